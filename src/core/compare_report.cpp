@@ -1,0 +1,197 @@
+#include "core/compare_report.h"
+
+#include "core/file_system.h"
+#include "core/folder_scan.h"
+#include "core/name_text.h"
+#include "core/row_matching.h"
+#include "core/text_formats.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+#include <cerrno>
+#include <optional>
+
+namespace {
+
+const char* const usageText =
+    "Usage: duoscope [FOLDER]\n"
+    "       duoscope --compare SOURCE DESTINATION [--pattern PATTERN] [--hidden] [--system] "
+    "[--json]\n"
+    "\n"
+    "Without options, opens the window; a FOLDER becomes the Source folder and the\n"
+    "folder to match it with is asked for.\n"
+    "\n"
+    "  --compare   print the two folders' files aligned row against row\n"
+    "  --pattern   list only names matching PATTERN (default *.*)\n"
+    "  --hidden    include hidden files (names starting with \".\")\n"
+    "  --system    include entries that are not regular files\n"
+    "  --json      print one JSON array of {\"source\", \"destination\"} objects\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n";
+
+struct Options {
+    QString source;
+    QString destination;
+    FilterSettings filters;
+    bool json = false;
+};
+
+struct Cell {
+    QString name;
+    qint64 size = 0;
+    std::time_t modified = 0;
+};
+
+struct Row {
+    std::optional<Cell> source;
+    std::optional<Cell> destination;
+};
+
+std::optional<Options> parse(const QStringList& args, QTextStream& err) {
+    Options o;
+    QStringList folders;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--compare")) {
+            continue;
+        } else if (a == QLatin1String("--pattern")) {
+            if (++i == args.size()) {
+                err << "duoscope: --pattern needs a pattern\n";
+                return std::nullopt;
+            }
+            o.filters.fileTypes = args[i];
+        } else if (a == QLatin1String("--hidden")) {
+            o.filters.showHidden = 1;
+        } else if (a == QLatin1String("--system")) {
+            o.filters.showSystem = 1;
+        } else if (a == QLatin1String("--json")) {
+            o.json = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            err << "duoscope: unknown option " << a << "\n";
+            return std::nullopt;
+        } else {
+            folders << a;
+        }
+    }
+    if (folders.size() != 2) {
+        err << "duoscope: --compare needs a SOURCE and a DESTINATION folder\n" << usageText;
+        return std::nullopt;
+    }
+    o.source = folders[0];
+    o.destination = folders[1];
+    return o;
+}
+
+Cell cell(const QString& folder, const NameEntry& entry) {
+    const FileStat st = FileSystem::stat(FileSystem::encode(folder) + entry.fileName);
+    return {entry.name, st.size, st.modified};
+}
+
+std::vector<Row> compare(const Options& o) {
+    const QString sourcePath = folderPath(o.source);
+    const QString destinationPath = folderPath(o.destination);
+    // The window shows a missing folder as empty; a report names it.
+    for (const QString& folder : {o.source, o.destination}) {
+        if (!QFileInfo(folder).isDir())
+            throw FsError(ENOENT, folder, QStringLiteral("no such folder"));
+    }
+    SortedNameList list;
+    scanFolders(list, sourcePath, destinationPath, o.filters);
+    std::vector<Row> rows;
+    for (const AlignedRow& r : alignRows(list)) {
+        Row row;
+        if (r.source >= 0)
+            row.source = cell(sourcePath, list.at(r.source));
+        if (r.destination >= 0)
+            row.destination = cell(destinationPath, list.at(r.destination));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+QJsonValue jsonCell(const std::optional<Cell>& c) {
+    if (!c)
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("name"), c->name},
+                       {QStringLiteral("size"), c->size},
+                       {QStringLiteral("modified"), isoLocalText(c->modified)}};
+}
+
+void printJson(const std::vector<Row>& rows, QTextStream& out) {
+    QJsonArray array;
+    for (const Row& r : rows)
+        array.append(QJsonObject{{QStringLiteral("source"), jsonCell(r.source)},
+                                 {QStringLiteral("destination"), jsonCell(r.destination)}});
+    out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+void printText(const std::vector<Row>& rows, QTextStream& out) {
+    const TextFormats formats;
+    struct Texts {
+        QString name, size, modified;
+    };
+    auto texts = [&](const std::optional<Cell>& c) {
+        return c ? Texts{c->name, formats.sizeText(c->size), formats.modifiedText(c->modified)}
+                 : Texts{};
+    };
+    std::vector<std::pair<Texts, Texts>> lines;
+    qsizetype nameWidth = 0, sizeWidth = 0, modifiedWidth = 0;
+    for (const Row& r : rows) {
+        lines.emplace_back(texts(r.source), texts(r.destination));
+        const Texts& left = lines.back().first;
+        nameWidth = std::max(nameWidth, left.name.size());
+        sizeWidth = std::max(sizeWidth, left.size.size());
+        modifiedWidth = std::max(modifiedWidth, left.modified.size());
+    }
+    for (const auto& [left, right] : lines) {
+        QString line = left.name.leftJustified(nameWidth) + QLatin1String("  ") +
+                       left.size.rightJustified(sizeWidth) + QLatin1String("  ") +
+                       left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ");
+        if (!right.name.isEmpty())
+            line += right.name + QLatin1String("  ") + right.size + QLatin1String("  ") +
+                    right.modified;
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out << line << '\n';
+    }
+}
+
+} // namespace
+
+bool isReportInvocation(const QStringList& args) {
+    if (args.isEmpty())
+        return false;
+    static const QStringList options = {
+        QStringLiteral("--compare"), QStringLiteral("--pattern"), QStringLiteral("--hidden"),
+        QStringLiteral("--system"),  QStringLiteral("--json"),    QStringLiteral("--help"),
+        QStringLiteral("--version")};
+    return options.contains(args.first());
+}
+
+int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.contains(QLatin1String("--help"))) {
+        out << usageText;
+        return 0;
+    }
+    if (args.contains(QLatin1String("--version"))) {
+        out << "duoscope " << DUOSCOPE_VERSION << '\n';
+        return 0;
+    }
+    const std::optional<Options> options = parse(args, err);
+    if (!options)
+        return 1;
+    try {
+        const std::vector<Row> rows = compare(*options);
+        if (options->json)
+            printJson(rows, out);
+        else
+            printText(rows, out);
+    } catch (const FsError& e) {
+        err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+// The command-line comparison report: the window's alignment of two folders,
+// printed as text or JSON.
+
+// True when the arguments ask for the report (or its help or version) rather
+// than the window: only when the first argument is one of its options.
+bool isReportInvocation(const QStringList& args);
+
+// Runs the report for the arguments after the program's name. Returns the
+// process exit code: 0 done, 1 bad arguments, 2 a folder could not be read.
+int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -1,0 +1,289 @@
+#include "core/file_system.h"
+
+#include "core/name_text.h"
+#include "core/wildcard.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FsError::FsError(int number, QString path, QString reason)
+    : std::runtime_error(QStringLiteral("%1: %2").arg(path, reason).toStdString()),
+      m_number(number), m_path(std::move(path)), m_reason(std::move(reason)) {}
+
+FsError FsError::fromErrno(int err, const QString& path) {
+    return FsError(err, path, QString::fromLocal8Bit(std::strerror(err)));
+}
+
+QString FsError::description() const {
+    return QStringLiteral("%1: %2").arg(m_path, m_reason);
+}
+
+namespace {
+
+QString pathText(const QByteArray& path) {
+    return nameText(path);
+}
+
+// Attribute bits of an entry from its stat (following links) or, for a link
+// that leads nowhere, from the link itself. -1 for a folder or nothing.
+int classify(int dirFd, const char* name, bool hidden) {
+    struct stat st {};
+    int bits = hidden ? Attr::Hidden : 0;
+    if (::fstatat(dirFd, name, &st, 0) != 0) {
+        struct stat lst {};
+        if (::fstatat(dirFd, name, &lst, AT_SYMLINK_NOFOLLOW) != 0)
+            return -1; // vanished since it was listed
+        return bits | Attr::System; // a link that leads nowhere
+    }
+    if (S_ISDIR(st.st_mode))
+        return -1;
+    if (!S_ISREG(st.st_mode))
+        return bits | Attr::System;
+    bits |= Attr::Archive;
+    if (!(st.st_mode & S_IWUSR))
+        bits |= Attr::ReadOnly;
+    return bits;
+}
+
+bool admitted(int bits, int mask) {
+    if (bits < 0)
+        return false;
+    if ((bits & Attr::Hidden) && !(mask & Attr::Hidden))
+        return false;
+    if ((bits & Attr::System) && !(mask & Attr::System))
+        return false;
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+struct FdCloser {
+    int fd = -1;
+    ~FdCloser() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+QByteArray parentOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return path.left(slash);
+}
+
+} // namespace
+
+namespace FileSystem {
+
+QByteArray encode(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+std::vector<ListedName> listFolder(const QString& folderPathText, const QString& pattern,
+                                   int mask) {
+    std::vector<ListedName> names;
+    const QByteArray folder = encode(folderPathText);
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return names; // no such folder: nothing to list
+        throw FsError::fromErrno(errno, folderPathText);
+    }
+    const int fd = ::dirfd(dir.get());
+    const bool everyName = pattern == QLatin1String("*.*") || pattern == QLatin1String("*");
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                throw FsError::fromErrno(errno, folderPathText);
+            break;
+        }
+        const char* raw = entry->d_name;
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            continue;
+        const bool hidden = raw[0] == '.';
+        int bits;
+        switch (entry->d_type) {
+        case DT_DIR:
+            continue;
+        case DT_REG: // read-only never keeps a file out, so no stat is needed
+            bits = (hidden ? Attr::Hidden : 0) | Attr::Archive;
+            break;
+        case DT_FIFO:
+        case DT_SOCK:
+        case DT_CHR:
+        case DT_BLK:
+            bits = (hidden ? Attr::Hidden : 0) | Attr::System;
+            break;
+        default: // links, and file systems that do not say, need a stat
+            bits = classify(fd, raw, hidden);
+        }
+        if (!admitted(bits, mask))
+            continue;
+        QByteArray fileName(raw);
+        QString name = nameText(fileName);
+        if (!everyName && !wildcardMatch(pattern, name))
+            continue;
+        names.push_back({std::move(name), std::move(fileName)});
+    }
+    return names;
+}
+
+int attributes(const QByteArray& path) {
+    const QByteArray parent = parentOf(path);
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    FdCloser dirFd{::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dirFd.fd < 0 || name.isEmpty())
+        return -1;
+    struct stat st {};
+    if (::fstatat(dirFd.fd, name.constData(), &st, 0) == 0 && S_ISDIR(st.st_mode))
+        return Attr::Folder | (name.startsWith('.') ? Attr::Hidden : 0);
+    return classify(dirFd.fd, name.constData(), name.startsWith('.'));
+}
+
+int attributes(const QString& path) {
+    return attributes(encode(path));
+}
+
+bool exists(const QString& path, int mask) {
+    const int bits = attributes(path);
+    return bits >= 0 && !(bits & Attr::Folder) && admitted(bits, mask);
+}
+
+FileStat stat(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        const int err = errno;
+        if (err != ENOENT || ::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            throw FsError::fromErrno(err, pathText(path));
+    }
+    return {static_cast<qint64>(st.st_size), st.st_mtime};
+}
+
+FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName) {
+    char buffer[1 << 16];
+    for (;;) {
+        const qint64 got = from.read(buffer, sizeof buffer);
+        if (got < 0)
+            return FsError(EIO, targetName, QStringLiteral("cannot read the source: %1")
+                                                .arg(from.errorString()));
+        if (got == 0)
+            return {};
+        qint64 done = 0;
+        while (done < got) {
+            const qint64 put = to.write(buffer + done, got - done);
+            if (put <= 0)
+                return FsError(EIO, targetName, to.errorString());
+            done += put;
+        }
+    }
+}
+
+FsResult copyFile(const QByteArray& source, const QByteArray& target) {
+    const QString targetText = pathText(target);
+    struct stat srcStat {};
+    if (::stat(source.constData(), &srcStat) != 0)
+        return FsError::fromErrno(errno, pathText(source));
+    if (S_ISDIR(srcStat.st_mode))
+        return FsError(EISDIR, pathText(source), QString::fromLocal8Bit(std::strerror(EISDIR)));
+    struct stat dstStat {};
+    if (::stat(target.constData(), &dstStat) == 0) {
+        if (dstStat.st_dev == srcStat.st_dev && dstStat.st_ino == srcStat.st_ino)
+            return FsError(EINVAL, targetText,
+                           QStringLiteral("the source and the target are the same file"));
+        if (S_ISDIR(dstStat.st_mode))
+            return FsError(EISDIR, targetText, QString::fromLocal8Bit(std::strerror(EISDIR)));
+    }
+
+    FdCloser in{::open(source.constData(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0)
+        return FsError::fromErrno(errno, pathText(source));
+
+    // Write beside the target under a private name, then rename over it.
+    QByteArray temp = parentOf(target) + "/.duoscope-copy-XXXXXX";
+    FdCloser out{::mkostemp(temp.data(), O_CLOEXEC)};
+    if (out.fd < 0)
+        return FsError::fromErrno(errno, targetText);
+    auto fail = [&](FsError error) {
+        ::unlink(temp.constData());
+        return FsResult(std::move(error));
+    };
+
+    QFile inFile, outFile;
+    if (!inFile.open(in.fd, QIODevice::ReadOnly, QFile::DontCloseHandle) ||
+        !outFile.open(out.fd, QIODevice::WriteOnly, QFile::DontCloseHandle))
+        return fail(FsError(EIO, targetText, QStringLiteral("cannot open the file")));
+    if (FsResult copied = copyData(inFile, outFile, targetText); !copied)
+        return fail(copied.error());
+    if (!outFile.flush())
+        return fail(FsError(EIO, targetText, outFile.errorString()));
+    outFile.close();
+
+    if (::fchmod(out.fd, srcStat.st_mode & 07777) != 0)
+        return fail(FsError::fromErrno(errno, targetText));
+    const timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
+    if (::futimens(out.fd, times) != 0 || ::fsync(out.fd) != 0)
+        return fail(FsError::fromErrno(errno, targetText));
+    if (::close(out.fd) != 0) {
+        out.fd = -1;
+        return fail(FsError::fromErrno(errno, targetText));
+    }
+    out.fd = -1;
+    if (::rename(temp.constData(), target.constData()) != 0)
+        return fail(FsError::fromErrno(errno, targetText));
+    return {};
+}
+
+FsResult renameFile(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return {};
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS)
+        return FsError::fromErrno(err, pathText(err == EEXIST ? to : from));
+    // A file system without no-replace renames: check, then rename.
+    struct stat st {};
+    if (::lstat(to.constData(), &st) == 0)
+        return FsError::fromErrno(EEXIST, pathText(to));
+    if (::rename(from.constData(), to.constData()) != 0)
+        return FsError::fromErrno(errno, pathText(from));
+    return {};
+}
+
+FsResult removeFile(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return FsError(EISDIR, pathText(path), QString::fromLocal8Bit(std::strerror(EISDIR)));
+    if (::unlink(path.constData()) != 0)
+        return FsError::fromErrno(errno, pathText(path));
+    return {};
+}
+
+FsResult setAttributes(const QByteArray& path, int bits) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return FsError::fromErrno(errno, pathText(path));
+    mode_t mode = st.st_mode & 07777;
+    if (bits & Attr::ReadOnly)
+        mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (::chmod(path.constData(), mode) != 0)
+        return FsError::fromErrno(errno, pathText(path));
+    return {};
+}
+
+} // namespace FileSystem

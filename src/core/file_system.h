@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <ctime>
+#include <stdexcept>
+#include <vector>
+
+class QIODevice;
+
+// Attribute bits of a directory entry, as the listing mask and the file
+// commands use them.
+namespace Attr {
+constexpr int ReadOnly = 1;
+constexpr int Hidden = 2;
+constexpr int System = 4;
+constexpr int Folder = 16;
+constexpr int Archive = 32;
+constexpr int All = ReadOnly | Hidden | System | Archive; // 39: every file
+} // namespace Attr
+
+// A file-system failure: the operating-system error number, the file it
+// concerns and the reason in words.
+class FsError : public std::runtime_error {
+public:
+    FsError(int number, QString path, QString reason);
+    static FsError fromErrno(int err, const QString& path);
+
+    int number() const { return m_number; }
+    const QString& path() const { return m_path; }
+    const QString& reason() const { return m_reason; }
+    // "path: reason", the text shown to the user.
+    QString description() const;
+
+private:
+    int m_number;
+    QString m_path;
+    QString m_reason;
+};
+
+// The outcome of an operation that changes the file system. Callers must look.
+class [[nodiscard]] FsResult {
+public:
+    FsResult() = default;
+    FsResult(FsError error) : m_failed(true), m_error(std::move(error)) {}
+    bool ok() const { return !m_failed; }
+    explicit operator bool() const { return ok(); }
+    const FsError& error() const { return m_error; }
+
+private:
+    bool m_failed = false;
+    FsError m_error{0, {}, {}};
+};
+
+// One name yielded by a folder listing: the text to show and the bytes that
+// reach the file (they differ only for names that are not valid UTF-8).
+struct ListedName {
+    QString name;
+    QByteArray fileName;
+};
+
+struct FileStat {
+    qint64 size = 0;
+    std::time_t modified = 0; // seconds since the epoch
+};
+
+// Paths are full paths in the program's text form; byte paths are accepted
+// where a listed name must be reached exactly.
+namespace FileSystem {
+
+// Lists the files of the folder `folderPath` whose names match `pattern` and
+// whose attributes the mask admits (hidden needs 2, system needs 4; folders
+// are never listed). A folder that does not exist lists nothing; a folder
+// that exists but cannot be read throws FsError.
+std::vector<ListedName> listFolder(const QString& folderPath, const QString& pattern, int mask);
+
+// The attribute bits of the entry at `path`, or -1 when there is none.
+int attributes(const QByteArray& path);
+int attributes(const QString& path);
+
+// True when `path` names a file (not a folder) that the mask admits.
+bool exists(const QString& path, int mask);
+
+// Length and modification time, of the link itself for a link that leads
+// nowhere; throws FsError.
+FileStat stat(const QByteArray& path);
+
+// Copies `source` to `target`, creating or replacing it. The target is
+// written beside itself and renamed into place only once complete, so a
+// failed copy leaves an existing target as it was. Content, permissions and
+// modification time are copied. A source and target that are the same file
+// fail without touching it.
+FsResult copyFile(const QByteArray& source, const QByteArray& target);
+
+// Copies every byte of `from` to `to`; fails when a read or write fails or
+// comes up short.
+FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName);
+
+// Renames within the file system; never replaces an existing file.
+FsResult renameFile(const QByteArray& from, const QByteArray& to);
+
+// Removes a file (never a folder).
+FsResult removeFile(const QByteArray& path);
+
+// Sets the attributes that this platform can change: read-only (bit 1) clears
+// every write bit, its absence restores the owner's.
+FsResult setAttributes(const QByteArray& path, int bits);
+
+QByteArray encode(const QString& path);
+
+} // namespace FileSystem

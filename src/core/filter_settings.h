@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The in-memory filter and icon settings: loaded at start-up, edited by the
+// options dialog, saved at shut-down, read by every scan.
+struct FilterSettings {
+    QString fileTypes = QStringLiteral("*.*");
+    qint16 showArchive = 1;
+    qint16 showReadOnly = 1;
+    qint16 showHidden = 0;
+    qint16 showSystem = 0;
+    qint16 loadIcons = 1;
+};
+
+// The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.
+int attributeMask(const FilterSettings& settings);

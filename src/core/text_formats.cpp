@@ -1,0 +1,76 @@
+#include "core/text_formats.h"
+
+#include <QDate>
+#include <QTime>
+
+namespace {
+
+// Long time formats may name the time zone ("t"); the columns show clock time.
+QString withoutTimeZone(const QString& format) {
+    QString out;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        out += c;
+    }
+    return out.simplified();
+}
+
+struct LocalParts {
+    QDate date;
+    QTime time;
+};
+
+LocalParts localParts(std::time_t time) {
+    std::tm tm{};
+    localtime_r(&time, &tm);
+    return {QDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday),
+            QTime(tm.tm_hour, tm.tm_min, tm.tm_sec)};
+}
+
+bool isCLocale(const QLocale& locale) {
+    return locale.language() == QLocale::C;
+}
+
+} // namespace
+
+TextFormats::TextFormats(const QLocale& locale) {
+    if (isCLocale(locale)) {
+        m_locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        m_shortDate = QStringLiteral("yyyy-MM-dd");
+        m_longDate = QStringLiteral("dddd, MMMM d, yyyy");
+        m_longTime = QStringLiteral("HH:mm:ss");
+    } else {
+        m_locale = locale;
+        m_shortDate = locale.dateFormat(QLocale::ShortFormat);
+        m_longDate = locale.dateFormat(QLocale::LongFormat);
+        m_longTime = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    }
+    m_locale.setNumberOptions(QLocale::DefaultNumberOptions); // keep the group separator
+}
+
+QString TextFormats::sizeText(qint64 bytes) const {
+    return m_locale.toString(bytes) + QLatin1String(" bytes");
+}
+
+QString TextFormats::modifiedText(std::time_t time) const {
+    const LocalParts p = localParts(time);
+    QString text = m_locale.toString(p.date, m_shortDate);
+    if (p.time != QTime(0, 0))
+        text += QLatin1Char(' ') + m_locale.toString(p.time, m_longTime);
+    return text;
+}
+
+QString TextFormats::longDateTimeText(std::time_t time) const {
+    const LocalParts p = localParts(time);
+    return m_locale.toString(p.date, m_longDate) + QLatin1Char(' ') +
+           m_locale.toString(p.time, m_longTime);
+}
+
+QString isoLocalText(std::time_t time) {
+    const LocalParts p = localParts(time);
+    return p.date.toString(Qt::ISODate) + QLatin1Char('T') + p.time.toString(Qt::ISODate);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <ctime>
+
+// The size and date texts of the panes, the overwrite prompt and the report,
+// in the user's locale. Under the C locale, which has no user conventions,
+// fixed forms are used: "1,234,567 bytes", "2024-03-09 14:05:00" and
+// "Saturday, March 9, 2024 14:05:00".
+class TextFormats {
+public:
+    explicit TextFormats(const QLocale& locale = QLocale());
+
+    // "#,##0 bytes".
+    QString sizeText(qint64 bytes) const;
+    // Short date and long time in local time; the date alone at midnight.
+    QString modifiedText(std::time_t time) const;
+    // Long date and long time in local time.
+    QString longDateTimeText(std::time_t time) const;
+
+private:
+    QLocale m_locale;
+    QString m_shortDate;
+    QString m_longDate;
+    QString m_longTime;
+};
+
+// Local time as "YYYY-MM-DDTHH:MM:SS".
+QString isoLocalText(std::time_t time);

@@ -1,0 +1,32 @@
+#include "core/compare_report.h"
+#include "mainwindow/main_window.h"
+#include "shell/qt_platform.h"
+
+#include <QApplication>
+#include <QTextStream>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    // Taken before Qt sees them: Qt removes the options it knows.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    if (isReportInvocation(args)) {
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return runCompareReport(args, out, err);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Zelmar"));
+    QApplication::setApplicationName(QStringLiteral("Duoscope"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Duoscope"));
+    QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
+
+    QtPlatform platform;
+    Main window(platform);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+class Platform;
+class QWidget;
+
+// Routines that several of the window's handlers share.
+
+// Beeps, then shows the unexpected-error report (critical icon, OK).
+void ReportUnexpectedError(Platform& platform, QWidget* owner, int number,
+                           const QString& description);

@@ -1,0 +1,78 @@
+// The refresh: both folders scanned, merged and laid out row against row.
+#include "mainwindow/main_window.h"
+
+#include "core/file_system.h"
+#include "core/folder_scan.h"
+#include "core/name_text.h"
+#include "core/row_matching.h"
+#include "core/text_formats.h"
+#include "mainwindow/duoscope_mod.h"
+#include "mainwindow/list_pane.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+namespace {
+
+const QString readingText = QStringLiteral("Reading folder content. Please wait...");
+
+} // namespace
+
+void Main::mnuRefresh_Click() {
+    try {
+        refreshPanes();
+    } catch (const FsError& e) {
+        ReportUnexpectedError(m_platform, this, e.number(), e.description());
+    }
+}
+
+void Main::refreshPanes() {
+    const QString sourcePath = folderPath(m_txtSource->text());
+    const QString destPath = folderPath(m_txtDest->text());
+    m_lvSource->clear();
+    m_lvDest->clear();
+    scanFolders(m_lstSort, sourcePath, destPath, m_settings);
+    Q_EMIT foldersScanned();
+
+    m_lvSource->hide();
+    m_lvDest->hide();
+    m_lvSource->rows().beginBulkAdd();
+    m_lvDest->rows().beginBulkAdd();
+    m_statusPanel1->setText(readingText);
+
+    const qsizetype n = m_lstSort.count();
+    if (n - 1 >= 1)
+        m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
+
+    const QByteArray sourceFolder = FileSystem::encode(sourcePath);
+    const QByteArray destFolder = FileSystem::encode(destPath);
+    const TextFormats formats;
+    for (const AlignedRow& row : alignRows(m_lstSort)) {
+        if (row.source >= 0)
+            addFileRow(m_lvSource, sourceFolder, m_lstSort.at(row.source), formats);
+        else
+            m_lvSource->addRow(QString());
+        if (row.destination >= 0)
+            addFileRow(m_lvDest, destFolder, m_lstSort.at(row.destination), formats);
+        else
+            m_lvDest->addRow(QString());
+        m_pbrMain->setValue(static_cast<int>(std::min<qsizetype>(row.progress, INT_MAX)));
+    }
+
+    m_statusPanel1->setText(QString());
+    m_pbrMain->setValue(0);
+    m_lvSource->rows().endBulkAdd();
+    m_lvDest->rows().endBulkAdd();
+    m_lvSource->show();
+    m_lvDest->show();
+}
+
+void Main::addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
+                      const TextFormats& formats) {
+    const FileStat st = FileSystem::stat(folder + entry.fileName);
+    const int row = pane->addRow(entry.name, entry.fileName);
+    PaneModel& rows = pane->rows();
+    rows.setSubItem(row, PaneModel::Size, formats.sizeText(st.size));
+    rows.setSubItem(row, PaneModel::Modified, formats.modifiedText(st.modified));
+}

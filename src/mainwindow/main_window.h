@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/filter_settings.h"
+#include "core/sorted_name_list.h"
+
+#include <QMainWindow>
+#include <QString>
+
+class ListPane;
+class Platform;
+class QAction;
+class TextFormats;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QStatusBar;
+class QToolButton;
+
+// The main window: two folders side by side, Source left, Destination right.
+// Handlers are public: they are the window's commands and events, run by the
+// controls and callable as they are from tests.
+class Main : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Main(Platform& platform, QWidget* parent = nullptr);
+    ~Main() override;
+
+    Platform& platform() const { return m_platform; }
+
+    // Controls.
+    QWidget* picSource() const { return m_picSource; }
+    QWidget* picDest() const { return m_picDest; }
+    QLineEdit* txtSource() const { return m_txtSource; }
+    QLineEdit* txtDest() const { return m_txtDest; }
+    QToolButton* cmdSource() const { return m_cmdSource; }
+    QToolButton* cmdDest() const { return m_cmdDest; }
+    ListPane* lvSource() const { return m_lvSource; }
+    ListPane* lvDest() const { return m_lvDest; }
+    QStatusBar* sbrMain() const { return m_sbrMain; }
+    QProgressBar* pbrMain() const { return m_pbrMain; }
+    // Panel 1 of the status bar: the refresh's status text.
+    QString statusText() const;
+
+    // The in-memory filter and icon settings.
+    FilterSettings& settings() { return m_settings; }
+    const SortedNameList& lstSort() const { return m_lstSort; }
+
+    // Events and commands.
+    void Form_Activate();
+    void mnuRefresh_Click();
+
+Q_SIGNALS:
+    // Both folders are listed and the rows are about to be laid out.
+    void foldersScanned();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildControls();
+    QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
+                       ListPane*& list, const QString& side, const QString& tooltip);
+    void refreshPanes();
+    void addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
+                    const TextFormats& formats);
+
+    Platform& m_platform;
+    FilterSettings m_settings;
+    SortedNameList m_lstSort;
+    bool m_activated = false;
+
+    QWidget* m_picSource = nullptr;
+    QWidget* m_picDest = nullptr;
+    QLineEdit* m_txtSource = nullptr;
+    QLineEdit* m_txtDest = nullptr;
+    QToolButton* m_cmdSource = nullptr;
+    QToolButton* m_cmdDest = nullptr;
+    ListPane* m_lvSource = nullptr;
+    ListPane* m_lvDest = nullptr;
+    QStatusBar* m_sbrMain = nullptr;
+    QLabel* m_statusPanel1 = nullptr;
+    QLabel* m_statusPanel2 = nullptr;
+    QProgressBar* m_pbrMain = nullptr;
+    QAction* m_mnuRefresh = nullptr;
+};

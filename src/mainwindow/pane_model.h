@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <vector>
+
+// The rows of one pane. A row is a file row (name, size, type, modified and
+// an icon position) or a placeholder row (empty text, nothing else), and
+// keeps the bytes that reach its file on disk.
+class PaneModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Name = 0, Size = 1, Type = 2, Modified = 3, ColumnCount = 4 };
+
+    using IconSource = std::function<QVariant(int position)>;
+
+    explicit PaneModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void clear();
+    // Appends a row; returns its 0-based position.
+    int append(const QString& text, const QByteArray& fileName);
+    void setSubItem(int row, int column, const QString& text);
+    // `position` is the 1-based position of the row's image; 0 for none.
+    void setSmallIcon(int row, int position);
+    int smallIcon(int row) const { return m_rows[static_cast<size_t>(row)].smallIcon; }
+    const QString& text(int row) const { return m_rows[static_cast<size_t>(row)].text; }
+    const QString& subItem(int row, int column) const;
+    const QByteArray& fileName(int row) const { return m_rows[static_cast<size_t>(row)].fileName; }
+
+    // While a bulk add is open, appends reach views only at its end, at once.
+    void beginBulkAdd();
+    void endBulkAdd();
+    bool inBulkAdd() const { return m_bulk; }
+
+    // Where the images of the Name column come from.
+    void setIconSource(IconSource source) { m_iconSource = std::move(source); }
+
+private:
+    struct Row {
+        QString text;
+        QString subItems[3];
+        int smallIcon = 0;
+        QByteArray fileName;
+    };
+    std::vector<Row> m_rows;
+    bool m_bulk = false;
+    IconSource m_iconSource;
+};

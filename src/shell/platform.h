@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// What the program needs of the desktop: message boxes, the beep, the folder
+// dialog, opening files and addresses, starting programs. The window and the
+// file commands reach the desktop only through this, so tests can script it.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // A modal message box with the application's title. `style` is a style
+    // value (see core/message_style.h); returns the answer (1 OK, 6 Yes, 7 No).
+    virtual int messageBox(QWidget* owner, const QString& text, int style) = 0;
+    virtual void beep() = 0;
+
+    // Lets the user pick a folder, starting at `initialFolder` when it is not
+    // empty. Returns the folder ("/" for the root, else no trailing "/"), or
+    // "" when cancelled.
+    virtual QString browseForFolder(QWidget* owner, const QString& initialFolder,
+                                    const QString& title) = 0;
+
+    // Runs the desktop's default application for a file. False on failure.
+    virtual bool openDefault(const QString& path) = 0;
+    // Shows the properties of a file or folder. False on failure.
+    virtual bool showProperties(QWidget* owner, const QString& path) = 0;
+    // Opens a web or mail address with the desktop's handler.
+    virtual bool openUrl(const QString& url) = 0;
+    // Starts a program by its path, without waiting for it.
+    virtual bool startProgram(const QString& path) = 0;
+};

@@ -1,0 +1,101 @@
+#include "shell/qt_platform.h"
+
+#include "core/message_style.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+QMessageBox::Icon qtIcon(MessageStyle::Icon icon) {
+    switch (icon) {
+    case MessageStyle::Icon::Critical:
+        return QMessageBox::Critical;
+    case MessageStyle::Icon::Question:
+        return QMessageBox::Question;
+    case MessageStyle::Icon::Warning:
+        return QMessageBox::Warning;
+    case MessageStyle::Icon::Information:
+        return QMessageBox::Information;
+    case MessageStyle::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton qtButton(int answer) {
+    switch (answer) {
+    case Answer::Yes:
+        return QMessageBox::Yes;
+    case Answer::No:
+        return QMessageBox::No;
+    case Answer::Cancel:
+        return QMessageBox::Cancel;
+    default:
+        return QMessageBox::Ok;
+    }
+}
+
+} // namespace
+
+int QtPlatform::messageBox(QWidget* owner, const QString& text, int style) {
+    const MessageStyle s = decodeMessageStyle(style);
+    QMessageBox box(owner);
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setIcon(qtIcon(s.icon));
+    // A carriage return breaks the line, as the text means it to.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown);
+    const std::vector<int> answers = s.answers();
+    for (size_t i = 0; i < answers.size(); ++i) {
+        QAbstractButton* b = box.addButton(qtButton(answers[i]));
+        if (static_cast<int>(i) == s.defaultButton)
+            box.setDefaultButton(qobject_cast<QPushButton*>(b));
+    }
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    for (int answer : answers) {
+        if (clicked && box.standardButton(clicked) == qtButton(answer))
+            return answer;
+    }
+    // Closed without a button: the box's escape answer.
+    return answers.size() == 1 ? answers.front() : answers.back();
+}
+
+void QtPlatform::beep() {
+    QApplication::beep();
+}
+
+QString QtPlatform::browseForFolder(QWidget* owner, const QString& initialFolder,
+                                    const QString& title) {
+    const QString caption = title.isEmpty() ? QStringLiteral("Select folder:") : title;
+    const QString chosen =
+        QFileDialog::getExistingDirectory(owner, caption, initialFolder, QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return {};
+    const QString clean = QDir::cleanPath(chosen);
+    return clean;
+}
+
+bool QtPlatform::openDefault(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool QtPlatform::showProperties(QWidget*, const QString&) {
+    return false;
+}
+
+bool QtPlatform::openUrl(const QString& url) {
+    return QDesktopServices::openUrl(QUrl(url));
+}
+
+bool QtPlatform::startProgram(const QString& path) {
+    return QProcess::startDetached(path, {});
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "shell/platform.h"
+
+// The desktop as Qt reaches it.
+class QtPlatform : public Platform {
+public:
+    int messageBox(QWidget* owner, const QString& text, int style) override;
+    void beep() override;
+    QString browseForFolder(QWidget* owner, const QString& initialFolder,
+                            const QString& title) override;
+    bool openDefault(const QString& path) override;
+    bool showProperties(QWidget* owner, const QString& path) override;
+    bool openUrl(const QString& url) override;
+    bool startProgram(const QString& path) override;
+};

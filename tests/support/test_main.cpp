@@ -1,0 +1,20 @@
+// Every test runs with one locale, one time zone and no real display.
+#include <QApplication>
+#include <QLocale>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    QStandardPaths::setTestModeEnabled(true); // never the user's own settings
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Zelmar"));
+    QApplication::setApplicationName(QStringLiteral("Duoscope"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
