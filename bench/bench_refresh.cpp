@@ -28,7 +28,10 @@ void makeFolder(const QString& path, int n, int offset) {
     QDir().mkpath(path);
     for (int i = 0; i < n; ++i) {
         const int k = i + offset;
-        QFile f(QStringLiteral("%1/file%2%3").arg(path).arg(k, 6, 10, QLatin1Char('0')).arg(QString::fromLatin1(kinds[k % 6])));
+        QFile f(QStringLiteral("%1/file%2%3")
+                    .arg(path)
+                    .arg(k, 6, 10, QLatin1Char('0'))
+                    .arg(QString::fromLatin1(kinds[k % 6])));
         if (!f.open(QIODevice::WriteOnly))
             std::abort();
         f.write(QByteArray(k % 97, 'x'));
@@ -67,7 +70,8 @@ long peakKiB() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
@@ -81,8 +85,8 @@ int main(int argc, char* argv[]) {
         QTemporaryDir dir;
         const QString source = dir.filePath(QStringLiteral("source"));
         const QString dest = dir.filePath(QStringLiteral("dest"));
-        makeFolder(source, n, 0);       // half the names shared:
-        makeFolder(dest, n, n / 2);     // dest starts halfway through source's names
+        makeFolder(source, n, 0);   // half the names shared:
+        makeFolder(dest, n, n / 2); // dest starts halfway through source's names
 
         QtPlatform platform;
         Main window(platform);

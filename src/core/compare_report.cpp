@@ -164,10 +164,10 @@ void printText(const std::vector<Row>& rows, QTextStream& out) {
 bool isReportInvocation(const QStringList& args) {
     if (args.isEmpty())
         return false;
-    static const QStringList options = {
-        QStringLiteral("--compare"), QStringLiteral("--pattern"), QStringLiteral("--hidden"),
-        QStringLiteral("--system"),  QStringLiteral("--json"),    QStringLiteral("--help"),
-        QStringLiteral("--version")};
+    static const QStringList options = {QStringLiteral("--compare"), QStringLiteral("--pattern"),
+                                        QStringLiteral("--hidden"),  QStringLiteral("--system"),
+                                        QStringLiteral("--json"),    QStringLiteral("--help"),
+                                        QStringLiteral("--version")};
     return options.contains(args.first());
 }
 

@@ -40,7 +40,7 @@ int classify(int dirFd, const char* name, bool hidden) {
     if (::fstatat(dirFd, name, &st, 0) != 0) {
         struct stat lst {};
         if (::fstatat(dirFd, name, &lst, AT_SYMLINK_NOFOLLOW) != 0)
-            return -1; // vanished since it was listed
+            return -1;              // vanished since it was listed
         return bits | Attr::System; // a link that leads nowhere
     }
     if (S_ISDIR(st.st_mode))
@@ -179,8 +179,8 @@ FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName) {
     for (;;) {
         const qint64 got = from.read(buffer, sizeof buffer);
         if (got < 0)
-            return FsError(EIO, targetName, QStringLiteral("cannot read the source: %1")
-                                                .arg(from.errorString()));
+            return FsError(EIO, targetName,
+                           QStringLiteral("cannot read the source: %1").arg(from.errorString()));
         if (got == 0)
             return {};
         qint64 done = 0;

@@ -13,10 +13,10 @@ constexpr int No = 7;
 
 // The style values of the program's message boxes.
 namespace MsgStyle {
-constexpr int Critical = 16;            // OK, critical icon
-constexpr int QuestionYesNo = 36;       // Yes and No, question icon, Yes the default
+constexpr int Critical = 16;                // OK, critical icon
+constexpr int QuestionYesNo = 36;           // Yes and No, question icon, Yes the default
 constexpr int QuestionYesNoNoDefault = 292; // the same with No the default
-constexpr int Information = 64;         // OK, information icon
+constexpr int Information = 64;             // OK, information icon
 } // namespace MsgStyle
 
 // A style value taken apart: which buttons, which icon, which default.

@@ -7,7 +7,7 @@
 enum class Side { Source = 0, Destination = 1 };
 
 struct NameEntry {
-    QString name;       // as shown
+    QString name;        // as shown
     QByteArray fileName; // reaches the file in its own folder
     Side side = Side::Source;
 };

@@ -43,7 +43,7 @@ void ListPane::setRowSelected(int row, bool selected) {
         return;
     selectionModel()->select(m_model.index(row, 0), (selected ? QItemSelectionModel::Select
                                                               : QItemSelectionModel::Deselect) |
-                                                         QItemSelectionModel::Rows);
+                                                        QItemSelectionModel::Rows);
 }
 
 int ListPane::currentRow() const {

@@ -1,8 +1,19 @@
 #pragma once
 
+#include <QIcon>
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 class QWidget;
+
+// A toolbar button as the customisation dialog offers it.
+struct ToolbarButtonInfo {
+    QString key;
+    QString tooltip;
+    QIcon icon;
+};
 
 // What the program needs of the desktop: message boxes, the beep, the folder
 // dialog, opening files and addresses, starting programs. The window and the
@@ -30,4 +41,12 @@ public:
     virtual bool openUrl(const QString& url) = 0;
     // Starts a program by its path, without waiting for it.
     virtual bool startProgram(const QString& path) = 0;
+
+    // The toolbar's customisation dialog: `current` and `defaults` are button
+    // keys in order, "" for a separator. Returns the new arrangement, or
+    // nothing when cancelled.
+    virtual std::optional<QStringList> customizeToolbar(QWidget* owner,
+                                                        const QList<ToolbarButtonInfo>& available,
+                                                        const QStringList& current,
+                                                        const QStringList& defaults) = 0;
 };

@@ -51,7 +51,8 @@ int QtPlatform::messageBox(QWidget* owner, const QString& text, int style) {
     box.setIcon(qtIcon(s.icon));
     // A carriage return breaks the line, as the text means it to.
     QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);
     const std::vector<int> answers = s.answers();
     for (size_t i = 0; i < answers.size(); ++i) {
@@ -98,4 +99,9 @@ bool QtPlatform::openUrl(const QString& url) {
 
 bool QtPlatform::startProgram(const QString& path) {
     return QProcess::startDetached(path, {});
+}
+
+std::optional<QStringList> QtPlatform::customizeToolbar(QWidget*, const QList<ToolbarButtonInfo>&,
+                                                        const QStringList&, const QStringList&) {
+    return std::nullopt; // the dialog arrives with the toolbar
 }

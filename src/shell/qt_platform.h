@@ -13,4 +13,8 @@ public:
     bool showProperties(QWidget* owner, const QString& path) override;
     bool openUrl(const QString& url) override;
     bool startProgram(const QString& path) override;
+    std::optional<QStringList> customizeToolbar(QWidget* owner,
+                                                const QList<ToolbarButtonInfo>& available,
+                                                const QStringList& current,
+                                                const QStringList& defaults) override;
 };

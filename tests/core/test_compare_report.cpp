@@ -40,31 +40,34 @@ protected:
 };
 
 TEST_F(Report, JsonHasOneObjectPerRowWithNullPlaceholders) {
-    const ReportRun r = report({QStringLiteral("--compare"), source.path(), dest.path(),
-                          QStringLiteral("--json")});
+    const ReportRun r =
+        report({QStringLiteral("--compare"), source.path(), dest.path(), QStringLiteral("--json")});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonArray rows = QJsonDocument::fromJson(r.out.toUtf8()).array();
     ASSERT_EQ(rows.size(), 3);
     const QJsonObject both = rows[0].toObject();
-    EXPECT_EQ(both[QStringLiteral("source")][QStringLiteral("name")].toString(), QStringLiteral("both.txt"));
+    EXPECT_EQ(both[QStringLiteral("source")][QStringLiteral("name")].toString(),
+              QStringLiteral("both.txt"));
     EXPECT_EQ(both[QStringLiteral("source")][QStringLiteral("size")].toInteger(), 5);
-    EXPECT_EQ(both[QStringLiteral("destination")][QStringLiteral("name")].toString(), QStringLiteral("BOTH.txt"));
+    EXPECT_EQ(both[QStringLiteral("destination")][QStringLiteral("name")].toString(),
+              QStringLiteral("BOTH.txt"));
     EXPECT_EQ(both[QStringLiteral("destination")][QStringLiteral("size")].toInteger(), 3);
     EXPECT_EQ(both[QStringLiteral("source")][QStringLiteral("modified")].toString(),
               QStringLiteral("2024-01-02T03:04:05"));
     EXPECT_TRUE(rows[1].toObject()[QStringLiteral("destination")].isNull());
-    EXPECT_EQ(rows[1].toObject()[QStringLiteral("source")][QStringLiteral("name")].toString(), QStringLiteral("left.txt"));
+    EXPECT_EQ(rows[1].toObject()[QStringLiteral("source")][QStringLiteral("name")].toString(),
+              QStringLiteral("left.txt"));
     EXPECT_TRUE(rows[2].toObject()[QStringLiteral("source")].isNull());
 }
 
 TEST_F(Report, FiltersAndTextForm) {
-    const ReportRun hidden = report({QStringLiteral("--compare"), source.path(), dest.path(),
-                               QStringLiteral("--hidden"), QStringLiteral("--pattern"),
-                               QStringLiteral("*.*"), QStringLiteral("--json")});
+    const ReportRun hidden =
+        report({QStringLiteral("--compare"), source.path(), dest.path(), QStringLiteral("--hidden"),
+                QStringLiteral("--pattern"), QStringLiteral("*.*"), QStringLiteral("--json")});
     EXPECT_EQ(QJsonDocument::fromJson(hidden.out.toUtf8()).array().size(), 4);
 
     const ReportRun text = report({QStringLiteral("--compare"), source.path(), dest.path(),
-                             QStringLiteral("--pattern"), QStringLiteral("*.txt")});
+                                   QStringLiteral("--pattern"), QStringLiteral("*.txt")});
     ASSERT_EQ(text.code, 0);
     const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);

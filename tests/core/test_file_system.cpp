@@ -4,9 +4,9 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QTimeZone>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -56,10 +56,10 @@ TEST_F(Listing, MaskAdmitsHiddenAndSystemOnlyWithTheirBits) {
     EXPECT_EQ(list(Attr::Hidden),
               QStringList({QStringLiteral(".hidden"), QStringLiteral("locked.txt"),
                            QStringLiteral("plain.txt"), QStringLiteral("tofile")}));
-    EXPECT_EQ(list(Attr::System),
-              QStringList({QStringLiteral("broken"), QStringLiteral("locked.txt"),
-                           QStringLiteral("pipe"), QStringLiteral("plain.txt"),
-                           QStringLiteral("tofile")}));
+    EXPECT_EQ(
+        list(Attr::System),
+        QStringList({QStringLiteral("broken"), QStringLiteral("locked.txt"), QStringLiteral("pipe"),
+                     QStringLiteral("plain.txt"), QStringLiteral("tofile")}));
 }
 
 TEST_F(Listing, FoldersAndLinksToFoldersNeverList) {
@@ -94,11 +94,13 @@ TEST_F(Listing, AttributesFollowTheLinuxMapping) {
 
 TEST(ListFolder, MissingFolderListsNothingUnreadableFolderThrows) {
     TempTree tree;
-    EXPECT_TRUE(FileSystem::listFolder(tree.filePath(QStringLiteral("none/")), QStringLiteral("*.*"), 0)
-                    .empty());
+    EXPECT_TRUE(
+        FileSystem::listFolder(tree.filePath(QStringLiteral("none/")), QStringLiteral("*.*"), 0)
+            .empty());
     tree.write(QStringLiteral("file"), "x");
-    EXPECT_TRUE(FileSystem::listFolder(tree.filePath(QStringLiteral("file/")), QStringLiteral("*.*"), 0)
-                    .empty())
+    EXPECT_TRUE(
+        FileSystem::listFolder(tree.filePath(QStringLiteral("file/")), QStringLiteral("*.*"), 0)
+            .empty())
         << "a file is no folder";
     // A link loop cannot be opened even by root.
     ASSERT_EQ(::symlink("loop", bytes(tree, QStringLiteral("loop")).constData()), 0);
@@ -114,7 +116,8 @@ TEST(ListFolder, MissingFolderListsNothingUnreadableFolderThrows) {
 TEST(ListFolder, NonUtf8NameListsReadablyAndReachesItsFile) {
     TempTree tree;
     tree.writeRaw("caf\xe9.txt", "12345");
-    const auto listed = FileSystem::listFolder(tree.path() + QLatin1Char('/'), QStringLiteral("*.txt"), 0);
+    const auto listed =
+        FileSystem::listFolder(tree.path() + QLatin1Char('/'), QStringLiteral("*.txt"), 0);
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].name, QStringLiteral("caf\\xE9.txt"));
     EXPECT_EQ(FileSystem::stat(QFile::encodeName(tree.path()) + '/' + listed[0].fileName).size, 5);
@@ -137,7 +140,8 @@ TEST(CopyFile, CopiesContentPermissionsAndTimeReplacingTheTarget) {
     ASSERT_TRUE(QFile::setPermissions(tree.filePath(QStringLiteral("src")),
                                       QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     tree.write(QStringLiteral("dst"), "old");
-    ASSERT_TRUE(FileSystem::copyFile(bytes(tree, QStringLiteral("src")), bytes(tree, QStringLiteral("dst"))));
+    ASSERT_TRUE(FileSystem::copyFile(bytes(tree, QStringLiteral("src")),
+                                     bytes(tree, QStringLiteral("dst"))));
     EXPECT_EQ(tree.read(QStringLiteral("dst")), "new content");
     const QFileInfo info(tree.filePath(QStringLiteral("dst")));
     EXPECT_EQ(info.lastModified().toSecsSinceEpoch(), when.toSecsSinceEpoch());
@@ -150,7 +154,9 @@ TEST(CopyFile, CopiesContentPermissionsAndTimeReplacingTheTarget) {
 TEST(CopyFile, NeverCopiesAFileOntoItself) {
     TempTree tree;
     tree.write(QStringLiteral("a"), "keep me");
-    ASSERT_EQ(::link(bytes(tree, QStringLiteral("a")).constData(), bytes(tree, QStringLiteral("hard")).constData()), 0);
+    ASSERT_EQ(::link(bytes(tree, QStringLiteral("a")).constData(),
+                     bytes(tree, QStringLiteral("hard")).constData()),
+              0);
     ASSERT_EQ(::symlink("a", bytes(tree, QStringLiteral("soft")).constData()), 0);
     for (const char* target : {"a", "hard", "soft"}) {
         const FsResult r = FileSystem::copyFile(bytes(tree, QStringLiteral("a")),
@@ -163,7 +169,8 @@ TEST(CopyFile, NeverCopiesAFileOntoItself) {
 TEST(CopyFile, FailureLeavesTheTargetAndReportsTheFile) {
     TempTree tree;
     tree.write(QStringLiteral("dst"), "precious");
-    const FsResult missing = FileSystem::copyFile(bytes(tree, QStringLiteral("nope")), bytes(tree, QStringLiteral("dst")));
+    const FsResult missing = FileSystem::copyFile(bytes(tree, QStringLiteral("nope")),
+                                                  bytes(tree, QStringLiteral("dst")));
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().number(), ENOENT);
     EXPECT_TRUE(missing.error().path().endsWith(QStringLiteral("nope")));
@@ -197,14 +204,18 @@ TEST(RenameFile, RenamesButNeverReplaces) {
     TempTree tree;
     tree.write(QStringLiteral("a"), "A");
     tree.write(QStringLiteral("b"), "B");
-    const FsResult clash = FileSystem::renameFile(bytes(tree, QStringLiteral("a")), bytes(tree, QStringLiteral("b")));
+    const FsResult clash =
+        FileSystem::renameFile(bytes(tree, QStringLiteral("a")), bytes(tree, QStringLiteral("b")));
     ASSERT_FALSE(clash.ok());
     EXPECT_EQ(clash.error().number(), EEXIST);
     EXPECT_EQ(tree.read(QStringLiteral("b")), "B");
-    ASSERT_TRUE(FileSystem::renameFile(bytes(tree, QStringLiteral("a")), bytes(tree, QStringLiteral("A"))));
+    ASSERT_TRUE(
+        FileSystem::renameFile(bytes(tree, QStringLiteral("a")), bytes(tree, QStringLiteral("A"))));
     EXPECT_EQ(tree.read(QStringLiteral("A")), "A");
     EXPECT_FALSE(QFileInfo::exists(tree.filePath(QStringLiteral("a"))));
-    EXPECT_FALSE(FileSystem::renameFile(bytes(tree, QStringLiteral("gone")), bytes(tree, QStringLiteral("c"))).ok());
+    EXPECT_FALSE(FileSystem::renameFile(bytes(tree, QStringLiteral("gone")),
+                                        bytes(tree, QStringLiteral("c")))
+                     .ok());
 }
 
 TEST(RemoveAndAttributes, RemoveFilesOnlyAndToggleReadOnly) {
@@ -214,8 +225,10 @@ TEST(RemoveAndAttributes, RemoveFilesOnlyAndToggleReadOnly) {
     EXPECT_FALSE(FileSystem::removeFile(bytes(tree, QStringLiteral("d"))).ok());
     EXPECT_TRUE(QFileInfo(tree.filePath(QStringLiteral("d"))).isDir());
 
-    ASSERT_TRUE(FileSystem::setAttributes(bytes(tree, QStringLiteral("f")), Attr::ReadOnly | Attr::Archive));
-    EXPECT_EQ(FileSystem::attributes(tree.filePath(QStringLiteral("f"))), Attr::ReadOnly | Attr::Archive);
+    ASSERT_TRUE(FileSystem::setAttributes(bytes(tree, QStringLiteral("f")),
+                                          Attr::ReadOnly | Attr::Archive));
+    EXPECT_EQ(FileSystem::attributes(tree.filePath(QStringLiteral("f"))),
+              Attr::ReadOnly | Attr::Archive);
     ASSERT_TRUE(FileSystem::setAttributes(bytes(tree, QStringLiteral("f")), Attr::Archive));
     EXPECT_EQ(FileSystem::attributes(tree.filePath(QStringLiteral("f"))), Attr::Archive);
 

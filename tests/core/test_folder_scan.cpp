@@ -79,7 +79,8 @@ TEST_F(Scan, FiltersApplyToBothFolders) {
 TEST_F(Scan, MissingFolderContributesNothing) {
     dest.write(QStringLiteral("only.txt"));
     SortedNameList list;
-    scanFolders(list, source.filePath(QStringLiteral("missing/")), dest.path() + QLatin1Char('/'), {});
+    scanFolders(list, source.filePath(QStringLiteral("missing/")), dest.path() + QLatin1Char('/'),
+                {});
     EXPECT_EQ(entries(list), (std::vector<Named>{{QStringLiteral("only.txt"), D}}));
 }
 

@@ -85,7 +85,8 @@ TEST_F(Refresh, CaseSensitiveNamesEachReachTheirOwnFile) {
     source.write(QStringLiteral("A.txt"), "22");
     dest.write(QStringLiteral("A.txt"), "333");
     window.mnuRefresh_Click();
-    EXPECT_EQ(layout(window), QStringList({QStringLiteral("A.txt|A.txt"), QStringLiteral("a.txt|-")}));
+    EXPECT_EQ(layout(window),
+              QStringList({QStringLiteral("A.txt|A.txt"), QStringLiteral("a.txt|-")}));
     EXPECT_EQ(window.lvSource()->rows().subItem(0, PaneModel::Size), QStringLiteral("2 bytes"));
     EXPECT_EQ(window.lvSource()->rows().subItem(1, PaneModel::Size), QStringLiteral("1 bytes"));
     EXPECT_EQ(window.lvDest()->rows().subItem(0, PaneModel::Size), QStringLiteral("3 bytes"));
@@ -103,7 +104,9 @@ TEST_F(Refresh, RefreshRebuildsFromDiskEachTime) {
 }
 
 TEST_F(Refresh, UnreadableFolderReportsAndLeavesEmptyVisiblePanes) {
-    ASSERT_EQ(::symlink("loop", QFile::encodeName(source.filePath(QStringLiteral("loop"))).constData()), 0);
+    ASSERT_EQ(
+        ::symlink("loop", QFile::encodeName(source.filePath(QStringLiteral("loop"))).constData()),
+        0);
     dest.write(QStringLiteral("d"));
     window.txtSource()->setText(source.filePath(QStringLiteral("loop")));
     window.mnuRefresh_Click();

@@ -46,3 +46,15 @@ bool ScriptedPlatform::startProgram(const QString& path) {
     programs << path;
     return true;
 }
+
+std::optional<QStringList> ScriptedPlatform::customizeToolbar(QWidget*,
+                                                              const QList<ToolbarButtonInfo>&,
+                                                              const QStringList& current,
+                                                              const QStringList&) {
+    toolbarShown.append(current);
+    if (toolbarArrangements.empty())
+        return std::nullopt;
+    std::optional<QStringList> arrangement = toolbarArrangements.front();
+    toolbarArrangements.pop_front();
+    return arrangement;
+}

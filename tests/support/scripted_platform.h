@@ -25,6 +25,8 @@ public:
     // Next answers.
     std::deque<int> answers;
     std::deque<QString> folders;
+    // Arrangements the toolbar dialog returns; nothing (cancel) when empty.
+    std::deque<std::optional<QStringList>> toolbarArrangements;
     bool openSucceeds = true;
     bool propertiesSucceed = true;
 
@@ -35,6 +37,7 @@ public:
     QStringList properties;
     QStringList urls;
     QStringList programs;
+    QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
     int beeps = 0;
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
@@ -45,4 +48,8 @@ public:
     bool showProperties(QWidget* owner, const QString& path) override;
     bool openUrl(const QString& url) override;
     bool startProgram(const QString& path) override;
+    std::optional<QStringList> customizeToolbar(QWidget* owner,
+                                                const QList<ToolbarButtonInfo>& available,
+                                                const QStringList& current,
+                                                const QStringList& defaults) override;
 };
