@@ -54,7 +54,7 @@ std::optional<QStringList> ScriptedPlatform::customizeToolbar(QWidget*,
     toolbarShown.append(current);
     if (toolbarArrangements.empty())
         return std::nullopt;
-    std::optional<QStringList> arrangement = toolbarArrangements.front();
+    const QStringList arrangement = toolbarArrangements.front();
     toolbarArrangements.pop_front();
     return arrangement;
 }

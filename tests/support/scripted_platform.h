@@ -26,7 +26,7 @@ public:
     std::deque<int> answers;
     std::deque<QString> folders;
     // Arrangements the toolbar dialog returns; nothing (cancel) when empty.
-    std::deque<std::optional<QStringList>> toolbarArrangements;
+    std::deque<QStringList> toolbarArrangements;
     bool openSucceeds = true;
     bool propertiesSucceed = true;
 
