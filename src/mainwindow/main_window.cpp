@@ -90,6 +90,13 @@ void Main::changeEvent(QEvent* event) {
         Form_Activate();
 }
 
+void Main::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Without a window manager nothing activates a new window; ask for it.
+    if (!m_activated && !isActiveWindow())
+        activateWindow();
+}
+
 void Main::Form_Activate() {
     if (m_activated)
         return;
