@@ -98,7 +98,7 @@ bool QtPlatform::openDefault(const QString& path) {
 }
 
 bool QtPlatform::showProperties(QWidget* owner, const QString& path) {
-    static DBusFileManager fileManager;
+    DBusFileManager fileManager; // the session bus, looked at afresh each time
     return showPropertiesOf(fileManager, owner, path);
 }
 
