@@ -1,11 +1,16 @@
 #include "shell/qt_platform.h"
 
+#include "core/file_properties.h"
 #include "core/message_style.h"
+#include "dialogs/property_sheet.h"
+#include "dialogs/toolbar_customize_dialog.h"
+#include "shell/file_manager_bus.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -86,11 +91,15 @@ QString QtPlatform::browseForFolder(QWidget* owner, const QString& initialFolder
 }
 
 bool QtPlatform::openDefault(const QString& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // The desktop's handler would report a missing file in a window of its own.
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return false;
+    return QDesktopServices::openUrl(localFileUrl(path));
 }
 
-bool QtPlatform::showProperties(QWidget*, const QString&) {
-    return false;
+bool QtPlatform::showProperties(QWidget* owner, const QString& path) {
+    DBusFileManager fileManager; // the session bus, looked at afresh each time
+    return showPropertiesOf(fileManager, owner, path);
 }
 
 bool QtPlatform::openUrl(const QString& url) {
@@ -101,7 +110,12 @@ bool QtPlatform::startProgram(const QString& path) {
     return QProcess::startDetached(path, {});
 }
 
-std::optional<QStringList> QtPlatform::customizeToolbar(QWidget*, const QList<ToolbarButtonInfo>&,
-                                                        const QStringList&, const QStringList&) {
-    return std::nullopt; // the dialog arrives with the toolbar
+std::optional<QStringList> QtPlatform::customizeToolbar(QWidget* owner,
+                                                        const QList<ToolbarButtonInfo>& available,
+                                                        const QStringList& current,
+                                                        const QStringList& defaults) {
+    ToolbarCustomizeDialog dialog(available, current, defaults, owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.arrangement();
 }
