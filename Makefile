@@ -3,7 +3,7 @@
 
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
-            adwaita-icon-theme hicolor-icon-theme shared-mime-info
+            adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test deps build bench format
