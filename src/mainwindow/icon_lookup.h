@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QMimeDatabase>
+#include <QString>
+#include <optional>
+
+// A file row's type name and small icon, found from the file's name through
+// the MIME database and the desktop's icon theme, and passed to the image
+// list through the icon scratch file as a bitmap:
+//
+//   lookup()  finds the type, draws its icon at 16 x 16 into the drawing box
+//             and saves the box to the scratch file (before the row exists);
+//   load()    reads the scratch file back as a picture (after the row exists).
+//
+// A failed lookup changes nothing: the type text and the scratch file keep
+// the last successful lookup's, so the row shows that file's type and icon.
+class IconLookup {
+public:
+    // `devicePixelRatio`: the icon is drawn with this many pixels per logical
+    // pixel, so it stays sharp on dense screens.
+    explicit IconLookup(qreal devicePixelRatio = 1.0);
+
+    void setScratchPath(const QByteArray& path) { m_scratchPath = path; }
+    const QByteArray& scratchPath() const { return m_scratchPath; }
+
+    // A refresh starts with an empty type text and forgets decoded pictures.
+    void beginRefresh();
+
+    // Looks up `path` (the file's full path; `name` the name it is shown
+    // under). False, with nothing changed, when there is no such file. Throws
+    // FsError when the scratch file cannot be written.
+    bool lookup(const QByteArray& path, const QString& name);
+    // The type name of the last successful lookup of this refresh.
+    const QString& typeText() const { return m_typeText; }
+    // The scratch file as a picture; throws FsError when it is missing or
+    // is not a bitmap.
+    QImage load();
+
+    // The steps of lookup(), public so their cost can be measured one by one.
+    std::optional<QMimeType> findType(const QByteArray& path, const QString& name) const;
+    void draw(const QMimeType& type);
+    void save();
+    // The drawing box: the last icon drawn.
+    const QImage& picIcon() const { return m_picIcon; }
+
+private:
+    struct Drawn {
+        QString description;
+        QImage image;
+        QByteArray bitmap;
+    };
+
+    QMimeDatabase m_mimeDb;
+    qreal m_dpr;
+    QByteArray m_scratchPath;
+    QString m_typeText;
+    QImage m_picIcon;
+    QByteArray m_picBitmap;
+    // Per content type: drawing is the costly part and is the same for every
+    // file of one type.
+    QHash<QString, Drawn> m_drawn;
+    QString m_drawnDescription;
+    // Per bitmap read back: equal files give one shared picture.
+    QHash<QByteArray, QImage> m_loaded;
+};
