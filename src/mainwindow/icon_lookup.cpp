@@ -51,6 +51,7 @@ IconLookup::IconLookup(qreal devicePixelRatio) : m_dpr(devicePixelRatio) {
 void IconLookup::beginRefresh() {
     m_typeText.clear();
     m_loaded.clear();
+    m_scratch.close();
 }
 
 std::optional<QMimeType> IconLookup::findType(const QByteArray& path, const QString& name) const {
@@ -78,7 +79,7 @@ void IconLookup::draw(const QMimeType& type) {
 }
 
 void IconLookup::save() {
-    if (FsResult written = ScratchFile::write(m_scratchPath, m_picBitmap); !written)
+    if (FsResult written = m_scratch.write(m_picBitmap); !written)
         throw written.error();
 }
 
@@ -93,13 +94,13 @@ bool IconLookup::lookup(const QByteArray& path, const QString& name) {
 }
 
 QImage IconLookup::load() {
-    const QByteArray data = ScratchFile::read(m_scratchPath);
+    const QByteArray data = m_scratch.read();
     auto it = m_loaded.constFind(data);
     if (it != m_loaded.constEnd())
         return *it;
     QImage picture = decodeBitmap(data);
     if (picture.isNull())
-        throw FsError(EINVAL, nameText(m_scratchPath), QStringLiteral("not a bitmap picture"));
+        throw FsError(EINVAL, nameText(m_scratch.path()), QStringLiteral("not a bitmap picture"));
     picture.setDevicePixelRatio(m_dpr);
     m_loaded.insert(data, picture);
     return picture;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/scratch_file.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QImage>
@@ -23,11 +25,15 @@ public:
     // pixel, so it stays sharp on dense screens.
     explicit IconLookup(qreal devicePixelRatio = 1.0);
 
-    void setScratchPath(const QByteArray& path) { m_scratchPath = path; }
-    const QByteArray& scratchPath() const { return m_scratchPath; }
+    void setScratchPath(const QByteArray& path) { m_scratch.setPath(path); }
+    const QByteArray& scratchPath() const { return m_scratch.path(); }
 
-    // A refresh starts with an empty type text and forgets decoded pictures.
+    // A refresh starts with an empty type text, forgets decoded pictures and
+    // finds the scratch file afresh.
     void beginRefresh();
+
+    // Lets go of the scratch file, so it can be removed.
+    void releaseScratchFile() { m_scratch.close(); }
 
     // Looks up `path` (the file's full path; `name` the name it is shown
     // under). False, with nothing changed, when there is no such file. Throws
@@ -55,7 +61,7 @@ private:
 
     QMimeDatabase m_mimeDb;
     qreal m_dpr;
-    QByteArray m_scratchPath;
+    ScratchFile m_scratch;
     QString m_typeText;
     QImage m_picIcon;
     QByteArray m_picBitmap;

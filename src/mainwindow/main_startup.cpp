@@ -147,6 +147,7 @@ void Main::Form_Unload() {
     // A store that cannot be written keeps its last contents; closing goes on.
     store.save();
 
+    m_iconLookup->releaseScratchFile();
     ScratchFile::removeIfFile(m_iconLookup->scratchPath());
 }
 
