@@ -89,6 +89,9 @@ bool Main::Form_Load(const QString& argumentText) {
     const int height = placement("Height", numberText(float(screenRect.height() * ty)), ty);
     move(left, top);
     resize(width, height);
+    // Placing a window takes it out of the maximised state: the placement
+    // becomes the bounds it is restored to, and the state stands.
+    setWindowState(states[state]);
 
     const QString home = QDir::homePath();
     const QString storedSource = store.read(QStringLiteral("Source"), home);
