@@ -16,6 +16,8 @@
 namespace {
 
 constexpr int iconSize = 16;
+// Bounds the memory of the name-to-type memory in very long sessions.
+constexpr qsizetype maxRememberedNames = 200000;
 
 // Without a desktop session Qt knows no icon theme and no place to find one;
 // look where the desktop's themes are installed and use the stock theme.
@@ -54,16 +56,24 @@ void IconLookup::beginRefresh() {
     m_scratch.close();
 }
 
-std::optional<QMimeType> IconLookup::findType(const QByteArray& path, const QString& name) const {
+std::optional<QString> IconLookup::findType(const QByteArray& path, const QString& name) {
     struct stat st {};
     if (::stat(path.constData(), &st) != 0 || S_ISDIR(st.st_mode))
         return std::nullopt;
-    return m_mimeDb.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    auto known = m_typeOfName.constFind(name);
+    if (known != m_typeOfName.constEnd())
+        return *known;
+    if (m_typeOfName.size() >= maxRememberedNames)
+        m_typeOfName.clear();
+    const QString type = m_mimeDb.mimeTypeForFile(name, QMimeDatabase::MatchExtension).name();
+    m_typeOfName.insert(name, type);
+    return type;
 }
 
-void IconLookup::draw(const QMimeType& type) {
-    auto it = m_drawn.find(type.name());
+void IconLookup::draw(const QString& typeName) {
+    auto it = m_drawn.find(typeName);
     if (it == m_drawn.end()) {
+        const QMimeType type = m_mimeDb.mimeTypeForName(typeName);
         const int pixels = qCeil(iconSize * m_dpr);
         QImage box(pixels, pixels, QImage::Format_ARGB32);
         box.setDevicePixelRatio(m_dpr);
@@ -71,7 +81,7 @@ void IconLookup::draw(const QMimeType& type) {
         QPainter painter(&box);
         iconOf(type).paint(&painter, QRect(0, 0, iconSize, iconSize));
         painter.end();
-        it = m_drawn.insert(type.name(), {type.comment(), box, encodeBitmap(box)});
+        it = m_drawn.insert(typeName, {type.comment(), box, encodeBitmap(box)});
     }
     m_drawnDescription = it->description;
     m_picIcon = it->image;
@@ -84,7 +94,7 @@ void IconLookup::save() {
 }
 
 bool IconLookup::lookup(const QByteArray& path, const QString& name) {
-    const std::optional<QMimeType> type = findType(path, name);
+    const std::optional<QString> type = findType(path, name);
     if (!type)
         return false;
     draw(*type);

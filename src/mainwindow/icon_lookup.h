@@ -46,8 +46,9 @@ public:
     QImage load();
 
     // The steps of lookup(), public so their cost can be measured one by one.
-    std::optional<QMimeType> findType(const QByteArray& path, const QString& name) const;
-    void draw(const QMimeType& type);
+    // The content type's name, or nothing when there is no such file.
+    std::optional<QString> findType(const QByteArray& path, const QString& name);
+    void draw(const QString& typeName);
     void save();
     // The drawing box: the last icon drawn.
     const QImage& picIcon() const { return m_picIcon; }
@@ -69,6 +70,9 @@ private:
     // file of one type.
     QHash<QString, Drawn> m_drawn;
     QString m_drawnDescription;
+    // Per file name: every command ends with a refresh of the same folders,
+    // and matching a name against the type patterns is the costly step.
+    QHash<QString, QString> m_typeOfName;
     // Per bitmap read back: equal files give one shared picture.
     QHash<QByteArray, QImage> m_loaded;
 };
