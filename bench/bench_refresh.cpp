@@ -2,6 +2,9 @@
 // the same two folders (readdir and stat of every entry), in the same run.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_refresh [N ...]
+#include "core/name_text.h"
+#include "mainwindow/icon_lookup.h"
+#include "mainwindow/image_list.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -17,6 +20,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -67,6 +71,48 @@ long peakKiB() {
     return ru.ru_maxrss;
 }
 
+// Resident memory now, from /proc.
+double residentMiB() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / 1048576.0
+                             : 0;
+}
+
+// The per-row cost of each step of a row's icon and type, over every file of
+// both folders, through the window's own lookup and a fresh image list.
+void stepCosts(Main& window, const QStringList& folders) {
+    IconLookup& lookup = window.iconLookup();
+    ImageList images;
+    double find = 0, draw = 0, save = 0, load = 0, append = 0;
+    int rows = 0;
+    auto timed = [](double& total, auto&& step) {
+        const auto start = Clock::now();
+        step();
+        total += std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    };
+    lookup.beginRefresh();
+    for (const QString& folder : folders) {
+        const QByteArray dir = QFile::encodeName(folder) + '/';
+        for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+            std::optional<QString> type;
+            timed(find, [&] { type = lookup.findType(dir + QFile::encodeName(name), name); });
+            timed(draw, [&] { lookup.draw(*type); });
+            timed(save, [&] { lookup.save(); });
+            QImage picture;
+            timed(load, [&] { picture = lookup.load(); });
+            timed(append, [&] { images.add(picture); });
+            ++rows;
+        }
+    }
+    std::printf("  per row, us: type lookup %.2f  drawing %.2f  save %.2f  load %.2f  append %.2f"
+                "  (%d rows, scratch file %s)\n",
+                find / rows, draw / rows, save / rows, load / rows, append / rows, rows,
+                lookup.scratchPath().constData());
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -95,7 +141,7 @@ int main(int argc, char* argv[]) {
         window.txtSource()->setText(source);
         window.txtDest()->setText(dest);
         const int runs = n >= 100000 ? 3 : 7;
-        window.mnuRefresh_Click(); // warm the caches once
+        const double cold = medianMs(1, [&] { window.mnuRefresh_Click(); }); // warms the caches
         const double listing = medianMs(runs, [&] {
             bareListing(QFile::encodeName(source));
             bareListing(QFile::encodeName(dest));
@@ -104,6 +150,16 @@ int main(int argc, char* argv[]) {
         const int rows = window.lvSource()->count();
         std::printf("%8d %12.1f %12.1f %8.2f %12.2f %14.1f\n", n, listing, refresh,
                     refresh / listing, refresh / rows * 1000.0, peakKiB() / 1024.0);
+        std::printf("  first refresh of these folders %.1f ms\n", cold);
+        stepCosts(window, {source, dest});
+        // Memory must not climb with the number of refreshes.
+        for (int i = 0; i < 2; ++i)
+            window.mnuRefresh_Click();
+        const double after2 = residentMiB();
+        for (int i = 0; i < 18; ++i)
+            window.mnuRefresh_Click();
+        std::printf("  resident MiB after 2 more refreshes %.1f, after 20 more %.1f\n", after2,
+                    residentMiB());
         std::fflush(stdout);
     }
     return 0;

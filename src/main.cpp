@@ -27,6 +27,9 @@ int main(int argc, char* argv[]) {
 
     QtPlatform platform;
     Main window(platform);
+    // The command line is one folder, its arguments joined as typed.
+    if (!window.Form_Load(args.join(QLatin1Char(' '))))
+        return 0;
     window.show();
     return QApplication::exec();
 }

@@ -8,3 +8,9 @@ void ReportUnexpectedError(Platform& platform, QWidget* owner, int number,
     platform.beep();
     platform.messageBox(owner, unexpectedErrorText(number, description), MsgStyle::Critical);
 }
+
+QString BrowseForFolder(Platform& platform, QWidget* owner, const QString& initialFolder,
+                        const QString& title) {
+    return platform.browseForFolder(owner, initialFolder,
+                                    title.isEmpty() ? QStringLiteral("Select folder:") : title);
+}

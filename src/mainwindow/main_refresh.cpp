@@ -7,6 +7,7 @@
 #include "core/row_matching.h"
 #include "core/text_formats.h"
 #include "mainwindow/duoscope_mod.h"
+#include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 
 #include <QLabel>
@@ -32,6 +33,9 @@ void Main::refreshPanes() {
     const QString destPath = folderPath(m_txtDest->text());
     m_lvSource->clear();
     m_lvDest->clear();
+    // No row points at the previous refresh's images any more.
+    m_ilIcons.clear();
+    m_iconLookup->beginRefresh();
     scanFolders(m_lstSort, sourcePath, destPath, m_settings);
     Q_EMIT foldersScanned();
 
@@ -70,9 +74,13 @@ void Main::refreshPanes() {
 
 void Main::addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
                       const TextFormats& formats) {
-    const FileStat st = FileSystem::stat(folder + entry.fileName);
+    const QByteArray path = folder + entry.fileName;
+    m_iconLookup->lookup(path, entry.name); // a failed lookup keeps the last type and icon
+    const FileStat st = FileSystem::stat(path);
     const int row = pane->addRow(entry.name, entry.fileName);
     PaneModel& rows = pane->rows();
     rows.setSubItem(row, PaneModel::Size, formats.sizeText(st.size));
+    rows.setSubItem(row, PaneModel::Type, m_iconLookup->typeText());
     rows.setSubItem(row, PaneModel::Modified, formats.modifiedText(st.modified));
+    rows.setSmallIcon(row, m_ilIcons.add(m_iconLookup->load()));
 }

@@ -1,9 +1,9 @@
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 
 #include <QAction>
-#include <QDir>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,8 +17,13 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Duoscope"));
     buildControls();
-    m_txtSource->setText(QDir::homePath());
-    m_txtDest->setText(QDir::homePath());
+    m_iconLookup = std::make_unique<IconLookup>(devicePixelRatioF());
+    const auto icons = [this](int position) -> QVariant { return m_ilIcons.image(position); };
+    m_lvSource->rows().setIconSource(icons);
+    m_lvDest->rows().setIconSource(icons);
+    // Usable before Form_Load runs, which sets both again.
+    InitProgramFolder();
+    InitTempFolder();
 }
 
 Main::~Main() = default;

@@ -2,10 +2,13 @@
 
 #include "core/filter_settings.h"
 #include "core/sorted_name_list.h"
+#include "mainwindow/image_list.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
+class IconLookup;
 class ListPane;
 class Platform;
 class QAction;
@@ -45,9 +48,27 @@ public:
     FilterSettings& settings() { return m_settings; }
     const SortedNameList& lstSort() const { return m_lstSort; }
 
+    // The image list of both panes' small icons, and the icon lookup that fills it.
+    const ImageList& ilIcons() const { return m_ilIcons; }
+    IconLookup& iconLookup() { return *m_iconLookup; }
+    // The program's own folder and the scratch-file folder, both ending in "/".
+    const QString& ProgramFolder() const { return m_programFolder; }
+    const QString& TempFolder() const { return m_tempFolder; }
+
+    // Start-up: reads the stored settings into the window. With a folder on
+    // the command line (`argumentText` not empty) asks for the folder to
+    // match it with; false when that was cancelled: the program must then
+    // end without showing the window or saving anything.
+    bool Form_Load(const QString& argumentText);
+    // Shut-down: saves every setting, then removes the icon scratch file.
+    void Form_Unload();
+    void InitProgramFolder();
+    void InitTempFolder();
+
     // Events and commands.
     void Form_Activate();
     void mnuRefresh_Click();
+    void mneExit_Click();
 
 Q_SIGNALS:
     // Both folders are listed and the rows are about to be laid out.
@@ -56,6 +77,7 @@ Q_SIGNALS:
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
@@ -69,6 +91,10 @@ private:
     FilterSettings m_settings;
     SortedNameList m_lstSort;
     bool m_activated = false;
+    QString m_programFolder;
+    QString m_tempFolder;
+    ImageList m_ilIcons;
+    std::unique_ptr<IconLookup> m_iconLookup;
 
     QWidget* m_picSource = nullptr;
     QWidget* m_picDest = nullptr;

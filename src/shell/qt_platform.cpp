@@ -81,13 +81,12 @@ void QtPlatform::beep() {
 
 QString QtPlatform::browseForFolder(QWidget* owner, const QString& initialFolder,
                                     const QString& title) {
-    const QString caption = title.isEmpty() ? QStringLiteral("Select folder:") : title;
+    // Only folders are offered and can be confirmed.
     const QString chosen =
-        QFileDialog::getExistingDirectory(owner, caption, initialFolder, QFileDialog::ShowDirsOnly);
+        QFileDialog::getExistingDirectory(owner, title, initialFolder, QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
         return {};
-    const QString clean = QDir::cleanPath(chosen);
-    return clean;
+    return QDir::cleanPath(chosen); // "/" stays "/", any other loses a trailing "/"
 }
 
 bool QtPlatform::openDefault(const QString& path) {

@@ -1,0 +1,117 @@
+#include "mainwindow/icon_lookup.h"
+
+#include "core/name_text.h"
+#include "core/scratch_file.h"
+#include "mainwindow/bitmap_file.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QtMath>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int iconSize = 16;
+// Bounds the memory of the name-to-type memory in very long sessions.
+constexpr qsizetype maxRememberedNames = 200000;
+
+// Without a desktop session Qt knows no icon theme and no place to find one;
+// look where the desktop's themes are installed and use the stock theme.
+void ensureIconTheme() {
+    if (!QIcon::themeName().isEmpty())
+        return;
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        const QString icons = dir + QStringLiteral("/icons");
+        if (!paths.contains(icons))
+            paths << icons;
+    }
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+QIcon iconOf(const QMimeType& type) {
+    QIcon icon = QIcon::fromTheme(type.iconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(type.genericIconName());
+    if (icon.isNull())
+        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    return icon;
+}
+
+} // namespace
+
+IconLookup::IconLookup(qreal devicePixelRatio) : m_dpr(devicePixelRatio) {
+    ensureIconTheme();
+}
+
+void IconLookup::beginRefresh() {
+    m_typeText.clear();
+    m_loaded.clear();
+    m_scratch.close();
+}
+
+std::optional<QString> IconLookup::findType(const QByteArray& path, const QString& name) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    auto known = m_typeOfName.constFind(name);
+    if (known != m_typeOfName.constEnd())
+        return *known;
+    if (m_typeOfName.size() >= maxRememberedNames)
+        m_typeOfName.clear();
+    const QString type = m_mimeDb.mimeTypeForFile(name, QMimeDatabase::MatchExtension).name();
+    m_typeOfName.insert(name, type);
+    return type;
+}
+
+void IconLookup::draw(const QString& typeName) {
+    auto it = m_drawn.find(typeName);
+    if (it == m_drawn.end()) {
+        const QMimeType type = m_mimeDb.mimeTypeForName(typeName);
+        const int pixels = qCeil(iconSize * m_dpr);
+        QImage box(pixels, pixels, QImage::Format_ARGB32);
+        box.setDevicePixelRatio(m_dpr);
+        box.fill(Qt::transparent); // cleared to no background at all
+        QPainter painter(&box);
+        iconOf(type).paint(&painter, QRect(0, 0, iconSize, iconSize));
+        painter.end();
+        it = m_drawn.insert(typeName, {type.comment(), box, encodeBitmap(box)});
+    }
+    m_drawnDescription = it->description;
+    m_picIcon = it->image;
+    m_picBitmap = it->bitmap;
+}
+
+void IconLookup::save() {
+    if (FsResult written = m_scratch.write(m_picBitmap); !written)
+        throw written.error();
+}
+
+bool IconLookup::lookup(const QByteArray& path, const QString& name) {
+    const std::optional<QString> type = findType(path, name);
+    if (!type)
+        return false;
+    draw(*type);
+    save();
+    m_typeText = m_drawnDescription;
+    return true;
+}
+
+QImage IconLookup::load() {
+    const QByteArray data = m_scratch.read();
+    auto it = m_loaded.constFind(data);
+    if (it != m_loaded.constEnd())
+        return *it;
+    QImage picture = decodeBitmap(data);
+    if (picture.isNull())
+        throw FsError(EINVAL, nameText(m_scratch.path()), QStringLiteral("not a bitmap picture"));
+    picture.setDevicePixelRatio(m_dpr);
+    m_loaded.insert(data, picture);
+    return picture;
+}

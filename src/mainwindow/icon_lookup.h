@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/scratch_file.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QMimeDatabase>
+#include <QString>
+#include <optional>
+
+// A file row's type name and small icon, found from the file's name through
+// the MIME database and the desktop's icon theme, and passed to the image
+// list through the icon scratch file as a bitmap:
+//
+//   lookup()  finds the type, draws its icon at 16 x 16 into the drawing box
+//             and saves the box to the scratch file (before the row exists);
+//   load()    reads the scratch file back as a picture (after the row exists).
+//
+// A failed lookup changes nothing: the type text and the scratch file keep
+// the last successful lookup's, so the row shows that file's type and icon.
+class IconLookup {
+public:
+    // `devicePixelRatio`: the icon is drawn with this many pixels per logical
+    // pixel, so it stays sharp on dense screens.
+    explicit IconLookup(qreal devicePixelRatio = 1.0);
+
+    void setScratchPath(const QByteArray& path) { m_scratch.setPath(path); }
+    const QByteArray& scratchPath() const { return m_scratch.path(); }
+
+    // A refresh starts with an empty type text, forgets decoded pictures and
+    // finds the scratch file afresh.
+    void beginRefresh();
+
+    // Lets go of the scratch file, so it can be removed.
+    void releaseScratchFile() { m_scratch.close(); }
+
+    // Looks up `path` (the file's full path; `name` the name it is shown
+    // under). False, with nothing changed, when there is no such file. Throws
+    // FsError when the scratch file cannot be written.
+    bool lookup(const QByteArray& path, const QString& name);
+    // The type name of the last successful lookup of this refresh.
+    const QString& typeText() const { return m_typeText; }
+    // The scratch file as a picture; throws FsError when it is missing or
+    // is not a bitmap.
+    QImage load();
+
+    // The steps of lookup(), public so their cost can be measured one by one.
+    // The content type's name, or nothing when there is no such file.
+    std::optional<QString> findType(const QByteArray& path, const QString& name);
+    void draw(const QString& typeName);
+    void save();
+    // The drawing box: the last icon drawn.
+    const QImage& picIcon() const { return m_picIcon; }
+
+private:
+    struct Drawn {
+        QString description;
+        QImage image;
+        QByteArray bitmap;
+    };
+
+    QMimeDatabase m_mimeDb;
+    qreal m_dpr;
+    ScratchFile m_scratch;
+    QString m_typeText;
+    QImage m_picIcon;
+    QByteArray m_picBitmap;
+    // Per content type: drawing is the costly part and is the same for every
+    // file of one type.
+    QHash<QString, Drawn> m_drawn;
+    QString m_drawnDescription;
+    // Per file name: every command ends with a refresh of the same folders,
+    // and matching a name against the type patterns is the costly step.
+    QHash<QString, QString> m_typeOfName;
+    // Per bitmap read back: equal files give one shared picture.
+    QHash<QByteArray, QImage> m_loaded;
+};

@@ -1,0 +1,279 @@
+#include "mainwindow/duoscope_mod.h"
+#include "mainwindow/icon_lookup.h"
+#include "mainwindow/list_pane.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/twips.h"
+#include "support/scripted_platform.h"
+#include "support/temp_tree.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSettings>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QStringList allKeys = {"AppPath",
+                             "WindowState",
+                             "Left",
+                             "Top",
+                             "Width",
+                             "Height",
+                             "Source",
+                             "Destination",
+                             "SourceNameColWidth",
+                             "SourceSizeColWidth",
+                             "SourceTypeColWidth",
+                             "SourceModifiedColWidth",
+                             "DestNameColWidth",
+                             "DestSizeColWidth",
+                             "DestTypeColWidth",
+                             "DestModifiedColWidth",
+                             "LoadIcons",
+                             "FileTypes",
+                             "ShowArchive",
+                             "ShowReadOnly",
+                             "ShowHidden",
+                             "ShowSystem"};
+
+// The store in a temporary folder, never the user's own.
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        qputenv("TEMP", QFile::encodeName(temp.path()));
+    }
+    void TearDown() override { qunsetenv("TEMP"); }
+
+    QString storeFile() const { return config.filePath(QStringLiteral("Zelmar/Duoscope.ini")); }
+    void store(const QString& key, const QString& text) {
+        QSettings s(storeFile(), QSettings::IniFormat);
+        s.setValue(QStringLiteral("Duoscope/") + key, text);
+    }
+    QString stored(const QString& key) {
+        QSettings s(storeFile(), QSettings::IniFormat);
+        return s.value(QStringLiteral("Duoscope/") + key).toString();
+    }
+    QStringList storedKeys() {
+        QSettings s(storeFile(), QSettings::IniFormat);
+        return s.allKeys();
+    }
+    static int px(const Main& w, double twips) { return qRound(twips / twipsPerPixelX(&w)); }
+
+    TempTree config;
+    TempTree temp;
+    ScriptedPlatform platform;
+};
+
+TEST_F(Startup, FirstStartWithAnEmptyStore) {
+    Main w(platform);
+    ASSERT_TRUE(w.Form_Load(QString()));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Duoscope"));
+    EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(w.pos(), QPoint(0, 0));
+    EXPECT_EQ(w.size(), w.screen()->geometry().size());
+    EXPECT_EQ(w.txtSource()->text(), QDir::homePath());
+    EXPECT_EQ(w.txtDest()->text(), QDir::homePath());
+    const int widths[] = {3360, 1184, 659, 1544};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(w.lvSource()->columnWidth(c), px(w, widths[c])) << c;
+        EXPECT_EQ(w.lvDest()->columnWidth(c), px(w, widths[c])) << c;
+    }
+    const FilterSettings& s = w.settings();
+    EXPECT_EQ(s.loadIcons, 1);
+    EXPECT_EQ(s.fileTypes, QStringLiteral("*.*"));
+    EXPECT_EQ(s.showArchive, 1);
+    EXPECT_EQ(s.showReadOnly, 1);
+    EXPECT_EQ(s.showHidden, 0);
+    EXPECT_EQ(s.showSystem, 0);
+    EXPECT_EQ(w.ProgramFolder(), QCoreApplication::applicationDirPath() + '/');
+    EXPECT_EQ(w.TempFolder(), temp.path() + '/');
+    EXPECT_TRUE(platform.browsed.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(storeFile())) << "start-up writes nothing";
+}
+
+TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
+    TempTree a, b;
+    {
+        Main w(platform);
+        ASSERT_TRUE(w.Form_Load(QString()));
+        w.setWindowState(Qt::WindowNoState);
+        w.move(30, 45);
+        w.resize(640, 480);
+        w.txtSource()->setText(a.path());
+        w.txtDest()->setText(b.path() + QStringLiteral("/"));
+        for (int c = 0; c < 4; ++c) {
+            w.lvSource()->setColumnWidth(c, 50 + c);
+            w.lvDest()->setColumnWidth(c, 90 + c);
+        }
+        w.settings() = {.fileTypes = QStringLiteral("*.txt;x, y"),
+                        .showArchive = 0,
+                        .showReadOnly = 1,
+                        .showHidden = 1,
+                        .showSystem = 0,
+                        .loadIcons = 0};
+        w.mneExit_Click(); // closing runs the shut-down
+    }
+    EXPECT_EQ(storedKeys().size(), allKeys.size());
+    for (const QString& key : allKeys)
+        EXPECT_FALSE(stored(key).isNull()) << key.toStdString();
+    EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(stored(QStringLiteral("WindowState")), QStringLiteral("0"));
+
+    Main w(platform);
+    ASSERT_TRUE(w.Form_Load(QString()));
+    EXPECT_EQ(w.windowState(), Qt::WindowNoState);
+    EXPECT_EQ(w.pos(), QPoint(30, 45));
+    EXPECT_EQ(w.size(), QSize(640, 480));
+    EXPECT_EQ(w.txtSource()->text(), a.path());
+    EXPECT_EQ(w.txtDest()->text(), b.path() + QStringLiteral("/"));
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(w.lvSource()->columnWidth(c), 50 + c);
+        EXPECT_EQ(w.lvDest()->columnWidth(c), 90 + c);
+    }
+    const FilterSettings& s = w.settings();
+    EXPECT_EQ(s.fileTypes, QStringLiteral("*.txt;x, y"));
+    EXPECT_EQ(s.loadIcons, 0);
+    EXPECT_EQ(s.showArchive, 0);
+    EXPECT_EQ(s.showReadOnly, 1);
+    EXPECT_EQ(s.showHidden, 1);
+    EXPECT_EQ(s.showSystem, 0);
+}
+
+TEST_F(Startup, MinimisedAndMaximisedStatesComeBack) {
+    for (const auto state : {Qt::WindowMinimized, Qt::WindowMaximized}) {
+        {
+            Main w(platform);
+            ASSERT_TRUE(w.Form_Load(QString()));
+            w.setWindowState(state);
+            w.Form_Unload();
+        }
+        EXPECT_EQ(stored(QStringLiteral("WindowState")),
+                  state == Qt::WindowMinimized ? QStringLiteral("1") : QStringLiteral("2"));
+        Main w(platform);
+        ASSERT_TRUE(w.Form_Load(QString()));
+        EXPECT_EQ(w.windowState(), state);
+    }
+}
+
+TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {
+    store(QStringLiteral("WindowState"), QStringLiteral("0abc"));
+    store(QStringLiteral("Left"), QStringLiteral("abc"));
+    store(QStringLiteral("Top"), QStringLiteral("300twips"));
+    store(QStringLiteral("ShowHidden"), QStringLiteral("-1"));
+    store(QStringLiteral("ShowArchive"), QStringLiteral("2.5"));
+    store(QStringLiteral("ShowReadOnly"), QStringLiteral("yes"));
+    store(QStringLiteral("ShowSystem"), QStringLiteral("40000"));
+    store(QStringLiteral("SourceNameColWidth"), QStringLiteral("1500 wide"));
+    store(QStringLiteral("DestSizeColWidth"), QStringLiteral("1500"));
+    Main w(platform);
+    ASSERT_TRUE(w.Form_Load(QString()));
+    EXPECT_EQ(w.windowState(), Qt::WindowNoState);
+    EXPECT_EQ(w.x(), 0);
+    EXPECT_EQ(w.y(), px(w, 300));
+    EXPECT_EQ(w.settings().showHidden, 1);
+    EXPECT_EQ(w.settings().showArchive, 2);
+    EXPECT_EQ(w.settings().showReadOnly, 1) << "unreadable: the key's default";
+    EXPECT_EQ(w.settings().showSystem, 0) << "outside 16 bits: the key's default";
+    EXPECT_EQ(w.lvSource()->columnWidth(0), px(w, 3360)) << "widths are read strictly";
+    EXPECT_EQ(w.lvDest()->columnWidth(1), px(w, 1500));
+
+    store(QStringLiteral("WindowState"), QStringLiteral("5"));
+    Main out(platform);
+    ASSERT_TRUE(out.Form_Load(QString()));
+    EXPECT_TRUE(out.windowState() & Qt::WindowMaximized) << "out of range: the default";
+}
+
+TEST_F(Startup, CancellingTheMatchDialogEndsWithNothingWritten) {
+    store(QStringLiteral("Destination"), QStringLiteral("/stored/dest"));
+    store(QStringLiteral("Source"), QStringLiteral("/stored/source"));
+    const QByteArray before = config.read(QStringLiteral("Zelmar/Duoscope.ini"));
+    {
+        Main w(platform);
+        EXPECT_FALSE(w.Form_Load(QStringLiteral("\"/some folder\"")));
+        EXPECT_FALSE(w.isVisible());
+    }
+    ASSERT_EQ(platform.browsed.size(), 1);
+    EXPECT_EQ(platform.browsed[0].initialFolder, QStringLiteral("/stored/dest"));
+    EXPECT_EQ(platform.browsed[0].title,
+              QStringLiteral("Select folder to match with \"/some folder\""));
+    EXPECT_EQ(config.read(QStringLiteral("Zelmar/Duoscope.ini")), before);
+}
+
+TEST_F(Startup, AChosenMatchFolderBecomesTheDestinationAndTheArgumentTheSource) {
+    store(QStringLiteral("Source"), QStringLiteral("/stored/source"));
+    TempTree chosen;
+    platform.folders.push_back(chosen.path());
+    {
+        Main w(platform);
+        ASSERT_TRUE(w.Form_Load(QStringLiteral("  /a folder ")));
+        EXPECT_EQ(w.txtSource()->text(), QStringLiteral("  /a folder ")) << "used unchanged";
+        EXPECT_EQ(w.txtDest()->text(), chosen.path());
+        EXPECT_EQ(platform.browsed[0].initialFolder, QDir::homePath()) << "no stored destination";
+        w.Form_Unload();
+    }
+    EXPECT_EQ(stored(QStringLiteral("Source")), QStringLiteral("  /a folder "));
+    EXPECT_EQ(stored(QStringLiteral("Destination")), chosen.path());
+}
+
+TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
+    TempTree files;
+    files.write(QStringLiteral("a.txt"), "a");
+    store(QStringLiteral("Source"), files.path());
+    store(QStringLiteral("Destination"), files.path());
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &before), 0);
+
+    Main w(platform);
+    ASSERT_TRUE(w.Form_Load(QString()));
+    const QString scratch = w.TempFolder() + QStringLiteral("~ds1.tmp");
+    w.Form_Unload(); // no refresh yet: nothing to remove, nothing reported
+    EXPECT_TRUE(platform.shown.isEmpty());
+    w.mnuRefresh_Click();
+    ASSERT_TRUE(QFileInfo::exists(scratch));
+    w.Form_Unload();
+    EXPECT_FALSE(QFileInfo::exists(scratch));
+
+    // Written beside and renamed into place: a crash mid-write cannot leave
+    // a truncated store.
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(stored(QStringLiteral("Source")), files.path());
+}
+
+TEST_F(Startup, TempFolderComesFromTempElseTheRuntimeFolder) {
+    Main w(platform);
+    qputenv("TEMP", QFile::encodeName(temp.path() + '/'));
+    w.InitTempFolder();
+    EXPECT_EQ(w.TempFolder(), temp.path() + '/');
+    EXPECT_EQ(w.iconLookup().scratchPath(), QFile::encodeName(temp.path() + "/~ds1.tmp"));
+
+    TempTree runtime;
+    qunsetenv("TEMP");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    w.InitTempFolder();
+    EXPECT_EQ(w.TempFolder(), runtime.path() + '/');
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
+TEST_F(Startup, BrowseForFolderFallsBackToItsOwnTitle) {
+    EXPECT_EQ(BrowseForFolder(platform, nullptr, QString(), QString()), QString());
+    platform.folders.push_back(QStringLiteral("/"));
+    EXPECT_EQ(BrowseForFolder(platform, nullptr, QStringLiteral("/usr"), QStringLiteral("Pick")),
+              QStringLiteral("/"));
+    ASSERT_EQ(platform.browsed.size(), 2);
+    EXPECT_EQ(platform.browsed[0].title, QStringLiteral("Select folder:"));
+    EXPECT_EQ(platform.browsed[1].title, QStringLiteral("Pick"));
+    EXPECT_EQ(platform.browsed[1].initialFolder, QStringLiteral("/usr"));
+}
+
+} // namespace
