@@ -1,10 +1,26 @@
 #include "mainwindow/duoscope_mod.h"
 
 #include "core/message_style.h"
+#include "core/window_layout.h"
+#include "mainwindow/twips.h"
 #include "shell/platform.h"
+
+#include <QScreen>
+#include <QWidget>
 
 void ReportUnexpectedError(Platform& platform, QWidget* owner, int number,
                            const QString& description) {
     platform.beep();
     platform.messageBox(owner, unexpectedErrorText(number, description), MsgStyle::Critical);
+}
+
+void CenterForm(QWidget* form) {
+    const QScreen* screen = form->screen();
+    const QRect area = screen->geometry();
+    const double tx = twipsPerPixelX(form);
+    const double ty = twipsPerPixelY(form);
+    const QSize size = form->frameGeometry().size();
+    const QPointF at = centeredPosition(QSizeF(area.width() * tx, area.height() * ty),
+                                        QSizeF(size.width() * tx, size.height() * ty));
+    form->move(area.x() + qRound(at.x() / tx), area.y() + qRound(at.y() / ty));
 }

@@ -10,3 +10,6 @@ class QWidget;
 // Beeps, then shows the unexpected-error report (critical icon, OK).
 void ReportUnexpectedError(Platform& platform, QWidget* owner, int number,
                            const QString& description);
+
+// Moves a window to the middle of its screen without changing its size.
+void CenterForm(QWidget* form);

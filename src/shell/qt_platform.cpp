@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDrag>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QUrl>
@@ -104,4 +106,12 @@ bool QtPlatform::startProgram(const QString& path) {
 std::optional<QStringList> QtPlatform::customizeToolbar(QWidget*, const QList<ToolbarButtonInfo>&,
                                                         const QStringList&, const QStringList&) {
     return std::nullopt; // the dialog arrives with the toolbar
+}
+
+void QtPlatform::startDrag(QWidget* source, const QString& paneName) {
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("application/x-duoscope-pane"), paneName.toUtf8());
+    auto* drag = new QDrag(source);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
 }
