@@ -154,6 +154,13 @@ void Main::buildMenus() {
 }
 
 void Main::buildToolbar() {
+    // Outside a desktop session only the bare "hicolor" theme is set, which
+    // has none of these icons; the theme installed with the program's
+    // dependencies has them. Without either, the style's own images serve.
+    const QString theme = QIcon::themeName();
+    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) &&
+        !QIcon::hasThemeIcon(QStringLiteral("document-open")))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
     m_tbrMain = addToolBar(QStringLiteral("Toolbar"));
     m_tbrMain->setObjectName(QStringLiteral("tbrMain"));
     m_tbrMain->setMovable(false);

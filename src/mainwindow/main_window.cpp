@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolButton>
@@ -16,6 +17,9 @@ namespace {
 
 // The folder buttons are squares of this size.
 constexpr double folderButtonTwips = 255.0;
+// The inner area the window is designed for, below the menu bar.
+constexpr double designWidthTwips = 5430.0;
+constexpr double designHeightTwips = 4140.0;
 
 } // namespace
 
@@ -23,6 +27,9 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Duoscope"));
     buildControls();
+    // The designed size, until the window's saved placement is restored.
+    resize(qRound(designWidthTwips / twipsPerPixelX(this)),
+           qRound(designHeightTwips / twipsPerPixelY(this)) + menuBar()->sizeHint().height());
     m_txtSource->setText(QDir::homePath());
     m_txtDest->setText(QDir::homePath());
 }
