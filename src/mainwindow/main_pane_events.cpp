@@ -18,7 +18,7 @@ namespace {
 
 // A timer of the usual platform granularity: often enough for the eye,
 // rarely enough to leave an idle window idle.
-constexpr int timerIntervalMs = 16;
+constexpr int timerIntervalMs = 20;
 
 // The commands that follow the clicked row, in the order they are set.
 const char* const rowCommands[] = {"mnuOpen",        "mnuDelete",      "mnuRename",
