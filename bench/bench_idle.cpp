@@ -2,7 +2,7 @@
 // then ten seconds of the event loop with nothing to do. Prints the process
 // CPU time over those seconds as a percentage of one core.
 //
-//   build/bench/bench_idle [rows] [seconds]
+//   build/bench/bench_idle [rows] [seconds] [width height]
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
 
@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     Main window(platform);
     window.txtSource()->setText(dir.filePath(QStringLiteral("source")));
     window.txtDest()->setText(dir.filePath(QStringLiteral("dest")));
-    window.resize(900, 600);
+    window.resize(argc > 4 ? std::atoi(argv[3]) : 900, argc > 4 ? std::atoi(argv[4]) : 600);
     window.show();
     window.mnuRefresh_Click();
 

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,6 +120,9 @@ TEST_F(Commands, ChosenFolderGoesIntoTheBoxAndRefreshes) {
 }
 
 TEST_F(Commands, SwapTwiceRestoresTheFoldersRefreshingEachTime) {
+    window.show(); // active, so that F8 reaches the window
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     window.lvDest_ItemClick(1);
     window.ActivePane = 1;
     window.menuEntry(QStringLiteral("mnu_File_Folder_Swap"))->trigger();
@@ -128,7 +132,7 @@ TEST_F(Commands, SwapTwiceRestoresTheFoldersRefreshingEachTime) {
     EXPECT_EQ(rows(window.lvDest()), QStringLiteral("a,"));
 
     dest.write(QStringLiteral("c"));
-    window.mnu_File_Folder_Swap_Click();
+    QTest::keyClick(&window, Qt::Key_F8);
     EXPECT_EQ(window.txtSource()->text(), source.path());
     EXPECT_EQ(window.txtDest()->text(), dest.path());
     EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",b,c")) << "read again from disk";
