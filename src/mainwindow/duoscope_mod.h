@@ -16,3 +16,6 @@ void ReportUnexpectedError(Platform& platform, QWidget* owner, int number,
 // root and otherwise without a trailing "/", or "" when cancelled.
 QString BrowseForFolder(Platform& platform, QWidget* owner, const QString& initialFolder,
                         const QString& title);
+
+// Moves a window to the middle of its screen without changing its size.
+void CenterForm(QWidget* form);

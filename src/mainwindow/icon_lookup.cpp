@@ -3,11 +3,11 @@
 #include "core/name_text.h"
 #include "core/scratch_file.h"
 #include "mainwindow/bitmap_file.h"
+#include "mainwindow/icon_theme.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPainter>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QtMath>
 #include <cerrno>
@@ -18,22 +18,6 @@ namespace {
 constexpr int iconSize = 16;
 // Bounds the memory of the name-to-type memory in very long sessions.
 constexpr qsizetype maxRememberedNames = 200000;
-
-// Without a desktop session Qt knows no icon theme and no place to find one;
-// look where the desktop's themes are installed and use the stock theme.
-void ensureIconTheme() {
-    if (!QIcon::themeName().isEmpty())
-        return;
-    QStringList paths = QIcon::themeSearchPaths();
-    for (const QString& dir :
-         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
-        const QString icons = dir + QStringLiteral("/icons");
-        if (!paths.contains(icons))
-            paths << icons;
-    }
-    QIcon::setThemeSearchPaths(paths);
-    QIcon::setThemeName(QStringLiteral("Adwaita"));
-}
 
 QIcon iconOf(const QMimeType& type) {
     QIcon icon = QIcon::fromTheme(type.iconName());

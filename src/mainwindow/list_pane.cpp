@@ -1,7 +1,26 @@
 #include "mainwindow/list_pane.h"
 
+#include "mainwindow/twips.h"
+
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+namespace {
+
+int buttonBits(Qt::MouseButtons buttons) {
+    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0) |
+           (buttons & Qt::MiddleButton ? 4 : 0);
+}
+
+int shiftBits(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
+           (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
 
 ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
     setModel(&m_model);
@@ -16,6 +35,7 @@ ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
     setTextElideMode(Qt::ElideRight);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setDragEnabled(false); // the window begins the drags itself
 }
 
 void ListPane::clear() {
@@ -65,6 +85,54 @@ int ListPane::firstVisibleRow() const {
 bool ListPane::ensureRowVisible(int row) {
     if (row < 0 || row >= count())
         return false;
+    // Only up or down: a pane scrolled sideways stays where it is.
+    const int sideways = horizontalScrollBar()->value();
     scrollTo(m_model.index(row, 0), QAbstractItemView::EnsureVisible);
+    horizontalScrollBar()->setValue(sideways);
     return true;
+}
+
+int ListPane::rowHeightPixels(int row) const {
+    if (row < 0 || row >= count())
+        return -1;
+    return rowHeight(m_model.index(row, 0));
+}
+
+void ListPane::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    Q_EMIT gotFocus();
+}
+
+void ListPane::mousePressEvent(QMouseEvent* event) {
+    QTreeView::mousePressEvent(event);
+    // A row counts as clicked when the left button goes down on it, so a drag
+    // that begins at once still starts from the row it was clicked on.
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && index.isValid())
+        Q_EMIT itemClick(index.row());
+}
+
+void ListPane::mouseMoveEvent(QMouseEvent* event) {
+    QTreeView::mouseMoveEvent(event);
+    const QPointF p = viewport()->mapTo(this, event->position());
+    Q_EMIT mouseMove(buttonBits(event->buttons()), shiftBits(event->modifiers()),
+                     static_cast<float>(p.x() * twipsPerPixelX(this)),
+                     static_cast<float>(p.y() * twipsPerPixelY(this)));
+    // A drag begun above took the button's release; the view must not go on
+    // selecting as if the button were still down.
+    if (QGuiApplication::mouseButtons() == Qt::NoButton)
+        setState(NoState);
+}
+
+void ListPane::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    const QPointF p = viewport()->mapTo(this, event->position());
+    Q_EMIT mouseUp(buttonBits(event->button()), shiftBits(event->modifiers()),
+                   static_cast<float>(p.x() * twipsPerPixelX(this)),
+                   static_cast<float>(p.y() * twipsPerPixelY(this)));
+}
+
+void ListPane::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeView::mouseDoubleClickEvent(event);
+    Q_EMIT dblClick();
 }

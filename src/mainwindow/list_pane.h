@@ -30,6 +30,25 @@ public:
     int firstVisibleRow() const;
     // Scrolls by the least amount that shows the row; false when there is no such row.
     bool ensureRowVisible(int row);
+    // The height in pixels the view gives a row, or -1 when there is no such row.
+    int rowHeightPixels(int row) const;
+
+Q_SIGNALS:
+    // The pane's events, with the mouse reported as the window's handlers take
+    // it: buttons as a bit set (1 left, 2 right, 4 middle), the shift state as
+    // a bit set (1 Shift, 2 Ctrl, 4 Alt), the position in twips of the pane.
+    void gotFocus();
+    void itemClick(int row);
+    void mouseUp(int button, int shift, float x, float y);
+    void mouseMove(int button, int shift, float x, float y);
+    void dblClick();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     PaneModel m_model;

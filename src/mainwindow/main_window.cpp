@@ -2,16 +2,26 @@
 
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/twips.h"
 
 #include <QAction>
 #include <QEvent>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QToolButton>
+
+namespace {
+
+// The folder buttons are squares of this size.
+constexpr double folderButtonTwips = 255.0;
+// The inner area the window is designed for, below the menu bar.
+constexpr double designWidthTwips = 5430.0;
+constexpr double designHeightTwips = 4140.0;
+
+} // namespace
 
 Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platform(platform) {
     setObjectName(QStringLiteral("Main"));
@@ -24,43 +34,47 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     // Usable before Form_Load runs, which sets both again.
     InitProgramFolder();
     InitTempFolder();
+    // The designed size, until Form_Load restores the saved placement.
+    resize(qRound(designWidthTwips / twipsPerPixelX(this)),
+           qRound(designHeightTwips / twipsPerPixelY(this)) + menuBar()->sizeHint().height());
 }
 
 Main::~Main() = default;
 
 QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                          ListPane*& list, const QString& side, const QString& tooltip) {
-    container = new QWidget(this);
+    // The controls are placed by the pane's resize handler, not by a layout.
+    container = new QWidget(centralWidget());
     container->setObjectName(QStringLiteral("pic") + side);
     folderBox = new QLineEdit(container);
     folderBox->setObjectName(QStringLiteral("txt") + side);
     folderBox->setReadOnly(true);
+    // A display field: blue text on the button face.
+    QPalette look = folderBox->palette();
+    look.setColor(QPalette::Base, look.color(QPalette::Button));
+    look.setColor(QPalette::Text, Qt::blue);
+    folderBox->setPalette(look);
     folderButton = new QToolButton(container);
     folderButton->setObjectName(QStringLiteral("cmd") + side);
     folderButton->setText(QStringLiteral("..."));
     folderButton->setToolTip(tooltip);
+    folderButton->setFixedSize(qRound(folderButtonTwips / twipsPerPixelX(this)),
+                               qRound(folderButtonTwips / twipsPerPixelY(this)));
     list = new ListPane(container);
     list->setObjectName(QStringLiteral("lv") + side);
-
-    auto* grid = new QGridLayout(container);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setSpacing(0);
-    grid->addWidget(folderBox, 0, 0);
-    grid->addWidget(folderButton, 0, 1);
-    grid->addWidget(list, 1, 0, 1, 2);
+    container->installEventFilter(this);
     return container;
 }
 
 void Main::buildControls() {
     auto* central = new QWidget(this);
-    auto* row = new QHBoxLayout(central);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    row->addWidget(buildPane(m_picSource, m_txtSource, m_cmdSource, m_lvSource,
-                             QStringLiteral("Source"), QStringLiteral("Select source folder")));
-    row->addWidget(buildPane(m_picDest, m_txtDest, m_cmdDest, m_lvDest, QStringLiteral("Dest"),
-                             QStringLiteral("Select destination folder")));
+    central->setObjectName(QStringLiteral("picBand"));
     setCentralWidget(central);
+    central->installEventFilter(this);
+    buildPane(m_picSource, m_txtSource, m_cmdSource, m_lvSource, QStringLiteral("Source"),
+              QStringLiteral("Select source folder"));
+    buildPane(m_picDest, m_txtDest, m_cmdDest, m_lvDest, QStringLiteral("Dest"),
+              QStringLiteral("Select destination folder"));
 
     m_sbrMain = new QStatusBar(this);
     m_sbrMain->setObjectName(QStringLiteral("sbrMain"));
@@ -69,20 +83,21 @@ void Main::buildControls() {
     m_sbrMain->addWidget(m_statusPanel1, 1);
     m_sbrMain->addPermanentWidget(m_statusPanel2, 1);
     setStatusBar(m_sbrMain);
-    m_pbrMain = new QProgressBar(m_statusPanel2);
+    // A control of the window itself, laid over the status bar's second panel.
+    m_pbrMain = new QProgressBar(this);
     m_pbrMain->setObjectName(QStringLiteral("pbrMain"));
     m_pbrMain->setTextVisible(false);
     m_pbrMain->setRange(0, 100);
     m_pbrMain->setValue(0);
-    auto* panel2Layout = new QHBoxLayout(m_statusPanel2);
-    panel2Layout->setContentsMargins(0, 0, 0, 0);
-    panel2Layout->addWidget(m_pbrMain);
+    m_sbrMain->installEventFilter(this);
 
     m_mnuRefresh = new QAction(QStringLiteral("&Refresh"), this);
     m_mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
     m_mnuRefresh->setShortcut(Qt::Key_F5);
     connect(m_mnuRefresh, &QAction::triggered, this, &Main::mnuRefresh_Click);
-    addAction(m_mnuRefresh);
+    buildMenus();
+    buildToolbar();
+    connectPaneEvents();
 }
 
 QString Main::statusText() const {

@@ -15,8 +15,11 @@ class QAction;
 class TextFormats;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QStatusBar;
+class QTimer;
+class QToolBar;
 class QToolButton;
 
 // The main window: two folders side by side, Source left, Destination right.
@@ -43,6 +46,25 @@ public:
     QProgressBar* pbrMain() const { return m_pbrMain; }
     // Panel 1 of the status bar: the refresh's status text.
     QString statusText() const;
+    // Panel 2 of the status bar, which the progress bar covers.
+    QLabel* statusPanel2() const { return m_statusPanel2; }
+    QToolBar* tbrMain() const { return m_tbrMain; }
+    QMenu* mnuContext() const { return m_mnuContext; }
+    QTimer* tmrSource() const { return m_tmrSource; }
+    QTimer* trmPaste() const { return m_trmPaste; }
+    // A menu entry by its name ("mnuOpen", "mnuPopupOpen"), or null.
+    QAction* menuEntry(const QString& name) const;
+    // A toolbar button by its key ("Open", "SwapFolders"), or null.
+    QAction* toolbarButton(const QString& key) const;
+    // The toolbar's buttons by key in order, "" for a separator.
+    QStringList toolbarArrangement() const;
+
+    // The pane that had the focus last (0 Source, anything else Destination),
+    // and the row clicked last: its text ("" for a placeholder) and the text of
+    // its pane's folder box.
+    int ActivePane = 0;
+    QString CurrentFile;
+    QString CurrentFolder;
 
     // The in-memory filter and icon settings.
     FilterSettings& settings() { return m_settings; }
@@ -70,6 +92,40 @@ public:
     void mnuRefresh_Click();
     void mneExit_Click();
 
+    // Layout.
+    void Form_Resize();
+    void picSource_Resize();
+    void picDest_Resize();
+
+    // Pane events and the scroll synchronisation.
+    void lvSource_GotFocus();
+    void lvDest_GotFocus();
+    void lvSource_ItemClick(int row);
+    void lvDest_ItemClick(int row);
+    void lvSource_MouseUp(int button, int shift, float x, float y);
+    void lvDest_MouseUp(int button, int shift, float x, float y);
+    void lvSource_MouseMove(int button, int shift, float x, float y);
+    void lvDest_MouseMove(int button, int shift, float x, float y);
+    void lvSource_DblClick();
+    void lvDest_DblClick();
+    void tmrSource_Timer();
+    void trmPaste_Timer();
+
+    // Commands.
+    void tbrMain_ButtonClick(const QString& key);
+    void mnuCustomizeToolbar_Click();
+    void cmdSource_Click();
+    void cmdDest_Click();
+    void mnu_File_Folder_Change_Source_Click();
+    void mnu_File_Folder_Change_Destination_Click();
+    void mnu_File_Folder_Swap_Click();
+    void mnu_File_Folder_View_Info_Click();
+    void mnuOpen_Click();
+    void mnuPopupOpen_Click();
+    void mnuProperties_Click();
+    void mnuPopupProperties_Click();
+    void ExecuteShellVerb(const QString& verb);
+
 Q_SIGNALS:
     // Both folders are listed and the rows are about to be laid out.
     void foldersScanned();
@@ -78,6 +134,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -86,6 +144,18 @@ private:
     void refreshPanes();
     void addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
                     const TextFormats& formats);
+    void buildMenus();
+    void buildToolbar();
+    static QStringList defaultToolbarArrangement();
+    void applyToolbarArrangement(const QStringList& keys);
+    void connectPaneEvents();
+    void layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,
+                            ListPane* list);
+    void placeProgressBar(float heightInset);
+    void rowClicked(ListPane* pane, QLineEdit* folderBox, int row);
+    void paneMouseUp(ListPane* pane, int button, float x, float y);
+    void paneMouseMove(ListPane* pane, int minimumRows, int button);
+    void chooseFolder(QLineEdit* folderBox, const QString& title);
 
     Platform& m_platform;
     FilterSettings m_settings;
@@ -109,4 +179,8 @@ private:
     QLabel* m_statusPanel2 = nullptr;
     QProgressBar* m_pbrMain = nullptr;
     QAction* m_mnuRefresh = nullptr;
+    QToolBar* m_tbrMain = nullptr;
+    QMenu* m_mnuContext = nullptr;
+    QTimer* m_tmrSource = nullptr;
+    QTimer* m_trmPaste = nullptr;
 };

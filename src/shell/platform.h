@@ -49,4 +49,8 @@ public:
                                                         const QList<ToolbarButtonInfo>& available,
                                                         const QStringList& current,
                                                         const QStringList& defaults) = 0;
+
+    // Drags rows out of a pane; the drop target learns the pane's name
+    // ("lvSource" or "lvDest"). Returns when the drag is over.
+    virtual void startDrag(QWidget* source, const QString& paneName) = 0;
 };

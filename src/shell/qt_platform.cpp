@@ -9,9 +9,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDrag>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QUrl>
@@ -117,4 +119,12 @@ std::optional<QStringList> QtPlatform::customizeToolbar(QWidget* owner,
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.arrangement();
+}
+
+void QtPlatform::startDrag(QWidget* source, const QString& paneName) {
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("application/x-duoscope-pane"), paneName.toUtf8());
+    auto* drag = new QDrag(source);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
 }

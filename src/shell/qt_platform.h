@@ -17,4 +17,5 @@ public:
                                                 const QList<ToolbarButtonInfo>& available,
                                                 const QStringList& current,
                                                 const QStringList& defaults) override;
+    void startDrag(QWidget* source, const QString& paneName) override;
 };

@@ -38,6 +38,7 @@ public:
     QStringList urls;
     QStringList programs;
     QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
+    QStringList drags;               // the pane name of each drag begun
     int beeps = 0;
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
@@ -52,4 +53,5 @@ public:
                                                 const QList<ToolbarButtonInfo>& available,
                                                 const QStringList& current,
                                                 const QStringList& defaults) override;
+    void startDrag(QWidget*, const QString& paneName) override { drags << paneName; }
 };

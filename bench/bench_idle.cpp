@@ -1,0 +1,74 @@
+// How busy the idle window keeps the processor: a few thousand rows shown,
+// then ten seconds of the event loop with nothing to do. Prints the process
+// CPU time over those seconds as a percentage of one core.
+//
+//   build/bench/bench_idle [rows] [seconds] [width height]
+#include "mainwindow/main_window.h"
+#include "shell/qt_platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds() {
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+void makeFolder(const QString& path, int n) {
+    QDir().mkpath(path);
+    for (int i = 0; i < n; ++i) {
+        QFile f(QStringLiteral("%1/file%2.txt").arg(path).arg(i, 6, 10, QLatin1Char('0')));
+        if (!f.open(QIODevice::WriteOnly))
+            std::abort();
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty() && qgetenv("DISPLAY").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 3000;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
+
+    QTemporaryDir dir;
+    makeFolder(dir.filePath(QStringLiteral("source")), rows);
+    makeFolder(dir.filePath(QStringLiteral("dest")), rows);
+    QtPlatform platform;
+    Main window(platform);
+    window.txtSource()->setText(dir.filePath(QStringLiteral("source")));
+    window.txtDest()->setText(dir.filePath(QStringLiteral("dest")));
+    window.resize(argc > 4 ? std::atoi(argv[3]) : 900, argc > 4 ? std::atoi(argv[4]) : 600);
+    window.show();
+    window.mnuRefresh_Click();
+
+    // Let the first paint and layout settle before measuring.
+    double startCpu = 0;
+    std::chrono::steady_clock::time_point startWall;
+    QTimer::singleShot(1000, [&] {
+        startCpu = cpuSeconds();
+        startWall = std::chrono::steady_clock::now();
+        QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &app, [&] {
+            const double cpu = cpuSeconds() - startCpu;
+            const double wall =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - startWall).count();
+            std::printf("platform %s, %d rows, %.1f s idle: %.3f s CPU = %.2f%% of one core\n",
+                        qPrintable(QGuiApplication::platformName()), rows, wall, cpu,
+                        100.0 * cpu / wall);
+            QApplication::quit();
+        });
+    });
+    return QApplication::exec();
+}

@@ -1,0 +1,83 @@
+// The toolbar's dispatch, the folder choice, swap, and the desktop verbs.
+#include "mainwindow/main_window.h"
+
+#include "mainwindow/duoscope_mod.h"
+#include "shell/platform.h"
+#include "shell/shell_verb.h"
+
+#include <QLineEdit>
+
+void Main::tbrMain_ButtonClick(const QString& key) {
+    // Keys compare exactly. Cut, Copy, Paste, Delete and Help dispatch to
+    // commands this window does not have yet, and do nothing until then.
+    if (key == QLatin1String("Open"))
+        ExecuteShellVerb(QStringLiteral("Open"));
+    else if (key == QLatin1String("Properties"))
+        mnuPopupProperties_Click();
+    else if (key == QLatin1String("ViewFoldersInfo"))
+        mnu_File_Folder_View_Info_Click();
+    else if (key == QLatin1String("SwapFolders"))
+        mnu_File_Folder_Swap_Click();
+}
+
+void Main::cmdSource_Click() {
+    chooseFolder(m_txtSource, QStringLiteral("Select source Folder:"));
+}
+
+void Main::cmdDest_Click() {
+    chooseFolder(m_txtDest, QStringLiteral("Select destination Folder:"));
+}
+
+void Main::chooseFolder(QLineEdit* folderBox, const QString& title) {
+    const QString chosen = BrowseForFolder(platform(), this, folderBox->text(), title);
+    if (chosen.isEmpty())
+        return; // cancelled: nothing changes
+    folderBox->setText(chosen);
+    mnuRefresh_Click();
+}
+
+void Main::mnu_File_Folder_Change_Source_Click() {
+    cmdSource_Click();
+}
+
+void Main::mnu_File_Folder_Change_Destination_Click() {
+    cmdDest_Click();
+}
+
+void Main::mnu_File_Folder_Swap_Click() {
+    const QString dest = m_txtDest->text();
+    m_txtDest->setText(m_txtSource->text());
+    m_txtSource->setText(dest);
+    mnuRefresh_Click();
+}
+
+void Main::mnu_File_Folder_View_Info_Click() {
+    // Each folder box names its folder in full, so CurrentFolder does not
+    // take part; an empty box shows no sheet.
+    const QString remembered = CurrentFile;
+    CurrentFile = m_txtSource->text();
+    ExecuteShellVerb(QStringLiteral("Properties"));
+    CurrentFile = m_txtDest->text();
+    ExecuteShellVerb(QStringLiteral("Properties"));
+    CurrentFile = remembered;
+}
+
+void Main::mnuOpen_Click() {
+    ExecuteShellVerb(QStringLiteral("Open"));
+}
+
+void Main::mnuPopupOpen_Click() {
+    ExecuteShellVerb(QStringLiteral("Open"));
+}
+
+void Main::mnuProperties_Click() {
+    ExecuteShellVerb(QStringLiteral("Properties"));
+}
+
+void Main::mnuPopupProperties_Click() {
+    ExecuteShellVerb(QStringLiteral("Properties"));
+}
+
+void Main::ExecuteShellVerb(const QString& verb) {
+    ::ExecuteShellVerb(platform(), this, verb, CurrentFile, CurrentFolder);
+}

@@ -1,0 +1,98 @@
+// Where the panes, their controls and the progress bar go at every size.
+#include "mainwindow/main_window.h"
+
+#include "core/window_layout.h"
+#include "mainwindow/list_pane.h"
+#include "mainwindow/twips.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace {
+
+// Pixel rectangles of the window converted to twips and back; a rectangle
+// that is not moved converts back to the same pixels.
+QRectF toTwips(const QWidget* w, const QRect& r) {
+    const double tx = twipsPerPixelX(w);
+    const double ty = twipsPerPixelY(w);
+    return QRectF(r.x() * tx, r.y() * ty, r.width() * tx, r.height() * ty);
+}
+
+QRect toPixels(const QWidget* w, const QRectF& r) {
+    const double tx = twipsPerPixelX(w);
+    const double ty = twipsPerPixelY(w);
+    return QRect(qRound(r.x() / tx), qRound(r.y() / ty), qRound(r.width() / tx),
+                 qRound(r.height() / ty));
+}
+
+} // namespace
+
+void Main::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+bool Main::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        // The band between toolbar and status bar also changes when either
+        // changes height, not only when the window is sized.
+        if (watched == centralWidget() || watched == m_sbrMain)
+            Form_Resize();
+        else if (watched == m_picSource)
+            picSource_Resize();
+        else if (watched == m_picDest)
+            picDest_Resize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Main::Form_Resize() {
+    QWidget* band = centralWidget();
+    if (!band || !m_sbrMain || !m_pbrMain)
+        return; // still being built
+    // The inner area lies below the menu bar; the band is what the toolbar and
+    // the status bar leave of it.
+    const int innerTop =
+        menuWidget() && menuWidget()->isVisibleTo(this) ? menuWidget()->geometry().bottom() + 1 : 0;
+    const QRectF inner = toTwips(this, QRect(0, innerTop, width(), height() - innerTop));
+    const QRectF bandRect = toTwips(this, band->geometry());
+    const float toolbarHeight = static_cast<float>(bandRect.top() - inner.top());
+    const float statusHeight = static_cast<float>(inner.bottom() - bandRect.bottom());
+    const PaneRects panes = dockedPanes(inner.size(), toolbarHeight, statusHeight);
+    // The panes are children of the band, whose top is the toolbar's edge.
+    m_picSource->setGeometry(toPixels(this, panes.source.translated(0, -toolbarHeight)));
+    m_picDest->setGeometry(toPixels(this, panes.destination.translated(0, -toolbarHeight)));
+    placeProgressBar(resizeProgressInset);
+}
+
+void Main::placeProgressBar(float heightInset) {
+    const QRect panel(m_statusPanel2->mapTo(this, QPoint(0, 0)), m_statusPanel2->size());
+    const QRectF bar =
+        progressBarRect(toTwips(this, m_sbrMain->geometry()), toTwips(this, panel), heightInset);
+    if (bar.height() >= 0)
+        m_pbrMain->setGeometry(toPixels(this, bar));
+}
+
+void Main::picSource_Resize() {
+    layoutPaneControls(m_picSource, m_cmdSource, m_txtSource, m_lvSource);
+}
+
+void Main::picDest_Resize() {
+    layoutPaneControls(m_picDest, m_cmdDest, m_txtDest, m_lvDest);
+}
+
+void Main::layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,
+                              ListPane* list) {
+    const PaneControls now{toTwips(this, button->geometry()), toTwips(this, box->geometry()),
+                           toTwips(this, list->geometry())};
+    const PaneControls next = layoutPane(toTwips(this, container->rect()).size(), now);
+    // Controls that cannot take their place keep the one they have.
+    button->setGeometry(toPixels(this, next.button));
+    box->setGeometry(toPixels(this, next.folderBox));
+    list->setGeometry(toPixels(this, next.list));
+}

@@ -1,0 +1,228 @@
+// The menu bar, the panes' context menu and the toolbar.
+#include "mainwindow/main_window.h"
+
+#include "mainwindow/icon_theme.h"
+#include "shell/platform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStyle>
+#include <QToolBar>
+
+namespace {
+
+struct ToolbarButton {
+    const char* key;
+    const char* tooltip;
+    const char* themeIcon;
+    QStyle::StandardPixmap fallback;
+};
+
+// Left to right; a null key stands for the separator between two groups.
+const ToolbarButton toolbarButtons[] = {
+    {"Open", "Open", "document-open", QStyle::SP_DialogOpenButton},
+    {nullptr, nullptr, nullptr, {}},
+    {"Cut", "Cut", "edit-cut", QStyle::SP_DialogDiscardButton},
+    {"Copy", "Copy", "edit-copy", QStyle::SP_FileIcon},
+    {"Paste", "Paste", "edit-paste", QStyle::SP_DialogApplyButton},
+    {nullptr, nullptr, nullptr, {}},
+    {"Delete", "Delete", "edit-delete", QStyle::SP_TrashIcon},
+    {"Properties", "Properties", "document-properties", QStyle::SP_FileDialogDetailedView},
+    {nullptr, nullptr, nullptr, {}},
+    {"ViewFoldersInfo", "View folders info", "dialog-information",
+     QStyle::SP_MessageBoxInformation},
+    {"SwapFolders", "Swap folders", "object-flip-horizontal", QStyle::SP_BrowserReload},
+    {nullptr, nullptr, nullptr, {}},
+    {"Help", "Help", "help-contents", QStyle::SP_DialogHelpButton},
+};
+
+// Buttons that follow the clicked row, and Paste, start disabled like their
+// menu entries.
+bool startsEnabled(const QString& key) {
+    return key == QLatin1String("ViewFoldersInfo") || key == QLatin1String("SwapFolders") ||
+           key == QLatin1String("Help");
+}
+
+QMenu* addMenu(QWidget* parent, const char* name, const char* caption) {
+    auto* menu = new QMenu(QString::fromUtf8(caption), parent);
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->menuAction()->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+
+QAction* addEntry(QMenu* menu, const char* name, const char* caption,
+                  const QKeySequence& shortcut = {}, bool enabled = true) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    action->setEnabled(enabled);
+    return action;
+}
+
+void addSeparator(QMenu* menu, const char* name) {
+    menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+}
+
+QMenu* addSubmenu(QMenu* menu, const char* name, const char* caption) {
+    QMenu* sub = addMenu(menu, name, caption);
+    menu->addMenu(sub);
+    return sub;
+}
+
+} // namespace
+
+void Main::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("mnuMain"));
+    constexpr bool disabled = false;
+
+    QMenu* file = addMenu(bar, "mneFile", "&File");
+    bar->addMenu(file);
+    addEntry(file, "mnuOpen", "&Open", {}, disabled);
+    addSeparator(file, "Sep2");
+    QMenu* folder = addSubmenu(file, "mnu_Folder", "&Folder");
+    addEntry(folder, "mnu_File_Folder_Change_Source", "Change &source...");
+    addEntry(folder, "mnu_File_Folder_Change_Destination", "Change &destination");
+    addSeparator(folder, "mnu_Sep1");
+    addEntry(folder, "mnu_File_Folder_View_Info", "View &info");
+    addSeparator(folder, "mnu_Sep2");
+    addEntry(folder, "mnu_File_Folder_Swap", "&Swap", Qt::Key_F8);
+    addEntry(file, "mnuDelete", "&Delete", Qt::Key_Delete, disabled);
+    addEntry(file, "mnuRename", "&Rename", Qt::Key_F2, disabled);
+    addEntry(file, "mnuProperties", "&Properties", {}, disabled);
+    addSeparator(file, "Sep6");
+    addEntry(file, "mneExit", "E&xit");
+
+    QMenu* edit = addMenu(bar, "mnuEdit", "&Edit");
+    bar->addMenu(edit);
+    addEntry(edit, "mnuEditCut", "Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X), disabled);
+    addEntry(edit, "mnuEditCopy", "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C), disabled);
+    addEntry(edit, "mnuEditPaste", "&Paste", QKeySequence(Qt::CTRL | Qt::Key_V), disabled);
+    addSeparator(edit, "mnuEditBar2");
+    addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
+    addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");
+
+    QMenu* view = addMenu(bar, "mnuView", "&View");
+    bar->addMenu(view);
+    view->addAction(m_mnuRefresh);
+    addSeparator(view, "Sep10");
+    addEntry(view, "mnuCustomizeToolbar", "&Customize toolbar...");
+    addEntry(view, "mnu_View_Options", "&Options...");
+
+    QMenu* help = addMenu(bar, "mnuHelp", "&Help");
+    bar->addMenu(help);
+    addEntry(help, "mnuHelp_Contents", "&Contents", Qt::Key_F1);
+    addSeparator(help, "Sep7");
+    QMenu* web = addSubmenu(help, "mnu_Help_OnTheWeb", "Duoscope on the web");
+    addEntry(web, "mnu_Help_SendFeedback", "&Send feedback...");
+    addEntry(web, "mnuHelp_Products", "&Product updates...");
+    addSeparator(web, "Sep8");
+    addEntry(web, "mnu_Help_ZelmarWebPage", "&Zelmar Web Page");
+    addEntry(web, "mnu_Help_FreeStuff", "&Free stuff...");
+    addEntry(web, "mnu_Help_OnTheWeb_ProgrammersCorner", "Programmer's corner");
+    addSeparator(help, "Sep5");
+    addEntry(help, "mnuHelpAbout", "&About...");
+
+    // Popped up over the panes only, never part of the menu bar.
+    m_mnuContext = addMenu(this, "mnuContext", "");
+    addEntry(m_mnuContext, "mnuPopupOpen", "&Open", {}, disabled);
+    addSeparator(m_mnuContext, "Sep3");
+    addEntry(m_mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
+    addEntry(m_mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
+    addEntry(m_mnuContext, "mnuPopupPaste", "&Paste", {}, disabled);
+    addSeparator(m_mnuContext, "Sep9");
+    addEntry(m_mnuContext, "mnuPopupDelete", "&Delete", {}, disabled);
+    addEntry(m_mnuContext, "mnuPopupRename", "&Rename", {}, disabled);
+    addSeparator(m_mnuContext, "Sep1");
+    addEntry(m_mnuContext, "mnuPopupProperties", "&Properties", {}, disabled);
+
+    using Handler = void (Main::*)();
+    const std::pair<const char*, Handler> handlers[] = {
+        {"mnuOpen", &Main::mnuOpen_Click},
+        {"mneExit", &Main::mneExit_Click},
+        {"mnu_File_Folder_Change_Source", &Main::mnu_File_Folder_Change_Source_Click},
+        {"mnu_File_Folder_Change_Destination", &Main::mnu_File_Folder_Change_Destination_Click},
+        {"mnu_File_Folder_View_Info", &Main::mnu_File_Folder_View_Info_Click},
+        {"mnu_File_Folder_Swap", &Main::mnu_File_Folder_Swap_Click},
+        {"mnuProperties", &Main::mnuProperties_Click},
+        {"mnuCustomizeToolbar", &Main::mnuCustomizeToolbar_Click},
+        {"mnuPopupOpen", &Main::mnuPopupOpen_Click},
+        {"mnuPopupProperties", &Main::mnuPopupProperties_Click},
+    };
+    for (const auto& [name, handler] : handlers)
+        connect(menuEntry(QString::fromLatin1(name)), &QAction::triggered, this, handler);
+}
+
+void Main::buildToolbar() {
+    // Without any icon theme, the style's own images serve.
+    ensureIconTheme();
+    m_tbrMain = addToolBar(QStringLiteral("Toolbar"));
+    m_tbrMain->setObjectName(QStringLiteral("tbrMain"));
+    m_tbrMain->setMovable(false);
+    m_tbrMain->setFloatable(false);
+    for (const ToolbarButton& b : toolbarButtons) {
+        if (!b.key)
+            continue;
+        const QString key = QString::fromLatin1(b.key);
+        const QIcon icon =
+            QIcon::fromTheme(QString::fromLatin1(b.themeIcon), style()->standardIcon(b.fallback));
+        auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), this);
+        action->setObjectName(QStringLiteral("tbr_") + key);
+        action->setData(key);
+        action->setToolTip(QString::fromLatin1(b.tooltip));
+        action->setEnabled(startsEnabled(key));
+        connect(action, &QAction::triggered, this, [this, key] { tbrMain_ButtonClick(key); });
+    }
+    applyToolbarArrangement(defaultToolbarArrangement());
+}
+
+QStringList Main::defaultToolbarArrangement() {
+    QStringList keys;
+    for (const ToolbarButton& b : toolbarButtons)
+        keys << (b.key ? QString::fromLatin1(b.key) : QString());
+    return keys;
+}
+
+void Main::applyToolbarArrangement(const QStringList& keys) {
+    for (QAction* a : m_tbrMain->actions()) {
+        m_tbrMain->removeAction(a);
+        if (a->isSeparator())
+            delete a;
+    }
+    for (const QString& key : keys) {
+        if (key.isEmpty())
+            m_tbrMain->addSeparator();
+        else if (QAction* button = toolbarButton(key))
+            m_tbrMain->addAction(button);
+    }
+}
+
+QAction* Main::menuEntry(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+QAction* Main::toolbarButton(const QString& key) const {
+    return findChild<QAction*>(QStringLiteral("tbr_") + key, Qt::FindDirectChildrenOnly);
+}
+
+QStringList Main::toolbarArrangement() const {
+    QStringList keys;
+    for (const QAction* a : m_tbrMain->actions())
+        keys << (a->isSeparator() ? QString() : a->data().toString());
+    return keys;
+}
+
+void Main::mnuCustomizeToolbar_Click() {
+    QList<ToolbarButtonInfo> available;
+    for (const QString& key : defaultToolbarArrangement()) {
+        if (const QAction* button = key.isEmpty() ? nullptr : toolbarButton(key))
+            available.append({key, button->toolTip(), button->icon()});
+    }
+    const std::optional<QStringList> chosen = platform().customizeToolbar(
+        this, available, toolbarArrangement(), defaultToolbarArrangement());
+    // Kept until the program ends; the arrangement is never saved.
+    if (chosen)
+        applyToolbarArrangement(*chosen);
+}
