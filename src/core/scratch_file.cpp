@@ -32,10 +32,6 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
-QString withSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
-
 bool isOwnPrivateFolder(const QByteArray& path) {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
@@ -178,20 +174,20 @@ void ScratchFile::removeIfFile(const QByteArray& path) {
 QString chooseTempFolder(const QString& temp, const QString& runtimeDir,
                          const QString& systemTemp) {
     if (!temp.isEmpty())
-        return withSlash(temp);
+        return folderPath(temp);
     if (!runtimeDir.isEmpty()) {
         struct stat st {};
         if (::stat(QFile::encodeName(runtimeDir).constData(), &st) == 0 && S_ISDIR(st.st_mode))
-            return withSlash(runtimeDir);
+            return folderPath(runtimeDir);
     }
-    const QString own = withSlash(systemTemp) + QStringLiteral("duoscope-%1").arg(::getuid());
+    const QString own = folderPath(systemTemp) + QStringLiteral("duoscope-%1").arg(::getuid());
     const QByteArray ownPath = QFile::encodeName(own);
     ::mkdir(ownPath.constData(), 0700); // fails harmlessly when it exists
     if (isOwnPrivateFolder(ownPath))
-        return withSlash(own);
+        return folderPath(own);
     // The usual name is taken by someone else's folder or a link: make a fresh one.
-    QByteArray fresh = QFile::encodeName(withSlash(systemTemp)) + "duoscope-XXXXXX";
+    QByteArray fresh = QFile::encodeName(folderPath(systemTemp)) + "duoscope-XXXXXX";
     if (::mkdtemp(fresh.data()))
-        return withSlash(QFile::decodeName(fresh));
-    return withSlash(systemTemp);
+        return folderPath(QFile::decodeName(fresh));
+    return folderPath(systemTemp);
 }

@@ -1,6 +1,7 @@
 // Start-up and shut-down: the stored settings into the window and back.
 #include "mainwindow/main_window.h"
 
+#include "core/name_text.h"
 #include "core/number_text.h"
 #include "core/scratch_file.h"
 #include "core/settings_store.h"
@@ -56,10 +57,6 @@ void writeColumns(SettingsStore& store, const ListPane* pane, const char* const 
                   double twipsPerPixel) {
     for (int c = 0; c < 4; ++c)
         store.write(QLatin1String(keys[c]), twipsText(pane->columnWidth(c), twipsPerPixel));
-}
-
-QString withSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 } // namespace
@@ -155,7 +152,7 @@ void Main::Form_Unload() {
 }
 
 void Main::InitProgramFolder() {
-    m_programFolder = withSlash(QCoreApplication::applicationDirPath());
+    m_programFolder = folderPath(QCoreApplication::applicationDirPath());
 }
 
 void Main::InitTempFolder() {
