@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -41,6 +42,9 @@ int main(int argc, char* argv[]) {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty() && qgetenv("DISPLAY").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Closing the window saves its settings: keep them out of the user's own.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     const int rows = argc > 1 ? std::atoi(argv[1]) : 3000;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 

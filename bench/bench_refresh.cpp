@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -119,6 +120,9 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
+    // Closing the window saves its settings: keep them out of the user's own.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
