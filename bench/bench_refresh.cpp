@@ -96,11 +96,10 @@ void stepCosts(Main& window, const QStringList& folders) {
     };
     lookup.beginRefresh();
     for (const QString& folder : folders) {
-        const QByteArray dir = QFile::encodeName(folder) + '/';
         for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-            std::optional<QString> type;
-            timed(find, [&] { type = lookup.findType(dir + QFile::encodeName(name), name); });
-            timed(draw, [&] { lookup.draw(*type); });
+            QString type;
+            timed(find, [&] { type = lookup.findType(name); });
+            timed(draw, [&] { lookup.draw(type); });
             timed(save, [&] { lookup.save(); });
             QImage picture;
             timed(load, [&] { picture = lookup.load(); });

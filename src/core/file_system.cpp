@@ -166,12 +166,12 @@ bool exists(const QString& path, int mask) {
 
 FileStat stat(const QByteArray& path) {
     struct stat st {};
-    if (::stat(path.constData(), &st) != 0) {
-        const int err = errno;
-        if (err != ENOENT || ::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-            throw FsError::fromErrno(err, pathText(path));
-    }
-    return {static_cast<qint64>(st.st_size), st.st_mtime};
+    if (::stat(path.constData(), &st) == 0)
+        return {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+    const int err = errno;
+    if (err != ENOENT || ::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        throw FsError::fromErrno(err, pathText(path));
+    return {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
 }
 
 FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName) {

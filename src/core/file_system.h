@@ -62,6 +62,8 @@ struct ListedName {
 struct FileStat {
     qint64 size = 0;
     std::time_t modified = 0; // seconds since the epoch
+    bool folder = false;      // the path leads to a folder
+    bool dangling = false;    // a link that leads nowhere: size and time are its own
 };
 
 // Paths are full paths in the program's text form; byte paths are accepted

@@ -11,7 +11,6 @@
 #include <QStyle>
 #include <QtMath>
 #include <cerrno>
-#include <sys/stat.h>
 
 namespace {
 
@@ -40,10 +39,7 @@ void IconLookup::beginRefresh() {
     m_scratch.close();
 }
 
-std::optional<QString> IconLookup::findType(const QByteArray& path, const QString& name) {
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0 || S_ISDIR(st.st_mode))
-        return std::nullopt;
+QString IconLookup::findType(const QString& name) {
     auto known = m_typeOfName.constFind(name);
     if (known != m_typeOfName.constEnd())
         return *known;
@@ -77,11 +73,10 @@ void IconLookup::save() {
         throw written.error();
 }
 
-bool IconLookup::lookup(const QByteArray& path, const QString& name) {
-    const std::optional<QString> type = findType(path, name);
-    if (!type)
+bool IconLookup::lookup(const QString& name, bool reachable) {
+    if (!reachable)
         return false;
-    draw(*type);
+    draw(findType(name));
     save();
     m_typeText = m_drawnDescription;
     return true;

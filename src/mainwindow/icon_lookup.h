@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QMimeDatabase>
 #include <QString>
-#include <optional>
 
 // A file row's type name and small icon, found from the file's name through
 // the MIME database and the desktop's icon theme, and passed to the image
@@ -35,10 +34,11 @@ public:
     // Lets go of the scratch file, so it can be removed.
     void releaseScratchFile() { m_scratch.close(); }
 
-    // Looks up `path` (the file's full path; `name` the name it is shown
-    // under). False, with nothing changed, when there is no such file. Throws
-    // FsError when the scratch file cannot be written.
-    bool lookup(const QByteArray& path, const QString& name);
+    // Looks up the file shown as `name`; `reachable` says whether the file is
+    // there to look up (the caller has just read its length and time). False,
+    // with nothing changed, when it is not. Throws FsError when the scratch
+    // file cannot be written.
+    bool lookup(const QString& name, bool reachable);
     // The type name of the last successful lookup of this refresh.
     const QString& typeText() const { return m_typeText; }
     // The scratch file as a picture; throws FsError when it is missing or
@@ -46,8 +46,8 @@ public:
     QImage load();
 
     // The steps of lookup(), public so their cost can be measured one by one.
-    // The content type's name, or nothing when there is no such file.
-    std::optional<QString> findType(const QByteArray& path, const QString& name);
+    // The content type's name, found from the file's name.
+    QString findType(const QString& name);
     void draw(const QString& typeName);
     void save();
     // The drawing box: the last icon drawn.

@@ -74,9 +74,10 @@ void Main::refreshPanes() {
 
 void Main::addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
                       const TextFormats& formats) {
-    const QByteArray path = folder + entry.fileName;
-    m_iconLookup->lookup(path, entry.name); // a failed lookup keeps the last type and icon
-    const FileStat st = FileSystem::stat(path);
+    // One stat serves the lookup and the Size and Modified columns.
+    const FileStat st = FileSystem::stat(folder + entry.fileName);
+    // A failed lookup keeps the last type and icon.
+    m_iconLookup->lookup(entry.name, !st.folder && !st.dangling);
     const int row = pane->addRow(entry.name, entry.fileName);
     PaneModel& rows = pane->rows();
     rows.setSubItem(row, PaneModel::Size, formats.sizeText(st.size));

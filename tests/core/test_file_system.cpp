@@ -130,7 +130,16 @@ TEST(Stat, SizeTimeAndMissingFile) {
     const FileStat st = FileSystem::stat(bytes(tree, QStringLiteral("a")));
     EXPECT_EQ(st.size, 5);
     EXPECT_EQ(st.modified, when.toSecsSinceEpoch());
+    EXPECT_FALSE(st.folder);
+    EXPECT_FALSE(st.dangling);
     EXPECT_THROW(FileSystem::stat(bytes(tree, QStringLiteral("gone"))), FsError);
+
+    tree.mkdir(QStringLiteral("d"));
+    EXPECT_TRUE(FileSystem::stat(bytes(tree, QStringLiteral("d"))).folder);
+    ASSERT_EQ(::symlink("gone", bytes(tree, QStringLiteral("broken")).constData()), 0);
+    const FileStat link = FileSystem::stat(bytes(tree, QStringLiteral("broken")));
+    EXPECT_TRUE(link.dangling) << "a link that leads nowhere still has its own size and time";
+    EXPECT_EQ(link.size, 4); // the length of its target's name
 }
 
 TEST(CopyFile, CopiesContentPermissionsAndTimeReplacingTheTarget) {
