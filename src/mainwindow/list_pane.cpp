@@ -20,6 +20,12 @@ int shiftBits(Qt::KeyboardModifiers modifiers) {
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
+// The mouse position over the pane, in twips from its top-left corner.
+QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
+    const QPointF p = pane->viewport()->mapTo(pane, event->position());
+    return {p.x() * twipsPerPixelX(pane), p.y() * twipsPerPixelY(pane)};
+}
+
 } // namespace
 
 ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
@@ -114,10 +120,9 @@ void ListPane::mousePressEvent(QMouseEvent* event) {
 
 void ListPane::mouseMoveEvent(QMouseEvent* event) {
     QTreeView::mouseMoveEvent(event);
-    const QPointF p = viewport()->mapTo(this, event->position());
+    const QPointF at = twipsAt(this, event);
     Q_EMIT mouseMove(buttonBits(event->buttons()), shiftBits(event->modifiers()),
-                     static_cast<float>(p.x() * twipsPerPixelX(this)),
-                     static_cast<float>(p.y() * twipsPerPixelY(this)));
+                     static_cast<float>(at.x()), static_cast<float>(at.y()));
     // A drag begun above took the button's release; the view must not go on
     // selecting as if the button were still down.
     if (QGuiApplication::mouseButtons() == Qt::NoButton)
@@ -126,10 +131,9 @@ void ListPane::mouseMoveEvent(QMouseEvent* event) {
 
 void ListPane::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
-    const QPointF p = viewport()->mapTo(this, event->position());
+    const QPointF at = twipsAt(this, event);
     Q_EMIT mouseUp(buttonBits(event->button()), shiftBits(event->modifiers()),
-                   static_cast<float>(p.x() * twipsPerPixelX(this)),
-                   static_cast<float>(p.y() * twipsPerPixelY(this)));
+                   static_cast<float>(at.x()), static_cast<float>(at.y()));
 }
 
 void ListPane::mouseDoubleClickEvent(QMouseEvent* event) {
