@@ -1,5 +1,7 @@
 #include "core/compare_report.h"
 #include "mainwindow/main_window.h"
+#include "shell/build_identity.h"
+#include "shell/program_icon.h"
 #include "shell/qt_platform.h"
 
 #include <QApplication>
@@ -20,10 +22,12 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Zelmar"));
-    QApplication::setApplicationName(QStringLiteral("Duoscope"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Duoscope"));
+    QApplication::setOrganizationName(QString::fromUtf8(BuildIdentity::company));
+    QApplication::setApplicationName(QString::fromUtf8(BuildIdentity::title));
+    // No display name is set: the window system would add it to every caption.
     QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
+    QApplication::setWindowIcon(programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("duoscope"));
 
     QtPlatform platform;
     Main window(platform);

@@ -8,8 +8,8 @@
 #include <QLineEdit>
 
 void Main::tbrMain_ButtonClick(const QString& key) {
-    // Keys compare exactly. Cut, Copy, Paste, Delete and Help dispatch to
-    // commands this window does not have yet, and do nothing until then.
+    // Keys compare exactly. Cut, Copy, Paste and Delete dispatch to commands
+    // this window does not have yet, and do nothing until then.
     if (key == QLatin1String("Open"))
         ExecuteShellVerb(QStringLiteral("Open"));
     else if (key == QLatin1String("Properties"))
@@ -18,6 +18,8 @@ void Main::tbrMain_ButtonClick(const QString& key) {
         mnu_File_Folder_View_Info_Click();
     else if (key == QLatin1String("SwapFolders"))
         mnu_File_Folder_Swap_Click();
+    else if (key == QLatin1String("Help"))
+        mnuHelp_Contents_Click();
 }
 
 void Main::cmdSource_Click() {

@@ -150,6 +150,14 @@ void Main::buildMenus() {
         {"mnuCustomizeToolbar", &Main::mnuCustomizeToolbar_Click},
         {"mnuPopupOpen", &Main::mnuPopupOpen_Click},
         {"mnuPopupProperties", &Main::mnuPopupProperties_Click},
+        {"mnu_View_Options", &Main::mnu_View_Options_Click},
+        {"mnuHelp_Contents", &Main::mnuHelp_Contents_Click},
+        {"mnu_Help_SendFeedback", &Main::mnu_Help_SendFeedback_Click},
+        {"mnuHelp_Products", &Main::mnuHelp_Products_Click},
+        {"mnu_Help_ZelmarWebPage", &Main::mnu_Help_ZelmarWebPage_Click},
+        {"mnu_Help_FreeStuff", &Main::mnu_Help_FreeStuff_Click},
+        {"mnu_Help_OnTheWeb_ProgrammersCorner", &Main::mnu_Help_OnTheWeb_ProgrammersCorner_Click},
+        {"mnuHelpAbout", &Main::mnuHelpAbout_Click},
     };
     for (const auto& [name, handler] : handlers)
         connect(menuEntry(QString::fromLatin1(name)), &QAction::triggered, this, handler);

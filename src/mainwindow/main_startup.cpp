@@ -117,8 +117,8 @@ bool Main::Form_Load(const QString& argumentText) {
 
     InitProgramFolder();
     InitTempFolder();
-    // Registering the folder context-menu entry and hiding the context menu
-    // from the menu bar come with the shell integration and the menus.
+    RegisterFolderMenu();
+    // Hiding the context menu from the menu bar comes with the menus.
     return true;
 }
 

@@ -126,6 +126,20 @@ public:
     void mnuPopupProperties_Click();
     void ExecuteShellVerb(const QString& verb);
 
+    // Options, help and the folder context menu.
+    // The main window's tag: the Options dialog's answer, "" or "Refresh".
+    QString Tag;
+    void mnu_View_Options_Click();
+    void mnuHelp_Contents_Click();
+    void mnuHelp_Products_Click();
+    void mnu_Help_ZelmarWebPage_Click();
+    void mnu_Help_FreeStuff_Click();
+    void mnu_Help_OnTheWeb_ProgrammersCorner_Click();
+    void mnu_Help_SendFeedback_Click();
+    void mnuHelpAbout_Click();
+    // Points the file managers' "Match with folder..." at this executable.
+    void RegisterFolderMenu();
+
 Q_SIGNALS:
     // Both folders are listed and the rows are about to be laid out.
     void foldersScanned();

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <optional>
 
+class QDialog;
 class QWidget;
 
 // A toolbar button as the customisation dialog offers it.
@@ -37,10 +38,15 @@ public:
     virtual bool openDefault(const QString& path) = 0;
     // Shows the properties of a file or folder. False on failure.
     virtual bool showProperties(QWidget* owner, const QString& path) = 0;
-    // Opens a web or mail address with the desktop's handler.
-    virtual bool openUrl(const QString& url) = 0;
+    // Opens a web or mail address, or a file URL, with the desktop's handler.
+    // `owner` is the window asking, or null when none stands behind it.
+    virtual bool openUrl(QWidget* owner, const QString& url) = 0;
     // Starts a program by its path, without waiting for it.
     virtual bool startProgram(const QString& path) = 0;
+
+    // Shows one of the program's own dialogs modally and returns its result
+    // (QDialog::Accepted or Rejected).
+    virtual int showModal(QDialog& dialog) = 0;
 
     // The toolbar's customisation dialog: `current` and `defaults` are button
     // keys in order, "" for a separator. Returns the new arrangement, or

@@ -103,12 +103,17 @@ bool QtPlatform::showProperties(QWidget* owner, const QString& path) {
     return showPropertiesOf(fileManager, owner, path);
 }
 
-bool QtPlatform::openUrl(const QString& url) {
+bool QtPlatform::openUrl(QWidget*, const QString& url) {
+    // The desktop's URL handler takes no owner window.
     return QDesktopServices::openUrl(QUrl(url));
 }
 
 bool QtPlatform::startProgram(const QString& path) {
     return QProcess::startDetached(path, {});
+}
+
+int QtPlatform::showModal(QDialog& dialog) {
+    return dialog.exec();
 }
 
 std::optional<QStringList> QtPlatform::customizeToolbar(QWidget* owner,

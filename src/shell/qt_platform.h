@@ -11,8 +11,9 @@ public:
                             const QString& title) override;
     bool openDefault(const QString& path) override;
     bool showProperties(QWidget* owner, const QString& path) override;
-    bool openUrl(const QString& url) override;
+    bool openUrl(QWidget* owner, const QString& url) override;
     bool startProgram(const QString& path) override;
+    int showModal(QDialog& dialog) override;
     std::optional<QStringList> customizeToolbar(QWidget* owner,
                                                 const QList<ToolbarButtonInfo>& available,
                                                 const QStringList& current,

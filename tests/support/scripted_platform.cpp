@@ -2,6 +2,8 @@
 
 #include "core/message_style.h"
 
+#include <QDialog>
+
 int ScriptedPlatform::messageBox(QWidget*, const QString& text, int style) {
     shown.append({text, style});
     if (!answers.empty()) {
@@ -37,14 +39,33 @@ bool ScriptedPlatform::showProperties(QWidget*, const QString& path) {
     return propertiesSucceed;
 }
 
-bool ScriptedPlatform::openUrl(const QString& url) {
+bool ScriptedPlatform::openUrl(QWidget* owner, const QString& url) {
     urls << url;
+    urlOwners << owner;
     return true;
 }
 
 bool ScriptedPlatform::startProgram(const QString& path) {
     programs << path;
     return true;
+}
+
+int ScriptedPlatform::showModal(QDialog& dialog) {
+    dialogsShown << dialog.objectName();
+    // Shown without blocking, so the dialog behaves as on screen: its
+    // buttons close it and set its result.
+    dialog.setResult(QDialog::Rejected);
+    dialog.show();
+    if (dialogActions.empty()) {
+        dialog.reject();
+    } else {
+        const auto act = dialogActions.front();
+        dialogActions.pop_front();
+        act(dialog);
+        if (dialog.isVisible())
+            dialog.reject();
+    }
+    return dialog.result();
 }
 
 std::optional<QStringList> ScriptedPlatform::customizeToolbar(QWidget*,

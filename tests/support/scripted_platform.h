@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 // The desktop as tests script it: message boxes and the folder dialog answer
 // from queues, and everything asked of the desktop is recorded. An empty
@@ -27,6 +28,9 @@ public:
     std::deque<QString> folders;
     // Arrangements the toolbar dialog returns; nothing (cancel) when empty.
     std::deque<QStringList> toolbarArrangements;
+    // What the user does in the next modal dialogs (click a button, type);
+    // a dialog without a script is cancelled.
+    std::deque<std::function<void(QDialog&)>> dialogActions;
     bool openSucceeds = true;
     bool propertiesSucceed = true;
 
@@ -36,6 +40,8 @@ public:
     QStringList opened;
     QStringList properties;
     QStringList urls;
+    QList<QWidget*> urlOwners;
+    QStringList dialogsShown; // object names, in order
     QStringList programs;
     QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
     QStringList drags;               // the pane name of each drag begun
@@ -47,8 +53,9 @@ public:
                             const QString& title) override;
     bool openDefault(const QString& path) override;
     bool showProperties(QWidget* owner, const QString& path) override;
-    bool openUrl(const QString& url) override;
+    bool openUrl(QWidget* owner, const QString& url) override;
     bool startProgram(const QString& path) override;
+    int showModal(QDialog& dialog) override;
     std::optional<QStringList> customizeToolbar(QWidget* owner,
                                                 const QList<ToolbarButtonInfo>& available,
                                                 const QStringList& current,

@@ -1,0 +1,161 @@
+#include "dialogs/options_dialog.h"
+
+#include "mainwindow/duoscope_mod.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QCheckBox* makeCheck(QWidget* parent, const char* name, const char* caption,
+                     const char* tooltip) {
+    auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setToolTip(QString::fromUtf8(tooltip));
+    return box;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption,
+                        const char* tooltip) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(QString::fromUtf8(tooltip));
+    button->setAutoDefault(false);
+    return button;
+}
+
+// A switch is on for any value but 0; the box says so with a tick.
+void showValue(QCheckBox* box, qint16 value) {
+    box->setChecked(value != 0);
+}
+
+qint16 valueOf(const QCheckBox* box) {
+    return box->isChecked() ? 1 : 0;
+}
+
+} // namespace
+
+Options::Options(FilterSettings& settings, QString& tag, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_tag(tag) {
+    setObjectName(QStringLiteral("Options"));
+    setWindowTitle(QStringLiteral("Options"));
+    buildControls();
+    Form_Load();
+}
+
+void Options::buildControls() {
+    m_tsOptions = new QTabBar(this);
+    m_tsOptions->setObjectName(QStringLiteral("tsOptions"));
+    m_tsOptions->setTabData(m_tsOptions->addTab(QStringLiteral("&General")),
+                            QStringLiteral("General"));
+    m_tsOptions->setTabData(m_tsOptions->addTab(QStringLiteral("&View")), QStringLiteral("View"));
+    m_tsOptions->setDrawBase(true);
+
+    m_picGeneral = new QWidget(this);
+    m_picGeneral->setObjectName(QStringLiteral("picGeneral"));
+    m_chkIcons = makeCheck(m_picGeneral, "chkIcons", "Load icons from files in folders.",
+                           "Show icons on the left of files, like in Windows Explorer");
+    auto* general = new QVBoxLayout(m_picGeneral);
+    general->addWidget(m_chkIcons);
+    general->addStretch();
+
+    m_picView = new QWidget(this);
+    m_picView->setObjectName(QStringLiteral("picView"));
+    m_lblFileType = new QLabel(QStringLiteral("Show files of type:"), m_picView);
+    m_lblFileType->setObjectName(QStringLiteral("lblFileType"));
+    m_txtFileTypes = new QLineEdit(m_picView);
+    m_txtFileTypes->setObjectName(QStringLiteral("txtFileTypes"));
+    m_txtFileTypes->setToolTip(QStringLiteral("Enter type of files to list"));
+    m_lblFileType->setBuddy(m_txtFileTypes);
+    m_frmAttributes = new QGroupBox(QStringLiteral("Show files with attributes"), m_picView);
+    m_frmAttributes->setObjectName(QStringLiteral("frmAttributes"));
+    m_chkSystem = makeCheck(m_frmAttributes, "chkSystem", "&System",
+                            "click to show/hide files with system attribute");
+    m_chkHidden = makeCheck(m_frmAttributes, "chkHidden", "&Hidden",
+                            "click to show/hide files with hidden attribute");
+    m_chkReadOnly = makeCheck(m_frmAttributes, "chkReadOnly", "&Read-only",
+                              "click to show/hide files with read-only attribute");
+    m_chkArchive = makeCheck(m_frmAttributes, "chkArchive", "&Archive",
+                             "click to show/hide files with archieve attribute");
+    auto* attributes = new QGridLayout(m_frmAttributes);
+    attributes->addWidget(m_chkSystem, 0, 0);
+    attributes->addWidget(m_chkHidden, 0, 1);
+    attributes->addWidget(m_chkReadOnly, 1, 0);
+    attributes->addWidget(m_chkArchive, 1, 1);
+    auto* view = new QVBoxLayout(m_picView);
+    view->addWidget(m_lblFileType);
+    view->addWidget(m_txtFileTypes);
+    view->addWidget(m_frmAttributes);
+    view->addStretch();
+
+    m_cmdOK = makeButton(this, "cmdOK", "&OK", "Click to confirm changes");
+    m_cmdOK->setDefault(true);
+    m_cmdCancel = makeButton(this, "cmdCancel", "&Cancel", "Click to cancel changes");
+
+    // Both pages share one place; the tab strip shows one at a time.
+    auto* pages = new QGridLayout;
+    pages->addWidget(m_picGeneral, 0, 0);
+    pages->addWidget(m_picView, 0, 0);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancel);
+    auto* form = new QVBoxLayout(this);
+    form->addWidget(m_tsOptions);
+    form->addLayout(pages, 1);
+    form->addLayout(buttons);
+
+    connect(m_tsOptions, &QTabBar::currentChanged, this, &Options::tsOptions_Click);
+    connect(m_cmdOK, &QPushButton::clicked, this, &Options::cmdOK_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &Options::cmdCancel_Click);
+}
+
+void Options::Form_Load() {
+    // Sized for the larger page, so that centring knows the final size.
+    adjustSize();
+    CenterForm(this);
+    m_picView->hide();
+    showValue(m_chkIcons, m_settings.loadIcons);
+    m_txtFileTypes->setText(m_settings.fileTypes);
+    showValue(m_chkArchive, m_settings.showArchive);
+    showValue(m_chkReadOnly, m_settings.showReadOnly);
+    showValue(m_chkHidden, m_settings.showHidden);
+    showValue(m_chkSystem, m_settings.showSystem);
+    m_picGeneral->show();
+}
+
+void Options::tsOptions_Click() {
+    m_picGeneral->hide();
+    m_picView->hide();
+    const QString key = m_tsOptions->tabData(m_tsOptions->currentIndex()).toString();
+    if (key == QLatin1String("General")) {
+        m_picGeneral->show();
+        m_chkIcons->setFocus();
+    } else if (key == QLatin1String("View")) {
+        m_picView->show();
+        m_txtFileTypes->setFocus();
+    }
+}
+
+void Options::cmdOK_Click() {
+    // Copied as they stand: the pattern is neither trimmed nor checked.
+    m_settings.loadIcons = valueOf(m_chkIcons);
+    m_settings.fileTypes = m_txtFileTypes->text();
+    m_settings.showArchive = valueOf(m_chkArchive);
+    m_settings.showReadOnly = valueOf(m_chkReadOnly);
+    m_settings.showHidden = valueOf(m_chkHidden);
+    m_settings.showSystem = valueOf(m_chkSystem);
+    m_tag = QStringLiteral("Refresh");
+    m_cmdCancel->click();
+}
+
+void Options::cmdCancel_Click() {
+    reject();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/filter_settings.h"
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabBar;
+
+// The Options dialog: the listing filters and the icon option, on two pages.
+// It edits the window's settings only on OK, and answers through the window's
+// tag: OK sets it to "Refresh"; Cancel, Esc and the close button leave it.
+class Options : public QDialog {
+    Q_OBJECT
+public:
+    Options(FilterSettings& settings, QString& tag, QWidget* parent = nullptr);
+
+    QTabBar* tsOptions() const { return m_tsOptions; }
+    QWidget* picGeneral() const { return m_picGeneral; }
+    QWidget* picView() const { return m_picView; }
+    QCheckBox* chkIcons() const { return m_chkIcons; }
+    QLineEdit* txtFileTypes() const { return m_txtFileTypes; }
+    QCheckBox* chkArchive() const { return m_chkArchive; }
+    QCheckBox* chkReadOnly() const { return m_chkReadOnly; }
+    QCheckBox* chkHidden() const { return m_chkHidden; }
+    QCheckBox* chkSystem() const { return m_chkSystem; }
+    QPushButton* cmdOK() const { return m_cmdOK; }
+    QPushButton* cmdCancel() const { return m_cmdCancel; }
+
+    void Form_Load();
+    void tsOptions_Click();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+private:
+    void buildControls();
+
+    FilterSettings& m_settings;
+    QString& m_tag;
+    QTabBar* m_tsOptions = nullptr;
+    QWidget* m_picGeneral = nullptr;
+    QWidget* m_picView = nullptr;
+    QCheckBox* m_chkIcons = nullptr;
+    QLabel* m_lblFileType = nullptr;
+    QLineEdit* m_txtFileTypes = nullptr;
+    QGroupBox* m_frmAttributes = nullptr;
+    QCheckBox* m_chkSystem = nullptr;
+    QCheckBox* m_chkHidden = nullptr;
+    QCheckBox* m_chkReadOnly = nullptr;
+    QCheckBox* m_chkArchive = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+};
