@@ -97,9 +97,9 @@ void frmAbout::Form_Load() {
                               .arg(BuildIdentity::versionMinor)
                               .arg(BuildIdentity::versionRevision));
     m_lblTitle->setText(title);
-    m_lblDescription->setText(QStringLiteral("Developed by ") +
-                              QString::fromUtf8(BuildIdentity::company) +
-                              QStringLiteral("\r\n\r\n") + QString::fromUtf8(BuildIdentity::comments));
+    m_lblDescription->setText(
+        QStringLiteral("Developed by ") + QString::fromUtf8(BuildIdentity::company) +
+        QStringLiteral("\r\n\r\n") + QString::fromUtf8(BuildIdentity::comments));
     m_lblDisclaimer->setText(QString::fromUtf8(BuildIdentity::trademarks));
     setMinimumWidth(420);
     adjustSize();

@@ -14,8 +14,7 @@
 
 namespace {
 
-QCheckBox* makeCheck(QWidget* parent, const char* name, const char* caption,
-                     const char* tooltip) {
+QCheckBox* makeCheck(QWidget* parent, const char* name, const char* caption, const char* tooltip) {
     auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setToolTip(QString::fromUtf8(tooltip));

@@ -52,6 +52,5 @@ void Main::mnuHelpAbout_Click() {
 void Main::RegisterFolderMenu() {
     const QString program =
         ProgramFolder() + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    writeFolderMenu(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-                    program);
+    writeFolderMenu(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), program);
 }

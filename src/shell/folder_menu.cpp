@@ -83,11 +83,12 @@ QByteArray nemoAction(const QString& program) {
 // Nautilus runs every script on any selection, with names relative to the
 // folder it shows; the script starts the program only on one folder.
 QByteArray nautilusScript(const QString& program) {
-    return QStringLiteral("#!/bin/sh\n"
-                          "# Duoscope writes this file at every start; delete it to remove the entry.\n"
-                          "[ \"$#\" -eq 1 ] && [ -d \"$1\" ] || exit 0\n"
-                          "case \"$1\" in /*) folder=$1 ;; *) folder=$PWD/$1 ;; esac\n"
-                          "exec %1 \"$folder\"\n")
+    return QStringLiteral(
+               "#!/bin/sh\n"
+               "# Duoscope writes this file at every start; delete it to remove the entry.\n"
+               "[ \"$#\" -eq 1 ] && [ -d \"$1\" ] || exit 0\n"
+               "case \"$1\" in /*) folder=$1 ;; *) folder=$PWD/$1 ;; esac\n"
+               "exec %1 \"$folder\"\n")
         .arg(shellQuoted(program))
         .toUtf8();
 }

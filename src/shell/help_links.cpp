@@ -8,7 +8,8 @@
 #include <QUrl>
 
 QString helpPagePath(const QString& programFolder) {
-    for (const char* relative : {BuildIdentity::helpPageInBuild, BuildIdentity::helpPageInstalled}) {
+    for (const char* relative :
+         {BuildIdentity::helpPageInBuild, BuildIdentity::helpPageInstalled}) {
         const QFileInfo page(programFolder + QString::fromUtf8(relative));
         if (page.isFile())
             return page.absoluteFilePath();
