@@ -4,6 +4,7 @@
 #include "shell/build_identity.h"
 #include "shell/platform.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -12,7 +13,7 @@ QString helpPagePath(const QString& programFolder) {
          {BuildIdentity::helpPageInBuild, BuildIdentity::helpPageInstalled}) {
         const QFileInfo page(programFolder + QString::fromUtf8(relative));
         if (page.isFile())
-            return page.absoluteFilePath();
+            return QDir::cleanPath(page.absoluteFilePath());
     }
     return {};
 }
