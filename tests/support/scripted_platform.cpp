@@ -51,20 +51,14 @@ bool ScriptedPlatform::startProgram(const QString& path) {
 }
 
 int ScriptedPlatform::showModal(QDialog& dialog) {
-    dialogsShown << dialog.objectName();
-    // Shown without blocking, so the dialog behaves as on screen: its
-    // buttons close it and set its result.
-    dialog.setResult(QDialog::Rejected);
+    // Shown without blocking: the dialog's own buttons close it and set its result.
     dialog.show();
-    if (dialogActions.empty()) {
-        dialog.reject();
-    } else {
-        const auto act = dialogActions.front();
+    if (!dialogActions.empty()) {
+        dialogActions.front()(dialog);
         dialogActions.pop_front();
-        act(dialog);
-        if (dialog.isVisible())
-            dialog.reject();
     }
+    if (dialog.isVisible())
+        dialog.reject();
     return dialog.result();
 }
 

@@ -28,8 +28,7 @@ public:
     std::deque<QString> folders;
     // Arrangements the toolbar dialog returns; nothing (cancel) when empty.
     std::deque<QStringList> toolbarArrangements;
-    // What the user does in the next modal dialogs (click a button, type);
-    // a dialog without a script is cancelled.
+    // What the user does in the next modal dialogs; one without is cancelled.
     std::deque<std::function<void(QDialog&)>> dialogActions;
     bool openSucceeds = true;
     bool propertiesSucceed = true;
@@ -41,7 +40,6 @@ public:
     QStringList properties;
     QStringList urls;
     QList<QWidget*> urlOwners;
-    QStringList dialogsShown; // object names, in order
     QStringList programs;
     QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
     QStringList drags;               // the pane name of each drag begun

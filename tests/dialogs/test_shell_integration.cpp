@@ -1,0 +1,142 @@
+#include "dialogs/about_box.h"
+#include "mainwindow/main_window.h"
+#include "shell/folder_menu.h"
+#include "shell/help_links.h"
+#include "shell/program_icon.h"
+#include "shell/qt_platform.h"
+#include "shell/system_info.h"
+#include "support/scripted_platform.h"
+#include "support/temp_tree.h"
+
+#include <QAction>
+#include <QDirIterator>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTest>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// A key file's Exec line, its value escapes undone.
+QString execLine(const QString& path) {
+    static const QRegularExpression exec("^Exec=(.*)$", QRegularExpression::MultilineOption);
+    return exec.match(readText(path)).captured(1).replace(QRegularExpression(R"(\\(.))"), "\\1");
+}
+
+TEST(FolderMenu, EveryFileManagerStartsTheProgramThatRanLastWithTheWholeFolder) {
+    TempTree tree;
+    tree.write("100% my prog's $dir \"x\"/duoscope",
+               "#!/bin/sh\nprintf '%s\\n' \"$@\" >\"$0.a\"\n");
+    const QString program = tree.filePath("100% my prog's $dir \"x\"/duoscope");
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
+    tree.mkdir("the folder");
+    const QString folder = tree.filePath("the folder");
+    const QString data = tree.filePath("data/");
+    writeFolderMenu(data, "/elsewhere/duoscope");
+    writeFolderMenu(data, program); // a later start rewrites every file
+
+    // Each command as its file manager runs it, the folder quoted as it quotes it.
+    const QString menu = data + "nautilus/scripts/Match with folder...";
+    const QString commands[] = {execLine(data + "applications/duoscope-match-folder.desktop"),
+                                execLine(data + "kio/servicemenus/duoscope-match-folder.desktop"),
+                                execLine(data + "nemo/actions/duoscope-match-folder.nemo_action")
+                                    .replace("%F", '"' + folder + '"'),
+                                "cd " + shellQuoted(tree.path()) + " && " + shellQuoted(menu) +
+                                    " 'the folder'"};
+    for (QString command : commands) {
+        command.replace(" %f", ' ' + shellQuoted(folder)).replace("%%", "%");
+        QFile::remove(program + ".a");
+        QProcess::execute("/bin/sh", {"-c", command});
+        EXPECT_EQ(readText(program + ".a"), folder + '\n') << qPrintable(command);
+    }
+    const QString entry = readText(data + "applications/duoscope-match-folder.desktop");
+    EXPECT_TRUE(entry.contains("\nMimeType=inode/directory;\nNoDisplay=true\n"));
+    int files = 0;
+    for (QDirIterator it(data, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++files;
+    EXPECT_EQ(files, 5) << "no half-written copies are left behind";
+
+    // A folder that cannot be made is skipped without a word; the others are written.
+    tree.write("blocked/applications", "x");
+    writeFolderMenu(tree.filePath("blocked"), program);
+    EXPECT_EQ(readText(tree.filePath("blocked/applications")), "x");
+    EXPECT_TRUE(QFile::exists(tree.filePath("blocked/kio/servicemenus")));
+}
+
+TEST(About, ShowsTheBuildIdentityAndTheWindowsIcon) {
+    ScriptedPlatform platform;
+    Main window(platform);
+    window.setWindowIcon(programIcon());
+    frmAbout about(platform, &window);
+    EXPECT_EQ(about.windowTitle() + '|' + about.lblTitle()->text() + '|' +
+                  about.lblVersion()->text(),
+              "About Duoscope|Duoscope|Version 1.0.13");
+    EXPECT_TRUE(about.lblDescription()->text().startsWith("Developed by Zelmar\r\n\r\nShows"));
+    EXPECT_FALSE(about.lblDisclaimer()->text().isEmpty());
+    EXPECT_EQ(about.picIcon()->pixmap().toImage(),
+              programIcon().pixmap(QSize(48, 48), about.devicePixelRatioF()).toImage());
+    EXPECT_FALSE(programIcon().pixmap(256).isNull());
+}
+
+TEST(About, SystemInfoStartsTheFirstInstalledProgramOrSaysThereIsNone) {
+    TempTree bin;
+    const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    ScriptedPlatform platform;
+    frmAbout about(platform, nullptr);
+    bin.write("kinfocenter"); // not executable
+    about.cmdSysInfo()->click();
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_EQ(platform.shown[0].text, "System Info not available for the moment.");
+    EXPECT_EQ(platform.shown[0].style + platform.beeps, 64 + 1);
+
+    for (const char* name : {"gnome-system-monitor", "hardinfo", "kinfocenter"}) {
+        bin.write(name, "#!/bin/sh\n: >\"$0.ran\"\n");
+        QFile::setPermissions(bin.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    about.cmdSysInfo()->click();
+    ASSERT_EQ(platform.programs,
+              QStringList{bin.filePath("kinfocenter")}); // or a real box would wait
+    QtPlatform desktop;                                  // and the desktop really starts it
+    StartSystemInfo(desktop, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(bin.filePath("kinfocenter.ran")); }));
+    EXPECT_EQ(platform.shown.size(), 1);
+}
+
+TEST(HelpLinks, ContentsOpensTheGuideForTheWindowAndTheWebLinksForNoOne) {
+    EXPECT_FALSE(helpPagePath(PROGRAM_DIR).isEmpty()) << "the build puts the guide beside it";
+    ScriptedPlatform platform;
+    Main window(platform);
+    TempTree program;
+    program.write("help/index.html");
+    OpenHelpContents(platform, &window, program.path() + '/');
+    EXPECT_EQ(QUrl(platform.urls.value(0)).toLocalFile(), program.filePath("help/index.html"));
+    window.toolbarButton("Help")->trigger();
+    for (const char* entry :
+         {"mnuHelp_Contents", "mnu_Help_SendFeedback", "mnuHelp_Products", "mnu_Help_ZelmarWebPage",
+          "mnu_Help_FreeStuff", "mnu_Help_OnTheWeb_ProgrammersCorner"})
+        window.menuEntry(entry)->trigger();
+    ASSERT_EQ(platform.urls.size(), 8);
+    EXPECT_EQ(platform.urlOwners, QList<QWidget*>(3, &window) + QList<QWidget*>(5, nullptr));
+    EXPECT_TRUE(platform.urls[1].endsWith("/programs/duoscope/help")) << "no guide beside tests";
+    EXPECT_TRUE(platform.urls[4].endsWith("/programs/duoscope/update"));
+    EXPECT_EQ(QStringList(platform.urls.mid(3)).removeDuplicates(), 0);
+
+    const QUrl mail(platform.urls[3], QUrl::StrictMode);
+    EXPECT_TRUE(mail.isValid() && mail.scheme() == "mailto" && !platform.urls[3].contains(' '));
+    EXPECT_EQ(QUrlQuery(mail).queryItemValue("Subject", QUrl::FullyDecoded),
+              "Duoscope comments, suggestions and bugs report");
+    EXPECT_EQ(QUrlQuery(mail).queryItemValue("Body", QUrl::FullyDecoded),
+              "Type your comments, suggestions and bugs discovered here...");
+}
+
+} // namespace
