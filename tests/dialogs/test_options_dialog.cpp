@@ -16,9 +16,9 @@
 namespace {
 
 QString values(const FilterSettings& s) {
-    return s.fileTypes + '|' + QString::number(s.loadIcons) + QString::number(s.showArchive) +
-           QString::number(s.showReadOnly) + QString::number(s.showHidden) +
-           QString::number(s.showSystem);
+    return QString::asprintf("%d%d%d%d%d|", s.loadIcons, s.showArchive, s.showReadOnly,
+                             s.showHidden, s.showSystem) +
+           s.fileTypes;
 }
 
 void changeEverything(Options& o) {
@@ -59,14 +59,12 @@ TEST_F(OptionsExchange, OkAlwaysRefreshesOnceAndStoresTheControlsAsTheyAre) {
                   QTest::keyClick(o.txtFileTypes(), Qt::Key_Return); // the default button
               }),
               1);
-    EXPECT_EQ(values(window.settings()), QStringLiteral("*.txt|00011"));
-    EXPECT_EQ(window.lvSource()->count(), 2);
-    EXPECT_EQ(window.lvSource()->rowText(0), QStringLiteral(".b.txt"));
+    EXPECT_EQ(values(window.settings()), QStringLiteral("00011|*.txt"));
+    EXPECT_EQ(window.lvSource()->rowText(0) + window.lvSource()->rowText(1), ".b.txta.txt");
 
     // The next opening shows what OK stored; an empty pattern is stored empty.
     refreshesAfter([](Options& o) {
-        EXPECT_EQ(o.txtFileTypes()->text(), QStringLiteral("*.txt"));
-        EXPECT_TRUE(o.chkHidden()->isChecked() && !o.chkIcons()->isChecked());
+        EXPECT_TRUE(o.txtFileTypes()->text() == "*.txt" && o.chkHidden()->isChecked());
         o.txtFileTypes()->clear();
         o.cmdOK()->click();
     });
@@ -76,17 +74,14 @@ TEST_F(OptionsExchange, OkAlwaysRefreshesOnceAndStoresTheControlsAsTheyAre) {
 TEST_F(OptionsExchange, CancelEscapeAndCloseChangeNothing) {
     const std::function<void(Options&)> closers[] = {
         [](Options& o) { o.cmdCancel()->click(); },
-        [](Options& o) { QTest::keyClick(&o, Qt::Key_Escape); },
-        [](Options& o) { o.close(); },
-    };
+        [](Options& o) { QTest::keyClick(&o, Qt::Key_Escape); }, [](Options& o) { o.close(); }};
     for (const auto& close : closers) {
         EXPECT_EQ(refreshesAfter([&](Options& o) {
                       changeEverything(o);
                       close(o);
                   }),
                   0);
-        EXPECT_EQ(values(window.settings()), defaults);
-        EXPECT_EQ(window.Tag, QString());
+        EXPECT_EQ(values(window.settings()) + window.Tag, defaults);
     }
 }
 
