@@ -50,7 +50,9 @@ void Main::mnuHelpAbout_Click() {
 }
 
 void Main::RegisterFolderMenu() {
-    const QString program =
-        ProgramFolder() + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    writeFolderMenu(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation), program);
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    if (name.isEmpty())
+        return; // the executable cannot be named: nothing to point the entries at
+    writeFolderMenu(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+                    ProgramFolder() + name);
 }
