@@ -282,6 +282,45 @@ FsResult copyFile(const QByteArray& source, const QByteArray& target) {
     return {};
 }
 
+FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode, bool durable,
+                     WriteCall writeCall) {
+    if (!writeCall)
+        writeCall = ::write;
+    QByteArray temp = path + ".XXXXXX";
+    FdCloser out{::mkostemp(temp.data(), O_CLOEXEC)};
+    if (out.fd < 0)
+        return FsError::fromErrno(errno, pathText(path));
+    auto fail = [&](int err) {
+        ::unlink(temp.constData());
+        return FsResult(FsError::fromErrno(err, pathText(path)));
+    };
+    if (::fchmod(out.fd, mode) != 0)
+        return fail(errno);
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t put = writeCall(out.fd, data.constData() + done, size_t(data.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return fail(put < 0 ? errno : ENOSPC);
+        done += put;
+    }
+    if (durable && ::fsync(out.fd) != 0)
+        return fail(errno);
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0)
+        return fail(errno);
+    if (::rename(temp.constData(), path.constData()) != 0)
+        return fail(errno);
+    if (durable) {
+        // The rename itself reaches the disk with its folder.
+        FdCloser folder{::open(parentOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        if (folder.fd >= 0)
+            ::fsync(folder.fd);
+    }
+    return {};
+}
+
 FsResult renameFile(const QByteArray& from, const QByteArray& to) {
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return {};

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 #include <stdexcept>
+#include <sys/types.h>
 #include <vector>
 
 class QIODevice;
@@ -123,6 +124,17 @@ FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName);
 
 // Renames within the file system; never replaces an existing file.
 FsResult renameFile(const QByteArray& from, const QByteArray& to);
+
+// The system's write(2), or a stand-in that fails on purpose.
+using WriteCall = ssize_t (*)(int fd, const void* data, size_t size);
+
+// Puts a new file with `data` and permission bits `mode` at `path`: written
+// under a private name beside it, every write and the close checked, then
+// renamed over whatever is at the name (a link there is replaced, never
+// written through). `durable` also flushes the file and its folder to disk.
+// On any failure the new file is removed and `path` is left as it was.
+FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode, bool durable,
+                     WriteCall writeCall = nullptr);
 
 // Removes a file (never a folder).
 FsResult removeFile(const QByteArray& path);

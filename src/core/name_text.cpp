@@ -1,5 +1,7 @@
 #include "core/name_text.h"
 
+#include <algorithm>
+
 namespace {
 
 // Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid;
@@ -93,8 +95,10 @@ QString nameText(const QByteArray& fileName) {
     out.reserve(fileName.size() + 8);
     qsizetype i = 0;
     while (i < fileName.size()) {
-        if (const int run = escapedRun(fileName, i); run > 0) {
-            for (int k = 0; k < run; ++k, ++i) {
+        char32_t cp = 0;
+        const int len = validSequenceLength(fileName, i, cp);
+        if (len == 0 || isControl(cp)) {
+            for (int k = 0; k < std::max(len, 1); ++k, ++i) {
                 const auto b = static_cast<unsigned char>(fileName[i]);
                 out += "\\x";
                 out += digits[b >> 4];
@@ -102,9 +106,9 @@ QString nameText(const QByteArray& fileName) {
             }
             continue;
         }
-        const char c = fileName[i++];
-        out += c;
-        if (c == '\\' && i < fileName.size() &&
+        out += fileName.mid(i, len);
+        i += len;
+        if (cp == '\\' && i < fileName.size() &&
             (fileName[i] == '\\' || escapedRun(fileName, i) > 0 ||
              startsHexEscapeBody(fileName, i)))
             out += '\\';

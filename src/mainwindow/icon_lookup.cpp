@@ -35,6 +35,7 @@ IconLookup::IconLookup(qreal devicePixelRatio) : m_dpr(devicePixelRatio) {
 
 void IconLookup::beginRefresh() {
     m_typeText.clear();
+    m_typeKnown = false;
     m_loaded.clear();
     m_scratch.close();
 }
@@ -74,12 +75,15 @@ void IconLookup::save() {
 }
 
 bool IconLookup::lookup(const QString& name, bool reachable) {
-    if (!reachable)
+    if (!reachable && m_typeKnown)
         return false;
-    draw(findType(name));
+    // With nothing to keep yet, a file that cannot be looked up shows the
+    // generic file type and icon rather than failing the refresh.
+    draw(reachable ? findType(name) : QStringLiteral("application/octet-stream"));
     save();
     m_typeText = m_drawnDescription;
-    return true;
+    m_typeKnown = true;
+    return reachable;
 }
 
 QImage IconLookup::load() {

@@ -1,3 +1,4 @@
+#include "core/settings_store.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -44,7 +45,7 @@ const QStringList allKeys = {"AppPath",
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        SettingsStore::setConfigFolder(config.path());
         qputenv("TEMP", QFile::encodeName(temp.path()));
     }
     void TearDown() override { qunsetenv("TEMP"); }
