@@ -4,11 +4,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <ftw.h>
 #include <stdexcept>
 
 TempTree::TempTree() {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
+}
+
+// Removed by bytes: names that are not UTF-8 do not survive a round trip
+// through QString.
+TempTree::~TempTree() {
+    ::nftw(
+        QFile::encodeName(path()).constData(),
+        [](const char* p, const struct stat*, int, FTW*) { return ::remove(p) * 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 void TempTree::write(const QString& name, const QByteArray& content, const QDateTime& modified) {

@@ -11,6 +11,7 @@
 class TempTree {
 public:
     TempTree();
+    ~TempTree();
     // The folder's path, without a trailing "/".
     QString path() const { return m_dir.path(); }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
