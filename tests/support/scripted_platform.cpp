@@ -27,26 +27,6 @@ QString ScriptedPlatform::browseForFolder(QWidget*, const QString& initialFolder
     return folder;
 }
 
-bool ScriptedPlatform::openDefault(const QString& path) {
-    opened << path;
-    return openSucceeds;
-}
-
-bool ScriptedPlatform::showProperties(QWidget*, const QString& path) {
-    properties << path;
-    return propertiesSucceed;
-}
-
-bool ScriptedPlatform::openUrl(const QString& url) {
-    urls << url;
-    return true;
-}
-
-bool ScriptedPlatform::startProgram(const QString& path) {
-    programs << path;
-    return true;
-}
-
 std::optional<QStringList> ScriptedPlatform::customizeToolbar(QWidget*,
                                                               const QList<ToolbarButtonInfo>&,
                                                               const QStringList& current,
