@@ -35,7 +35,6 @@ IconLookup::IconLookup(qreal devicePixelRatio) : m_dpr(devicePixelRatio) {
 
 void IconLookup::beginRefresh() {
     m_typeText.clear();
-    m_typeKnown = false;
     m_loaded.clear();
     m_scratch.close();
 }
@@ -75,14 +74,14 @@ void IconLookup::save() {
 }
 
 bool IconLookup::lookup(const QString& name, bool reachable) {
-    if (!reachable && m_typeKnown)
+    if (!reachable && m_saved)
         return false;
-    // With nothing to keep yet, a file that cannot be looked up shows the
-    // generic file type and icon rather than failing the refresh.
+    // With no icon of this run to keep yet, a file that cannot be looked up
+    // shows the generic file type and icon rather than failing the refresh.
     draw(reachable ? findType(name) : QStringLiteral("application/octet-stream"));
     save();
     m_typeText = m_drawnDescription;
-    m_typeKnown = true;
+    m_saved = true;
     return reachable;
 }
 

@@ -234,16 +234,15 @@ TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
     const QString scratch = w.TempFolder() + QStringLiteral("~ds1.tmp");
     w.Form_Unload(); // no refresh yet: nothing to remove, nothing reported
     EXPECT_TRUE(platform.shown.isEmpty());
-    w.mnuRefresh_Click();
-    ASSERT_TRUE(QFileInfo::exists(scratch));
-    w.Form_Unload();
-    EXPECT_FALSE(QFileInfo::exists(scratch));
-
     // Written beside and renamed into place: a crash mid-write cannot leave
     // a truncated store.
     struct stat after {};
     ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino);
+    w.mnuRefresh_Click();
+    ASSERT_TRUE(QFileInfo::exists(scratch));
+    w.Form_Unload();
+    EXPECT_FALSE(QFileInfo::exists(scratch));
     EXPECT_EQ(stored(QStringLiteral("Source")), files.path());
 }
 
