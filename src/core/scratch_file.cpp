@@ -22,10 +22,6 @@ bool isOwnPrivateFolder(const QByteArray& path) {
            (st.st_mode & 077) == 0;
 }
 
-} // namespace
-
-namespace {
-
 // Releases a lock when it goes out of scope.
 struct Unlock {
     int fd;
