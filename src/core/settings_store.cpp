@@ -1,7 +1,5 @@
 #include "core/settings_store.h"
 
-#include "core/name_text.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
