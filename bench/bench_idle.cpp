@@ -3,6 +3,7 @@
 // CPU time over those seconds as a percentage of one core.
 //
 //   build/bench/bench_idle [rows] [seconds] [width height]
+#include "core/settings_store.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
 
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -44,7 +44,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Closing the window saves its settings: keep them out of the user's own.
     QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    SettingsStore::setConfigFolder(settingsDir.path());
     const int rows = argc > 1 ? std::atoi(argv[1]) : 3000;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 

@@ -3,6 +3,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_refresh [N ...]
 #include "core/name_text.h"
+#include "core/settings_store.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/list_pane.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -121,7 +121,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Closing the window saves its settings: keep them out of the user's own.
     QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    SettingsStore::setConfigFolder(settingsDir.path());
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));

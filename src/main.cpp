@@ -1,4 +1,5 @@
 #include "core/compare_report.h"
+#include "core/name_text.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"
@@ -9,16 +10,22 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
-    // Taken before Qt sees them: Qt removes the options it knows.
+    // Taken before Qt sees them: Qt removes the options it knows. Each keeps
+    // its bytes through the name text form, so any folder can be given.
     QStringList args;
     for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << nameText(QByteArray(argv[i]));
 
     if (isReportInvocation(args)) {
         QCoreApplication app(argc, argv);
         QTextStream out(stdout);
         QTextStream err(stderr);
-        return runCompareReport(args, out, err);
+        const int code = runCompareReport(args, out, err);
+        if (code == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+            err << "duoscope: cannot write the report\n";
+            return 3;
+        }
+        return code;
     }
 
     QApplication app(argc, argv);

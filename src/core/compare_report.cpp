@@ -6,13 +6,15 @@
 #include "core/row_matching.h"
 #include "core/text_formats.h"
 
-#include <QFileInfo>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
 #include <cerrno>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -33,8 +35,8 @@ const char* const usageText =
     "  --version   show the version\n";
 
 struct Options {
-    QString source;
-    QString destination;
+    QByteArray source;
+    QByteArray destination;
     FilterSettings filters;
     bool json = false;
 };
@@ -80,33 +82,44 @@ std::optional<Options> parse(const QStringList& args, QTextStream& err) {
         err << "duoscope: --compare needs a SOURCE and a DESTINATION folder\n" << usageText;
         return std::nullopt;
     }
-    o.source = folders[0];
-    o.destination = folders[1];
+    if (folders[0].isEmpty() || folders[1].isEmpty()) {
+        err << "duoscope: the " << (folders[0].isEmpty() ? "SOURCE" : "DESTINATION")
+            << " folder name is empty\n";
+        return std::nullopt;
+    }
+    o.source = FileSystem::encode(folders[0]);
+    o.destination = FileSystem::encode(folders[1]);
     return o;
 }
 
-Cell cell(const QString& folder, const NameEntry& entry) {
-    const FileStat st = FileSystem::stat(FileSystem::encode(folder) + entry.fileName);
-    return {entry.name, st.size, st.modified};
+// The window shows a missing folder as empty; a report names it, with the
+// reason when it is there but cannot be entered.
+void checkFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno == ENOENT)
+        throw FsError(ENOENT, nameText(folder), QStringLiteral("no such folder"));
+    throw FsError::fromErrno(errno, nameText(folder));
 }
 
 std::vector<Row> compare(const Options& o) {
-    const QString sourcePath = folderPath(o.source);
-    const QString destinationPath = folderPath(o.destination);
-    // The window shows a missing folder as empty; a report names it.
-    for (const QString& folder : {o.source, o.destination}) {
-        if (!QFileInfo(folder).isDir())
-            throw FsError(ENOENT, folder, QStringLiteral("no such folder"));
-    }
+    checkFolder(o.source);
+    checkFolder(o.destination);
+    const QByteArray sourcePath = folderPath(o.source);
+    const QByteArray destinationPath = folderPath(o.destination);
     SortedNameList list;
     scanFolders(list, sourcePath, destinationPath, o.filters);
     std::vector<Row> rows;
-    for (const AlignedRow& r : alignRows(list)) {
+    for (const StatedRow& s : statRows(alignRows(list), list, sourcePath, destinationPath)) {
         Row row;
-        if (r.source >= 0)
-            row.source = cell(sourcePath, list.at(r.source));
-        if (r.destination >= 0)
-            row.destination = cell(destinationPath, list.at(r.destination));
+        if (s.row.source >= 0)
+            row.source = Cell{list.at(s.row.source).name, s.source.size, s.source.modified};
+        if (s.row.destination >= 0)
+            row.destination =
+                Cell{list.at(s.row.destination).name, s.destination.size, s.destination.modified};
         rows.push_back(std::move(row));
     }
     return rows;
@@ -115,9 +128,11 @@ std::vector<Row> compare(const Options& o) {
 QJsonValue jsonCell(const std::optional<Cell>& c) {
     if (!c)
         return QJsonValue::Null;
+    const QString modified = isoLocalText(c->modified);
     return QJsonObject{{QStringLiteral("name"), c->name},
                        {QStringLiteral("size"), c->size},
-                       {QStringLiteral("modified"), isoLocalText(c->modified)}};
+                       {QStringLiteral("modified"),
+                        modified.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(modified)}};
 }
 
 void printJson(const std::vector<Row>& rows, QTextStream& out) {
@@ -192,6 +207,13 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
     } catch (const FsError& e) {
         err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
         return 2;
+    }
+    out.flush();
+    if (out.status() != QTextStream::Ok) {
+        const QIODevice* device = out.device();
+        err << "duoscope: cannot write the report: "
+            << (device ? device->errorString() : QStringLiteral("write failed")) << '\n';
+        return 3;
     }
     return 0;
 }

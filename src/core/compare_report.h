@@ -11,6 +11,8 @@ class QTextStream;
 // than the window: only when the first argument is one of its options.
 bool isReportInvocation(const QStringList& args);
 
-// Runs the report for the arguments after the program's name. Returns the
-// process exit code: 0 done, 1 bad arguments, 2 a folder could not be read.
+// Runs the report for the arguments after the program's name, each in the
+// name text form of its bytes (name_text.h). Returns the process exit code:
+// 0 done, 1 bad arguments, 2 a folder could not be read, 3 the report could
+// not be written.
 int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <cstring>
+#include <dirent.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -38,13 +40,16 @@ QString groupName(gid_t gid) {
     return QString::number(gid);
 }
 
-int entryCount(const QString& folder) {
-    QDir dir(folder);
-    if (!dir.isReadable())
+// Every entry but "." and "..", counted by bytes; -1 when it cannot be read.
+int entryCount(const QByteArray& folder) {
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
         return -1;
-    return static_cast<int>(
-        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
-            .size());
+    int count = 0;
+    while (const dirent* e = ::readdir(dir))
+        count += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+    ::closedir(dir);
+    return count;
 }
 
 } // namespace
@@ -54,7 +59,9 @@ QString absolutePath(const QString& path) {
 }
 
 QUrl localFileUrl(const QString& path) {
-    return QUrl::fromLocalFile(absolutePath(path));
+    // Percent-encoded from the bytes, so the URL reaches the very file.
+    return QUrl::fromEncoded("file://" +
+                             FileSystem::encode(absolutePath(path)).toPercentEncoding("/"));
 }
 
 std::optional<FileProperties> readFileProperties(const QString& path) {
@@ -78,7 +85,7 @@ std::optional<FileProperties> readFileProperties(const QString& path) {
     QMimeDatabase mime;
     p.typeName = mime.mimeTypeForFile(full).comment();
     if (p.isFolder)
-        p.itemCount = entryCount(full);
+        p.itemCount = entryCount(encoded);
     else
         p.size = static_cast<qint64>(st.st_size);
     p.modified = st.st_mtime;

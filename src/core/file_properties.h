@@ -24,7 +24,8 @@ struct FileProperties {
 // when relative. A trailing "/" is dropped, except for the root.
 QString absolutePath(const QString& path);
 
-// A file URL that reaches `path` whatever characters it holds ("#", "%", " ").
+// A file URL that reaches `path` whatever characters it holds ("#", "%", " ",
+// bytes that are not UTF-8 in their escaped text form).
 QUrl localFileUrl(const QString& path);
 
 // Reads the properties of the file or folder at `path`; nothing when there is

@@ -75,6 +75,21 @@ struct FdCloser {
     }
 };
 
+// Length and time of `name` relative to `dirFd`: of the link itself when
+// the link leads to no file. 0, or the error number.
+int statAt(int dirFd, const char* name, FileStat& out) {
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, 0) == 0) {
+        out = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+        return 0;
+    }
+    const int err = errno;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+        return err;
+    out = {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
+    return 0;
+}
+
 QByteArray parentOf(const QByteArray& path) {
     const qsizetype slash = path.lastIndexOf('/');
     if (slash < 0)
@@ -86,16 +101,38 @@ QByteArray parentOf(const QByteArray& path) {
 
 } // namespace
 
+OpenFolder::OpenFolder(const QByteArray& path) : m_path(path) {
+    m_fd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0 && errno != ENOENT && errno != ENOTDIR)
+        throw FsError::fromErrno(errno, pathText(path));
+}
+
+OpenFolder::~OpenFolder() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::optional<FileStat> OpenFolder::stat(const QByteArray& name) const {
+    if (m_fd < 0)
+        return std::nullopt;
+    FileStat st;
+    const int err = statAt(m_fd, name.constData(), st);
+    if (err == ENOENT)
+        return std::nullopt;
+    if (err != 0)
+        throw FsError::fromErrno(err, pathText(folderPath(m_path) + name));
+    return st;
+}
+
 namespace FileSystem {
 
 QByteArray encode(const QString& path) {
-    return QFile::encodeName(path);
+    return nameBytes(path);
 }
 
-std::vector<ListedName> listFolder(const QString& folderPathText, const QString& pattern,
-                                   int mask) {
+std::vector<ListedName> listFolder(const QByteArray& folder, const QString& pattern, int mask) {
     std::vector<ListedName> names;
-    const QByteArray folder = encode(folderPathText);
+    const QString folderPathText = pathText(folder);
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -165,13 +202,10 @@ bool exists(const QString& path, int mask) {
 }
 
 FileStat stat(const QByteArray& path) {
-    struct stat st {};
-    if (::stat(path.constData(), &st) == 0)
-        return {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
-    const int err = errno;
-    if (err != ENOENT || ::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+    FileStat st;
+    if (const int err = statAt(AT_FDCWD, path.constData(), st); err != 0)
         throw FsError::fromErrno(err, pathText(path));
-    return {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
+    return st;
 }
 
 FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName) {
@@ -245,6 +279,45 @@ FsResult copyFile(const QByteArray& source, const QByteArray& target) {
     out.fd = -1;
     if (::rename(temp.constData(), target.constData()) != 0)
         return fail(FsError::fromErrno(errno, targetText));
+    return {};
+}
+
+FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode, bool durable,
+                     WriteCall writeCall) {
+    if (!writeCall)
+        writeCall = ::write;
+    QByteArray temp = path + ".XXXXXX";
+    FdCloser out{::mkostemp(temp.data(), O_CLOEXEC)};
+    if (out.fd < 0)
+        return FsError::fromErrno(errno, pathText(path));
+    auto fail = [&](int err) {
+        ::unlink(temp.constData());
+        return FsResult(FsError::fromErrno(err, pathText(path)));
+    };
+    if (::fchmod(out.fd, mode) != 0)
+        return fail(errno);
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t put = writeCall(out.fd, data.constData() + done, size_t(data.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return fail(put < 0 ? errno : ENOSPC);
+        done += put;
+    }
+    if (durable && ::fsync(out.fd) != 0)
+        return fail(errno);
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0)
+        return fail(errno);
+    if (::rename(temp.constData(), path.constData()) != 0)
+        return fail(errno);
+    if (durable) {
+        // The rename itself reaches the disk with its folder.
+        FdCloser folder{::open(parentOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        if (folder.fd >= 0)
+            ::fsync(folder.fd);
+    }
     return {};
 }
 

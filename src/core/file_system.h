@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <ctime>
+#include <optional>
 #include <stdexcept>
+#include <sys/types.h>
 #include <vector>
 
 class QIODevice;
@@ -63,18 +65,40 @@ struct FileStat {
     qint64 size = 0;
     std::time_t modified = 0; // seconds since the epoch
     bool folder = false;      // the path leads to a folder
-    bool dangling = false;    // a link that leads nowhere: size and time are its own
+    // A link that leads to no file (nowhere, round in a loop, through a file
+    // or into a folder that cannot be entered): size and time are its own.
+    bool dangling = false;
 };
 
-// Paths are full paths in the program's text form; byte paths are accepted
-// where a listed name must be reached exactly.
+// A folder held open, so its entries are reached relative to it however long
+// the folder's path and the name are together.
+class OpenFolder {
+public:
+    // A folder that is not there (any more) holds no entries; one that cannot
+    // be opened for another reason throws FsError.
+    explicit OpenFolder(const QByteArray& path);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    // Length and time of the entry `name`; nothing when it is gone. Throws
+    // FsError when it cannot be read for another reason.
+    std::optional<FileStat> stat(const QByteArray& name) const;
+
+private:
+    QByteArray m_path;
+    int m_fd = -1;
+};
+
+// Paths are byte paths; text paths are the program's name text of them
+// (see name_text.h) and are turned into bytes by encode().
 namespace FileSystem {
 
 // Lists the files of the folder `folderPath` whose names match `pattern` and
 // whose attributes the mask admits (hidden needs 2, system needs 4; folders
 // are never listed). A folder that does not exist lists nothing; a folder
 // that exists but cannot be read throws FsError.
-std::vector<ListedName> listFolder(const QString& folderPath, const QString& pattern, int mask);
+std::vector<ListedName> listFolder(const QByteArray& folderPath, const QString& pattern, int mask);
 
 // The attribute bits of the entry at `path`, or -1 when there is none.
 int attributes(const QByteArray& path);
@@ -83,8 +107,8 @@ int attributes(const QString& path);
 // True when `path` names a file (not a folder) that the mask admits.
 bool exists(const QString& path, int mask);
 
-// Length and modification time, of the link itself for a link that leads
-// nowhere; throws FsError.
+// Length and modification time, of the link itself for a link that leads to
+// no file; throws FsError.
 FileStat stat(const QByteArray& path);
 
 // Copies `source` to `target`, creating or replacing it. The target is
@@ -101,6 +125,17 @@ FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName);
 // Renames within the file system; never replaces an existing file.
 FsResult renameFile(const QByteArray& from, const QByteArray& to);
 
+// The system's write(2), or a stand-in that fails on purpose.
+using WriteCall = ssize_t (*)(int fd, const void* data, size_t size);
+
+// Puts a new file with `data` and permission bits `mode` at `path`: written
+// under a private name beside it, every write and the close checked, then
+// renamed over whatever is at the name (a link there is replaced, never
+// written through). `durable` also flushes the file and its folder to disk.
+// On any failure the new file is removed and `path` is left as it was.
+FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode, bool durable,
+                     WriteCall writeCall = nullptr);
+
 // Removes a file (never a folder).
 FsResult removeFile(const QByteArray& path);
 
@@ -108,6 +143,7 @@ FsResult removeFile(const QByteArray& path);
 // every write bit, its absence restores the owner's.
 FsResult setAttributes(const QByteArray& path, int bits);
 
+// The bytes of a path in the program's text form.
 QByteArray encode(const QString& path);
 
 } // namespace FileSystem

@@ -1,14 +1,17 @@
 #include "core/name_text.h"
 
+#include <algorithm>
+
 namespace {
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid.
-int validSequenceLength(const QByteArray& s, qsizetype i) {
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid;
+// `cp` receives its code point.
+int validSequenceLength(const QByteArray& s, qsizetype i, char32_t& cp) {
     const auto b0 = static_cast<unsigned char>(s[i]);
+    cp = b0;
     if (b0 < 0x80)
         return 1;
     int len = 0;
-    char32_t cp = 0;
     if (b0 >= 0xC2 && b0 <= 0xDF) {
         len = 2;
         cp = b0 & 0x1F;
@@ -36,39 +39,115 @@ int validSequenceLength(const QByteArray& s, qsizetype i) {
     return len;
 }
 
+bool isControl(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
+
+int hexValue(char32_t c) {
+    if (c >= '0' && c <= '9')
+        return int(c - '0');
+    if (c >= 'a' && c <= 'f')
+        return int(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F')
+        return int(c - 'A' + 10);
+    return -1;
+}
+
+char32_t codeOf(char c) {
+    return static_cast<unsigned char>(c);
+}
+char32_t codeOf(QChar c) {
+    return c.unicode();
+}
+
+// True when s[i] starts "xNN" or "XNN".
+template <typename Text> bool startsHexEscapeBody(const Text& s, qsizetype i) {
+    return i >= 0 && i + 2 < s.size() && (codeOf(s[i]) == 'x' || codeOf(s[i]) == 'X') &&
+           hexValue(codeOf(s[i + 1])) >= 0 && hexValue(codeOf(s[i + 2])) >= 0;
+}
+
+// Bytes that show escaped, as the decoder sees them: the byte at `i` is
+// escaped when it is not valid UTF-8 or belongs to a control character.
+int escapedRun(const QByteArray& s, qsizetype i) {
+    char32_t cp = 0;
+    const int len = validSequenceLength(s, i, cp);
+    if (len == 0)
+        return 1;
+    return isControl(cp) ? len : 0;
+}
+
 } // namespace
 
 QString nameText(const QByteArray& fileName) {
-    qsizetype i = 0;
-    for (; i < fileName.size(); ++i) {
-        if (static_cast<unsigned char>(fileName[i]) >= 0x80)
+    bool plain = true;
+    for (const char c : fileName) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x7F || b < 0x20 || b == '\\') {
+            plain = false;
             break;
+        }
     }
-    if (i == fileName.size())
-        return QString::fromLatin1(fileName); // plain ASCII, the common case
+    if (plain)
+        return QString::fromLatin1(fileName); // printable ASCII, the common case
 
-    QString text;
-    qsizetype start = 0;
-    i = 0;
+    static const char digits[] = "0123456789ABCDEF";
+    QByteArray out; // UTF-8 of the text
+    out.reserve(fileName.size() + 8);
+    qsizetype i = 0;
     while (i < fileName.size()) {
-        const int len = validSequenceLength(fileName, i);
-        if (len > 0) {
-            i += len;
+        char32_t cp = 0;
+        const int len = validSequenceLength(fileName, i, cp);
+        if (len == 0 || isControl(cp)) {
+            for (int k = 0; k < std::max(len, 1); ++k, ++i) {
+                const auto b = static_cast<unsigned char>(fileName[i]);
+                out += "\\x";
+                out += digits[b >> 4];
+                out += digits[b & 15];
+            }
             continue;
         }
-        text += QString::fromUtf8(fileName.mid(start, i - start));
-        const auto byte = static_cast<unsigned char>(fileName[i]);
-        text += QLatin1String("\\x") +
-                QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        ++i;
-        start = i;
+        out += fileName.mid(i, len);
+        i += len;
+        if (cp == '\\' && i < fileName.size() &&
+            (fileName[i] == '\\' || escapedRun(fileName, i) > 0 ||
+             startsHexEscapeBody(fileName, i)))
+            out += '\\';
     }
-    text += QString::fromUtf8(fileName.mid(start));
-    return text;
+    return QString::fromUtf8(out);
+}
+
+QByteArray nameBytes(const QString& text) {
+    if (!text.contains(QLatin1Char('\\')))
+        return text.toUtf8();
+    QByteArray out;
+    out.reserve(text.size());
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\\'))
+            continue;
+        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\\')) {
+            out += QStringView(text).mid(start, i + 1 - start).toUtf8();
+            start = i + 2;
+            ++i;
+        } else if (startsHexEscapeBody(QStringView(text), i + 1)) {
+            out += QStringView(text).mid(start, i - start).toUtf8();
+            out += char(hexValue(text[i + 2].unicode()) * 16 + hexValue(text[i + 3].unicode()));
+            start = i + 4;
+            i += 3;
+        }
+    }
+    out += QStringView(text).mid(start).toUtf8();
+    return out;
 }
 
 QString folderPath(const QString& folderText) {
     if (folderText.endsWith(QLatin1Char('/')))
         return folderText;
     return folderText + QLatin1Char('/');
+}
+
+QByteArray folderPath(const QByteArray& folder) {
+    if (folder.endsWith('/'))
+        return folder;
+    return folder + '/';
 }

@@ -3,11 +3,21 @@
 #include <QByteArray>
 #include <QString>
 
-// The text shown for a file name read from disk. Valid UTF-8 decodes as it
-// is; each byte that is not part of a valid sequence shows as "\xNN", so
-// distinct names stay distinct and readable.
+// The text shown for a file name or path read from disk, and back.
+//
+// Valid UTF-8 decodes as it is. A byte that is not part of a valid sequence,
+// and each byte of a control character (C0, DEL, C1), shows as "\xNN". A
+// backslash that could be read as the start of such an escape (one followed
+// by a backslash, an escaped byte or "x" and two hex digits) shows doubled.
+// So two different names never show the same text, ordinary names (a lone
+// backslash included) show unchanged, and nameBytes() gives the bytes back.
 QString nameText(const QByteArray& fileName);
+
+// The bytes a name text stands for: "\\" is one backslash, "\xNN" (either
+// letter case) is the byte NN, everything else is its UTF-8 form.
+QByteArray nameBytes(const QString& text);
 
 // The folder path of a folder-box text: the text with a "/" appended unless
 // it already ends with one ("" gives "/").
 QString folderPath(const QString& folderText);
+QByteArray folderPath(const QByteArray& folder);

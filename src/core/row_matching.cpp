@@ -17,37 +17,44 @@ void alignGroup(const SortedNameList& list, qsizetype first, qsizetype last,
         rows.push_back(sourceCount ? AlignedRow{first, -1, first} : AlignedRow{-1, first, first});
         return;
     }
+    // Both sides are in byte order: one merge finds the names equal to the
+    // byte, whatever the size of the group.
     std::vector<qsizetype> partner(static_cast<size_t>(sourceCount), -1);
     std::vector<bool> taken(static_cast<size_t>(destCount), false);
-    for (qsizetype s = 0; s < sourceCount; ++s) {
-        for (qsizetype d = 0; d < destCount; ++d) {
-            if (!taken[d] && list.at(first + s).name == list.at(split + d).name) {
-                partner[s] = d;
-                taken[d] = true;
-                break;
-            }
+    for (qsizetype s = 0, d = 0; s < sourceCount && d < destCount;) {
+        const QByteArray& a = list.at(first + s).fileName;
+        const QByteArray& b = list.at(split + d).fileName;
+        if (a < b) {
+            ++s;
+        } else if (b < a) {
+            ++d;
+        } else {
+            partner[static_cast<size_t>(s++)] = d;
+            taken[static_cast<size_t>(d++)] = true;
         }
     }
+    // The rest pair in list order.
     qsizetype nextFree = 0;
     for (qsizetype s = 0; s < sourceCount; ++s) {
-        if (partner[s] >= 0)
+        if (partner[static_cast<size_t>(s)] >= 0)
             continue;
-        while (nextFree < destCount && taken[nextFree])
+        while (nextFree < destCount && taken[static_cast<size_t>(nextFree)])
             ++nextFree;
         if (nextFree == destCount)
             break;
-        partner[s] = nextFree;
-        taken[nextFree] = true;
+        partner[static_cast<size_t>(s)] = nextFree;
+        taken[static_cast<size_t>(nextFree)] = true;
     }
 
     qsizetype consumed = first - 1;
     for (qsizetype s = 0; s < sourceCount; ++s) {
-        const qsizetype d = partner[s] >= 0 ? split + partner[s] : -1;
+        const qsizetype p = partner[static_cast<size_t>(s)];
+        const qsizetype d = p >= 0 ? split + p : -1;
         consumed += d >= 0 ? 2 : 1;
         rows.push_back({first + s, d, consumed});
     }
     for (qsizetype d = 0; d < destCount; ++d) {
-        if (!taken[d])
+        if (!taken[static_cast<size_t>(d)])
             rows.push_back({-1, split + d, ++consumed});
     }
 }

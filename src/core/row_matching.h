@@ -15,6 +15,6 @@ struct AlignedRow {
 
 // Lays the sorted list out row against row. A pair is always one Source
 // entry with one Destination entry. Within a group of names equal apart from
-// case, names equal to the letter pair first, then the remaining Source and
+// case, names equal to the byte pair first, then the remaining Source and
 // Destination names pair in list order; what is left faces placeholders.
 std::vector<AlignedRow> alignRows(const SortedNameList& list);

@@ -2,7 +2,6 @@
 
 #include "core/name_text.h"
 
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,57 +10,16 @@
 
 namespace {
 
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-bool writeAll(int fd, const QByteArray& data) {
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t put = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += put;
-    }
-    return true;
+// The program's own scratch file: a regular file of this user with no other
+// name, so writing it in place reaches no one else's data.
+bool isOwnFile(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == ::getuid() && st.st_nlink == 1;
 }
 
 bool isOwnPrivateFolder(const QByteArray& path) {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
            (st.st_mode & 077) == 0;
-}
-
-} // namespace
-
-namespace {
-
-// Puts a new file at the name: written under a private name beside it, then
-// renamed over whatever is there (a link is replaced, not followed).
-FsResult replaceAt(const QByteArray& path, const QByteArray& data) {
-    QByteArray temp = path + ".XXXXXX";
-    Fd out{::mkostemp(temp.data(), O_CLOEXEC)};
-    if (out.fd < 0)
-        return FsError::fromErrno(errno, nameText(path));
-    if (!writeAll(out.fd, data) || ::close(out.fd) != 0) {
-        const int err = errno;
-        out.fd = -1;
-        ::unlink(temp.constData());
-        return FsError::fromErrno(err == 0 ? EIO : err, nameText(path));
-    }
-    out.fd = -1;
-    if (::rename(temp.constData(), path.constData()) != 0) {
-        const int err = errno;
-        ::unlink(temp.constData());
-        return FsError::fromErrno(err, nameText(path));
-    }
-    return {};
 }
 
 // Releases a lock when it goes out of scope.
@@ -86,21 +44,27 @@ void ScratchFile::close() {
 
 FsResult ScratchFile::openForWriting() {
     close();
-    const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::open(m_path.constData(), flags, 0600);
-        if (fd < 0 && errno != ELOOP)
-            return FsError::fromErrno(errno, nameText(m_path));
+        // Anything but our own file is replaced unopened: opening a device
+        // or a pipe can have effects of its own.
         struct stat st {};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid()) {
-            m_fd = fd;
-            m_writable = true;
-            return {};
+        const bool absent = ::lstat(m_path.constData(), &st) != 0 && errno == ENOENT;
+        if (absent || isOwnFile(st)) {
+            const int fd = ::open(m_path.constData(), flags, 0600);
+            if (fd < 0 && errno != ELOOP)
+                return FsError::fromErrno(errno, nameText(m_path));
+            if (fd >= 0 && ::fstat(fd, &st) == 0 && isOwnFile(st)) {
+                m_fd = fd;
+                m_writable = true;
+                return {};
+            }
+            if (fd >= 0)
+                ::close(fd);
         }
-        if (fd >= 0)
-            ::close(fd);
-        // A link or someone else's file: put a file of our own in its place.
-        if (FsResult replaced = replaceAt(m_path, {}); !replaced)
+        // A link, a second name of another file, someone else's file, or
+        // something other than a file: put a file of our own in its place.
+        if (FsResult replaced = FileSystem::replaceFile(m_path, {}, 0600, false); !replaced)
             return replaced;
     }
     return FsError(EAGAIN, nameText(m_path), QStringLiteral("the file keeps being replaced"));
@@ -135,8 +99,12 @@ FsResult ScratchFile::write(const QByteArray& data) {
 
 QByteArray ScratchFile::read() {
     if (m_fd < 0) {
+        struct stat st {};
+        if (::lstat(m_path.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw FsError(EINVAL, nameText(m_path), QStringLiteral("not a regular file"));
         // O_NONBLOCK: a pipe planted at the name must not hang the reader.
-        m_fd = ::open(m_path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        m_fd =
+            ::open(m_path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (m_fd < 0)
             throw FsError::fromErrno(errno, nameText(m_path));
     }
@@ -176,18 +144,22 @@ QString chooseTempFolder(const QString& temp, const QString& runtimeDir,
     if (!temp.isEmpty())
         return folderPath(temp);
     if (!runtimeDir.isEmpty()) {
+        const QByteArray runtime = FileSystem::encode(runtimeDir);
         struct stat st {};
-        if (::stat(QFile::encodeName(runtimeDir).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        if (::stat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+            ::access(runtime.constData(), W_OK | X_OK) == 0)
             return folderPath(runtimeDir);
     }
-    const QString own = folderPath(systemTemp) + QStringLiteral("duoscope-%1").arg(::getuid());
-    const QByteArray ownPath = QFile::encodeName(own);
-    ::mkdir(ownPath.constData(), 0700); // fails harmlessly when it exists
-    if (isOwnPrivateFolder(ownPath))
-        return folderPath(own);
-    // The usual name is taken by someone else's folder or a link: make a fresh one.
-    QByteArray fresh = QFile::encodeName(folderPath(systemTemp)) + "duoscope-XXXXXX";
-    if (::mkdtemp(fresh.data()))
-        return folderPath(QFile::decodeName(fresh));
+    // The usual name, or when someone else holds it (or a link is planted
+    // there) the first of a few fixed alternatives: the same folder serves
+    // every start, so none pile up.
+    const QString base = folderPath(systemTemp) + QStringLiteral("duoscope-%1").arg(::getuid());
+    for (int n = 0; n < 10; ++n) {
+        const QString own = n == 0 ? base : base + QStringLiteral("-%1").arg(n);
+        const QByteArray ownPath = FileSystem::encode(own);
+        ::mkdir(ownPath.constData(), 0700); // fails harmlessly when it exists
+        if (isOwnPrivateFolder(ownPath))
+            return folderPath(own);
+    }
     return folderPath(systemTemp);
 }

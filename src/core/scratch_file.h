@@ -22,10 +22,11 @@ public:
     const QByteArray& path() const { return m_path; }
     void setPath(const QByteArray& path);
 
-    // Replaces the content. The program's own file is rewritten in place
-    // under an exclusive lock (readers take a shared one). Anything else at
-    // the name, a symbolic link included, is first replaced by a new file
-    // renamed over it, never written through.
+    // Replaces the content. The program's own file (a regular file of this
+    // user with a single name) is rewritten in place under an exclusive lock
+    // (readers take a shared one). Anything else at the name, a symbolic or
+    // hard link included, is first replaced by a new file renamed over it,
+    // unopened, never written through.
     FsResult write(const QByteArray& data);
     // The whole content; throws FsError when no regular file is at the name
     // (a symbolic link there is refused) or it cannot be read.
@@ -46,7 +47,9 @@ private:
 
 // Where the program keeps its scratch files, always ending in "/":
 // `temp` (the TEMP variable) when it is set; otherwise `runtimeDir`
-// (XDG_RUNTIME_DIR) when it names a folder; otherwise a folder of the user's
-// own, mode 0700, under `systemTemp`, created when missing and used only when
-// it is a real folder (not a link) owned by the user and no one else can enter.
+// (XDG_RUNTIME_DIR) when it names a folder the user can write; otherwise a
+// folder of the user's own, mode 0700, under `systemTemp`, created when
+// missing and used only when it is a real folder (not a link) owned by the
+// user and no one else can enter. When that name is taken, one of a few
+// fixed alternatives is used, the same at every start.
 QString chooseTempFolder(const QString& temp, const QString& runtimeDir, const QString& systemTemp);

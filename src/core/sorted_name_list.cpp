@@ -17,11 +17,12 @@ std::vector<Keyed> keyed(std::vector<NameEntry>&& entries, Side side) {
         QString key = e.name.toCaseFolded();
         out.push_back({std::move(key), std::move(e)});
     }
-    // Within one folder, names equal apart from case keep a fixed order.
+    // Within one folder, names equal apart from case stand in the order of
+    // their bytes, which pairing relies on.
     std::sort(out.begin(), out.end(), [](const Keyed& a, const Keyed& b) {
         if (const int c = a.key.compare(b.key); c != 0)
             return c < 0;
-        return a.entry.name < b.entry.name;
+        return a.entry.fileName < b.entry.fileName;
     });
     return out;
 }

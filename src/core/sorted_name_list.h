@@ -14,7 +14,8 @@ struct NameEntry {
 
 // The merged name list of a scan, in ascending order of name without regard
 // to letter case, so that names equal apart from case stand together; within
-// such a group the Source names come first.
+// such a group the Source names come first, each side in the order of the
+// names' bytes.
 class SortedNameList {
 public:
     void clear();

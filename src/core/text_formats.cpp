@@ -20,15 +20,22 @@ QString withoutTimeZone(const QString& format) {
 }
 
 struct LocalParts {
-    QDate date;
+    QDate date; // invalid when the time lies outside the years 1 to 9999
     QTime time;
 };
 
 LocalParts localParts(std::time_t time) {
     std::tm tm{};
-    localtime_r(&time, &tm);
+    // tm_year counts from 1900; years the date forms cannot show stay invalid.
+    if (!localtime_r(&time, &tm) || tm.tm_year < 1 - 1900 || tm.tm_year > 9999 - 1900)
+        return {};
     return {QDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday),
             QTime(tm.tm_hour, tm.tm_min, tm.tm_sec)};
+}
+
+// Shown for a time outside the calendar, with the seconds, so nothing is lost.
+QString outOfRangeText(std::time_t time) {
+    return QStringLiteral("out of range (%1 s)").arg(qint64(time));
 }
 
 bool isCLocale(const QLocale& locale) {
@@ -58,6 +65,8 @@ QString TextFormats::sizeText(qint64 bytes) const {
 
 QString TextFormats::modifiedText(std::time_t time) const {
     const LocalParts p = localParts(time);
+    if (!p.date.isValid())
+        return outOfRangeText(time);
     QString text = m_locale.toString(p.date, m_shortDate);
     if (p.time != QTime(0, 0))
         text += QLatin1Char(' ') + m_locale.toString(p.time, m_longTime);
@@ -66,11 +75,15 @@ QString TextFormats::modifiedText(std::time_t time) const {
 
 QString TextFormats::longDateTimeText(std::time_t time) const {
     const LocalParts p = localParts(time);
+    if (!p.date.isValid())
+        return outOfRangeText(time);
     return m_locale.toString(p.date, m_longDate) + QLatin1Char(' ') +
            m_locale.toString(p.time, m_longTime);
 }
 
 QString isoLocalText(std::time_t time) {
     const LocalParts p = localParts(time);
+    if (!p.date.isValid())
+        return {};
     return p.date.toString(Qt::ISODate) + QLatin1Char('T') + p.time.toString(Qt::ISODate);
 }

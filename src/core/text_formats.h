@@ -7,7 +7,8 @@
 // The size and date texts of the panes, the overwrite prompt and the report,
 // in the user's locale. Under the C locale, which has no user conventions,
 // fixed forms are used: "1,234,567 bytes", "2024-03-09 14:05:00" and
-// "Saturday, March 9, 2024 14:05:00".
+// "Saturday, March 9, 2024 14:05:00". A time outside the years 1 to 9999
+// shows as "out of range (N s)", never as a wrong date.
 class TextFormats {
 public:
     explicit TextFormats(const QLocale& locale = QLocale());
@@ -26,5 +27,5 @@ private:
     QString m_longTime;
 };
 
-// Local time as "YYYY-MM-DDTHH:MM:SS".
+// Local time as "YYYY-MM-DDTHH:MM:SS"; a null string outside the years 1 to 9999.
 QString isoLocalText(std::time_t time);

@@ -74,12 +74,15 @@ void IconLookup::save() {
 }
 
 bool IconLookup::lookup(const QString& name, bool reachable) {
-    if (!reachable)
+    if (!reachable && m_saved)
         return false;
-    draw(findType(name));
+    // With no icon of this run to keep yet, a file that cannot be looked up
+    // shows the generic file type and icon rather than failing the refresh.
+    draw(reachable ? findType(name) : QStringLiteral("application/octet-stream"));
     save();
     m_typeText = m_drawnDescription;
-    return true;
+    m_saved = true;
+    return reachable;
 }
 
 QImage IconLookup::load() {

@@ -17,14 +17,19 @@
 //   load()    reads the scratch file back as a picture (after the row exists).
 //
 // A failed lookup changes nothing: the type text and the scratch file keep
-// the last successful lookup's, so the row shows that file's type and icon.
+// the last successful lookup's, so the row shows that file's type and icon;
+// before any icon of this run is in the scratch file, it gives the generic
+// file type and icon instead.
 class IconLookup {
 public:
     // `devicePixelRatio`: the icon is drawn with this many pixels per logical
     // pixel, so it stays sharp on dense screens.
     explicit IconLookup(qreal devicePixelRatio = 1.0);
 
-    void setScratchPath(const QByteArray& path) { m_scratch.setPath(path); }
+    void setScratchPath(const QByteArray& path) {
+        m_scratch.setPath(path);
+        m_saved = false;
+    }
     const QByteArray& scratchPath() const { return m_scratch.path(); }
 
     // A refresh starts with an empty type text, forgets decoded pictures and
@@ -35,9 +40,10 @@ public:
     void releaseScratchFile() { m_scratch.close(); }
 
     // Looks up the file shown as `name`; `reachable` says whether the file is
-    // there to look up (the caller has just read its length and time). False,
-    // with nothing changed, when it is not. Throws FsError when the scratch
-    // file cannot be written.
+    // there to look up (the caller has just read its length and time). False
+    // when it is not: nothing changes, unless no icon of this run is in the
+    // scratch file yet (then the generic file type and icon). Throws FsError
+    // when the scratch file cannot be written.
     bool lookup(const QString& name, bool reachable);
     // The type name of the last successful lookup of this refresh.
     const QString& typeText() const { return m_typeText; }
@@ -64,6 +70,7 @@ private:
     qreal m_dpr;
     ScratchFile m_scratch;
     QString m_typeText;
+    bool m_saved = false; // the scratch file holds an icon of this run
     QImage m_picIcon;
     QByteArray m_picBitmap;
     // Per content type: drawing is the costly part and is the same for every

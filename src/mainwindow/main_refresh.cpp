@@ -29,14 +29,14 @@ void Main::mnuRefresh_Click() {
 }
 
 void Main::refreshPanes() {
-    const QString sourcePath = folderPath(m_txtSource->text());
-    const QString destPath = folderPath(m_txtDest->text());
+    const QByteArray sourceFolder = FileSystem::encode(folderPath(m_txtSource->text()));
+    const QByteArray destFolder = FileSystem::encode(folderPath(m_txtDest->text()));
     m_lvSource->clear();
     m_lvDest->clear();
     // No row points at the previous refresh's images any more.
     m_ilIcons.clear();
     m_iconLookup->beginRefresh();
-    scanFolders(m_lstSort, sourcePath, destPath, m_settings);
+    scanFolders(m_lstSort, sourceFolder, destFolder, m_settings);
     Q_EMIT foldersScanned();
 
     m_lvSource->hide();
@@ -49,16 +49,17 @@ void Main::refreshPanes() {
     if (n - 1 >= 1)
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
 
-    const QByteArray sourceFolder = FileSystem::encode(sourcePath);
-    const QByteArray destFolder = FileSystem::encode(destPath);
     const TextFormats formats;
-    for (const AlignedRow& row : alignRows(m_lstSort)) {
+    // A file gone since the listing is left out.
+    for (const StatedRow& stated :
+         statRows(alignRows(m_lstSort), m_lstSort, sourceFolder, destFolder)) {
+        const AlignedRow& row = stated.row;
         if (row.source >= 0)
-            addFileRow(m_lvSource, sourceFolder, m_lstSort.at(row.source), formats);
+            addFileRow(m_lvSource, m_lstSort.at(row.source), stated.source, formats);
         else
             m_lvSource->addRow(QString());
         if (row.destination >= 0)
-            addFileRow(m_lvDest, destFolder, m_lstSort.at(row.destination), formats);
+            addFileRow(m_lvDest, m_lstSort.at(row.destination), stated.destination, formats);
         else
             m_lvDest->addRow(QString());
         m_pbrMain->setValue(static_cast<int>(std::min<qsizetype>(row.progress, INT_MAX)));
@@ -72,11 +73,10 @@ void Main::refreshPanes() {
     m_lvDest->show();
 }
 
-void Main::addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
+void Main::addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st,
                       const TextFormats& formats) {
-    // One stat serves the lookup and the Size and Modified columns.
-    const FileStat st = FileSystem::stat(folder + entry.fileName);
-    // A failed lookup keeps the last type and icon.
+    // One stat serves the lookup and the Size and Modified columns. A failed lookup keeps the last
+    // type and icon.
     m_iconLookup->lookup(entry.name, !st.folder && !st.dangling);
     const int row = pane->addRow(entry.name, entry.fileName);
     PaneModel& rows = pane->rows();

@@ -156,9 +156,9 @@ void Main::InitProgramFolder() {
 }
 
 void Main::InitTempFolder() {
-    m_tempFolder = chooseTempFolder(qEnvironmentVariable("TEMP"),
-                                    qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath());
-    m_iconLookup->setScratchPath(QFile::encodeName(m_tempFolder + scratchName));
+    m_tempFolder = chooseTempFolder(nameText(qgetenv("TEMP")), nameText(qgetenv("XDG_RUNTIME_DIR")),
+                                    QDir::tempPath());
+    m_iconLookup->setScratchPath(FileSystem::encode(m_tempFolder + scratchName));
 }
 
 void Main::mneExit_Click() {

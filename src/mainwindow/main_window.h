@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/file_system.h"
 #include "core/filter_settings.h"
 #include "core/sorted_name_list.h"
 #include "mainwindow/image_list.h"
@@ -156,7 +157,7 @@ private:
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
-    void addFileRow(ListPane* pane, const QByteArray& folder, const NameEntry& entry,
+    void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st,
                     const TextFormats& formats);
     void buildMenus();
     void buildToolbar();

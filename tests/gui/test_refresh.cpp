@@ -120,7 +120,7 @@ TEST_F(Refresh, UnreadableFolderReportsAndLeavesEmptyVisiblePanes) {
     EXPECT_FALSE(window.lvSource()->isHidden()) << "the error came before the panes were hidden";
 }
 
-TEST_F(Refresh, FileVanishingBeforeTheWalkEndsTheRefreshWithPanesHidden) {
+TEST_F(Refresh, FileVanishingBeforeTheWalkIsLeftOut) {
     source.write(QStringLiteral("a"));
     source.write(QStringLiteral("b"));
     dest.write(QStringLiteral("c"));
@@ -129,16 +129,9 @@ TEST_F(Refresh, FileVanishingBeforeTheWalkEndsTheRefreshWithPanesHidden) {
     });
     window.mnuRefresh_Click();
     QObject::disconnect(connection);
-    ASSERT_EQ(platform.shown.size(), 1);
-    EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("Error %1: ").arg(ENOENT)));
-    EXPECT_TRUE(window.lvSource()->isHidden());
-    EXPECT_EQ(window.statusText(), QStringLiteral("Reading folder content. Please wait..."));
-    EXPECT_EQ(window.lvSource()->count(), 1) << "rows added so far stay";
-
-    window.mnuRefresh_Click(); // the next refresh recovers
+    EXPECT_TRUE(platform.shown.isEmpty());
     EXPECT_FALSE(window.lvSource()->isHidden());
     EXPECT_EQ(layout(window), QStringList({QStringLiteral("a|-"), QStringLiteral("-|c")}));
-    EXPECT_EQ(platform.shown.size(), 1);
 }
 
 TEST_F(Refresh, FirstActivationRefreshesOnceAndF5Again) {

@@ -1,3 +1,4 @@
+#include "core/settings_store.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -44,7 +45,7 @@ const QStringList allKeys = {"AppPath",
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        SettingsStore::setConfigFolder(config.path());
         qputenv("TEMP", QFile::encodeName(temp.path()));
     }
     void TearDown() override { qunsetenv("TEMP"); }
@@ -233,16 +234,15 @@ TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
     const QString scratch = w.TempFolder() + QStringLiteral("~ds1.tmp");
     w.Form_Unload(); // no refresh yet: nothing to remove, nothing reported
     EXPECT_TRUE(platform.shown.isEmpty());
-    w.mnuRefresh_Click();
-    ASSERT_TRUE(QFileInfo::exists(scratch));
-    w.Form_Unload();
-    EXPECT_FALSE(QFileInfo::exists(scratch));
-
     // Written beside and renamed into place: a crash mid-write cannot leave
     // a truncated store.
     struct stat after {};
     ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino);
+    w.mnuRefresh_Click();
+    ASSERT_TRUE(QFileInfo::exists(scratch));
+    w.Form_Unload();
+    EXPECT_FALSE(QFileInfo::exists(scratch));
     EXPECT_EQ(stored(QStringLiteral("Source")), files.path());
 }
 

@@ -29,27 +29,6 @@ QString ScriptedPlatform::browseForFolder(QWidget*, const QString& initialFolder
     return folder;
 }
 
-bool ScriptedPlatform::openDefault(const QString& path) {
-    opened << path;
-    return openSucceeds;
-}
-
-bool ScriptedPlatform::showProperties(QWidget*, const QString& path) {
-    properties << path;
-    return propertiesSucceed;
-}
-
-bool ScriptedPlatform::openUrl(QWidget* owner, const QString& url) {
-    urls << url;
-    urlOwners << owner;
-    return true;
-}
-
-bool ScriptedPlatform::startProgram(const QString& path) {
-    programs << path;
-    return true;
-}
-
 int ScriptedPlatform::showModal(QDialog& dialog) {
     // Shown without blocking: the dialog's own buttons close it and set its result.
     dialog.show();

@@ -49,10 +49,23 @@ public:
     void beep() override { ++beeps; }
     QString browseForFolder(QWidget* owner, const QString& initialFolder,
                             const QString& title) override;
-    bool openDefault(const QString& path) override;
-    bool showProperties(QWidget* owner, const QString& path) override;
-    bool openUrl(QWidget* owner, const QString& url) override;
-    bool startProgram(const QString& path) override;
+    bool openDefault(const QString& path) override {
+        opened << path;
+        return openSucceeds;
+    }
+    bool showProperties(QWidget*, const QString& path) override {
+        properties << path;
+        return propertiesSucceed;
+    }
+    bool openUrl(QWidget* owner, const QString& url) override {
+        urls << url;
+        urlOwners << owner;
+        return true;
+    }
+    bool startProgram(const QString& path) override {
+        programs << path;
+        return true;
+    }
     int showModal(QDialog& dialog) override;
     std::optional<QStringList> customizeToolbar(QWidget* owner,
                                                 const QList<ToolbarButtonInfo>& available,

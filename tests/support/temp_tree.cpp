@@ -3,54 +3,47 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <cstdio>
+#include <ftw.h>
+#include <stdexcept>
 
 TempTree::TempTree() {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
 }
 
-QString TempTree::filePath(const QString& name) const {
-    return m_dir.filePath(name);
-}
-
-void TempTree::write(const QString& name, const QByteArray& content) {
-    const QString full = filePath(name);
-    QDir().mkpath(QFileInfo(full).path());
-    QFile f(full);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
-        throw std::runtime_error("cannot write " + full.toStdString());
+// Removed by bytes: names that are not UTF-8 do not survive a round trip
+// through QString.
+TempTree::~TempTree() {
+    ::nftw(
+        QFile::encodeName(path()).constData(),
+        [](const char* p, const struct stat*, int, FTW*) { return ::remove(p) * 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 void TempTree::write(const QString& name, const QByteArray& content, const QDateTime& modified) {
-    write(name, content);
-    setModified(name, modified);
+    const QString full = filePath(name);
+    QDir().mkpath(QFileInfo(full).path());
+    QFile f(full);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size() ||
+        !f.flush() ||
+        (modified.isValid() && !f.setFileTime(modified, QFileDevice::FileModificationTime)))
+        throw std::runtime_error("cannot write " + full.toStdString());
 }
 
 void TempTree::writeRaw(const QByteArray& name, const QByteArray& content) {
-    const QByteArray full = QFile::encodeName(path()) + '/' + name;
-    FILE* f = std::fopen(full.constData(), "wb");
-    if (!f)
+    QFile f; // the bytes reach the file system as they are
+    FILE* file = std::fopen((QFile::encodeName(path()) + '/' + name).constData(), "wb");
+    if (!file || !f.open(file, QIODevice::WriteOnly, QFile::AutoCloseHandle) ||
+        f.write(content) != content.size())
         throw std::runtime_error("cannot write a raw-named file");
-    std::fwrite(content.constData(), 1, static_cast<size_t>(content.size()), f);
-    std::fclose(f);
 }
 
 void TempTree::mkdir(const QString& name) {
     QDir().mkpath(filePath(name));
 }
 
-void TempTree::setModified(const QString& name, const QDateTime& modified) {
-    QFile f(filePath(name));
-    if (!f.open(QIODevice::ReadWrite) ||
-        !f.setFileTime(modified, QFileDevice::FileModificationTime))
-        throw std::runtime_error("cannot set the time of " + name.toStdString());
-}
-
 QByteArray TempTree::read(const QString& name) const {
     QFile f(filePath(name));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
