@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <ctime>
@@ -26,11 +27,17 @@ QString absolutePath(const QString& path);
 
 // A file URL that reaches `path` whatever characters it holds ("#", "%", " ").
 QUrl localFileUrl(const QString& path);
+// The same for a path given as the bytes that name it on disk, which need not
+// be valid text.
+QUrl localFileUrl(const QByteArray& path);
 
 // Reads the properties of the file or folder at `path`; nothing when there is
 // no such entry. A link is described by what it leads to, or as itself when
 // it leads nowhere.
 std::optional<FileProperties> readFileProperties(const QString& path);
+// The same for a path given as bytes; names that are not valid UTF-8 show
+// their stray bytes as "\xNN".
+std::optional<FileProperties> readFileProperties(const QByteArray& path);
 
 // The permission bits as a listing shows them: "rwxr-xr-x", with "s"/"S" and
 // "t"/"T" for the set-id and sticky bits.

@@ -35,19 +35,27 @@ QRect toPixels(const QWidget* w, const QRectF& r) {
 void Main::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     Form_Resize();
+    trmPaste_Timer();
 }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) {
         // The band between toolbar and status bar also changes when either
         // changes height, not only when the window is sized.
-        if (watched == centralWidget() || watched == m_sbrMain)
+        if (watched == centralWidget() || watched == m_sbrMain) {
             Form_Resize();
-        else if (watched == m_picSource)
+            trmPaste_Timer();
+        } else if (watched == m_picSource) {
             picSource_Resize();
-        else if (watched == m_picDest)
+        } else if (watched == m_picDest) {
             picDest_Resize();
+        }
     }
+    // The status bar lays out its panels after it is sized: the progress bar
+    // follows the second panel wherever it goes.
+    if (watched == m_statusPanel2 &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        trmPaste_Timer();
     return QMainWindow::eventFilter(watched, event);
 }
 

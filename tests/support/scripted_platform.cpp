@@ -27,12 +27,12 @@ QString ScriptedPlatform::browseForFolder(QWidget*, const QString& initialFolder
     return folder;
 }
 
-bool ScriptedPlatform::openDefault(const QString& path) {
+bool ScriptedPlatform::openDefault(const QByteArray& path) {
     opened << path;
     return openSucceeds;
 }
 
-bool ScriptedPlatform::showProperties(QWidget*, const QString& path) {
+bool ScriptedPlatform::showProperties(QWidget*, const QByteArray& path) {
     properties << path;
     return propertiesSucceed;
 }

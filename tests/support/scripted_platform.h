@@ -33,8 +33,8 @@ public:
     // What was asked.
     QList<Shown> shown;
     QList<Browse> browsed;
-    QStringList opened;
-    QStringList properties;
+    QList<QByteArray> opened;
+    QList<QByteArray> properties;
     QStringList urls;
     QStringList programs;
     QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
@@ -45,8 +45,8 @@ public:
     void beep() override { ++beeps; }
     QString browseForFolder(QWidget* owner, const QString& initialFolder,
                             const QString& title) override;
-    bool openDefault(const QString& path) override;
-    bool showProperties(QWidget* owner, const QString& path) override;
+    bool openDefault(const QByteArray& path) override;
+    bool showProperties(QWidget* owner, const QByteArray& path) override;
     bool openUrl(const QString& url) override;
     bool startProgram(const QString& path) override;
     std::optional<QStringList> customizeToolbar(QWidget* owner,
