@@ -7,29 +7,24 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
-TEST(ShellVerb, ResolvesTheFileAgainstItsFolderAndStaysSilent) {
+TEST(ShellVerb, ResolvesTheNameAgainstItsFolderAndStaysSilent) {
     ScriptedPlatform platform;
     platform.openSucceeds = false;
     platform.propertiesSucceed = false;
-    ExecuteShellVerb(platform, nullptr, QStringLiteral("Open"), QStringLiteral("a b.txt"),
-                     QStringLiteral("/x/y"));
-    ExecuteShellVerb(platform, nullptr, QStringLiteral("Open"), QStringLiteral("c"),
-                     QStringLiteral("/x/y/"));
-    ExecuteShellVerb(platform, nullptr, QStringLiteral("Properties"), QStringLiteral("/abs/dir"),
-                     QStringLiteral("/x/y"));
-    EXPECT_EQ(platform.opened, QStringList({"/x/y/a b.txt", "/x/y/c"}));
-    EXPECT_EQ(platform.properties, QStringList({"/abs/dir"}));
-
-    ExecuteShellVerb(platform, nullptr, QStringLiteral("Open"), QString(), QStringLiteral("/x"));
-    ExecuteShellVerb(platform, nullptr, QStringLiteral("open"), QStringLiteral("c"),
-                     QStringLiteral("/x"));
-    EXPECT_EQ(platform.opened.size(), 2);
+    const QString verbs[] = {"Open", "Open", "Properties", "Open", "open"};
+    const QByteArray names[] = {"a b.txt", "c\xff", "/abs/dir", "", "c"};
+    const QString folders[] = {"/x/y", "/x/y/", "/x/y", "/x", "/x"};
+    for (int i = 0; i < 5; ++i)
+        ExecuteShellVerb(platform, nullptr, verbs[i], names[i], folders[i]);
+    EXPECT_EQ(platform.opened, QList<QByteArray>({"/x/y/a b.txt", "/x/y/c\xff"}));
+    EXPECT_EQ(platform.properties, QList<QByteArray>({"/abs/dir"}));
     EXPECT_TRUE(platform.shown.isEmpty()) << "failures show nothing";
-    EXPECT_EQ(platform.beeps, 0);
 }
 
 class Commands : public ::testing::Test {
@@ -47,6 +42,9 @@ protected:
             out << pane->rowText(i);
         return out.join(QLatin1Char(','));
     }
+    QByteArray bytes(const TempTree& tree, const char* name) const {
+        return QFile::encodeName(tree.path()) + '/' + name;
+    }
 
     ScriptedPlatform platform;
     Main window{platform};
@@ -54,87 +52,71 @@ protected:
     TempTree dest;
 };
 
-TEST_F(Commands, ToolbarDispatchesByExactKey) {
-    window.lvSource_ItemClick(1); // a placeholder
+TEST_F(Commands, ToolbarMenusAndPopupRunTheVerbsOnTheCurrentFile) {
+    window.lvSource()->setCurrentRow(1); // a placeholder
     window.tbrMain_ButtonClick(QStringLiteral("Open"));
     EXPECT_TRUE(platform.opened.isEmpty());
 
-    window.lvDest_ItemClick(1);
-    window.tbrMain_ButtonClick(QStringLiteral("Open"));
-    window.tbrMain_ButtonClick(QStringLiteral("Properties"));
-    window.tbrMain_ButtonClick(QStringLiteral("open"));
-    window.tbrMain_ButtonClick(QStringLiteral("PROPERTIES"));
-    const QString b = dest.filePath(QStringLiteral("b"));
-    EXPECT_EQ(platform.opened, QStringList({b}));
-    EXPECT_EQ(platform.properties, QStringList({b}));
-
-    window.toolbarButton(QStringLiteral("ViewFoldersInfo"))->trigger();
-    EXPECT_EQ(platform.properties, QStringList({b, source.path(), dest.path()}));
+    window.lvDest()->setCurrentRow(1);
+    for (const char* key : {"Open", "Properties", "open", "PROPERTIES"})
+        window.tbrMain_ButtonClick(QLatin1String(key));
+    for (const char* entry : {"mnuOpen", "mnuPopupOpen", "mnuProperties", "mnuPopupProperties"})
+        window.menuEntry(QLatin1String(entry))->trigger();
+    const QByteArray b = bytes(dest, "b");
+    EXPECT_EQ(platform.opened, QList<QByteArray>(3, b)) << "keys compare exactly";
+    EXPECT_EQ(platform.properties, QList<QByteArray>(3, b));
 
     window.toolbarButton(QStringLiteral("SwapFolders"))->trigger();
     EXPECT_EQ(window.txtSource()->text(), dest.path());
     EXPECT_EQ(rows(window.lvSource()), QStringLiteral(",b"));
 }
 
-TEST_F(Commands, MenuEntriesRunTheShellVerbsOnTheCurrentFile) {
-    window.lvSource_ItemClick(0);
-    window.menuEntry(QStringLiteral("mnuOpen"))->trigger();
-    window.menuEntry(QStringLiteral("mnuPopupOpen"))->trigger();
-    window.menuEntry(QStringLiteral("mnuProperties"))->trigger();
-    window.menuEntry(QStringLiteral("mnuPopupProperties"))->trigger();
-    const QString a = source.filePath(QStringLiteral("a"));
-    EXPECT_EQ(platform.opened, QStringList({a, a}));
-    EXPECT_EQ(platform.properties, QStringList({a, a}));
+TEST_F(Commands, ANameThatIsNotTextIsReachedThroughItsBytes) {
+    source.writeRaw("bad\xffname.txt", "x");
+    window.mnuRefresh_Click();
+    window.lvSource()->setCurrentRow(2); // after "a" and "b"
+    ASSERT_EQ(window.CurrentFile, QStringLiteral("bad\\xFFname.txt"));
+    window.lvSource_DblClick();
+    window.mnuProperties_Click();
+    const QByteArray file = bytes(source, "bad\xffname.txt");
+    EXPECT_EQ(platform.opened, QList<QByteArray>({file}));
+    EXPECT_EQ(platform.properties, QList<QByteArray>({file}));
+    ::unlink(file.constData()); // a name the temporary folder cannot remove itself
 }
 
-TEST_F(Commands, CancelledFolderChoiceChangesNothing) {
+TEST_F(Commands, FolderButtonsAndEntriesChooseOrCancel) {
     dest.write(QStringLiteral("c")); // would show after a refresh
-    window.cmdDest_Click();
+    window.cmdDest()->click();
     window.menuEntry(QStringLiteral("mnu_File_Folder_Change_Source"))->trigger();
     ASSERT_EQ(platform.browsed.size(), 2);
     EXPECT_EQ(platform.browsed[0].title, QStringLiteral("Select destination Folder:"));
     EXPECT_EQ(platform.browsed[0].initialFolder, dest.path());
     EXPECT_EQ(platform.browsed[1].title, QStringLiteral("Select source Folder:"));
-    EXPECT_EQ(platform.browsed[1].initialFolder, source.path());
     EXPECT_EQ(window.txtDest()->text(), dest.path());
-    EXPECT_EQ(window.txtSource()->text(), source.path());
-    EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",b")) << "no refresh ran";
+    EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",b")) << "cancelled: no refresh ran";
 
-    // An empty box opens the dialog without a starting folder.
-    window.txtSource()->clear();
-    window.cmdSource_Click();
-    EXPECT_EQ(platform.browsed.last().initialFolder, QString());
-}
-
-TEST_F(Commands, ChosenFolderGoesIntoTheBoxAndRefreshes) {
     TempTree other;
     other.write(QStringLiteral("z"));
-    platform.folders.push_back(other.path());
+    platform.folders = {other.path(), QStringLiteral("/")};
     window.menuEntry(QStringLiteral("mnu_File_Folder_Change_Destination"))->trigger();
     EXPECT_EQ(window.txtDest()->text(), other.path());
     EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",z"));
-
-    platform.folders.push_back(QStringLiteral("/"));
-    window.cmdSource_Click();
+    window.txtSource()->clear();
+    window.cmdSource()->click();
+    EXPECT_EQ(platform.browsed.last().initialFolder, QString()) << "an empty box preselects none";
     EXPECT_EQ(window.txtSource()->text(), QStringLiteral("/")) << "the root keeps its slash";
 }
 
 TEST_F(Commands, SwapTwiceRestoresTheFoldersRefreshingEachTime) {
-    window.show(); // active, so that F8 reaches the window
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    window.lvDest_ItemClick(1);
+    window.lvDest()->setCurrentRow(1);
     window.ActivePane = 1;
-    window.menuEntry(QStringLiteral("mnu_File_Folder_Swap"))->trigger();
+    window.mnu_File_Folder_Swap_Click();
     EXPECT_EQ(window.txtSource()->text(), dest.path());
-    EXPECT_EQ(window.txtDest()->text(), source.path());
-    EXPECT_EQ(rows(window.lvSource()), QStringLiteral(",b"));
     EXPECT_EQ(rows(window.lvDest()), QStringLiteral("a,"));
 
     dest.write(QStringLiteral("c"));
-    QTest::keyClick(&window, Qt::Key_F8);
+    window.menuEntry(QStringLiteral("mnu_File_Folder_Swap"))->trigger();
     EXPECT_EQ(window.txtSource()->text(), source.path());
-    EXPECT_EQ(window.txtDest()->text(), dest.path());
     EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",b,c")) << "read again from disk";
     // Nothing but the folders is exchanged.
     EXPECT_EQ(window.CurrentFile, QStringLiteral("b"));
@@ -143,18 +125,19 @@ TEST_F(Commands, SwapTwiceRestoresTheFoldersRefreshingEachTime) {
 }
 
 TEST_F(Commands, ViewInfoShowsEachFilledFolderAndKeepsTheCurrentFile) {
-    window.lvSource_ItemClick(0);
+    window.lvSource()->setCurrentRow(0);
     window.txtDest()->clear();
     window.mnu_File_Folder_View_Info_Click();
-    EXPECT_EQ(platform.properties, QStringList({source.path()}));
+    EXPECT_EQ(platform.properties, QList<QByteArray>({QFile::encodeName(source.path())}));
     EXPECT_EQ(window.CurrentFile, QStringLiteral("a"));
-    EXPECT_EQ(window.CurrentFolder, source.path());
+    window.mnuOpen_Click();
+    EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(source, "a")})) << "the file, unchanged";
 
-    window.lvSource_ItemClick(1); // a placeholder: the folders still show
+    window.lvSource()->setCurrentRow(1); // a placeholder: the folders still show
     window.txtDest()->setText(dest.path() + QLatin1Char('/'));
-    window.menuEntry(QStringLiteral("mnu_File_Folder_View_Info"))->trigger();
-    EXPECT_EQ(platform.properties,
-              QStringList({source.path(), source.path(), dest.path() + QLatin1Char('/')}));
+    window.toolbarButton(QStringLiteral("ViewFoldersInfo"))->trigger();
+    EXPECT_EQ(platform.properties.mid(1),
+              QList<QByteArray>({QFile::encodeName(source.path()), bytes(dest, "")}));
     EXPECT_EQ(window.CurrentFile, QString());
 }
 

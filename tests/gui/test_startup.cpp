@@ -1,4 +1,5 @@
-#include "mainwindow/duoscope_mod.h"
+#include "core/number_text.h"
+#include "core/text_formats.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
@@ -7,6 +8,7 @@
 #include "support/temp_tree.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -74,14 +76,21 @@ TEST_F(Startup, FirstStartWithAnEmptyStore) {
     ASSERT_TRUE(w.Form_Load(QString()));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Duoscope"));
     EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
-    EXPECT_EQ(w.pos(), QPoint(0, 0));
-    EXPECT_EQ(w.size(), w.screen()->geometry().size());
+    // Un-maximised, it is smaller than the screen, and all of it on the screen.
+    const QRect area = w.screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(w.geometry()));
+    EXPECT_LT(w.height(), area.height());
     EXPECT_EQ(w.txtSource()->text(), QDir::homePath());
     EXPECT_EQ(w.txtDest()->text(), QDir::homePath());
-    const int widths[] = {3360, 1184, 659, 1544};
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(w.lvSource()->columnWidth(c), px(w, widths[c])) << c;
-        EXPECT_EQ(w.lvDest()->columnWidth(c), px(w, widths[c])) << c;
+    // Columns show their whole usual texts in the window's font.
+    const TextFormats formats;
+    const QString widest[] = {
+        QString(), formats.sizeText(999'999'999), QStringLiteral("plain text document"),
+        formats.modifiedText(QDateTime(QDate(2026, 12, 28), QTime(22, 58, 58)).toSecsSinceEpoch())};
+    for (ListPane* pane : {w.lvSource(), w.lvDest()}) {
+        EXPECT_EQ(pane->columnWidth(0), px(w, 3360));
+        for (int c = 1; c < 4; ++c)
+            EXPECT_GT(pane->columnWidth(c), pane->fontMetrics().horizontalAdvance(widest[c])) << c;
     }
     const FilterSettings& s = w.settings();
     EXPECT_EQ(s.loadIcons, 1);
@@ -94,6 +103,65 @@ TEST_F(Startup, FirstStartWithAnEmptyStore) {
     EXPECT_EQ(w.TempFolder(), temp.path() + '/');
     EXPECT_TRUE(platform.browsed.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(storeFile())) << "start-up writes nothing";
+}
+
+TEST_F(Startup, PlacementFitsTheScreenWhateverIsStored) {
+    const struct {
+        const char *left, *top, *width, *height;
+    } cases[] = {{"0", "0", "1e12", "1e12"},
+                 {"1e9", "1e9", "3000", "2000"},
+                 {"-90000", "-90000", "3000", "2000"},
+                 {"0", "0", "-500", "1e999"},
+                 {"300", "300", "1e12", "2000"}};
+    for (const auto& c : cases) {
+        store(QStringLiteral("WindowState"), QStringLiteral("0"));
+        store(QStringLiteral("Left"), QLatin1String(c.left));
+        store(QStringLiteral("Top"), QLatin1String(c.top));
+        store(QStringLiteral("Width"), QLatin1String(c.width));
+        store(QStringLiteral("Height"), QLatin1String(c.height));
+        Main w(platform);
+        ASSERT_TRUE(w.Form_Load(QString()));
+        SCOPED_TRACE(c.width);
+        const QRect area = w.screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(QRect(w.pos(), w.size()))) << "title bar and all";
+        EXPECT_GT(w.width(), 0);
+        w.Form_Unload();
+        EXPECT_LE(lenientNumber(stored(QStringLiteral("Width"))), area.width() * twipsPerPixelX(&w))
+            << "what cannot be used is not saved";
+    }
+}
+
+TEST_F(Startup, ValuesLeftAloneAreSavedAsTheyWereRead) {
+    const std::pair<const char*, const char*> values[] = {{"WindowState", "0"},
+                                                          {"Left", "7"},
+                                                          {"Top", "22.5"},
+                                                          {"Width", "7001"},
+                                                          {"Height", "7000"},
+                                                          {"SourceNameColWidth", "3361"},
+                                                          {"SourceSizeColWidth", "1184"},
+                                                          {"SourceTypeColWidth", "659"},
+                                                          {"SourceModifiedColWidth", "1544"},
+                                                          {"DestModifiedColWidth", "0.5"}};
+    for (const auto& [key, text] : values)
+        store(QLatin1String(key), QLatin1String(text));
+    {
+        Main w(platform);
+        ASSERT_TRUE(w.Form_Load(QString()));
+        w.Form_Unload();
+    }
+    for (const auto& [key, text] : values)
+        EXPECT_EQ(stored(QLatin1String(key)), QLatin1String(text)) << key;
+
+    // What the user changes is saved as it now is.
+    Main w(platform);
+    ASSERT_TRUE(w.Form_Load(QString()));
+    w.resize(w.width() + 10, w.height());
+    w.lvSource()->setColumnWidth(1, 100);
+    w.Form_Unload();
+    EXPECT_EQ(stored(QStringLiteral("Width")), numberText(float(w.width() * twipsPerPixelX(&w))));
+    EXPECT_EQ(stored(QStringLiteral("SourceSizeColWidth")),
+              numberText(float(100 * twipsPerPixelX(&w))));
+    EXPECT_EQ(stored(QStringLiteral("Height")), QStringLiteral("7000"));
 }
 
 TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
@@ -164,6 +232,7 @@ TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {
     store(QStringLiteral("WindowState"), QStringLiteral("0abc"));
     store(QStringLiteral("Left"), QStringLiteral("abc"));
     store(QStringLiteral("Top"), QStringLiteral("300twips"));
+    store(QStringLiteral("Height"), QStringLiteral("3000"));
     store(QStringLiteral("ShowHidden"), QStringLiteral("-1"));
     store(QStringLiteral("ShowArchive"), QStringLiteral("2.5"));
     store(QStringLiteral("ShowReadOnly"), QStringLiteral("yes"));
@@ -263,17 +332,6 @@ TEST_F(Startup, TempFolderComesFromTempElseTheRuntimeFolder) {
         qunsetenv("XDG_RUNTIME_DIR");
     else
         qputenv("XDG_RUNTIME_DIR", oldRuntime);
-}
-
-TEST_F(Startup, BrowseForFolderFallsBackToItsOwnTitle) {
-    EXPECT_EQ(BrowseForFolder(platform, nullptr, QString(), QString()), QString());
-    platform.folders.push_back(QStringLiteral("/"));
-    EXPECT_EQ(BrowseForFolder(platform, nullptr, QStringLiteral("/usr"), QStringLiteral("Pick")),
-              QStringLiteral("/"));
-    ASSERT_EQ(platform.browsed.size(), 2);
-    EXPECT_EQ(platform.browsed[0].title, QStringLiteral("Select folder:"));
-    EXPECT_EQ(platform.browsed[1].title, QStringLiteral("Pick"));
-    EXPECT_EQ(platform.browsed[1].initialFolder, QStringLiteral("/usr"));
 }
 
 } // namespace
