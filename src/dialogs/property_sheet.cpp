@@ -65,10 +65,11 @@ void PropertySheet::addRow(QFormLayout* form, const QString& label, const QStrin
 
 namespace {
 
-// Right of the newest open sheet, else left of it, else a step down and to
-// the right, always within the available area of its screen.
+// Right of the newest open sheet, else left of it; when neither side has
+// room but the two fit side by side, the open one moves over to make it;
+// else a step down and to the right. Always within the available area.
 void placeBesideOpenSheets(PropertySheet* sheet) {
-    const PropertySheet* last = nullptr;
+    PropertySheet* last = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* other = qobject_cast<PropertySheet*>(w);
             other && other != sheet && other->isVisible())
@@ -78,11 +79,18 @@ void placeBesideOpenSheets(PropertySheet* sheet) {
         return; // the first stands where the window system puts it
     sheet->adjustSize();
     const QRect area = last->screen()->availableGeometry();
-    const QRect beside = last->frameGeometry();
+    QRect beside = last->frameGeometry();
     // The new sheet's frame is not known before it is shown; take the other's.
-    const QSize frame = beside.size() - last->size();
-    const QSize outer = sheet->size() + frame;
+    const QSize outer = sheet->size() + beside.size() - last->size();
     constexpr int gap = 8;
+    const bool roomRight = beside.right() + gap + outer.width() <= area.right();
+    const bool roomLeft = beside.left() - gap - outer.width() >= area.left();
+    const int pair = beside.width() + gap + outer.width();
+    if (!roomRight && !roomLeft && pair <= area.width()) {
+        last->move(last->pos() +
+                   QPoint(area.left() + (area.width() - pair) / 2 - beside.left(), 0));
+        beside = last->frameGeometry();
+    }
     QPoint at(beside.right() + 1 + gap, beside.top());
     if (at.x() + outer.width() > area.right() + 1)
         at.setX(beside.left() - gap - outer.width());

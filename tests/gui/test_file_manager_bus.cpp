@@ -1,13 +1,11 @@
 #include "shell/file_manager_bus.h"
-#include "support/printers.h"
+#include "support/temp_tree.h"
 
 #include <QDBusConnection>
-#include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -18,26 +16,21 @@ class FakeFileManager : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 public:
-    QStringList uris() {
+    // What it was asked last: the addresses, then the start-up id.
+    QStringList asked() {
         QMutexLocker lock(&m_mutex);
-        return m_uris;
-    }
-    QString startupId() {
-        QMutexLocker lock(&m_mutex);
-        return m_startupId;
+        return m_asked;
     }
 
 public Q_SLOTS:
     void ShowItemProperties(const QStringList& uris, const QString& startupId) {
         QMutexLocker lock(&m_mutex);
-        m_uris = uris;
-        m_startupId = startupId;
+        m_asked = uris + QStringList(startupId);
     }
 
 private:
     QMutex m_mutex;
-    QStringList m_uris;
-    QString m_startupId;
+    QStringList m_asked;
 };
 
 // A message bus of the test's own, so that no desktop service answers.
@@ -49,20 +42,19 @@ protected:
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (daemon.isEmpty())
             GTEST_SKIP() << "dbus-daemon is not installed";
-        const QString services = dir.filePath(QStringLiteral("services"));
-        ASSERT_TRUE(QDir().mkpath(services));
+        dir.mkdir(QStringLiteral("services"));
         if (activatable)
-            writeFile(services + QStringLiteral("/fm.service"),
+            dir.write(QStringLiteral("services/fm.service"),
                       "[D-BUS Service]\nName=org.freedesktop.FileManager1\nExec=/bin/false\n");
         const QString config = dir.filePath(QStringLiteral("bus.conf"));
-        writeFile(
-            config,
-            "<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(dir.path()) +
-                "</listen><auth>EXTERNAL</auth><servicedir>" + QFile::encodeName(services) +
-                "</servicedir><policy context=\"default\">"
-                "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
-                "</policy></busconfig>");
+        dir.write(QStringLiteral("bus.conf"),
+                  "<busconfig><type>session</type><listen>unix:dir=" +
+                      QFile::encodeName(dir.path()) + "</listen><auth>EXTERNAL</auth><servicedir>" +
+                      QFile::encodeName(dir.filePath(QStringLiteral("services"))) +
+                      "</servicedir><policy context=\"default\">"
+                      "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                      "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                      "</policy></busconfig>");
         process.start(daemon, {QStringLiteral("--config-file=") + config,
                                QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         ASSERT_TRUE(process.waitForStarted(5000));
@@ -70,12 +62,6 @@ protected:
             ASSERT_TRUE(process.waitForReadyRead(5000)) << "the bus printed no address";
         address = QString::fromUtf8(process.readLine()).trimmed();
         ASSERT_FALSE(address.isEmpty());
-    }
-
-    // False when the bus could not be had; the test then ends as it stands.
-    bool started(bool activatable) {
-        start(activatable);
-        return !IsSkipped() && !HasFatalFailure();
     }
 
     // Puts the fake file manager on the bus, answering from a thread of its
@@ -104,33 +90,27 @@ protected:
         process.waitForFinished(5000);
     }
 
-    static void writeFile(const QString& path, const QByteArray& content) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-
-    QTemporaryDir dir;
+    TempTree dir;
     QProcess process;
     QString address;
     QThread worker;
     FakeFileManager fake;
 };
 
-TEST_F(PrivateBus, NoFileManagerIsNotAvailable) {
-    if (!started(false))
+TEST_F(PrivateBus, NoFileManagerIsNotAvailableAndFailsToShow) {
+    start(false);
+    if (IsSkipped() || HasFatalFailure())
         return;
-    DBusFileManager bus = client();
-    EXPECT_FALSE(bus.available());
-    EXPECT_FALSE(bus.showItemProperties({QStringLiteral("file:///tmp")}, QString()));
-
     DBusFileManager unconnected(QDBusConnection(QStringLiteral("never-connected")));
-    EXPECT_FALSE(unconnected.available());
-    EXPECT_FALSE(unconnected.showItemProperties({QStringLiteral("file:///tmp")}, QString()));
+    for (DBusFileManager bus : {client(), unconnected}) {
+        EXPECT_FALSE(bus.available());
+        EXPECT_FALSE(bus.showItemProperties({QStringLiteral("file:///tmp")}, QString()));
+    }
 }
 
 TEST_F(PrivateBus, RegisteredFileManagerIsAskedForTheProperties) {
-    if (!started(false))
+    start(false);
+    if (IsSkipped() || HasFatalFailure())
         return;
     registerFileManager();
     ASSERT_FALSE(HasFatalFailure());
@@ -138,12 +118,12 @@ TEST_F(PrivateBus, RegisteredFileManagerIsAskedForTheProperties) {
     EXPECT_TRUE(bus.available());
     const QStringList uris{QStringLiteral("file:///tmp/a%20b"), QStringLiteral("file:///tmp/c")};
     EXPECT_TRUE(bus.showItemProperties(uris, QStringLiteral("id-1")));
-    EXPECT_EQ(fake.uris(), uris);
-    EXPECT_EQ(fake.startupId(), QStringLiteral("id-1"));
+    EXPECT_EQ(fake.asked(), uris + QStringList(QStringLiteral("id-1")));
 }
 
 TEST_F(PrivateBus, ActivatableFileManagerThatFailsToStartReportsFailure) {
-    if (!started(true))
+    start(true);
+    if (IsSkipped() || HasFatalFailure())
         return;
     DBusFileManager bus = client();
     EXPECT_TRUE(bus.available()) << "the bus can start one";
