@@ -10,15 +10,19 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
-const char* const fileCommands[] = {"mnuOpen",        "mnuDelete",      "mnuRename",
-                                    "mnuProperties",  "mnuEditCopy",    "mnuEditCut",
-                                    "mnuPopupOpen",   "mnuPopupCopy",   "mnuPopupCut",
-                                    "mnuPopupDelete", "mnuPopupRename", "mnuPopupProperties"};
-const char* const fileButtons[] = {"Open", "Cut", "Copy", "Delete", "Properties"};
+// The menu entries and toolbar buttons that follow the current row.
+const QStringList fileEntries = QStringLiteral("mnuOpen mnuDelete mnuRename mnuProperties "
+                                               "mnuEditCopy mnuEditCut mnuPopupOpen mnuPopupCopy "
+                                               "mnuPopupCut mnuPopupDelete mnuPopupRename "
+                                               "mnuPopupProperties")
+                                    .split(QLatin1Char(' '));
+const QStringList fileButtons = {"Open", "Cut", "Copy", "Delete", "Properties"};
 
 class PaneEvents : public ::testing::Test {
 protected:
@@ -36,42 +40,42 @@ protected:
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
-    // How many of the file commands (menu entries and buttons) are enabled.
     int enabledFileCommands() const {
         int n = 0;
-        for (const char* name : fileCommands)
-            n += window.menuEntry(QString::fromLatin1(name))->isEnabled();
-        for (const char* key : fileButtons)
-            n += window.toolbarButton(QString::fromLatin1(key))->isEnabled();
+        for (const QString& name : fileEntries)
+            n += window.menuEntry(name)->isEnabled();
+        for (const QString& key : fileButtons)
+            n += window.toolbarButton(key)->isEnabled();
         return n;
     }
     bool contextMenuShown() const { return window.mnuContext()->isVisible(); }
     QByteArray bytes(const TempTree& tree, const char* name) const {
-        return QFile::encodeName(tree.filePath(QLatin1String(name)));
+        return QFile::encodeName(tree.path()) + '/' + name;
+    }
+    QString rows(ListPane* pane) const {
+        QStringList out;
+        for (int i = 0; i < pane->count(); ++i)
+            out << pane->rowText(i);
+        return out.join(QLatin1Char(','));
     }
 
     ScriptedPlatform platform;
     Main window{platform};
-    TempTree source;
-    TempTree dest;
+    TempTree source, dest;
 };
-
-constexpr int allFileCommands = 17;
 
 TEST_F(PaneEvents, CurrentFileFollowsTheCurrentRowHoweverItMoves) {
     EXPECT_EQ(enabledFileCommands(), 0) << "before any row";
     window.lvDest()->setCurrentRow(1);
     EXPECT_EQ(window.CurrentFile, QStringLiteral("b"));
     EXPECT_EQ(window.CurrentFolder, dest.path() + QLatin1Char('/')) << "the box's text as it is";
-    EXPECT_EQ(enabledFileCommands(), allFileCommands);
+    EXPECT_EQ(enabledFileCommands(), 17);
 
     // The keyboard moves the current row onto a placeholder.
     QTest::keyClick(window.lvDest(), Qt::Key_Up);
     EXPECT_EQ(window.lvDest()->currentRow(), 0);
     EXPECT_EQ(window.CurrentFile, QString());
     EXPECT_EQ(enabledFileCommands(), 0);
-    EXPECT_FALSE(window.toolbarButton(QStringLiteral("Paste"))->isEnabled()) << "not a row's";
-    EXPECT_TRUE(window.toolbarButton(QStringLiteral("SwapFolders"))->isEnabled());
 
     // A pane whose current row does not move still takes over when pointed at.
     window.lvSource()->setCurrentRow(0);
@@ -84,7 +88,7 @@ TEST_F(PaneEvents, CurrentFileFollowsTheCurrentRowHoweverItMoves) {
     source.write(QStringLiteral("c"));
     window.mnuRefresh_Click();
     EXPECT_EQ(window.CurrentFile, QStringLiteral("a"));
-    EXPECT_EQ(enabledFileCommands(), allFileCommands);
+    EXPECT_EQ(enabledFileCommands(), 17);
 }
 
 TEST_F(PaneEvents, FocusSetsTheActivePaneAndItsCurrentRowAndSurvivesARefresh) {
@@ -105,72 +109,37 @@ TEST_F(PaneEvents, FocusSetsTheActivePaneAndItsCurrentRowAndSurvivesARefresh) {
     }
 }
 
-TEST_F(PaneEvents, ContextMenuNeedsTwoRowsAFileRowAndTheRightButton) {
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(1);
-    for (int button : {1, 3, 4})
-        window.lvSource_MouseUp(button, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
-    window.lvDest_MouseUp(2, 0, 100, 100);
-    EXPECT_TRUE(contextMenuShown());
-    window.mnuContext()->hide();
+TEST_F(PaneEvents, ContextMenuAndDragNeedAFileRowEnoughRowsAndTheExactButton) {
+    const struct {
+        bool dest;
+        int row, button; // row -1: no current row
+        bool menu, drag;
+    } cases[] = {
+        {false, 0, 2, true, false},   {true, 1, 2, true, false},   {false, 0, 1, false, true},
+        {true, 1, 1, false, true},    {false, 0, 3, false, false}, {true, 1, 5, false, false},
+        {false, 0, 0, false, false},  {false, 1, 2, false, false}, {true, 0, 1, false, false},
+        {false, -1, 2, false, false}, {true, -1, 1, false, false}};
+    const auto check = [&](bool inDest, int row, int button, bool menu, bool drag) {
+        ListPane* pane = inDest ? window.lvDest() : window.lvSource();
+        pane->setCurrentIndex(pane->rows().index(row, 0));
+        platform.drags.clear();
+        (window.*(inDest ? &Main::lvDest_MouseUp : &Main::lvSource_MouseUp))(button, 0, 90, 40);
+        (window.*(inDest ? &Main::lvDest_MouseMove : &Main::lvSource_MouseMove))(button, 0, 90, 40);
+        EXPECT_EQ(contextMenuShown(), menu) << inDest << row << button;
+        EXPECT_EQ(platform.drags.size(), drag ? 1 : 0) << inDest << row << button;
+        window.mnuContext()->hide();
+    };
+    for (const auto& c : cases)
+        check(c.dest, c.row, c.button, c.menu, c.drag);
 
-    window.lvSource()->setCurrentRow(1); // a placeholder
-    window.lvSource_MouseUp(2, 0, 100, 100);
-    window.lvDest()->setCurrentIndex({}); // no current row at all
-    window.lvDest_MouseUp(2, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
-
-    // One row: in neither pane.
+    // One row: no menu; a drag from Source only.
     QFile::remove(dest.filePath(QStringLiteral("b")));
     dest.write(QStringLiteral("a"));
     window.mnuRefresh_Click();
-    ASSERT_EQ(window.lvSource()->count(), 1);
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(0);
-    window.lvSource_MouseUp(2, 0, 100, 100);
-    window.lvDest_MouseUp(2, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
-}
-
-TEST_F(PaneEvents, DragBeginsOnTheLeftButtonAloneOverAFileRow) {
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(1);
-    for (int buttons : {0, 2, 3, 4, 5})
-        window.lvSource_MouseMove(buttons, 0, 10, 10);
-    EXPECT_TRUE(platform.drags.isEmpty());
-    window.lvSource_MouseMove(1, 0, 10, 10);
-    window.lvDest_MouseMove(1, 0, 10, 10);
-    EXPECT_EQ(platform.drags, QStringList({"lvSource", "lvDest"}));
-
-    platform.drags.clear();
-    window.lvDest()->setCurrentRow(0); // a placeholder
-    window.lvDest_MouseMove(1, 0, 10, 10);
-    window.lvSource()->setCurrentIndex({});
-    window.lvSource_MouseMove(1, 0, 10, 10);
-    EXPECT_TRUE(platform.drags.isEmpty());
-
-    // One row suffices in the Source pane, not in the Destination pane.
-    QFile::remove(dest.filePath(QStringLiteral("b")));
-    dest.write(QStringLiteral("a"));
-    window.mnuRefresh_Click();
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(0);
-    window.lvSource_MouseMove(1, 0, 10, 10);
-    window.lvDest_MouseMove(1, 0, 10, 10);
-    EXPECT_EQ(platform.drags, QStringList({"lvSource"}));
-}
-
-TEST_F(PaneEvents, DoubleClickEnterAndKeypadEnterOpenTheCurrentFile) {
-    window.lvDest()->setCurrentRow(1);
-    window.lvSource_DblClick(); // the file, not the pane, decides
-    QTest::keyClick(window.lvDest(), Qt::Key_Return);
-    QTest::keyClick(window.lvDest(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(platform.opened, QList<QByteArray>(3, bytes(dest, "b")));
-    window.lvDest()->setCurrentRow(0);
-    QTest::keyClick(window.lvDest(), Qt::Key_Return);
-    window.lvDest_DblClick();
-    EXPECT_EQ(platform.opened.size(), 3) << "a placeholder opens nothing";
+    check(false, 0, 2, false, false);
+    check(false, 0, 1, false, true);
+    check(true, 0, 2, false, false);
+    check(true, 0, 1, false, false);
 }
 
 TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
@@ -205,6 +174,60 @@ TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
     QApplication::sendEvent(right, &move);
     QTest::mouseRelease(right, Qt::LeftButton, {}, b);
     EXPECT_EQ(platform.drags, QStringList({"lvDest"})) << "at the first move, no threshold";
+}
+
+TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName) {
+    source.writeRaw("bad\xffname.txt", "x");
+    window.mnuRefresh_Click();           // rows a, b, then the stray byte shown as text
+    window.lvSource()->setCurrentRow(1); // a placeholder opens nothing
+    window.tbrMain_ButtonClick(QStringLiteral("Open"));
+    QTest::keyClick(window.lvSource(), Qt::Key_Return);
+    window.lvSource()->setCurrentRow(2);
+    ASSERT_EQ(window.CurrentFile, QStringLiteral("bad\\xFFname.txt"));
+    for (const char* key : {"Open", "Properties", "open", "PROPERTIES"})
+        window.tbrMain_ButtonClick(QLatin1String(key));
+    for (const char* entry : {"mnuOpen", "mnuPopupOpen", "mnuProperties", "mnuPopupProperties"})
+        window.menuEntry(QLatin1String(entry))->trigger();
+    window.lvDest_DblClick(); // the file, not the pane, decides
+    QTest::keyClick(window.lvSource(), Qt::Key_Return);
+    QTest::keyClick(window.lvSource(), Qt::Key_Enter, Qt::KeypadModifier);
+    const QByteArray file = bytes(source, "bad\xffname.txt");
+    EXPECT_EQ(platform.opened, QList<QByteArray>(6, file)) << "keys compare exactly";
+    EXPECT_EQ(platform.properties, QList<QByteArray>(3, file));
+    ::unlink(file.constData()); // a name the temporary folder cannot remove itself
+}
+
+TEST_F(PaneEvents, FolderButtonsAndEntriesChooseOrCancel) {
+    dest.write(QStringLiteral("c")); // would show after a refresh
+    window.cmdDest()->click();
+    window.menuEntry(QStringLiteral("mnu_File_Folder_Change_Source"))->trigger();
+    ASSERT_EQ(platform.browsed.size(), 2);
+    EXPECT_EQ(platform.browsed[0].title, QStringLiteral("Select destination Folder:"));
+    EXPECT_EQ(platform.browsed[0].initialFolder, dest.path() + QLatin1Char('/'));
+    EXPECT_EQ(platform.browsed[1].title, QStringLiteral("Select source Folder:"));
+    EXPECT_EQ(window.txtDest()->text(), dest.path() + QLatin1Char('/'));
+    EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",b")) << "cancelled: no refresh ran";
+
+    TempTree other;
+    other.write(QStringLiteral("z"));
+    platform.folders = {other.path(), source.path()};
+    window.menuEntry(QStringLiteral("mnu_File_Folder_Change_Destination"))->trigger();
+    EXPECT_EQ(window.txtDest()->text(), other.path());
+    EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",z"));
+    window.txtSource()->clear();
+    window.cmdSource()->click();
+    EXPECT_EQ(platform.browsed.last().initialFolder, QString()) << "an empty box preselects none";
+}
+
+TEST_F(PaneEvents, ViewInfoShowsEachFilledFolderAndKeepsTheCurrentFile) {
+    window.lvSource()->setCurrentRow(0);
+    window.toolbarButton(QStringLiteral("ViewFoldersInfo"))->trigger();
+    window.txtDest()->clear(); // an empty box shows no sheet
+    window.mnu_File_Folder_View_Info_Click();
+    const QByteArray folder = QFile::encodeName(source.path());
+    EXPECT_EQ(platform.properties, QList<QByteArray>({folder, bytes(dest, ""), folder}));
+    window.mnuOpen_Click();
+    EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(source, "a")})) << "the file, unchanged";
 }
 
 // A few hundred rows, one side starting with a placeholder, columns that only

@@ -1,4 +1,4 @@
-#include "mainwindow/duoscope_mod.h"
+#include "dialogs/toolbar_customize_dialog.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/twips.h"
@@ -7,8 +7,10 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
 #include <QProgressBar>
-#include <QScreen>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -69,20 +71,6 @@ TEST_F(WindowFrame, PanesAndTheirControlsFollowTheWindowSize) {
         EXPECT_EQ(window.lvDest()->geometry(),
                   QRect(0, boxHeight, d.width(), band.height() - boxHeight));
     }
-
-    // Narrower than the button: the folder box stays, the rest moves. Lower
-    // than the folder box: the list stays.
-    const int button = window.cmdSource()->width();
-    const QRect box = window.txtSource()->geometry();
-    window.picSource()->resize(button - 4, 300);
-    EXPECT_EQ(window.cmdSource()->x(), -4);
-    EXPECT_EQ(window.txtSource()->geometry(), box);
-    EXPECT_EQ(window.lvSource()->geometry(),
-              QRect(0, box.height(), button - 4, 300 - box.height()));
-    const QRect list = window.lvSource()->geometry();
-    window.picSource()->resize(200, box.height() - 5);
-    EXPECT_EQ(window.txtSource()->width(), 200 - button);
-    EXPECT_EQ(window.lvSource()->geometry(), list);
 }
 
 TEST_F(WindowFrame, ProgressBarLiesOverTheSecondStatusPanelAtEverySize) {
@@ -102,17 +90,88 @@ TEST_F(WindowFrame, ProgressBarLiesOverTheSecondStatusPanelAtEverySize) {
     }
 }
 
-TEST(CenterForm, MovesToTheMiddleOfTheScreenKeepingTheSize) {
-    QWidget form;
-    const QRect screen = form.screen()->geometry();
-    const QSize sizes[] = {{300, 200}, {screen.width() + 100, screen.height() + 60}};
-    for (const QSize size : sizes) {
-        form.resize(size);
-        CenterForm(&form);
-        EXPECT_EQ(form.size(), size);
-        EXPECT_EQ(form.pos(), QPoint(screen.x() + (screen.width() - size.width()) / 2,
-                                     screen.y() + (screen.height() - size.height()) / 2));
+QStringList keys(const char* spaced) {
+    QStringList out = QString::fromLatin1(spaced).split(QLatin1Char(' '));
+    out.replaceInStrings(QStringLiteral("|"), QString()); // "|" stands for a separator
+    return out;
+}
+
+class ToolbarDialog : public ::testing::Test {
+protected:
+    void open(const QStringList& current) {
+        QPixmap image(16, 16);
+        image.fill(Qt::blue);
+        QList<ToolbarButtonInfo> buttons;
+        for (const QString& key : defaults)
+            if (!key.isEmpty())
+                buttons.append({key, key == QLatin1String("SwapFolders") ? "Swap folders" : key,
+                                QIcon(image)});
+        dialog = std::make_unique<ToolbarCustomizeDialog>(buttons, current, defaults);
     }
+    QListWidget* list(const char* name) const { return dialog->findChild<QListWidget*>(name); }
+    QStringList texts(const char* name) const {
+        QStringList out;
+        for (int i = 0; i < list(name)->count(); ++i)
+            out << list(name)->item(i)->text();
+        return out;
+    }
+    void select(const char* name, const QString& text) {
+        list(name)->setCurrentRow(static_cast<int>(texts(name).indexOf(text)));
+    }
+    void click(const char* name) { dialog->findChild<QPushButton*>(name)->click(); }
+    bool enabled(const char* name) const {
+        return dialog->findChild<QPushButton*>(name)->isEnabled();
+    }
+
+    const QStringList defaults =
+        keys("Open | Cut Copy Paste | Delete Properties | ViewFoldersInfo SwapFolders | Help");
+    std::unique_ptr<ToolbarCustomizeDialog> dialog;
+};
+
+TEST_F(ToolbarDialog, OpensWithTheToolbarAndAddsAfterTheSelection) {
+    open(keys("Open | Help Open"));
+    EXPECT_EQ(dialog->arrangement(), keys("Open | Help")) << "a button stands once";
+    EXPECT_EQ(texts("lstCurrent"), QStringList({"Open", "Separator", "Help"}));
+    EXPECT_EQ(texts("lstAvailable"),
+              QStringList({"Separator", "Cut", "Copy", "Paste", "Delete", "Properties",
+                           "ViewFoldersInfo", "Swap folders"}));
+    EXPECT_FALSE(list("lstAvailable")->item(7)->icon().isNull());
+
+    list("lstCurrent")->setCurrentRow(0);
+    for (const char* text : {"Swap folders", "Separator", "Separator"}) {
+        select("lstAvailable", QLatin1String(text));
+        click("cmdAdd");
+    }
+    EXPECT_EQ(dialog->arrangement(), keys("Open SwapFolders | | | Help"));
+    EXPECT_EQ(texts("lstAvailable").count(QStringLiteral("Separator")), 1) << "always there";
+    list("lstCurrent")->setCurrentRow(-1);
+    select("lstAvailable", QStringLiteral("Cut"));
+    click("cmdAdd");
+    EXPECT_EQ(dialog->arrangement().last(), QStringLiteral("Cut")) << "no selection: at the end";
+}
+
+TEST_F(ToolbarDialog, RemoveReturnsButtonsToTheirPlaceAndDropsSeparators) {
+    open(defaults);
+    for (const char* text : {"Copy", "Open"}) {
+        select("lstCurrent", QLatin1String(text));
+        click("cmdRemove");
+    }
+    EXPECT_EQ(texts("lstAvailable"), QStringList({"Separator", "Open", "Copy"}));
+    click("cmdRemove"); // the separator that followed Open, now selected
+    EXPECT_EQ(dialog->arrangement(), keys("Cut Paste | Delete Properties | ViewFoldersInfo "
+                                          "SwapFolders | Help"));
+    EXPECT_EQ(texts("lstAvailable").count(QStringLiteral("Separator")), 1);
+    click("cmdReset");
+    EXPECT_EQ(dialog->arrangement(), defaults);
+}
+
+TEST_F(ToolbarDialog, MoveUpAndDownStopAtTheEnds) {
+    open(keys("Open | Help"));
+    list("lstCurrent")->setCurrentRow(0);
+    EXPECT_FALSE(enabled("cmdMoveUp"));
+    for (const char* button : {"cmdMoveDown", "cmdMoveDown", "cmdMoveDown", "cmdMoveUp"})
+        click(button);
+    EXPECT_EQ(dialog->arrangement(), keys("| Open Help")) << "the moved button stays selected";
 }
 
 } // namespace
