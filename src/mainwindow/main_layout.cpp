@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -36,6 +37,30 @@ void Main::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     Form_Resize();
     trmPaste_Timer();
+    // The first size after leaving the maximised or minimised state is the
+    // one the window manager restores.
+    if (m_fitRestored) {
+        m_fitRestored = false;
+        fitToScreen();
+    }
+}
+
+void Main::fitToScreen() {
+    // Only a window the window manager has framed can be measured with its frame.
+    if (!isVisible() || windowState() != Qt::WindowNoState || !screen())
+        return;
+    const QRect frame = frameGeometry();
+    if (frame == geometry())
+        return;
+    const QRect area = screen()->availableGeometry();
+    if (area.contains(frame))
+        return;
+    const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                           frame.right() - geometry().right(),
+                           frame.bottom() - geometry().bottom());
+    const QRect fitted = fitWindow(QRect(frame.topLeft(), size()), area, margins);
+    resize(fitted.size());
+    move(fitted.topLeft());
 }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {

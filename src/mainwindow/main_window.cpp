@@ -109,6 +109,10 @@ void Main::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
+    if (event->type() == QEvent::WindowStateChange && windowState() == Qt::WindowNoState) {
+        m_fitRestored = true;
+        fitToScreen();
+    }
 }
 
 void Main::showEvent(QShowEvent* event) {

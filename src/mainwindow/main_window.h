@@ -155,6 +155,7 @@ private:
     void layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,
                             ListPane* list);
     void placeProgressBar(float heightInset);
+    void fitToScreen();
     void rowClicked(ListPane* pane, QLineEdit* folderBox, int row);
     void paneMouseUp(ListPane* pane, int button, float x, float y);
     void paneMouseMove(ListPane* pane, int minimumRows, int button);
@@ -168,6 +169,9 @@ private:
     FilterSettings m_settings;
     SortedNameList m_lstSort;
     bool m_activated = false;
+    // Set when the window leaves the maximised or minimised state: the bounds
+    // the window manager restores are fitted to the screen when they arrive.
+    bool m_fitRestored = false;
     QString m_programFolder;
     QString m_tempFolder;
     ImageList m_ilIcons;
