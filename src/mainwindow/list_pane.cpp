@@ -10,7 +10,6 @@
 #include <QKeyEvent>
 #include <QMimeDatabase>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -156,22 +155,6 @@ int ListPane::firstVisibleRow() const {
     if (top.isValid())
         return top.row();
     return count() > 0 ? 0 : -1;
-}
-
-bool ListPane::ensureRowVisible(int row) {
-    if (row < 0 || row >= count())
-        return false;
-    // Only up or down: a pane scrolled sideways stays where it is.
-    const int sideways = horizontalScrollBar()->value();
-    scrollTo(m_model.index(row, 0), QAbstractItemView::EnsureVisible);
-    horizontalScrollBar()->setValue(sideways);
-    return true;
-}
-
-int ListPane::rowHeightPixels(int row) const {
-    if (row < 0 || row >= count())
-        return -1;
-    return rowHeight(m_model.index(row, 0));
 }
 
 void ListPane::focusInEvent(QFocusEvent* event) {

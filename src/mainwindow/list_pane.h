@@ -28,13 +28,6 @@ public:
     void setCurrentRow(int row);
     // The row shown at the top, or -1 when there are no rows.
     int firstVisibleRow() const;
-    // Scrolls by the least amount that shows the row; false when there is no such row.
-    bool ensureRowVisible(int row);
-    // The height in pixels the view gives a row, or -1 when there is no such row.
-    int rowHeightPixels(int row) const;
-    // The one height of every row, placeholder or file: a 16-pixel icon and a
-    // line of text in the pane's font, with the style's margins.
-    int uniformRowHeight() const { return m_rowHeight; }
     // A width in pixels, at least `minimum`, that shows the whole of the
     // column's usual texts in the pane's font: a size up to 999,999,999
     // bytes, the common type names, a modified date with its time.
@@ -62,6 +55,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Every row, placeholder or file, gets one height: a 16-pixel icon and a
+    // line of text in the pane's font, with the style's margins.
     void measureRowHeight();
 
     PaneModel m_model;
