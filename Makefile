@@ -3,19 +3,26 @@
 
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
-            adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon
+            adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
+            xvfb xauth openbox x11-utils
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test deps build bench format
+.PHONY: run test deps build bench bench-idle format
 
 run: build
 	./$(BUILD)/src/duoscope
 
+# The GUI tests run twice: offscreen, and on an X server (Xvfb) that each
+# such test starts for itself, so no display is needed.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_refresh
+
+# The idle window on an X server with a window manager, as a desktop runs it.
+bench-idle: build
+	tests/gui/on_xvfb.sh --wm ./$(BUILD)/bench/bench_idle 3000 10
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \

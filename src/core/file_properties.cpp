@@ -1,12 +1,13 @@
 #include "core/file_properties.h"
 
 #include "core/file_system.h"
+#include "core/name_text.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QMimeDatabase>
-#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -40,16 +41,43 @@ QString groupName(gid_t gid) {
     return QString::number(gid);
 }
 
-// Every entry but "." and "..", counted by bytes; -1 when it cannot be read.
 int entryCount(const QByteArray& folder) {
     DIR* dir = ::opendir(folder.constData());
     if (!dir)
         return -1;
     int count = 0;
-    while (const dirent* e = ::readdir(dir))
-        count += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            ++count;
+    }
     ::closedir(dir);
     return count;
+}
+
+// `path` made absolute against the working folder, without trailing "/"
+// except for the root itself.
+QByteArray absoluteBytes(QByteArray path) {
+    if (!path.startsWith('/'))
+        path = FileSystem::encode(QDir::currentPath()) + '/' + path;
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+QString typeName(const QByteArray& full, const QString& name, bool isFolder) {
+    QMimeDatabase mime;
+    if (isFolder)
+        return mime.mimeTypeForName(QStringLiteral("inode/directory")).comment();
+    // Read through the bytes that reach the file; the name alone when it
+    // cannot be read.
+    QFile file;
+    const int fd = ::open(full.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return mime.mimeTypeForFileNameAndData(name, &file).comment();
+    if (fd >= 0)
+        ::close(fd);
+    return mime.mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment();
 }
 
 } // namespace
@@ -59,33 +87,40 @@ QString absolutePath(const QString& path) {
 }
 
 QUrl localFileUrl(const QString& path) {
-    // Percent-encoded from the bytes, so the URL reaches the very file.
-    return QUrl::fromEncoded("file://" +
-                             FileSystem::encode(absolutePath(path)).toPercentEncoding("/"));
+    return localFileUrl(FileSystem::encode(absolutePath(path)));
+}
+
+QUrl localFileUrl(const QByteArray& path) {
+    return QUrl::fromEncoded("file://" + absoluteBytes(path).toPercentEncoding("/"),
+                             QUrl::StrictMode);
 }
 
 std::optional<FileProperties> readFileProperties(const QString& path) {
     if (path.isEmpty())
         return std::nullopt;
-    const QString full = absolutePath(path);
-    const QByteArray encoded = FileSystem::encode(full);
+    return readFileProperties(FileSystem::encode(absolutePath(path)));
+}
+
+std::optional<FileProperties> readFileProperties(const QByteArray& path) {
+    if (path.isEmpty())
+        return std::nullopt;
+    const QByteArray full = absoluteBytes(path);
     struct stat st {};
-    if (::stat(encoded.constData(), &st) != 0 && ::lstat(encoded.constData(), &st) != 0)
+    if (::stat(full.constData(), &st) != 0 && ::lstat(full.constData(), &st) != 0)
         return std::nullopt;
 
     FileProperties p;
-    const QFileInfo info(full);
     p.isFolder = S_ISDIR(st.st_mode);
-    if (full == QLatin1String("/")) {
-        p.name = full;
+    if (full == "/") {
+        p.name = QStringLiteral("/");
     } else {
-        p.name = info.fileName();
-        p.folder = info.absolutePath();
+        const qsizetype slash = full.lastIndexOf('/');
+        p.name = nameText(full.mid(slash + 1));
+        p.folder = slash == 0 ? QStringLiteral("/") : nameText(full.left(slash));
     }
-    QMimeDatabase mime;
-    p.typeName = mime.mimeTypeForFile(full).comment();
+    p.typeName = typeName(full, p.name, p.isFolder);
     if (p.isFolder)
-        p.itemCount = entryCount(encoded);
+        p.itemCount = entryCount(full);
     else
         p.size = static_cast<qint64>(st.st_size);
     p.modified = st.st_mtime;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <ctime>
@@ -24,14 +25,19 @@ struct FileProperties {
 // when relative. A trailing "/" is dropped, except for the root.
 QString absolutePath(const QString& path);
 
-// A file URL that reaches `path` whatever characters it holds ("#", "%", " ",
-// bytes that are not UTF-8 in their escaped text form).
+// A file URL that reaches `path` whatever characters it holds ("#", "%", " ").
 QUrl localFileUrl(const QString& path);
+// The same for a path given as the bytes that name it on disk, which need not
+// be valid text.
+QUrl localFileUrl(const QByteArray& path);
 
 // Reads the properties of the file or folder at `path`; nothing when there is
 // no such entry. A link is described by what it leads to, or as itself when
 // it leads nowhere.
 std::optional<FileProperties> readFileProperties(const QString& path);
+// The same for a path given as bytes; names that are not valid UTF-8 show
+// their stray bytes as "\xNN".
+std::optional<FileProperties> readFileProperties(const QByteArray& path);
 
 // The permission bits as a listing shows them: "rwxr-xr-x", with "s"/"S" and
 // "t"/"T" for the set-id and sticky bits.

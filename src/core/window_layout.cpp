@@ -1,5 +1,7 @@
 #include "core/window_layout.h"
 
+#include <algorithm>
+
 namespace {
 
 float f(qreal v) {
@@ -44,4 +46,18 @@ PaneControls layoutPane(QSizeF pane, const PaneControls& current) {
 QPointF centeredPosition(QSizeF screen, QSizeF window) {
     return QPointF((f(screen.width()) - f(window.width())) / 2.0f,
                    (f(screen.height()) - f(window.height())) / 2.0f);
+}
+
+QRect fitWindow(const QRect& window, const QRect& available, const QMargins& frame) {
+    const int frameWidth = frame.left() + frame.right();
+    const int frameHeight = frame.top() + frame.bottom();
+    const int width = std::clamp(window.width(), 1, std::max(1, available.width() - frameWidth));
+    const int height =
+        std::clamp(window.height(), 1, std::max(1, available.height() - frameHeight));
+    // The left and top edges win when the window cannot fit at all.
+    const int left = std::max(available.left(),
+                              std::min(window.left(), available.right() + 1 - width - frameWidth));
+    const int top = std::max(available.top(),
+                             std::min(window.top(), available.bottom() + 1 - height - frameHeight));
+    return QRect(left, top, width, height);
 }

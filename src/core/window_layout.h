@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMargins>
 #include <QPointF>
+#include <QRect>
 #include <QRectF>
 #include <QSizeF>
 
@@ -35,6 +37,13 @@ struct PaneControls {
     QRectF list;
 };
 PaneControls layoutPane(QSizeF pane, const PaneControls& current);
+
+// Where a top-level window goes so that all of it lies in `available`, title
+// bar included: `window` is the frame's top-left corner with the inner size,
+// `frame` the margins the frame adds. The inner size first shrinks to fit
+// (never below 1 by 1), then the window moves in by the least amount. In
+// pixels.
+QRect fitWindow(const QRect& window, const QRect& available, const QMargins& frame);
 
 // The top-left corner that centres a window of `window` size on a screen of
 // `screen` size; negative when the window is the larger.

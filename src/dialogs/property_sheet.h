@@ -19,7 +19,8 @@ private:
     void addRow(QFormLayout* form, const QString& label, const QString& name, const QString& text);
 };
 
-// Shows the properties of `path`: through the file manager when one answers,
-// else in a new PropertySheet. Returns false, and shows nothing, when there is
-// no file or folder at `path`.
-bool showPropertiesOf(FileManagerBus& bus, QWidget* owner, const QString& path);
+// Shows the properties of `path` (the bytes that reach it): through the file
+// manager when one answers, else in a new PropertySheet, placed beside the
+// sheets already open so that none hides another. Returns false, and shows
+// nothing, when there is no file or folder at `path`.
+bool showPropertiesOf(FileManagerBus& bus, QWidget* owner, const QByteArray& path);

@@ -1,12 +1,16 @@
 #include "mainwindow/list_pane.h"
 
+#include "core/text_formats.h"
 #include "mainwindow/twips.h"
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMimeDatabase>
 #include <QMouseEvent>
-#include <QScrollBar>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -26,6 +30,22 @@ QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
     return {p.x() * twipsPerPixelX(pane), p.y() * twipsPerPixelY(pane)};
 }
 
+// Every row as high as the pane says, whatever it holds: a placeholder row
+// has no icon and would otherwise be lower than a file row.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(const int& height, QObject* parent)
+        : QStyledItemDelegate(parent), m_height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
+    }
+
+private:
+    const int& m_height;
+};
+
+constexpr int smallIconPixels = 16;
+
 } // namespace
 
 ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
@@ -42,6 +62,55 @@ ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     setDragEnabled(false); // the window begins the drags itself
+    setIconSize(QSize(smallIconPixels, smallIconPixels));
+    setItemDelegate(new FixedHeightDelegate(m_rowHeight, this));
+    measureRowHeight();
+}
+
+void ListPane::measureRowHeight() {
+    // What the style gives a row with both an icon and a line of text.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    option.text = QStringLiteral("Xgjp|");
+    option.decorationSize = iconSize();
+    const QSize styled = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
+    m_rowHeight = std::max({styled.height(), fontMetrics().height(), smallIconPixels});
+}
+
+int ListPane::fittingColumnWidth(int column, int minimum) const {
+    QStringList texts{model()->headerData(column, Qt::Horizontal).toString()};
+    const TextFormats formats;
+    if (column == PaneModel::Size) {
+        texts << formats.sizeText(999'999'999);
+    } else if (column == PaneModel::Type) {
+        const QMimeDatabase mime;
+        for (const char* name :
+             {"text/plain", "application/pdf", "image/png", "image/jpeg", "text/html", "text/csv",
+              "text/markdown", "application/json", "application/zip", "text/x-c++src",
+              "application/x-shellscript", "application/vnd.oasis.opendocument.text"})
+            texts << mime.mimeTypeForName(QLatin1String(name)).comment();
+    } else if (column == PaneModel::Modified) {
+        // Wide digits, both halves of the day, two-digit months and days.
+        for (const QDateTime& t : {QDateTime(QDate(2026, 12, 28), QTime(22, 58, 58)),
+                                   QDateTime(QDate(2026, 11, 30), QTime(10, 48, 48))})
+            texts << formats.modifiedText(t.toSecsSinceEpoch());
+    }
+    // The item's text margins on either side, and a little air.
+    const int margins =
+        2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 8;
+    int widest = 0;
+    for (const QString& text : texts)
+        widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+    return std::max(minimum, widest + margins);
+}
+
+void ListPane::changeEvent(QEvent* event) {
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        measureRowHeight();
+        doItemsLayout();
+    }
 }
 
 void ListPane::clear() {
@@ -88,22 +157,6 @@ int ListPane::firstVisibleRow() const {
     return count() > 0 ? 0 : -1;
 }
 
-bool ListPane::ensureRowVisible(int row) {
-    if (row < 0 || row >= count())
-        return false;
-    // Only up or down: a pane scrolled sideways stays where it is.
-    const int sideways = horizontalScrollBar()->value();
-    scrollTo(m_model.index(row, 0), QAbstractItemView::EnsureVisible);
-    horizontalScrollBar()->setValue(sideways);
-    return true;
-}
-
-int ListPane::rowHeightPixels(int row) const {
-    if (row < 0 || row >= count())
-        return -1;
-    return rowHeight(m_model.index(row, 0));
-}
-
 void ListPane::focusInEvent(QFocusEvent* event) {
     QTreeView::focusInEvent(event);
     Q_EMIT gotFocus();
@@ -114,7 +167,9 @@ void ListPane::mousePressEvent(QMouseEvent* event) {
     // A row counts as clicked when the left button goes down on it, so a drag
     // that begins at once still starts from the row it was clicked on.
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && index.isValid())
+    const bool leftOrRight =
+        event->button() == Qt::LeftButton || event->button() == Qt::RightButton;
+    if (leftOrRight && index.isValid())
         Q_EMIT itemClick(index.row());
 }
 
@@ -139,4 +194,15 @@ void ListPane::mouseReleaseEvent(QMouseEvent* event) {
 void ListPane::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
     Q_EMIT dblClick();
+}
+
+void ListPane::keyPressEvent(QKeyEvent* event) {
+    // Enter, from the main keys or the keypad, does what a double click does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        currentIndex().isValid()) {
+        event->accept();
+        Q_EMIT dblClick();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }

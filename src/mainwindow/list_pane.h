@@ -28,19 +28,21 @@ public:
     void setCurrentRow(int row);
     // The row shown at the top, or -1 when there are no rows.
     int firstVisibleRow() const;
-    // Scrolls by the least amount that shows the row; false when there is no such row.
-    bool ensureRowVisible(int row);
-    // The height in pixels the view gives a row, or -1 when there is no such row.
-    int rowHeightPixels(int row) const;
+    // A width in pixels, at least `minimum`, that shows the whole of the
+    // column's usual texts in the pane's font: a size up to 999,999,999
+    // bytes, the common type names, a modified date with its time.
+    int fittingColumnWidth(int column, int minimum) const;
 
 Q_SIGNALS:
     // The pane's events, with the mouse reported as the window's handlers take
     // it: buttons as a bit set (1 left, 2 right, 4 middle), the shift state as
     // a bit set (1 Shift, 2 Ctrl, 4 Alt), the position in twips of the pane.
     void gotFocus();
+    // A row pressed with the left or the right button.
     void itemClick(int row);
     void mouseUp(int button, int shift, float x, float y);
     void mouseMove(int button, int shift, float x, float y);
+    // A double click, or Enter on the current row.
     void dblClick();
 
 protected:
@@ -49,7 +51,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Every row, placeholder or file, gets one height: a 16-pixel icon and a
+    // line of text in the pane's font, with the style's margins.
+    void measureRowHeight();
+
     PaneModel m_model;
+    int m_rowHeight = 0;
 };

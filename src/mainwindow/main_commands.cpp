@@ -1,6 +1,7 @@
 // The toolbar's dispatch, the folder choice, swap, and the desktop verbs.
 #include "mainwindow/main_window.h"
 
+#include "core/file_system.h"
 #include "mainwindow/duoscope_mod.h"
 #include "shell/platform.h"
 #include "shell/shell_verb.h"
@@ -57,11 +58,14 @@ void Main::mnu_File_Folder_View_Info_Click() {
     // Each folder box names its folder in full, so CurrentFolder does not
     // take part; an empty box shows no sheet.
     const QString remembered = CurrentFile;
-    CurrentFile = m_txtSource->text();
-    ExecuteShellVerb(QStringLiteral("Properties"));
-    CurrentFile = m_txtDest->text();
-    ExecuteShellVerb(QStringLiteral("Properties"));
+    const QByteArray rememberedName = CurrentFileName;
+    for (const QLineEdit* box : {m_txtSource, m_txtDest}) {
+        CurrentFile = box->text();
+        CurrentFileName = FileSystem::encode(CurrentFile);
+        ExecuteShellVerb(QStringLiteral("Properties"));
+    }
     CurrentFile = remembered;
+    CurrentFileName = rememberedName;
 }
 
 void Main::mnuOpen_Click() {
@@ -81,5 +85,7 @@ void Main::mnuPopupProperties_Click() {
 }
 
 void Main::ExecuteShellVerb(const QString& verb) {
-    ::ExecuteShellVerb(platform(), this, verb, CurrentFile, CurrentFolder);
+    // A placeholder row has no file, whatever bytes went with it.
+    if (!CurrentFile.isEmpty())
+        ::ExecuteShellVerb(platform(), this, verb, CurrentFileName, CurrentFolder);
 }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -35,19 +36,51 @@ QRect toPixels(const QWidget* w, const QRectF& r) {
 void Main::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     Form_Resize();
+    trmPaste_Timer();
+    // The first size after leaving the maximised or minimised state is the
+    // one the window manager restores.
+    if (m_fitRestored) {
+        m_fitRestored = false;
+        fitToScreen();
+    }
+}
+
+void Main::fitToScreen() {
+    // Only a window the window manager has framed can be measured with its frame.
+    if (!isVisible() || windowState() != Qt::WindowNoState || !screen())
+        return;
+    const QRect frame = frameGeometry();
+    if (frame == geometry())
+        return;
+    const QRect area = screen()->availableGeometry();
+    if (area.contains(frame))
+        return;
+    const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                           frame.right() - geometry().right(),
+                           frame.bottom() - geometry().bottom());
+    const QRect fitted = fitWindow(QRect(frame.topLeft(), size()), area, margins);
+    resize(fitted.size());
+    move(fitted.topLeft());
 }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) {
         // The band between toolbar and status bar also changes when either
         // changes height, not only when the window is sized.
-        if (watched == centralWidget() || watched == m_sbrMain)
+        if (watched == centralWidget() || watched == m_sbrMain) {
             Form_Resize();
-        else if (watched == m_picSource)
+            trmPaste_Timer();
+        } else if (watched == m_picSource) {
             picSource_Resize();
-        else if (watched == m_picDest)
+        } else if (watched == m_picDest) {
             picDest_Resize();
+        }
     }
+    // The status bar lays out its panels after it is sized: the progress bar
+    // follows the second panel wherever it goes.
+    if (watched == m_statusPanel2 &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        trmPaste_Timer();
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -1,4 +1,4 @@
-// How the two panes react to focus, clicks and the mouse, and how the
+// How the two panes react to focus, clicks, keys and the mouse, and how the
 // Destination pane keeps level with the Source pane.
 #include "mainwindow/main_window.h"
 
@@ -8,17 +8,13 @@
 #include "shell/platform.h"
 
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
-#include <QTimer>
-#include <cmath>
+#include <QToolButton>
 
 namespace {
-
-// A timer of the usual platform granularity: often enough for the eye,
-// rarely enough to leave an idle window idle.
-constexpr int timerIntervalMs = 20;
 
 // The commands that follow the clicked row, in the order they are set.
 const char* const rowCommands[] = {"mnuOpen",        "mnuDelete",      "mnuRename",
@@ -45,31 +41,40 @@ void Main::connectPaneEvents() {
     connect(m_lvSource, &ListPane::dblClick, this, &Main::lvSource_DblClick);
     connect(m_lvDest, &ListPane::dblClick, this, &Main::lvDest_DblClick);
 
-    m_tmrSource = new QTimer(this);
-    m_tmrSource->setObjectName(QStringLiteral("tmrSource"));
-    m_tmrSource->setInterval(timerIntervalMs);
-    connect(m_tmrSource, &QTimer::timeout, this, &Main::tmrSource_Timer);
-    // Between ticks, the Source pane's own scrolling and sizing pull the
-    // Destination pane along at once.
-    connect(m_lvSource->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            &Main::tmrSource_Timer);
-    connect(m_lvSource->verticalScrollBar(), &QScrollBar::rangeChanged, this,
-            &Main::tmrSource_Timer);
-    m_tmrSource->start();
+    connect(m_lvSource->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    lvSource_ItemClick(current.row());
+            });
+    connect(m_lvDest->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    lvDest_ItemClick(current.row());
+            });
 
-    m_trmPaste = new QTimer(this);
-    m_trmPaste->setObjectName(QStringLiteral("trmPaste"));
-    m_trmPaste->setInterval(timerIntervalMs);
-    connect(m_trmPaste, &QTimer::timeout, this, &Main::trmPaste_Timer);
-    m_trmPaste->start();
+    // Whatever moves either pane up or down, or changes how far it can move,
+    // levels Destination with Source again at once.
+    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+        connect(pane->verticalScrollBar(), &QScrollBar::valueChanged, this, &Main::tmrSource_Timer);
+        connect(pane->verticalScrollBar(), &QScrollBar::rangeChanged, this, &Main::tmrSource_Timer);
+        connect(pane->horizontalScrollBar(), &QScrollBar::rangeChanged, this,
+                &Main::tmrSource_Timer);
+    }
+    connect(m_cmdSource, &QToolButton::clicked, this, &Main::cmdSource_Click);
+    connect(m_cmdDest, &QToolButton::clicked, this, &Main::cmdDest_Click);
 }
 
 void Main::lvSource_GotFocus() {
     ActivePane = 0;
+    // The highlighted row of the pane the user turns to is the one commands act on.
+    if (m_lvSource->currentRow() >= 0)
+        lvSource_ItemClick(m_lvSource->currentRow());
 }
 
 void Main::lvDest_GotFocus() {
     ActivePane = 1;
+    if (m_lvDest->currentRow() >= 0)
+        lvDest_ItemClick(m_lvDest->currentRow());
 }
 
 void Main::lvSource_ItemClick(int row) {
@@ -82,6 +87,7 @@ void Main::lvDest_ItemClick(int row) {
 
 void Main::rowClicked(ListPane* pane, QLineEdit* folderBox, int row) {
     CurrentFile = pane->rowText(row);
+    CurrentFileName = pane->rowFileName(row);
     CurrentFolder = folderBox->text();
     const bool isFile = !CurrentFile.isEmpty();
     for (const char* name : rowCommands)
@@ -127,24 +133,18 @@ void Main::lvDest_DblClick() {
 }
 
 void Main::tmrSource_Timer() {
-    // Rows the Source pane shows, from its height and its rows' heights (the
-    // view's own row heights, in twips like the height). With fewer than two
-    // rows there is nothing to measure and the estimate is 0.
-    const double ty = twipsPerPixelY(m_lvSource);
-    float visibleRows = 0.0f;
-    const int t1 = m_lvSource->rowHeightPixels(0);
-    const int t2 = m_lvSource->rowHeightPixels(1);
-    if (t1 > 0 && t2 > 0) {
-        const float h = static_cast<float>(m_lvSource->height() * ty);
-        visibleRows = (h - static_cast<float>(t2 * ty)) / static_cast<float>(t1 * ty) - 1.0f;
+    // Both panes show a horizontal scroll bar when either needs one: their
+    // rows then have the same room, and Destination can go as far as Source.
+    const bool wide = m_lvSource->horizontalScrollBar()->maximum() > 0 ||
+                      m_lvDest->horizontalScrollBar()->maximum() > 0;
+    const Qt::ScrollBarPolicy policy = wide ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
+    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+        if (pane->horizontalScrollBarPolicy() != policy)
+            pane->setHorizontalScrollBarPolicy(policy);
     }
-    const int top = m_lvSource->firstVisibleRow();
-    if (top < 0)
-        return; // no rows: every step fails
-    // Positions past either end name no row and are skipped by the pane.
-    m_lvDest->ensureRowVisible(top);
-    const float last = static_cast<float>(top + 1) + visibleRows - 10.0f; // 1-based
-    m_lvDest->ensureRowVisible(static_cast<int>(std::lround(last)) - 1);
+    // Rows of one height, the same number of them in the same room: the same
+    // scroll position puts every row on the same pixel line in both panes.
+    m_lvDest->verticalScrollBar()->setValue(m_lvSource->verticalScrollBar()->value());
 }
 
 void Main::trmPaste_Timer() {

@@ -12,6 +12,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 
 namespace {
@@ -21,11 +22,16 @@ const QString readingText = QStringLiteral("Reading folder content. Please wait.
 } // namespace
 
 void Main::mnuRefresh_Click() {
+    // Hiding the panes while they fill moves the focus away; it comes back to
+    // where it was, so the keys go on working in the pane the user was in.
+    const QPointer<QWidget> focused = focusWidget();
     try {
         refreshPanes();
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
+    if (focused && focused->isVisible())
+        focused->setFocus();
 }
 
 void Main::refreshPanes() {

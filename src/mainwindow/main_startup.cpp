@@ -5,6 +5,7 @@
 #include "core/number_text.h"
 #include "core/scratch_file.h"
 #include "core/settings_store.h"
+#include "core/window_layout.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -13,8 +14,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStyle>
 
 namespace {
 
@@ -33,33 +36,54 @@ int toPixels(double twips, double twipsPerPixel) {
     return int(std::clamp(pixels, -double(QWIDGETSIZE_MAX), double(QWIDGETSIZE_MAX)));
 }
 
-// Geometry is held in single precision, as it is stored.
-QString twipsText(int pixels, double twipsPerPixel) {
-    return numberText(float(pixels * twipsPerPixel));
-}
-
 // A stored switch, or `fallback` when absent or not readable as one.
 qint16 readFlag(const SettingsStore& store, const char* key, qint16 fallback) {
     return storedFlag(store.read(QLatin1String(key), QString::number(fallback))).value_or(fallback);
 }
 
-void readColumns(const SettingsStore& store, ListPane* pane, const char* const keys[4],
-                 double twipsPerPixel) {
-    for (int c = 0; c < 4; ++c) {
-        const std::optional<double> twips =
-            strictNumber(store.read(QLatin1String(keys[c]), QString::number(columnDefaults[c])));
-        pane->setColumnWidth(
-            c, std::max(0, toPixels(twips.value_or(columnDefaults[c]), twipsPerPixel)));
-    }
-}
-
-void writeColumns(SettingsStore& store, const ListPane* pane, const char* const keys[4],
-                  double twipsPerPixel) {
-    for (int c = 0; c < 4; ++c)
-        store.write(QLatin1String(keys[c]), twipsText(pane->columnWidth(c), twipsPerPixel));
+// The frame a window manager is likely to add, guessed before the window is
+// shown and its real frame is known: a title bar and thin borders.
+QMargins expectedFrame(const QWidget* w) {
+    constexpr int border = 4;
+    const int title = std::max(w->style()->pixelMetric(QStyle::PM_TitleBarHeight),
+                               w->fontMetrics().height() + 10);
+    return {border, title + border, border, border};
 }
 
 } // namespace
+
+void Main::rememberTwips(const QString& key, double twips, int applied, double twipsPerPixel) {
+    // Only a value applied as it was asked for can be given back as it was read.
+    if (toPixels(twips, twipsPerPixel) == applied)
+        m_twipsRead.insert(key, {twips, applied});
+}
+
+void Main::writeTwips(SettingsStore& store, const QString& key, int pixels,
+                      double twipsPerPixel) const {
+    // Untouched since start-up: the value as read, with no pixel rounding.
+    const auto read = m_twipsRead.constFind(key);
+    if (read != m_twipsRead.cend() && read->second == pixels)
+        store.write(key, numberText(read->first));
+    else
+        store.write(key, numberText(float(pixels * twipsPerPixel)));
+}
+
+void Main::readColumns(const SettingsStore& store, ListPane* pane, const char* const keys[4]) {
+    const double tx = twipsPerPixelX(this);
+    for (int c = 0; c < 4; ++c) {
+        const QString key = QLatin1String(keys[c]);
+        const QString text = store.read(key, QString());
+        const std::optional<double> twips = text.isNull() ? std::nullopt : strictNumber(text);
+        if (!twips) {
+            // None stored: wide enough for what the column usually shows.
+            pane->setColumnWidth(c, pane->fittingColumnWidth(c, toPixels(columnDefaults[c], tx)));
+            continue;
+        }
+        const int pixels = std::max(0, toPixels(*twips, tx));
+        pane->setColumnWidth(c, pixels);
+        rememberTwips(key, *twips, pixels, tx);
+    }
+}
 
 bool Main::Form_Load(const QString& argumentText) {
     const SettingsStore store;
@@ -77,15 +101,34 @@ bool Main::Form_Load(const QString& argumentText) {
     setWindowState(states[state]);
 
     const QRect screenRect = screen()->geometry();
-    const auto placement = [&](const char* key, const QString& fallback, double perPixel) {
-        return toPixels(lenientNumber(store.read(QLatin1String(key), fallback)), perPixel);
+    struct Placement {
+        const char* key;
+        double fallback;
+        double perPixel;
+        double twips = 0;
     };
-    const int left = placement("Left", QStringLiteral("0"), tx);
-    const int top = placement("Top", QStringLiteral("0"), ty);
-    const int width = placement("Width", numberText(float(screenRect.width() * tx)), tx);
-    const int height = placement("Height", numberText(float(screenRect.height() * ty)), ty);
-    move(left, top);
-    resize(width, height);
+    Placement placement[] = {{"Left", 0, tx},
+                             {"Top", 0, ty},
+                             {"Width", float(screenRect.width() * tx), tx},
+                             {"Height", float(screenRect.height() * ty), ty}};
+    int wanted[4];
+    for (int i = 0; i < 4; ++i) {
+        Placement& p = placement[i];
+        p.twips = lenientNumber(store.read(QLatin1String(p.key), numberText(p.fallback)));
+        wanted[i] = toPixels(p.twips, p.perPixel);
+    }
+    // Whatever the store says, the window fits the available area of the
+    // screen it lands on, title bar included, before it takes any size.
+    const QRect asked(wanted[0], wanted[1], wanted[2], wanted[3]);
+    const QScreen* landing = QGuiApplication::screenAt(asked.topLeft());
+    const QRect area = (landing ? landing : screen())->availableGeometry();
+    const QRect fitted = fitWindow(asked, area, expectedFrame(this));
+    move(fitted.topLeft());
+    resize(fitted.size());
+    const int applied[] = {fitted.x(), fitted.y(), fitted.width(), fitted.height()};
+    for (int i = 0; i < 4; ++i)
+        rememberTwips(QLatin1String(placement[i].key), placement[i].twips, applied[i],
+                      placement[i].perPixel);
     // Placing a window takes it out of the maximised state: the placement
     // becomes the bounds it is restored to, and the state stands.
     setWindowState(states[state]);
@@ -105,8 +148,8 @@ bool Main::Form_Load(const QString& argumentText) {
         m_txtDest->setText(chosen);
     }
 
-    readColumns(store, m_lvSource, sourceColumnKeys, tx);
-    readColumns(store, m_lvDest, destColumnKeys, tx);
+    readColumns(store, m_lvSource, sourceColumnKeys);
+    readColumns(store, m_lvDest, destColumnKeys);
 
     m_settings.loadIcons = readFlag(store, "LoadIcons", 1);
     m_settings.fileTypes = store.read(QStringLiteral("FileTypes"), QStringLiteral("*.*"));
@@ -130,14 +173,16 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("AppPath"), QCoreApplication::applicationDirPath());
     const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
     store.write(QStringLiteral("WindowState"), QString::number(state));
-    store.write(QStringLiteral("Left"), twipsText(x(), tx));
-    store.write(QStringLiteral("Top"), twipsText(y(), ty));
-    store.write(QStringLiteral("Width"), twipsText(width(), tx));
-    store.write(QStringLiteral("Height"), twipsText(height(), ty));
+    writeTwips(store, QStringLiteral("Left"), x(), tx);
+    writeTwips(store, QStringLiteral("Top"), y(), ty);
+    writeTwips(store, QStringLiteral("Width"), width(), tx);
+    writeTwips(store, QStringLiteral("Height"), height(), ty);
     store.write(QStringLiteral("Source"), m_txtSource->text());
     store.write(QStringLiteral("Destination"), m_txtDest->text());
-    writeColumns(store, m_lvSource, sourceColumnKeys, tx);
-    writeColumns(store, m_lvDest, destColumnKeys, tx);
+    for (int c = 0; c < 4; ++c)
+        writeTwips(store, QLatin1String(sourceColumnKeys[c]), m_lvSource->columnWidth(c), tx);
+    for (int c = 0; c < 4; ++c)
+        writeTwips(store, QLatin1String(destColumnKeys[c]), m_lvDest->columnWidth(c), tx);
     store.write(QStringLiteral("LoadIcons"), QString::number(m_settings.loadIcons));
     store.write(QStringLiteral("FileTypes"), m_settings.fileTypes);
     store.write(QStringLiteral("ShowArchive"), QString::number(m_settings.showArchive));

@@ -90,6 +90,7 @@ void Main::buildControls() {
     m_pbrMain->setRange(0, 100);
     m_pbrMain->setValue(0);
     m_sbrMain->installEventFilter(this);
+    m_statusPanel2->installEventFilter(this);
 
     m_mnuRefresh = new QAction(QStringLiteral("&Refresh"), this);
     m_mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
@@ -108,6 +109,10 @@ void Main::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
+    if (event->type() == QEvent::WindowStateChange && windowState() == Qt::WindowNoState) {
+        m_fitRestored = true;
+        fitToScreen();
+    }
 }
 
 void Main::showEvent(QShowEvent* event) {

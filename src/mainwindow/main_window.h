@@ -5,6 +5,7 @@
 #include "core/sorted_name_list.h"
 #include "mainwindow/image_list.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 #include <memory>
@@ -19,9 +20,9 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QStatusBar;
-class QTimer;
 class QToolBar;
 class QToolButton;
+class SettingsStore;
 
 // The main window: two folders side by side, Source left, Destination right.
 // Handlers are public: they are the window's commands and events, run by the
@@ -51,8 +52,6 @@ public:
     QLabel* statusPanel2() const { return m_statusPanel2; }
     QToolBar* tbrMain() const { return m_tbrMain; }
     QMenu* mnuContext() const { return m_mnuContext; }
-    QTimer* tmrSource() const { return m_tmrSource; }
-    QTimer* trmPaste() const { return m_trmPaste; }
     // A menu entry by its name ("mnuOpen", "mnuPopupOpen"), or null.
     QAction* menuEntry(const QString& name) const;
     // A toolbar button by its key ("Open", "SwapFolders"), or null.
@@ -61,10 +60,12 @@ public:
     QStringList toolbarArrangement() const;
 
     // The pane that had the focus last (0 Source, anything else Destination),
-    // and the row clicked last: its text ("" for a placeholder) and the text of
-    // its pane's folder box.
+    // and the current row of the pane that was pointed at last: its text (""
+    // for a placeholder), the bytes of its listed name, and the text of its
+    // pane's folder box. CurrentFileName reaches the file; CurrentFile shows it.
     int ActivePane = 0;
     QString CurrentFile;
+    QByteArray CurrentFileName;
     QString CurrentFolder;
 
     // The in-memory filter and icon settings.
@@ -98,7 +99,9 @@ public:
     void picSource_Resize();
     void picDest_Resize();
 
-    // Pane events and the scroll synchronisation.
+    // Pane events, and the synchronisation that keeps Destination level with
+    // Source and the progress bar over the status bar: both run on the events
+    // that change what they watch, never on a clock.
     void lvSource_GotFocus();
     void lvDest_GotFocus();
     void lvSource_ItemClick(int row);
@@ -167,15 +170,23 @@ private:
     void layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,
                             ListPane* list);
     void placeProgressBar(float heightInset);
+    void fitToScreen();
     void rowClicked(ListPane* pane, QLineEdit* folderBox, int row);
     void paneMouseUp(ListPane* pane, int button, float x, float y);
     void paneMouseMove(ListPane* pane, int minimumRows, int button);
     void chooseFolder(QLineEdit* folderBox, const QString& title);
+    void readColumns(const SettingsStore& store, ListPane* pane, const char* const keys[4]);
+    void rememberTwips(const QString& key, double twips, int applied, double twipsPerPixel);
+    void writeTwips(SettingsStore& store, const QString& key, int pixels,
+                    double twipsPerPixel) const;
 
     Platform& m_platform;
     FilterSettings m_settings;
     SortedNameList m_lstSort;
     bool m_activated = false;
+    // Set when the window leaves the maximised or minimised state: the bounds
+    // the window manager restores are fitted to the screen when they arrive.
+    bool m_fitRestored = false;
     QString m_programFolder;
     QString m_tempFolder;
     ImageList m_ilIcons;
@@ -196,6 +207,7 @@ private:
     QAction* m_mnuRefresh = nullptr;
     QToolBar* m_tbrMain = nullptr;
     QMenu* m_mnuContext = nullptr;
-    QTimer* m_tmrSource = nullptr;
-    QTimer* m_trmPaste = nullptr;
+    // Geometry read from the store, by key: the twips read and the pixels
+    // they were applied as. A value the user leaves alone is saved as read.
+    QHash<QString, std::pair<double, int>> m_twipsRead;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIcon>
 #include <QList>
 #include <QString>
@@ -35,9 +36,10 @@ public:
                                     const QString& title) = 0;
 
     // Runs the desktop's default application for a file. False on failure.
-    virtual bool openDefault(const QString& path) = 0;
+    // Paths are the bytes that reach the file, whatever its name's encoding.
+    virtual bool openDefault(const QByteArray& path) = 0;
     // Shows the properties of a file or folder. False on failure.
-    virtual bool showProperties(QWidget* owner, const QString& path) = 0;
+    virtual bool showProperties(QWidget* owner, const QByteArray& path) = 0;
     // Opens a web or mail address, or a file URL, with the desktop's handler.
     // `owner` is the window asking, or null when none stands behind it.
     virtual bool openUrl(QWidget* owner, const QString& url) = 0;

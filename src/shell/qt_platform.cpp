@@ -11,12 +11,12 @@
 #include <QDir>
 #include <QDrag>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QUrl>
+#include <sys/stat.h>
 
 namespace {
 
@@ -91,14 +91,15 @@ QString QtPlatform::browseForFolder(QWidget* owner, const QString& initialFolder
     return QDir::cleanPath(chosen); // "/" stays "/", any other loses a trailing "/"
 }
 
-bool QtPlatform::openDefault(const QString& path) {
+bool QtPlatform::openDefault(const QByteArray& path) {
     // The desktop's handler would report a missing file in a window of its own.
-    if (path.isEmpty() || !QFileInfo::exists(path))
+    struct stat st {};
+    if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
         return false;
     return QDesktopServices::openUrl(localFileUrl(path));
 }
 
-bool QtPlatform::showProperties(QWidget* owner, const QString& path) {
+bool QtPlatform::showProperties(QWidget* owner, const QByteArray& path) {
     DBusFileManager fileManager; // the session bus, looked at afresh each time
     return showPropertiesOf(fileManager, owner, path);
 }

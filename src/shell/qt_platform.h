@@ -9,8 +9,8 @@ public:
     void beep() override;
     QString browseForFolder(QWidget* owner, const QString& initialFolder,
                             const QString& title) override;
-    bool openDefault(const QString& path) override;
-    bool showProperties(QWidget* owner, const QString& path) override;
+    bool openDefault(const QByteArray& path) override;
+    bool showProperties(QWidget* owner, const QByteArray& path) override;
     bool openUrl(QWidget* owner, const QString& url) override;
     bool startProgram(const QString& path) override;
     int showModal(QDialog& dialog) override;

@@ -1,15 +1,15 @@
 #include "shell/shell_verb.h"
 
+#include "core/file_system.h"
 #include "core/name_text.h"
 #include "shell/platform.h"
 
 void ExecuteShellVerb(Platform& platform, QWidget* owner, const QString& verb,
-                      const QString& currentFile, const QString& currentFolder) {
-    if (currentFile.isEmpty())
+                      const QByteArray& fileName, const QString& folder) {
+    if (fileName.isEmpty())
         return;
-    const QString path = currentFile.startsWith(QLatin1Char('/'))
-                             ? currentFile
-                             : folderPath(currentFolder) + currentFile;
+    const QByteArray path =
+        fileName.startsWith('/') ? fileName : FileSystem::encode(folderPath(folder)) + fileName;
     // The desktop's answer is not used: a verb that fails stays silent.
     if (verb == QLatin1String("Open"))
         platform.openDefault(path);

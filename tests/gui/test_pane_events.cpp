@@ -7,22 +7,26 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
-const char* const fileCommands[] = {"mnuOpen",        "mnuDelete",      "mnuRename",
-                                    "mnuProperties",  "mnuEditCopy",    "mnuEditCut",
-                                    "mnuPopupOpen",   "mnuPopupCopy",   "mnuPopupCut",
-                                    "mnuPopupDelete", "mnuPopupRename", "mnuPopupProperties"};
-const char* const fileButtons[] = {"Open", "Cut", "Copy", "Delete", "Properties"};
+// The menu entries and toolbar buttons that follow the current row.
+const QStringList fileEntries = QStringLiteral("mnuOpen mnuDelete mnuRename mnuProperties "
+                                               "mnuEditCopy mnuEditCut mnuPopupOpen mnuPopupCopy "
+                                               "mnuPopupCut mnuPopupDelete mnuPopupRename "
+                                               "mnuPopupProperties")
+                                    .split(QLatin1Char(' '));
+const QStringList fileButtons = {"Open", "Cut", "Copy", "Delete", "Properties"};
 
 class PaneEvents : public ::testing::Test {
 protected:
-    // Rows "a|-" and "-|b", then whatever a test adds.
+    // Rows "a|-" and "-|b".
     void SetUp() override {
         window.txtSource()->setText(source.path());
         window.txtDest()->setText(dest.path() + QLatin1Char('/'));
@@ -30,242 +34,285 @@ protected:
         dest.write(QStringLiteral("b"));
         window.mnuRefresh_Click();
     }
-
-    // The file commands (menu entries and toolbar buttons) that are enabled.
-    QStringList enabledFileCommands() const {
-        QStringList out;
-        for (const char* name : fileCommands)
-            if (window.menuEntry(QString::fromLatin1(name))->isEnabled())
-                out << QString::fromLatin1(name);
-        for (const char* key : fileButtons)
-            if (window.toolbarButton(QString::fromLatin1(key))->isEnabled())
-                out << QString::fromLatin1(key);
-        return out;
+    void showActive() {
+        window.resize(700, 400);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
-    static QStringList allFileCommands() {
-        QStringList out;
-        for (const char* name : fileCommands)
-            out << QString::fromLatin1(name);
-        for (const char* key : fileButtons)
-            out << QString::fromLatin1(key);
-        return out;
+    int enabledFileCommands() const {
+        int n = 0;
+        for (const QString& name : fileEntries)
+            n += window.menuEntry(name)->isEnabled();
+        for (const QString& key : fileButtons)
+            n += window.toolbarButton(key)->isEnabled();
+        return n;
     }
     bool contextMenuShown() const { return window.mnuContext()->isVisible(); }
+    QByteArray bytes(const TempTree& tree, const char* name) const {
+        return QFile::encodeName(tree.path()) + '/' + name;
+    }
+    QString rows(ListPane* pane) const {
+        QStringList out;
+        for (int i = 0; i < pane->count(); ++i)
+            out << pane->rowText(i);
+        return out.join(QLatin1Char(','));
+    }
 
     ScriptedPlatform platform;
     Main window{platform};
-    TempTree source;
-    TempTree dest;
+    TempTree source, dest;
 };
 
-TEST_F(PaneEvents, RowClickSetsCurrentFileAndEnablesTheFileCommands) {
-    EXPECT_EQ(enabledFileCommands(), QStringList()) << "before any click";
-
-    window.lvDest_ItemClick(1);
+TEST_F(PaneEvents, CurrentFileFollowsTheCurrentRowHoweverItMoves) {
+    EXPECT_EQ(enabledFileCommands(), 0) << "before any row";
+    window.lvDest()->setCurrentRow(1);
     EXPECT_EQ(window.CurrentFile, QStringLiteral("b"));
     EXPECT_EQ(window.CurrentFolder, dest.path() + QLatin1Char('/')) << "the box's text as it is";
-    EXPECT_EQ(enabledFileCommands(), allFileCommands());
+    EXPECT_EQ(enabledFileCommands(), 17);
 
-    window.lvSource_ItemClick(1); // a placeholder
+    // The keyboard moves the current row onto a placeholder.
+    QTest::keyClick(window.lvDest(), Qt::Key_Up);
+    EXPECT_EQ(window.lvDest()->currentRow(), 0);
     EXPECT_EQ(window.CurrentFile, QString());
-    EXPECT_EQ(window.CurrentFolder, source.path());
-    EXPECT_EQ(enabledFileCommands(), QStringList());
+    EXPECT_EQ(enabledFileCommands(), 0);
 
+    // A pane whose current row does not move still takes over when pointed at.
+    window.lvSource()->setCurrentRow(0);
+    window.lvDest()->setCurrentRow(1);
     window.lvSource_ItemClick(0);
-    EXPECT_EQ(enabledFileCommands(), allFileCommands());
-    // Paste and the commands that never follow the row are left alone.
-    EXPECT_FALSE(window.menuEntry(QStringLiteral("mnuEditPaste"))->isEnabled());
-    EXPECT_FALSE(window.toolbarButton(QStringLiteral("Paste"))->isEnabled());
-    EXPECT_TRUE(window.menuEntry(QStringLiteral("mnuEditDSelectAll"))->isEnabled());
-    EXPECT_TRUE(window.toolbarButton(QStringLiteral("SwapFolders"))->isEnabled());
+    EXPECT_EQ(window.CurrentFileName, QByteArray("a"));
+    EXPECT_EQ(window.CurrentFolder, source.path());
 
-    // A refresh keeps the last click's file and states.
+    // A refresh keeps the last file and states.
     source.write(QStringLiteral("c"));
     window.mnuRefresh_Click();
     EXPECT_EQ(window.CurrentFile, QStringLiteral("a"));
-    EXPECT_EQ(enabledFileCommands(), allFileCommands());
+    EXPECT_EQ(enabledFileCommands(), 17);
 }
 
-TEST_F(PaneEvents, ActivePaneFollowsTheFocusOnly) {
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+TEST_F(PaneEvents, FocusSetsTheActivePaneAndItsCurrentRowAndSurvivesARefresh) {
+    showActive();
     EXPECT_EQ(window.ActivePane, 0);
+    window.lvDest()->setCurrentRow(1);
+    window.lvSource()->setCurrentRow(0);
     window.lvDest()->setFocus();
     EXPECT_EQ(window.ActivePane, 1);
+    EXPECT_EQ(window.CurrentFile, QStringLiteral("b")) << "the row highlighted where the keys go";
     window.lvSource_ItemClick(0);
     EXPECT_EQ(window.ActivePane, 1) << "a click is not a focus change";
-    window.lvSource()->setFocus();
-    EXPECT_EQ(window.ActivePane, 0);
-}
 
-TEST_F(PaneEvents, ContextMenuNeedsTwoRowsAFileRowAndTheRightButton) {
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(1);
-    for (int button : {1, 3, 4}) {
-        window.lvSource_MouseUp(button, 0, 100, 100);
-        EXPECT_FALSE(contextMenuShown()) << button;
+    for (const auto key : {Qt::Key_F5, Qt::Key_F8}) {
+        QTest::keyClick(&window, key);
+        EXPECT_TRUE(window.lvDest()->hasFocus()) << key;
+        EXPECT_EQ(window.ActivePane, 1);
     }
-    window.lvDest_MouseUp(2, 0, 100, 100);
-    EXPECT_TRUE(contextMenuShown());
-    window.mnuContext()->hide();
-
-    window.lvSource()->setCurrentRow(1); // a placeholder
-    window.lvSource_MouseUp(2, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
-    window.lvSource()->setCurrentIndex({}); // no current row at all
-    window.lvSource_MouseUp(2, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
-
-    // One row: in neither pane.
-    QFile::remove(dest.filePath(QStringLiteral("b")));
-    window.mnuRefresh_Click();
-    ASSERT_EQ(window.lvSource()->count(), 1);
-    window.lvSource()->setCurrentRow(0);
-    window.lvSource_MouseUp(2, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
-    dest.write(QStringLiteral("a"));
-    window.mnuRefresh_Click();
-    window.lvDest()->setCurrentRow(0);
-    window.lvDest_MouseUp(2, 0, 100, 100);
-    EXPECT_FALSE(contextMenuShown());
 }
 
-TEST_F(PaneEvents, DragBeginsOnTheLeftButtonAloneOverAFileRow) {
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(1);
-    for (int buttons : {0, 2, 3, 4, 5})
-        window.lvSource_MouseMove(buttons, 0, 10, 10);
-    EXPECT_TRUE(platform.drags.isEmpty());
-    window.lvSource_MouseMove(1, 0, 10, 10);
-    window.lvDest_MouseMove(1, 0, 10, 10);
-    EXPECT_EQ(platform.drags, QStringList({"lvSource", "lvDest"}));
+TEST_F(PaneEvents, ContextMenuAndDragNeedAFileRowEnoughRowsAndTheExactButton) {
+    const struct {
+        bool dest;
+        int row, button; // row -1: no current row
+        bool menu, drag;
+    } cases[] = {
+        {false, 0, 2, true, false},   {true, 1, 2, true, false},   {false, 0, 1, false, true},
+        {true, 1, 1, false, true},    {false, 0, 3, false, false}, {true, 1, 5, false, false},
+        {false, 0, 0, false, false},  {false, 1, 2, false, false}, {true, 0, 1, false, false},
+        {false, -1, 2, false, false}, {true, -1, 1, false, false}};
+    const auto check = [&](bool inDest, int row, int button, bool menu, bool drag) {
+        ListPane* pane = inDest ? window.lvDest() : window.lvSource();
+        pane->setCurrentIndex(pane->rows().index(row, 0));
+        platform.drags.clear();
+        (window.*(inDest ? &Main::lvDest_MouseUp : &Main::lvSource_MouseUp))(button, 0, 90, 40);
+        (window.*(inDest ? &Main::lvDest_MouseMove : &Main::lvSource_MouseMove))(button, 0, 90, 40);
+        EXPECT_EQ(contextMenuShown(), menu) << inDest << row << button;
+        EXPECT_EQ(platform.drags.size(), drag ? 1 : 0) << inDest << row << button;
+        window.mnuContext()->hide();
+    };
+    for (const auto& c : cases)
+        check(c.dest, c.row, c.button, c.menu, c.drag);
 
-    platform.drags.clear();
-    window.lvDest()->setCurrentRow(0); // a placeholder
-    window.lvDest_MouseMove(1, 0, 10, 10);
-    window.lvSource()->setCurrentIndex({});
-    window.lvSource_MouseMove(1, 0, 10, 10);
-    EXPECT_TRUE(platform.drags.isEmpty());
-
-    // One row suffices in the Source pane, not in the Destination pane.
+    // One row: no menu; a drag from Source only.
     QFile::remove(dest.filePath(QStringLiteral("b")));
     dest.write(QStringLiteral("a"));
     window.mnuRefresh_Click();
-    ASSERT_EQ(window.lvDest()->count(), 1);
-    window.lvSource()->setCurrentRow(0);
-    window.lvDest()->setCurrentRow(0);
-    window.lvSource_MouseMove(1, 0, 10, 10);
-    window.lvDest_MouseMove(1, 0, 10, 10);
-    EXPECT_EQ(platform.drags, QStringList({"lvSource"}));
-}
-
-TEST_F(PaneEvents, DoubleClickOpensTheLastClickedFile) {
-    window.lvDest_ItemClick(1);
-    window.lvSource_DblClick(); // the file, not the pane, decides
-    EXPECT_EQ(platform.opened, QStringList({dest.filePath(QStringLiteral("b"))}));
-    window.lvDest_ItemClick(0);
-    window.lvDest_DblClick();
-    EXPECT_EQ(platform.opened.size(), 1) << "a placeholder opens nothing";
+    check(false, 0, 2, false, false);
+    check(false, 0, 1, false, true);
+    check(true, 0, 2, false, false);
+    check(true, 0, 1, false, false);
 }
 
 TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
-    window.resize(700, 400);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QWidget* viewport = window.lvDest()->viewport();
-    const QPoint fileRow =
-        window.lvDest()->visualRect(window.lvDest()->rows().index(1, 0)).center();
+    source.write(QStringLiteral("c"));
+    dest.write(QStringLiteral("c"));
+    window.mnuRefresh_Click();
+    showActive();
+    const auto rowAt = [](ListPane* pane, int row) {
+        return pane->visualRect(pane->rows().index(row, 0)).center();
+    };
+    QWidget* left = window.lvSource()->viewport();
+    QWidget* right = window.lvDest()->viewport();
 
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, fileRow);
+    QTest::mouseClick(left, Qt::LeftButton, {}, rowAt(window.lvSource(), 2));
+    QTest::mouseClick(right, Qt::LeftButton, {}, rowAt(window.lvDest(), 1));
     EXPECT_EQ(window.CurrentFile, QStringLiteral("b"));
-    EXPECT_TRUE(window.menuEntry(QStringLiteral("mnuOpen"))->isEnabled());
-
-    QTest::mouseClick(viewport, Qt::RightButton, {}, fileRow);
+    // A right click on the other pane's current row points at it again.
+    QTest::mouseClick(left, Qt::RightButton, {}, rowAt(window.lvSource(), 2));
     EXPECT_TRUE(contextMenuShown());
     window.mnuContext()->hide();
+    window.menuEntry(QStringLiteral("mnuPopupProperties"))->trigger();
+    EXPECT_EQ(platform.properties, QList<QByteArray>({bytes(source, "c")}));
 
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, fileRow);
-    EXPECT_EQ(platform.opened, QStringList({dest.filePath(QStringLiteral("b"))}));
+    QTest::mouseDClick(right, Qt::LeftButton, {}, rowAt(window.lvDest(), 1));
+    EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(dest, "b")}));
 
-    QTest::mousePress(viewport, Qt::LeftButton, {}, fileRow);
-    QMouseEvent move(QEvent::MouseMove, QPointF(fileRow + QPoint(1, 1)),
-                     viewport->mapToGlobal(QPointF(fileRow + QPoint(1, 1))), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &move);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, fileRow);
+    const QPoint b = rowAt(window.lvDest(), 1);
+    QTest::mousePress(right, Qt::LeftButton, {}, b);
+    QMouseEvent move(QEvent::MouseMove, QPointF(b + QPoint(1, 1)),
+                     right->mapToGlobal(QPointF(b + QPoint(1, 1))), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(right, &move);
+    QTest::mouseRelease(right, Qt::LeftButton, {}, b);
     EXPECT_EQ(platform.drags, QStringList({"lvDest"})) << "at the first move, no threshold";
 }
 
-// A few hundred rows on both sides, in a window small enough to scroll.
-class ScrollSync : public PaneEvents {
+TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName) {
+    source.writeRaw("bad\xffname.txt", "x");
+    window.mnuRefresh_Click();           // rows a, b, then the stray byte shown as text
+    window.lvSource()->setCurrentRow(1); // a placeholder opens nothing
+    window.tbrMain_ButtonClick(QStringLiteral("Open"));
+    QTest::keyClick(window.lvSource(), Qt::Key_Return);
+    window.lvSource()->setCurrentRow(2);
+    ASSERT_EQ(window.CurrentFile, QStringLiteral("bad\\xFFname.txt"));
+    for (const char* key : {"Open", "Properties", "open", "PROPERTIES"})
+        window.tbrMain_ButtonClick(QLatin1String(key));
+    for (const char* entry : {"mnuOpen", "mnuPopupOpen", "mnuProperties", "mnuPopupProperties"})
+        window.menuEntry(QLatin1String(entry))->trigger();
+    window.lvDest_DblClick(); // the file, not the pane, decides
+    QTest::keyClick(window.lvSource(), Qt::Key_Return);
+    QTest::keyClick(window.lvSource(), Qt::Key_Enter, Qt::KeypadModifier);
+    const QByteArray file = bytes(source, "bad\xffname.txt");
+    EXPECT_EQ(platform.opened, QList<QByteArray>(6, file)) << "keys compare exactly";
+    EXPECT_EQ(platform.properties, QList<QByteArray>(3, file));
+    ::unlink(file.constData()); // a name the temporary folder cannot remove itself
+}
+
+TEST_F(PaneEvents, FolderButtonsAndEntriesChooseOrCancel) {
+    dest.write(QStringLiteral("c")); // would show after a refresh
+    window.cmdDest()->click();
+    window.menuEntry(QStringLiteral("mnu_File_Folder_Change_Source"))->trigger();
+    ASSERT_EQ(platform.browsed.size(), 2);
+    EXPECT_EQ(platform.browsed[0].title, QStringLiteral("Select destination Folder:"));
+    EXPECT_EQ(platform.browsed[0].initialFolder, dest.path() + QLatin1Char('/'));
+    EXPECT_EQ(platform.browsed[1].title, QStringLiteral("Select source Folder:"));
+    EXPECT_EQ(window.txtDest()->text(), dest.path() + QLatin1Char('/'));
+    EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",b")) << "cancelled: no refresh ran";
+
+    TempTree other;
+    other.write(QStringLiteral("z"));
+    platform.folders = {other.path(), source.path()};
+    window.menuEntry(QStringLiteral("mnu_File_Folder_Change_Destination"))->trigger();
+    EXPECT_EQ(window.txtDest()->text(), other.path());
+    EXPECT_EQ(rows(window.lvDest()), QStringLiteral(",z"));
+    window.txtSource()->clear();
+    window.cmdSource()->click();
+    EXPECT_EQ(platform.browsed.last().initialFolder, QString()) << "an empty box preselects none";
+}
+
+TEST_F(PaneEvents, ViewInfoShowsEachFilledFolderAndKeepsTheCurrentFile) {
+    window.lvSource()->setCurrentRow(0);
+    window.toolbarButton(QStringLiteral("ViewFoldersInfo"))->trigger();
+    window.txtDest()->clear(); // an empty box shows no sheet
+    window.mnu_File_Folder_View_Info_Click();
+    const QByteArray folder = QFile::encodeName(source.path());
+    EXPECT_EQ(platform.properties, QList<QByteArray>({folder, bytes(dest, ""), folder}));
+    window.mnuOpen_Click();
+    EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(source, "a")})) << "the file, unchanged";
+}
+
+// A few hundred rows, one side starting with a placeholder, columns that only
+// one pane must scroll sideways for, in a window that scrolls.
+class Level : public PaneEvents, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         PaneEvents::SetUp();
+        TempTree& first = GetParam() ? dest : source;
+        first.write(QStringLiteral("0 first"));
         for (int i = 0; i < 300; ++i) {
             const QString name = QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'));
-            source.write(name);
-            dest.write(name);
+            if (i % 3 != 1)
+                source.write(name);
+            if (i % 4 != 2)
+                dest.write(name);
         }
         window.mnuRefresh_Click();
-        window.resize(700, 400);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.tmrSource()->stop(); // ticks run by hand
+        // Columns wider than the pane on one side only.
+        for (int c = 0; c < 4; ++c) {
+            window.lvSource()->setColumnWidth(c, GetParam() && c == 0 ? 900 : 60);
+            window.lvDest()->setColumnWidth(c, !GetParam() && c == 0 ? 900 : 60);
+        }
+        showActive();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return level(); }));
     }
-    void scrollToTop(ListPane* pane, int row) {
-        pane->scrollTo(pane->rows().index(row, 0), QAbstractItemView::PositionAtTop);
+    // The same rows on the same pixel lines, in panes of the same room.
+    bool level() const {
+        const ListPane* s = window.lvSource();
+        const ListPane* d = window.lvDest();
+        if (s->viewport()->geometry() != d->viewport()->geometry() ||
+            s->firstVisibleRow() != d->firstVisibleRow())
+            return false;
+        for (int row = s->firstVisibleRow(); row < s->count(); ++row) {
+            const QRect r = s->visualRect(s->rows().index(row, 0));
+            if (r.top() > s->viewport()->height())
+                break;
+            const QRect partner = d->visualRect(d->rows().index(row, 0));
+            if (r.top() != partner.top() || r.height() != partner.height())
+                return false;
+        }
+        return true;
     }
-    int lastVisibleRow(ListPane* pane) const {
-        return pane->indexAt(QPoint(1, pane->viewport()->height() - 2)).row();
+    void wheel(ListPane* pane, int notches) {
+        const QPointF at(20, 20);
+        QWheelEvent event(at, pane->viewport()->mapToGlobal(at), {}, QPoint(0, -120 * notches),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(pane->viewport(), &event);
     }
+    int top() const { return window.lvSource()->firstVisibleRow(); }
 };
 
-TEST_F(ScrollSync, DestinationFurtherDownIsBroughtBackToTheSourceTopRow) {
-    scrollToTop(window.lvSource(), 39);
-    scrollToTop(window.lvDest(), 120);
-    window.tmrSource_Timer();
-    EXPECT_EQ(window.lvDest()->firstVisibleRow(), 39);
-    EXPECT_EQ(window.lvSource()->firstVisibleRow(), 39);
+TEST_P(Level, EveryRowFacesItsPartnerOnOnePixelLine) {
+    ListPane* s = window.lvSource();
+    ListPane* d = window.lvDest();
+    const int height = s->visualRect(s->rows().index(0, 0)).height();
+    EXPECT_GE(height, 16) << "room for the icon";
+    EXPECT_GE(height, s->fontMetrics().height());
+    EXPECT_EQ(d->visualRect(d->rows().index(0, 0)).height(), height);
+    EXPECT_EQ(top(), 0);
 
-    // Scrolled by hand below the Source pane: the running timer pulls it back,
-    // and the Source pane never follows.
-    window.tmrSource()->start();
-    scrollToTop(window.lvDest(), 200);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.lvDest()->firstVisibleRow() == 39; }));
-    EXPECT_EQ(window.lvSource()->firstVisibleRow(), 39);
+    s->setFocus();
+    QTest::keyClick(s, Qt::Key_End);
+    EXPECT_GT(top(), 250);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return level(); })) << "after End";
+    const int bottom = top();
+
+    wheel(s, -2);
+    EXPECT_LT(top(), bottom);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return level(); })) << "after a wheel in Source";
+    const int wheeled = top();
+    wheel(d, 3);
+    d->verticalScrollBar()->setValue(5);
+    EXPECT_EQ(top(), wheeled) << "Source never follows";
+    EXPECT_TRUE(level()) << "Destination comes straight back";
+
+    QTest::keyClick(s, Qt::Key_PageUp);
+    window.resize(760, 330);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.lvSource()->height() < 250 && level(); }))
+        << "after a resize";
+    QTest::keyClick(&window, Qt::Key_F5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return level(); })) << "after a refresh";
 }
 
-TEST_F(ScrollSync, DestinationFurtherUpIsBroughtDownToShowTheSourceRows) {
-    scrollToTop(window.lvDest(), 0);
-    window.tmrSource()->start();
-    scrollToTop(window.lvSource(), 150);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.lvDest()->firstVisibleRow() > 100; }));
-    const int top = window.lvDest()->firstVisibleRow();
-    EXPECT_LE(top, 150);
-    EXPECT_GE(lastVisibleRow(window.lvDest()), 150);
-    EXPECT_EQ(window.lvSource()->firstVisibleRow(), 150);
-    // Once level, further ticks leave it where it is.
-    window.tmrSource_Timer();
-    window.tmrSource_Timer();
-    EXPECT_EQ(window.lvDest()->firstVisibleRow(), top);
-}
-
-TEST_F(ScrollSync, FewerThanTwoRowsMoveNothingAndNoRowsNothingAtAll) {
-    for (const QString& name : QDir(source.path()).entryList(QDir::Files))
-        QFile::remove(source.filePath(name));
-    for (const QString& name : QDir(dest.path()).entryList(QDir::Files))
-        QFile::remove(dest.filePath(name));
-    window.mnuRefresh_Click();
-    window.tmrSource_Timer();
-    EXPECT_EQ(window.lvDest()->firstVisibleRow(), -1);
-
-    source.write(QStringLiteral("only"));
-    dest.write(QStringLiteral("only"));
-    window.mnuRefresh_Click();
-    window.tmrSource_Timer();
-    EXPECT_EQ(window.lvDest()->firstVisibleRow(), 0);
-    EXPECT_EQ(window.lvSource()->firstVisibleRow(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(PlaceholderFirst, Level, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "InSource" : "InDest"; });
 
 } // namespace

@@ -1,128 +1,115 @@
 #include "core/message_style.h"
+#include "mainwindow/bitmap_file.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 
-#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
-#include <QTimeZone>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
 
-// "left|right" per row; "-" for a placeholder.
-QStringList layout(Main& w) {
-    QStringList out;
-    for (int i = 0; i < w.lvSource()->count(); ++i) {
-        const QString l = w.lvSource()->rowText(i);
-        const QString r = w.lvDest()->rowText(i);
-        out << (l.isEmpty() ? QStringLiteral("-") : l) + QLatin1Char('|') +
-                   (r.isEmpty() ? QStringLiteral("-") : r);
-    }
-    return out;
-}
-
 class Refresh : public ::testing::Test {
 protected:
     void SetUp() override {
+        qputenv("TEMP", QFile::encodeName(temp.path()));
+        window.InitTempFolder();
         window.txtSource()->setText(source.path());
-        window.txtDest()->setText(dest.path() + QLatin1Char('/'));
+        window.txtDest()->setText(dest.path());
     }
+    void TearDown() override { qunsetenv("TEMP"); }
+
+    QImage icon(int row, ListPane* pane = nullptr) {
+        return window.ilIcons().image((pane ? pane : left)->rows().smallIcon(row));
+    }
+    QString type(int row, ListPane* pane = nullptr) {
+        return (pane ? pane : left)->rows().subItem(row, PaneModel::Type);
+    }
+    void link(TempTree& tree, const char* name, const char* target) {
+        const QByteArray at = QFile::encodeName(tree.filePath(QLatin1String(name)));
+        ASSERT_EQ(::symlink(target, at.constData()), 0);
+    }
+    // The error the refresh reported, 0 for none.
+    int reported() const {
+        if (platform.shown.isEmpty())
+            return 0;
+        const QString text = platform.shown.last().text;
+        return text.section(QStringLiteral("Error "), 1).section(QLatin1Char(':'), 0, 0).toInt();
+    }
+
+    // "left|right" per row, "-" for a placeholder, then "size|size" when asked.
+    QStringList rows(bool sizes = false) const {
+        QStringList out;
+        const auto cell = [&](const ListPane* pane, int row) {
+            const QString text =
+                sizes ? pane->rows().subItem(row, PaneModel::Size) : pane->rowText(row);
+            return text.isEmpty() ? QStringLiteral("-") : text;
+        };
+        for (int i = 0; i < left->count(); ++i)
+            out << cell(window.lvSource(), i) + QLatin1Char('|') + cell(window.lvDest(), i);
+        return out;
+    }
+    TempTree temp, source, dest;
     ScriptedPlatform platform;
     Main window{platform};
-    TempTree source;
-    TempTree dest;
+    ListPane* left = window.lvSource();
+    ListPane* right = window.lvDest();
 };
 
-TEST_F(Refresh, PanesAlignRowAgainstRowWithPlaceholders) {
+TEST_F(Refresh, PanesAlignRowAgainstRowEachRowWithItsOwnFile) {
     const QDateTime t(QDate(2024, 2, 3), QTime(4, 5, 6), Qt::UTC);
     source.write(QStringLiteral("x.txt"), QByteArray(1234567, 'x'), t);
     source.write(QStringLiteral("z.txt"), "", t);
+    for (const auto& [tree, name, content] :
+         {std::tuple(&source, "a.txt", "1"), {&source, "A.txt", "22"}, {&dest, "A.txt", "333"}})
+        tree->write(QLatin1String(name), content);
     dest.write(QStringLiteral("y.txt"), "12", t);
     dest.write(QStringLiteral("Z.TXT"), "123", t);
+    window.pbrMain()->setMaximum(77);
     window.mnuRefresh_Click();
 
-    EXPECT_EQ(layout(window), QStringList({QStringLiteral("x.txt|-"), QStringLiteral("-|y.txt"),
-                                           QStringLiteral("z.txt|Z.TXT")}));
-    const PaneModel& left = window.lvSource()->rows();
-    const PaneModel& right = window.lvDest()->rows();
-    EXPECT_EQ(left.subItem(0, PaneModel::Size), QStringLiteral("1,234,567 bytes"));
-    EXPECT_EQ(left.subItem(2, PaneModel::Size), QStringLiteral("0 bytes"));
-    EXPECT_EQ(right.subItem(2, PaneModel::Size), QStringLiteral("3 bytes")) << "its own file";
-    EXPECT_TRUE(left.subItem(0, PaneModel::Modified).startsWith(QStringLiteral("2/3/24 4:05:06")));
-    for (int c = PaneModel::Size; c <= PaneModel::Modified; ++c)
-        EXPECT_TRUE(right.subItem(0, c).isEmpty()) << "a placeholder has no sub-items";
-
+    EXPECT_EQ(rows(), QStringList({"A.txt|A.txt", "a.txt|-", "x.txt|-", "-|y.txt", "z.txt|Z.TXT"}));
+    EXPECT_EQ(rows(true), QStringList({"2 bytes|3 bytes", "1 bytes|-", "1,234,567 bytes|-",
+                                       "-|2 bytes", "0 bytes|3 bytes"}));
+    EXPECT_TRUE(left->rows().subItem(2, PaneModel::Modified).startsWith("2/3/24 4:05:06"));
+    EXPECT_TRUE(right->rows().subItem(2, PaneModel::Modified).isEmpty());
     EXPECT_EQ(window.statusText(), QString());
     EXPECT_EQ(window.pbrMain()->value(), 0);
-    EXPECT_EQ(window.pbrMain()->maximum(), 4 - 1);
-    EXPECT_FALSE(window.lvSource()->isHidden());
-    EXPECT_FALSE(window.lvDest()->isHidden());
-    EXPECT_TRUE(platform.shown.isEmpty());
-}
+    EXPECT_EQ(window.pbrMain()->maximum(), 7 - 1) << "entries of both folders less one";
+    EXPECT_EQ(reported(), 0);
 
-TEST_F(Refresh, ProgressMaximumOnlySetForTwoEntriesOrMore) {
-    window.pbrMain()->setMaximum(77);
-    window.mnuRefresh_Click(); // nothing at all
-    EXPECT_EQ(window.pbrMain()->maximum(), 77);
-    EXPECT_EQ(window.lvSource()->count(), 0);
-    source.write(QStringLiteral("one"));
-    window.mnuRefresh_Click();
-    EXPECT_EQ(window.pbrMain()->maximum(), 77);
-    for (const char* n : {"b", "c", "d", "e"})
-        dest.write(QString::fromLatin1(n));
-    window.mnuRefresh_Click();
-    EXPECT_EQ(window.pbrMain()->maximum(), 4);
-    EXPECT_EQ(window.pbrMain()->value(), 0);
-}
-
-TEST_F(Refresh, CaseSensitiveNamesEachReachTheirOwnFile) {
-    source.write(QStringLiteral("a.txt"), "1");
-    source.write(QStringLiteral("A.txt"), "22");
-    dest.write(QStringLiteral("A.txt"), "333");
-    window.mnuRefresh_Click();
-    EXPECT_EQ(layout(window),
-              QStringList({QStringLiteral("A.txt|A.txt"), QStringLiteral("a.txt|-")}));
-    EXPECT_EQ(window.lvSource()->rows().subItem(0, PaneModel::Size), QStringLiteral("2 bytes"));
-    EXPECT_EQ(window.lvSource()->rows().subItem(1, PaneModel::Size), QStringLiteral("1 bytes"));
-    EXPECT_EQ(window.lvDest()->rows().subItem(0, PaneModel::Size), QStringLiteral("3 bytes"));
-}
-
-TEST_F(Refresh, RefreshRebuildsFromDiskEachTime) {
-    source.write(QStringLiteral("keep"));
-    source.write(QStringLiteral("gone"));
-    window.mnuRefresh_Click();
-    ASSERT_EQ(window.lvSource()->count(), 2);
-    QFile::remove(source.filePath(QStringLiteral("gone")));
+    // Read from disk again each time; fewer than two entries leave the maximum.
+    for (TempTree* tree : {&source, &dest})
+        for (const QString& name : QDir(tree->path()).entryList(QDir::Files))
+            QFile::remove(tree->filePath(name));
     dest.write(QStringLiteral("new"));
     window.mnuRefresh_Click();
-    EXPECT_EQ(layout(window), QStringList({QStringLiteral("keep|-"), QStringLiteral("-|new")}));
+    EXPECT_EQ(rows(), QStringList({"-|new"}));
+    EXPECT_EQ(window.pbrMain()->maximum(), 6);
 }
 
 TEST_F(Refresh, UnreadableFolderReportsAndLeavesEmptyVisiblePanes) {
-    ASSERT_EQ(
-        ::symlink("loop", QFile::encodeName(source.filePath(QStringLiteral("loop"))).constData()),
-        0);
+    const QString loop = source.filePath(QStringLiteral("loop"));
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(loop).constData()), 0);
     dest.write(QStringLiteral("d"));
-    window.txtSource()->setText(source.filePath(QStringLiteral("loop")));
+    window.txtSource()->setText(loop);
     window.mnuRefresh_Click();
-    ASSERT_EQ(platform.shown.size(), 1);
+    ASSERT_EQ(reported(), ELOOP);
     EXPECT_EQ(platform.beeps, 1);
     EXPECT_EQ(platform.shown[0].style, MsgStyle::Critical);
-    EXPECT_TRUE(platform.shown[0].text.startsWith(
-        QStringLiteral("An unexpected error has occurred.\n\nError %1: ").arg(ELOOP)));
-    EXPECT_TRUE(platform.shown[0].text.contains(source.filePath(QStringLiteral("loop"))));
-    EXPECT_EQ(window.lvSource()->count(), 0);
-    EXPECT_FALSE(window.lvSource()->isHidden()) << "the error came before the panes were hidden";
+    EXPECT_TRUE(platform.shown[0].text.startsWith("An unexpected error has occurred.\n\nError "));
+    EXPECT_TRUE(platform.shown[0].text.contains(loop));
+    EXPECT_EQ(left->count(), 0);
+    EXPECT_FALSE(left->isHidden()) << "the error came before the panes were hidden";
 }
 
 TEST_F(Refresh, FileVanishingBeforeTheWalkIsLeftOut) {
-    source.write(QStringLiteral("a"));
-    source.write(QStringLiteral("b"));
+    for (const char* name : {"a", "b"})
+        source.write(QLatin1String(name));
     dest.write(QStringLiteral("c"));
     auto connection = QObject::connect(&window, &Main::foldersScanned, [&] {
         QFile::remove(source.filePath(QStringLiteral("b")));
@@ -130,8 +117,8 @@ TEST_F(Refresh, FileVanishingBeforeTheWalkIsLeftOut) {
     window.mnuRefresh_Click();
     QObject::disconnect(connection);
     EXPECT_TRUE(platform.shown.isEmpty());
-    EXPECT_FALSE(window.lvSource()->isHidden());
-    EXPECT_EQ(layout(window), QStringList({QStringLiteral("a|-"), QStringLiteral("-|c")}));
+    EXPECT_FALSE(left->isHidden());
+    EXPECT_EQ(rows(), QStringList({"a|-", "-|c"}));
 }
 
 TEST_F(Refresh, FirstActivationRefreshesOnceAndF5Again) {
@@ -139,15 +126,107 @@ TEST_F(Refresh, FirstActivationRefreshesOnceAndF5Again) {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    EXPECT_EQ(window.lvSource()->count(), 1);
-    EXPECT_TRUE(window.lvSource()->hasFocus());
-
+    EXPECT_EQ(left->count(), 1);
+    EXPECT_TRUE(left->hasFocus());
     source.write(QStringLiteral("second"));
     window.Form_Activate(); // a later activation does nothing
-    EXPECT_EQ(window.lvSource()->count(), 1);
-
+    EXPECT_EQ(left->count(), 1);
     QTest::keyClick(&window, Qt::Key_F5);
-    EXPECT_EQ(window.lvSource()->count(), 2);
+    EXPECT_EQ(left->count(), 2);
+}
+
+TEST_F(Refresh, EachFileRowShowsItsTypeAndAnImageOfItsOwn) {
+    for (const char* name : {"a.txt", "b.png", "c.txt"})
+        source.write(QLatin1String(name), "x");
+    dest.write(QStringLiteral("a.txt"), "A");
+    window.mnuRefresh_Click();
+    ASSERT_EQ(reported(), 0);
+    EXPECT_EQ(QStringList({type(0), type(1), type(0, right), type(1, right)}),
+              QStringList({"plain text document", "PNG image", "plain text document", ""}));
+    EXPECT_EQ(right->rows().smallIcon(1), 0) << "a placeholder has no image";
+    QList<int> positions = {left->rows().smallIcon(0), left->rows().smallIcon(1),
+                            left->rows().smallIcon(2), right->rows().smallIcon(0)};
+    std::sort(positions.begin(), positions.end());
+    EXPECT_EQ(positions, QList<int>({1, 2, 3, 4})) << "each row its own position";
+
+    ASSERT_FALSE(icon(0).isNull());
+    EXPECT_EQ(icon(0).deviceIndependentSize(), QSizeF(16, 16));
+    EXPECT_EQ(icon(2), icon(0)) << "same kind, same picture";
+    EXPECT_NE(icon(1), icon(0));
+    EXPECT_EQ(left->model()->index(0, 0).data(Qt::DecorationRole).value<QImage>(), icon(0));
+
+    for (int i = 0; i < 6; ++i)
+        dest.write(QStringLiteral("d%1.pdf").arg(i));
+    window.mnuRefresh_Click();
+    window.mnuRefresh_Click();
+    EXPECT_EQ(window.ilIcons().count(), 10) << "the image list does not grow across refreshes";
+    EXPECT_EQ(type(8, right), QStringLiteral("PDF document"));
+}
+
+TEST_F(Refresh, AFailedLookupShowsThePreviousFilesTypeAndIcon) {
+    source.write(QStringLiteral("a.txt"), "a");
+    link(source, "b.png", "nowhere"); // listed, but no file to look up
+    source.write(QStringLiteral("c.pdf"), "c");
+    window.settings().showSystem = 1;
+    window.mnuRefresh_Click();
+    ASSERT_EQ(reported(), 0);
+    EXPECT_EQ(type(1), QStringLiteral("plain text document"));
+    EXPECT_EQ(icon(1), icon(0));
+    EXPECT_EQ(type(2), QStringLiteral("PDF document"));
+
+    // First in a refresh: no type yet, and the last icon of the run before.
+    QFile::remove(source.filePath(QStringLiteral("a.txt")));
+    window.mnuRefresh_Click();
+    ASSERT_EQ(reported(), 0);
+    EXPECT_EQ(type(0), QString());
+    EXPECT_EQ(icon(0), icon(1)) << "the pdf drawn last in the previous refresh";
+}
+
+TEST_F(Refresh, NoIconYetGivesTheGenericTypeAndIconInsteadOfAnError) {
+    link(source, "a.png", "nowhere");
+    window.settings().showSystem = 1;
+    window.mnuRefresh_Click();
+    EXPECT_EQ(reported(), 0);
+    EXPECT_FALSE(left->isHidden());
+    EXPECT_FALSE(type(0).isEmpty());
+}
+
+TEST_F(Refresh, AScratchFolderThatIsNoFolderEndsTheRefreshThroughItsErrorPath) {
+    temp.write(QStringLiteral("plain"), "not a folder");
+    qputenv("TEMP", QFile::encodeName(temp.filePath(QStringLiteral("plain"))));
+    window.InitTempFolder();
+    source.write(QStringLiteral("b.txt"));
+    window.mnuRefresh_Click();
+    EXPECT_EQ(reported(), ENOTDIR);
+    EXPECT_EQ(platform.beeps, 1);
+    EXPECT_TRUE(left->isHidden());
+    EXPECT_EQ(window.ilIcons().count(), 0);
+}
+
+TEST_F(Refresh, APlantedLinkAtTheScratchNameIsReplacedNotFollowed) {
+    temp.write(QStringLiteral("victim"), "precious");
+    link(temp, "~ds1.tmp", "victim");
+    source.write(QStringLiteral("a.txt"));
+    window.mnuRefresh_Click();
+    ASSERT_EQ(reported(), 0);
+    EXPECT_EQ(temp.read(QStringLiteral("victim")), QByteArray("precious"));
+    EXPECT_EQ(type(0), QStringLiteral("plain text document"));
+    EXPECT_EQ(temp.read(QStringLiteral("~ds1.tmp")).left(2), QByteArray("BM"));
+}
+
+TEST(BitmapFile, KeepsEveryPixelWithItsAlphaAndReadsAsAStandardBitmap) {
+    QImage image(16, 16, QImage::Format_ARGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y, qRgba(x * 16, y * 16, 255 - x * 8, x < 8 ? 255 : 0));
+    const QByteArray file = encodeBitmap(image);
+    EXPECT_EQ(decodeBitmap(file), image);
+    const QImage standard = QImage::fromData(file, "BMP");
+    ASSERT_EQ(standard.size(), image.size()) << "Qt's own reader takes it";
+    EXPECT_EQ(QColor(standard.pixel(3, 9)).rgb(), QColor(image.pixel(3, 9)).rgb());
+
+    EXPECT_TRUE(decodeBitmap(QByteArray("BM and then nonsense")).isNull());
+    EXPECT_TRUE(decodeBitmap(file.left(200)).isNull()) << "a cut-off file";
 }
 
 } // namespace

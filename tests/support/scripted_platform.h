@@ -36,8 +36,8 @@ public:
     // What was asked.
     QList<Shown> shown;
     QList<Browse> browsed;
-    QStringList opened;
-    QStringList properties;
+    QList<QByteArray> opened;
+    QList<QByteArray> properties;
     QStringList urls;
     QList<QWidget*> urlOwners;
     QStringList programs;
@@ -49,11 +49,11 @@ public:
     void beep() override { ++beeps; }
     QString browseForFolder(QWidget* owner, const QString& initialFolder,
                             const QString& title) override;
-    bool openDefault(const QString& path) override {
+    bool openDefault(const QByteArray& path) override {
         opened << path;
         return openSucceeds;
     }
-    bool showProperties(QWidget*, const QString& path) override {
+    bool showProperties(QWidget*, const QByteArray& path) override {
         properties << path;
         return propertiesSucceed;
     }
