@@ -3,6 +3,7 @@
 #include "mainwindow/pane_model.h"
 
 #include <QTreeView>
+#include <optional>
 
 // One of the two list panes: a report view with the columns Name, Size, Type
 // and Modified, several rows selectable, rows in the order they were added.
@@ -32,6 +33,8 @@ public:
     bool ensureRowVisible(int row);
     // The height in pixels the view gives a row, or -1 when there is no such row.
     int rowHeightPixels(int row) const;
+    // Opens the in-place editor on the current row's name.
+    void startLabelEdit();
 
 Q_SIGNALS:
     // The pane's events, with the mouse reported as the window's handlers take
@@ -42,6 +45,12 @@ Q_SIGNALS:
     void mouseUp(int button, int shift, float x, float y);
     void mouseMove(int button, int shift, float x, float y);
     void dblClick();
+    // Label editing: before an edit starts (set `cancel` to refuse it), and
+    // when it ends with a text. The pane never keeps an edited label itself.
+    void beforeLabelEdit(int& cancel);
+    void afterLabelEdit(int& cancel, const QString& newText);
+    // Rows of a pane were dropped here: the dragged pane's name, the position in twips.
+    void dragDrop(const QString& draggedName, float x, float y);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -49,7 +58,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     PaneModel m_model;
+    std::optional<QString> m_editedText;
 };

@@ -98,6 +98,7 @@ void Main::buildControls() {
     buildMenus();
     buildToolbar();
     connectPaneEvents();
+    connectFileCommands();
 }
 
 QString Main::statusText() const {

@@ -2,6 +2,8 @@
 
 #include "core/filter_settings.h"
 #include "core/sorted_name_list.h"
+#include "fileops/clipboard.h"
+#include "fileops/file_copy.h"
 #include "mainwindow/image_list.h"
 
 #include <QMainWindow>
@@ -126,6 +128,35 @@ public:
     void mnuPopupProperties_Click();
     void ExecuteShellVerb(const QString& verb);
 
+    // The internal clipboard: entry 0 stays empty, then the files the last
+    // Cut or Copy recorded. Mode 0 before any, 1 after Cut, 2 after Copy.
+    QList<ClipboardEntry> ClipboardFiles{ClipboardEntry{}};
+    int ClipboardMode = 0;
+    // How the file commands copy; tests make the writes fail.
+    CopyOptions copyOptions;
+    // A paste, drop, delete or other file command is under way.
+    bool fileCommandRunning() const { return m_fileCommandRunning; }
+
+    // File commands: selection, clipboard, paste, drop, rename, delete.
+    void mnuEditCut_Click();
+    void mnuEditCopy_Click();
+    void mnuEditPaste_Click();
+    void mnuEditDSelectAll_Click();
+    void mnuEditInvertSelection_Click();
+    void mnuPopupCut_Click();
+    void mnuPopupCopy_Click();
+    void mnuPopupPaste_Click();
+    void lvSource_DragDrop(const QString& draggedName, float x, float y);
+    void lvDest_DragDrop(const QString& draggedName, float x, float y);
+    void mnuRename_Click();
+    void mnuPopupRename_Click();
+    void lvSource_BeforeLabelEdit(int& cancel);
+    void lvDest_BeforeLabelEdit(int& cancel);
+    void lvSource_AfterLabelEdit(int& cancel, const QString& newText);
+    void lvDest_AfterLabelEdit(int& cancel, const QString& newText);
+    void mnuDelete_Click();
+    void mnuPopupDelete_Click();
+
 Q_SIGNALS:
     // Both folders are listed and the rows are about to be laid out.
     void foldersScanned();
@@ -156,6 +187,14 @@ private:
     void paneMouseUp(ListPane* pane, int button, float x, float y);
     void paneMouseMove(ListPane* pane, int minimumRows, int button);
     void chooseFolder(QLineEdit* folderBox, const QString& title);
+    void connectFileCommands();
+    QList<QAction*> fileCommandActions() const;
+    ListPane* activeList() const;
+    QLineEdit* activeFolderBox() const;
+    void updatePasteCommands();
+    void dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox, bool accepted);
+    void beforeLabelEdit(ListPane* pane, int& cancel);
+    void afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel, const QString& newText);
 
     Platform& m_platform;
     FilterSettings m_settings;
@@ -183,4 +222,5 @@ private:
     QMenu* m_mnuContext = nullptr;
     QTimer* m_tmrSource = nullptr;
     QTimer* m_trmPaste = nullptr;
+    bool m_fileCommandRunning = false;
 };
