@@ -20,13 +20,17 @@ void selectAllRows(ListPane& pane) {
     if (pane.count() == 0)
         return;
     const PaneModel& rows = pane.rows();
-    pane.selectionModel()->select(QItemSelection(rows.index(0, 0), rows.index(pane.count() - 1, 0)),
-                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // As in invertRowSelection: whole rows, against an empty selection.
+    pane.selectionModel()->clearSelection();
+    pane.selectionModel()->select(
+        QItemSelection(rows.index(0, 0), rows.index(pane.count() - 1, rows.columnCount() - 1)),
+        QItemSelectionModel::Select);
 }
 
 void invertRowSelection(ListPane& pane) {
     const std::vector<char> flags = selectedRowFlags(pane);
     const PaneModel& rows = pane.rows();
+    const int lastColumn = rows.columnCount() - 1;
     QItemSelection inverted;
     const int n = pane.count();
     for (int row = 0; row < n;) {
@@ -37,8 +41,11 @@ void invertRowSelection(ListPane& pane) {
         const int first = row;
         while (row < n && !flags[static_cast<size_t>(row)])
             ++row;
-        inverted.select(rows.index(first, 0), rows.index(row - 1, 0));
+        inverted.select(rows.index(first, 0), rows.index(row - 1, lastColumn));
     }
-    pane.selectionModel()->select(inverted,
-                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // Whole rows already, and cleared first: widening ranges to rows, and
+    // reporting a change against a selection that is not empty, compare every
+    // range with every other.
+    pane.selectionModel()->clearSelection();
+    pane.selectionModel()->select(inverted, QItemSelectionModel::Select);
 }

@@ -9,7 +9,22 @@
 #include <QFile>
 #include <QLineEdit>
 #include <gtest/gtest.h>
+#include <memory>
 #include <unistd.h>
+
+// A write that takes `limit` bytes, then fails as a full disk would.
+inline std::function<ssize_t(int, const char*, size_t)> failingAfter(qint64 limit) {
+    auto written = std::make_shared<qint64>(0);
+    return [written, limit](int fd, const char* data, size_t size) -> ssize_t {
+        if ((*written += qint64(size)) > limit)
+            return errno = ENOSPC, -1;
+        return ::write(fd, data, size);
+    };
+}
+
+inline QByteArray raw(const TempTree& t, const char* name) {
+    return QFile::encodeName(t.path()) + '/' + name;
+}
 
 // The window over two real folders, with scripted answers.
 class WindowTest : public ::testing::Test {
@@ -19,7 +34,7 @@ protected:
         window.txtDest()->setText(destText);
         window.mnuRefresh_Click();
     }
-    // Makes `current` the current row of the pane and selects `rows` only.
+    // Makes `current` the pane's current row and selects `rows` only.
     static void select(ListPane* pane, std::initializer_list<int> rows, int current = 0) {
         pane->setCurrentRow(current);
         pane->clearSelection();
@@ -31,9 +46,6 @@ protected:
         for (int i = 0; i < pane->count(); ++i)
             out << pane->rowText(i);
         return out;
-    }
-    static bool exists(const TempTree& t, const QByteArray& name) {
-        return ::access((QFile::encodeName(t.path()) + '/' + name).constData(), F_OK) == 0;
     }
     QList<int> styles() const {
         QList<int> out;
