@@ -143,8 +143,8 @@ QStringList entryTexts(const Main& w) {
 }
 
 TEST_F(WindowTest, CutCopyAndSelectionWorkOnTheActivePane) {
-    source.write("a");
-    source.write("c");
+    for (const char* name : {"a", "c"})
+        source.write(name);
     dest.write("b");
     refresh(source.path(), dest.path() + "/"); // rows a|-, -|b, c|-
     QAction* paste = window.menuEntry("mnuEditPaste");
@@ -214,8 +214,8 @@ TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
     EXPECT_EQ(dest.read("a").size(), 1234) << "Yes";
     EXPECT_EQ(dest.read("free"), "free");
     EXPECT_EQ(::unlink(raw(dest, "\xff name").constData()), 0) << "the raw name was moved";
-    // Only files that were copied left the source.
-    EXPECT_EQ(texts(window.lvSource()), QStringList({".hidden", "", "", "b", "", "ro"}));
+    EXPECT_EQ(texts(window.lvSource()), QStringList({".hidden", "", "", "b", "", "ro"}))
+        << "only what was copied left the source";
 }
 
 TEST_F(WindowTest, AFailedCopyOrAGoneSourceIsToldAndTheRestGoesOn) {
@@ -267,11 +267,10 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     dest.write("b.txt", "B");
     dest.writeRaw("\xe9t\xe9", "raw");
     refresh(source.path(), dest.path());
-    // F2 edits the active pane's current row, whichever pane was clicked.
     window.lvDest_GotFocus();
     select(window.lvDest(), {}, int(texts(window.lvDest()).indexOf("a.txt")));
     window.lvSource_ItemClick(int(texts(window.lvSource()).indexOf("a.txt")));
-    window.mnuRename_Click();
+    window.mnuRename_Click(); // the active pane's current row, whichever pane was clicked
     auto* editor = window.lvDest()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     editor->setText("A.TXT");
