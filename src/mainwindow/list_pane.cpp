@@ -2,6 +2,7 @@
 
 #include "core/text_formats.h"
 #include "mainwindow/twips.h"
+#include "shell/platform.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -9,6 +10,8 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMimeDatabase>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -24,9 +27,9 @@ int shiftBits(Qt::KeyboardModifiers modifiers) {
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
-// The mouse position over the pane, in twips from its top-left corner.
-QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
-    const QPointF p = pane->viewport()->mapTo(pane, event->position());
+// A position over the pane's rows, in twips from the pane's top-left corner.
+QPointF twipsAt(const ListPane* pane, QPointF viewportPosition) {
+    const QPointF p = pane->viewport()->mapTo(pane, viewportPosition);
     return {p.x() * twipsPerPixelX(pane), p.y() * twipsPerPixelY(pane)};
 }
 
@@ -46,6 +49,10 @@ private:
 
 constexpr int smallIconPixels = 16;
 
+QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
+    return twipsAt(pane, event->position());
+}
+
 } // namespace
 
 ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
@@ -62,6 +69,8 @@ ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     setDragEnabled(false); // the window begins the drags itself
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setIconSize(QSize(smallIconPixels, smallIconPixels));
     setItemDelegate(new FixedHeightDelegate(m_rowHeight, this));
     measureRowHeight();
@@ -205,4 +214,71 @@ void ListPane::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void ListPane::startLabelEdit() {
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        QAbstractItemView::edit(current.siblingAtColumn(PaneModel::Name));
+}
+
+bool ListPane::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // Every edit that would start passes the before-edit event; the view's
+    // other calls here (clicks that start nothing) do not.
+    const bool starting = index.isValid() && state() != EditingState &&
+                          (trigger == AllEditTriggers || (editTriggers() & trigger));
+    if (!starting)
+        return QTreeView::edit(index, trigger, event);
+    int cancel = 0;
+    Q_EMIT beforeLabelEdit(cancel);
+    if (cancel != 0)
+        return false;
+    return QTreeView::edit(index.siblingAtColumn(PaneModel::Name), trigger, event);
+}
+
+void ListPane::commitData(QWidget* editor) {
+    // Kept for the end of the edit; the rows are never written.
+    if (const auto* line = qobject_cast<QLineEdit*>(editor))
+        m_editedText = line->text();
+}
+
+void ListPane::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTreeView::closeEditor(editor, hint);
+    // Reported once the editor is gone: the handler may rebuild the rows.
+    if (std::optional<QString> text = std::exchange(m_editedText, std::nullopt)) {
+        int cancel = 0;
+        Q_EMIT afterLabelEdit(cancel, *text);
+    }
+}
+
+void ListPane::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasFormat(QLatin1String(paneDragFormat)))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ListPane::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasFormat(QLatin1String(paneDragFormat)))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ListPane::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasFormat(QLatin1String(paneDragFormat))) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    const QString dragged =
+        QString::fromUtf8(event->mimeData()->data(QLatin1String(paneDragFormat)));
+    const QPointF at = twipsAt(this, event->position());
+    // The drag ends when this returns; the drop may ask questions, so it runs after.
+    QMetaObject::invokeMethod(
+        this,
+        [this, dragged, at] {
+            Q_EMIT dragDrop(dragged, static_cast<float>(at.x()), static_cast<float>(at.y()));
+        },
+        Qt::QueuedConnection);
 }

@@ -3,6 +3,7 @@
 #include "mainwindow/pane_model.h"
 
 #include <QTreeView>
+#include <optional>
 
 // One of the two list panes: a report view with the columns Name, Size, Type
 // and Modified, several rows selectable, rows in the order they were added.
@@ -32,6 +33,8 @@ public:
     // column's usual texts in the pane's font: a size up to 999,999,999
     // bytes, the common type names, a modified date with its time.
     int fittingColumnWidth(int column, int minimum) const;
+    // Opens the in-place editor on the current row's name.
+    void startLabelEdit();
 
 Q_SIGNALS:
     // The pane's events, with the mouse reported as the window's handlers take
@@ -44,6 +47,12 @@ Q_SIGNALS:
     void mouseMove(int button, int shift, float x, float y);
     // A double click, or Enter on the current row.
     void dblClick();
+    // Label editing: before an edit starts (set `cancel` to refuse it), and
+    // when it ends with a text. The pane never keeps an edited label itself.
+    void beforeLabelEdit(int& cancel);
+    void afterLabelEdit(int& cancel, const QString& newText);
+    // Rows of a pane were dropped here: the dragged pane's name, the position in twips.
+    void dragDrop(const QString& draggedName, float x, float y);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
@@ -53,6 +62,12 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Every row, placeholder or file, gets one height: a 16-pixel icon and a
@@ -61,4 +76,5 @@ private:
 
     PaneModel m_model;
     int m_rowHeight = 0;
+    std::optional<QString> m_editedText;
 };

@@ -9,10 +9,17 @@
 #include <QLineEdit>
 
 void Main::tbrMain_ButtonClick(const QString& key) {
-    // Keys compare exactly. Cut, Copy, Paste and Delete dispatch to commands
-    // this window does not have yet, and do nothing until then.
+    // Keys compare exactly.
     if (key == QLatin1String("Open"))
         ExecuteShellVerb(QStringLiteral("Open"));
+    else if (key == QLatin1String("Cut"))
+        mnuEditCut_Click();
+    else if (key == QLatin1String("Copy"))
+        mnuEditCopy_Click();
+    else if (key == QLatin1String("Paste"))
+        mnuEditPaste_Click();
+    else if (key == QLatin1String("Delete"))
+        mnuDelete_Click();
     else if (key == QLatin1String("Properties"))
         mnuPopupProperties_Click();
     else if (key == QLatin1String("ViewFoldersInfo"))

@@ -149,4 +149,5 @@ void Main::tmrSource_Timer() {
 
 void Main::trmPaste_Timer() {
     placeProgressBar(pasteTimerProgressInset);
+    updatePasteCommands();
 }

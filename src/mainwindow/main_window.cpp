@@ -99,6 +99,7 @@ void Main::buildControls() {
     buildMenus();
     buildToolbar();
     connectPaneEvents();
+    connectFileCommands();
 }
 
 QString Main::statusText() const {

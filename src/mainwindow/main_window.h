@@ -3,6 +3,8 @@
 #include "core/file_system.h"
 #include "core/filter_settings.h"
 #include "core/sorted_name_list.h"
+#include "fileops/clipboard.h"
+#include "fileops/file_copy.h"
 #include "mainwindow/image_list.h"
 
 #include <QHash>
@@ -143,6 +145,34 @@ public:
     void mnuHelpAbout_Click();
     // Points the file managers' "Match with folder..." at this executable.
     void RegisterFolderMenu();
+    // The internal clipboard: entry 0 stays empty, then the files the last
+    // Cut or Copy recorded. Mode 0 before any, 1 after Cut, 2 after Copy.
+    QList<ClipboardEntry> ClipboardFiles{ClipboardEntry{}};
+    int ClipboardMode = 0;
+    // How the file commands copy; tests make the writes fail.
+    CopyOptions copyOptions;
+    // A paste, drop, delete or other file command is under way.
+    bool fileCommandRunning() const { return m_fileCommandRunning; }
+
+    // File commands: selection, clipboard, paste, drop, rename, delete.
+    void mnuEditCut_Click();
+    void mnuEditCopy_Click();
+    void mnuEditPaste_Click();
+    void mnuEditDSelectAll_Click();
+    void mnuEditInvertSelection_Click();
+    void mnuPopupCut_Click();
+    void mnuPopupCopy_Click();
+    void mnuPopupPaste_Click();
+    void lvSource_DragDrop(const QString& draggedName, float x, float y);
+    void lvDest_DragDrop(const QString& draggedName, float x, float y);
+    void mnuRename_Click();
+    void mnuPopupRename_Click();
+    void lvSource_BeforeLabelEdit(int& cancel);
+    void lvDest_BeforeLabelEdit(int& cancel);
+    void lvSource_AfterLabelEdit(int& cancel, const QString& newText);
+    void lvDest_AfterLabelEdit(int& cancel, const QString& newText);
+    void mnuDelete_Click();
+    void mnuPopupDelete_Click();
 
 Q_SIGNALS:
     // Both folders are listed and the rows are about to be laid out.
@@ -179,6 +209,14 @@ private:
     void rememberTwips(const QString& key, double twips, int applied, double twipsPerPixel);
     void writeTwips(SettingsStore& store, const QString& key, int pixels,
                     double twipsPerPixel) const;
+    void connectFileCommands();
+    QList<QAction*> fileCommandActions() const;
+    ListPane* activeList() const;
+    QLineEdit* activeFolderBox() const;
+    void updatePasteCommands();
+    void dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox, bool accepted);
+    void beforeLabelEdit(ListPane* pane, int& cancel);
+    void afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel, const QString& newText);
 
     Platform& m_platform;
     FilterSettings m_settings;
@@ -210,4 +248,5 @@ private:
     // Geometry read from the store, by key: the twips read and the pixels
     // they were applied as. A value the user leaves alone is saved as read.
     QHash<QString, std::pair<double, int>> m_twipsRead;
+    bool m_fileCommandRunning = false;
 };

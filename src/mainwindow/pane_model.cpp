@@ -39,6 +39,11 @@ QVariant PaneModel::headerData(int section, Qt::Orientation orientation, int rol
                                                  : QVariant();
 }
 
+Qt::ItemFlags PaneModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
+    return index.column() == Name ? base | Qt::ItemIsEditable : base;
+}
+
 void PaneModel::clear() {
     if (m_bulk) {
         m_rows.clear(); // the reset in progress covers it

@@ -22,6 +22,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Names can be edited in place (the pane's label edit), never written.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void clear();
     // Appends a row; returns its 0-based position.

@@ -17,6 +17,9 @@ struct ToolbarButtonInfo {
     QIcon icon;
 };
 
+// The format of a pane's drag: its data is the pane's name.
+inline constexpr char paneDragFormat[] = "application/x-duoscope-pane";
+
 // What the program needs of the desktop: message boxes, the beep, the folder
 // dialog, opening files and addresses, starting programs. The window and the
 // file commands reach the desktop only through this, so tests can script it.

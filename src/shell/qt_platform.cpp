@@ -129,7 +129,7 @@ std::optional<QStringList> QtPlatform::customizeToolbar(QWidget* owner,
 
 void QtPlatform::startDrag(QWidget* source, const QString& paneName) {
     auto* data = new QMimeData;
-    data->setData(QStringLiteral("application/x-duoscope-pane"), paneName.toUtf8());
+    data->setData(QLatin1String(paneDragFormat), paneName.toUtf8());
     auto* drag = new QDrag(source);
     drag->setMimeData(data);
     drag->exec(Qt::CopyAction);

@@ -1,0 +1,173 @@
+#include "fileops/file_copy.h"
+
+#include "core/name_text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t offloadChunk = size_t(8) << 20;
+constexpr size_t bufferSize = size_t(256) << 10;
+
+FsError errorAt(int err, const QByteArray& path) {
+    return FsError::fromErrno(err, nameText(path));
+}
+
+FsError refusal(int err, const QByteArray& path, const char* reason) {
+    return FsError(err, nameText(path), QString::fromLatin1(reason));
+}
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArrayLiteral(".") : path.left(slash == 0 ? 1 : slash);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Writes all of `size` bytes; false with errno set when the write fails.
+bool writeAll(const CopyOptions& options, int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t put = options.write ? options.write(fd, data, size) : ::write(fd, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            if (put == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// Copies from the current offsets to the end of `in`; 0 or an errno, and
+// whether the error came from reading.
+struct DataResult {
+    int err = 0;
+    bool reading = false;
+};
+
+DataResult copyData(int in, int out, off_t size, const CopyOptions& options) {
+    off_t done = 0;
+    bool offload = options.offload && !options.write;
+    while (offload && done < size) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, offloadChunk, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EBADF || errno == EPERM)) {
+            offload = false; // not offered here: read and write from where it stopped
+            break;
+        }
+        if (n < 0)
+            return {errno, false};
+        if (n == 0)
+            break; // shorter than it said; read on to the real end
+        done += n;
+        if (options.onChunk)
+            options.onChunk();
+    }
+    // Reading on finds whatever is left: the rest after a fallback, growth since the stat.
+    std::unique_ptr<char[]> buffer(new char[bufferSize]);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.get(), bufferSize);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return {errno, true};
+        if (got == 0)
+            return {};
+        if (!writeAll(options, out, buffer.get(), static_cast<size_t>(got)))
+            return {errno, false};
+        if (options.onChunk)
+            options.onChunk();
+    }
+}
+
+} // namespace
+
+FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
+                         const CopyOptions& options) {
+    struct stat src {};
+    if (::stat(source.constData(), &src) != 0)
+        return errorAt(errno, source);
+    if (!S_ISREG(src.st_mode))
+        return refusal(EINVAL, source, "only regular files can be copied");
+
+    struct stat dst {};
+    const bool replacing = ::lstat(target.constData(), &dst) == 0;
+    if (!replacing && errno != ENOENT)
+        return errorAt(errno, target);
+    if (replacing) {
+        struct stat reached {};
+        if (sameFile(dst, src) ||
+            (::stat(target.constData(), &reached) == 0 && sameFile(reached, src)))
+            return refusal(EINVAL, target, "the source and the target are the same file");
+        if (S_ISDIR(dst.st_mode))
+            return errorAt(EISDIR, target);
+        if (!S_ISREG(dst.st_mode) && !S_ISLNK(dst.st_mode))
+            return refusal(EINVAL, target, "only a regular file can be replaced");
+        if (S_ISREG(dst.st_mode) && !(dst.st_mode & S_IWUSR))
+            return refusal(EACCES, target, "the file is read-only");
+    }
+
+    // Non-blocking, so an entry swapped for a FIFO since the check cannot hang us.
+    Fd in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (in.fd < 0)
+        return errorAt(errno, source);
+    struct stat opened {};
+    if (::fstat(in.fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, src))
+        return refusal(EAGAIN, source, "the file changed while it was being copied");
+    ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
+
+    QByteArray temp = folderOf(target) + "/.duoscope-copy-XXXXXX";
+    Fd out{::mkostemp(temp.data(), O_CLOEXEC)};
+    if (out.fd < 0)
+        return errorAt(errno, target);
+    const auto fail = [&](FsError error) {
+        ::unlink(temp.constData());
+        return FsResult(std::move(error));
+    };
+
+    const DataResult data = copyData(in.fd, out.fd, src.st_size, options);
+    if (data.err != 0)
+        return fail(errorAt(data.err, data.reading ? source : target));
+    const timespec times[2] = {src.st_atim, src.st_mtim};
+    if (::fchmod(out.fd, src.st_mode & 07777) != 0 || ::futimens(out.fd, times) != 0)
+        return fail(errorAt(errno, target));
+    // Replacing: the new data must be on disk before the old file goes.
+    if (replacing && ::fsync(out.fd) != 0)
+        return fail(errorAt(errno, target));
+    const int closed = ::close(out.fd);
+    out.fd = -1;
+    if (closed != 0)
+        return fail(errorAt(errno, target));
+
+    if (replacing) {
+        // rename replaces a link itself, not the file it leads to.
+        if (::rename(temp.constData(), target.constData()) != 0)
+            return fail(errorAt(errno, target));
+        return {};
+    }
+    // The target was free when looked at; never replace one that appeared since.
+    if (FsResult moved = FileSystem::renameFile(temp, target); !moved)
+        return fail(errorAt(moved.error().number(), target));
+    return {};
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/file_system.h"
+#include "fileops/file_copy.h"
+
+#include <QByteArray>
+#include <QString>
+
+class Platform;
+class QWidget;
+
+// One file of a paste or a drop.
+struct Transfer {
+    QString sourceFolderText;
+    QString name;
+    QByteArray fileName;
+    QString targetFolderText;
+    // A paste gives a file copied into its own folder a copy name and beeps
+    // before asking to replace; a drop does neither.
+    bool pasting = false;
+    // Remove the source once it is copied (Cut, then Paste).
+    bool move = false;
+};
+
+// Copies (or moves) one file: a free name is copied to, an existing file is
+// replaced only when the user answers Yes. A source that is gone, a refused
+// or failed copy and a failed removal are told to the user. A moved file's
+// source is removed only after its copy succeeded. True when a copy was made.
+bool transferFile(Platform& platform, QWidget* owner, const Transfer& transfer,
+                  const CopyOptions& options);
+
+// Asks before deleting a file, and again when it is read-only, hidden or
+// system; a failure is told. Links go, never what they lead to, and the
+// file's attributes are never changed on the way. True when deleted.
+bool deleteFileAsked(Platform& platform, QWidget* owner, const QString& folderText,
+                     const QString& name, const QByteArray& fileName);
+
+// Renames a file within its folder. A new name that is not one plain name
+// (empty, ".", "..", holding "/" or NUL) or that is taken fails.
+FsResult renameInFolder(const QString& folderText, const QByteArray& fileName,
+                        const QString& newName);

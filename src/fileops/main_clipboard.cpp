@@ -1,0 +1,58 @@
+// Select All, Invert Selection, Cut and Copy on the active pane.
+#include "mainwindow/main_window.h"
+
+#include "fileops/file_command_run.h"
+#include "fileops/pane_selection.h"
+#include "mainwindow/list_pane.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+void Main::mnuEditCut_Click() {
+    if (m_fileCommandRunning)
+        return;
+    ListPane* pane = activeList();
+    const QString folderText = activeFolderBox()->text();
+    {
+        FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        ClipboardFiles = {ClipboardEntry{}};
+        const std::vector<char> selected = selectedRowFlags(*pane);
+        const int n = pane->count();
+        run.setMaximum(n);
+        for (int i = 0; i < n; ++i) {
+            if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
+                ClipboardFiles.append({folderText, pane->rowText(i), pane->rowFileName(i)});
+            run.setValue(i + 1);
+        }
+        m_pbrMain->setValue(0);
+    }
+    ClipboardMode = 1;
+    // No timer watches the mode: Paste follows it now, once the run has
+    // given the commands back.
+    trmPaste_Timer();
+}
+
+void Main::mnuEditCopy_Click() {
+    if (m_fileCommandRunning)
+        return;
+    mnuEditCut_Click();
+    ClipboardMode = 2;
+}
+
+void Main::mnuEditDSelectAll_Click() {
+    if (!m_fileCommandRunning)
+        selectAllRows(*activeList());
+}
+
+void Main::mnuEditInvertSelection_Click() {
+    if (!m_fileCommandRunning)
+        invertRowSelection(*activeList());
+}
+
+void Main::mnuPopupCut_Click() {
+    mnuEditCut_Click();
+}
+
+void Main::mnuPopupCopy_Click() {
+    mnuEditCopy_Click();
+}

@@ -1,0 +1,33 @@
+// Delete: the active pane's selected files, each confirmed.
+#include "mainwindow/main_window.h"
+
+#include "fileops/file_command_run.h"
+#include "fileops/file_steps.h"
+#include "fileops/pane_selection.h"
+#include "mainwindow/list_pane.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+void Main::mnuDelete_Click() {
+    if (CurrentFile.isEmpty() || m_fileCommandRunning)
+        return;
+    ListPane* pane = activeList();
+    QLineEdit* folderBox = activeFolderBox();
+    FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    const int n = pane->count();
+    const std::vector<char> selected = selectedRowFlags(*pane);
+    run.setMaximum(n);
+    for (int i = 0; i < n; ++i) {
+        const QString name = pane->rowText(i);
+        if (selected[static_cast<size_t>(i)] && !name.isEmpty())
+            (void)deleteFileAsked(m_platform, this, folderBox->text(), name, pane->rowFileName(i));
+        run.setValue(i + 1);
+    }
+    m_pbrMain->setValue(0);
+    mnuRefresh_Click();
+}
+
+void Main::mnuPopupDelete_Click() {
+    mnuDelete_Click();
+}

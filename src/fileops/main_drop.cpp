@@ -1,0 +1,43 @@
+// Rows dragged from one pane and dropped on the other are copied into its folder.
+#include "mainwindow/main_window.h"
+
+#include "fileops/file_command_run.h"
+#include "fileops/file_steps.h"
+#include "fileops/pane_selection.h"
+#include "mainwindow/list_pane.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+void Main::lvDest_DragDrop(const QString& draggedName, float, float) {
+    dropRows(m_lvSource, m_txtSource, m_txtDest, draggedName == QLatin1String("lvSource"));
+}
+
+void Main::lvSource_DragDrop(const QString& draggedName, float, float) {
+    dropRows(m_lvDest, m_txtDest, m_txtSource, draggedName == QLatin1String("lvDest"));
+}
+
+void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox,
+                    bool accepted) {
+    if (m_fileCommandRunning)
+        return;
+    FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    if (accepted) {
+        CopyOptions options = copyOptions;
+        options.onChunk = [&run] { run.keepPainted(); };
+        const int n = dragged->count();
+        const std::vector<char> selected = selectedRowFlags(*dragged);
+        run.setMaximum(n);
+        for (int i = 0; i < n; ++i) {
+            const QString name = dragged->rowText(i);
+            if (selected[static_cast<size_t>(i)] && !name.isEmpty()) {
+                Transfer transfer{draggedBox->text(),   name,  dragged->rowFileName(i),
+                                  receivingBox->text(), false, false};
+                (void)transferFile(m_platform, this, transfer, options);
+            }
+            run.setValue(i + 1);
+        }
+    }
+    m_pbrMain->setValue(0);
+    mnuRefresh_Click();
+}

@@ -1,0 +1,89 @@
+// The file commands' wiring: menu entries, pane events, and what they share.
+#include "mainwindow/main_window.h"
+
+#include "mainwindow/list_pane.h"
+
+#include <QAction>
+#include <QLineEdit>
+
+namespace {
+
+// Disabled while a file command runs: every command that starts another
+// file command or changes the folders under it.
+const char* const busyEntries[] = {"mnuOpen",
+                                   "mnuDelete",
+                                   "mnuRename",
+                                   "mnuProperties",
+                                   "mnuEditCut",
+                                   "mnuEditCopy",
+                                   "mnuEditPaste",
+                                   "mnuEditDSelectAll",
+                                   "mnuEditInvertSelection",
+                                   "mnuPopupOpen",
+                                   "mnuPopupCut",
+                                   "mnuPopupCopy",
+                                   "mnuPopupPaste",
+                                   "mnuPopupDelete",
+                                   "mnuPopupRename",
+                                   "mnuPopupProperties",
+                                   "mnuRefresh",
+                                   "mnu_File_Folder_Change_Source",
+                                   "mnu_File_Folder_Change_Destination",
+                                   "mnu_File_Folder_Swap"};
+const char* const busyButtons[] = {"Open",   "Cut",        "Copy",       "Paste",
+                                   "Delete", "Properties", "SwapFolders"};
+
+} // namespace
+
+void Main::connectFileCommands() {
+    using Handler = void (Main::*)();
+    const std::pair<const char*, Handler> handlers[] = {
+        {"mnuEditCut", &Main::mnuEditCut_Click},
+        {"mnuEditCopy", &Main::mnuEditCopy_Click},
+        {"mnuEditPaste", &Main::mnuEditPaste_Click},
+        {"mnuEditDSelectAll", &Main::mnuEditDSelectAll_Click},
+        {"mnuEditInvertSelection", &Main::mnuEditInvertSelection_Click},
+        {"mnuPopupCut", &Main::mnuPopupCut_Click},
+        {"mnuPopupCopy", &Main::mnuPopupCopy_Click},
+        {"mnuPopupPaste", &Main::mnuPopupPaste_Click},
+        {"mnuRename", &Main::mnuRename_Click},
+        {"mnuPopupRename", &Main::mnuPopupRename_Click},
+        {"mnuDelete", &Main::mnuDelete_Click},
+        {"mnuPopupDelete", &Main::mnuPopupDelete_Click},
+    };
+    for (const auto& [name, handler] : handlers)
+        connect(menuEntry(QString::fromLatin1(name)), &QAction::triggered, this, handler);
+    connect(m_lvSource, &ListPane::dragDrop, this, &Main::lvSource_DragDrop);
+    connect(m_lvDest, &ListPane::dragDrop, this, &Main::lvDest_DragDrop);
+    connect(m_lvSource, &ListPane::beforeLabelEdit, this, &Main::lvSource_BeforeLabelEdit);
+    connect(m_lvDest, &ListPane::beforeLabelEdit, this, &Main::lvDest_BeforeLabelEdit);
+    connect(m_lvSource, &ListPane::afterLabelEdit, this, &Main::lvSource_AfterLabelEdit);
+    connect(m_lvDest, &ListPane::afterLabelEdit, this, &Main::lvDest_AfterLabelEdit);
+}
+
+QList<QAction*> Main::fileCommandActions() const {
+    QList<QAction*> actions;
+    for (const char* name : busyEntries)
+        actions << menuEntry(QString::fromLatin1(name));
+    for (const char* key : busyButtons)
+        actions << toolbarButton(QString::fromLatin1(key));
+    actions.removeAll(nullptr);
+    return actions;
+}
+
+ListPane* Main::activeList() const {
+    return ActivePane == 0 ? m_lvSource : m_lvDest;
+}
+
+QLineEdit* Main::activeFolderBox() const {
+    return ActivePane == 0 ? m_txtSource : m_txtDest;
+}
+
+void Main::updatePasteCommands() {
+    // Once anything was cut or copied, Paste stays offered, except while a
+    // file command runs.
+    const bool enabled = ClipboardMode != 0 && !m_fileCommandRunning;
+    menuEntry(QStringLiteral("mnuEditPaste"))->setEnabled(enabled);
+    menuEntry(QStringLiteral("mnuPopupPaste"))->setEnabled(enabled);
+    toolbarButton(QStringLiteral("Paste"))->setEnabled(enabled);
+}

@@ -1,0 +1,34 @@
+// Paste: the recorded files copied, or moved after Cut, into the active pane's folder.
+#include "mainwindow/main_window.h"
+
+#include "fileops/file_command_run.h"
+#include "fileops/file_steps.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+void Main::mnuEditPaste_Click() {
+    if (m_fileCommandRunning)
+        return;
+    FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    CopyOptions options = copyOptions;
+    options.onChunk = [&run] { run.keepPainted(); };
+    // A copy: the list stays as it is while the window repaints between files.
+    const QList<ClipboardEntry> entries = ClipboardFiles;
+    const int n = static_cast<int>(entries.size()) - 1;
+    if (n != 0)
+        run.setMaximum(n);
+    for (int i = 1; i <= n; ++i) {
+        const ClipboardEntry& entry = entries[i];
+        Transfer transfer{entry.folderText,          entry.name, entry.fileName,
+                          activeFolderBox()->text(), true,       ClipboardMode == 1};
+        (void)transferFile(m_platform, this, transfer, options);
+        run.setValue(i);
+    }
+    m_pbrMain->setValue(0);
+    mnuRefresh_Click();
+}
+
+void Main::mnuPopupPaste_Click() {
+    mnuEditPaste_Click();
+}

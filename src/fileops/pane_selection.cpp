@@ -1,0 +1,51 @@
+#include "fileops/pane_selection.h"
+
+#include "mainwindow/list_pane.h"
+
+#include <QItemSelectionModel>
+
+std::vector<char> selectedRowFlags(const ListPane& pane) {
+    std::vector<char> flags(static_cast<size_t>(pane.count()), 0);
+    const int lastColumn = pane.rows().columnCount() - 1;
+    for (const QItemSelectionRange& range : pane.selectionModel()->selection()) {
+        if (range.left() != 0 || range.right() != lastColumn)
+            continue; // part of a row only: the row is not selected
+        for (int row = range.top(); row <= range.bottom() && row < pane.count(); ++row)
+            flags[static_cast<size_t>(row)] = 1;
+    }
+    return flags;
+}
+
+void selectAllRows(ListPane& pane) {
+    if (pane.count() == 0)
+        return;
+    const PaneModel& rows = pane.rows();
+    // As in invertRowSelection: whole rows, against an empty selection.
+    pane.selectionModel()->clearSelection();
+    pane.selectionModel()->select(
+        QItemSelection(rows.index(0, 0), rows.index(pane.count() - 1, rows.columnCount() - 1)),
+        QItemSelectionModel::Select);
+}
+
+void invertRowSelection(ListPane& pane) {
+    const std::vector<char> flags = selectedRowFlags(pane);
+    const PaneModel& rows = pane.rows();
+    const int lastColumn = rows.columnCount() - 1;
+    QItemSelection inverted;
+    const int n = pane.count();
+    for (int row = 0; row < n;) {
+        if (flags[static_cast<size_t>(row)]) {
+            ++row;
+            continue;
+        }
+        const int first = row;
+        while (row < n && !flags[static_cast<size_t>(row)])
+            ++row;
+        inverted.select(rows.index(first, 0), rows.index(row - 1, lastColumn));
+    }
+    // Whole rows already, and cleared first: widening ranges to rows, and
+    // reporting a change against a selection that is not empty, compare every
+    // range with every other.
+    pane.selectionModel()->clearSelection();
+    pane.selectionModel()->select(inverted, QItemSelectionModel::Select);
+}

@@ -1,0 +1,316 @@
+#include "core/message_style.h"
+#include "mainwindow/list_pane.h"
+#include "mainwindow/main_window.h"
+#include "support/scripted_platform.h"
+#include "support/temp_tree.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Copies whose writes fail, as on a full disk, once `limit` bytes were asked for.
+CopyOptions failingAfter(qint64 limit) {
+    CopyOptions o;
+    o.write = [written = std::make_shared<qint64>(0), limit](int fd, const char* data,
+                                                             size_t size) -> ssize_t {
+        return (*written += qint64(size)) > limit ? (errno = ENOSPC, -1) : ::write(fd, data, size);
+    };
+    return o;
+}
+
+QByteArray raw(const TempTree& t, const char* name) {
+    return QFile::encodeName(t.path()) + '/' + name;
+}
+
+// The window over two real folders, with scripted answers.
+class WindowTest : public ::testing::Test {
+protected:
+    void refresh(const QString& sourceText, const QString& destText) {
+        window.txtSource()->setText(sourceText);
+        window.txtDest()->setText(destText);
+        window.mnuRefresh_Click();
+    }
+    // Makes `current` the pane's current row and selects `rows` only.
+    static void select(ListPane* pane, std::initializer_list<int> rows, int current = 0) {
+        pane->setCurrentRow(current);
+        pane->clearSelection();
+        for (int row : rows)
+            pane->setRowSelected(row, true);
+    }
+    static QStringList texts(const ListPane* pane) {
+        QStringList out;
+        for (int i = 0; i < pane->count(); ++i)
+            out << pane->rowText(i);
+        return out;
+    }
+    QList<int> styles() const {
+        QList<int> out;
+        for (const auto& s : platform.shown)
+            out << s.style;
+        return out;
+    }
+
+    ScriptedPlatform platform;
+    Main window{platform};
+    TempTree source;
+    TempTree dest;
+};
+
+QStringList entries(const TempTree& t) {
+    return QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                    QDir::NoDotAndDotDot);
+}
+
+TEST(FileCopy, CopiesContentModeAndTimeOntoNewOldAndLinkedTargets) {
+    const QByteArray big(3 << 20, 'q'); // more than one chunk either way
+    const QDateTime when(QDate(2020, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    for (const bool offload : {true, false}) {
+        TempTree t;
+        t.write("src", big, when);
+        ::chmod(raw(t, "src").constData(), 0640);
+        t.write("old", "old");
+        t.write("elsewhere", "not me");
+        ASSERT_EQ(::symlink("elsewhere", raw(t, "link").constData()), 0);
+        CopyOptions o;
+        o.offload = offload;
+        for (const char* target : {"new", "old", "link"}) {
+            ASSERT_TRUE(copyRegularFile(raw(t, "src"), raw(t, target), o).ok()) << target;
+            const QFileInfo info(t.filePath(target));
+            EXPECT_EQ(t.read(target), big) << target;
+            EXPECT_FALSE(info.isSymLink()) << "a link is replaced, not written through";
+            EXPECT_EQ(info.lastModified(), when) << target;
+            EXPECT_EQ(info.permissions(), QFileInfo(t.filePath("src")).permissions());
+        }
+        EXPECT_EQ(t.read("elsewhere"), "not me");
+        EXPECT_EQ(entries(t).size(), 5) << "no scratch file left";
+    }
+}
+
+TEST(FileCopy, RefusesOrFailsWithoutTouchingEitherFile) {
+    TempTree t;
+    t.mkdir("dir");
+    t.write("a", QByteArray(1 << 20, 'a'));
+    t.write("ro", "read-only");
+    ::chmod(raw(t, "ro").constData(), 0444);
+    ASSERT_EQ(::link(raw(t, "a").constData(), raw(t, "hard").constData()), 0);
+    ASSERT_EQ(::symlink("a", raw(t, "soft").constData()), 0);
+    ASSERT_EQ(::mkfifo(raw(t, "fifo").constData(), 0600), 0);
+    t.write("old", "old");
+    const struct {
+        const char *source, *target;
+        int number;
+        CopyOptions options;
+    } cases[] = {
+        {"a", "a", EINVAL, {}},
+        {"a", "dir/../a", EINVAL, {}},
+        {"a", "hard", EINVAL, {}},
+        {"a", "soft", EINVAL, {}},
+        {"soft", "a", EINVAL, {}},
+        {"a", "ro", EACCES, {}},
+        {"a", "dir", EISDIR, {}},
+        {"fifo", "new", EINVAL, {}},
+        {"a", "fifo", EINVAL, {}},
+        {"gone", "new", ENOENT, {}},
+        {"a", "nodir/x", ENOENT, {}},
+        {"a", "old", ENOSPC, failingAfter(300000)},
+        {"a", "new", ENOSPC, failingAfter(300000)},
+    };
+    for (const auto& c : cases) {
+        const FsResult r = copyRegularFile(raw(t, c.source), raw(t, c.target), c.options);
+        ASSERT_FALSE(r.ok()) << c.source << " -> " << c.target;
+        EXPECT_EQ(r.error().number(), c.number) << c.source << " -> " << c.target;
+    }
+    EXPECT_EQ(t.read("a"), QByteArray(1 << 20, 'a'));
+    EXPECT_EQ(t.read("ro"), "read-only");
+    EXPECT_EQ(t.read("old"), "old");
+    EXPECT_EQ(entries(t), QStringList({"a", "dir", "fifo", "hard", "old", "ro", "soft"}));
+}
+
+QStringList entryTexts(const Main& w) {
+    QStringList out;
+    for (const ClipboardEntry& e : w.ClipboardFiles)
+        out << e.text();
+    return out;
+}
+
+TEST_F(WindowTest, CutCopyAndSelectionWorkOnTheActivePane) {
+    for (const char* name : {"a", "c"})
+        source.write(name);
+    dest.write("b");
+    refresh(source.path(), dest.path() + "/"); // rows a|-, -|b, c|-
+    QAction* paste = window.menuEntry("mnuEditPaste");
+    window.trmPaste_Timer();
+    EXPECT_FALSE(paste->isEnabled()) << "nothing cut or copied yet";
+    select(window.lvSource(), {0, 1, 2});
+    window.mnuEditCopy_Click();
+    EXPECT_EQ(window.ClipboardMode, 2);
+    const QString s = source.path() + "\r\n";
+    EXPECT_EQ(entryTexts(window), QStringList({"", s + "a", s + "c"})) << "no gap, no placeholder";
+    window.lvDest_GotFocus();
+    window.mnuEditCut_Click();
+    EXPECT_EQ(window.ClipboardMode, 1);
+    EXPECT_EQ(entryTexts(window), QStringList({""})) << "nothing selected in the Destination pane";
+    window.trmPaste_Timer();
+    EXPECT_TRUE(paste->isEnabled() && window.toolbarButton("Paste")->isEnabled());
+    window.mnuEditDSelectAll_Click();
+    EXPECT_EQ(window.lvDest()->selectionModel()->selectedRows().size(), 3) << "placeholders too";
+    window.lvDest()->setRowSelected(0, false);
+    window.mnuEditInvertSelection_Click();
+    EXPECT_TRUE(window.lvDest()->isRowSelected(0) && !window.lvDest()->isRowSelected(2));
+    window.mnuEditInvertSelection_Click();
+    EXPECT_EQ(window.lvDest()->selectionModel()->selectedRows().size(), 2);
+}
+
+TEST_F(WindowTest, IntoItsOwnFolderTakesTheFirstFreeCopyName) {
+    source.write("a.txt", "A");
+    source.mkdir("Copy (2) of a.txt"); // a folder takes the name too
+    refresh(source.path() + "/", dest.path());
+    select(window.lvSource(), {0});
+    window.mnuEditCopy_Click();
+    window.txtSource()->setText(source.path()); // no trailing "/": still the same folder
+    window.mnuEditPaste_Click();
+    window.mnuEditPaste_Click();
+    EXPECT_EQ(texts(window.lvSource()),
+              QStringList({"a.txt", "Copy (3) of a.txt", "Copy of a.txt"}));
+    EXPECT_TRUE(platform.shown.isEmpty()) << "the same folder never asks";
+}
+
+TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
+    const QDateTime older(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
+    const QDateTime newer(QDate(2024, 3, 9), QTime(14, 5, 0), Qt::UTC);
+    for (const char* name : {".hidden", "a", "b", "ro"}) {
+        source.write(name, QByteArray(1234, 'n'), newer);
+        dest.write(name, "old", older);
+    }
+    source.write("free", "free");
+    source.writeRaw("\xff name", "raw");
+    ::chmod(raw(dest, "ro").constData(), 0444);
+    window.settings().showHidden = true;
+    refresh(source.path(), dest.path());
+    select(window.lvSource(), {0, 1, 2, 3, 4, 5}); // .hidden, \xFF name, a, b, free, ro
+    window.mnuEditCut_Click();
+    window.lvDest_GotFocus();
+    platform.answers = {Answer::No, Answer::Yes, Answer::No, Answer::Yes};
+    window.mnuEditPaste_Click();
+    ASSERT_EQ(styles(), QList<int>({36, 36, 36, 36, 16})) << "ro: asked, then refused";
+    EXPECT_EQ(platform.beeps, 5) << "one before each prompt, one with the failure";
+    const QString file = "\r\n\r\n%1/a\r\n\r\n         Size: %2 bytes\r\n         Modified: %3";
+    EXPECT_EQ(platform.shown[1].text,
+              "The folder " + dest.path() + " already contains a file called a. Do you want to " +
+                  "overwrite it?" +
+                  file.arg(source.path(), "1,234", "Saturday, March 9, 2024 2:05:00 PM") +
+                  file.arg(dest.path(), "3", "Saturday, February 3, 2001 4:05:06 AM"));
+    for (const char* name : {".hidden", "b", "ro"})
+        EXPECT_EQ(dest.read(name), "old") << name << ": No, or read-only";
+    EXPECT_EQ(dest.read("a").size(), 1234) << "Yes";
+    EXPECT_EQ(dest.read("free"), "free");
+    EXPECT_EQ(::unlink(raw(dest, "\xff name").constData()), 0) << "the raw name was moved";
+    EXPECT_EQ(texts(window.lvSource()), QStringList({".hidden", "", "", "b", "", "ro"}))
+        << "only what was copied left the source";
+}
+
+TEST_F(WindowTest, AFailedCopyOrAGoneSourceIsToldAndTheRestGoesOn) {
+    for (const char* name : {"a", "b", "c"})
+        source.write(name, QByteArray(500000, *name));
+    dest.write("a", "old a");
+    refresh(source.path(), dest.path());
+    select(window.lvSource(), {0, 1, 2});
+    window.mnuEditCut_Click();
+    QFile::remove(source.filePath("b"));       // gone before the paste
+    window.copyOptions = failingAfter(800000); // a goes, c fails midway
+    window.lvDest_GotFocus();
+    platform.answers = {Answer::Yes};
+    window.mnuEditPaste_Click();
+    EXPECT_EQ(styles(), QList<int>({36, 16, 16})) << "a: asked; b gone; c: the write failed";
+    EXPECT_TRUE(platform.shown[1].text.startsWith(source.path() + "/b could not"));
+    EXPECT_TRUE(platform.shown[2].text.contains("No space left on device"));
+    EXPECT_EQ(source.read("c"), QByteArray(500000, 'c')) << "a failed copy keeps its source";
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a"}));
+    EXPECT_EQ(texts(window.lvSource()), QStringList({"", "c"}));
+}
+
+TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
+    for (const char* name : {".b", "a", "b", "c"})
+        source.write(name, name);
+    dest.write(".b", "hidden");
+    window.settings().showHidden = true;
+    refresh(source.path(), dest.path() + "/"); // .b a b c
+    select(window.lvSource(), {0, 1, 3});
+    window.lvSource_DragDrop("lvSource", 0, 0); // onto itself
+    source.write("d");
+    window.lvDest_DragDrop("lvDest", 0, 0); // not the other pane
+    EXPECT_TRUE(platform.shown.isEmpty());
+    EXPECT_EQ(window.lvSource()->rowText(4), "d") << "still refreshed";
+    EXPECT_TRUE(QDir(dest.path()).entryList(QDir::Files).isEmpty());
+    select(window.lvSource(), {0, 1, 3});
+    window.lvDest_DragDrop("lvSource", 0, 0);
+    ASSERT_EQ(styles(), QList<int>({36})) << "the hidden file counts as existing";
+    EXPECT_EQ(platform.beeps, 0) << "a drop does not beep";
+    EXPECT_TRUE(platform.shown[0].text.startsWith("The folder " + dest.path() + "/ already"));
+    EXPECT_EQ(dest.read(".b"), "hidden") << "No";
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files), QStringList({"a", "c"}));
+    EXPECT_EQ(source.read("a"), "a") << "a drop never moves";
+}
+
+TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
+    source.write("a.txt", "A");
+    dest.write("a.txt", "dest");
+    dest.write("b.txt", "B");
+    dest.writeRaw("\xe9t\xe9", "raw");
+    refresh(source.path(), dest.path());
+    window.lvDest_GotFocus();
+    select(window.lvDest(), {}, int(texts(window.lvDest()).indexOf("a.txt")));
+    window.lvSource_ItemClick(int(texts(window.lvSource()).indexOf("a.txt")));
+    window.mnuRename_Click(); // the active pane's current row, whichever pane was clicked
+    auto* editor = window.lvDest()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("A.TXT");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY(QFileInfo::exists(dest.filePath("A.TXT")));
+    int cancel = 0;
+    window.lvDest()->setCurrentRow(int(texts(window.lvDest()).indexOf("\\xE9t\\xE9")));
+    window.lvDest_AfterLabelEdit(cancel, "ete");
+    EXPECT_EQ(dest.read("ete"), "raw");
+    const int row = int(texts(window.lvDest()).indexOf("A.TXT"));
+    window.lvDest()->setCurrentRow(row);
+    for (const char* bad : {"b.txt", "", ".", "..", "x/y"}) {
+        cancel = 0;
+        window.lvDest_AfterLabelEdit(cancel, bad);
+        EXPECT_EQ(cancel, -1) << bad;
+    }
+    EXPECT_EQ(styles(), QList<int>(5, 16));
+    EXPECT_TRUE(platform.shown[0].text.contains("Error 17: "));
+    EXPECT_EQ(dest.read("b.txt"), "B");
+    EXPECT_EQ(window.lvDest()->rowText(row), "A.TXT") << "not refreshed";
+}
+
+TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
+    for (const char* name : {"a", "b", "c", "ro", "target"})
+        dest.write(name, name);
+    ::chmod(raw(dest, "ro").constData(), 0444);
+    ::symlink("target", raw(dest, "link").constData());
+    dest.writeRaw("\xff", "raw");
+    refresh(source.path(), dest.path() + "/");
+    window.lvDest_GotFocus();
+    window.lvDest_ItemClick(1);
+    select(window.lvDest(), {0, 1, 2, 3, 4, 5}); // \xFF, a, b, c, link, ro; not target
+    platform.answers = {Answer::Yes, Answer::Yes, Answer::No, Answer::Yes,
+                        Answer::Yes, Answer::Yes, Answer::No};
+    window.mnuDelete_Click();
+    EXPECT_EQ(styles(), QList<int>({292, 292, 292, 292, 292, 292, 36}));
+    EXPECT_EQ(platform.shown[1].text, "Are you sure you want to delete " + dest.path() + "/a?");
+    EXPECT_EQ(texts(window.lvDest()), QStringList({"b", "ro", "target"}));
+    EXPECT_FALSE(QFile::permissions(dest.filePath("ro")) & QFile::WriteOwner) << "mode kept";
+    EXPECT_EQ(dest.read("target"), "target") << "the link went, not its target";
+}
+
+} // namespace
