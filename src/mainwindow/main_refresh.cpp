@@ -25,13 +25,38 @@ void Main::mnuRefresh_Click() {
     // Hiding the panes while they fill moves the focus away; it comes back to
     // where it was, so the keys go on working in the pane the user was in.
     const QPointer<QWidget> focused = focusWidget();
+    // The highlighted row comes back too: without it the view would make its
+    // first row current unseen, and F2 or Delete would act on a row the user
+    // never pointed at.
+    ListPane* active = ActivePane == 0 ? m_lvSource : m_lvDest;
+    ListPane* other = active == m_lvSource ? m_lvDest : m_lvSource;
+    const int activeRow = active->currentRow();
+    const QByteArray activeName = active->rowFileName(activeRow);
+    const int otherRow = other->currentRow();
+    const QByteArray otherName = other->rowFileName(otherRow);
     try {
         refreshPanes();
+        // The other pane first, so the current file ends on the active one.
+        restoreCurrentRow(other, otherRow, otherName);
+        restoreCurrentRow(active, activeRow, activeName);
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
     if (focused && focused->isVisible())
         focused->setFocus();
+}
+
+void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName) {
+    if (row < 0 || pane->count() == 0)
+        return;
+    int found = -1;
+    for (int i = 0; !fileName.isEmpty() && i < pane->count() && found < 0; ++i) {
+        if (pane->rowFileName(i) == fileName)
+            found = i;
+    }
+    // A file gone since (deleted, renamed, moved) leaves its place to the next row.
+    pane->setCurrentRow(found >= 0 ? found : std::min(row, pane->count() - 1));
+    pane->setRowSelected(pane->currentRow(), true);
 }
 
 void Main::refreshPanes() {

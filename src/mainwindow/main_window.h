@@ -190,6 +190,7 @@ private:
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
+    void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
     void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st,
                     const TextFormats& formats);
     void buildMenus();

@@ -109,6 +109,25 @@ TEST_F(PaneEvents, FocusSetsTheActivePaneAndItsCurrentRowAndSurvivesARefresh) {
     }
 }
 
+TEST_F(PaneEvents, ARefreshKeepsTheHighlightedFileSoCommandsActWhereTheUserPoints) {
+    for (const char* name : {"c", "d", "e"})
+        dest.write(QLatin1String(name));
+    showActive();
+    window.mnuRefresh_Click(); // rows a|-, -|b, -|c, -|d, -|e
+    window.lvDest()->setFocus();
+    window.lvDest()->setCurrentRow(3);
+    ASSERT_EQ(window.CurrentFile, QStringLiteral("d"));
+    source.write(QStringLiteral("aa")); // a new row above moves "d" down
+    window.mnuRefresh_Click();
+    EXPECT_EQ(window.lvDest()->rowText(window.lvDest()->currentRow()), QStringLiteral("d"));
+    EXPECT_TRUE(window.lvDest()->isRowSelected(window.lvDest()->currentRow()));
+    EXPECT_EQ(window.CurrentFile, QStringLiteral("d"));
+    ASSERT_TRUE(QFile::remove(dest.filePath(QStringLiteral("d"))));
+    window.mnuRefresh_Click();
+    EXPECT_EQ(window.CurrentFile, QStringLiteral("e"))
+        << "the next row takes the gone file's place";
+}
+
 TEST_F(PaneEvents, ContextMenuAndDragNeedAFileRowEnoughRowsAndTheExactButton) {
     const struct {
         bool dest;
