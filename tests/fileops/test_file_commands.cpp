@@ -153,6 +153,7 @@ TEST_F(WindowTest, CutCopyAndSelectionWorkOnTheActivePane) {
     select(window.lvSource(), {0, 1, 2});
     window.mnuEditCopy_Click();
     EXPECT_EQ(window.ClipboardMode, 2);
+    EXPECT_TRUE(paste->isEnabled()) << "no timer runs: Paste follows the copy at once";
     const QString s = source.path() + "\r\n";
     EXPECT_EQ(entryTexts(window), QStringList({"", s + "a", s + "c"})) << "no gap, no placeholder";
     window.lvDest_GotFocus();
