@@ -56,7 +56,8 @@ void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName
     }
     // A file gone since (deleted, renamed, moved) leaves its place to the next row.
     pane->setCurrentRow(found >= 0 ? found : std::min(row, pane->count() - 1));
-    pane->setRowSelected(pane->currentRow(), true);
+    if (!pane->rowFileName(pane->currentRow()).isEmpty())
+        pane->setRowSelected(pane->currentRow(), true);
 }
 
 void Main::refreshPanes() {
