@@ -3,6 +3,7 @@
 // the selection and clipboard commands over a large pane against a refresh.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops [files] [rows]
+#include "bench_app.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -13,7 +14,6 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -135,12 +135,7 @@ void selectionAgainstRefresh(int rows) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    // Closing the window saves its settings: keep them out of the user's own.
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    BenchApp app(argc, argv);
     pasteAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);
     selectionAgainstRefresh(argc > 2 ? std::atoi(argv[2]) : 100000);
     return 0;

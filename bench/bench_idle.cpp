@@ -5,7 +5,7 @@
 // bare window of the same size in the same process, as the baseline.
 //
 //   build/bench/bench_idle [files per folder] [seconds] [width height]
-#include "core/settings_store.h"
+#include "bench_app.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
 
@@ -41,12 +41,7 @@ void makeFolder(const QString& path, const QString& prefix, int n) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty() && qgetenv("DISPLAY").isEmpty())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // Closing the window saves its settings: keep them out of the user's own.
-    QTemporaryDir settingsDir;
-    SettingsStore::setConfigFolder(settingsDir.path());
+    BenchApp app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 3000;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 
@@ -70,7 +65,7 @@ int main(int argc, char* argv[]) {
     auto measure = [&](const char* label, std::function<void(double)> then) {
         const double startCpu = cpuSeconds();
         const auto startWall = std::chrono::steady_clock::now();
-        QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &app, [=] {
+        QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &app.app, [=] {
             const double cpu = cpuSeconds() - startCpu;
             const double wall =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - startWall).count();

@@ -2,8 +2,8 @@
 // the same two folders (readdir and stat of every entry), in the same run.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_refresh [N ...]
+#include "bench_app.h"
 #include "core/name_text.h"
-#include "core/settings_store.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/list_pane.h"
@@ -116,12 +116,7 @@ void stepCosts(Main& window, const QStringList& folders) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    // Closing the window saves its settings: keep them out of the user's own.
-    QTemporaryDir settingsDir;
-    SettingsStore::setConfigFolder(settingsDir.path());
+    BenchApp app(argc, argv);
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
