@@ -3,8 +3,6 @@
 #include "core/name_text.h"
 #include "core/wildcard.h"
 
-#include <QFile>
-#include <QIODevice>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -206,80 +204,6 @@ FileStat stat(const QByteArray& path) {
     if (const int err = statAt(AT_FDCWD, path.constData(), st); err != 0)
         throw FsError::fromErrno(err, pathText(path));
     return st;
-}
-
-FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName) {
-    char buffer[1 << 16];
-    for (;;) {
-        const qint64 got = from.read(buffer, sizeof buffer);
-        if (got < 0)
-            return FsError(EIO, targetName,
-                           QStringLiteral("cannot read the source: %1").arg(from.errorString()));
-        if (got == 0)
-            return {};
-        qint64 done = 0;
-        while (done < got) {
-            const qint64 put = to.write(buffer + done, got - done);
-            if (put <= 0)
-                return FsError(EIO, targetName, to.errorString());
-            done += put;
-        }
-    }
-}
-
-FsResult copyFile(const QByteArray& source, const QByteArray& target) {
-    const QString targetText = pathText(target);
-    struct stat srcStat {};
-    if (::stat(source.constData(), &srcStat) != 0)
-        return FsError::fromErrno(errno, pathText(source));
-    if (S_ISDIR(srcStat.st_mode))
-        return FsError(EISDIR, pathText(source), QString::fromLocal8Bit(std::strerror(EISDIR)));
-    struct stat dstStat {};
-    if (::stat(target.constData(), &dstStat) == 0) {
-        if (dstStat.st_dev == srcStat.st_dev && dstStat.st_ino == srcStat.st_ino)
-            return FsError(EINVAL, targetText,
-                           QStringLiteral("the source and the target are the same file"));
-        if (S_ISDIR(dstStat.st_mode))
-            return FsError(EISDIR, targetText, QString::fromLocal8Bit(std::strerror(EISDIR)));
-    }
-
-    FdCloser in{::open(source.constData(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0)
-        return FsError::fromErrno(errno, pathText(source));
-
-    // Write beside the target under a private name, then rename over it.
-    QByteArray temp = parentOf(target) + "/.duoscope-copy-XXXXXX";
-    FdCloser out{::mkostemp(temp.data(), O_CLOEXEC)};
-    if (out.fd < 0)
-        return FsError::fromErrno(errno, targetText);
-    auto fail = [&](FsError error) {
-        ::unlink(temp.constData());
-        return FsResult(std::move(error));
-    };
-
-    QFile inFile, outFile;
-    if (!inFile.open(in.fd, QIODevice::ReadOnly, QFile::DontCloseHandle) ||
-        !outFile.open(out.fd, QIODevice::WriteOnly, QFile::DontCloseHandle))
-        return fail(FsError(EIO, targetText, QStringLiteral("cannot open the file")));
-    if (FsResult copied = copyData(inFile, outFile, targetText); !copied)
-        return fail(copied.error());
-    if (!outFile.flush())
-        return fail(FsError(EIO, targetText, outFile.errorString()));
-    outFile.close();
-
-    if (::fchmod(out.fd, srcStat.st_mode & 07777) != 0)
-        return fail(FsError::fromErrno(errno, targetText));
-    const timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
-    if (::futimens(out.fd, times) != 0 || ::fsync(out.fd) != 0)
-        return fail(FsError::fromErrno(errno, targetText));
-    if (::close(out.fd) != 0) {
-        out.fd = -1;
-        return fail(FsError::fromErrno(errno, targetText));
-    }
-    out.fd = -1;
-    if (::rename(temp.constData(), target.constData()) != 0)
-        return fail(FsError::fromErrno(errno, targetText));
-    return {};
 }
 
 FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode, bool durable,

@@ -8,7 +8,6 @@
 #include <sys/types.h>
 #include <vector>
 
-class QIODevice;
 
 // Attribute bits of a directory entry, as the listing mask and the file
 // commands use them.
@@ -110,17 +109,6 @@ bool exists(const QString& path, int mask);
 // Length and modification time, of the link itself for a link that leads to
 // no file; throws FsError.
 FileStat stat(const QByteArray& path);
-
-// Copies `source` to `target`, creating or replacing it. The target is
-// written beside itself and renamed into place only once complete, so a
-// failed copy leaves an existing target as it was. Content, permissions and
-// modification time are copied. A source and target that are the same file
-// fail without touching it.
-FsResult copyFile(const QByteArray& source, const QByteArray& target);
-
-// Copies every byte of `from` to `to`; fails when a read or write fails or
-// comes up short.
-FsResult copyData(QIODevice& from, QIODevice& to, const QString& targetName);
 
 // Renames within the file system; never replaces an existing file.
 FsResult renameFile(const QByteArray& from, const QByteArray& to);

@@ -2,7 +2,6 @@
 #include "core/file_system.h"
 #include "support/temp_tree.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <climits>
@@ -86,29 +85,7 @@ TEST_F(Tree, LinksToNoFileHaveTheirOwnSizeAndTimeAndGoneFilesAreNoError) {
     EXPECT_EQ(OpenFolder(deep).stat(listed[0].fileName)->size, 0);
 }
 
-TEST_F(Tree, CopyKeepsContentModeAndTimeAndNeverCopiesAFileOntoItself) {
-    const QDateTime when(QDate(2021, 1, 2), QTime(3, 4, 5), Qt::UTC);
-    tree.write(QStringLiteral("src"), "new content", when);
-    ASSERT_EQ(::chmod(at("src").constData(), 0500), 0);
-    tree.write(QStringLiteral("dst"), "old");
-    ASSERT_TRUE(FileSystem::copyFile(at("src"), at("dst")));
-    struct stat st {};
-    ASSERT_EQ(::stat(at("dst").constData(), &st), 0);
-    EXPECT_TRUE(st.st_mtime == when.toSecsSinceEpoch() && (st.st_mode & 0777) == 0500);
-    ASSERT_EQ(::link(at("dst").constData(), at("hard").constData()), 0);
-    for (const char* target : {"dst", "hard"})
-        EXPECT_FALSE(FileSystem::copyFile(at("dst"), at(target)).ok()) << target;
-    EXPECT_EQ(FileSystem::copyFile(at("nope"), at("dst")).error().number(), ENOENT);
-    EXPECT_EQ(tree.read(QStringLiteral("dst")), "new content");
-    EXPECT_TRUE(
-        QDir(tree.path()).entryList({QStringLiteral(".duoscope*")}, QDir::Hidden).isEmpty());
-}
-
 TEST_F(Tree, FailuresAreReportedRenameNeverReplacesRemoveNeverTakesAFolder) {
-    QByteArray data(200000, 'z');
-    QBuffer in(&data), readOnly;
-    EXPECT_TRUE(in.open(QIODevice::ReadOnly) && readOnly.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(FileSystem::copyData(in, readOnly, QStringLiteral("t")).ok());
     EXPECT_EQ(FileSystem::renameFile(at("plain.txt"), at("locked.txt")).error().number(), EEXIST);
     EXPECT_FALSE(FileSystem::removeFile(at("sub")).ok());
     for (const int bits : {Attr::ReadOnly | Attr::Archive, Attr::Archive}) {
