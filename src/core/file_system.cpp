@@ -1,5 +1,7 @@
 #include "core/file_system.h"
 
+#include "core/unique_fd.h"
+
 #include "core/name_text.h"
 #include "core/wildcard.h"
 
@@ -65,14 +67,6 @@ struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
-struct FdCloser {
-    int fd = -1;
-    ~FdCloser() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // Length and time of `name` relative to `dirFd`: of the link itself when
 // the link leads to no file. 0, or the error number.
 int statAt(int dirFd, const char* name, FileStat& out) {
@@ -86,15 +80,6 @@ int statAt(int dirFd, const char* name, FileStat& out) {
         return err;
     out = {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
     return 0;
-}
-
-QByteArray parentOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    if (slash == 0)
-        return QByteArrayLiteral("/");
-    return path.left(slash);
 }
 
 } // namespace
@@ -123,6 +108,15 @@ std::optional<FileStat> OpenFolder::stat(const QByteArray& name) const {
 }
 
 namespace FileSystem {
+
+QByteArray parentFolder(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    if (slash == 0)
+        return QByteArrayLiteral("/");
+    return path.left(slash);
+}
 
 QByteArray encode(const QString& path) {
     return nameBytes(path);
@@ -179,9 +173,9 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
 }
 
 int attributes(const QByteArray& path) {
-    const QByteArray parent = parentOf(path);
+    const QByteArray parent = parentFolder(path);
     const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-    FdCloser dirFd{::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    UniqueFd dirFd{::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (dirFd.fd < 0 || name.isEmpty())
         return -1;
     struct stat st {};
@@ -211,7 +205,7 @@ FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode
     if (!writeCall)
         writeCall = ::write;
     QByteArray temp = path + ".XXXXXX";
-    FdCloser out{::mkostemp(temp.data(), O_CLOEXEC)};
+    UniqueFd out{::mkostemp(temp.data(), O_CLOEXEC)};
     if (out.fd < 0)
         return FsError::fromErrno(errno, pathText(path));
     auto fail = [&](int err) {
@@ -238,7 +232,7 @@ FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode
         return fail(errno);
     if (durable) {
         // The rename itself reaches the disk with its folder.
-        FdCloser folder{::open(parentOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        UniqueFd folder{::open(parentFolder(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         if (folder.fd >= 0)
             ::fsync(folder.fd);
     }

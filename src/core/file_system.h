@@ -8,7 +8,6 @@
 #include <sys/types.h>
 #include <vector>
 
-
 // Attribute bits of a directory entry, as the listing mask and the file
 // commands use them.
 namespace Attr {
@@ -133,5 +132,8 @@ FsResult setAttributes(const QByteArray& path, int bits);
 
 // The bytes of a path in the program's text form.
 QByteArray encode(const QString& path);
+
+// The folder part of a path: "." for a bare name, "/" for the root's entries.
+QByteArray parentFolder(const QByteArray& path);
 
 } // namespace FileSystem

@@ -1,6 +1,8 @@
 #include "fileops/file_copy.h"
 
+#include "core/file_system.h"
 #include "core/name_text.h"
+#include "core/unique_fd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -21,19 +23,6 @@ FsError errorAt(int err, const QByteArray& path) {
 
 FsError refusal(int err, const QByteArray& path, const char* reason) {
     return FsError(err, nameText(path), QString::fromLatin1(reason));
-}
-
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? QByteArrayLiteral(".") : path.left(slash == 0 ? 1 : slash);
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -129,7 +118,7 @@ FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
     }
 
     // Non-blocking, so an entry swapped for a FIFO since the check cannot hang us.
-    Fd in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    UniqueFd in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     if (in.fd < 0)
         return errorAt(errno, source);
     struct stat opened {};
@@ -137,8 +126,8 @@ FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
         return refusal(EAGAIN, source, "the file changed while it was being copied");
     ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
 
-    QByteArray temp = folderOf(target) + "/.duoscope-copy-XXXXXX";
-    Fd out{::mkostemp(temp.data(), O_CLOEXEC)};
+    QByteArray temp = FileSystem::parentFolder(target) + "/.duoscope-copy-XXXXXX";
+    UniqueFd out{::mkostemp(temp.data(), O_CLOEXEC)};
     if (out.fd < 0)
         return errorAt(errno, target);
     const auto fail = [&](FsError error) {
