@@ -103,6 +103,7 @@ void Main::buildMenus() {
     addSeparator(edit, "mnuEditBar2");
     addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
     addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");
+    addEntry(edit, "mnuEditSelectNewer", "Select &Newer");
 
     QMenu* view = addMenu(bar, "mnuView", "&View");
     bar->addMenu(view);

@@ -2,6 +2,7 @@
 
 #include "core/file_system.h"
 #include "core/filter_settings.h"
+#include "core/row_status.h"
 #include "core/sorted_name_list.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
@@ -50,6 +51,8 @@ public:
     QProgressBar* pbrMain() const { return m_pbrMain; }
     // Panel 1 of the status bar: the refresh's status text.
     QString statusText() const;
+    // The status bar's panel that counts the rows of each status after a refresh.
+    QString statusSummary() const;
     // Panel 2 of the status bar, which the progress bar covers.
     QLabel* statusPanel2() const { return m_statusPanel2; }
     QToolBar* tbrMain() const { return m_tbrMain; }
@@ -160,6 +163,9 @@ public:
     void mnuEditPaste_Click();
     void mnuEditDSelectAll_Click();
     void mnuEditInvertSelection_Click();
+    // Selects the active pane's rows whose file is missing on the other side
+    // or newer there: a Copy and Paste into the other pane then updates it.
+    void mnuEditSelectNewer_Click();
     void mnuPopupCut_Click();
     void mnuPopupCopy_Click();
     void mnuPopupPaste_Click();
@@ -190,7 +196,7 @@ private:
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
-    void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st,
+    void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,
                     const TextFormats& formats);
     void buildMenus();
     void buildToolbar();
@@ -241,6 +247,7 @@ private:
     QStatusBar* m_sbrMain = nullptr;
     QLabel* m_statusPanel1 = nullptr;
     QLabel* m_statusPanel2 = nullptr;
+    QLabel* m_statusSummary = nullptr;
     QProgressBar* m_pbrMain = nullptr;
     QAction* m_mnuRefresh = nullptr;
     QToolBar* m_tbrMain = nullptr;

@@ -170,6 +170,39 @@ TEST_F(WindowTest, CutCopyAndSelectionWorkOnTheActivePane) {
     EXPECT_EQ(window.lvDest()->selectionModel()->selectedRows().size(), 2);
 }
 
+TEST_F(WindowTest, SelectNewerThenCopyAndPasteUpdatesTheOtherSide) {
+    const QDateTime t(QDate(2022, 2, 2), QTime(2, 2, 2), Qt::UTC);
+    // Rows: a newer in Source, b same, c Source only, d Destination only,
+    // e newer in Destination, f equal times and different sizes.
+    for (const auto& [name, size, age] :
+         {std::tuple{"a", 1, 9}, {"b", 2, 0}, {"c", 3, 0}, {"e", 4, 0}, {"f", 5, 0}})
+        source.write(name, QByteArray(size, 's'), t.addSecs(age));
+    for (const auto& [name, size, age] :
+         {std::tuple{"a", 1, 0}, {"b", 2, 0}, {"d", 3, 0}, {"e", 4, 9}, {"f", 6, 0}})
+        dest.write(name, QByteArray(size, 'd'), t.addSecs(age));
+    refresh(source.path(), dest.path());
+    auto selected = [](const ListPane* pane) {
+        QList<int> rows;
+        for (int i = 0; i < pane->count(); ++i)
+            if (pane->isRowSelected(i))
+                rows << i;
+        return rows;
+    };
+    window.lvDest_GotFocus();
+    window.mnuEditSelectNewer_Click();
+    EXPECT_EQ(selected(window.lvDest()), QList<int>({3, 4}));
+    window.lvSource_GotFocus();
+    select(window.lvSource(), {1, 5});
+    window.menuEntry("mnuEditSelectNewer")->trigger();
+    EXPECT_EQ(selected(window.lvSource()), QList<int>({0, 2})) << "the earlier selection is gone";
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    platform.answers = {Answer::Yes};
+    window.mnuEditPaste_Click();
+    EXPECT_EQ(window.statusSummary(), QString::fromUtf8("3 same \u00b7 2 differ \u00b7 1 only "
+                                                        "in Destination"));
+}
+
 TEST_F(WindowTest, IntoItsOwnFolderTakesTheFirstFreeCopyName) {
     source.write("a.txt", "A");
     source.mkdir("Copy (2) of a.txt"); // a folder takes the name too

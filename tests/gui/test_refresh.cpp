@@ -2,6 +2,7 @@
 #include "mainwindow/bitmap_file.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/status_look.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 
@@ -227,6 +228,45 @@ TEST(BitmapFile, KeepsEveryPixelWithItsAlphaAndReadsAsAStandardBitmap) {
 
     EXPECT_TRUE(decodeBitmap(QByteArray("BM and then nonsense")).isNull());
     EXPECT_TRUE(decodeBitmap(file.left(200)).isNull()) << "a cut-off file";
+}
+
+TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
+    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
+    source.write("new", "1", t.addSecs(60));
+    dest.write("new", "1", t);
+    for (const char* name : {"same", "size"})
+        source.write(name, "1", t);
+    dest.write("same", "1", t);
+    dest.write("size", "12", t);
+    window.mnuRefresh_Click(); // rows new, same, size
+    EXPECT_EQ(window.statusSummary(), QString::fromUtf8("1 same \u00b7 2 differ"));
+    const PaneModel& l = left->rows();
+    const PaneModel& r = window.lvDest()->rows();
+    auto font = [](const PaneModel& m, int row) { return m.index(row, 3).data(Qt::FontRole); };
+    EXPECT_TRUE(font(l, 0).value<QFont>().bold() && font(r, 0).value<QFont>().italic());
+    EXPECT_FALSE(font(l, 1).isValid() || l.index(1, 0).data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(r.index(2, 1).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("Different: same time, different size"));
+    EXPECT_EQ(r.index(2, 1).data().toString(), QStringLiteral("2 bytes"));
+    EXPECT_EQ(l.index(0, 0).data().toString(), QStringLiteral("new"));
+}
+
+TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
+    const QPalette light(QColor(Qt::white).darker(105)), dark(QColor(40, 40, 44));
+    for (const QPalette& palette : {light, dark}) {
+        const QColor base = palette.color(QPalette::Base);
+        for (const Side side : {Side::Source, Side::Destination}) {
+            const StatusLooks looks = statusLooks(palette, QFont(), side);
+            QSet<QString> fonts;
+            for (int s = 1; s < rowStatusCount; ++s) {
+                const QColor c = looks[static_cast<size_t>(s)].foreground.value<QBrush>().color();
+                EXPECT_GT(std::abs(c.lightness() - base.lightness()), 90) << s;
+                const QFont f = looks[static_cast<size_t>(s)].font.value<QFont>();
+                fonts << QString::number(f.bold()) + QString::number(f.italic());
+            }
+            EXPECT_EQ(fonts.size(), 3) << "alone or newer, older, equal times";
+        }
+    }
 }
 
 } // namespace
