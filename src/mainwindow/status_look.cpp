@@ -4,17 +4,38 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <cmath>
 
 namespace {
 
-// The colour moved to a lightness that stands out against the background:
-// dark on a light base, light on a dark one, hue kept.
+double luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+namespace {
+
+// The colour with its hue kept, darkened on a light background or lightened
+// on a dark one until it reads as well as body text should (4.5:1).
 QColor readableOn(const QColor& colour, const QColor& base) {
-    const QColor hsl = colour.toHsl();
-    const bool lightBase = base.lightness() > 127;
-    const int lightness =
-        lightBase ? std::min(hsl.lightness(), 105) : std::max(hsl.lightness(), 175);
-    return QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), lightness);
+    const bool lightBase = luminance(base) > 0.18;
+    QColor c = colour.toHsl();
+    for (int lightness = c.lightness(); contrastRatio(c, base) < 4.5;) {
+        lightness += lightBase ? -5 : 5;
+        if (lightness < 0 || lightness > 255)
+            break;
+        c = QColor::fromHsl(c.hslHue(), c.hslSaturation(), lightness);
+    }
+    return c;
 }
 
 QColor mixed(const QColor& a, const QColor& b, double bShare) {
@@ -35,7 +56,7 @@ StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
         readableOn(QColor::fromHsl((std::max(opposite.hslHue(), 0) + 180) % 360,
                                    std::max(opposite.hslSaturation(), 160), opposite.lightness()),
                    base);
-    const QColor dimmed = mixed(text, base, 0.4);
+    const QColor dimmed = readableOn(mixed(text, base, 0.4), base);
 
     auto styled = [&font](bool bold, bool italic) {
         QFont f = font;

@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <array>
 
+class QColor;
 class QFont;
 class QPalette;
 
@@ -21,3 +22,6 @@ struct StatusLook {
 using StatusLooks = std::array<StatusLook, rowStatusCount>;
 
 StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side);
+
+// How well two colours stand apart, from 1 (equal) to 21 (black on white).
+double contrastRatio(const QColor& a, const QColor& b);

@@ -260,7 +260,7 @@ TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
             QSet<QString> fonts;
             for (int s = 1; s < rowStatusCount; ++s) {
                 const QColor c = looks[static_cast<size_t>(s)].foreground.value<QBrush>().color();
-                EXPECT_GT(std::abs(c.lightness() - base.lightness()), 90) << s;
+                EXPECT_GE(contrastRatio(c, base), 4.5) << s << " on " << base.name().toStdString();
                 const QFont f = looks[static_cast<size_t>(s)].font.value<QFont>();
                 fonts << QString::number(f.bold()) + QString::number(f.italic());
             }
