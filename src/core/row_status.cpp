@@ -21,12 +21,13 @@ QString rowStatusKey(RowStatus status) {
 }
 
 QString rowStatusWords(RowStatus status) {
-    static const char* const words[rowStatusCount] = {"Same size and time on both sides",
-                                                      "Only in Source",
-                                                      "Only in Destination",
-                                                      "Different: Source is newer",
-                                                      "Different: Destination is newer",
-                                                      "Different: same time, different size"};
+    static const char* const words[rowStatusCount] = {
+        "Same size and time on both sides",
+        "Only in Source",
+        "Only in Destination",
+        "Different: Source is newer",
+        "Different: Destination is newer",
+        "Different: same time, different size or contents"};
     return QString::fromLatin1(words[static_cast<int>(status)]);
 }
 

@@ -16,7 +16,7 @@ enum class RowStatus {
     DestinationOnly,  // Source has a placeholder
     SourceNewer,      // Source's time is later
     DestinationNewer, // Destination's time is later
-    Differs,          // equal times, different sizes (or contents)
+    Differs,          // equal times, different sizes or contents
 };
 constexpr int rowStatusCount = 6;
 
@@ -35,6 +35,11 @@ bool isNewerOn(RowStatus status, Side side);
 class StatusCounts {
 public:
     void add(RowStatus status) { ++m_counts[static_cast<size_t>(status)]; }
+    // A row's status turned out otherwise (a content check found a difference).
+    void change(RowStatus from, RowStatus to) {
+        --m_counts[static_cast<size_t>(from)];
+        add(to);
+    }
     qsizetype count(RowStatus status) const { return m_counts[static_cast<size_t>(status)]; }
     // "1,204 same · 37 differ · 12 only in Source · 5 only in Destination";
     // a part whose count is 0 is left out, "" for no rows.

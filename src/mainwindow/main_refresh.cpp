@@ -40,6 +40,7 @@ void Main::refreshPanes() {
     const QByteArray destFolder = FileSystem::encode(folderPath(m_txtDest->text()));
     m_lvSource->clear();
     m_lvDest->clear();
+    stopContentCheck();
     m_statusSummary->clear();
     // No row points at the previous refresh's images any more.
     m_ilIcons.clear();
@@ -58,7 +59,8 @@ void Main::refreshPanes() {
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
 
     const TextFormats formats;
-    StatusCounts counts;
+    StatusCounts& counts = m_statusCounts;
+    counts = {};
     // A file gone since the listing is left out.
     for (const StatedRow& stated :
          statRows(alignRows(m_lstSort), m_lstSort, sourceFolder, destFolder)) {
@@ -78,12 +80,13 @@ void Main::refreshPanes() {
     }
 
     m_statusPanel1->setText(QString());
-    m_statusSummary->setText(counts.summary(formats));
+    showStatusSummary();
     m_pbrMain->setValue(0);
     m_lvSource->rows().endBulkAdd();
     m_lvDest->rows().endBulkAdd();
     m_lvSource->show();
     m_lvDest->show();
+    startContentCheck(sourceFolder, destFolder);
 }
 
 void Main::addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,

@@ -1,5 +1,6 @@
 #include "mainwindow/main_window.h"
 
+#include "core/content_check.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
@@ -39,7 +40,10 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
            qRound(designHeightTwips / twipsPerPixelY(this)) + menuBar()->sizeHint().height());
 }
 
-Main::~Main() = default;
+Main::~Main() {
+    // No result may arrive for a window that is going.
+    stopContentCheck();
+}
 
 QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                          ListPane*& list, const QString& side, const QString& tooltip) {

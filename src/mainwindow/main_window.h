@@ -13,6 +13,7 @@
 #include <QString>
 #include <memory>
 
+class ContentChecker;
 class IconLookup;
 class ListPane;
 class Platform;
@@ -53,6 +54,11 @@ public:
     QString statusText() const;
     // The status bar's panel that counts the rows of each status after a refresh.
     QString statusSummary() const;
+    // View > Compare Contents: after each refresh, the pairs of equal size and
+    // time are compared byte for byte in the background.
+    void mnuCompareContents_Click();
+    // A content check is under way.
+    bool contentCheckRunning() const { return m_contentPending > 0; }
     // Panel 2 of the status bar, which the progress bar covers.
     QLabel* statusPanel2() const { return m_statusPanel2; }
     QToolBar* tbrMain() const { return m_tbrMain; }
@@ -196,6 +202,10 @@ private:
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
+    void stopContentCheck();
+    void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
+    void contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done);
+    void showStatusSummary();
     void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,
                     const TextFormats& formats);
     void buildMenus();
@@ -248,6 +258,12 @@ private:
     QLabel* m_statusPanel1 = nullptr;
     QLabel* m_statusPanel2 = nullptr;
     QLabel* m_statusSummary = nullptr;
+    QAction* m_mnuCompareContents = nullptr;
+    StatusCounts m_statusCounts;
+    std::unique_ptr<ContentChecker> m_contentChecker;
+    quint64 m_contentRun = 0; // results of earlier runs are dropped
+    qsizetype m_contentPending = 0;
+    qsizetype m_contentPairs = 0;
     QProgressBar* m_pbrMain = nullptr;
     QAction* m_mnuRefresh = nullptr;
     QToolBar* m_tbrMain = nullptr;

@@ -6,6 +6,7 @@
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
@@ -246,7 +247,7 @@ TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
     EXPECT_TRUE(font(l, 0).value<QFont>().bold() && font(r, 0).value<QFont>().italic());
     EXPECT_FALSE(font(l, 1).isValid() || l.index(1, 0).data(Qt::ForegroundRole).isValid());
     EXPECT_EQ(r.index(2, 1).data(Qt::ToolTipRole).toString(),
-              QStringLiteral("Different: same time, different size"));
+              QStringLiteral("Different: same time, different size or contents"));
     EXPECT_EQ(r.index(2, 1).data().toString(), QStringLiteral("2 bytes"));
     EXPECT_EQ(l.index(0, 0).data().toString(), QStringLiteral("new"));
 }
@@ -267,6 +268,35 @@ TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
             EXPECT_EQ(fonts.size(), 3) << "alone or newer, older, equal times";
         }
     }
+}
+
+TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
+    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
+    const QByteArray body(70000, 'b');
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QString::number(1000 + i);
+        source.write(name, body, t);
+        dest.write(name, i == 0 ? body.left(69999) + 'c' : body, t);
+    }
+    QAction* check = window.menuEntry(QStringLiteral("mnuCompareContents"));
+    ASSERT_FALSE(check->isChecked()) << "off by default";
+    check->trigger(); // on, and a refresh
+    QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
+    EXPECT_EQ(window.statusSummary(), QString::fromUtf8("299 same \u00b7 1 differ"));
+    EXPECT_EQ(window.lvDest()->rows().status(0), RowStatus::Differs);
+
+    // Every pair differs now; a refresh with the check off mid-way drops what
+    // the cancelled run still had to say.
+    for (int i = 1; i < 300; ++i)
+        dest.write(QString::number(1000 + i), body.left(69999) + 'c', t);
+    window.mnuRefresh_Click();
+    QTRY_VERIFY(window.statusSummary().contains(QStringLiteral(" differ")));
+    check->setChecked(false);
+    window.mnuRefresh_Click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.contentCheckRunning());
+    EXPECT_EQ(window.statusSummary(), QStringLiteral("300 same"));
+    EXPECT_EQ(left->rows().status(299), RowStatus::Same);
 }
 
 } // namespace
