@@ -1,7 +1,5 @@
 #include "core/compare_report.h"
 #include "core/name_text.h"
-#include "core/row_status.h"
-#include "core/text_formats.h"
 #include "support/temp_tree.h"
 
 #include <QBuffer>
@@ -145,18 +143,6 @@ TEST_F(Report, EachRowGetsItsStatusAndChangedLeavesOutTheSame) {
     }
     const QString text = report(args(QStringLiteral("--pattern s? --changed"))).out;
     EXPECT_TRUE(text.startsWith(QStringLiteral("s2 ")) && text.count(QLatin1Char('\n')) == 6);
-}
-
-TEST(StatusSummary, CountsDifferencesTogetherAndLeavesOutNothingFound) {
-    StatusCounts counts;
-    for (int i = 0; i < 1204; ++i)
-        counts.add(RowStatus::Same);
-    for (RowStatus s : {RowStatus::SourceNewer, RowStatus::DestinationNewer, RowStatus::Differs,
-                        RowStatus::DestinationOnly})
-        counts.add(s);
-    EXPECT_EQ(counts.summary(TextFormats(QLocale::c())),
-              QStringLiteral("1,204 same \u00b7 3 differ \u00b7 1 only in Destination"));
-    EXPECT_EQ(StatusCounts().summary(TextFormats(QLocale::c())), QString());
 }
 
 } // namespace

@@ -27,24 +27,19 @@ std::map<qsizetype, ContentVerdict> run(ContentChecker& checker,
 TEST(ContentCheck, FindsTheLastByteAndReadsAPairAgainOnlyOnceChanged) {
     TempTree t;
     const QByteArray big(600 * 1024 + 7, 'x'); // more than two blocks, and a short one
-    QByteArray last = big;
-    last.back() = 'y';
+    const QByteArray last = big.left(big.size() - 1) + 'y';
     const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
-    for (const auto& [name, content] : {std::pair{"a", big}, {"b", big}, {"c", last}, {"e", ""}})
+    for (const auto& [name, content] : {std::pair{"a", big}, {"b", big}, {"c", last}})
         t.write(name, content, when);
-    t.write("f", "");
     auto path = [&t](const char* name) { return QFile::encodeName(t.filePath(name)); };
+    using V = ContentVerdict;
+    const std::map<qsizetype, V> expected = {
+        {0, V::Equal}, {1, V::Differ}, {2, V::Unreadable}, {3, V::Equal}};
     const std::vector<ContentChecker::Pair> pairs = {{0, path("a"), path("b")},
                                                      {1, path("a"), path("c")},
-                                                     {2, path("e"), path("f")},
-                                                     {3, path("a"), path("gone")},
-                                                     {4, path("a"), path("a")}};
+                                                     {2, path("a"), path("gone")},
+                                                     {3, path("a"), path("a")}};
     ContentChecker checker;
-    const std::map<qsizetype, ContentVerdict> expected = {{0, ContentVerdict::Equal},
-                                                          {1, ContentVerdict::Differ},
-                                                          {2, ContentVerdict::Equal},
-                                                          {3, ContentVerdict::Unreadable},
-                                                          {4, ContentVerdict::Equal}};
     EXPECT_EQ(run(checker, pairs), expected);
     EXPECT_EQ(checker.filesCompared(), 3);
     EXPECT_EQ(run(checker, pairs), expected);
