@@ -41,12 +41,12 @@ TEST(ContentCheck, FindsTheLastByteAndReadsAPairAgainOnlyOnceChanged) {
                                                      {3, path("a"), path("a")}};
     ContentChecker checker;
     EXPECT_EQ(run(checker, pairs), expected);
-    EXPECT_EQ(checker.filesCompared(), 3);
+    EXPECT_EQ(checker.filesCompared(), 2);
     EXPECT_EQ(run(checker, pairs), expected);
-    EXPECT_EQ(checker.filesCompared(), 3) << "nothing changed, nothing read";
+    EXPECT_EQ(checker.filesCompared(), 2) << "nothing changed, nothing read";
     t.write("b", last, when); // same size and time, new contents
     EXPECT_EQ(run(checker, pairs)[0], ContentVerdict::Differ);
-    EXPECT_EQ(checker.filesCompared(), 4);
+    EXPECT_EQ(checker.filesCompared(), 3);
 }
 
 } // namespace
