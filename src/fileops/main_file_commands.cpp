@@ -28,6 +28,7 @@ const char* const busyEntries[] = {"mnuOpen",
                                    "mnuPopupRename",
                                    "mnuPopupProperties",
                                    "mnuRefresh",
+                                   "mnuCompareContents",
                                    "mnu_File_Folder_Change_Source",
                                    "mnu_File_Folder_Change_Destination",
                                    "mnu_File_Folder_Swap"};
