@@ -277,6 +277,7 @@ TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
     QAction* check = window.menuEntry(QStringLiteral("mnuCompareContents"));
     ASSERT_FALSE(check->isChecked()) << "off by default";
     check->trigger(); // on, and a refresh
+    EXPECT_TRUE(window.statusSummary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
     QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
     EXPECT_TRUE(window.statusSummary() == QString::fromUtf8("299 same \u00b7 1 differ") &&
                 window.lvDest()->rows().status(0) == RowStatus::Differs);
