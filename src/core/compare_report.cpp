@@ -4,6 +4,7 @@
 #include "core/folder_scan.h"
 #include "core/name_text.h"
 #include "core/row_matching.h"
+#include "core/row_status.h"
 #include "core/text_formats.h"
 
 #include <QIODevice>
@@ -21,7 +22,7 @@ namespace {
 const char* const usageText =
     "Usage: duoscope [FOLDER]\n"
     "       duoscope --compare SOURCE DESTINATION [--pattern PATTERN] [--hidden] [--system] "
-    "[--json]\n"
+    "[--json] [--changed]\n"
     "\n"
     "Without options, opens the window; a FOLDER becomes the Source folder and the\n"
     "folder to match it with is asked for.\n"
@@ -30,7 +31,9 @@ const char* const usageText =
     "  --pattern   list only names matching PATTERN (default *.*)\n"
     "  --hidden    include hidden files (names starting with \".\")\n"
     "  --system    include entries that are not regular files\n"
-    "  --json      print one JSON array of {\"source\", \"destination\"} objects\n"
+    "  --json      print one JSON array of {\"source\", \"destination\", \"status\"}\n"
+    "              objects\n"
+    "  --changed   print only the rows whose files are not the same on both sides\n"
     "  --help      show this text\n"
     "  --version   show the version\n";
 
@@ -39,6 +42,7 @@ struct Options {
     QByteArray destination;
     FilterSettings filters;
     bool json = false;
+    bool changedOnly = false;
 };
 
 struct Cell {
@@ -50,6 +54,7 @@ struct Cell {
 struct Row {
     std::optional<Cell> source;
     std::optional<Cell> destination;
+    RowStatus status = RowStatus::Same;
 };
 
 std::optional<Options> parse(const QStringList& args, QTextStream& err) {
@@ -71,6 +76,8 @@ std::optional<Options> parse(const QStringList& args, QTextStream& err) {
             o.filters.showSystem = 1;
         } else if (a == QLatin1String("--json")) {
             o.json = true;
+        } else if (a == QLatin1String("--changed")) {
+            o.changedOnly = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             err << "duoscope: unknown option " << a << "\n";
             return std::nullopt;
@@ -115,6 +122,9 @@ std::vector<Row> compare(const Options& o) {
     std::vector<Row> rows;
     for (const StatedRow& s : statRows(alignRows(list), list, sourcePath, destinationPath)) {
         Row row;
+        row.status = rowStatus(s);
+        if (o.changedOnly && row.status == RowStatus::Same)
+            continue;
         if (s.row.source >= 0)
             row.source = Cell{list.at(s.row.source).name, s.source.size, s.source.modified};
         if (s.row.destination >= 0)
@@ -139,7 +149,8 @@ void printJson(const std::vector<Row>& rows, QTextStream& out) {
     QJsonArray array;
     for (const Row& r : rows)
         array.append(QJsonObject{{QStringLiteral("source"), jsonCell(r.source)},
-                                 {QStringLiteral("destination"), jsonCell(r.destination)}});
+                                 {QStringLiteral("destination"), jsonCell(r.destination)},
+                                 {QStringLiteral("status"), rowStatusKey(r.status)}});
     out << QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
@@ -181,8 +192,8 @@ bool isReportInvocation(const QStringList& args) {
         return false;
     static const QStringList options = {QStringLiteral("--compare"), QStringLiteral("--pattern"),
                                         QStringLiteral("--hidden"),  QStringLiteral("--system"),
-                                        QStringLiteral("--json"),    QStringLiteral("--help"),
-                                        QStringLiteral("--version")};
+                                        QStringLiteral("--json"),    QStringLiteral("--changed"),
+                                        QStringLiteral("--help"),    QStringLiteral("--version")};
     return options.contains(args.first());
 }
 

@@ -60,7 +60,11 @@ TextFormats::TextFormats(const QLocale& locale) {
 }
 
 QString TextFormats::sizeText(qint64 bytes) const {
-    return m_locale.toString(bytes) + QLatin1String(" bytes");
+    return countText(bytes) + QLatin1String(" bytes");
+}
+
+QString TextFormats::countText(qint64 count) const {
+    return m_locale.toString(count);
 }
 
 QString TextFormats::modifiedText(std::time_t time) const {

@@ -15,6 +15,8 @@ public:
 
     // "#,##0 bytes".
     QString sizeText(qint64 bytes) const;
+    // "#,##0".
+    QString countText(qint64 count) const;
     // Short date and long time in local time; the date alone at midnight.
     QString modifiedText(std::time_t time) const;
     // Long date and long time in local time.

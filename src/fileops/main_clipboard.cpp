@@ -1,4 +1,4 @@
-// Select All, Invert Selection, Cut and Copy on the active pane.
+// Select All, Invert Selection, Select Newer, Cut and Copy on the active pane.
 #include "mainwindow/main_window.h"
 
 #include "fileops/file_command_run.h"
@@ -47,6 +47,19 @@ void Main::mnuEditDSelectAll_Click() {
 void Main::mnuEditInvertSelection_Click() {
     if (!m_fileCommandRunning)
         invertRowSelection(*activeList());
+}
+
+void Main::mnuEditSelectNewer_Click() {
+    if (m_fileCommandRunning)
+        return;
+    ListPane* pane = activeList();
+    const Side side = ActivePane == 0 ? Side::Source : Side::Destination;
+    std::vector<char> newer(static_cast<size_t>(pane->count()), 0);
+    for (int row = 0; row < pane->count(); ++row) {
+        const std::optional<RowStatus> status = pane->rows().status(row);
+        newer[static_cast<size_t>(row)] = status && isNewerOn(*status, side);
+    }
+    selectOnlyRows(*pane, newer);
 }
 
 void Main::mnuPopupCut_Click() {

@@ -28,24 +28,30 @@ void selectAllRows(ListPane& pane) {
 }
 
 void invertRowSelection(ListPane& pane) {
-    const std::vector<char> flags = selectedRowFlags(pane);
+    std::vector<char> flags = selectedRowFlags(pane);
+    for (char& flag : flags)
+        flag = !flag;
+    selectOnlyRows(pane, flags);
+}
+
+void selectOnlyRows(ListPane& pane, const std::vector<char>& flags) {
     const PaneModel& rows = pane.rows();
     const int lastColumn = rows.columnCount() - 1;
-    QItemSelection inverted;
-    const int n = pane.count();
+    QItemSelection chosen;
+    const int n = std::min(pane.count(), static_cast<int>(flags.size()));
     for (int row = 0; row < n;) {
-        if (flags[static_cast<size_t>(row)]) {
+        if (!flags[static_cast<size_t>(row)]) {
             ++row;
             continue;
         }
         const int first = row;
-        while (row < n && !flags[static_cast<size_t>(row)])
+        while (row < n && flags[static_cast<size_t>(row)])
             ++row;
-        inverted.select(rows.index(first, 0), rows.index(row - 1, lastColumn));
+        chosen.select(rows.index(first, 0), rows.index(row - 1, lastColumn));
     }
     // Whole rows already, and cleared first: widening ranges to rows, and
     // reporting a change against a selection that is not empty, compare every
     // range with every other.
     pane.selectionModel()->clearSelection();
-    pane.selectionModel()->select(inverted, QItemSelectionModel::Select);
+    pane.selectionModel()->select(chosen, QItemSelectionModel::Select);
 }

@@ -11,3 +11,5 @@ class ListPane;
 std::vector<char> selectedRowFlags(const ListPane& pane);
 void selectAllRows(ListPane& pane);
 void invertRowSelection(ListPane& pane);
+// Selects the rows whose flag is set, and only those.
+void selectOnlyRows(ListPane& pane, const std::vector<char>& flags);

@@ -9,9 +9,9 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QMimeDatabase>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -74,6 +74,7 @@ ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
     setIconSize(QSize(smallIconPixels, smallIconPixels));
     setItemDelegate(new FixedHeightDelegate(m_rowHeight, this));
     measureRowHeight();
+    updateStatusLooks();
 }
 
 void ListPane::measureRowHeight() {
@@ -108,9 +109,13 @@ int ListPane::fittingColumnWidth(int column, int minimum) const {
     // The item's text margins on either side, and a little air.
     const int margins =
         2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 8;
+    // A row's status may show it in bold.
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
     int widest = 0;
     for (const QString& text : texts)
-        widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+        widest = std::max(widest, metrics.horizontalAdvance(text));
     return std::max(minimum, widest + margins);
 }
 
@@ -120,6 +125,17 @@ void ListPane::changeEvent(QEvent* event) {
         measureRowHeight();
         doItemsLayout();
     }
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+        updateStatusLooks();
+}
+
+void ListPane::setSide(Side side) {
+    m_side = side;
+    updateStatusLooks();
+}
+
+void ListPane::updateStatusLooks() {
+    m_model.setStatusLooks(statusLooks(palette(), font(), m_side));
 }
 
 void ListPane::clear() {

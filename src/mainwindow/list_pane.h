@@ -33,6 +33,9 @@ public:
     // column's usual texts in the pane's font: a size up to 999,999,999
     // bytes, the common type names, a modified date with its time.
     int fittingColumnWidth(int column, int minimum) const;
+    // Which folder the pane shows, for the look of the rows' statuses, which
+    // follows the pane's palette and font.
+    void setSide(Side side);
     // Opens the in-place editor on the current row's name.
     void startLabelEdit();
 
@@ -73,8 +76,10 @@ private:
     // Every row, placeholder or file, gets one height: a 16-pixel icon and a
     // line of text in the pane's font, with the style's margins.
     void measureRowHeight();
+    void updateStatusLooks();
 
     PaneModel m_model;
     int m_rowHeight = 0;
+    Side m_side = Side::Source;
     std::optional<QString> m_editedText;
 };

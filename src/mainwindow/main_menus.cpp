@@ -103,10 +103,13 @@ void Main::buildMenus() {
     addSeparator(edit, "mnuEditBar2");
     addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
     addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");
+    addEntry(edit, "mnuEditSelectNewer", "Select &Newer");
 
     QMenu* view = addMenu(bar, "mnuView", "&View");
     bar->addMenu(view);
     view->addAction(m_mnuRefresh);
+    m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents");
+    m_mnuCompareContents->setCheckable(true);
     addSeparator(view, "Sep10");
     addEntry(view, "mnuCustomizeToolbar", "&Customize toolbar...");
     addEntry(view, "mnu_View_Options", "&Options...");
@@ -148,6 +151,7 @@ void Main::buildMenus() {
         {"mnu_File_Folder_Swap", &Main::mnu_File_Folder_Swap_Click},
         {"mnuProperties", &Main::mnuProperties_Click},
         {"mnuCustomizeToolbar", &Main::mnuCustomizeToolbar_Click},
+        {"mnuCompareContents", &Main::mnuCompareContents_Click},
         {"mnuPopupOpen", &Main::mnuPopupOpen_Click},
         {"mnuPopupProperties", &Main::mnuPopupProperties_Click},
         {"mnu_View_Options", &Main::mnu_View_Options_Click},

@@ -5,6 +5,7 @@
 #include "core/folder_scan.h"
 #include "core/name_text.h"
 #include "core/row_matching.h"
+#include "core/row_status.h"
 #include "core/text_formats.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
@@ -65,6 +66,8 @@ void Main::refreshPanes() {
     const QByteArray destFolder = FileSystem::encode(folderPath(m_txtDest->text()));
     m_lvSource->clear();
     m_lvDest->clear();
+    stopContentCheck();
+    m_statusSummary->clear();
     // No row points at the previous refresh's images any more.
     m_ilIcons.clear();
     m_iconLookup->beginRefresh();
@@ -82,30 +85,37 @@ void Main::refreshPanes() {
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
 
     const TextFormats formats;
+    StatusCounts& counts = m_statusCounts;
+    counts = {};
     // A file gone since the listing is left out.
     for (const StatedRow& stated :
          statRows(alignRows(m_lstSort), m_lstSort, sourceFolder, destFolder)) {
         const AlignedRow& row = stated.row;
+        const RowStatus status = rowStatus(stated);
+        counts.add(status);
         if (row.source >= 0)
-            addFileRow(m_lvSource, m_lstSort.at(row.source), stated.source, formats);
+            addFileRow(m_lvSource, m_lstSort.at(row.source), stated.source, status, formats);
         else
             m_lvSource->addRow(QString());
         if (row.destination >= 0)
-            addFileRow(m_lvDest, m_lstSort.at(row.destination), stated.destination, formats);
+            addFileRow(m_lvDest, m_lstSort.at(row.destination), stated.destination, status,
+                       formats);
         else
             m_lvDest->addRow(QString());
         m_pbrMain->setValue(static_cast<int>(std::min<qsizetype>(row.progress, INT_MAX)));
     }
 
     m_statusPanel1->setText(QString());
+    showStatusSummary();
     m_pbrMain->setValue(0);
     m_lvSource->rows().endBulkAdd();
     m_lvDest->rows().endBulkAdd();
     m_lvSource->show();
     m_lvDest->show();
+    startContentCheck(sourceFolder, destFolder);
 }
 
-void Main::addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st,
+void Main::addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,
                       const TextFormats& formats) {
     // One stat serves the lookup and the Size and Modified columns. A failed lookup keeps the last
     // type and icon.
@@ -116,4 +126,5 @@ void Main::addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st
     rows.setSubItem(row, PaneModel::Type, m_iconLookup->typeText());
     rows.setSubItem(row, PaneModel::Modified, formats.modifiedText(st.modified));
     rows.setSmallIcon(row, m_ilIcons.add(m_iconLookup->load()));
+    rows.setStatus(row, status);
 }

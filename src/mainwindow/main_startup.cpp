@@ -157,6 +157,7 @@ bool Main::Form_Load(const QString& argumentText) {
     m_settings.showReadOnly = readFlag(store, "ShowReadOnly", 1);
     m_settings.showHidden = readFlag(store, "ShowHidden", 0);
     m_settings.showSystem = readFlag(store, "ShowSystem", 0);
+    m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 0) != 0);
 
     InitProgramFolder();
     InitTempFolder();
@@ -189,6 +190,8 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("ShowReadOnly"), QString::number(m_settings.showReadOnly));
     store.write(QStringLiteral("ShowHidden"), QString::number(m_settings.showHidden));
     store.write(QStringLiteral("ShowSystem"), QString::number(m_settings.showSystem));
+    store.write(QStringLiteral("CompareContents"),
+                QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
     // A store that cannot be written keeps its last contents; closing goes on.
     store.save();
 

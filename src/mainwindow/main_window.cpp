@@ -1,5 +1,6 @@
 #include "mainwindow/main_window.h"
 
+#include "core/content_check.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
@@ -39,7 +40,10 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
            qRound(designHeightTwips / twipsPerPixelY(this)) + menuBar()->sizeHint().height());
 }
 
-Main::~Main() = default;
+Main::~Main() {
+    // No result may arrive for a window that is going.
+    stopContentCheck();
+}
 
 QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                          ListPane*& list, const QString& side, const QString& tooltip) {
@@ -75,12 +79,17 @@ void Main::buildControls() {
               QStringLiteral("Select source folder"));
     buildPane(m_picDest, m_txtDest, m_cmdDest, m_lvDest, QStringLiteral("Dest"),
               QStringLiteral("Select destination folder"));
+    m_lvDest->setSide(Side::Destination);
 
     m_sbrMain = new QStatusBar(this);
     m_sbrMain->setObjectName(QStringLiteral("sbrMain"));
     m_statusPanel1 = new QLabel(m_sbrMain);
     m_statusPanel2 = new QLabel(m_sbrMain);
     m_sbrMain->addWidget(m_statusPanel1, 1);
+    // How the rows compare, in a panel of its own beside the refresh's.
+    m_statusSummary = new QLabel(m_sbrMain);
+    m_statusSummary->setObjectName(QStringLiteral("sbrSummary"));
+    m_sbrMain->addWidget(m_statusSummary);
     m_sbrMain->addPermanentWidget(m_statusPanel2, 1);
     setStatusBar(m_sbrMain);
     // A control of the window itself, laid over the status bar's second panel.
@@ -104,6 +113,10 @@ void Main::buildControls() {
 
 QString Main::statusText() const {
     return m_statusPanel1->text();
+}
+
+QString Main::statusSummary() const {
+    return m_statusSummary->text();
 }
 
 void Main::changeEvent(QEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "core/file_system.h"
 #include "core/filter_settings.h"
+#include "core/row_status.h"
 #include "core/sorted_name_list.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
@@ -12,6 +13,7 @@
 #include <QString>
 #include <memory>
 
+class ContentChecker;
 class IconLookup;
 class ListPane;
 class Platform;
@@ -50,6 +52,13 @@ public:
     QProgressBar* pbrMain() const { return m_pbrMain; }
     // Panel 1 of the status bar: the refresh's status text.
     QString statusText() const;
+    // The status bar's panel that counts the rows of each status after a refresh.
+    QString statusSummary() const;
+    // View > Compare Contents: after each refresh, the pairs of equal size and
+    // time are compared byte for byte in the background.
+    void mnuCompareContents_Click();
+    // A content check is under way.
+    bool contentCheckRunning() const { return m_contentPending > 0; }
     // Panel 2 of the status bar, which the progress bar covers.
     QLabel* statusPanel2() const { return m_statusPanel2; }
     QToolBar* tbrMain() const { return m_tbrMain; }
@@ -160,6 +169,9 @@ public:
     void mnuEditPaste_Click();
     void mnuEditDSelectAll_Click();
     void mnuEditInvertSelection_Click();
+    // Selects the active pane's rows whose file is missing on the other side
+    // or newer there: a Copy and Paste into the other pane then updates it.
+    void mnuEditSelectNewer_Click();
     void mnuPopupCut_Click();
     void mnuPopupCopy_Click();
     void mnuPopupPaste_Click();
@@ -191,7 +203,11 @@ private:
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
     void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
-    void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st,
+    void stopContentCheck();
+    void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
+    void contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done);
+    void showStatusSummary();
+    void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,
                     const TextFormats& formats);
     void buildMenus();
     void buildToolbar();
@@ -242,6 +258,13 @@ private:
     QStatusBar* m_sbrMain = nullptr;
     QLabel* m_statusPanel1 = nullptr;
     QLabel* m_statusPanel2 = nullptr;
+    QLabel* m_statusSummary = nullptr;
+    QAction* m_mnuCompareContents = nullptr;
+    StatusCounts m_statusCounts;
+    std::unique_ptr<ContentChecker> m_contentChecker;
+    quint64 m_contentRun = 0; // results of earlier runs are dropped
+    qsizetype m_contentPending = 0;
+    qsizetype m_contentPairs = 0;
     QProgressBar* m_pbrMain = nullptr;
     QAction* m_mnuRefresh = nullptr;
     QToolBar* m_tbrMain = nullptr;

@@ -22,6 +22,17 @@ QVariant PaneModel::data(const QModelIndex& index, int role) const {
         if (index.column() == Name && row.smallIcon > 0 && m_iconSource)
             return m_iconSource(row.smallIcon);
         return {};
+    case Qt::ForegroundRole:
+    case Qt::FontRole:
+    case Qt::ToolTipRole: {
+        if (row.status < 0 || row.text.isEmpty())
+            return {};
+        const auto status = static_cast<RowStatus>(row.status);
+        if (role == Qt::ToolTipRole)
+            return rowStatusWords(status);
+        const StatusLook& look = m_looks[static_cast<size_t>(row.status)];
+        return role == Qt::FontRole ? look.font : look.foreground;
+    }
     case Qt::TextAlignmentRole:
         if (index.column() == Size)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -58,7 +69,7 @@ int PaneModel::append(const QString& text, const QByteArray& fileName) {
     const int row = static_cast<int>(m_rows.size());
     if (!m_bulk)
         beginInsertRows({}, row, row);
-    m_rows.push_back({text, {}, 0, fileName});
+    m_rows.push_back({text, {}, 0, fileName, -1});
     if (!m_bulk)
         endInsertRows();
     return row;
@@ -96,4 +107,22 @@ void PaneModel::endBulkAdd() {
         return;
     m_bulk = false;
     endResetModel();
+}
+
+void PaneModel::setStatus(int row, RowStatus status) {
+    m_rows[static_cast<size_t>(row)].status = static_cast<signed char>(status);
+    if (!m_bulk)
+        Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+std::optional<RowStatus> PaneModel::status(int row) const {
+    const signed char s = m_rows[static_cast<size_t>(row)].status;
+    return s < 0 ? std::nullopt : std::optional(static_cast<RowStatus>(s));
+}
+
+void PaneModel::setStatusLooks(const StatusLooks& looks) {
+    m_looks = looks;
+    if (!m_rows.empty())
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+                           {Qt::ForegroundRole, Qt::FontRole});
 }

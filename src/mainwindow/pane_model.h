@@ -1,9 +1,12 @@
 #pragma once
 
+#include "mainwindow/status_look.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The rows of one pane. A row is a file row (name, size, type, modified and
@@ -41,6 +44,12 @@ public:
     void endBulkAdd();
     bool inBulkAdd() const { return m_bulk; }
 
+    // How the row's files compare; a file row shows it in its colour, font
+    // and tooltip, with the looks given.
+    void setStatus(int row, RowStatus status);
+    std::optional<RowStatus> status(int row) const;
+    void setStatusLooks(const StatusLooks& looks);
+
     // Where the images of the Name column come from.
     void setIconSource(IconSource source) { m_iconSource = std::move(source); }
 
@@ -50,8 +59,10 @@ private:
         QString subItems[3];
         int smallIcon = 0;
         QByteArray fileName;
+        signed char status = -1; // a RowStatus, or none
     };
     std::vector<Row> m_rows;
+    StatusLooks m_looks{};
     bool m_bulk = false;
     IconSource m_iconSource;
 };

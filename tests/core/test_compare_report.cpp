@@ -112,4 +112,37 @@ TEST_F(Report, FolderPathsKeepTheirBytes) {
     EXPECT_FALSE(isReportInvocation({QStringLiteral("My"), QStringLiteral("--json")}));
 }
 
+TEST_F(Report, EachRowGetsItsStatusAndChangedLeavesOutTheSame) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    // name, Source (content, seconds after t), Destination; null content: no file.
+    const std::tuple<const char*, const char*, int, const char*, int, const char*> cases[] = {
+        {"s1", "abc", 0, "abc", 0, "same"},
+        {"s2", "a", 1, "a", 0, "source-newer"},
+        {"s3", "abcd", 0, "a", 1, "destination-newer"},
+        {"s4", "a", 5, "abc", 0, "source-newer"},
+        {"s5", "abc", 0, "ab", 0, "differs"},
+        {"s6", "a", 0, nullptr, 0, "source-only"},
+        {"s7", nullptr, 0, "a", 0, "destination-only"}};
+    for (const auto& [name, left, leftAge, right, rightAge, status] : cases) {
+        if (left)
+            source.write(QString::fromLatin1(name), left, t.addSecs(leftAge));
+        if (right)
+            dest.write(QString::fromLatin1(name), right, t.addSecs(rightAge));
+    }
+    for (const bool changed : {false, true}) {
+        const QString options = QStringLiteral("--pattern s? --json") +
+                                (changed ? QStringLiteral(" --changed") : QString());
+        const QJsonArray rows = QJsonDocument::fromJson(report(args(options)).out.toUtf8()).array();
+        ASSERT_EQ(rows.size(), changed ? 6 : 7);
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const auto& [name, l, la, r, ra, status] = cases[i + (changed ? 1 : 0)];
+            const QJsonValue side = rows[i][QLatin1String(l ? "source" : "destination")];
+            EXPECT_EQ(side[QStringLiteral("name")].toString(), QLatin1String(name));
+            EXPECT_EQ(rows[i][QStringLiteral("status")].toString(), QLatin1String(status)) << name;
+        }
+    }
+    const QString text = report(args(QStringLiteral("--pattern s? --changed"))).out;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("s2 ")) && text.count(QLatin1Char('\n')) == 6);
+}
+
 } // namespace

@@ -1,4 +1,5 @@
 #include "core/message_style.h"
+#include "fileops/pane_selection.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "support/scripted_platform.h"
@@ -169,6 +170,33 @@ TEST_F(WindowTest, CutCopyAndSelectionWorkOnTheActivePane) {
     EXPECT_TRUE(window.lvDest()->isRowSelected(0) && !window.lvDest()->isRowSelected(2));
     window.mnuEditInvertSelection_Click();
     EXPECT_EQ(window.lvDest()->selectionModel()->selectedRows().size(), 2);
+}
+
+TEST_F(WindowTest, SelectNewerThenCopyAndPasteUpdatesTheOtherSide) {
+    const QDateTime t(QDate(2022, 2, 2), QTime(2, 2, 2), Qt::UTC);
+    // Rows: a newer in Source, b same, c Source only, d Destination only,
+    // e newer in Destination, f equal times and different sizes.
+    for (const auto& [name, size, age] :
+         {std::tuple{"a", 1, 9}, {"b", 2, 0}, {"c", 3, 0}, {"e", 4, 0}, {"f", 5, 0}})
+        source.write(name, QByteArray(size, 's'), t.addSecs(age));
+    for (const auto& [name, size, age] :
+         {std::tuple{"a", 1, 0}, {"b", 2, 0}, {"d", 3, 0}, {"e", 4, 9}, {"f", 6, 0}})
+        dest.write(name, QByteArray(size, 'd'), t.addSecs(age));
+    refresh(source.path(), dest.path());
+    window.lvDest_GotFocus();
+    window.mnuEditSelectNewer_Click();
+    EXPECT_EQ(selectedRowFlags(*window.lvDest()), std::vector<char>({0, 0, 0, 1, 1, 0}));
+    window.lvSource_GotFocus();
+    select(window.lvSource(), {1, 5});
+    window.menuEntry("mnuEditSelectNewer")->trigger();
+    EXPECT_EQ(selectedRowFlags(*window.lvSource()), std::vector<char>({1, 0, 1, 0, 0, 0}))
+        << "the earlier selection is gone";
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    platform.answers = {Answer::Yes};
+    window.mnuEditPaste_Click();
+    EXPECT_EQ(window.statusSummary(), QString::fromUtf8("3 same \u00b7 2 differ \u00b7 1 only "
+                                                        "in Destination"));
 }
 
 TEST_F(WindowTest, IntoItsOwnFolderTakesTheFirstFreeCopyName) {

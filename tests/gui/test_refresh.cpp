@@ -2,9 +2,11 @@
 #include "mainwindow/bitmap_file.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/status_look.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
@@ -227,6 +229,68 @@ TEST(BitmapFile, KeepsEveryPixelWithItsAlphaAndReadsAsAStandardBitmap) {
 
     EXPECT_TRUE(decodeBitmap(QByteArray("BM and then nonsense")).isNull());
     EXPECT_TRUE(decodeBitmap(file.left(200)).isNull()) << "a cut-off file";
+}
+
+TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
+    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
+    for (const char* name : {"new", "same", "size"})
+        source.write(name, "1", t.addSecs(name[0] == 'n' ? 60 : 0));
+    for (const char* name : {"new", "same", "size"})
+        dest.write(name, name[1] == 'i' ? "12" : "1", t);
+    window.mnuRefresh_Click(); // rows new, same, size
+    EXPECT_EQ(window.statusSummary(), QString::fromUtf8("1 same \u00b7 2 differ"));
+    const PaneModel& l = left->rows();
+    const PaneModel& r = window.lvDest()->rows();
+    auto font = [](const PaneModel& m, int row) { return m.index(row, 3).data(Qt::FontRole); };
+    EXPECT_TRUE(font(l, 0).value<QFont>().bold() && font(r, 0).value<QFont>().italic());
+    EXPECT_FALSE(font(l, 1).isValid() || l.index(1, 0).data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(r.index(2, 1).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("Different: same time, different size or contents"));
+}
+
+TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
+    const QPalette light(QColor(Qt::white).darker(105)), dark(QColor(40, 40, 44));
+    for (const QPalette& palette : {light, dark}) {
+        const QColor base = palette.color(QPalette::Base);
+        for (const Side side : {Side::Source, Side::Destination}) {
+            const StatusLooks looks = statusLooks(palette, QFont(), side);
+            QSet<QString> fonts;
+            for (int s = 1; s < rowStatusCount; ++s) {
+                const QColor c = looks[static_cast<size_t>(s)].foreground.value<QBrush>().color();
+                EXPECT_GE(contrastRatio(c, base), 4.5) << s << " on " << base.name().toStdString();
+                const QFont f = looks[static_cast<size_t>(s)].font.value<QFont>();
+                fonts << QString::number(f.bold()) + QString::number(f.italic());
+            }
+            EXPECT_EQ(fonts.size(), 3) << "alone or newer, older, equal times";
+        }
+    }
+}
+
+TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
+    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
+    const QByteArray body(70000, 'b');
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QString::number(1000 + i);
+        source.write(name, body, t);
+        dest.write(name, i == 0 ? body.left(69999) + 'c' : body, t);
+    }
+    QAction* check = window.menuEntry(QStringLiteral("mnuCompareContents"));
+    ASSERT_FALSE(check->isChecked()) << "off by default";
+    check->trigger(); // on, and a refresh
+    EXPECT_TRUE(window.statusSummary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
+    EXPECT_TRUE(window.statusSummary() == QString::fromUtf8("299 same \u00b7 1 differ") &&
+                window.lvDest()->rows().status(0) == RowStatus::Differs);
+
+    // Now every pair differs; a refresh mid-way drops what the cancelled run had to say.
+    for (int i = 1; i < 300; ++i)
+        dest.write(QString::number(1000 + i), body.left(69999) + 'c', t);
+    window.mnuRefresh_Click();
+    QTRY_VERIFY(window.statusSummary().contains(QStringLiteral(" differ")));
+    check->setChecked(false);
+    window.mnuRefresh_Click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.statusSummary(), QStringLiteral("300 same"));
 }
 
 } // namespace

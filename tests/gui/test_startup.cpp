@@ -9,6 +9,7 @@
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -123,9 +124,10 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
             w.lvDest()->setColumnWidth(c, 90 + c);
         }
         w.settings() = {QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0};
+        w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
         w.mneExit_Click(); // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 22);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 23);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -140,6 +142,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         EXPECT_EQ(w.lvDest()->columnWidth(c), 90 + c);
     }
     EXPECT_EQ(fields(w.settings()), std::tuple(QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0));
+    EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
 }
 
 TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {

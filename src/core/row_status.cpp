@@ -1,0 +1,54 @@
+#include "core/row_status.h"
+
+#include "core/text_formats.h"
+
+RowStatus rowStatus(const StatedRow& row) {
+    if (row.row.destination < 0)
+        return RowStatus::SourceOnly;
+    if (row.row.source < 0)
+        return RowStatus::DestinationOnly;
+    if (row.source.modified > row.destination.modified)
+        return RowStatus::SourceNewer;
+    if (row.source.modified < row.destination.modified)
+        return RowStatus::DestinationNewer;
+    return row.source.size == row.destination.size ? RowStatus::Same : RowStatus::Differs;
+}
+
+QString rowStatusKey(RowStatus status) {
+    static const char* const keys[rowStatusCount] = {
+        "same", "source-only", "destination-only", "source-newer", "destination-newer", "differs"};
+    return QString::fromLatin1(keys[static_cast<int>(status)]);
+}
+
+QString rowStatusWords(RowStatus status) {
+    static const char* const words[rowStatusCount] = {
+        "Same size and time on both sides",
+        "Only in Source",
+        "Only in Destination",
+        "Different: Source is newer",
+        "Different: Destination is newer",
+        "Different: same time, different size or contents"};
+    return QString::fromLatin1(words[static_cast<int>(status)]);
+}
+
+bool isNewerOn(RowStatus status, Side side) {
+    if (side == Side::Source)
+        return status == RowStatus::SourceOnly || status == RowStatus::SourceNewer;
+    return status == RowStatus::DestinationOnly || status == RowStatus::DestinationNewer;
+}
+
+QString StatusCounts::summary(const TextFormats& formats) const {
+    const std::pair<qsizetype, const char*> parts[] = {
+        {count(RowStatus::Same), " same"},
+        {count(RowStatus::SourceNewer) + count(RowStatus::DestinationNewer) +
+             count(RowStatus::Differs),
+         " differ"},
+        {count(RowStatus::SourceOnly), " only in Source"},
+        {count(RowStatus::DestinationOnly), " only in Destination"}};
+    QStringList texts;
+    for (const auto& [n, words] : parts) {
+        if (n > 0)
+            texts << formats.countText(n) + QLatin1String(words);
+    }
+    return texts.join(QStringLiteral(" \u00b7 "));
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/folder_scan.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+class TextFormats;
+
+// How the two sides of one row compare, by size and modification time.
+enum class RowStatus {
+    Same,             // size and time equal
+    SourceOnly,       // Destination has a placeholder
+    DestinationOnly,  // Source has a placeholder
+    SourceNewer,      // Source's time is later
+    DestinationNewer, // Destination's time is later
+    Differs,          // equal times, different sizes or contents
+};
+constexpr int rowStatusCount = 6;
+
+RowStatus rowStatus(const StatedRow& row);
+// The report's name for it: "same", "source-only", "destination-only",
+// "source-newer", "destination-newer", "differs".
+QString rowStatusKey(RowStatus status);
+// In words, for a row's tooltip.
+QString rowStatusWords(RowStatus status);
+
+// True for the rows whose file on `side` is missing on the other side or
+// newer than its partner: what a one-way update from that side would copy.
+bool isNewerOn(RowStatus status, Side side);
+
+// How many rows have each status.
+class StatusCounts {
+public:
+    void add(RowStatus status) { ++m_counts[static_cast<size_t>(status)]; }
+    // A row's status turned out otherwise (a content check found a difference).
+    void change(RowStatus from, RowStatus to) {
+        --m_counts[static_cast<size_t>(from)];
+        add(to);
+    }
+    qsizetype count(RowStatus status) const { return m_counts[static_cast<size_t>(status)]; }
+    // "1,204 same · 37 differ · 12 only in Source · 5 only in Destination";
+    // a part whose count is 0 is left out, "" for no rows.
+    QString summary(const TextFormats& formats) const;
+
+private:
+    std::array<qsizetype, rowStatusCount> m_counts{};
+};

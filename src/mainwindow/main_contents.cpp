@@ -1,0 +1,68 @@
+// The content check: pairs of equal size and time compared byte for byte on
+// a thread of the checker's own, never holding up the window.
+#include "mainwindow/main_window.h"
+
+#include "core/content_check.h"
+#include "core/text_formats.h"
+#include "mainwindow/list_pane.h"
+
+#include <QAction>
+#include <QLabel>
+
+void Main::mnuCompareContents_Click() {
+    // The panes show the check's findings only from a refresh that ran it.
+    mnuRefresh_Click();
+}
+
+void Main::stopContentCheck() {
+    ++m_contentRun;
+    m_contentPending = 0;
+    if (m_contentChecker)
+        m_contentChecker->cancel();
+}
+
+void Main::startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder) {
+    if (!m_mnuCompareContents->isChecked())
+        return;
+    std::vector<ContentChecker::Pair> pairs;
+    for (int row = 0; row < m_lvSource->count(); ++row) {
+        if (m_lvSource->rows().status(row) == RowStatus::Same)
+            pairs.push_back({row, sourceFolder + m_lvSource->rowFileName(row),
+                             destFolder + m_lvDest->rowFileName(row)});
+    }
+    if (pairs.empty())
+        return;
+    if (!m_contentChecker)
+        m_contentChecker = std::make_unique<ContentChecker>();
+    m_contentPairs = m_contentPending = static_cast<qsizetype>(pairs.size());
+    showStatusSummary();
+    const quint64 run = m_contentRun;
+    m_contentChecker->start(
+        std::move(pairs), [this, run](qsizetype row, ContentVerdict verdict, qsizetype done) {
+            const bool differs = verdict == ContentVerdict::Differ;
+            QMetaObject::invokeMethod(
+                this, [=, this] { contentChecked(run, row, differs, done); }, Qt::QueuedConnection);
+        });
+}
+
+void Main::contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done) {
+    if (run != m_contentRun)
+        return; // from a check that a refresh has cancelled
+    if (differs) {
+        m_lvSource->rows().setStatus(static_cast<int>(row), RowStatus::Differs);
+        m_lvDest->rows().setStatus(static_cast<int>(row), RowStatus::Differs);
+        m_statusCounts.change(RowStatus::Same, RowStatus::Differs);
+    }
+    m_contentPending = m_contentPairs - done;
+    showStatusSummary();
+}
+
+void Main::showStatusSummary() {
+    const TextFormats formats;
+    QString text = m_statusCounts.summary(formats);
+    if (m_contentPending > 0)
+        text = QStringLiteral("Comparing contents: %1 of %2 \u00b7 %3")
+                   .arg(formats.countText(m_contentPairs - m_contentPending),
+                        formats.countText(m_contentPairs), text);
+    m_statusSummary->setText(text);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/row_status.h"
+
+#include <QVariant>
+#include <array>
+
+class QColor;
+class QFont;
+class QPalette;
+
+// How a row's status shows in one pane: a text colour taken from the pane's
+// palette and a font, so that both light and dark themes read well and the
+// weight and slant tell the status without the colour. The file that is
+// newer, or alone, is bold; the older one is slanted and dimmed; a pair that
+// differs at equal times is bold and slanted in both panes. Same rows keep
+// the pane's own look (null values).
+struct StatusLook {
+    QVariant foreground;
+    QVariant font;
+};
+using StatusLooks = std::array<StatusLook, rowStatusCount>;
+
+StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side);
+
+// How well two colours stand apart, from 1 (equal) to 21 (black on white).
+double contrastRatio(const QColor& a, const QColor& b);
