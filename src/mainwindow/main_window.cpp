@@ -53,10 +53,11 @@ QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton
     folderBox = new QLineEdit(container);
     folderBox->setObjectName(QStringLiteral("txt") + side);
     folderBox->setReadOnly(true);
-    // A display field: blue text on the button face.
+    // A display field: link-coloured text (blue in a light theme, readable
+    // in a dark one) on the button face.
     QPalette look = folderBox->palette();
     look.setColor(QPalette::Base, look.color(QPalette::Button));
-    look.setColor(QPalette::Text, Qt::blue);
+    look.setColor(QPalette::Text, look.color(QPalette::Link));
     folderBox->setPalette(look);
     folderButton = new QToolButton(container);
     folderButton->setObjectName(QStringLiteral("cmd") + side);
