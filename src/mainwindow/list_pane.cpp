@@ -109,13 +109,9 @@ int ListPane::fittingColumnWidth(int column, int minimum) const {
     // The item's text margins on either side, and a little air.
     const int margins =
         2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 8;
-    // A row's status may show it in bold.
-    QFont bold = font();
-    bold.setBold(true);
-    const QFontMetrics metrics(bold);
     int widest = 0;
     for (const QString& text : texts)
-        widest = std::max(widest, metrics.horizontalAdvance(text));
+        widest = std::max(widest, fontMetrics().horizontalAdvance(text));
     return std::max(minimum, widest + margins);
 }
 

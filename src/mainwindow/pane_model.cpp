@@ -31,7 +31,11 @@ QVariant PaneModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::ToolTipRole)
             return rowStatusWords(status);
         const StatusLook& look = m_looks[static_cast<size_t>(row.status)];
-        return role == Qt::FontRole ? look.font : look.foreground;
+        // Weight and slant on the name only: the other columns keep the
+        // widths that fit their texts, stored widths included.
+        if (role == Qt::FontRole)
+            return index.column() == Name ? QVariant(look.font) : QVariant();
+        return look.foreground;
     }
     case Qt::TextAlignmentRole:
         if (index.column() == Size)

@@ -241,8 +241,11 @@ TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
     EXPECT_EQ(window.statusSummary(), QString::fromUtf8("1 same \u00b7 2 differ"));
     const PaneModel& l = left->rows();
     const PaneModel& r = window.lvDest()->rows();
-    auto font = [](const PaneModel& m, int row) { return m.index(row, 3).data(Qt::FontRole); };
+    auto font = [](const PaneModel& m, int row, int column = PaneModel::Name) {
+        return m.index(row, column).data(Qt::FontRole);
+    };
     EXPECT_TRUE(font(l, 0).value<QFont>().bold() && font(r, 0).value<QFont>().italic());
+    EXPECT_FALSE(font(l, 0, PaneModel::Modified).isValid()) << "other columns keep their widths";
     EXPECT_FALSE(font(l, 1).isValid() || l.index(1, 0).data(Qt::ForegroundRole).isValid());
     EXPECT_EQ(r.index(2, 1).data(Qt::ToolTipRole).toString(),
               QStringLiteral("Different: same time, different size or contents"));
