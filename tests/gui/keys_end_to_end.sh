@@ -6,13 +6,14 @@
 # compared byte for byte with what those commands should leave, and the
 # settings file must hold every key.
 # Usage (on its own X server with a window manager), SHOTS=folder to keep a
-# screenshot of each step for people to look at (ImageMagick's import):
+# numbered screenshot of each step for people to look at (ImageMagick's import):
 #   tests/gui/on_xvfb.sh --wm tests/gui/keys_end_to_end.sh build/src/duoscope
 set -u
 program=$(realpath "$1")
 t=$(mktemp -d)
 trap '[ -n "${pid-}" ] && kill "$pid" 2>/dev/null; rm -rf "$t"' EXIT
-shot() { [ -z "${SHOTS-}" ] || import -window root "$SHOTS/$1.png"; }
+shots=0
+shot() { [ -z "${SHOTS-}" ] || import -window root "$SHOTS/$((shots += 1))-$1.png"; }
 fail() {
     echo "FAIL: $*" >&2
     for w in $(shown); do xdotool getwindowname "$w" >&2; done
@@ -39,6 +40,7 @@ other() { shown | grep -vx -e "$main" -e "$1" | head -n 1; }
 answer() {
     until_true 'box=$(other "$1") && [ -n "$box" ]'
     shift
+    shot question
     xdotool windowactivate --sync "$box" key --clearmodifiers "$@"
 }
 
@@ -69,7 +71,7 @@ xdotool type "$t/dst"
 xdotool key Return
 # Then the main window is the one left.
 until_true 'main=$(shown) && [ -n "$main" ] && [ "$(echo "$main" | wc -l)" -eq 1 ] && [ "$main" != "$box" ]'
-shot 1-started
+shot started
 xdotool windowactivate --sync "$main"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 
@@ -78,7 +80,6 @@ xdotool mousemove --window "$main" $((WIDTH / 4)) $((HEIGHT / 2)) click 1
 xdotool key F5 Home ctrl+a ctrl+c
 xdotool mousemove --window "$main" $((WIDTH * 3 / 4)) $((HEIGHT / 2)) click 1
 xdotool key ctrl+v
-shot 2-overwrite-question
 answer none Return
 until_true 'cmp -s "$t/dst/b.bin" "$t/src/b.bin" && [ -f "$t/dst/c.txt" ]'
 until_true '[ -z "$(other none)" ]'
@@ -86,7 +87,7 @@ until_true '[ -z "$(other none)" ]'
 # Rename the first row, a.txt, in place.
 xdotool key Home F2
 xdotool type renamed.txt
-shot 3-rename
+shot rename
 xdotool key Return
 until_true '[ -f "$t/dst/renamed.txt" ]'
 
@@ -94,7 +95,6 @@ until_true '[ -f "$t/dst/renamed.txt" ]'
 # read-only file is asked about again.
 xdotool key End Delete
 answer none alt+y
-shot 4-read-only-question
 answer "$box" Return
 until_true '[ ! -e "$t/dst/z.txt" ]'
 
