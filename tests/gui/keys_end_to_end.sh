@@ -19,11 +19,11 @@ fail() {
     for w in $(shown); do xdotool getwindowname "$w" >&2; done
     exit 1
 }
-# Polls a shell condition for up to 20 s.
+# Polls a shell condition for up to 60 s: a loaded machine starts slowly.
 until_true() {
     n=0
     until eval "$1"; do
-        n=$((n + 1)); [ "$n" -gt 200 ] && fail "timed out waiting for: $1"
+        n=$((n + 1)); [ "$n" -gt 600 ] && fail "timed out waiting for: $1"
         sleep 0.1
     done
 }
@@ -36,12 +36,24 @@ shown() {
 }
 # A shown window of the program other than the main one and than $1.
 other() { shown | grep -vx -e "$main" -e "$1" | head -n 1; }
-# Waits for a new dialog, after the one in $1, and answers it with keys $2...
-answer() {
+# Waits for a new dialog, after the one in $1, and brings it to the front.
+dialog() {
     until_true 'box=$(other "$1") && [ -n "$box" ]'
+    shot dialog
+    xdotool windowactivate --sync "$box"
+}
+# Answers the next dialog with keys $2...: a key that comes before the dialog
+# has taken the focus is lost, so they are pressed again while it stays.
+answer() {
+    dialog "$1"
     shift
-    shot question
-    xdotool windowactivate --sync "$box" key --clearmodifiers "$@"
+    tries=0
+    while shown | grep -qx "$box"; do
+        [ $((tries += 1)) -gt 10 ] && fail "the dialog does not take $*"
+        xdotool windowactivate --sync "$box" key --clearmodifiers "$@" 2>/dev/null
+        n=0
+        while [ $((n += 1)) -lt 30 ] && shown | grep -qx "$box"; do sleep 0.1; done
+    done
 }
 
 mkdir -p -m 700 "$t/run"
@@ -60,14 +72,15 @@ cp -p "$t/src/a.txt" "$t/want/renamed.txt"
 cp -rp "$t/src" "$t/src.orig"
 
 cd "$t/home" || exit 1
-env -u TEMP PATH="$t/bin:$PATH" HOME="$t/home" XDG_CONFIG_HOME="$t/home/config" XDG_DATA_HOME="$t/home/data" \
+# No session bus: one started on demand for the X display can stall the start.
+env -u TEMP DBUS_SESSION_BUS_ADDRESS="unix:path=$t/no-bus" PATH="$t/bin:$PATH" HOME="$t/home" XDG_CONFIG_HOME="$t/home/config" XDG_DATA_HOME="$t/home/data" \
     XDG_RUNTIME_DIR="$t/run" "$program" "$t/src" &
 pid=$!
 
 # The folder dialog comes first: its name box takes the typed folder.
 main=none
-answer none ctrl+a
-xdotool type "$t/dst"
+dialog none
+xdotool key ctrl+a type "$t/dst"
 xdotool key Return
 # Then the main window is the one left.
 until_true 'main=$(shown) && [ -n "$main" ] && [ "$(echo "$main" | wc -l)" -eq 1 ] && [ "$main" != "$box" ]'
