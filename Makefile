@@ -4,10 +4,10 @@
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
-            xvfb xauth openbox x11-utils
+            xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test deps build bench bench-idle format
+.PHONY: run test deps build bench bench-idle format install package
 
 run: build
 	./$(BUILD)/src/duoscope
@@ -23,6 +23,14 @@ bench: build
 # The idle window on an X server with a window manager, as a desktop runs it.
 bench-idle: build
 	tests/gui/on_xvfb.sh --wm ./$(BUILD)/bench/bench_idle 3000 10
+
+# Into /usr/local (PREFIX=... for elsewhere), or a Debian package in $(BUILD).
+PREFIX ?= /usr/local
+install: build
+	$(SUDO) cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \

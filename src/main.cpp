@@ -21,6 +21,7 @@ int main(int argc, char* argv[]) {
         QTextStream out(stdout);
         QTextStream err(stderr);
         const int code = runCompareReport(args, out, err);
+        out.flush(); // the help and version texts too, so a failed write is seen
         if (code == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
             err << "duoscope: cannot write the report\n";
             return 3;
