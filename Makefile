@@ -7,7 +7,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test deps build bench bench-idle format install package
+.PHONY: run test e2e deps build bench bench-idle format install package
 
 run: build
 	./$(BUILD)/src/duoscope
@@ -15,7 +15,10 @@ run: build
 # The GUI tests run twice: offscreen, and on an X server (Xvfb) that each
 # such test starts for itself, so no display is needed.
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -LE e2e
+
+e2e: build
+	cd $(BUILD) && ctest --output-on-failure -L e2e
 
 bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_refresh

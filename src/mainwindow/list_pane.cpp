@@ -218,9 +218,10 @@ void ListPane::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void ListPane::keyPressEvent(QKeyEvent* event) {
-    // Enter, from the main keys or the keypad, does what a double click does.
+    // Enter, from the main keys or the keypad, does what a double click does;
+    // the Enter that ends a rename in place reaches here too, and only ends it.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        currentIndex().isValid()) {
+        currentIndex().isValid() && state() != EditingState) {
         event->accept();
         Q_EMIT dblClick();
         return;

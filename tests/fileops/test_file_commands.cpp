@@ -305,6 +305,7 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     editor->setText("A.TXT");
     QTest::keyClick(editor, Qt::Key_Return);
     QTRY_VERIFY(QFileInfo::exists(dest.filePath("A.TXT")));
+    EXPECT_TRUE(platform.opened.isEmpty()) << "the Enter that ends a rename opens nothing";
     int cancel = 0;
     window.lvDest()->setCurrentRow(int(texts(window.lvDest()).indexOf("\\xE9t\\xE9")));
     window.lvDest_AfterLabelEdit(cancel, "ete");
