@@ -29,8 +29,10 @@ if [ -n "$wm" ]; then
     openbox --sm-disable >"$dir/wm.log" 2>&1 &
     manager=$!
     tries=0
-    # openbox announces itself on the root window once it manages the screen.
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; do
+    # openbox announces itself on the root window before it has finished
+    # starting, and a window mapped in between is never managed (it stays
+    # unmapped); the work area is published last.
+    until xprop -root _NET_WORKAREA 2>/dev/null | grep -q CARDINAL; do
         tries=$((tries + 1))
         [ "$tries" -gt 100 ] && break
         sleep 0.1
