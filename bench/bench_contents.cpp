@@ -88,8 +88,7 @@ int main(int argc, char* argv[]) {
     std::printf("  content check:             %9.1f ms  (%.2f x cmp)\n", median(check),
                 median(check) / median(cmp));
     std::printf("  content check, remembered: %9.1f ms\n", remembered);
-    result("Content check of " + std::to_string(files) + " pairs of " +
-               std::to_string(size / 1024) + " KB",
+    result("Content check of " + grouped(files) + " pairs of " + grouped(size / 1024) + " KB",
            median(check), "ms", median(cmp), "`cmp -s` of the same pairs, one process per pair");
     return 0;
 }

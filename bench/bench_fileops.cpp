@@ -70,8 +70,8 @@ void pasteAgainstCp(int files) {
                 "(%.2fx)\n",
                 files, median(cp), median(paste), median(paste) / median(cp), median(pasteOnly),
                 median(pasteOnly) / median(cp));
-    result("Paste of " + std::to_string(files) + " files of 100 KB into the other folder",
-           median(paste), "ms", median(cp), "`cp -p` of the same files");
+    result("Paste of " + grouped(files) + " files of 100 KB into the other folder", median(paste),
+           "ms", median(cp), "`cp -p` of the same files");
 }
 
 void selectionAgainstRefresh(int rows) {
@@ -128,7 +128,7 @@ void selectionAgainstRefresh(int rows) {
                 copy, copy / refresh, invertStriped, invertStriped / refresh, cutStriped,
                 cutStriped / refresh, static_cast<long long>(window.ClipboardFiles.size() - 1),
                 allStriped, allStriped / refresh);
-    result("Select All over " + std::to_string(rows) + " rows", all, "ms", refresh,
+    result("Select All over " + grouped(rows) + " rows", all, "ms", refresh,
            "refresh of those rows");
 }
 

@@ -85,7 +85,7 @@ int main(int argc, char* argv[]) {
                 measure("a bare window (baseline)", [&](double baseline) {
                     std::printf("the window's own share: %.3f%% of one core\n", running - baseline);
                     result("Idle processor time over " + std::to_string(seconds) +
-                               " s, window over 2 × " + std::to_string(rows) + " files (" +
+                               " s, window over 2 × " + grouped(rows) + " files (" +
                                qPrintable(QGuiApplication::platformName()) + ")",
                            running, "% of a core", baseline, "a bare window of the same size");
                     QApplication::quit();

@@ -32,6 +32,14 @@ template <typename F> double medianMs(int runs, F&& f) {
     return median(times);
 }
 
+// A count as the table shows it, thousands apart: "100,000".
+inline std::string grouped(long long n) {
+    std::string digits = std::to_string(n);
+    for (int at = int(digits.size()) - 3; at > (n < 0 ? 1 : 0); at -= 3)
+        digits.insert(std::size_t(at), 1, ',');
+    return digits;
+}
+
 inline void result(const std::string& measure, double value, const char* unit, double baseline,
                    const char* baselineWhat) {
     char ratio[32] = "n/a"; // a baseline of nothing has no ratio

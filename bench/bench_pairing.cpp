@@ -78,8 +78,8 @@ int main(int argc, char* argv[]) {
         if (!c.variants)
             baseline = seconds;
         else
-            result("Text report of 2 × " + std::to_string(n) + " names, " + c.what, seconds * 1000,
-                   "ms", baseline * 1000, "the same of as many ordinary names");
+            result("Text report of 2 × " + grouped(n) + " names, " + c.what, seconds * 1000, "ms",
+                   baseline * 1000, "the same of as many ordinary names");
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs every benchmark and prints one Markdown table on standard output: each
 # figure beside its baseline, both measured in the same run, and their ratio.
-# The programs' full output goes to BUILD/bench.log, progress to standard error.
+# The table is kept in BUILD/bench.md, the programs' full output in
+# BUILD/bench.log; progress goes to standard error.
 # Usage: bench/run_all.sh [BUILD]      (BUILD is the build folder, "build")
 set -u
 build=${1:-build}
@@ -42,18 +43,20 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 ram=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
 qt=$(pkg-config --modversion Qt6Core 2>/dev/null || echo unknown)
 compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
-echo "$(date -u '+%Y-%m-%d %H:%M UTC'): $cpu, $(nproc) cores, $ram RAM," \
-    "Debian $(cat /etc/debian_version), Qt $qt, $("${compiler:-c++}" --version | head -n 1);" \
-    "load average $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end."
-echo
-awk -F '\t' '
-    function figure(v, unit) {
-        return sprintf(v < 1 ? "%.3f %s" : v < 10 ? "%.2f %s" : "%.1f %s", v, unit)
-    }
-    BEGIN {
-        print "| Measure | Figure | Baseline (same run) | Ratio |"
-        print "|---|---:|---|---:|"
-    }
-    { printf "| %s | %s | %s: %s | %s |\n", $2, figure($3, $5), $7, figure($4, $5), $6 }
-' "$results"
+{
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC'): $cpu, $(nproc) cores, $ram RAM," \
+        "Debian $(cat /etc/debian_version), Qt $qt, $("${compiler:-c++}" --version | head -n 1);" \
+        "load average $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+    echo
+    awk -F '\t' '
+        function figure(v, unit) {
+            return sprintf(v < 1 ? "%.3f %s" : v < 10 ? "%.2f %s" : "%.1f %s", v, unit)
+        }
+        BEGIN {
+            print "| Measure | Figure | Baseline (same run) | Ratio |"
+            print "|---|---:|---|---:|"
+        }
+        { printf "| %s | %s | %s: %s | %s |\n", $2, figure($3, $5), $7, figure($4, $5), $6 }
+    ' "$results"
+} | tee "$build/bench.md"
 exit "$failed"
