@@ -21,8 +21,10 @@ test: build
 e2e: build
 	cd $(BUILD) && ctest --output-on-failure -L e2e
 
+# Every benchmark, about seven minutes: one Markdown table on standard output,
+# the programs' own output in $(BUILD)/bench.log.
 bench: build
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_refresh
+	bench/run_all.sh $(BUILD)
 
 # The idle window on an X server with a window manager, as a desktop runs it.
 bench-idle: build

@@ -2,6 +2,7 @@
 // run: two folders of equal files, every pair read to its end.
 //
 //   build/bench/bench_contents [files] [kilobytes]
+#include "bench_measure.h"
 #include "core/content_check.h"
 
 #include <QCoreApplication>
@@ -9,25 +10,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <future>
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -104,5 +88,7 @@ int main(int argc, char* argv[]) {
     std::printf("  content check:             %9.1f ms  (%.2f x cmp)\n", median(check),
                 median(check) / median(cmp));
     std::printf("  content check, remembered: %9.1f ms\n", remembered);
+    result("Content check of " + grouped(files) + " pairs of " + grouped(size / 1024) + " KB",
+           median(check), "ms", median(cmp), "`cmp -s` of the same pairs, one process per pair");
     return 0;
 }

@@ -3,6 +3,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_refresh [N ...]
 #include "bench_app.h"
+#include "bench_measure.h"
 #include "core/name_text.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/image_list.h"
@@ -15,18 +16,15 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <dirent.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 void makeFolder(const QString& path, int n, int offset) {
     static const char* const kinds[] = {".txt", ".png", ".pdf", ".cpp", ".tar.gz", ""};
@@ -53,17 +51,6 @@ qint64 bareListing(const QByteArray& folder) {
     }
     ::closedir(d);
     return total;
-}
-
-template <typename F> double medianMs(int runs, F&& f) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        f();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 long peakKiB() {
@@ -113,6 +100,72 @@ void stepCosts(Main& window, const QStringList& folders) {
                 lookup.scratchPath().constData());
 }
 
+// Both folders of one side of the table: N files each, half the names shared.
+struct FolderPair {
+    explicit FolderPair(int n)
+        : source(dir.filePath(QStringLiteral("source"))),
+          dest(dir.filePath(QStringLiteral("dest"))) {
+        makeFolder(source, n, 0);
+        makeFolder(dest, n, n / 2); // dest starts halfway through source's names
+    }
+    void list() const {
+        bareListing(QFile::encodeName(source));
+        bareListing(QFile::encodeName(dest));
+    }
+    QTemporaryDir dir;
+    QString source, dest;
+};
+
+void run(int n) {
+    const std::string files = "2 × " + grouped(n) + " files";
+    FolderPair shown(n);
+    // Folders of the same size that nothing in this process has listed yet:
+    // the baseline of the first refresh, which meets its folders unseen too.
+    double unseenListing = 0;
+    {
+        const FolderPair unseen(n);
+        unseenListing = medianMs(1, [&] { unseen.list(); });
+    }
+
+    QtPlatform platform;
+    Main window(platform);
+    window.resize(1200, 800);
+    window.show();
+    window.txtSource()->setText(shown.source);
+    window.txtDest()->setText(shown.dest);
+    const double first = medianMs(1, [&] { window.mnuRefresh_Click(); });
+    const double afterFirst = residentMiB();
+    const int runs = n >= 100000 ? 3 : 7;
+    const double listing = medianMs(runs, [&] { shown.list(); });
+    const double refresh = medianMs(runs, [&] { window.mnuRefresh_Click(); });
+    const int rows = window.lvSource()->count();
+    std::printf("%8d %12.1f %12.1f %8.2f %12.2f %14.1f\n", n, listing, refresh, refresh / listing,
+                refresh / rows * 1000.0, peakKiB() / 1024.0);
+    std::printf("  first refresh of these folders %.1f ms\n", first);
+    stepCosts(window, {shown.source, shown.dest});
+    // Memory must not climb with the number of refreshes.
+    for (int i = 0; i < 2; ++i)
+        window.mnuRefresh_Click();
+    const double after2 = residentMiB();
+    for (int i = 0; i < 18; ++i)
+        window.mnuRefresh_Click();
+    const double after20 = residentMiB();
+    std::printf("  resident MiB after 2 more refreshes %.1f, after 20 more %.1f\n", after2,
+                after20);
+    result("Refresh, " + files, refresh, "ms", listing,
+           "bare listing (readdir + stat) of the same folders");
+    result("First refresh of unseen folders, " + files, first, "ms", unseenListing,
+           "first bare listing of other unseen folders of that size");
+    result("Peak memory (ru_maxrss), " + files, peakKiB() / 1024.0, "MiB", afterFirst,
+           "resident memory after the first refresh");
+    result("Resident memory after 20 more refreshes, " + files, after20, "MiB", afterFirst,
+           "resident memory after the first refresh");
+    // Memory a refresh once took may stay with the process; growth from
+    // refresh to refresh is what would mean a leak.
+    result("Resident memory after 20 more refreshes, " + files, after20, "MiB", after2,
+           "resident memory after 2 more refreshes");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -125,40 +178,7 @@ int main(int argc, char* argv[]) {
 
     std::printf("%8s %12s %12s %8s %12s %14s\n", "N", "listing ms", "refresh ms", "ratio",
                 "ms/1000 rows", "peak RSS MiB");
-    for (int n : sizes) {
-        QTemporaryDir dir;
-        const QString source = dir.filePath(QStringLiteral("source"));
-        const QString dest = dir.filePath(QStringLiteral("dest"));
-        makeFolder(source, n, 0);   // half the names shared:
-        makeFolder(dest, n, n / 2); // dest starts halfway through source's names
-
-        QtPlatform platform;
-        Main window(platform);
-        window.resize(1200, 800);
-        window.show();
-        window.txtSource()->setText(source);
-        window.txtDest()->setText(dest);
-        const int runs = n >= 100000 ? 3 : 7;
-        const double cold = medianMs(1, [&] { window.mnuRefresh_Click(); }); // warms the caches
-        const double listing = medianMs(runs, [&] {
-            bareListing(QFile::encodeName(source));
-            bareListing(QFile::encodeName(dest));
-        });
-        const double refresh = medianMs(runs, [&] { window.mnuRefresh_Click(); });
-        const int rows = window.lvSource()->count();
-        std::printf("%8d %12.1f %12.1f %8.2f %12.2f %14.1f\n", n, listing, refresh,
-                    refresh / listing, refresh / rows * 1000.0, peakKiB() / 1024.0);
-        std::printf("  first refresh of these folders %.1f ms\n", cold);
-        stepCosts(window, {source, dest});
-        // Memory must not climb with the number of refreshes.
-        for (int i = 0; i < 2; ++i)
-            window.mnuRefresh_Click();
-        const double after2 = residentMiB();
-        for (int i = 0; i < 18; ++i)
-            window.mnuRefresh_Click();
-        std::printf("  resident MiB after 2 more refreshes %.1f, after 20 more %.1f\n", after2,
-                    residentMiB());
-        std::fflush(stdout);
-    }
+    for (int n : sizes)
+        run(n);
     return 0;
 }
