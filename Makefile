@@ -4,7 +4,7 @@
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
-            xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool
+            libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test e2e deps build bench bench-idle format install package
