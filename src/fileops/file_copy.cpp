@@ -90,18 +90,18 @@ DataResult copyData(int in, int out, off_t size, const CopyOptions& options) {
     }
 }
 
-} // namespace
-
-FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
-                         const CopyOptions& options) {
-    struct stat src {};
+// The refusals that a copy and a move share: the source a regular file (a
+// link to one for a copy), the target free or a file that may be replaced.
+// Fills `src` from the source and `replacing` with whether the target exists.
+FsResult checkTransfer(const QByteArray& source, const QByteArray& target, struct stat& src,
+                       bool& replacing) {
     if (::stat(source.constData(), &src) != 0)
         return errorAt(errno, source);
     if (!S_ISREG(src.st_mode))
         return refusal(EINVAL, source, "only regular files can be copied");
 
     struct stat dst {};
-    const bool replacing = ::lstat(target.constData(), &dst) == 0;
+    replacing = ::lstat(target.constData(), &dst) == 0;
     if (!replacing && errno != ENOENT)
         return errorAt(errno, target);
     if (replacing) {
@@ -116,6 +116,38 @@ FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
         if (S_ISREG(dst.st_mode) && !(dst.st_mode & S_IWUSR))
             return refusal(EACCES, target, "the file is read-only");
     }
+    return {};
+}
+
+} // namespace
+
+std::optional<FsResult> moveByRename(const QByteArray& source, const QByteArray& target) {
+    struct stat named {};
+    if (::lstat(source.constData(), &named) == 0 && !S_ISREG(named.st_mode))
+        return std::nullopt; // a link: moving it would move no file
+    struct stat src {};
+    bool replacing = false;
+    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
+        return checked;
+    if (replacing) {
+        if (::rename(source.constData(), target.constData()) == 0)
+            return FsResult();
+        if (errno == EXDEV)
+            return std::nullopt;
+        return FsResult(errorAt(errno, target));
+    }
+    FsResult moved = FileSystem::renameFile(source, target);
+    if (!moved && moved.error().number() == EXDEV)
+        return std::nullopt;
+    return moved;
+}
+
+FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
+                         const CopyOptions& options) {
+    struct stat src {};
+    bool replacing = false;
+    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
+        return checked;
 
     // Non-blocking, so an entry swapped for a FIFO since the check cannot hang us.
     UniqueFd in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};

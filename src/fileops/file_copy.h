@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 
 // How a copy moves its bytes. The defaults are the real thing; tests replace
@@ -13,7 +14,7 @@ struct CopyOptions {
     // falling back to reading and writing.
     bool offload = true;
     // The read/write path's write, returning what ::write returns; setting
-    // it keeps the copy on that path.
+    // it keeps the copy on that path, and a move on copying (see moveByRename).
     std::function<ssize_t(int fd, const char* data, size_t size)> write;
     // Called between chunks of a long copy, so the window can repaint.
     std::function<void()> onChunk;
@@ -32,3 +33,11 @@ struct CopyOptions {
 //   without being opened.
 FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
                          const CopyOptions& options = {});
+
+// Moves the regular file `source` to `target` with one rename, after the same
+// checks and refusals as copyRegularFile (a free target is never replaced):
+// the file stands under one of the two names at every moment, whatever
+// another process does meanwhile. Nothing, with nothing done, when a rename
+// cannot move it (the two are in different file systems, or the source is a
+// link): the caller then copies and removes.
+std::optional<FsResult> moveByRename(const QByteArray& source, const QByteArray& target);

@@ -55,6 +55,14 @@ bool transferFile(Platform& platform, QWidget* owner, const Transfer& t,
             if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
                 return false;
         }
+        // Within one file system a move is one rename: a file that another
+        // window moves back meanwhile can never be removed in both places.
+        if (t.move && !options.write) {
+            if (std::optional<FsResult> moved = moveByRename(source, target)) {
+                check(*moved);
+                return true;
+            }
+        }
         check(copyRegularFile(source, target, options));
         copied = true;
         if (t.move)

@@ -10,9 +10,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHash>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSet>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -108,6 +110,99 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
         "delete", [&] { window.mnuDelete_Click(); }, dest.path(), 0);
     EXPECT_EQ(platform.shown.size(), n) << "n - 1 questions and one failure";
     EXPECT_EQ(platform.shown.back().style, MsgStyle::Critical);
+}
+
+// One of the two windows of the test below, each in a process of its own:
+// rounds of refresh, Select All, Copy or Cut, and Paste into the other pane,
+// answering Yes to every question.
+TEST(TwoWindows, DISABLED_Worker) {
+    const QStringList folders = qEnvironmentVariable("DUOSCOPE_LOAD_FOLDERS").split('\n');
+    const int role = qEnvironmentVariableIntValue("DUOSCOPE_LOAD_ROLE");
+    SettingsStore::setConfigFolder(qEnvironmentVariable("DUOSCOPE_LOAD_CONFIG"));
+    ScriptedPlatform platform;
+    Main window{platform};
+    window.txtSource()->setText(folders.value(0));
+    window.txtDest()->setText(folders.value(1));
+    for (int round = 0; round < 20; ++round) {
+        window.mnuRefresh_Click();
+        // Each row shows the icon of its own file's type.
+        QHash<QString, QImage> iconOfType;
+        for (const ListPane* pane : {window.lvSource(), window.lvDest()}) {
+            for (int r = 0; r < pane->count(); ++r) {
+                const QString type = pane->rows().subItem(r, PaneModel::Type);
+                const QImage icon = window.ilIcons().image(pane->rows().smallIcon(r));
+                if (!pane->rowText(r).isEmpty()) {
+                    EXPECT_EQ(*iconOfType.insert(type, iconOfType.value(type, icon)), icon)
+                        << type.toStdString();
+                }
+            }
+        }
+        const QList<QImage> icons = iconOfType.values();
+        ASSERT_EQ(icons.size(), 2);
+        EXPECT_NE(icons[0], icons[1]) << "two types, two icons";
+        const bool fromSource = (round + role) % 2 == 0;
+        fromSource ? window.lvSource_GotFocus() : window.lvDest_GotFocus();
+        window.mnuEditDSelectAll_Click();
+        round % 2 ? window.mnuEditCut_Click() : window.mnuEditCopy_Click();
+        fromSource ? window.lvDest_GotFocus() : window.lvSource_GotFocus();
+        platform.answers.assign(1000, Answer::Yes);
+        window.mnuEditPaste_Click();
+    }
+    // Failures are told one file at a time; none ends a refresh.
+    for (const auto& [text, style] : platform.shown) {
+        if (style == MsgStyle::Critical) {
+            EXPECT_TRUE(text.contains(" could not be ")) << text.toStdString();
+        }
+    }
+    window.Form_Unload();
+}
+
+TEST(TwoWindows, RefreshingAndPastingIntoTheSameFoldersLoseNothing) {
+    TempTree a, b, config, temp;
+    // Files of two types, each name's content its own, the same in both folders.
+    QHash<QString, QByteArray> made;
+    for (int i = 0; i < 200; ++i) {
+        for (TempTree* t : {&a, &b}) {
+            const QString name = QStringLiteral("%1%2.%3")
+                                     .arg(t == &a ? "a" : "b")
+                                     .arg(i)
+                                     .arg(i % 2 ? "txt" : "png");
+            t->write(name, made[name] = name.toUtf8().repeated(1 + i * 50));
+        }
+    }
+    QProcess workers[2];
+    for (int role = 0; role < 2; ++role) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DUOSCOPE_LOAD_FOLDERS", a.path() + '\n' + b.path());
+        env.insert("DUOSCOPE_LOAD_ROLE", QString::number(role));
+        env.insert("DUOSCOPE_LOAD_CONFIG", config.path());
+        env.insert("TEMP", temp.path());
+        workers[role].setProcessEnvironment(env);
+        workers[role].setProcessChannelMode(QProcess::MergedChannels);
+        workers[role].start(
+            QCoreApplication::applicationFilePath(),
+            {"--gtest_also_run_disabled_tests", "--gtest_filter=TwoWindows.DISABLED_Worker"});
+    }
+    for (QProcess& worker : workers) {
+        ASSERT_TRUE(worker.waitForFinished(120000));
+        const QByteArray out = worker.readAll();
+        EXPECT_EQ(worker.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(worker.exitCode(), 0) << out.toStdString();
+    }
+    // Each file whole in one folder at least, and nothing else there.
+    QSet<QString> found;
+    for (const TempTree* t : {&a, &b}) {
+        for (const QString& name : files(t->path())) {
+            EXPECT_EQ(t->read(name), made.value(name, "not made here")) << name.toStdString();
+            found << name;
+        }
+    }
+    EXPECT_EQ(found.size(), made.size());
+    EXPECT_EQ(files(temp.path()), QStringList()) << "the scratch file went with the last window";
+    EXPECT_EQ(files(config.filePath("Zelmar")), QStringList("Duoscope.ini"));
+    EXPECT_GE(
+        QSettings(config.filePath("Zelmar/Duoscope.ini"), QSettings::IniFormat).allKeys().size(),
+        22);
 }
 
 } // namespace
