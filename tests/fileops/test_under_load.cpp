@@ -24,11 +24,6 @@
 
 namespace {
 
-int envNumber(const char* name, int fallback) {
-    const int n = qEnvironmentVariableIntValue(name);
-    return n > 0 ? n : fallback;
-}
-
 QStringList files(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
@@ -59,7 +54,8 @@ struct Liveliness : QObject {
 };
 
 TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailure) {
-    const int n = envNumber("DUOSCOPE_MANY_FILES", 100000);
+    const int chosen = qEnvironmentVariableIntValue("DUOSCOPE_MANY_FILES");
+    const int n = chosen > 0 ? chosen : 100000;
     TempTree source, dest;
     const QByteArray base = QFile::encodeName(source.path()) + "/f";
     for (int i = 0; i < n; ++i)
@@ -72,14 +68,13 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
     window.txtDest()->setText(dest.path());
     Liveliness live(window.pbrMain());
     qApp->installEventFilter(&live);
-    QObject::connect(window.pbrMain(), &QProgressBar::valueChanged, [&] { ++live.steps; });
-    // A file taken away by someone else halfway through the command.
-    QByteArray victim;
+    QByteArray victim; // a file taken away by someone else halfway through the command
     QObject::connect(window.pbrMain(), &QProgressBar::valueChanged, [&](int value) {
+        ++live.steps;
         if (value == n / 2 && !victim.isEmpty())
             ::unlink(std::exchange(victim, {}).constData());
     });
-    const auto run = [&](const char* what, auto command, const QString& folder, int left) {
+    const auto run = [&](const char* what, const QString& folder, int left, auto command) {
         live.paints = live.steps = live.turns = 0;
         platform.shown.clear();
         command();
@@ -90,8 +85,7 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
         EXPECT_EQ(fileRows(folder == source.path() ? window.lvSource() : window.lvDest()), left)
             << what << ": refreshed at the end";
     };
-    run(
-        "refresh", [&] { window.mnuRefresh_Click(); }, source.path(), n);
+    run("refresh", source.path(), n, [&] { window.mnuRefresh_Click(); });
     window.lvSource()->setFocus();
     window.mnuEditDSelectAll_Click();
     window.mnuEditCopy_Click();
@@ -99,15 +93,13 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
     const QString gone = QStringLiteral("f%1").arg(1000000 + n - 1);
     victim = base + gone.mid(1).toLatin1();
     window.lvDest()->setFocus();
-    run(
-        "paste", [&] { window.mnuEditPaste_Click(); }, dest.path(), n - 1);
+    run("paste", dest.path(), n - 1, [&] { window.mnuEditPaste_Click(); });
     ASSERT_EQ(platform.shown.size(), 1);
     EXPECT_TRUE(platform.shown[0].text.startsWith(source.filePath(gone) + " could not be copied"));
     window.mnuEditDSelectAll_Click();
     victim = QFile::encodeName(dest.filePath(QStringLiteral("f%1").arg(1000000 + n - 2)));
     platform.answers.assign(size_t(n), Answer::Yes);
-    run(
-        "delete", [&] { window.mnuDelete_Click(); }, dest.path(), 0);
+    run("delete", dest.path(), 0, [&] { window.mnuDelete_Click(); });
     EXPECT_EQ(platform.shown.size(), n) << "n - 1 questions and one failure";
     EXPECT_EQ(platform.shown.back().style, MsgStyle::Critical);
 }
@@ -163,10 +155,8 @@ TEST(TwoWindows, RefreshingAndPastingIntoTheSameFoldersLoseNothing) {
     QHash<QString, QByteArray> made;
     for (int i = 0; i < 200; ++i) {
         for (TempTree* t : {&a, &b}) {
-            const QString name = QStringLiteral("%1%2.%3")
-                                     .arg(t == &a ? "a" : "b")
-                                     .arg(i)
-                                     .arg(i % 2 ? "txt" : "png");
+            const QString name =
+                QString(t == &a ? "a%1.%2" : "b%1.%2").arg(i).arg(i % 2 ? "txt" : "png");
             t->write(name, made[name] = name.toUtf8().repeated(1 + i * 50));
         }
     }
