@@ -121,27 +121,6 @@ FsResult checkTransfer(const QByteArray& source, const QByteArray& target, struc
 
 } // namespace
 
-std::optional<FsResult> moveByRename(const QByteArray& source, const QByteArray& target) {
-    struct stat named {};
-    if (::lstat(source.constData(), &named) == 0 && !S_ISREG(named.st_mode))
-        return std::nullopt; // a link: moving it would move no file
-    struct stat src {};
-    bool replacing = false;
-    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
-        return checked;
-    if (replacing) {
-        if (::rename(source.constData(), target.constData()) == 0)
-            return FsResult();
-        if (errno == EXDEV)
-            return std::nullopt;
-        return FsResult(errorAt(errno, target));
-    }
-    FsResult moved = FileSystem::renameFile(source, target);
-    if (!moved && moved.error().number() == EXDEV)
-        return std::nullopt;
-    return moved;
-}
-
 FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
                          const CopyOptions& options) {
     struct stat src {};
@@ -191,4 +170,60 @@ FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
     if (FsResult moved = FileSystem::renameFile(temp, target); !moved)
         return fail(errorAt(moved.error().number(), target));
     return {};
+}
+
+namespace {
+
+// Removes the source of a finished copy, but only the entry that was there
+// before it (`before`): the entry is first taken under a private name, where
+// no one else can replace it, and looked at there. One that another process
+// put at the name meanwhile gets its name back.
+FsResult removeCopied(const QByteArray& source, const struct stat& before) {
+    QByteArray held = FileSystem::parentFolder(source) + "/.duoscope-move-XXXXXX";
+    UniqueFd reserved{::mkostemp(held.data(), O_CLOEXEC)};
+    if (reserved.fd < 0 || ::rename(source.constData(), held.constData()) != 0) {
+        const int err = errno;
+        ::unlink(held.constData());
+        return errorAt(err, source);
+    }
+    struct stat taken {};
+    if (::lstat(held.constData(), &taken) == 0 && sameFile(taken, before))
+        return ::unlink(held.constData()) == 0 ? FsResult() : FsResult(errorAt(errno, source));
+    if (!FileSystem::renameFile(held, source))
+        return FsError(EEXIST, nameText(source),
+                       QStringLiteral("it was replaced meanwhile and is "
+                                      "kept as %1")
+                           .arg(nameText(held)));
+    return refusal(EAGAIN, source, "the file changed while it was being moved");
+}
+
+} // namespace
+
+FsResult moveRegularFile(const QByteArray& source, const QByteArray& target,
+                         const CopyOptions& options, bool& copied) {
+    copied = false;
+    struct stat before {};
+    if (::lstat(source.constData(), &before) != 0)
+        return errorAt(errno, source);
+    struct stat src {};
+    bool replacing = false;
+    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
+        return checked;
+    // One rename where it can: the file stands under one of the two names at
+    // every moment. A link is copied instead: moving it would move no file.
+    if (S_ISREG(before.st_mode) && !options.write) {
+        FsResult moved;
+        if (!replacing)
+            moved = FileSystem::renameFile(source, target);
+        else if (::rename(source.constData(), target.constData()) != 0)
+            moved = errorAt(errno, target);
+        if (moved || moved.error().number() != EXDEV) {
+            copied = moved.ok();
+            return moved;
+        }
+    }
+    if (FsResult done = copyRegularFile(source, target, options); !done)
+        return done;
+    copied = true;
+    return removeCopied(source, before);
 }

@@ -55,18 +55,12 @@ bool transferFile(Platform& platform, QWidget* owner, const Transfer& t,
             if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
                 return false;
         }
-        // Within one file system a move is one rename: a file that another
-        // window moves back meanwhile can never be removed in both places.
-        if (t.move && !options.write) {
-            if (std::optional<FsResult> moved = moveByRename(source, target)) {
-                check(*moved);
-                return true;
-            }
+        if (t.move) {
+            check(moveRegularFile(source, target, options, copied));
+        } else {
+            check(copyRegularFile(source, target, options));
+            copied = true;
         }
-        check(copyRegularFile(source, target, options));
-        copied = true;
-        if (t.move)
-            check(FileSystem::removeFile(source));
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
                                     : QStringLiteral("%1 could not be copied.");

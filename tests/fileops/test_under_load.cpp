@@ -150,49 +150,52 @@ TEST(TwoWindows, DISABLED_Worker) {
 }
 
 TEST(TwoWindows, RefreshingAndPastingIntoTheSameFoldersLoseNothing) {
-    TempTree a, b, config, temp;
-    // Files of two types, each name's content its own, the same in both folders.
-    QHash<QString, QByteArray> made;
-    for (int i = 0; i < 200; ++i) {
-        for (TempTree* t : {&a, &b}) {
-            const QString name =
-                QString(t == &a ? "a%1.%2" : "b%1.%2").arg(i).arg(i % 2 ? "txt" : "png");
-            t->write(name, made[name] = name.toUtf8().repeated(1 + i * 50));
+    // The second folder in the same file system as the first, then in another.
+    for (const QString& otherFolder : {QString(), QStringLiteral("/dev/shm")}) {
+        SCOPED_TRACE(otherFolder.toStdString());
+        TempTree a, b(otherFolder), config, temp;
+        // Files of two types, each name's content its own, the same in both folders.
+        QHash<QString, QByteArray> made;
+        for (int i = 0; i < 200; ++i) {
+            for (TempTree* t : {&a, &b}) {
+                const QString name =
+                    QString(t == &a ? "a%1.%2" : "b%1.%2").arg(i).arg(i % 2 ? "txt" : "png");
+                t->write(name, made[name] = name.toUtf8().repeated(1 + i * 50));
+            }
         }
-    }
-    QProcess workers[2];
-    for (int role = 0; role < 2; ++role) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DUOSCOPE_LOAD_FOLDERS", a.path() + '\n' + b.path());
-        env.insert("DUOSCOPE_LOAD_ROLE", QString::number(role));
-        env.insert("DUOSCOPE_LOAD_CONFIG", config.path());
-        env.insert("TEMP", temp.path());
-        workers[role].setProcessEnvironment(env);
-        workers[role].setProcessChannelMode(QProcess::MergedChannels);
-        workers[role].start(
-            QCoreApplication::applicationFilePath(),
-            {"--gtest_also_run_disabled_tests", "--gtest_filter=TwoWindows.DISABLED_Worker"});
-    }
-    for (QProcess& worker : workers) {
-        ASSERT_TRUE(worker.waitForFinished(120000));
-        const QByteArray out = worker.readAll();
-        EXPECT_EQ(worker.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(worker.exitCode(), 0) << out.toStdString();
-    }
-    // Each file whole in one folder at least, and nothing else there.
-    QSet<QString> found;
-    for (const TempTree* t : {&a, &b}) {
-        for (const QString& name : files(t->path())) {
-            EXPECT_EQ(t->read(name), made.value(name, "not made here")) << name.toStdString();
-            found << name;
+        QProcess workers[2];
+        for (int role = 0; role < 2; ++role) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("DUOSCOPE_LOAD_FOLDERS", a.path() + '\n' + b.path());
+            env.insert("DUOSCOPE_LOAD_ROLE", QString::number(role));
+            env.insert("DUOSCOPE_LOAD_CONFIG", config.path());
+            env.insert("TEMP", temp.path());
+            workers[role].setProcessEnvironment(env);
+            workers[role].setProcessChannelMode(QProcess::MergedChannels);
+            workers[role].start(
+                QCoreApplication::applicationFilePath(),
+                {"--gtest_also_run_disabled_tests", "--gtest_filter=TwoWindows.DISABLED_Worker"});
         }
+        for (QProcess& worker : workers) {
+            ASSERT_TRUE(worker.waitForFinished(120000));
+            const QByteArray out = worker.readAll();
+            EXPECT_EQ(worker.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(worker.exitCode(), 0) << out.toStdString();
+        }
+        // Each file whole in one folder at least, and nothing else there.
+        QSet<QString> found;
+        for (const TempTree* t : {&a, &b}) {
+            for (const QString& name : files(t->path())) {
+                EXPECT_EQ(t->read(name), made.value(name, "not made here")) << name.toStdString();
+                found << name;
+            }
+        }
+        EXPECT_EQ(found.size(), made.size());
+        EXPECT_EQ(files(temp.path()), QStringList()) << "the scratch file went at the last exit";
+        EXPECT_EQ(files(config.filePath("Zelmar")), QStringList("Duoscope.ini"));
+        const QSettings store(config.filePath("Zelmar/Duoscope.ini"), QSettings::IniFormat);
+        EXPECT_GE(store.allKeys().size(), 22) << "a whole store";
     }
-    EXPECT_EQ(found.size(), made.size());
-    EXPECT_EQ(files(temp.path()), QStringList()) << "the scratch file went with the last window";
-    EXPECT_EQ(files(config.filePath("Zelmar")), QStringList("Duoscope.ini"));
-    EXPECT_GE(
-        QSettings(config.filePath("Zelmar/Duoscope.ini"), QSettings::IniFormat).allKeys().size(),
-        22);
 }
 
 } // namespace
