@@ -189,11 +189,10 @@ FsResult removeCopied(const QByteArray& source, const struct stat& before) {
     struct stat taken {};
     if (::lstat(held.constData(), &taken) == 0 && sameFile(taken, before))
         return ::unlink(held.constData()) == 0 ? FsResult() : FsResult(errorAt(errno, source));
-    if (!FileSystem::renameFile(held, source))
-        return FsError(EEXIST, nameText(source),
-                       QStringLiteral("it was replaced meanwhile and is "
-                                      "kept as %1")
-                           .arg(nameText(held)));
+    if (!FileSystem::renameFile(held, source)) {
+        const QString kept = QStringLiteral("it was replaced meanwhile; it is kept as %1");
+        return FsError(EEXIST, nameText(source), kept.arg(nameText(held)));
+    }
     return refusal(EAGAIN, source, "the file changed while it was being moved");
 }
 
