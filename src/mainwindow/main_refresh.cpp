@@ -30,8 +30,6 @@ void Main::mnuRefresh_Click() {
     // file command over the half-built rows.
     if (m_refreshing)
         return;
-    const QScopedValueRollback refreshing(m_refreshing, true);
-    const QScopedValueRollback busy(m_fileCommandRunning, true);
     // Hiding the panes while they fill moves the focus away; it comes back to
     // where it was, so the keys go on working in the pane the user was in.
     const QPointer<QWidget> focused = focusWidget();
@@ -45,13 +43,20 @@ void Main::mnuRefresh_Click() {
     const int otherRow = other->currentRow();
     const QByteArray otherName = other->rowFileName(otherRow);
     try {
-        refreshPanes();
+        {
+            const QScopedValueRollback refreshing(m_refreshing, true);
+            const QScopedValueRollback busy(m_fileCommandRunning, true);
+            refreshPanes();
+        }
         // The other pane first, so the current file ends on the active one.
         restoreCurrentRow(other, otherRow, otherName);
         restoreCurrentRow(active, activeRow, activeName);
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
+    // Paste follows the clipboard again: a resize while the rows were built
+    // may have taken it away.
+    updatePasteCommands();
     if (focused && focused->isVisible())
         focused->setFocus();
 }

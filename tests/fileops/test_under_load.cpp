@@ -62,15 +62,21 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
         ::close(::open(base + QByteArray::number(1000000 + i), O_CREAT | O_WRONLY, 0644));
     ScriptedPlatform platform;
     Main window{platform};
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     window.txtSource()->setText(source.path());
     window.txtDest()->setText(dest.path());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window)); // and its first refresh
+    window.lvSource()->setFocus();
+    window.mnuEditDSelectAll_Click();
+    window.mnuEditCopy_Click();
+    ASSERT_EQ(window.ClipboardFiles.size(), n + 1);
     Liveliness live(window.pbrMain());
     qApp->installEventFilter(&live);
     QByteArray victim; // a file taken away by someone else halfway through the command
     QObject::connect(window.pbrMain(), &QProgressBar::valueChanged, [&](int value) {
         ++live.steps;
+        if (value == n / 2)
+            window.resize(window.size() + QSize(1, 1)); // the user sizes the window meanwhile
         if (value == n / 2 && !victim.isEmpty())
             ::unlink(std::exchange(victim, {}).constData());
     });
@@ -84,12 +90,9 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
         EXPECT_EQ(files(folder).size(), left) << what;
         EXPECT_EQ(fileRows(folder == source.path() ? window.lvSource() : window.lvDest()), left)
             << what << ": refreshed at the end";
+        EXPECT_TRUE(window.menuEntry("mnuEditPaste")->isEnabled()) << what;
     };
     run("refresh", source.path(), n, [&] { window.mnuRefresh_Click(); });
-    window.lvSource()->setFocus();
-    window.mnuEditDSelectAll_Click();
-    window.mnuEditCopy_Click();
-    ASSERT_EQ(window.ClipboardFiles.size(), n + 1);
     const QString gone = QStringLiteral("f%1").arg(1000000 + n - 1);
     victim = base + gone.mid(1).toLatin1();
     window.lvDest()->setFocus();
