@@ -22,10 +22,13 @@ bool isOwnPrivateFolder(const QByteArray& path) {
            (st.st_mode & 077) == 0;
 }
 
-// Releases a lock when it goes out of scope.
+// Releases a lock when it goes out of scope, unless `fd` was set to -1.
 struct Unlock {
     int fd;
-    ~Unlock() { ::flock(fd, LOCK_UN); }
+    ~Unlock() {
+        if (fd >= 0)
+            ::flock(fd, LOCK_UN);
+    }
 };
 
 } // namespace
@@ -40,6 +43,7 @@ void ScratchFile::close() {
         ::close(m_fd);
     m_fd = -1;
     m_writable = false;
+    m_writeLocked = false;
 }
 
 FsResult ScratchFile::openForWriting() {
@@ -79,7 +83,10 @@ FsResult ScratchFile::write(const QByteArray& data) {
             return opened;
     if (::flock(m_fd, LOCK_EX) != 0)
         return FsError::fromErrno(errno, nameText(m_path));
-    const Unlock unlock{m_fd};
+    // Held on success until the read that follows, so that no other process
+    // writes between the two.
+    Unlock unlock{m_fd};
+    m_writeLocked = false;
     qsizetype done = 0;
     while (done < data.size()) {
         const ssize_t put =
@@ -94,6 +101,8 @@ FsResult ScratchFile::write(const QByteArray& data) {
     if (::fstat(m_fd, &st) != 0 ||
         (st.st_size != data.size() && ::ftruncate(m_fd, data.size()) != 0))
         return FsError::fromErrno(errno, nameText(m_path));
+    unlock.fd = -1;
+    m_writeLocked = true;
     return {};
 }
 
@@ -108,8 +117,11 @@ QByteArray ScratchFile::read() {
         if (m_fd < 0)
             throw FsError::fromErrno(errno, nameText(m_path));
     }
-    if (::flock(m_fd, LOCK_SH) != 0)
+    // The lock of a write is kept as it is: changing it to a shared one
+    // would let a waiting writer in first.
+    if (!m_writeLocked && ::flock(m_fd, LOCK_SH) != 0)
         throw FsError::fromErrno(errno, nameText(m_path));
+    m_writeLocked = false;
     const Unlock unlock{m_fd};
     struct stat st {};
     if (::fstat(m_fd, &st) != 0)

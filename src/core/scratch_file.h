@@ -24,12 +24,15 @@ public:
 
     // Replaces the content. The program's own file (a regular file of this
     // user with a single name) is rewritten in place under an exclusive lock
-    // (readers take a shared one). Anything else at the name, a symbolic or
+    // (readers take a shared one), kept until this object's next read() or
+    // close(): another process's write cannot come between a write and the
+    // read of it. Anything else at the name, a symbolic or
     // hard link included, is first replaced by a new file renamed over it,
     // unopened, never written through.
     FsResult write(const QByteArray& data);
     // The whole content; throws FsError when no regular file is at the name
-    // (a symbolic link there is refused) or it cannot be read.
+    // (a symbolic link there is refused) or it cannot be read. Releases the
+    // lock of a write.
     QByteArray read();
     void close();
 
@@ -43,6 +46,7 @@ private:
     QByteArray m_path;
     int m_fd = -1;
     bool m_writable = false;
+    bool m_writeLocked = false; // a write's exclusive lock is held
 };
 
 // Where the program keeps its scratch files, always ending in "/":

@@ -1,16 +1,8 @@
 #include "fileops/file_command_run.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QProgressBar>
 #include <algorithm>
-
-namespace {
-
-// Often enough for the eye; rarely enough to cost nothing next to the files.
-constexpr qint64 paintIntervalMs = 40;
-
-} // namespace
 
 FileCommandRun::FileCommandRun(const QList<QAction*>& commands, bool& running, QProgressBar* bar)
     : m_running(running), m_bar(bar) {
@@ -19,7 +11,6 @@ FileCommandRun::FileCommandRun(const QList<QAction*>& commands, bool& running, Q
         m_commands.append({command, command->isEnabled()});
         command->setEnabled(false);
     }
-    m_sincePaint.start();
 }
 
 FileCommandRun::~FileCommandRun() {
@@ -40,8 +31,5 @@ void FileCommandRun::setValue(int item) {
 }
 
 void FileCommandRun::keepPainted() {
-    if (m_sincePaint.elapsed() < paintIntervalMs)
-        return;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    m_sincePaint.restart();
+    m_pacer.keepPainted();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "mainwindow/paint_pacer.h"
+
 #include <QList>
 #include <QPointer>
 #include <utility>
@@ -29,5 +30,5 @@ private:
     QList<std::pair<QPointer<QAction>, bool>> m_commands;
     bool& m_running;
     QProgressBar* m_bar;
-    QElapsedTimer m_sincePaint;
+    PaintPacer m_pacer;
 };

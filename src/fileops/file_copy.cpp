@@ -90,18 +90,18 @@ DataResult copyData(int in, int out, off_t size, const CopyOptions& options) {
     }
 }
 
-} // namespace
-
-FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
-                         const CopyOptions& options) {
-    struct stat src {};
+// The refusals that a copy and a move share: the source a regular file (a
+// link to one for a copy), the target free or a file that may be replaced.
+// Fills `src` from the source and `replacing` with whether the target exists.
+FsResult checkTransfer(const QByteArray& source, const QByteArray& target, struct stat& src,
+                       bool& replacing) {
     if (::stat(source.constData(), &src) != 0)
         return errorAt(errno, source);
     if (!S_ISREG(src.st_mode))
         return refusal(EINVAL, source, "only regular files can be copied");
 
     struct stat dst {};
-    const bool replacing = ::lstat(target.constData(), &dst) == 0;
+    replacing = ::lstat(target.constData(), &dst) == 0;
     if (!replacing && errno != ENOENT)
         return errorAt(errno, target);
     if (replacing) {
@@ -116,6 +116,17 @@ FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
         if (S_ISREG(dst.st_mode) && !(dst.st_mode & S_IWUSR))
             return refusal(EACCES, target, "the file is read-only");
     }
+    return {};
+}
+
+} // namespace
+
+FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
+                         const CopyOptions& options) {
+    struct stat src {};
+    bool replacing = false;
+    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
+        return checked;
 
     // Non-blocking, so an entry swapped for a FIFO since the check cannot hang us.
     UniqueFd in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
@@ -159,4 +170,59 @@ FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
     if (FsResult moved = FileSystem::renameFile(temp, target); !moved)
         return fail(errorAt(moved.error().number(), target));
     return {};
+}
+
+namespace {
+
+// Removes the source of a finished copy, but only the entry that was there
+// before it (`before`): the entry is first taken under a private name, where
+// no one else can replace it, and looked at there. One that another process
+// put at the name meanwhile gets its name back.
+FsResult removeCopied(const QByteArray& source, const struct stat& before) {
+    QByteArray held = FileSystem::parentFolder(source) + "/.duoscope-move-XXXXXX";
+    UniqueFd reserved{::mkostemp(held.data(), O_CLOEXEC)};
+    if (reserved.fd < 0 || ::rename(source.constData(), held.constData()) != 0) {
+        const int err = errno;
+        ::unlink(held.constData());
+        return errorAt(err, source);
+    }
+    struct stat taken {};
+    if (::lstat(held.constData(), &taken) == 0 && sameFile(taken, before))
+        return ::unlink(held.constData()) == 0 ? FsResult() : FsResult(errorAt(errno, source));
+    if (!FileSystem::renameFile(held, source)) {
+        const QString kept = QStringLiteral("it was replaced meanwhile; it is kept as %1");
+        return FsError(EEXIST, nameText(source), kept.arg(nameText(held)));
+    }
+    return refusal(EAGAIN, source, "the file changed while it was being moved");
+}
+
+} // namespace
+
+FsResult moveRegularFile(const QByteArray& source, const QByteArray& target,
+                         const CopyOptions& options, bool& copied) {
+    copied = false;
+    struct stat before {};
+    if (::lstat(source.constData(), &before) != 0)
+        return errorAt(errno, source);
+    struct stat src {};
+    bool replacing = false;
+    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
+        return checked;
+    // One rename where it can: the file stands under one of the two names at
+    // every moment. A link is copied instead: moving it would move no file.
+    if (S_ISREG(before.st_mode) && !options.write) {
+        FsResult moved;
+        if (!replacing)
+            moved = FileSystem::renameFile(source, target);
+        else if (::rename(source.constData(), target.constData()) != 0)
+            moved = errorAt(errno, target);
+        if (moved || moved.error().number() != EXDEV) {
+            copied = moved.ok();
+            return moved;
+        }
+    }
+    if (FsResult done = copyRegularFile(source, target, options); !done)
+        return done;
+    copied = true;
+    return removeCopied(source, before);
 }

@@ -13,7 +13,7 @@ struct CopyOptions {
     // falling back to reading and writing.
     bool offload = true;
     // The read/write path's write, returning what ::write returns; setting
-    // it keeps the copy on that path.
+    // it keeps the copy on that path, and a move on copying.
     std::function<ssize_t(int fd, const char* data, size_t size)> write;
     // Called between chunks of a long copy, so the window can repaint.
     std::function<void()> onChunk;
@@ -32,3 +32,13 @@ struct CopyOptions {
 //   without being opened.
 FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
                          const CopyOptions& options = {});
+
+// Moves the regular file `source` to `target`, with the same checks and
+// refusals as copyRegularFile. Within one file system it is one rename, so
+// the file stands under one of the two names at every moment, whatever
+// another process does meanwhile. Otherwise (or for a link, or when
+// `options.write` is set) it is copied, and then the source is removed only
+// when it still is the entry that was there before the copy. `copied` tells
+// whether the target was written, the source staying after a failure.
+FsResult moveRegularFile(const QByteArray& source, const QByteArray& target,
+                         const CopyOptions& options, bool& copied);

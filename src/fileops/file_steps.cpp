@@ -55,10 +55,12 @@ bool transferFile(Platform& platform, QWidget* owner, const Transfer& t,
             if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
                 return false;
         }
-        check(copyRegularFile(source, target, options));
-        copied = true;
-        if (t.move)
-            check(FileSystem::removeFile(source));
+        if (t.move) {
+            check(moveRegularFile(source, target, options, copied));
+        } else {
+            check(copyRegularFile(source, target, options));
+            copied = true;
+        }
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
                                     : QStringLiteral("%1 could not be copied.");

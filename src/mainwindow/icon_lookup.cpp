@@ -74,8 +74,10 @@ void IconLookup::save() {
 }
 
 bool IconLookup::lookup(const QString& name, bool reachable) {
-    if (!reachable && m_saved)
+    if (!reachable && m_saved) {
+        save(); // the kept icon again: another instance may have written the file since
         return false;
+    }
     // With no icon of this run to keep yet, a file that cannot be looked up
     // shows the generic file type and icon rather than failing the refresh.
     draw(reachable ? findType(name) : QStringLiteral("application/octet-stream"));

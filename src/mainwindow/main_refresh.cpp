@@ -10,11 +10,13 @@
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/paint_pacer.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -23,6 +25,11 @@ const QString readingText = QStringLiteral("Reading folder content. Please wait.
 } // namespace
 
 void Main::mnuRefresh_Click() {
+    // A refresh repaints the window as it goes. Whatever arrives meanwhile (a
+    // first activation, a queued drop) must not start another refresh or a
+    // file command over the half-built rows.
+    if (m_refreshing)
+        return;
     // Hiding the panes while they fill moves the focus away; it comes back to
     // where it was, so the keys go on working in the pane the user was in.
     const QPointer<QWidget> focused = focusWidget();
@@ -36,13 +43,20 @@ void Main::mnuRefresh_Click() {
     const int otherRow = other->currentRow();
     const QByteArray otherName = other->rowFileName(otherRow);
     try {
-        refreshPanes();
+        {
+            const QScopedValueRollback refreshing(m_refreshing, true);
+            const QScopedValueRollback busy(m_fileCommandRunning, true);
+            refreshPanes();
+        }
         // The other pane first, so the current file ends on the active one.
         restoreCurrentRow(other, otherRow, otherName);
         restoreCurrentRow(active, activeRow, activeName);
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
+    // Paste follows the clipboard again: a resize while the rows were built
+    // may have taken it away.
+    updatePasteCommands();
     if (focused && focused->isVisible())
         focused->setFocus();
 }
@@ -85,6 +99,7 @@ void Main::refreshPanes() {
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
 
     const TextFormats formats;
+    PaintPacer pacer;
     StatusCounts& counts = m_statusCounts;
     counts = {};
     // A file gone since the listing is left out.
@@ -103,6 +118,7 @@ void Main::refreshPanes() {
         else
             m_lvDest->addRow(QString());
         m_pbrMain->setValue(static_cast<int>(std::min<qsizetype>(row.progress, INT_MAX)));
+        pacer.keepPainted();
     }
 
     m_statusPanel1->setText(QString());

@@ -273,4 +273,5 @@ private:
     // they were applied as. A value the user leaves alone is saved as read.
     QHash<QString, std::pair<double, int>> m_twipsRead;
     bool m_fileCommandRunning = false;
+    bool m_refreshing = false;
 };

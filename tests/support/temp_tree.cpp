@@ -7,7 +7,8 @@
 #include <ftw.h>
 #include <stdexcept>
 
-TempTree::TempTree() {
+TempTree::TempTree(const QString& parent)
+    : m_dir(parent.isEmpty() ? QTemporaryDir() : QTemporaryDir(parent + "/Duoscope-XXXXXX")) {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
 }

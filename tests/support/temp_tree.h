@@ -10,7 +10,8 @@
 // A temporary folder that tests fill with files of given contents and times.
 class TempTree {
 public:
-    TempTree();
+    // In the system's temporary folder, or in `parent` when one is given.
+    explicit TempTree(const QString& parent = {});
     ~TempTree();
     // The folder's path, without a trailing "/".
     QString path() const { return m_dir.path(); }
