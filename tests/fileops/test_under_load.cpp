@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
 #include <QProcess>
@@ -156,6 +157,8 @@ TEST(TwoWindows, RefreshingAndPastingIntoTheSameFoldersLoseNothing) {
     // The second folder in the same file system as the first, then in another.
     for (const QString& otherFolder : {QString(), QStringLiteral("/dev/shm")}) {
         SCOPED_TRACE(otherFolder.toStdString());
+        if (!otherFolder.isEmpty() && !QFileInfo(otherFolder).isWritable())
+            continue; // a machine without that file system tests the one above only
         TempTree a, b(otherFolder), config, temp;
         // Files of two types, each name's content its own, the same in both folders.
         QHash<QString, QByteArray> made;
