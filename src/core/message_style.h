@@ -14,6 +14,7 @@ constexpr int No = 7;
 // The style values of the program's message boxes.
 namespace MsgStyle {
 constexpr int Critical = 16;                // OK, critical icon
+constexpr int CriticalOkCancel = 17;        // OK and Cancel, critical icon, OK the default
 constexpr int QuestionYesNo = 36;           // Yes and No, question icon, Yes the default
 constexpr int QuestionYesNoNoDefault = 292; // the same with No the default
 constexpr int Information = 64;             // OK, information icon

@@ -10,9 +10,18 @@
 
 namespace {
 
-void tell(Platform& platform, QWidget* owner, const QString& what, const FsError& error) {
+// True when the user chose to skip the files still to come: one failure often
+// means many (a full disk, a folder gone read-only), each with its message.
+bool tell(Platform& platform, QWidget* owner, const QString& what, const FsError& error,
+          bool othersFollow = false) {
     platform.beep();
-    platform.messageBox(owner, failureText(what, error), MsgStyle::Critical);
+    if (!othersFollow) {
+        platform.messageBox(owner, failureText(what, error), MsgStyle::Critical);
+        return false;
+    }
+    const QString text =
+        failureText(what, error) + QStringLiteral("\r\n\r\nCancel skips the files still to come.");
+    return platform.messageBox(owner, text, MsgStyle::CriticalOkCancel) == Answer::Cancel;
 }
 
 void check(const FsResult& result) {
@@ -32,8 +41,8 @@ bool fileExists(const QByteArray& path) {
 
 } // namespace
 
-bool transferFile(Platform& platform, QWidget* owner, const Transfer& t,
-                  const CopyOptions& options) {
+AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
+                       const CopyOptions& options) {
     const QByteArray source = filePathBytes(t.sourceFolderText, t.fileName);
     const QString sourceText = filePathText(t.sourceFolderText, t.name);
     bool copied = false;
@@ -53,7 +62,7 @@ bool transferFile(Platform& platform, QWidget* owner, const Transfer& t,
                 overwritePromptText(t.targetFolderText, t.name, sourceText, sourceStat, targetText,
                                     FileSystem::stat(target), TextFormats());
             if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
-                return false;
+                return AfterFile::GoOn;
         }
         if (t.move) {
             check(moveRegularFile(source, target, options, copied));
@@ -64,9 +73,10 @@ bool transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
                                     : QStringLiteral("%1 could not be copied.");
-        tell(platform, owner, what.arg(sourceText), e);
+        if (tell(platform, owner, what.arg(sourceText), e, t.othersFollow))
+            return AfterFile::Stop;
     }
-    return copied;
+    return AfterFile::GoOn;
 }
 
 bool deleteFileAsked(Platform& platform, QWidget* owner, const QString& folderText,

@@ -20,14 +20,20 @@ struct Transfer {
     bool pasting = false;
     // Remove the source once it is copied (Cut, then Paste).
     bool move = false;
+    // More files of the same command follow: a failure offers to stop them.
+    bool othersFollow = false;
 };
+
+// What the rest of a command does after one file.
+enum class AfterFile { GoOn, Stop };
 
 // Copies (or moves) one file: a free name is copied to, an existing file is
 // replaced only when the user answers Yes. A source that is gone, a refused
 // or failed copy and a failed removal are told to the user. A moved file's
-// source is removed only after its copy succeeded. True when a copy was made.
-bool transferFile(Platform& platform, QWidget* owner, const Transfer& transfer,
-                  const CopyOptions& options);
+// source is removed only after its copy succeeded. Stop when the user chose,
+// at a failure, to skip the files still to come.
+AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& transfer,
+                       const CopyOptions& options);
 
 // Asks before deleting a file, and again when it is read-only, hidden or
 // system; a failure is told. Links go, never what they lead to, and the

@@ -27,13 +27,21 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         options.onChunk = [&run] { run.keepPainted(); };
         const int n = dragged->count();
         const std::vector<char> selected = selectedRowFlags(*dragged);
+        const auto dropped = [&](int i) {
+            return selected[static_cast<size_t>(i)] && !dragged->rowText(i).isEmpty();
+        };
+        int last = n - 1;
+        while (last >= 0 && !dropped(last))
+            --last;
         run.setMaximum(n);
         for (int i = 0; i < n; ++i) {
-            const QString name = dragged->rowText(i);
-            if (selected[static_cast<size_t>(i)] && !name.isEmpty()) {
+            if (dropped(i)) {
+                const QString name = dragged->rowText(i);
                 Transfer transfer{draggedBox->text(),   name,  dragged->rowFileName(i),
                                   receivingBox->text(), false, false};
-                (void)transferFile(m_platform, this, transfer, options);
+                transfer.othersFollow = i < last;
+                if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
+                    break;
             }
             run.setValue(i + 1);
         }

@@ -24,7 +24,9 @@ void Main::mnuEditPaste_Click() {
         const ClipboardEntry& entry = entries[i];
         Transfer transfer{entry.folderText, entry.name, entry.fileName,
                           targetFolderText, true,       ClipboardMode == 1};
-        (void)transferFile(m_platform, this, transfer, options);
+        transfer.othersFollow = i < n;
+        if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
+            break;
         run.setValue(i);
     }
     m_pbrMain->setValue(0);

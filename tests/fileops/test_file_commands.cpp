@@ -247,24 +247,32 @@ TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
         << "only what was copied left the source";
 }
 
-TEST_F(WindowTest, AFailedCopyOrAGoneSourceIsToldAndTheRestGoesOn) {
-    for (const char* name : {"a", "b", "c"})
-        source.write(name, QByteArray(500000, *name));
-    dest.write("a", "old a");
-    refresh(source.path(), dest.path());
-    select(window.lvSource(), {0, 1, 2});
-    window.mnuEditCut_Click();
-    QFile::remove(source.filePath("b"));       // gone before the paste
-    window.copyOptions = failingAfter(800000); // a goes, c fails midway
-    window.lvDest_GotFocus();
-    platform.answers = {Answer::Yes};
-    window.mnuEditPaste_Click();
-    EXPECT_EQ(styles(), QList<int>({36, 16, 16})) << "a: asked; b gone; c: the write failed";
-    EXPECT_TRUE(platform.shown[1].text.startsWith(source.path() + "/b could not"));
-    EXPECT_TRUE(platform.shown[2].text.contains("No space left on device"));
-    EXPECT_EQ(source.read("c"), QByteArray(500000, 'c')) << "a failed copy keeps its source";
-    EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a"}));
-    EXPECT_EQ(texts(window.lvSource()), QStringList({"", "c"}));
+TEST_F(WindowTest, AFailedCopyOrAGoneSourceIsToldAndTheRestGoesOnUnlessCancelled) {
+    for (const int atB : {Answer::Ok, Answer::Cancel}) {
+        for (const char* name : {"a", "b", "c"})
+            source.write(name, QByteArray(500000, *name));
+        dest.write("a", "old a");
+        refresh(source.path(), dest.path());
+        window.lvSource_GotFocus();
+        select(window.lvSource(), {0, 1, 2});
+        window.mnuEditCut_Click();
+        QFile::remove(source.filePath("b"));       // gone before the paste
+        window.copyOptions = failingAfter(800000); // a goes, c fails midway
+        window.lvDest_GotFocus();
+        platform.shown.clear();
+        platform.answers = {Answer::Yes, atB};
+        window.mnuEditPaste_Click();
+        if (atB == Answer::Cancel) {
+            EXPECT_EQ(styles(), QList<int>({36, 17})) << "c is not tried";
+        } else {
+            EXPECT_EQ(styles(), QList<int>({36, 17, 16})) << "a asked; b gone; c: write failed";
+            EXPECT_TRUE(platform.shown[2].text.contains("No space left on device"));
+        }
+        EXPECT_TRUE(platform.shown[1].text.startsWith(source.path() + "/b could not"));
+        EXPECT_EQ(source.read("c"), QByteArray(500000, 'c')) << "a failed copy keeps its source";
+        EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"a"}));
+        EXPECT_EQ(texts(window.lvSource()), QStringList({"", "c"}));
+    }
 }
 
 TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
