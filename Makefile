@@ -4,7 +4,8 @@
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
-            libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool
+            libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool \
+            libacl1-dev libattr1-dev libglib2.0-dev libdtl-dev trash-cli
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test e2e deps build bench bench-idle format install package
