@@ -1,5 +1,6 @@
 #include "core/content_check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +10,8 @@ namespace {
 
 constexpr size_t blockSize = 256 * 1024;
 
-// Reads up to `size` bytes, short only at the end of the file; -1 on an error.
+} // namespace
+
 ssize_t readBlock(int fd, char* buffer, size_t size) {
     size_t got = 0;
     while (got < size) {
@@ -24,6 +26,8 @@ ssize_t readBlock(int fd, char* buffer, size_t size) {
     }
     return static_cast<ssize_t>(got);
 }
+
+namespace {
 
 void appendIdentity(QByteArray& key, const struct stat& st) {
     const qint64 fields[] = {qint64(st.st_dev),          qint64(st.st_ino),
@@ -47,19 +51,25 @@ public:
 
 } // namespace
 
-ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel) {
+ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
+                                qint64* firstDifference) {
     ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
     ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
     std::vector<char> a(blockSize), b(blockSize);
-    for (;;) {
+    for (qint64 offset = 0;; offset += blockSize) {
         if (cancel.load(std::memory_order_relaxed))
             return ContentVerdict::Cancelled;
         const ssize_t na = readBlock(fdA, a.data(), blockSize);
         const ssize_t nb = readBlock(fdB, b.data(), blockSize);
         if (na < 0 || nb < 0)
             return ContentVerdict::Unreadable;
-        if (na != nb || std::memcmp(a.data(), b.data(), static_cast<size_t>(na)) != 0)
+        const auto common = static_cast<size_t>(std::min(na, nb));
+        const auto at = std::mismatch(a.data(), a.data() + common, b.data()).first - a.data();
+        if (na != nb || size_t(at) != common) {
+            if (firstDifference)
+                *firstDifference = offset + at;
             return ContentVerdict::Differ;
+        }
         if (na == 0)
             return ContentVerdict::Equal;
     }

@@ -4,14 +4,20 @@
 #include <QHash>
 #include <atomic>
 #include <functional>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
 enum class ContentVerdict { Equal, Differ, Unreadable, Cancelled };
 
 // Reads two open files once, side by side, and stops at the first byte that
-// differs; `cancel` is looked at between blocks.
-ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel);
+// differs, whose offset goes to `firstDifference` when given; `cancel` is
+// looked at between blocks.
+ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
+                                qint64* firstDifference = nullptr);
+
+// Reads up to `size` bytes, short only at the end of the file; -1 on an error.
+ssize_t readBlock(int fd, char* buffer, size_t size);
 
 // Compares pairs of files on a thread of its own. Verdicts are remembered for
 // the checker's life by each file's device, inode, size and times, so a pair

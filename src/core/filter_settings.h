@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The in-memory filter and icon settings: loaded at start-up, edited by the
+// The in-memory settings that the Options dialog edits: loaded at start-up, edited by the
 // options dialog, saved at shut-down, read by every scan.
 struct FilterSettings {
     QString fileTypes = QStringLiteral("*.*");
@@ -11,6 +11,9 @@ struct FilterSettings {
     qint16 showHidden = 0;
     qint16 showSystem = 0;
     qint16 loadIcons = 1;
+    // The user's diff program, "%1" and "%2" standing for the two files; empty
+    // for the program's own view.
+    QString diffProgram;
 };
 
 // The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.

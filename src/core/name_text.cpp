@@ -76,6 +76,17 @@ int escapedRun(const QByteArray& s, qsizetype i) {
     return isControl(cp) ? len : 0;
 }
 
+// Appends "\xNN" for each of the `len` bytes (at least one) at s[i], moving i past them.
+void appendEscaped(QByteArray& out, const QByteArray& s, qsizetype& i, int len) {
+    static const char digits[] = "0123456789ABCDEF";
+    for (int k = 0; k < std::max(len, 1); ++k, ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        out += "\\x";
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+}
+
 } // namespace
 
 QString nameText(const QByteArray& fileName) {
@@ -90,7 +101,6 @@ QString nameText(const QByteArray& fileName) {
     if (plain)
         return QString::fromLatin1(fileName); // printable ASCII, the common case
 
-    static const char digits[] = "0123456789ABCDEF";
     QByteArray out; // UTF-8 of the text
     out.reserve(fileName.size() + 8);
     qsizetype i = 0;
@@ -98,12 +108,7 @@ QString nameText(const QByteArray& fileName) {
         char32_t cp = 0;
         const int len = validSequenceLength(fileName, i, cp);
         if (len == 0 || isControl(cp)) {
-            for (int k = 0; k < std::max(len, 1); ++k, ++i) {
-                const auto b = static_cast<unsigned char>(fileName[i]);
-                out += "\\x";
-                out += digits[b >> 4];
-                out += digits[b & 15];
-            }
+            appendEscaped(out, fileName, i, len);
             continue;
         }
         out += fileName.mid(i, len);
@@ -112,6 +117,22 @@ QString nameText(const QByteArray& fileName) {
             (fileName[i] == '\\' || escapedRun(fileName, i) > 0 ||
              startsHexEscapeBody(fileName, i)))
             out += '\\';
+    }
+    return QString::fromUtf8(out);
+}
+
+QString lineText(const QByteArray& line) {
+    QByteArray out;
+    out.reserve(line.size() + 8);
+    for (qsizetype i = 0; i < line.size();) {
+        char32_t cp = 0;
+        const int len = validSequenceLength(line, i, cp);
+        if (len == 0 || (isControl(cp) && cp != '\t')) {
+            appendEscaped(out, line, i, len);
+            continue;
+        }
+        out += line.mid(i, len);
+        i += len;
     }
     return QString::fromUtf8(out);
 }

@@ -13,6 +13,11 @@
 // backslash included) show unchanged, and nameBytes() gives the bytes back.
 QString nameText(const QByteArray& fileName);
 
+// A line of a file as text: valid UTF-8 as it is and tabs kept; every other
+// byte that shows escaped in a name shows the same way here. Backslashes are
+// never doubled: a line is read, not typed back.
+QString lineText(const QByteArray& line);
+
 // The bytes a name text stands for: "\\" is one backslash, "\xNN" (either
 // letter case) is the byte NN, everything else is its UTF-8 form.
 QByteArray nameBytes(const QString& text);

@@ -61,8 +61,18 @@ void Options::buildControls() {
     m_picGeneral->setObjectName(QStringLiteral("picGeneral"));
     m_chkIcons = makeCheck(m_picGeneral, "chkIcons", "Load icons from files in folders.",
                            "Show icons on the left of files, like in Windows Explorer");
+    auto* diffLabel = new QLabel(QStringLiteral("&Diff program:"), m_picGeneral);
+    m_txtDiffProgram = new QLineEdit(m_picGeneral);
+    m_txtDiffProgram->setObjectName(QStringLiteral("txtDiffProgram"));
+    m_txtDiffProgram->setPlaceholderText(QStringLiteral("Empty: Duoscope's own view"));
+    m_txtDiffProgram->setToolTip(
+        QStringLiteral("The program that Compare Files starts, %1 and %2 standing for the two "
+                       "files, e.g. meld %1 %2"));
+    diffLabel->setBuddy(m_txtDiffProgram);
     auto* general = new QVBoxLayout(m_picGeneral);
     general->addWidget(m_chkIcons);
+    general->addWidget(diffLabel);
+    general->addWidget(m_txtDiffProgram);
     general->addStretch();
 
     m_picView = new QWidget(this);
@@ -123,6 +133,7 @@ void Options::Form_Load() {
     m_picView->hide();
     showValue(m_chkIcons, m_settings.loadIcons);
     m_txtFileTypes->setText(m_settings.fileTypes);
+    m_txtDiffProgram->setText(m_settings.diffProgram);
     showValue(m_chkArchive, m_settings.showArchive);
     showValue(m_chkReadOnly, m_settings.showReadOnly);
     showValue(m_chkHidden, m_settings.showHidden);
@@ -147,6 +158,7 @@ void Options::cmdOK_Click() {
     // Copied as they stand: the pattern is neither trimmed nor checked.
     m_settings.loadIcons = valueOf(m_chkIcons);
     m_settings.fileTypes = m_txtFileTypes->text();
+    m_settings.diffProgram = m_txtDiffProgram->text();
     m_settings.showArchive = valueOf(m_chkArchive);
     m_settings.showReadOnly = valueOf(m_chkReadOnly);
     m_settings.showHidden = valueOf(m_chkHidden);

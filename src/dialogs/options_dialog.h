@@ -12,7 +12,8 @@ class QLineEdit;
 class QPushButton;
 class QTabBar;
 
-// The Options dialog: the listing filters and the icon option, on two pages.
+// The Options dialog: the icon option and the diff program, the listing
+// filters, on two pages.
 // It edits the window's settings only on OK, and answers through the window's
 // tag: OK sets it to "Refresh"; Cancel, Esc and the close button leave it.
 class Options : public QDialog {
@@ -25,6 +26,7 @@ public:
     QWidget* picView() const { return m_picView; }
     QCheckBox* chkIcons() const { return m_chkIcons; }
     QLineEdit* txtFileTypes() const { return m_txtFileTypes; }
+    QLineEdit* txtDiffProgram() const { return m_txtDiffProgram; }
     QCheckBox* chkArchive() const { return m_chkArchive; }
     QCheckBox* chkReadOnly() const { return m_chkReadOnly; }
     QCheckBox* chkHidden() const { return m_chkHidden; }
@@ -48,6 +50,7 @@ private:
     QCheckBox* m_chkIcons = nullptr;
     QLabel* m_lblFileType = nullptr;
     QLineEdit* m_txtFileTypes = nullptr;
+    QLineEdit* m_txtDiffProgram = nullptr;
     QGroupBox* m_frmAttributes = nullptr;
     QCheckBox* m_chkSystem = nullptr;
     QCheckBox* m_chkHidden = nullptr;

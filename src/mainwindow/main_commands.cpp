@@ -12,6 +12,8 @@ void Main::tbrMain_ButtonClick(const QString& key) {
     // Keys compare exactly.
     if (key == QLatin1String("Open"))
         ExecuteShellVerb(QStringLiteral("Open"));
+    else if (key == QLatin1String("CompareFiles"))
+        mnuCompareFiles_Click();
     else if (key == QLatin1String("Cut"))
         mnuEditCut_Click();
     else if (key == QLatin1String("Copy"))

@@ -23,6 +23,7 @@ struct ToolbarButton {
 // Left to right; a null key stands for the separator between two groups.
 const ToolbarButton toolbarButtons[] = {
     {"Open", "Open", "document-open", QStyle::SP_DialogOpenButton},
+    {"CompareFiles", "Compare files", "view-dual-symbolic", QStyle::SP_FileDialogContentsView},
     {nullptr, nullptr, nullptr, {}},
     {"Cut", "Cut", "edit-cut", QStyle::SP_DialogDiscardButton},
     {"Copy", "Copy", "edit-copy", QStyle::SP_FileIcon},
@@ -81,6 +82,7 @@ void Main::buildMenus() {
     QMenu* file = addMenu(bar, "mneFile", "&File");
     bar->addMenu(file);
     addEntry(file, "mnuOpen", "&Open", {}, disabled);
+    addEntry(file, "mnuCompareFiles", "Compare &Files", QKeySequence(Qt::CTRL | Qt::Key_D), disabled);
     addSeparator(file, "Sep2");
     QMenu* folder = addSubmenu(file, "mnu_Folder", "&Folder");
     addEntry(folder, "mnu_File_Folder_Change_Source", "Change &source...");
@@ -131,6 +133,7 @@ void Main::buildMenus() {
     // Popped up over the panes only, never part of the menu bar.
     m_mnuContext = addMenu(this, "mnuContext", "");
     addEntry(m_mnuContext, "mnuPopupOpen", "&Open", {}, disabled);
+    addEntry(m_mnuContext, "mnuPopupCompareFiles", "Compare &Files", {}, disabled);
     addSeparator(m_mnuContext, "Sep3");
     addEntry(m_mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
     addEntry(m_mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
@@ -144,6 +147,8 @@ void Main::buildMenus() {
     using Handler = void (Main::*)();
     const std::pair<const char*, Handler> handlers[] = {
         {"mnuOpen", &Main::mnuOpen_Click},
+        {"mnuCompareFiles", &Main::mnuCompareFiles_Click},
+        {"mnuPopupCompareFiles", &Main::mnuCompareFiles_Click},
         {"mneExit", &Main::mneExit_Click},
         {"mnu_File_Folder_Change_Source", &Main::mnu_File_Folder_Change_Source_Click},
         {"mnu_File_Folder_Change_Destination", &Main::mnu_File_Folder_Change_Destination_Click},

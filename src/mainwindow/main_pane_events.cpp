@@ -51,6 +51,9 @@ void Main::connectPaneEvents() {
                 if (current.isValid())
                     lvDest_ItemClick(current.row());
             });
+    for (ListPane* pane : {m_lvSource, m_lvDest})
+        connect(pane->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &Main::updateCompareCommand);
 
     // Whatever moves either pane up or down, or changes how far it can move,
     // levels Destination with Source again at once.
@@ -94,6 +97,7 @@ void Main::rowClicked(ListPane* pane, QLineEdit* folderBox, int row) {
         menuEntry(QString::fromLatin1(name))->setEnabled(isFile);
     for (const char* key : rowButtons)
         toolbarButton(QString::fromLatin1(key))->setEnabled(isFile);
+    updateCompareCommand();
 }
 
 void Main::lvSource_MouseUp(int button, int, float x, float y) {

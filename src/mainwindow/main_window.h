@@ -140,6 +140,12 @@ public:
     void mnuProperties_Click();
     void mnuPopupProperties_Click();
     void ExecuteShellVerb(const QString& verb);
+    // File > Compare Files: the current row's two files, or the two files
+    // selected in the pane last pointed at, in the user's diff program when
+    // one is set, else in the program's own view.
+    void mnuCompareFiles_Click();
+    // The paths of the two files Compare Files acts on; empty when none.
+    QList<QByteArray> filesToCompare() const;
 
     // Options, help and the folder context menu.
     // The main window's tag: the Options dialog's answer, "" or "Refresh".
@@ -227,6 +233,7 @@ private:
     void writeTwips(SettingsStore& store, const QString& key, int pixels,
                     double twipsPerPixel) const;
     void connectFileCommands();
+    void updateCompareCommand();
     QList<QAction*> fileCommandActions() const;
     ListPane* activeList() const;
     QLineEdit* activeFolderBox() const;

@@ -38,12 +38,12 @@ QColor readableOn(const QColor& colour, const QColor& base) {
     return c;
 }
 
-QColor mixed(const QColor& a, const QColor& b, double bShare) {
+} // namespace
+
+QColor mixedColour(const QColor& a, const QColor& b, double bShare) {
     auto mix = [bShare](int x, int y) { return static_cast<int>(x + (y - x) * bShare + 0.5); };
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
-
-} // namespace
 
 StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
     const QColor base = palette.color(QPalette::Active, QPalette::Base);
@@ -56,7 +56,7 @@ StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
         readableOn(QColor::fromHsl((std::max(opposite.hslHue(), 0) + 180) % 360,
                                    std::max(opposite.hslSaturation(), 160), opposite.lightness()),
                    base);
-    const QColor dimmed = readableOn(mixed(text, base, 0.4), base);
+    const QColor dimmed = readableOn(mixedColour(text, base, 0.4), base);
 
     auto styled = [&font](bool bold, bool italic) {
         QFont f = font;

@@ -23,5 +23,8 @@ using StatusLooks = std::array<StatusLook, rowStatusCount>;
 
 StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side);
 
+// `a` moved towards `b` by `bShare` (0 to 1), channel by channel.
+QColor mixedColour(const QColor& a, const QColor& b, double bShare);
+
 // How well two colours stand apart, from 1 (equal) to 21 (black on white).
 double contrastRatio(const QColor& a, const QColor& b);

@@ -48,6 +48,9 @@ public:
     virtual bool openUrl(QWidget* owner, const QString& url) = 0;
     // Starts a program by its path, without waiting for it.
     virtual bool startProgram(const QString& path) = 0;
+    // Starts a program with its arguments (the first names it) as bytes,
+    // without a shell and without waiting. Returns "" or the reason it failed.
+    virtual QString startCommand(const QList<QByteArray>& arguments) = 0;
 
     // Shows one of the program's own dialogs modally and returns its result
     // (QDialog::Accepted or Rejected).

@@ -5,6 +5,7 @@
 #include "dialogs/property_sheet.h"
 #include "dialogs/toolbar_customize_dialog.h"
 #include "shell/file_manager_bus.h"
+#include "shell/program_start.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -13,7 +14,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProcess>
+#include <QFile>
 #include <QPushButton>
 #include <QUrl>
 #include <sys/stat.h>
@@ -110,7 +111,11 @@ bool QtPlatform::openUrl(QWidget*, const QString& url) {
 }
 
 bool QtPlatform::startProgram(const QString& path) {
-    return QProcess::startDetached(path, {});
+    return startCommand({QFile::encodeName(path)}).isEmpty();
+}
+
+QString QtPlatform::startCommand(const QList<QByteArray>& arguments) {
+    return startDetached(arguments);
 }
 
 int QtPlatform::showModal(QDialog& dialog) {

@@ -13,6 +13,7 @@ public:
     bool showProperties(QWidget* owner, const QByteArray& path) override;
     bool openUrl(QWidget* owner, const QString& url) override;
     bool startProgram(const QString& path) override;
+    QString startCommand(const QList<QByteArray>& arguments) override;
     int showModal(QDialog& dialog) override;
     std::optional<QStringList> customizeToolbar(QWidget* owner,
                                                 const QList<ToolbarButtonInfo>& available,

@@ -41,6 +41,8 @@ public:
     QStringList urls;
     QList<QWidget*> urlOwners;
     QStringList programs;
+    QList<QList<QByteArray>> commands; // the arguments of each command started
+    QString commandError;              // what starting a command answers
     QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
     QStringList drags;               // the pane name of each drag begun
     int beeps = 0;
@@ -65,6 +67,10 @@ public:
     bool startProgram(const QString& path) override {
         programs << path;
         return true;
+    }
+    QString startCommand(const QList<QByteArray>& arguments) override {
+        commands << arguments;
+        return commandError;
     }
     int showModal(QDialog& dialog) override;
     std::optional<QStringList> customizeToolbar(QWidget* owner,

@@ -1,0 +1,278 @@
+#include "core/text_diff.h"
+
+#include "core/content_check.h"
+#include "core/file_system.h"
+#include "core/name_text.h"
+#include "core/unique_fd.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <cstring>
+#include <dtl/dtl.hpp>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace {
+
+// The edit script of two sequences, as dtl finds it: each step's type and
+// its 0-based index on each side (-1 on the side it is not on).
+struct Edit {
+    dtl::edit_t type;
+    qsizetype a, b;
+};
+
+template <typename T>
+std::vector<Edit> editScript(const std::vector<T>& a, const std::vector<T>& b) {
+    std::vector<Edit> edits;
+    if (a.empty() || b.empty()) { // all of one side, nothing for dtl to find
+        for (size_t i = 0; i < a.size(); ++i)
+            edits.push_back({dtl::SES_DELETE, qsizetype(i), -1});
+        for (size_t i = 0; i < b.size(); ++i)
+            edits.push_back({dtl::SES_ADD, -1, qsizetype(i)});
+        return edits;
+    }
+    dtl::Diff<T, std::vector<T>> diff(a, b);
+    diff.compose();
+    for (const auto& [elem, info] : diff.getSes().getSequence())
+        edits.push_back({info.type, qsizetype(info.beforeIdx) - 1, qsizetype(info.afterIdx) - 1});
+    return edits;
+}
+
+// Runs of neighbouring positions, as spans.
+std::vector<CharSpan> spansOf(const std::vector<int>& positions) {
+    std::vector<CharSpan> spans;
+    for (const int p : positions) {
+        if (!spans.empty() && spans.back().start + spans.back().length == p)
+            ++spans.back().length;
+        else
+            spans.push_back({p, 1});
+    }
+    return spans;
+}
+
+// Middles longer than this are marked whole: the character script of two
+// long lines unlike each other costs their product.
+constexpr int longestCharDiff = 4000;
+
+constexpr qsizetype binaryProbe = 8192;
+
+} // namespace
+
+QByteArray LineDiff::leftLine(int line) const {
+    const LineSpan& s = leftLines[size_t(line)];
+    return QByteArray::fromRawData(leftData.constData() + s.start, s.length);
+}
+
+QByteArray LineDiff::rightLine(int line) const {
+    const LineSpan& s = rightLines[size_t(line)];
+    return QByteArray::fromRawData(rightData.constData() + s.start, s.length);
+}
+
+std::vector<LineSpan> splitLines(const QByteArray& data) {
+    std::vector<LineSpan> lines;
+    const char* begin = data.constData();
+    const char* end = begin + data.size();
+    for (const char* p = begin; p < end;) {
+        const auto* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        const char* stop = nl ? nl : end;
+        lines.push_back({p - begin, stop - p});
+        p = nl ? nl + 1 : end;
+    }
+    return lines;
+}
+
+LineDiff diffLines(QByteArray left, QByteArray right) {
+    LineDiff d;
+    d.leftData = std::move(left);
+    d.rightData = std::move(right);
+    d.leftLines = splitLines(d.leftData);
+    d.rightLines = splitLines(d.rightData);
+
+    // Each distinct line becomes a number, so the script compares numbers.
+    // The newline is part of the key: a last line without one differs.
+    std::unordered_map<std::string_view, int> ids;
+    auto numbered = [&ids](const QByteArray& data, const std::vector<LineSpan>& lines) {
+        std::vector<int> out;
+        out.reserve(lines.size());
+        for (const LineSpan& s : lines) {
+            const bool newline = s.start + s.length < data.size();
+            const std::string_view key(data.constData() + s.start, size_t(s.length + newline));
+            out.push_back(ids.try_emplace(key, int(ids.size())).first->second);
+        }
+        return out;
+    };
+    const std::vector<int> a = numbered(d.leftData, d.leftLines);
+    const std::vector<int> b = numbered(d.rightData, d.rightLines);
+
+    // Equal heads and tails are matched directly; the script sees the middles.
+    size_t head = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head])
+        ++head;
+    size_t tail = 0;
+    while (tail < a.size() - head && tail < b.size() - head &&
+           a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
+        ++tail;
+    const std::vector<int> midA(a.begin() + qsizetype(head), a.end() - qsizetype(tail));
+    const std::vector<int> midB(b.begin() + qsizetype(head), b.end() - qsizetype(tail));
+
+    d.rows.reserve(std::max(a.size(), b.size()));
+    for (size_t i = 0; i < head; ++i)
+        d.rows.push_back({int(i), int(i)});
+    std::vector<int> removed, added;
+    auto flush = [&] {
+        if (removed.empty() && added.empty())
+            return;
+        d.changes.push_back(int(d.rows.size()));
+        d.linesRemoved += qsizetype(removed.size());
+        d.linesAdded += qsizetype(added.size());
+        for (size_t i = 0; i < std::max(removed.size(), added.size()); ++i) {
+            DiffRow row;
+            row.left = i < removed.size() ? removed[i] : -1;
+            row.right = i < added.size() ? added[i] : -1;
+            row.kind = row.left < 0 ? DiffRow::Added : row.right < 0 ? DiffRow::Removed
+                                                                      : DiffRow::Changed;
+            if (row.kind == DiffRow::Changed) {
+                row.marks = int(d.marks.size());
+                d.marks.push_back(
+                    diffChars(lineText(d.leftLine(row.left)), lineText(d.rightLine(row.right))));
+            }
+            d.rows.push_back(row);
+        }
+        removed.clear();
+        added.clear();
+    };
+    for (const Edit& e : editScript(midA, midB)) {
+        if (e.type == dtl::SES_DELETE) {
+            removed.push_back(int(head) + int(e.a));
+        } else if (e.type == dtl::SES_ADD) {
+            added.push_back(int(head) + int(e.b));
+        } else {
+            flush();
+            d.rows.push_back({int(head) + int(e.a), int(head) + int(e.b)});
+        }
+    }
+    flush();
+    for (size_t i = 0; i < tail; ++i)
+        d.rows.push_back({int(a.size() - tail + i), int(b.size() - tail + i)});
+    return d;
+}
+
+std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString& left,
+                                                                  const QString& right) {
+    const int n = int(left.size()), m = int(right.size());
+    int head = 0;
+    while (head < n && head < m && left[head] == right[head])
+        ++head;
+    int tail = 0;
+    while (tail < n - head && tail < m - head && left[n - 1 - tail] == right[m - 1 - tail])
+        ++tail;
+    const int midA = n - head - tail, midB = m - head - tail;
+    if (midA == 0 || midB == 0 || midA > longestCharDiff || midB > longestCharDiff) {
+        auto whole = [](int from, int length) {
+            return length > 0 ? std::vector<CharSpan>{{from, length}} : std::vector<CharSpan>{};
+        };
+        return {whole(head, midA), whole(head, midB)};
+    }
+    const std::vector<char16_t> a(left.utf16() + head, left.utf16() + head + midA);
+    const std::vector<char16_t> b(right.utf16() + head, right.utf16() + head + midB);
+    std::vector<int> removed, added;
+    for (const Edit& e : editScript(a, b)) {
+        if (e.type == dtl::SES_DELETE)
+            removed.push_back(head + int(e.a));
+        else if (e.type == dtl::SES_ADD)
+            added.push_back(head + int(e.b));
+    }
+    return {spansOf(removed), spansOf(added)};
+}
+
+QString diffSummary(const LineDiff& diff) {
+    if (diff.changes.empty())
+        return QStringLiteral("The files are identical");
+    const QLocale locale;
+    const auto changes = qsizetype(diff.changes.size());
+    return QStringLiteral("%1 %2 · %3 %4 added · %5 removed")
+        .arg(locale.toString(changes), changes == 1 ? QStringLiteral("change")
+                                                    : QStringLiteral("changes"))
+        .arg(locale.toString(diff.linesAdded),
+             diff.linesAdded == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+        .arg(locale.toString(diff.linesRemoved));
+}
+
+QString FileComparison::binaryText() const {
+    if (firstDifference < 0)
+        return QStringLiteral("Binary files are identical");
+    return QStringLiteral("Binary files differ at byte %1").arg(QLocale().toString(firstDifference));
+}
+
+namespace {
+
+// Opens a regular file for reading; throws FsError.
+int openRegular(const QByteArray& path) {
+    // Non-blocking, so a pipe at the name cannot hang the open.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw FsError::fromErrno(errno, nameText(path));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw FsError(EINVAL, nameText(path), QStringLiteral("not a regular file"));
+    }
+    ::fcntl(fd, F_SETFL, 0);
+    return fd;
+}
+
+// The whole file from its start; throws FsError.
+QByteArray readAll(int fd, const QByteArray& path, const std::atomic<bool>& cancel) {
+    struct stat st {};
+    ::fstat(fd, &st);
+    QByteArray data;
+    data.resize(qsizetype(st.st_size) + 1); // one more: the file may have grown
+    qsizetype got = 0;
+    for (;;) {
+        if (got == data.size())
+            data.resize(data.size() * 2);
+        const ssize_t n = readBlock(fd, data.data() + got, size_t(data.size() - got));
+        if (n < 0)
+            throw FsError::fromErrno(errno, nameText(path));
+        got += n;
+        if (got < data.size() || cancel.load(std::memory_order_relaxed))
+            break;
+    }
+    data.truncate(got);
+    return data;
+}
+
+bool holdsNul(int fd) {
+    char probe[binaryProbe];
+    const ssize_t n = ::pread(fd, probe, sizeof probe, 0);
+    return n > 0 && std::memchr(probe, 0, size_t(n)) != nullptr;
+}
+
+} // namespace
+
+FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightPath,
+                            const std::atomic<bool>& cancel) {
+    FileComparison result;
+    try {
+        const UniqueFd left(openRegular(leftPath));
+        const UniqueFd right(openRegular(rightPath));
+        result.binary = holdsNul(left.fd) || holdsNul(right.fd);
+        if (result.binary) {
+            const ContentVerdict verdict =
+                compareOpenFiles(left.fd, right.fd, cancel, &result.firstDifference);
+            if (verdict == ContentVerdict::Unreadable)
+                throw FsError::fromErrno(errno, nameText(leftPath) + QStringLiteral(", ") +
+                                                    nameText(rightPath));
+            return result;
+        }
+        QByteArray leftData = readAll(left.fd, leftPath, cancel);
+        QByteArray rightData = readAll(right.fd, rightPath, cancel);
+        if (!cancel.load())
+            result.lines = diffLines(std::move(leftData), std::move(rightData));
+    } catch (const FsError& e) {
+        result.error = e.description();
+    }
+    return result;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "core/text_diff.h"
+
+#include <QAbstractScrollArea>
+#include <QByteArray>
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+
+// The rows of a comparison, both files side by side in one area, so the two
+// halves always scroll together: line numbers, changed lines tinted from the
+// palette's highlight with the differing characters marked more strongly,
+// blank space hatched where the other side has lines.
+class DiffArea : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit DiffArea(QWidget* parent = nullptr);
+
+    void setDiff(const LineDiff* diff, const QString& message);
+    // The change shown as current (its rows get a bar beside them), -1 for none.
+    void setCurrentChange(int change);
+    int topRow() const;
+    int visibleRows() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void updateScrollBars();
+    void paintHalf(QPainter& p, int x, int width, bool left, int firstRow, int lastRow);
+
+    const LineDiff* m_diff = nullptr;
+    QString m_message;
+    int m_currentChange = -1;
+    int m_rowHeight = 1;
+    int m_charWidth = 1;
+    qsizetype m_longestLine = 0;
+};
+
+// The window that compares two files: the two paths over their halves and in
+// the title, F7 and Shift+F7 for the next and the previous change, and a
+// status line with the counts. The files are read and compared on a thread of
+// its own; closing the window early drops the result.
+class FileDiffView : public QWidget {
+    Q_OBJECT
+public:
+    FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath,
+                 QWidget* parent = nullptr);
+    ~FileDiffView() override;
+
+    DiffArea* area() const { return m_area; }
+    QString statusText() const;
+    // The comparison, once it has arrived; null before.
+    const FileComparison* comparison() const { return m_result.get(); }
+    int currentChange() const { return m_currentChange; }
+    void nextChange();
+    void previousChange();
+
+Q_SIGNALS:
+    void compared();
+
+private:
+    struct Job;
+    void showResult();
+    void goToChange(int change);
+    bool currentChangeShown() const;
+
+    std::shared_ptr<Job> m_job;
+    std::unique_ptr<FileComparison> m_result;
+    DiffArea* m_area = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_position = nullptr;
+    int m_currentChange = -1;
+};

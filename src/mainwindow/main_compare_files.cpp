@@ -1,0 +1,86 @@
+// File > Compare Files: which two files, and where they are shown.
+#include "mainwindow/main_window.h"
+
+#include "core/diff_command.h"
+#include "core/message_style.h"
+#include "core/name_text.h"
+#include "dialogs/file_diff_view.h"
+#include "mainwindow/list_pane.h"
+#include "shell/platform.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QLocale>
+#include <sys/stat.h>
+
+namespace {
+
+// Larger files are compared only when the user says so.
+constexpr qint64 largeFile = 50LL * 1024 * 1024;
+
+} // namespace
+
+QList<QByteArray> Main::filesToCompare() const {
+    const ListPane* pane = activeList();
+    auto pathOf = [](const ListPane* list, const QLineEdit* box, int row) {
+        return FileSystem::encode(folderPath(box->text())) + list->rowFileName(row);
+    };
+    // Two files selected in one pane, in their order there.
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : pane->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom() && rows.size() <= 2; ++row)
+            rows.push_back(row);
+    }
+    if (rows.size() == 2) {
+        std::sort(rows.begin(), rows.end());
+        if (pane->rowText(rows[0]).isEmpty() || pane->rowText(rows[1]).isEmpty())
+            return {};
+        return {pathOf(pane, activeFolderBox(), rows[0]), pathOf(pane, activeFolderBox(), rows[1])};
+    }
+    // Else the current row, when it holds a file on both sides.
+    const int row = pane->currentRow();
+    if (row < 0 || m_lvSource->rowText(row).isEmpty() || row >= m_lvDest->count() ||
+        m_lvDest->rowText(row).isEmpty())
+        return {};
+    return {pathOf(m_lvSource, m_txtSource, row), pathOf(m_lvDest, m_txtDest, row)};
+}
+
+void Main::updateCompareCommand() {
+    const bool enabled = !filesToCompare().isEmpty();
+    menuEntry(QStringLiteral("mnuCompareFiles"))->setEnabled(enabled);
+    menuEntry(QStringLiteral("mnuPopupCompareFiles"))->setEnabled(enabled);
+    toolbarButton(QStringLiteral("CompareFiles"))->setEnabled(enabled);
+}
+
+void Main::mnuCompareFiles_Click() {
+    const QList<QByteArray> paths = filesToCompare();
+    if (paths.size() != 2)
+        return;
+    if (!m_settings.diffProgram.trimmed().isEmpty()) {
+        const QList<QByteArray> arguments =
+            diffCommandArguments(m_settings.diffProgram, paths[0], paths[1]);
+        const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
+                                                  : platform().startCommand(arguments);
+        if (!error.isEmpty())
+            platform().messageBox(this,
+                                  QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
+                                      .arg(m_settings.diffProgram, error),
+                                  MsgStyle::Critical);
+        return;
+    }
+    for (const QByteArray& path : paths) {
+        struct stat st {};
+        if (::stat(path.constData(), &st) != 0 || st.st_size <= largeFile)
+            continue; // a file that cannot be read is reported by the view
+        const QString question =
+            QStringLiteral("%1 is %2. Comparing it may take a while and much memory.\r\n"
+                           "Compare the files anyway?")
+                .arg(nameText(path), QLocale().formattedDataSize(st.st_size));
+        if (platform().messageBox(this, question, MsgStyle::QuestionYesNo) != Answer::Yes)
+            return;
+        break;
+    }
+    auto* view = new FileDiffView(paths[0], paths[1], this);
+    view->show();
+}
