@@ -131,8 +131,9 @@ LineDiff diffLines(QByteArray left, QByteArray right) {
             DiffRow row;
             row.left = i < removed.size() ? removed[i] : -1;
             row.right = i < added.size() ? added[i] : -1;
-            row.kind = row.left < 0 ? DiffRow::Added : row.right < 0 ? DiffRow::Removed
-                                                                      : DiffRow::Changed;
+            row.kind = row.left < 0    ? DiffRow::Added
+                       : row.right < 0 ? DiffRow::Removed
+                                       : DiffRow::Changed;
             if (row.kind == DiffRow::Changed) {
                 row.marks = int(d.marks.size());
                 d.marks.push_back(
@@ -193,8 +194,8 @@ QString diffSummary(const LineDiff& diff) {
     const QLocale locale;
     const auto changes = qsizetype(diff.changes.size());
     return QStringLiteral("%1 %2 · %3 %4 added · %5 removed")
-        .arg(locale.toString(changes), changes == 1 ? QStringLiteral("change")
-                                                    : QStringLiteral("changes"))
+        .arg(locale.toString(changes),
+             changes == 1 ? QStringLiteral("change") : QStringLiteral("changes"))
         .arg(locale.toString(diff.linesAdded),
              diff.linesAdded == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
         .arg(locale.toString(diff.linesRemoved));
@@ -203,7 +204,8 @@ QString diffSummary(const LineDiff& diff) {
 QString FileComparison::binaryText() const {
     if (firstDifference < 0)
         return QStringLiteral("Binary files are identical");
-    return QStringLiteral("Binary files differ at byte %1").arg(QLocale().toString(firstDifference));
+    return QStringLiteral("Binary files differ at byte %1")
+        .arg(QLocale().toString(firstDifference));
 }
 
 namespace {

@@ -5,16 +5,15 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QTextLayout>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <functional>
 
 namespace {
 
@@ -178,8 +177,7 @@ struct FileDiffView::Job {
     FileComparison result;
 };
 
-FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath,
-                           QWidget* parent)
+FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent)
     : QWidget(parent, Qt::Window), m_job(std::make_shared<Job>()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmFileDiff"));
@@ -205,14 +203,6 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     layout->addWidget(m_area, 1);
     layout->addLayout(statusLine);
 
-    const std::pair<QKeySequence, std::function<void()>> keys[] = {
-        {QKeySequence(Qt::Key_F7), [this] { nextChange(); }},
-        {QKeySequence(Qt::SHIFT | Qt::Key_F7), [this] { previousChange(); }},
-        {QKeySequence(Qt::Key_Escape), [this] { close(); }},
-        {QKeySequence::Close, [this] { close(); }}};
-    for (const auto& [key, action] : keys)
-        connect(new QShortcut(key, this), &QShortcut::activated, this, action);
-
     if (const QScreen* screen = parent ? parent->screen() : QWidget::screen()) {
         const QSize room = screen->availableGeometry().size();
         resize(std::min(1100, room.width() * 9 / 10), std::min(760, room.height() * 9 / 10));
@@ -229,6 +219,19 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
 
 FileDiffView::~FileDiffView() {
     m_job->cancel = true;
+}
+
+void FileDiffView::keyPressEvent(QKeyEvent* event) {
+    // Keys the area leaves alone come here, whichever of the window's
+    // widgets has the focus.
+    if (event->key() == Qt::Key_F7 && event->modifiers() == Qt::NoModifier)
+        nextChange();
+    else if (event->key() == Qt::Key_F7 && event->modifiers() == Qt::ShiftModifier)
+        previousChange();
+    else if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close))
+        close();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 QString FileDiffView::statusText() const {
@@ -269,11 +272,10 @@ void FileDiffView::nextChange() {
         return;
     // From the current change while it is on screen, else from the top row.
     const std::vector<int>& changes = m_result->lines.changes;
-    const int next =
-        currentChangeShown()
-            ? m_currentChange + 1
-            : int(std::lower_bound(changes.begin(), changes.end(), m_area->topRow()) -
-                  changes.begin());
+    const int next = currentChangeShown()
+                         ? m_currentChange + 1
+                         : int(std::lower_bound(changes.begin(), changes.end(), m_area->topRow()) -
+                               changes.begin());
     if (size_t(next) < changes.size())
         goToChange(next);
 }
@@ -286,7 +288,8 @@ void FileDiffView::previousChange() {
         currentChangeShown()
             ? m_currentChange - 1
             : int(std::lower_bound(changes.begin(), changes.end(), m_area->topRow()) -
-                  changes.begin()) - 1;
+                  changes.begin()) -
+                  1;
     if (previous >= 0)
         goToChange(previous);
 }

@@ -23,6 +23,7 @@ public:
     void setCurrentChange(int change);
     int topRow() const;
     int visibleRows() const;
+    int rowHeight() const { return m_rowHeight; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +64,9 @@ public:
 
 Q_SIGNALS:
     void compared();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Job;

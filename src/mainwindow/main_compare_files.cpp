@@ -63,10 +63,11 @@ void Main::mnuCompareFiles_Click() {
         const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
                                                   : platform().startCommand(arguments);
         if (!error.isEmpty())
-            platform().messageBox(this,
-                                  QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
-                                      .arg(m_settings.diffProgram, error),
-                                  MsgStyle::Critical);
+            platform().messageBox(
+                this,
+                QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
+                    .arg(m_settings.diffProgram, error),
+                MsgStyle::Critical);
         return;
     }
     for (const QByteArray& path : paths) {
@@ -76,7 +77,8 @@ void Main::mnuCompareFiles_Click() {
         const QString question =
             QStringLiteral("%1 is %2. Comparing it may take a while and much memory.\r\n"
                            "Compare the files anyway?")
-                .arg(nameText(path), QLocale().formattedDataSize(st.st_size));
+                .arg(nameText(path),
+                     QLocale().toString(qint64(st.st_size)) + QStringLiteral(" bytes"));
         if (platform().messageBox(this, question, MsgStyle::QuestionYesNo) != Answer::Yes)
             return;
         break;

@@ -82,7 +82,8 @@ void Main::buildMenus() {
     QMenu* file = addMenu(bar, "mneFile", "&File");
     bar->addMenu(file);
     addEntry(file, "mnuOpen", "&Open", {}, disabled);
-    addEntry(file, "mnuCompareFiles", "Compare &Files", QKeySequence(Qt::CTRL | Qt::Key_D), disabled);
+    addEntry(file, "mnuCompareFiles", "Compare &Files", QKeySequence(Qt::CTRL | Qt::Key_D),
+             disabled);
     addSeparator(file, "Sep2");
     QMenu* folder = addSubmenu(file, "mnu_Folder", "&Folder");
     addEntry(folder, "mnu_File_Folder_Change_Source", "Change &source...");

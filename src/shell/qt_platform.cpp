@@ -11,10 +11,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDrag>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QFile>
 #include <QPushButton>
 #include <QUrl>
 #include <sys/stat.h>

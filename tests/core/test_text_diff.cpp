@@ -15,7 +15,9 @@ namespace {
 QString rowsText(const LineDiff& d) {
     QStringList out;
     for (const DiffRow& r : d.rows) {
-        auto n = [](int line) { return line < 0 ? QStringLiteral(".") : QString::number(line + 1); };
+        auto n = [](int line) {
+            return line < 0 ? QStringLiteral(".") : QString::number(line + 1);
+        };
         out << QLatin1Char("=~-+"[r.kind]) + n(r.left) + QLatin1Char(':') + n(r.right);
     }
     return out.join(QLatin1Char(' '));
@@ -38,12 +40,21 @@ TEST(TextDiff, AlignsInsertedDeletedAndChangedBlocksAndCountsThem) {
         std::vector<int> changes;
     } cases[] = {
         {"a\nb\n", "a\nb\n", "=1:1 =2:2", "The files are identical", {}},
-        {"a\nb\nc\n", "a\nb\nx\ny\nc\n", "=1:1 =2:2 +.:3 +.:4 =3:5",
-         "1 change · 2 lines added · 0 removed", {2}},
-        {"a\nx\ny\nb\n", "a\nb\n", "=1:1 -2:. -3:. =4:2", "1 change · 0 lines added · 2 removed",
+        {"a\nb\nc\n",
+         "a\nb\nx\ny\nc\n",
+         "=1:1 =2:2 +.:3 +.:4 =3:5",
+         "1 change · 2 lines added · 0 removed",
+         {2}},
+        {"a\nx\ny\nb\n",
+         "a\nb\n",
+         "=1:1 -2:. -3:. =4:2",
+         "1 change · 0 lines added · 2 removed",
          {1}},
-        {"a\nb\nc\nd\ne\n", "a\nB\nd\nE\nf\n", "=1:1 ~2:2 -3:. =4:3 ~5:4 +.:5",
-         "2 changes · 3 lines added · 3 removed", {1, 4}},
+        {"a\nb\nc\nd\ne\n",
+         "a\nB\nd\nE\nf\n",
+         "=1:1 ~2:2 -3:. =4:3 ~5:4 +.:5",
+         "2 changes · 3 lines added · 3 removed",
+         {1, 4}},
         {"a\nb", "a\nb\n", "=1:1 ~2:2", "1 change · 1 line added · 1 removed", {1}},
         {"", "a\n", "+.:1", "1 change · 1 line added · 0 removed", {0}},
     };
@@ -106,8 +117,10 @@ TEST(TextDiff, ReadsFilesAndGivesTheFirstDifferentByteOfBinaryFiles) {
     EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
     EXPECT_EQ(rowsText(r.lines), QStringLiteral("=1:1 ~2:2"));
 
-    EXPECT_TRUE(compare("gone.txt", "b.txt").error.endsWith(QStringLiteral("No such file or directory")));
-    EXPECT_TRUE(compare("b.txt", "pipe").error.endsWith(QStringLiteral("pipe: not a regular file")));
+    EXPECT_TRUE(
+        compare("gone.txt", "b.txt").error.endsWith(QStringLiteral("No such file or directory")));
+    EXPECT_TRUE(
+        compare("b.txt", "pipe").error.endsWith(QStringLiteral("pipe: not a regular file")));
 }
 
 TEST(DiffCommand, PathsReachTheProgramWholeAndByteForByte) {
@@ -134,10 +147,12 @@ TEST(DiffCommand, StartsTheProgramWithTheSameBytes) {
     TempTree t;
     const QByteArray out = QFile::encodeName(t.filePath("args"));
     const QByteArray odd = "caf\xe9 \"x\" 'y'\n$(z)";
-    const QString error = startDetached(
-        {"/bin/sh", "-c", "printf '%s|' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0\"", out, odd, "b"});
+    const QString error =
+        startDetached({"/bin/sh", "-c", "printf '%s|' \"$@\" > \"$0.tmp\" && mv \"$0.tmp\" \"$0\"",
+                       out, odd, "b"});
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(t.filePath("args")); }, 10000));
     EXPECT_EQ(t.read("args"), odd + "|b|");
-    EXPECT_EQ(startDetached({"duoscope-no-such-program"}), QStringLiteral("No such file or directory"));
+    EXPECT_EQ(startDetached({"duoscope-no-such-program"}),
+              QStringLiteral("No such file or directory"));
 }

@@ -18,11 +18,12 @@ namespace {
 QString values(const FilterSettings& s) {
     return QString::asprintf("%d%d%d%d%d|", s.loadIcons, s.showArchive, s.showReadOnly,
                              s.showHidden, s.showSystem) +
-           s.fileTypes;
+           s.fileTypes + QLatin1Char('|') + s.diffProgram;
 }
 
 void changeEverything(Options& o) {
     o.txtFileTypes()->setText(QStringLiteral("*.txt"));
+    o.txtDiffProgram()->setText(QStringLiteral("meld %1 %2"));
     for (QCheckBox* box : o.findChildren<QCheckBox*>())
         box->toggle();
 }
@@ -59,7 +60,7 @@ TEST_F(OptionsExchange, OkAlwaysRefreshesOnceAndStoresTheControlsAsTheyAre) {
                   QTest::keyClick(o.txtFileTypes(), Qt::Key_Return); // the default button
               }),
               1);
-    EXPECT_EQ(values(window.settings()), QStringLiteral("00011|*.txt"));
+    EXPECT_EQ(values(window.settings()), QStringLiteral("00011|*.txt|meld %1 %2"));
     EXPECT_EQ(window.lvSource()->rowText(0) + window.lvSource()->rowText(1), ".b.txta.txt");
 
     // The next opening shows what OK stored; an empty pattern is stored empty.

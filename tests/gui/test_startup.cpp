@@ -123,11 +123,12 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
             w.lvSource()->setColumnWidth(c, 50 + c);
             w.lvDest()->setColumnWidth(c, 90 + c);
         }
-        w.settings() = {QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0};
+        w.settings() = {QStringLiteral("*.txt;x, y"),  0, 1, 1, 0, 0,
+                        QStringLiteral("meld '%1' %2")};
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
         w.mneExit_Click(); // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 23);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 24);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -142,6 +143,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         EXPECT_EQ(w.lvDest()->columnWidth(c), 90 + c);
     }
     EXPECT_EQ(fields(w.settings()), std::tuple(QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0));
+    EXPECT_EQ(w.settings().diffProgram, QStringLiteral("meld '%1' %2"));
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
 }
 

@@ -43,8 +43,8 @@ public:
     QStringList programs;
     QList<QList<QByteArray>> commands; // the arguments of each command started
     QString commandError;              // what starting a command answers
-    QList<QStringList> toolbarShown; // the current arrangement each dialog opened with
-    QStringList drags;               // the pane name of each drag begun
+    QList<QStringList> toolbarShown;   // the current arrangement each dialog opened with
+    QStringList drags;                 // the pane name of each drag begun
     int beeps = 0;
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
