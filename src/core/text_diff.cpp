@@ -106,31 +106,41 @@ LineDiff diffLines(QByteArray left, QByteArray right) {
     const std::vector<int> a = numbered(d.leftData, d.leftLines);
     const std::vector<int> b = numbered(d.rightData, d.rightLines);
 
-    // Equal heads and tails are matched directly; the script sees the middles.
-    size_t head = 0;
-    while (head < a.size() && head < b.size() && a[head] == b[head])
-        ++head;
-    size_t tail = 0;
-    while (tail < a.size() - head && tail < b.size() - head &&
-           a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
-        ++tail;
-    const std::vector<int> midA(a.begin() + qsizetype(head), a.end() - qsizetype(tail));
-    const std::vector<int> midB(b.begin() + qsizetype(head), b.end() - qsizetype(tail));
+    // A line found on one side only can never face an equal line, so the
+    // script sees only the lines that occur on both sides: the same longest
+    // common lines at a fraction of the cost when many lines changed.
+    std::vector<int> countA(ids.size()), countB(ids.size());
+    for (const int id : a)
+        ++countA[size_t(id)];
+    for (const int id : b)
+        ++countB[size_t(id)];
+    std::vector<int> keptA, keptB, whereA, whereB; // the lines kept, and their places
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (countB[size_t(a[i])] > 0) {
+            keptA.push_back(a[i]);
+            whereA.push_back(int(i));
+        }
+    }
+    for (size_t j = 0; j < b.size(); ++j) {
+        if (countA[size_t(b[j])] > 0) {
+            keptB.push_back(b[j]);
+            whereB.push_back(int(j));
+        }
+    }
 
+    // Between two common lines, the left side's lines were removed and the
+    // right side's added; they face each other in order.
     d.rows.reserve(std::max(a.size(), b.size()));
-    for (size_t i = 0; i < head; ++i)
-        d.rows.push_back({int(i), int(i)});
-    std::vector<int> removed, added;
-    auto flush = [&] {
-        if (removed.empty() && added.empty())
-            return;
-        d.changes.push_back(int(d.rows.size()));
-        d.linesRemoved += qsizetype(removed.size());
-        d.linesAdded += qsizetype(added.size());
-        for (size_t i = 0; i < std::max(removed.size(), added.size()); ++i) {
+    int nextA = 0, nextB = 0;
+    auto commonLine = [&](int i, int j) {
+        if (i > nextA || j > nextB)
+            d.changes.push_back(int(d.rows.size()));
+        d.linesRemoved += i - nextA;
+        d.linesAdded += j - nextB;
+        for (int k = 0; k < std::max(i - nextA, j - nextB); ++k) {
             DiffRow row;
-            row.left = i < removed.size() ? removed[i] : -1;
-            row.right = i < added.size() ? added[i] : -1;
+            row.left = nextA + k < i ? nextA + k : -1;
+            row.right = nextB + k < j ? nextB + k : -1;
             row.kind = row.left < 0    ? DiffRow::Added
                        : row.right < 0 ? DiffRow::Removed
                                        : DiffRow::Changed;
@@ -141,22 +151,16 @@ LineDiff diffLines(QByteArray left, QByteArray right) {
             }
             d.rows.push_back(row);
         }
-        removed.clear();
-        added.clear();
+        if (i < int(a.size()))
+            d.rows.push_back({i, j});
+        nextA = i + 1;
+        nextB = j + 1;
     };
-    for (const Edit& e : editScript(midA, midB)) {
-        if (e.type == dtl::SES_DELETE) {
-            removed.push_back(int(head) + int(e.a));
-        } else if (e.type == dtl::SES_ADD) {
-            added.push_back(int(head) + int(e.b));
-        } else {
-            flush();
-            d.rows.push_back({int(head) + int(e.a), int(head) + int(e.b)});
-        }
+    for (const Edit& e : editScript(keptA, keptB)) {
+        if (e.type == dtl::SES_COMMON)
+            commonLine(whereA[size_t(e.a)], whereB[size_t(e.b)]);
     }
-    flush();
-    for (size_t i = 0; i < tail; ++i)
-        d.rows.push_back({int(a.size() - tail + i), int(b.size() - tail + i)});
+    commonLine(int(a.size()), int(b.size())); // the changes after the last common line
     return d;
 }
 

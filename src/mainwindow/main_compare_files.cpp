@@ -5,6 +5,7 @@
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "dialogs/file_diff_view.h"
+#include "mainwindow/duoscope_mod.h"
 #include "mainwindow/list_pane.h"
 #include "shell/platform.h"
 
@@ -84,5 +85,6 @@ void Main::mnuCompareFiles_Click() {
         break;
     }
     auto* view = new FileDiffView(paths[0], paths[1], this);
+    CenterForm(view);
     view->show();
 }

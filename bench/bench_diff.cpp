@@ -1,0 +1,122 @@
+// Times the side-by-side view of two versions of a text file, from opening it
+// to its first paint with the comparison in it, against `diff` of the same
+// files in the same run; and the memory the comparison takes.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_diff [lines] [changes]
+#include "bench_measure.h"
+#include "dialogs/file_diff_view.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <random>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Opens the view, waits for the comparison and paints it once.
+void showView(const QByteArray& left, const QByteArray& right) {
+    FileDiffView view(left, right);
+    view.resize(1100, 760);
+    view.show();
+    QEventLoop loop;
+    QObject::connect(&view, &FileDiffView::compared, &loop, &QEventLoop::quit);
+    loop.exec();
+    view.area()->viewport()->repaint();
+}
+
+void runDiff(const QByteArray& left, const QByteArray& right) {
+    const char* argv[] = {"diff", left.constData(), right.constData(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "diff", &actions, nullptr, const_cast<char**>(argv), environ) == 0)
+        ::waitpid(pid, nullptr, 0);
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+double residentMiB() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+double peakMiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const int lines = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int changes = argc > 2 ? std::atoi(argv[2]) : 1000;
+    QTemporaryDir dir;
+    std::mt19937 random(7);
+    std::vector<QByteArray> text;
+    for (int i = 0; i < lines; ++i)
+        text.push_back("    result_" + QByteArray::number(i) + " = combine(source[" +
+                       QByteArray::number(int(random() % 1000)) + "], \"entry " +
+                       QByteArray::number(i) + "\");");
+    std::vector<QByteArray> changed = text;
+    // Scattered edits: two in five change a line, the rest insert or remove one.
+    std::vector<int> at;
+    for (int i = 0; i < changes; ++i)
+        at.push_back(int(random() % unsigned(lines)));
+    std::sort(at.rbegin(), at.rend());
+    for (int k = 0; k < changes; ++k) {
+        const auto pos = changed.begin() + std::min<qsizetype>(at[size_t(k)], changed.size() - 1);
+        if (k % 5 < 2)
+            pos->replace("combine", "merge");
+        else if (k % 5 < 4)
+            changed.insert(pos, "    // inserted " + QByteArray::number(k));
+        else
+            changed.erase(pos);
+    }
+    QByteArray paths[2];
+    qint64 bytes = 0;
+    for (int s = 0; s < 2; ++s) {
+        QFile f(dir.filePath(s ? QStringLiteral("b.txt") : QStringLiteral("a.txt")));
+        QByteArray data;
+        for (const QByteArray& line : s ? changed : text)
+            data += line + '\n';
+        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+            return 1;
+        paths[s] = QFile::encodeName(f.fileName());
+        bytes += data.size();
+    }
+    const double filesMiB = double(bytes) / (1024.0 * 1024.0);
+
+    // A view of two small files first: fonts and styles are loaded once per
+    // program, as the main window has done before any comparison.
+    QFile small(dir.filePath(QStringLiteral("small.txt")));
+    if (!small.open(QIODevice::WriteOnly) || small.write("a\n") != 2)
+        return 1;
+    small.close();
+    showView(QFile::encodeName(small.fileName()), QFile::encodeName(small.fileName()));
+    const double before = residentMiB();
+    showView(paths[0], paths[1]);
+    const double peak = peakMiB() - before;
+
+    const double view = medianMs(5, [&] { showView(paths[0], paths[1]); });
+    const double diff = medianMs(5, [&] { runDiff(paths[0], paths[1]); });
+    const std::string what = "2 x " + grouped(lines) + " lines, " + grouped(changes) + " changes";
+    result("Side-by-side view shown, " + what, view, "ms", diff, "`diff` of the same files");
+    result("Memory of the view (peak above the program before it), " + what, peak, "MiB", filesMiB,
+           "the two files' size");
+    return 0;
+}
