@@ -2,18 +2,17 @@
 // to its first paint with the comparison in it, against `diff` of the same
 // files in the same run; and the memory the comparison takes.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_diff [lines] [changes]
+//   build/bench/bench_diff [lines] [changes]
+#include "bench_app.h"
 #include "bench_measure.h"
 #include "dialogs/file_diff_view.h"
 
-#include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <random>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,26 +42,10 @@ void runDiff(const QByteArray& left, const QByteArray& right) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-double residentMiB() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-double peakMiB() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    BenchApp app(argc, argv);
     const int lines = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int changes = argc > 2 ? std::atoi(argv[2]) : 1000;
     QTemporaryDir dir;
@@ -110,7 +93,7 @@ int main(int argc, char* argv[]) {
     showView(QFile::encodeName(small.fileName()), QFile::encodeName(small.fileName()));
     const double before = residentMiB();
     showView(paths[0], paths[1]);
-    const double peak = peakMiB() - before;
+    const double peak = double(peakKiB()) / 1024.0 - before;
 
     const double view = medianMs(5, [&] { showView(paths[0], paths[1]); });
     const double diff = medianMs(5, [&] { runDiff(paths[0], paths[1]); });

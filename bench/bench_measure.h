@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 // Timing and reporting shared by the benchmarks. Each figure is printed as
@@ -38,6 +40,24 @@ inline std::string grouped(long long n) {
     for (int at = int(digits.size()) - 3; at > (n < 0 ? 1 : 0); at -= 3)
         digits.insert(std::size_t(at), 1, ',');
     return digits;
+}
+
+// The process's peak resident memory so far.
+inline long peakKiB() {
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+// Resident memory now, from /proc.
+inline double residentMiB() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / 1048576.0;
 }
 
 inline void result(const std::string& measure, double value, const char* unit, double baseline,

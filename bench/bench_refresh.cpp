@@ -53,22 +53,6 @@ qint64 bareListing(const QByteArray& folder) {
     return total;
 }
 
-long peakKiB() {
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
-}
-
-// Resident memory now, from /proc.
-double residentMiB() {
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = f.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / 1048576.0
-                             : 0;
-}
-
 // The per-row cost of each step of a row's icon and type, over every file of
 // both folders, through the window's own lookup and a fresh image list.
 void stepCosts(Main& window, const QStringList& folders) {

@@ -25,7 +25,7 @@ constexpr int contextRows = 3;
 DiffArea::DiffArea(QWidget* parent) : QAbstractScrollArea(parent) {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);
-    changeEvent(nullptr);
+    measure();
 }
 
 void DiffArea::setDiff(const LineDiff* diff, const QString& message) {
@@ -55,14 +55,18 @@ int DiffArea::visibleRows() const {
     return std::max(1, viewport()->height() / m_rowHeight);
 }
 
-void DiffArea::changeEvent(QEvent* event) {
-    if (event)
-        QAbstractScrollArea::changeEvent(event);
+void DiffArea::measure() {
     const QFontMetrics metrics(font());
     m_rowHeight = metrics.lineSpacing() + 2;
     m_charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
-    if (event)
+}
+
+void DiffArea::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        measure();
         updateScrollBars();
+    }
 }
 
 void DiffArea::resizeEvent(QResizeEvent* event) {

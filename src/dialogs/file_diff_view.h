@@ -32,6 +32,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void measure();
     void updateScrollBars();
     void paintHalf(QPainter& p, int x, int width, bool left, int firstRow, int lastRow);
 

@@ -2,9 +2,9 @@
 # The built program driven by real key presses on an X server, as a user
 # would: started on a folder with an empty settings store, the folder to match
 # typed into the folder dialog; copy all to the other folder over one file,
-# rename, delete a read-only file, exit from the menu. Then the folders are
-# compared byte for byte with what those commands should leave, and the
-# settings file must hold every key.
+# compare a pair (Ctrl+D), rename, delete a read-only file, exit from the
+# menu. Then the folders are compared byte for byte with what those commands
+# should leave, and the settings file must hold every key.
 # Usage (on its own X server with a window manager), SHOTS=folder to keep a
 # numbered screenshot of each step for people to look at (ImageMagick's import):
 #   tests/gui/on_xvfb.sh --wm tests/gui/keys_end_to_end.sh build/src/duoscope
@@ -96,6 +96,15 @@ xdotool key ctrl+v
 answer none Return
 until_true 'cmp -s "$t/dst/b.bin" "$t/src/b.bin" && [ -f "$t/dst/c.txt" ]'
 until_true '[ -z "$(other none)" ]'
+
+# Compare Files (Ctrl+D) on the second row, b.bin on both sides now: its
+# window names both files; Esc closes it.
+xdotool key Home Down ctrl+d
+dialog none
+xdotool getwindowname "$box" | grep -q "/src/b.bin .*/dst/b.bin" || fail "no comparison of b.bin"
+xdotool key Escape
+until_true '[ -z "$(other none)" ]'
+xdotool windowactivate --sync "$main"
 
 # Rename the first row, a.txt, in place.
 xdotool key Home F2
