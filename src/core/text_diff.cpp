@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
-#include <unordered_map>
 
 namespace {
 
@@ -58,6 +57,40 @@ constexpr int longestCharDiff = 4000;
 
 constexpr qsizetype binaryProbe = 8192;
 
+// Numbers distinct lines in the order first seen: an open-addressing table
+// of line numbers, with no allocation per line.
+class LineNumbering {
+public:
+    explicit LineNumbering(size_t lines) {
+        size_t capacity = 16;
+        while (capacity < 2 * lines)
+            capacity *= 2;
+        m_slots.assign(capacity, -1);
+    }
+    int idOf(std::string_view line) {
+        const size_t hash = std::hash<std::string_view>()(line);
+        for (size_t i = hash & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
+            const int id = m_slots[i];
+            if (id < 0) {
+                m_slots[i] = int(m_keys.size());
+                m_keys.push_back({line, hash});
+                return m_slots[i];
+            }
+            if (m_keys[size_t(id)].hash == hash && m_keys[size_t(id)].line == line)
+                return id;
+        }
+    }
+    size_t size() const { return m_keys.size(); }
+
+private:
+    struct Key {
+        std::string_view line;
+        size_t hash;
+    };
+    std::vector<int> m_slots;
+    std::vector<Key> m_keys;
+};
+
 } // namespace
 
 QByteArray LineDiff::leftLine(int line) const {
@@ -92,14 +125,13 @@ LineDiff diffLines(QByteArray left, QByteArray right) {
 
     // Each distinct line becomes a number, so the script compares numbers.
     // The newline is part of the key: a last line without one differs.
-    std::unordered_map<std::string_view, int> ids;
+    LineNumbering ids(d.leftLines.size() + d.rightLines.size());
     auto numbered = [&ids](const QByteArray& data, const std::vector<LineSpan>& lines) {
         std::vector<int> out;
         out.reserve(lines.size());
         for (const LineSpan& s : lines) {
             const bool newline = s.start + s.length < data.size();
-            const std::string_view key(data.constData() + s.start, size_t(s.length + newline));
-            out.push_back(ids.try_emplace(key, int(ids.size())).first->second);
+            out.push_back(ids.idOf({data.constData() + s.start, size_t(s.length + newline)}));
         }
         return out;
     };
