@@ -51,9 +51,10 @@ std::vector<CharSpan> spansOf(const std::vector<int>& positions) {
     return spans;
 }
 
-// Middles longer than this are marked whole: the character script of two
-// long lines unlike each other costs their product.
-constexpr int longestCharDiff = 4000;
+// Middles whose lengths multiply to more than this are marked whole: the
+// character script of two long lines unlike each other costs up to their
+// product in time and memory.
+constexpr qint64 largestCharDiff = 1000 * 1000;
 
 constexpr qsizetype binaryProbe = 8192;
 
@@ -206,7 +207,7 @@ std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString&
     while (tail < n - head && tail < m - head && left[n - 1 - tail] == right[m - 1 - tail])
         ++tail;
     const int midA = n - head - tail, midB = m - head - tail;
-    if (midA == 0 || midB == 0 || midA > longestCharDiff || midB > longestCharDiff) {
+    if (midA == 0 || midB == 0 || qint64(midA) * midB > largestCharDiff) {
         auto whole = [](int from, int length) {
             return length > 0 ? std::vector<CharSpan>{{from, length}} : std::vector<CharSpan>{};
         };

@@ -198,6 +198,7 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     }
     m_area = new DiffArea(this);
     m_status = new QLabel(QStringLiteral("Comparing\u2026"), this);
+    m_area->setDiff(nullptr, m_status->text());
     m_position = new QLabel(this);
     auto* statusLine = new QHBoxLayout;
     statusLine->addWidget(m_status, 1);
