@@ -68,6 +68,8 @@ void Options::buildControls() {
     m_txtDiffProgram->setToolTip(
         QStringLiteral("The program that Compare Files starts, %1 and %2 standing for the two "
                        "files, e.g. meld %1 %2"));
+    // Room for a program and its two arguments.
+    m_txtDiffProgram->setMinimumWidth(m_txtDiffProgram->fontMetrics().averageCharWidth() * 40);
     diffLabel->setBuddy(m_txtDiffProgram);
     auto* general = new QVBoxLayout(m_picGeneral);
     general->addWidget(m_chkIcons);
