@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     QStandardPaths::setTestModeEnabled(true); // never the user's own settings
+    // Nor the user's Trash: what a test deletes goes to a trash of its own.
+    QTemporaryDir dataHome;
+    ::setenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit().constData(), 1);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));

@@ -1,0 +1,224 @@
+#include "core/trash.h"
+
+#include "core/name_text.h"
+#include "core/unique_fd.h"
+
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+FsError errorAt(int err, const QByteArray& path) {
+    return FsError::fromErrno(err, nameText(path));
+}
+
+QByteArray baseName(const QByteArray& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// The path with its folder resolved, the last name kept as it is: a link is
+// trashed itself, never what it leads to.
+std::optional<QByteArray> absolutePath(const QByteArray& path, int& err) {
+    QByteArray trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith('/'))
+        trimmed.chop(1);
+    const QByteArray name = baseName(trimmed);
+    if (name.isEmpty() || name == "." || name == "..") {
+        err = EINVAL;
+        return std::nullopt;
+    }
+    char resolved[PATH_MAX];
+    if (!::realpath(FileSystem::parentFolder(trimmed).constData(), resolved)) {
+        err = errno;
+        return std::nullopt;
+    }
+    QByteArray folder(resolved);
+    return (folder == "/" ? folder : folder + '/') + name;
+}
+
+std::optional<dev_t> deviceOf(const QByteArray& path, bool followLink) {
+    struct stat st {};
+    const int rc = followLink ? ::stat(path.constData(), &st) : ::lstat(path.constData(), &st);
+    if (rc != 0)
+        return std::nullopt;
+    return st.st_dev;
+}
+
+// A folder of ours: made (mode 0700) when missing, refused when it is a link
+// or someone else's.
+bool ownFolder(const QByteArray& path) {
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+bool usableTrash(const QByteArray& folder) {
+    return ownFolder(folder) && ownFolder(folder + "/files") && ownFolder(folder + "/info");
+}
+
+QByteArray homeTrash() {
+    QByteArray data = qgetenv("XDG_DATA_HOME");
+    if (data.isEmpty() || !data.startsWith('/'))
+        data = qgetenv("HOME") + "/.local/share";
+    return data + "/Trash";
+}
+
+// The highest folder above `path` that is still on its file system.
+QByteArray topFolder(const QByteArray& path, dev_t device) {
+    QByteArray top = FileSystem::parentFolder(path);
+    while (top != "/") {
+        const QByteArray up = FileSystem::parentFolder(top);
+        if (deviceOf(up, true) != device)
+            break;
+        top = up;
+    }
+    return top;
+}
+
+// The trash for an entry on `device` at the absolute `path`, and the path its
+// info file records (relative to the top folder outside the home trash).
+std::optional<QByteArray> trashFor(const QByteArray& path, dev_t device, QByteArray& pathInInfo) {
+    const QByteArray home = homeTrash();
+    QByteArray homeBase = home;
+    while (!deviceOf(homeBase, true) && homeBase != "/")
+        homeBase = FileSystem::parentFolder(homeBase);
+    if (deviceOf(homeBase, true) == device) {
+        QDir().mkpath(QFile::decodeName(FileSystem::parentFolder(home)));
+        if (usableTrash(home)) {
+            pathInInfo = path;
+            return home;
+        }
+    }
+    const QByteArray top = topFolder(path, device);
+    const QByteArray prefix = top == "/" ? top : top + '/';
+    pathInInfo = path.mid(prefix.size());
+    const QByteArray uid = QByteArray::number(::getuid());
+    struct stat st {};
+    const QByteArray shared = prefix + ".Trash";
+    if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+        usableTrash(shared + '/' + uid))
+        return shared + '/' + uid;
+    if (usableTrash(prefix + ".Trash-" + uid))
+        return prefix + ".Trash-" + uid;
+    return std::nullopt;
+}
+
+// Reserves a name in the trash by creating its info file, trying "name",
+// "name.2", "name.3", ... An over-long name is shortened: the info file
+// keeps the whole original path.
+std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray& original,
+                                      const QByteArray& info, int& err) {
+    QByteArray base = baseName(original);
+    constexpr int room = NAME_MAX - 10 - 8; // ".trashinfo" and a ".NNNNNNN"
+    if (base.size() > room)
+        base.truncate(room);
+    for (int n = 1; n < 10000; ++n) {
+        const QByteArray name = n == 1 ? base : base + '.' + QByteArray::number(n);
+        struct stat st {};
+        if (::lstat((folder + "/files/" + name).constData(), &st) == 0)
+            continue;
+        const QByteArray infoPath = folder + "/info/" + name + ".trashinfo";
+        UniqueFd fd(::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            err = errno;
+            return std::nullopt;
+        }
+        const ssize_t written = ::write(fd.fd, info.constData(), info.size());
+        if (written != info.size() || ::fsync(fd.fd) != 0) {
+            err = written < 0 ? errno : EIO;
+            ::unlink(infoPath.constData());
+            return std::nullopt;
+        }
+        return name;
+    }
+    err = EEXIST;
+    return std::nullopt;
+}
+
+enum class Way { Move, Link };
+
+FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted, Way way) {
+    int err = 0;
+    const std::optional<QByteArray> absolute = absolutePath(path, err);
+    if (!absolute)
+        return errorAt(err, path);
+    struct stat st {};
+    if (::lstat(absolute->constData(), &st) != 0)
+        return errorAt(errno, path);
+    QByteArray pathInInfo;
+    const std::optional<QByteArray> folder = trashFor(*absolute, st.st_dev, pathInInfo);
+    if (!folder)
+        return FsError(ENOTSUP, nameText(path), QStringLiteral("there is no Trash on its drive"));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::optional<QByteArray> name =
+            reserveName(*folder, *absolute, Trash::infoText(pathInInfo, deleted), err);
+        if (!name)
+            return errorAt(err, *folder + "/info");
+        entry = {*folder, *name, *absolute, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        const QByteArray target = entry.filePath();
+        const int rc = way == Way::Move ? ::renameat2(AT_FDCWD, absolute->constData(), AT_FDCWD,
+                                                      target.constData(), RENAME_NOREPLACE)
+                                        : ::link(absolute->constData(), target.constData());
+        if (rc == 0)
+            return {};
+        err = errno;
+        ::unlink(entry.infoPath().constData());
+        if (err == EEXIST)
+            continue; // taken between the look and the rename: the next name
+        if (err == EXDEV)
+            return FsError(ENOTSUP, nameText(path),
+                           QStringLiteral("there is no Trash on its drive"));
+        return errorAt(err, path);
+    }
+    return errorAt(EEXIST, *folder + "/files");
+}
+
+} // namespace
+
+namespace Trash {
+
+QByteArray infoText(const QByteArray& pathInInfo, const QDateTime& deleted) {
+    return "[Trash Info]\nPath=" + pathInInfo.toPercentEncoding("/") +
+           "\nDeletionDate=" + deleted.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+           '\n';
+}
+
+FsResult moveToTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted) {
+    return putInTrash(path, entry, deleted, Way::Move);
+}
+
+FsResult linkIntoTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted) {
+    return putInTrash(path, entry, deleted, Way::Link);
+}
+
+void discard(const TrashEntry& entry) {
+    ::unlink(entry.filePath().constData());
+    ::unlink(entry.infoPath().constData());
+}
+
+FsResult restore(const TrashEntry& entry, bool replace) {
+    const QByteArray from = entry.filePath();
+    struct stat st {};
+    if (::lstat(from.constData(), &st) != 0)
+        return errorAt(errno, from);
+    if (st.st_dev != entry.device || st.st_ino != entry.inode || st.st_size != entry.size ||
+        st.st_mtim.tv_sec != entry.modified.tv_sec || st.st_mtim.tv_nsec != entry.modified.tv_nsec)
+        return FsError(ESTALE, nameText(from), QStringLiteral("not the file that was trashed"));
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, entry.originalPath.constData(),
+                    replace ? 0 : RENAME_NOREPLACE) != 0)
+        return errorAt(errno, entry.originalPath);
+    ::unlink(entry.infoPath().constData());
+    return {};
+}
+
+} // namespace Trash

@@ -1,0 +1,169 @@
+#include "core/trash.h"
+#include "support/temp_tree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray bytes(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+QByteArray readAll(const QByteArray& path) {
+    QFile f;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    return fd >= 0 && f.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle) ? f.readAll()
+                                                                              : "<missing>";
+}
+
+bool present(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+const QDateTime when(QDate(2026, 3, 9), QTime(14, 5, 7));
+
+class TrashTest : public ::testing::Test {
+protected:
+    QByteArray at(const char* name) const { return bytes(tree.path()) + '/' + name; }
+    TempTree tree;
+    QByteArray trash = qgetenv("XDG_DATA_HOME") + "/Trash";
+};
+
+TEST_F(TrashTest, MovesFilesLinksAndFoldersInAndBackByTheirBytes) {
+    const QByteArray odd = "caf\xE9 %d.txt";
+    tree.writeRaw(odd, "old data");
+    tree.write(QStringLiteral("sub/inner.txt"), "inner");
+    ASSERT_EQ(::symlink("sub/inner.txt", at("link").constData()), 0);
+
+    TrashEntry file, link, folder;
+    ASSERT_TRUE(Trash::moveToTrash(at("") + odd, file, when).ok());
+    ASSERT_TRUE(Trash::moveToTrash(at("link"), link, when).ok());
+    ASSERT_TRUE(Trash::moveToTrash(at("sub"), folder, when).ok());
+
+    EXPECT_EQ(file.folder, trash);
+    EXPECT_FALSE(present(at("") + odd));
+    EXPECT_EQ(readAll(file.filePath()), "old data");
+    const QByteArray encoded = (at("") + odd).toPercentEncoding("/");
+    EXPECT_TRUE(encoded.endsWith("/caf%E9%20%25d.txt")) << encoded.constData();
+    EXPECT_EQ(readAll(file.infoPath()),
+              "[Trash Info]\nPath=" + encoded + "\nDeletionDate=2026-03-09T14:05:07\n");
+    // The link went, not what it leads to; the folder went whole.
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.filePath().constData(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readAll(folder.filePath() + "/inner.txt"), "inner");
+
+    // Back, never over a file that took the place since.
+    tree.writeRaw(odd, "newcomer");
+    const FsResult taken = Trash::restore(file);
+    ASSERT_FALSE(taken.ok());
+    EXPECT_EQ(taken.error().number(), EEXIST);
+    EXPECT_EQ(readAll(at("") + odd), "newcomer");
+    ASSERT_EQ(::unlink((at("") + odd).constData()), 0);
+    for (const TrashEntry* e : {&file, &link, &folder})
+        ASSERT_TRUE(Trash::restore(*e).ok());
+    EXPECT_EQ(readAll(at("") + odd), "old data");
+    EXPECT_EQ(tree.read(QStringLiteral("link")), "inner");
+    EXPECT_FALSE(present(file.infoPath()));
+}
+
+TEST_F(TrashTest, SameNamesGetTheirOwnEntriesAndAReplacedEntryIsNotRestored) {
+    TrashEntry first, second;
+    tree.write(QStringLiteral("a.txt"), "first");
+    ASSERT_TRUE(Trash::moveToTrash(at("a.txt"), first).ok());
+    tree.write(QStringLiteral("a.txt"), "second");
+    ASSERT_TRUE(Trash::moveToTrash(at("a.txt"), second).ok());
+    EXPECT_NE(first.name, second.name);
+    EXPECT_EQ(readAll(first.filePath()), "first");
+    EXPECT_EQ(readAll(second.filePath()), "second");
+
+    // Someone put another file in the trash entry's place: it stays there.
+    ASSERT_EQ(::unlink(second.filePath().constData()), 0);
+    QFile f(QFile::decodeName(second.filePath()));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const FsResult stale = Trash::restore(second);
+    ASSERT_FALSE(stale.ok());
+    EXPECT_FALSE(present(at("a.txt")));
+    Trash::discard(first);
+    Trash::discard(second);
+    EXPECT_FALSE(present(first.filePath()) || present(first.infoPath()));
+}
+
+TEST_F(TrashTest, ALinkedEntryKeepsTheReplacedDataAndCanBeTakenBack) {
+    tree.write(QStringLiteral("t.txt"), "old");
+    tree.write(QStringLiteral(".new"), "new");
+    TrashEntry kept;
+    ASSERT_TRUE(Trash::linkIntoTrash(at("t.txt"), kept).ok());
+    EXPECT_EQ(tree.read(QStringLiteral("t.txt")), "old"); // still in place meanwhile
+    ASSERT_EQ(::rename(at(".new").constData(), at("t.txt").constData()), 0);
+    EXPECT_EQ(readAll(kept.filePath()), "old");
+    // Undoing the replace: the old file back over the new one, in one step.
+    ASSERT_TRUE(Trash::restore(kept, true).ok());
+    EXPECT_EQ(tree.read(QStringLiteral("t.txt")), "old");
+
+    TrashEntry dropped;
+    ASSERT_TRUE(Trash::linkIntoTrash(at("t.txt"), dropped).ok());
+    Trash::discard(dropped);
+    EXPECT_FALSE(present(dropped.filePath()) || present(dropped.infoPath()));
+    EXPECT_EQ(tree.read(QStringLiteral("t.txt")), "old");
+}
+
+TEST_F(TrashTest, TheDesktopsTrashReaderListsTheFile) {
+    tree.write(QStringLiteral("report 2026.txt"), "x");
+    TrashEntry entry;
+    ASSERT_TRUE(Trash::moveToTrash(at("report 2026.txt"), entry, when).ok());
+    QProcess list;
+    list.start(QStringLiteral("trash-list"), {});
+    ASSERT_TRUE(list.waitForFinished(60000));
+    const QString out = QString::fromUtf8(list.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QStringLiteral("2026-03-09 14:05:07 ") + tree.path() +
+                             QStringLiteral("/report 2026.txt")))
+        << out.toStdString();
+    Trash::discard(entry);
+}
+
+// Another file system than the home trash's: the trash at its top folder,
+// the administrator's sticky .Trash first, the path relative to the top.
+TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
+    struct stat shm {
+    }, home{};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(trash.constData(), &home) != 0 ||
+        shm.st_dev == home.st_dev || ::access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no second writable file system at /dev/shm";
+    TempTree other(QStringLiteral("/dev/shm"));
+    const QByteArray top = "/dev/shm";
+    const QByteArray uid = QByteArray::number(::getuid());
+    const bool madeShared = !present(top + "/.Trash");
+    const bool madeOwn = !present(top + "/.Trash-" + uid);
+    other.write(QStringLiteral("f.txt"), "x");
+    const QByteArray path = bytes(other.path()) + "/f.txt";
+    const QByteArray relative = path.mid(top.size() + 1);
+
+    TrashEntry own;
+    if (madeShared) {
+        ASSERT_TRUE(Trash::moveToTrash(path, own, when).ok());
+        EXPECT_EQ(own.folder, top + "/.Trash-" + uid);
+        EXPECT_TRUE(readAll(own.infoPath()).contains("\nPath=" + relative + '\n'));
+        ASSERT_TRUE(Trash::restore(own).ok());
+        ASSERT_EQ(::mkdir((top + "/.Trash").constData(), 01777), 0);
+    }
+    TrashEntry shared;
+    ASSERT_TRUE(Trash::moveToTrash(path, shared, when).ok());
+    EXPECT_EQ(shared.folder, top + "/.Trash/" + uid);
+    EXPECT_EQ(readAll(shared.filePath()), "x");
+    ASSERT_TRUE(Trash::restore(shared).ok());
+    if (madeShared)
+        QDir(QFile::decodeName(top + "/.Trash")).removeRecursively();
+    if (madeOwn)
+        QDir(QFile::decodeName(top + "/.Trash-" + uid)).removeRecursively();
+}
+
+} // namespace
