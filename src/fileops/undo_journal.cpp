@@ -1,0 +1,129 @@
+#include "fileops/undo_journal.h"
+
+#include "core/name_text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+std::optional<FileIdentity> FileIdentity::of(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+bool FileIdentity::operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+}
+
+void UndoJournal::begin(const QString& title) {
+    m_open = UndoRecord{title, {}};
+}
+
+void UndoJournal::record(UndoStep step) {
+    if (!m_open)
+        return;
+    if (const auto now = FileIdentity::of(step.path))
+        step.left = *now;
+    m_open->steps.push_back(std::move(step));
+}
+
+void UndoJournal::end() {
+    if (m_open && !m_open->steps.empty() && m_ended.isEmpty())
+        m_records.push_back(std::move(*m_open));
+    m_open.reset();
+}
+
+void UndoJournal::endHistory(const QString& why) {
+    m_records.clear();
+    m_open.reset();
+    m_ended = why;
+}
+
+UndoRecord UndoJournal::takeLast() {
+    UndoRecord last = std::move(m_records.back());
+    m_records.pop_back();
+    return last;
+}
+
+namespace {
+
+FsResult failed(int err, const QByteArray& path, const QString& reason = {}) {
+    if (reason.isEmpty())
+        return FsError::fromErrno(err, nameText(path));
+    return FsError(err, nameText(path), reason);
+}
+
+FsResult stillLeft(const UndoStep& step) {
+    const auto now = FileIdentity::of(step.path);
+    if (!now)
+        return failed(ENOENT, step.path);
+    if (!(*now == step.left))
+        return failed(ESTALE, step.path, QStringLiteral("changed since"));
+    return {};
+}
+
+// `file` is told as the one not undone, `place` as where it cannot go.
+FsResult placeFree(const QByteArray& file, const QByteArray& place) {
+    if (FileIdentity::of(place))
+        return failed(EEXIST, file, QStringLiteral("%1 is taken").arg(nameText(place)));
+    return {};
+}
+
+FsResult undoStep(const UndoStep& step, const MoveBack& moveBack) {
+    using Kind = UndoStep::Kind;
+    if (step.kind == Kind::Trashed) {
+        if (FsResult free = placeFree(step.trashed.originalPath, step.trashed.originalPath); !free)
+            return free;
+        return Trash::restore(step.trashed);
+    }
+    if (FsResult same = stillLeft(step); !same)
+        return same;
+    switch (step.kind) {
+    case Kind::Copied: {
+        TrashEntry entry;
+        return Trash::moveToTrash(step.path, entry);
+    }
+    case Kind::Replaced: {
+        // The copy goes to the Trash by a second name first, so the old file
+        // takes its place in one rename and the name is never empty.
+        TrashEntry copy;
+        if (FsResult kept = Trash::linkIntoTrash(step.path, copy); !kept)
+            return kept;
+        FsResult back = Trash::restore(step.trashed, true);
+        if (!back)
+            Trash::discard(copy);
+        return back;
+    }
+    case Kind::Moved:
+    case Kind::Renamed:
+        if (FsResult free = placeFree(step.path, step.oldPath); !free)
+            return free;
+        if (::renameat2(AT_FDCWD, step.path.constData(), AT_FDCWD, step.oldPath.constData(),
+                        RENAME_NOREPLACE) == 0)
+            return {};
+        if (errno != EXDEV)
+            return failed(errno, step.path);
+        return moveBack(step.path, step.oldPath);
+    case Kind::Trashed:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+QStringList undoRecord(const UndoRecord& record, const MoveBack& moveBack,
+                       const std::function<bool(int)>& next) {
+    QStringList notUndone;
+    for (int i = static_cast<int>(record.steps.size()) - 1; i >= 0; --i) {
+        if (next && !next(i))
+            break;
+        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], moveBack); !done)
+            notUndone << done.error().description();
+    }
+    return notUndone;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "core/trash.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+#include <vector>
+
+// What a file command left at a name: Undo touches only that very file, so a
+// file another program changed or put there since is never destroyed.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified {};
+
+    // Of the entry itself (a link is not followed); nothing when there is none.
+    static std::optional<FileIdentity> of(const QByteArray& path);
+    bool operator==(const FileIdentity& o) const;
+};
+
+// One basic step a file command did, enough to take it back.
+struct UndoStep {
+    enum class Kind {
+        Copied,   // a new file at `path`
+        Replaced, // a new file at `path`; the old one is `trashed`
+        Moved,    // `oldPath` now stands at `path`
+        Renamed,  // likewise, within one folder
+        Trashed,  // the file at `oldPath` is `trashed`
+    };
+    Kind kind = Kind::Copied;
+    QByteArray path;
+    QByteArray oldPath;
+    FileIdentity left; // what the command left at `path`
+    TrashEntry trashed;
+};
+
+// One command, named for the Undo entry ("Paste of 12 Files").
+struct UndoRecord {
+    QString title;
+    std::vector<UndoStep> steps;
+};
+
+// The file commands of this run, newest last. A command that changed nothing
+// leaves no record; a permanent delete ends the history, since what came
+// before it may depend on the files it destroyed.
+class UndoJournal {
+public:
+    void begin(const QString& title);
+    // Notes a step of the command begun last; what stands at `path` now is
+    // what Undo will expect there.
+    void record(UndoStep step);
+    void end();
+    void endHistory(const QString& why);
+
+    bool canUndo() const { return !m_records.empty(); }
+    QString undoTitle() const { return m_records.empty() ? QString() : m_records.back().title; }
+    // Why Undo is not offered, when the history was ended.
+    const QString& endedBecause() const { return m_ended; }
+    UndoRecord takeLast();
+
+private:
+    std::vector<UndoRecord> m_records;
+    std::optional<UndoRecord> m_open;
+    QString m_ended;
+};
+
+// Moves a file back to `to`, never over another file; across file systems it
+// is copied first. Given by the caller, so that Undo moves with the same
+// engine as the commands do.
+using MoveBack = std::function<FsResult(const QByteArray& from, const QByteArray& to)>;
+
+// Takes back a record's steps, the last one first. `next(i)` is called before
+// step i and returns false to stop (the rest is then left as it is). Returns
+// a line for each step that was not undone, naming the file and why.
+QStringList undoRecord(const UndoRecord& record, const MoveBack& moveBack,
+                       const std::function<bool(int)>& next = {});

@@ -1,0 +1,103 @@
+#include "fileops/file_copy.h"
+#include "fileops/undo_journal.h"
+#include "support/temp_tree.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class UndoTest : public ::testing::Test {
+protected:
+    QByteArray at(const char* name) const { return QFile::encodeName(tree.path()) + '/' + name; }
+    bool present(const char* name) const { return FileIdentity::of(at(name)).has_value(); }
+    QStringList undoLast() {
+        const MoveBack move = [](const QByteArray& from, const QByteArray& to) {
+            bool copied = false;
+            return moveRegularFile(from, to, {}, copied);
+        };
+        return undoRecord(journal.takeLast(), move);
+    }
+    TempTree tree;
+    UndoJournal journal;
+};
+
+TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
+    tree.write(QStringLiteral("new.txt"), "copy");
+    tree.write(QStringLiteral("replaced.txt"), "old");
+    tree.write(QStringLiteral("renamed.txt"), "r");
+    tree.write(QStringLiteral("gone.txt"), "g");
+    tree.write(QStringLiteral("twice.txt"), "1");
+
+    journal.begin(QStringLiteral("Paste of 5 Files"));
+    journal.record({UndoStep::Kind::Copied, at("new.txt"), {}, {}, {}});
+    TrashEntry old;
+    ASSERT_TRUE(Trash::linkIntoTrash(at("replaced.txt"), old).ok());
+    tree.write(QStringLiteral(".tmp"), "replacement");
+    ASSERT_EQ(::rename(at(".tmp").constData(), at("replaced.txt").constData()), 0);
+    journal.record({UndoStep::Kind::Replaced, at("replaced.txt"), {}, {}, old});
+    ASSERT_EQ(::rename(at("renamed.txt").constData(), at("other.txt").constData()), 0);
+    journal.record({UndoStep::Kind::Renamed, at("other.txt"), at("renamed.txt"), {}, {}});
+    TrashEntry deleted;
+    ASSERT_TRUE(Trash::moveToTrash(at("gone.txt"), deleted).ok());
+    journal.record({UndoStep::Kind::Trashed, {}, at("gone.txt"), {}, deleted});
+    // Moved twice in one command: undone in the reverse order it lands home.
+    ASSERT_EQ(::rename(at("twice.txt").constData(), at("b.txt").constData()), 0);
+    journal.record({UndoStep::Kind::Moved, at("b.txt"), at("twice.txt"), {}, {}});
+    ASSERT_EQ(::rename(at("b.txt").constData(), at("c.txt").constData()), 0);
+    journal.record({UndoStep::Kind::Moved, at("c.txt"), at("b.txt"), {}, {}});
+    journal.end();
+    ASSERT_EQ(journal.undoTitle(), QStringLiteral("Paste of 5 Files"));
+
+    EXPECT_EQ(undoLast(), QStringList());
+    EXPECT_FALSE(present("new.txt"));
+    EXPECT_EQ(tree.read(QStringLiteral("replaced.txt")), "old");
+    EXPECT_EQ(tree.read(QStringLiteral("renamed.txt")), "r");
+    EXPECT_EQ(tree.read(QStringLiteral("gone.txt")), "g");
+    EXPECT_EQ(tree.read(QStringLiteral("twice.txt")), "1");
+    EXPECT_FALSE(present("other.txt") || present("b.txt") || present("c.txt"));
+    EXPECT_FALSE(journal.canUndo());
+}
+
+TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
+    tree.write(QStringLiteral("copy.txt"), "made");
+    tree.write(QStringLiteral("moved.txt"), "m");
+    journal.begin(QStringLiteral("Paste of 2 Files"));
+    journal.record({UndoStep::Kind::Copied, at("copy.txt"), {}, {}, {}});
+    journal.record({UndoStep::Kind::Moved, at("moved.txt"), at("back.txt"), {}, {}});
+    journal.end();
+    tree.write(QStringLiteral("copy.txt"), "edited by another program");
+    tree.write(QStringLiteral("back.txt"), "someone else's");
+
+    const QStringList left = undoLast();
+    ASSERT_EQ(left.size(), 2);
+    EXPECT_TRUE(left[0].contains(QStringLiteral("moved.txt")) &&
+                left[0].contains(QStringLiteral("taken")));
+    EXPECT_TRUE(left[1].contains(QStringLiteral("copy.txt")) &&
+                left[1].contains(QStringLiteral("changed")));
+    EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "edited by another program");
+    EXPECT_EQ(tree.read(QStringLiteral("back.txt")), "someone else's");
+    EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "m");
+}
+
+TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {
+    journal.begin(QStringLiteral("Paste of 1 File"));
+    journal.end();
+    EXPECT_FALSE(journal.canUndo());
+    tree.write(QStringLiteral("a.txt"));
+    journal.begin(QStringLiteral("Rename"));
+    journal.record({UndoStep::Kind::Renamed, at("a.txt"), at("b.txt"), {}, {}});
+    journal.end();
+    ASSERT_TRUE(journal.canUndo());
+    journal.endHistory(QStringLiteral("A permanent delete cannot be undone."));
+    EXPECT_FALSE(journal.canUndo());
+    journal.begin(QStringLiteral("Rename"));
+    journal.record({UndoStep::Kind::Renamed, at("a.txt"), at("b.txt"), {}, {}});
+    journal.end();
+    EXPECT_FALSE(journal.canUndo());
+    EXPECT_FALSE(journal.endedBecause().isEmpty());
+}
+
+} // namespace
