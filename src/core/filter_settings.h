@@ -14,6 +14,8 @@ struct FilterSettings {
     // The user's diff program, "%1" and "%2" standing for the two files; empty
     // for the program's own view.
     QString diffProgram;
+    // Delete moves files to the Trash, and a replaced file is kept there.
+    qint16 useTrash = 1;
 };
 
 // The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.

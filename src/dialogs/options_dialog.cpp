@@ -61,6 +61,9 @@ void Options::buildControls() {
     m_picGeneral->setObjectName(QStringLiteral("picGeneral"));
     m_chkIcons = makeCheck(m_picGeneral, "chkIcons", "Load icons from files in folders.",
                            "Show icons on the left of files, like in Windows Explorer");
+    m_chkTrash = makeCheck(m_picGeneral, "chkTrash", "Move deleted files to the &Trash",
+                           "Delete, and a paste that replaces a file, keep the old file in the "
+                           "Trash, from where Undo or the desktop can bring it back");
     auto* diffLabel = new QLabel(QStringLiteral("&Diff program:"), m_picGeneral);
     m_txtDiffProgram = new QLineEdit(m_picGeneral);
     m_txtDiffProgram->setObjectName(QStringLiteral("txtDiffProgram"));
@@ -73,6 +76,7 @@ void Options::buildControls() {
     diffLabel->setBuddy(m_txtDiffProgram);
     auto* general = new QVBoxLayout(m_picGeneral);
     general->addWidget(m_chkIcons);
+    general->addWidget(m_chkTrash);
     general->addWidget(diffLabel);
     general->addWidget(m_txtDiffProgram);
     general->addStretch();
@@ -134,6 +138,7 @@ void Options::Form_Load() {
     CenterForm(this);
     m_picView->hide();
     showValue(m_chkIcons, m_settings.loadIcons);
+    showValue(m_chkTrash, m_settings.useTrash);
     m_txtFileTypes->setText(m_settings.fileTypes);
     m_txtDiffProgram->setText(m_settings.diffProgram);
     showValue(m_chkArchive, m_settings.showArchive);
@@ -159,6 +164,7 @@ void Options::tsOptions_Click() {
 void Options::cmdOK_Click() {
     // Copied as they stand: the pattern is neither trimmed nor checked.
     m_settings.loadIcons = valueOf(m_chkIcons);
+    m_settings.useTrash = valueOf(m_chkTrash);
     m_settings.fileTypes = m_txtFileTypes->text();
     m_settings.diffProgram = m_txtDiffProgram->text();
     m_settings.showArchive = valueOf(m_chkArchive);

@@ -48,6 +48,7 @@ private:
     QWidget* m_picGeneral = nullptr;
     QWidget* m_picView = nullptr;
     QCheckBox* m_chkIcons = nullptr;
+    QCheckBox* m_chkTrash = nullptr;
     QLabel* m_lblFileType = nullptr;
     QLineEdit* m_txtFileTypes = nullptr;
     QLineEdit* m_txtDiffProgram = nullptr;

@@ -12,6 +12,8 @@ namespace {
 // file command or changes the folders under it.
 const char* const busyEntries[] = {"mnuOpen",
                                    "mnuDelete",
+                                   "mnuEditDeletePermanently",
+                                   "mnuEditUndo",
                                    "mnuRename",
                                    "mnuProperties",
                                    "mnuEditCut",
@@ -52,6 +54,8 @@ void Main::connectFileCommands() {
         {"mnuRename", &Main::mnuRename_Click},
         {"mnuPopupRename", &Main::mnuPopupRename_Click},
         {"mnuDelete", &Main::mnuDelete_Click},
+        {"mnuEditDeletePermanently", &Main::mnuEditDeletePermanently_Click},
+        {"mnuEditUndo", &Main::mnuEditUndo_Click},
         {"mnuPopupDelete", &Main::mnuPopupDelete_Click},
     };
     for (const auto& [name, handler] : handlers)

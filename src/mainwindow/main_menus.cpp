@@ -100,9 +100,15 @@ void Main::buildMenus() {
 
     QMenu* edit = addMenu(bar, "mnuEdit", "&Edit");
     bar->addMenu(edit);
+    edit->setToolTipsVisible(true); // Undo says why it is not offered
+    addEntry(edit, "mnuEditUndo", "&Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), disabled);
+    addSeparator(edit, "mnuEditBar1");
     addEntry(edit, "mnuEditCut", "Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X), disabled);
     addEntry(edit, "mnuEditCopy", "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C), disabled);
     addEntry(edit, "mnuEditPaste", "&Paste", QKeySequence(Qt::CTRL | Qt::Key_V), disabled);
+    // "m": P is Paste's.
+    addEntry(edit, "mnuEditDeletePermanently", "Delete Per&manently",
+             QKeySequence(Qt::SHIFT | Qt::Key_Delete), disabled);
     addSeparator(edit, "mnuEditBar2");
     addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
     addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");

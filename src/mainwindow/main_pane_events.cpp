@@ -17,10 +17,12 @@
 namespace {
 
 // The commands that follow the clicked row, in the order they are set.
-const char* const rowCommands[] = {"mnuOpen",        "mnuDelete",      "mnuRename",
-                                   "mnuProperties",  "mnuEditCopy",    "mnuEditCut",
-                                   "mnuPopupOpen",   "mnuPopupCopy",   "mnuPopupCut",
-                                   "mnuPopupDelete", "mnuPopupRename", "mnuPopupProperties"};
+const char* const rowCommands[] = {
+    "mnuOpen",           "mnuDelete",      "mnuEditDeletePermanently",
+    "mnuRename",         "mnuProperties",  "mnuEditCopy",
+    "mnuEditCut",        "mnuPopupOpen",   "mnuPopupCopy",
+    "mnuPopupCut",       "mnuPopupDelete", "mnuPopupRename",
+    "mnuPopupProperties"};
 const char* const rowButtons[] = {"Open", "Cut", "Copy", "Delete", "Properties"};
 
 bool currentRowIsFile(const ListPane* pane) {

@@ -6,6 +6,7 @@
 #include "core/sorted_name_list.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
+#include "fileops/undo_journal.h"
 #include "mainwindow/image_list.h"
 
 #include <QHash>
@@ -191,6 +192,11 @@ public:
     void lvDest_AfterLabelEdit(int& cancel, const QString& newText);
     void mnuDelete_Click();
     void mnuPopupDelete_Click();
+    // Like Delete, but the files are removed for good, never to the Trash.
+    void mnuEditDeletePermanently_Click();
+    // Takes back the last file command not yet undone.
+    void mnuEditUndo_Click();
+    const UndoJournal& undoJournal() const { return m_undo; }
 
 Q_SIGNALS:
     // Both folders are listed and the rows are about to be laid out.
@@ -238,12 +244,14 @@ private:
     ListPane* activeList() const;
     QLineEdit* activeFolderBox() const;
     void updatePasteCommands();
+    void updateUndoCommand();
     void dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox, bool accepted);
     void beforeLabelEdit(ListPane* pane, int& cancel);
     void afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel, const QString& newText);
 
     Platform& m_platform;
     FilterSettings m_settings;
+    UndoJournal m_undo;
     SortedNameList m_lstSort;
     bool m_activated = false;
     // Set when the window leaves the maximised or minimised state: the bounds

@@ -128,5 +128,5 @@ wait "$pid" || fail "exit status $?"
 diff -r "$t/src.orig" "$t/src" || fail "the Source folder changed"
 diff -r "$t/want" "$t/dst" || fail "the Destination folder is not as expected"
 keys=$(grep -c '^[A-Za-z0-9]*=' "$t/home/config/Zelmar/Duoscope.ini")
-[ "$keys" -eq 24 ] || fail "the settings hold $keys keys, not 24"
+[ "$keys" -eq 25 ] || fail "the settings hold $keys keys, not 25"
 echo "end to end: all steps done"

@@ -128,7 +128,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
         w.mneExit_Click(); // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 24);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 25);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);

@@ -1,0 +1,51 @@
+// Undo: the last file command taken back, step by step, then the refresh.
+#include "mainwindow/main_window.h"
+
+#include "core/message_style.h"
+#include "fileops/file_command_run.h"
+#include "fileops/file_copy.h"
+#include "shell/platform.h"
+
+#include <QAction>
+#include <QProgressBar>
+
+void Main::mnuEditUndo_Click() {
+    if (!m_undo.canUndo() || m_fileCommandRunning)
+        return;
+    const UndoRecord record = m_undo.takeLast();
+    QStringList notUndone;
+    {
+        FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        const int steps = static_cast<int>(record.steps.size());
+        run.setMaximum(steps);
+        int done = 0;
+        const MoveBack moveBack = [this](const QByteArray& from, const QByteArray& to) {
+            bool copied = false;
+            return moveRegularFile(from, to, copyOptions, copied);
+        };
+        notUndone = undoRecord(record, moveBack, [&](int) {
+            run.setValue(done++);
+            return true;
+        });
+        run.setValue(steps);
+    }
+    m_pbrMain->setValue(0);
+    updateUndoCommand();
+    if (!notUndone.isEmpty()) {
+        m_platform.beep();
+        m_platform.messageBox(this,
+                              QStringLiteral("These could not be undone:\r\n\r\n") +
+                                  notUndone.join(QStringLiteral("\r\n")),
+                              MsgStyle::Critical);
+    }
+    mnuRefresh_Click();
+}
+
+void Main::updateUndoCommand() {
+    QAction* undo = menuEntry(QStringLiteral("mnuEditUndo"));
+    undo->setText(m_undo.canUndo() ? QStringLiteral("&Undo ") + m_undo.undoTitle()
+                                   : QStringLiteral("&Undo"));
+    undo->setEnabled(m_undo.canUndo() && !m_fileCommandRunning);
+    undo->setToolTip(m_undo.canUndo() ? undo->text().remove(QLatin1Char('&'))
+                                      : m_undo.endedBecause());
+}
