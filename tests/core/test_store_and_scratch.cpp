@@ -46,6 +46,12 @@ TEST_F(Files, StoredValuesRoundTripInTheFormatQtSettingsReadsAndWrote) {
     }
 }
 
+TEST_F(Files, JunkLinesAreNotWrittenBack) {
+    dir.write("Duoscope.ini", "[Duoscope]\nbad\x01key=1\n\xff=2\ntab\tkey=3\nok=4\n");
+    ASSERT_TRUE(SettingsStore(store).save());
+    EXPECT_EQ(dir.read("Duoscope.ini"), "[Duoscope]\nok=4\n");
+}
+
 // Takes 4,096 bytes, then finds the disk full.
 ssize_t nearlyFull(int fd, const void* data, size_t size) {
     static size_t room = 4096;

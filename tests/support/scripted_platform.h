@@ -32,6 +32,7 @@ public:
     std::deque<std::function<void(QDialog&)>> dialogActions;
     bool openSucceeds = true;
     bool propertiesSucceed = true;
+    bool urlsOpen = true;
 
     // What was asked.
     QList<Shown> shown;
@@ -60,7 +61,7 @@ public:
     bool openUrl(QWidget* owner, const QString& url) override {
         urls << url;
         urlOwners << owner;
-        return true;
+        return urlsOpen;
     }
     bool startProgram(const QString& path) override {
         programs << path;

@@ -1,0 +1,246 @@
+// The per-file steps: what a copy keeps, when a move removes its source, and
+// what a failure or a crash leaves behind.
+#include "fileops/file_copy.h"
+#include "support/file_faults.h"
+#include "support/temp_tree.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <acl/libacl.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+
+namespace {
+
+QStringList entries(const TempTree& t) {
+    return QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                    QDir::NoDotAndDotDot);
+}
+
+struct stat statOf(const TempTree& t, const char* name) {
+    struct stat st {};
+    ::lstat(t.at(name).path().constData(), &st);
+    return st;
+}
+
+QByteArray aclText(const TempTree& t, const char* name) {
+    acl_t acl = ::acl_get_file(t.at(name).path().constData(), ACL_TYPE_ACCESS);
+    char* text = ::acl_to_any_text(acl, nullptr, ',', 0);
+    const QByteArray out(text);
+    ::acl_free(text);
+    ::acl_free(acl);
+    return out;
+}
+
+TEST(FileCopy, KeepsWhatCpAKeepsOnNewOldAndLinkedTargets) {
+    const QByteArray big(3 << 20, 'q'); // more than one chunk either way
+    const QDateTime when(QDate(2020, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    const bool root = ::geteuid() == 0;
+    for (const bool offload : {true, false}) {
+        TempTree t;
+        t.write("src", big, when);
+        const QByteArray src = t.at("src").path();
+        // Another user's where the test may give it away, with an ACL narrower than its group.
+        ASSERT_TRUE(!root || ::chown(src.constData(), 4321, 4321) == 0);
+        ASSERT_EQ(::chmod(src.constData(), 06760), 0);
+        acl_t acl = ::acl_from_text("u::rw-,u:1234:rw-,g::r--,m::rw-,o::---");
+        ASSERT_EQ(::acl_set_file(src.constData(), ACL_TYPE_ACCESS, acl), 0);
+        ::acl_free(acl);
+        ASSERT_EQ(::setxattr(src.constData(), "user.note", "kept", 4, 0), 0);
+        t.write("old", "old");
+        ASSERT_EQ(::link(t.at("old").path().constData(), t.at("second").path().constData()), 0);
+        t.write("elsewhere", "not me");
+        ASSERT_EQ(::symlink("elsewhere", t.at("link").path().constData()), 0);
+        CopyOptions o;
+        o.offload = offload;
+        for (const char* target : {"new", "old", "link"}) {
+            ASSERT_TRUE(copyFile(t.at("src"), t.at(target), Existing::Replace, o).ok()) << target;
+            const struct stat a = statOf(t, "src"), b = statOf(t, target);
+            EXPECT_EQ(t.read(target), big) << target;
+            EXPECT_EQ(b.st_mode, a.st_mode) << target << ": a link is replaced, not written through";
+            EXPECT_TRUE(b.st_uid == a.st_uid && b.st_gid == a.st_gid) << target;
+            EXPECT_EQ(QFileInfo(t.filePath(target)).lastModified(), when) << target;
+            EXPECT_EQ(aclText(t, target), aclText(t, "src")) << target;
+            char note[8] = {};
+            EXPECT_EQ(::getxattr(t.at(target).path().constData(), "user.note", note, 8), 4);
+            EXPECT_STREQ(note, "kept");
+        }
+        EXPECT_EQ(t.read("second"), "old") << "another name of a replaced file keeps its data";
+        EXPECT_EQ(t.read("elsewhere"), "not me");
+        EXPECT_EQ(entries(t).size(), 6) << "no temporary left";
+    }
+    if (!root)
+        return;
+    // Not allowed to give the copy away: the copier's, without set-user-ID or set-group-ID.
+    TempTree t;
+    ::chmod(QFile::encodeName(t.path()).constData(), 0777);
+    t.write("src", "x");
+    ASSERT_EQ(::chown(t.at("src").path().constData(), 4321, 4321), 0);
+    ASSERT_EQ(::chmod(t.at("src").path().constData(), 06755), 0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setgroups(0, nullptr) || ::setgid(65534) || ::setuid(65534) ||
+                !copyFile(t.at("src"), t.at("copy"), Existing::Keep).ok());
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(statOf(t, "copy").st_uid, 65534u);
+    EXPECT_EQ(statOf(t, "copy").st_mode & 07777, 0755u);
+}
+
+TEST(FileCopy, HolesStayHoles) {
+    TempTree t;
+    const off_t size = off_t(32) << 20;
+    const int fd = ::open(t.at("disk.img").path().constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_EQ(::pwrite(fd, "start", 5, 409600) + ::pwrite(fd, "end", 3, size - 3), 8);
+    ::close(fd);
+    for (const bool offload : {true, false}) {
+        CopyOptions o;
+        o.offload = offload;
+        const QByteArray copy = offload ? "offloaded" : "written";
+        ASSERT_TRUE(copyFile(t.at("disk.img"), t.at(copy), Existing::Keep, o).ok());
+        EXPECT_EQ(statOf(t, copy).st_size, size);
+        EXPECT_LE(statOf(t, copy).st_blocks * 512, 65536) << copy.constData();
+        EXPECT_TRUE(t.read(copy) == t.read("disk.img")) << copy.constData();
+    }
+}
+
+TEST(FileCopy, RefusesOrFailsWithoutTouchingEitherFile) {
+    TempTree t;
+    t.mkdir("dir");
+    t.write("a", QByteArray(1 << 20, 'a'));
+    t.write("ro", "read-only");
+    ::chmod(t.at("ro").path().constData(), 0444);
+    ASSERT_EQ(::link(t.at("a").path().constData(), t.at("hard").path().constData()), 0);
+    ASSERT_EQ(::symlink("a", t.at("soft").path().constData()), 0);
+    ASSERT_EQ(::mkfifo(t.at("fifo").path().constData(), 0600), 0);
+    t.write("old", "old");
+    CopyOptions appearing; // another program takes the free name while the copy runs
+    appearing.onChunk = [&t] { t.write("late", "theirs"); };
+    const struct {
+        const char *source, *target;
+        int number;
+        CopyOptions options;
+        Existing existing = Existing::Replace;
+    } cases[] = {
+        {"a", "a", EINVAL, {}},
+        {"a", "dir/../a", EINVAL, {}},
+        {"a", "hard", EINVAL, {}},
+        {"a", "soft", EINVAL, {}},
+        {"soft", "a", EINVAL, {}},
+        {"a", "ro", EACCES, {}},
+        {"a", "dir", EISDIR, {}},
+        {"fifo", "new", EINVAL, {}},
+        {"a", "fifo", EINVAL, {}},
+        {"gone", "new", ENOENT, {}},
+        {"a", "nodir/x", ENOENT, {}},
+        {"a", "old", ENOSPC, failingAfter(300000)},
+        {"a", "new", ENOSPC, failingAfter(300000)},
+        {"a", "old", EIO, loggedFlushes(std::make_shared<QByteArray>(), 1)},
+        {"a", "old", EEXIST, {}, Existing::Keep},
+        {"a", "late", EEXIST, appearing, Existing::Keep},
+    };
+    for (const auto& c : cases) {
+        const FsResult r = copyFile(t.at(c.source), t.at(c.target), c.existing, c.options);
+        ASSERT_FALSE(r.ok()) << c.source << " -> " << c.target;
+        EXPECT_EQ(r.error().number(), c.number) << c.source << " -> " << c.target;
+    }
+    EXPECT_EQ(t.read("a"), QByteArray(1 << 20, 'a'));
+    EXPECT_EQ(t.read("ro") + t.read("old") + t.read("late"), "read-onlyoldtheirs");
+    EXPECT_EQ(entries(t), QStringList({"a", "dir", "fifo", "hard", "late", "old", "ro", "soft"}));
+}
+
+TEST(FileCopy, ASourceWrittenMeanwhileIsCopiedAgainOnceAndNeverCommittedHalfNew) {
+    TempTree t;
+    t.write("a", QByteArray(100000, 'a'));
+    t.write("old", "old");
+    int writes = 0;
+    CopyOptions o;
+    o.onChunk = [&] {
+        if (writes-- > 0)
+            t.write("a", t.read("a") + "more");
+    };
+    writes = 1;
+    ASSERT_TRUE(copyFile(t.at("a"), t.at("old"), Existing::Replace, o).ok());
+    EXPECT_EQ(t.read("old"), t.read("a"));
+    writes = 2;
+    const FsResult again = copyFile(t.at("a"), t.at("new"), Existing::Keep, o);
+    EXPECT_EQ(again.ok() ? 0 : again.error().number(), EAGAIN);
+    EXPECT_EQ(entries(t), QStringList({"a", "old"}));
+}
+
+TEST(FileMove, TheSourceGoesOnlyOnceItsCopyAndFolderAreOnDiskAndItIsUnchanged) {
+    TempTree t;
+    const QByteArray data(300000, 'm');
+    const auto log = std::make_shared<QByteArray>();
+    const auto move = [&](const char* to, const CopyOptions& o, bool& copied) {
+        log->clear();
+        t.write("a", data);
+        return moveFile(t.at("a"), t.at(to), Existing::Keep, o, copied);
+    };
+    bool copied = false;
+    // Copied as across file systems: the copy, then its folder, on disk before the source goes.
+    ASSERT_TRUE(move("b", loggedFlushes(log), copied).ok());
+    EXPECT_TRUE(copied && *log == "fd" && t.read("b") == data && !QFileInfo::exists(t.filePath("a")));
+    // A flush that fails keeps the source.
+    for (const int failing : {1, 2}) {
+        EXPECT_FALSE(move(failing == 1 ? "c" : "d", loggedFlushes(log, failing), copied).ok());
+        EXPECT_EQ(t.read("a"), data) << failing;
+    }
+    // Written to after its copy was made: kept beside the copy, in one message.
+    const FsResult changed =
+        move("e", loggedFlushes(log, 0, [&] { t.write("a", data + "new"); }), copied);
+    ASSERT_FALSE(changed.ok());
+    EXPECT_TRUE(copied && changed.error().reason().contains("it is kept, and so is the copy"));
+    EXPECT_EQ(t.read("a"), data + "new");
+    EXPECT_EQ(t.read("e"), data);
+    EXPECT_EQ(entries(t), QStringList({"a", "b", "d", "e"}));
+
+    // A copy within the folder that replaces nothing needs no flush; one that replaces does.
+    for (const Existing existing : {Existing::Keep, Existing::Replace}) {
+        log->clear();
+        EXPECT_TRUE(copyFile(t.at("a"), t.at("f"), existing, loggedFlushes(log)).ok());
+        EXPECT_EQ(*log, existing == Existing::Keep ? "" : "fd");
+    }
+
+    // A link: what arrives is the file it leads to, whole, which stays as it was.
+    ASSERT_EQ(::symlink("b", t.at("link").path().constData()), 0);
+    ASSERT_TRUE(moveFile(t.at("link"), t.at("arrived"), Existing::Keep, {}, copied).ok());
+    EXPECT_TRUE(copied && S_ISREG(statOf(t, "arrived").st_mode) && t.read("arrived") == data);
+    EXPECT_EQ(t.read("b"), data);
+    EXPECT_FALSE(QFileInfo::exists(t.filePath("link")));
+}
+
+TEST(Leftovers, AListingClearsAwayWhatNoRunningCopyHoldsAndListsNone) {
+    TempTree t;
+    t.write(".duoscope-copy-Ab3dEf", "half");        // a copy's, killed
+    t.write(".duoscope-copy-held12", "running");     // a copy's, under way
+    t.write(".duoscope-move-Xy12ab-moved", "whole"); // a move's, killed before its removal
+    t.write(".duoscope-move-Zz99zz-taken", "mine");
+    t.write("taken", "another");
+    t.write(".duoscope-copy-mine", "the user's own");
+    const int held = ::open(t.at(".duoscope-copy-held12").path().constData(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    QStringList listed;
+    for (const ListedName& n : FileSystem::listFolder(t.at("").folder, "*", Attr::All))
+        listed << n.name;
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({".duoscope-copy-mine", "Copy of taken", "moved", "taken"}));
+    EXPECT_EQ(entries(t).size(), 5);
+    EXPECT_EQ(t.read("moved") + t.read("Copy of taken"), "wholemine");
+    EXPECT_EQ(FileSystem::takeLeftoverNotes(),
+              QStringList(t.filePath("taken") + " was set aside by a move that did not finish, and "
+                                                "its name is taken: it is kept as " +
+                          t.filePath("Copy of taken") + "."));
+    ::close(held);
+    // A copy under way holds its temporary: a listing meanwhile leaves it.
+    CopyOptions o;
+    o.onChunk = [&] { FileSystem::listFolder(t.at("").folder, "*", Attr::All); };
+    EXPECT_TRUE(copyFile(t.at("moved"), t.at("copied"), Existing::Keep, o).ok());
+}
+
+} // namespace
