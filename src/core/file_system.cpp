@@ -269,7 +269,7 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
     return nameGivenBack ? listFolder(folder, pattern, mask) : names;
 }
 
-int createTemporary(int dirFd, QByteArray& name) {
+int createTemporary(int dirFd, QByteArray& name, struct stat& made) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = copyPrefix + randomLetters();
         UniqueFd file{::openat(dirFd, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
@@ -280,8 +280,12 @@ int createTemporary(int dirFd, QByteArray& name) {
         // A refresh that came between the creation and the lock found it
         // free and removed it: then another. Where locks are not offered,
         // no refresh can take one either.
-        struct stat st {};
-        if (::flock(file.fd, LOCK_EX) == 0 && (::fstat(file.fd, &st) != 0 || st.st_nlink == 0))
+        const bool locked = ::flock(file.fd, LOCK_EX) == 0;
+        if (::fstat(file.fd, &made) != 0) {
+            ::unlinkat(dirFd, name.constData(), 0);
+            return -1;
+        }
+        if (locked && made.st_nlink == 0)
             continue;
         return std::exchange(file.fd, -1);
     }

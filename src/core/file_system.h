@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <vector>
 
+struct stat;
+
 // Attribute bits of a directory entry, as the listing mask and the file
 // commands use them.
 namespace Attr {
@@ -120,9 +122,9 @@ std::vector<ListedName> listFolder(const QByteArray& folderPath, const QString& 
 
 // The program's own temporaries in a folder `dirFd`. A copy is written to a
 // new ".duoscope-copy-XXXXXX", created locked: the lock lasts as long as a
-// descriptor of it stays open. Returns that descriptor, the name in `name`;
-// -1 with errno on failure.
-int createTemporary(int dirFd, QByteArray& name);
+// descriptor of it stays open. Returns that descriptor, the name in `name`
+// and its status in `made`; -1 with errno on failure.
+int createTemporary(int dirFd, QByteArray& name, struct stat& made);
 // Sets the entry `name` aside as ".duoscope-move-XXXXXX-NAME", replacing
 // nothing; the new name, or "" with errno (ENAMETOOLONG where NAME does not
 // fit). A caller holds the file locked (flock) while it is aside.

@@ -158,10 +158,14 @@ DataResult copyData(int in, int out, const struct stat& st, const CopyOptions& o
 // set them, extended attributes, the ACL and the mode, without the
 // set-user-ID and set-group-ID bits when the owner or the group could not be
 // kept, then the times. 0 or an errno.
-int keepAttributes(const Step& s, int out) {
+int keepAttributes(const Step& s, int out, struct stat made) {
     const struct stat& st = s.data;
-    if (::fchown(out, st.st_uid, st.st_gid) != 0)
-        (void)::fchown(out, uid_t(-1), st.st_gid); // not root: the group, where a member
+    if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
+        if (::fchown(out, st.st_uid, st.st_gid) == 0)
+            made.st_uid = st.st_uid, made.st_gid = st.st_gid;
+        else if (::fchown(out, uid_t(-1), st.st_gid) == 0) // not root: the group, where a member
+            made.st_gid = st.st_gid;
+    }
     const QByteArray from = s.source.path(), to = s.target.path();
     const auto unsupported = [] { return errno == ENOTSUP || errno == EOPNOTSUPP; };
     // Attributes that the user may not set (trusted.*, security.*) stay behind, as with cp -a.
@@ -172,14 +176,14 @@ int keepAttributes(const Step& s, int out) {
     if (::perm_copy_fd(from.constData(), s.in.fd, to.constData(), out, nullptr) != 0 &&
         !unsupported())
         return errno;
-    struct stat now {};
-    if (::fstat(out, &now) != 0)
-        return errno;
-    mode_t mode = st.st_mode & 07777;
-    if (now.st_uid != st.st_uid || now.st_gid != st.st_gid)
-        mode &= ~mode_t(S_ISUID | S_ISGID);
-    if ((now.st_mode & 07777) != mode && ::fchmod(out, mode) != 0)
-        return errno;
+    // The set-ID bits are not the ACL's: kept where the owner and the group are.
+    if (st.st_mode & (S_ISUID | S_ISGID)) {
+        mode_t mode = st.st_mode & 07777;
+        if (made.st_uid != st.st_uid || made.st_gid != st.st_gid)
+            mode &= ~mode_t(S_ISUID | S_ISGID);
+        if (::fchmod(out, mode) != 0)
+            return errno;
+    }
     const timespec times[2] = {st.st_atim, st.st_mtim};
     return ::futimens(out, times) == 0 ? 0 : errno;
 }
@@ -243,7 +247,7 @@ FsResult openSource(Step& s) {
     if (::fstat(s.in.fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, s.data))
         return refusal(EAGAIN, s.source, "the file changed while it was being copied");
     s.data = opened;
-    ::fcntl(s.in.fd, F_SETFL, ::fcntl(s.in.fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: reads of a regular file do not heed it.
     return {};
 }
 
@@ -253,7 +257,8 @@ FsResult openSource(Step& s) {
 FsResult writeCopy(Step& s, bool durable) {
     const int dir = s.targetDir.fd;
     QByteArray temp;
-    UniqueFd out{FileSystem::createTemporary(dir, temp)};
+    struct stat made {};
+    UniqueFd out{FileSystem::createTemporary(dir, temp, made)};
     if (out.fd < 0)
         return errorAt(errno, s.target);
     const auto fail = [&](FsError error) {
@@ -277,7 +282,7 @@ FsResult writeCopy(Step& s, bool durable) {
             ::lseek(out.fd, 0, SEEK_SET) != 0)
             return fail(errorAt(errno, s.target));
     }
-    if (const int err = keepAttributes(s, out.fd); err != 0)
+    if (const int err = keepAttributes(s, out.fd, made); err != 0)
         return fail(errorAt(err, s.target));
     if (durable && s.flush(out.fd) != 0)
         return fail(errorAt(errno, s.target));
