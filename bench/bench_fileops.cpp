@@ -19,9 +19,9 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 namespace {
@@ -85,7 +85,8 @@ Runs pasteAgainstCp(const QString& source, const QString& work, const QString& c
         start = Clock::now();
         window.mnuRefresh_Click();
         r.pasteOnly.push_back(r.paste.back() - msSince(start));
-        r.cp.push_back(shellMs(QStringLiteral("cp %1 '%2'/* '%3'/").arg(cpOptions, source, cpTarget)));
+        r.cp.push_back(
+            shellMs(QStringLiteral("cp %1 '%2'/* '%3'/").arg(cpOptions, source, cpTarget)));
         if (QDir(target).entryList(QDir::Files).size() != files ||
             QDir(cpTarget).entryList(QDir::Files).size() != files)
             std::abort();

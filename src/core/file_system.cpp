@@ -53,8 +53,7 @@ constexpr qsizetype prefixLength = sizeof copyPrefix - 1;
 constexpr qsizetype randomLength = 6;
 
 QByteArray randomLetters() {
-    static const char letters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     QByteArray out(randomLength, Qt::Uninitialized);
     for (char& c : out)
         c = letters[::arc4random_uniform(sizeof letters - 1)];
@@ -101,7 +100,8 @@ bool sweepLeftover(int dirFd, const QByteArray& folder, const char* name) {
     if (kind == Leftover::None)
         return false;
     UniqueFd file{::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     // Held by the lock until it is gone: no other refresh acts on it meanwhile.
     if (file.fd < 0 || ::flock(file.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(file.fd, &held) != 0 ||
         !S_ISREG(held.st_mode) || ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -272,7 +272,8 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
 int createTemporary(int dirFd, QByteArray& name, struct stat& made) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = copyPrefix + randomLetters();
-        UniqueFd file{::openat(dirFd, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
+        UniqueFd file{
+            ::openat(dirFd, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
         if (file.fd < 0 && errno == EEXIST)
             continue;
         if (file.fd < 0)

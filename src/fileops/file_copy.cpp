@@ -227,8 +227,8 @@ FsResult prepare(Step& s, Existing existing) {
     if (existing == Existing::Keep)
         return errorAt(EEXIST, s.target);
     struct stat reached {};
-    if (sameFile(dst, s.data) || (::fstatat(s.targetDir.fd, targetName, &reached, 0) == 0 &&
-                                  sameFile(reached, s.data)))
+    if (sameFile(dst, s.data) ||
+        (::fstatat(s.targetDir.fd, targetName, &reached, 0) == 0 && sameFile(reached, s.data)))
         return refusal(EINVAL, s.target, "the source and the target are the same file");
     if (!S_ISREG(dst.st_mode) && !S_ISLNK(dst.st_mode))
         return refusal(EINVAL, s.target, "only a regular file can be replaced");

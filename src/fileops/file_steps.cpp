@@ -59,10 +59,10 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
         if (!done && done.error().number() == EEXIST && !copied && !(t.pasting && ownFolder)) {
             if (t.pasting)
                 platform.beep();
-            const QString prompt = overwritePromptText(
-                nameText(t.targetFolder), nameText(target.name), sourceText,
-                FileSystem::stat(t.source.path()), target.text(), FileSystem::stat(target.path()),
-                TextFormats());
+            const QString prompt =
+                overwritePromptText(nameText(t.targetFolder), nameText(target.name), sourceText,
+                                    FileSystem::stat(t.source.path()), target.text(),
+                                    FileSystem::stat(target.path()), TextFormats());
             if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
                 return AfterFile::GoOn;
             done = step(Existing::Replace);

@@ -46,8 +46,9 @@ Main::~Main() {
     stopContentCheck();
     // Nor a signal of the panes, which the window's base hides after this.
     for (ListPane* pane : {m_lvSource, m_lvDest}) {
-        for (QObject* sender : std::initializer_list<QObject*>{pane, pane->verticalScrollBar(),
-                                pane->horizontalScrollBar(), pane->selectionModel()})
+        for (QObject* sender :
+             std::initializer_list<QObject*>{pane, pane->verticalScrollBar(),
+                                             pane->horizontalScrollBar(), pane->selectionModel()})
             sender->disconnect(this);
     }
 }

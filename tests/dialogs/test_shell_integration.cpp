@@ -130,7 +130,8 @@ TEST(HelpLinks, ContentsOpensTheGuideForTheWindowAndTheWebLinksForNoOne) {
     platform.urlsOpen = false; // no program for it: said so
     OpenHelpContents(platform, &window, program.path() + '/');
     ASSERT_EQ(platform.shown.size(), 1);
-    EXPECT_TRUE(platform.shown[0].text.startsWith(program.filePath("help/index.html") + " could not"));
+    EXPECT_TRUE(
+        platform.shown[0].text.startsWith(program.filePath("help/index.html") + " could not"));
 }
 
 } // namespace

@@ -213,6 +213,12 @@ TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
     EXPECT_EQ(dest.read(".b"), "hidden") << "No";
     EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files), QStringList({"a", "c"}));
     EXPECT_EQ(source.read("a"), "a") << "a drop never moves";
+    // A refresh tells where a file set aside by a move that did not finish is now.
+    source.write(".duoscope-move-Qq11qq-a", "set aside");
+    window.mnuRefresh_Click();
+    ASSERT_EQ(styles(), QList<int>({36, 64}));
+    EXPECT_TRUE(platform.shown[1].text.endsWith("kept as " + source.filePath("Copy of a") + "."));
+    EXPECT_TRUE(texts(window.lvSource()).contains("Copy of a"));
 }
 
 TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
@@ -237,9 +243,11 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     EXPECT_EQ(dest.read("ete"), "raw");
     const int row = int(texts(window.lvDest()).indexOf("A.TXT"));
     window.lvDest()->setCurrentRow(row);
-    // The bytes typed are checked, escapes included: none moves the file elsewhere or cuts its name.
-    for (const QString& bad : QStringList{"b.txt", "", ".", "..", "x/y", "..\\x2F..\\x2Fescaped.txt",
-                                          "trunc\\x00ated.txt", QString(256, 'n')}) {
+    // The bytes typed are checked, escapes included: none moves the file elsewhere or cuts its
+    // name.
+    for (const QString& bad :
+         QStringList{"b.txt", "", ".", "..", "x/y", "..\\x2F..\\x2Fescaped.txt",
+                     "trunc\\x00ated.txt", QString(256, 'n')}) {
         cancel = 0;
         window.lvDest_AfterLabelEdit(cancel, bad);
         EXPECT_EQ(cancel, -1) << bad.toStdString();
@@ -262,7 +270,7 @@ TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
     window.lvDest_GotFocus();
     window.lvDest_ItemClick(1);
     select(window.lvDest(), {0, 1, 2, 3, 4, 5, 6}); // .h, \xFF, a, b, c, link, ro; not target
-    platform.answers = {Answer::Yes, Answer::No, Answer::Yes, Answer::Yes, Answer::No,
+    platform.answers = {Answer::Yes, Answer::No,  Answer::Yes, Answer::Yes, Answer::No,
                         Answer::Yes, Answer::Yes, Answer::Yes, Answer::No};
     window.mnuDelete_Click();
     EXPECT_EQ(styles(), QList<int>({292, 36, 292, 292, 292, 292, 292, 292, 36}))
@@ -271,15 +279,6 @@ TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
     EXPECT_EQ(texts(window.lvDest()), QStringList({".h", "b", "ro", "target"}));
     EXPECT_FALSE(QFile::permissions(dest.filePath("ro")) & QFile::WriteOwner) << "mode kept";
     EXPECT_EQ(dest.read("target"), "target") << "the link went, not its target";
-}
-
-TEST_F(WindowTest, ARefreshTellsWhereAFileSetAsideByAnUnfinishedMoveIsKept) {
-    source.write("a");
-    source.write(".duoscope-move-Qq11qq-a", "set aside");
-    refresh(source.path(), dest.path());
-    ASSERT_EQ(styles(), QList<int>({64}));
-    EXPECT_TRUE(platform.shown[0].text.endsWith("kept as " + source.filePath("Copy of a") + "."));
-    EXPECT_EQ(texts(window.lvSource()), QStringList({"a", "Copy of a"}));
 }
 
 } // namespace

@@ -213,14 +213,14 @@ TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName)
     const QByteArray file = bytes(source, "bad\xffname.txt");
     EXPECT_EQ(platform.opened, QList<QByteArray>(6, file)) << "keys compare exactly";
     EXPECT_EQ(platform.properties, QList<QByteArray>(3, file));
-    // An Open that fails says so, and why.
-    platform.openSucceeds = false;
+    platform.openSucceeds = false; // an Open that fails says so, and why
     window.tbrMain_ButtonClick(QStringLiteral("Open"));
     ::unlink(file.constData()); // a name the temporary folder cannot remove itself
     window.tbrMain_ButtonClick(QStringLiteral("Open"));
     ASSERT_EQ(platform.shown.size(), 2);
-    EXPECT_EQ(platform.shown[0].text, source.filePath("bad\\xFFname.txt") + " could not be opened." +
-                                          "\r\n\r\n" + source.filePath("bad\\xFFname.txt") +
+    EXPECT_EQ(platform.shown[0].text, source.filePath("bad\\xFFname.txt") +
+                                          " could not be opened." + "\r\n\r\n" +
+                                          source.filePath("bad\\xFFname.txt") +
                                           ": no program is set to open files of its type");
     EXPECT_TRUE(platform.shown[1].text.endsWith(": No such file or directory"));
 }

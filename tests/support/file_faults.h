@@ -3,7 +3,7 @@
 #include "fileops/file_copy.h"
 
 #include <QByteArray>
-#include <cerrno>
+#include <climits>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +11,8 @@
 // Copies whose writes fail, as on a full disk, once `limit` bytes were asked for.
 inline CopyOptions failingAfter(qint64 limit) {
     CopyOptions o;
-    o.write = [written = std::make_shared<qint64>(0), limit](int fd, const char* data,
-                                                             size_t size) -> ssize_t {
-        return (*written += qint64(size)) > limit ? (errno = ENOSPC, -1) : ::write(fd, data, size);
+    o.write = [asked = std::make_shared<qint64>(0), limit](int fd, const char* data, size_t size) {
+        return (*asked += qint64(size)) > limit ? (errno = ENOSPC, -1) : ::write(fd, data, size);
     };
     return o;
 }
@@ -23,8 +22,7 @@ inline CopyOptions failingAfter(qint64 limit) {
 // (from 1) fails with EIO, and `before` runs before each.
 inline CopyOptions loggedFlushes(std::shared_ptr<QByteArray> log, int failing = 0,
                                  std::function<void()> before = {}) {
-    CopyOptions o;
-    o.write = [](int fd, const char* data, size_t size) { return ::write(fd, data, size); };
+    CopyOptions o = failingAfter(LLONG_MAX);
     o.fsync = [=](int fd) {
         if (before)
             before();
