@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -218,9 +218,8 @@ TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName)
     ::unlink(file.constData()); // a name the temporary folder cannot remove itself
     window.tbrMain_ButtonClick(QStringLiteral("Open"));
     ASSERT_EQ(platform.shown.size(), 2);
-    EXPECT_EQ(platform.shown[0].text, source.filePath("bad\\xFFname.txt") +
-                                          " could not be opened." + "\r\n\r\n" +
-                                          source.filePath("bad\\xFFname.txt") +
+    const QString shown = source.filePath("bad\\xFFname.txt");
+    EXPECT_EQ(platform.shown[0].text, shown + " could not be opened.\r\n\r\n" + shown +
                                           ": no program is set to open files of its type");
     EXPECT_TRUE(platform.shown[1].text.endsWith(": No such file or directory"));
 }
