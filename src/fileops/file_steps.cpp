@@ -4,6 +4,7 @@
 #include "core/name_text.h"
 #include "core/text_formats.h"
 #include "fileops/file_texts.h"
+#include "fileops/undo_journal.h"
 #include "shell/platform.h"
 
 #include <cerrno>
@@ -34,6 +35,49 @@ bool taken(const QByteArray& path) {
     return FileSystem::attributes(path) >= 0;
 }
 
+// Notes for Undo what a transfer did. `kept` is the replaced file's place in
+// the Trash, when there is one.
+void noteTransfer(const Transfer& t, const FileLocation& target, bool replaced,
+                  const std::optional<TrashEntry>& kept, bool sourceRemoved) {
+    using Kind = UndoStep::Kind;
+    if (!t.journal)
+        return;
+    if (replaced && !kept) {
+        t.journal->endHistory(
+            QStringLiteral("A file was replaced without the Trash: it cannot be brought back."));
+        return;
+    }
+    if (!t.move || !sourceRemoved) {
+        t.journal->record({kept ? Kind::Replaced : Kind::Copied,
+                           target.path(),
+                           {},
+                           {},
+                           kept.value_or(TrashEntry{})});
+        return;
+    }
+    // Undone last first: the file goes home, then the replaced one comes back.
+    if (kept)
+        t.journal->record({Kind::Trashed, {}, target.path(), {}, *kept});
+    t.journal->record({Kind::Moved, target.path(), t.source.path(), {}, {}});
+}
+
+// A replaced file keeps a second name in the Trash while the copy takes its
+// place. Without a Trash on its drive the user may replace it for good.
+FsResult keepInTrash(Platform& platform, QWidget* owner, const FileLocation& target,
+                     std::optional<TrashEntry>& kept) {
+    TrashEntry entry;
+    FsResult linked = Trash::linkIntoTrash(target.path(), entry);
+    if (linked) {
+        kept = entry;
+        return linked;
+    }
+    if (linked.error().number() == ENOTSUP &&
+        platform.messageBox(owner, noTrashReplaceQuestionText(target.text(), linked.error()),
+                            MsgStyle::QuestionYesNoNoDefault) == Answer::Yes)
+        return {};
+    return linked;
+}
+
 } // namespace
 
 AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
@@ -41,11 +85,22 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     const QString sourceText = t.source.text();
     FileLocation target{t.targetFolder, t.source.name};
     bool copied = false;
+    bool replaced = false;
+    std::optional<TrashEntry> kept;
     const auto step = [&](Existing existing) {
-        if (t.move)
-            return moveFile(t.source, target, existing, options, copied);
-        const FsResult done = copyFile(t.source, target, existing, options);
-        copied = done.ok();
+        if (existing == Existing::Replace && t.keepReplaced) {
+            if (FsResult keeping = keepInTrash(platform, owner, target, kept); !keeping)
+                return keeping;
+        }
+        FsResult done = t.move ? moveFile(t.source, target, existing, options, copied)
+                               : copyFile(t.source, target, existing, options);
+        if (!t.move)
+            copied = done.ok();
+        replaced = copied && existing == Existing::Replace;
+        if (!copied && kept) {
+            Trash::discard(*kept); // the old file is still in its place
+            kept.reset();
+        }
         return done;
     };
     try {
@@ -67,6 +122,8 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
                 return AfterFile::GoOn;
             done = step(Existing::Replace);
         }
+        if (copied)
+            noteTransfer(t, target, replaced, kept, done.ok());
         check(done);
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
@@ -77,7 +134,8 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     return AfterFile::GoOn;
 }
 
-bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file) {
+bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
+                     UndoJournal* journal) {
     const QString pathText = file.text();
     if (platform.messageBox(owner, deleteQuestionText(pathText),
                             MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
@@ -88,20 +146,44 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
     if (bits >= 0 && (bits & protectedBits) &&
         platform.messageBox(owner, attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
         return false;
+    if (way == DeleteWay::ToTrash) {
+        TrashEntry entry;
+        const FsResult trashed = Trash::moveToTrash(path, entry);
+        if (trashed) {
+            if (journal)
+                journal->record({UndoStep::Kind::Trashed, {}, path, {}, entry});
+            return true;
+        }
+        if (trashed.error().number() != ENOTSUP) {
+            tell(platform, owner,
+                 QStringLiteral("%1 could not be moved to the Trash.").arg(pathText),
+                 trashed.error());
+            return false;
+        }
+        if (platform.messageBox(owner, noTrashDeleteQuestionText(pathText, trashed.error()),
+                                MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
+            return false;
+    }
     if (const FsResult removed = FileSystem::removeFile(path); !removed) {
         tell(platform, owner, QStringLiteral("%1 could not be deleted.").arg(pathText),
              removed.error());
         return false;
     }
+    if (journal)
+        journal->endHistory(QStringLiteral(
+            "Files were deleted permanently: the commands before cannot be undone."));
     return true;
 }
 
-FsResult renameInFolder(const FileLocation& file, const QString& newName) {
+FsResult renameInFolder(const FileLocation& file, const QString& newName, UndoJournal* journal) {
     // The bytes that reach the file system are checked, not the text typed.
     const FileLocation renamed{file.folder, nameBytes(newName)};
     if (FsResult valid = FileSystem::checkName(renamed); !valid)
         return valid;
     if (file.name.isEmpty())
         return FsError(EINVAL, file.text(), QStringLiteral("not a valid file name"));
-    return FileSystem::renameFile(file.path(), renamed.path());
+    FsResult done = FileSystem::renameFile(file.path(), renamed.path());
+    if (done && journal)
+        journal->record({UndoStep::Kind::Renamed, renamed.path(), file.path(), {}, {}});
+    return done;
 }

@@ -8,6 +8,7 @@
 
 class Platform;
 class QWidget;
+class UndoJournal;
 
 // One file of a paste or a drop.
 struct Transfer {
@@ -21,6 +22,10 @@ struct Transfer {
     bool move = false;
     // More files of the same command follow: a failure offers to stop them.
     bool othersFollow = false;
+    // A replaced file is kept in the Trash, where Undo finds it again.
+    bool keepReplaced = false;
+    // Where the steps done are noted for Undo; none when null.
+    UndoJournal* journal = nullptr;
 };
 
 // What the rest of a command does after one file.
@@ -35,13 +40,21 @@ enum class AfterFile { GoOn, Stop };
 AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& transfer,
                        const CopyOptions& options);
 
+enum class DeleteWay { ToTrash, Permanently };
+
 // Asks before deleting a file, and again when it is read-only, hidden or
 // system; a failure is told. Links go, never what they lead to, and the
-// file's attributes are never changed on the way. True when deleted.
-bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file);
+// file's attributes are never changed on the way. To the Trash, a file whose
+// drive has none is deleted for good only when the user says so. A file
+// trashed is noted in `journal`; one deleted for good ends its history.
+// True when deleted.
+bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
+                     UndoJournal* journal = nullptr);
 
 // Renames a file within its folder to the name `newName` stands for (see
 // nameBytes(): "\xNN" is the byte NN). Fails when those bytes are not one
 // plain name (empty, ".", "..", holding "/" or NUL, too long) or when the
 // name is taken.
-FsResult renameInFolder(const FileLocation& file, const QString& newName);
+// A rename done is noted in `journal`.
+FsResult renameInFolder(const FileLocation& file, const QString& newName,
+                        UndoJournal* journal = nullptr);

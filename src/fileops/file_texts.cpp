@@ -31,3 +31,13 @@ QString attributeQuestionText() {
 QString failureText(const QString& what, const FsError& error) {
     return what + QLatin1String("\r\n\r\n") + error.description();
 }
+
+QString noTrashDeleteQuestionText(const QString& path, const FsError& why) {
+    return QStringLiteral("%1 cannot be moved to the Trash: %2.\r\n\r\nDelete it permanently?")
+        .arg(path, why.reason());
+}
+
+QString noTrashReplaceQuestionText(const QString& path, const FsError& why) {
+    return QStringLiteral("%1 cannot be kept in the Trash: %2.\r\n\r\nReplace it permanently?")
+        .arg(path, why.reason());
+}

@@ -19,3 +19,8 @@ QString attributeQuestionText();
 
 // The report of a failed step: what could not be done, then the file and the reason.
 QString failureText(const QString& what, const FsError& error);
+
+// Where a file's drive has no Trash: whether to delete it, or replace it,
+// for good instead.
+QString noTrashDeleteQuestionText(const QString& path, const FsError& why);
+QString noTrashReplaceQuestionText(const QString& path, const FsError& why);

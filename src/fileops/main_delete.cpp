@@ -10,8 +10,17 @@
 #include <QProgressBar>
 
 void Main::mnuDelete_Click() {
+    deleteSelected(m_settings.useTrash != 0 ? DeleteWay::ToTrash : DeleteWay::Permanently);
+}
+
+void Main::mnuEditDeletePermanently_Click() {
+    deleteSelected(DeleteWay::Permanently);
+}
+
+void Main::deleteSelected(DeleteWay way) {
     if (CurrentFile.isEmpty() || m_fileCommandRunning)
         return;
+    const auto recorded = recordForUndo(QStringLiteral("Delete"));
     ListPane* pane = activeList();
     QLineEdit* folderBox = activeFolderBox();
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
@@ -21,7 +30,7 @@ void Main::mnuDelete_Click() {
     run.setMaximum(n);
     for (int i = 0; i < n; ++i) {
         if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
-            (void)deleteFileAsked(m_platform, this, {folder, pane->rowFileName(i)});
+            (void)deleteFileAsked(m_platform, this, {folder, pane->rowFileName(i)}, way, &m_undo);
         run.setValue(i + 1);
     }
     m_pbrMain->setValue(0);

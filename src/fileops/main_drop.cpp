@@ -21,6 +21,7 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
                     bool accepted) {
     if (m_fileCommandRunning)
         return;
+    const auto recorded = recordForUndo(QStringLiteral("Drop"));
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     if (accepted) {
         CopyOptions options = copyOptions;
@@ -40,6 +41,8 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
             if (dropped(i)) {
                 Transfer transfer{{from, dragged->rowFileName(i)}, to, false, false};
                 transfer.othersFollow = i < last;
+                transfer.keepReplaced = m_settings.useTrash != 0;
+                transfer.journal = &m_undo;
                 if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
                     break;
             }

@@ -10,6 +10,7 @@
 void Main::mnuEditPaste_Click() {
     if (m_fileCommandRunning)
         return;
+    const auto recorded = recordForUndo(QStringLiteral("Paste"));
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     CopyOptions options = copyOptions;
     options.onChunk = [&run] { run.keepPainted(); };
@@ -23,6 +24,8 @@ void Main::mnuEditPaste_Click() {
     for (int i = 1; i <= n; ++i) {
         Transfer transfer{entries[i].file, targetFolder, true, ClipboardMode == 1};
         transfer.othersFollow = i < n;
+        transfer.keepReplaced = m_settings.useTrash != 0;
+        transfer.journal = &m_undo;
         if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
             break;
         run.setValue(i);

@@ -43,7 +43,8 @@ void Main::afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel,
     const int row = pane->currentRow();
     if (newText != pane->rowText(row)) {
         const FileLocation file{FileSystem::encode(folderBox->text()), pane->rowFileName(row)};
-        const FsResult renamed = renameInFolder(file, newText);
+        const auto recorded = recordForUndo(QStringLiteral("Rename"), false);
+        const FsResult renamed = renameInFolder(file, newText, &m_undo);
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

@@ -3,7 +3,6 @@
 
 #include "core/message_style.h"
 #include "fileops/file_command_run.h"
-#include "fileops/file_copy.h"
 #include "shell/platform.h"
 
 #include <QAction>
@@ -19,11 +18,7 @@ void Main::mnuEditUndo_Click() {
         const int steps = static_cast<int>(record.steps.size());
         run.setMaximum(steps);
         int done = 0;
-        const MoveBack moveBack = [this](const QByteArray& from, const QByteArray& to) {
-            bool copied = false;
-            return moveRegularFile(from, to, copyOptions, copied);
-        };
-        notUndone = undoRecord(record, moveBack, [&](int) {
+        notUndone = undoRecord(record, copyOptions, [&](int) {
             run.setValue(done++);
             return true;
         });

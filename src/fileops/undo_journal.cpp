@@ -2,6 +2,8 @@
 
 #include "core/name_text.h"
 
+#include <QLocale>
+#include <QSet>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -19,8 +21,9 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
            modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
 }
 
-void UndoJournal::begin(const QString& title) {
-    m_open = UndoRecord{title, {}};
+void UndoJournal::begin(const QString& command, bool counted) {
+    m_open = UndoRecord{command, {}};
+    m_counted = counted;
 }
 
 void UndoJournal::record(UndoStep step) {
@@ -32,8 +35,19 @@ void UndoJournal::record(UndoStep step) {
 }
 
 void UndoJournal::end() {
-    if (m_open && !m_open->steps.empty() && m_ended.isEmpty())
+    if (m_open && !m_open->steps.empty() && m_ended.isEmpty()) {
+        if (m_counted) {
+            // A file moved over another is two steps at one name.
+            QSet<QByteArray> files;
+            for (const UndoStep& s : m_open->steps)
+                files.insert(s.kind == UndoStep::Kind::Trashed ? s.oldPath : s.path);
+            const qsizetype n = files.size();
+            m_open->title = QStringLiteral("%1 of %2 %3")
+                                .arg(m_open->title, QLocale().toString(n),
+                                     n == 1 ? QStringLiteral("File") : QStringLiteral("Files"));
+        }
         m_records.push_back(std::move(*m_open));
+    }
     m_open.reset();
 }
 
@@ -66,6 +80,10 @@ FsResult stillLeft(const UndoStep& step) {
     return {};
 }
 
+FileLocation located(const QByteArray& path) {
+    return {FileSystem::parentFolder(path), path.mid(path.lastIndexOf('/') + 1)};
+}
+
 // `file` is told as the one not undone, `place` as where it cannot go.
 FsResult placeFree(const QByteArray& file, const QByteArray& place) {
     if (FileIdentity::of(place))
@@ -73,7 +91,7 @@ FsResult placeFree(const QByteArray& file, const QByteArray& place) {
     return {};
 }
 
-FsResult undoStep(const UndoStep& step, const MoveBack& moveBack) {
+FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
     using Kind = UndoStep::Kind;
     if (step.kind == Kind::Trashed) {
         if (FsResult free = placeFree(step.trashed.originalPath, step.trashed.originalPath); !free)
@@ -107,7 +125,11 @@ FsResult undoStep(const UndoStep& step, const MoveBack& moveBack) {
             return {};
         if (errno != EXDEV)
             return failed(errno, step.path);
-        return moveBack(step.path, step.oldPath);
+        {
+            bool copied = false;
+            return moveFile(located(step.path), located(step.oldPath), Existing::Keep, options,
+                            copied);
+        }
     case Kind::Trashed:
         break;
     }
@@ -116,13 +138,13 @@ FsResult undoStep(const UndoStep& step, const MoveBack& moveBack) {
 
 } // namespace
 
-QStringList undoRecord(const UndoRecord& record, const MoveBack& moveBack,
+QStringList undoRecord(const UndoRecord& record, const CopyOptions& options,
                        const std::function<bool(int)>& next) {
     QStringList notUndone;
     for (int i = static_cast<int>(record.steps.size()) - 1; i >= 0; --i) {
         if (next && !next(i))
             break;
-        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], moveBack); !done)
+        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], options); !done)
             notUndone << done.error().description();
     }
     return notUndone;

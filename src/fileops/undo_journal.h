@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/trash.h"
+#include "fileops/file_copy.h"
 
 #include <QByteArray>
 #include <QString>
@@ -51,7 +52,9 @@ struct UndoRecord {
 // before it may depend on the files it destroyed.
 class UndoJournal {
 public:
-    void begin(const QString& title);
+    // `command` names it ("Paste"); one over files is titled with their
+    // number when it ends ("Paste of 12 Files").
+    void begin(const QString& command, bool counted = true);
     // Notes a step of the command begun last; what stands at `path` now is
     // what Undo will expect there.
     void record(UndoStep step);
@@ -67,16 +70,13 @@ public:
 private:
     std::vector<UndoRecord> m_records;
     std::optional<UndoRecord> m_open;
+    bool m_counted = true;
     QString m_ended;
 };
 
-// Moves a file back to `to`, never over another file; across file systems it
-// is copied first. Given by the caller, so that Undo moves with the same
-// engine as the commands do.
-using MoveBack = std::function<FsResult(const QByteArray& from, const QByteArray& to)>;
-
-// Takes back a record's steps, the last one first. `next(i)` is called before
-// step i and returns false to stop (the rest is then left as it is). Returns
-// a line for each step that was not undone, naming the file and why.
-QStringList undoRecord(const UndoRecord& record, const MoveBack& moveBack,
+// Takes back a record's steps, the last one first; a file moves back across
+// file systems as the commands move it, with `options`. `next(i)` is called
+// before step i and returns false to stop (the rest is then left as it is).
+// Returns a line for each step that was not undone, naming the file and why.
+QStringList undoRecord(const UndoRecord& record, const CopyOptions& options,
                        const std::function<bool(int)>& next = {});

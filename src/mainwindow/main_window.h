@@ -6,11 +6,13 @@
 #include "core/sorted_name_list.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
+#include "fileops/file_steps.h"
 #include "fileops/undo_journal.h"
 #include "mainwindow/image_list.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <QScopeGuard>
 #include <QString>
 #include <memory>
 
@@ -245,6 +247,16 @@ private:
     QLineEdit* activeFolderBox() const;
     void updatePasteCommands();
     void updateUndoCommand();
+    // Begins a command's record for Undo, ended (and the Undo entry updated)
+    // when the returned guard goes, after the command's run: declare it first.
+    auto recordForUndo(const QString& command, bool counted = true) {
+        m_undo.begin(command, counted);
+        return qScopeGuard([this] {
+            m_undo.end();
+            updateUndoCommand();
+        });
+    }
+    void deleteSelected(DeleteWay way);
     void dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox, bool accepted);
     void beforeLabelEdit(ListPane* pane, int& cancel);
     void afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel, const QString& newText);

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -278,6 +279,97 @@ TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
     EXPECT_EQ(texts(window.lvDest()), QStringList({".h", "b", "ro", "target"}));
     EXPECT_FALSE(QFile::permissions(dest.filePath("ro")) & QFile::WriteOwner) << "mode kept";
     EXPECT_EQ(dest.read("target"), "target") << "the link went, not its target";
+}
+
+struct stat statOf(const QByteArray& path) {
+    struct stat st {};
+    ::lstat(path.constData(), &st);
+    return st;
+}
+
+TEST_F(WindowTest, DeleteGoesToTheTrashAndUndoTakesBackEachCommandInTurn) {
+    const QDateTime t(QDate(2022, 2, 2), QTime(2, 2, 2), Qt::UTC);
+    source.write("b.txt", "B-old", t);
+    dest.write("b.txt", "B-new", t.addSecs(60));
+    source.writeRaw("caf\xE9.txt", "odd");
+    source.write("r.txt", "R");
+    const QByteArray odd = source.at("caf\xE9.txt").path();
+    const struct stat before = statOf(odd);
+    refresh(source.path(), dest.path()); // b.txt|b.txt, caf\xE9.txt|-, r.txt|-
+    window.lvSource_GotFocus();
+    window.lvSource_ItemClick(1);
+    select(window.lvSource(), {1}, 1);
+    platform.answers = {Answer::Yes};
+    window.mnuDelete_Click();
+    const QByteArray trash = qgetenv("XDG_DATA_HOME") + "/Trash";
+    EXPECT_EQ(statOf(trash + "/files/caf\xE9.txt").st_size, 3);
+    QFile info;
+    ASSERT_TRUE(info.open(::open(trash + "/info/caf\xE9.txt.trashinfo", O_RDONLY),
+                          QIODevice::ReadOnly, QFile::AutoCloseHandle));
+    EXPECT_TRUE(info.readAll().contains("Path=" + odd.toPercentEncoding("/") + '\n'));
+
+    window.lvDest_GotFocus();
+    select(window.lvDest(), {0}, 0);
+    window.mnuEditCopy_Click();
+    window.lvSource_GotFocus();
+    platform.answers = {Answer::Yes};
+    window.mnuEditPaste_Click(); // over Source's b.txt
+    EXPECT_EQ(source.read("b.txt"), "B-new");
+    window.lvSource()->setCurrentRow(1); // r.txt
+    int cancel = 0;
+    window.lvSource_AfterLabelEdit(cancel, "s.txt");
+    QAction* undo = window.menuEntry("mnuEditUndo");
+    EXPECT_EQ(undo->text(), "&Undo Rename");
+
+    undo->trigger();
+    EXPECT_EQ(source.read("r.txt"), "R");
+    EXPECT_EQ(undo->text(), "&Undo Paste of 1 File");
+    undo->trigger();
+    EXPECT_EQ(source.read("b.txt"), "B-old");
+    EXPECT_EQ(QFileInfo(source.filePath("b.txt")).lastModified(), t);
+    EXPECT_EQ(undo->text(), "&Undo Delete of 1 File");
+    undo->trigger();
+    const struct stat after = statOf(odd);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_EQ(platform.shown.size(), 2) << "no message after the two questions: all undone";
+}
+
+TEST_F(WindowTest, UndoLeavesAloneWhatChangedAndAPermanentDeleteEndsTheHistory) {
+    source.write("a.txt", "A");
+    source.write("gone.txt", "G");
+    TempTree other(QStringLiteral("/dev/shm")); // another file system where there is one
+    refresh(source.path(), other.path());
+    window.lvSource_GotFocus();
+    select(window.lvSource(), {0}, 0);
+    window.mnuEditCut_Click();
+    window.lvDest_GotFocus();
+    window.mnuEditPaste_Click();
+    ASSERT_EQ(other.read("a.txt"), "A");
+    window.menuEntry("mnuEditUndo")->trigger();
+    EXPECT_EQ(source.read("a.txt"), "A") << "moved back";
+    EXPECT_FALSE(QFileInfo::exists(other.filePath("a.txt")));
+
+    window.lvSource_GotFocus();
+    select(window.lvSource(), {0}, 0);
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    window.mnuEditPaste_Click();
+    other.write("a.txt", "edited by another program");
+    window.menuEntry("mnuEditUndo")->trigger();
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_TRUE(platform.shown[0].text.contains(other.path() + "/a.txt: changed since"));
+    EXPECT_EQ(other.read("a.txt"), "edited by another program");
+
+    window.lvSource_GotFocus();
+    window.lvSource_ItemClick(1);
+    select(window.lvSource(), {1}, 1);
+    platform.answers = {Answer::Yes};
+    window.menuEntry("mnuEditDeletePermanently")->trigger();
+    EXPECT_FALSE(QFileInfo::exists(source.filePath("gone.txt")));
+    EXPECT_FALSE(window.menuEntry("mnuEditUndo")->isEnabled());
+    EXPECT_TRUE(window.menuEntry("mnuEditUndo")->toolTip().contains("permanently"));
 }
 
 } // namespace

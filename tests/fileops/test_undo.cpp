@@ -13,13 +13,7 @@ class UndoTest : public ::testing::Test {
 protected:
     QByteArray at(const char* name) const { return QFile::encodeName(tree.path()) + '/' + name; }
     bool present(const char* name) const { return FileIdentity::of(at(name)).has_value(); }
-    QStringList undoLast() {
-        const MoveBack move = [](const QByteArray& from, const QByteArray& to) {
-            bool copied = false;
-            return moveRegularFile(from, to, {}, copied);
-        };
-        return undoRecord(journal.takeLast(), move);
-    }
+    QStringList undoLast() { return undoRecord(journal.takeLast(), {}); }
     TempTree tree;
     UndoJournal journal;
 };
@@ -31,7 +25,7 @@ TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
     tree.write(QStringLiteral("gone.txt"), "g");
     tree.write(QStringLiteral("twice.txt"), "1");
 
-    journal.begin(QStringLiteral("Paste of 5 Files"));
+    journal.begin(QStringLiteral("Paste"));
     journal.record({UndoStep::Kind::Copied, at("new.txt"), {}, {}, {}});
     TrashEntry old;
     ASSERT_TRUE(Trash::linkIntoTrash(at("replaced.txt"), old).ok());
@@ -49,7 +43,7 @@ TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
     ASSERT_EQ(::rename(at("b.txt").constData(), at("c.txt").constData()), 0);
     journal.record({UndoStep::Kind::Moved, at("c.txt"), at("b.txt"), {}, {}});
     journal.end();
-    ASSERT_EQ(journal.undoTitle(), QStringLiteral("Paste of 5 Files"));
+    ASSERT_EQ(journal.undoTitle(), QStringLiteral("Paste of 6 Files"));
 
     EXPECT_EQ(undoLast(), QStringList());
     EXPECT_FALSE(present("new.txt"));
@@ -64,7 +58,7 @@ TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
 TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
     tree.write(QStringLiteral("copy.txt"), "made");
     tree.write(QStringLiteral("moved.txt"), "m");
-    journal.begin(QStringLiteral("Paste of 2 Files"));
+    journal.begin(QStringLiteral("Paste"));
     journal.record({UndoStep::Kind::Copied, at("copy.txt"), {}, {}, {}});
     journal.record({UndoStep::Kind::Moved, at("moved.txt"), at("back.txt"), {}, {}});
     journal.end();
@@ -83,17 +77,17 @@ TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
 }
 
 TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {
-    journal.begin(QStringLiteral("Paste of 1 File"));
+    journal.begin(QStringLiteral("Paste"));
     journal.end();
     EXPECT_FALSE(journal.canUndo());
     tree.write(QStringLiteral("a.txt"));
-    journal.begin(QStringLiteral("Rename"));
+    journal.begin(QStringLiteral("Rename"), false);
     journal.record({UndoStep::Kind::Renamed, at("a.txt"), at("b.txt"), {}, {}});
     journal.end();
     ASSERT_TRUE(journal.canUndo());
     journal.endHistory(QStringLiteral("A permanent delete cannot be undone."));
     EXPECT_FALSE(journal.canUndo());
-    journal.begin(QStringLiteral("Rename"));
+    journal.begin(QStringLiteral("Rename"), false);
     journal.record({UndoStep::Kind::Renamed, at("a.txt"), at("b.txt"), {}, {}});
     journal.end();
     EXPECT_FALSE(journal.canUndo());

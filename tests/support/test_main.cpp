@@ -1,8 +1,10 @@
 // Every test runs with one locale, one time zone and no real display.
 #include <QApplication>
+#include <QFile>
 #include <QLocale>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
@@ -20,5 +22,8 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));
     QApplication::setApplicationName(QStringLiteral("Duoscope"));
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    // By the bytes: a trashed name that is not UTF-8 defeats QDir's removal.
+    std::filesystem::remove_all(QFile::encodeName(dataHome.path()).toStdString());
+    return failed;
 }
