@@ -1,6 +1,8 @@
 #include "fileops/file_command_run.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -11,14 +13,43 @@ FileCommandRun::FileCommandRun(const QList<QAction*>& commands, bool& running, Q
         m_commands.append({command, command->isEnabled()});
         command->setEnabled(false);
     }
+    qApp->installEventFilter(this);
 }
 
 FileCommandRun::~FileCommandRun() {
+    qApp->removeEventFilter(this);
     for (const auto& [command, enabled] : m_commands) {
         if (command)
             command->setEnabled(enabled);
     }
     m_running = false;
+}
+
+bool FileCommandRun::eventFilter(QObject*, QEvent* event) {
+    // A question the command asks has the keys and the mouse to itself.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            m_cancelled = true;
+        return true;
+    case QEvent::ShortcutOverride:
+        event->accept(); // no shortcut either: the key comes here as a press
+        return true;
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::DragEnter:
+    case QEvent::Drop:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void FileCommandRun::setMaximum(int items) {

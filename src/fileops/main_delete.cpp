@@ -28,7 +28,7 @@ void Main::deleteSelected(DeleteWay way) {
     const int n = pane->count();
     const std::vector<char> selected = selectedRowFlags(*pane);
     run.setMaximum(n);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !run.cancelled(); ++i) {
         if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
             (void)deleteFileAsked(m_platform, this, {folder, pane->rowFileName(i)}, way, &m_undo);
         run.setValue(i + 1);

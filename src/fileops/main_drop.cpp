@@ -37,7 +37,7 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         while (last >= 0 && !dropped(last))
             --last;
         run.setMaximum(n);
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < n && !run.cancelled(); ++i) {
             if (dropped(i)) {
                 Transfer transfer{{from, dragged->rowFileName(i)}, to, false, false};
                 transfer.othersFollow = i < last;

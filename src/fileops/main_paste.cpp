@@ -21,7 +21,7 @@ void Main::mnuEditPaste_Click() {
     const int n = static_cast<int>(entries.size()) - 1;
     if (n != 0)
         run.setMaximum(n);
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= n && !run.cancelled(); ++i) {
         Transfer transfer{entries[i].file, targetFolder, true, ClipboardMode == 1};
         transfer.othersFollow = i < n;
         transfer.keepReplaced = m_settings.useTrash != 0;

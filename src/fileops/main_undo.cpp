@@ -18,9 +18,13 @@ void Main::mnuEditUndo_Click() {
         const int steps = static_cast<int>(record.steps.size());
         run.setMaximum(steps);
         int done = 0;
-        notUndone = undoRecord(record, copyOptions, [&](int) {
+        notUndone = undoRecord(record, copyOptions, [&](int i) {
             run.setValue(done++);
-            return true;
+            if (!run.cancelled())
+                return true;
+            UndoRecord rest{record.title, {record.steps.begin(), record.steps.begin() + i + 1}};
+            m_undo.putBack(std::move(rest));
+            return false;
         });
         run.setValue(steps);
     }

@@ -63,6 +63,11 @@ UndoRecord UndoJournal::takeLast() {
     return last;
 }
 
+void UndoJournal::putBack(UndoRecord record) {
+    if (!record.steps.empty() && m_ended.isEmpty())
+        m_records.push_back(std::move(record));
+}
+
 namespace {
 
 FsResult failed(int err, const QByteArray& path, const QString& reason = {}) {

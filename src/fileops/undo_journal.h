@@ -66,6 +66,8 @@ public:
     // Why Undo is not offered, when the history was ended.
     const QString& endedBecause() const { return m_ended; }
     UndoRecord takeLast();
+    // What an Undo stopped before doing stays to be undone.
+    void putBack(UndoRecord record);
 
 private:
     std::vector<UndoRecord> m_records;

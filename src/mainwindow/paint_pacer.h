@@ -4,20 +4,24 @@
 #include <QElapsedTimer>
 
 // Lets a long run on the window's thread repaint the window every so often,
-// with user input held back until the run ends.
+// by default with user input held back until the run ends.
 class PaintPacer {
 public:
-    PaintPacer() { m_sincePaint.start(); }
+    explicit PaintPacer(QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents)
+        : m_flags(flags) {
+        m_sincePaint.start();
+    }
 
     void keepPainted() {
         // Often enough for the eye; rarely enough to cost nothing next to the work.
         constexpr qint64 intervalMs = 40;
         if (m_sincePaint.elapsed() < intervalMs)
             return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents(m_flags);
         m_sincePaint.restart();
     }
 
 private:
+    QEventLoop::ProcessEventsFlags m_flags;
     QElapsedTimer m_sincePaint;
 };

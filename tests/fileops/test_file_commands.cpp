@@ -362,9 +362,27 @@ TEST_F(WindowTest, UndoLeavesAloneWhatChangedAndAPermanentDeleteEndsTheHistory) 
     EXPECT_TRUE(platform.shown[0].text.contains(other.path() + "/a.txt: changed since"));
     EXPECT_EQ(other.read("a.txt"), "edited by another program");
 
+    // Escape stops a command after the file at hand; an Undo too, and what
+    // it did not reach stays to be undone.
+    source.write("b.txt", "B");
+    source.write("c.txt", "C");
+    refresh(source.path(), other.path());
     window.lvSource_GotFocus();
-    window.lvSource_ItemClick(1);
-    select(window.lvSource(), {1}, 1);
+    window.mnuEditDSelectAll_Click();
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    window.copyOptions.write = [this](int fd, const char* data, size_t size) {
+        QTest::keyClick(window.lvDest(), Qt::Key_Escape);
+        return ::write(fd, data, size);
+    };
+    platform.answers = {Answer::No};
+    window.mnuEditPaste_Click(); // a.txt asked and kept, b.txt copied, c.txt not reached
+    EXPECT_EQ(other.read("b.txt"), "B");
+    EXPECT_FALSE(QFileInfo::exists(other.filePath("c.txt")));
+    window.copyOptions.write = nullptr;
+    window.lvSource_GotFocus();
+    window.lvSource_ItemClick(3);
+    select(window.lvSource(), {3}, 3); // gone.txt
     platform.answers = {Answer::Yes};
     window.menuEntry("mnuEditDeletePermanently")->trigger();
     EXPECT_FALSE(QFileInfo::exists(source.filePath("gone.txt")));
