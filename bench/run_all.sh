@@ -39,6 +39,7 @@ run env QT_QPA_PLATFORM=offscreen "$bin/bench_fileops" 1000 100000
 run "$bin/bench_pairing" 30000
 run "$bin/bench_contents" 1000 64
 run env QT_QPA_PLATFORM=offscreen "$bin/bench_diff" 100000 1000
+run env QT_QPA_PLATFORM=offscreen "$bin/bench_trash" 10000 1000
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 ram=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -83,23 +86,65 @@ QByteArray topFolder(const QByteArray& path, dev_t device) {
     return top;
 }
 
+// A trash found for a file system, with the top folder its info paths are
+// relative to ("" for absolute paths): looked up once, so a command trashing
+// many files does not look for it each time; forgotten when it fails.
+struct KnownTrash {
+    dev_t device;
+    QByteArray folder;
+    QByteArray top;
+};
+
+std::vector<KnownTrash>& knownTrashes() {
+    static std::vector<KnownTrash> known;
+    return known;
+}
+
+std::optional<QByteArray> findTrash(const QByteArray& path, dev_t device, QByteArray& top);
+
 // The trash for an entry on `device` at the absolute `path`, and the path its
 // info file records (relative to the top folder outside the home trash).
 std::optional<QByteArray> trashFor(const QByteArray& path, dev_t device, QByteArray& pathInInfo) {
+    std::vector<KnownTrash>& known = knownTrashes();
+    const QByteArray home = homeTrash();
+    auto it = std::find_if(known.begin(), known.end(), [&](const KnownTrash& k) {
+        return k.device == device && (!k.top.isEmpty() || k.folder == home);
+    });
+    // The user's own .Trash-$uid only while the administrator made no .Trash.
+    const auto sharedMadeSince = [](const KnownTrash& k) {
+        struct stat st {};
+        return !k.top.isEmpty() &&
+               !k.folder.endsWith("/.Trash/" + QByteArray::number(::getuid())) &&
+               ::lstat((k.top + ".Trash").constData(), &st) == 0;
+    };
+    if (it != known.end() && (!path.startsWith(it->top) || sharedMadeSince(*it))) {
+        known.erase(it);
+        it = known.end();
+    }
+    if (it == known.end()) {
+        QByteArray top;
+        const std::optional<QByteArray> folder = findTrash(path, device, top);
+        if (!folder)
+            return std::nullopt;
+        it = known.insert(known.end(), {device, *folder, top});
+    }
+    pathInInfo = path.mid(it->top.size());
+    return it->folder;
+}
+
+std::optional<QByteArray> findTrash(const QByteArray& path, dev_t device, QByteArray& top) {
     const QByteArray home = homeTrash();
     QByteArray homeBase = home;
     while (!deviceOf(homeBase, true) && homeBase != "/")
         homeBase = FileSystem::parentFolder(homeBase);
     if (deviceOf(homeBase, true) == device) {
         QDir().mkpath(QFile::decodeName(FileSystem::parentFolder(home)));
-        if (usableTrash(home)) {
-            pathInInfo = path;
+        if (usableTrash(home))
             return home;
-        }
     }
-    const QByteArray top = topFolder(path, device);
-    const QByteArray prefix = top == "/" ? top : top + '/';
-    pathInInfo = path.mid(prefix.size());
+    const QByteArray topPath = topFolder(path, device);
+    const QByteArray prefix = topPath == "/" ? topPath : topPath + '/';
+    top = prefix;
     const QByteArray uid = QByteArray::number(::getuid());
     struct stat st {};
     const QByteArray shared = prefix + ".Trash";
@@ -122,9 +167,6 @@ std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray
         base.truncate(room);
     for (int n = 1; n < 10000; ++n) {
         const QByteArray name = n == 1 ? base : base + '.' + QByteArray::number(n);
-        struct stat st {};
-        if (::lstat((folder + "/files/" + name).constData(), &st) == 0)
-            continue;
         const QByteArray infoPath = folder + "/info/" + name + ".trashinfo";
         UniqueFd fd(::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (fd.fd < 0) {
@@ -133,8 +175,10 @@ std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray
             err = errno;
             return std::nullopt;
         }
+        // Not flushed: the rename that follows reaches the disk no earlier,
+        // and without its info a trashed file is still whole in files/.
         const ssize_t written = ::write(fd.fd, info.constData(), info.size());
-        if (written != info.size() || ::fsync(fd.fd) != 0) {
+        if (written != info.size() || ::close(std::exchange(fd.fd, -1)) != 0) {
             err = written < 0 ? errno : EIO;
             ::unlink(infoPath.constData());
             return std::nullopt;
@@ -147,7 +191,8 @@ std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray
 
 enum class Way { Move, Link };
 
-FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted, Way way) {
+FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted,
+                        Way way) {
     int err = 0;
     const std::optional<QByteArray> absolute = absolutePath(path, err);
     if (!absolute)
@@ -181,6 +226,17 @@ FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& 
         return errorAt(err, path);
     }
     return errorAt(EEXIST, *folder + "/files");
+}
+
+FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted, Way way) {
+    FsResult done = putInTrashOnce(path, entry, deleted, way);
+    // A trash removed since it was found is looked for, and made, again.
+    if (!done && (done.error().number() == ENOENT || done.error().number() == ENOTDIR) &&
+        !knownTrashes().empty()) {
+        knownTrashes().clear();
+        done = putInTrashOnce(path, entry, deleted, way);
+    }
+    return done;
 }
 
 } // namespace
