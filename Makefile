@@ -8,7 +8,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             libacl1-dev libattr1-dev libglib2.0-dev libdtl-dev trash-cli
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: run test e2e deps build bench bench-idle format install package
+.PHONY: run test test-sanitizers e2e deps build bench bench-idle format install package
 
 run: build
 	./$(BUILD)/src/duoscope
@@ -17,6 +17,15 @@ run: build
 # such test starts for itself, so no display is needed.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+# Every test once more, built with the address and undefined-behaviour
+# sanitizers in build-asan (not in CI). Qt's own allocations are not leaks of ours.
+test-sanitizers: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+	    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
+	    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+	cmake --build build-asan -j$$(nproc)
+	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure
 
 # The key-driven check alone (it also runs within `make test`).
 e2e: build

@@ -1,6 +1,7 @@
 // Times the file commands on the real window against baselines measured in
-// the same run: a paste of many files against `cp -p` of the same files, and
-// the selection and clipboard commands over a large pane against a refresh.
+// the same run: pastes of many files, of a large file and of a sparse one
+// against `cp` of the same files, and the selection and clipboard commands
+// over a large pane against a refresh.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops [files] [rows]
 #include "bench_app.h"
@@ -17,7 +18,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -32,16 +36,40 @@ void makeFiles(const QString& folder, int n, qint64 size) {
     }
 }
 
-void pasteAgainstCp(int files) {
-    QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("source"));
-    makeFiles(source, files, 100 * 1024);
+double shellMs(const QString& command) {
+    const auto start = Clock::now();
+    if (QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command}) != 0)
+        std::abort();
+    return msSince(start);
+}
+
+// The disk space that the files of a folder take, in KiB.
+double kibUsed(const QString& folder) {
+    double blocks = 0;
+    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+        struct stat st {};
+        ::stat(QFile::encodeName(folder + '/' + name).constData(), &st);
+        blocks += double(st.st_blocks);
+    }
+    return blocks / 2;
+}
+
+struct Runs {
+    std::vector<double> paste, pasteOnly, cp, pasteKib, cpKib;
+};
+
+// Pastes every file of `source` into an empty folder of the same file
+// system (a copy that replaces nothing) and copies them with `cp` and the
+// options given into another, `runs` times each, taking turns.
+Runs pasteAgainstCp(const QString& source, const QString& work, const QString& cpOptions,
+                    int runs) {
     QtPlatform platform;
     Main window(platform);
-    std::vector<double> paste, pasteOnly, cp;
-    for (int run = 0; run < 5; ++run) {
-        const QString target = dir.filePath(QStringLiteral("paste%1").arg(run));
-        const QString cpTarget = dir.filePath(QStringLiteral("cp%1").arg(run));
+    Runs r;
+    const int files = int(QDir(source).entryList(QDir::Files).size());
+    for (int run = 0; run < runs; ++run) {
+        const QString target = work + QStringLiteral("/paste");
+        const QString cpTarget = work + QStringLiteral("/cp");
         QDir().mkpath(target);
         QDir().mkpath(cpTarget);
         window.txtSource()->setText(source);
@@ -53,25 +81,72 @@ void pasteAgainstCp(int files) {
         window.lvDest_GotFocus();
         auto start = Clock::now();
         window.mnuEditPaste_Click();
-        paste.push_back(msSince(start));
+        r.paste.push_back(msSince(start));
         start = Clock::now();
         window.mnuRefresh_Click();
-        pasteOnly.push_back(paste.back() - msSince(start));
-        start = Clock::now();
-        QProcess::execute(
-            QStringLiteral("sh"),
-            {QStringLiteral("-c"), QStringLiteral("cp -p '%1'/* '%2'/").arg(source, cpTarget)});
-        cp.push_back(msSince(start));
-        if (QDir(target).entryList(QDir::Files).size() != files)
+        r.pasteOnly.push_back(r.paste.back() - msSince(start));
+        r.cp.push_back(
+            shellMs(QStringLiteral("cp %1 '%2'/* '%3'/").arg(cpOptions, source, cpTarget)));
+        if (QDir(target).entryList(QDir::Files).size() != files ||
+            QDir(cpTarget).entryList(QDir::Files).size() != files)
             std::abort();
+        r.pasteKib.push_back(kibUsed(target));
+        r.cpKib.push_back(kibUsed(cpTarget));
+        QDir(target).removeRecursively();
+        QDir(cpTarget).removeRecursively();
     }
-    std::printf("paste of %d files of 100 KB into the other folder, median of 5:\n"
-                "  cp -p %.1f ms   paste %.1f ms (%.2fx)   paste without its refresh %.1f ms "
-                "(%.2fx)\n",
-                files, median(cp), median(paste), median(paste) / median(cp), median(pasteOnly),
-                median(pasteOnly) / median(cp));
-    result("Paste of " + grouped(files) + " files of 100 KB into the other folder", median(paste),
-           "ms", median(cp), "`cp -p` of the same files");
+    return r;
+}
+
+void report(const std::string& what, const Runs& r, const char* cp, bool disk = false) {
+    std::printf("%s, median of %zu:\n  %s %.1f ms   paste %.1f ms (%.2fx)   paste without its "
+                "refresh %.1f ms (%.2fx)   disk used %.0f KiB against %.0f KiB\n",
+                what.c_str(), r.cp.size(), cp, median(r.cp), median(r.paste),
+                median(r.paste) / median(r.cp), median(r.pasteOnly),
+                median(r.pasteOnly) / median(r.cp), median(r.pasteKib), median(r.cpKib));
+    const std::string baseline = std::string("`") + cp + "` of the same";
+    result(what, median(r.paste), "ms", median(r.cp), baseline.c_str());
+    result(what + ", without its closing refresh", median(r.pasteOnly), "ms", median(r.cp),
+           baseline.c_str());
+    if (disk)
+        result("Disk used by the " + what, median(r.pasteKib), "KiB", median(r.cpKib),
+               baseline.c_str());
+}
+
+// Pastes of many files, of one large file and of a sparse one, each against
+// `cp` in the same run.
+void pastesAgainstCp(int files) {
+    QTemporaryDir dir;
+    const QString many = dir.filePath(QStringLiteral("many"));
+    makeFiles(many, files, 100 * 1024);
+    report("Paste of " + grouped(files) + " files of 100 KB into the other folder",
+           pasteAgainstCp(many, dir.path(), QStringLiteral("-a"), 5), "cp -a");
+    QDir(many).removeRecursively();
+
+    const QString small = dir.filePath(QStringLiteral("small"));
+    makeFiles(small, 10000, 4096);
+    report("Paste of 10,000 files of 4 KB into the other folder",
+           pasteAgainstCp(small, dir.path(), QStringLiteral("-p"), 5), "cp -p");
+    QDir(small).removeRecursively();
+
+    const QString large = dir.filePath(QStringLiteral("large"));
+    makeFiles(large, 1, qint64(1) << 30);
+    report("Paste of one file of 1 GiB into the other folder",
+           pasteAgainstCp(large, dir.path(), QStringLiteral("-a"), 3), "cp -a");
+    QDir(large).removeRecursively();
+
+    // 2 GiB long, of which 8 KB are data: the rest is holes.
+    const QString sparse = dir.filePath(QStringLiteral("sparse"));
+    QDir().mkpath(sparse);
+    const int fd = ::open(QFile::encodeName(sparse + QStringLiteral("/disk.img")).constData(),
+                          O_CREAT | O_WRONLY, 0644);
+    const QByteArray block(4096, 'b');
+    if (fd < 0 || ::ftruncate(fd, off_t(2) << 30) != 0 || ::pwrite(fd, block, 4096, 0) != 4096 ||
+        ::pwrite(fd, block, 4096, off_t(1) << 30) != 4096 || ::close(fd) != 0)
+        std::abort();
+    report("Paste of a 2 GiB sparse file with 8 KB of data",
+           pasteAgainstCp(sparse, dir.path(), QStringLiteral("--sparse=auto"), 3),
+           "cp --sparse=auto", true);
 }
 
 void selectionAgainstRefresh(int rows) {
@@ -136,7 +211,7 @@ void selectionAgainstRefresh(int rows) {
 
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
-    pasteAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);
+    pastesAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);
     selectionAgainstRefresh(argc > 2 ? std::atoi(argv[2]) : 100000);
     return 0;
 }

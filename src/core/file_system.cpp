@@ -5,12 +5,17 @@
 #include "core/name_text.h"
 #include "core/wildcard.h"
 
+#include <QMutex>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,10 +31,93 @@ QString FsError::description() const {
     return QStringLiteral("%1: %2").arg(m_path, m_reason);
 }
 
+QByteArray FileLocation::path() const {
+    return folderPath(folder) + name;
+}
+
+QString FileLocation::text() const {
+    return nameText(path());
+}
+
 namespace {
 
 QString pathText(const QByteArray& path) {
     return nameText(path);
+}
+
+// The program's own temporaries: a prefix, six random letters or digits,
+// and for a file set aside by a move "-" and the file's own name.
+constexpr char copyPrefix[] = ".duoscope-copy-";
+constexpr char movePrefix[] = ".duoscope-move-";
+constexpr qsizetype prefixLength = sizeof copyPrefix - 1;
+constexpr qsizetype randomLength = 6;
+
+QByteArray randomLetters() {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray out(randomLength, Qt::Uninitialized);
+    ::arc4random_buf(out.data(), size_t(randomLength)); // one call of the system for all
+    for (char& c : out)
+        c = letters[static_cast<unsigned char>(c) % (sizeof letters - 1)];
+    return out;
+}
+
+enum class Leftover { None, Copy, Move };
+
+// Which temporary `name` is; for a file set aside, its own name in `original`.
+Leftover leftoverKind(const char* name, QByteArray& original) {
+    const bool copy = std::strncmp(name, copyPrefix, prefixLength) == 0;
+    if (!copy && std::strncmp(name, movePrefix, prefixLength) != 0)
+        return Leftover::None;
+    const char* rest = name + prefixLength;
+    for (qsizetype i = 0; i < randomLength; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(rest[i])))
+            return Leftover::None;
+    }
+    rest += randomLength;
+    if (copy)
+        return *rest == '\0' ? Leftover::Copy : Leftover::None;
+    if (rest[0] != '-' || rest[1] == '\0')
+        return Leftover::None;
+    original = QByteArray(rest + 1);
+    return Leftover::Move;
+}
+
+QMutex notesLock;
+QStringList& leftoverNotes() {
+    static QStringList notes;
+    return notes;
+}
+
+bool sameEntry(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Clears away the temporary `name` when no running copy holds it: a copy's
+// is removed, a file set aside gets its name back. True when a file got a
+// name back, which the listing under way may or may not pass.
+bool sweepLeftover(int dirFd, const QByteArray& folder, const char* name, Leftover kind,
+                   const QByteArray& original) {
+    UniqueFd file{::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    struct stat held {};
+    struct stat named {};
+    // Held by the lock until it is gone: no other refresh acts on it meanwhile.
+    if (file.fd < 0 || ::flock(file.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(file.fd, &held) != 0 ||
+        !S_ISREG(held.st_mode) || ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !sameEntry(held, named))
+        return false;
+    if (kind == Leftover::Copy) {
+        ::unlinkat(dirFd, name, 0);
+        return false;
+    }
+    const QByteArray now = FileSystem::giveNameBack(dirFd, name, original);
+    if (now != original) {
+        const QMutexLocker locker(&notesLock);
+        leftoverNotes() << QStringLiteral("%1 was set aside by a move that did not finish, and "
+                                          "its name is taken: it is kept as %2.")
+                               .arg(FileLocation{folder, original}.text(),
+                                    FileLocation{folder, now}.text());
+    }
+    return now != name;
 }
 
 // Attribute bits of an entry from its stat (following links) or, for a link
@@ -133,6 +221,8 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
     }
     const int fd = ::dirfd(dir.get());
     const bool everyName = pattern == QLatin1String("*.*") || pattern == QLatin1String("*");
+    QByteArray ownName;
+    bool nameGivenBack = false;
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -144,6 +234,11 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
         const char* raw = entry->d_name;
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
             continue;
+        if (const Leftover own = raw[0] == '.' ? leftoverKind(raw, ownName) : Leftover::None;
+            own != Leftover::None) {
+            nameGivenBack |= sweepLeftover(fd, folder, raw, own, ownName);
+            continue;
+        }
         const bool hidden = raw[0] == '.';
         int bits;
         switch (entry->d_type) {
@@ -169,7 +264,89 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
             continue;
         names.push_back({std::move(name), std::move(fileName)});
     }
-    return names;
+    // A name given back is listed once: by listing again.
+    return nameGivenBack ? listFolder(folder, pattern, mask) : names;
+}
+
+int createTemporary(int dirFd, QByteArray& name, struct stat& made) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = copyPrefix + randomLetters();
+        UniqueFd file{
+            ::openat(dirFd, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
+        if (file.fd < 0 && errno == EEXIST)
+            continue;
+        if (file.fd < 0)
+            return -1;
+        // A refresh that came between the creation and the lock found it
+        // free and removed it: then another. Where locks are not offered,
+        // no refresh can take one either.
+        const bool locked = ::flock(file.fd, LOCK_EX) == 0;
+        if (::fstat(file.fd, &made) != 0) {
+            ::unlinkat(dirFd, name.constData(), 0);
+            return -1;
+        }
+        if (locked && made.st_nlink == 0)
+            continue;
+        return std::exchange(file.fd, -1);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+QByteArray setAside(int dirFd, const QByteArray& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray aside = movePrefix + randomLetters() + '-' + name;
+        if (renameNoReplace(dirFd, name.constData(), dirFd, aside.constData()) == 0)
+            return aside;
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+QByteArray giveNameBack(int dirFd, const QByteArray& aside, const QByteArray& name) {
+    for (int k = 0; k < 1000; ++k) {
+        const QByteArray wanted = k == 0 ? name : copyName(name, k);
+        if (renameNoReplace(dirFd, aside.constData(), dirFd, wanted.constData()) == 0)
+            return wanted;
+        if (errno != EEXIST)
+            break;
+    }
+    return aside;
+}
+
+QStringList takeLeftoverNotes() {
+    const QMutexLocker locker(&notesLock);
+    return std::exchange(leftoverNotes(), {});
+}
+
+int renameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // A file system without no-replace renames: check, then rename.
+    struct stat st {};
+    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(fromDir, from, toDir, to);
+}
+
+FsResult checkName(const FileLocation& file) {
+    const QByteArray& name = file.name;
+    const long longest = ::pathconf(folderPath(file.folder).constData(), _PC_NAME_MAX);
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
+        name.contains('\0') || name.size() > (longest > 0 ? longest : NAME_MAX))
+        return FsError(EINVAL, file.text(), QStringLiteral("not a valid file name"));
+    return {};
+}
+
+QByteArray copyName(const QByteArray& fileName, int k) {
+    if (k <= 1)
+        return "Copy of " + fileName;
+    return "Copy (" + QByteArray::number(k) + ") of " + fileName;
 }
 
 int attributes(const QByteArray& path) {
@@ -240,18 +417,9 @@ FsResult replaceFile(const QByteArray& path, const QByteArray& data, mode_t mode
 }
 
 FsResult renameFile(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, to.constData()) == 0)
         return {};
-    const int err = errno;
-    if (err != EINVAL && err != ENOSYS)
-        return FsError::fromErrno(err, pathText(err == EEXIST ? to : from));
-    // A file system without no-replace renames: check, then rename.
-    struct stat st {};
-    if (::lstat(to.constData(), &st) == 0)
-        return FsError::fromErrno(EEXIST, pathText(to));
-    if (::rename(from.constData(), to.constData()) != 0)
-        return FsError::fromErrno(errno, pathText(from));
-    return {};
+    return FsError::fromErrno(errno, pathText(errno == EEXIST ? to : from));
 }
 
 FsResult removeFile(const QByteArray& path) {

@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <sys/types.h>
 #include <vector>
+
+struct stat;
 
 // Attribute bits of a directory entry, as the listing mask and the file
 // commands use them.
@@ -50,6 +53,20 @@ public:
 private:
     bool m_failed = false;
     FsError m_error{0, {}, {}};
+};
+
+// Where a file is: the bytes of its folder (as a folder box gave them, with
+// or without a trailing "/") and the bytes of its name. The file commands
+// carry this from a pane's row or the clipboard down to the system calls;
+// text is made of it only to show it.
+struct FileLocation {
+    QByteArray folder;
+    QByteArray name;
+
+    // The folder, a "/" unless it ends with one, then the name.
+    QByteArray path() const;
+    // The path as the program shows it.
+    QString text() const;
 };
 
 // One name yielded by a folder listing: the text to show and the bytes that
@@ -96,7 +113,40 @@ namespace FileSystem {
 // whose attributes the mask admits (hidden needs 2, system needs 4; folders
 // are never listed). A folder that does not exist lists nothing; a folder
 // that exists but cannot be read throws FsError.
+// The program's own temporaries (below) are never listed. One that no
+// running copy holds locked was left by a copy that never finished: a copy's
+// temporary is removed, a moved file's source set aside gets its name back
+// (or, where that is taken, the first free copy name, and a note for
+// takeLeftoverNotes() tells where it is).
 std::vector<ListedName> listFolder(const QByteArray& folderPath, const QString& pattern, int mask);
+
+// The program's own temporaries in a folder `dirFd`. A copy is written to a
+// new ".duoscope-copy-XXXXXX", created locked: the lock lasts as long as a
+// descriptor of it stays open. Returns that descriptor, the name in `name`
+// and its status in `made`; -1 with errno on failure.
+int createTemporary(int dirFd, QByteArray& name, struct stat& made);
+// Sets the entry `name` aside as ".duoscope-move-XXXXXX-NAME", replacing
+// nothing; the new name, or "" with errno (ENAMETOOLONG where NAME does not
+// fit). A caller holds the file locked (flock) while it is aside.
+QByteArray setAside(int dirFd, const QByteArray& name);
+// Gives a file set aside its name back, or where that is taken the first
+// free copy name; the name it has then (`aside` when neither could be had).
+QByteArray giveNameBack(int dirFd, const QByteArray& aside, const QByteArray& name);
+// What the listings since the last call could not give back under its own
+// name, one text per file, telling where it is.
+QStringList takeLeftoverNotes();
+
+// rename(2) that never replaces an entry at `to`: 0, or -1 with errno
+// (EEXIST when the name is taken).
+int renameNoReplace(int fromDir, const char* from, int toDir, const char* to);
+
+// Refuses a name that cannot stand for one entry of `file.folder`: empty,
+// "." or "..", holding "/" or NUL, or longer than that file system allows.
+FsResult checkName(const FileLocation& file);
+
+// The name a file copied into its own folder tries at attempt `k`:
+// "Copy of a.txt", then "Copy (2) of a.txt", "Copy (3) of a.txt", ...
+QByteArray copyName(const QByteArray& fileName, int k);
 
 // The attribute bits of the entry at `path`, or -1 when there is none.
 int attributes(const QByteArray& path);

@@ -116,5 +116,8 @@ std::optional<int> storedWindowState(QStringView text) {
 QString numberText(double value) {
     if (value == std::trunc(value) && std::fabs(value) < 1e15)
         return QString::number(static_cast<qint64>(value));
-    return QString::number(value, 'f', QLocale::FloatingPointShortest);
+    // 1e-300 as such, not as 300 digits.
+    const QString plain = QString::number(value, 'f', QLocale::FloatingPointShortest);
+    const QString exponent = QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return exponent.size() < plain.size() ? exponent : plain;
 }

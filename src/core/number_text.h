@@ -27,6 +27,7 @@ std::optional<qint16> storedFlag(QStringView text);
 // nothing when outside that range.
 std::optional<int> storedWindowState(QStringView text);
 
-// Plain decimal text: a whole number without a decimal point, otherwise the
-// shortest text that reads back as the same value. Never an exponent.
+// Decimal text: a whole number below 10^15 without a decimal point,
+// otherwise the shortest text that reads back as the same value, with an
+// exponent where that is shorter (1e-300, 1e+20).
 QString numberText(double value);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -145,6 +146,13 @@ QByteArray escapeValue(const QString& value) {
     return out;
 }
 
+// A key of a junk line (control bytes, bytes that are not UTF-8) is not
+// kept: it would be written back as it came.
+bool printable(const QString& key, const QByteArray& raw) {
+    return key.toUtf8() == raw &&
+           std::all_of(key.cbegin(), key.cend(), [](QChar c) { return c.isPrint(); });
+}
+
 } // namespace
 
 SettingsStore::SettingsStore()
@@ -167,7 +175,7 @@ SettingsStore::SettingsStore(const QString& fileName, FileSystem::WriteCall writ
             continue;
         const QString key = QString::fromUtf8(t.left(eq).trimmed());
         const QString value = unescapeValue(t.mid(eq + 1));
-        if (value != QLatin1String("@Invalid()"))
+        if (printable(key, t.left(eq).trimmed()) && value != QLatin1String("@Invalid()"))
             m_values.insert(key, value);
     }
 }

@@ -7,7 +7,8 @@
 
 // The per-user settings: text values under the application's section of an
 // INI file in the user's configuration folder
-// ($XDG_CONFIG_HOME/Zelmar/Duoscope.ini, section [Duoscope]).
+// ($XDG_CONFIG_HOME/Zelmar/Duoscope.ini, section [Duoscope]). Keys are
+// printable text: a line whose key holds control bytes is not read.
 //
 // Only a regular file is read, opened without blocking; anything else at the
 // name (a pipe, a device, a socket, a folder) reads as an empty store, so the

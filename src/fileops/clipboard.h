@@ -1,20 +1,20 @@
 #pragma once
 
-#include <QByteArray>
+#include "core/file_system.h"
+#include "core/name_text.h"
+
 #include <QString>
 
-// One file recorded by Cut or Copy: where it was and what it is called, with
-// the bytes that reach it on disk. The folder text is kept as the folder box
-// read, so a later change of folder does not change what a paste copies.
+// One file recorded by Cut or Copy: its folder's bytes as the folder box
+// gave them when it was recorded, so a later change of folder does not
+// change what a paste copies, and its name's bytes.
 struct ClipboardEntry {
-    QString folderText;
-    QString name;
-    QByteArray fileName;
+    FileLocation file;
 
     // "folder text, CR LF, name"; "" for the empty entry.
     QString text() const {
-        if (folderText.isEmpty() && name.isEmpty())
+        if (file.folder.isEmpty() && file.name.isEmpty())
             return {};
-        return folderText + QLatin1String("\r\n") + name;
+        return nameText(file.folder) + QLatin1String("\r\n") + nameText(file.name);
     }
 };

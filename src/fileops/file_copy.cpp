@@ -1,33 +1,67 @@
 #include "fileops/file_copy.h"
 
-#include "core/file_system.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
 
+#include <acl/libacl.h>
+#include <algorithm>
+#include <attr/libattr.h>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 constexpr size_t offloadChunk = size_t(8) << 20;
 constexpr size_t bufferSize = size_t(256) << 10;
 
-FsError errorAt(int err, const QByteArray& path) {
-    return FsError::fromErrno(err, nameText(path));
+FsError errorAt(int err, const FileLocation& file) {
+    return FsError::fromErrno(err, file.text());
 }
 
-FsError refusal(int err, const QByteArray& path, const char* reason) {
-    return FsError(err, nameText(path), QString::fromLatin1(reason));
+FsError refusal(int err, const FileLocation& file, const char* reason) {
+    return FsError(err, file.text(), QString::fromLatin1(reason));
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The same file with the same data: length and modification time.
+bool sameData(const struct stat& a, const struct stat& b) {
+    return sameFile(a, b) && a.st_size == b.st_size && sameTime(a.st_mtim, b.st_mtim);
+}
+
+// Not written to, nor changed otherwise, between the two looks.
+bool unchanged(const struct stat& a, const struct stat& b) {
+    return sameData(a, b) && sameTime(a.st_ctim, b.st_ctim);
+}
+
+// One file's step: its two folders held open, every entry reached from them.
+struct Step {
+    Step(const FileLocation& from, const FileLocation& to, const CopyOptions& o)
+        : source(from), target(to), options(o) {}
+    const FileLocation& source;
+    const FileLocation& target;
+    const CopyOptions& options;
+    int sourceDir = -1, targetDir = -1;
+    bool targetDirFlushable = false;
+    UniqueFd ownSourceDir, ownTargetDir; // when the command holds none
+    struct stat entry {};                // the source's own entry: a link itself
+    struct stat data {};                 // the file copied, as it stood when its copy began
+    UniqueFd in;
+    bool replacing = false;
+
+    int flush(int fd) const { return options.fsync ? options.fsync(fd) : ::fsync(fd); }
+};
 
 // Writes all of `size` bytes; false with errno set when the write fails.
 bool writeAll(const CopyOptions& options, int fd, const char* data, size_t size) {
@@ -46,37 +80,38 @@ bool writeAll(const CopyOptions& options, int fd, const char* data, size_t size)
     return true;
 }
 
-// Copies from the current offsets to the end of `in`; 0 or an errno, and
-// whether the error came from reading.
+// 0 or an errno, and whether the error came from reading.
 struct DataResult {
     int err = 0;
     bool reading = false;
 };
 
-DataResult copyData(int in, int out, off_t size, const CopyOptions& options) {
-    off_t done = 0;
+// Copies `length` bytes from the current offsets, or fewer when the source
+// ends sooner (the check after the copy finds such a change).
+DataResult copyRange(int in, int out, off_t length, const CopyOptions& options) {
     bool offload = options.offload && !options.write;
-    while (offload && done < size) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, offloadChunk, 0);
+    while (offload && length > 0) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr,
+                                            size_t(std::min<off_t>(length, offloadChunk)), 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-                      errno == EBADF || errno == EPERM)) {
-            offload = false; // not offered here: read and write from where it stopped
-            break;
-        }
+                      errno == EBADF || errno == EPERM))
+            break; // not offered here: read and write from where it stopped
         if (n < 0)
             return {errno, false};
         if (n == 0)
-            break; // shorter than it said; read on to the real end
-        done += n;
+            return {};
+        length -= n;
         if (options.onChunk)
             options.onChunk();
     }
-    // Reading on finds whatever is left: the rest after a fallback, growth since the stat.
-    std::unique_ptr<char[]> buffer(new char[bufferSize]);
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.get(), bufferSize);
+    if (length <= 0)
+        return {};
+    static thread_local std::unique_ptr<char[]> buffer(new char[bufferSize]);
+    while (length > 0) {
+        const ssize_t got =
+            ::read(in, buffer.get(), size_t(std::min<off_t>(length, off_t(bufferSize))));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -85,144 +120,285 @@ DataResult copyData(int in, int out, off_t size, const CopyOptions& options) {
             return {};
         if (!writeAll(options, out, buffer.get(), static_cast<size_t>(got)))
             return {errno, false};
+        length -= got;
         if (options.onChunk)
             options.onChunk();
     }
+    return {};
 }
 
-// The refusals that a copy and a move share: the source a regular file (a
-// link to one for a copy), the target free or a file that may be replaced.
-// Fills `src` from the source and `replacing` with whether the target exists.
-FsResult checkTransfer(const QByteArray& source, const QByteArray& target, struct stat& src,
-                       bool& replacing) {
-    if (::stat(source.constData(), &src) != 0)
-        return errorAt(errno, source);
-    if (!S_ISREG(src.st_mode))
-        return refusal(EINVAL, source, "only regular files can be copied");
+// Copies the `st.st_size` bytes of `in` to the empty `out`. A file with
+// fewer blocks than its length holds holes (as `cp --sparse=auto` reads it):
+// then only its data is copied, and the holes stay holes.
+DataResult copyData(int in, int out, const struct stat& st, const CopyOptions& options) {
+    if (st.st_blocks * 512 >= st.st_size)
+        return copyRange(in, out, st.st_size, options);
+    for (off_t at = 0; at < st.st_size;) {
+        const off_t data = ::lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break; // a hole to the end
+        if (data < 0 && at == 0 && errno == EINVAL)
+            return copyRange(in, out, st.st_size, options); // holes are not told here
+        const off_t hole = data < 0 ? -1 : ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0 || ::lseek(in, data, SEEK_SET) < 0)
+            return {errno, true};
+        if (::lseek(out, data, SEEK_SET) < 0)
+            return {errno, false};
+        const off_t end = std::min(hole, st.st_size);
+        if (const DataResult r = copyRange(in, out, end - data, options); r.err != 0)
+            return r;
+        at = end;
+    }
+    if (::ftruncate(out, st.st_size) != 0)
+        return {errno, false};
+    return {};
+}
+
+// What `cp -a` keeps besides the data: owner and group where the user may
+// set them, extended attributes, the ACL and the mode, without the
+// set-user-ID and set-group-ID bits when the owner or the group could not be
+// kept, then the times. 0 or an errno.
+int keepAttributes(const Step& s, int out, struct stat made) {
+    const struct stat& st = s.data;
+    if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
+        if (::fchown(out, st.st_uid, st.st_gid) == 0)
+            made.st_uid = st.st_uid, made.st_gid = st.st_gid;
+        else if (::fchown(out, uid_t(-1), st.st_gid) == 0) // not root: the group, where a member
+            made.st_gid = st.st_gid;
+    }
+    const QByteArray from = s.source.path(), to = s.target.path();
+    const auto unsupported = [] { return errno == ENOTSUP || errno == EOPNOTSUPP; };
+    // Attributes that the user may not set (trusted.*, security.*) stay behind, as with cp -a.
+    if (::attr_copy_fd(from.constData(), s.in.fd, to.constData(), out, nullptr, nullptr) != 0 &&
+        !unsupported() && errno != EPERM && errno != EACCES)
+        return errno;
+    // Where the target's file system has no ACLs, its mask narrows the group's bits.
+    if (::perm_copy_fd(from.constData(), s.in.fd, to.constData(), out, nullptr) != 0 &&
+        !unsupported())
+        return errno;
+    // The set-ID bits are not the ACL's: kept where the owner and the group are.
+    if (st.st_mode & (S_ISUID | S_ISGID)) {
+        mode_t mode = st.st_mode & 07777;
+        if (made.st_uid != st.st_uid || made.st_gid != st.st_gid)
+            mode &= ~mode_t(S_ISUID | S_ISGID);
+        if (::fchmod(out, mode) != 0)
+            return errno;
+    }
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::futimens(out, times) == 0 ? 0 : errno;
+}
+
+int openFolder(const Step& s, const FileLocation& file, int flags, UniqueFd& own) {
+    const QByteArray path = folderPath(file.folder);
+    if (s.options.folders)
+        return s.options.folders->open(path, flags);
+    own.fd = ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    return own.fd;
+}
+
+// Opens both folders and looks at both entries: the refusals that a copy and
+// a move share. Fills `entry` and `data` from the source, `replacing`.
+FsResult prepare(Step& s, Existing existing) {
+    s.sourceDir = openFolder(s, s.source, O_PATH, s.ownSourceDir);
+    if (s.sourceDir < 0)
+        return errorAt(errno, s.source);
+    // Readable, to flush it; a folder that may only be written to is not flushed.
+    s.targetDir = openFolder(s, s.target, O_RDONLY, s.ownTargetDir);
+    s.targetDirFlushable = s.targetDir >= 0;
+    if (!s.targetDirFlushable && errno == EACCES)
+        s.targetDir = openFolder(s, s.target, O_PATH, s.ownTargetDir);
+    if (s.targetDir < 0)
+        return errorAt(errno, s.target);
+
+    const char* name = s.source.name.constData();
+    if (::fstatat(s.sourceDir, name, &s.entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorAt(errno, s.source);
+    s.data = s.entry;
+    if (S_ISLNK(s.entry.st_mode) && ::fstatat(s.sourceDir, name, &s.data, 0) != 0)
+        return errorAt(errno, s.source);
+    if (!S_ISREG(s.data.st_mode))
+        return refusal(EINVAL, s.source, "only regular files can be copied");
 
     struct stat dst {};
-    replacing = ::lstat(target.constData(), &dst) == 0;
-    if (!replacing && errno != ENOENT)
-        return errorAt(errno, target);
-    if (replacing) {
-        struct stat reached {};
-        if (sameFile(dst, src) ||
-            (::stat(target.constData(), &reached) == 0 && sameFile(reached, src)))
-            return refusal(EINVAL, target, "the source and the target are the same file");
-        if (S_ISDIR(dst.st_mode))
-            return errorAt(EISDIR, target);
-        if (!S_ISREG(dst.st_mode) && !S_ISLNK(dst.st_mode))
-            return refusal(EINVAL, target, "only a regular file can be replaced");
-        if (S_ISREG(dst.st_mode) && !(dst.st_mode & S_IWUSR))
-            return refusal(EACCES, target, "the file is read-only");
-    }
+    const char* targetName = s.target.name.constData();
+    s.replacing = ::fstatat(s.targetDir, targetName, &dst, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!s.replacing && errno != ENOENT)
+        return errorAt(errno, s.target);
+    if (!s.replacing)
+        return {};
+    if (S_ISDIR(dst.st_mode))
+        return errorAt(EISDIR, s.target);
+    if (existing == Existing::Keep)
+        return errorAt(EEXIST, s.target);
+    struct stat reached {};
+    if (sameFile(dst, s.data) ||
+        (::fstatat(s.targetDir, targetName, &reached, 0) == 0 && sameFile(reached, s.data)))
+        return refusal(EINVAL, s.target, "the source and the target are the same file");
+    if (!S_ISREG(dst.st_mode) && !S_ISLNK(dst.st_mode))
+        return refusal(EINVAL, s.target, "only a regular file can be replaced");
+    if (S_ISREG(dst.st_mode) && !(dst.st_mode & S_IWUSR))
+        return refusal(EACCES, s.target, "the file is read-only");
     return {};
 }
 
-} // namespace
-
-FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
-                         const CopyOptions& options) {
-    struct stat src {};
-    bool replacing = false;
-    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
-        return checked;
-
+FsResult openSource(Step& s) {
     // Non-blocking, so an entry swapped for a FIFO since the check cannot hang us.
-    UniqueFd in{::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
-    if (in.fd < 0)
-        return errorAt(errno, source);
+    s.in.fd = ::openat(s.sourceDir, s.source.name.constData(),
+                       O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (s.in.fd < 0)
+        return errorAt(errno, s.source);
     struct stat opened {};
-    if (::fstat(in.fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, src))
-        return refusal(EAGAIN, source, "the file changed while it was being copied");
-    ::fcntl(in.fd, F_SETFL, ::fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
+    if (::fstat(s.in.fd, &opened) != 0 || !S_ISREG(opened.st_mode) || !sameFile(opened, s.data))
+        return refusal(EAGAIN, s.source, "the file changed while it was being copied");
+    s.data = opened;
+    // O_NONBLOCK stays: reads of a regular file do not heed it.
+    return {};
+}
 
-    QByteArray temp = FileSystem::parentFolder(target) + "/.duoscope-copy-XXXXXX";
-    UniqueFd out{::mkostemp(temp.data(), O_CLOEXEC)};
+// Writes the copy to a temporary and gives it the target's name. `durable`:
+// the copy and then the folder are flushed to disk before that name is given
+// up to it, a replaced file's data given up or the source removed.
+FsResult writeCopy(Step& s, bool durable) {
+    const int dir = s.targetDir;
+    QByteArray temp;
+    struct stat made {};
+    UniqueFd out{FileSystem::createTemporary(dir, temp, made)};
     if (out.fd < 0)
-        return errorAt(errno, target);
+        return errorAt(errno, s.target);
     const auto fail = [&](FsError error) {
-        ::unlink(temp.constData());
+        ::unlinkat(dir, temp.constData(), 0);
         return FsResult(std::move(error));
     };
-
-    const DataResult data = copyData(in.fd, out.fd, src.st_size, options);
-    if (data.err != 0)
-        return fail(errorAt(data.err, data.reading ? source : target));
-    const timespec times[2] = {src.st_atim, src.st_mtim};
-    if (::fchmod(out.fd, src.st_mode & 07777) != 0 || ::futimens(out.fd, times) != 0)
-        return fail(errorAt(errno, target));
-    // Replacing: the new data must be on disk before the old file goes.
-    if (replacing && ::fsync(out.fd) != 0)
-        return fail(errorAt(errno, target));
-    const int closed = ::close(out.fd);
-    out.fd = -1;
-    if (closed != 0)
-        return fail(errorAt(errno, target));
-
-    if (replacing) {
-        // rename replaces a link itself, not the file it leads to.
-        if (::rename(temp.constData(), target.constData()) != 0)
-            return fail(errorAt(errno, target));
-        return {};
+    // A source written to meanwhile is copied again, once.
+    for (int attempt = 0;; ++attempt) {
+        const DataResult data = copyData(s.in.fd, out.fd, s.data, s.options);
+        if (data.err != 0)
+            return fail(errorAt(data.err, data.reading ? s.source : s.target));
+        struct stat after {};
+        if (::fstat(s.in.fd, &after) != 0)
+            return fail(errorAt(errno, s.source));
+        if (unchanged(after, s.data))
+            break;
+        if (attempt == 1)
+            return fail(refusal(EAGAIN, s.source, "the file changed while it was being copied"));
+        s.data = after;
+        if (::lseek(s.in.fd, 0, SEEK_SET) != 0 || ::ftruncate(out.fd, 0) != 0 ||
+            ::lseek(out.fd, 0, SEEK_SET) != 0)
+            return fail(errorAt(errno, s.target));
     }
-    // The target was free when looked at; never replace one that appeared since.
-    if (FsResult moved = FileSystem::renameFile(temp, target); !moved)
-        return fail(errorAt(moved.error().number(), target));
+    if (const int err = keepAttributes(s, out.fd, made); err != 0)
+        return fail(errorAt(err, s.target));
+    if (durable && s.flush(out.fd) != 0)
+        return fail(errorAt(errno, s.target));
+    // The lock lasts while any descriptor of the temporary is open: this one
+    // keeps it until the copy has its name, while the close is checked.
+    const UniqueFd lock{::dup(out.fd)};
+    if (::close(std::exchange(out.fd, -1)) != 0)
+        return fail(errorAt(errno, s.target));
+    const char* name = s.target.name.constData();
+    // rename replaces a link itself, not the file it leads to.
+    if ((s.replacing ? ::renameat(dir, temp.constData(), dir, name)
+                     : FileSystem::renameNoReplace(dir, temp.constData(), dir, name)) != 0)
+        return fail(errorAt(errno, s.target));
+    // Under its name, but perhaps not on disk yet: a move keeps its source.
+    if (durable && s.targetDirFlushable && s.flush(dir) != 0)
+        return errorAt(errno, s.target);
     return {};
 }
 
-namespace {
-
-// Removes the source of a finished copy, but only the entry that was there
-// before it (`before`): the entry is first taken under a private name, where
-// no one else can replace it, and looked at there. One that another process
-// put at the name meanwhile gets its name back.
-FsResult removeCopied(const QByteArray& source, const struct stat& before) {
-    QByteArray held = FileSystem::parentFolder(source) + "/.duoscope-move-XXXXXX";
-    UniqueFd reserved{::mkostemp(held.data(), O_CLOEXEC)};
-    if (reserved.fd < 0 || ::rename(source.constData(), held.constData()) != 0) {
-        const int err = errno;
-        ::unlink(held.constData());
-        return errorAt(err, source);
+// Removes the source of a finished move: only the entry copied, and only
+// when its data did not change since its copy began.
+FsResult removeSource(Step& s) {
+    const int dir = s.sourceDir;
+    const QByteArray& name = s.source.name;
+    const auto kept = [&](const char* why) { return refusal(EAGAIN, s.source, why); };
+    const char* changed = "it changed while it was being moved: it is kept, and so is the copy";
+    struct stat now {};
+    if (S_ISLNK(s.entry.st_mode)) {
+        if (::fstatat(dir, name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+            return errorAt(errno, s.source);
+        if (!sameFile(now, s.entry))
+            return kept(changed);
+        return ::unlinkat(dir, name.constData(), 0) == 0 ? FsResult() : errorAt(errno, s.source);
     }
-    struct stat taken {};
-    if (::lstat(held.constData(), &taken) == 0 && sameFile(taken, before))
-        return ::unlink(held.constData()) == 0 ? FsResult() : FsResult(errorAt(errno, source));
-    if (!FileSystem::renameFile(held, source)) {
-        const QString kept = QStringLiteral("it was replaced meanwhile; it is kept as %1");
-        return FsError(EEXIST, nameText(source), kept.arg(nameText(held)));
-    }
-    return refusal(EAGAIN, source, "the file changed while it was being moved");
+    // Locked: no refresh gives it its name back while it is set aside.
+    if (::flock(s.in.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return kept("it is in use: it is kept, and so is the copy");
+    if (::fstat(s.in.fd, &now) != 0 || !unchanged(now, s.data))
+        return kept(changed);
+    // Taken under a private name, where no one else can put another file,
+    // and looked at there.
+    const QByteArray aside = FileSystem::setAside(dir, name);
+    const bool tooLong = aside.isEmpty() && errno == ENAMETOOLONG;
+    if (aside.isEmpty() && !tooLong)
+        return errorAt(errno, s.source);
+    const QByteArray& at = tooLong ? name : aside; // no room for a longer name: where it stands
+    struct stat held {};
+    if (::fstatat(dir, at.constData(), &held, AT_SYMLINK_NOFOLLOW) == 0 && sameData(held, s.data) &&
+        ::fstat(s.in.fd, &now) == 0 && sameData(now, s.data))
+        return ::unlinkat(dir, at.constData(), 0) == 0 ? FsResult() : errorAt(errno, s.source);
+    if (tooLong)
+        return kept(changed);
+    const QByteArray back = FileSystem::giveNameBack(dir, aside, name);
+    if (back == name)
+        return kept(changed);
+    return FsError(EEXIST, s.source.text(),
+                   QStringLiteral("it changed while it was being moved and its name was taken "
+                                  "meanwhile: it is kept as %1, and so is the copy")
+                       .arg(FileLocation{s.source.folder, back}.text()));
 }
 
 } // namespace
 
-FsResult moveRegularFile(const QByteArray& source, const QByteArray& target,
-                         const CopyOptions& options, bool& copied) {
+HeldFolders::~HeldFolders() {
+    for (const auto& held : m_held)
+        ::close(held.second);
+}
+
+int HeldFolders::open(const QByteArray& path, int flags) {
+    for (const auto& [key, fd] : m_held) {
+        if (key.first == path && key.second == flags)
+            return fd;
+    }
+    const int fd = ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        m_held.push_back({{path, flags}, fd});
+    return fd;
+}
+
+FsResult copyFile(const FileLocation& source, const FileLocation& target, Existing existing,
+                  const CopyOptions& options) {
+    Step s(source, target, options);
+    if (FsResult ready = prepare(s, existing); !ready)
+        return ready;
+    if (FsResult opened = openSource(s); !opened)
+        return opened;
+    return writeCopy(s, s.replacing);
+}
+
+FsResult moveFile(const FileLocation& source, const FileLocation& target, Existing existing,
+                  const CopyOptions& options, bool& copied) {
     copied = false;
-    struct stat before {};
-    if (::lstat(source.constData(), &before) != 0)
-        return errorAt(errno, source);
-    struct stat src {};
-    bool replacing = false;
-    if (FsResult checked = checkTransfer(source, target, src, replacing); !checked)
-        return checked;
+    Step s(source, target, options);
+    if (FsResult ready = prepare(s, existing); !ready)
+        return ready;
     // One rename where it can: the file stands under one of the two names at
     // every moment. A link is copied instead: moving it would move no file.
-    if (S_ISREG(before.st_mode) && !options.write) {
-        FsResult moved;
-        if (!replacing)
-            moved = FileSystem::renameFile(source, target);
-        else if (::rename(source.constData(), target.constData()) != 0)
-            moved = errorAt(errno, target);
-        if (moved || moved.error().number() != EXDEV) {
-            copied = moved.ok();
-            return moved;
-        }
+    if (S_ISREG(s.entry.st_mode) && !options.write) {
+        const char *from = source.name.constData(), *to = target.name.constData();
+        const int moved = s.replacing
+                              ? ::renameat(s.sourceDir, from, s.targetDir, to)
+                              : FileSystem::renameNoReplace(s.sourceDir, from, s.targetDir, to);
+        if (moved != 0 && errno != EXDEV)
+            return errorAt(errno, errno == EEXIST ? target : source);
+        copied = moved == 0;
+        if (copied)
+            return {};
     }
-    if (FsResult done = copyRegularFile(source, target, options); !done)
-        return done;
+    if (FsResult opened = openSource(s); !opened)
+        return opened;
+    if (FsResult written = writeCopy(s, true); !written)
+        return written;
     copied = true;
-    return removeCopied(source, before);
+    return removeSource(s);
 }

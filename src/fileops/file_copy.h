@@ -2,12 +2,32 @@
 
 #include "core/file_system.h"
 
-#include <QByteArray>
 #include <functional>
+#include <memory>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
+
+// The folders of one command's files, held open from its first file to its
+// last, so each file's step reaches its entries from them instead of
+// opening both folders again: the folders the command began with, even if
+// their paths name other folders meanwhile.
+class HeldFolders {
+public:
+    HeldFolders() = default;
+    HeldFolders(const HeldFolders&) = delete;
+    HeldFolders& operator=(const HeldFolders&) = delete;
+    ~HeldFolders();
+    // The folder at `path` opened with `flags` (O_PATH or O_RDONLY): the
+    // same descriptor each time; -1 with errno when it cannot be opened.
+    int open(const QByteArray& path, int flags);
+
+private:
+    std::vector<std::pair<std::pair<QByteArray, int>, int>> m_held;
+};
 
 // How a copy moves its bytes. The defaults are the real thing; tests replace
-// the write to fail midway.
+// the write and the flush to fail midway.
 struct CopyOptions {
     // Let the kernel copy (and clone where the file system can) before
     // falling back to reading and writing.
@@ -15,30 +35,49 @@ struct CopyOptions {
     // The read/write path's write, returning what ::write returns; setting
     // it keeps the copy on that path, and a move on copying.
     std::function<ssize_t(int fd, const char* data, size_t size)> write;
+    // The flush to disk of a file or a folder, returning what ::fsync returns.
+    std::function<int(int fd)> fsync;
     // Called between chunks of a long copy, so the window can repaint.
     std::function<void()> onChunk;
+    // A command's folders, when it holds them; otherwise each step opens its own.
+    std::shared_ptr<HeldFolders> folders;
 };
 
-// Copies the regular file `source` to `target`, creating or replacing it,
-// with the source's permission bits and modification time.
-// - The data goes to a new file beside the target that is renamed over it
-//   only when complete, so a failure leaves an existing target as it was and
-//   nothing behind; a replaced target's data is flushed to disk before that.
-// - A target that is the source itself (same folder under another text, a
-//   link, a hard link), a read-only target, a folder or any other kind of
-//   entry is refused; a symbolic link is replaced as a link, never written
-//   through.
-// - A source that is not a regular file (a FIFO, socket or device) is refused
-//   without being opened.
-FsResult copyRegularFile(const QByteArray& source, const QByteArray& target,
-                         const CopyOptions& options = {});
+// What to do with an entry that already has the target's name.
+enum class Existing {
+    Keep,   // fail with EEXIST, also for one that appears while the copy runs
+    Replace // replace a file or a link (as a link, never written through)
+};
 
-// Moves the regular file `source` to `target`, with the same checks and
-// refusals as copyRegularFile. Within one file system it is one rename, so
-// the file stands under one of the two names at every moment, whatever
-// another process does meanwhile. Otherwise (or for a link, or when
-// `options.write` is set) it is copied, and then the source is removed only
-// when it still is the entry that was there before the copy. `copied` tells
-// whether the target was written, the source staying after a failure.
-FsResult moveRegularFile(const QByteArray& source, const QByteArray& target,
-                         const CopyOptions& options, bool& copied);
+// The per-file steps of every file command. Each is whole or not done: a
+// failure leaves the target as it was, the source in place and nothing
+// behind (a crash may leave a temporary, which the next listing of its
+// folder clears away).
+//
+// copyFile: the regular file `source` (or the file a link there leads to)
+// becomes `target`, with what `cp -a` keeps: owner and group where the user
+// may set them (and without the set-user-ID and set-group-ID bits where not),
+// mode, ACL, extended attributes, times, and holes.
+// - The data goes to a locked temporary beside the target that takes the
+//   target's name only when complete. A replaced target's old data is given
+//   up only once the new data and then the folder are on disk.
+// - A source written to while it is copied is copied again, once; when it
+//   changes again the copy fails.
+// - A target that is the source itself (the same folder under another path,
+//   a link, a hard link), a folder, a read-only file or any other kind of
+//   entry is refused; so is a source that is not a regular file (a FIFO,
+//   socket or device), without being opened.
+FsResult copyFile(const FileLocation& source, const FileLocation& target, Existing existing,
+                  const CopyOptions& options = {});
+
+// moveFile: within one file system one rename, so the file stands under one
+// of its two names at every moment. Otherwise (or for a link, or when
+// `options.write` is set) it is copied as above, the copy and its folder
+// flushed to disk, and only then the source removed: only when its entry is
+// still the one copied and its data unchanged since the copy began (length,
+// modification and change time). A source that changed is kept beside the
+// copy, and the error says so. `copied` tells whether the target was
+// written, the source staying after a failure. A link is removed itself,
+// never the file it leads to.
+FsResult moveFile(const FileLocation& source, const FileLocation& target, Existing existing,
+                  const CopyOptions& options, bool& copied);

@@ -34,42 +34,40 @@ bool taken(const QByteArray& path) {
     return FileSystem::attributes(path) >= 0;
 }
 
-bool fileExists(const QByteArray& path) {
-    const int bits = FileSystem::attributes(path);
-    return bits >= 0 && !(bits & Attr::Folder);
-}
-
 } // namespace
 
 AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
                        const CopyOptions& options) {
-    const QByteArray source = filePathBytes(t.sourceFolderText, t.fileName);
-    const QString sourceText = filePathText(t.sourceFolderText, t.name);
+    const QString sourceText = t.source.text();
+    FileLocation target{t.targetFolder, t.source.name};
     bool copied = false;
+    const auto step = [&](Existing existing) {
+        if (t.move)
+            return moveFile(t.source, target, existing, options, copied);
+        const FsResult done = copyFile(t.source, target, existing, options);
+        copied = done.ok();
+        return done;
+    };
     try {
-        const FileStat sourceStat = FileSystem::stat(source); // gone: told and skipped
-        QByteArray targetName = t.fileName;
-        if (t.pasting && folderPath(t.sourceFolderText) == folderPath(t.targetFolderText)) {
-            for (int k = 1; taken(filePathBytes(t.targetFolderText, targetName)); ++k)
-                targetName = copyName(t.fileName, k);
+        const bool ownFolder = folderPath(t.source.folder) == folderPath(t.targetFolder);
+        if (t.pasting && ownFolder) {
+            for (int k = 1; taken(target.path()); ++k)
+                target.name = FileSystem::copyName(t.source.name, k);
         }
-        const QByteArray target = filePathBytes(t.targetFolderText, targetName);
-        if (targetName == t.fileName && fileExists(target)) {
+        // The question only when the name is taken: the step itself looks.
+        FsResult done = step(Existing::Keep);
+        if (!done && done.error().number() == EEXIST && !copied && !(t.pasting && ownFolder)) {
             if (t.pasting)
                 platform.beep();
-            const QString targetText = filePathText(t.targetFolderText, t.name);
             const QString prompt =
-                overwritePromptText(t.targetFolderText, t.name, sourceText, sourceStat, targetText,
-                                    FileSystem::stat(target), TextFormats());
+                overwritePromptText(nameText(t.targetFolder), nameText(target.name), sourceText,
+                                    FileSystem::stat(t.source.path()), target.text(),
+                                    FileSystem::stat(target.path()), TextFormats());
             if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
                 return AfterFile::GoOn;
+            done = step(Existing::Replace);
         }
-        if (t.move) {
-            check(moveRegularFile(source, target, options, copied));
-        } else {
-            check(copyRegularFile(source, target, options));
-            copied = true;
-        }
+        check(done);
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
                                     : QStringLiteral("%1 could not be copied.");
@@ -79,13 +77,12 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     return AfterFile::GoOn;
 }
 
-bool deleteFileAsked(Platform& platform, QWidget* owner, const QString& folderText,
-                     const QString& name, const QByteArray& fileName) {
-    const QString pathText = filePathText(folderText, name);
+bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file) {
+    const QString pathText = file.text();
     if (platform.messageBox(owner, deleteQuestionText(pathText),
                             MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
         return false;
-    const QByteArray path = filePathBytes(folderText, fileName);
+    const QByteArray path = file.path();
     const int bits = FileSystem::attributes(path);
     constexpr int protectedBits = Attr::ReadOnly | Attr::Hidden | Attr::System;
     if (bits >= 0 && (bits & protectedBits) &&
@@ -99,13 +96,12 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const QString& folderTe
     return true;
 }
 
-FsResult renameInFolder(const QString& folderText, const QByteArray& fileName,
-                        const QString& newName) {
-    if (fileName.isEmpty() || newName.isEmpty() || newName == QLatin1String(".") ||
-        newName == QLatin1String("..") || newName.contains(QLatin1Char('/')) ||
-        newName.contains(QChar(u'\0')))
-        return FsError(EINVAL, filePathText(folderText, newName),
-                       QStringLiteral("not a valid file name"));
-    return FileSystem::renameFile(filePathBytes(folderText, fileName),
-                                  filePathBytes(folderText, FileSystem::encode(newName)));
+FsResult renameInFolder(const FileLocation& file, const QString& newName) {
+    // The bytes that reach the file system are checked, not the text typed.
+    const FileLocation renamed{file.folder, nameBytes(newName)};
+    if (FsResult valid = FileSystem::checkName(renamed); !valid)
+        return valid;
+    if (file.name.isEmpty())
+        return FsError(EINVAL, file.text(), QStringLiteral("not a valid file name"));
+    return FileSystem::renameFile(file.path(), renamed.path());
 }

@@ -3,20 +3,6 @@
 #include "core/name_text.h"
 #include "core/text_formats.h"
 
-QByteArray filePathBytes(const QString& folderText, const QByteArray& fileName) {
-    return FileSystem::encode(folderPath(folderText)) + fileName;
-}
-
-QString filePathText(const QString& folderText, const QString& name) {
-    return folderPath(folderText) + name;
-}
-
-QByteArray copyName(const QByteArray& fileName, int k) {
-    if (k <= 1)
-        return "Copy of " + fileName;
-    return "Copy (" + QByteArray::number(k) + ") of " + fileName;
-}
-
 QString overwritePromptText(const QString& folderText, const QString& name,
                             const QString& sourcePath, const FileStat& source,
                             const QString& targetPath, const FileStat& target,

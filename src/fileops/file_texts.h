@@ -7,15 +7,6 @@
 
 class TextFormats;
 
-// The full path of a file: the folder box text, a "/" unless it ends with
-// one, then the name; as bytes to reach the file, as text to show it.
-QByteArray filePathBytes(const QString& folderText, const QByteArray& fileName);
-QString filePathText(const QString& folderText, const QString& name);
-
-// The name a file copied into its own folder tries at attempt `k`:
-// "Copy of a.txt", then "Copy (2) of a.txt", "Copy (3) of a.txt", ...
-QByteArray copyName(const QByteArray& fileName, int k);
-
 // The question before a file is replaced: folder text F, name N, then the
 // path, size and date of the file coming in and of the file there.
 QString overwritePromptText(const QString& folderText, const QString& name,

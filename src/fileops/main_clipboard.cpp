@@ -12,7 +12,7 @@ void Main::mnuEditCut_Click() {
     if (m_fileCommandRunning)
         return;
     ListPane* pane = activeList();
-    const QString folderText = activeFolderBox()->text();
+    const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
     {
         FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
         ClipboardFiles = {ClipboardEntry{}};
@@ -21,7 +21,7 @@ void Main::mnuEditCut_Click() {
         run.setMaximum(n);
         for (int i = 0; i < n; ++i) {
             if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
-                ClipboardFiles.append({folderText, pane->rowText(i), pane->rowFileName(i)});
+                ClipboardFiles.append(ClipboardEntry{{folder, pane->rowFileName(i)}});
             run.setValue(i + 1);
         }
         m_pbrMain->setValue(0);

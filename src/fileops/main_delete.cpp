@@ -15,13 +15,13 @@ void Main::mnuDelete_Click() {
     ListPane* pane = activeList();
     QLineEdit* folderBox = activeFolderBox();
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    const QByteArray folder = FileSystem::encode(folderBox->text());
     const int n = pane->count();
     const std::vector<char> selected = selectedRowFlags(*pane);
     run.setMaximum(n);
     for (int i = 0; i < n; ++i) {
-        const QString name = pane->rowText(i);
-        if (selected[static_cast<size_t>(i)] && !name.isEmpty())
-            (void)deleteFileAsked(m_platform, this, folderBox->text(), name, pane->rowFileName(i));
+        if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
+            (void)deleteFileAsked(m_platform, this, {folder, pane->rowFileName(i)});
         run.setValue(i + 1);
     }
     m_pbrMain->setValue(0);

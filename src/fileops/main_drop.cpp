@@ -25,6 +25,9 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
     if (accepted) {
         CopyOptions options = copyOptions;
         options.onChunk = [&run] { run.keepPainted(); };
+        options.folders = std::make_shared<HeldFolders>();
+        const QByteArray from = FileSystem::encode(draggedBox->text());
+        const QByteArray to = FileSystem::encode(receivingBox->text());
         const int n = dragged->count();
         const std::vector<char> selected = selectedRowFlags(*dragged);
         const auto dropped = [&](int i) {
@@ -36,9 +39,7 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         run.setMaximum(n);
         for (int i = 0; i < n; ++i) {
             if (dropped(i)) {
-                const QString name = dragged->rowText(i);
-                Transfer transfer{draggedBox->text(),   name,  dragged->rowFileName(i),
-                                  receivingBox->text(), false, false};
+                Transfer transfer{{from, dragged->rowFileName(i)}, to, false, false};
                 transfer.othersFollow = i < last;
                 if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
                     break;

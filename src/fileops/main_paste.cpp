@@ -13,17 +13,16 @@ void Main::mnuEditPaste_Click() {
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     CopyOptions options = copyOptions;
     options.onChunk = [&run] { run.keepPainted(); };
+    options.folders = std::make_shared<HeldFolders>();
     // A copy: the list stays as it is while the window repaints between files.
     const QList<ClipboardEntry> entries = ClipboardFiles;
     // The target is the pane active when the paste began, though the focus may move meanwhile.
-    const QString targetFolderText = activeFolderBox()->text();
+    const QByteArray targetFolder = FileSystem::encode(activeFolderBox()->text());
     const int n = static_cast<int>(entries.size()) - 1;
     if (n != 0)
         run.setMaximum(n);
     for (int i = 1; i <= n; ++i) {
-        const ClipboardEntry& entry = entries[i];
-        Transfer transfer{entry.folderText, entry.name, entry.fileName,
-                          targetFolderText, true,       ClipboardMode == 1};
+        Transfer transfer{entries[i].file, targetFolder, true, ClipboardMode == 1};
         transfer.othersFollow = i < n;
         if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
             break;

@@ -42,7 +42,8 @@ void Main::afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel,
                           const QString& newText) {
     const int row = pane->currentRow();
     if (newText != pane->rowText(row)) {
-        const FsResult renamed = renameInFolder(folderBox->text(), pane->rowFileName(row), newText);
+        const FileLocation file{FileSystem::encode(folderBox->text()), pane->rowFileName(row)};
+        const FsResult renamed = renameInFolder(file, newText);
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

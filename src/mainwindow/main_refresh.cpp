@@ -3,6 +3,7 @@
 
 #include "core/file_system.h"
 #include "core/folder_scan.h"
+#include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/row_matching.h"
 #include "core/row_status.h"
@@ -11,6 +12,7 @@
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/paint_pacer.h"
+#include "shell/platform.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +59,9 @@ void Main::mnuRefresh_Click() {
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
+    // Files that a move left set aside, which could not get their own names back.
+    for (const QString& note : FileSystem::takeLeftoverNotes())
+        m_platform.messageBox(this, note, MsgStyle::Information);
     // Paste follows the clipboard again: a resize while the rows were built
     // may have taken it away.
     updatePasteCommands();

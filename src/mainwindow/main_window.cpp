@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -43,6 +44,13 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
 Main::~Main() {
     // No result may arrive for a window that is going.
     stopContentCheck();
+    // Nor a signal of the panes, which the window's base hides after this.
+    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+        for (QObject* sender :
+             std::initializer_list<QObject*>{pane, pane->verticalScrollBar(),
+                                             pane->horizontalScrollBar(), pane->selectionModel()})
+            sender->disconnect(this);
+    }
 }
 
 QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,

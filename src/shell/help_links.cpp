@@ -3,6 +3,7 @@
 #include "core/file_properties.h"
 #include "shell/build_identity.h"
 #include "shell/platform.h"
+#include "shell/shell_verb.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,8 +21,11 @@ QString helpPagePath(const QString& programFolder) {
 
 void OpenHelpContents(Platform& platform, QWidget* owner, const QString& programFolder) {
     const QString page = helpPagePath(programFolder);
-    platform.openUrl(owner, page.isEmpty() ? QString::fromUtf8(BuildIdentity::helpUrl)
-                                           : localFileUrl(page).toString(QUrl::FullyEncoded));
+    const QString url = page.isEmpty() ? QString::fromUtf8(BuildIdentity::helpUrl)
+                                       : localFileUrl(page).toString(QUrl::FullyEncoded);
+    if (!platform.openUrl(owner, url))
+        tellNotOpened(platform, owner, page.isEmpty() ? url : page,
+                      QStringLiteral("no program is set to open it"));
 }
 
 QString feedbackMailUrl() {

@@ -10,7 +10,7 @@ class QWidget;
 QString helpPagePath(const QString& programFolder);
 
 // Opens the user guide for `owner`, or the help page on the web when the
-// guide is not installed. Failures show nothing.
+// guide is not installed. A failure is told in a message box.
 void OpenHelpContents(Platform& platform, QWidget* owner, const QString& programFolder);
 
 // A mail to the maker with the feedback subject and body, every character

@@ -7,6 +7,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,23 @@ TEST_F(Tree, FailuresAreReportedRenameNeverReplacesRemoveNeverTakesAFolder) {
         ASSERT_TRUE(FileSystem::setAttributes(at("plain.txt"), bits));
         EXPECT_EQ(FileSystem::attributes(at("plain.txt")), bits);
     }
+}
+
+TEST_F(Tree, AListingClearsAwayWhatNoRunningCopyHoldsAndListsNone) {
+    // A copy's killed, a copy's under way, a move's killed before its removal (twice), the user's.
+    for (const char* name :
+         {".duoscope-copy-Ab3dEf", ".duoscope-copy-held12", "taken", ".duoscope-move-Xy12ab-moved",
+          ".duoscope-move-Zz99zz-taken", ".duoscope-copy-mine"})
+        tree.write(name, QByteArray(name).right(6));
+    const int held = ::open(at(".duoscope-copy-held12"), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(list(Attr::Hidden), ".duoscope-copy-mine .hidden Copy of taken locked.txt moved "
+                                  "plain.txt taken tofile");
+    EXPECT_EQ(tree.read("moved") + tree.read("Copy of taken") + tree.read("taken"),
+              "-moved-takentaken");
+    EXPECT_TRUE(QFile::exists(tree.filePath(".duoscope-copy-held12")) &&
+                !QFile::exists(tree.filePath(".duoscope-copy-Ab3dEf")));
+    ::close(held);
 }
 
 TEST_F(Tree, PropertiesOfALinkAreWhatItLeadsToOrItsOwn) {

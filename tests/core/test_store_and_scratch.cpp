@@ -44,6 +44,10 @@ TEST_F(Files, StoredValuesRoundTripInTheFormatQtSettingsReadsAndWrote) {
         EXPECT_EQ(fromQt.read(QString::number(i), QStringLiteral("absent")), values[i]) << i;
         EXPECT_EQ(qtIn.value(QStringLiteral("Duoscope/%1").arg(i)), values[i]) << i;
     }
+    // A key of control bytes or of bytes that are not UTF-8 is junk: not written back.
+    dir.write("Duoscope.ini", "[Duoscope]\nbad\x01key=1\n\xff=2\ntab\tkey=3\nok=4\n");
+    ASSERT_TRUE(SettingsStore(store).save());
+    EXPECT_EQ(dir.read("Duoscope.ini"), "[Duoscope]\nok=4\n");
 }
 
 // Takes 4,096 bytes, then finds the disk full.

@@ -75,8 +75,8 @@ TEST(NumberText, LenientStrictAndStoredForms) {
         EXPECT_EQ(storedFlag(QString::fromLatin1(text)).value_or(-1), flag) << text;
         EXPECT_EQ(storedWindowState(QString::fromLatin1(text)).value_or(-1), state) << text;
     }
-    EXPECT_EQ(numberText(1e20), QStringLiteral("100000000000000000000"));
-    for (double v : {-0.0, -0.125, 1234567.5})
+    EXPECT_EQ(numberText(1e20) + numberText(1e-300), QStringLiteral("1e+201e-300"));
+    for (double v : {-0.0, -0.125, 1234567.5, 1e-300, 1.5e300})
         EXPECT_EQ(strictNumber(numberText(v)), v) << v;
 }
 

@@ -127,6 +127,11 @@ TEST(HelpLinks, ContentsOpensTheGuideForTheWindowAndTheWebLinksForNoOne) {
               "Duoscope comments, suggestions and bugs report");
     EXPECT_EQ(QUrlQuery(mail).queryItemValue("Body", QUrl::FullyDecoded),
               "Type your comments, suggestions and bugs discovered here...");
+    platform.urlsOpen = false; // no program for it: said so
+    OpenHelpContents(platform, &window, program.path() + '/');
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_TRUE(
+        platform.shown[0].text.startsWith(program.filePath("help/index.html") + " could not"));
 }
 
 } // namespace

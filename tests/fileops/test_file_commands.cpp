@@ -2,6 +2,7 @@
 #include "fileops/pane_selection.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
+#include "support/file_faults.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 
@@ -12,25 +13,10 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Copies whose writes fail, as on a full disk, once `limit` bytes were asked for.
-CopyOptions failingAfter(qint64 limit) {
-    CopyOptions o;
-    o.write = [written = std::make_shared<qint64>(0), limit](int fd, const char* data,
-                                                             size_t size) -> ssize_t {
-        return (*written += qint64(size)) > limit ? (errno = ENOSPC, -1) : ::write(fd, data, size);
-    };
-    return o;
-}
-
-QByteArray raw(const TempTree& t, const char* name) {
-    return QFile::encodeName(t.path()) + '/' + name;
-}
 
 // The window over two real folders, with scripted answers.
 class WindowTest : public ::testing::Test {
@@ -65,76 +51,6 @@ protected:
     TempTree source;
     TempTree dest;
 };
-
-QStringList entries(const TempTree& t) {
-    return QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                    QDir::NoDotAndDotDot);
-}
-
-TEST(FileCopy, CopiesContentModeAndTimeOntoNewOldAndLinkedTargets) {
-    const QByteArray big(3 << 20, 'q'); // more than one chunk either way
-    const QDateTime when(QDate(2020, 5, 6), QTime(7, 8, 9), Qt::UTC);
-    for (const bool offload : {true, false}) {
-        TempTree t;
-        t.write("src", big, when);
-        ::chmod(raw(t, "src").constData(), 0640);
-        t.write("old", "old");
-        t.write("elsewhere", "not me");
-        ASSERT_EQ(::symlink("elsewhere", raw(t, "link").constData()), 0);
-        CopyOptions o;
-        o.offload = offload;
-        for (const char* target : {"new", "old", "link"}) {
-            ASSERT_TRUE(copyRegularFile(raw(t, "src"), raw(t, target), o).ok()) << target;
-            const QFileInfo info(t.filePath(target));
-            EXPECT_EQ(t.read(target), big) << target;
-            EXPECT_FALSE(info.isSymLink()) << "a link is replaced, not written through";
-            EXPECT_EQ(info.lastModified(), when) << target;
-            EXPECT_EQ(info.permissions(), QFileInfo(t.filePath("src")).permissions());
-        }
-        EXPECT_EQ(t.read("elsewhere"), "not me");
-        EXPECT_EQ(entries(t).size(), 5) << "no scratch file left";
-    }
-}
-
-TEST(FileCopy, RefusesOrFailsWithoutTouchingEitherFile) {
-    TempTree t;
-    t.mkdir("dir");
-    t.write("a", QByteArray(1 << 20, 'a'));
-    t.write("ro", "read-only");
-    ::chmod(raw(t, "ro").constData(), 0444);
-    ASSERT_EQ(::link(raw(t, "a").constData(), raw(t, "hard").constData()), 0);
-    ASSERT_EQ(::symlink("a", raw(t, "soft").constData()), 0);
-    ASSERT_EQ(::mkfifo(raw(t, "fifo").constData(), 0600), 0);
-    t.write("old", "old");
-    const struct {
-        const char *source, *target;
-        int number;
-        CopyOptions options;
-    } cases[] = {
-        {"a", "a", EINVAL, {}},
-        {"a", "dir/../a", EINVAL, {}},
-        {"a", "hard", EINVAL, {}},
-        {"a", "soft", EINVAL, {}},
-        {"soft", "a", EINVAL, {}},
-        {"a", "ro", EACCES, {}},
-        {"a", "dir", EISDIR, {}},
-        {"fifo", "new", EINVAL, {}},
-        {"a", "fifo", EINVAL, {}},
-        {"gone", "new", ENOENT, {}},
-        {"a", "nodir/x", ENOENT, {}},
-        {"a", "old", ENOSPC, failingAfter(300000)},
-        {"a", "new", ENOSPC, failingAfter(300000)},
-    };
-    for (const auto& c : cases) {
-        const FsResult r = copyRegularFile(raw(t, c.source), raw(t, c.target), c.options);
-        ASSERT_FALSE(r.ok()) << c.source << " -> " << c.target;
-        EXPECT_EQ(r.error().number(), c.number) << c.source << " -> " << c.target;
-    }
-    EXPECT_EQ(t.read("a"), QByteArray(1 << 20, 'a'));
-    EXPECT_EQ(t.read("ro"), "read-only");
-    EXPECT_EQ(t.read("old"), "old");
-    EXPECT_EQ(entries(t), QStringList({"a", "dir", "fifo", "hard", "old", "ro", "soft"}));
-}
 
 QStringList entryTexts(const Main& w) {
     QStringList out;
@@ -222,7 +138,7 @@ TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
     }
     source.write("free", "free");
     source.writeRaw("\xff name", "raw");
-    ::chmod(raw(dest, "ro").constData(), 0444);
+    ::chmod(dest.at("ro").path().constData(), 0444);
     window.settings().showHidden = true;
     refresh(source.path(), dest.path());
     select(window.lvSource(), {0, 1, 2, 3, 4, 5}); // .hidden, \xFF name, a, b, free, ro
@@ -242,7 +158,7 @@ TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
         EXPECT_EQ(dest.read(name), "old") << name << ": No, or read-only";
     EXPECT_EQ(dest.read("a").size(), 1234) << "Yes";
     EXPECT_EQ(dest.read("free"), "free");
-    EXPECT_EQ(::unlink(raw(dest, "\xff name").constData()), 0) << "the raw name was moved";
+    EXPECT_EQ(::unlink(dest.at("\xff name").path().constData()), 0) << "the raw name was moved";
     EXPECT_EQ(texts(window.lvSource()), QStringList({".hidden", "", "", "b", "", "ro"}))
         << "only what was copied left the source";
 }
@@ -296,6 +212,12 @@ TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
     EXPECT_EQ(dest.read(".b"), "hidden") << "No";
     EXPECT_EQ(QDir(dest.path()).entryList(QDir::Files), QStringList({"a", "c"}));
     EXPECT_EQ(source.read("a"), "a") << "a drop never moves";
+    // A refresh tells where a file set aside by a move that did not finish is now.
+    source.write(".duoscope-move-Qq11qq-a", "set aside");
+    window.mnuRefresh_Click();
+    ASSERT_EQ(styles(), QList<int>({36, 64}));
+    EXPECT_TRUE(platform.shown[1].text.endsWith("kept as " + source.filePath("Copy of a") + "."));
+    EXPECT_TRUE(texts(window.lvSource()).contains("Copy of a"));
 }
 
 TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
@@ -320,33 +242,40 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     EXPECT_EQ(dest.read("ete"), "raw");
     const int row = int(texts(window.lvDest()).indexOf("A.TXT"));
     window.lvDest()->setCurrentRow(row);
-    for (const char* bad : {"b.txt", "", ".", "..", "x/y"}) {
+    // The bytes typed are checked, escapes included: none moves the file elsewhere or cuts its
+    // name.
+    for (const QString& bad :
+         QStringList{"b.txt", "", ".", "..", "x/y", "..\\x2F..\\x2Fescaped.txt",
+                     "trunc\\x00ated.txt", QString(256, 'n')}) {
         cancel = 0;
         window.lvDest_AfterLabelEdit(cancel, bad);
-        EXPECT_EQ(cancel, -1) << bad;
+        EXPECT_EQ(cancel, -1) << bad.toStdString();
     }
-    EXPECT_EQ(styles(), QList<int>(5, 16));
+    EXPECT_EQ(styles(), QList<int>(8, 16));
+    EXPECT_TRUE(platform.shown[6].text.contains("/trunc\\x00ated.txt: not a valid file name"));
     EXPECT_TRUE(platform.shown[0].text.contains("Error 17: "));
     EXPECT_EQ(dest.read("b.txt"), "B");
     EXPECT_EQ(window.lvDest()->rowText(row), "A.TXT") << "not refreshed";
 }
 
 TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
-    for (const char* name : {"a", "b", "c", "ro", "target"})
+    for (const char* name : {".h", "a", "b", "c", "ro", "target"})
         dest.write(name, name);
-    ::chmod(raw(dest, "ro").constData(), 0444);
-    ::symlink("target", raw(dest, "link").constData());
+    window.settings().showHidden = true;
+    ::chmod(dest.at("ro").path().constData(), 0444);
+    ::symlink("target", dest.at("link").path().constData());
     dest.writeRaw("\xff", "raw");
     refresh(source.path(), dest.path() + "/");
     window.lvDest_GotFocus();
     window.lvDest_ItemClick(1);
-    select(window.lvDest(), {0, 1, 2, 3, 4, 5}); // \xFF, a, b, c, link, ro; not target
-    platform.answers = {Answer::Yes, Answer::Yes, Answer::No, Answer::Yes,
-                        Answer::Yes, Answer::Yes, Answer::No};
+    select(window.lvDest(), {0, 1, 2, 3, 4, 5, 6}); // .h, \xFF, a, b, c, link, ro; not target
+    platform.answers = {Answer::Yes, Answer::No,  Answer::Yes, Answer::Yes, Answer::No,
+                        Answer::Yes, Answer::Yes, Answer::Yes, Answer::No};
     window.mnuDelete_Click();
-    EXPECT_EQ(styles(), QList<int>({292, 292, 292, 292, 292, 292, 36}));
-    EXPECT_EQ(platform.shown[1].text, "Are you sure you want to delete " + dest.path() + "/a?");
-    EXPECT_EQ(texts(window.lvDest()), QStringList({"b", "ro", "target"}));
+    EXPECT_EQ(styles(), QList<int>({292, 36, 292, 292, 292, 292, 292, 292, 36}))
+        << "a hidden file is asked about twice, too";
+    EXPECT_EQ(platform.shown[3].text, "Are you sure you want to delete " + dest.path() + "/a?");
+    EXPECT_EQ(texts(window.lvDest()), QStringList({".h", "b", "ro", "target"}));
     EXPECT_FALSE(QFile::permissions(dest.filePath("ro")) & QFile::WriteOwner) << "mode kept";
     EXPECT_EQ(dest.read("target"), "target") << "the link went, not its target";
 }

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
@@ -48,15 +49,17 @@ struct Liveliness : QObject {
         tick.start(0);
     }
     bool eventFilter(QObject* o, QEvent* e) override {
+        // Paint events reach windows too (a QWindow is no widget).
         const auto* w = qobject_cast<QWidget*>(o);
-        paints += e->type() == QEvent::Paint && w != bar && !w->isAncestorOf(bar);
+        paints += e->type() == QEvent::Paint && w && w != bar && !w->isAncestorOf(bar);
         return false;
     }
 };
 
 TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailure) {
+    // Fewer than 1,000 files count as 1,000.
     const int chosen = qEnvironmentVariableIntValue("DUOSCOPE_MANY_FILES");
-    const int n = chosen > 0 ? chosen : 100000;
+    const int n = chosen > 0 ? std::max(chosen, 1000) : 100000;
     TempTree source, dest;
     const QByteArray base = QFile::encodeName(source.path()) + "/f";
     for (int i = 0; i < n; ++i)
@@ -84,9 +87,12 @@ TEST(ManyFiles, RefreshSelectCopyAndDeleteKeepTheWindowPaintedAndGoOnPastAFailur
     const auto run = [&](const char* what, const QString& folder, int left, auto command) {
         live.paints = live.steps = live.turns = 0;
         platform.shown.clear();
+        QElapsedTimer took;
+        took.start();
         command();
-        EXPECT_GT(live.paints, 1) << what;
-        EXPECT_GT(live.turns, 1) << what;
+        // Repaints and answers every 40 ms or so, at least every second on a slow machine.
+        EXPECT_GE(live.paints, took.elapsed() < 1000 ? 0 : 2) << what;
+        EXPECT_GE(live.turns, took.elapsed() / 1000) << what;
         EXPECT_GE(live.steps, n / 2) << what;
         EXPECT_EQ(files(folder).size(), left) << what;
         EXPECT_EQ(fileRows(folder == source.path() ? window.lvSource() : window.lvDest()), left)
@@ -184,9 +190,8 @@ TEST(TwoWindows, RefreshingAndPastingIntoTheSameFoldersLoseNothing) {
         }
         for (QProcess& worker : workers) {
             ASSERT_TRUE(worker.waitForFinished(120000));
-            const QByteArray out = worker.readAll();
-            EXPECT_EQ(worker.exitStatus(), QProcess::NormalExit);
-            EXPECT_EQ(worker.exitCode(), 0) << out.toStdString();
+            EXPECT_TRUE(worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0)
+                << worker.readAll().toStdString();
         }
         // Each file whole in one folder at least, and nothing else there.
         QSet<QString> found;

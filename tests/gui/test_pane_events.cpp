@@ -213,7 +213,15 @@ TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName)
     const QByteArray file = bytes(source, "bad\xffname.txt");
     EXPECT_EQ(platform.opened, QList<QByteArray>(6, file)) << "keys compare exactly";
     EXPECT_EQ(platform.properties, QList<QByteArray>(3, file));
+    platform.openSucceeds = false; // an Open that fails says so, and why
+    window.tbrMain_ButtonClick(QStringLiteral("Open"));
     ::unlink(file.constData()); // a name the temporary folder cannot remove itself
+    window.tbrMain_ButtonClick(QStringLiteral("Open"));
+    ASSERT_EQ(platform.shown.size(), 2);
+    const QString shown = source.filePath("bad\\xFFname.txt");
+    EXPECT_EQ(platform.shown[0].text, shown + " could not be opened.\r\n\r\n" + shown +
+                                          ": no program is set to open files of its type");
+    EXPECT_TRUE(platform.shown[1].text.endsWith(": No such file or directory"));
 }
 
 TEST_F(PaneEvents, FolderButtonsAndEntriesChooseOrCancel) {

@@ -31,7 +31,7 @@ public:
     // What the user does in the next modal dialogs; one without is cancelled.
     std::deque<std::function<void(QDialog&)>> dialogActions;
     bool openSucceeds = true;
-    bool propertiesSucceed = true;
+    bool urlsOpen = true;
 
     // What was asked.
     QList<Shown> shown;
@@ -57,12 +57,12 @@ public:
     }
     bool showProperties(QWidget*, const QByteArray& path) override {
         properties << path;
-        return propertiesSucceed;
+        return true;
     }
     bool openUrl(QWidget* owner, const QString& url) override {
         urls << url;
         urlOwners << owner;
-        return true;
+        return urlsOpen;
     }
     bool startProgram(const QString& path) override {
         programs << path;

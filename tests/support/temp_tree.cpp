@@ -40,6 +40,11 @@ void TempTree::writeRaw(const QByteArray& name, const QByteArray& content) {
         throw std::runtime_error("cannot write a raw-named file");
 }
 
+FileLocation TempTree::at(const QByteArray& name) const {
+    const qsizetype slash = name.lastIndexOf('/');
+    return {QFile::encodeName(path()) + '/' + name.left(slash + 1), name.mid(slash + 1)};
+}
+
 void TempTree::mkdir(const QString& name) {
     QDir().mkpath(filePath(name));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/file_system.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -16,6 +18,8 @@ public:
     // The folder's path, without a trailing "/".
     QString path() const { return m_dir.path(); }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
+    // The location of `name` (which may hold folders) as the file commands take it.
+    FileLocation at(const QByteArray& name) const;
     // Creates (or replaces) a file, making folders on the way; with a time
     // when one is given.
     void write(const QString& name, const QByteArray& content = {}, const QDateTime& modified = {});
