@@ -55,8 +55,9 @@ constexpr qsizetype randomLength = 6;
 QByteArray randomLetters() {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     QByteArray out(randomLength, Qt::Uninitialized);
+    ::arc4random_buf(out.data(), size_t(randomLength)); // one call of the system for all
     for (char& c : out)
-        c = letters[::arc4random_uniform(sizeof letters - 1)];
+        c = letters[static_cast<unsigned char>(c) % (sizeof letters - 1)];
     return out;
 }
 
@@ -94,14 +95,11 @@ bool sameEntry(const struct stat& a, const struct stat& b) {
 // Clears away the temporary `name` when no running copy holds it: a copy's
 // is removed, a file set aside gets its name back. True when a file got a
 // name back, which the listing under way may or may not pass.
-bool sweepLeftover(int dirFd, const QByteArray& folder, const char* name) {
-    QByteArray original;
-    const Leftover kind = leftoverKind(name, original);
-    if (kind == Leftover::None)
-        return false;
+bool sweepLeftover(int dirFd, const QByteArray& folder, const char* name, Leftover kind,
+                   const QByteArray& original) {
     UniqueFd file{::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    struct stat held {
-    }, named{};
+    struct stat held {};
+    struct stat named {};
     // Held by the lock until it is gone: no other refresh acts on it meanwhile.
     if (file.fd < 0 || ::flock(file.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(file.fd, &held) != 0 ||
         !S_ISREG(held.st_mode) || ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -236,8 +234,9 @@ std::vector<ListedName> listFolder(const QByteArray& folder, const QString& patt
         const char* raw = entry->d_name;
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
             continue;
-        if (raw[0] == '.' && leftoverKind(raw, ownName) != Leftover::None) {
-            nameGivenBack |= sweepLeftover(fd, folder, raw);
+        if (const Leftover own = raw[0] == '.' ? leftoverKind(raw, ownName) : Leftover::None;
+            own != Leftover::None) {
+            nameGivenBack |= sweepLeftover(fd, folder, raw, own, ownName);
             continue;
         }
         const bool hidden = raw[0] == '.';

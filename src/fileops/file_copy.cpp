@@ -52,10 +52,11 @@ struct Step {
     const FileLocation& source;
     const FileLocation& target;
     const CopyOptions& options;
-    UniqueFd sourceDir, targetDir;
+    int sourceDir = -1, targetDir = -1;
     bool targetDirFlushable = false;
-    struct stat entry {}; // the source's own entry: a link itself
-    struct stat data {};  // the file copied, as it stood when its copy began
+    UniqueFd ownSourceDir, ownTargetDir; // when the command holds none
+    struct stat entry {};                // the source's own entry: a link itself
+    struct stat data {};                 // the file copied, as it stood when its copy began
     UniqueFd in;
     bool replacing = false;
 
@@ -136,9 +137,8 @@ DataResult copyData(int in, int out, const struct stat& st, const CopyOptions& o
         const off_t data = ::lseek(in, at, SEEK_DATA);
         if (data < 0 && errno == ENXIO)
             break; // a hole to the end
-        if (data < 0 && at == 0 && errno == EINVAL) {
+        if (data < 0 && at == 0 && errno == EINVAL)
             return copyRange(in, out, st.st_size, options); // holes are not told here
-        }
         const off_t hole = data < 0 ? -1 : ::lseek(in, data, SEEK_HOLE);
         if (hole < 0 || ::lseek(in, data, SEEK_SET) < 0)
             return {errno, true};
@@ -188,36 +188,40 @@ int keepAttributes(const Step& s, int out, struct stat made) {
     return ::futimens(out, times) == 0 ? 0 : errno;
 }
 
-int openFolder(const FileLocation& file, int flags) {
-    return ::open(folderPath(file.folder).constData(), flags | O_DIRECTORY | O_CLOEXEC);
+int openFolder(const Step& s, const FileLocation& file, int flags, UniqueFd& own) {
+    const QByteArray path = folderPath(file.folder);
+    if (s.options.folders)
+        return s.options.folders->open(path, flags);
+    own.fd = ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    return own.fd;
 }
 
 // Opens both folders and looks at both entries: the refusals that a copy and
 // a move share. Fills `entry` and `data` from the source, `replacing`.
 FsResult prepare(Step& s, Existing existing) {
-    s.sourceDir.fd = openFolder(s.source, O_PATH);
-    if (s.sourceDir.fd < 0)
+    s.sourceDir = openFolder(s, s.source, O_PATH, s.ownSourceDir);
+    if (s.sourceDir < 0)
         return errorAt(errno, s.source);
     // Readable, to flush it; a folder that may only be written to is not flushed.
-    s.targetDir.fd = openFolder(s.target, O_RDONLY);
-    s.targetDirFlushable = s.targetDir.fd >= 0;
+    s.targetDir = openFolder(s, s.target, O_RDONLY, s.ownTargetDir);
+    s.targetDirFlushable = s.targetDir >= 0;
     if (!s.targetDirFlushable && errno == EACCES)
-        s.targetDir.fd = openFolder(s.target, O_PATH);
-    if (s.targetDir.fd < 0)
+        s.targetDir = openFolder(s, s.target, O_PATH, s.ownTargetDir);
+    if (s.targetDir < 0)
         return errorAt(errno, s.target);
 
     const char* name = s.source.name.constData();
-    if (::fstatat(s.sourceDir.fd, name, &s.entry, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(s.sourceDir, name, &s.entry, AT_SYMLINK_NOFOLLOW) != 0)
         return errorAt(errno, s.source);
     s.data = s.entry;
-    if (S_ISLNK(s.entry.st_mode) && ::fstatat(s.sourceDir.fd, name, &s.data, 0) != 0)
+    if (S_ISLNK(s.entry.st_mode) && ::fstatat(s.sourceDir, name, &s.data, 0) != 0)
         return errorAt(errno, s.source);
     if (!S_ISREG(s.data.st_mode))
         return refusal(EINVAL, s.source, "only regular files can be copied");
 
     struct stat dst {};
     const char* targetName = s.target.name.constData();
-    s.replacing = ::fstatat(s.targetDir.fd, targetName, &dst, AT_SYMLINK_NOFOLLOW) == 0;
+    s.replacing = ::fstatat(s.targetDir, targetName, &dst, AT_SYMLINK_NOFOLLOW) == 0;
     if (!s.replacing && errno != ENOENT)
         return errorAt(errno, s.target);
     if (!s.replacing)
@@ -228,7 +232,7 @@ FsResult prepare(Step& s, Existing existing) {
         return errorAt(EEXIST, s.target);
     struct stat reached {};
     if (sameFile(dst, s.data) ||
-        (::fstatat(s.targetDir.fd, targetName, &reached, 0) == 0 && sameFile(reached, s.data)))
+        (::fstatat(s.targetDir, targetName, &reached, 0) == 0 && sameFile(reached, s.data)))
         return refusal(EINVAL, s.target, "the source and the target are the same file");
     if (!S_ISREG(dst.st_mode) && !S_ISLNK(dst.st_mode))
         return refusal(EINVAL, s.target, "only a regular file can be replaced");
@@ -239,7 +243,7 @@ FsResult prepare(Step& s, Existing existing) {
 
 FsResult openSource(Step& s) {
     // Non-blocking, so an entry swapped for a FIFO since the check cannot hang us.
-    s.in.fd = ::openat(s.sourceDir.fd, s.source.name.constData(),
+    s.in.fd = ::openat(s.sourceDir, s.source.name.constData(),
                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (s.in.fd < 0)
         return errorAt(errno, s.source);
@@ -255,7 +259,7 @@ FsResult openSource(Step& s) {
 // the copy and then the folder are flushed to disk before that name is given
 // up to it, a replaced file's data given up or the source removed.
 FsResult writeCopy(Step& s, bool durable) {
-    const int dir = s.targetDir.fd;
+    const int dir = s.targetDir;
     QByteArray temp;
     struct stat made {};
     UniqueFd out{FileSystem::createTemporary(dir, temp, made)};
@@ -296,6 +300,7 @@ FsResult writeCopy(Step& s, bool durable) {
     if ((s.replacing ? ::renameat(dir, temp.constData(), dir, name)
                      : FileSystem::renameNoReplace(dir, temp.constData(), dir, name)) != 0)
         return fail(errorAt(errno, s.target));
+    // Under its name, but perhaps not on disk yet: a move keeps its source.
     if (durable && s.targetDirFlushable && s.flush(dir) != 0)
         return errorAt(errno, s.target);
     return {};
@@ -304,7 +309,7 @@ FsResult writeCopy(Step& s, bool durable) {
 // Removes the source of a finished move: only the entry copied, and only
 // when its data did not change since its copy began.
 FsResult removeSource(Step& s) {
-    const int dir = s.sourceDir.fd;
+    const int dir = s.sourceDir;
     const QByteArray& name = s.source.name;
     const auto kept = [&](const char* why) { return refusal(EAGAIN, s.source, why); };
     const char* changed = "it changed while it was being moved: it is kept, and so is the copy";
@@ -317,7 +322,7 @@ FsResult removeSource(Step& s) {
         return ::unlinkat(dir, name.constData(), 0) == 0 ? FsResult() : errorAt(errno, s.source);
     }
     // Locked: no refresh gives it its name back while it is set aside.
-    if (::flock(s.in.fd, LOCK_EX | LOCK_NB) != 0)
+    if (::flock(s.in.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return kept("it is in use: it is kept, and so is the copy");
     if (::fstat(s.in.fd, &now) != 0 || !unchanged(now, s.data))
         return kept(changed);
@@ -345,6 +350,22 @@ FsResult removeSource(Step& s) {
 
 } // namespace
 
+HeldFolders::~HeldFolders() {
+    for (const auto& held : m_held)
+        ::close(held.second);
+}
+
+int HeldFolders::open(const QByteArray& path, int flags) {
+    for (const auto& [key, fd] : m_held) {
+        if (key.first == path && key.second == flags)
+            return fd;
+    }
+    const int fd = ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        m_held.push_back({{path, flags}, fd});
+    return fd;
+}
+
 FsResult copyFile(const FileLocation& source, const FileLocation& target, Existing existing,
                   const CopyOptions& options) {
     Step s(source, target, options);
@@ -365,9 +386,9 @@ FsResult moveFile(const FileLocation& source, const FileLocation& target, Existi
     // every moment. A link is copied instead: moving it would move no file.
     if (S_ISREG(s.entry.st_mode) && !options.write) {
         const char *from = source.name.constData(), *to = target.name.constData();
-        const int moved =
-            s.replacing ? ::renameat(s.sourceDir.fd, from, s.targetDir.fd, to)
-                        : FileSystem::renameNoReplace(s.sourceDir.fd, from, s.targetDir.fd, to);
+        const int moved = s.replacing
+                              ? ::renameat(s.sourceDir, from, s.targetDir, to)
+                              : FileSystem::renameNoReplace(s.sourceDir, from, s.targetDir, to);
         if (moved != 0 && errno != EXDEV)
             return errorAt(errno, errno == EEXIST ? target : source);
         copied = moved == 0;

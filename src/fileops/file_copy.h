@@ -3,7 +3,28 @@
 #include "core/file_system.h"
 
 #include <functional>
+#include <memory>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
+
+// The folders of one command's files, held open from its first file to its
+// last, so each file's step reaches its entries from them instead of
+// opening both folders again: the folders the command began with, even if
+// their paths name other folders meanwhile.
+class HeldFolders {
+public:
+    HeldFolders() = default;
+    HeldFolders(const HeldFolders&) = delete;
+    HeldFolders& operator=(const HeldFolders&) = delete;
+    ~HeldFolders();
+    // The folder at `path` opened with `flags` (O_PATH or O_RDONLY): the
+    // same descriptor each time; -1 with errno when it cannot be opened.
+    int open(const QByteArray& path, int flags);
+
+private:
+    std::vector<std::pair<std::pair<QByteArray, int>, int>> m_held;
+};
 
 // How a copy moves its bytes. The defaults are the real thing; tests replace
 // the write and the flush to fail midway.
@@ -18,6 +39,8 @@ struct CopyOptions {
     std::function<int(int fd)> fsync;
     // Called between chunks of a long copy, so the window can repaint.
     std::function<void()> onChunk;
+    // A command's folders, when it holds them; otherwise each step opens its own.
+    std::shared_ptr<HeldFolders> folders;
 };
 
 // What to do with an entry that already has the target's name.

@@ -26,6 +26,7 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
     if (accepted) {
         CopyOptions options = copyOptions;
         options.onChunk = [&run] { run.keepPainted(); };
+        options.folders = std::make_shared<HeldFolders>();
         const QByteArray from = FileSystem::encode(draggedBox->text());
         const QByteArray to = FileSystem::encode(receivingBox->text());
         const int n = dragged->count();

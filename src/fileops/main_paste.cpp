@@ -14,6 +14,7 @@ void Main::mnuEditPaste_Click() {
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     CopyOptions options = copyOptions;
     options.onChunk = [&run] { run.keepPainted(); };
+    options.folders = std::make_shared<HeldFolders>();
     // A copy: the list stays as it is while the window repaints between files.
     const QList<ClipboardEntry> entries = ClipboardFiles;
     // The target is the pane active when the paste began, though the focus may move meanwhile.
