@@ -5,6 +5,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops [files] [rows]
 #include "bench_app.h"
+#include "bench_files.h"
 #include "bench_measure.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
@@ -25,16 +26,6 @@
 #include <vector>
 
 namespace {
-
-void makeFiles(const QString& folder, int n, qint64 size) {
-    QDir().mkpath(folder);
-    const QByteArray data(size, 'd');
-    for (int i = 0; i < n; ++i) {
-        QFile f(QStringLiteral("%1/file%2.dat").arg(folder).arg(i, 6, 10, QLatin1Char('0')));
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != size)
-            std::abort();
-    }
-}
 
 double shellMs(const QString& command) {
     const auto start = Clock::now();

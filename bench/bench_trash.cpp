@@ -3,6 +3,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_trash [deleted] [pasted]
 #include "bench_app.h"
+#include "bench_files.h"
 #include "bench_measure.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -21,16 +22,6 @@ class YesPlatform : public QtPlatform {
 public:
     int messageBox(QWidget*, const QString&, int) override { return 6; }
 };
-
-void makeFiles(const QString& folder, int n, qint64 size) {
-    QDir().mkpath(folder);
-    const QByteArray data(size, 'd');
-    for (int i = 0; i < n; ++i) {
-        QFile f(QStringLiteral("%1/file%2.dat").arg(folder).arg(i, 6, 10, QLatin1Char('0')));
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != size)
-            std::abort();
-    }
-}
 
 int filesIn(const QString& folder) {
     return int(QDir(folder).entryList(QDir::Files).size());
