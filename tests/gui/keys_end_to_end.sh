@@ -2,9 +2,10 @@
 # The built program driven by real key presses on an X server, as a user
 # would: started on a folder with an empty settings store, the folder to match
 # typed into the folder dialog; copy all to the other folder over one file,
-# compare a pair (Ctrl+D), rename, delete a read-only file, exit from the
-# menu. Then the folders are compared byte for byte with what those commands
-# should leave, and the settings file must hold every key.
+# compare a pair (Ctrl+D), rename, delete a read-only file to the Trash and
+# undo that, exit from the menu. Then the folders are compared byte for byte
+# with what those commands should leave, and the settings file must hold
+# every key.
 # Usage (on its own X server with a window manager), SHOTS=folder to keep a
 # numbered screenshot of each step for people to look at (ImageMagick's import):
 #   tests/gui/on_xvfb.sh --wm tests/gui/keys_end_to_end.sh build/src/duoscope
@@ -69,6 +70,7 @@ printf 'zulu\n' >"$t/dst/z.txt"
 chmod 444 "$t/dst/z.txt"
 cp -p "$t/src/b.bin" "$t/src/c.txt" "$t/want/"
 cp -p "$t/src/a.txt" "$t/want/renamed.txt"
+cp -p "$t/dst/z.txt" "$t/want/"
 cp -rp "$t/src" "$t/src.orig"
 
 cd "$t/home" || exit 1
@@ -119,6 +121,10 @@ xdotool key End Delete
 answer none alt+y
 answer "$box" Return
 until_true '[ ! -e "$t/dst/z.txt" ]'
+[ -f "$t/home/data/Trash/files/z.txt" ] || fail "z.txt did not go to the Trash"
+# Undo brings it back from the Trash, mode and all.
+xdotool key ctrl+z
+until_true '[ -e "$t/dst/z.txt" ]'
 
 until_true '[ -z "$(other none)" ]'
 xdotool windowactivate --sync "$main" key alt+f x
