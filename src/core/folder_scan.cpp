@@ -42,7 +42,7 @@ void FolderListing::add(QByteArrayView fileName, const FileStat& st) {
     f.size = st.size;
     f.modified = st.modified;
     f.nameAt = static_cast<quint32>(m_names.size());
-    f.nameLength = static_cast<quint8>(std::min<qsizetype>(fileName.size(), 255));
+    f.nameLength = static_cast<quint16>(std::min<qsizetype>(fileName.size(), 65535));
     f.dangling = st.dangling;
     m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
     m_names.push_back('\0');

@@ -29,16 +29,13 @@ public:
     }
 
     void add(QByteArrayView fileName, const FileStat& st);
-    // Memory this listing holds.
-    size_t bytes() const { return m_files.capacity() * sizeof(File) + m_names.capacity(); }
 
 private:
-    friend class FolderReader;
     struct File {
         qint64 size = 0;
         qint64 modified = 0;
         quint32 nameAt = 0;
-        quint8 nameLength = 0; // NAME_MAX is 255
+        quint16 nameLength = 0; // 255 bytes on most file systems, up to 765 on NTFS
         bool dangling = false;
     };
     std::vector<File> m_files;
