@@ -133,6 +133,13 @@ TEST_F(Refresh, TheWindowAnswersWhileFoldersAreReadAndEscapeOrANewRefreshStopsIt
     });
     window.mnuRefresh_Click();
     EXPECT_EQ(rows(), QStringList({"a|-"}));
+    go = false;
+    QTimer::singleShot(0, [&] {
+        window.close(); // Alt+F4: the reading stops, the window closes
+        go = true;
+    });
+    window.mnuRefresh_Click();
+    EXPECT_TRUE(left->count() == 0 && !window.isVisible());
 }
 
 TEST_F(Refresh, FirstActivationRefreshesOnceAndF5Again) {
