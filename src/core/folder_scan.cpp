@@ -125,7 +125,7 @@ private:
         case 0x00C36400: // Ceph
         case 0x01021997: // 9P
         case 0x5346414F: // AFS
-            return 8;
+            return 16;
         default:
             return 1;
         }

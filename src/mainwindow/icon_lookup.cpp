@@ -69,11 +69,6 @@ void IconLookup::draw(const QString& typeName) {
     m_picBitmap = it->bitmap;
 }
 
-void IconLookup::save() {
-    if (FsResult written = m_scratch.write(m_picBitmap); !written)
-        throw written.error();
-}
-
 IconLookup::Found IconLookup::lookup(const QString& name, ImageList& images) {
     return byType(findType(name), images);
 }
@@ -88,7 +83,8 @@ IconLookup::Found IconLookup::byType(const QString& typeName, ImageList& images)
     // The round trip through the scratch file, as for every icon: what comes
     // back is what the list shows.
     draw(typeName);
-    save();
+    if (FsResult written = m_scratch.write(m_picBitmap); !written)
+        throw written.error();
     const QByteArray bitmap = m_scratch.read();
     int position = m_loaded.value(bitmap);
     if (position == 0) {
@@ -101,12 +97,4 @@ IconLookup::Found IconLookup::byType(const QString& typeName, ImageList& images)
         m_loaded.insert(bitmap, position);
     }
     return *m_found.insert(typeName, {m_drawnDescription, position});
-}
-
-QImage IconLookup::load() {
-    QImage picture = decodeBitmap(m_scratch.read());
-    if (picture.isNull())
-        throw FsError(EINVAL, nameText(m_scratch.path()), QStringLiteral("not a bitmap picture"));
-    picture.setDevicePixelRatio(m_dpr);
-    return picture;
 }

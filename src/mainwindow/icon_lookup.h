@@ -42,17 +42,6 @@ public:
     // The generic file type and icon.
     Found generic(ImageList& images);
 
-    // The steps of a type's first lookup, public so their cost can be measured.
-    // The content type's name, found from the file's name.
-    QString findType(const QString& name);
-    void draw(const QString& typeName);
-    void save();
-    // The scratch file as a picture; throws FsError when it is missing or
-    // is not a bitmap.
-    QImage load();
-    // The drawing box: the last icon drawn.
-    const QImage& picIcon() const { return m_picIcon; }
-
 private:
     struct Drawn {
         QString description;
@@ -60,11 +49,15 @@ private:
         QByteArray bitmap;
     };
     Found byType(const QString& typeName, ImageList& images);
+    // The content type's name, found from the file's name.
+    QString findType(const QString& name);
+    // Draws the type's icon into the drawing box.
+    void draw(const QString& typeName);
 
     QMimeDatabase m_mimeDb;
     qreal m_dpr;
     ScratchFile m_scratch;
-    QImage m_picIcon;
+    QImage m_picIcon; // the drawing box: the last icon drawn
     QByteArray m_picBitmap;
     QString m_drawnDescription;
     // Per content type: drawing is the costly part and is the same for every
