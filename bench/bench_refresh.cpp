@@ -153,12 +153,12 @@ void run(int n) {
     const double listing = median(listings), refresh = median(refreshes);
     const int rows = window.lvSource()->count();
     // The stats sent out several at once, as on a network file system.
-    window.scanOptions.statsInFlight = 8;
+    window.scanOptions.statsInFlight = 16;
     const double concurrent = medianMs(runs, refreshed);
     window.scanOptions.statsInFlight = 0;
     std::printf("%8d %12.1f %12.1f %8.2f %12.2f %14.1f\n", n, listing, refresh, refresh / listing,
                 refresh / rows * 1000.0, peakKiB() / 1024.0);
-    std::printf("  with 8 stats in flight %.1f ms\n", concurrent);
+    std::printf("  with 16 stats in flight %.1f ms\n", concurrent);
     std::printf("  first refresh of these folders %.1f ms, peak so far %.1f MiB\n", first,
                 peakKiB() / 1024.0);
     // Memory must not climb with the number of refreshes.
@@ -176,7 +176,7 @@ void run(int n) {
            "bare listing (readdir + stat) of the same folders");
     result("First refresh of unseen folders, " + files, first, "ms", unseenListing,
            "first bare listing of other unseen folders of that size");
-    result("Refresh with 8 stats in flight a folder, " + files, concurrent, "ms", refresh,
+    result("Refresh with 16 stats in flight a folder, " + files, concurrent, "ms", refresh,
            "refresh with the stats one at a time (local disk)");
     result("Memory a file row above the empty window, " + files,
            (afterFirst - empty) * 1048576.0 / (2.0 * n), "bytes", 300, "the limit");
