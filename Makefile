@@ -24,7 +24,7 @@ test: build
 e2e: build
 	cd $(BUILD) && ctest --output-on-failure -L e2e
 
-# Every benchmark, about seven minutes: one Markdown table on standard output,
+# Every benchmark, about ten minutes: one Markdown table on standard output,
 # the programs' own output in $(BUILD)/bench.log.
 bench: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"
