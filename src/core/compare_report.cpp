@@ -10,8 +10,6 @@
 #include <QIODevice>
 #include <QTextStream>
 #include <cerrno>
-#include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -181,19 +179,6 @@ void appendJsonName(QByteArray& out, QByteArrayView bytes, ShownName shown) {
     out += '"';
 }
 
-// isoLocalText() as a JSON value: "YYYY-MM-DDTHH:MM:SS", or null.
-void appendIsoTime(QByteArray& out, std::time_t time) {
-    std::tm tm{};
-    if (!localtime_r(&time, &tm) || tm.tm_year < 1 - 1900 || tm.tm_year > 9999 - 1900) {
-        out += "null";
-        return;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02d\"", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    out += text;
-}
-
 // One side of a row in QJsonDocument's indented form, keys in its order.
 void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listing, qint32 i) {
     out += "        \"";
@@ -204,8 +189,12 @@ void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listi
         return;
     }
     const FileStat st = listing.stat(i);
+    const QString modified = isoLocalText(st.modified);
     out += "{\n            \"modified\": ";
-    appendIsoTime(out, st.modified);
+    if (modified.isNull())
+        out += "null";
+    else
+        out += '"' + modified.toLatin1() + '"';
     out += ",\n            \"name\": ";
     appendJsonName(out, listing.fileName(i), [&] { return listing.name(i); });
     out += ",\n            \"size\": ";

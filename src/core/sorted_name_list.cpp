@@ -5,6 +5,13 @@
 #include <QString>
 #include <algorithm>
 
+namespace {
+
+// The key by which names are ordered and grouped, appended to `out`: the
+// shown name folded to one letter case, so names equal apart from case have
+// equal keys. Its bytes compare as the folded text's UTF-16 code units do
+// (each unit in UTF-8's form, surrogates apart), and a printable ASCII name's
+// key is the name in lower case.
 void appendCaseKey(std::string& out, QByteArrayView fileName) {
     // Most names are printable ASCII: their shown text is their bytes, and
     // folding is lowering A to Z.
@@ -33,6 +40,8 @@ void appendCaseKey(std::string& out, QByteArrayView fileName) {
         out += char(u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u);
     }
 }
+
+} // namespace
 
 SortedNames::SortedNames(const FolderListing& listing) {
     const qsizetype n = listing.count();

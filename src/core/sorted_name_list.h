@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class Side { Source = 0, Destination = 1 };
@@ -14,13 +15,6 @@ inline int compareBytes(QByteArrayView a, QByteArrayView b) {
     const int c = std::memcmp(a.data(), b.data(), size_t(std::min(a.size(), b.size())));
     return c != 0 ? c : a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
-
-// The key by which names are ordered and grouped, appended to `out`: the
-// shown name folded to one letter case, so names equal apart from case have
-// equal keys. Its bytes compare as the folded text's UTF-16 code units do
-// (each unit in UTF-8's form, surrogates apart), and a printable ASCII name's
-// key is the name in lower case.
-void appendCaseKey(std::string& out, QByteArrayView fileName);
 
 // A folder's names in the order the panes show them: ascending by key, and
 // names with equal keys in the order of their bytes, which pairing relies on.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -114,6 +115,36 @@ TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
     options = {};
     options.cancel = &cancel;
     EXPECT_THROW(compareFolders(from, to, settings, options), ScanCancelled);
+}
+
+TEST(Rows, ListsWhatTheFolderListingListsUnderEveryFilter) {
+    TempTree t;
+    const QByteArray at = QFile::encodeName(t.path()) + '/';
+    for (const char* name : {"a.txt", ".hidden.txt", "b", "c.TXT", "d.tar.gz"})
+        t.write(QString::fromLatin1(name));
+    t.mkdir(QStringLiteral("sub"));
+    ASSERT_EQ(::mkfifo(at + "pipe", 0600), 0);
+    for (const auto& [link, target] : {std::pair{"dangling", "nowhere"}, {"tofile", "a.txt"},
+                                       {"todir", "sub"}, {".hiddenlink", "nowhere"}})
+        ASSERT_EQ(::symlink(target, at + link), 0);
+    for (const char* pattern : {"*.*", "*", "*.txt", "?", "*.tar.*"}) {
+        for (const int shown : {0, 1, 2, 3}) {
+            FilterSettings settings;
+            settings.fileTypes = QLatin1String(pattern);
+            settings.showHidden = shown & 1;
+            settings.showSystem = shown & 2;
+            QStringList ours, theirs;
+            const FolderListing listing = listFiles(at, settings);
+            for (qsizetype i = 0; i < listing.count(); ++i)
+                ours << listing.name(i);
+            for (const ListedName& n :
+                 FileSystem::listFolder(at, settings.fileTypes, attributeMask(settings)))
+                theirs << n.name;
+            ours.sort();
+            theirs.sort();
+            EXPECT_EQ(ours, theirs) << pattern << " " << shown;
+        }
+    }
 }
 
 } // namespace
