@@ -6,6 +6,8 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
             libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool \
             libacl1-dev libattr1-dev libglib2.0-dev libdtl-dev trash-cli
+# The benchmark's sshfs case also needs an SSH server and sshfs.
+BENCH_PACKAGES := sshfs openssh-server
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test test-sanitizers e2e deps build bench bench-idle format install package
@@ -31,9 +33,10 @@ test-sanitizers: deps
 e2e: build
 	cd $(BUILD) && ctest --output-on-failure -L e2e
 
-# Every benchmark, about seven minutes: one Markdown table on standard output,
+# Every benchmark, about ten minutes: one Markdown table on standard output,
 # the programs' own output in $(BUILD)/bench.log.
 bench: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"
 	bench/run_all.sh $(BUILD)
 
 # The idle window on an X server with a window manager, as a desktop runs it.

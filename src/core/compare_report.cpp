@@ -8,12 +8,10 @@
 #include "core/text_formats.h"
 
 #include <QIODevice>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTextStream>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -43,18 +41,6 @@ struct Options {
     FilterSettings filters;
     bool json = false;
     bool changedOnly = false;
-};
-
-struct Cell {
-    QString name;
-    qint64 size = 0;
-    std::time_t modified = 0;
-};
-
-struct Row {
-    std::optional<Cell> source;
-    std::optional<Cell> destination;
-    RowStatus status = RowStatus::Same;
 };
 
 std::optional<Options> parse(const QStringList& args, QTextStream& err) {
@@ -112,76 +98,174 @@ void checkFolder(const QByteArray& folder) {
     throw FsError::fromErrno(errno, nameText(folder));
 }
 
-std::vector<Row> compare(const Options& o) {
+std::shared_ptr<FolderRows> compare(const Options& o) {
     checkFolder(o.source);
     checkFolder(o.destination);
-    const QByteArray sourcePath = folderPath(o.source);
-    const QByteArray destinationPath = folderPath(o.destination);
-    SortedNameList list;
-    scanFolders(list, sourcePath, destinationPath, o.filters);
-    std::vector<Row> rows;
-    for (const StatedRow& s : statRows(alignRows(list), list, sourcePath, destinationPath)) {
-        Row row;
-        row.status = rowStatus(s);
-        if (o.changedOnly && row.status == RowStatus::Same)
-            continue;
-        if (s.row.source >= 0)
-            row.source = Cell{list.at(s.row.source).name, s.source.size, s.source.modified};
-        if (s.row.destination >= 0)
-            row.destination =
-                Cell{list.at(s.row.destination).name, s.destination.size, s.destination.modified};
-        rows.push_back(std::move(row));
+    return compareFolders(folderPath(o.source), folderPath(o.destination), o.filters);
+}
+
+// The report goes out in pieces of about this size, so its memory stays flat
+// whatever the number of rows.
+constexpr qsizetype chunkBytes = 1 << 16;
+
+// Writes the pieces to the stream's device when it has one (as UTF-8, which
+// the stream would write), else into the stream.
+class ReportWriter {
+public:
+    explicit ReportWriter(QTextStream& out) : m_out(out) { m_buffer.reserve(chunkBytes + 4096); }
+    QByteArray& buffer() { return m_buffer; }
+    void maybeFlush() {
+        if (m_buffer.size() >= chunkBytes)
+            flush();
     }
-    return rows;
+    void flush() {
+        if (m_buffer.isEmpty())
+            return;
+        if (QIODevice* device = m_out.device()) {
+            m_out.flush();
+            if (m_failed || device->write(m_buffer) != m_buffer.size())
+                m_failed = true;
+        } else {
+            m_out << QString::fromUtf8(m_buffer);
+        }
+        m_buffer.clear();
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    QTextStream& m_out;
+    QByteArray m_buffer;
+    bool m_failed = false;
+};
+
+// A JSON string as QJsonDocument writes it.
+void appendJsonString(QByteArray& out, const QString& text) {
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        const uchar u = static_cast<uchar>(c);
+        if (u == '"' || u == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            const char* named = u == '\b' ? "\\b" : u == '\f' ? "\\f" : u == '\n' ? "\\n"
+                              : u == '\r' ? "\\r" : u == '\t' ? "\\t" : nullptr;
+            if (named) {
+                out += named;
+            } else {
+                out += "\\u00";
+                out += hex[u >> 4];
+                out += hex[u & 15];
+            }
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
 }
 
-QJsonValue jsonCell(const std::optional<Cell>& c) {
-    if (!c)
-        return QJsonValue::Null;
-    const QString modified = isoLocalText(c->modified);
-    return QJsonObject{{QStringLiteral("name"), c->name},
-                       {QStringLiteral("size"), c->size},
-                       {QStringLiteral("modified"),
-                        modified.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(modified)}};
+// A name as a JSON string: printable ASCII without a quote or a backslash
+// (most names) is its bytes, anything else goes through its shown text.
+template <typename ShownName>
+void appendJsonName(QByteArray& out, QByteArrayView bytes, ShownName shown) {
+    for (const char c : bytes) {
+        if (c < 0x20 || c > 0x7e || c == '\\' || c == '"') {
+            appendJsonString(out, shown());
+            return;
+        }
+    }
+    out += '"';
+    out.append(bytes);
+    out += '"';
 }
 
-void printJson(const std::vector<Row>& rows, QTextStream& out) {
-    QJsonArray array;
-    for (const Row& r : rows)
-        array.append(QJsonObject{{QStringLiteral("source"), jsonCell(r.source)},
-                                 {QStringLiteral("destination"), jsonCell(r.destination)},
-                                 {QStringLiteral("status"), rowStatusKey(r.status)}});
-    out << QJsonDocument(array).toJson(QJsonDocument::Indented);
+// One side of a row in QJsonDocument's indented form, keys in its order.
+void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listing, qint32 i) {
+    out += "        \"";
+    out += key;
+    out += "\": ";
+    if (i < 0) {
+        out += "null";
+        return;
+    }
+    const FileStat st = listing.stat(i);
+    const QString modified = isoLocalText(st.modified);
+    out += "{\n            \"modified\": ";
+    if (modified.isNull())
+        out += "null";
+    else
+        out += '"' + modified.toLatin1() + '"';
+    out += ",\n            \"name\": ";
+    appendJsonName(out, listing.fileName(i), [&] { return listing.name(i); });
+    out += ",\n            \"size\": ";
+    out += QByteArray::number(st.size);
+    out += "\n        }";
 }
 
-void printText(const std::vector<Row>& rows, QTextStream& out) {
+bool shown(const Options& o, const RowPair& r) {
+    return !o.changedOnly || r.status != RowStatus::Same;
+}
+
+// The same text as QJsonDocument(array).toJson(Indented), one row at a time.
+void printJson(const Options& o, const FolderRows& rows, ReportWriter& writer) {
+    QByteArray& out = writer.buffer();
+    out += '[';
+    bool first = true;
+    for (const RowPair& r : rows.rows) {
+        if (!shown(o, r))
+            continue;
+        out += first ? "\n    {\n" : ",\n    {\n";
+        first = false;
+        appendJsonCell(out, "destination", rows.destination, r.destination);
+        out += ",\n";
+        appendJsonCell(out, "source", rows.source, r.source);
+        out += ",\n        \"status\": ";
+        appendJsonString(out, rowStatusKey(r.status));
+        out += "\n    }";
+        writer.maybeFlush();
+    }
+    out += "\n]\n";
+}
+
+// Left columns padded to the widest text of each: a first pass measures,
+// the second writes, so no line is held.
+void printText(const Options& o, const FolderRows& rows, ReportWriter& writer) {
     const TextFormats formats;
     struct Texts {
         QString name, size, modified;
     };
-    auto texts = [&](const std::optional<Cell>& c) {
-        return c ? Texts{c->name, formats.sizeText(c->size), formats.modifiedText(c->modified)}
-                 : Texts{};
+    auto texts = [&](const FolderListing& listing, qint32 i) {
+        if (i < 0)
+            return Texts{};
+        const FileStat st = listing.stat(i);
+        return Texts{listing.name(i), formats.sizeText(st.size), formats.modifiedText(st.modified)};
     };
-    std::vector<std::pair<Texts, Texts>> lines;
     qsizetype nameWidth = 0, sizeWidth = 0, modifiedWidth = 0;
-    for (const Row& r : rows) {
-        lines.emplace_back(texts(r.source), texts(r.destination));
-        const Texts& left = lines.back().first;
+    for (const RowPair& r : rows.rows) {
+        if (!shown(o, r) || r.source < 0)
+            continue;
+        const Texts left = texts(rows.source, r.source);
         nameWidth = std::max(nameWidth, left.name.size());
         sizeWidth = std::max(sizeWidth, left.size.size());
         modifiedWidth = std::max(modifiedWidth, left.modified.size());
     }
-    for (const auto& [left, right] : lines) {
-        QString line = left.name.leftJustified(nameWidth) + QLatin1String("  ") +
-                       left.size.rightJustified(sizeWidth) + QLatin1String("  ") +
-                       left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ");
+    QString line;
+    for (const RowPair& r : rows.rows) {
+        if (!shown(o, r))
+            continue;
+        const Texts left = texts(rows.source, r.source);
+        const Texts right = texts(rows.destination, r.destination);
+        line = left.name.leftJustified(nameWidth) + QLatin1String("  ") +
+               left.size.rightJustified(sizeWidth) + QLatin1String("  ") +
+               left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ");
         if (!right.name.isEmpty())
             line += right.name + QLatin1String("  ") + right.size + QLatin1String("  ") +
                     right.modified;
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
-        out << line << '\n';
+        writer.buffer() += line.toUtf8();
+        writer.buffer() += '\n';
+        writer.maybeFlush();
     }
 }
 
@@ -210,11 +294,15 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
     if (!options)
         return 1;
     try {
-        const std::vector<Row> rows = compare(*options);
+        const std::shared_ptr<FolderRows> rows = compare(*options);
+        ReportWriter writer(out);
         if (options->json)
-            printJson(rows, out);
+            printJson(*options, *rows, writer);
         else
-            printText(rows, out);
+            printText(*options, *rows, writer);
+        writer.flush();
+        if (writer.failed())
+            out.setStatus(QTextStream::WriteFailed);
     } catch (const FsError& e) {
         err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
         return 2;

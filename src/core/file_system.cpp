@@ -151,10 +151,6 @@ bool admitted(int bits, int mask) {
     return true;
 }
 
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-
 // Length and time of `name` relative to `dirFd`: of the link itself when
 // the link leads to no file. 0, or the error number.
 int statAt(int dirFd, const char* name, FileStat& out) {
@@ -172,29 +168,6 @@ int statAt(int dirFd, const char* name, FileStat& out) {
 
 } // namespace
 
-OpenFolder::OpenFolder(const QByteArray& path) : m_path(path) {
-    m_fd = ::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (m_fd < 0 && errno != ENOENT && errno != ENOTDIR)
-        throw FsError::fromErrno(errno, pathText(path));
-}
-
-OpenFolder::~OpenFolder() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-std::optional<FileStat> OpenFolder::stat(const QByteArray& name) const {
-    if (m_fd < 0)
-        return std::nullopt;
-    FileStat st;
-    const int err = statAt(m_fd, name.constData(), st);
-    if (err == ENOENT)
-        return std::nullopt;
-    if (err != 0)
-        throw FsError::fromErrno(err, pathText(folderPath(m_path) + name));
-    return st;
-}
-
 namespace FileSystem {
 
 QByteArray parentFolder(const QByteArray& path) {
@@ -210,62 +183,13 @@ QByteArray encode(const QString& path) {
     return nameBytes(path);
 }
 
-std::vector<ListedName> listFolder(const QByteArray& folder, const QString& pattern, int mask) {
-    std::vector<ListedName> names;
-    const QString folderPathText = pathText(folder);
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
-    if (!dir) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return names; // no such folder: nothing to list
-        throw FsError::fromErrno(errno, folderPathText);
-    }
-    const int fd = ::dirfd(dir.get());
-    const bool everyName = pattern == QLatin1String("*.*") || pattern == QLatin1String("*");
-    QByteArray ownName;
-    bool nameGivenBack = false;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir.get());
-        if (!entry) {
-            if (errno != 0)
-                throw FsError::fromErrno(errno, folderPathText);
-            break;
-        }
-        const char* raw = entry->d_name;
-        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
-            continue;
-        if (const Leftover own = raw[0] == '.' ? leftoverKind(raw, ownName) : Leftover::None;
-            own != Leftover::None) {
-            nameGivenBack |= sweepLeftover(fd, folder, raw, own, ownName);
-            continue;
-        }
-        const bool hidden = raw[0] == '.';
-        int bits;
-        switch (entry->d_type) {
-        case DT_DIR:
-            continue;
-        case DT_REG: // read-only never keeps a file out, so no stat is needed
-            bits = (hidden ? Attr::Hidden : 0) | Attr::Archive;
-            break;
-        case DT_FIFO:
-        case DT_SOCK:
-        case DT_CHR:
-        case DT_BLK:
-            bits = (hidden ? Attr::Hidden : 0) | Attr::System;
-            break;
-        default: // links, and file systems that do not say, need a stat
-            bits = classify(fd, raw, hidden);
-        }
-        if (!admitted(bits, mask))
-            continue;
-        QByteArray fileName(raw);
-        QString name = nameText(fileName);
-        if (!everyName && !wildcardMatch(pattern, name))
-            continue;
-        names.push_back({std::move(name), std::move(fileName)});
-    }
-    // A name given back is listed once: by listing again.
-    return nameGivenBack ? listFolder(folder, pattern, mask) : names;
+bool ownTemporary(int dirFd, const QByteArray& folder, const char* name, bool& nameGivenBack) {
+    QByteArray original;
+    const Leftover own = name[0] == '.' ? leftoverKind(name, original) : Leftover::None;
+    if (own == Leftover::None)
+        return false;
+    nameGivenBack |= sweepLeftover(dirFd, folder, name, own, original);
+    return true;
 }
 
 int createTemporary(int dirFd, QByteArray& name, struct stat& made) {

@@ -69,13 +69,6 @@ struct FileLocation {
     QString text() const;
 };
 
-// One name yielded by a folder listing: the text to show and the bytes that
-// reach the file (they differ only for names that are not valid UTF-8).
-struct ListedName {
-    QString name;
-    QByteArray fileName;
-};
-
 struct FileStat {
     qint64 size = 0;
     std::time_t modified = 0; // seconds since the epoch
@@ -85,40 +78,20 @@ struct FileStat {
     bool dangling = false;
 };
 
-// A folder held open, so its entries are reached relative to it however long
-// the folder's path and the name are together.
-class OpenFolder {
-public:
-    // A folder that is not there (any more) holds no entries; one that cannot
-    // be opened for another reason throws FsError.
-    explicit OpenFolder(const QByteArray& path);
-    ~OpenFolder();
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
-
-    // Length and time of the entry `name`; nothing when it is gone. Throws
-    // FsError when it cannot be read for another reason.
-    std::optional<FileStat> stat(const QByteArray& name) const;
-
-private:
-    QByteArray m_path;
-    int m_fd = -1;
-};
-
 // Paths are byte paths; text paths are the program's name text of them
 // (see name_text.h) and are turned into bytes by encode().
 namespace FileSystem {
 
-// Lists the files of the folder `folderPath` whose names match `pattern` and
-// whose attributes the mask admits (hidden needs 2, system needs 4; folders
-// are never listed). A folder that does not exist lists nothing; a folder
-// that exists but cannot be read throws FsError.
-// The program's own temporaries (below) are never listed. One that no
-// running copy holds locked was left by a copy that never finished: a copy's
-// temporary is removed, a moved file's source set aside gets its name back
-// (or, where that is taken, the first free copy name, and a note for
-// takeLeftoverNotes() tells where it is).
-std::vector<ListedName> listFolder(const QByteArray& folderPath, const QString& pattern, int mask);
+// The program's own temporaries (below) are never listed (see listFiles in
+// folder_scan.h). One that no running copy holds locked was left by a copy
+// that never finished: a copy's temporary is removed, a moved file's source
+// set aside gets its name back (or, where that is taken, the first free copy
+// name, and a note for takeLeftoverNotes() tells where it is).
+// True when `name`, an entry of the folder `dirFd` at `folder`, is one of the
+// program's own temporaries, which no listing shows. One that no running copy
+// holds is cleared away as said above; `nameGivenBack` is set when a
+// file got its name back, which the listing under way may have passed.
+bool ownTemporary(int dirFd, const QByteArray& folder, const char* name, bool& nameGivenBack);
 
 // The program's own temporaries in a folder `dirFd`. A copy is written to a
 // new ".duoscope-copy-XXXXXX", created locked: the lock lasts as long as a

@@ -1,5 +1,19 @@
 #include "core/folder_scan.h"
 
+#include "core/name_text.h"
+#include "core/unique_fd.h"
+#include "core/wildcard.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <thread>
+
 int attributeMask(const FilterSettings& settings) {
     int mask = 0;
     if (settings.showArchive != 0)
@@ -13,49 +27,209 @@ int attributeMask(const FilterSettings& settings) {
     return mask;
 }
 
-namespace {
-
-std::vector<NameEntry> listed(const QByteArray& folder, const FilterSettings& settings, int mask) {
-    std::vector<ListedName> names = FileSystem::listFolder(folder, settings.fileTypes, mask);
-    std::vector<NameEntry> entries;
-    entries.reserve(names.size());
-    for (ListedName& n : names)
-        entries.push_back({std::move(n.name), std::move(n.fileName), Side::Source});
-    return entries;
-}
-
-} // namespace
-
-void scanFolders(SortedNameList& list, const QByteArray& sourcePath,
-                 const QByteArray& destinationPath, const FilterSettings& settings) {
-    list.clear();
-    const int mask = attributeMask(settings);
-    std::vector<NameEntry> source = listed(sourcePath, settings, mask);
-    std::vector<NameEntry> destination = listed(destinationPath, settings, mask);
-    list.assign(std::move(source), std::move(destination));
-}
-
-std::vector<StatedRow> statRows(const std::vector<AlignedRow>& rows, const SortedNameList& list,
-                                const QByteArray& sourcePath, const QByteArray& destinationPath) {
-    const OpenFolder source(sourcePath);
-    const OpenFolder destination(destinationPath);
-    // A side whose file is gone becomes a placeholder.
-    auto read = [&list](const OpenFolder& folder, qsizetype& index, FileStat& out) {
-        if (index < 0)
-            return;
-        if (const std::optional<FileStat> st = folder.stat(list.at(index).fileName))
-            out = *st;
-        else
-            index = -1;
-    };
-    std::vector<StatedRow> stated;
-    stated.reserve(rows.size());
-    for (const AlignedRow& r : rows) {
-        StatedRow s{r, {}, {}};
-        read(source, s.row.source, s.source);
-        read(destination, s.row.destination, s.destination);
-        if (s.row.source >= 0 || s.row.destination >= 0)
-            stated.push_back(s);
+QString FolderListing::name(qsizetype i) const {
+    const QByteArrayView bytes = fileName(i);
+    // Printable ASCII without a backslash shows as it is.
+    for (const char c : bytes) {
+        if (c < 0x20 || c > 0x7e || c == '\\')
+            return nameText(QByteArray::fromRawData(bytes.data(), bytes.size()));
     }
-    return stated;
+    return QString::fromLatin1(bytes.data(), bytes.size());
+}
+
+void FolderListing::add(QByteArrayView fileName, const FileStat& st) {
+    File f;
+    f.size = st.size;
+    f.modified = st.modified;
+    f.nameAt = static_cast<quint32>(m_names.size());
+    f.nameLength = static_cast<quint16>(std::min<qsizetype>(fileName.size(), 65535));
+    f.dangling = st.dangling;
+    m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
+    m_names.push_back('\0');
+    m_files.push_back(f);
+}
+
+// Reads one folder: the names first, then one stat each, inline on a local
+// disk or from several threads where every stat waits on a server.
+class FolderReader {
+public:
+    FolderReader(const QByteArray& folder, const FilterSettings& settings,
+                 const ScanOptions& options)
+        : m_folder(folder), m_options(options), m_mask(attributeMask(settings)),
+          m_pattern(settings.fileTypes),
+          m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")) {}
+
+    // A file set aside by an unfinished move got its name back during the
+    // reading: read again, so it is listed once.
+    bool nameGivenBack() const { return m_nameGivenBack; }
+
+    FolderListing read() {
+        DIR* dir = ::opendir(m_folder.constData());
+        if (!dir) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return {}; // no such folder: nothing to list
+            throw FsError::fromErrno(errno, nameText(m_folder));
+        }
+        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+        tick(0);
+        m_fd = ::dirfd(dir);
+        const int inFlight = m_options.afterNames          ? std::max(2, m_options.statsInFlight)
+                             : m_options.statsInFlight > 0 ? m_options.statsInFlight
+                                                           : statsInFlightFor(m_fd);
+        std::vector<Candidate> later; // names waiting for their stat
+        for (qint64 seen = 1;; ++seen) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (!entry) {
+                if (errno != 0)
+                    throw FsError::fromErrno(errno, nameText(m_folder));
+                break;
+            }
+            if ((seen & 255) == 0)
+                tick(256);
+            const char* raw = entry->d_name;
+            if (FileSystem::ownTemporary(m_fd, m_folder, raw, m_nameGivenBack) ||
+                !wanted(raw, entry->d_type))
+                continue;
+            if (inFlight > 1) {
+                later.push_back({QByteArray(raw), {}, 0});
+                continue;
+            }
+            Candidate c{QByteArray::fromRawData(raw, qsizetype(std::strlen(raw))), {}, 0};
+            statOne(c);
+            if (c.outcome < 0)
+                throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
+            if (c.outcome > 0)
+                m_listing.add(c.name, c.st);
+        }
+        if (m_options.afterNames)
+            m_options.afterNames();
+        if (!later.empty())
+            statConcurrently(later, inFlight);
+        return std::move(m_listing);
+    }
+
+private:
+    struct Candidate {
+        QByteArray name;
+        FileStat st;
+        int outcome; // 1 listed, 0 left out, -errno could not be statted
+    };
+
+    static int statsInFlightFor(int fd) {
+        struct statfs fs {};
+        if (::fstatfs(fd, &fs) != 0)
+            return 1;
+        switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x65735546: // FUSE (sshfs and the like)
+        case 0x6969:     // NFS
+        case 0x517B:     // SMB
+        case 0xFE534D42: // SMB2
+        case 0xFF534D42: // CIFS
+        case 0x00C36400: // Ceph
+        case 0x01021997: // 9P
+        case 0x5346414F: // AFS
+            return 16;
+        default:
+            return 1;
+        }
+    }
+
+    void tick(qint64 n) const {
+        if (m_options.progress)
+            m_options.progress->fetch_add(n, std::memory_order_relaxed);
+        if (m_options.cancel && m_options.cancel->load(std::memory_order_relaxed))
+            throw ScanCancelled{};
+    }
+
+    // What the name and the entry's type alone can tell, before any stat.
+    bool wanted(const char* raw, unsigned char type) const {
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            return false;
+        if (type == DT_DIR)
+            return false;
+        if (raw[0] == '.' && !(m_mask & Attr::Hidden))
+            return false;
+        if ((type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK) &&
+            !(m_mask & Attr::System))
+            return false;
+        return m_everyName || wildcardMatch(m_pattern, nameText(QByteArray(raw)));
+    }
+
+    // One stat, following links; a link that leads to no file is its own entry.
+    void statOne(Candidate& c) const {
+        struct stat st {};
+        if (::fstatat(m_fd, c.name.constData(), &st, 0) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                c.outcome = 0; // a link to a folder, or a folder since the listing
+                return;
+            }
+            const bool system = !S_ISREG(st.st_mode);
+            c.outcome = system && !(m_mask & Attr::System) ? 0 : 1;
+            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, false, false};
+            return;
+        }
+        const int err = errno;
+        if (::fstatat(m_fd, c.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone since it was listed: left out.
+            c.outcome = errno == ENOENT ? 0 : -errno;
+            return;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            c.outcome = -err;
+            return;
+        }
+        c.outcome = m_mask & Attr::System ? 1 : 0;
+        c.st = {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
+    }
+
+    void statConcurrently(std::vector<Candidate>& names, int threads) {
+        std::atomic<size_t> next{0};
+        std::exception_ptr failure;
+        std::atomic<bool> failed{false};
+        auto work = [&] {
+            try {
+                for (size_t i; !failed.load() && (i = next.fetch_add(1)) < names.size();) {
+                    if ((i & 255) == 0)
+                        tick(0);
+                    statOne(names[i]);
+                }
+            } catch (...) {
+                if (!failed.exchange(true))
+                    failure = std::current_exception();
+            }
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t)
+            pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool)
+            t.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        for (const Candidate& c : names) {
+            if (c.outcome < 0)
+                throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
+            if (c.outcome > 0)
+                m_listing.add(c.name, c.st);
+        }
+    }
+
+    const QByteArray& m_folder;
+    const ScanOptions& m_options;
+    const int m_mask;
+    const QString m_pattern;
+    const bool m_everyName;
+    int m_fd = -1;
+    FolderListing m_listing;
+    bool m_nameGivenBack = false;
+};
+
+FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,
+                        const ScanOptions& options) {
+    FolderReader reader(folderPath, settings, options);
+    FolderListing listing = reader.read();
+    if (reader.nameGivenBack())
+        return FolderReader(folderPath, settings, options).read();
+    return listing;
 }

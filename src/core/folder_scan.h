@@ -2,25 +2,71 @@
 
 #include "core/file_system.h"
 #include "core/filter_settings.h"
-#include "core/row_matching.h"
-#include "core/sorted_name_list.h"
 
-// Lists the Source and the Destination folder under the filters into the
-// list (emptied first). Folder paths are bytes ending with "/". Throws
-// FsError when a folder exists but cannot be read.
-void scanFolders(SortedNameList& list, const QByteArray& sourcePath,
-                 const QByteArray& destinationPath, const FilterSettings& settings);
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <vector>
 
-// An aligned row with the length and time of the file on each side.
-struct StatedRow {
-    AlignedRow row;
-    FileStat source;
-    FileStat destination;
+// One folder's files under the filters, each entry read once (readdir) and
+// statted once, held compactly: a few bytes of length and time per file and
+// the names' bytes in one block.
+class FolderListing {
+public:
+    qsizetype count() const { return static_cast<qsizetype>(m_files.size()); }
+    // The bytes that reach the file in its folder.
+    QByteArrayView fileName(qsizetype i) const {
+        const File& f = m_files[static_cast<size_t>(i)];
+        return {m_names.data() + f.nameAt, qsizetype(f.nameLength)};
+    }
+    // The name as shown (name_text.h).
+    QString name(qsizetype i) const;
+    FileStat stat(qsizetype i) const {
+        const File& f = m_files[static_cast<size_t>(i)];
+        return {f.size, static_cast<std::time_t>(f.modified), false, f.dangling};
+    }
+
+    void add(QByteArrayView fileName, const FileStat& st);
+
+private:
+    struct File {
+        qint64 size = 0;
+        qint64 modified = 0;
+        quint32 nameAt = 0;
+        quint16 nameLength = 0; // 255 bytes on most file systems, up to 765 on NTFS
+        bool dangling = false;
+    };
+    std::vector<File> m_files;
+    std::vector<char> m_names; // each name followed by a NUL, for the system calls
 };
 
-// Reads the length and time of every file of the rows, relative to the two
-// folders held open. A file that is gone since the listing is left out: its
-// side becomes a placeholder, and a row left with none is dropped. Throws
-// FsError when a file is there but cannot be read.
-std::vector<StatedRow> statRows(const std::vector<AlignedRow>& rows, const SortedNameList& list,
-                                const QByteArray& sourcePath, const QByteArray& destinationPath);
+// How a listing runs; the defaults suit the window and the report.
+struct ScanOptions {
+    // Stats sent out at once per folder: 0 chooses by file system (one on a
+    // local disk, several on a network or FUSE file system, where each stat
+    // waits for an answer).
+    int statsInFlight = 0;
+    // Set from another thread to stop a scan early; it then throws ScanCancelled.
+    const std::atomic<bool>* cancel = nullptr;
+    // Entries looked at so far, both folders together, for a progress bar.
+    std::atomic<qint64>* progress = nullptr;
+    // Called between reading a folder's names and statting them (with
+    // statsInFlight forced above 1): lets tests change the folder meanwhile.
+    std::function<void()> afterNames;
+};
+
+struct ScanCancelled {};
+
+// Lists the files of `folderPath` (bytes, ending with "/") whose names match
+// the pattern (letter case ignored) and that the filters admit (hidden: a
+// leading "."; system: anything but a regular file, a link to no file
+// included), with the length and time of each: a link that leads to no file
+// is listed with its own length and time, a file gone between readdir and
+// stat is left out. Folders and the program's own temporaries are never
+// listed (see FileSystem::ownTemporary). A folder that does not exist lists
+// nothing; one that exists but cannot be read, or an entry that cannot be
+// statted for another reason, throws FsError.
+FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,
+                        const ScanOptions& options = {});

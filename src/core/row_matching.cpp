@@ -1,76 +1,135 @@
 #include "core/row_matching.h"
 
+#include <exception>
+#include <thread>
+
 namespace {
 
-// Rows for the group of list entries [first, last), all with the same key;
-// Source entries precede Destination entries in the list.
-void alignGroup(const SortedNameList& list, qsizetype first, qsizetype last,
-                std::vector<AlignedRow>& rows) {
-    qsizetype split = first;
-    while (split < last && list.at(split).side == Side::Source)
-        ++split;
-    const qsizetype sourceCount = split - first;
-    const qsizetype destCount = last - split;
-
+// Rows for one group of names with the same key: Source names at positions
+// [s0, s1) of their order, Destination names at [d0, d1), each side in byte order.
+void alignGroup(const FolderListing& source, const SortedNames& sourceOrder, qsizetype s0,
+                qsizetype s1, const FolderListing& destination,
+                const SortedNames& destinationOrder, qsizetype d0, qsizetype d1,
+                std::vector<RowPair>& rows) {
+    const qsizetype sourceCount = s1 - s0, destCount = d1 - d0;
     // The common cases: one name alone, or one name on each side.
     if (sourceCount + destCount == 1) {
-        rows.push_back(sourceCount ? AlignedRow{first, -1, first} : AlignedRow{-1, first, first});
+        rows.push_back(sourceCount ? RowPair{sourceOrder.at(s0), -1}
+                                   : RowPair{-1, destinationOrder.at(d0)});
+        return;
+    }
+    if (sourceCount == 1 && destCount == 1) {
+        rows.push_back({sourceOrder.at(s0), destinationOrder.at(d0)});
         return;
     }
     // Both sides are in byte order: one merge finds the names equal to the
     // byte, whatever the size of the group.
-    std::vector<qsizetype> partner(static_cast<size_t>(sourceCount), -1);
-    std::vector<bool> taken(static_cast<size_t>(destCount), false);
+    std::vector<qsizetype> partner(size_t(sourceCount), -1);
+    std::vector<bool> taken(size_t(destCount), false);
     for (qsizetype s = 0, d = 0; s < sourceCount && d < destCount;) {
-        const QByteArray& a = list.at(first + s).fileName;
-        const QByteArray& b = list.at(split + d).fileName;
-        if (a < b) {
+        const int c = compareBytes(source.fileName(sourceOrder.at(s0 + s)),
+                                   destination.fileName(destinationOrder.at(d0 + d)));
+        if (c < 0) {
             ++s;
-        } else if (b < a) {
+        } else if (c > 0) {
             ++d;
         } else {
-            partner[static_cast<size_t>(s++)] = d;
-            taken[static_cast<size_t>(d++)] = true;
+            partner[size_t(s++)] = d;
+            taken[size_t(d++)] = true;
         }
     }
-    // The rest pair in list order.
+    // The rest pair in order.
     qsizetype nextFree = 0;
     for (qsizetype s = 0; s < sourceCount; ++s) {
-        if (partner[static_cast<size_t>(s)] >= 0)
+        if (partner[size_t(s)] >= 0)
             continue;
-        while (nextFree < destCount && taken[static_cast<size_t>(nextFree)])
+        while (nextFree < destCount && taken[size_t(nextFree)])
             ++nextFree;
         if (nextFree == destCount)
             break;
-        partner[static_cast<size_t>(s)] = nextFree;
-        taken[static_cast<size_t>(nextFree)] = true;
+        partner[size_t(s)] = nextFree;
+        taken[size_t(nextFree)] = true;
     }
-
-    qsizetype consumed = first - 1;
     for (qsizetype s = 0; s < sourceCount; ++s) {
-        const qsizetype p = partner[static_cast<size_t>(s)];
-        const qsizetype d = p >= 0 ? split + p : -1;
-        consumed += d >= 0 ? 2 : 1;
-        rows.push_back({first + s, d, consumed});
+        const qsizetype p = partner[size_t(s)];
+        rows.push_back({sourceOrder.at(s0 + s), p >= 0 ? destinationOrder.at(d0 + p) : -1});
     }
     for (qsizetype d = 0; d < destCount; ++d) {
-        if (!taken[static_cast<size_t>(d)])
-            rows.push_back({-1, split + d, ++consumed});
+        if (!taken[size_t(d)])
+            rows.push_back({-1, destinationOrder.at(d0 + d)});
     }
 }
 
 } // namespace
 
-std::vector<AlignedRow> alignRows(const SortedNameList& list) {
-    std::vector<AlignedRow> rows;
-    rows.reserve(static_cast<size_t>(list.count()));
-    qsizetype i = 0;
-    while (i < list.count()) {
-        qsizetype end = i + 1;
-        while (end < list.count() && list.key(end) == list.key(i))
-            ++end;
-        alignGroup(list, i, end, rows);
-        i = end;
+std::vector<RowPair> alignRows(const FolderListing& source, const SortedNames& sourceOrder,
+                               const FolderListing& destination,
+                               const SortedNames& destinationOrder) {
+    const qsizetype sn = sourceOrder.count(), dn = destinationOrder.count();
+    std::vector<RowPair> rows;
+    rows.reserve(size_t(std::max(sn, dn)));
+    qsizetype s = 0, d = 0;
+    while (s < sn || d < dn) {
+        // The next key, and the run of it on each side.
+        const int c = s == sn ? 1 : d == dn ? -1 : sourceOrder.key(s).compare(destinationOrder.key(d));
+        const std::string_view key = c <= 0 ? sourceOrder.key(s) : destinationOrder.key(d);
+        qsizetype s1 = s, d1 = d;
+        while (c <= 0 && s1 < sn && sourceOrder.key(s1) == key)
+            ++s1;
+        while (c >= 0 && d1 < dn && destinationOrder.key(d1) == key)
+            ++d1;
+        alignGroup(source, sourceOrder, s, s1, destination, destinationOrder, d, d1, rows);
+        s = s1;
+        d = d1;
     }
     return rows;
+}
+
+void FolderRows::setStatus(qsizetype row, RowStatus status) {
+    RowPair& r = rows[static_cast<size_t>(row)];
+    if (r.status == status)
+        return;
+    m_counts.change(r.status, status);
+    r.status = status;
+}
+
+void FolderRows::computeStatuses() {
+    m_counts = {};
+    for (RowPair& r : rows) {
+        const FileStat s = r.source >= 0 ? source.stat(r.source) : FileStat{};
+        const FileStat d = r.destination >= 0 ? destination.stat(r.destination) : FileStat{};
+        r.status = rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr);
+        m_counts.add(r.status);
+    }
+}
+
+std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
+                                           const QByteArray& destinationPath,
+                                           const FilterSettings& settings,
+                                           const ScanOptions& options) {
+    auto out = std::make_shared<FolderRows>();
+    SortedNames sourceOrder, destinationOrder;
+    std::exception_ptr failure;
+    // Each folder listed and sorted on a thread of its own.
+    std::thread other([&] {
+        try {
+            out->destination = listFiles(destinationPath, settings, options);
+            destinationOrder = SortedNames(out->destination);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        out->source = listFiles(sourcePath, settings, options);
+        sourceOrder = SortedNames(out->source);
+    } catch (...) {
+        other.join();
+        throw; // the Source folder's error first, as a listing one after the other gives it
+    }
+    other.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    out->rows = alignRows(out->source, sourceOrder, out->destination, destinationOrder);
+    out->computeStatuses();
+    return out;
 }

@@ -1,20 +1,63 @@
 #pragma once
 
+#include "core/folder_scan.h"
+#include "core/row_status.h"
 #include "core/sorted_name_list.h"
 
+#include <memory>
 #include <vector>
 
-// One position of the two panes: the list entry shown on each side, or -1
-// for a placeholder. Never -1 on both sides.
-struct AlignedRow {
-    qsizetype source = -1;
-    qsizetype destination = -1;
-    // The highest list index this row accounts for: the progress value.
-    qsizetype progress = 0;
+// One position of the two panes: the listing index shown on each side, or
+// -1 for a placeholder (never on both sides), and how the two files compare.
+struct RowPair {
+    qint32 source = -1;
+    qint32 destination = -1;
+    RowStatus status = RowStatus::Same;
 };
 
-// Lays the sorted list out row against row. A pair is always one Source
-// entry with one Destination entry. Within a group of names equal apart from
-// case, names equal to the byte pair first, then the remaining Source and
-// Destination names pair in list order; what is left faces placeholders.
-std::vector<AlignedRow> alignRows(const SortedNameList& list);
+// Lays the two sorted folders out row against row. A pair is always one
+// Source entry with one Destination entry. Within a group of names equal
+// apart from case, names equal to the byte pair first, then the remaining
+// Source and Destination names pair in order; what is left faces
+// placeholders. Statuses are left to the caller.
+std::vector<RowPair> alignRows(const FolderListing& source, const SortedNames& sourceOrder,
+                               const FolderListing& destination,
+                               const SortedNames& destinationOrder);
+
+// Both folders and their rows, every row's status known: what the panes show
+// and the report prints. Both panes share one; rows are addressed by their
+// position, from 0.
+class FolderRows {
+public:
+    FolderListing source;
+    FolderListing destination;
+    std::vector<RowPair> rows;
+
+    qsizetype count() const { return static_cast<qsizetype>(rows.size()); }
+    const FolderListing& listing(Side side) const {
+        return side == Side::Source ? source : destination;
+    }
+    // The listing index on that side, or -1 for a placeholder.
+    qint32 entry(qsizetype row, Side side) const {
+        const RowPair& r = rows[static_cast<size_t>(row)];
+        return side == Side::Source ? r.source : r.destination;
+    }
+    RowStatus status(qsizetype row) const { return rows[static_cast<size_t>(row)].status; }
+    // A row's status turned out otherwise (a content check found a difference).
+    void setStatus(qsizetype row, RowStatus status);
+    const StatusCounts& counts() const { return m_counts; }
+
+    // Sets every row's status from the stats, and the counts.
+    void computeStatuses();
+
+private:
+    StatusCounts m_counts;
+};
+
+// Lists, sorts and lays out both folders (on two threads, one a folder), and
+// gives every row its status. Throws FsError as listFiles does, and
+// ScanCancelled when `options.cancel` is set meanwhile.
+std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
+                                           const QByteArray& destinationPath,
+                                           const FilterSettings& settings,
+                                           const ScanOptions& options = {});

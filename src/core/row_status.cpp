@@ -2,16 +2,16 @@
 
 #include "core/text_formats.h"
 
-RowStatus rowStatus(const StatedRow& row) {
-    if (row.row.destination < 0)
+RowStatus rowStatus(const FileStat* source, const FileStat* destination) {
+    if (!destination)
         return RowStatus::SourceOnly;
-    if (row.row.source < 0)
+    if (!source)
         return RowStatus::DestinationOnly;
-    if (row.source.modified > row.destination.modified)
+    if (source->modified > destination->modified)
         return RowStatus::SourceNewer;
-    if (row.source.modified < row.destination.modified)
+    if (source->modified < destination->modified)
         return RowStatus::DestinationNewer;
-    return row.source.size == row.destination.size ? RowStatus::Same : RowStatus::Differs;
+    return source->size == destination->size ? RowStatus::Same : RowStatus::Differs;
 }
 
 QString rowStatusKey(RowStatus status) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/folder_scan.h"
+#include "core/file_system.h"
+#include "core/sorted_name_list.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,7 +21,8 @@ enum class RowStatus {
 };
 constexpr int rowStatusCount = 6;
 
-RowStatus rowStatus(const StatedRow& row);
+// The status of a row from its two files' stats; null for a placeholder.
+RowStatus rowStatus(const FileStat* source, const FileStat* destination);
 // The report's name for it: "same", "source-only", "destination-only",
 // "source-newer", "destination-newer", "differs".
 QString rowStatusKey(RowStatus status);

@@ -1,33 +1,40 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "core/folder_scan.h"
+
+#include <QByteArrayView>
+#include <cstring>
+#include <string>
+#include <string_view>
 #include <vector>
 
 enum class Side { Source = 0, Destination = 1 };
 
-struct NameEntry {
-    QString name;        // as shown
-    QByteArray fileName; // reaches the file in its own folder
-    Side side = Side::Source;
-};
+// Byte order, as memcmp gives it: a shorter name first when it is a prefix.
+inline int compareBytes(QByteArrayView a, QByteArrayView b) {
+    const int c = std::memcmp(a.data(), b.data(), size_t(std::min(a.size(), b.size())));
+    return c != 0 ? c : a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
 
-// The merged name list of a scan, in ascending order of name without regard
-// to letter case, so that names equal apart from case stand together; within
-// such a group the Source names come first, each side in the order of the
-// names' bytes.
-class SortedNameList {
+// A folder's names in the order the panes show them: ascending by key, and
+// names with equal keys in the order of their bytes, which pairing relies on.
+class SortedNames {
 public:
-    void clear();
-    // Replaces the content with the two folders' names.
-    void assign(std::vector<NameEntry> source, std::vector<NameEntry> destination);
-
-    qsizetype count() const { return static_cast<qsizetype>(m_entries.size()); }
-    const NameEntry& at(qsizetype index) const { return m_entries[static_cast<size_t>(index)]; }
-    // The text by which names are grouped: equal for names equal apart from case.
-    const QString& key(qsizetype index) const { return m_keys[static_cast<size_t>(index)]; }
+    explicit SortedNames(const FolderListing& listing = {});
+    qsizetype count() const { return static_cast<qsizetype>(m_order.size()); }
+    // The listing index of the name at `position`, and its key.
+    qint32 at(qsizetype position) const { return m_order[size_t(position)].index; }
+    std::string_view key(qsizetype position) const {
+        const Entry& e = m_order[size_t(position)];
+        return {m_keys.data() + e.keyAt, e.keyLength};
+    }
 
 private:
-    std::vector<NameEntry> m_entries;
-    std::vector<QString> m_keys;
+    struct Entry {
+        qint32 index;
+        quint32 keyAt;
+        quint32 keyLength;
+    };
+    std::vector<Entry> m_order;
+    std::string m_keys;
 };

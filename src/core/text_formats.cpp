@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QTime>
+#include <cstdio>
 
 namespace {
 
@@ -86,8 +87,13 @@ QString TextFormats::longDateTimeText(std::time_t time) const {
 }
 
 QString isoLocalText(std::time_t time) {
-    const LocalParts p = localParts(time);
-    if (!p.date.isValid())
+    // Digits written directly: the report writes two of these a row.
+    std::tm tm{};
+    if (!localtime_r(&time, &tm) || tm.tm_year < 1 - 1900 || tm.tm_year > 9999 - 1900)
         return {};
-    return p.date.toString(Qt::ISODate) + QLatin1Char('T') + p.time.toString(Qt::ISODate);
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d",
+                                tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                                tm.tm_min, tm.tm_sec);
+    return QString::fromLatin1(text, n);
 }

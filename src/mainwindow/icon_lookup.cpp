@@ -4,6 +4,7 @@
 #include "core/scratch_file.h"
 #include "mainwindow/bitmap_file.h"
 #include "mainwindow/icon_theme.h"
+#include "mainwindow/image_list.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -34,7 +35,7 @@ IconLookup::IconLookup(qreal devicePixelRatio) : m_dpr(devicePixelRatio) {
 }
 
 void IconLookup::beginRefresh() {
-    m_typeText.clear();
+    m_found.clear();
     m_loaded.clear();
     m_scratch.close();
 }
@@ -68,34 +69,32 @@ void IconLookup::draw(const QString& typeName) {
     m_picBitmap = it->bitmap;
 }
 
-void IconLookup::save() {
+IconLookup::Found IconLookup::lookup(const QString& name, ImageList& images) {
+    return byType(findType(name), images);
+}
+
+IconLookup::Found IconLookup::generic(ImageList& images) {
+    return byType(QStringLiteral("application/octet-stream"), images);
+}
+
+IconLookup::Found IconLookup::byType(const QString& typeName, ImageList& images) {
+    if (auto it = m_found.constFind(typeName); it != m_found.constEnd())
+        return *it;
+    // The round trip through the scratch file, as for every icon: what comes
+    // back is what the list shows.
+    draw(typeName);
     if (FsResult written = m_scratch.write(m_picBitmap); !written)
         throw written.error();
-}
-
-bool IconLookup::lookup(const QString& name, bool reachable) {
-    if (!reachable && m_saved) {
-        save(); // the kept icon again: another instance may have written the file since
-        return false;
+    const QByteArray bitmap = m_scratch.read();
+    int position = m_loaded.value(bitmap);
+    if (position == 0) {
+        QImage picture = decodeBitmap(bitmap);
+        if (picture.isNull())
+            throw FsError(EINVAL, nameText(m_scratch.path()),
+                          QStringLiteral("not a bitmap picture"));
+        picture.setDevicePixelRatio(m_dpr);
+        position = images.add(picture);
+        m_loaded.insert(bitmap, position);
     }
-    // With no icon of this run to keep yet, a file that cannot be looked up
-    // shows the generic file type and icon rather than failing the refresh.
-    draw(reachable ? findType(name) : QStringLiteral("application/octet-stream"));
-    save();
-    m_typeText = m_drawnDescription;
-    m_saved = true;
-    return reachable;
-}
-
-QImage IconLookup::load() {
-    const QByteArray data = m_scratch.read();
-    auto it = m_loaded.constFind(data);
-    if (it != m_loaded.constEnd())
-        return *it;
-    QImage picture = decodeBitmap(data);
-    if (picture.isNull())
-        throw FsError(EINVAL, nameText(m_scratch.path()), QStringLiteral("not a bitmap picture"));
-    picture.setDevicePixelRatio(m_dpr);
-    m_loaded.insert(data, picture);
-    return picture;
+    return *m_found.insert(typeName, {m_drawnDescription, position});
 }

@@ -138,10 +138,6 @@ void ListPane::clear() {
     m_model.clear();
 }
 
-int ListPane::addRow(const QString& text, const QByteArray& fileName) {
-    return m_model.append(text, fileName);
-}
-
 QString ListPane::rowText(int row) const {
     return row >= 0 && row < count() ? m_model.text(row) : QString();
 }

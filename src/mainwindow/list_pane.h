@@ -6,7 +6,7 @@
 #include <optional>
 
 // One of the two list panes: a report view with the columns Name, Size, Type
-// and Modified, several rows selectable, rows in the order they were added.
+// and Modified, several rows selectable, rows in the order of the rows it is given.
 // Rows are addressed by 0-based position.
 class ListPane : public QTreeView {
     Q_OBJECT
@@ -18,7 +18,6 @@ public:
 
     int count() const { return m_model.rowCount(); }
     void clear();
-    int addRow(const QString& text, const QByteArray& fileName = {});
     QString rowText(int row) const;
     QByteArray rowFileName(int row) const;
 

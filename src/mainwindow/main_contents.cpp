@@ -49,9 +49,9 @@ void Main::contentChecked(quint64 run, qsizetype row, bool differs, qsizetype do
     if (run != m_contentRun)
         return; // from a check that a refresh has cancelled
     if (differs) {
+        // One row of the rows both panes share: its count changes once.
         m_lvSource->rows().setStatus(static_cast<int>(row), RowStatus::Differs);
         m_lvDest->rows().setStatus(static_cast<int>(row), RowStatus::Differs);
-        m_statusCounts.change(RowStatus::Same, RowStatus::Differs);
     }
     m_contentPending = m_contentPairs - done;
     showStatusSummary();
@@ -59,7 +59,8 @@ void Main::contentChecked(quint64 run, qsizetype row, bool differs, qsizetype do
 
 void Main::showStatusSummary() {
     const TextFormats formats;
-    QString text = m_statusCounts.summary(formats);
+    const std::shared_ptr<FolderRows>& rows = m_lvSource->rows().folderRows();
+    QString text = rows ? rows->counts().summary(formats) : QString();
     if (m_contentPending > 0)
         text = QStringLiteral("Comparing contents: %1 of %2 \u00b7 %3")
                    .arg(formats.countText(m_contentPairs - m_contentPending),

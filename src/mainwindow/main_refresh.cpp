@@ -1,4 +1,6 @@
-// The refresh: both folders scanned, merged and laid out row against row.
+// The refresh: both folders listed and laid out row against row on threads
+// of their own while the window goes on answering; texts and icons are made
+// for the rows as they are painted.
 #include "mainwindow/main_window.h"
 
 #include "core/file_system.h"
@@ -6,19 +8,22 @@
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/row_matching.h"
-#include "core/row_status.h"
-#include "core/text_formats.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
-#include "mainwindow/paint_pacer.h"
 #include "shell/platform.h"
 
+#include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <exception>
+#include <thread>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -27,14 +32,49 @@ namespace {
 
 const QString readingText = QStringLiteral("Reading folder content. Please wait...");
 
+// Rows whose type and icon the refresh makes itself, so that a scratch file
+// that fails does so inside the refresh: more than a screenful.
+constexpr qsizetype rowsLookedUpAhead = 64;
+
+// While the folders are read: Escape (outside menus and dialogs) and closing
+// the window stop the reading.
+class RefreshStopper : public QObject {
+public:
+    RefreshStopper(QWidget* window, std::atomic<bool>& cancel, QEventLoop& loop)
+        : m_window(window), m_cancel(cancel), m_loop(loop) {
+        qApp->installEventFilter(this);
+    }
+    ~RefreshStopper() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool escape = event->type() == QEvent::KeyPress &&
+                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+                            !QApplication::activePopupWidget() &&
+                            !QApplication::activeModalWidget();
+        if (escape || (watched == m_window && event->type() == QEvent::Close)) {
+            m_cancel = true;
+            m_loop.quit();
+            return escape;
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    std::atomic<bool>& m_cancel;
+    QEventLoop& m_loop;
+};
+
 } // namespace
 
 void Main::mnuRefresh_Click() {
-    // A refresh repaints the window as it goes. Whatever arrives meanwhile (a
-    // first activation, a queued drop) must not start another refresh or a
-    // file command over the half-built rows.
-    if (m_refreshing)
+    // Inside a refresh (F5 again, a new folder, the options): the running
+    // one stops and a new one starts when it has.
+    if (m_refreshing) {
+        m_refreshAgain = true;
+        m_refreshCancel = true;
         return;
+    }
     // Hiding the panes while they fill moves the focus away; it comes back to
     // where it was, so the keys go on working in the pane the user was in.
     const QPointer<QWidget> focused = focusWidget();
@@ -51,7 +91,10 @@ void Main::mnuRefresh_Click() {
         {
             const QScopedValueRollback refreshing(m_refreshing, true);
             const QScopedValueRollback busy(m_fileCommandRunning, true);
-            refreshPanes();
+            do {
+                m_refreshAgain = false;
+                refreshPanes();
+            } while (m_refreshAgain);
         }
         // The other pane first, so the current file ends on the active one.
         restoreCurrentRow(other, otherRow, otherName);
@@ -69,7 +112,7 @@ void Main::mnuRefresh_Click() {
         focused->setFocus();
 #ifdef __GLIBC__
     // The old rows' memory goes back to the system instead of staying with
-    // the allocator: after a large folder that is a hundred megabytes.
+    // the allocator.
     malloc_trim(0);
 #endif
 }
@@ -77,15 +120,53 @@ void Main::mnuRefresh_Click() {
 void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName) {
     if (row < 0 || pane->count() == 0)
         return;
-    int found = -1;
-    for (int i = 0; !fileName.isEmpty() && i < pane->count() && found < 0; ++i) {
-        if (pane->rowFileName(i) == fileName)
-            found = i;
-    }
+    const int found = pane->rows().findFile(fileName);
     // A file gone since (deleted, renamed, moved) leaves its place to the next row.
     pane->setCurrentRow(found >= 0 ? found : std::min(row, pane->count() - 1));
     if (!pane->rowFileName(pane->currentRow()).isEmpty())
         pane->setRowSelected(pane->currentRow(), true);
+}
+
+std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
+                                              const QByteArray& destFolder) {
+    m_refreshCancel = false;
+    std::atomic<qint64> progress{0};
+    ScanOptions options = scanOptions;
+    options.cancel = &m_refreshCancel;
+    options.progress = &progress;
+    const FilterSettings settings = m_settings;
+    std::shared_ptr<FolderRows> rows;
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    QEventLoop loop;
+    std::thread reader([&] {
+        try {
+            rows = compareFolders(sourceFolder, destFolder, settings, options);
+        } catch (const ScanCancelled&) {
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    {
+        // The progress bar moves at the pace of the eye, not once per file.
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, this, [&] {
+            const qint64 seen = progress.load(std::memory_order_relaxed);
+            m_pbrMain->setValue(static_cast<int>(std::min<qint64>(seen, m_pbrMain->maximum())));
+        });
+        tick.start(40);
+        const RefreshStopper stopper(this, m_refreshCancel, loop);
+        if (!done)
+            loop.exec();
+    }
+    if (!done)
+        m_refreshCancel = true; // the loop was ended from outside (the program is quitting)
+    reader.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return m_refreshCancel ? nullptr : rows;
 }
 
 void Main::refreshPanes() {
@@ -98,62 +179,75 @@ void Main::refreshPanes() {
     // No row points at the previous refresh's images any more.
     m_ilIcons.clear();
     m_iconLookup->beginRefresh();
-    scanFolders(m_lstSort, sourceFolder, destFolder, m_settings);
+    m_lookFailed = false;
+    m_statusPanel1->setText(readingText);
+
+    const std::shared_ptr<FolderRows> rows = readFolders(sourceFolder, destFolder);
+    m_pbrMain->setValue(0);
+    if (!rows) {
+        m_statusPanel1->setText(QString()); // stopped: the panes stay empty
+        return;
+    }
     Q_EMIT foldersScanned();
 
     m_lvSource->hide();
     m_lvDest->hide();
-    m_lvSource->rows().beginBulkAdd();
-    m_lvDest->rows().beginBulkAdd();
-    m_statusPanel1->setText(readingText);
-
-    const qsizetype n = m_lstSort.count();
+    const qsizetype n = rows->source.count() + rows->destination.count();
     if (n - 1 >= 1)
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
-
-    const TextFormats formats;
-    PaintPacer pacer;
-    StatusCounts& counts = m_statusCounts;
-    counts = {};
-    // A file gone since the listing is left out.
-    for (const StatedRow& stated :
-         statRows(alignRows(m_lstSort), m_lstSort, sourceFolder, destFolder)) {
-        const AlignedRow& row = stated.row;
-        const RowStatus status = rowStatus(stated);
-        counts.add(status);
-        if (row.source >= 0)
-            addFileRow(m_lvSource, m_lstSort.at(row.source), stated.source, status, formats);
-        else
-            m_lvSource->addRow(QString());
-        if (row.destination >= 0)
-            addFileRow(m_lvDest, m_lstSort.at(row.destination), stated.destination, status,
-                       formats);
-        else
-            m_lvDest->addRow(QString());
-        m_pbrMain->setValue(static_cast<int>(std::min<qsizetype>(row.progress, INT_MAX)));
-        pacer.keepPainted();
+    // The first screens' icons go through the scratch file now: a failure
+    // there ends the refresh through its error path.
+    for (qsizetype row = 0; row < std::min(rows->count(), rowsLookedUpAhead); ++row) {
+        for (const Side side : {Side::Source, Side::Destination}) {
+            if (rows->entry(row, side) >= 0)
+                lookUp(*rows, row, side);
+        }
     }
-
+    m_lvSource->rows().setRows(rows, Side::Source);
+    m_lvDest->rows().setRows(rows, Side::Destination);
     m_statusPanel1->setText(QString());
     showStatusSummary();
-    m_pbrMain->setValue(0);
-    m_lvSource->rows().endBulkAdd();
-    m_lvDest->rows().endBulkAdd();
     m_lvSource->show();
     m_lvDest->show();
     startContentCheck(sourceFolder, destFolder);
 }
 
-void Main::addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,
-                      const TextFormats& formats) {
-    // One stat serves the lookup and the Size and Modified columns. A failed lookup keeps the last
-    // type and icon.
-    m_iconLookup->lookup(entry.name, !st.folder && !st.dangling);
-    const int row = pane->addRow(entry.name, entry.fileName);
-    PaneModel& rows = pane->rows();
-    rows.setSubItem(row, PaneModel::Size, formats.sizeText(st.size));
-    rows.setSubItem(row, PaneModel::Type, m_iconLookup->typeText());
-    rows.setSubItem(row, PaneModel::Modified, formats.modifiedText(st.modified));
-    rows.setSmallIcon(row, m_ilIcons.add(m_iconLookup->load()));
-    rows.setStatus(row, status);
+PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {
+    // A file that cannot be looked up (a link that leads to no file) shows
+    // the type and icon of the file before it in the refresh's order, Source
+    // before Destination on each row; the generic file's when there is none.
+    for (;;) {
+        const qint32 i = rows.entry(row, side);
+        if (i >= 0 && !rows.listing(side).stat(i).dangling) {
+            const IconLookup::Found found =
+                m_iconLookup->lookup(rows.listing(side).name(i), m_ilIcons);
+            return {found.type, found.icon};
+        }
+        if (side == Side::Destination)
+            side = Side::Source;
+        else if (row-- > 0)
+            side = Side::Destination;
+        else
+            break;
+    }
+    const IconLookup::Found found = m_iconLookup->generic(m_ilIcons);
+    return {found.type, found.icon};
+}
+
+PaneModel::Look Main::paintedLook(const FolderRows& rows, qsizetype row, Side side) {
+    try {
+        return lookUp(rows, row, side);
+    } catch (const FsError& e) {
+        // Found while painting: told once, after the paint, and the row goes
+        // without its icon.
+        if (!std::exchange(m_lookFailed, true)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, number = e.number(), text = e.description()] {
+                    ReportUnexpectedError(m_platform, this, number, text);
+                },
+                Qt::QueuedConnection);
+        }
+        return {};
+    }
 }

@@ -31,8 +31,13 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     buildControls();
     m_iconLookup = std::make_unique<IconLookup>(devicePixelRatioF());
     const auto icons = [this](int position) -> QVariant { return m_ilIcons.image(position); };
-    m_lvSource->rows().setIconSource(icons);
-    m_lvDest->rows().setIconSource(icons);
+    const auto looks = [this](const FolderRows& rows, qsizetype row, Side side) {
+        return paintedLook(rows, row, side);
+    };
+    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+        pane->rows().setIconSource(icons);
+        pane->rows().setLookSource(looks);
+    }
     // Usable before Form_Load runs, which sets both again.
     InitProgramFolder();
     InitTempFolder();

@@ -2,18 +2,20 @@
 
 #include "core/file_system.h"
 #include "core/filter_settings.h"
-#include "core/row_status.h"
-#include "core/sorted_name_list.h"
+#include "core/folder_scan.h"
+#include "core/row_matching.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
 #include "fileops/file_steps.h"
 #include "fileops/undo_journal.h"
 #include "mainwindow/image_list.h"
+#include "mainwindow/pane_model.h"
 
 #include <QHash>
 #include <QMainWindow>
 #include <QScopeGuard>
 #include <QString>
+#include <atomic>
 #include <memory>
 
 class ContentChecker;
@@ -84,7 +86,8 @@ public:
 
     // The in-memory filter and icon settings.
     FilterSettings& settings() { return m_settings; }
-    const SortedNameList& lstSort() const { return m_lstSort; }
+    // How the refresh reads the folders (benchmarks set the stats in flight).
+    ScanOptions scanOptions;
 
     // The image list of both panes' small icons, and the icon lookup that fills it.
     const ImageList& ilIcons() const { return m_ilIcons; }
@@ -201,7 +204,7 @@ public:
     const UndoJournal& undoJournal() const { return m_undo; }
 
 Q_SIGNALS:
-    // Both folders are listed and the rows are about to be laid out.
+    // Both folders are listed and laid out; the panes are about to show them.
     void foldersScanned();
 
 protected:
@@ -216,13 +219,19 @@ private:
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
+    // Both folders read and laid out on other threads while the window goes
+    // on answering; null when the reading was stopped.
+    std::shared_ptr<FolderRows> readFolders(const QByteArray& sourceFolder,
+                                            const QByteArray& destFolder);
+    // A file row's type and image; throws FsError from the scratch file.
+    PaneModel::Look lookUp(const FolderRows& rows, qsizetype row, Side side);
+    // The same for a row being painted: a failure is reported after the paint.
+    PaneModel::Look paintedLook(const FolderRows& rows, qsizetype row, Side side);
     void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
     void stopContentCheck();
     void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
     void contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done);
     void showStatusSummary();
-    void addFileRow(ListPane* pane, const NameEntry& entry, const FileStat& st, RowStatus status,
-                    const TextFormats& formats);
     void buildMenus();
     void buildToolbar();
     static QStringList defaultToolbarArrangement();
@@ -264,7 +273,6 @@ private:
     Platform& m_platform;
     FilterSettings m_settings;
     UndoJournal m_undo;
-    SortedNameList m_lstSort;
     bool m_activated = false;
     // Set when the window leaves the maximised or minimised state: the bounds
     // the window manager restores are fitted to the screen when they arrive.
@@ -287,7 +295,6 @@ private:
     QLabel* m_statusPanel2 = nullptr;
     QLabel* m_statusSummary = nullptr;
     QAction* m_mnuCompareContents = nullptr;
-    StatusCounts m_statusCounts;
     std::unique_ptr<ContentChecker> m_contentChecker;
     quint64 m_contentRun = 0; // results of earlier runs are dropped
     qsizetype m_contentPending = 0;
@@ -301,4 +308,7 @@ private:
     QHash<QString, std::pair<double, int>> m_twipsRead;
     bool m_fileCommandRunning = false;
     bool m_refreshing = false;
+    bool m_refreshAgain = false; // a refresh was asked for while one ran
+    std::atomic<bool> m_refreshCancel{false};
+    bool m_lookFailed = false; // a painted row's icon failed in this refresh
 };

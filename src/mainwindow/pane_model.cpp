@@ -1,40 +1,78 @@
 #include "mainwindow/pane_model.h"
 
-PaneModel::PaneModel(QObject* parent) : QAbstractTableModel(parent) {}
+#include "core/text_formats.h"
+
+namespace {
+
+// Texts kept for about this many rows: several screens of both panes.
+constexpr qsizetype keptTexts = 4096;
+
+} // namespace
+
+PaneModel::PaneModel(QObject* parent)
+    : QAbstractTableModel(parent), m_formats(std::make_unique<TextFormats>()) {}
+
+PaneModel::~PaneModel() = default;
 
 int PaneModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_count;
 }
 
 int PaneModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+const PaneModel::Texts& PaneModel::texts(int row) const {
+    auto it = m_texts.constFind(row);
+    if (it != m_texts.constEnd())
+        return *it;
+    if (m_texts.size() >= keptTexts)
+        m_texts.clear();
+    Texts t;
+    const qint32 i = entry(row);
+    if (i >= 0) {
+        const FolderListing& listing = m_rows->listing(m_side);
+        const FileStat st = listing.stat(i);
+        t.size = m_formats->sizeText(st.size);
+        t.modified = m_formats->modifiedText(st.modified);
+        if (m_lookSource) {
+            Look look = m_lookSource(*m_rows, row, m_side);
+            t.type = std::move(look.type);
+            t.icon = look.icon;
+        }
+    }
+    return *m_texts.insert(row, std::move(t));
+}
+
 QVariant PaneModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount())
+    if (!index.isValid() || index.row() >= m_count)
         return {};
-    const Row& row = m_rows[static_cast<size_t>(index.row())];
+    const int row = index.row();
+    const bool file = isFile(row);
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return index.column() == Name ? row.text : row.subItems[index.column() - 1];
+        // The name alone is cheap: a type-ahead search reads it row after row.
+        return file ? subItem(row, index.column()) : QString();
     case Qt::DecorationRole:
-        if (index.column() == Name && row.smallIcon > 0 && m_iconSource)
-            return m_iconSource(row.smallIcon);
+        if (index.column() == Name && file && m_iconSource) {
+            if (const int icon = texts(row).icon; icon > 0)
+                return m_iconSource(icon);
+        }
         return {};
     case Qt::ForegroundRole:
     case Qt::FontRole:
     case Qt::ToolTipRole: {
-        if (row.status < 0 || row.text.isEmpty())
+        if (!file)
             return {};
-        const auto status = static_cast<RowStatus>(row.status);
+        const RowStatus status = m_rows->status(row);
         if (role == Qt::ToolTipRole)
             return rowStatusWords(status);
-        const StatusLook& look = m_looks[static_cast<size_t>(row.status)];
+        const StatusLook& look = m_looks[static_cast<size_t>(status)];
         // Weight and slant on the name only: the other columns keep the
         // widths that fit their texts, stored widths included.
         if (role == Qt::FontRole)
-            return index.column() == Name ? QVariant(look.font) : QVariant();
+            return index.column() == Name ? look.font : QVariant();
         return look.foreground;
     }
     case Qt::TextAlignmentRole:
@@ -59,74 +97,74 @@ Qt::ItemFlags PaneModel::flags(const QModelIndex& index) const {
     return index.column() == Name ? base | Qt::ItemIsEditable : base;
 }
 
-void PaneModel::clear() {
-    if (m_bulk) {
-        m_rows.clear(); // the reset in progress covers it
-        return;
-    }
+void PaneModel::setRows(std::shared_ptr<FolderRows> rows, Side side) {
     beginResetModel();
-    m_rows.clear();
+    m_rows = std::move(rows);
+    m_side = side;
+    m_count = m_rows ? static_cast<int>(std::min<qsizetype>(m_rows->count(), INT_MAX)) : 0;
+    m_texts = {};
+    m_formats = std::make_unique<TextFormats>(); // the locale as it is now
     endResetModel();
 }
 
-int PaneModel::append(const QString& text, const QByteArray& fileName) {
-    const int row = static_cast<int>(m_rows.size());
-    if (!m_bulk)
-        beginInsertRows({}, row, row);
-    m_rows.push_back({text, {}, 0, fileName, -1});
-    if (!m_bulk)
-        endInsertRows();
-    return row;
+QString PaneModel::text(int row) const {
+    const qint32 i = entry(row);
+    return i >= 0 ? m_rows->listing(m_side).name(i) : QString();
 }
 
-const QString& PaneModel::subItem(int row, int column) const {
-    return m_rows[static_cast<size_t>(row)].subItems[column - 1];
-}
-
-void PaneModel::setSubItem(int row, int column, const QString& text) {
-    m_rows[static_cast<size_t>(row)].subItems[column - 1] = text;
-    if (!m_bulk) {
-        const QModelIndex i = index(row, column);
-        Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
+QString PaneModel::subItem(int row, int column) const {
+    if (!isFile(row))
+        return {};
+    if (column == Name)
+        return text(row);
+    const Texts& t = texts(row);
+    switch (column) {
+    case Size:
+        return t.size;
+    case Type:
+        return t.type;
+    case Modified:
+        return t.modified;
+    default:
+        return {};
     }
 }
 
-void PaneModel::setSmallIcon(int row, int position) {
-    m_rows[static_cast<size_t>(row)].smallIcon = position;
-    if (!m_bulk) {
-        const QModelIndex i = index(row, Name);
-        Q_EMIT dataChanged(i, i, {Qt::DecorationRole});
+int PaneModel::smallIcon(int row) const {
+    return isFile(row) ? texts(row).icon : 0;
+}
+
+QByteArray PaneModel::fileName(int row) const {
+    const qint32 i = entry(row);
+    return i >= 0 ? m_rows->listing(m_side).fileName(i).toByteArray() : QByteArray();
+}
+
+int PaneModel::findFile(QByteArrayView fileName) const {
+    if (!m_rows || fileName.isEmpty())
+        return -1;
+    const FolderListing& listing = m_rows->listing(m_side);
+    for (int row = 0; row < m_count; ++row) {
+        const qint32 i = m_rows->entry(row, m_side);
+        if (i >= 0 && listing.fileName(i) == fileName)
+            return row;
     }
-}
-
-void PaneModel::beginBulkAdd() {
-    if (m_bulk)
-        return; // an earlier refresh ended early; its reset is still open
-    m_bulk = true;
-    beginResetModel();
-}
-
-void PaneModel::endBulkAdd() {
-    if (!m_bulk)
-        return;
-    m_bulk = false;
-    endResetModel();
+    return -1;
 }
 
 void PaneModel::setStatus(int row, RowStatus status) {
-    m_rows[static_cast<size_t>(row)].status = static_cast<signed char>(status);
-    if (!m_bulk)
-        Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    if (!isFile(row))
+        return;
+    m_rows->setStatus(row, status);
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
 std::optional<RowStatus> PaneModel::status(int row) const {
-    const signed char s = m_rows[static_cast<size_t>(row)].status;
-    return s < 0 ? std::nullopt : std::optional(static_cast<RowStatus>(s));
+    return isFile(row) ? std::optional(m_rows->status(row)) : std::nullopt;
 }
 
 void PaneModel::setStatusLooks(const StatusLooks& looks) {
     m_looks = looks;
-    if (!m_rows.empty())
-        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+    if (m_count > 0)
+        Q_EMIT dataChanged(index(0, 0), index(m_count - 1, ColumnCount - 1),
                            {Qt::ForegroundRole, Qt::FontRole});
 }

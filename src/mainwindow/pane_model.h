@@ -1,25 +1,39 @@
 #pragma once
 
+#include "core/row_matching.h"
 #include "mainwindow/status_look.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
-#include <vector>
 
-// The rows of one pane. A row is a file row (name, size, type, modified and
-// an icon position) or a placeholder row (empty text, nothing else), and
-// keeps the bytes that reach its file on disk.
+class TextFormats;
+
+// The rows of one pane: one side of the rows both panes share (FolderRows).
+// A row is a file row (name, size, type, modified and an icon position) or a
+// placeholder row (empty text, nothing else), and keeps the bytes that reach
+// its file on disk. Texts, types and icons are made when a row is first
+// asked for (as it is painted), never for every row at once, and kept for
+// the rows shown last.
 class PaneModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { Name = 0, Size = 1, Type = 2, Modified = 3, ColumnCount = 4 };
 
+    // A file row's type text and 1-based image position.
+    struct Look {
+        QString type;
+        int icon = 0;
+    };
+    using LookSource = std::function<Look(const FolderRows& rows, qsizetype row, Side side)>;
     using IconSource = std::function<QVariant(int position)>;
 
     explicit PaneModel(QObject* parent = nullptr);
+    ~PaneModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,41 +42,47 @@ public:
     // Names can be edited in place (the pane's label edit), never written.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    void clear();
-    // Appends a row; returns its 0-based position.
-    int append(const QString& text, const QByteArray& fileName);
-    void setSubItem(int row, int column, const QString& text);
-    // `position` is the 1-based position of the row's image; 0 for none.
-    void setSmallIcon(int row, int position);
-    int smallIcon(int row) const { return m_rows[static_cast<size_t>(row)].smallIcon; }
-    const QString& text(int row) const { return m_rows[static_cast<size_t>(row)].text; }
-    const QString& subItem(int row, int column) const;
-    const QByteArray& fileName(int row) const { return m_rows[static_cast<size_t>(row)].fileName; }
+    // Shows `side` of the rows, at once; null for none.
+    void setRows(std::shared_ptr<FolderRows> rows, Side side);
+    void clear() { setRows(nullptr, m_side); }
+    const std::shared_ptr<FolderRows>& folderRows() const { return m_rows; }
 
-    // While a bulk add is open, appends reach views only at its end, at once.
-    void beginBulkAdd();
-    void endBulkAdd();
-    bool inBulkAdd() const { return m_bulk; }
+    bool isFile(int row) const { return entry(row) >= 0; }
+    QString text(int row) const;
+    QString subItem(int row, int column) const;
+    // The 1-based position of the row's image; 0 for none.
+    int smallIcon(int row) const;
+    QByteArray fileName(int row) const;
+    // The first row whose file has these bytes as its name, or -1.
+    int findFile(QByteArrayView fileName) const;
 
-    // How the row's files compare; a file row shows it in its colour, font
-    // and tooltip, with the looks given.
+    // How the row's files compare (nothing for a placeholder); a file row
+    // shows it in its colour, font and tooltip, with the looks given.
     void setStatus(int row, RowStatus status);
     std::optional<RowStatus> status(int row) const;
     void setStatusLooks(const StatusLooks& looks);
 
-    // Where the images of the Name column come from.
+    // Where the type and image of a file row, and the images, come from.
+    void setLookSource(LookSource source) { m_lookSource = std::move(source); }
     void setIconSource(IconSource source) { m_iconSource = std::move(source); }
 
 private:
-    struct Row {
-        QString text;
-        QString subItems[3];
-        int smallIcon = 0;
-        QByteArray fileName;
-        signed char status = -1; // a RowStatus, or none
+    struct Texts {
+        QString size, type, modified;
+        int icon = 0;
     };
-    std::vector<Row> m_rows;
+    qint32 entry(int row) const {
+        return m_rows && row >= 0 && row < m_count ? m_rows->entry(row, m_side) : -1;
+    }
+    // The texts of a file row but its name, made on first use.
+    const Texts& texts(int row) const;
+
+    std::shared_ptr<FolderRows> m_rows;
+    Side m_side = Side::Source;
+    int m_count = 0;
     StatusLooks m_looks{};
-    bool m_bulk = false;
+    LookSource m_lookSource;
     IconSource m_iconSource;
+    std::unique_ptr<TextFormats> m_formats;
+    mutable QHash<int, Texts> m_texts;
 };

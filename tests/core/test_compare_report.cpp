@@ -61,6 +61,12 @@ TEST_F(Report, JsonHasOneObjectPerRowWithNullPlaceholders) {
               QStringLiteral("BOTH.txt"));
     EXPECT_TRUE(rows[1][QStringLiteral("destination")].isNull() &&
                 rows[2][QStringLiteral("source")].isNull());
+    // Written row by row, in the very form of Qt's own writer, escapes included.
+    source.writeRaw("q\"b\\s\xc3\xa9\x01");
+    for (const QString& options : {QStringLiteral("--json"), QStringLiteral("--json --pattern x")}) {
+        const QByteArray json = report(args(options)).out.toUtf8();
+        EXPECT_EQ(json, QJsonDocument::fromJson(json).toJson()) << json.toStdString();
+    }
 }
 
 TEST_F(Report, TextHasOneLinePerRowWithControlCharactersEscaped) {

@@ -1,63 +1,95 @@
 // The scan of both folders, the rows laid out from it, and the files read for them.
-#include "core/folder_scan.h"
+#include "core/name_text.h"
+#include "core/row_matching.h"
 #include "support/temp_tree.h"
 
 #include <QFile>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// "source names / destination names"; each shows as its Latin-1 text, or all
-// alike as `shown`.
-SortedNameList listOf(const char* spec, const char* shown = nullptr) {
-    std::vector<NameEntry> sides[2];
-    int side = 0;
-    for (const QByteArray& n : QByteArray(spec).split(' ')) {
-        if (n == "/")
-            side = 1;
-        else if (!n.isEmpty())
-            sides[side].push_back(
-                {QString::fromLatin1(shown ? QByteArray(shown) : n), n, Side::Source});
-    }
-    SortedNameList list;
-    list.assign(std::move(sides[0]), std::move(sides[1]));
-    return list;
-}
-
 // "left|right" per row, "-" for a placeholder; checks the alignment invariant.
-std::string layout(const SortedNameList& list, const std::vector<AlignedRow>& rows) {
+std::string layout(const FolderRows& rows) {
     std::string out;
-    std::vector<int> seen(size_t(list.count()), 0);
-    for (const AlignedRow& r : rows) {
-        EXPECT_TRUE(r.source >= 0 || r.destination >= 0) << "two placeholders on one row";
-        for (const qsizetype i : {r.source, r.destination}) {
-            out += (i < 0 ? "-" : list.at(i).fileName.toStdString()) + (i == r.source ? "|" : " ");
-            EXPECT_TRUE(i < 0 ||
-                        (++seen[size_t(i)] == 1 &&
-                         list.at(i).side == (i == r.source ? Side::Source : Side::Destination)))
-                << "every entry on one row, on its own side";
+    std::vector<int> seen[2] = {std::vector<int>(size_t(rows.source.count())),
+                                std::vector<int>(size_t(rows.destination.count()))};
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        EXPECT_TRUE(rows.entry(r, Side::Source) >= 0 || rows.entry(r, Side::Destination) >= 0)
+            << "two placeholders on one row";
+        for (const Side side : {Side::Source, Side::Destination}) {
+            const qint32 i = rows.entry(r, side);
+            out += (i < 0 ? "-" : rows.listing(side).fileName(i).toByteArray().toStdString()) +
+                   (side == Side::Source ? "|" : " ");
+            EXPECT_TRUE(i < 0 || ++seen[int(side)][size_t(i)] == 1) << "every entry on one row";
         }
     }
     return out;
 }
 
-TEST(Rows, PairOneSourceWithOneDestinationExactBytesFirst) {
-    const std::pair<SortedNameList, const char*> cases[] = {
-        {listOf("x.txt z.txt / y.txt"), "x.txt|- -|y.txt z.txt|- "},
-        {listOf("a c / a b c"), "a|a -|b c|c "},
-        {listOf("Readme.txt / README.TXT"), "Readme.txt|README.TXT "},
-        {listOf("a A / A"), "A|A a|- "}, // a case-sensitive folder
-        {listOf("Ab AB ab / aB ab"), "AB|aB Ab|- ab|ab "},
-        {listOf("caf\xe9 / caf\xe9 caf\\xE9", "x"), "caf\xe9|caf\xe9 -|caf\\xE9 "},
-        {listOf(""), ""}};
-    for (const auto& [list, want] : cases)
-        EXPECT_EQ(layout(list, alignRows(list)), want);
-    const std::vector<AlignedRow> rows = alignRows(listOf("a b / a c"));
-    EXPECT_TRUE(rows[0].progress == 1 && rows[2].progress == 3) << "a pair counts its partner";
+// "source names / destination names", laid out.
+std::string laidOut(const char* spec) {
+    FolderRows rows;
+    FolderListing* side = &rows.source;
+    for (const QByteArray& n : QByteArray(spec).split(' ')) {
+        if (n == "/")
+            side = &rows.destination;
+        else if (!n.isEmpty())
+            side->add(n, {});
+    }
+    rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
+                          SortedNames(rows.destination));
+    return layout(rows);
 }
 
-TEST(Rows, ScanListsBothFoldersAndFilesGoneBeforeTheirRowAreLeftOut) {
+TEST(Rows, PairOneSourceWithOneDestinationExactBytesFirst) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"x.txt z.txt / y.txt", "x.txt|- -|y.txt z.txt|- "},
+        {"a c / a b c", "a|a -|b c|c "},
+        {"Readme.txt / README.TXT", "Readme.txt|README.TXT "},
+        {"a A / A", "A|A a|- "}, // a case-sensitive folder
+        {"Ab AB ab / aB ab", "AB|aB Ab|- ab|ab "},
+        {"caf\xe9 / caf\xe9 CAF\xe9", "caf\xe9|caf\xe9 -|CAF\xe9 "},
+        {"\xc3\x89t\xc3\xa9 / \xc3\xa9T\xc3\x89", "\xc3\x89t\xc3\xa9|\xc3\xa9T\xc3\x89 "},
+        {"", ""}};
+    for (const auto& [spec, want] : cases)
+        EXPECT_EQ(laidOut(spec), want) << spec;
+}
+
+TEST(Rows, KeysOrderAsTheFoldedShownTextsDo) {
+    // ASCII, a backslash, a stray byte, letters outside ASCII, a character
+    // beyond the Basic Multilingual Plane and one just below the surrogates' end.
+    const QByteArray names[] = {"b",
+                                "B.txt",
+                                "a\\b",
+                                "a\\xE9",
+                                "a\xe9",
+                                "\xc3\xa9t\xc3\xa9",
+                                "\xc3\x89T\xc3\x89",
+                                "Z",
+                                "_x",
+                                "\xf0\x9f\x98\x80",
+                                "\xef\xbf\xbd",
+                                "~",
+                                "a b"};
+    FolderListing listing;
+    for (const QByteArray& n : names)
+        listing.add(n, {});
+    const SortedNames sorted(listing);
+    ASSERT_EQ(sorted.count(), listing.count());
+    for (qsizetype p = 1; p < sorted.count(); ++p) {
+        const QString a = listing.name(sorted.at(p - 1)).toCaseFolded();
+        const QString b = listing.name(sorted.at(p)).toCaseFolded();
+        EXPECT_TRUE(a.compare(b) < 0 ||
+                    (a == b && listing.fileName(sorted.at(p - 1)) < listing.fileName(sorted.at(p))))
+            << a.toStdString() << " before " << b.toStdString();
+        EXPECT_EQ(a == b, sorted.key(p - 1) == sorted.key(p));
+    }
+}
+
+TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
     TempTree source, dest;
     const QByteArray from = QFile::encodeName(source.path()) + '/',
                      to = QFile::encodeName(dest.path()) + '/';
@@ -65,23 +97,34 @@ TEST(Rows, ScanListsBothFoldersAndFilesGoneBeforeTheirRowAreLeftOut) {
         source.write(QString::fromLatin1(name), "12");
     dest.write(QStringLiteral("BOTH"), "123");
     dest.write(QStringLiteral("gone"));
+    dest.mkdir(QStringLiteral("folder"));
     ASSERT_EQ(::symlink("loop", to + "loop"), 0);
-    SortedNameList list;
-    scanFolders(list, from + "missing/", to, {});
-    EXPECT_EQ(layout(list, alignRows(list)), "-|BOTH -|gone ") << "a missing folder lists nothing";
+    ASSERT_EQ(::symlink("folder", to + "to-folder"), 0);
+    EXPECT_EQ(layout(*compareFolders(from + "missing/", to, {})), "-|BOTH -|gone ")
+        << "a missing folder lists nothing, a link to a folder is no file";
     FilterSettings settings;
     settings.showSystem = 2; // any value but 0 is on
-    scanFolders(list, from, to, settings);
-    for (const QByteArray& gone : {from + "gone", from + "lone", to + "gone"})
-        ASSERT_EQ(::unlink(gone), 0);
-    std::vector<AlignedRow> rows;
-    std::vector<qint64> sizes;
-    for (const StatedRow& r : statRows(alignRows(list), list, from, to)) {
-        rows.push_back(r.row);
-        sizes.push_back(r.destination.size);
+    for (const int inFlight : {1, 8}) {
+        ScanOptions options;
+        options.statsInFlight = inFlight;
+        const std::shared_ptr<FolderRows> rows = compareFolders(from, to, settings, options);
+        EXPECT_EQ(layout(*rows), "both|BOTH gone|gone lone|- -|loop ") << inFlight;
+        EXPECT_EQ(rows->destination.stat(rows->entry(3, Side::Destination)).size, 4)
+            << "a link to no file is its own size";
+        EXPECT_TRUE(rows->status(2) == RowStatus::SourceOnly &&
+                    rows->status(3) == RowStatus::DestinationOnly &&
+                    rows->counts().count(RowStatus::DestinationOnly) == 1);
     }
-    EXPECT_EQ(layout(list, rows), "both|BOTH -|loop ");
-    EXPECT_EQ(sizes, (std::vector<qint64>{3, 4})) << "a link to no file is its own size";
+    ScanOptions options;
+    options.afterNames = [&] {
+        for (const QByteArray& gone : {from + "gone", from + "lone", to + "gone"})
+            ::unlink(gone);
+    };
+    EXPECT_EQ(layout(*compareFolders(from, to, settings, options)), "both|BOTH -|loop ");
+    std::atomic<bool> cancel{true};
+    options = {};
+    options.cancel = &cancel;
+    EXPECT_THROW(compareFolders(from, to, settings, options), ScanCancelled);
 }
 
 } // namespace

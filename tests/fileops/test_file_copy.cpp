@@ -1,4 +1,5 @@
 // The per-file steps: what a copy keeps, when a move removes its source, what a failure leaves.
+#include "core/folder_scan.h"
 #include "fileops/file_copy.h"
 #include "support/file_faults.h"
 #include "support/temp_tree.h"
@@ -59,7 +60,9 @@ TEST(FileCopy, KeepsWhatCpAKeepsOnNewOldAndLinkedTargets) {
         CopyOptions o;
         o.offload = offload;
         // A refresh meanwhile leaves the temporary that the copy holds.
-        o.onChunk = [&t] { FileSystem::listFolder(t.at("").folder, "*", Attr::All); };
+        FilterSettings all;
+        all.showHidden = all.showSystem = 1;
+        o.onChunk = [&t, &all] { listFiles(t.at("").folder, all); };
         for (const char* target : {"new", "old", "link"}) {
             ASSERT_TRUE(copyFile(t.at("src"), t.at(target), Existing::Replace, o).ok()) << target;
             const struct stat a = statOf(t, "src"), b = statOf(t, target);

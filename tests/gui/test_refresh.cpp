@@ -9,7 +9,10 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QMimeDatabase>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -109,18 +112,34 @@ TEST_F(Refresh, UnreadableFolderReportsAndLeavesEmptyVisiblePanes) {
     EXPECT_FALSE(left->isHidden()) << "the error came before the panes were hidden";
 }
 
-TEST_F(Refresh, FileVanishingBeforeTheWalkIsLeftOut) {
-    for (const char* name : {"a", "b"})
-        source.write(QLatin1String(name));
-    dest.write(QStringLiteral("c"));
-    auto connection = QObject::connect(&window, &Main::foldersScanned, [&] {
-        QFile::remove(source.filePath(QStringLiteral("b")));
+TEST_F(Refresh, TheWindowAnswersWhileFoldersAreReadAndEscapeOrANewRefreshStopsIt) {
+    source.write(QStringLiteral("a"));
+    std::atomic<bool> go{false};
+    window.scanOptions.afterNames = [&] { // each folder waits here until told
+        while (!go)
+            QThread::msleep(1);
+    };
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(window.statusText(), QStringLiteral("Reading folder content. Please wait..."));
+        QTest::keyClick(right, Qt::Key_Escape);
+        go = true;
     });
     window.mnuRefresh_Click();
-    QObject::disconnect(connection);
-    EXPECT_TRUE(platform.shown.isEmpty());
-    EXPECT_FALSE(left->isHidden());
-    EXPECT_EQ(rows(), QStringList({"a|-", "-|c"}));
+    EXPECT_TRUE(left->count() == 0 && window.statusText().isEmpty() && !left->isHidden());
+    go = false;
+    QTimer::singleShot(0, [&] {
+        window.mnuRefresh_Click(); // F5 again: this one stops, a new one runs after it
+        go = true;
+    });
+    window.mnuRefresh_Click();
+    EXPECT_EQ(rows(), QStringList({"a|-"}));
+    go = false;
+    QTimer::singleShot(0, [&] {
+        window.close(); // Alt+F4: the reading stops, the window closes
+        go = true;
+    });
+    window.mnuRefresh_Click();
+    EXPECT_TRUE(left->count() == 0 && !window.isVisible());
 }
 
 TEST_F(Refresh, FirstActivationRefreshesOnceAndF5Again) {
@@ -137,7 +156,7 @@ TEST_F(Refresh, FirstActivationRefreshesOnceAndF5Again) {
     EXPECT_EQ(left->count(), 2);
 }
 
-TEST_F(Refresh, EachFileRowShowsItsTypeAndAnImageOfItsOwn) {
+TEST_F(Refresh, EachFileRowShowsItsTypeAndTheOneImageOfItsKind) {
     for (const char* name : {"a.txt", "b.png", "c.txt"})
         source.write(QLatin1String(name), "x");
     dest.write(QStringLiteral("a.txt"), "A");
@@ -146,14 +165,13 @@ TEST_F(Refresh, EachFileRowShowsItsTypeAndAnImageOfItsOwn) {
     EXPECT_EQ(QStringList({type(0), type(1), type(0, right), type(1, right)}),
               QStringList({"plain text document", "PNG image", "plain text document", ""}));
     EXPECT_EQ(right->rows().smallIcon(1), 0) << "a placeholder has no image";
-    QList<int> positions = {left->rows().smallIcon(0), left->rows().smallIcon(1),
-                            left->rows().smallIcon(2), right->rows().smallIcon(0)};
-    std::sort(positions.begin(), positions.end());
-    EXPECT_EQ(positions, QList<int>({1, 2, 3, 4})) << "each row its own position";
+    EXPECT_TRUE(left->rows().smallIcon(0) == left->rows().smallIcon(2) &&
+                left->rows().smallIcon(0) == right->rows().smallIcon(0))
+        << "one image per kind";
+    EXPECT_EQ(window.ilIcons().count(), 2);
 
     ASSERT_FALSE(icon(0).isNull());
     EXPECT_EQ(icon(0).deviceIndependentSize(), QSizeF(16, 16));
-    EXPECT_EQ(icon(2), icon(0)) << "same kind, same picture";
     EXPECT_NE(icon(1), icon(0));
     EXPECT_EQ(left->model()->index(0, 0).data(Qt::DecorationRole).value<QImage>(), icon(0));
 
@@ -161,7 +179,7 @@ TEST_F(Refresh, EachFileRowShowsItsTypeAndAnImageOfItsOwn) {
         dest.write(QStringLiteral("d%1.pdf").arg(i));
     window.mnuRefresh_Click();
     window.mnuRefresh_Click();
-    EXPECT_EQ(window.ilIcons().count(), 10) << "the image list does not grow across refreshes";
+    EXPECT_EQ(window.ilIcons().count(), 3) << "the image list does not grow across refreshes";
     EXPECT_EQ(type(8, right), QStringLiteral("PDF document"));
 }
 
@@ -176,21 +194,12 @@ TEST_F(Refresh, AFailedLookupShowsThePreviousFilesTypeAndIcon) {
     EXPECT_EQ(icon(1), icon(0));
     EXPECT_EQ(type(2), QStringLiteral("PDF document"));
 
-    // First in a refresh: no type yet, and the last icon of the run before.
+    // First in a refresh: the generic file's, whatever was drawn before.
     QFile::remove(source.filePath(QStringLiteral("a.txt")));
     window.mnuRefresh_Click();
     ASSERT_EQ(reported(), 0);
-    EXPECT_EQ(type(0), QString());
-    EXPECT_EQ(icon(0), icon(1)) << "the pdf drawn last in the previous refresh";
-}
-
-TEST_F(Refresh, NoIconYetGivesTheGenericTypeAndIconInsteadOfAnError) {
-    link(source, "a.png", "nowhere");
-    window.settings().showSystem = 1;
-    window.mnuRefresh_Click();
-    EXPECT_EQ(reported(), 0);
-    EXPECT_FALSE(left->isHidden());
-    EXPECT_FALSE(type(0).isEmpty());
+    EXPECT_EQ(type(0), QMimeDatabase().mimeTypeForName("application/octet-stream").comment());
+    EXPECT_NE(icon(0), icon(1));
 }
 
 TEST_F(Refresh, AScratchFolderThatIsNoFolderEndsTheRefreshThroughItsErrorPath) {
