@@ -6,20 +6,37 @@
 #include <cstdio>
 #include <ftw.h>
 #include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+// Removed by bytes: names that are not UTF-8 do not survive a round trip
+// through QString.
+void removeTree(const QByteArray& path) {
+    ::nftw(
+        path.constData(),
+        [](const char* p, const struct stat*, int, FTW*) { return ::remove(p) * 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace
 
 TempTree::TempTree(const QString& parent)
     : m_dir(parent.isEmpty() ? QTemporaryDir() : QTemporaryDir(parent + "/Duoscope-XXXXXX")) {
     if (!m_dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
+    // Files deleted or replaced in another file system than the tests' own
+    // Trash go to a Trash at its top, taken for the parent here.
+    const QByteArray trash =
+        QFile::encodeName(parent) + "/.Trash-" + QByteArray::number(::getuid());
+    if (!parent.isEmpty() && ::access(trash.constData(), F_OK) != 0)
+        m_trashMade = trash;
 }
 
-// Removed by bytes: names that are not UTF-8 do not survive a round trip
-// through QString.
 TempTree::~TempTree() {
-    ::nftw(
-        QFile::encodeName(path()).constData(),
-        [](const char* p, const struct stat*, int, FTW*) { return ::remove(p) * 0; }, 16,
-        FTW_DEPTH | FTW_PHYS);
+    removeTree(QFile::encodeName(path()));
+    if (!m_trashMade.isEmpty())
+        removeTree(m_trashMade);
 }
 
 void TempTree::write(const QString& name, const QByteArray& content, const QDateTime& modified) {

@@ -30,4 +30,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QByteArray m_trashMade; // a Trash this tree's file system did not have before
 };
