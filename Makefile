@@ -5,9 +5,9 @@ BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
             libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool \
-            libacl1-dev libattr1-dev libglib2.0-dev libdtl-dev trash-cli
-# The benchmark's sshfs case also needs an SSH server and sshfs.
-BENCH_PACKAGES := sshfs openssh-server
+            libacl1-dev libattr1-dev libdtl-dev trash-cli
+# The benchmarks also need an SSH server and sshfs (the sshfs case) and gio (the Trash baseline).
+BENCH_PACKAGES := sshfs openssh-server libglib2.0-bin
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: run test test-sanitizers e2e deps build bench bench-idle format install package
