@@ -209,7 +209,7 @@ FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTi
             reserveName(*folder, *absolute, Trash::infoText(pathInInfo, deleted), err);
         if (!name)
             return errorAt(err, *folder + "/info");
-        entry = {*folder, *name, *absolute, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        entry = {*folder, *name, *absolute, {st.st_dev, st.st_ino, st.st_size, st.st_mtim}};
         const QByteArray target = entry.filePath();
         const int rc = way == Way::Move ? ::renameat2(AT_FDCWD, absolute->constData(), AT_FDCWD,
                                                       target.constData(), RENAME_NOREPLACE)
@@ -241,6 +241,18 @@ FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& 
 
 } // namespace
 
+std::optional<FileIdentity> FileIdentity::of(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+bool FileIdentity::operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+}
+
 namespace Trash {
 
 QByteArray infoText(const QByteArray& pathInInfo, const QDateTime& deleted) {
@@ -264,11 +276,10 @@ void discard(const TrashEntry& entry) {
 
 FsResult restore(const TrashEntry& entry, bool replace) {
     const QByteArray from = entry.filePath();
-    struct stat st {};
-    if (::lstat(from.constData(), &st) != 0)
+    const std::optional<FileIdentity> now = FileIdentity::of(from);
+    if (!now)
         return errorAt(errno, from);
-    if (st.st_dev != entry.device || st.st_ino != entry.inode || st.st_size != entry.size ||
-        st.st_mtim.tv_sec != entry.modified.tv_sec || st.st_mtim.tv_nsec != entry.modified.tv_nsec)
+    if (!(*now == entry.identity))
         return FsError(ESTALE, nameText(from), QStringLiteral("not the file that was trashed"));
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, entry.originalPath.constData(),
                     replace ? 0 : RENAME_NOREPLACE) != 0)

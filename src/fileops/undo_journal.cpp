@@ -9,18 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-std::optional<FileIdentity> FileIdentity::of(const QByteArray& path) {
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0)
-        return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
-bool FileIdentity::operator==(const FileIdentity& o) const {
-    return device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-}
-
 void UndoJournal::begin(const QString& command, bool counted) {
     m_open = UndoRecord{command, {}};
     m_counted = counted;

@@ -12,19 +12,6 @@
 #include <sys/types.h>
 #include <vector>
 
-// What a file command left at a name: Undo touches only that very file, so a
-// file another program changed or put there since is never destroyed.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    struct timespec modified {};
-
-    // Of the entry itself (a link is not followed); nothing when there is none.
-    static std::optional<FileIdentity> of(const QByteArray& path);
-    bool operator==(const FileIdentity& o) const;
-};
-
 // One basic step a file command did, enough to take it back.
 struct UndoStep {
     enum class Kind {
@@ -37,7 +24,9 @@ struct UndoStep {
     Kind kind = Kind::Copied;
     QByteArray path;
     QByteArray oldPath;
-    FileIdentity left; // what the command left at `path`
+    // What the command left at `path`: Undo touches only that very file, so
+    // a file another program changed or put there since is never destroyed.
+    FileIdentity left;
     TrashEntry trashed;
 };
 
