@@ -1,8 +1,8 @@
 #include "fileops/file_command_run.h"
 
+#include "mainwindow/window_keys.h"
+
 #include <QAction>
-#include <QApplication>
-#include <QKeyEvent>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -27,12 +27,11 @@ FileCommandRun::~FileCommandRun() {
 
 bool FileCommandRun::eventFilter(QObject*, QEvent* event) {
     // A question the command asks has the keys and the mouse to itself.
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+    if (!windowHasInput())
         return false;
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-            m_cancelled = true;
+        m_cancelled |= escapeForWindow(event);
         return true;
     case QEvent::ShortcutOverride:
         event->accept(); // no shortcut either: the key comes here as a press

@@ -11,11 +11,11 @@
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/window_keys.h"
 #include "shell/platform.h"
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -47,10 +47,7 @@ public:
     ~RefreshStopper() override { qApp->removeEventFilter(this); }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        const bool escape = event->type() == QEvent::KeyPress &&
-                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-                            !QApplication::activePopupWidget() &&
-                            !QApplication::activeModalWidget();
+        const bool escape = escapeForWindow(event);
         if (escape || (watched == m_window && event->type() == QEvent::Close)) {
             m_cancel = true;
             m_loop.quit();
