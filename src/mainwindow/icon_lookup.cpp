@@ -24,7 +24,9 @@ QIcon iconOf(const QMimeType& type) {
     if (icon.isNull())
         icon = QIcon::fromTheme(type.genericIconName());
     if (icon.isNull())
-        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+        icon = QApplication::style()->standardIcon(type.name() == QLatin1String("inode/directory")
+                                                       ? QStyle::SP_DirIcon
+                                                       : QStyle::SP_FileIcon);
     return icon;
 }
 
@@ -75,6 +77,12 @@ IconLookup::Found IconLookup::lookup(const QString& name, ImageList& images) {
 
 IconLookup::Found IconLookup::generic(ImageList& images) {
     return byType(QStringLiteral("application/octet-stream"), images);
+}
+
+IconLookup::Found IconLookup::folder(ImageList& images) {
+    Found found = byType(QStringLiteral("inode/directory"), images);
+    found.type = QStringLiteral("Folder");
+    return found;
 }
 
 IconLookup::Found IconLookup::byType(const QString& typeName, ImageList& images) {

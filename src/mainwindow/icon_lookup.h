@@ -41,6 +41,8 @@ public:
     Found lookup(const QString& name, ImageList& images);
     // The generic file type and icon.
     Found generic(ImageList& images);
+    // A folder row's: the theme's folder icon, the type "Folder".
+    Found folder(ImageList& images);
 
 private:
     struct Drawn {

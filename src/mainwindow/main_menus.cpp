@@ -119,6 +119,10 @@ void Main::buildMenus() {
     view->addAction(m_mnuRefresh);
     m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents");
     m_mnuCompareContents->setCheckable(true);
+    m_mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
+    m_mnuShowSubfolders->setCheckable(true);
+    m_mnuShowSubfolders->setChecked(true);
+    addEntry(view, "mnuUpOneLevel", "&Up One Level", Qt::Key_Backspace);
     addSeparator(view, "Sep10");
     addEntry(view, "mnuCustomizeToolbar", "&Customize toolbar...");
     addEntry(view, "mnu_View_Options", "&Options...");
@@ -164,6 +168,8 @@ void Main::buildMenus() {
         {"mnuProperties", &Main::mnuProperties_Click},
         {"mnuCustomizeToolbar", &Main::mnuCustomizeToolbar_Click},
         {"mnuCompareContents", &Main::mnuCompareContents_Click},
+        {"mnuShowSubfolders", &Main::mnuShowSubfolders_Click},
+        {"mnuUpOneLevel", &Main::mnuUpOneLevel_Click},
         {"mnuPopupOpen", &Main::mnuPopupOpen_Click},
         {"mnuPopupProperties", &Main::mnuPopupProperties_Click},
         {"mnu_View_Options", &Main::mnu_View_Options_Click},

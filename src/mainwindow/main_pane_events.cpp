@@ -131,11 +131,13 @@ void Main::paneMouseMove(ListPane* pane, int minimumRows, int button) {
 }
 
 void Main::lvSource_DblClick() {
-    ExecuteShellVerb(QStringLiteral("Open"));
+    if (!openFolderRow(m_lvSource))
+        ExecuteShellVerb(QStringLiteral("Open"));
 }
 
 void Main::lvDest_DblClick() {
-    ExecuteShellVerb(QStringLiteral("Open"));
+    if (!openFolderRow(m_lvDest))
+        ExecuteShellVerb(QStringLiteral("Open"));
 }
 
 void Main::tmrSource_Timer() {

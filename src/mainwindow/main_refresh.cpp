@@ -203,6 +203,7 @@ void Main::refreshPanes() {
     m_lvSource->rows().setRows(rows, Side::Source);
     m_lvDest->rows().setRows(rows, Side::Destination);
     m_statusPanel1->setText(QString());
+    noteMissingFolders();
     showStatusSummary();
     m_lvSource->show();
     m_lvDest->show();
@@ -213,9 +214,15 @@ PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {
     // A file that cannot be looked up (a link that leads to no file) shows
     // the type and icon of the file before it in the refresh's order, Source
     // before Destination on each row; the generic file's when there is none.
+    // Folders have a look of their own, which no file takes.
+    if (const qint32 own = rows.entry(row, side); own >= 0 && rows.listing(side).stat(own).folder) {
+        const IconLookup::Found found = m_iconLookup->folder(m_ilIcons);
+        return {found.type, found.icon};
+    }
     for (;;) {
         const qint32 i = rows.entry(row, side);
-        if (i >= 0 && !rows.listing(side).stat(i).dangling) {
+        const FileStat st = i >= 0 ? rows.listing(side).stat(i) : FileStat{};
+        if (i >= 0 && !st.dangling && !st.folder) {
             const IconLookup::Found found =
                 m_iconLookup->lookup(rows.listing(side).name(i), m_ilIcons);
             return {found.type, found.icon};

@@ -160,6 +160,8 @@ bool Main::Form_Load(const QString& argumentText) {
     m_settings.showHidden = readFlag(store, "ShowHidden", 0);
     m_settings.showSystem = readFlag(store, "ShowSystem", 0);
     m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 0) != 0);
+    m_settings.showSubfolders = readFlag(store, "ShowSubfolders", 1);
+    m_mnuShowSubfolders->setChecked(m_settings.showSubfolders != 0);
 
     InitProgramFolder();
     InitTempFolder();
@@ -196,6 +198,7 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("ShowSystem"), QString::number(m_settings.showSystem));
     store.write(QStringLiteral("CompareContents"),
                 QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
+    store.write(QStringLiteral("ShowSubfolders"), QString::number(m_settings.showSubfolders));
     // A store that cannot be written keeps its last contents; closing goes on.
     store.save();
 

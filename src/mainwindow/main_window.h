@@ -199,6 +199,15 @@ public:
     void mnuPopupDelete_Click();
     // Like Delete, but the files are removed for good, never to the Trash.
     void mnuEditDeletePermanently_Click();
+    // Folder rows: View > Show Subfolders lists them; Enter or a double
+    // click on one opens it in both panes, Backspace or View > Up One Level
+    // goes back to the parent in both, the folder left current again.
+    void mnuShowSubfolders_Click();
+    void mnuUpOneLevel_Click();
+    // Opens the folder of the pane's current row in both panes; false when
+    // that row holds no folder.
+    bool openFolderRow(ListPane* pane);
+
     // Takes back the last file command not yet undone.
     void mnuEditUndo_Click();
     const UndoJournal& undoJournal() const { return m_undo; }
@@ -232,6 +241,7 @@ private:
     void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
     void contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done);
     void showStatusSummary();
+    void noteMissingFolders();
     void buildMenus();
     void buildToolbar();
     static QStringList defaultToolbarArrangement();
@@ -295,6 +305,7 @@ private:
     QLabel* m_statusPanel2 = nullptr;
     QLabel* m_statusSummary = nullptr;
     QAction* m_mnuCompareContents = nullptr;
+    QAction* m_mnuShowSubfolders = nullptr;
     std::unique_ptr<ContentChecker> m_contentChecker;
     quint64 m_contentRun = 0; // results of earlier runs are dropped
     qsizetype m_contentPending = 0;

@@ -33,7 +33,9 @@ const PaneModel::Texts& PaneModel::texts(int row) const {
     if (i >= 0) {
         const FolderListing& listing = m_rows->listing(m_side);
         const FileStat st = listing.stat(i);
-        t.size = m_formats->sizeText(st.size);
+        // A folder's size says nothing about what it holds: left empty.
+        if (!st.folder)
+            t.size = m_formats->sizeText(st.size);
         t.modified = m_formats->modifiedText(st.modified);
         if (m_lookSource) {
             Look look = m_lookSource(*m_rows, row, m_side);
@@ -42,6 +44,11 @@ const PaneModel::Texts& PaneModel::texts(int row) const {
         }
     }
     return *m_texts.insert(row, std::move(t));
+}
+
+bool PaneModel::isFolder(int row) const {
+    const qint32 i = entry(row);
+    return i >= 0 && m_rows->listing(m_side).stat(i).folder;
 }
 
 QVariant PaneModel::data(const QModelIndex& index, int role) const {

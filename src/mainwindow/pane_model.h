@@ -48,6 +48,8 @@ public:
     const std::shared_ptr<FolderRows>& folderRows() const { return m_rows; }
 
     bool isFile(int row) const { return entry(row) >= 0; }
+    // A row whose entry is a folder (only listed with subfolders shown).
+    bool isFolder(int row) const;
     QString text(int row) const;
     QString subItem(int row, int column) const;
     // The 1-based position of the row's image; 0 for none.

@@ -1,0 +1,103 @@
+// Folder rows: both panes step into a folder and back out together, so the
+// two trees are walked side by side.
+#include "mainwindow/main_window.h"
+
+#include "core/file_system.h"
+#include "core/name_text.h"
+#include "mainwindow/list_pane.h"
+#include "shell/platform.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <sys/stat.h>
+
+namespace {
+
+// The folder above `folder` (bytes ending with "/") and the name by which it
+// holds `folder`; nothing above "/".
+std::optional<std::pair<QByteArray, QByteArray>> parentOf(const QByteArray& folder) {
+    const QByteArray path = folder.endsWith('/') ? folder.chopped(1) : folder;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (path.isEmpty() || slash < 0)
+        return std::nullopt;
+    return std::pair{path.left(slash + 1), path.mid(slash + 1)};
+}
+
+// A folder box's text for a folder's bytes: "/" alone for the root, else no
+// trailing "/", as the folder dialog gives it.
+QString boxText(const QByteArray& folder) {
+    return nameText(folder.size() > 1 && folder.endsWith('/') ? folder.chopped(1) : folder);
+}
+
+bool isFolderOnDisk(const QByteArray& folder) {
+    struct stat st {};
+    return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+void Main::mnuShowSubfolders_Click() {
+    m_settings.showSubfolders = m_mnuShowSubfolders->isChecked() ? 1 : 0;
+    mnuRefresh_Click();
+}
+
+bool Main::openFolderRow(ListPane* pane) {
+    const int row = pane->currentRow();
+    if (row < 0 || !pane->rows().isFolder(row))
+        return false;
+    const QByteArray name = pane->rowFileName(row);
+    for (QLineEdit* box : {m_txtSource, m_txtDest})
+        box->setText(boxText(FileSystem::encode(folderPath(box->text())) + name));
+    mnuRefresh_Click();
+    // A folder just entered starts at its top in both panes.
+    for (ListPane* list : {m_lvSource, m_lvDest}) {
+        if (list->count() > 0) {
+            list->clearSelection();
+            list->setCurrentRow(0);
+            list->scrollToTop();
+        }
+    }
+    if (pane->count() > 0 && pane->rows().isFile(0))
+        pane->setRowSelected(0, true);
+    return true;
+}
+
+void Main::mnuUpOneLevel_Click() {
+    const auto source = parentOf(FileSystem::encode(folderPath(m_txtSource->text())));
+    const auto dest = parentOf(FileSystem::encode(folderPath(m_txtDest->text())));
+    if (!source || !dest) {
+        m_platform.beep(); // one side is at the top already
+        return;
+    }
+    m_txtSource->setText(boxText(source->first));
+    m_txtDest->setText(boxText(dest->first));
+    mnuRefresh_Click();
+    // The folder just left is the current row again, in the pane the user was in.
+    ListPane* pane = activeList();
+    const QByteArray left = pane == m_lvSource ? source->second : dest->second;
+    const int row = pane->rows().findFile(left);
+    if (row < 0)
+        return;
+    for (ListPane* list : {m_lvSource, m_lvDest}) {
+        list->clearSelection();
+        list->setCurrentRow(row);
+    }
+    pane->setRowSelected(row, true);
+    pane->scrollTo(pane->model()->index(row, 0));
+}
+
+void Main::noteMissingFolders() {
+    // After a step into a folder one side may not have: its pane is empty,
+    // and its folder box and the status bar say why.
+    QStringList notes;
+    for (auto [box, note] : {std::pair{m_txtSource, QStringLiteral("not in Source")},
+                             std::pair{m_txtDest, QStringLiteral("not in Destination")}}) {
+        const bool missing = !isFolderOnDisk(FileSystem::encode(folderPath(box->text())));
+        box->setToolTip(missing ? note : QString());
+        if (missing)
+            notes << note;
+    }
+    if (!notes.isEmpty())
+        m_statusPanel1->setText(notes.join(QStringLiteral(" \u00b7 ")));
+}

@@ -1,0 +1,141 @@
+#include "mainwindow/list_pane.h"
+#include "mainwindow/main_window.h"
+#include "support/scripted_platform.h"
+#include "support/temp_tree.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Folders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("TEMP", QFile::encodeName(temp.path()));
+        window.InitTempFolder();
+        window.txtSource()->setText(source.path());
+        window.txtDest()->setText(dest.path());
+        window.resize(900, 500);
+        window.show();
+    }
+    void TearDown() override { qunsetenv("TEMP"); }
+
+    // "left|right" per row, "-" for a placeholder.
+    QStringList rows() const {
+        QStringList out;
+        const auto cell = [](const ListPane* pane, int row) {
+            const QString text = pane->rowText(row);
+            return text.isEmpty() ? QStringLiteral("-") : text;
+        };
+        for (int i = 0; i < left->count(); ++i)
+            out << cell(left, i) + QLatin1Char('|') + cell(right, i);
+        return out;
+    }
+    QString statusTip(int row) const {
+        return left->model()->index(row, 0).data(Qt::ToolTipRole).toString();
+    }
+
+    TempTree temp, source, dest;
+    ScriptedPlatform platform;
+    Main window{platform};
+    ListPane* left = window.lvSource();
+    ListPane* right = window.lvDest();
+};
+
+TEST_F(Folders, FolderRowsComeFirstPairedAndAlignedAndTheOptionTakesThemAway) {
+    source.mkdir(QStringLiteral("b"));
+    source.mkdir(QStringLiteral("only-left"));
+    source.mkdir(QStringLiteral(".hidden"));
+    dest.mkdir(QStringLiteral("b"));
+    dest.mkdir(QStringLiteral("only-right"));
+    source.write(QStringLiteral("a.txt"), "1");
+    dest.write(QStringLiteral("a.txt"), "1");
+    // A folder and a file of one name are two rows, never a pair.
+    source.mkdir(QStringLiteral("same"));
+    dest.write(QStringLiteral("same"), "file");
+    window.mnuRefresh_Click();
+
+    EXPECT_EQ(rows(), QStringList({"b|b", "only-left|-", "-|only-right", "same|-", "a.txt|a.txt",
+                                   "-|same"}));
+    EXPECT_TRUE(left->rows().isFolder(0));
+    EXPECT_FALSE(left->rows().isFolder(4));
+    EXPECT_EQ(left->rows().subItem(0, PaneModel::Type), QStringLiteral("Folder"));
+    EXPECT_EQ(left->rows().subItem(0, PaneModel::Size), QString());
+    EXPECT_FALSE(left->rows().subItem(0, PaneModel::Modified).isEmpty());
+    EXPECT_GT(left->rows().smallIcon(0), 0);
+    // On a real X server too, each pair shares its line.
+    for (int row = 0; row < left->count(); ++row)
+        EXPECT_EQ(left->visualRect(left->model()->index(row, 0)).top(),
+                  right->visualRect(right->model()->index(row, 0)).top());
+
+    window.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger();
+    EXPECT_EQ(rows(), QStringList({"a.txt|a.txt", "-|same"}));
+}
+
+TEST_F(Folders, ADifferenceDeepDownShowsOnTheTopFolderRow) {
+    source.write(QStringLiteral("top/one/two/f.txt"), "aaa");
+    dest.write(QStringLiteral("top/one/two/f.txt"), "bbbb");
+    source.write(QStringLiteral("equal/x/g.txt"), "g");
+    dest.write(QStringLiteral("equal/x/g.txt"), "g");
+    const QDateTime t(QDate(2024, 1, 1), QTime(0, 0), Qt::UTC);
+    source.write(QStringLiteral("equal/x/g.txt"), "g", t);
+    dest.write(QStringLiteral("equal/x/g.txt"), "g", t);
+    window.mnuRefresh_Click();
+
+    ASSERT_EQ(rows(), QStringList({"equal|equal", "top|top"}));
+    QTRY_COMPARE(left->rows().status(1), std::optional(RowStatus::Differs));
+    QTRY_COMPARE(left->rows().status(0), std::optional(RowStatus::Same));
+    EXPECT_EQ(statusTip(1), rowStatusWords(RowStatus::Differs));
+}
+
+TEST_F(Folders, BothPanesStepInAndOutTogether) {
+    source.write(QStringLiteral("a/inner.txt"), "1");
+    dest.write(QStringLiteral("a/inner.txt"), "1");
+    source.write(QStringLiteral("left-only/x.txt"), "1");
+    source.write(QStringLiteral("z.txt"), "z");
+    window.mnuRefresh_Click();
+    ASSERT_EQ(rows(), QStringList({"a|a", "left-only|-", "z.txt|-"}));
+
+    // Enter on a folder row opens it in both panes.
+    right->setFocus();
+    right->setCurrentRow(0);
+    window.lvDest_GotFocus();
+    QTest::keyClick(right, Qt::Key_Return);
+    EXPECT_EQ(window.txtSource()->text(), source.filePath(QStringLiteral("a")));
+    EXPECT_EQ(window.txtDest()->text(), dest.filePath(QStringLiteral("a")));
+    EXPECT_EQ(rows(), QStringList({"inner.txt|inner.txt"}));
+
+    // Backspace goes back, the folder left current again.
+    QTest::keyClick(right, Qt::Key_Backspace);
+    EXPECT_EQ(window.txtDest()->text(), dest.path());
+    EXPECT_EQ(right->currentRow(), 0);
+
+    // A folder on one side only: the other pane is empty and says why.
+    left->setFocus();
+    window.lvSource_GotFocus();
+    left->setCurrentRow(1);
+    window.lvSource_DblClick();
+    EXPECT_EQ(rows(), QStringList({"x.txt|-"}));
+    EXPECT_EQ(window.txtDest()->toolTip(), QStringLiteral("not in Destination"));
+    EXPECT_TRUE(window.statusText().contains(QStringLiteral("not in Destination")));
+    EXPECT_TRUE(window.txtSource()->toolTip().isEmpty());
+
+    window.menuEntry(QStringLiteral("mnuUpOneLevel"))->trigger();
+    EXPECT_EQ(left->currentRow(), 1);
+    EXPECT_TRUE(left->isRowSelected(1));
+    EXPECT_TRUE(window.txtDest()->toolTip().isEmpty());
+    EXPECT_FALSE(window.statusText().contains(QStringLiteral("not in")));
+
+    // At the top of the file system there is nowhere to go.
+    window.txtSource()->setText(QStringLiteral("/"));
+    const int beeps = platform.beeps;
+    window.mnuUpOneLevel_Click();
+    EXPECT_EQ(platform.beeps, beeps + 1);
+    EXPECT_EQ(window.txtSource()->text(), QStringLiteral("/"));
+}
+
+} // namespace
