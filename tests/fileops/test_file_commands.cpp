@@ -112,8 +112,9 @@ TEST_F(WindowTest, SelectNewerThenCopyAndPasteUpdatesTheOtherSide) {
     window.lvDest_GotFocus();
     platform.answers = {Answer::Yes};
     window.mnuEditPaste_Click();
-    EXPECT_EQ(window.statusSummary(), QString::fromUtf8("3 same \u00b7 2 differ \u00b7 1 only "
-                                                        "in Destination"));
+    EXPECT_EQ(window.statusSummary(),
+              QString::fromUtf8("3 same \u00b7 1 newer in Destination \u00b7 1 differ \u00b7 1 "
+                                "only in Destination"));
 }
 
 TEST_F(WindowTest, IntoItsOwnFolderTakesTheFirstFreeCopyName) {
