@@ -8,6 +8,8 @@ std::vector<int> MessageStyle::answers() const {
         return {Answer::Yes, Answer::No, Answer::Cancel};
     case Buttons::YesNo:
         return {Answer::Yes, Answer::No};
+    case Buttons::YesNoToAll:
+        return {Answer::Yes, Answer::YesToAll, Answer::No, Answer::NoToAll, Answer::Cancel};
     case Buttons::Ok:
         break;
     }
@@ -25,6 +27,9 @@ MessageStyle decodeMessageStyle(int style) {
         break;
     case 4:
         s.buttons = MessageStyle::Buttons::YesNo;
+        break;
+    case 7:
+        s.buttons = MessageStyle::Buttons::YesNoToAll;
         break;
     default:
         s.buttons = MessageStyle::Buttons::Ok;

@@ -78,6 +78,29 @@ FsResult keepInTrash(Platform& platform, QWidget* owner, const FileLocation& tar
     return linked;
 }
 
+// Yes, No or Cancel for `target`, from the command's standing answer when
+// the user gave one for all files, else from the question.
+int askOverwrite(Platform& platform, QWidget* owner, const Transfer& t,
+                 const FileLocation& target) {
+    const ForAll standing = t.forAll ? *t.forAll : ForAll::Ask;
+    if (standing != ForAll::Ask)
+        return standing == ForAll::Replace ? Answer::Yes : Answer::No;
+    if (t.pasting)
+        platform.beep();
+    const QString prompt =
+        overwritePromptText(nameText(t.targetFolder), nameText(target.name), t.source.text(),
+                            FileSystem::stat(t.source.path()), target.text(),
+                            FileSystem::stat(target.path()), TextFormats());
+    const bool forOthers = t.forAll && t.othersFollow;
+    const int answer = platform.messageBox(
+        owner, prompt, forOthers ? MsgStyle::QuestionYesNoToAll : MsgStyle::QuestionYesNo);
+    if (answer == Answer::YesToAll || answer == Answer::NoToAll) {
+        *t.forAll = answer == Answer::YesToAll ? ForAll::Replace : ForAll::Skip;
+        return answer == Answer::YesToAll ? Answer::Yes : Answer::No;
+    }
+    return answer == Answer::Yes || (forOthers && answer == Answer::Cancel) ? answer : Answer::No;
+}
+
 } // namespace
 
 AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
@@ -112,14 +135,14 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
         // The question only when the name is taken: the step itself looks.
         FsResult done = step(Existing::Keep);
         if (!done && done.error().number() == EEXIST && !copied && !(t.pasting && ownFolder)) {
-            if (t.pasting)
-                platform.beep();
-            const QString prompt =
-                overwritePromptText(nameText(t.targetFolder), nameText(target.name), sourceText,
-                                    FileSystem::stat(t.source.path()), target.text(),
-                                    FileSystem::stat(target.path()), TextFormats());
-            if (platform.messageBox(owner, prompt, MsgStyle::QuestionYesNo) != Answer::Yes)
+            switch (askOverwrite(platform, owner, t, target)) {
+            case Answer::Yes:
+                break;
+            case Answer::Cancel:
+                return AfterFile::Stop;
+            default:
                 return AfterFile::GoOn;
+            }
             done = step(Existing::Replace);
         }
         if (copied)

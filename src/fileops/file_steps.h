@@ -10,6 +10,11 @@ class Platform;
 class QWidget;
 class UndoJournal;
 
+// How one command answers the overwrite question from the moment the user
+// chose "Yes to All" or "No to All": held by the command, so the next
+// command asks again.
+enum class ForAll { Ask, Replace, Skip };
+
 // One file of a paste or a drop.
 struct Transfer {
     FileLocation source;
@@ -20,8 +25,11 @@ struct Transfer {
     bool pasting = false;
     // Remove the source once it is copied (Cut, then Paste).
     bool move = false;
-    // More files of the same command follow: a failure offers to stop them.
+    // More files of the same command follow: a failure offers to stop them,
+    // and the overwrite question offers answers for all of them.
     bool othersFollow = false;
+    // The command's standing answer; without one every file is asked alone.
+    ForAll* forAll = nullptr;
     // A replaced file is kept in the Trash, where Undo finds it again.
     bool keepReplaced = false;
     // Where the steps done are noted for Undo; none when null.
@@ -36,7 +44,7 @@ enum class AfterFile { GoOn, Stop };
 // question is never replaced). A source that is gone, a refused or failed
 // copy and a failed removal are told to the user. A moved file's source is
 // removed only after its copy succeeded. Stop when the user chose, at a
-// failure, to skip the files still to come.
+// failure or at the question, to skip the files still to come.
 AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& transfer,
                        const CopyOptions& options);
 

@@ -38,10 +38,12 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         while (last >= 0 && !dropped(last))
             --last;
         run.setMaximum(n);
+        ForAll forAll = ForAll::Ask;
         for (int i = 0; i < n && !run.cancelled(); ++i) {
             if (dropped(i)) {
                 Transfer transfer{{from, dragged->rowFileName(i)}, to, false, false};
                 transfer.othersFollow = i < last;
+                transfer.forAll = &forAll;
                 transfer.keepReplaced = m_settings.useTrash != 0;
                 transfer.journal = &m_undo;
                 if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)

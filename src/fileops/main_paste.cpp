@@ -22,9 +22,11 @@ void Main::mnuEditPaste_Click() {
     const int n = static_cast<int>(entries.size()) - 1;
     if (n != 0)
         run.setMaximum(n);
+    ForAll forAll = ForAll::Ask;
     for (int i = 1; i <= n && !run.cancelled(); ++i) {
         Transfer transfer{entries[i].file, targetFolder, true, ClipboardMode == 1};
         transfer.othersFollow = i < n;
+        transfer.forAll = &forAll;
         transfer.keepReplaced = m_settings.useTrash != 0;
         transfer.journal = &m_undo;
         if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)

@@ -45,6 +45,10 @@ QMessageBox::StandardButton qtButton(int answer) {
         return QMessageBox::No;
     case Answer::Cancel:
         return QMessageBox::Cancel;
+    case Answer::YesToAll:
+        return QMessageBox::YesToAll;
+    case Answer::NoToAll:
+        return QMessageBox::NoToAll;
     default:
         return QMessageBox::Ok;
     }

@@ -148,7 +148,7 @@ TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
     window.lvDest_GotFocus();
     platform.answers = {Answer::No, Answer::Yes, Answer::No, Answer::Yes};
     window.mnuEditPaste_Click();
-    ASSERT_EQ(styles(), QList<int>({36, 36, 36, 36, 16})) << "ro: asked, then refused";
+    ASSERT_EQ(styles(), QList<int>({39, 39, 39, 36, 16})) << "ro: asked, then refused";
     EXPECT_EQ(platform.beeps, 5) << "one before each prompt, one with the failure";
     const QString file = "\r\n\r\n%1/a\r\n\r\n         Size: %2 bytes\r\n         Modified: %3";
     EXPECT_EQ(platform.shown[1].text,
@@ -181,9 +181,9 @@ TEST_F(WindowTest, AFailedCopyOrAGoneSourceIsToldAndTheRestGoesOnUnlessCancelled
         platform.answers = {Answer::Yes, atB};
         window.mnuEditPaste_Click();
         if (atB == Answer::Cancel) {
-            EXPECT_EQ(styles(), QList<int>({36, 17})) << "c is not tried";
+            EXPECT_EQ(styles(), QList<int>({39, 17})) << "c is not tried";
         } else {
-            EXPECT_EQ(styles(), QList<int>({36, 17, 16})) << "a asked; b gone; c: write failed";
+            EXPECT_EQ(styles(), QList<int>({39, 17, 16})) << "a asked; b gone; c: write failed";
             EXPECT_TRUE(platform.shown[2].text.contains("No space left on device"));
         }
         EXPECT_TRUE(platform.shown[1].text.startsWith(source.path() + "/b could not"));
@@ -208,7 +208,7 @@ TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
     EXPECT_TRUE(QDir(dest.path()).entryList(QDir::Files).isEmpty());
     select(window.lvSource(), {0, 1, 3});
     window.lvDest_DragDrop("lvSource", 0, 0);
-    ASSERT_EQ(styles(), QList<int>({36})) << "the hidden file counts as existing";
+    ASSERT_EQ(styles(), QList<int>({39})) << "the hidden file counts as existing";
     EXPECT_EQ(platform.beeps, 0) << "a drop does not beep";
     EXPECT_TRUE(platform.shown[0].text.startsWith("The folder " + dest.path() + "/ already"));
     EXPECT_EQ(dest.read(".b"), "hidden") << "No";
@@ -217,9 +217,57 @@ TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
     // A refresh tells where a file set aside by a move that did not finish is now.
     source.write(".duoscope-move-Qq11qq-a", "set aside");
     window.mnuRefresh_Click();
-    ASSERT_EQ(styles(), QList<int>({36, 64}));
+    ASSERT_EQ(styles(), QList<int>({39, 64}));
     EXPECT_TRUE(platform.shown[1].text.endsWith("kept as " + source.filePath("Copy of a") + "."));
     EXPECT_TRUE(texts(window.lvSource()).contains("Copy of a"));
+}
+
+TEST_F(WindowTest, AnswersForAllHoldForTheRestOfOneCommandOnly) {
+    const auto fill = [this] {
+        for (const char* name : {"a", "b", "c", "d"}) {
+            source.write(name, "new");
+            dest.write(name, "old");
+        }
+    };
+    const auto contents = [this] {
+        QByteArray out;
+        for (const char* name : {"a", "b", "c", "d"})
+            out += dest.read(name).front();
+        return out;
+    };
+    fill();
+    refresh(source.path(), dest.path());
+    window.mnuEditDSelectAll_Click();
+    window.mnuEditCut_Click();
+    window.lvDest_GotFocus();
+    platform.answers = {Answer::No, Answer::YesToAll};
+    window.mnuEditPaste_Click();
+    EXPECT_EQ(styles(), QList<int>({39, 39}));
+    EXPECT_EQ(platform.beeps, 2) << "no beep without a question";
+    EXPECT_EQ(contents(), "onnn");
+    EXPECT_EQ(texts(window.lvSource()), QStringList({"a", "", "", ""})) << "what was moved left";
+    fill();
+    refresh(source.path(), dest.path());
+    window.lvSource_GotFocus();
+    window.mnuEditDSelectAll_Click();
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    for (const auto& [answers, shown, after] :
+         {std::tuple{std::deque<int>{Answer::NoToAll}, QList<int>{39}, "oooo"},
+          {{Answer::Yes, Answer::Cancel}, {39, 39}, "nooo"},
+          {{Answer::No, Answer::No, Answer::No, Answer::Yes}, {39, 39, 39, 36}, "ooon"}}) {
+        fill();
+        platform.shown.clear();
+        platform.answers = answers;
+        window.mnuEditPaste_Click();
+        EXPECT_EQ(styles(), shown) << "a new command asks again; the last file has two buttons";
+        EXPECT_EQ(contents(), after);
+    }
+    select(window.lvSource(), {2, 3});
+    platform.shown.clear();
+    platform.answers = {Answer::NoToAll};
+    window.lvDest_DragDrop("lvSource", 0, 0);
+    EXPECT_EQ(styles(), QList<int>({39})) << "a drop offers them too";
 }
 
 TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
