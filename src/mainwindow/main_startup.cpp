@@ -160,6 +160,9 @@ bool Main::Form_Load(const QString& argumentText) {
     m_settings.showHidden = readFlag(store, "ShowHidden", 0);
     m_settings.showSystem = readFlag(store, "ShowSystem", 0);
     m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 0) != 0);
+    menuEntry(QStringLiteral("mnuViewOnlyDifferences"))
+        ->setChecked(readFlag(store, "OnlyDifferences", 0) != 0);
+    mnuViewOnlyDifferences_Click();
 
     InitProgramFolder();
     InitTempFolder();
@@ -196,6 +199,8 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("ShowSystem"), QString::number(m_settings.showSystem));
     store.write(QStringLiteral("CompareContents"),
                 QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
+    store.write(QStringLiteral("OnlyDifferences"),
+                QString::number(m_visibleRows->onlyDifferences() ? 1 : 0));
     // A store that cannot be written keeps its last contents; closing goes on.
     store.save();
 
