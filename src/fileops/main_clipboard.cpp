@@ -1,10 +1,12 @@
 // Select All, Invert Selection, Select Newer, Cut and Copy on the active pane.
 #include "mainwindow/main_window.h"
 
+#include "core/text_formats.h"
 #include "fileops/file_command_run.h"
 #include "fileops/pane_selection.h"
 #include "mainwindow/list_pane.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -55,11 +57,24 @@ void Main::mnuEditSelectNewer_Click() {
     ListPane* pane = activeList();
     const Side side = ActivePane == 0 ? Side::Source : Side::Destination;
     std::vector<char> newer(static_cast<size_t>(pane->count()), 0);
+    int first = -1, count = 0;
     for (int row = 0; row < pane->count(); ++row) {
         const std::optional<RowStatus> status = pane->rows().status(row);
-        newer[static_cast<size_t>(row)] = status && isNewerOn(*status, side);
+        if (status && isNewerOn(*status, side)) {
+            newer[static_cast<size_t>(row)] = 1;
+            first = first < 0 ? row : first;
+            ++count;
+        }
     }
     selectOnlyRows(*pane, newer);
+    if (first >= 0)
+        pane->scrollTo(pane->rows().index(first, 0));
+    const QString where =
+        side == Side::Source ? QStringLiteral("Source") : QStringLiteral("Destination");
+    m_statusPanel1->setText(QStringLiteral("Select Newer: %1 %2 newer in %3 or only there")
+                                .arg(TextFormats().countText(count),
+                                     count == 1 ? QStringLiteral("row") : QStringLiteral("rows"),
+                                     where));
 }
 
 void Main::mnuPopupCut_Click() {

@@ -55,7 +55,7 @@ QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
 
 } // namespace
 
-ListPane::ListPane(QWidget* parent) : QTreeView(parent), m_model(this) {
+ListPane::ListPane(VisibleRows& rows, QWidget* parent) : QTreeView(parent), m_model(rows, this) {
     setModel(&m_model);
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -127,6 +127,7 @@ void ListPane::changeEvent(QEvent* event) {
 
 void ListPane::setSide(Side side) {
     m_side = side;
+    m_model.setSide(side);
     updateStatusLooks();
 }
 
@@ -180,6 +181,9 @@ void ListPane::focusInEvent(QFocusEvent* event) {
 }
 
 void ListPane::mousePressEvent(QMouseEvent* event) {
+    m_dragBegun = false;
+    // A press on a selected row keeps the selection (the view selects that
+    // row alone at the release), so a drag from it carries every selected row.
     QTreeView::mousePressEvent(event);
     // A row counts as clicked when the left button goes down on it, so a drag
     // that begins at once still starts from the row it was clicked on.
@@ -191,18 +195,28 @@ void ListPane::mousePressEvent(QMouseEvent* event) {
 }
 
 void ListPane::mouseMoveEvent(QMouseEvent* event) {
-    QTreeView::mouseMoveEvent(event);
+    if (event->buttons() == Qt::NoButton)
+        m_dragBegun = false;
+    else if (m_dragBegun)
+        return; // the drag has this press
+    // The window hears of the move before the view: a drag it begins carries
+    // the rows selected when the button went down, never a selection this
+    // move would have collapsed or stretched into the next row.
     const QPointF at = twipsAt(this, event);
     Q_EMIT mouseMove(buttonBits(event->buttons()), shiftBits(event->modifiers()),
                      static_cast<float>(at.x()), static_cast<float>(at.y()));
+    if (!m_dragBegun)
+        QTreeView::mouseMoveEvent(event);
     // A drag begun above took the button's release; the view must not go on
     // selecting as if the button were still down.
-    if (QGuiApplication::mouseButtons() == Qt::NoButton)
+    if (m_dragBegun || QGuiApplication::mouseButtons() == Qt::NoButton)
         setState(NoState);
 }
 
 void ListPane::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeView::mouseReleaseEvent(event);
+    // The release that ends a drag selects nothing.
+    if (!std::exchange(m_dragBegun, false))
+        QTreeView::mouseReleaseEvent(event);
     const QPointF at = twipsAt(this, event);
     Q_EMIT mouseUp(buttonBits(event->button()), shiftBits(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
@@ -223,6 +237,15 @@ void ListPane::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void ListPane::keyboardSearch(const QString& search) {
+    // The view searches the current cell's column: names are in the first.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.column() != PaneModel::Name)
+        selectionModel()->setCurrentIndex(current.siblingAtColumn(PaneModel::Name),
+                                          QItemSelectionModel::NoUpdate);
+    QTreeView::keyboardSearch(search);
 }
 
 void ListPane::startLabelEdit() {

@@ -11,7 +11,8 @@
 class ListPane : public QTreeView {
     Q_OBJECT
 public:
-    explicit ListPane(QWidget* parent = nullptr);
+    // `rows` are the rows both panes show, one side each.
+    explicit ListPane(VisibleRows& rows, QWidget* parent = nullptr);
 
     PaneModel& rows() { return m_model; }
     const PaneModel& rows() const { return m_model; }
@@ -37,6 +38,11 @@ public:
     void setSide(Side side);
     // Opens the in-place editor on the current row's name.
     void startLabelEdit();
+    // A drag of the pane's selected rows begins: the rest of the press
+    // belongs to it and leaves the selection as it is.
+    void noteDragBegun() { m_dragBegun = true; }
+    // Type-ahead: finds a name whatever column of the row was clicked.
+    void keyboardSearch(const QString& search) override;
 
 Q_SIGNALS:
     // The pane's events, with the mouse reported as the window's handlers take
@@ -81,4 +87,5 @@ private:
     int m_rowHeight = 0;
     Side m_side = Side::Source;
     std::optional<QString> m_editedText;
+    bool m_dragBegun = false;
 };

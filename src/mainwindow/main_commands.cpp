@@ -30,6 +30,12 @@ void Main::tbrMain_ButtonClick(const QString& key) {
         mnu_File_Folder_Swap_Click();
     else if (key == QLatin1String("Help"))
         mnuHelp_Contents_Click();
+    else if (key == QLatin1String("OnlyDifferences"))
+        menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->trigger();
+    else if (key == QLatin1String("NextDifference"))
+        mnuEditNextDifference_Click();
+    else if (key == QLatin1String("PreviousDifference"))
+        mnuEditPreviousDifference_Click();
 }
 
 void Main::cmdSource_Click() {

@@ -24,11 +24,18 @@ void Main::stopContentCheck() {
 void Main::startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder) {
     if (!m_mnuCompareContents->isChecked())
         return;
+    // Every pair of the same size and time, shown or hidden: one found to
+    // differ comes into view when only differences are shown.
     std::vector<ContentChecker::Pair> pairs;
-    for (int row = 0; row < m_lvSource->count(); ++row) {
-        if (m_lvSource->rows().status(row) == RowStatus::Same)
-            pairs.push_back({row, sourceFolder + m_lvSource->rowFileName(row),
-                             destFolder + m_lvDest->rowFileName(row)});
+    if (const std::shared_ptr<FolderRows>& rows = m_visibleRows->folderRows()) {
+        for (qsizetype row = 0; row < rows->count(); ++row) {
+            if (rows->status(row) != RowStatus::Same)
+                continue;
+            const QByteArrayView s = rows->source.fileName(rows->entry(row, Side::Source));
+            const QByteArrayView d =
+                rows->destination.fileName(rows->entry(row, Side::Destination));
+            pairs.push_back({row, sourceFolder + s.toByteArray(), destFolder + d.toByteArray()});
+        }
     }
     if (pairs.empty())
         return;
@@ -49,9 +56,9 @@ void Main::contentChecked(quint64 run, qsizetype row, bool differs, qsizetype do
     if (run != m_contentRun)
         return; // from a check that a refresh has cancelled
     if (differs) {
-        // One row of the rows both panes share: its count changes once.
-        m_lvSource->rows().setStatus(static_cast<int>(row), RowStatus::Differs);
-        m_lvDest->rows().setStatus(static_cast<int>(row), RowStatus::Differs);
+        // One row of the rows both panes share: its count changes once, and
+        // it comes into view in both panes at once.
+        m_visibleRows->setStatus(row, RowStatus::Differs);
     }
     m_contentPending = m_contentPairs - done;
     showStatusSummary();
@@ -59,7 +66,7 @@ void Main::contentChecked(quint64 run, qsizetype row, bool differs, qsizetype do
 
 void Main::showStatusSummary() {
     const TextFormats formats;
-    const std::shared_ptr<FolderRows>& rows = m_lvSource->rows().folderRows();
+    const std::shared_ptr<FolderRows>& rows = m_visibleRows->folderRows();
     QString text = rows ? rows->counts().summary(formats) : QString();
     if (m_contentPending > 0)
         text = QStringLiteral("Comparing contents: %1 of %2 \u00b7 %3")

@@ -36,14 +36,18 @@ const ToolbarButton toolbarButtons[] = {
      QStyle::SP_MessageBoxInformation},
     {"SwapFolders", "Swap folders", "object-flip-horizontal", QStyle::SP_BrowserReload},
     {nullptr, nullptr, nullptr, {}},
+    {"OnlyDifferences", "Show only differences", "view-conceal", QStyle::SP_FileDialogListView},
+    {"PreviousDifference", "Previous difference", "go-up", QStyle::SP_ArrowUp},
+    {"NextDifference", "Next difference", "go-down", QStyle::SP_ArrowDown},
+    {nullptr, nullptr, nullptr, {}},
     {"Help", "Help", "help-contents", QStyle::SP_DialogHelpButton},
 };
 
 // Buttons that follow the clicked row, and Paste, start disabled like their
 // menu entries.
 bool startsEnabled(const QString& key) {
-    return key == QLatin1String("ViewFoldersInfo") || key == QLatin1String("SwapFolders") ||
-           key == QLatin1String("Help");
+    return !QStringList{"Open", "CompareFiles", "Cut", "Copy", "Paste", "Delete", "Properties"}
+                .contains(key);
 }
 
 QMenu* addMenu(QWidget* parent, const char* name, const char* caption) {
@@ -112,19 +116,30 @@ void Main::buildMenus() {
     addSeparator(edit, "mnuEditBar2");
     addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
     addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");
-    addEntry(edit, "mnuEditSelectNewer", "Select &Newer");
+    // "w": N is Next Difference's.
+    addEntry(edit, "mnuEditSelectNewer", "Select Ne&wer");
+    addSeparator(edit, "mnuEditBar3");
+    addEntry(edit, "mnuEditNextDifference", "&Next Difference",
+             QKeySequence(Qt::ALT | Qt::Key_Down));
+    // "v": P is Paste's.
+    addEntry(edit, "mnuEditPreviousDifference", "Pre&vious Difference",
+             QKeySequence(Qt::ALT | Qt::Key_Up));
 
     QMenu* view = addMenu(bar, "mnuView", "&View");
     bar->addMenu(view);
     view->addAction(m_mnuRefresh);
     m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents");
     m_mnuCompareContents->setCheckable(true);
+    addEntry(view, "mnuViewOnlyDifferences", "Show Only &Differences",
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D))
+        ->setCheckable(true);
     m_mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
     m_mnuShowSubfolders->setCheckable(true);
     m_mnuShowSubfolders->setChecked(true);
     addEntry(view, "mnuUpOneLevel", "&Up One Level", Qt::Key_Backspace);
     addSeparator(view, "Sep10");
-    addEntry(view, "mnuCustomizeToolbar", "&Customize toolbar...");
+    // "t": C is Compare Contents'.
+    addEntry(view, "mnuCustomizeToolbar", "Customize &toolbar...");
     addEntry(view, "mnu_View_Options", "&Options...");
 
     QMenu* help = addMenu(bar, "mnuHelp", "&Help");
@@ -168,6 +183,9 @@ void Main::buildMenus() {
         {"mnuProperties", &Main::mnuProperties_Click},
         {"mnuCustomizeToolbar", &Main::mnuCustomizeToolbar_Click},
         {"mnuCompareContents", &Main::mnuCompareContents_Click},
+        {"mnuViewOnlyDifferences", &Main::mnuViewOnlyDifferences_Click},
+        {"mnuEditNextDifference", &Main::mnuEditNextDifference_Click},
+        {"mnuEditPreviousDifference", &Main::mnuEditPreviousDifference_Click},
         {"mnuShowSubfolders", &Main::mnuShowSubfolders_Click},
         {"mnuUpOneLevel", &Main::mnuUpOneLevel_Click},
         {"mnuPopupOpen", &Main::mnuPopupOpen_Click},
@@ -203,6 +221,8 @@ void Main::buildToolbar() {
         action->setData(key);
         action->setToolTip(QString::fromLatin1(b.tooltip));
         action->setEnabled(startsEnabled(key));
+        // A switch shows whether it is on, as its menu entry does.
+        action->setCheckable(key == QLatin1String("OnlyDifferences"));
         connect(action, &QAction::triggered, this, [this, key] { tbrMain_ButtonClick(key); });
     }
     applyToolbarArrangement(defaultToolbarArrangement());

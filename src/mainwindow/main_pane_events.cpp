@@ -1,5 +1,5 @@
-// How the two panes react to focus, clicks, keys and the mouse, and how the
-// Destination pane keeps level with the Source pane.
+// How the two panes react to focus, clicks, keys and the mouse, and how each
+// pane keeps level with the other.
 #include "mainwindow/main_window.h"
 
 #include "core/window_layout.h"
@@ -11,6 +11,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -57,13 +58,13 @@ void Main::connectPaneEvents() {
         connect(pane->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &Main::updateCompareCommand);
 
-    // Whatever moves either pane up or down, or changes how far it can move,
-    // levels Destination with Source again at once.
+    // Whatever moves either pane, by wheel, scroll bar or keys, moves the
+    // other with it; whatever changes how far they can move levels them again.
     for (ListPane* pane : {m_lvSource, m_lvDest}) {
-        connect(pane->verticalScrollBar(), &QScrollBar::valueChanged, this, &Main::tmrSource_Timer);
-        connect(pane->verticalScrollBar(), &QScrollBar::rangeChanged, this, &Main::tmrSource_Timer);
-        connect(pane->horizontalScrollBar(), &QScrollBar::rangeChanged, this,
-                &Main::tmrSource_Timer);
+        for (QScrollBar* bar : {pane->verticalScrollBar(), pane->horizontalScrollBar()}) {
+            connect(bar, &QScrollBar::valueChanged, this, [this, pane] { levelWith(pane); });
+            connect(bar, &QScrollBar::rangeChanged, this, &Main::tmrSource_Timer);
+        }
     }
     connect(m_cmdSource, &QToolButton::clicked, this, &Main::cmdSource_Click);
     connect(m_cmdDest, &QToolButton::clicked, this, &Main::cmdDest_Click);
@@ -126,8 +127,10 @@ void Main::lvDest_MouseMove(int button, int, float, float) {
 }
 
 void Main::paneMouseMove(ListPane* pane, int minimumRows, int button) {
-    if (pane->count() >= minimumRows && currentRowIsFile(pane) && button == 1)
+    if (pane->count() >= minimumRows && currentRowIsFile(pane) && button == 1) {
+        pane->noteDragBegun();
         platform().startDrag(pane, pane->objectName());
+    }
 }
 
 void Main::lvSource_DblClick() {
@@ -150,9 +153,21 @@ void Main::tmrSource_Timer() {
         if (pane->horizontalScrollBarPolicy() != policy)
             pane->setHorizontalScrollBarPolicy(policy);
     }
+    // The pane the user works in leads.
+    levelWith(activeList());
+}
+
+void Main::levelWith(ListPane* pane) {
+    // The other pane's move must not move this one back: with columns of
+    // other widths its sideways range differs, and the two would fight.
+    if (m_levelling)
+        return;
+    const QScopedValueRollback levelling(m_levelling, true);
+    ListPane* other = pane == m_lvSource ? m_lvDest : m_lvSource;
     // Rows of one height, the same number of them in the same room: the same
     // scroll position puts every row on the same pixel line in both panes.
-    m_lvDest->verticalScrollBar()->setValue(m_lvSource->verticalScrollBar()->value());
+    other->verticalScrollBar()->setValue(pane->verticalScrollBar()->value());
+    other->horizontalScrollBar()->setValue(pane->horizontalScrollBar()->value());
 }
 
 void Main::trmPaste_Timer() {

@@ -194,14 +194,19 @@ void Main::refreshPanes() {
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
     // The first screens' icons go through the scratch file now: a failure
     // there ends the refresh through its error path.
-    for (qsizetype row = 0; row < std::min(rows->count(), rowsLookedUpAhead); ++row) {
-        for (const Side side : {Side::Source, Side::Destination}) {
-            if (rows->entry(row, side) >= 0)
-                lookUp(*rows, row, side);
+    m_visibleRows->setFolderRows(rows);
+    try {
+        for (int row = 0; row < std::min(m_visibleRows->count(), int(rowsLookedUpAhead)); ++row) {
+            const qsizetype shared = m_visibleRows->sharedRow(row);
+            for (const Side side : {Side::Source, Side::Destination}) {
+                if (rows->entry(shared, side) >= 0)
+                    lookUp(*rows, shared, side);
+            }
         }
+    } catch (const FsError&) {
+        m_visibleRows->setFolderRows(nullptr); // the panes stay empty
+        throw;
     }
-    m_lvSource->rows().setRows(rows, Side::Source);
-    m_lvDest->rows().setRows(rows, Side::Destination);
     m_statusPanel1->setText(QString());
     noteMissingFolders();
     showStatusSummary();

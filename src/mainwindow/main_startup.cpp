@@ -162,6 +162,9 @@ bool Main::Form_Load(const QString& argumentText) {
     m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 0) != 0);
     m_settings.showSubfolders = readFlag(store, "ShowSubfolders", 1);
     m_mnuShowSubfolders->setChecked(m_settings.showSubfolders != 0);
+    menuEntry(QStringLiteral("mnuViewOnlyDifferences"))
+        ->setChecked(readFlag(store, "OnlyDifferences", 0) != 0);
+    mnuViewOnlyDifferences_Click();
 
     InitProgramFolder();
     InitTempFolder();
@@ -199,6 +202,8 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("CompareContents"),
                 QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
     store.write(QStringLiteral("ShowSubfolders"), QString::number(m_settings.showSubfolders));
+    store.write(QStringLiteral("OnlyDifferences"),
+                QString::number(m_visibleRows->onlyDifferences() ? 1 : 0));
     // A store that cannot be written keeps its last contents; closing goes on.
     store.save();
 

@@ -78,7 +78,7 @@ QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton
     folderButton->setToolTip(tooltip);
     folderButton->setFixedSize(qRound(folderButtonTwips / twipsPerPixelX(this)),
                                qRound(folderButtonTwips / twipsPerPixelY(this)));
-    list = new ListPane(container);
+    list = new ListPane(*m_visibleRows, container);
     list->setObjectName(QStringLiteral("lv") + side);
     container->installEventFilter(this);
     return container;
@@ -89,6 +89,7 @@ void Main::buildControls() {
     central->setObjectName(QStringLiteral("picBand"));
     setCentralWidget(central);
     central->installEventFilter(this);
+    m_visibleRows = new VisibleRows(this);
     buildPane(m_picSource, m_txtSource, m_cmdSource, m_lvSource, QStringLiteral("Source"),
               QStringLiteral("Select source folder"));
     buildPane(m_picDest, m_txtDest, m_cmdDest, m_lvDest, QStringLiteral("Dest"),

@@ -10,6 +10,7 @@
 #include "fileops/undo_journal.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/pane_model.h"
+#include "mainwindow/visible_rows.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -116,9 +117,10 @@ public:
     void picSource_Resize();
     void picDest_Resize();
 
-    // Pane events, and the synchronisation that keeps Destination level with
-    // Source and the progress bar over the status bar: both run on the events
-    // that change what they watch, never on a clock.
+    // Pane events, and the synchronisation that keeps the two panes level
+    // (whichever one moves, the other follows) and the progress bar over the
+    // status bar: both run on the events that change what they watch, never
+    // on a clock.
     void lvSource_GotFocus();
     void lvDest_GotFocus();
     void lvSource_ItemClick(int row);
@@ -183,7 +185,15 @@ public:
     void mnuEditInvertSelection_Click();
     // Selects the active pane's rows whose file is missing on the other side
     // or newer there: a Copy and Paste into the other pane then updates it.
+    // Says how many in the status bar and brings the first into view.
     void mnuEditSelectNewer_Click();
+    // Moves the active pane's current row to the next (previous) pair that
+    // differs and selects it alone; beeps when there is none that way.
+    void mnuEditNextDifference_Click();
+    void mnuEditPreviousDifference_Click();
+    // View > Show Only Differences: hides the pairs that are the same in both
+    // panes, or shows every pair again.
+    void mnuViewOnlyDifferences_Click();
     void mnuPopupCut_Click();
     void mnuPopupCopy_Click();
     void mnuPopupPaste_Click();
@@ -275,6 +285,10 @@ private:
             updateUndoCommand();
         });
     }
+    void showOnlyDifferences(bool only);
+    void goToDifference(int step);
+    // Brings the other pane to the rows and offset of `pane`.
+    void levelWith(ListPane* pane);
     void deleteSelected(DeleteWay way);
     void dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox, bool accepted);
     void beforeLabelEdit(ListPane* pane, int& cancel);
@@ -300,6 +314,8 @@ private:
     QToolButton* m_cmdDest = nullptr;
     ListPane* m_lvSource = nullptr;
     ListPane* m_lvDest = nullptr;
+    // The rows both panes show: all, or only the differences.
+    VisibleRows* m_visibleRows = nullptr;
     QStatusBar* m_sbrMain = nullptr;
     QLabel* m_statusPanel1 = nullptr;
     QLabel* m_statusPanel2 = nullptr;
@@ -322,4 +338,5 @@ private:
     bool m_refreshAgain = false; // a refresh was asked for while one ran
     std::atomic<bool> m_refreshCancel{false};
     bool m_lookFailed = false; // a painted row's icon failed in this refresh
+    bool m_levelling = false;  // one pane is being brought level with the other
 };

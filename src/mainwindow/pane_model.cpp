@@ -9,13 +9,32 @@ constexpr qsizetype keptTexts = 4096;
 
 } // namespace
 
-PaneModel::PaneModel(QObject* parent)
-    : QAbstractTableModel(parent), m_formats(std::make_unique<TextFormats>()) {}
+PaneModel::PaneModel(VisibleRows& rows, QObject* parent)
+    : QAbstractTableModel(parent), m_visible(rows), m_formats(std::make_unique<TextFormats>()) {
+    // Both panes' models hear each change of the shared rows before and after it.
+    connect(&m_visible, &VisibleRows::aboutToReset, this, &PaneModel::beginResetModel);
+    connect(&m_visible, &VisibleRows::reset, this, [this] {
+        if (m_textsFor != m_visible.folderRows().get()) {
+            m_textsFor = m_visible.folderRows().get();
+            m_texts = {};
+            m_formats = std::make_unique<TextFormats>(); // the locale as it is now
+        }
+        endResetModel();
+    });
+    connect(&m_visible, &VisibleRows::aboutToInsert, this,
+            [this](int row) { beginInsertRows({}, row, row); });
+    connect(&m_visible, &VisibleRows::inserted, this, &PaneModel::endInsertRows);
+    connect(&m_visible, &VisibleRows::aboutToRemove, this,
+            [this](int row) { beginRemoveRows({}, row, row); });
+    connect(&m_visible, &VisibleRows::removed, this, &PaneModel::endRemoveRows);
+    connect(&m_visible, &VisibleRows::changed, this,
+            [this](int row) { Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1)); });
+}
 
 PaneModel::~PaneModel() = default;
 
 int PaneModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_count;
+    return parent.isValid() ? 0 : m_visible.count();
 }
 
 int PaneModel::columnCount(const QModelIndex& parent) const {
@@ -23,7 +42,8 @@ int PaneModel::columnCount(const QModelIndex& parent) const {
 }
 
 const PaneModel::Texts& PaneModel::texts(int row) const {
-    auto it = m_texts.constFind(row);
+    const qsizetype shared = m_visible.sharedRow(row);
+    auto it = m_texts.constFind(shared);
     if (it != m_texts.constEnd())
         return *it;
     if (m_texts.size() >= keptTexts)
@@ -31,28 +51,28 @@ const PaneModel::Texts& PaneModel::texts(int row) const {
     Texts t;
     const qint32 i = entry(row);
     if (i >= 0) {
-        const FolderListing& listing = m_rows->listing(m_side);
-        const FileStat st = listing.stat(i);
+        const FolderRows& rows = *m_visible.folderRows();
+        const FileStat st = rows.listing(m_side).stat(i);
         // A folder's size says nothing about what it holds: left empty.
         if (!st.folder)
             t.size = m_formats->sizeText(st.size);
         t.modified = m_formats->modifiedText(st.modified);
         if (m_lookSource) {
-            Look look = m_lookSource(*m_rows, row, m_side);
+            Look look = m_lookSource(rows, shared, m_side);
             t.type = std::move(look.type);
             t.icon = look.icon;
         }
     }
-    return *m_texts.insert(row, std::move(t));
+    return *m_texts.insert(shared, std::move(t));
 }
 
 bool PaneModel::isFolder(int row) const {
     const qint32 i = entry(row);
-    return i >= 0 && m_rows->listing(m_side).stat(i).folder;
+    return i >= 0 && m_visible.folderRows()->listing(m_side).stat(i).folder;
 }
 
 QVariant PaneModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_count)
+    if (!index.isValid() || index.row() >= m_visible.count())
         return {};
     const int row = index.row();
     const bool file = isFile(row);
@@ -72,7 +92,7 @@ QVariant PaneModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole: {
         if (!file)
             return {};
-        const RowStatus status = m_rows->status(row);
+        const RowStatus status = m_visible.status(row);
         if (role == Qt::ToolTipRole)
             return rowStatusWords(status);
         const StatusLook& look = m_looks[static_cast<size_t>(status)];
@@ -104,19 +124,16 @@ Qt::ItemFlags PaneModel::flags(const QModelIndex& index) const {
     return index.column() == Name ? base | Qt::ItemIsEditable : base;
 }
 
-void PaneModel::setRows(std::shared_ptr<FolderRows> rows, Side side) {
+void PaneModel::setSide(Side side) {
     beginResetModel();
-    m_rows = std::move(rows);
     m_side = side;
-    m_count = m_rows ? static_cast<int>(std::min<qsizetype>(m_rows->count(), INT_MAX)) : 0;
     m_texts = {};
-    m_formats = std::make_unique<TextFormats>(); // the locale as it is now
     endResetModel();
 }
 
 QString PaneModel::text(int row) const {
     const qint32 i = entry(row);
-    return i >= 0 ? m_rows->listing(m_side).name(i) : QString();
+    return i >= 0 ? m_visible.folderRows()->listing(m_side).name(i) : QString();
 }
 
 QString PaneModel::subItem(int row, int column) const {
@@ -143,35 +160,29 @@ int PaneModel::smallIcon(int row) const {
 
 QByteArray PaneModel::fileName(int row) const {
     const qint32 i = entry(row);
-    return i >= 0 ? m_rows->listing(m_side).fileName(i).toByteArray() : QByteArray();
+    return i >= 0 ? m_visible.folderRows()->listing(m_side).fileName(i).toByteArray()
+                  : QByteArray();
 }
 
 int PaneModel::findFile(QByteArrayView fileName) const {
-    if (!m_rows || fileName.isEmpty())
+    if (!m_visible.folderRows() || fileName.isEmpty())
         return -1;
-    const FolderListing& listing = m_rows->listing(m_side);
-    for (int row = 0; row < m_count; ++row) {
-        const qint32 i = m_rows->entry(row, m_side);
+    const FolderListing& listing = m_visible.folderRows()->listing(m_side);
+    for (int row = 0; row < m_visible.count(); ++row) {
+        const qint32 i = entry(row);
         if (i >= 0 && listing.fileName(i) == fileName)
             return row;
     }
     return -1;
 }
 
-void PaneModel::setStatus(int row, RowStatus status) {
-    if (!isFile(row))
-        return;
-    m_rows->setStatus(row, status);
-    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
-}
-
 std::optional<RowStatus> PaneModel::status(int row) const {
-    return isFile(row) ? std::optional(m_rows->status(row)) : std::nullopt;
+    return isFile(row) ? std::optional(m_visible.status(row)) : std::nullopt;
 }
 
 void PaneModel::setStatusLooks(const StatusLooks& looks) {
     m_looks = looks;
-    if (m_count > 0)
-        Q_EMIT dataChanged(index(0, 0), index(m_count - 1, ColumnCount - 1),
+    if (const int n = m_visible.count(); n > 0)
+        Q_EMIT dataChanged(index(0, 0), index(n - 1, ColumnCount - 1),
                            {Qt::ForegroundRole, Qt::FontRole});
 }

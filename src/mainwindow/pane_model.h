@@ -2,6 +2,7 @@
 
 #include "core/row_matching.h"
 #include "mainwindow/status_look.h"
+#include "mainwindow/visible_rows.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -13,7 +14,7 @@
 
 class TextFormats;
 
-// The rows of one pane: one side of the rows both panes share (FolderRows).
+// The rows of one pane: one side of the rows both panes show (VisibleRows).
 // A row is a file row (name, size, type, modified and an icon position) or a
 // placeholder row (empty text, nothing else), and keeps the bytes that reach
 // its file on disk. Texts, types and icons are made when a row is first
@@ -32,7 +33,7 @@ public:
     using LookSource = std::function<Look(const FolderRows& rows, qsizetype row, Side side)>;
     using IconSource = std::function<QVariant(int position)>;
 
-    explicit PaneModel(QObject* parent = nullptr);
+    PaneModel(VisibleRows& rows, QObject* parent = nullptr);
     ~PaneModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -42,10 +43,12 @@ public:
     // Names can be edited in place (the pane's label edit), never written.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Shows `side` of the rows, at once; null for none.
-    void setRows(std::shared_ptr<FolderRows> rows, Side side);
-    void clear() { setRows(nullptr, m_side); }
-    const std::shared_ptr<FolderRows>& folderRows() const { return m_rows; }
+    // Which side of the shared rows the pane shows.
+    void setSide(Side side);
+    // No rows, in both panes.
+    void clear() { m_visible.setFolderRows(nullptr); }
+    const std::shared_ptr<FolderRows>& folderRows() const { return m_visible.folderRows(); }
+    VisibleRows& visibleRows() const { return m_visible; }
 
     bool isFile(int row) const { return entry(row) >= 0; }
     // A row whose entry is a folder (only listed with subfolders shown).
@@ -60,7 +63,6 @@ public:
 
     // How the row's files compare (nothing for a placeholder); a file row
     // shows it in its colour, font and tooltip, with the looks given.
-    void setStatus(int row, RowStatus status);
     std::optional<RowStatus> status(int row) const;
     void setStatusLooks(const StatusLooks& looks);
 
@@ -74,17 +76,21 @@ private:
         int icon = 0;
     };
     qint32 entry(int row) const {
-        return m_rows && row >= 0 && row < m_count ? m_rows->entry(row, m_side) : -1;
+        return row >= 0 && row < m_visible.count()
+                   ? m_visible.folderRows()->entry(m_visible.sharedRow(row), m_side)
+                   : -1;
     }
     // The texts of a file row but its name, made on first use.
     const Texts& texts(int row) const;
 
-    std::shared_ptr<FolderRows> m_rows;
+    VisibleRows& m_visible;
+    // The shared rows the texts were made for; kept by shared row, so that
+    // showing or hiding rows makes none again.
+    const FolderRows* m_textsFor = nullptr;
     Side m_side = Side::Source;
-    int m_count = 0;
     StatusLooks m_looks{};
     LookSource m_lookSource;
     IconSource m_iconSource;
     std::unique_ptr<TextFormats> m_formats;
-    mutable QHash<int, Texts> m_texts;
+    mutable QHash<qsizetype, Texts> m_texts;
 };

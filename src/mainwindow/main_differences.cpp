@@ -1,0 +1,105 @@
+// Leading the user to the differences: showing only the pairs that differ,
+// and stepping from one difference to the next.
+#include "mainwindow/main_window.h"
+
+#include "fileops/pane_selection.h"
+#include "mainwindow/list_pane.h"
+#include "shell/platform.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+
+namespace {
+
+// Where a pane stands among the shared rows: its current row and selection,
+// kept while the rows shown change under it.
+struct PanePlace {
+    qsizetype current = -1;
+    std::vector<char> selected; // by shared row
+
+    PanePlace(const ListPane& pane, const VisibleRows& rows) {
+        const int row = pane.currentRow();
+        current = row >= 0 ? rows.sharedRow(row) : -1;
+        const std::vector<char> flags = selectedRowFlags(pane);
+        if (!rows.folderRows())
+            return;
+        selected.assign(static_cast<size_t>(rows.folderRows()->count()), 0);
+        for (int r = 0; r < static_cast<int>(flags.size()); ++r) {
+            if (flags[static_cast<size_t>(r)])
+                selected[static_cast<size_t>(rows.sharedRow(r))] = 1;
+        }
+    }
+
+    // The selection of the rows still shown; the current row, or the first
+    // shown after it (else before it) when it is hidden now.
+    void restore(ListPane& pane, const VisibleRows& rows) const {
+        std::vector<char> flags(static_cast<size_t>(rows.count()), 0);
+        bool any = false;
+        for (int r = 0; r < rows.count() && !selected.empty(); ++r) {
+            flags[static_cast<size_t>(r)] = selected[static_cast<size_t>(rows.sharedRow(r))];
+            any = any || flags[static_cast<size_t>(r)];
+        }
+        if (current >= 0 && rows.count() > 0) {
+            int row = rows.row(current);
+            for (qsizetype s = current; row < 0 && s < rows.folderRows()->count(); ++s)
+                row = rows.row(s);
+            for (qsizetype s = current; row < 0 && s >= 0; --s)
+                row = rows.row(s);
+            pane.selectionModel()->setCurrentIndex(pane.rows().index(row, 0),
+                                                   QItemSelectionModel::NoUpdate);
+        }
+        if (any)
+            selectOnlyRows(pane, flags);
+    }
+};
+
+} // namespace
+
+void Main::mnuViewOnlyDifferences_Click() {
+    QAction* entry = menuEntry(QStringLiteral("mnuViewOnlyDifferences"));
+    if (m_fileCommandRunning) {
+        // Rows must not change under a command that walks them.
+        entry->setChecked(m_visibleRows->onlyDifferences());
+    } else {
+        showOnlyDifferences(entry->isChecked());
+    }
+    toolbarButton(QStringLiteral("OnlyDifferences"))->setChecked(entry->isChecked());
+}
+
+void Main::showOnlyDifferences(bool only) {
+    if (only == m_visibleRows->onlyDifferences())
+        return;
+    const PanePlace source(*m_lvSource, *m_visibleRows);
+    const PanePlace dest(*m_lvDest, *m_visibleRows);
+    m_visibleRows->setOnlyDifferences(only);
+    source.restore(*m_lvSource, *m_visibleRows);
+    dest.restore(*m_lvDest, *m_visibleRows);
+    // The row the user was on stays in sight; the other pane follows it.
+    if (const int row = activeList()->currentRow(); row >= 0)
+        activeList()->scrollTo(activeList()->rows().index(row, 0));
+}
+
+void Main::mnuEditNextDifference_Click() {
+    goToDifference(1);
+}
+
+void Main::mnuEditPreviousDifference_Click() {
+    goToDifference(-1);
+}
+
+void Main::goToDifference(int step) {
+    ListPane* pane = activeList();
+    const int n = pane->count();
+    const int current = pane->currentRow();
+    int row = current >= 0 ? current + step : step > 0 ? 0 : n - 1;
+    while (row >= 0 && row < n && !VisibleRows::isDifference(m_visibleRows->status(row)))
+        row += step;
+    if (row < 0 || row >= n) {
+        m_platform.beep(); // none further: the row stays where it is
+        return;
+    }
+    const QModelIndex index = pane->rows().index(row, 0);
+    pane->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    pane->scrollTo(index);
+}

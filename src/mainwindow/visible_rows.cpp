@@ -1,0 +1,66 @@
+#include "mainwindow/visible_rows.h"
+
+#include <algorithm>
+#include <climits>
+
+void VisibleRows::setFolderRows(std::shared_ptr<FolderRows> rows) {
+    Q_EMIT aboutToReset();
+    m_rows = std::move(rows);
+    rebuild();
+    Q_EMIT reset();
+}
+
+void VisibleRows::setOnlyDifferences(bool only) {
+    if (only == m_only)
+        return;
+    Q_EMIT aboutToReset();
+    m_only = only;
+    rebuild();
+    Q_EMIT reset();
+}
+
+void VisibleRows::rebuild() {
+    m_shown.clear();
+    const qsizetype n = m_rows ? std::min<qsizetype>(m_rows->count(), INT_MAX) : 0;
+    if (m_only) {
+        for (qsizetype i = 0; i < n; ++i) {
+            if (isDifference(m_rows->status(i)))
+                m_shown.push_back(static_cast<qint32>(i));
+        }
+        m_shown.shrink_to_fit();
+        m_count = static_cast<int>(m_shown.size());
+    } else {
+        m_count = static_cast<int>(n);
+    }
+}
+
+int VisibleRows::row(qsizetype sharedRow) const {
+    if (!m_only)
+        return sharedRow >= 0 && sharedRow < m_count ? static_cast<int>(sharedRow) : -1;
+    const auto it = std::lower_bound(m_shown.begin(), m_shown.end(), sharedRow);
+    return it != m_shown.end() && *it == sharedRow ? static_cast<int>(it - m_shown.begin()) : -1;
+}
+
+void VisibleRows::setStatus(qsizetype sharedRow, RowStatus status) {
+    if (!m_rows || sharedRow < 0 || sharedRow >= m_rows->count())
+        return;
+    const bool wasShown = shows(sharedRow);
+    m_rows->setStatus(sharedRow, status);
+    const bool nowShown = shows(sharedRow);
+    if (wasShown && nowShown) {
+        Q_EMIT changed(row(sharedRow));
+    } else if (nowShown) {
+        const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sharedRow);
+        const int r = static_cast<int>(at - m_shown.begin());
+        Q_EMIT aboutToInsert(r);
+        m_shown.insert(at, static_cast<qint32>(sharedRow));
+        ++m_count;
+        Q_EMIT inserted();
+    } else if (wasShown) {
+        const int r = row(sharedRow);
+        Q_EMIT aboutToRemove(r);
+        m_shown.erase(m_shown.begin() + r);
+        --m_count;
+        Q_EMIT removed();
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/row_matching.h"
+
+#include <QObject>
+#include <memory>
+#include <vector>
+
+// The rows both panes show, out of the rows they share (FolderRows): every
+// row, or only the pairs that differ. Both panes' models read this one
+// object, so they always hide the same rows and a pair keeps its line.
+// Rows of the panes are "rows"; rows of FolderRows are "shared rows".
+class VisibleRows : public QObject {
+    Q_OBJECT
+public:
+    // The one rule of which pairs stay in view when only differences are
+    // shown, and which pairs Next Difference stops at: any status but same.
+    static bool isDifference(RowStatus status) { return status != RowStatus::Same; }
+
+    explicit VisibleRows(QObject* parent = nullptr) : QObject(parent) {}
+
+    const std::shared_ptr<FolderRows>& folderRows() const { return m_rows; }
+    // New rows, or none (null).
+    void setFolderRows(std::shared_ptr<FolderRows> rows);
+    bool onlyDifferences() const { return m_only; }
+    void setOnlyDifferences(bool only);
+    // Whether the shared row is shown under the current choice.
+    bool shows(qsizetype sharedRow) const {
+        return !m_only || isDifference(m_rows->status(sharedRow));
+    }
+    // A shared row's status turned out otherwise (a content check): it is
+    // shown or hidden as its new status says.
+    void setStatus(qsizetype sharedRow, RowStatus status);
+
+    int count() const { return m_count; }
+    // The shared row shown at `row`, 0 <= row < count().
+    qsizetype sharedRow(int row) const { return m_only ? m_shown[static_cast<size_t>(row)] : row; }
+    // Where a shared row is shown, or -1 when it is hidden.
+    int row(qsizetype sharedRow) const;
+    RowStatus status(int row) const { return m_rows->status(sharedRow(row)); }
+
+Q_SIGNALS:
+    // Around every change, so that both panes' models report it together.
+    void aboutToReset();
+    void reset();
+    void aboutToInsert(int row);
+    void inserted();
+    void aboutToRemove(int row);
+    void removed();
+    void changed(int row);
+
+private:
+    void rebuild();
+
+    std::shared_ptr<FolderRows> m_rows;
+    bool m_only = false;
+    std::vector<qint32> m_shown; // the shared rows shown, in order, when m_only
+    int m_count = 0;
+};
