@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QTimer>
 
 void Main::mnuCompareContents_Click() {
     // The panes show the check's findings only from a refresh that ran it.
@@ -22,19 +23,23 @@ void Main::stopContentCheck() {
 }
 
 void Main::startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder) {
-    if (!m_mnuCompareContents->isChecked())
-        return;
-    // Every pair of the same size and time, shown or hidden: one found to
-    // differ comes into view when only differences are shown.
+    const bool contents = m_mnuCompareContents->isChecked();
+    // Every folder pair, whose tree is walked to know its status, and with
+    // Compare Contents every pair of the same size and time, shown or
+    // hidden: one found to differ comes into view when only differences are
+    // shown.
     std::vector<ContentChecker::Pair> pairs;
     if (const std::shared_ptr<FolderRows>& rows = m_visibleRows->folderRows()) {
         for (qsizetype row = 0; row < rows->count(); ++row) {
-            if (rows->status(row) != RowStatus::Same)
+            const RowStatus status = rows->status(row);
+            const bool folders = status == RowStatus::Checking;
+            if (!folders && (!contents || status != RowStatus::Same))
                 continue;
             const QByteArrayView s = rows->source.fileName(rows->entry(row, Side::Source));
             const QByteArrayView d =
                 rows->destination.fileName(rows->entry(row, Side::Destination));
-            pairs.push_back({row, sourceFolder + s.toByteArray(), destFolder + d.toByteArray()});
+            pairs.push_back({row, sourceFolder + s.toByteArray(), destFolder + d.toByteArray(),
+                             folders, contents});
         }
     }
     if (pairs.empty())
@@ -45,19 +50,47 @@ void Main::startContentCheck(const QByteArray& sourceFolder, const QByteArray& d
     showStatusSummary();
     const quint64 run = m_contentRun;
     m_contentChecker->start(
-        std::move(pairs), [this, run](qsizetype row, ContentVerdict verdict, qsizetype done) {
-            const bool differs = verdict == ContentVerdict::Differ;
+        std::move(pairs),
+        [this, run](qsizetype row, ContentVerdict verdict, qsizetype done) {
             QMetaObject::invokeMethod(
-                this, [=, this] { contentChecked(run, row, differs, done); }, Qt::QueuedConnection);
+                this, [=, this] { contentChecked(run, row, verdict, done); }, Qt::QueuedConnection);
+        },
+        m_settings);
+    // A deep tree can take a while: the count of folders walked moves
+    // meanwhile, and stops with the check.
+    if (!m_walkTick) {
+        m_walkTick = new QTimer(this);
+        m_walkTick->setInterval(250);
+        connect(m_walkTick, &QTimer::timeout, this, [this] {
+            if (m_contentPending > 0)
+                showStatusSummary();
+            else
+                m_walkTick->stop();
         });
+    }
+    m_walkTick->start();
 }
 
-void Main::contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done) {
+void Main::contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qsizetype done) {
     if (run != m_contentRun)
         return; // from a check that a refresh has cancelled
-    if (differs) {
-        // One row of the rows both panes share: its count changes once, and
-        // it comes into view in both panes at once.
+    // One row of the rows both panes share: its count changes once, and it
+    // comes into view, or goes, in both panes at once.
+    if (m_visibleRows->folderRows()->status(row) == RowStatus::Checking) {
+        switch (verdict) {
+        case ContentVerdict::Equal:
+            m_visibleRows->setStatus(row, RowStatus::Same);
+            break;
+        case ContentVerdict::Differ:
+            m_visibleRows->setStatus(row, RowStatus::Differs);
+            break;
+        case ContentVerdict::Unreadable:
+            m_visibleRows->setStatus(row, RowStatus::Unreadable);
+            break;
+        case ContentVerdict::Cancelled:
+            break;
+        }
+    } else if (verdict == ContentVerdict::Differ) {
         m_visibleRows->setStatus(row, RowStatus::Differs);
     }
     m_contentPending = m_contentPairs - done;
@@ -68,9 +101,17 @@ void Main::showStatusSummary() {
     const TextFormats formats;
     const std::shared_ptr<FolderRows>& rows = m_visibleRows->folderRows();
     QString text = rows ? rows->counts().summary(formats) : QString();
-    if (m_contentPending > 0)
-        text = QStringLiteral("Comparing contents: %1 of %2 \u00b7 %3")
-                   .arg(formats.countText(m_contentPairs - m_contentPending),
-                        formats.countText(m_contentPairs), text);
+    if (m_contentPending > 0) {
+        const qint64 walked = m_contentChecker->foldersWalked();
+        text = QStringLiteral("%1: %2 of %3%4 \u00b7 %5")
+                   .arg(m_mnuCompareContents->isChecked() ? QStringLiteral("Comparing contents")
+                                                          : QStringLiteral("Checking folders"),
+                        formats.countText(m_contentPairs - m_contentPending),
+                        formats.countText(m_contentPairs),
+                        walked > 0
+                            ? QStringLiteral(", %1 folders walked").arg(formats.countText(walked))
+                            : QString(),
+                        text);
+    }
     m_statusSummary->setText(text);
 }

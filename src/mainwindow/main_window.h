@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_system.h"
+#include "core/content_check.h"
 #include "core/filter_settings.h"
 #include "core/folder_scan.h"
 #include "core/row_matching.h"
@@ -20,6 +21,7 @@
 #include <memory>
 
 class ContentChecker;
+class QTimer;
 class IconLookup;
 class ListPane;
 class Platform;
@@ -249,7 +251,7 @@ private:
     void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
     void stopContentCheck();
     void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
-    void contentChecked(quint64 run, qsizetype row, bool differs, qsizetype done);
+    void contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qsizetype done);
     void showStatusSummary();
     void noteMissingFolders();
     void buildMenus();
@@ -326,6 +328,7 @@ private:
     quint64 m_contentRun = 0; // results of earlier runs are dropped
     qsizetype m_contentPending = 0;
     qsizetype m_contentPairs = 0;
+    QTimer* m_walkTick = nullptr; // the count of folders walked, while a check runs
     QProgressBar* m_pbrMain = nullptr;
     QAction* m_mnuRefresh = nullptr;
     QToolBar* m_tbrMain = nullptr;
