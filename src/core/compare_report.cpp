@@ -45,6 +45,7 @@ struct Options {
 
 std::optional<Options> parse(const QStringList& args, QTextStream& err) {
     Options o;
+    o.filters.showSubfolders = 0; // the files of the two folders alone, unless --recursive
     QStringList folders;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
