@@ -195,18 +195,22 @@ private:
     void statOne(Candidate& c) const {
         struct stat st {};
         const char* name = c.name.constData();
-        if (m_options.linksAsLinks && ::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISLNK(st.st_mode)) {
+        if (m_options.linksAsLinks) {
+            if (::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                c.outcome = errno == ENOENT ? 0 : -errno; // gone since it was listed: left out
+                return;
+            }
+            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+            if (!S_ISLNK(st.st_mode)) {
+                c.outcome = outcomeFor(c, st);
+                return;
+            }
             struct stat target {};
             c.link = true;
-            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, false, false};
-            if (::fstatat(m_fd, name, &target, 0) == 0) {
-                c.outcome = outcomeFor(c, target);
-                c.st.folder = S_ISDIR(target.st_mode);
-            } else {
-                c.outcome = (m_mask & Attr::System) && (!c.patternDue || matches(name)) ? 1 : 0;
-                c.st.dangling = true;
-            }
+            if (::fstatat(m_fd, name, &target, 0) != 0)
+                return leadsNowhere(c, st);
+            c.outcome = outcomeFor(c, target);
+            c.st.folder = S_ISDIR(target.st_mode);
             return;
         }
         if (::fstatat(m_fd, name, &st, 0) == 0) {
@@ -224,8 +228,14 @@ private:
             c.outcome = -err;
             return;
         }
-        c.outcome = (m_mask & Attr::System) && (!c.patternDue || matches(name)) ? 1 : 0;
-        c.st = {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
+        leadsNowhere(c, st);
+    }
+
+    // A link that leads to no file: a system entry, with its own stats.
+    void leadsNowhere(Candidate& c, const struct stat& own) const {
+        c.outcome =
+            (m_mask & Attr::System) && (!c.patternDue || matches(c.name.constData())) ? 1 : 0;
+        c.st = {static_cast<qint64>(own.st_size), own.st_mtime, false, true};
     }
 
     void statConcurrently(std::vector<Candidate>& names, int threads) {

@@ -61,7 +61,12 @@ public:
             return differs && !keep;
         };
         // What the stats tell at this level first: the cheapest difference.
+        // A link and a file are two kinds of entry, whatever their stats.
         for (qsizetype r = 0; r < rows.count(); ++r) {
+            const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+            if (rows.status(r) == RowStatus::Same &&
+                rows.source.isLink(i) != rows.destination.isLink(j))
+                rows.setStatus(r, RowStatus::Differs);
             if (rows.status(r) != RowStatus::Checking && note(rows.status(r)))
                 return RowStatus::Differs;
         }

@@ -117,6 +117,11 @@ TEST_F(Trees, LinksLoopsUnreadableAndChangingFoldersNeitherHangNorStopTheWalk) {
     EXPECT_EQ(compare(), RowStatus::Differs);
     ::unlink(path(dest, "link"));
     ASSERT_TRUE(link(dest, "e", "link"));
+    source.write(QStringLiteral("e/f"), "file", when); // a file as long as the link, as old
+    ASSERT_TRUE(link(dest, "file", "e/f"));
+    EXPECT_EQ(compare(QStringLiteral("e")), RowStatus::Differs);
+    ::unlink(path(source, "e/f"));
+    ::unlink(path(dest, "e/f"));
 
     // A folder replaced by a file while the walk is on its way down.
     both(QStringLiteral("a/sub/deeper/f"));
