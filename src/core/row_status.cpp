@@ -9,6 +9,8 @@ RowStatus rowStatus(const FileStat* source, const FileStat* destination, bool na
         return RowStatus::DestinationOnly;
     if (namesDifferInCase)
         return RowStatus::Case;
+    if (source->folder && destination->folder)
+        return RowStatus::Checking;
     if (source->modified > destination->modified)
         return RowStatus::SourceNewer;
     if (source->modified < destination->modified)
@@ -19,7 +21,7 @@ RowStatus rowStatus(const FileStat* source, const FileStat* destination, bool na
 QString rowStatusKey(RowStatus status) {
     static const char* const keys[rowStatusCount] = {
         "same",    "source-only", "destination-only", "source-newer", "destination-newer",
-        "differs", "case"};
+        "differs", "case",        "checking",         "unreadable"};
     return QString::fromLatin1(keys[static_cast<int>(status)]);
 }
 
@@ -31,8 +33,10 @@ QString rowStatusWords(RowStatus status) {
         "Different: Source is newer",
         "Different: Destination is newer",
         "Different: same time, different size or contents",
-        "Names differ in case"};
-    return QString::fromLatin1(words[static_cast<int>(status)]);
+        "Names differ in case",
+        "Checking\u2026",
+        "Cannot be read"};
+    return QString::fromUtf8(words[static_cast<int>(status)]);
 }
 
 bool isNewerOn(RowStatus status, Side side) {
@@ -49,7 +53,9 @@ QString StatusCounts::summary(const TextFormats& formats) const {
         {count(RowStatus::Differs), " differ"},
         {count(RowStatus::SourceOnly), " only in Source"},
         {count(RowStatus::DestinationOnly), " only in Destination"},
-        {count(RowStatus::Case), " case"}};
+        {count(RowStatus::Case), " case"},
+        {count(RowStatus::Checking), " checking"},
+        {count(RowStatus::Unreadable), " unreadable"}};
     QStringList texts;
     for (const auto& [n, words] : parts) {
         if (n > 0)

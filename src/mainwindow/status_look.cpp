@@ -81,5 +81,9 @@ StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
     looks[static_cast<size_t>(RowStatus::Differs)] = {QBrush(opposite), styled(true, true)};
     // Two names that only look alike: underlined, as both are there to read.
     looks[static_cast<size_t>(RowStatus::Case)] = {QBrush(turned(90)), styled(false, false, true)};
+    // A tree that could not be read in full: bold and underlined, apart from every other.
+    looks[static_cast<size_t>(RowStatus::Unreadable)] = {QBrush(turned(270)),
+                                                         styled(true, false, true)};
+    // A folder pair being checked keeps the pane's look until its status is known.
     return looks;
 }

@@ -155,4 +155,35 @@ TEST_F(Report, EachRowGetsItsStatusAndChangedLeavesOutTheSame) {
                 text.contains(QStringLiteral("| S8 ")));
 }
 
+TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    for (TempTree* side : {&source, &dest})
+        for (const char* name : {"k/same/x", "k/deep/er/x", "k/Case/x"})
+            side->write(QString::fromLatin1(name), "1", t);
+    dest.write(QStringLiteral("k/deep/er/x"), "2", t.addSecs(1)); // three levels down
+    ::rename(QFile::encodeName(dest.filePath(QStringLiteral("k/Case"))),
+             QFile::encodeName(dest.filePath(QStringLiteral("k/case"))));
+    source.write(QStringLiteral("k/alone/y"), "1", t);
+    const QJsonArray rows =
+        QJsonDocument::fromJson(report(args(QStringLiteral("-r --json --pattern x"))).out.toUtf8())
+            .array();
+    QStringList got;
+    for (const QJsonValue row : rows)
+        got << row[QStringLiteral("path")].toString() + QLatin1Char('=') +
+                   row[QStringLiteral("status")].toString();
+    EXPECT_EQ(
+        got.join(QLatin1Char(' ')),
+        QStringLiteral("k=differs k/alone=source-only k/Case=case k/Case/x=same k/deep=differs "
+                       "k/deep/er=differs k/deep/er/x=destination-newer k/same=same "
+                       "k/same/x=same"));
+    EXPECT_TRUE(rows[0][QStringLiteral("source")][QStringLiteral("folder")].toBool() &&
+                !rows[0][QStringLiteral("source")].toObject().contains(QStringLiteral("size")));
+    const QString text = report(args(QStringLiteral("--recursive --changed --pattern x"))).out;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("k/ ")) &&
+                text.contains(QStringLiteral("\nk/deep/er/x  1 bytes")) &&
+                text.contains(QStringLiteral("| k/deep/er/x  1 bytes")) &&
+                !text.contains(QStringLiteral("k/same")) && text.count(QLatin1Char('\n')) == 6)
+        << text.toStdString();
+}
+
 } // namespace

@@ -101,9 +101,10 @@ TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
     dest.mkdir(QStringLiteral("folder"));
     ASSERT_EQ(::symlink("loop", to + "loop"), 0);
     ASSERT_EQ(::symlink("folder", to + "to-folder"), 0);
-    EXPECT_EQ(layout(*compareFolders(from + "missing/", to, {})), "-|BOTH -|gone ")
-        << "a missing folder lists nothing, a link to a folder is no file";
     FilterSettings settings;
+    settings.showSubfolders = 0;
+    EXPECT_EQ(layout(*compareFolders(from + "missing/", to, settings)), "-|BOTH -|gone ")
+        << "a missing folder lists nothing, a link to a folder is no file";
     settings.showSystem = 2; // any value but 0 is on
     for (const int inFlight : {1, 8}) {
         ScanOptions options;
@@ -123,6 +124,17 @@ TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
             ::unlink(gone);
     };
     EXPECT_EQ(layout(*compareFolders(from, to, settings, options)), "both|BOTH -|loop ");
+    // Folders first, a folder paired only with a folder.
+    source.mkdir(QStringLiteral("Folder"));
+    source.write(QStringLiteral("to-folder"));
+    settings.showSubfolders = 1;
+    const std::shared_ptr<FolderRows> rows = compareFolders(from, to, settings);
+    EXPECT_EQ(layout(*rows), "Folder|folder -|to-folder both|BOTH -|loop to-folder|- ");
+    EXPECT_TRUE(rows->status(0) == RowStatus::Case &&
+                rows->status(1) == RowStatus::DestinationOnly &&
+                rows->destination.isFolder(rows->entry(1, Side::Destination)));
+    source.mkdir(QStringLiteral("folder"));
+    EXPECT_EQ(compareFolders(from, to, settings)->status(1), RowStatus::Checking);
     std::atomic<bool> cancel{true};
     options = {};
     options.cancel = &cancel;
