@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -183,15 +182,6 @@ TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
 
     QTest::mouseDClick(right, Qt::LeftButton, {}, rowAt(window.lvDest(), 1));
     EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(dest, "b")}));
-
-    const QPoint b = rowAt(window.lvDest(), 1);
-    QTest::mousePress(right, Qt::LeftButton, {}, b);
-    QMouseEvent move(QEvent::MouseMove, QPointF(b + QPoint(1, 1)),
-                     right->mapToGlobal(QPointF(b + QPoint(1, 1))), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(right, &move);
-    QTest::mouseRelease(right, Qt::LeftButton, {}, b);
-    EXPECT_EQ(platform.drags, QStringList({"lvDest"})) << "at the first move, no threshold";
 }
 
 TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName) {
