@@ -57,8 +57,9 @@ struct PanePlace {
 
 void Main::mnuViewOnlyDifferences_Click() {
     QAction* entry = menuEntry(QStringLiteral("mnuViewOnlyDifferences"));
-    if (m_fileCommandRunning) {
-        // Rows must not change under a command that walks them.
+    if (m_fileCommandRunning && !m_refreshing) {
+        // Rows must not change under a command that walks them; a refresh
+        // under way applies the choice to the rows it brings.
         entry->setChecked(m_visibleRows->onlyDifferences());
     } else {
         showOnlyDifferences(entry->isChecked());

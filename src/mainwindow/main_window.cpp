@@ -49,6 +49,9 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
 Main::~Main() {
     // No result may arrive for a window that is going.
     stopContentCheck();
+    // Nor may the panes, hidden as the window's base closes it, ask for rows
+    // whose icons and types lived in members already gone by then.
+    m_visibleRows->setFolderRows(nullptr);
     // Nor a signal of the panes, which the window's base hides after this.
     for (ListPane* pane : {m_lvSource, m_lvDest}) {
         for (QObject* sender :

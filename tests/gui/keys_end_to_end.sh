@@ -3,9 +3,9 @@
 # would: started on a folder with an empty settings store, the folder to match
 # typed into the folder dialog; copy all to the other folder over one file,
 # compare a pair (Ctrl+D), rename, delete a read-only file to the Trash and
-# undo that, exit from the menu. Then the folders are compared byte for byte
-# with what those commands should leave, and the settings file must hold
-# every key.
+# undo that, show only differences, exit from the menu. Then the folders are
+# compared byte for byte with what those commands should leave, and the
+# settings file must hold every key.
 # Usage (on its own X server with a window manager), SHOTS=folder to keep a
 # numbered screenshot of each step for people to look at (ImageMagick's import):
 #   tests/gui/on_xvfb.sh --wm tests/gui/keys_end_to_end.sh build/src/duoscope
@@ -127,6 +127,8 @@ xdotool key ctrl+z
 until_true '[ -e "$t/dst/z.txt" ]'
 
 until_true '[ -z "$(other none)" ]'
+# Show Only Differences (Ctrl+Shift+D) is kept for the next start.
+xdotool windowactivate --sync "$main" key ctrl+shift+d
 xdotool windowactivate --sync "$main" key alt+f x
 until_true '! kill -0 "$pid" 2>/dev/null'
 wait "$pid" || fail "exit status $?"
@@ -134,5 +136,6 @@ wait "$pid" || fail "exit status $?"
 diff -r "$t/src.orig" "$t/src" || fail "the Source folder changed"
 diff -r "$t/want" "$t/dst" || fail "the Destination folder is not as expected"
 keys=$(grep -c '^[A-Za-z0-9]*=' "$t/home/config/Zelmar/Duoscope.ini")
-[ "$keys" -eq 25 ] || fail "the settings hold $keys keys, not 25"
+[ "$keys" -eq 26 ] || fail "the settings hold $keys keys, not 26"
+grep -qx 'OnlyDifferences=1' "$t/home/config/Zelmar/Duoscope.ini" || fail "Ctrl+Shift+D not kept"
 echo "end to end: all steps done"

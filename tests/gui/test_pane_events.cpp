@@ -6,8 +6,6 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -184,15 +182,6 @@ TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
 
     QTest::mouseDClick(right, Qt::LeftButton, {}, rowAt(window.lvDest(), 1));
     EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(dest, "b")}));
-
-    const QPoint b = rowAt(window.lvDest(), 1);
-    QTest::mousePress(right, Qt::LeftButton, {}, b);
-    QMouseEvent move(QEvent::MouseMove, QPointF(b + QPoint(1, 1)),
-                     right->mapToGlobal(QPointF(b + QPoint(1, 1))), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(right, &move);
-    QTest::mouseRelease(right, Qt::LeftButton, {}, b);
-    EXPECT_EQ(platform.drags, QStringList({"lvDest"})) << "at the first move, no threshold";
 }
 
 TEST_F(PaneEvents, CommandsClicksAndEnterReachTheCurrentFileByTheBytesOfItsName) {
@@ -256,90 +245,5 @@ TEST_F(PaneEvents, ViewInfoShowsEachFilledFolderAndKeepsTheCurrentFile) {
     window.mnuOpen_Click();
     EXPECT_EQ(platform.opened, QList<QByteArray>({bytes(source, "a")})) << "the file, unchanged";
 }
-
-// A few hundred rows, one side starting with a placeholder, columns that only
-// one pane must scroll sideways for, in a window that scrolls.
-class Level : public PaneEvents, public ::testing::WithParamInterface<bool> {
-protected:
-    void SetUp() override {
-        PaneEvents::SetUp();
-        TempTree& first = GetParam() ? dest : source;
-        first.write(QStringLiteral("0 first"));
-        for (int i = 0; i < 300; ++i) {
-            const QString name = QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'));
-            if (i % 3 != 1)
-                source.write(name);
-            if (i % 4 != 2)
-                dest.write(name);
-        }
-        window.mnuRefresh_Click();
-        // Columns wider than the pane on one side only.
-        for (int c = 0; c < 4; ++c) {
-            window.lvSource()->setColumnWidth(c, GetParam() && c == 0 ? 900 : 60);
-            window.lvDest()->setColumnWidth(c, !GetParam() && c == 0 ? 900 : 60);
-        }
-        showActive();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return level(); }));
-    }
-    // The same rows on the same pixel lines, in panes of the same room.
-    bool level() const {
-        const ListPane* s = window.lvSource();
-        const ListPane* d = window.lvDest();
-        if (s->viewport()->geometry() != d->viewport()->geometry() ||
-            s->firstVisibleRow() != d->firstVisibleRow())
-            return false;
-        for (int row = s->firstVisibleRow(); row < s->count(); ++row) {
-            const QRect r = s->visualRect(s->rows().index(row, 0));
-            if (r.top() > s->viewport()->height())
-                break;
-            const QRect partner = d->visualRect(d->rows().index(row, 0));
-            if (r.top() != partner.top() || r.height() != partner.height())
-                return false;
-        }
-        return true;
-    }
-    void wheel(ListPane* pane, int notches) {
-        const QPointF at(20, 20);
-        QWheelEvent event(at, pane->viewport()->mapToGlobal(at), {}, QPoint(0, -120 * notches),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(pane->viewport(), &event);
-    }
-    int top() const { return window.lvSource()->firstVisibleRow(); }
-};
-
-TEST_P(Level, EveryRowFacesItsPartnerOnOnePixelLine) {
-    ListPane* s = window.lvSource();
-    ListPane* d = window.lvDest();
-    const int height = s->visualRect(s->rows().index(0, 0)).height();
-    EXPECT_GE(height, 16) << "room for the icon";
-    EXPECT_GE(height, s->fontMetrics().height());
-    EXPECT_EQ(d->visualRect(d->rows().index(0, 0)).height(), height);
-    EXPECT_EQ(top(), 0);
-
-    s->setFocus();
-    QTest::keyClick(s, Qt::Key_End);
-    EXPECT_GT(top(), 250);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return level(); })) << "after End";
-    const int bottom = top();
-
-    wheel(s, -2);
-    EXPECT_LT(top(), bottom);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return level(); })) << "after a wheel in Source";
-    const int wheeled = top();
-    wheel(d, 3);
-    d->verticalScrollBar()->setValue(5);
-    EXPECT_EQ(top(), wheeled) << "Source never follows";
-    EXPECT_TRUE(level()) << "Destination comes straight back";
-
-    QTest::keyClick(s, Qt::Key_PageUp);
-    window.resize(760, 330);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.lvSource()->height() < 250 && level(); }))
-        << "after a resize";
-    QTest::keyClick(&window, Qt::Key_F5);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return level(); })) << "after a refresh";
-}
-
-INSTANTIATE_TEST_SUITE_P(PlaceholderFirst, Level, ::testing::Values(false, true),
-                         [](const auto& param) { return param.param ? "InSource" : "InDest"; });
 
 } // namespace

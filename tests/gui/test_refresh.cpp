@@ -293,11 +293,14 @@ TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
     }
     QAction* check = window.menuEntry(QStringLiteral("mnuCompareContents"));
     ASSERT_FALSE(check->isChecked()) << "off by default";
+    window.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->trigger();
     check->trigger(); // on, and a refresh
     EXPECT_TRUE(window.statusSummary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
     QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
     EXPECT_TRUE(window.statusSummary() == QString::fromUtf8("299 same \u00b7 1 differ") &&
-                window.lvDest()->rows().status(0) == RowStatus::Differs);
+                window.lvDest()->rows().status(0) == RowStatus::Differs)
+        << "the pair found to differ, alone in view";
+    EXPECT_TRUE(window.lvSource()->count() == 1 && window.lvDest()->count() == 1);
 
     // Now every pair differs; a refresh mid-way drops what the cancelled run had to say.
     for (int i = 1; i < 300; ++i)
@@ -308,6 +311,7 @@ TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
     window.mnuRefresh_Click();
     QCoreApplication::processEvents();
     EXPECT_EQ(window.statusSummary(), QStringLiteral("300 same"));
+    EXPECT_EQ(window.lvDest()->count(), 0);
 }
 
 } // namespace

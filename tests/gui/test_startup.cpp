@@ -126,9 +126,10 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         w.settings() = {QStringLiteral("*.txt;x, y"),  0, 1, 1, 0, 0,
                         QStringLiteral("meld '%1' %2")};
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
+        w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.mneExit_Click(); // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 25);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 26);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -145,6 +146,8 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     EXPECT_EQ(fields(w.settings()), std::tuple(QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0));
     EXPECT_EQ(w.settings().diffProgram, QStringLiteral("meld '%1' %2"));
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
+    EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->isChecked() &&
+                w.toolbarButton(QStringLiteral("OnlyDifferences"))->isChecked());
 }
 
 TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {

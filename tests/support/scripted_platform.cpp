@@ -2,7 +2,9 @@
 
 #include "core/message_style.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
+#include <QItemSelectionModel>
 
 int ScriptedPlatform::messageBox(QWidget*, const QString& text, int style) {
     shown.append({text, style});
@@ -51,4 +53,10 @@ std::optional<QStringList> ScriptedPlatform::customizeToolbar(QWidget*,
     const QStringList arrangement = toolbarArrangements.front();
     toolbarArrangements.pop_front();
     return arrangement;
+}
+
+void ScriptedPlatform::startDrag(QWidget* source, const QString& paneName) {
+    drags << paneName;
+    if (const auto* view = qobject_cast<QAbstractItemView*>(source))
+        dragRows << int(view->selectionModel()->selectedRows().size());
 }

@@ -45,6 +45,7 @@ public:
     QString commandError;              // what starting a command answers
     QList<QStringList> toolbarShown;   // the current arrangement each dialog opened with
     QStringList drags;                 // the pane name of each drag begun
+    QList<int> dragRows;               // how many rows each drag's pane had selected
     int beeps = 0;
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
@@ -77,5 +78,5 @@ public:
                                                 const QList<ToolbarButtonInfo>& available,
                                                 const QStringList& current,
                                                 const QStringList& defaults) override;
-    void startDrag(QWidget*, const QString& paneName) override { drags << paneName; }
+    void startDrag(QWidget* source, const QString& paneName) override;
 };
