@@ -190,6 +190,20 @@ TEST_F(FolderCopyTest, CutMovesWhatIsSafeAndLeavesWhatFailedWhereItWas) {
     EXPECT_EQ(lstatOf(dest.filePath("second")).st_ino, inode);
     ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
     EXPECT_EQ(source.read("second/x"), "x");
+    // Across file systems file by file; Undo makes the emptied folders again.
+    TempTree other(QStringLiteral("/dev/shm"));
+    source.write("second/in/y", "y");
+    const QStringList before = snapshot(source.filePath("second"), false);
+    paste("second", other.path(), true);
+    EXPECT_EQ(other.read("second/in/y"), "y");
+    EXPECT_FALSE(QFile::exists(source.filePath("second")));
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(snapshot(source.filePath("second"), false), before);
+    EXPECT_FALSE(QFile::exists(other.filePath("second")));
+    // A folder is renamed as a file is, never over another.
+    EXPECT_TRUE(renameInFolder(source.at("second"), "third").ok());
+    EXPECT_EQ(renameInFolder(source.at("third"), "top").error().number(), EEXIST);
+    EXPECT_EQ(source.read("third/in/y"), "y");
 }
 
 TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
