@@ -10,6 +10,8 @@
 // change what a paste copies, and its name's bytes.
 struct ClipboardEntry {
     FileLocation file;
+    // A folder, as the pane's listing had it: pasted with all it holds.
+    bool folder = false;
 
     // "folder text, CR LF, name"; "" for the empty entry.
     QString text() const {

@@ -154,27 +154,23 @@ DataResult copyData(int in, int out, const struct stat& st, const CopyOptions& o
     return {};
 }
 
-// What `cp -a` keeps besides the data: owner and group where the user may
-// set them, extended attributes, the ACL and the mode, without the
-// set-user-ID and set-group-ID bits when the owner or the group could not be
-// kept, then the times. 0 or an errno.
-int keepAttributes(const Step& s, int out, struct stat made) {
-    const struct stat& st = s.data;
+} // namespace
+
+int keepAttributes(const QByteArray& from, int in, const struct stat& st, const QByteArray& to,
+                   int out, struct stat made) {
     if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
         if (::fchown(out, st.st_uid, st.st_gid) == 0)
             made.st_uid = st.st_uid, made.st_gid = st.st_gid;
         else if (::fchown(out, uid_t(-1), st.st_gid) == 0) // not root: the group, where a member
             made.st_gid = st.st_gid;
     }
-    const QByteArray from = s.source.path(), to = s.target.path();
     const auto unsupported = [] { return errno == ENOTSUP || errno == EOPNOTSUPP; };
     // Attributes that the user may not set (trusted.*, security.*) stay behind, as with cp -a.
-    if (::attr_copy_fd(from.constData(), s.in.fd, to.constData(), out, nullptr, nullptr) != 0 &&
+    if (::attr_copy_fd(from.constData(), in, to.constData(), out, nullptr, nullptr) != 0 &&
         !unsupported() && errno != EPERM && errno != EACCES)
         return errno;
     // Where the target's file system has no ACLs, its mask narrows the group's bits.
-    if (::perm_copy_fd(from.constData(), s.in.fd, to.constData(), out, nullptr) != 0 &&
-        !unsupported())
+    if (::perm_copy_fd(from.constData(), in, to.constData(), out, nullptr) != 0 && !unsupported())
         return errno;
     // The set-ID bits are not the ACL's: kept where the owner and the group are.
     if (st.st_mode & (S_ISUID | S_ISGID)) {
@@ -187,6 +183,8 @@ int keepAttributes(const Step& s, int out, struct stat made) {
     const timespec times[2] = {st.st_atim, st.st_mtim};
     return ::futimens(out, times) == 0 ? 0 : errno;
 }
+
+namespace {
 
 int openFolder(const Step& s, const FileLocation& file, int flags, UniqueFd& own) {
     const QByteArray path = folderPath(file.folder);
@@ -286,7 +284,9 @@ FsResult writeCopy(Step& s, bool durable) {
             ::lseek(out.fd, 0, SEEK_SET) != 0)
             return fail(errorAt(errno, s.target));
     }
-    if (const int err = keepAttributes(s, out.fd, made); err != 0)
+    if (const int err =
+            keepAttributes(s.source.path(), s.in.fd, s.data, s.target.path(), out.fd, made);
+        err != 0)
         return fail(errorAt(err, s.target));
     if (durable && s.flush(out.fd) != 0)
         return fail(errorAt(errno, s.target));

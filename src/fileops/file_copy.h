@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+struct stat;
+
 // The folders of one command's files, held open from its first file to its
 // last, so each file's step reaches its entries from them instead of
 // opening both folders again: the folders the command began with, even if
@@ -81,3 +83,20 @@ FsResult copyFile(const FileLocation& source, const FileLocation& target, Existi
 // never the file it leads to.
 FsResult moveFile(const FileLocation& source, const FileLocation& target, Existing existing,
                   const CopyOptions& options, bool& copied);
+
+// What `cp -a` keeps besides the data, from `in` (the entry at `from`, as
+// `st` describes it) to `out` (at `to`, as `made` describes it): owner and
+// group where the user may set them (else without the set-ID bits),
+// extended attributes, ACL and mode, then the times. 0 or an errno.
+int keepAttributes(const QByteArray& from, int in, const struct stat& st, const QByteArray& to,
+                   int out, struct stat made);
+
+// copyLink: the link `source` itself becomes `target`, leading where it
+// leads, with its times (and owner where the user may set it). A free name
+// is taken in one step, an existing file or link (with Replace; never a
+// folder or a read-only file) replaced in one rename.
+FsResult copyLink(const FileLocation& source, const FileLocation& target, Existing existing);
+// moveLink: one rename within a file system; across, the link is copied,
+// then removed when it is still the link copied. `copied` as for moveFile.
+FsResult moveLink(const FileLocation& source, const FileLocation& target, Existing existing,
+                  bool& copied);

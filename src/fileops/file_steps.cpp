@@ -4,17 +4,19 @@
 #include "core/name_text.h"
 #include "core/text_formats.h"
 #include "fileops/file_texts.h"
+#include "fileops/folder_tree.h"
 #include "fileops/undo_journal.h"
 #include "shell/platform.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 
-namespace {
+namespace {} // namespace
 
-// True when the user chose to skip the files still to come: one failure often
-// means many (a full disk, a folder gone read-only), each with its message.
-bool tell(Platform& platform, QWidget* owner, const QString& what, const FsError& error,
-          bool othersFollow = false) {
+// One failure often means many (a full disk, a folder gone read-only), each
+// with its message: the user may skip the rest.
+bool tellFailure(Platform& platform, QWidget* owner, const QString& what, const FsError& error,
+                 bool othersFollow) {
     platform.beep();
     if (!othersFollow) {
         platform.messageBox(owner, failureText(what, error), MsgStyle::Critical);
@@ -25,6 +27,8 @@ bool tell(Platform& platform, QWidget* owner, const QString& what, const FsError
     return platform.messageBox(owner, text, MsgStyle::CriticalOkCancel) == Answer::Cancel;
 }
 
+namespace {
+
 void check(const FsResult& result) {
     if (!result)
         throw result.error();
@@ -33,6 +37,20 @@ void check(const FsResult& result) {
 // Any entry takes a name, a folder or a dangling link included.
 bool taken(const QByteArray& path) {
     return FileSystem::attributes(path) >= 0;
+}
+
+bool intoOwnFolder(const Transfer& t) {
+    return t.pasting && folderPath(t.source.folder) == folderPath(t.targetFolder);
+}
+
+FsResult stepOnce(const Transfer& t, const FileLocation& target, Existing existing,
+                  const CopyOptions& options, bool& copied) {
+    struct stat st {};
+    if (t.linkItself && ::lstat(t.source.path().constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        return t.move ? moveLink(t.source, target, existing, copied)
+                      : copyLink(t.source, target, existing);
+    return t.move ? moveFile(t.source, target, existing, options, copied)
+                  : copyFile(t.source, target, existing, options);
 }
 
 // Notes for Undo what a transfer did. `kept` is the replaced file's place in
@@ -103,10 +121,20 @@ int askOverwrite(Platform& platform, QWidget* owner, const Transfer& t,
 
 } // namespace
 
+FileLocation pasteTarget(const Transfer& t) {
+    FileLocation target{t.targetFolder, t.source.name};
+    if (intoOwnFolder(t)) {
+        for (int k = 1; taken(target.path()); ++k)
+            target.name = FileSystem::copyName(t.source.name, k);
+    }
+    return target;
+}
+
 AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
                        const CopyOptions& options) {
     const QString sourceText = t.source.text();
-    FileLocation target{t.targetFolder, t.source.name};
+    const bool ownFolder = intoOwnFolder(t);
+    const FileLocation target = pasteTarget(t);
     bool copied = false;
     bool replaced = false;
     std::optional<TrashEntry> kept;
@@ -115,8 +143,7 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
             if (FsResult keeping = keepInTrash(platform, owner, target, kept); !keeping)
                 return keeping;
         }
-        FsResult done = t.move ? moveFile(t.source, target, existing, options, copied)
-                               : copyFile(t.source, target, existing, options);
+        FsResult done = stepOnce(t, target, existing, options, copied);
         if (!t.move)
             copied = done.ok();
         replaced = copied && existing == Existing::Replace;
@@ -127,14 +154,9 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
         return done;
     };
     try {
-        const bool ownFolder = folderPath(t.source.folder) == folderPath(t.targetFolder);
-        if (t.pasting && ownFolder) {
-            for (int k = 1; taken(target.path()); ++k)
-                target.name = FileSystem::copyName(t.source.name, k);
-        }
         // The question only when the name is taken: the step itself looks.
         FsResult done = step(Existing::Keep);
-        if (!done && done.error().number() == EEXIST && !copied && !(t.pasting && ownFolder)) {
+        if (!done && done.error().number() == EEXIST && !copied && !ownFolder) {
             switch (askOverwrite(platform, owner, t, target)) {
             case Answer::Yes:
                 break;
@@ -151,22 +173,31 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
                                     : QStringLiteral("%1 could not be copied.");
-        if (tell(platform, owner, what.arg(sourceText), e, t.othersFollow))
+        if (tellFailure(platform, owner, what.arg(sourceText), e, t.othersFollow))
             return AfterFile::Stop;
     }
     return AfterFile::GoOn;
 }
 
 bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
-                     UndoJournal* journal) {
+                     UndoJournal* journal, bool folder) {
     const QString pathText = file.text();
-    if (platform.messageBox(owner, deleteQuestionText(pathText),
-                            MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
-        return false;
     const QByteArray path = file.path();
+    TreePlan plan;
+    if (folder) {
+        if (FsResult planned = planTree(path, plan); !planned) {
+            tellFailure(platform, owner, QStringLiteral("%1 could not be read.").arg(pathText),
+                        planned.error());
+            return false;
+        }
+    }
+    const QString question =
+        folder ? folderDeleteQuestionText(pathText, plan.files) : deleteQuestionText(pathText);
+    if (platform.messageBox(owner, question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
+        return false;
     const int bits = FileSystem::attributes(path);
     constexpr int protectedBits = Attr::ReadOnly | Attr::Hidden | Attr::System;
-    if (bits >= 0 && (bits & protectedBits) &&
+    if (!folder && bits >= 0 && (bits & protectedBits) &&
         platform.messageBox(owner, attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
         return false;
     if (way == DeleteWay::ToTrash) {
@@ -178,18 +209,19 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
             return true;
         }
         if (trashed.error().number() != ENOTSUP) {
-            tell(platform, owner,
-                 QStringLiteral("%1 could not be moved to the Trash.").arg(pathText),
-                 trashed.error());
+            tellFailure(platform, owner,
+                        QStringLiteral("%1 could not be moved to the Trash.").arg(pathText),
+                        trashed.error());
             return false;
         }
         if (platform.messageBox(owner, noTrashDeleteQuestionText(pathText, trashed.error()),
                                 MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
             return false;
     }
-    if (const FsResult removed = FileSystem::removeFile(path); !removed) {
-        tell(platform, owner, QStringLiteral("%1 could not be deleted.").arg(pathText),
-             removed.error());
+    if (const FsResult removed = folder ? removeTree(path) : FileSystem::removeFile(path);
+        !removed) {
+        tellFailure(platform, owner, QStringLiteral("%1 could not be deleted.").arg(pathText),
+                    removed.error());
         return false;
     }
     if (journal)

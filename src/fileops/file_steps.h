@@ -18,6 +18,8 @@ enum class ForAll { Ask, Replace, Skip };
 // One file of a paste or a drop.
 struct Transfer {
     FileLocation source;
+    // The source is a folder, as its listing found it: copied whole.
+    bool folder = false;
     // The bytes of the folder it goes to, as its folder box gave them.
     QByteArray targetFolder;
     // A paste gives a file copied into its own folder a copy name and beeps
@@ -25,6 +27,9 @@ struct Transfer {
     bool pasting = false;
     // Remove the source once it is copied (Cut, then Paste).
     bool move = false;
+    // A link is copied as a link (inside a folder copied whole), not the
+    // file it leads to.
+    bool linkItself = false;
     // More files of the same command follow: a failure offers to stop them,
     // and the overwrite question offers answers for all of them.
     bool othersFollow = false;
@@ -56,10 +61,21 @@ enum class DeleteWay { ToTrash, Permanently };
 // drive has none is deleted for good only when the user says so. A file
 // trashed is noted in `journal`; one deleted for good ends its history.
 // True when deleted.
+// A folder is asked about once, with the number of files below it, and goes
+// with everything in it (to the Trash as one entry); links are not followed.
 bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
-                     UndoJournal* journal = nullptr);
+                     UndoJournal* journal = nullptr, bool folder = false);
 
-// Renames a file within its folder to the name `newName` stands for (see
+// Tells the user of a failure; true when they chose to skip the files still
+// to come (offered when `othersFollow`).
+bool tellFailure(Platform& platform, QWidget* owner, const QString& what, const FsError& error,
+                 bool othersFollow = false);
+
+// The name a file or folder pasted takes in `targetFolder`: its own, or the
+// first free copy name when it is pasted into its own folder.
+FileLocation pasteTarget(const Transfer& t);
+
+// Renames a file (or a folder) within its folder to the name `newName` stands for (see
 // nameBytes(): "\xNN" is the byte NN). Fails when those bytes are not one
 // plain name (empty, ".", "..", holding "/" or NUL, too long) or when the
 // name is taken.

@@ -23,6 +23,12 @@ QString deleteQuestionText(const QString& path) {
     return QLatin1String("Are you sure you want to delete ") + path + QLatin1Char('?');
 }
 
+QString folderDeleteQuestionText(const QString& path, qint64 files) {
+    return QStringLiteral("Are you sure you want to delete %1 and the %2 %3 in it?")
+        .arg(path, TextFormats().countText(files),
+             files == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+}
+
 QString attributeQuestionText() {
     return QStringLiteral("This file has read-only, hidden or system attributes. "
                           "Are you sure you want to delete it?");

@@ -15,6 +15,8 @@ QString overwritePromptText(const QString& folderText, const QString& name,
                             const TextFormats& formats);
 
 QString deleteQuestionText(const QString& path);
+// A folder is asked about once, with the number of files below it.
+QString folderDeleteQuestionText(const QString& path, qint64 files);
 QString attributeQuestionText();
 
 // The report of a failed step: what could not be done, then the file and the reason.

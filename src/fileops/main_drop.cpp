@@ -2,8 +2,8 @@
 #include "mainwindow/main_window.h"
 
 #include "fileops/file_command_run.h"
-#include "fileops/file_steps.h"
 #include "fileops/pane_selection.h"
+#include "fileops/transfer_run.h"
 #include "mainwindow/list_pane.h"
 
 #include <QLineEdit>
@@ -34,23 +34,17 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         const auto dropped = [&](int i) {
             return selected[static_cast<size_t>(i)] && !dragged->rowText(i).isEmpty();
         };
-        int last = n - 1;
-        while (last >= 0 && !dropped(last))
-            --last;
-        run.setMaximum(n);
-        ForAll forAll = ForAll::Ask;
-        for (int i = 0; i < n && !run.cancelled(); ++i) {
-            if (dropped(i)) {
-                Transfer transfer{{from, dragged->rowFileName(i)}, to, false, false};
-                transfer.othersFollow = i < last;
-                transfer.forAll = &forAll;
-                transfer.keepReplaced = m_settings.useTrash != 0;
-                transfer.journal = &m_undo;
-                if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
-                    break;
-            }
-            run.setValue(i + 1);
+        const Side side = dragged == m_lvSource ? Side::Source : Side::Destination;
+        std::vector<Transfer> transfers;
+        for (int i = 0; i < n; ++i) {
+            if (!dropped(i))
+                continue;
+            Transfer t{{from, dragged->rowFileName(i)}, rowIsFolder(*dragged, side, i), to};
+            t.keepReplaced = m_settings.useTrash != 0;
+            t.journal = &m_undo;
+            transfers.push_back(std::move(t));
         }
+        runTransfers(m_platform, this, std::move(transfers), options, run);
     }
     m_pbrMain->setValue(0);
     mnuRefresh_Click();

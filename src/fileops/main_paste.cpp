@@ -2,7 +2,7 @@
 #include "mainwindow/main_window.h"
 
 #include "fileops/file_command_run.h"
-#include "fileops/file_steps.h"
+#include "fileops/transfer_run.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -19,20 +19,14 @@ void Main::mnuEditPaste_Click() {
     const QList<ClipboardEntry> entries = ClipboardFiles;
     // The target is the pane active when the paste began, though the focus may move meanwhile.
     const QByteArray targetFolder = FileSystem::encode(activeFolderBox()->text());
-    const int n = static_cast<int>(entries.size()) - 1;
-    if (n != 0)
-        run.setMaximum(n);
-    ForAll forAll = ForAll::Ask;
-    for (int i = 1; i <= n && !run.cancelled(); ++i) {
-        Transfer transfer{entries[i].file, targetFolder, true, ClipboardMode == 1};
-        transfer.othersFollow = i < n;
-        transfer.forAll = &forAll;
-        transfer.keepReplaced = m_settings.useTrash != 0;
-        transfer.journal = &m_undo;
-        if (transferFile(m_platform, this, transfer, options) == AfterFile::Stop)
-            break;
-        run.setValue(i);
+    std::vector<Transfer> transfers;
+    for (qsizetype i = 1; i < entries.size(); ++i) {
+        Transfer t{entries[i].file, entries[i].folder, targetFolder, true, ClipboardMode == 1};
+        t.keepReplaced = m_settings.useTrash != 0;
+        t.journal = &m_undo;
+        transfers.push_back(std::move(t));
     }
+    runTransfers(m_platform, this, std::move(transfers), options, run);
     m_pbrMain->setValue(0);
     mnuRefresh_Click();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sorted_name_list.h"
+
 #include <vector>
 
 class ListPane;
@@ -13,3 +15,6 @@ void selectAllRows(ListPane& pane);
 void invertRowSelection(ListPane& pane);
 // Selects the rows whose flag is set, and only those.
 void selectOnlyRows(ListPane& pane, const std::vector<char>& flags);
+
+// Whether the row's entry on `side` is a folder, as the listing found it.
+bool rowIsFolder(const ListPane& pane, Side side, int row);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 void UndoJournal::begin(const QString& command, bool counted) {
     m_open = UndoRecord{command, {}};
@@ -27,8 +28,10 @@ void UndoJournal::end() {
         if (m_counted) {
             // A file moved over another is two steps at one name.
             QSet<QByteArray> files;
-            for (const UndoStep& s : m_open->steps)
-                files.insert(s.kind == UndoStep::Kind::Trashed ? s.oldPath : s.path);
+            for (const UndoStep& s : m_open->steps) {
+                if (s.kind != UndoStep::Kind::FolderMade && s.kind != UndoStep::Kind::FolderRemoved)
+                    files.insert(s.kind == UndoStep::Kind::Trashed ? s.oldPath : s.path);
+            }
             const qsizetype n = files.size();
             m_open->title = QStringLiteral("%1 of %2 %3")
                                 .arg(m_open->title, QLocale().toString(n),
@@ -91,6 +94,15 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
             return free;
         return Trash::restore(step.trashed);
     }
+    if (step.kind == Kind::FolderRemoved)
+        return ::mkdir(step.oldPath.constData(), step.mode) == 0 ? FsResult()
+                                                                 : failed(errno, step.oldPath);
+    if (step.kind == Kind::FolderMade) {
+        // What is left in it now was put there by someone else: it stays.
+        if (::rmdir(step.path.constData()) != 0 && errno != ENOTEMPTY && errno != EEXIST)
+            return failed(errno, step.path);
+        return {};
+    }
     if (FsResult same = stillLeft(step); !same)
         return same;
     switch (step.kind) {
@@ -124,6 +136,8 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
                             copied);
         }
     case Kind::Trashed:
+    case Kind::FolderMade:
+    case Kind::FolderRemoved:
         break;
     }
     return {};

@@ -20,6 +20,9 @@ struct UndoStep {
         Moved,    // `oldPath` now stands at `path`
         Renamed,  // likewise, within one folder
         Trashed,  // the file at `oldPath` is `trashed`
+        // Folders of a folder copied or moved whole:
+        FolderMade,    // a new folder at `path`, taken back when empty again
+        FolderRemoved, // the emptied folder `oldPath`, made again with `mode`
     };
     Kind kind = Kind::Copied;
     QByteArray path;
@@ -28,6 +31,7 @@ struct UndoStep {
     // a file another program changed or put there since is never destroyed.
     FileIdentity left;
     TrashEntry trashed;
+    mode_t mode = 0;
 };
 
 // One command, named for the Undo entry ("Paste of 12 Files").

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/file_system.h"
+
+#include <QByteArray>
+#include <sys/types.h>
+#include <vector>
+
+// One entry below a folder that a command copies, moves or deletes whole.
+struct TreeEntry {
+    enum class Kind { Folder, File, Link, Special };
+    Kind kind = Kind::File;
+    QByteArray folder; // below the top folder: "" for its own entries, else "a/b"
+    QByteArray name;
+    qint64 size = 0;
+    // A folder that could not be read: its entries are not in the plan.
+    int unreadable = 0;
+};
+
+// A folder's tree as a walk that never follows links finds it: each folder
+// before its entries, a folder's files, links and special files together,
+// then its subfolders (each with everything below it).
+struct TreePlan {
+    std::vector<TreeEntry> entries;
+    qint64 files = 0; // every entry but the folders
+    qint64 bytes = 0; // the sizes of the regular files
+};
+
+// The tree below the folder at `path`; fails when `path` is not a folder
+// (a link to one included) or cannot be read.
+FsResult planTree(const QByteArray& path, TreePlan& plan);
+
+// The path of `entry` below `top`.
+QByteArray entryPath(const QByteArray& top, const TreeEntry& entry);
+
+// Refuses a folder to be put into `targetFolder` when that is the folder
+// itself or a folder below it, compared by device and inode along the
+// target's parents, so other spellings and links to them are caught too.
+FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder);
+
+// Creates the folder `path` for a copy, open to the user alone while the
+// copy fills it.
+FsResult makeFolder(const QByteArray& path);
+// Gives a folder made by makeFolder() what `cp -a` keeps of `source`:
+// owner and group where the user may set them, extended attributes, ACL,
+// mode and times; after its entries, which change its time.
+FsResult finishFolder(const QByteArray& source, const QByteArray& path);
+
+// Removes the folder at `path` with everything in it, never following a
+// link. On a failure what could not be removed stays, with its folders.
+FsResult removeTree(const QByteArray& path);

@@ -1,0 +1,62 @@
+#include "fileops/transfer_run.h"
+
+#include "fileops/file_command_run.h"
+#include "fileops/tree_transfer.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// The bar counts files, and a file's every MiB as one more.
+constexpr int bytesPerStep = 1 << 20;
+
+int steps(qint64 files, qint64 bytes) {
+    return static_cast<int>(std::min<qint64>(files + bytes / bytesPerStep, INT_MAX));
+}
+
+} // namespace
+
+void runTransfers(Platform& platform, QWidget* owner, std::vector<Transfer> transfers,
+                  const CopyOptions& options, FileCommandRun& run) {
+    std::vector<TreePlan> plans(transfers.size());
+    std::vector<FsResult> planned(transfers.size());
+    qint64 files = 0, bytes = 0;
+    for (size_t i = 0; i < transfers.size(); ++i) {
+        if (transfers[i].folder)
+            planned[i] = planTree(transfers[i].source.path(), plans[i]);
+        files += transfers[i].folder ? plans[i].files : 1;
+        bytes += plans[i].bytes;
+    }
+    if (!transfers.empty())
+        run.setMaximum(steps(files, bytes));
+    qint64 filesDone = 0, bytesDone = 0;
+    TreeRun tree;
+    tree.cancelled = [&run] { return run.cancelled(); };
+    tree.advanced = [&](qint64 f, qint64 b) {
+        filesDone += f;
+        bytesDone += b;
+        run.setValue(steps(filesDone, bytesDone));
+    };
+    ForAll forAll = ForAll::Ask;
+    for (size_t i = 0; i < transfers.size() && !run.cancelled(); ++i) {
+        Transfer& t = transfers[i];
+        t.othersFollow = i + 1 < transfers.size();
+        t.forAll = &forAll;
+        AfterFile after = AfterFile::GoOn;
+        if (!t.folder) {
+            after = transferFile(platform, owner, t, options);
+            tree.advanced(1, 0);
+        } else if (!planned[i]) {
+            if (tellFailure(platform, owner,
+                            QStringLiteral("%1 could not be copied.").arg(t.source.text()),
+                            planned[i].error(), t.othersFollow))
+                after = AfterFile::Stop;
+        } else {
+            after = transferFolder(platform, owner, t, plans[i], options, tree);
+        }
+        if (after == AfterFile::Stop)
+            break;
+    }
+    tellSkipped(platform, owner, tree.skipped);
+}

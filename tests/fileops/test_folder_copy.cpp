@@ -1,0 +1,233 @@
+#include "core/message_style.h"
+#include "fileops/file_command_run.h"
+#include "fileops/transfer_run.h"
+#include "fileops/tree_transfer.h"
+#include "fileops/undo_journal.h"
+#include "support/scripted_platform.h"
+#include "support/temp_tree.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QProgressBar>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct stat lstatOf(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+QByteArray linkText(const QString& path) {
+    char buffer[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    return QByteArray(buffer, n > 0 ? int(n) : 0);
+}
+
+// Every entry below `top`: type and mode, time, and the data or where a link
+// leads; a folder's time too when `folderTimes`.
+QStringList snapshot(const QString& top, bool folderTimes = true) {
+    QStringList out;
+    QDirIterator it(top, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const struct stat st = lstatOf(path);
+        QString line = path.mid(top.size()) + QString::number(st.st_mode, 8);
+        if (!S_ISDIR(st.st_mode) || folderTimes)
+            line += QStringLiteral(" %1.%2").arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
+        if (S_ISLNK(st.st_mode))
+            line += " -> " + QFile::decodeName(linkText(path));
+        QFile f(path);
+        if (S_ISREG(st.st_mode) && f.open(QIODevice::ReadOnly))
+            line += " " + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5).toHex();
+        out << line;
+    }
+    out.sort();
+    return out;
+}
+
+class FolderCopyTest : public ::testing::Test {
+protected:
+    FolderCopyTest() {
+        const timespec t[2] = {{1000000000, 5}, {1000000000, 123456789}};
+        source.write("top/a.txt", "a", QDateTime::fromSecsSinceEpoch(1600000000));
+        source.write("top/sub/b.bin", QByteArray(300000, 'b'));
+        source.write("top/sub/deep/c", "c");
+        source.mkdir("top/empty");
+        ::symlink("../a.txt", QFile::encodeName(source.filePath("top/sub/link")).constData());
+        for (const char* folder : {"top/empty", "top/sub/deep", "top/sub", "top"})
+            ::utimensat(AT_FDCWD, QFile::encodeName(source.filePath(folder)).constData(), t, 0);
+        ::chmod(QFile::encodeName(source.filePath("top/empty")).constData(), 0750);
+    }
+    // Pastes `name` of the source tree into `into` as one command.
+    void paste(const QString& name, const QString& into, bool move = false) {
+        journal.begin(QStringLiteral("Paste"));
+        Transfer t{source.at(name.toUtf8()), true, QFile::encodeName(into), true, move};
+        t.keepReplaced = true;
+        t.journal = &journal;
+        bool running = false;
+        QProgressBar bar;
+        FileCommandRun run({}, running, &bar);
+        runTransfers(platform, nullptr, {t}, {}, run);
+        journal.end();
+    }
+    QList<int> styles() const {
+        QList<int> out;
+        for (const auto& s : platform.shown)
+            out << s.style;
+        return out;
+    }
+
+    ScriptedPlatform platform;
+    UndoJournal journal;
+    TempTree source, dest;
+};
+
+TEST_F(FolderCopyTest, CopiesATreeWholeMergesIntoACopyAndUndoTakesBothBack) {
+    ::mkfifo(QFile::encodeName(source.filePath("top/sub/fifo")).constData(), 0600);
+    ::mkfifo(QFile::encodeName(source.filePath("top/fifo")).constData(), 0600);
+    paste("top", dest.path());
+    ASSERT_EQ(styles(), QList<int>({64})) << "one message for both special files";
+    EXPECT_TRUE(platform.shown[0].text.contains(source.filePath("top/sub/fifo")));
+    QStringList copied = snapshot(source.filePath("top"));
+    copied.removeIf([](const QString& line) { return line.contains("fifo"); });
+    EXPECT_EQ(snapshot(dest.filePath("top")), copied) << "modes, times, data and links";
+    QProcess diff;
+    diff.start("diff", {"-r", "--no-dereference", "-x", "fifo", source.filePath("top"),
+                        dest.filePath("top")});
+    ASSERT_TRUE(diff.waitForFinished());
+    EXPECT_EQ(diff.exitCode(), 0) << diff.readAllStandardOutput().toStdString();
+    EXPECT_EQ(journal.undoTitle(), "Paste of 4 Files");
+
+    // A partial copy, partly changed: every file there is asked about.
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_FALSE(QFile::exists(dest.filePath("top")));
+    dest.write("top/sub/b.bin", "old b");
+    dest.write("top/a.txt", "old a");
+    dest.write("top/mine.txt", "kept");
+    const QStringList before = snapshot(dest.path(), false);
+    platform.shown.clear();
+    platform.answers = {Answer::No, Answer::YesToAll};
+    paste("top", dest.path());
+    EXPECT_EQ(styles(), QList<int>({39, 39, 64})) << "and again one for the special files";
+    EXPECT_EQ(dest.read("top/a.txt"), "old a");
+    EXPECT_EQ(dest.read("top/sub/b.bin").size(), 300000);
+    EXPECT_EQ(dest.read("top/mine.txt"), "kept");
+    EXPECT_EQ(dest.read("top/sub/deep/c"), "c");
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(snapshot(dest.path(), false), before) << "the replaced file back, the rest gone";
+}
+
+TEST_F(FolderCopyTest, AFolderNeverGoesIntoItselfAndEscapeLeavesOnlyWholeFiles) {
+    ::symlink(QFile::encodeName(source.filePath("top/sub")).constData(),
+              QFile::encodeName(dest.filePath("elsewhere")).constData());
+    for (const QString& into : {source.filePath("top"), dest.filePath("elsewhere/deep")}) {
+        platform.shown.clear();
+        paste("top", into);
+        ASSERT_EQ(styles(), QList<int>({16})) << into.toStdString();
+        EXPECT_TRUE(platform.shown[0].text.contains("cannot be put into itself"));
+    }
+    EXPECT_FALSE(QFile::exists(source.filePath("top/sub/deep/top")));
+
+    for (int i = 0; i < 30; ++i)
+        source.write(QStringLiteral("top/many/f%1").arg(i), QByteArray(100000, char('A' + i % 26)));
+    TreePlan plan;
+    ASSERT_TRUE(planTree(QFile::encodeName(source.filePath("top")), plan).ok());
+    EXPECT_EQ(plan.files, 34);
+    qint64 files = 0;
+    TreeRun run;
+    run.cancelled = [&files] { return files >= 12; }; // Escape during the twelfth file
+    run.advanced = [&files](qint64 f, qint64) { files += f; };
+    Transfer t{source.at("top"), true, QFile::encodeName(dest.path()), true, false};
+    EXPECT_EQ(transferFolder(platform, nullptr, t, plan, {}, run), AfterFile::GoOn);
+    int copied = 0;
+    QDirIterator it(dest.filePath("top"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next(), name = path.mid(dest.path().size() + 1);
+        EXPECT_FALSE(path.contains(".duoscope-")) << "no temporary left";
+        const struct stat st = lstatOf(path);
+        if (S_ISREG(st.st_mode)) {
+            EXPECT_EQ(dest.read(name), source.read(name)) << name.toStdString();
+        }
+        copied += !S_ISDIR(st.st_mode);
+    }
+    EXPECT_EQ(copied, 12) << "Escape during the twelfth: each one whole, none after";
+    EXPECT_EQ(lstatOf(dest.filePath("top")).st_mtim.tv_nsec,
+              lstatOf(source.filePath("top")).st_mtim.tv_nsec)
+        << "a folder left unfinished is still given its time";
+}
+
+TEST_F(FolderCopyTest, CutMovesWhatIsSafeAndLeavesWhatFailedWhereItWas) {
+    dest.write("top/sub/deep/c", "read-only");
+    ::chmod(QFile::encodeName(dest.filePath("top/sub/deep/c")).constData(), 0444);
+    platform.answers = {Answer::Yes};
+    paste("top", dest.path(), true);
+    EXPECT_EQ(styles(), QList<int>({36, 16})) << "the last file asked, then refused: read-only";
+    EXPECT_EQ(dest.read("top/sub/deep/c"), "read-only");
+    EXPECT_EQ(dest.read("top/sub/b.bin").size(), 300000);
+    QStringList left;
+    QDirIterator it(source.filePath("top"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        left << it.next().mid(source.path().size());
+    left.sort();
+    EXPECT_EQ(left, QStringList({"/top/sub", "/top/sub/deep", "/top/sub/deep/c"}))
+        << "the emptied folders went, those still holding a file stay";
+    EXPECT_EQ(QFile::symLinkTarget(dest.filePath("top/sub/link")), dest.filePath("top/a.txt"));
+
+    // To a free name on one file system: one rename, and Undo puts it back.
+    source.write("second/x", "x");
+    const ino_t inode = lstatOf(source.filePath("second")).st_ino;
+    paste("second", dest.path(), true);
+    EXPECT_EQ(lstatOf(dest.filePath("second")).st_ino, inode);
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(source.read("second/x"), "x");
+    // Across file systems file by file; Undo makes the emptied folders again.
+    TempTree other(QStringLiteral("/dev/shm"));
+    source.write("second/in/y", "y");
+    const QStringList before = snapshot(source.filePath("second"), false);
+    paste("second", other.path(), true);
+    EXPECT_EQ(other.read("second/in/y"), "y");
+    EXPECT_FALSE(QFile::exists(source.filePath("second")));
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(snapshot(source.filePath("second"), false), before);
+    EXPECT_FALSE(QFile::exists(other.filePath("second")));
+    // A folder is renamed as a file is, never over another.
+    EXPECT_TRUE(renameInFolder(source.at("second"), "third").ok());
+    EXPECT_EQ(renameInFolder(source.at("third"), "top").error().number(), EEXIST);
+    EXPECT_EQ(source.read("third/in/y"), "y");
+}
+
+TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
+    const QStringList before = snapshot(source.filePath("top"));
+    platform.answers = {Answer::Yes, Answer::Yes};
+    journal.begin(QStringLiteral("Delete"));
+    EXPECT_TRUE(
+        deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::ToTrash, &journal, true));
+    journal.end();
+    ASSERT_EQ(styles(), QList<int>({292}));
+    EXPECT_EQ(platform.shown[0].text, "Are you sure you want to delete " + source.filePath("top") +
+                                          " and the 4 files in it?");
+    EXPECT_FALSE(QFile::exists(source.filePath("top")));
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(snapshot(source.filePath("top")), before);
+
+    dest.write("outside", "stays");
+    ::symlink(QFile::encodeName(dest.filePath("outside")).constData(),
+              QFile::encodeName(source.filePath("top/sub/deep/out")).constData());
+    EXPECT_TRUE(deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::Permanently,
+                                &journal, true));
+    EXPECT_FALSE(QFile::exists(source.filePath("top")));
+    EXPECT_EQ(dest.read("outside"), "stays") << "a link inside goes, not what it leads to";
+    EXPECT_FALSE(journal.canUndo());
+}
+
+} // namespace
