@@ -136,6 +136,6 @@ wait "$pid" || fail "exit status $?"
 diff -r "$t/src.orig" "$t/src" || fail "the Source folder changed"
 diff -r "$t/want" "$t/dst" || fail "the Destination folder is not as expected"
 keys=$(grep -c '^[A-Za-z0-9]*=' "$t/home/config/Zelmar/Duoscope.ini")
-[ "$keys" -eq 26 ] || fail "the settings hold $keys keys, not 26"
+[ "$keys" -eq 27 ] || fail "the settings hold $keys keys, not 27"
 grep -qx 'OnlyDifferences=1' "$t/home/config/Zelmar/Duoscope.ini" || fail "Ctrl+Shift+D not kept"
 echo "end to end: all steps done"

@@ -127,9 +127,10 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
                         QStringLiteral("meld '%1' %2")};
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
+        w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
         w.mneExit_Click(); // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 26);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 27);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -148,6 +149,8 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->isChecked() &&
                 w.toolbarButton(QStringLiteral("OnlyDifferences"))->isChecked());
+    EXPECT_FALSE(w.menuEntry(QStringLiteral("mnuShowSubfolders"))->isChecked() ||
+                 w.settings().showSubfolders);
 }
 
 TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {
