@@ -15,7 +15,6 @@ void Main::mnuEditCut_Click() {
         return;
     ListPane* pane = activeList();
     const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
-    const Side side = ActivePane == 0 ? Side::Source : Side::Destination;
     {
         FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
         ClipboardFiles = {ClipboardEntry{}};
@@ -25,7 +24,7 @@ void Main::mnuEditCut_Click() {
         for (int i = 0; i < n; ++i) {
             if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
                 ClipboardFiles.append(
-                    ClipboardEntry{{folder, pane->rowFileName(i)}, rowIsFolder(*pane, side, i)});
+                    ClipboardEntry{{folder, pane->rowFileName(i)}, pane->rows().isFolder(i)});
             run.setValue(i + 1);
         }
         m_pbrMain->setValue(0);

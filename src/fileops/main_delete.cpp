@@ -26,13 +26,12 @@ void Main::deleteSelected(DeleteWay way) {
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     const QByteArray folder = FileSystem::encode(folderBox->text());
     const int n = pane->count();
-    const Side side = ActivePane == 0 ? Side::Source : Side::Destination;
     const std::vector<char> selected = selectedRowFlags(*pane);
     run.setMaximum(n);
     for (int i = 0; i < n && !run.cancelled(); ++i) {
         if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
             (void)deleteFileAsked(m_platform, this, {folder, pane->rowFileName(i)}, way, &m_undo,
-                                  rowIsFolder(*pane, side, i));
+                                  pane->rows().isFolder(i));
         run.setValue(i + 1);
     }
     m_pbrMain->setValue(0);

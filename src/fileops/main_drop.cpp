@@ -34,12 +34,11 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         const auto dropped = [&](int i) {
             return selected[static_cast<size_t>(i)] && !dragged->rowText(i).isEmpty();
         };
-        const Side side = dragged == m_lvSource ? Side::Source : Side::Destination;
         std::vector<Transfer> transfers;
         for (int i = 0; i < n; ++i) {
             if (!dropped(i))
                 continue;
-            Transfer t{{from, dragged->rowFileName(i)}, rowIsFolder(*dragged, side, i), to};
+            Transfer t{{from, dragged->rowFileName(i)}, dragged->rows().isFolder(i), to};
             t.keepReplaced = m_settings.useTrash != 0;
             t.journal = &m_undo;
             transfers.push_back(std::move(t));

@@ -55,11 +55,3 @@ void selectOnlyRows(ListPane& pane, const std::vector<char>& flags) {
     pane.selectionModel()->clearSelection();
     pane.selectionModel()->select(chosen, QItemSelectionModel::Select);
 }
-
-bool rowIsFolder(const ListPane& pane, Side side, int row) {
-    const std::shared_ptr<FolderRows>& rows = pane.rows().folderRows();
-    if (!rows || row < 0 || row >= rows->count())
-        return false;
-    const qint32 entry = rows->entry(row, side);
-    return entry >= 0 && rows->listing(side).stat(entry).folder;
-}

@@ -16,5 +16,3 @@ void invertRowSelection(ListPane& pane);
 // Selects the rows whose flag is set, and only those.
 void selectOnlyRows(ListPane& pane, const std::vector<char>& flags);
 
-// Whether the row's entry on `side` is a folder, as the listing found it.
-bool rowIsFolder(const ListPane& pane, Side side, int row);
