@@ -35,14 +35,18 @@ QList<QByteArray> Main::filesToCompare() const {
     }
     if (rows.size() == 2) {
         std::sort(rows.begin(), rows.end());
-        if (pane->rowText(rows[0]).isEmpty() || pane->rowText(rows[1]).isEmpty())
+        const auto isFile = [&](int row) {
+            return !pane->rowText(row).isEmpty() && !pane->rows().isFolder(row);
+        };
+        if (!isFile(rows[0]) || !isFile(rows[1]))
             return {};
         return {pathOf(pane, activeFolderBox(), rows[0]), pathOf(pane, activeFolderBox(), rows[1])};
     }
     // Else the current row, when it holds a file on both sides.
     const int row = pane->currentRow();
+    // Folders are compared by the walk and stepped into, never shown as files.
     if (row < 0 || m_lvSource->rowText(row).isEmpty() || row >= m_lvDest->count() ||
-        m_lvDest->rowText(row).isEmpty())
+        m_lvDest->rowText(row).isEmpty() || m_lvSource->rows().isFolder(row))
         return {};
     return {pathOf(m_lvSource, m_txtSource, row), pathOf(m_lvDest, m_txtDest, row)};
 }

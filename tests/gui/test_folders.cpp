@@ -89,6 +89,9 @@ TEST_F(Folders, ADifferenceDeepDownShowsOnTheTopFolderRow) {
     window.mnuRefresh_Click();
 
     ASSERT_EQ(rows(), QStringList({"equal|equal", "top|top"}));
+    left->setCurrentRow(1);
+    window.lvSource_GotFocus();
+    EXPECT_TRUE(window.filesToCompare().isEmpty()) << "folders are walked, never diffed as files";
     QTRY_COMPARE(left->rows().status(1), std::optional(RowStatus::Differs));
     QTRY_COMPARE(left->rows().status(0), std::optional(RowStatus::Same));
     EXPECT_EQ(statusTip(1), rowStatusWords(RowStatus::Differs));
