@@ -4,49 +4,16 @@
 //
 //   build/bench/bench_compare build/src/duoscope N              two new folders of N files
 //   build/bench/bench_compare build/src/duoscope --folders A B LABEL
-#include "bench_measure.h"
+#include "bench_process.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <fcntl.h>
-#include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-struct Run {
-    double ms = 0;
-    double peakMiB = 0;
-};
-
-// Runs a command with its output thrown away.
-Run run(const std::vector<std::string>& command) {
-    std::vector<char*> argv;
-    for (const std::string& a : command)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    Run r{msSince(start), usage.ru_maxrss / 1024.0};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command[0].c_str());
-        std::exit(1);
-    }
-    return r;
-}
 
 void makeFolder(const std::string& path, int n, int offset) {
     ::mkdir(path.c_str(), 0700);

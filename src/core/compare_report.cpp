@@ -6,6 +6,7 @@
 #include "core/row_matching.h"
 #include "core/row_status.h"
 #include "core/text_formats.h"
+#include "core/tree_compare.h"
 
 #include <QIODevice>
 #include <QTextStream>
@@ -19,18 +20,22 @@ namespace {
 
 const char* const usageText =
     "Usage: duoscope [FOLDER]\n"
-    "       duoscope --compare SOURCE DESTINATION [--pattern PATTERN] [--hidden] [--system] "
-    "[--json] [--changed]\n"
+    "       duoscope --compare SOURCE DESTINATION [--recursive] [--pattern PATTERN] [--hidden] "
+    "[--system] [--json] [--changed]\n"
     "\n"
     "Without options, opens the window; a FOLDER becomes the Source folder and the\n"
     "folder to match it with is asked for.\n"
     "\n"
     "  --compare   print the two folders' files aligned row against row\n"
+    "  -r, --recursive\n"
+    "              print the folders too, each followed by what it holds, every\n"
+    "              path relative to SOURCE and DESTINATION; a folder's status says\n"
+    "              what lies below it (links are compared, never followed)\n"
     "  --pattern   list only names matching PATTERN (default *.*)\n"
     "  --hidden    include hidden files (names starting with \".\")\n"
     "  --system    include entries that are not regular files\n"
     "  --json      print one JSON array of {\"source\", \"destination\", \"status\"}\n"
-    "              objects\n"
+    "              objects (and \"path\" with --recursive)\n"
     "  --changed   print only the rows whose files are not the same on both sides\n"
     "  --help      show this text\n"
     "  --version   show the version\n";
@@ -41,10 +46,12 @@ struct Options {
     FilterSettings filters;
     bool json = false;
     bool changedOnly = false;
+    bool recursive = false;
 };
 
 std::optional<Options> parse(const QStringList& args, QTextStream& err) {
     Options o;
+    o.filters.showSubfolders = 0; // the files of the two folders alone, unless --recursive
     QStringList folders;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -64,6 +71,9 @@ std::optional<Options> parse(const QStringList& args, QTextStream& err) {
             o.json = true;
         } else if (a == QLatin1String("--changed")) {
             o.changedOnly = true;
+        } else if (a == QLatin1String("--recursive") || a == QLatin1String("-r")) {
+            o.recursive = true;
+            o.filters.showSubfolders = 1;
         } else if (a.startsWith(QLatin1String("--"))) {
             err << "duoscope: unknown option " << a << "\n";
             return std::nullopt;
@@ -98,10 +108,41 @@ void checkFolder(const QByteArray& folder) {
     throw FsError::fromErrno(errno, nameText(folder));
 }
 
-std::shared_ptr<FolderRows> compare(const Options& o) {
+// The bytes that name a row: its Source name, or Destination's where Source
+// has none.
+QByteArray rowName(const FolderRows& rows, qsizetype r) {
+    const RowPair& p = rows.rows[size_t(r)];
+    return (p.source >= 0 ? rows.source.fileName(p.source)
+                          : rows.destination.fileName(p.destination))
+        .toByteArray();
+}
+
+// Both folders' rows, and with --recursive the levels below them.
+std::unique_ptr<TreeLevel> compare(const Options& o) {
     checkFolder(o.source);
     checkFolder(o.destination);
-    return compareFolders(folderPath(o.source), folderPath(o.destination), o.filters);
+    if (o.recursive) {
+        TreeOptions tree;
+        tree.filters = o.filters;
+        return readTrees(folderPath(o.source), folderPath(o.destination), tree);
+    }
+    auto top = std::make_unique<TreeLevel>();
+    top->rows =
+        std::move(*compareFolders(folderPath(o.source), folderPath(o.destination), o.filters));
+    return top;
+}
+
+// Visits every row of `level`, each folder row followed by the level below
+// it; `path` is the bytes of the rows' folder relative to the top ("" or
+// ending with "/").
+template <typename Visit>
+void forEachRow(const TreeLevel& level, const QByteArray& path, const Visit& visit) {
+    size_t next = 0;
+    for (qsizetype r = 0; r < level.rows.count(); ++r) {
+        visit(level.rows, r, path);
+        if (next < level.below.size() && level.below[next].first == r)
+            forEachRow(*level.below[next++].second, path + rowName(level.rows, r) + '/', visit);
+    }
 }
 
 // The report goes out in pieces of about this size, so its memory stays flat
@@ -148,8 +189,12 @@ void appendJsonString(QByteArray& out, const QString& text) {
             out += c;
         } else if (u < 0x20) {
             static const char hex[] = "0123456789abcdef";
-            const char* named = u == '\b' ? "\\b" : u == '\f' ? "\\f" : u == '\n' ? "\\n"
-                              : u == '\r' ? "\\r" : u == '\t' ? "\\t" : nullptr;
+            const char* named = u == '\b'   ? "\\b"
+                                : u == '\f' ? "\\f"
+                                : u == '\n' ? "\\n"
+                                : u == '\r' ? "\\r"
+                                : u == '\t' ? "\\t"
+                                            : nullptr;
             if (named) {
                 out += named;
             } else {
@@ -190,15 +235,20 @@ void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listi
     }
     const FileStat st = listing.stat(i);
     const QString modified = isoLocalText(st.modified);
-    out += "{\n            \"modified\": ";
+    out += "{\n            ";
+    if (st.folder)
+        out += "\"folder\": true,\n            ";
+    out += "\"modified\": ";
     if (modified.isNull())
         out += "null";
     else
         out += '"' + modified.toLatin1() + '"';
     out += ",\n            \"name\": ";
     appendJsonName(out, listing.fileName(i), [&] { return listing.name(i); });
-    out += ",\n            \"size\": ";
-    out += QByteArray::number(st.size);
+    if (!st.folder) {
+        out += ",\n            \"size\": ";
+        out += QByteArray::number(st.size);
+    }
     out += "\n        }";
 }
 
@@ -207,54 +257,68 @@ bool shown(const Options& o, const RowPair& r) {
 }
 
 // The same text as QJsonDocument(array).toJson(Indented), one row at a time.
-void printJson(const Options& o, const FolderRows& rows, ReportWriter& writer) {
+void printJson(const Options& o, const TreeLevel& top, ReportWriter& writer) {
     QByteArray& out = writer.buffer();
     out += '[';
     bool first = true;
-    for (const RowPair& r : rows.rows) {
+    forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
+        const RowPair& r = rows.rows[size_t(row)];
         if (!shown(o, r))
-            continue;
+            return;
         out += first ? "\n    {\n" : ",\n    {\n";
         first = false;
         appendJsonCell(out, "destination", rows.destination, r.destination);
         out += ",\n";
+        if (o.recursive) {
+            const QByteArray full = path + rowName(rows, row);
+            out += "        \"path\": ";
+            appendJsonName(out, full, [&] { return nameText(full); });
+            out += ",\n";
+        }
         appendJsonCell(out, "source", rows.source, r.source);
         out += ",\n        \"status\": ";
         appendJsonString(out, rowStatusKey(r.status));
         out += "\n    }";
         writer.maybeFlush();
-    }
+    });
     out += "\n]\n";
 }
 
 // Left columns padded to the widest text of each: a first pass measures,
-// the second writes, so no line is held.
-void printText(const Options& o, const FolderRows& rows, ReportWriter& writer) {
+// the second writes, so no line is held. Below the top, names are paths, a
+// folder's ending with "/".
+void printText(const Options& o, const TreeLevel& top, ReportWriter& writer) {
     const TextFormats formats;
     struct Texts {
         QString name, size, modified;
     };
-    auto texts = [&](const FolderListing& listing, qint32 i) {
+    auto texts = [&](const FolderListing& listing, qint32 i, const QByteArray& path) {
         if (i < 0)
             return Texts{};
         const FileStat st = listing.stat(i);
-        return Texts{listing.name(i), formats.sizeText(st.size), formats.modifiedText(st.modified)};
+        QString name = path.isEmpty() ? listing.name(i) : nameText(path) + listing.name(i);
+        if (st.folder)
+            name += QLatin1Char('/');
+        return Texts{name, st.folder ? QString() : formats.sizeText(st.size),
+                     formats.modifiedText(st.modified)};
     };
     qsizetype nameWidth = 0, sizeWidth = 0, modifiedWidth = 0;
-    for (const RowPair& r : rows.rows) {
+    forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
+        const RowPair& r = rows.rows[size_t(row)];
         if (!shown(o, r) || r.source < 0)
-            continue;
-        const Texts left = texts(rows.source, r.source);
+            return;
+        const Texts left = texts(rows.source, r.source, path);
         nameWidth = std::max(nameWidth, left.name.size());
         sizeWidth = std::max(sizeWidth, left.size.size());
         modifiedWidth = std::max(modifiedWidth, left.modified.size());
-    }
+    });
     QString line;
-    for (const RowPair& r : rows.rows) {
+    forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
+        const RowPair& r = rows.rows[size_t(row)];
         if (!shown(o, r))
-            continue;
-        const Texts left = texts(rows.source, r.source);
-        const Texts right = texts(rows.destination, r.destination);
+            return;
+        const Texts left = texts(rows.source, r.source, path);
+        const Texts right = texts(rows.destination, r.destination, path);
         line = left.name.leftJustified(nameWidth) + QLatin1String("  ") +
                left.size.rightJustified(sizeWidth) + QLatin1String("  ") +
                left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ");
@@ -266,7 +330,7 @@ void printText(const Options& o, const FolderRows& rows, ReportWriter& writer) {
         writer.buffer() += line.toUtf8();
         writer.buffer() += '\n';
         writer.maybeFlush();
-    }
+    });
 }
 
 } // namespace
@@ -274,10 +338,11 @@ void printText(const Options& o, const FolderRows& rows, ReportWriter& writer) {
 bool isReportInvocation(const QStringList& args) {
     if (args.isEmpty())
         return false;
-    static const QStringList options = {QStringLiteral("--compare"), QStringLiteral("--pattern"),
-                                        QStringLiteral("--hidden"),  QStringLiteral("--system"),
-                                        QStringLiteral("--json"),    QStringLiteral("--changed"),
-                                        QStringLiteral("--help"),    QStringLiteral("--version")};
+    static const QStringList options = {QStringLiteral("--compare"),   QStringLiteral("--pattern"),
+                                        QStringLiteral("--hidden"),    QStringLiteral("--system"),
+                                        QStringLiteral("--json"),      QStringLiteral("--changed"),
+                                        QStringLiteral("--help"),      QStringLiteral("--version"),
+                                        QStringLiteral("--recursive"), QStringLiteral("-r")};
     return options.contains(args.first());
 }
 
@@ -294,7 +359,7 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
     if (!options)
         return 1;
     try {
-        const std::shared_ptr<FolderRows> rows = compare(*options);
+        const std::unique_ptr<TreeLevel> rows = compare(*options);
         ReportWriter writer(out);
         if (options->json)
             printJson(*options, *rows, writer);

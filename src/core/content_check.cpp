@@ -1,10 +1,14 @@
 #include "core/content_check.h"
 
+#include "core/tree_compare.h"
+#include "core/unique_fd.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -37,17 +41,14 @@ void appendIdentity(QByteArray& key, const struct stat& st) {
     key.append(reinterpret_cast<const char*>(fields), sizeof fields);
 }
 
-class Fd {
-public:
-    explicit Fd(const QByteArray& path) : fd(::open(path.constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    const int fd;
-};
+// A regular file opened for reading, and its stat; -1 for anything else. A
+// FIFO or a device is never opened for good: reading one could wait forever.
+int openRegular(int dirFd, const char* name, int flags, struct stat& st) {
+    UniqueFd fd{::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags)};
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return std::exchange(fd.fd, -1);
+}
 
 } // namespace
 
@@ -86,8 +87,10 @@ void ContentChecker::cancel() {
     m_cancel = false;
 }
 
-void ContentChecker::start(std::vector<Pair> pairs, Report report) {
+void ContentChecker::start(std::vector<Pair> pairs, Report report,
+                           const FilterSettings& treeFilters) {
     cancel();
+    m_treeFilters = treeFilters;
     m_thread = std::thread([this, pairs = std::move(pairs), report = std::move(report)] {
         qsizetype done = 0;
         for (const Pair& pair : pairs) {
@@ -99,12 +102,27 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report) {
     });
 }
 
-ContentVerdict ContentChecker::check(const Pair& pair) {
-    const Fd a(pair.source), b(pair.destination);
+ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
+                              const std::atomic<bool>& cancel) {
     struct stat sa {
     }, sb{};
-    if (a.fd < 0 || b.fd < 0 || ::fstat(a.fd, &sa) != 0 || ::fstat(b.fd, &sb) != 0 ||
-        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
+    const UniqueFd a{openRegular(dirA, nameA, O_NOFOLLOW, sa)};
+    const UniqueFd b{openRegular(dirB, nameB, O_NOFOLLOW, sb)};
+    if (a.fd < 0 || b.fd < 0)
+        return ContentVerdict::Unreadable;
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
+        return ContentVerdict::Equal;
+    return compareOpenFiles(a.fd, b.fd, cancel);
+}
+
+ContentVerdict ContentChecker::check(const Pair& pair) {
+    if (pair.folders)
+        return checkTrees(pair);
+    struct stat sa {
+    }, sb{};
+    const UniqueFd a{openRegular(AT_FDCWD, pair.source.constData(), 0, sa)};
+    const UniqueFd b{openRegular(AT_FDCWD, pair.destination.constData(), 0, sb)};
+    if (a.fd < 0 || b.fd < 0)
         return ContentVerdict::Unreadable;
     if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
         return ContentVerdict::Equal; // one file seen from both sides
@@ -120,4 +138,24 @@ ContentVerdict ContentChecker::check(const Pair& pair) {
         m_cache.insert(key, verdict == ContentVerdict::Equal);
     }
     return verdict;
+}
+
+ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
+    TreeOptions options;
+    options.filters = m_treeFilters;
+    options.contents = pair.treeContents;
+    options.cancel = &m_cancel;
+    options.foldersWalked = &m_foldersWalked;
+    try {
+        switch (compareTrees(pair.source, pair.destination, options)) {
+        case RowStatus::Same:
+            return ContentVerdict::Equal;
+        case RowStatus::Unreadable:
+            return ContentVerdict::Unreadable;
+        default:
+            return ContentVerdict::Differ;
+        }
+    } catch (const ScanCancelled&) {
+        return ContentVerdict::Cancelled;
+    }
 }

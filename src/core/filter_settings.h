@@ -16,6 +16,8 @@ struct FilterSettings {
     QString diffProgram;
     // Delete moves files to the Trash, and a replaced file is kept there.
     qint16 useTrash = 1;
+    // Folders are listed too, before the files.
+    qint16 showSubfolders = 1;
 };
 
 // The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.

@@ -37,13 +37,13 @@ QString FolderListing::name(qsizetype i) const {
     return QString::fromLatin1(bytes.data(), bytes.size());
 }
 
-void FolderListing::add(QByteArrayView fileName, const FileStat& st) {
+void FolderListing::add(QByteArrayView fileName, const FileStat& st, bool link) {
     File f;
     f.size = st.size;
     f.modified = st.modified;
     f.nameAt = static_cast<quint32>(m_names.size());
     f.nameLength = static_cast<quint16>(std::min<qsizetype>(fileName.size(), 65535));
-    f.dangling = st.dangling;
+    f.flags = quint8((st.dangling ? Dangling : 0) | (st.folder ? Folder : 0) | (link ? Link : 0));
     m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
     m_names.push_back('\0');
     m_files.push_back(f);
@@ -57,16 +57,27 @@ public:
                  const ScanOptions& options)
         : m_folder(folder), m_options(options), m_mask(attributeMask(settings)),
           m_pattern(settings.fileTypes),
-          m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")) {}
+          m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")),
+          m_folders(settings.showSubfolders != 0) {}
 
     // A file set aside by an unfinished move got its name back during the
     // reading: read again, so it is listed once.
     bool nameGivenBack() const { return m_nameGivenBack; }
 
-    FolderListing read() {
-        DIR* dir = ::opendir(m_folder.constData());
+    // Reads the folder at the path, or the one open at `folderFd`.
+    FolderListing read(int folderFd = -1) {
+        DIR* dir = nullptr;
+        if (folderFd < 0) {
+            dir = ::opendir(m_folder.constData());
+        } else {
+            // A description of its own, read from the start, closed with the stream.
+            const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            dir = fd < 0 ? nullptr : ::fdopendir(fd);
+            if (fd >= 0 && !dir)
+                ::close(fd);
+        }
         if (!dir) {
-            if (errno == ENOENT || errno == ENOTDIR)
+            if (folderFd < 0 && (errno == ENOENT || errno == ENOTDIR))
                 return {}; // no such folder: nothing to list
             throw FsError::fromErrno(errno, nameText(m_folder));
         }
@@ -88,19 +99,22 @@ public:
             if ((seen & 255) == 0)
                 tick(256);
             const char* raw = entry->d_name;
-            if (FileSystem::ownTemporary(m_fd, m_folder, raw, m_nameGivenBack) ||
-                !wanted(raw, entry->d_type))
+            if (FileSystem::ownTemporary(m_fd, m_folder, raw, m_nameGivenBack))
+                continue;
+            const int want = wanted(raw, entry->d_type);
+            if (want == 0)
                 continue;
             if (inFlight > 1) {
-                later.push_back({QByteArray(raw), {}, 0});
+                later.push_back({QByteArray(raw), {}, 0, false, want == 2});
                 continue;
             }
-            Candidate c{QByteArray::fromRawData(raw, qsizetype(std::strlen(raw))), {}, 0};
+            Candidate c{
+                QByteArray::fromRawData(raw, qsizetype(std::strlen(raw))), {}, 0, false, want == 2};
             statOne(c);
             if (c.outcome < 0)
                 throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
             if (c.outcome > 0)
-                m_listing.add(c.name, c.st);
+                m_listing.add(c.name, c.st, c.link);
         }
         if (m_options.afterNames)
             m_options.afterNames();
@@ -113,7 +127,9 @@ private:
     struct Candidate {
         QByteArray name;
         FileStat st;
-        int outcome; // 1 listed, 0 left out, -errno could not be statted
+        int outcome;             // 1 listed, 0 left out, -errno could not be statted
+        bool link;               // with linksAsLinks: the entry is a link, st its own
+        bool patternDue = false; // the stat tells whether the pattern applies
     };
 
     static int statsInFlightFor(int fd) {
@@ -142,35 +158,68 @@ private:
             throw ScanCancelled{};
     }
 
-    // What the name and the entry's type alone can tell, before any stat.
-    bool wanted(const char* raw, unsigned char type) const {
+    // What the name and the entry's type alone can tell, before any stat:
+    // 0 left out, 1 wanted, 2 wanted if the pattern applies and admits it.
+    int wanted(const char* raw, unsigned char type) const {
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
-            return false;
-        if (type == DT_DIR)
             return false;
         if (raw[0] == '.' && !(m_mask & Attr::Hidden))
             return false;
+        if (type == DT_DIR)
+            return m_folders ? 1 : 0;
         if ((type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK) &&
             !(m_mask & Attr::System))
             return false;
+        // What a link or an entry of unknown type is decides whether the
+        // pattern applies: the stat looks.
+        if (m_folders && (type == DT_LNK || type == DT_UNKNOWN))
+            return 2;
+        return matches(raw) ? 1 : 0;
+    }
+
+    bool matches(const char* raw) const {
         return m_everyName || wildcardMatch(m_pattern, nameText(QByteArray(raw)));
     }
 
-    // One stat, following links; a link that leads to no file is its own entry.
+    // Whether an entry, its stat taken, is listed.
+    int outcomeFor(const Candidate& c, const struct stat& st) const {
+        if (S_ISDIR(st.st_mode))
+            return m_folders ? 1 : 0; // without folders, a link to one is no file either
+        if (!S_ISREG(st.st_mode) && !(m_mask & Attr::System))
+            return 0;
+        return !c.patternDue || matches(c.name.constData()) ? 1 : 0;
+    }
+
+    // One stat, following links (unless linksAsLinks asks for the link's
+    // own); a link that leads to no file is its own entry.
     void statOne(Candidate& c) const {
         struct stat st {};
-        if (::fstatat(m_fd, c.name.constData(), &st, 0) == 0) {
-            if (S_ISDIR(st.st_mode)) {
-                c.outcome = 0; // a link to a folder, or a folder since the listing
+        const char* name = c.name.constData();
+        if (m_options.linksAsLinks) {
+            if (::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                c.outcome = errno == ENOENT ? 0 : -errno; // gone since it was listed: left out
                 return;
             }
-            const bool system = !S_ISREG(st.st_mode);
-            c.outcome = system && !(m_mask & Attr::System) ? 0 : 1;
-            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, false, false};
+            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+            if (!S_ISLNK(st.st_mode)) {
+                c.outcome = outcomeFor(c, st);
+                return;
+            }
+            struct stat target {};
+            c.link = true;
+            if (::fstatat(m_fd, name, &target, 0) != 0)
+                return leadsNowhere(c, st);
+            c.outcome = outcomeFor(c, target);
+            c.st.folder = S_ISDIR(target.st_mode);
+            return;
+        }
+        if (::fstatat(m_fd, name, &st, 0) == 0) {
+            c.outcome = outcomeFor(c, st);
+            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
             return;
         }
         const int err = errno;
-        if (::fstatat(m_fd, c.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Gone since it was listed: left out.
             c.outcome = errno == ENOENT ? 0 : -errno;
             return;
@@ -179,8 +228,14 @@ private:
             c.outcome = -err;
             return;
         }
-        c.outcome = m_mask & Attr::System ? 1 : 0;
-        c.st = {static_cast<qint64>(st.st_size), st.st_mtime, false, true};
+        leadsNowhere(c, st);
+    }
+
+    // A link that leads to no file: a system entry, with its own stats.
+    void leadsNowhere(Candidate& c, const struct stat& own) const {
+        c.outcome =
+            (m_mask & Attr::System) && (!c.patternDue || matches(c.name.constData())) ? 1 : 0;
+        c.st = {static_cast<qint64>(own.st_size), own.st_mtime, false, true};
     }
 
     void statConcurrently(std::vector<Candidate>& names, int threads) {
@@ -211,7 +266,7 @@ private:
             if (c.outcome < 0)
                 throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
             if (c.outcome > 0)
-                m_listing.add(c.name, c.st);
+                m_listing.add(c.name, c.st, c.link);
         }
     }
 
@@ -220,16 +275,22 @@ private:
     const int m_mask;
     const QString m_pattern;
     const bool m_everyName;
+    const bool m_folders;
     int m_fd = -1;
     FolderListing m_listing;
     bool m_nameGivenBack = false;
 };
 
+FolderListing listFilesAt(int folderFd, const QByteArray& folderPath,
+                          const FilterSettings& settings, const ScanOptions& options) {
+    FolderReader reader(folderPath, settings, options);
+    FolderListing listing = reader.read(folderFd);
+    if (reader.nameGivenBack())
+        return FolderReader(folderPath, settings, options).read(folderFd);
+    return listing;
+}
+
 FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,
                         const ScanOptions& options) {
-    FolderReader reader(folderPath, settings, options);
-    FolderListing listing = reader.read();
-    if (reader.nameGivenBack())
-        return FolderReader(folderPath, settings, options).read();
-    return listing;
+    return listFilesAt(-1, folderPath, settings, options);
 }

@@ -10,8 +10,8 @@
 #include <functional>
 #include <vector>
 
-// One folder's files under the filters, each entry read once (readdir) and
-// statted once, held compactly: a few bytes of length and time per file and
+// One folder's entries under the filters, each read once (readdir) and
+// statted once, held compactly: a few bytes of length and time per entry and
 // the names' bytes in one block.
 class FolderListing {
 public:
@@ -25,18 +25,23 @@ public:
     QString name(qsizetype i) const;
     FileStat stat(qsizetype i) const {
         const File& f = m_files[static_cast<size_t>(i)];
-        return {f.size, static_cast<std::time_t>(f.modified), false, f.dangling};
+        return {f.size, static_cast<std::time_t>(f.modified), (f.flags & Folder) != 0,
+                (f.flags & Dangling) != 0};
     }
+    bool isFolder(qsizetype i) const { return m_files[static_cast<size_t>(i)].flags & Folder; }
+    // Set only where links keep their own stats (ScanOptions::linksAsLinks).
+    bool isLink(qsizetype i) const { return m_files[static_cast<size_t>(i)].flags & Link; }
 
-    void add(QByteArrayView fileName, const FileStat& st);
+    void add(QByteArrayView fileName, const FileStat& st, bool link = false);
 
 private:
+    enum Flag : quint8 { Dangling = 1, Folder = 2, Link = 4 };
     struct File {
         qint64 size = 0;
         qint64 modified = 0;
         quint32 nameAt = 0;
         quint16 nameLength = 0; // 255 bytes on most file systems, up to 765 on NTFS
-        bool dangling = false;
+        quint8 flags = 0;
     };
     std::vector<File> m_files;
     std::vector<char> m_names; // each name followed by a NUL, for the system calls
@@ -55,6 +60,10 @@ struct ScanOptions {
     // Called between reading a folder's names and statting them (with
     // statsInFlight forced above 1): lets tests change the folder meanwhile.
     std::function<void()> afterNames;
+    // Links listed with their own length and time and marked as links, as
+    // the tree walk compares them; what they lead to still decides whether
+    // they are listed and as what.
+    bool linksAsLinks = false;
 };
 
 struct ScanCancelled {};
@@ -64,9 +73,17 @@ struct ScanCancelled {};
 // leading "."; system: anything but a regular file, a link to no file
 // included), with the length and time of each: a link that leads to no file
 // is listed with its own length and time, a file gone between readdir and
-// stat is left out. Folders and the program's own temporaries are never
-// listed (see FileSystem::ownTemporary). A folder that does not exist lists
-// nothing; one that exists but cannot be read, or an entry that cannot be
-// statted for another reason, throws FsError.
+// stat is left out. With showSubfolders on, folders are listed too, marked
+// as such: the hidden switch applies to them, the pattern and the system
+// switch do not, and a link to a folder is listed as a folder, since stepping
+// into it follows it as a file manager does ("." and ".." never). The
+// program's own temporaries are never listed (see FileSystem::ownTemporary).
+// A folder that does not exist lists nothing; one that exists but cannot be
+// read, or an entry that cannot be statted for another reason, throws FsError.
 FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,
                         const ScanOptions& options = {});
+
+// The same for the folder open at `folderFd` (left open), named
+// `folderPath` in messages.
+FolderListing listFilesAt(int folderFd, const QByteArray& folderPath,
+                          const FilterSettings& settings, const ScanOptions& options = {});

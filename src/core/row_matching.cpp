@@ -8,9 +8,8 @@ namespace {
 // Rows for one group of names with the same key: Source names at positions
 // [s0, s1) of their order, Destination names at [d0, d1), each side in byte order.
 void alignGroup(const FolderListing& source, const SortedNames& sourceOrder, qsizetype s0,
-                qsizetype s1, const FolderListing& destination,
-                const SortedNames& destinationOrder, qsizetype d0, qsizetype d1,
-                std::vector<RowPair>& rows) {
+                qsizetype s1, const FolderListing& destination, const SortedNames& destinationOrder,
+                qsizetype d0, qsizetype d1, std::vector<RowPair>& rows) {
     const qsizetype sourceCount = s1 - s0, destCount = d1 - d0;
     // The common cases: one name alone, or one name on each side.
     if (sourceCount + destCount == 1) {
@@ -71,7 +70,9 @@ std::vector<RowPair> alignRows(const FolderListing& source, const SortedNames& s
     qsizetype s = 0, d = 0;
     while (s < sn || d < dn) {
         // The next key, and the run of it on each side.
-        const int c = s == sn ? 1 : d == dn ? -1 : sourceOrder.key(s).compare(destinationOrder.key(d));
+        const int c = s == sn   ? 1
+                      : d == dn ? -1
+                                : sourceOrder.key(s).compare(destinationOrder.key(d));
         const std::string_view key = c <= 0 ? sourceOrder.key(s) : destinationOrder.key(d);
         qsizetype s1 = s, d1 = d;
         while (c <= 0 && s1 < sn && sourceOrder.key(s1) == key)
@@ -98,7 +99,11 @@ void FolderRows::computeStatuses() {
     for (RowPair& r : rows) {
         const FileStat s = r.source >= 0 ? source.stat(r.source) : FileStat{};
         const FileStat d = r.destination >= 0 ? destination.stat(r.destination) : FileStat{};
-        r.status = rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr);
+        // A pair is always one key, so names of unequal bytes differ in case.
+        const bool caseDiffers = r.source >= 0 && r.destination >= 0 &&
+                                 source.fileName(r.source) != destination.fileName(r.destination);
+        r.status =
+            rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr, caseDiffers);
         m_counts.add(r.status);
     }
 }

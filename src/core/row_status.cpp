@@ -2,11 +2,15 @@
 
 #include "core/text_formats.h"
 
-RowStatus rowStatus(const FileStat* source, const FileStat* destination) {
+RowStatus rowStatus(const FileStat* source, const FileStat* destination, bool namesDifferInCase) {
     if (!destination)
         return RowStatus::SourceOnly;
     if (!source)
         return RowStatus::DestinationOnly;
+    if (namesDifferInCase)
+        return RowStatus::Case;
+    if (source->folder && destination->folder)
+        return RowStatus::Checking;
     if (source->modified > destination->modified)
         return RowStatus::SourceNewer;
     if (source->modified < destination->modified)
@@ -16,7 +20,8 @@ RowStatus rowStatus(const FileStat* source, const FileStat* destination) {
 
 QString rowStatusKey(RowStatus status) {
     static const char* const keys[rowStatusCount] = {
-        "same", "source-only", "destination-only", "source-newer", "destination-newer", "differs"};
+        "same",    "source-only", "destination-only", "source-newer", "destination-newer",
+        "differs", "case",        "checking",         "unreadable"};
     return QString::fromLatin1(keys[static_cast<int>(status)]);
 }
 
@@ -27,8 +32,11 @@ QString rowStatusWords(RowStatus status) {
         "Only in Destination",
         "Different: Source is newer",
         "Different: Destination is newer",
-        "Different: same time, different size or contents"};
-    return QString::fromLatin1(words[static_cast<int>(status)]);
+        "Different: same time, different size or contents",
+        "Names differ in case",
+        "Checking\u2026",
+        "Cannot be read"};
+    return QString::fromUtf8(words[static_cast<int>(status)]);
 }
 
 bool isNewerOn(RowStatus status, Side side) {
@@ -40,11 +48,14 @@ bool isNewerOn(RowStatus status, Side side) {
 QString StatusCounts::summary(const TextFormats& formats) const {
     const std::pair<qsizetype, const char*> parts[] = {
         {count(RowStatus::Same), " same"},
-        {count(RowStatus::SourceNewer) + count(RowStatus::DestinationNewer) +
-             count(RowStatus::Differs),
-         " differ"},
+        {count(RowStatus::SourceNewer), " newer in Source"},
+        {count(RowStatus::DestinationNewer), " newer in Destination"},
+        {count(RowStatus::Differs), " differ"},
         {count(RowStatus::SourceOnly), " only in Source"},
-        {count(RowStatus::DestinationOnly), " only in Destination"}};
+        {count(RowStatus::DestinationOnly), " only in Destination"},
+        {count(RowStatus::Case), " case"},
+        {count(RowStatus::Checking), " checking"},
+        {count(RowStatus::Unreadable), " unreadable"}};
     QStringList texts;
     for (const auto& [n, words] : parts) {
         if (n > 0)

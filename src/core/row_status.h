@@ -18,13 +18,21 @@ enum class RowStatus {
     SourceNewer,      // Source's time is later
     DestinationNewer, // Destination's time is later
     Differs,          // equal times, different sizes or contents
+    Case,             // names equal apart from letter case: two different names
+    Checking,         // two folders whose trees are not compared yet
+    Unreadable,       // two folders whose trees hold a folder that cannot be read
 };
-constexpr int rowStatusCount = 6;
+constexpr int rowStatusCount = 9;
 
 // The status of a row from its two files' stats; null for a placeholder.
-RowStatus rowStatus(const FileStat* source, const FileStat* destination);
+// Names that differ in case outweigh the stats: copying one side's file
+// would add a file beside the other, not replace it. Two folders are
+// Checking: what they hold decides (tree_compare.h).
+RowStatus rowStatus(const FileStat* source, const FileStat* destination,
+                    bool namesDifferInCase = false);
 // The report's name for it: "same", "source-only", "destination-only",
-// "source-newer", "destination-newer", "differs".
+// "source-newer", "destination-newer", "differs", "case", "checking",
+// "unreadable".
 QString rowStatusKey(RowStatus status);
 // In words, for a row's tooltip.
 QString rowStatusWords(RowStatus status);
@@ -43,8 +51,9 @@ public:
         add(to);
     }
     qsizetype count(RowStatus status) const { return m_counts[static_cast<size_t>(status)]; }
-    // "1,204 same · 37 differ · 12 only in Source · 5 only in Destination";
-    // a part whose count is 0 is left out, "" for no rows.
+    // "305 same · 8 newer in Source · 3 newer in Destination · 3 differ ·
+    // 5 only in Source · 11 only in Destination · 1 case · 2 checking ·
+    // 1 unreadable"; a part whose count is 0 is left out, "" for no rows.
     QString summary(const TextFormats& formats) const;
 
 private:

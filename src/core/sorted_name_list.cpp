@@ -48,12 +48,14 @@ SortedNames::SortedNames(const FolderListing& listing) {
     m_order.reserve(size_t(n));
     for (qsizetype i = 0; i < n; ++i) {
         const size_t at = m_keys.size();
+        m_keys += listing.isFolder(i) ? '\x01' : '\x02'; // no name's key holds a control byte
         appendCaseKey(m_keys, listing.fileName(i));
         m_order.push_back({qint32(i), quint32(at), quint32(m_keys.size() - at)});
     }
     const char* keys = m_keys.data();
     std::sort(m_order.begin(), m_order.end(), [&](const Entry& a, const Entry& b) {
-        const int c = std::memcmp(keys + a.keyAt, keys + b.keyAt, std::min(a.keyLength, b.keyLength));
+        const int c =
+            std::memcmp(keys + a.keyAt, keys + b.keyAt, std::min(a.keyLength, b.keyLength));
         if (c != 0 || a.keyLength != b.keyLength)
             return c != 0 ? c < 0 : a.keyLength < b.keyLength;
         return compareBytes(listing.fileName(a.index), listing.fileName(b.index)) < 0;

@@ -18,6 +18,8 @@ inline int compareBytes(QByteArrayView a, QByteArrayView b) {
 
 // A folder's names in the order the panes show them: ascending by key, and
 // names with equal keys in the order of their bytes, which pairing relies on.
+// A key starts with a byte that puts folders before files and keeps a
+// folder's key apart from a file's of the same name, so the two never pair.
 class SortedNames {
 public:
     explicit SortedNames(const FolderListing& listing = {});

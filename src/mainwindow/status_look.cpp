@@ -50,18 +50,22 @@ StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
     const QColor text = palette.color(QPalette::Active, QPalette::Text);
     const QColor link = readableOn(palette.color(QPalette::Active, QPalette::Link), base);
     const QColor accent = readableOn(palette.color(QPalette::Active, QPalette::Highlight), base);
-    // The hue across the colour wheel from the link colour: apart from both accents.
-    QColor opposite = link.toHsl();
-    opposite =
-        readableOn(QColor::fromHsl((std::max(opposite.hslHue(), 0) + 180) % 360,
-                                   std::max(opposite.hslSaturation(), 160), opposite.lightness()),
-                   base);
+    // Hues turned from the link colour's: apart from both accents.
+    const QColor linkHsl = link.toHsl();
+    auto turned = [&](int degrees) {
+        return readableOn(QColor::fromHsl((std::max(linkHsl.hslHue(), 0) + degrees) % 360,
+                                          std::max(linkHsl.hslSaturation(), 160),
+                                          linkHsl.lightness()),
+                          base);
+    };
+    const QColor opposite = turned(180);
     const QColor dimmed = readableOn(mixedColour(text, base, 0.4), base);
 
-    auto styled = [&font](bool bold, bool italic) {
+    auto styled = [&font](bool bold, bool italic, bool underline = false) {
         QFont f = font;
         f.setBold(bold);
         f.setItalic(italic);
+        f.setUnderline(underline);
         return QVariant(f);
     };
     const StatusLook alone{QBrush(link), styled(true, false)};
@@ -75,5 +79,11 @@ StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
     looks[static_cast<size_t>(RowStatus::SourceNewer)] = source ? newer : older;
     looks[static_cast<size_t>(RowStatus::DestinationNewer)] = source ? older : newer;
     looks[static_cast<size_t>(RowStatus::Differs)] = {QBrush(opposite), styled(true, true)};
+    // Two names that only look alike: underlined, as both are there to read.
+    looks[static_cast<size_t>(RowStatus::Case)] = {QBrush(turned(90)), styled(false, false, true)};
+    // A tree that could not be read in full: bold and underlined, apart from every other.
+    looks[static_cast<size_t>(RowStatus::Unreadable)] = {QBrush(turned(270)),
+                                                         styled(true, false, true)};
+    // A folder pair being checked keeps the pane's look until its status is known.
     return looks;
 }

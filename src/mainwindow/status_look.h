@@ -13,8 +13,10 @@ class QPalette;
 // palette and a font, so that both light and dark themes read well and the
 // weight and slant tell the status without the colour. The file that is
 // newer, or alone, is bold; the older one is slanted and dimmed; a pair that
-// differs at equal times is bold and slanted in both panes. Same rows keep
-// the pane's own look (null values).
+// differs at equal times is bold and slanted in both panes, names that differ
+// in case are underlined, two trees that could not be read in full bold and
+// underlined. Same rows and folders being checked keep the pane's own look
+// (null values).
 struct StatusLook {
     QVariant foreground;
     QVariant font;

@@ -63,7 +63,8 @@ TEST_F(Report, JsonHasOneObjectPerRowWithNullPlaceholders) {
                 rows[2][QStringLiteral("source")].isNull());
     // Written row by row, in the very form of Qt's own writer, escapes included.
     source.writeRaw("q\"b\\s\xc3\xa9\x01");
-    for (const QString& options : {QStringLiteral("--json"), QStringLiteral("--json --pattern x")}) {
+    for (const QString& options :
+         {QStringLiteral("--json"), QStringLiteral("--json --pattern x")}) {
         const QByteArray json = report(args(options)).out.toUtf8();
         EXPECT_EQ(json, QJsonDocument::fromJson(json).toJson()) << json.toStdString();
     }
@@ -128,18 +129,20 @@ TEST_F(Report, EachRowGetsItsStatusAndChangedLeavesOutTheSame) {
         {"s4", "a", 5, "abc", 0, "source-newer"},
         {"s5", "abc", 0, "ab", 0, "differs"},
         {"s6", "a", 0, nullptr, 0, "source-only"},
-        {"s7", nullptr, 0, "a", 0, "destination-only"}};
+        {"s7", nullptr, 0, "a", 0, "destination-only"},
+        {"s8", "a", 0, "a", 0, "case"}}; // Destination's name is S8
     for (const auto& [name, left, leftAge, right, rightAge, status] : cases) {
         if (left)
             source.write(QString::fromLatin1(name), left, t.addSecs(leftAge));
         if (right)
-            dest.write(QString::fromLatin1(name), right, t.addSecs(rightAge));
+            dest.write(name[1] == '8' ? QStringLiteral("S8") : QString::fromLatin1(name), right,
+                       t.addSecs(rightAge));
     }
     for (const bool changed : {false, true}) {
         const QString options = QStringLiteral("--pattern s? --json") +
                                 (changed ? QStringLiteral(" --changed") : QString());
         const QJsonArray rows = QJsonDocument::fromJson(report(args(options)).out.toUtf8()).array();
-        ASSERT_EQ(rows.size(), changed ? 6 : 7);
+        ASSERT_EQ(rows.size(), changed ? 7 : 8);
         for (qsizetype i = 0; i < rows.size(); ++i) {
             const auto& [name, l, la, r, ra, status] = cases[i + (changed ? 1 : 0)];
             const QJsonValue side = rows[i][QLatin1String(l ? "source" : "destination")];
@@ -148,7 +151,39 @@ TEST_F(Report, EachRowGetsItsStatusAndChangedLeavesOutTheSame) {
         }
     }
     const QString text = report(args(QStringLiteral("--pattern s? --changed"))).out;
-    EXPECT_TRUE(text.startsWith(QStringLiteral("s2 ")) && text.count(QLatin1Char('\n')) == 6);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("s2 ")) && text.count(QLatin1Char('\n')) == 7 &&
+                text.contains(QStringLiteral("| S8 ")));
+}
+
+TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    for (TempTree* side : {&source, &dest})
+        for (const char* name : {"k/same/x", "k/deep/er/x", "k/Case/x"})
+            side->write(QString::fromLatin1(name), "1", t);
+    dest.write(QStringLiteral("k/deep/er/x"), "2", t.addSecs(1)); // three levels down
+    ::rename(QFile::encodeName(dest.filePath(QStringLiteral("k/Case"))),
+             QFile::encodeName(dest.filePath(QStringLiteral("k/case"))));
+    source.write(QStringLiteral("k/alone/y"), "1", t);
+    const QJsonArray rows =
+        QJsonDocument::fromJson(report(args(QStringLiteral("-r --json --pattern x"))).out.toUtf8())
+            .array();
+    QStringList got;
+    for (const QJsonValue row : rows)
+        got << row[QStringLiteral("path")].toString() + QLatin1Char('=') +
+                   row[QStringLiteral("status")].toString();
+    EXPECT_EQ(
+        got.join(QLatin1Char(' ')),
+        QStringLiteral("k=differs k/alone=source-only k/Case=case k/Case/x=same k/deep=differs "
+                       "k/deep/er=differs k/deep/er/x=destination-newer k/same=same "
+                       "k/same/x=same"));
+    EXPECT_TRUE(rows[0][QStringLiteral("source")][QStringLiteral("folder")].toBool() &&
+                !rows[0][QStringLiteral("source")].toObject().contains(QStringLiteral("size")));
+    const QString text = report(args(QStringLiteral("--recursive --changed --pattern x"))).out;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("k/ ")) &&
+                text.contains(QStringLiteral("\nk/deep/er/x  1 bytes")) &&
+                text.contains(QStringLiteral("| k/deep/er/x  1 bytes")) &&
+                !text.contains(QStringLiteral("k/same")) && text.count(QLatin1Char('\n')) == 6)
+        << text.toStdString();
 }
 
 } // namespace

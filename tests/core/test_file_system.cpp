@@ -31,15 +31,17 @@ protected:
     QByteArray at(const char* name = "") const {
         return QFile::encodeName(tree.path()) + '/' + name;
     }
-    QString list(int mask, const QString& pattern = QStringLiteral("*.*")) const {
+    QString list(int mask, const QString& pattern = QStringLiteral("*.*"),
+                 bool folders = false) const {
         FilterSettings filters;
         filters.fileTypes = pattern;
+        filters.showSubfolders = folders;
         filters.showHidden = (mask & Attr::Hidden) != 0;
         filters.showSystem = (mask & Attr::System) != 0;
         const FolderListing listing = listFiles(at(), filters);
         QStringList out;
         for (qsizetype i = 0; i < listing.count(); ++i)
-            out << listing.name(i);
+            out << listing.name(i) + (listing.isFolder(i) ? QStringLiteral("/") : QString());
         out.sort();
         return out.join(QLatin1Char(' '));
     }
@@ -57,11 +59,17 @@ protected:
     TempTree tree;
 };
 
-TEST_F(Tree, ListingAdmitsHiddenAndSystemOnlyWithTheirBitsAndNeverFolders) {
+TEST_F(Tree, ListingAdmitsHiddenAndSystemOnlyWithTheirBitsAndFoldersOnlyWhenAsked) {
     EXPECT_EQ(list(Attr::Archive | Attr::ReadOnly), QStringLiteral("locked.txt plain.txt tofile"));
     EXPECT_EQ(list(Attr::Hidden, QStringLiteral("*.TXT")), QStringLiteral("locked.txt plain.txt"));
     EXPECT_EQ(list(Attr::Hidden | Attr::System),
               QStringLiteral(".hidden broken locked.txt loop pipe plain.txt throughfile tofile"));
+    // Folders, a link to one included: the hidden switch applies, the pattern does not.
+    tree.mkdir(QStringLiteral(".hid"));
+    EXPECT_EQ(list(Attr::Archive, QStringLiteral("*.TXT"), true),
+              QStringLiteral("locked.txt plain.txt sub/ todir/"));
+    EXPECT_EQ(list(Attr::Hidden | Attr::System, QStringLiteral("t*"), true),
+              QStringLiteral(".hid/ sub/ throughfile todir/ tofile"));
     QString bits;
     for (const char* name : {"plain.txt", "locked.txt", ".hidden", "pipe", "loop", "sub", "none"})
         bits += QString::number(FileSystem::attributes(at(name))) + QLatin1Char(' ');

@@ -1,6 +1,7 @@
 // The scan of both folders, the rows laid out from it, and the files read for them.
 #include "core/name_text.h"
 #include "core/row_matching.h"
+#include "core/text_formats.h"
 #include "support/temp_tree.h"
 
 #include <QFile>
@@ -100,9 +101,10 @@ TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
     dest.mkdir(QStringLiteral("folder"));
     ASSERT_EQ(::symlink("loop", to + "loop"), 0);
     ASSERT_EQ(::symlink("folder", to + "to-folder"), 0);
-    EXPECT_EQ(layout(*compareFolders(from + "missing/", to, {})), "-|BOTH -|gone ")
-        << "a missing folder lists nothing, a link to a folder is no file";
     FilterSettings settings;
+    settings.showSubfolders = 0;
+    EXPECT_EQ(layout(*compareFolders(from + "missing/", to, settings)), "-|BOTH -|gone ")
+        << "a missing folder lists nothing, a link to a folder is no file";
     settings.showSystem = 2; // any value but 0 is on
     for (const int inFlight : {1, 8}) {
         ScanOptions options;
@@ -111,7 +113,8 @@ TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
         EXPECT_EQ(layout(*rows), "both|BOTH gone|gone lone|- -|loop ") << inFlight;
         EXPECT_EQ(rows->destination.stat(rows->entry(3, Side::Destination)).size, 4)
             << "a link to no file is its own size";
-        EXPECT_TRUE(rows->status(2) == RowStatus::SourceOnly &&
+        EXPECT_TRUE(rows->status(0) == RowStatus::Case &&
+                    rows->status(2) == RowStatus::SourceOnly &&
                     rows->status(3) == RowStatus::DestinationOnly &&
                     rows->counts().count(RowStatus::DestinationOnly) == 1);
     }
@@ -121,10 +124,43 @@ TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {
             ::unlink(gone);
     };
     EXPECT_EQ(layout(*compareFolders(from, to, settings, options)), "both|BOTH -|loop ");
+    // Folders first, a folder paired only with a folder.
+    source.mkdir(QStringLiteral("Folder"));
+    source.write(QStringLiteral("to-folder"));
+    settings.showSubfolders = 1;
+    const std::shared_ptr<FolderRows> rows = compareFolders(from, to, settings);
+    EXPECT_EQ(layout(*rows), "Folder|folder -|to-folder both|BOTH -|loop to-folder|- ");
+    EXPECT_TRUE(rows->status(0) == RowStatus::Case &&
+                rows->status(1) == RowStatus::DestinationOnly &&
+                rows->destination.isFolder(rows->entry(1, Side::Destination)));
+    source.mkdir(QStringLiteral("folder"));
+    EXPECT_EQ(compareFolders(from, to, settings)->status(1), RowStatus::Checking);
     std::atomic<bool> cancel{true};
     options = {};
     options.cancel = &cancel;
     EXPECT_THROW(compareFolders(from, to, settings, options), ScanCancelled);
+}
+
+TEST(Rows, SummaryCountsEachKindApartInAFixedOrderAndCaseIsNeverNewer) {
+    StatusCounts counts;
+    const std::pair<RowStatus, int> added[] = {
+        {RowStatus::Case, 1},    {RowStatus::DestinationOnly, 11}, {RowStatus::SourceOnly, 5},
+        {RowStatus::Differs, 3}, {RowStatus::DestinationNewer, 3}, {RowStatus::SourceNewer, 8},
+        {RowStatus::Same, 1305}};
+    for (const auto& [status, n] : added)
+        for (int i = 0; i < n; ++i)
+            counts.add(status);
+    for (int i = 0; i < 1000; ++i)
+        counts.change(RowStatus::Same, RowStatus::Differs);
+    counts.change(RowStatus::Differs, RowStatus::Same);
+    EXPECT_EQ(
+        counts.summary(TextFormats()),
+        QString::fromUtf8("306 same \u00b7 8 newer in Source \u00b7 3 newer in Destination \u00b7 "
+                          "1,002 differ \u00b7 5 only in Source \u00b7 11 only in Destination "
+                          "\u00b7 1 case"));
+    EXPECT_EQ(StatusCounts().summary(TextFormats()), QString());
+    for (const Side side : {Side::Source, Side::Destination})
+        EXPECT_FALSE(isNewerOn(RowStatus::Case, side));
 }
 
 } // namespace

@@ -34,6 +34,7 @@ protected:
         for (const char* name : {"a.txt", ".b.txt", "c.doc"})
             source.write(QString::fromLatin1(name));
         window.txtSource()->setText(source.path());
+        window.txtDest()->setText(dest.path()); // empty: no folder rows from elsewhere
         window.mnuRefresh_Click();
     }
     // Opens Options from the menu and lets `act` work in it; the refreshes that followed.
@@ -46,7 +47,7 @@ protected:
 
     ScriptedPlatform platform;
     Main window{platform};
-    TempTree source;
+    TempTree source, dest;
     const QString defaults = values(window.settings());
 };
 

@@ -1,0 +1,132 @@
+// Two trees of N files in N/20 folders (100 at the top, each holding 49
+// more), one file in a thousand changed, each the last of its top folder's
+// walk, so that stopping at the first difference saves little. Measured
+// against `find A B -printf` of the same trees, taking turns, medians of 5:
+// - the folder statuses as the window gets them: the top level compared,
+//   then every top folder pair walked on the content checker's worker, to
+//   the last verdict; with the memory this takes per file pair;
+// - the report `--compare --recursive --json`.
+//
+//   build/bench/bench_trees build/src/duoscope [N]
+#include "bench_process.h"
+#include "core/content_check.h"
+#include "core/row_matching.h"
+
+#include <QTemporaryDir>
+#include <future>
+#include <set>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int filesPerFolder = 20, foldersPerTop = 50;
+
+// Writes the tree, every file with one time; `changed` makes one file in a
+// thousand longer and newer. The top folders whose trees differ go to `differing`.
+void makeTree(const std::string& root, int files, bool changed, std::set<int>* differing) {
+    ::mkdir(root.c_str(), 0755);
+    for (int f = 0; f < files; ++f) {
+        const int folder = f / filesPerFolder, top = folder / foldersPerTop;
+        const int sub = folder % foldersPerTop;
+        char path[64];
+        std::snprintf(path, sizeof path, "/t%03d", top);
+        std::string dir = root + path;
+        if (sub != 0) {
+            std::snprintf(path, sizeof path, "/s%02d", sub);
+            dir += path;
+        }
+        if (f % filesPerFolder == 0)
+            ::mkdir(dir.c_str(), 0755);
+        std::snprintf(path, sizeof path, "/f%06d.txt", f);
+        const bool change = changed && f % 1000 == 999;
+        const int fd = ::open((dir + path).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        const timespec times[2] = {{1600000000, 0}, {1600000000 + (change ? 60 : 0), 0}};
+        if (fd < 0 || ::write(fd, "0123456789ab", change ? 12 : 10) < 0 ||
+            ::futimens(fd, times) != 0)
+            std::abort();
+        ::close(fd);
+        if (change && differing)
+            differing->insert(top);
+    }
+}
+
+// The window's way: the top level, then each folder pair's tree on the
+// checker's worker. The rows whose trees differ go to `differing`.
+void folderStatuses(const QByteArray& a, const QByteArray& b, std::set<int>& differing) {
+    const FilterSettings settings;
+    const std::shared_ptr<FolderRows> rows = compareFolders(a, b, settings);
+    std::vector<ContentChecker::Pair> pairs;
+    for (qsizetype r = 0; r < rows->count(); ++r) {
+        if (rows->status(r) != RowStatus::Checking)
+            continue;
+        const QByteArray name = rows->source.fileName(rows->entry(r, Side::Source)).toByteArray();
+        pairs.push_back({r, a + name, b + name, true});
+    }
+    const qsizetype n = qsizetype(pairs.size());
+    std::promise<void> finished;
+    ContentChecker checker;
+    checker.start(
+        std::move(pairs),
+        [&](qsizetype row, ContentVerdict verdict, qsizetype done) {
+            if (verdict == ContentVerdict::Differ)
+                differing.insert(int(row));
+            if (done == n)
+                finished.set_value();
+        },
+        settings);
+    finished.get_future().wait();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 2)
+        return 1;
+    const std::string program = argv[1];
+    const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
+    QTemporaryDir dir;
+    const std::string a = dir.filePath(QStringLiteral("a")).toStdString();
+    const std::string b = dir.filePath(QStringLiteral("b")).toStdString();
+    std::set<int> expected;
+    makeTree(a, files, false, nullptr);
+    makeTree(b, files, true, &expected);
+    const std::vector<std::string> find = {"find", a, b, "-printf", "%s %T@ %p\n"};
+    const std::vector<std::string> json = {program, "--compare", a, b, "--recursive", "--json"};
+    run(find); // both trees read once before the timing
+
+    std::vector<double> finds, walks, reports, findPeak, reportPeak;
+    const double before = residentMiB();
+    for (int i = 0; i < 5; ++i) {
+        const Run f = run(find);
+        finds.push_back(f.ms);
+        findPeak.push_back(f.peakMiB);
+        std::set<int> differing;
+        const auto start = Clock::now();
+        folderStatuses(QByteArray::fromStdString(a + '/'), QByteArray::fromStdString(b + '/'),
+                       differing);
+        walks.push_back(msSince(start));
+        if (differing != expected) {
+            std::fprintf(stderr, "%zu folders found to differ, %zu expected\n", differing.size(),
+                         expected.size());
+            return 1;
+        }
+        const Run r = run(json);
+        reports.push_back(r.ms);
+        reportPeak.push_back(r.peakMiB);
+    }
+    const double perFile = (peakKiB() / 1024.0 - before) * 1048576.0 / files;
+    std::printf("find %.1f ms, folder statuses %.1f ms, --recursive --json %.1f ms, "
+                "%.1f bytes per file pair\n",
+                median(finds), median(walks), median(reports), perFile);
+    const std::string label =
+        "2 × " + grouped(files) + " files in " + grouped(files / filesPerFolder) + " folders";
+    const char* baseline = "`find -printf` of both trees (size, time, path)";
+    result("Folder statuses to the last, " + label, median(walks), "ms", median(finds), baseline);
+    result("Report `--compare --recursive --json`, " + label, median(reports), "ms", median(finds),
+           baseline);
+    result("Peak memory of `--compare --recursive --json`, " + label, median(reportPeak), "MiB",
+           median(findPeak), "peak memory of that `find`");
+    result("Memory of the folder statuses per file pair, " + label, perFile, "bytes", 0,
+           "none (peak resident memory gained, over the files of one tree)");
+    return 0;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/row_matching.h"
+
+#include <QByteArray>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// How two folder trees are compared: at every level, what a pane would show
+// on stepping in there.
+struct TreeOptions {
+    FilterSettings filters; // folders are listed whatever showSubfolders says
+    // File pairs of equal size and time are compared byte for byte too.
+    bool contents = false;
+    // Set from another thread: the walk throws ScanCancelled.
+    const std::atomic<bool>* cancel = nullptr;
+    // Folder pairs (or lone folders) listed so far, for a progress display.
+    std::atomic<qint64>* foldersWalked = nullptr;
+    // Called with both folders' paths before a pair below the top is opened:
+    // lets tests change the tree meanwhile.
+    std::function<void(const QByteArray& source, const QByteArray& destination)> beforeEntering;
+};
+
+// What lies below two folders (paths, with or without a trailing "/"): Same
+// when both trees hold the same relative paths and every pair in them is
+// same (names of one letter case, size and time, and contents when asked);
+// Differs from the first difference on, which ends the walk; Unreadable when
+// no difference was found but a folder could not be read. Links are never
+// followed: a link is compared as a link, by its own length and time, the
+// two folders given included. Throws ScanCancelled.
+RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+                       const TreeOptions& options);
+
+// Both trees in full, for the report: one level's rows, each folder pair's
+// status from the walk below it, and the level below each folder row (a pair
+// or a folder on one side), in row order.
+struct TreeLevel {
+    FolderRows rows;
+    std::vector<std::pair<qsizetype, std::unique_ptr<TreeLevel>>> below;
+};
+
+// Reads both trees below two folders that exist (the two given are entered
+// even when they are links). A folder below that cannot be read is left
+// empty, its row Unreadable when it is a pair. Throws FsError when one of
+// the two given cannot be read, ScanCancelled.
+std::unique_ptr<TreeLevel> readTrees(const QByteArray& sourceFolder,
+                                     const QByteArray& destinationFolder,
+                                     const TreeOptions& options);

@@ -1,0 +1,172 @@
+#include "core/content_check.h"
+#include "core/tree_compare.h"
+#include "support/temp_tree.h"
+
+#include <QFile>
+#include <fcntl.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QDateTime when(QDate(2022, 2, 2), QTime(2, 2, 2), Qt::UTC);
+
+class Trees : public ::testing::Test {
+protected:
+    // The same files on both sides.
+    void both(const QString& name, const QByteArray& content = "x") {
+        source.write(name, content, when);
+        dest.write(name, content, when);
+    }
+    QByteArray path(const TempTree& t, const QString& name = {}) const {
+        return QFile::encodeName(t.filePath(name));
+    }
+    RowStatus compare(const QString& below = {}) const {
+        return compareTrees(path(source, below), path(dest, below), options);
+    }
+    TempTree source, dest;
+    TreeOptions options;
+};
+
+TEST_F(Trees, ADifferenceAnywhereBelowUnderThePanesFiltersAndOnlyThere) {
+    const QString deep = QStringLiteral("a/b/c/");
+    for (const char* name : {"top.txt", "a/one.txt", "a/b/two.txt", "a/b/c/three.txt"})
+        both(QString::fromLatin1(name), name);
+    source.mkdir(QStringLiteral("a/b/c/empty"));
+    dest.mkdir(QStringLiteral("a/b/c/empty"));
+    EXPECT_EQ(compare(), RowStatus::Same);
+    // Contents three levels down: same size and time, other bytes.
+    dest.write(deep + "three.txt", "a/b/c/three.txX", when);
+    EXPECT_EQ(compare(), RowStatus::Same);
+    options.contents = true;
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    options.contents = false;
+    dest.write(deep + "three.txt", "a/b/c/three.txt", when);
+
+    // Hidden entries and names the pattern leaves out count only when shown.
+    source.write(deep + ".hidden");
+    source.mkdir(deep + ".hidden-folder");
+    source.write(deep + "extra.doc");
+    options.filters.fileTypes = QStringLiteral("*.txt");
+    EXPECT_EQ(compare(), RowStatus::Same);
+    options.filters.showHidden = 1;
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    options.filters = {};
+    options.filters.fileTypes = QStringLiteral("*.txt");
+    source.mkdir(deep + "extra.doc.d"); // a folder, whatever the pattern
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    ::rmdir(path(source, deep + "extra.doc.d"));
+
+    // Names that differ in case are two names, a folder's as a file's.
+    dest.write(deep + "Three.txt", "a/b/c/three.txt", when);
+    ::unlink(path(dest, deep + "three.txt"));
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    ::rename(path(dest, deep + "Three.txt"), path(dest, deep + "three.txt"));
+    ::rename(path(dest, deep + "empty"), path(dest, deep + "Empty"));
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    ::rename(path(dest, deep + "Empty"), path(dest, deep + "empty"));
+
+    // Thirty levels deep, on the checker's worker as the window runs it.
+    QString thirty;
+    for (int level = 0; level < 30; ++level)
+        thirty += QStringLiteral("d%1/").arg(level);
+    both(thirty + "end.txt");
+    ContentChecker checker;
+    auto verdict = [&checker, this](std::vector<ContentChecker::Pair> pairs) {
+        std::promise<ContentVerdict> got;
+        checker.start(
+            std::move(pairs), [&](qsizetype, ContentVerdict v, qsizetype) { got.set_value(v); },
+            options.filters);
+        const ContentVerdict v = got.get_future().get();
+        checker.cancel();
+        return v;
+    };
+    const ContentChecker::Pair top{0, path(source), path(dest), true};
+    EXPECT_EQ(verdict({top}), ContentVerdict::Equal);
+    EXPECT_GE(checker.foldersWalked(), 35);
+    dest.write(thirty + "end.txt", "y", when.addSecs(1));
+    EXPECT_EQ(verdict({top}), ContentVerdict::Differ);
+    source.write(QStringLiteral("0.txt"), "x", when.addSecs(5)); // found before going down
+    const qint64 walked = checker.foldersWalked();
+    EXPECT_EQ(verdict({top}), ContentVerdict::Differ);
+    EXPECT_EQ(checker.foldersWalked(), walked + 1) << "the first difference ends the walk";
+}
+
+TEST_F(Trees, LinksLoopsUnreadableAndChangingFoldersNeitherHangNorStopTheWalk) {
+    both(QStringLiteral("a/file"));
+    source.mkdir(QStringLiteral("e"));
+    dest.mkdir(QStringLiteral("e"));
+    // Links are compared as links, never followed: a loop through the
+    // parent, a link to itself, and links to folders that differ inside.
+    auto link = [this](const TempTree& t, const char* target, const char* name) {
+        const timespec times[2] = {{when.toSecsSinceEpoch(), 0}, {when.toSecsSinceEpoch(), 0}};
+        return ::symlink(target, path(t, name)) == 0 &&
+               ::utimensat(AT_FDCWD, path(t, name), times, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    for (const TempTree* t : {&source, &dest})
+        ASSERT_TRUE(link(*t, "..", "a/up") && link(*t, "self", "a/self"));
+    ASSERT_TRUE(link(source, "a", "link") && link(dest, "e", "link"));
+    options.filters.showSystem = 1; // the link to itself leads nowhere: listed
+    EXPECT_EQ(compare(), RowStatus::Same) << "the links' own sizes and times agree";
+    EXPECT_EQ(compareTrees(path(source, "link"), path(dest, "link"), options), RowStatus::Same);
+    ::unlink(path(dest, "link"));
+    ASSERT_TRUE(link(dest, "a/", "link"));
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    ::unlink(path(dest, "link"));
+    ASSERT_TRUE(link(dest, "e", "link"));
+    source.write(QStringLiteral("e/f"), "file", when); // a file as long as the link, as old
+    ASSERT_TRUE(link(dest, "file", "e/f"));
+    EXPECT_EQ(compare(QStringLiteral("e")), RowStatus::Differs);
+    ::unlink(path(source, "e/f"));
+    ::unlink(path(dest, "e/f"));
+
+    // A folder replaced by a file while the walk is on its way down.
+    both(QStringLiteral("a/sub/deeper/f"));
+    options.beforeEntering = [&](const QByteArray& s, const QByteArray&) {
+        if (s.endsWith("/sub/")) {
+            ::unlink(s + "deeper/f");
+            ::rmdir(s + "deeper");
+            ::rmdir(s);
+            QFile(QString::fromUtf8(s.chopped(1))).open(QIODevice::WriteOnly);
+        }
+    };
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    options.beforeEntering = nullptr;
+    ::unlink(path(source, "a/sub"));
+    both(QStringLiteral("a/sub/deeper/f"));
+    EXPECT_EQ(compare(), RowStatus::Same);
+
+    // A folder that cannot be read, by an unprivileged user even when the
+    // test runs as root: the walk says so unless it finds a difference.
+    source.mkdir(QStringLiteral("locked"));
+    dest.mkdir(QStringLiteral("locked"));
+    for (const char* folder : {"", "a", "e"}) {
+        ::chmod(path(source, folder), 0755);
+        ::chmod(path(dest, folder), 0755);
+    }
+    ASSERT_EQ(::chmod(path(dest, "locked"), 0), 0);
+    auto unprivileged = [this] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(100);
+            ::_exit(int(compare()));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(unprivileged(), int(RowStatus::Unreadable));
+    source.write(QStringLiteral("z-only-here"));
+    EXPECT_EQ(unprivileged(), int(RowStatus::Differs));
+    ::chmod(path(dest, "locked"), 0700);
+
+    std::atomic<bool> cancel{true};
+    options.cancel = &cancel;
+    EXPECT_THROW(compare(), ScanCancelled);
+}
+
+} // namespace
