@@ -1,9 +1,10 @@
 // Times the file commands on the real window against baselines measured in
 // the same run: pastes of many files, of a large file and of a sparse one
-// against `cp` of the same files, and the selection and clipboard commands
+// against `cp` of the same files, a tree against `cp -a`, and the selection and clipboard commands
 // over a large pane against a refresh.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops [files] [rows]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops tree
 #include "bench_app.h"
 #include "bench_files.h"
 #include "bench_measure.h"
@@ -140,6 +141,59 @@ void pastesAgainstCp(int files) {
            "cp --sparse=auto", true);
 }
 
+// A tree of `folders` folders (a tenth at the top, nine inside each) with
+// `perFolder` files of `size` bytes in each.
+void makeTree(const QString& top, int folders, int perFolder, qint64 size) {
+    for (int i = 0; i < folders; ++i) {
+        const int parent = i / 9;
+        const QString folder =
+            i < folders / 10
+                ? QStringLiteral("%1/d%2").arg(top).arg(i)
+                : QStringLiteral("%1/d%2/s%3").arg(top).arg(parent % (folders / 10)).arg(i);
+        makeFiles(folder, perFolder, size);
+    }
+}
+
+// Pastes a whole tree into an empty folder (the paste command, the tree
+// recorded as one copied folder) against `cp -a` of the same tree.
+void treePasteAgainstCp(int files, int folders) {
+    QTemporaryDir dir;
+    const QString top = dir.filePath(QStringLiteral("tree"));
+    makeTree(top, folders, files / folders, 4096);
+    QtPlatform platform;
+    Main window(platform);
+    Runs r;
+    for (int run = 0; run < 5; ++run) {
+        const QString target = dir.filePath(QStringLiteral("paste"));
+        const QString cpTarget = dir.filePath(QStringLiteral("cp"));
+        QDir().mkpath(target);
+        QDir().mkpath(cpTarget);
+        window.txtSource()->setText(dir.path());
+        window.txtDest()->setText(target);
+        window.ClipboardFiles = {ClipboardEntry{},
+                                 ClipboardEntry{{QFile::encodeName(dir.path()), "tree"}, true}};
+        window.ClipboardMode = 2;
+        window.lvDest_GotFocus();
+        // Each starts on a quiet disk, not writing back what the one before left.
+        shellMs(QStringLiteral("sync"));
+        const auto start = Clock::now();
+        window.mnuEditPaste_Click();
+        r.paste.push_back(msSince(start));
+        shellMs(QStringLiteral("sync"));
+        r.cp.push_back(shellMs(QStringLiteral("cp -a '%1' '%2'/").arg(top, cpTarget)));
+        if (QProcess::execute(QStringLiteral("diff"),
+                              {QStringLiteral("-r"), top, target + QStringLiteral("/tree")}) != 0)
+            std::abort();
+        QDir(target).removeRecursively();
+        QDir(cpTarget).removeRecursively();
+    }
+    const std::string what = "Paste of a tree of " + grouped(files) + " files of 4 KB in " +
+                             grouped(folders) + " folders into an empty folder";
+    std::printf("%s, median of 5:\n  cp -a %.1f ms   paste %.1f ms (%.2fx)\n", what.c_str(),
+                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
+    result(what, median(r.paste), "ms", median(r.cp), "`cp -a` of the same");
+}
+
 void selectionAgainstRefresh(int rows) {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("source"));
@@ -202,7 +256,12 @@ void selectionAgainstRefresh(int rows) {
 
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "tree") { // the tree's figure alone
+        treePasteAgainstCp(10000, 1000);
+        return 0;
+    }
     pastesAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);
+    treePasteAgainstCp(10000, 1000);
     selectionAgainstRefresh(argc > 2 ? std::atoi(argv[2]) : 100000);
     return 0;
 }

@@ -16,7 +16,8 @@ struct RowPair {
 };
 
 // Lays the two sorted folders out row against row. A pair is always one
-// Source entry with one Destination entry. Within a group of names equal
+// Source entry with one Destination entry of the same kind, a folder with a
+// folder, a file with a file (their keys differ, sorted_name_list.h). Within a group of names equal
 // apart from case, names equal to the byte pair first, then the remaining
 // Source and Destination names pair in order; what is left faces
 // placeholders. Statuses are left to the caller.
@@ -47,7 +48,7 @@ public:
     void setStatus(qsizetype row, RowStatus status);
     const StatusCounts& counts() const { return m_counts; }
 
-    // Sets every row's status from the stats, and the counts.
+    // Sets every row's status from the stats (two folders: Checking), and the counts.
     void computeStatuses();
 
 private:
@@ -55,8 +56,9 @@ private:
 };
 
 // Lists, sorts and lays out both folders (on two threads, one a folder), and
-// gives every row its status. Throws FsError as listFiles does, and
-// ScanCancelled when `options.cancel` is set meanwhile.
+// gives every row its status, Checking for two folders: their trees are left
+// to compareTrees (tree_compare.h), which the content checker runs. Throws FsError as listFiles
+// does, and ScanCancelled when `options.cancel` is set meanwhile.
 std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
                                            const QByteArray& destinationPath,
                                            const FilterSettings& settings,
