@@ -8,8 +8,8 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QMimeDatabase>
+#include <QProgressBar>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
