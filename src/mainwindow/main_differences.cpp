@@ -70,14 +70,17 @@ void Main::mnuViewOnlyDifferences_Click() {
 void Main::showOnlyDifferences(bool only) {
     if (only == m_visibleRows->onlyDifferences())
         return;
-    const PanePlace source(*m_lvSource, *m_visibleRows);
-    const PanePlace dest(*m_lvDest, *m_visibleRows);
+    ListPane* active = activeList();
+    ListPane* other = active == m_lvSource ? m_lvDest : m_lvSource;
+    const PanePlace activePlace(*active, *m_visibleRows);
+    const PanePlace otherPlace(*other, *m_visibleRows);
     m_visibleRows->setOnlyDifferences(only);
-    source.restore(*m_lvSource, *m_visibleRows);
-    dest.restore(*m_lvDest, *m_visibleRows);
+    // The other pane first, so the current file ends on the active one.
+    otherPlace.restore(*other, *m_visibleRows);
+    activePlace.restore(*active, *m_visibleRows);
     // The row the user was on stays in sight; the other pane follows it.
-    if (const int row = activeList()->currentRow(); row >= 0)
-        activeList()->scrollTo(activeList()->rows().index(row, 0));
+    if (const int row = active->currentRow(); row >= 0)
+        active->scrollTo(active->rows().index(row, 0));
 }
 
 void Main::mnuEditNextDifference_Click() {

@@ -118,6 +118,10 @@ TEST_P(Panes, OnlyDifferencesHideTheSamePairsInBothPanesAtOnce) {
     EXPECT_FALSE(window.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->isChecked());
     EXPECT_EQ(name(d->currentRow()), differences.last());
     EXPECT_TRUE(QTest::qWaitFor([&] { return level() && inView(d, d->currentRow()); }));
+    s->setCurrentRow(0);
+    s->setFocus();
+    window.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
+    EXPECT_EQ(window.CurrentFolder, source.path()) << "commands stay on the pane in use";
 }
 
 TEST_P(Panes, NextAndPreviousDifferenceStepOverSamePairsAndStopAtTheEnds) {
