@@ -3,49 +3,28 @@
 #include "mainwindow/main_window.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
+#include "support/two_folders.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStatusBar>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 
-class Folders : public ::testing::Test {
+class Folders : public TwoFolders {
 protected:
     void SetUp() override {
-        qputenv("TEMP", QFile::encodeName(temp.path()));
-        window.InitTempFolder();
-        window.txtSource()->setText(source.path());
-        window.txtDest()->setText(dest.path());
+        TwoFolders::SetUp();
         window.resize(900, 500);
         window.show();
-    }
-    void TearDown() override { qunsetenv("TEMP"); }
-
-    // "left|right" per row, "-" for a placeholder.
-    QStringList rows() const {
-        QStringList out;
-        const auto cell = [](const ListPane* pane, int row) {
-            const QString text = pane->rowText(row);
-            return text.isEmpty() ? QStringLiteral("-") : text;
-        };
-        for (int i = 0; i < left->count(); ++i)
-            out << cell(left, i) + QLatin1Char('|') + cell(right, i);
-        return out;
     }
     QString statusTip(int row) const {
         return left->model()->index(row, 0).data(Qt::ToolTipRole).toString();
     }
-
-    TempTree temp, source, dest;
-    ScriptedPlatform platform;
-    Main window{platform};
-    ListPane* left = window.lvSource();
-    ListPane* right = window.lvDest();
 };
 
 TEST_F(Folders, FolderRowsComeFirstPairedAndAlignedAndTheOptionTakesThemAway) {

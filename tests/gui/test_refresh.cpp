@@ -5,6 +5,7 @@
 #include "mainwindow/status_look.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
+#include "support/two_folders.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -18,16 +19,8 @@
 
 namespace {
 
-class Refresh : public ::testing::Test {
+class Refresh : public TwoFolders {
 protected:
-    void SetUp() override {
-        qputenv("TEMP", QFile::encodeName(temp.path()));
-        window.InitTempFolder();
-        window.txtSource()->setText(source.path());
-        window.txtDest()->setText(dest.path());
-    }
-    void TearDown() override { qunsetenv("TEMP"); }
-
     QImage icon(int row, ListPane* pane = nullptr) {
         return window.ilIcons().image((pane ? pane : left)->rows().smallIcon(row));
     }
@@ -45,24 +38,6 @@ protected:
         const QString text = platform.shown.last().text;
         return text.section(QStringLiteral("Error "), 1).section(QLatin1Char(':'), 0, 0).toInt();
     }
-
-    // "left|right" per row, "-" for a placeholder, then "size|size" when asked.
-    QStringList rows(bool sizes = false) const {
-        QStringList out;
-        const auto cell = [&](const ListPane* pane, int row) {
-            const QString text =
-                sizes ? pane->rows().subItem(row, PaneModel::Size) : pane->rowText(row);
-            return text.isEmpty() ? QStringLiteral("-") : text;
-        };
-        for (int i = 0; i < left->count(); ++i)
-            out << cell(window.lvSource(), i) + QLatin1Char('|') + cell(window.lvDest(), i);
-        return out;
-    }
-    TempTree temp, source, dest;
-    ScriptedPlatform platform;
-    Main window{platform};
-    ListPane* left = window.lvSource();
-    ListPane* right = window.lvDest();
 };
 
 TEST_F(Refresh, PanesAlignRowAgainstRowEachRowWithItsOwnFile) {
