@@ -5,6 +5,7 @@
 //   tests/gui/on_xvfb.sh --wm build/bench/bench_differences [N]
 #include "bench_app.h"
 #include "bench_measure.h"
+#include "bench_shown_window.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -39,22 +40,14 @@ void makeFolder(const QByteArray& path, int n, bool dest) {
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
     const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
-    QTemporaryDir dir;
-    const QByteArray source = QFile::encodeName(dir.filePath(QStringLiteral("source")));
-    const QByteArray dest = QFile::encodeName(dir.filePath(QStringLiteral("dest")));
-    makeFolder(source, n, false);
-    makeFolder(dest, n, true);
+    const BenchFolders folders;
+    makeFolder(folders.source, n, false);
+    makeFolder(folders.dest, n, true);
 
     QtPlatform platform;
     Main window(platform);
-    window.txtSource()->setText(QFile::decodeName(source));
-    window.txtDest()->setText(QFile::decodeName(dest));
-    window.resize(1200, 800);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!showOver(window, folders, n))
         return 1;
-    if (!QTest::qWaitFor([&] { return window.lvSource()->count() == n; }, 60000))
-        return 1; // the first refresh
     ListPane* pane = window.lvSource();
     pane->setFocus();
     pane->setCurrentRow(n / 2 + 1); // a pair that hides

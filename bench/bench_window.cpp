@@ -5,6 +5,7 @@
 //   tests/gui/on_xvfb.sh --wm build/bench/bench_window [N]
 #include "bench_app.h"
 #include "bench_measure.h"
+#include "bench_shown_window.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -59,22 +60,14 @@ struct FirstRows : QObject {
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
     const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
-    QTemporaryDir dir;
-    const QByteArray source = QFile::encodeName(dir.filePath(QStringLiteral("source")));
-    const QByteArray dest = QFile::encodeName(dir.filePath(QStringLiteral("dest")));
-    makeFolder(source, n, 0);
-    makeFolder(dest, n, n / 2);
+    const BenchFolders folders;
+    makeFolder(folders.source, n, 0);
+    makeFolder(folders.dest, n, n / 2);
 
     QtPlatform platform;
     Main window(platform);
-    window.txtSource()->setText(QFile::decodeName(source));
-    window.txtDest()->setText(QFile::decodeName(dest));
-    window.resize(1200, 800);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!showOver(window, folders, 0))
         return 1;
-    if (!QTest::qWaitFor([&] { return window.lvSource()->count() > 0; }, 60000))
-        return 1; // the first refresh
     QTest::qWait(200);
 
     FirstRows rows(window.lvSource());
@@ -91,8 +84,8 @@ int main(int argc, char* argv[]) {
     std::vector<double> listings, firstRows, pauses;
     for (int run = 0; run < 5; ++run) {
         listings.push_back(medianMs(1, [&] {
-            bareListing(source);
-            bareListing(dest);
+            bareListing(folders.source);
+            bareListing(folders.dest);
         }));
         QTest::qWait(100);
         rows.armed = true;
@@ -102,7 +95,8 @@ int main(int argc, char* argv[]) {
         QTest::keyClick(window.lvSource(), Qt::Key_F5);
         if (!QTest::qWaitFor([&] { return !rows.armed; }, 60000))
             return 1;
-        firstRows.push_back(std::chrono::duration<double, std::milli>(rows.painted - start).count());
+        firstRows.push_back(
+            std::chrono::duration<double, std::milli>(rows.painted - start).count());
         pauses.push_back(longest);
     }
     const double listing = median(listings), shown = median(firstRows);
