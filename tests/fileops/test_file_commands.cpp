@@ -40,12 +40,7 @@ protected:
             out << pane->rowText(i);
         return out;
     }
-    QList<int> styles() const {
-        QList<int> out;
-        for (const auto& s : platform.shown)
-            out << s.style;
-        return out;
-    }
+    QList<int> styles() const { return platform.styles(); }
 
     ScriptedPlatform platform;
     Main window{platform};

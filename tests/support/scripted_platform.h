@@ -46,6 +46,8 @@ public:
     QList<QStringList> toolbarShown;   // the current arrangement each dialog opened with
     QStringList drags;                 // the pane name of each drag begun
     int beeps = 0;
+    // The style of each message box shown, in turn.
+    QList<int> styles() const;
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
     void beep() override { ++beeps; }
