@@ -183,6 +183,7 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
                      UndoJournal* journal, bool folder) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
+    folder = folder && !isLink(path); // a link to a folder goes alone
     TreePlan plan;
     if (folder) {
         if (FsResult planned = planTree(path, plan); !planned) {

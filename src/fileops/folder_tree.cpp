@@ -89,6 +89,11 @@ bool sameEntry(const struct stat& a, const struct stat& b) {
 
 } // namespace
 
+bool isLink(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 QByteArray entryPath(const QByteArray& top, const TreeEntry& entry) {
     return joined(top, joined(entry.folder, entry.name));
 }

@@ -30,6 +30,9 @@ struct TreePlan {
 // (a link to one included) or cannot be read.
 FsResult planTree(const QByteArray& path, TreePlan& plan);
 
+// True when `path` is a link (which a folder row may stand for).
+bool isLink(const QByteArray& path);
+
 // The path of `entry` below `top`.
 QByteArray entryPath(const QByteArray& top, const TreeEntry& entry);
 

@@ -23,8 +23,14 @@ void runTransfers(Platform& platform, QWidget* owner, std::vector<Transfer> tran
     std::vector<FsResult> planned(transfers.size());
     qint64 files = 0, bytes = 0;
     for (size_t i = 0; i < transfers.size(); ++i) {
-        if (transfers[i].folder)
-            planned[i] = planTree(transfers[i].source.path(), plans[i]);
+        Transfer& t = transfers[i];
+        // A link to a folder lists as a folder, and is copied as the link it is.
+        if (t.folder && isLink(t.source.path())) {
+            t.folder = false;
+            t.linkItself = true;
+        }
+        if (t.folder)
+            planned[i] = planTree(t.source.path(), plans[i]);
         files += transfers[i].folder ? plans[i].files : 1;
         bytes += plans[i].bytes;
     }

@@ -134,6 +134,7 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
             } else {
                 Transfer file = t;
                 file.source = {at(from, e.folder), e.name};
+                file.folder = false;
                 file.targetFolder = at(top, e.folder);
                 file.linkItself = e.kind == TreeEntry::Kind::Link;
                 file.othersFollow = t.othersFollow || i < lastFile;

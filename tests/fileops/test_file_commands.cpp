@@ -40,12 +40,7 @@ protected:
             out << pane->rowText(i);
         return out;
     }
-    QList<int> styles() const {
-        QList<int> out;
-        for (const auto& s : platform.shown)
-            out << s.style;
-        return out;
-    }
+    QList<int> styles() const { return platform.styles(); }
 
     ScriptedPlatform platform;
     Main window{platform};
@@ -268,6 +263,32 @@ TEST_F(WindowTest, AnswersForAllHoldForTheRestOfOneCommandOnly) {
     platform.answers = {Answer::NoToAll};
     window.lvDest_DragDrop("lvSource", 0, 0);
     EXPECT_EQ(styles(), QList<int>({39})) << "a drop offers them too";
+}
+
+TEST_F(WindowTest, FolderRowsAreCopiedDroppedAndDeletedWhole) {
+    source.write("f/a", "a");
+    source.write("f/sub/b", "b");
+    ::symlink("f", source.at("lf").path().constData());
+    refresh(source.path(), dest.path()); // f, lf: folder rows
+    ASSERT_EQ(texts(window.lvSource()), QStringList({"f", "lf"}));
+    select(window.lvSource(), {0});
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    window.mnuEditPaste_Click();
+    EXPECT_EQ(dest.read("f/sub/b"), "b");
+    select(window.lvSource(), {1});
+    window.lvDest_DragDrop("lvSource", 0, 0);
+    EXPECT_EQ(QFile::symLinkTarget(dest.filePath("lf")), dest.filePath("f")) << "as a link";
+    window.lvDest_ItemClick(0);
+    select(window.lvDest(), {0});
+    platform.answers = {Answer::Yes};
+    window.mnuDelete_Click();
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_EQ(platform.shown[0].text,
+              "Are you sure you want to delete " + dest.filePath("f") + " and the 2 files in it?");
+    EXPECT_FALSE(QFile::exists(dest.filePath("f")));
+    window.menuEntry("mnuEditUndo")->trigger();
+    EXPECT_EQ(dest.read("f/a"), "a");
 }
 
 TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {

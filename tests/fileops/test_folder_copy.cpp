@@ -78,12 +78,7 @@ protected:
         runTransfers(platform, nullptr, {t}, {}, run);
         journal.end();
     }
-    QList<int> styles() const {
-        QList<int> out;
-        for (const auto& s : platform.shown)
-            out << s.style;
-        return out;
-    }
+    QList<int> styles() const { return platform.styles(); }
 
     ScriptedPlatform platform;
     UndoJournal journal;

@@ -21,6 +21,13 @@ int ScriptedPlatform::messageBox(QWidget*, const QString& text, int style) {
     return offered.front();
 }
 
+QList<int> ScriptedPlatform::styles() const {
+    QList<int> out;
+    for (const Shown& s : shown)
+        out << s.style;
+    return out;
+}
+
 QString ScriptedPlatform::browseForFolder(QWidget*, const QString& initialFolder,
                                           const QString& title) {
     browsed.append({initialFolder, title});

@@ -47,6 +47,8 @@ public:
     QStringList drags;                 // the pane name of each drag begun
     QList<int> dragRows;               // how many rows each drag's pane had selected
     int beeps = 0;
+    // The style of each message box shown, in turn.
+    QList<int> styles() const;
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
     void beep() override { ++beeps; }
