@@ -24,6 +24,8 @@ QString deleteQuestionText(const QString& path) {
 }
 
 QString folderDeleteQuestionText(const QString& path, qint64 files) {
+    if (files == 0) // "and the 0 files in it" would read as a mistake
+        return deleteQuestionText(path);
     return QStringLiteral("Are you sure you want to delete %1 and the %2 %3 in it?")
         .arg(path, TextFormats().countText(files),
              files == 1 ? QStringLiteral("file") : QStringLiteral("files"));

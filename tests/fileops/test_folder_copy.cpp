@@ -223,6 +223,12 @@ TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
     EXPECT_FALSE(QFile::exists(source.filePath("top")));
     EXPECT_EQ(dest.read("outside"), "stays") << "a link inside goes, not what it leads to";
     EXPECT_FALSE(journal.canUndo());
+
+    source.mkdir("empty");
+    platform.shown.clear();
+    deleteFileAsked(platform, nullptr, source.at("empty"), DeleteWay::Permanently, &journal, true);
+    EXPECT_EQ(platform.shown[0].text,
+              "Are you sure you want to delete " + source.filePath("empty") + "?");
 }
 
 } // namespace
