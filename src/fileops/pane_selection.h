@@ -15,4 +15,3 @@ void selectAllRows(ListPane& pane);
 void invertRowSelection(ListPane& pane);
 // Selects the rows whose flag is set, and only those.
 void selectOnlyRows(ListPane& pane, const std::vector<char>& flags);
-

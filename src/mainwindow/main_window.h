@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/file_system.h"
 #include "core/content_check.h"
+#include "core/file_system.h"
 #include "core/filter_settings.h"
 #include "core/folder_scan.h"
 #include "core/row_matching.h"

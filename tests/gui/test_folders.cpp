@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -120,47 +119,6 @@ TEST_F(Folders, BothPanesStepInAndOutTogether) {
     window.mnuUpOneLevel_Click();
     EXPECT_EQ(platform.beeps, beeps + 1);
     EXPECT_EQ(window.txtSource()->text(), QStringLiteral("/"));
-}
-
-TEST_F(Folders, ATreeCopiedAcrossAndMergedIntoAPartialCopyEndsTheSame) {
-    const QDateTime t(QDate(2023, 5, 6), QTime(7, 8, 9), Qt::UTC);
-    source.write(QStringLiteral("tree/a.txt"), "a", t);
-    source.write(QStringLiteral("tree/sub/deep/b.txt"), QByteArray(70000, 'b'), t);
-    source.write(QStringLiteral("tree/sub/c.txt"), "c", t);
-    window.mnuRefresh_Click();
-    ASSERT_EQ(rows(), QStringList({"tree|-"}));
-    const auto copyFirstRowAcross = [&] {
-        left->setFocus();
-        window.lvSource_GotFocus();
-        left->setCurrentRow(0);
-        left->setRowSelected(0, true);
-        window.mnuEditCopy_Click();
-        window.lvDest_GotFocus();
-        window.mnuEditPaste_Click();
-    };
-    const auto sameTrees = [&] {
-        QProcess diff;
-        diff.start(QStringLiteral("diff"), {QStringLiteral("-r"), source.filePath("tree"),
-                                            dest.filePath(QStringLiteral("tree"))});
-        return diff.waitForFinished() && diff.exitCode() == 0;
-    };
-    copyFirstRowAcross();
-    EXPECT_TRUE(sameTrees());
-    ASSERT_EQ(rows(), QStringList({"tree|tree"}));
-    // The times came along, so the walk finds the two trees the same.
-    QTRY_COMPARE(left->rows().status(0), std::optional(RowStatus::Same));
-
-    // A partial, partly different copy: Yes to All at the first file there
-    // answers for the other.
-    dest.write(QStringLiteral("tree/sub/c.txt"), "old", t.addSecs(-60));
-    QFile::remove(dest.filePath(QStringLiteral("tree/a.txt")));
-    window.mnuRefresh_Click();
-    QTRY_COMPARE(left->rows().status(0), std::optional(RowStatus::Differs));
-    platform.answers = {Answer::YesToAll};
-    copyFirstRowAcross();
-    ASSERT_EQ(platform.shown.size(), 1) << platform.shown.last().text.toStdString();
-    EXPECT_TRUE(sameTrees());
-    QTRY_COMPARE(left->rows().status(0), std::optional(RowStatus::Same));
 }
 
 } // namespace

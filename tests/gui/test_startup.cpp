@@ -128,7 +128,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
-        w.mneExit_Click(); // closing runs the shut-down
+        w.mneExit_Click();                                           // closing runs the shut-down
     }
     EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 27);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
