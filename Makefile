@@ -33,7 +33,7 @@ test-sanitizers: deps
 e2e: build
 	cd $(BUILD) && ctest --output-on-failure -L e2e
 
-# Every benchmark, about ten minutes: one Markdown table on standard output,
+# Every benchmark, about a quarter of an hour: one Markdown table on standard output,
 # the programs' own output in $(BUILD)/bench.log.
 bench: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"
