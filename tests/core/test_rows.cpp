@@ -31,10 +31,10 @@ std::string layout(const FolderRows& rows) {
 }
 
 // "source names / destination names", laid out.
-std::string laidOut(const char* spec) {
+std::string laidOut(const char* sides) {
     FolderRows rows;
     FolderListing* side = &rows.source;
-    for (const QByteArray& n : QByteArray(spec).split(' ')) {
+    for (const QByteArray& n : QByteArray(sides).split(' ')) {
         if (n == "/")
             side = &rows.destination;
         else if (!n.isEmpty())
@@ -55,8 +55,8 @@ TEST(Rows, PairOneSourceWithOneDestinationExactBytesFirst) {
         {"caf\xe9 / caf\xe9 CAF\xe9", "caf\xe9|caf\xe9 -|CAF\xe9 "},
         {"\xc3\x89t\xc3\xa9 / \xc3\xa9T\xc3\x89", "\xc3\x89t\xc3\xa9|\xc3\xa9T\xc3\x89 "},
         {"", ""}};
-    for (const auto& [spec, want] : cases)
-        EXPECT_EQ(laidOut(spec), want) << spec;
+    for (const auto& [sides, want] : cases)
+        EXPECT_EQ(laidOut(sides), want) << sides;
 }
 
 TEST(Rows, KeysOrderAsTheFoldedShownTextsDo) {
