@@ -140,6 +140,21 @@ ContentVerdict ContentChecker::check(const Pair& pair) {
     return verdict;
 }
 
+std::optional<RowStatus> treeStatus(ContentVerdict verdict) {
+    switch (verdict) {
+    case ContentVerdict::Equal:
+        return RowStatus::Same;
+    case ContentVerdict::Differ:
+        return RowStatus::Differs;
+    case ContentVerdict::Unreadable:
+        return RowStatus::Unreadable;
+    case ContentVerdict::Cancelled:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The inverse of treeStatus(), for the one report callback files and trees share.
 ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     TreeOptions options;
     options.filters = m_treeFilters;

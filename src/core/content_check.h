@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/filter_settings.h"
+#include "core/row_status.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
@@ -22,6 +24,10 @@ ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cance
 // followed if it is a link; Unreadable unless both are regular files.
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
                               const std::atomic<bool>& cancel);
+
+// A folder pair's status from the verdict on its trees; nothing when the
+// walk was cancelled (the pair is still checking).
+std::optional<RowStatus> treeStatus(ContentVerdict verdict);
 
 // Reads up to `size` bytes, short only at the end of the file; -1 on an error.
 ssize_t readBlock(int fd, char* buffer, size_t size);

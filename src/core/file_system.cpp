@@ -39,6 +39,10 @@ QString FileLocation::text() const {
     return nameText(path());
 }
 
+FileLocation FileLocation::of(const QByteArray& path) {
+    return {FileSystem::parentFolder(path), path.mid(path.lastIndexOf('/') + 1)};
+}
+
 namespace {
 
 QString pathText(const QByteArray& path) {

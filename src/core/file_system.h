@@ -67,6 +67,8 @@ struct FileLocation {
     QByteArray path() const;
     // The path as the program shows it.
     QString text() const;
+    // The location of `path`: the folder above it and its last name.
+    static FileLocation of(const QByteArray& path);
 };
 
 struct FileStat {

@@ -76,10 +76,6 @@ FsResult stillLeft(const UndoStep& step) {
     return {};
 }
 
-FileLocation located(const QByteArray& path) {
-    return {FileSystem::parentFolder(path), path.mid(path.lastIndexOf('/') + 1)};
-}
-
 // `file` is told as the one not undone, `place` as where it cannot go.
 FsResult placeFree(const QByteArray& file, const QByteArray& place) {
     if (FileIdentity::of(place))
@@ -132,8 +128,8 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
             return failed(errno, step.path);
         {
             bool copied = false;
-            return moveFile(located(step.path), located(step.oldPath), Existing::Keep, options,
-                            copied);
+            return moveFile(FileLocation::of(step.path), FileLocation::of(step.oldPath),
+                            Existing::Keep, options, copied);
         }
     case Kind::Trashed:
     case Kind::FolderMade:

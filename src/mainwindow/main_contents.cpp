@@ -77,19 +77,8 @@ void Main::contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qs
     // One row of the rows both panes share: its count changes once, and it
     // comes into view, or goes, in both panes at once.
     if (m_visibleRows->folderRows()->status(row) == RowStatus::Checking) {
-        switch (verdict) {
-        case ContentVerdict::Equal:
-            m_visibleRows->setStatus(row, RowStatus::Same);
-            break;
-        case ContentVerdict::Differ:
-            m_visibleRows->setStatus(row, RowStatus::Differs);
-            break;
-        case ContentVerdict::Unreadable:
-            m_visibleRows->setStatus(row, RowStatus::Unreadable);
-            break;
-        case ContentVerdict::Cancelled:
-            break;
-        }
+        if (const std::optional<RowStatus> status = treeStatus(verdict))
+            m_visibleRows->setStatus(row, *status);
     } else if (verdict == ContentVerdict::Differ) {
         m_visibleRows->setStatus(row, RowStatus::Differs);
     }

@@ -93,12 +93,8 @@ void Main::mnuEditPreviousDifference_Click() {
 
 void Main::goToDifference(int step) {
     ListPane* pane = activeList();
-    const int n = pane->count();
-    const int current = pane->currentRow();
-    int row = current >= 0 ? current + step : step > 0 ? 0 : n - 1;
-    while (row >= 0 && row < n && !VisibleRows::isDifference(m_visibleRows->status(row)))
-        row += step;
-    if (row < 0 || row >= n) {
+    const int row = m_visibleRows->nextDifference(pane->currentRow(), step);
+    if (row < 0) {
         m_platform.beep(); // none further: the row stays where it is
         return;
     }

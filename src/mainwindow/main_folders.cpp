@@ -16,12 +16,11 @@ namespace {
 
 // The folder above `folder` (bytes ending with "/") and the name by which it
 // holds `folder`; nothing above "/".
-std::optional<std::pair<QByteArray, QByteArray>> parentOf(const QByteArray& folder) {
+std::optional<FileLocation> parentOf(const QByteArray& folder) {
     const QByteArray path = folder.endsWith('/') ? folder.chopped(1) : folder;
-    const qsizetype slash = path.lastIndexOf('/');
-    if (path.isEmpty() || slash < 0)
+    if (!path.contains('/'))
         return std::nullopt;
-    return std::pair{path.left(slash + 1), path.mid(slash + 1)};
+    return FileLocation::of(path);
 }
 
 // A folder box's text for a folder's bytes: "/" alone for the root, else no
@@ -70,12 +69,12 @@ void Main::mnuUpOneLevel_Click() {
         m_platform.beep(); // one side is at the top already
         return;
     }
-    m_txtSource->setText(boxText(source->first));
-    m_txtDest->setText(boxText(dest->first));
+    m_txtSource->setText(boxText(source->folder));
+    m_txtDest->setText(boxText(dest->folder));
     mnuRefresh_Click();
     // The folder just left is the current row again, in the pane the user was in.
     ListPane* pane = activeList();
-    const QByteArray left = pane == m_lvSource ? source->second : dest->second;
+    const QByteArray left = pane == m_lvSource ? source->name : dest->name;
     const int row = pane->rows().findFile(left);
     if (row < 0)
         return;

@@ -64,3 +64,10 @@ void VisibleRows::setStatus(qsizetype sharedRow, RowStatus status) {
         Q_EMIT removed();
     }
 }
+
+int VisibleRows::nextDifference(int row, int step) const {
+    row = row >= 0 ? row + step : step > 0 ? 0 : m_count - 1;
+    while (row >= 0 && row < m_count && !isDifference(status(row)))
+        row += step;
+    return row >= 0 && row < m_count ? row : -1;
+}

@@ -38,6 +38,10 @@ public:
     // Where a shared row is shown, or -1 when it is hidden.
     int row(qsizetype sharedRow) const;
     RowStatus status(int row) const { return m_rows->status(sharedRow(row)); }
+    // The first row shown after `row` (step 1) or before it (step -1) whose
+    // pair differs, from the first or the last row when `row` is -1; -1 when
+    // there is none that way.
+    int nextDifference(int row, int step) const;
 
 Q_SIGNALS:
     // Around every change, so that both panes' models report it together.
