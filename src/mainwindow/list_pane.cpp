@@ -1,6 +1,7 @@
 #include "mainwindow/list_pane.h"
 
 #include "core/text_formats.h"
+#include "mainwindow/pane_delegate.h"
 #include "mainwindow/twips.h"
 #include "shell/platform.h"
 
@@ -13,7 +14,8 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QMouseEvent>
-#include <QStyledItemDelegate>
+#include <QPainter>
+#include <QScrollBar>
 
 namespace {
 
@@ -33,20 +35,6 @@ QPointF twipsAt(const ListPane* pane, QPointF viewportPosition) {
     return {p.x() * twipsPerPixelX(pane), p.y() * twipsPerPixelY(pane)};
 }
 
-// Every row as high as the pane says, whatever it holds: a placeholder row
-// has no icon and would otherwise be lower than a file row.
-class FixedHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedHeightDelegate(const int& height, QObject* parent)
-        : QStyledItemDelegate(parent), m_height(height) {}
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
-    }
-
-private:
-    const int& m_height;
-};
-
 constexpr int smallIconPixels = 16;
 
 QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
@@ -55,24 +43,32 @@ QPointF twipsAt(const ListPane* pane, const QMouseEvent* event) {
 
 } // namespace
 
-ListPane::ListPane(VisibleRows& rows, QWidget* parent) : QTreeView(parent), m_model(rows, this) {
+ListPane::ListPane(VisibleRows& rows, QWidget* parent) : QTableView(parent), m_model(rows, this) {
     setModel(&m_model);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true); // keeps 100,000-row panes quick to scroll and select
     setSortingEnabled(false);
-    setAllColumnsShowFocus(true);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setDragEnabled(false); // the window begins the drags itself
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setIconSize(QSize(smallIconPixels, smallIconPixels));
-    setItemDelegate(new FixedHeightDelegate(m_rowHeight, this));
+    setItemDelegate(new PaneDelegate(
+        m_rowHeight, [this] { return m_hoverRow; }, this));
     measureRowHeight();
     updateStatusLooks();
 }
@@ -86,6 +82,7 @@ void ListPane::measureRowHeight() {
     option.decorationSize = iconSize();
     const QSize styled = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
     m_rowHeight = std::max({styled.height(), fontMetrics().height(), smallIconPixels});
+    verticalHeader()->setDefaultSectionSize(m_rowHeight);
 }
 
 int ListPane::fittingColumnWidth(int column, int minimum) const {
@@ -116,7 +113,7 @@ int ListPane::fittingColumnWidth(int column, int minimum) const {
 }
 
 void ListPane::changeEvent(QEvent* event) {
-    QTreeView::changeEvent(event);
+    QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         measureRowHeight();
         doItemsLayout();
@@ -175,8 +172,70 @@ int ListPane::firstVisibleRow() const {
     return count() > 0 ? 0 : -1;
 }
 
+QModelIndex ListPane::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // The row is the item: Home and End go to the first and the last row, and
+    // Left and Right scroll sideways, as in a list.
+    switch (action) {
+    case MoveHome:
+    case MoveEnd: {
+        if (count() == 0)
+            return {};
+        const QModelIndex current = currentIndex();
+        return m_model.index(action == MoveHome ? 0 : count() - 1,
+                             current.isValid() ? current.column() : 0);
+    }
+    case MoveLeft:
+    case MoveRight: {
+        QScrollBar* bar = horizontalScrollBar();
+        bar->setValue(bar->value() + (action == MoveLeft ? -bar->singleStep() : bar->singleStep()));
+        return currentIndex();
+    }
+    default:
+        return QTableView::moveCursor(action, modifiers);
+    }
+}
+
+void ListPane::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    // One focus frame round the whole current row, the cells having none.
+    const QModelIndex current = currentIndex();
+    if (!hasFocus() || !current.isValid())
+        return;
+    const QRect first = visualRect(current.siblingAtColumn(0));
+    const QRect last = visualRect(current.siblingAtColumn(PaneModel::ColumnCount - 1));
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.rect = first.united(last);
+    if (!frame.rect.intersects(event->rect()))
+        return;
+    frame.state |= QStyle::State_KeyboardFocusChange;
+    frame.backgroundColor =
+        palette().color(isRowSelected(current.row()) ? QPalette::Highlight : QPalette::Window);
+    QPainter painter(viewport());
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+}
+
+bool ListPane::viewportEvent(QEvent* event) {
+    // The whole row under the mouse is hovered: the view itself marks one cell.
+    if (event->type() == QEvent::HoverMove || event->type() == QEvent::HoverEnter ||
+        event->type() == QEvent::HoverLeave) {
+        const int row = event->type() == QEvent::HoverLeave
+                            ? -1
+                            : rowAt(static_cast<QHoverEvent*>(event)->position().toPoint().y());
+        if (row != m_hoverRow) {
+            for (const int r : {m_hoverRow, row}) {
+                if (r >= 0)
+                    viewport()->update(0, rowViewportPosition(r), viewport()->width(),
+                                       rowHeight(r));
+            }
+            m_hoverRow = row;
+        }
+    }
+    return QTableView::viewportEvent(event);
+}
+
 void ListPane::focusInEvent(QFocusEvent* event) {
-    QTreeView::focusInEvent(event);
+    QTableView::focusInEvent(event);
     Q_EMIT gotFocus();
 }
 
@@ -184,7 +243,7 @@ void ListPane::mousePressEvent(QMouseEvent* event) {
     m_dragBegun = false;
     // A press on a selected row keeps the selection (the view selects that
     // row alone at the release), so a drag from it carries every selected row.
-    QTreeView::mousePressEvent(event);
+    QTableView::mousePressEvent(event);
     // A row counts as clicked when the left button goes down on it, so a drag
     // that begins at once still starts from the row it was clicked on.
     const QModelIndex index = indexAt(event->position().toPoint());
@@ -206,7 +265,7 @@ void ListPane::mouseMoveEvent(QMouseEvent* event) {
     Q_EMIT mouseMove(buttonBits(event->buttons()), shiftBits(event->modifiers()),
                      static_cast<float>(at.x()), static_cast<float>(at.y()));
     if (!m_dragBegun)
-        QTreeView::mouseMoveEvent(event);
+        QTableView::mouseMoveEvent(event);
     // A drag begun above took the button's release; the view must not go on
     // selecting as if the button were still down.
     if (m_dragBegun || QGuiApplication::mouseButtons() == Qt::NoButton)
@@ -216,14 +275,14 @@ void ListPane::mouseMoveEvent(QMouseEvent* event) {
 void ListPane::mouseReleaseEvent(QMouseEvent* event) {
     // The release that ends a drag selects nothing.
     if (!std::exchange(m_dragBegun, false))
-        QTreeView::mouseReleaseEvent(event);
+        QTableView::mouseReleaseEvent(event);
     const QPointF at = twipsAt(this, event);
     Q_EMIT mouseUp(buttonBits(event->button()), shiftBits(event->modifiers()),
                    static_cast<float>(at.x()), static_cast<float>(at.y()));
 }
 
 void ListPane::mouseDoubleClickEvent(QMouseEvent* event) {
-    QTreeView::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
     Q_EMIT dblClick();
 }
 
@@ -236,7 +295,7 @@ void ListPane::keyPressEvent(QKeyEvent* event) {
         Q_EMIT dblClick();
         return;
     }
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }
 
 void ListPane::keyboardSearch(const QString& search) {
@@ -245,7 +304,7 @@ void ListPane::keyboardSearch(const QString& search) {
     if (current.isValid() && current.column() != PaneModel::Name)
         selectionModel()->setCurrentIndex(current.siblingAtColumn(PaneModel::Name),
                                           QItemSelectionModel::NoUpdate);
-    QTreeView::keyboardSearch(search);
+    QTableView::keyboardSearch(search);
 }
 
 void ListPane::startLabelEdit() {
@@ -260,12 +319,12 @@ bool ListPane::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
     const bool starting = index.isValid() && state() != EditingState &&
                           (trigger == AllEditTriggers || (editTriggers() & trigger));
     if (!starting)
-        return QTreeView::edit(index, trigger, event);
+        return QTableView::edit(index, trigger, event);
     int cancel = 0;
     Q_EMIT beforeLabelEdit(cancel);
     if (cancel != 0)
         return false;
-    return QTreeView::edit(index.siblingAtColumn(PaneModel::Name), trigger, event);
+    return QTableView::edit(index.siblingAtColumn(PaneModel::Name), trigger, event);
 }
 
 void ListPane::commitData(QWidget* editor) {
@@ -275,7 +334,7 @@ void ListPane::commitData(QWidget* editor) {
 }
 
 void ListPane::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
-    QTreeView::closeEditor(editor, hint);
+    QTableView::closeEditor(editor, hint);
     // Reported once the editor is gone: the handler may rebuild the rows.
     if (std::optional<QString> text = std::exchange(m_editedText, std::nullopt)) {
         int cancel = 0;

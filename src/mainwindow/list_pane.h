@@ -2,13 +2,13 @@
 
 #include "mainwindow/pane_model.h"
 
-#include <QTreeView>
+#include <QTableView>
 #include <optional>
 
 // One of the two list panes: a report view with the columns Name, Size, Type
 // and Modified, several rows selectable, rows in the order of the rows it is given.
 // Rows are addressed by 0-based position.
-class ListPane : public QTreeView {
+class ListPane : public QTableView {
     Q_OBJECT
 public:
     // `rows` are the rows both panes show, one side each.
@@ -70,6 +70,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void commitData(QWidget* editor) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
@@ -88,4 +91,5 @@ private:
     Side m_side = Side::Source;
     std::optional<QString> m_editedText;
     bool m_dragBegun = false;
+    int m_hoverRow = -1;
 };
