@@ -215,6 +215,16 @@ void ListPane::paintEvent(QPaintEvent* event) {
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }
 
+void ListPane::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    // The focus frame moves with the whole row: the view repaints one cell.
+    for (const QModelIndex& index : {previous, current}) {
+        if (index.isValid())
+            viewport()->update(0, rowViewportPosition(index.row()), viewport()->width(),
+                               rowHeight(index.row()));
+    }
+}
+
 bool ListPane::viewportEvent(QEvent* event) {
     // The whole row under the mouse is hovered: the view itself marks one cell.
     if (event->type() == QEvent::HoverMove || event->type() == QEvent::HoverEnter ||

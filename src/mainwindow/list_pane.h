@@ -73,6 +73,7 @@ protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void paintEvent(QPaintEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void commitData(QWidget* editor) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;

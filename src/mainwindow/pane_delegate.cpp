@@ -30,12 +30,17 @@ void PaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     opt.state &= ~QStyle::State_HasFocus;
     const QWidget* widget = opt.widget;
     const QStyle* style = widget ? widget->style() : QApplication::style();
+    // Kept glyphs lose a font's lines (the underline of the case rows): the
+    // style draws those few rows' texts itself.
+    const QFont& font = opt.font;
+    if (opt.text.isEmpty() || font.underline() || font.overline() || font.strikeOut()) {
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        return;
+    }
     // The style draws all but the text, in the places it gives the text too.
     QString text = std::exchange(opt.text, QString());
     text.replace(QLatin1Char('\n'), QChar::LineSeparator); // as the style shows a newline
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-    if (text.isEmpty())
-        return;
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     const QRect rect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget)
                            .adjusted(margin, 0, -margin, 0);
@@ -52,7 +57,7 @@ void PaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const QFontMetrics metrics(opt.font);
     const qreal x =
         opt.displayAlignment & Qt::AlignRight ? rect.right() + 1 - size.width() : rect.left();
-    const qreal y = rect.top() + (rect.height() - metrics.height()) / 2.0;
+    const int y = rect.top() + (rect.height() - metrics.height()) / 2;
     painter->save();
     painter->setFont(opt.font);
     painter->setPen(opt.palette.color(group, role));
@@ -75,7 +80,6 @@ const QStaticText& PaneDelegate::glyphs(const QString& text, const QFont& font, 
     auto make = [&](const QString& shown) {
         auto* laidOut = new QStaticText(shown);
         laidOut->setTextFormat(Qt::PlainText);
-        laidOut->setPerformanceHint(QStaticText::AggressiveCaching);
         laidOut->prepare(QTransform(), font);
         return laidOut;
     };
