@@ -70,6 +70,10 @@ const QStaticText& PaneDelegate::glyphs(const QString& text, const QFont& font, 
     auto cache = std::find_if(m_texts.begin(), m_texts.end(),
                               [&](const auto& entry) { return entry.first == font; });
     if (cache == m_texts.end()) {
+        // Fonts change seldom (a new system font): the oldest go.
+        constexpr size_t fonts = 8;
+        if (m_texts.size() == fonts)
+            m_texts.pop_front();
         m_texts.emplace_back(std::piecewise_construct, std::forward_as_tuple(font),
                              std::forward_as_tuple(cachedTexts));
         cache = std::prev(m_texts.end());

@@ -75,6 +75,15 @@ TEST_F(PaneEvents, CurrentFileFollowsTheCurrentRowHoweverItMoves) {
     EXPECT_EQ(window.CurrentFile, QString());
     EXPECT_EQ(enabledFileCommands(), 0);
 
+    // The row is the item: End and Home go to the last and the first row,
+    // Right scrolls sideways.
+    QTest::keyClick(window.lvDest(), Qt::Key_End);
+    QTest::keyClick(window.lvDest(), Qt::Key_Right);
+    EXPECT_EQ(window.CurrentFile, QStringLiteral("b"));
+    EXPECT_EQ(window.lvDest()->currentIndex().column(), 0);
+    QTest::keyClick(window.lvDest(), Qt::Key_Home);
+    EXPECT_EQ(window.lvDest()->currentRow(), 0);
+
     // A pane whose current row does not move still takes over when pointed at.
     window.lvSource()->setCurrentRow(0);
     window.lvDest()->setCurrentRow(1);

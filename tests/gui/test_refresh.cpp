@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QProgressBar>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -234,6 +235,33 @@ TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
     EXPECT_FALSE(font(l, 1).isValid() || l.index(1, 0).data(Qt::ForegroundRole).isValid());
     EXPECT_EQ(r.index(2, 1).data(Qt::ToolTipRole).toString(),
               QStringLiteral("Different: same time, different size or contents"));
+}
+
+TEST_F(Refresh, PanesPaintTheirRowsPixelForPixelAsTheStyleDoes) {
+    // The pane keeps its texts' glyphs between paints, and draws them itself.
+    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
+    source.write(QString(60, QLatin1Char('w')) + QStringLiteral(".txt"), "1", t); // cut short
+    for (const char* name : {"Case", "newer", "same"})
+        source.write(QLatin1String(name), "1", t.addSecs(name[0] == 'n' ? 60 : 0));
+    for (const char* name : {"case", "newer", "same"})
+        dest.write(QLatin1String(name), "1", t);
+    window.resize(700, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.mnuRefresh_Click();
+    window.txtSource()->setFocus(); // no focus frame: the style's delegate draws its own
+    left->setColumnWidth(PaneModel::Name, 120);
+    left->setRowSelected(1, true);
+    const QImage kept = left->viewport()->grab().toImage();
+    EXPECT_EQ(left->viewport()->grab().toImage(), kept) << "painted again from the kept glyphs";
+    QStyledItemDelegate style;
+    QAbstractItemDelegate* own = left->itemDelegate();
+    left->setItemDelegate(&style);
+    const QImage styled = left->viewport()->grab().toImage();
+    left->setItemDelegate(own);
+    EXPECT_EQ(rows(), QStringList({"Case|case", "newer|newer", "same|same",
+                                   QString(60, QLatin1Char('w')) + QStringLiteral(".txt|-")}));
+    EXPECT_TRUE(kept == styled);
 }
 
 TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
