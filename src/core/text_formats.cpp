@@ -92,8 +92,8 @@ QString isoLocalText(std::time_t time) {
     if (!localtime_r(&time, &tm) || tm.tm_year < 1 - 1900 || tm.tm_year > 9999 - 1900)
         return {};
     char text[64];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d",
-                                tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                                tm.tm_min, tm.tm_sec);
+    const int n =
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
+                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return QString::fromLatin1(text, n);
 }
