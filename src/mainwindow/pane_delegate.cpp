@@ -6,8 +6,9 @@
 
 namespace {
 
-// Texts a font keeps laid out: well over the cells of a screenful of rows.
-constexpr int cachedTexts = 4000;
+// Texts a font keeps laid out: well over the cells of a screenful of rows on
+// a tall screen, and a megabyte or so at most.
+constexpr int cachedTexts = 2000;
 
 } // namespace
 
