@@ -120,11 +120,7 @@ QVariant PaneModel::headerData(int section, Qt::Orientation orientation, int rol
 }
 
 Qt::ItemFlags PaneModel::flags(const QModelIndex& index) const {
-    // What the base gives a table's cell, without its checks through the
-    // model's virtual calls: the view asks this of every row at each layout.
-    if (!index.isValid() || index.model() != this)
-        return Qt::NoItemFlags;
-    const Qt::ItemFlags base = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
     return index.column() == Name ? base | Qt::ItemIsEditable : base;
 }
 

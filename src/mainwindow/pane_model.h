@@ -38,17 +38,6 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
-    // A flat table: the view asks these once a row each time it lays out
-    // all rows (a refresh, Show Only Differences), so they stay direct.
-    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override {
-        return !parent.isValid() && row >= 0 && row < m_visible.count() && column >= 0 &&
-                       column < ColumnCount
-                   ? createIndex(row, column)
-                   : QModelIndex();
-    }
-    bool hasChildren(const QModelIndex& parent = {}) const override {
-        return !parent.isValid() && m_visible.count() > 0;
-    }
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // Names can be edited in place (the pane's label edit), never written.
