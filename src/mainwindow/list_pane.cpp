@@ -67,8 +67,7 @@ ListPane::ListPane(VisibleRows& rows, QWidget* parent) : QTableView(parent), m_m
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setIconSize(QSize(smallIconPixels, smallIconPixels));
-    setItemDelegate(new PaneDelegate(
-        m_rowHeight, [this] { return m_hoverRow; }, this));
+    setItemDelegate(new PaneDelegate([this] { return m_hoverRow; }, this));
     measureRowHeight();
     updateStatusLooks();
 }
@@ -81,8 +80,8 @@ void ListPane::measureRowHeight() {
     option.text = QStringLiteral("Xgjp|");
     option.decorationSize = iconSize();
     const QSize styled = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
-    m_rowHeight = std::max({styled.height(), fontMetrics().height(), smallIconPixels});
-    verticalHeader()->setDefaultSectionSize(m_rowHeight);
+    verticalHeader()->setDefaultSectionSize(
+        std::max({styled.height(), fontMetrics().height(), smallIconPixels}));
 }
 
 int ListPane::fittingColumnWidth(int column, int minimum) const {
@@ -220,9 +219,12 @@ void ListPane::currentChanged(const QModelIndex& current, const QModelIndex& pre
     // The focus frame moves with the whole row: the view repaints one cell.
     for (const QModelIndex& index : {previous, current}) {
         if (index.isValid())
-            viewport()->update(0, rowViewportPosition(index.row()), viewport()->width(),
-                               rowHeight(index.row()));
+            updateRow(index.row());
     }
+}
+
+void ListPane::updateRow(int row) {
+    viewport()->update(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
 }
 
 bool ListPane::viewportEvent(QEvent* event) {
@@ -235,8 +237,7 @@ bool ListPane::viewportEvent(QEvent* event) {
         if (row != m_hoverRow) {
             for (const int r : {m_hoverRow, row}) {
                 if (r >= 0)
-                    viewport()->update(0, rowViewportPosition(r), viewport()->width(),
-                                       rowHeight(r));
+                    updateRow(r);
             }
             m_hoverRow = row;
         }

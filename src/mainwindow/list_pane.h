@@ -86,9 +86,10 @@ private:
     // line of text in the pane's font, with the style's margins.
     void measureRowHeight();
     void updateStatusLooks();
+    // Repaints the whole row, which the view would repaint a cell of.
+    void updateRow(int row);
 
     PaneModel m_model;
-    int m_rowHeight = 0;
     Side m_side = Side::Source;
     std::optional<QString> m_editedText;
     bool m_dragBegun = false;

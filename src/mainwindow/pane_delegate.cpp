@@ -12,12 +12,8 @@ constexpr int cachedTexts = 2000;
 
 } // namespace
 
-PaneDelegate::PaneDelegate(const int& rowHeight, std::function<int()> hoverRow, QObject* parent)
-    : QStyledItemDelegate(parent), m_rowHeight(rowHeight), m_hoverRow(std::move(hoverRow)) {}
-
-QSize PaneDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    return {QStyledItemDelegate::sizeHint(option, index).width(), m_rowHeight};
-}
+PaneDelegate::PaneDelegate(std::function<int()> hoverRow, QObject* parent)
+    : QStyledItemDelegate(parent), m_hoverRow(std::move(hoverRow)) {}
 
 void PaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
@@ -55,10 +51,9 @@ void PaneDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text;
     const QStaticText& laidOut = glyphs(text, opt.font, rect.width());
     const QSizeF size = laidOut.size();
-    const QFontMetrics metrics(opt.font);
     const qreal x =
         opt.displayAlignment & Qt::AlignRight ? rect.right() + 1 - size.width() : rect.left();
-    const int y = rect.top() + (rect.height() - metrics.height()) / 2;
+    const int y = rect.top() + (rect.height() - opt.fontMetrics.height()) / 2;
     painter->save();
     painter->setFont(opt.font);
     painter->setPen(opt.palette.color(group, role));
