@@ -130,6 +130,25 @@ TEST_F(TrashTest, TheDesktopsTrashReaderListsTheFile) {
     Trash::discard(entry);
 }
 
+// The deletion time in local time, as the desktop's Trash reads it back:
+// here a zone that is not UTC, for this case alone.
+TEST_F(TrashTest, TheDeletionTimeIsTheLocalTime) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    tree.write(QStringLiteral("t.txt"));
+    TrashEntry entry;
+    const bool moved = Trash::moveToTrash(at("t.txt"), entry).ok();
+    const QByteArray date = readAll(entry.infoPath()).split('=').last().trimmed();
+    const qint64 off = QDateTime::fromString(QString::fromLatin1(date), Qt::ISODate)
+                           .secsTo(QDateTime::currentDateTime());
+    qputenv("TZ", zone);
+    ::tzset();
+    ASSERT_TRUE(moved);
+    EXPECT_LT(std::abs(off), 60) << date.constData();
+    Trash::discard(entry);
+}
+
 // Another file system than the home trash's: the trash at its top folder,
 // the administrator's sticky .Trash first, the path relative to the top.
 TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
@@ -147,13 +166,21 @@ TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
     const QByteArray path = bytes(other.path()) + "/f.txt";
     const QByteArray relative = path.mid(top.size() + 1);
 
-    TrashEntry own;
+    const QByteArray dotTrash = top + "/.Trash";
     if (madeShared) {
-        ASSERT_TRUE(Trash::moveToTrash(path, own, when).ok());
-        EXPECT_EQ(own.folder, top + "/.Trash-" + uid);
-        EXPECT_TRUE(readAll(own.infoPath()).contains("\nPath=" + relative + '\n'));
-        ASSERT_TRUE(Trash::restore(own).ok());
-        ASSERT_EQ(::mkdir((top + "/.Trash").constData(), 01777), 0);
+        // With no .Trash, then with one that is not sticky (as any on vfat),
+        // where another user could have made the folder meant for this one.
+        for (const mode_t mode : {0, 0777}) {
+            if (mode)
+                ASSERT_EQ(::mkdir(dotTrash.constData(), 0) + ::chmod(dotTrash.constData(), mode),
+                          0);
+            TrashEntry own;
+            ASSERT_TRUE(Trash::moveToTrash(path, own, when).ok());
+            EXPECT_EQ(own.folder, top + "/.Trash-" + uid) << mode;
+            EXPECT_TRUE(readAll(own.infoPath()).contains("\nPath=" + relative + '\n'));
+            ASSERT_TRUE(Trash::restore(own).ok());
+        }
+        ASSERT_EQ(::chmod(dotTrash.constData(), 01777), 0);
     }
     TrashEntry shared;
     ASSERT_TRUE(Trash::moveToTrash(path, shared, when).ok());
@@ -161,7 +188,7 @@ TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
     EXPECT_EQ(readAll(shared.filePath()), "x");
     ASSERT_TRUE(Trash::restore(shared).ok());
     if (madeShared)
-        QDir(QFile::decodeName(top + "/.Trash")).removeRecursively();
+        QDir(QFile::decodeName(dotTrash)).removeRecursively();
     if (madeOwn)
         QDir(QFile::decodeName(top + "/.Trash-" + uid)).removeRecursively();
 }

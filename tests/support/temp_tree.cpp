@@ -70,3 +70,17 @@ QByteArray TempTree::read(const QString& name) const {
     QFile f(filePath(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+QByteArrayList TempTree::trashed() const {
+    const QString trash = QFile::decodeName(qgetenv("XDG_DATA_HOME") + "/Trash/");
+    const QByteArray from = "\nPath=" + (QFile::encodeName(path()) + '/').toPercentEncoding("/");
+    const QDir info(trash + QStringLiteral("info"));
+    QByteArrayList out;
+    for (const QString& entry : info.entryList({QStringLiteral("*.trashinfo")}, QDir::Files)) {
+        QFile text(info.filePath(entry));
+        QFile file(trash + QStringLiteral("files/") + entry.chopped(10));
+        if (text.open(QIODevice::ReadOnly) && text.readAll().contains(from))
+            out << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>"));
+    }
+    return out;
+}
