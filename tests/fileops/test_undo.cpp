@@ -58,9 +58,8 @@ TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
 }
 
 TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
-    for (const char* name : {"copy.txt", "same.txt", "pasted/a.txt"})
+    for (const char* name : {"copy.txt", "same.txt", "pasted/a.txt", "moved.txt"})
         tree.write(QString::fromLatin1(name), "made");
-    tree.write(QStringLiteral("moved.txt"), "m");
     journal.begin(QStringLiteral("Paste"));
     journal.record({UndoStep::Kind::Copied, at("copy.txt"), {}, {}, {}});
     journal.record({UndoStep::Kind::Copied, at("same.txt"), {}, {}, {}});
@@ -87,7 +86,7 @@ TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
     EXPECT_FALSE(present("copy.txt") || present("same.txt") || present("pasted/a.txt"));
     EXPECT_EQ(tree.read(QStringLiteral("pasted/saved.txt")), "saved into the pasted folder since");
     EXPECT_EQ(tree.read(QStringLiteral("back.txt")), "someone else's");
-    EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "m");
+    EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "made");
 }
 
 TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {

@@ -74,11 +74,10 @@ QByteArray TempTree::read(const QString& name) const {
 QByteArrayList TempTree::trashed() const {
     const QString trash = QFile::decodeName(qgetenv("XDG_DATA_HOME") + "/Trash/");
     const QByteArray from = "\nPath=" + (QFile::encodeName(path()) + '/').toPercentEncoding("/");
-    const QDir info(trash + QStringLiteral("info"));
     QByteArrayList out;
-    for (const QString& entry : info.entryList({QStringLiteral("*.trashinfo")}, QDir::Files)) {
-        QFile text(info.filePath(entry));
-        QFile file(trash + QStringLiteral("files/") + entry.chopped(10));
+    for (const QFileInfo& entry : QDir(trash + QStringLiteral("info")).entryInfoList(QDir::Files)) {
+        QFile text(entry.filePath()),
+            file(trash + QStringLiteral("files/") + entry.completeBaseName());
         if (text.open(QIODevice::ReadOnly) && text.readAll().contains(from))
             out << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>"));
     }
