@@ -160,9 +160,10 @@ TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
         // With no .Trash, then with one that is not sticky (as any on vfat),
         // where another user could have made the folder meant for this one.
         for (const mode_t mode : {0, 0777}) {
-            if (mode)
+            if (mode) {
                 ASSERT_EQ(::mkdir(dotTrash.constData(), 0) + ::chmod(dotTrash.constData(), mode),
                           0);
+            }
             TrashEntry own;
             ASSERT_TRUE(Trash::moveToTrash(path, own, when).ok());
             EXPECT_EQ(own.folder, top + "/.Trash-" + uid) << mode;

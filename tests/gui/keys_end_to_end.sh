@@ -46,14 +46,17 @@ dialog() {
     shot dialog
     xdotool windowactivate --sync "$box"
 }
-# Answers the next dialog with xdotool commands $2...: what comes before the
-# dialog has taken the focus is lost, so they are sent again while it stays.
+# Answers the next dialog with the text $2 (if any) in place of its own,
+# then the keys $3...: what comes before the dialog has taken the focus is
+# lost, so it is pressed again while the dialog stays.
 answer() {
     dialog "$1"
-    shift
+    text=$2
+    shift 2
     while shown | grep -qx "$box"; do
-        [ "$(date +%s)" -ge "$deadline" ] && fail "the dialog does not take: $*"
-        xdotool windowactivate --sync "$box" "$@" 2>/dev/null
+        [ "$(date +%s)" -ge "$deadline" ] && fail "the dialog does not take ${text:+$text then }$*"
+        [ -z "$text" ] || xdotool windowactivate --sync "$box" key ctrl+a type "$text" 2>/dev/null
+        xdotool windowactivate --sync "$box" key --clearmodifiers "$@" 2>/dev/null
         n=0
         while [ $((n += 1)) -lt 30 ] && shown | grep -qx "$box"; do sleep 0.1; done
     done
@@ -89,7 +92,7 @@ pid=$!
 
 main=none
 step="the folder to match typed into the folder dialog, which comes first"
-answer none key --clearmodifiers ctrl+a type "$t/dst" key --clearmodifiers Return
+answer none "$t/dst" Return
 step="the main window, then the one left"
 until_true 'main=$(shown) && [ -n "$main" ] && [ "$(echo "$main" | wc -l)" -eq 1 ] && [ "$main" != "$box" ]'
 shot started
@@ -101,7 +104,7 @@ xdotool mousemove --window "$main" $((WIDTH / 4)) $((HEIGHT / 2)) click 1
 press F5 Home ctrl+a ctrl+c
 xdotool mousemove --window "$main" $((WIDTH * 3 / 4)) $((HEIGHT / 2)) click 1
 press ctrl+v
-answer none key --clearmodifiers Return
+answer none "" Return
 until_true 'cmp -s "$t/dst/b.bin" "$t/src/b.bin" && [ -f "$t/dst/c.txt" ]'
 until_true '[ -z "$(other none)" ]'
 
@@ -121,8 +124,8 @@ until_true '[ -f "$t/dst/renamed.txt" ]'
 
 step="delete the last row, z.txt (No unless told), read-only so asked again"
 press End Delete
-answer none key --clearmodifiers alt+y
-answer "$box" key --clearmodifiers Return
+answer none "" alt+y
+answer "$box" "" Return
 until_true '[ ! -e "$t/dst/z.txt" ]'
 [ -f "$t/home/data/Trash/files/z.txt" ] || fail "z.txt did not go to the Trash"
 step="Undo (Ctrl+Z) brings z.txt back from the Trash, mode and all"
