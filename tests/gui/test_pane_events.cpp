@@ -169,9 +169,8 @@ TEST_F(PaneEvents, ContextMenuAndDragNeedAFileRowEnoughRowsAndTheExactButton) {
 }
 
 TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
-    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
-    source.write(QStringLiteral("c"), {}, t);
-    dest.write(QStringLiteral("c"), {}, t);
+    for (TempTree* tree : {&source, &dest})
+        tree->write(QStringLiteral("c"), {}, QDateTime::fromSecsSinceEpoch(1600000000));
     window.mnuRefresh_Click(); // rows a|-, -|b, c|c
     showActive();
     const auto rowAt = [](ListPane* pane, int row) {
