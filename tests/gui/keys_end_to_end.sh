@@ -93,7 +93,7 @@ pid=$!
 main=none
 step="the folder to match typed into the folder dialog, which comes first"
 answer none "$t/dst" Return
-step="the main window, then the one left"
+step="the main window, the one left after the folder dialog"
 until_true 'main=$(shown) && [ -n "$main" ] && [ "$(echo "$main" | wc -l)" -eq 1 ] && [ "$main" != "$box" ]'
 shot started
 xdotool windowactivate --sync "$main"
