@@ -1,6 +1,7 @@
 #include "fileops/undo_journal.h"
 
 #include "core/name_text.h"
+#include "core/unique_fd.h"
 
 #include <QLocale>
 #include <QSet>
@@ -83,6 +84,23 @@ FsResult placeFree(const QByteArray& file, const QByteArray& place) {
     return {};
 }
 
+// A copy still exactly as the command wrote it was never anything but that
+// copy: it goes for good. One changed since may hold someone's work: it goes
+// to the Trash. The file looked at is the one removed, through its folder.
+FsResult takeBackCopy(const UndoStep& step) {
+    const FileLocation at = FileLocation::of(step.path);
+    const UniqueFd folder(
+        ::open(at.folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (folder.fd < 0 || ::fstatat(folder.fd, at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(errno, step.path);
+    if (FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim} == step.left)
+        return ::unlinkat(folder.fd, at.name.constData(), 0) == 0 ? FsResult()
+                                                                  : failed(errno, step.path);
+    TrashEntry entry;
+    return Trash::moveToTrash(step.path, entry);
+}
+
 FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
     using Kind = UndoStep::Kind;
     if (step.kind == Kind::Trashed) {
@@ -99,13 +117,11 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
             return failed(errno, step.path);
         return {};
     }
+    if (step.kind == Kind::Copied)
+        return takeBackCopy(step);
     if (FsResult same = stillLeft(step); !same)
         return same;
     switch (step.kind) {
-    case Kind::Copied: {
-        TrashEntry entry;
-        return Trash::moveToTrash(step.path, entry);
-    }
     case Kind::Replaced: {
         // The copy goes to the Trash by a second name first, so the old file
         // takes its place in one rename and the name is never empty.
@@ -131,6 +147,7 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
             return moveFile(FileLocation::of(step.path), FileLocation::of(step.oldPath),
                             Existing::Keep, options, copied);
         }
+    case Kind::Copied:
     case Kind::Trashed:
     case Kind::FolderMade:
     case Kind::FolderRemoved:

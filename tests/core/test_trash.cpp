@@ -77,7 +77,15 @@ TEST_F(TrashTest, MovesFilesLinksAndFoldersInAndBackByTheirBytes) {
 TEST_F(TrashTest, SameNamesGetTheirOwnEntriesAndAReplacedEntryIsNotRestored) {
     TrashEntry first, second;
     tree.write(QStringLiteral("a.txt"), "first");
-    ASSERT_TRUE(Trash::moveToTrash(at("a.txt"), first).ok());
+    // The deletion time is the local time: here, for once, not UTC.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin"), ::tzset();
+    EXPECT_TRUE(Trash::moveToTrash(at("a.txt"), first).ok());
+    const QDateTime date = QDateTime::fromString(
+        QString::fromLatin1(readAll(first.infoPath()).split('=').last().trimmed()), Qt::ISODate);
+    EXPECT_TRUE(date.isValid());
+    EXPECT_LT(std::abs(date.secsTo(QDateTime::currentDateTime())), 60) << "seconds off";
+    qputenv("TZ", zone), ::tzset();
     tree.write(QStringLiteral("a.txt"), "second");
     ASSERT_TRUE(Trash::moveToTrash(at("a.txt"), second).ok());
     EXPECT_NE(first.name, second.name);
@@ -147,13 +155,22 @@ TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
     const QByteArray path = bytes(other.path()) + "/f.txt";
     const QByteArray relative = path.mid(top.size() + 1);
 
-    TrashEntry own;
+    const QByteArray dotTrash = top + "/.Trash";
     if (madeShared) {
-        ASSERT_TRUE(Trash::moveToTrash(path, own, when).ok());
-        EXPECT_EQ(own.folder, top + "/.Trash-" + uid);
-        EXPECT_TRUE(readAll(own.infoPath()).contains("\nPath=" + relative + '\n'));
-        ASSERT_TRUE(Trash::restore(own).ok());
-        ASSERT_EQ(::mkdir((top + "/.Trash").constData(), 01777), 0);
+        // With no .Trash, then with one that is not sticky (as any on vfat),
+        // where another user could have made the folder meant for this one.
+        for (const mode_t mode : {0, 0777}) {
+            if (mode) {
+                ASSERT_EQ(::mkdir(dotTrash.constData(), 0) + ::chmod(dotTrash.constData(), mode),
+                          0);
+            }
+            TrashEntry own;
+            ASSERT_TRUE(Trash::moveToTrash(path, own, when).ok());
+            EXPECT_EQ(own.folder, top + "/.Trash-" + uid) << mode;
+            EXPECT_TRUE(readAll(own.infoPath()).contains("\nPath=" + relative + '\n'));
+            ASSERT_TRUE(Trash::restore(own).ok());
+        }
+        ASSERT_EQ(::chmod(dotTrash.constData(), 01777), 0);
     }
     TrashEntry shared;
     ASSERT_TRUE(Trash::moveToTrash(path, shared, when).ok());
@@ -161,7 +178,7 @@ TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
     EXPECT_EQ(readAll(shared.filePath()), "x");
     ASSERT_TRUE(Trash::restore(shared).ok());
     if (madeShared)
-        QDir(QFile::decodeName(top + "/.Trash")).removeRecursively();
+        QDir(QFile::decodeName(dotTrash)).removeRecursively();
     if (madeOwn)
         QDir(QFile::decodeName(top + "/.Trash-" + uid)).removeRecursively();
 }

@@ -104,6 +104,7 @@ TEST_F(FolderCopyTest, CopiesATreeWholeMergesIntoACopyAndUndoTakesBothBack) {
     // A partial copy, partly changed: every file there is asked about.
     ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
     EXPECT_FALSE(QFile::exists(dest.filePath("top")));
+    EXPECT_EQ(dest.trashed(), QByteArrayList()) << "copies as they were made go for good";
     dest.write("top/sub/b.bin", "old b");
     dest.write("top/a.txt", "old a");
     dest.write("top/mine.txt", "kept");
@@ -118,6 +119,7 @@ TEST_F(FolderCopyTest, CopiesATreeWholeMergesIntoACopyAndUndoTakesBothBack) {
     EXPECT_EQ(dest.read("top/sub/deep/c"), "c");
     ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
     EXPECT_EQ(snapshot(dest.path(), false), before) << "the replaced file back, the rest gone";
+    EXPECT_EQ(dest.trashed(), QByteArrayList({QByteArray(300000, 'b')})) << "the replacing copy";
 }
 
 TEST_F(FolderCopyTest, AFolderNeverGoesIntoItselfAndEscapeLeavesOnlyWholeFiles) {

@@ -3,6 +3,7 @@
 #include "support/temp_tree.h"
 
 #include <QFile>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,28 +53,40 @@ TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
     EXPECT_EQ(tree.read(QStringLiteral("gone.txt")), "g");
     EXPECT_EQ(tree.read(QStringLiteral("twice.txt")), "1");
     EXPECT_FALSE(present("other.txt") || present("b.txt") || present("c.txt"));
+    EXPECT_EQ(tree.trashed(), QByteArrayList({"replacement"})) << "a fresh copy goes for good";
     EXPECT_FALSE(journal.canUndo());
 }
 
 TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
-    tree.write(QStringLiteral("copy.txt"), "made");
-    tree.write(QStringLiteral("moved.txt"), "m");
+    for (const char* name : {"copy.txt", "same.txt", "pasted/a.txt", "moved.txt"})
+        tree.write(QString::fromLatin1(name), "made");
     journal.begin(QStringLiteral("Paste"));
     journal.record({UndoStep::Kind::Copied, at("copy.txt"), {}, {}, {}});
+    journal.record({UndoStep::Kind::Copied, at("same.txt"), {}, {}, {}});
     journal.record({UndoStep::Kind::Moved, at("moved.txt"), at("back.txt"), {}, {}});
+    journal.record({UndoStep::Kind::FolderMade, at("pasted"), {}, {}, {}});
+    journal.record({UndoStep::Kind::Copied, at("pasted/a.txt"), {}, {}, {}});
     journal.end();
     tree.write(QStringLiteral("copy.txt"), "edited by another program");
+    // Rewritten in place at the same size within the same second: only the
+    // nanoseconds tell.
+    const timespec made = FileIdentity::of(at("same.txt"))->modified;
+    tree.write(QStringLiteral("same.txt"), "mine");
+    const timespec times[2] = {{0, UTIME_OMIT}, {made.tv_sec, (made.tv_nsec + 1) % 1000000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("same.txt").constData(), times, 0), 0);
     tree.write(QStringLiteral("back.txt"), "someone else's");
+    tree.write(QStringLiteral("pasted/saved.txt"), "saved into the pasted folder since");
 
     const QStringList left = undoLast();
-    ASSERT_EQ(left.size(), 2);
+    ASSERT_EQ(left.size(), 1);
     EXPECT_TRUE(left[0].contains(QStringLiteral("moved.txt")) &&
                 left[0].contains(QStringLiteral("taken")));
-    EXPECT_TRUE(left[1].contains(QStringLiteral("copy.txt")) &&
-                left[1].contains(QStringLiteral("changed")));
-    EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "edited by another program");
+    EXPECT_EQ(tree.trashed(), QByteArrayList({"edited by another program", "mine"}))
+        << "copies changed since go to the Trash, the others for good";
+    EXPECT_FALSE(present("copy.txt") || present("same.txt") || present("pasted/a.txt"));
+    EXPECT_EQ(tree.read(QStringLiteral("pasted/saved.txt")), "saved into the pasted folder since");
     EXPECT_EQ(tree.read(QStringLiteral("back.txt")), "someone else's");
-    EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "m");
+    EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "made");
 }
 
 TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {

@@ -15,16 +15,19 @@ t=$(mktemp -d)
 trap '[ -n "${pid-}" ] && kill "$pid" 2>/dev/null; rm -rf "$t"' EXIT
 shots=0
 shot() { [ -z "${SHOTS-}" ] || import -window root "$SHOTS/$((shots += 1))-$1.png"; }
+# Each wait is on a condition, with one deadline for the whole run (inside
+# ctest's limit): a loaded machine may be slow at any step. A failure names
+# the step it came at.
+deadline=$(($(date +%s) + ${E2E_SECONDS-270}))
+step="start on one folder"
 fail() {
-    echo "FAIL: $*" >&2
+    echo "FAIL at step \"$step\": $*" >&2
     for w in $(shown); do xdotool getwindowname "$w" >&2; done
     exit 1
 }
-# Polls a shell condition for up to 60 s: a loaded machine starts slowly.
 until_true() {
-    n=0
     until eval "$1"; do
-        n=$((n + 1)); [ "$n" -gt 600 ] && fail "timed out waiting for: $1"
+        [ "$(date +%s)" -ge "$deadline" ] && fail "timed out waiting for: $1"
         sleep 0.1
     done
 }
@@ -43,18 +46,26 @@ dialog() {
     shot dialog
     xdotool windowactivate --sync "$box"
 }
-# Answers the next dialog with keys $2...: a key that comes before the dialog
-# has taken the focus is lost, so they are pressed again while it stays.
+# Answers the next dialog with the text $2 (if any) in place of its own,
+# then the keys $3...: what comes before the dialog has taken the focus is
+# lost, so it is pressed again while the dialog stays.
 answer() {
     dialog "$1"
-    shift
-    tries=0
+    text=$2
+    shift 2
     while shown | grep -qx "$box"; do
-        [ $((tries += 1)) -gt 10 ] && fail "the dialog does not take $*"
+        [ "$(date +%s)" -ge "$deadline" ] && fail "the dialog does not take ${text:+$text then }$*"
+        [ -z "$text" ] || xdotool windowactivate --sync "$box" key ctrl+a type "$text" 2>/dev/null
         xdotool windowactivate --sync "$box" key --clearmodifiers "$@" 2>/dev/null
         n=0
         while [ $((n += 1)) -lt 30 ] && shown | grep -qx "$box"; do sleep 0.1; done
     done
+}
+# Keys to the main window once it has the focus.
+press() {
+    xdotool windowactivate --sync "$main"
+    until_true '[ "$(xdotool getactivewindow 2>/dev/null)" = "$main" ]'
+    xdotool key "$@"
 }
 
 mkdir -p -m 700 "$t/run"
@@ -79,60 +90,55 @@ env -u TEMP DBUS_SESSION_BUS_ADDRESS="unix:path=$t/no-bus" PATH="$t/bin:$PATH" H
     XDG_RUNTIME_DIR="$t/run" "$program" "$t/src" &
 pid=$!
 
-# The folder dialog comes first: its name box takes the typed folder.
 main=none
-dialog none
-xdotool key ctrl+a type "$t/dst"
-xdotool key Return
-# Then the main window is the one left.
+step="the folder to match typed into the folder dialog, which comes first"
+answer none "$t/dst" Return
+step="the main window, the one left after the folder dialog"
 until_true 'main=$(shown) && [ -n "$main" ] && [ "$(echo "$main" | wc -l)" -eq 1 ] && [ "$main" != "$box" ]'
 shot started
 xdotool windowactivate --sync "$main"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 
-# Copy every Source file, paste into Destination: b.bin is asked about (Yes).
+step="copy every Source file, paste into Destination: b.bin is asked about (Yes)"
 xdotool mousemove --window "$main" $((WIDTH / 4)) $((HEIGHT / 2)) click 1
-xdotool key F5 Home ctrl+a ctrl+c
+press F5 Home ctrl+a ctrl+c
 xdotool mousemove --window "$main" $((WIDTH * 3 / 4)) $((HEIGHT / 2)) click 1
-xdotool key ctrl+v
-answer none Return
+press ctrl+v
+answer none "" Return
 until_true 'cmp -s "$t/dst/b.bin" "$t/src/b.bin" && [ -f "$t/dst/c.txt" ]'
 until_true '[ -z "$(other none)" ]'
 
-# Compare Files (Ctrl+D) on the second row, b.bin on both sides now: its
-# window names both files; Esc closes it.
-xdotool key Home Down ctrl+d
+step="Compare Files (Ctrl+D) on b.bin, both sides now: its window names both; Esc closes it"
+press Home Down ctrl+d
 dialog none
 xdotool getwindowname "$box" | grep -q "/src/b.bin .*/dst/b.bin" || fail "no comparison of b.bin"
 xdotool key Escape
 until_true '[ -z "$(other none)" ]'
-xdotool windowactivate --sync "$main"
 
-# Rename the first row, a.txt, in place.
-xdotool key Home F2
+step="rename the first row, a.txt, in place (F2)"
+press Home F2
 xdotool type renamed.txt
 shot rename
 xdotool key Return
 until_true '[ -f "$t/dst/renamed.txt" ]'
 
-# Delete the last row, z.txt: its question says No unless told, then the
-# read-only file is asked about again.
-xdotool key End Delete
-answer none alt+y
-answer "$box" Return
+step="delete the last row, z.txt (No unless told), read-only so asked again"
+press End Delete
+answer none "" alt+y
+answer "$box" "" Return
 until_true '[ ! -e "$t/dst/z.txt" ]'
 [ -f "$t/home/data/Trash/files/z.txt" ] || fail "z.txt did not go to the Trash"
-# Undo brings it back from the Trash, mode and all.
-xdotool key ctrl+z
+step="Undo (Ctrl+Z) brings z.txt back from the Trash, mode and all"
+press ctrl+z
 until_true '[ -e "$t/dst/z.txt" ]'
-
 until_true '[ -z "$(other none)" ]'
-# Show Only Differences (Ctrl+Shift+D) is kept for the next start.
-xdotool windowactivate --sync "$main" key ctrl+shift+d
-xdotool windowactivate --sync "$main" key alt+f x
+
+step="Show Only Differences (Ctrl+Shift+D), kept for the next start; exit from the menu"
+press ctrl+shift+d
+press alt+f x
 until_true '! kill -0 "$pid" 2>/dev/null'
 wait "$pid" || fail "exit status $?"
-
+step="the folders and settings left"
 diff -r "$t/src.orig" "$t/src" || fail "the Source folder changed"
 diff -r "$t/want" "$t/dst" || fail "the Destination folder is not as expected"
 keys=$(grep -c '^[A-Za-z0-9]*=' "$t/home/config/Zelmar/Duoscope.ini")

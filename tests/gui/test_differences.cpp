@@ -19,7 +19,8 @@ QString nameOf(int i) {
 // columns wider on one side, in a real window that scrolls. A pair is the
 // same unless one side lacks it (i % 3 == 1, i % 4 == 2; a name both lack
 // makes no row), its sizes differ
-// (i % 10 == 0) or Destination's is newer (i % 25 == 5).
+// (i % 10 == 0) or Destination's is newer (i % 25 == 5); and one pair
+// whose names differ only in case.
 class Panes : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -34,6 +35,11 @@ protected:
             const bool one = (i % 3 == 1) != (i % 4 == 2), both = i % 3 != 1 && i % 4 != 2;
             if (one || (both && (i % 10 == 0 || i % 25 == 5)))
                 differences << nameOf(i);
+            if (i == 150) {
+                source.write(QStringLiteral("f150 Readme"), "x", t);
+                dest.write(QStringLiteral("f150 README"), "x", t);
+                differences << QStringLiteral("f150 Readme");
+            }
         }
         window.txtSource()->setText(source.path());
         window.txtDest()->setText(dest.path());

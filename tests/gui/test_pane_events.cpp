@@ -169,15 +169,23 @@ TEST_F(PaneEvents, ContextMenuAndDragNeedAFileRowEnoughRowsAndTheExactButton) {
 }
 
 TEST_F(PaneEvents, MouseOnThePaneReachesTheHandlers) {
-    source.write(QStringLiteral("c"));
-    dest.write(QStringLiteral("c"));
-    window.mnuRefresh_Click();
+    for (TempTree* tree : {&source, &dest})
+        tree->write(QStringLiteral("c"), {}, QDateTime::fromSecsSinceEpoch(1600000000));
+    window.mnuRefresh_Click(); // rows a|-, -|b, c|c
     showActive();
     const auto rowAt = [](ListPane* pane, int row) {
         return pane->visualRect(pane->rows().index(row, 0)).center();
     };
     QWidget* left = window.lvSource()->viewport();
     QWidget* right = window.lvDest()->viewport();
+
+    // A click below the rows gives Destination the keys but no current row:
+    // Previous Difference goes to the last pair that differs.
+    QTest::mouseClick(right, Qt::LeftButton, {}, QPoint(20, right->height() - 5));
+    ASSERT_EQ(window.lvDest()->currentRow(), -1);
+    QTest::keyClick(&window, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(window.lvDest()->currentRow(), 1);
+    EXPECT_EQ(platform.beeps, 0);
 
     QTest::mouseClick(left, Qt::LeftButton, {}, rowAt(window.lvSource(), 2));
     QTest::mouseClick(right, Qt::LeftButton, {}, rowAt(window.lvDest(), 1));

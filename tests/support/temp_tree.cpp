@@ -70,3 +70,16 @@ QByteArray TempTree::read(const QString& name) const {
     QFile f(filePath(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+QByteArrayList TempTree::trashed() const {
+    const QString trash = QFile::decodeName(qgetenv("XDG_DATA_HOME") + "/Trash/");
+    const QByteArray from = "\nPath=" + (QFile::encodeName(path()) + '/').toPercentEncoding("/");
+    QByteArrayList out;
+    for (const QFileInfo& entry : QDir(trash + QStringLiteral("info")).entryInfoList(QDir::Files)) {
+        QFile text(entry.filePath()),
+            file(trash + QStringLiteral("files/") + entry.completeBaseName());
+        if (text.open(QIODevice::ReadOnly) && text.readAll().contains(from))
+            out << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>"));
+    }
+    return out;
+}

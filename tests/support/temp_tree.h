@@ -3,6 +3,7 @@
 #include "core/file_system.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QString>
 #include <QTemporaryDir>
@@ -27,6 +28,9 @@ public:
     void writeRaw(const QByteArray& name, const QByteArray& content = {});
     void mkdir(const QString& name);
     QByteArray read(const QString& name) const;
+    // The contents that the tests' own Trash holds of files that stood in
+    // this tree, in the order of their names there.
+    QByteArrayList trashed() const;
 
 private:
     QTemporaryDir m_dir;
