@@ -1,6 +1,7 @@
 #include "mainwindow/main_window.h"
 
 #include "core/content_check.h"
+#include "mainwindow/folder_entry.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
@@ -75,6 +76,12 @@ QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton
     look.setColor(QPalette::Base, look.color(QPalette::Button));
     look.setColor(QPalette::Text, look.color(QPalette::Link));
     folderBox->setPalette(look);
+    // Clicked, it opens an editor over itself to type a folder into.
+    folderBox->setFocusPolicy(Qt::NoFocus);
+    folderBox->setCursor(Qt::IBeamCursor);
+    auto* entry = new FolderEntry(folderBox);
+    connect(entry, &FolderEntry::entered, this,
+            [this, folderBox](const QString& text) { folderTyped(folderBox, text); });
     folderButton = new QToolButton(container);
     folderButton->setObjectName(QStringLiteral("cmd") + side);
     folderButton->setText(QStringLiteral("..."));
@@ -162,4 +169,7 @@ void Main::Form_Activate() {
     // After a refresh that ended early the panes are hidden and take no focus.
     if (m_lvSource->isVisible())
         m_lvSource->setFocus();
+    if (m_startFiles.size() == 2)
+        compareFiles(m_startFiles[0], m_startFiles[1]);
+    m_startFiles.clear();
 }

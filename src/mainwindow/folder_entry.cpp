@@ -1,0 +1,75 @@
+#include "mainwindow/folder_entry.h"
+
+#include <QCompleter>
+#include <QFileSystemModel>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+FolderEntry::FolderEntry(QLineEdit* box) : QLineEdit(box), m_box(box) {
+    setObjectName(box->objectName() + QStringLiteral("Entry"));
+    hide();
+    // Folders only, hidden ones too: the user typed where they want to go.
+    auto* folders = new QFileSystemModel(this);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    folders->setRootPath(QString());
+    auto* completer = new QCompleter(folders, this);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    setCompleter(completer);
+    connect(this, &QLineEdit::returnPressed, this, [this] {
+        // Enter in the completion list picks a name; the next Enter goes there.
+        if (!completer()->popup()->isVisible())
+            Q_EMIT entered(text());
+    });
+    box->installEventFilter(this);
+}
+
+void FolderEntry::begin(std::optional<QPoint> clickAt) {
+    setGeometry(m_box->rect());
+    setText(m_startText.isEmpty() ? m_box->text() : m_startText);
+    show();
+    raise();
+    setFocus(Qt::OtherFocusReason);
+    if (clickAt)
+        setCursorPosition(cursorPositionAt(*clickAt));
+}
+
+void FolderEntry::end() {
+    if (!isVisible())
+        return;
+    completer()->popup()->hide();
+    hide();
+}
+
+bool FolderEntry::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_box && !isVisible()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            begin(static_cast<QMouseEvent*>(event)->position().toPoint());
+            return true;
+        }
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                reason == Qt::ShortcutFocusReason)
+                begin();
+        }
+    }
+    if (watched == m_box && event->type() == QEvent::Resize && isVisible())
+        setGeometry(m_box->rect());
+    return QLineEdit::eventFilter(watched, event);
+}
+
+void FolderEntry::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && !completer()->popup()->isVisible()) {
+        end();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void FolderEntry::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // The completion list takes the focus for a moment; anywhere else ends the typing.
+    if (event->reason() != Qt::PopupFocusReason)
+        end();
+}
