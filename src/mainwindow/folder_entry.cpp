@@ -1,5 +1,7 @@
 #include "mainwindow/folder_entry.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QFileSystemModel>
 #include <QFocusEvent>
@@ -9,16 +11,23 @@
 FolderEntry::FolderEntry(QLineEdit* box) : QLineEdit(box), m_box(box) {
     setObjectName(box->objectName() + QStringLiteral("Entry"));
     hide();
+    // An ordinary text field, not the box's display look: it is being edited.
+    const QPalette plain = QApplication::palette(this);
+    QPalette look = palette();
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Text})
+        look.setColor(role, plain.color(role));
+    setPalette(look);
     // Folders only, hidden ones too: the user typed where they want to go.
     auto* folders = new QFileSystemModel(this);
     folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
     folders->setRootPath(QString());
-    auto* completer = new QCompleter(folders, this);
-    completer->setCompletionMode(QCompleter::PopupCompletion);
-    setCompleter(completer);
+    auto* names = new QCompleter(folders, this);
+    names->setCompletionMode(QCompleter::PopupCompletion);
+    setCompleter(names);
     connect(this, &QLineEdit::returnPressed, this, [this] {
-        // Enter in the completion list picks a name; the next Enter goes there.
-        if (!completer()->popup()->isVisible())
+        // Enter on a name of the completion list picks it; the next Enter goes there.
+        const QAbstractItemView* list = completer()->popup();
+        if (!list->isVisible() || !list->currentIndex().isValid())
             Q_EMIT entered(text());
     });
     box->installEventFilter(this);

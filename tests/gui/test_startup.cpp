@@ -226,8 +226,9 @@ TEST_F(Startup, CommandLineFoldersAndFilesAreTakenFromTheStartingFolder) {
         w.Form_Activate();
         const auto* view = w.findChild<FileDiffView*>();
         EXPECT_EQ(view != nullptr, c.source.isEmpty());
-        if (view)
+        if (view) {
             EXPECT_EQ(view->windowTitle(), work + "f1.txt \u2194 " + work + "B/f2.txt");
+        }
         w.Form_Unload();
         EXPECT_EQ(stored(QStringLiteral("Source")), w.txtSource()->text());
     }
