@@ -125,6 +125,7 @@ TEST_F(Folders, AFolderTypedIntoAFolderBoxIsTakenOnlyWhenItIsAFolder) {
     source.write(QStringLiteral("sub/in.txt"), "1");
     source.write(QStringLiteral("file.txt"), "1");
     window.mnuRefresh_Click();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QLineEdit* box = window.txtSource();
     QTest::mouseClick(box, Qt::LeftButton);
     auto* entry = box->findChild<QLineEdit*>();
