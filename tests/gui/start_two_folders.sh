@@ -14,20 +14,9 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
-# Polls a shell condition for up to 60 s: a loaded machine starts slowly.
-wait_for() {
-    n=0
-    while ! eval "$1"; do
-        [ $((n += 1)) -gt 600 ] && fail "timed out waiting for: $1"
-        sleep 0.1
-    done
-}
-# The program's windows that the window manager handles (no popups).
-windows() {
-    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
-        xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: no' && echo "$w"
-    done
-}
+# The first shown window of the program whose title matches $1, waited for
+# up to a minute (a loaded machine starts slowly).
+window() { timeout 60 xdotool search --all --sync --onlyvisible --pid "$pid" --name "$1" | head -n 1; }
 
 mkdir -p -m 700 "$t/run"
 mkdir -p "$t/home" "$t/work/A" "$t/work/B"
@@ -39,23 +28,22 @@ env -u TEMP DBUS_SESSION_BUS_ADDRESS="unix:path=$t/no-bus" HOME="$t/home" \
     "$program" A B &
 pid=$!
 
-# The first window must be the main one (maximised, no settings), alone:
-# a message or a folder dialog, which come before it, would be smaller.
-wait_for 'main=$(windows) && [ -n "$main" ]'
+# The first window must be the main one (maximised, no settings): a message
+# or a folder dialog, which would come before it, is smaller.
+main=$(window '^Duoscope$')
+[ -n "$main" ] || fail "no window"
 eval "$(xdotool getwindowgeometry --shell "$main")"
-[ "$(echo "$main" | wc -l)" -eq 1 ] && [ "$WIDTH" -gt 640 ] ||
-    fail "a dialog came first: $(xdotool getwindowname "$main") ${WIDTH}x$HEIGHT"
+[ "$WIDTH" -gt 640 ] || fail "a dialog came first: ${WIDTH}x$HEIGHT"
 xdotool windowactivate --sync "$main"
 xdotool mousemove --window "$main" $((WIDTH / 4)) $((HEIGHT / 2)) click 1
 xdotool key Home ctrl+d
-wait_for 'view=$(windows | grep -vx "$main") && [ -n "$view" ]'
-xdotool getwindowname "$view" | grep -q "^$t/work/A/pair.txt .* $t/work/B/pair.txt$" ||
-    fail "not the two folders' pair: $(xdotool getwindowname "$view")"
-xdotool key Escape
-wait_for '[ -z "$(windows | grep -vx "$main")" ]'
+view=$(window pair.txt)
+title=$(xdotool getwindowname "$view")
+echo "$title" | grep -q "^$t/work/A/pair.txt .* $t/work/B/pair.txt$" ||
+    fail "not the two folders' pair: $title"
 [ -n "${SHOTS-}" ] && import -window root "$SHOTS/two-folders.png"
+xdotool key Escape
 xdotool windowactivate --sync "$main" key alt+f x
-wait_for '! kill -0 "$pid" 2>/dev/null'
 wait "$pid" || fail "exit status $?"
 settings="$t/home/config/Zelmar/Duoscope.ini"
 grep -qx "Source=$t/work/A" "$settings" || fail "Source not kept absolute: $(grep Source= "$settings")"
