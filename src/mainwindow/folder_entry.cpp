@@ -17,13 +17,6 @@ FolderEntry::FolderEntry(QLineEdit* box) : QLineEdit(box), m_box(box) {
     for (const QPalette::ColorRole role : {QPalette::Base, QPalette::Text})
         look.setColor(role, plain.color(role));
     setPalette(look);
-    // Folders only, hidden ones too: the user typed where they want to go.
-    auto* folders = new QFileSystemModel(this);
-    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    folders->setRootPath(QString());
-    auto* names = new QCompleter(folders, this);
-    names->setCompletionMode(QCompleter::PopupCompletion);
-    setCompleter(names);
     connect(this, &QLineEdit::returnPressed, this, [this] {
         // Enter on a name of the completion list picks it; the next Enter goes there.
         const QAbstractItemView* list = completer()->popup();
@@ -34,6 +27,16 @@ FolderEntry::FolderEntry(QLineEdit* box) : QLineEdit(box), m_box(box) {
 }
 
 void FolderEntry::begin(std::optional<QPoint> clickAt) {
+    if (!completer()) {
+        // Made at the first typing, so a window nobody types in watches no folder.
+        // Folders only, hidden ones too: the user typed where they want to go.
+        auto* folders = new QFileSystemModel(this);
+        folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        folders->setRootPath(QString());
+        auto* names = new QCompleter(folders, this);
+        names->setCompletionMode(QCompleter::PopupCompletion);
+        setCompleter(names);
+    }
     setGeometry(m_box->rect());
     setText(m_startText.isEmpty() ? m_box->text() : m_startText);
     show();
