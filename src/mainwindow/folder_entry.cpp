@@ -54,17 +54,9 @@ void FolderEntry::end() {
 }
 
 bool FolderEntry::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_box && !isVisible()) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            begin(static_cast<QMouseEvent*>(event)->position().toPoint());
-            return true;
-        }
-        if (event->type() == QEvent::FocusIn) {
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-                reason == Qt::ShortcutFocusReason)
-                begin();
-        }
+    if (watched == m_box && !isVisible() && event->type() == QEvent::MouseButtonPress) {
+        begin(static_cast<QMouseEvent*>(event)->position().toPoint());
+        return true;
     }
     if (watched == m_box && event->type() == QEvent::Resize && isVisible())
         setGeometry(m_box->rect());

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QPoint>
+#include <optional>
 
 // Typing a folder into a folder box. The box is the record of the chosen
 // folder, so the typing happens in an editor laid over it: the box changes
 // only when the window takes a typed folder, never on a half-typed one.
-// Clicking the box (or tabbing to it) opens the editor on the box's text, or
+// Clicking the box (or Ctrl+L in the window) opens the editor on its text, or
 // on `startText` when one is set; folder names complete as in a file
 // manager's location bar; Enter hands the text over (entered()), Escape or
 // leaving the editor puts the box's folder back.

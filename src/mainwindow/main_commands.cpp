@@ -52,11 +52,12 @@ void Main::cmdDest_Click() {
 }
 
 void Main::chooseFolder(QLineEdit* folderBox, const QString& title) {
-    // A folder that has gone: the dialog opens on what is left of its path.
+    // A folder that has gone: the dialog opens on what is left of its path
+    // (an empty box preselects nothing).
     const QByteArray folder = FileSystem::encode(folderBox->text());
+    const bool gone = !folder.isEmpty() && !isFolder(folder);
     const QString chosen = BrowseForFolder(
-        platform(), this, isFolder(folder) ? folderBox->text() : nameText(nearestFolder(folder)),
-        title);
+        platform(), this, gone ? nameText(nearestFolder(folder)) : folderBox->text(), title);
     if (chosen.isEmpty())
         return; // cancelled: nothing changes
     folderBox->setText(chosen);

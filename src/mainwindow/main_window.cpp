@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -130,6 +131,10 @@ void Main::buildControls() {
     m_mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
     m_mnuRefresh->setShortcut(Qt::Key_F5);
     connect(m_mnuRefresh, &QAction::triggered, this, &Main::mnuRefresh_Click);
+    // As in a file manager: type a folder from the keyboard, into the box of
+    // the pane last in use.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] { activeFolderBox()->findChild<FolderEntry*>()->begin(); });
     buildMenus();
     buildToolbar();
     connectPaneEvents();

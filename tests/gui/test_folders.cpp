@@ -150,7 +150,10 @@ TEST_F(Folders, AFolderTypedIntoAFolderBoxIsTakenOnlyWhenItIsAFolder) {
     EXPECT_EQ(box->text(), source.path());
 
     // A folder, relative to the box's own: taken, and both panes read again.
-    QTest::mouseClick(box, Qt::LeftButton);
+    // Ctrl+L opens the box of the pane last in use.
+    window.lvSource_GotFocus();
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(entry->isVisible());
     entry->setText(QStringLiteral("sub/."));
     QTest::keyClick(entry, Qt::Key_Return);
     EXPECT_FALSE(entry->isVisible());

@@ -255,6 +255,8 @@ TEST_F(Startup, AStoredFolderThatIsGoneSaysSoAndTypingStartsAboveIt) {
     EXPECT_EQ(w.lvSource()->note(), gone + QStringLiteral(" no longer exists"));
     EXPECT_TRUE(w.statusText().contains(w.lvSource()->note()));
     EXPECT_TRUE(w.lvDest()->note().isEmpty());
+    w.cmdSource_Click(); // the folder dialog too opens on what is left
+    EXPECT_EQ(platform.browsed.last().initialFolder, t.path());
     w.show();
     QTest::mouseClick(w.txtSource(), Qt::LeftButton);
     const auto* entry = w.txtSource()->findChild<QLineEdit*>();
