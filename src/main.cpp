@@ -29,6 +29,15 @@ int main(int argc, char* argv[]) {
         return code;
     }
 
+    // The window takes two folders or two files at most, none of them "".
+    if (args.size() > 2 || args.contains(QString())) {
+        std::fputs(args.size() > 2 ? "duoscope: at most two folders (or two files) can be given\n"
+                                   : "duoscope: a folder name is empty\n",
+                   stderr);
+        std::fputs("Try 'duoscope --help'.\n", stderr);
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf8(BuildIdentity::company));
     QApplication::setApplicationName(QString::fromUtf8(BuildIdentity::title));
@@ -39,8 +48,7 @@ int main(int argc, char* argv[]) {
 
     QtPlatform platform;
     Main window(platform);
-    // The command line is one folder, its arguments joined as typed.
-    if (!window.Form_Load(args.join(QLatin1Char(' '))))
+    if (!window.Form_Load(args))
         return 0;
     window.show();
     return QApplication::exec();

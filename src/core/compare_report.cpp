@@ -19,12 +19,15 @@
 namespace {
 
 const char* const usageText =
-    "Usage: duoscope [FOLDER]\n"
+    "Usage: duoscope [SOURCE [DESTINATION]]\n"
+    "       duoscope FILE1 FILE2\n"
     "       duoscope --compare SOURCE DESTINATION [--recursive] [--pattern PATTERN] [--hidden] "
     "[--system] [--json] [--changed]\n"
     "\n"
-    "Without options, opens the window; a FOLDER becomes the Source folder and the\n"
-    "folder to match it with is asked for.\n"
+    "Without options, opens the window on the two folders (those of the last\n"
+    "session when none is given); with SOURCE alone, the folder to match it with\n"
+    "is asked for. Two files are shown side by side as Compare Files shows them.\n"
+    "Relative paths are taken from the current folder.\n"
     "\n"
     "  --compare   print the two folders' files aligned row against row\n"
     "  -r, --recursive\n"

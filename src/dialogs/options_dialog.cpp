@@ -95,10 +95,14 @@ void Options::buildControls() {
                             "click to show/hide files with system attribute");
     m_chkHidden = makeCheck(m_frmAttributes, "chkHidden", "&Hidden",
                             "click to show/hide files with hidden attribute");
+    // Kept with the settings, but never a filter: a file hidden for its
+    // permissions would leave its partner looking alone on the other side.
     m_chkReadOnly = makeCheck(m_frmAttributes, "chkReadOnly", "&Read-only",
-                              "click to show/hide files with read-only attribute");
+                              "Hides nothing: files you may not write (owner write permission "
+                              "off) are always listed. Kept with your settings");
     m_chkArchive = makeCheck(m_frmAttributes, "chkArchive", "&Archive",
-                             "click to show/hide files with archieve attribute");
+                             "Hides nothing: Linux files have no archive attribute. Kept with "
+                             "your settings");
     auto* attributes = new QGridLayout(m_frmAttributes);
     attributes->addWidget(m_chkSystem, 0, 0);
     attributes->addWidget(m_chkHidden, 0, 1);

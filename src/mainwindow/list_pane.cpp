@@ -194,8 +194,23 @@ QModelIndex ListPane::moveCursor(CursorAction action, Qt::KeyboardModifiers modi
     }
 }
 
+void ListPane::setNote(const QString& note) {
+    if (note == m_note)
+        return;
+    m_note = note;
+    viewport()->update();
+}
+
 void ListPane::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
+    if (!m_note.isEmpty()) {
+        // Over the blank rows a missing folder has, a few rows down.
+        QPainter painter(viewport());
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        const int margin = fontMetrics().height();
+        painter.drawText(viewport()->rect().adjusted(margin, 2 * margin, -margin, 0),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_note);
+    }
     // One focus frame round the whole current row, the cells having none.
     const QModelIndex current = currentIndex();
     if (!hasFocus() || !current.isValid())

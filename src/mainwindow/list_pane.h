@@ -36,6 +36,9 @@ public:
     // Which folder the pane shows, for the look of the rows' statuses, which
     // follows the pane's palette and font.
     void setSide(Side side);
+    // A line the pane shows over its rows, e.g. why it has none; "" for none.
+    void setNote(const QString& note);
+    QString note() const { return m_note; }
     // Opens the in-place editor on the current row's name.
     void startLabelEdit();
     // A drag of the pane's selected rows begins: the rest of the press
@@ -82,6 +85,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    QString m_note;
     // Every row, placeholder or file, gets one height: a 16-pixel icon and a
     // line of text in the pane's font, with the style's margins.
     void measureRowHeight();

@@ -2,10 +2,15 @@
 #include "mainwindow/main_window.h"
 
 #include "core/file_system.h"
+#include "core/folder_paths.h"
+#include "core/name_text.h"
 #include "mainwindow/duoscope_mod.h"
+#include "mainwindow/folder_entry.h"
 #include "shell/platform.h"
 #include "shell/shell_verb.h"
 
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 
 void Main::tbrMain_ButtonClick(const QString& key) {
@@ -47,10 +52,36 @@ void Main::cmdDest_Click() {
 }
 
 void Main::chooseFolder(QLineEdit* folderBox, const QString& title) {
-    const QString chosen = BrowseForFolder(platform(), this, folderBox->text(), title);
+    // A folder that has gone: the dialog opens on what is left of its path
+    // (an empty box preselects nothing).
+    const QByteArray folder = FileSystem::encode(folderBox->text());
+    const bool gone = !folder.isEmpty() && !isFolder(folder);
+    const QString chosen = BrowseForFolder(
+        platform(), this, gone ? nameText(nearestFolder(folder)) : folderBox->text(), title);
     if (chosen.isEmpty())
         return; // cancelled: nothing changes
     folderBox->setText(chosen);
+    mnuRefresh_Click();
+}
+
+void Main::folderTyped(QLineEdit* box, const QString& text) {
+    // Relative to the box's folder, as cd would take it.
+    const QByteArray folder =
+        absolutePath(FileSystem::encode(text), FileSystem::encode(box->text()),
+                     FileSystem::encode(QDir::homePath()));
+    if (!isFolder(folder)) {
+        // The editor stays open on the text for a correction; Escape gives up.
+        const bool there = FileSystem::attributes(folder) >= 0;
+        m_statusPanel1->setText(
+            QStringLiteral("%1 %2: the %3 folder stays %4")
+                .arg(nameText(folder),
+                     there ? QStringLiteral("is not a folder") : QStringLiteral("does not exist"),
+                     box == m_txtSource ? QStringLiteral("Source") : QStringLiteral("Destination"),
+                     box->text()));
+        return;
+    }
+    box->findChild<FolderEntry*>()->end();
+    box->setText(nameText(folder));
     mnuRefresh_Click();
 }
 

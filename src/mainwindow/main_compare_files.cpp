@@ -60,11 +60,15 @@ void Main::updateCompareCommand() {
 
 void Main::mnuCompareFiles_Click() {
     const QList<QByteArray> paths = filesToCompare();
-    if (paths.size() != 2)
-        return;
+    if (paths.size() == 2)
+        compareFiles(paths[0], paths[1]);
+}
+
+void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
+    const QList<QByteArray> paths = {left, right};
     if (!m_settings.diffProgram.trimmed().isEmpty()) {
         const QList<QByteArray> arguments =
-            diffCommandArguments(m_settings.diffProgram, paths[0], paths[1]);
+            diffCommandArguments(m_settings.diffProgram, left, right);
         const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
                                                   : platform().startCommand(arguments);
         if (!error.isEmpty())
@@ -88,7 +92,7 @@ void Main::mnuCompareFiles_Click() {
             return;
         break;
     }
-    auto* view = new FileDiffView(paths[0], paths[1], this);
+    auto* view = new FileDiffView(left, right, this);
     CenterForm(view);
     view->show();
 }

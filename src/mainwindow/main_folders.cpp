@@ -3,14 +3,15 @@
 #include "mainwindow/main_window.h"
 
 #include "core/file_system.h"
+#include "core/folder_paths.h"
 #include "core/name_text.h"
+#include "mainwindow/folder_entry.h"
 #include "mainwindow/list_pane.h"
 #include "shell/platform.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <sys/stat.h>
 
 namespace {
 
@@ -27,11 +28,6 @@ std::optional<FileLocation> parentOf(const QByteArray& folder) {
 // trailing "/", as the folder dialog gives it.
 QString boxText(const QByteArray& folder) {
     return nameText(folder.size() > 1 && folder.endsWith('/') ? folder.chopped(1) : folder);
-}
-
-bool isFolderOnDisk(const QByteArray& folder) {
-    struct stat st {};
-    return ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -87,13 +83,25 @@ void Main::mnuUpOneLevel_Click() {
 }
 
 void Main::noteMissingFolders() {
-    // After a step into a folder one side may not have: its pane is empty,
-    // and its folder box and the status bar say why.
+    // A folder that is not there leaves its pane without files, and the
+    // pane, its folder box and the status bar say why: gone since the last
+    // session, or, after a step into a folder, not on that side.
     QStringList notes;
-    for (auto [box, note] : {std::pair{m_txtSource, QStringLiteral("not in Source")},
-                             std::pair{m_txtDest, QStringLiteral("not in Destination")}}) {
-        const bool missing = !isFolderOnDisk(FileSystem::encode(folderPath(box->text())));
-        box->setToolTip(missing ? note : QString());
+    for (auto [box, pane, side] :
+         {std::tuple{m_txtSource, m_lvSource, QStringLiteral("Source")},
+          std::tuple{m_txtDest, m_lvDest, QStringLiteral("Destination")}}) {
+        const QByteArray folder = FileSystem::encode(folderPath(box->text()));
+        const bool missing = !isFolder(folder);
+        const bool gone = missing && m_goneAtStart.contains(box->text());
+        const QString note = !missing ? QString()
+                             : gone   ? box->text() + QStringLiteral(" no longer exists")
+                                      : QStringLiteral("not in ") + side;
+        // Typing starts from the nearest folder that is left.
+        const QString nearest = gone ? folderPath(nameText(nearestFolder(folder))) : QString();
+        box->findChild<FolderEntry*>()->setStartText(nearest);
+        box->setToolTip(
+            gone ? note + QStringLiteral("; click to type another folder, from ") + nearest : note);
+        pane->setNote(note);
         if (missing)
             notes << note;
     }

@@ -1,6 +1,8 @@
 // Start-up and shut-down: the stored settings into the window and back.
 #include "mainwindow/main_window.h"
 
+#include "core/folder_paths.h"
+#include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/number_text.h"
 #include "core/scratch_file.h"
@@ -10,6 +12,7 @@
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
+#include "shell/platform.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -85,7 +88,7 @@ void Main::readColumns(const SettingsStore& store, ListPane* pane, const char* c
     }
 }
 
-bool Main::Form_Load(const QString& argumentText) {
+bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     const SettingsStore store;
     const double tx = twipsPerPixelX(this);
     const double ty = twipsPerPixelY(this);
@@ -134,19 +137,9 @@ bool Main::Form_Load(const QString& argumentText) {
     setWindowState(states[state]);
 
     const QString home = QDir::homePath();
-    const QString storedSource = store.read(QStringLiteral("Source"), home);
-    m_txtSource->setText(argumentText.isEmpty() ? storedSource : argumentText);
-    const QString storedDest = store.read(QStringLiteral("Destination"), home);
-    if (argumentText.isEmpty()) {
-        m_txtDest->setText(storedDest);
-    } else {
-        const QString chosen =
-            BrowseForFolder(m_platform, this, storedDest,
-                            QStringLiteral("Select folder to match with ") + argumentText);
-        if (chosen.isEmpty())
-            return false;
-        m_txtDest->setText(chosen);
-    }
+    if (!takeStartFolders(arguments, startFolder, store.read(QStringLiteral("Source"), home),
+                          store.read(QStringLiteral("Destination"), home)))
+        return false;
 
     readColumns(store, m_lvSource, sourceColumnKeys);
     readColumns(store, m_lvDest, destColumnKeys);
@@ -170,6 +163,65 @@ bool Main::Form_Load(const QString& argumentText) {
     InitTempFolder();
     RegisterFolderMenu();
     // Hiding the context menu from the menu bar comes with the menus.
+    return true;
+}
+
+bool Main::takeStartFolders(const QStringList& arguments, const QString& startFolder,
+                            const QString& storedSource, const QString& storedDest) {
+    QLineEdit* boxes[] = {m_txtSource, m_txtDest};
+    if (arguments.isEmpty()) {
+        m_txtSource->setText(storedSource);
+        m_txtDest->setText(storedDest);
+        // A stored folder that has gone since is said so in its pane.
+        for (const QLineEdit* box : boxes) {
+            if (!isFolder(FileSystem::encode(box->text())))
+                m_goneAtStart << box->text();
+        }
+        return true;
+    }
+    // Each argument absolute before it is used or stored: relative to the
+    // folder the program was started from, which the next start knows nothing of.
+    const QByteArray base = startFolder.isEmpty()
+                                ? startingFolder()
+                                : absolutePath(FileSystem::encode(startFolder), "/");
+    QList<QByteArray> paths;
+    for (const QString& argument : arguments)
+        paths << absolutePath(FileSystem::encode(argument), base);
+    const auto isFile = [](const QByteArray& path) {
+        const int bits = FileSystem::attributes(path);
+        return bits >= 0 && !(bits & Attr::Folder);
+    };
+    if (paths.size() == 2 && isFile(paths[0]) && isFile(paths[1])) {
+        m_startFiles = paths;
+        for (int i = 0; i < 2; ++i)
+            boxes[i]->setText(nameText(FileSystem::parentFolder(paths[i])));
+        return true;
+    }
+    static const char* const titles[] = {"Select source Folder:", "Select destination Folder:"};
+    for (int i = 0; i < paths.size() && i < 2; ++i) {
+        QString folder = nameText(paths[i]);
+        if (!isFolder(paths[i])) {
+            // Named, then asked for: never an empty pane with no word why.
+            const bool there = FileSystem::attributes(paths[i]) >= 0;
+            m_platform.messageBox(this,
+                                  folder + (there ? QStringLiteral(" is not a folder.")
+                                                  : QStringLiteral(" does not exist.")),
+                                  MsgStyle::Critical);
+            folder = BrowseForFolder(m_platform, this, nameText(nearestFolder(paths[i])),
+                                     QString::fromLatin1(titles[i]));
+            if (folder.isEmpty())
+                return false;
+        }
+        boxes[i]->setText(folder);
+    }
+    if (paths.size() == 1) {
+        const QString chosen =
+            BrowseForFolder(m_platform, this, nameText(base),
+                            QStringLiteral("Select folder to match with ") + m_txtSource->text());
+        if (chosen.isEmpty())
+            return false;
+        m_txtDest->setText(chosen);
+    }
     return true;
 }
 

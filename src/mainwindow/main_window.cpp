@@ -1,6 +1,7 @@
 #include "mainwindow/main_window.h"
 
 #include "core/content_check.h"
+#include "mainwindow/folder_entry.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -75,6 +77,12 @@ QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton
     look.setColor(QPalette::Base, look.color(QPalette::Button));
     look.setColor(QPalette::Text, look.color(QPalette::Link));
     folderBox->setPalette(look);
+    // Clicked, it opens an editor over itself to type a folder into.
+    folderBox->setFocusPolicy(Qt::NoFocus);
+    folderBox->setCursor(Qt::IBeamCursor);
+    auto* entry = new FolderEntry(folderBox);
+    connect(entry, &FolderEntry::entered, this,
+            [this, folderBox](const QString& text) { folderTyped(folderBox, text); });
     folderButton = new QToolButton(container);
     folderButton->setObjectName(QStringLiteral("cmd") + side);
     folderButton->setText(QStringLiteral("..."));
@@ -123,6 +131,10 @@ void Main::buildControls() {
     m_mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
     m_mnuRefresh->setShortcut(Qt::Key_F5);
     connect(m_mnuRefresh, &QAction::triggered, this, &Main::mnuRefresh_Click);
+    // As in a file manager: type a folder from the keyboard, into the box of
+    // the pane last in use.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] { activeFolderBox()->findChild<FolderEntry*>()->begin(); });
     buildMenus();
     buildToolbar();
     connectPaneEvents();
@@ -162,4 +174,7 @@ void Main::Form_Activate() {
     // After a refresh that ended early the panes are hidden and take no focus.
     if (m_lvSource->isVisible())
         m_lvSource->setFocus();
+    if (m_startFiles.size() == 2)
+        compareFiles(m_startFiles[0], m_startFiles[1]);
+    m_startFiles.clear();
 }

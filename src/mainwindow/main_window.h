@@ -99,11 +99,17 @@ public:
     const QString& ProgramFolder() const { return m_programFolder; }
     const QString& TempFolder() const { return m_tempFolder; }
 
-    // Start-up: reads the stored settings into the window. With a folder on
-    // the command line (`argumentText` not empty) asks for the folder to
-    // match it with; false when that was cancelled: the program must then
-    // end without showing the window or saving anything.
-    bool Form_Load(const QString& argumentText);
+    // Start-up: reads the stored settings into the window. `arguments` are
+    // the command line's folders or files (name texts), relative ones taken
+    // from `startFolder` (default: the folder the program was started
+    // from). None: the stored folders. One folder: the Source, and the
+    // folder to match it with is asked for. Two folders: Source and
+    // Destination. Two files: their folders, and once the window is shown
+    // they are compared as Compare Files does. A folder that is not there is
+    // named in a message and asked for. False when a folder question was
+    // cancelled: the program must then end without showing the window or
+    // saving anything.
+    bool Form_Load(const QStringList& arguments = {}, const QString& startFolder = {});
     // Shut-down: saves every setting, then removes the icon scratch file.
     void Form_Unload();
     void InitProgramFolder();
@@ -154,6 +160,9 @@ public:
     // selected in the pane last pointed at, in the user's diff program when
     // one is set, else in the program's own view.
     void mnuCompareFiles_Click();
+    // Shows two files side by side as Compare Files does: in the user's diff
+    // program when one is set, else in the program's own view.
+    void compareFiles(const QByteArray& left, const QByteArray& right);
     // The paths of the two files Compare Files acts on; empty when none.
     QList<QByteArray> filesToCompare() const;
 
@@ -267,6 +276,10 @@ private:
     void paneMouseUp(ListPane* pane, int button, float x, float y);
     void paneMouseMove(ListPane* pane, int minimumRows, int button);
     void chooseFolder(QLineEdit* folderBox, const QString& title);
+    bool takeStartFolders(const QStringList& arguments, const QString& startFolder,
+                          const QString& storedSource, const QString& storedDest);
+    // A folder typed into a folder box and Enter: taken when it is a folder.
+    void folderTyped(QLineEdit* box, const QString& text);
     void readColumns(const SettingsStore& store, ListPane* pane, const char* const keys[4]);
     void rememberTwips(const QString& key, double twips, int applied, double twipsPerPixel);
     void writeTwips(SettingsStore& store, const QString& key, int pixels,
@@ -316,6 +329,10 @@ private:
     QToolButton* m_cmdDest = nullptr;
     ListPane* m_lvSource = nullptr;
     ListPane* m_lvDest = nullptr;
+    // Two files given on the command line, compared once the window shows.
+    QList<QByteArray> m_startFiles;
+    // Stored folders that were gone at start-up, as their boxes show them.
+    QStringList m_goneAtStart;
     // The rows both panes show: all, or only the differences.
     VisibleRows* m_visibleRows = nullptr;
     QStatusBar* m_sbrMain = nullptr;

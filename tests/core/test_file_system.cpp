@@ -1,5 +1,6 @@
 #include "core/file_properties.h"
 #include "core/file_system.h"
+#include "core/folder_paths.h"
 #include "core/folder_scan.h"
 #include "support/temp_tree.h"
 
@@ -58,6 +59,25 @@ protected:
     }
     TempTree tree;
 };
+
+TEST(FolderPaths, MadeAbsoluteAsCdTakesThemWithTheirBytesKept) {
+    const struct {
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"a", "/base/dir/a"},     {"./a//b/", "/base/dir/a/b"}, {"../x", "/base/x"},
+        {"../../../..", "/"},     {"/abs/./p/../q", "/abs/q"},  {"", "/base/dir"},
+        {"~/doc", "/home/u/doc"}, {"~x", "/base/dir/~x"},       {"n\xff\\e", "/base/dir/n\xff\\e"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(absolutePath(c.path, "/base/dir/", "/home/u"), QByteArray(c.expected)) << c.path;
+
+    TempTree tree;
+    tree.write(QStringLiteral("a/file"));
+    const QByteArray a = QFile::encodeName(tree.filePath(QStringLiteral("a")));
+    EXPECT_EQ(nearestFolder(a + "/gone/deeper"), a);
+    EXPECT_EQ(nearestFolder(a + "/file/x"), a) << "a file is no folder";
+    EXPECT_EQ(nearestFolder("/no-such-top/x"), "/");
+}
 
 TEST_F(Tree, ListingAdmitsHiddenAndSystemOnlyWithTheirBitsAndFoldersOnlyWhenAsked) {
     EXPECT_EQ(list(Attr::Archive | Attr::ReadOnly), QStringLiteral("locked.txt plain.txt tofile"));

@@ -121,4 +121,44 @@ TEST_F(Folders, BothPanesStepInAndOutTogether) {
     EXPECT_EQ(window.txtSource()->text(), QStringLiteral("/"));
 }
 
+TEST_F(Folders, AFolderTypedIntoAFolderBoxIsTakenOnlyWhenItIsAFolder) {
+    source.write(QStringLiteral("sub/in.txt"), "1");
+    source.write(QStringLiteral("file.txt"), "1");
+    window.mnuRefresh_Click();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QLineEdit* box = window.txtSource();
+    QTest::mouseClick(box, Qt::LeftButton);
+    auto* entry = box->findChild<QLineEdit*>();
+    ASSERT_TRUE(entry && entry->isVisible() && entry->hasFocus());
+    EXPECT_EQ(entry->text(), source.path());
+
+    // Not a folder: said in the status bar; the box keeps its folder and
+    // the text stays for a correction.
+    for (const char* typed : {"/no/such/folder", "file.txt"}) {
+        entry->setText(QString::fromUtf8(typed));
+        QTest::keyClick(entry, Qt::Key_Return);
+        EXPECT_EQ(box->text(), source.path());
+        EXPECT_TRUE(entry->isVisible());
+        EXPECT_TRUE(
+            window.statusText().contains(typed[0] == '/' ? "does not exist" : "is not a folder"))
+            << window.statusText().toStdString();
+    }
+    EXPECT_EQ(rows(), QStringList({"sub|-", "file.txt|-"}));
+    // Escape puts the folder back, with nothing read again.
+    QTest::keyClick(entry, Qt::Key_Escape);
+    EXPECT_FALSE(entry->isVisible());
+    EXPECT_EQ(box->text(), source.path());
+
+    // A folder, relative to the box's own: taken, and both panes read again.
+    // Ctrl+L opens the box of the pane last in use.
+    window.lvSource_GotFocus();
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(entry->isVisible());
+    entry->setText(QStringLiteral("sub/."));
+    QTest::keyClick(entry, Qt::Key_Return);
+    EXPECT_FALSE(entry->isVisible());
+    EXPECT_EQ(box->text(), source.filePath(QStringLiteral("sub")));
+    EXPECT_EQ(rows(), QStringList({"in.txt|-"}));
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "core/number_text.h"
 #include "core/settings_store.h"
 #include "core/text_formats.h"
+#include "dialogs/file_diff_view.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -52,7 +54,7 @@ protected:
 
 TEST_F(Startup, FirstStartWithAnEmptyStore) {
     Main w(platform);
-    ASSERT_TRUE(w.Form_Load(QString()));
+    ASSERT_TRUE(w.Form_Load());
     EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
     // Un-maximised, it is smaller than the screen, and all of it on the screen.
     const QRect area = w.screen()->availableGeometry();
@@ -83,7 +85,7 @@ TEST_F(Startup, PlacementFitsTheScreenWhateverIsStored) {
           "Width=-500\nHeight=1e999", "Left=300\nTop=300\nWidth=1e12\nHeight=2000"}) {
         store(QByteArray("WindowState=0\n") + placement);
         Main w(platform);
-        ASSERT_TRUE(w.Form_Load(QString()));
+        ASSERT_TRUE(w.Form_Load());
         SCOPED_TRACE(placement);
         const QRect area = w.screen()->availableGeometry();
         EXPECT_TRUE(area.contains(QRect(w.pos(), w.size()))) << "title bar and all";
@@ -101,7 +103,7 @@ TEST_F(Startup, ValuesLeftAloneAreSavedAsTheyWereReadInEveryWindowState) {
               "SourceSizeColWidth=1184\nSourceTypeColWidth=659\nDestModifiedColWidth=0.5\n");
         const QByteArray before = config.read(QStringLiteral("Zelmar/Duoscope.ini"));
         Main w(platform);
-        ASSERT_TRUE(w.Form_Load(QString()));
+        ASSERT_TRUE(w.Form_Load());
         w.Form_Unload();
         for (const QByteArray& line : before.split('\n'))
             EXPECT_TRUE(config.read(QStringLiteral("Zelmar/Duoscope.ini")).contains(line))
@@ -113,7 +115,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     TempTree a, b;
     {
         Main w(platform);
-        ASSERT_TRUE(w.Form_Load(QString()));
+        ASSERT_TRUE(w.Form_Load());
         w.setWindowState(Qt::WindowNoState);
         w.move(30, 45);
         w.resize(640, 480);
@@ -134,7 +136,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
-    ASSERT_TRUE(w.Form_Load(QString()));
+    ASSERT_TRUE(w.Form_Load());
     EXPECT_EQ(w.windowState(), Qt::WindowNoState);
     EXPECT_EQ(w.pos(), QPoint(30, 45));
     EXPECT_EQ(w.size(), QSize(640, 480));
@@ -158,7 +160,7 @@ TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {
           "ShowArchive=2.5\nShowReadOnly=yes\nShowSystem=40000\nDestSizeColWidth=1500\n"
           "SourceNameColWidth=1500 wide\n");
     Main w(platform);
-    ASSERT_TRUE(w.Form_Load(QString()));
+    ASSERT_TRUE(w.Form_Load());
     EXPECT_EQ(w.windowState(), Qt::WindowNoState);
     EXPECT_EQ(w.x(), 0);
     EXPECT_EQ(w.y(), px(w, 300));
@@ -169,33 +171,97 @@ TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {
 
     store("WindowState=5\n");
     Main out(platform);
-    ASSERT_TRUE(out.Form_Load(QString()));
+    ASSERT_TRUE(out.Form_Load());
     EXPECT_TRUE(out.windowState() & Qt::WindowMaximized) << "out of range: the default";
 }
 
-TEST_F(Startup, AFolderArgumentAsksForItsMatchAndCancelEndsWithNothingWritten) {
+TEST_F(Startup, CommandLineFoldersAndFilesAreTakenFromTheStartingFolder) {
     store("Destination=/stored/dest\nSource=/stored/source\n");
-    const QByteArray before = config.read(QStringLiteral("Zelmar/Duoscope.ini"));
-    {
+    TempTree t;
+    t.write(QStringLiteral("work/A/a.txt"), "a");
+    t.write(QStringLiteral("work/B/f2.txt"), "b");
+    t.write(QStringLiteral("work/f1.txt"), "a\n");
+    const QString work = t.filePath(QStringLiteral("work")) + '/';
+    struct Case {
+        QStringList arguments;
+        QStringList answers; // of the folder dialogs, in turn
+        QString source, dest, asked, shown;
+    } cases[] = {
+        // Relative to where the program started, stored as absolute.
+        {{"A", "./B/"}, {}, "A", "B", "", ""},
+        {{"A/../B", work + "A"}, {}, "B", "A", "", ""},
+        // One folder: the other is asked for, from the starting folder.
+        {{"A"}, {work + "B"}, "A", "B", "work|Select folder to match with " + work + "A", ""},
+        // A folder that is not there is named, then asked for from what is left.
+        {{"A", "gone/deeper"},
+         {work + "B"},
+         "A",
+         "B",
+         "work|Select destination Folder:",
+         work + "gone/deeper does not exist."},
+        {{"f1.txt/", "B"},
+         {work + "A"},
+         "A",
+         "B",
+         "work|Select source Folder:",
+         work + "f1.txt is not a folder."},
+        // Two files: their folders, then the two side by side.
+        {{"f1.txt", "B/f2.txt"}, {}, "", "B", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        platform.browsed.clear();
+        platform.shown.clear();
+        platform.folders.assign(c.answers.begin(), c.answers.end());
         Main w(platform);
-        EXPECT_FALSE(w.Form_Load(QStringLiteral("\"/some folder\"")));
+        ASSERT_TRUE(w.Form_Load(c.arguments, work));
+        EXPECT_EQ(w.txtSource()->text(), (work + c.source).chopped(c.source.isEmpty() ? 1 : 0));
+        EXPECT_EQ(w.txtDest()->text(), work + c.dest);
+        const QString asked = platform.browsed.isEmpty()
+                                  ? QString()
+                                  : platform.browsed.last().initialFolder.mid(t.path().size() + 1) +
+                                        '|' + platform.browsed.last().title;
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(platform.shown.isEmpty() ? QString() : platform.shown[0].text, c.shown);
+        w.Form_Activate();
+        const auto* view = w.findChild<FileDiffView*>();
+        EXPECT_EQ(view != nullptr, c.source.isEmpty());
+        if (view) {
+            EXPECT_EQ(view->windowTitle(), work + "f1.txt \u2194 " + work + "B/f2.txt");
+        }
+        w.Form_Unload();
+        EXPECT_EQ(stored(QStringLiteral("Source")), w.txtSource()->text());
+    }
+
+    // Cancelling a folder question ends the start with nothing written.
+    store("Source=/stored/source\n");
+    const QByteArray before = config.read(QStringLiteral("Zelmar/Duoscope.ini"));
+    for (const QStringList& arguments : {QStringList{"A"}, QStringList{"A", "gone"}}) {
+        Main w(platform);
+        EXPECT_FALSE(w.Form_Load(arguments, work));
     }
     EXPECT_EQ(config.read(QStringLiteral("Zelmar/Duoscope.ini")), before);
+}
 
-    TempTree chosen;
-    platform.folders.push_back(chosen.path());
-    {
-        Main w(platform);
-        ASSERT_TRUE(w.Form_Load(QStringLiteral("  /a folder ")));
-        EXPECT_EQ(w.txtSource()->text(), QStringLiteral("  /a folder ")) << "used unchanged";
-        w.Form_Unload();
-    }
-    ASSERT_EQ(platform.browsed.size(), 2);
-    EXPECT_EQ(platform.browsed[0].initialFolder, QStringLiteral("/stored/dest"));
-    EXPECT_EQ(platform.browsed[0].title,
-              QStringLiteral("Select folder to match with \"/some folder\""));
-    EXPECT_EQ(stored(QStringLiteral("Source")), QStringLiteral("  /a folder "));
-    EXPECT_EQ(stored(QStringLiteral("Destination")), chosen.path());
+TEST_F(Startup, AStoredFolderThatIsGoneSaysSoAndTypingStartsAboveIt) {
+    TempTree t;
+    const QString gone = t.filePath(QStringLiteral("x/y"));
+    store("Source=" + QFile::encodeName(gone) + "\nDestination=" + QFile::encodeName(t.path()) +
+          "\n");
+    Main w(platform);
+    ASSERT_TRUE(w.Form_Load());
+    w.mnuRefresh_Click();
+    EXPECT_EQ(w.txtSource()->text(), gone);
+    EXPECT_EQ(w.lvSource()->note(), gone + QStringLiteral(" no longer exists"));
+    EXPECT_TRUE(w.statusText().contains(w.lvSource()->note()));
+    EXPECT_TRUE(w.lvDest()->note().isEmpty());
+    w.cmdSource_Click(); // the folder dialog too opens on what is left
+    EXPECT_EQ(platform.browsed.last().initialFolder, t.path());
+    w.show();
+    QTest::mouseClick(w.txtSource(), Qt::LeftButton);
+    const auto* entry = w.txtSource()->findChild<QLineEdit*>();
+    ASSERT_TRUE(entry && entry->isVisible());
+    EXPECT_EQ(entry->text(), t.path() + '/');
 }
 
 TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
@@ -207,7 +273,7 @@ TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
     ASSERT_EQ(::stat(QFile::encodeName(storeFile()).constData(), &before), 0);
 
     Main w(platform);
-    ASSERT_TRUE(w.Form_Load(QString()));
+    ASSERT_TRUE(w.Form_Load());
     const QString scratch = w.TempFolder() + QStringLiteral("~ds1.tmp");
     w.Form_Unload(); // no refresh yet: nothing to remove, nothing reported
     EXPECT_TRUE(platform.shown.isEmpty());
