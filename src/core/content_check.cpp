@@ -1,5 +1,6 @@
 #include "core/content_check.h"
 
+#include "core/digest_cache.h"
 #include "core/tree_compare.h"
 #include "core/unique_fd.h"
 
@@ -9,10 +10,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <xxhash.h>
 
 namespace {
 
 constexpr size_t blockSize = 256 * 1024;
+// A pair that differs is still read whole, for both digests, up to this size.
+constexpr qint64 digestWhenDiffering = 1024 * 1024;
+
+// Two blocks per thread, allocated once and never cleared: filling them with
+// zeros for every pair cost more than reading a small file.
+char* buffers() {
+    thread_local const std::unique_ptr<char[]> both = std::make_unique_for_overwrite<char[]>(2 * blockSize);
+    return both.get();
+}
 
 } // namespace
 
@@ -33,14 +44,6 @@ ssize_t readBlock(int fd, char* buffer, size_t size) {
 
 namespace {
 
-void appendIdentity(QByteArray& key, const struct stat& st) {
-    const qint64 fields[] = {qint64(st.st_dev),          qint64(st.st_ino),
-                             qint64(st.st_size),         qint64(st.st_mtim.tv_sec),
-                             qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec),
-                             qint64(st.st_ctim.tv_nsec)};
-    key.append(reinterpret_cast<const char*>(fields), sizeof fields);
-}
-
 // A regular file opened for reading, and its stat; -1 for anything else. A
 // FIFO or a device is never opened for good: reading one could wait forever.
 int openRegular(int dirFd, const char* name, int flags, struct stat& st) {
@@ -56,16 +59,17 @@ ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cance
                                 qint64* firstDifference) {
     ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
     ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<char> a(blockSize), b(blockSize);
+    char* const a = buffers();
+    char* const b = a + blockSize;
     for (qint64 offset = 0;; offset += blockSize) {
         if (cancel.load(std::memory_order_relaxed))
             return ContentVerdict::Cancelled;
-        const ssize_t na = readBlock(fdA, a.data(), blockSize);
-        const ssize_t nb = readBlock(fdB, b.data(), blockSize);
+        const ssize_t na = readBlock(fdA, a, blockSize);
+        const ssize_t nb = readBlock(fdB, b, blockSize);
         if (na < 0 || nb < 0)
             return ContentVerdict::Unreadable;
         const auto common = static_cast<size_t>(std::min(na, nb));
-        const auto at = std::mismatch(a.data(), a.data() + common, b.data()).first - a.data();
+        const auto at = std::mismatch(a, a + common, b).first - a;
         if (na != nb || size_t(at) != common) {
             if (firstDifference)
                 *firstDifference = offset + at;
@@ -75,6 +79,120 @@ ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cance
             return ContentVerdict::Equal;
     }
 }
+
+namespace {
+
+ContentDigest digestOf(const XXH128_hash_t& h) {
+    return {h.low64, h.high64};
+}
+
+// Reads the rest of a file into a digest under way; false on an error or a cancel.
+bool finishDigest(int fd, XXH3_state_t* state, char* buffer, const std::atomic<bool>& cancel) {
+    for (;;) {
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+        const ssize_t n = readBlock(fd, buffer, blockSize);
+        if (n <= 0)
+            return n == 0;
+        XXH3_128bits_update(state, buffer, size_t(n));
+    }
+}
+
+struct HashState {
+    XXH3_state_t* state = XXH3_createState();
+    HashState() { XXH3_128bits_reset(state); }
+    ~HashState() { XXH3_freeState(state); }
+    HashState(const HashState&) = delete;
+    HashState& operator=(const HashState&) = delete;
+};
+
+} // namespace
+
+ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const struct stat& sb,
+                              const std::atomic<bool>& cancel, DigestCache* cache,
+                              std::atomic<qsizetype>* reads) {
+    if (sa.st_size != sb.st_size)
+        return ContentVerdict::Differ;
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
+        return ContentVerdict::Equal; // one file seen from both sides
+    const FileIdentity ia = fileIdentity(sa), ib = fileIdentity(sb);
+    const std::optional<ContentDigest> da = cache ? cache->find(ia) : std::nullopt;
+    const std::optional<ContentDigest> db = cache ? cache->find(ib) : std::nullopt;
+    if (da && db)
+        return *da == *db ? ContentVerdict::Equal : ContentVerdict::Differ;
+    if (cancel.load(std::memory_order_relaxed))
+        return ContentVerdict::Cancelled;
+    const std::int64_t readAt = realTimeNs();
+    char* const a = buffers();
+    char* const b = a + blockSize;
+    auto store = [&](const FileIdentity& id, const ContentDigest& d) {
+        if (cache)
+            cache->insert(id, d, readAt);
+    };
+    // One side known: the other is read whole for its digest.
+    if (da || db) {
+        if (reads)
+            ++*reads;
+        HashState h;
+        if (!finishDigest(da ? fdB : fdA, h.state, a, cancel))
+            return cancel.load() ? ContentVerdict::Cancelled : ContentVerdict::Unreadable;
+        const ContentDigest read = digestOf(XXH3_128bits_digest(h.state));
+        store(da ? ib : ia, read);
+        return read == (da ? *da : *db) ? ContentVerdict::Equal : ContentVerdict::Differ;
+    }
+    if (reads)
+        *reads += 2;
+    if (sa.st_size <= qint64(blockSize)) {
+        // A small pair: one read each, no state to set up.
+        const ssize_t na = readBlock(fdA, a, blockSize), nb = readBlock(fdB, b, blockSize);
+        if (na < 0 || nb < 0)
+            return ContentVerdict::Unreadable;
+        // Grown since its stat: its digest would not be the stat's.
+        if (na != sa.st_size || nb != sb.st_size)
+            return std::memcmp(a, b, size_t(std::min(na, nb))) == 0 && na == nb
+                       ? ContentVerdict::Equal
+                       : ContentVerdict::Differ;
+        if (cache) {
+            store(ia, digestOf(XXH3_128bits(a, size_t(na))));
+            store(ib, digestOf(XXH3_128bits(b, size_t(nb))));
+        }
+        return std::memcmp(a, b, size_t(na)) == 0 ? ContentVerdict::Equal : ContentVerdict::Differ;
+    }
+    ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
+    HashState ha, hb;
+    for (;;) {
+        if (cancel.load(std::memory_order_relaxed))
+            return ContentVerdict::Cancelled;
+        const ssize_t na = readBlock(fdA, a, blockSize);
+        const ssize_t nb = readBlock(fdB, b, blockSize);
+        if (na < 0 || nb < 0)
+            return ContentVerdict::Unreadable;
+        if (cache) {
+            XXH3_128bits_update(ha.state, a, size_t(na));
+            XXH3_128bits_update(hb.state, b, size_t(nb));
+        }
+        if (na != nb || std::memcmp(a, b, size_t(na)) != 0) {
+            if (cache && sa.st_size <= digestWhenDiffering && finishDigest(fdA, ha.state, a, cancel) &&
+                finishDigest(fdB, hb.state, b, cancel)) {
+                store(ia, digestOf(XXH3_128bits_digest(ha.state)));
+                store(ib, digestOf(XXH3_128bits_digest(hb.state)));
+            }
+            return ContentVerdict::Differ;
+        }
+        if (na == 0)
+            break;
+    }
+    if (cache) {
+        const ContentDigest digest = digestOf(XXH3_128bits_digest(ha.state));
+        store(ia, digest);
+        store(ib, digest);
+    }
+    return ContentVerdict::Equal;
+}
+
+ContentChecker::ContentChecker(std::unique_ptr<DigestCache> cache)
+    : m_cache(cache ? std::move(cache) : std::make_unique<DigestCache>()) {}
 
 ContentChecker::~ContentChecker() {
     cancel();
@@ -96,54 +214,62 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report,
         for (const Pair& pair : pairs) {
             const ContentVerdict verdict = check(pair);
             if (verdict == ContentVerdict::Cancelled)
-                return;
+                break;
             report(pair.row, verdict, ++done);
         }
+        // What was read so far is kept, a cancelled run's too.
+        m_cache->save();
     });
 }
 
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
-                              const std::atomic<bool>& cancel) {
+                              const std::atomic<bool>& cancel, DigestCache* cache,
+                              std::atomic<qsizetype>* reads) {
     struct stat sa {
     }, sb{};
     const UniqueFd a{openRegular(dirA, nameA, O_NOFOLLOW, sa)};
     const UniqueFd b{openRegular(dirB, nameB, O_NOFOLLOW, sb)};
     if (a.fd < 0 || b.fd < 0)
         return ContentVerdict::Unreadable;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return ContentVerdict::Equal;
-    return compareOpenFiles(a.fd, b.fd, cancel);
+    return compareStatted(a.fd, sa, b.fd, sb, cancel, cache, reads);
+}
+
+bool decidedByContents(const FolderRows& rows, qsizetype row) {
+    const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
+    const RowStatus s = rows.status(row);
+    return i >= 0 && j >= 0 && !rows.source.isFolder(i) && !rows.source.isLink(i) &&
+           !rows.destination.isLink(j) &&
+           (s == RowStatus::Same || s == RowStatus::SourceNewer ||
+            s == RowStatus::DestinationNewer) &&
+           rows.source.stat(i).size == rows.destination.stat(j).size;
+}
+
+ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
+                                const TimeRule& rule, const std::atomic<bool>& cancel,
+                                DigestCache* cache, std::atomic<qsizetype>* reads) {
+    const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
+    const ContentVerdict v =
+        compareFilesAt(dirA, rows.source.fileName(i).data(), dirB,
+                       rows.destination.fileName(j).data(), cancel, cache, reads);
+    if (v == ContentVerdict::Equal || v == ContentVerdict::Differ)
+        rows.setStatus(row, contentStatus(rows.source.stat(i), rows.destination.stat(j),
+                                          v == ContentVerdict::Equal, rule));
+    return v;
 }
 
 ContentVerdict ContentChecker::check(const Pair& pair) {
     if (pair.folders)
         return checkTrees(pair);
-    struct stat sa {
-    }, sb{};
-    const UniqueFd a{openRegular(AT_FDCWD, pair.source.constData(), 0, sa)};
-    const UniqueFd b{openRegular(AT_FDCWD, pair.destination.constData(), 0, sb)};
-    if (a.fd < 0 || b.fd < 0)
-        return ContentVerdict::Unreadable;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return ContentVerdict::Equal; // one file seen from both sides
-    QByteArray key;
-    appendIdentity(key, sa);
-    appendIdentity(key, sb);
-    const auto known = m_cache.constFind(key);
-    if (known != m_cache.constEnd())
-        return *known ? ContentVerdict::Equal : ContentVerdict::Differ;
-    const ContentVerdict verdict = compareOpenFiles(a.fd, b.fd, m_cancel);
-    if (verdict == ContentVerdict::Equal || verdict == ContentVerdict::Differ) {
-        ++m_compared;
-        m_cache.insert(key, verdict == ContentVerdict::Equal);
-    }
-    return verdict;
+    return compareFilesAt(AT_FDCWD, pair.source.constData(), AT_FDCWD,
+                          pair.destination.constData(), m_cancel, m_cache.get(), &m_reads);
 }
 
 std::optional<RowStatus> treeStatus(ContentVerdict verdict) {
     switch (verdict) {
     case ContentVerdict::Equal:
         return RowStatus::Same;
+    case ContentVerdict::EqualOtherTimes:
+        return RowStatus::SameContents;
     case ContentVerdict::Differ:
         return RowStatus::Differs;
     case ContentVerdict::Unreadable:
@@ -161,10 +287,14 @@ ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     options.contents = pair.treeContents;
     options.cancel = &m_cancel;
     options.foldersWalked = &m_foldersWalked;
+    options.cache = m_cache.get();
+    options.reads = &m_reads;
     try {
         switch (compareTrees(pair.source, pair.destination, options)) {
         case RowStatus::Same:
             return ContentVerdict::Equal;
+        case RowStatus::SameContents:
+            return ContentVerdict::EqualOtherTimes;
         case RowStatus::Unreadable:
             return ContentVerdict::Unreadable;
         default:

@@ -94,7 +94,7 @@ void FolderRows::setStatus(qsizetype row, RowStatus status) {
     r.status = status;
 }
 
-void FolderRows::computeStatuses() {
+void FolderRows::computeStatuses(const TimeRule& rule) {
     m_counts = {};
     for (RowPair& r : rows) {
         const FileStat s = r.source >= 0 ? source.stat(r.source) : FileStat{};
@@ -103,7 +103,8 @@ void FolderRows::computeStatuses() {
         const bool caseDiffers = r.source >= 0 && r.destination >= 0 &&
                                  source.fileName(r.source) != destination.fileName(r.destination);
         r.status =
-            rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr, caseDiffers);
+            rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr, caseDiffers,
+                      rule);
         m_counts.add(r.status);
     }
 }
@@ -135,6 +136,6 @@ std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
     if (failure)
         std::rethrow_exception(failure);
     out->rows = alignRows(out->source, sourceOrder, out->destination, destinationOrder);
-    out->computeStatuses();
+    out->computeStatuses(settings.times);
     return out;
 }

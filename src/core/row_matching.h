@@ -49,7 +49,7 @@ public:
     const StatusCounts& counts() const { return m_counts; }
 
     // Sets every row's status from the stats (two folders: Checking), and the counts.
-    void computeStatuses();
+    void computeStatuses(const TimeRule& rule);
 
 private:
     StatusCounts m_counts;
