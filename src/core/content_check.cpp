@@ -115,7 +115,7 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
         return ContentVerdict::Differ;
     if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
         return ContentVerdict::Equal; // one file seen from both sides
-    const FileIdentity ia = fileIdentity(sa), ib = fileIdentity(sb);
+    const ContentKey ia = contentKey(sa), ib = contentKey(sb);
     const std::optional<ContentDigest> da = cache ? cache->find(ia) : std::nullopt;
     const std::optional<ContentDigest> db = cache ? cache->find(ib) : std::nullopt;
     if (da && db)
@@ -125,7 +125,7 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
     const std::int64_t readAt = realTimeNs();
     char* const a = buffers();
     char* const b = a + blockSize;
-    auto store = [&](const FileIdentity& id, const ContentDigest& d) {
+    auto store = [&](const ContentKey& id, const ContentDigest& d) {
         if (cache)
             cache->insert(id, d, readAt);
     };
@@ -260,8 +260,14 @@ ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int d
 ContentVerdict ContentChecker::check(const Pair& pair) {
     if (pair.folders)
         return checkTrees(pair);
-    return compareFilesAt(AT_FDCWD, pair.source.constData(), AT_FDCWD,
-                          pair.destination.constData(), m_cancel, m_cache.get(), &m_reads);
+    // A pane lists a link by what it leads to: so is it compared.
+    struct stat sa {
+    }, sb{};
+    const UniqueFd a{openRegular(AT_FDCWD, pair.source.constData(), 0, sa)};
+    const UniqueFd b{openRegular(AT_FDCWD, pair.destination.constData(), 0, sb)};
+    if (a.fd < 0 || b.fd < 0)
+        return ContentVerdict::Unreadable;
+    return compareStatted(a.fd, sa, b.fd, sb, m_cancel, m_cache.get(), &m_reads);
 }
 
 std::optional<RowStatus> treeStatus(ContentVerdict verdict) {

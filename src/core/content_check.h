@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/digest_cache.h"
 #include "core/filter_settings.h"
 #include "core/row_matching.h"
 #include "core/row_status.h"
@@ -12,8 +13,6 @@
 #include <sys/types.h>
 #include <thread>
 #include <vector>
-
-class DigestCache;
 
 // EqualOtherTimes: two trees whose files hold the same bytes, some at other times.
 enum class ContentVerdict { Equal, Differ, Unreadable, Cancelled, EqualOtherTimes };

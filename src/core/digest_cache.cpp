@@ -67,12 +67,12 @@ bool writeAll(int fd, const char* from, size_t size) {
 
 } // namespace
 
-FileIdentity fileIdentity(const struct stat& st) {
+ContentKey contentKey(const struct stat& st) {
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
             ns(st.st_mtim), ns(st.st_ctim)};
 }
 
-size_t qHash(const FileIdentity& id, size_t seed) {
+size_t qHash(const ContentKey& id, size_t seed) {
     return size_t(XXH3_64bits_withSeed(&id, sizeof id, seed));
 }
 
@@ -119,7 +119,7 @@ void DigestCache::load() {
     }
 }
 
-std::optional<ContentDigest> DigestCache::find(const FileIdentity& id) {
+std::optional<ContentDigest> DigestCache::find(const ContentKey& id) {
     if (!m_loaded)
         load();
     const auto it = m_entries.find(id);
@@ -132,7 +132,7 @@ std::optional<ContentDigest> DigestCache::find(const FileIdentity& id) {
     return it->digest;
 }
 
-void DigestCache::insert(const FileIdentity& id, const ContentDigest& digest,
+void DigestCache::insert(const ContentKey& id, const ContentDigest& digest,
                          std::int64_t readAtNs) {
     if (!m_loaded)
         load();
@@ -145,7 +145,7 @@ void DigestCache::insert(const FileIdentity& id, const ContentDigest& digest,
 bool DigestCache::save() {
     if (!m_changed)
         return true;
-    std::vector<std::pair<FileIdentity, Entry>> kept;
+    std::vector<std::pair<ContentKey, Entry>> kept;
     kept.reserve(size_t(m_entries.size()));
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         kept.emplace_back(it.key(), it.value());

@@ -10,13 +10,13 @@
 // inode, size, and modification and change times to the nanosecond. A write
 // moves the change time even when the modification time is set back, so an
 // entry that still matches a file's stat describes its contents.
-struct FileIdentity {
+struct ContentKey {
     std::uint64_t device = 0, inode = 0;
     std::int64_t size = 0, modifiedNs = 0, changedNs = 0;
-    bool operator==(const FileIdentity&) const = default;
+    bool operator==(const ContentKey&) const = default;
 };
-FileIdentity fileIdentity(const struct stat& st);
-size_t qHash(const FileIdentity& id, size_t seed = 0);
+ContentKey contentKey(const struct stat& st);
+size_t qHash(const ContentKey& id, size_t seed = 0);
 
 // XXH3's 128-bit digest of a file's bytes: fast enough to cost less than
 // the reading, wide enough that two files of equal digest are equal.
@@ -42,9 +42,9 @@ public:
 
     // The digest of the file of that identity, if known; read from disk the
     // first time.
-    std::optional<ContentDigest> find(const FileIdentity& id);
+    std::optional<ContentDigest> find(const ContentKey& id);
     // A file's digest, read at `readAtNs` (CLOCK_REALTIME) from a file of that identity.
-    void insert(const FileIdentity& id, const ContentDigest& digest, std::int64_t readAtNs);
+    void insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs);
     // Writes the entries out if any changed (a new file, renamed over the old).
     bool save();
 
@@ -63,7 +63,7 @@ private:
     QByteArray m_path;
     qsizetype m_max;
     std::int64_t m_settleNs = 1000000000;
-    QHash<FileIdentity, Entry> m_entries;
+    QHash<ContentKey, Entry> m_entries;
     std::uint64_t m_run = 1;
     bool m_loaded = false, m_changed = false, m_foreign = false;
 };

@@ -49,7 +49,7 @@ QString rowStatusKey(RowStatus status) {
 
 QString rowStatusWords(RowStatus status) {
     static const char* const words[rowStatusCount] = {
-        "Same size and time on both sides",
+        "Same on both sides",
         "Only in Source",
         "Only in Destination",
         "Different: Source is newer",
