@@ -21,7 +21,8 @@ constexpr qint64 digestWhenDiffering = 1024 * 1024;
 // Two blocks per thread, allocated once and never cleared: filling them with
 // zeros for every pair cost more than reading a small file.
 char* buffers() {
-    thread_local const std::unique_ptr<char[]> both = std::make_unique_for_overwrite<char[]>(2 * blockSize);
+    thread_local const std::unique_ptr<char[]> both =
+        std::make_unique_for_overwrite<char[]>(2 * blockSize);
     return both.get();
 }
 
@@ -113,8 +114,9 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
                               std::atomic<qsizetype>* reads) {
     if (sa.st_size != sb.st_size)
         return ContentVerdict::Differ;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return ContentVerdict::Equal; // one file seen from both sides
+    // One file seen from both sides, or nothing to read.
+    if ((sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) || sa.st_size == 0)
+        return ContentVerdict::Equal;
     const ContentKey ia = contentKey(sa), ib = contentKey(sb);
     const std::optional<ContentDigest> da = cache ? cache->find(ia) : std::nullopt;
     const std::optional<ContentDigest> db = cache ? cache->find(ib) : std::nullopt;
@@ -173,8 +175,8 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
             XXH3_128bits_update(hb.state, b, size_t(nb));
         }
         if (na != nb || std::memcmp(a, b, size_t(na)) != 0) {
-            if (cache && sa.st_size <= digestWhenDiffering && finishDigest(fdA, ha.state, a, cancel) &&
-                finishDigest(fdB, hb.state, b, cancel)) {
+            if (cache && sa.st_size <= digestWhenDiffering &&
+                finishDigest(fdA, ha.state, a, cancel) && finishDigest(fdB, hb.state, b, cancel)) {
                 store(ia, digestOf(XXH3_128bits_digest(ha.state)));
                 store(ib, digestOf(XXH3_128bits_digest(hb.state)));
             }

@@ -132,8 +132,7 @@ std::optional<ContentDigest> DigestCache::find(const ContentKey& id) {
     return it->digest;
 }
 
-void DigestCache::insert(const ContentKey& id, const ContentDigest& digest,
-                         std::int64_t readAtNs) {
+void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs) {
     if (!m_loaded)
         load();
     if (readAtNs - std::max(id.modifiedNs, id.changedNs) < m_settleNs)
@@ -151,8 +150,9 @@ bool DigestCache::save() {
         kept.emplace_back(it.key(), it.value());
     if (qsizetype(kept.size()) > m_max) {
         // The most recently used first; the rest are dropped, here and on disk.
-        std::nth_element(kept.begin(), kept.begin() + m_max, kept.end(),
-                         [](const auto& a, const auto& b) { return a.second.used > b.second.used; });
+        std::nth_element(
+            kept.begin(), kept.begin() + m_max, kept.end(),
+            [](const auto& a, const auto& b) { return a.second.used > b.second.used; });
         kept.resize(size_t(m_max));
         m_entries.clear();
         for (const auto& [id, entry] : kept)
@@ -166,9 +166,8 @@ bool DigestCache::save() {
     std::memcpy(bytes.data(), &header, sizeof header);
     char* at = bytes.data() + sizeof header;
     for (const auto& [id, entry] : kept) {
-        const Record r{id.device,    id.inode,    id.size,
-                       id.modifiedNs, id.changedNs, entry.used,
-                       entry.digest.low, entry.digest.high};
+        const Record r{id.device,    id.inode,   id.size,          id.modifiedNs,
+                       id.changedNs, entry.used, entry.digest.low, entry.digest.high};
         std::memcpy(at, &r, sizeof r);
         at += sizeof r;
     }
@@ -183,7 +182,8 @@ bool DigestCache::save() {
     UniqueFd fd{::mkostemp(temporary.data(), O_CLOEXEC)};
     if (fd.fd < 0)
         return false;
-    const bool ok = writeAll(fd.fd, bytes.data(), bytes.size()) && ::close(std::exchange(fd.fd, -1)) == 0 &&
+    const bool ok = writeAll(fd.fd, bytes.data(), bytes.size()) &&
+                    ::close(std::exchange(fd.fd, -1)) == 0 &&
                     ::rename(temporary.constData(), m_path.constData()) == 0;
     if (!ok)
         ::unlink(temporary.constData());

@@ -131,6 +131,7 @@ void Main::buildMenus() {
     m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents",
                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     m_mnuCompareContents->setCheckable(true);
+    m_mnuCompareContents->setChecked(true);
     addEntry(view, "mnuViewOnlyDifferences", "Show Only &Differences",
              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D))
         ->setCheckable(true);
