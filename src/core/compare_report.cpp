@@ -375,13 +375,12 @@ void printText(const Options& o, const TreeLevel& top, ReportWriter& writer) {
 bool isReportInvocation(const QStringList& args) {
     if (args.isEmpty())
         return false;
-    static const QStringList options = {QStringLiteral("--compare"),   QStringLiteral("--pattern"),
-                                        QStringLiteral("--hidden"),    QStringLiteral("--system"),
-                                        QStringLiteral("--json"),      QStringLiteral("--changed"),
-                                        QStringLiteral("--help"),      QStringLiteral("--version"),
-                                        QStringLiteral("--recursive"), QStringLiteral("-r"),
-                                        QStringLiteral("--contents"),  QStringLiteral("-c"),
-                                        QStringLiteral("--tolerance")};
+    static const QStringList options = {
+        QStringLiteral("--compare"),  QStringLiteral("--pattern"),  QStringLiteral("--hidden"),
+        QStringLiteral("--system"),   QStringLiteral("--json"),     QStringLiteral("--changed"),
+        QStringLiteral("--help"),     QStringLiteral("--version"),  QStringLiteral("--recursive"),
+        QStringLiteral("-r"),         QStringLiteral("--contents"), QStringLiteral("-c"),
+        QStringLiteral("--tolerance")};
     return options.contains(args.first());
 }
 

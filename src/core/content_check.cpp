@@ -109,19 +109,37 @@ struct HashState {
 
 } // namespace
 
-ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const struct stat& sb,
-                              const std::atomic<bool>& cancel, DigestCache* cache,
-                              std::atomic<qsizetype>* reads) {
+namespace {
+
+// The verdict on two regular files that their stats, or the digests kept,
+// give without reading.
+std::optional<ContentVerdict> knownVerdict(const struct stat& sa, const struct stat& sb,
+                                           DigestCache* cache,
+                                           std::optional<ContentDigest>* digests) {
     if (sa.st_size != sb.st_size)
         return ContentVerdict::Differ;
     // One file seen from both sides, or nothing to read.
     if ((sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) || sa.st_size == 0)
         return ContentVerdict::Equal;
+    if (!cache)
+        return std::nullopt;
+    digests[0] = cache->find(contentKey(sa));
+    digests[1] = cache->find(contentKey(sb));
+    if (digests[0] && digests[1])
+        return *digests[0] == *digests[1] ? ContentVerdict::Equal : ContentVerdict::Differ;
+    return std::nullopt;
+}
+
+} // namespace
+
+ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const struct stat& sb,
+                              const std::atomic<bool>& cancel, DigestCache* cache,
+                              std::atomic<qsizetype>* reads) {
+    std::optional<ContentDigest> digests[2];
+    if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
+        return *known;
     const ContentKey ia = contentKey(sa), ib = contentKey(sb);
-    const std::optional<ContentDigest> da = cache ? cache->find(ia) : std::nullopt;
-    const std::optional<ContentDigest> db = cache ? cache->find(ib) : std::nullopt;
-    if (da && db)
-        return *da == *db ? ContentVerdict::Equal : ContentVerdict::Differ;
+    const std::optional<ContentDigest>&da = digests[0], &db = digests[1];
     if (cancel.load(std::memory_order_relaxed))
         return ContentVerdict::Cancelled;
     const std::int64_t readAt = realTimeNs();
@@ -145,15 +163,15 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
     if (reads)
         *reads += 2;
     if (sa.st_size <= qint64(blockSize)) {
-        // A small pair: one read each, no state to set up.
-        const ssize_t na = readBlock(fdA, a, blockSize), nb = readBlock(fdB, b, blockSize);
+        // A small pair: the bytes the stats tell of, one read each, no state
+        // to set up. A file changed meanwhile has a new change time, and its
+        // digest is not kept for the old one (DigestCache's settling time).
+        const size_t size = size_t(sa.st_size);
+        const ssize_t na = readBlock(fdA, a, size), nb = readBlock(fdB, b, size);
         if (na < 0 || nb < 0)
             return ContentVerdict::Unreadable;
-        // Grown since its stat: its digest would not be the stat's.
-        if (na != sa.st_size || nb != sb.st_size)
-            return std::memcmp(a, b, size_t(std::min(na, nb))) == 0 && na == nb
-                       ? ContentVerdict::Equal
-                       : ContentVerdict::Differ;
+        if (na != nb || size_t(na) != size) // cut short since its stat
+            return ContentVerdict::Differ;
         if (cache) {
             store(ia, digestOf(XXH3_128bits(a, size_t(na))));
             store(ib, digestOf(XXH3_128bits(b, size_t(nb))));
@@ -227,8 +245,16 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report,
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
                               const std::atomic<bool>& cancel, DigestCache* cache,
                               std::atomic<qsizetype>* reads) {
+    // The stats first: a pair known by its digests is not even opened.
     struct stat sa {
     }, sb{};
+    if (::fstatat(dirA, nameA, &sa, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstatat(dirB, nameB, &sb, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(sa.st_mode) ||
+        !S_ISREG(sb.st_mode))
+        return ContentVerdict::Unreadable;
+    std::optional<ContentDigest> digests[2];
+    if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
+        return *known;
     const UniqueFd a{openRegular(dirA, nameA, O_NOFOLLOW, sa)};
     const UniqueFd b{openRegular(dirB, nameB, O_NOFOLLOW, sb)};
     if (a.fd < 0 || b.fd < 0)

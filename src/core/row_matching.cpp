@@ -102,9 +102,8 @@ void FolderRows::computeStatuses(const TimeRule& rule) {
         // A pair is always one key, so names of unequal bytes differ in case.
         const bool caseDiffers = r.source >= 0 && r.destination >= 0 &&
                                  source.fileName(r.source) != destination.fileName(r.destination);
-        r.status =
-            rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr, caseDiffers,
-                      rule);
+        r.status = rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr,
+                             caseDiffers, rule);
         m_counts.add(r.status);
     }
 }

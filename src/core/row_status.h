@@ -67,9 +67,9 @@ public:
         add(to);
     }
     qsizetype count(RowStatus status) const { return m_counts[static_cast<size_t>(status)]; }
-    // "305 same · 12 same contents, other time · 8 newer in Source · 3 newer in Destination · 3 differ ·
-    // 5 only in Source · 11 only in Destination · 1 case · 2 checking ·
-    // 1 unreadable"; a part whose count is 0 is left out, "" for no rows.
+    // "305 same · 12 same contents, other time · 8 newer in Source · 3 newer in Destination · 3
+    // differ · 5 only in Source · 11 only in Destination · 1 case · 2 checking · 1 unreadable"; a
+    // part whose count is 0 is left out, "" for no rows.
     QString summary(const TextFormats& formats) const;
 
 private:

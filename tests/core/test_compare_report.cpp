@@ -140,9 +140,10 @@ TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) 
             dest.write(name[1] == '8' ? QStringLiteral("S8") : QString::fromLatin1(name), right,
                        t.addSecs(rightAge));
     }
-    for (const auto& [options, byContents, changed] :
-         {std::tuple{"", false, false}, {" --changed", false, true}, {" -c", true, false},
-          {" --contents --changed", true, true}}) {
+    for (const auto& [options, byContents, changed] : {std::tuple{"", false, false},
+                                                       {" --changed", false, true},
+                                                       {" -c", true, false},
+                                                       {" --contents --changed", true, true}}) {
         QStringList expected, got;
         for (const auto& [name, l, la, r, ra, quick, contents] : cases) {
             const char* status = byContents ? contents : quick;
@@ -150,22 +151,21 @@ TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) 
                 expected << QLatin1String(name) + QLatin1Char('=') + QLatin1String(status);
         }
         const QJsonArray rows =
-            QJsonDocument::fromJson(report(args(QStringLiteral("--pattern s? --json") +
-                                                QLatin1String(options)))
-                                        .out.toUtf8())
+            QJsonDocument::fromJson(
+                report(args(QStringLiteral("--pattern s? --json") + QLatin1String(options)))
+                    .out.toUtf8())
                 .array();
         for (const QJsonValue row : rows) {
-            const QJsonValue side = row[QLatin1String(row[QLatin1String("source")].isNull()
-                                                          ? "destination"
-                                                          : "source")];
+            const QJsonValue side = row[QLatin1String(
+                row[QLatin1String("source")].isNull() ? "destination" : "source")];
             got << side[QStringLiteral("name")].toString() + QLatin1Char('=') +
                        row[QStringLiteral("status")].toString();
         }
         EXPECT_EQ(got, expected) << options;
     }
     // The status between the sides, padded; a time at midnight shown in full.
-    const QStringList lines = report(args(QStringLiteral("--pattern s? -c --changed"))).out.split(
-        QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = report(args(QStringLiteral("--pattern s? -c --changed")))
+                                  .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 7);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("s3  4 bytes  5/6/24 12:00:00 AM")) &&
                 lines[0].contains(QStringLiteral(" | destination-newer | s3  1 bytes  ")))

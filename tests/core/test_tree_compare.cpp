@@ -118,7 +118,8 @@ TEST_F(Trees, ContentsDecideSameAndTheTimeRuleDecidesWhichIsNewer) {
     };
     for (const Shape& shape : shapes) {
         source.write(QStringLiteral("pkg/lib/f.js"), "x", when);
-        dest.write(QStringLiteral("pkg/lib/f.js"), shape.destContent, when.addSecs(shape.destShift));
+        dest.write(QStringLiteral("pkg/lib/f.js"), shape.destContent,
+                   when.addSecs(shape.destShift));
         options.filters.times = shape.rule;
         for (const bool contents : {false, true}) {
             options.contents = contents;
