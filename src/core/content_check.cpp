@@ -54,35 +54,6 @@ int openRegular(int dirFd, const char* name, int flags, struct stat& st) {
     return std::exchange(fd.fd, -1);
 }
 
-} // namespace
-
-ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
-                                qint64* firstDifference) {
-    ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
-    ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
-    char* const a = buffers();
-    char* const b = a + blockSize;
-    for (qint64 offset = 0;; offset += blockSize) {
-        if (cancel.load(std::memory_order_relaxed))
-            return ContentVerdict::Cancelled;
-        const ssize_t na = readBlock(fdA, a, blockSize);
-        const ssize_t nb = readBlock(fdB, b, blockSize);
-        if (na < 0 || nb < 0)
-            return ContentVerdict::Unreadable;
-        const auto common = static_cast<size_t>(std::min(na, nb));
-        const auto at = std::mismatch(a, a + common, b).first - a;
-        if (na != nb || size_t(at) != common) {
-            if (firstDifference)
-                *firstDifference = offset + at;
-            return ContentVerdict::Differ;
-        }
-        if (na == 0)
-            return ContentVerdict::Equal;
-    }
-}
-
-namespace {
-
 ContentDigest digestOf(const XXH128_hash_t& h) {
     return {h.low64, h.high64};
 }
@@ -107,7 +78,43 @@ struct HashState {
     HashState& operator=(const HashState&) = delete;
 };
 
+// Reads two files side by side to their first difference, feeding both
+// digests when given.
+ContentVerdict sideBySide(int fdA, int fdB, const std::atomic<bool>& cancel,
+                          qint64* firstDifference, XXH3_state_t* hashA, XXH3_state_t* hashB) {
+    ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
+    char* const a = buffers();
+    char* const b = a + blockSize;
+    for (qint64 offset = 0;; offset += blockSize) {
+        if (cancel.load(std::memory_order_relaxed))
+            return ContentVerdict::Cancelled;
+        const ssize_t na = readBlock(fdA, a, blockSize);
+        const ssize_t nb = readBlock(fdB, b, blockSize);
+        if (na < 0 || nb < 0)
+            return ContentVerdict::Unreadable;
+        if (hashA) {
+            XXH3_128bits_update(hashA, a, size_t(na));
+            XXH3_128bits_update(hashB, b, size_t(nb));
+        }
+        const auto common = static_cast<size_t>(std::min(na, nb));
+        const auto at = std::mismatch(a, a + common, b).first - a;
+        if (na != nb || size_t(at) != common) {
+            if (firstDifference)
+                *firstDifference = offset + at;
+            return ContentVerdict::Differ;
+        }
+        if (na == 0)
+            return ContentVerdict::Equal;
+    }
+}
+
 } // namespace
+
+ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
+                                qint64* firstDifference) {
+    return sideBySide(fdA, fdB, cancel, firstDifference, nullptr, nullptr);
+}
 
 namespace {
 
@@ -178,37 +185,21 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
         }
         return std::memcmp(a, b, size_t(na)) == 0 ? ContentVerdict::Equal : ContentVerdict::Differ;
     }
-    ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
-    ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
     HashState ha, hb;
-    for (;;) {
-        if (cancel.load(std::memory_order_relaxed))
-            return ContentVerdict::Cancelled;
-        const ssize_t na = readBlock(fdA, a, blockSize);
-        const ssize_t nb = readBlock(fdB, b, blockSize);
-        if (na < 0 || nb < 0)
-            return ContentVerdict::Unreadable;
-        if (cache) {
-            XXH3_128bits_update(ha.state, a, size_t(na));
-            XXH3_128bits_update(hb.state, b, size_t(nb));
-        }
-        if (na != nb || std::memcmp(a, b, size_t(na)) != 0) {
-            if (cache && sa.st_size <= digestWhenDiffering &&
-                finishDigest(fdA, ha.state, a, cancel) && finishDigest(fdB, hb.state, b, cancel)) {
-                store(ia, digestOf(XXH3_128bits_digest(ha.state)));
-                store(ib, digestOf(XXH3_128bits_digest(hb.state)));
-            }
-            return ContentVerdict::Differ;
-        }
-        if (na == 0)
-            break;
-    }
-    if (cache) {
+    const ContentVerdict v = sideBySide(fdA, fdB, cancel, nullptr, cache ? ha.state : nullptr,
+                                        cache ? hb.state : nullptr);
+    if (!cache)
+        return v;
+    if (v == ContentVerdict::Differ && sa.st_size <= digestWhenDiffering &&
+        finishDigest(fdA, ha.state, a, cancel) && finishDigest(fdB, hb.state, b, cancel)) {
+        store(ia, digestOf(XXH3_128bits_digest(ha.state)));
+        store(ib, digestOf(XXH3_128bits_digest(hb.state)));
+    } else if (v == ContentVerdict::Equal) {
         const ContentDigest digest = digestOf(XXH3_128bits_digest(ha.state));
         store(ia, digest);
         store(ib, digest);
     }
-    return ContentVerdict::Equal;
+    return v;
 }
 
 ContentChecker::ContentChecker(std::unique_ptr<DigestCache> cache)
