@@ -56,8 +56,9 @@ int main(int argc, char* argv[]) {
             return 1;
         cmp.push_back(msSince(start));
 
-        // A new checker remembers nothing: every pair is read.
-        ContentChecker checker;
+        // A new checker with a cache of its own remembers nothing: every pair is read.
+        const QString cacheFile = dir.filePath(QStringLiteral("digests%1").arg(run));
+        ContentChecker checker(std::make_unique<DigestCache>(QFile::encodeName(cacheFile)));
         std::promise<void> finished;
         int differ = 0;
         start = Clock::now();
@@ -69,7 +70,7 @@ int main(int argc, char* argv[]) {
         finished.get_future().wait();
         check.push_back(msSince(start));
         checker.cancel();
-        if (differ != 0 || checker.filesCompared() != files)
+        if (differ != 0 || checker.filesRead() != 2 * files)
             return 1;
         // The same pairs again: remembered, nothing read.
         std::promise<void> again;

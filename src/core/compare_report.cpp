@@ -1,5 +1,7 @@
 #include "core/compare_report.h"
 
+#include "core/content_check.h"
+#include "core/digest_cache.h"
 #include "core/file_system.h"
 #include "core/folder_scan.h"
 #include "core/name_text.h"
@@ -7,6 +9,7 @@
 #include "core/row_status.h"
 #include "core/text_formats.h"
 #include "core/tree_compare.h"
+#include "core/unique_fd.h"
 
 #include <QIODevice>
 #include <QTextStream>
@@ -21,8 +24,8 @@ namespace {
 const char* const usageText =
     "Usage: duoscope [SOURCE [DESTINATION]]\n"
     "       duoscope FILE1 FILE2\n"
-    "       duoscope --compare SOURCE DESTINATION [--recursive] [--pattern PATTERN] [--hidden] "
-    "[--system] [--json] [--changed]\n"
+    "       duoscope --compare SOURCE DESTINATION [--recursive] [--contents] [--tolerance N]\n"
+    "                [--pattern PATTERN] [--hidden] [--system] [--json] [--changed]\n"
     "\n"
     "Without options, opens the window on the two folders (those of the last\n"
     "session when none is given); with SOURCE alone, the folder to match it with\n"
@@ -34,6 +37,13 @@ const char* const usageText =
     "              print the folders too, each followed by what it holds, every\n"
     "              path relative to SOURCE and DESTINATION; a folder's status says\n"
     "              what lies below it (links are compared, never followed)\n"
+    "  -c, --contents\n"
+    "              compare the contents of files of equal size: equal contents\n"
+    "              are \"same\" (or \"same-contents\" at other times), other\n"
+    "              contents differ whatever the times; without it, files of equal\n"
+    "              size and time are \"same\" unread\n"
+    "  --tolerance N\n"
+    "              times within N seconds count as equal (default 2)\n"
     "  --pattern   list only names matching PATTERN (default *.*)\n"
     "  --hidden    include hidden files (names starting with \".\")\n"
     "  --system    include entries that are not regular files\n"
@@ -50,6 +60,7 @@ struct Options {
     bool json = false;
     bool changedOnly = false;
     bool recursive = false;
+    bool contents = false;
 };
 
 std::optional<Options> parse(const QStringList& args, QTextStream& err) {
@@ -74,6 +85,16 @@ std::optional<Options> parse(const QStringList& args, QTextStream& err) {
             o.json = true;
         } else if (a == QLatin1String("--changed")) {
             o.changedOnly = true;
+        } else if (a == QLatin1String("--contents") || a == QLatin1String("-c")) {
+            o.contents = true;
+        } else if (a == QLatin1String("--tolerance")) {
+            bool ok = false;
+            const int seconds = ++i < args.size() ? args[i].toInt(&ok) : 0;
+            if (!ok || seconds < 0) {
+                err << "duoscope: --tolerance needs a number of seconds\n";
+                return std::nullopt;
+            }
+            o.filters.times.tolerance = seconds;
         } else if (a == QLatin1String("--recursive") || a == QLatin1String("-r")) {
             o.recursive = true;
             o.filters.showSubfolders = 1;
@@ -121,17 +142,29 @@ QByteArray rowName(const FolderRows& rows, qsizetype r) {
 }
 
 // Both folders' rows, and with --recursive the levels below them.
-std::unique_ptr<TreeLevel> compare(const Options& o) {
+std::unique_ptr<TreeLevel> compare(const Options& o, DigestCache* cache) {
     checkFolder(o.source);
     checkFolder(o.destination);
     if (o.recursive) {
         TreeOptions tree;
         tree.filters = o.filters;
+        tree.contents = o.contents;
+        tree.cache = cache;
         return readTrees(folderPath(o.source), folderPath(o.destination), tree);
     }
     auto top = std::make_unique<TreeLevel>();
     top->rows =
         std::move(*compareFolders(folderPath(o.source), folderPath(o.destination), o.filters));
+    if (o.contents) {
+        const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        const std::atomic<bool> never{false};
+        FolderRows& rows = top->rows;
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            if (decidedByContents(rows, r))
+                checkRowContents(rows, r, a.fd, b.fd, o.filters.times, never, cache);
+        }
+    }
     return top;
 }
 
@@ -256,7 +289,7 @@ void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listi
 }
 
 bool shown(const Options& o, const RowPair& r) {
-    return !o.changedOnly || r.status != RowStatus::Same;
+    return !o.changedOnly || isDifference(r.status);
 }
 
 // The same text as QJsonDocument(array).toJson(Indented), one row at a time.
@@ -303,12 +336,15 @@ void printText(const Options& o, const TreeLevel& top, ReportWriter& writer) {
         if (st.folder)
             name += QLatin1Char('/');
         return Texts{name, st.folder ? QString() : formats.sizeText(st.size),
-                     formats.modifiedText(st.modified)};
+                     formats.modifiedText(st.modified, true)};
     };
-    qsizetype nameWidth = 0, sizeWidth = 0, modifiedWidth = 0;
+    qsizetype nameWidth = 0, sizeWidth = 0, modifiedWidth = 0, statusWidth = 0;
     forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
         const RowPair& r = rows.rows[size_t(row)];
-        if (!shown(o, r) || r.source < 0)
+        if (!shown(o, r))
+            return;
+        statusWidth = std::max(statusWidth, rowStatusKey(r.status).size());
+        if (r.source < 0)
             return;
         const Texts left = texts(rows.source, r.source, path);
         nameWidth = std::max(nameWidth, left.name.size());
@@ -324,7 +360,8 @@ void printText(const Options& o, const TreeLevel& top, ReportWriter& writer) {
         const Texts right = texts(rows.destination, r.destination, path);
         line = left.name.leftJustified(nameWidth) + QLatin1String("  ") +
                left.size.rightJustified(sizeWidth) + QLatin1String("  ") +
-               left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ");
+               left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ") +
+               rowStatusKey(r.status).leftJustified(statusWidth) + QLatin1String(" | ");
         if (!right.name.isEmpty())
             line += right.name + QLatin1String("  ") + right.size + QLatin1String("  ") +
                     right.modified;
@@ -341,11 +378,12 @@ void printText(const Options& o, const TreeLevel& top, ReportWriter& writer) {
 bool isReportInvocation(const QStringList& args) {
     if (args.isEmpty())
         return false;
-    static const QStringList options = {QStringLiteral("--compare"),   QStringLiteral("--pattern"),
-                                        QStringLiteral("--hidden"),    QStringLiteral("--system"),
-                                        QStringLiteral("--json"),      QStringLiteral("--changed"),
-                                        QStringLiteral("--help"),      QStringLiteral("--version"),
-                                        QStringLiteral("--recursive"), QStringLiteral("-r")};
+    static const QStringList options = {
+        QStringLiteral("--compare"),  QStringLiteral("--pattern"),  QStringLiteral("--hidden"),
+        QStringLiteral("--system"),   QStringLiteral("--json"),     QStringLiteral("--changed"),
+        QStringLiteral("--help"),     QStringLiteral("--version"),  QStringLiteral("--recursive"),
+        QStringLiteral("-r"),         QStringLiteral("--contents"), QStringLiteral("-c"),
+        QStringLiteral("--tolerance")};
     return options.contains(args.first());
 }
 
@@ -362,7 +400,12 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
     if (!options)
         return 1;
     try {
-        const std::unique_ptr<TreeLevel> rows = compare(*options);
+        std::unique_ptr<DigestCache> cache;
+        if (options->contents)
+            cache = std::make_unique<DigestCache>();
+        const std::unique_ptr<TreeLevel> rows = compare(*options, cache.get());
+        if (cache)
+            cache->save();
         ReportWriter writer(out);
         if (options->json)
             printJson(*options, *rows, writer);

@@ -1,5 +1,6 @@
 #include "core/content_check.h"
 
+#include "core/digest_cache.h"
 #include "core/tree_compare.h"
 #include "core/unique_fd.h"
 
@@ -9,10 +10,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <xxhash.h>
 
 namespace {
 
 constexpr size_t blockSize = 256 * 1024;
+// A pair that differs is still read whole, for both digests, up to this size.
+constexpr qint64 digestWhenDiffering = 1024 * 1024;
+
+// Two blocks per thread, allocated once and never cleared: filling them with
+// zeros for every pair cost more than reading a small file.
+char* buffers() {
+    thread_local const std::unique_ptr<char[]> both =
+        std::make_unique_for_overwrite<char[]>(2 * blockSize);
+    return both.get();
+}
 
 } // namespace
 
@@ -33,14 +45,6 @@ ssize_t readBlock(int fd, char* buffer, size_t size) {
 
 namespace {
 
-void appendIdentity(QByteArray& key, const struct stat& st) {
-    const qint64 fields[] = {qint64(st.st_dev),          qint64(st.st_ino),
-                             qint64(st.st_size),         qint64(st.st_mtim.tv_sec),
-                             qint64(st.st_mtim.tv_nsec), qint64(st.st_ctim.tv_sec),
-                             qint64(st.st_ctim.tv_nsec)};
-    key.append(reinterpret_cast<const char*>(fields), sizeof fields);
-}
-
 // A regular file opened for reading, and its stat; -1 for anything else. A
 // FIFO or a device is never opened for good: reading one could wait forever.
 int openRegular(int dirFd, const char* name, int flags, struct stat& st) {
@@ -50,22 +54,51 @@ int openRegular(int dirFd, const char* name, int flags, struct stat& st) {
     return std::exchange(fd.fd, -1);
 }
 
-} // namespace
+ContentDigest digestOf(const XXH128_hash_t& h) {
+    return {h.low64, h.high64};
+}
 
-ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
-                                qint64* firstDifference) {
+// Reads the rest of a file into a digest under way; false on an error or a cancel.
+bool finishDigest(int fd, XXH3_state_t* state, char* buffer, const std::atomic<bool>& cancel) {
+    for (;;) {
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+        const ssize_t n = readBlock(fd, buffer, blockSize);
+        if (n <= 0)
+            return n == 0;
+        XXH3_128bits_update(state, buffer, size_t(n));
+    }
+}
+
+struct HashState {
+    XXH3_state_t* state = XXH3_createState();
+    HashState() { XXH3_128bits_reset(state); }
+    ~HashState() { XXH3_freeState(state); }
+    HashState(const HashState&) = delete;
+    HashState& operator=(const HashState&) = delete;
+};
+
+// Reads two files side by side to their first difference, feeding both
+// digests when given.
+ContentVerdict sideBySide(int fdA, int fdB, const std::atomic<bool>& cancel,
+                          qint64* firstDifference, XXH3_state_t* hashA, XXH3_state_t* hashB) {
     ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
     ::posix_fadvise(fdB, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<char> a(blockSize), b(blockSize);
+    char* const a = buffers();
+    char* const b = a + blockSize;
     for (qint64 offset = 0;; offset += blockSize) {
         if (cancel.load(std::memory_order_relaxed))
             return ContentVerdict::Cancelled;
-        const ssize_t na = readBlock(fdA, a.data(), blockSize);
-        const ssize_t nb = readBlock(fdB, b.data(), blockSize);
+        const ssize_t na = readBlock(fdA, a, blockSize);
+        const ssize_t nb = readBlock(fdB, b, blockSize);
         if (na < 0 || nb < 0)
             return ContentVerdict::Unreadable;
+        if (hashA) {
+            XXH3_128bits_update(hashA, a, size_t(na));
+            XXH3_128bits_update(hashB, b, size_t(nb));
+        }
         const auto common = static_cast<size_t>(std::min(na, nb));
-        const auto at = std::mismatch(a.data(), a.data() + common, b.data()).first - a.data();
+        const auto at = std::mismatch(a, a + common, b).first - a;
         if (na != nb || size_t(at) != common) {
             if (firstDifference)
                 *firstDifference = offset + at;
@@ -75,6 +108,102 @@ ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cance
             return ContentVerdict::Equal;
     }
 }
+
+} // namespace
+
+ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
+                                qint64* firstDifference) {
+    return sideBySide(fdA, fdB, cancel, firstDifference, nullptr, nullptr);
+}
+
+namespace {
+
+// The verdict on two regular files that their stats, or the digests kept,
+// give without reading.
+std::optional<ContentVerdict> knownVerdict(const struct stat& sa, const struct stat& sb,
+                                           DigestCache* cache,
+                                           std::optional<ContentDigest>* digests) {
+    if (sa.st_size != sb.st_size)
+        return ContentVerdict::Differ;
+    // One file seen from both sides, or nothing to read.
+    if ((sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) || sa.st_size == 0)
+        return ContentVerdict::Equal;
+    if (!cache)
+        return std::nullopt;
+    digests[0] = cache->find(contentKey(sa));
+    digests[1] = cache->find(contentKey(sb));
+    if (digests[0] && digests[1])
+        return *digests[0] == *digests[1] ? ContentVerdict::Equal : ContentVerdict::Differ;
+    return std::nullopt;
+}
+
+} // namespace
+
+ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const struct stat& sb,
+                              const std::atomic<bool>& cancel, DigestCache* cache,
+                              std::atomic<qsizetype>* reads) {
+    std::optional<ContentDigest> digests[2];
+    if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
+        return *known;
+    const ContentKey ia = contentKey(sa), ib = contentKey(sb);
+    const std::optional<ContentDigest>&da = digests[0], &db = digests[1];
+    if (cancel.load(std::memory_order_relaxed))
+        return ContentVerdict::Cancelled;
+    const std::int64_t readAt = realTimeNs();
+    char* const a = buffers();
+    char* const b = a + blockSize;
+    auto store = [&](const ContentKey& id, const ContentDigest& d) {
+        if (cache)
+            cache->insert(id, d, readAt);
+    };
+    // One side known: the other is read whole for its digest.
+    if (da || db) {
+        if (reads)
+            ++*reads;
+        HashState h;
+        if (!finishDigest(da ? fdB : fdA, h.state, a, cancel))
+            return cancel.load() ? ContentVerdict::Cancelled : ContentVerdict::Unreadable;
+        const ContentDigest read = digestOf(XXH3_128bits_digest(h.state));
+        store(da ? ib : ia, read);
+        return read == (da ? *da : *db) ? ContentVerdict::Equal : ContentVerdict::Differ;
+    }
+    if (reads)
+        *reads += 2;
+    if (sa.st_size <= qint64(blockSize)) {
+        // A small pair: the bytes the stats tell of, one read each, no state
+        // to set up. A file changed meanwhile has a new change time, and its
+        // digest is not kept for the old one (DigestCache's settling time).
+        const size_t size = size_t(sa.st_size);
+        const ssize_t na = readBlock(fdA, a, size), nb = readBlock(fdB, b, size);
+        if (na < 0 || nb < 0)
+            return ContentVerdict::Unreadable;
+        if (na != nb || size_t(na) != size) // cut short since its stat
+            return ContentVerdict::Differ;
+        if (cache) {
+            store(ia, digestOf(XXH3_128bits(a, size_t(na))));
+            store(ib, digestOf(XXH3_128bits(b, size_t(nb))));
+        }
+        return std::memcmp(a, b, size_t(na)) == 0 ? ContentVerdict::Equal : ContentVerdict::Differ;
+    }
+    HashState ha, hb;
+    const ContentVerdict v = sideBySide(fdA, fdB, cancel, nullptr, cache ? ha.state : nullptr,
+                                        cache ? hb.state : nullptr);
+    if (!cache)
+        return v;
+    if (v == ContentVerdict::Differ && sa.st_size <= digestWhenDiffering &&
+        finishDigest(fdA, ha.state, a, cancel) && finishDigest(fdB, hb.state, b, cancel)) {
+        store(ia, digestOf(XXH3_128bits_digest(ha.state)));
+        store(ib, digestOf(XXH3_128bits_digest(hb.state)));
+    } else if (v == ContentVerdict::Equal) {
+        const ContentDigest digest = digestOf(XXH3_128bits_digest(ha.state));
+        store(ia, digest);
+        store(ib, digest);
+    }
+    return v;
+}
+
+ContentChecker::ContentChecker(std::unique_ptr<DigestCache> cache)
+    : m_cache(cache ? std::move(cache) : std::make_unique<DigestCache>()) {}
 
 ContentChecker::~ContentChecker() {
     cancel();
@@ -96,54 +225,76 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report,
         for (const Pair& pair : pairs) {
             const ContentVerdict verdict = check(pair);
             if (verdict == ContentVerdict::Cancelled)
-                return;
+                break;
             report(pair.row, verdict, ++done);
         }
+        // What was read so far is kept, a cancelled run's too.
+        m_cache->save();
     });
 }
 
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
-                              const std::atomic<bool>& cancel) {
+                              const std::atomic<bool>& cancel, DigestCache* cache,
+                              std::atomic<qsizetype>* reads) {
+    // The stats first: a pair known by its digests is not even opened.
     struct stat sa {
     }, sb{};
+    if (::fstatat(dirA, nameA, &sa, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstatat(dirB, nameB, &sb, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(sa.st_mode) ||
+        !S_ISREG(sb.st_mode))
+        return ContentVerdict::Unreadable;
+    std::optional<ContentDigest> digests[2];
+    if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
+        return *known;
     const UniqueFd a{openRegular(dirA, nameA, O_NOFOLLOW, sa)};
     const UniqueFd b{openRegular(dirB, nameB, O_NOFOLLOW, sb)};
     if (a.fd < 0 || b.fd < 0)
         return ContentVerdict::Unreadable;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return ContentVerdict::Equal;
-    return compareOpenFiles(a.fd, b.fd, cancel);
+    return compareStatted(a.fd, sa, b.fd, sb, cancel, cache, reads);
+}
+
+bool decidedByContents(const FolderRows& rows, qsizetype row) {
+    const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
+    const RowStatus s = rows.status(row);
+    return i >= 0 && j >= 0 && !rows.source.isFolder(i) && !rows.source.isLink(i) &&
+           !rows.destination.isLink(j) &&
+           (s == RowStatus::Same || s == RowStatus::SourceNewer ||
+            s == RowStatus::DestinationNewer) &&
+           rows.source.stat(i).size == rows.destination.stat(j).size;
+}
+
+ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
+                                const TimeRule& rule, const std::atomic<bool>& cancel,
+                                DigestCache* cache, std::atomic<qsizetype>* reads) {
+    const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
+    const ContentVerdict v =
+        compareFilesAt(dirA, rows.source.fileName(i).data(), dirB,
+                       rows.destination.fileName(j).data(), cancel, cache, reads);
+    if (v == ContentVerdict::Equal || v == ContentVerdict::Differ)
+        rows.setStatus(row, contentStatus(rows.source.stat(i), rows.destination.stat(j),
+                                          v == ContentVerdict::Equal, rule));
+    return v;
 }
 
 ContentVerdict ContentChecker::check(const Pair& pair) {
     if (pair.folders)
         return checkTrees(pair);
+    // A pane lists a link by what it leads to: so is it compared.
     struct stat sa {
     }, sb{};
     const UniqueFd a{openRegular(AT_FDCWD, pair.source.constData(), 0, sa)};
     const UniqueFd b{openRegular(AT_FDCWD, pair.destination.constData(), 0, sb)};
     if (a.fd < 0 || b.fd < 0)
         return ContentVerdict::Unreadable;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return ContentVerdict::Equal; // one file seen from both sides
-    QByteArray key;
-    appendIdentity(key, sa);
-    appendIdentity(key, sb);
-    const auto known = m_cache.constFind(key);
-    if (known != m_cache.constEnd())
-        return *known ? ContentVerdict::Equal : ContentVerdict::Differ;
-    const ContentVerdict verdict = compareOpenFiles(a.fd, b.fd, m_cancel);
-    if (verdict == ContentVerdict::Equal || verdict == ContentVerdict::Differ) {
-        ++m_compared;
-        m_cache.insert(key, verdict == ContentVerdict::Equal);
-    }
-    return verdict;
+    return compareStatted(a.fd, sa, b.fd, sb, m_cancel, m_cache.get(), &m_reads);
 }
 
 std::optional<RowStatus> treeStatus(ContentVerdict verdict) {
     switch (verdict) {
     case ContentVerdict::Equal:
         return RowStatus::Same;
+    case ContentVerdict::EqualOtherTimes:
+        return RowStatus::SameContents;
     case ContentVerdict::Differ:
         return RowStatus::Differs;
     case ContentVerdict::Unreadable:
@@ -161,10 +312,14 @@ ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     options.contents = pair.treeContents;
     options.cancel = &m_cancel;
     options.foldersWalked = &m_foldersWalked;
+    options.cache = m_cache.get();
+    options.reads = &m_reads;
     try {
         switch (compareTrees(pair.source, pair.destination, options)) {
         case RowStatus::Same:
             return ContentVerdict::Equal;
+        case RowStatus::SameContents:
+            return ContentVerdict::EqualOtherTimes;
         case RowStatus::Unreadable:
             return ContentVerdict::Unreadable;
         default:

@@ -1,18 +1,21 @@
 #pragma once
 
+#include "core/digest_cache.h"
 #include "core/filter_settings.h"
+#include "core/row_matching.h"
 #include "core/row_status.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
 
-enum class ContentVerdict { Equal, Differ, Unreadable, Cancelled };
+// EqualOtherTimes: two trees whose files hold the same bytes, some at other times.
+enum class ContentVerdict { Equal, Differ, Unreadable, Cancelled, EqualOtherTimes };
 
 // Reads two open files once, side by side, and stops at the first byte that
 // differs, whose offset goes to `firstDifference` when given; `cancel` is
@@ -20,10 +23,29 @@ enum class ContentVerdict { Equal, Differ, Unreadable, Cancelled };
 ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cancel,
                                 qint64* firstDifference = nullptr);
 
+// Whether two open regular files (with their stats) hold the same bytes.
+// Files of other sizes differ unread. Digests the cache holds stand for
+// reading, and the digests of files read whole go into it; a pair that
+// differs is read only to its first difference unless it is small. `reads`
+// counts the files read.
+ContentVerdict compareStatted(int fdA, const struct stat& a, int fdB, const struct stat& b,
+                              const std::atomic<bool>& cancel, DigestCache* cache,
+                              std::atomic<qsizetype>* reads = nullptr);
+
 // The same for two files reached from their folders' descriptors, neither
 // followed if it is a link; Unreadable unless both are regular files.
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
-                              const std::atomic<bool>& cancel);
+                              const std::atomic<bool>& cancel, DigestCache* cache = nullptr,
+                              std::atomic<qsizetype>* reads = nullptr);
+
+// Whether a row's contents decide its status: two files (neither a link)
+// of equal size that the stats call same or newer on one side.
+bool decidedByContents(const FolderRows& rows, qsizetype row);
+// Compares that row's files in the folders open at `dirA` and `dirB` and
+// sets its status from the verdict (contentStatus()); returns the verdict.
+ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
+                                const TimeRule& rule, const std::atomic<bool>& cancel,
+                                DigestCache* cache, std::atomic<qsizetype>* reads = nullptr);
 
 // A folder pair's status from the verdict on its trees; nothing when the
 // walk was cancelled (the pair is still checking).
@@ -33,10 +55,10 @@ std::optional<RowStatus> treeStatus(ContentVerdict verdict);
 ssize_t readBlock(int fd, char* buffer, size_t size);
 
 // Compares pairs of files, or of folder trees (tree_compare.h), on a thread
-// of its own. File verdicts are remembered for the checker's life by each
-// file's device, inode, size and times, so a pair unchanged since an earlier
-// run is not read again; tree verdicts are not (a tree changes below its
-// folder's times): Equal for Same, Differ, Unreadable.
+// of its own. Files' digests are kept in a DigestCache, saved after each
+// run, so a file unchanged since an earlier run, or an earlier start, is not
+// read again; tree verdicts are not kept (a tree changes below its folder's
+// times): Equal for Same, EqualOtherTimes for SameContents, Differ, Unreadable.
 class ContentChecker {
 public:
     struct Pair {
@@ -48,7 +70,8 @@ public:
     // Runs on the checker's thread after each pair; `done` counts the pairs so far.
     using Report = std::function<void(qsizetype row, ContentVerdict verdict, qsizetype done)>;
 
-    ContentChecker() = default;
+    // `cache` null: the user's own cache file.
+    explicit ContentChecker(std::unique_ptr<DigestCache> cache = nullptr);
     ~ContentChecker();
     ContentChecker(const ContentChecker&) = delete;
     ContentChecker& operator=(const ContentChecker&) = delete;
@@ -58,8 +81,8 @@ public:
     void start(std::vector<Pair> pairs, Report report, const FilterSettings& treeFilters = {});
     // Stops the run under way at its next block and waits for it.
     void cancel();
-    // How many verdicts were read from disk rather than remembered.
-    qsizetype filesCompared() const { return m_compared; }
+    // How many files were read rather than known by their digests.
+    qsizetype filesRead() const { return m_reads; }
     // Folders walked by the tree comparisons so far, for a progress display.
     qint64 foldersWalked() const { return m_foldersWalked; }
 
@@ -69,9 +92,9 @@ private:
 
     std::thread m_thread;
     std::atomic<bool> m_cancel{false};
-    std::atomic<qsizetype> m_compared{0};
+    std::atomic<qsizetype> m_reads{0};
     std::atomic<qint64> m_foldersWalked{0};
     FilterSettings m_treeFilters; // set before the thread starts
-    // Both files' identities -> equal. Only the one running thread uses it.
-    QHash<QByteArray, bool> m_cache;
+    // Only the one running thread uses it.
+    std::unique_ptr<DigestCache> m_cache;
 };

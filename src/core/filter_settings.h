@@ -2,6 +2,14 @@
 
 #include <QString>
 
+// When two modification times count as equal: within `tolerance` seconds
+// (a FAT or exFAT copy keeps times to 2 s), and with `ignoreHourShift` also
+// when one is an hour off the other (a clock-change shift on such a disk).
+struct TimeRule {
+    int tolerance = 2;
+    bool ignoreHourShift = false;
+};
+
 // The in-memory settings that the Options dialog edits: loaded at start-up, edited by the
 // options dialog, saved at shut-down, read by every scan.
 struct FilterSettings {
@@ -18,6 +26,8 @@ struct FilterSettings {
     qint16 useTrash = 1;
     // Folders are listed too, before the files.
     qint16 showSubfolders = 1;
+    // How every comparison reads modification times.
+    TimeRule times;
 };
 
 // The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.

@@ -94,7 +94,7 @@ void FolderRows::setStatus(qsizetype row, RowStatus status) {
     r.status = status;
 }
 
-void FolderRows::computeStatuses() {
+void FolderRows::computeStatuses(const TimeRule& rule) {
     m_counts = {};
     for (RowPair& r : rows) {
         const FileStat s = r.source >= 0 ? source.stat(r.source) : FileStat{};
@@ -102,8 +102,8 @@ void FolderRows::computeStatuses() {
         // A pair is always one key, so names of unequal bytes differ in case.
         const bool caseDiffers = r.source >= 0 && r.destination >= 0 &&
                                  source.fileName(r.source) != destination.fileName(r.destination);
-        r.status =
-            rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr, caseDiffers);
+        r.status = rowStatus(r.source >= 0 ? &s : nullptr, r.destination >= 0 ? &d : nullptr,
+                             caseDiffers, rule);
         m_counts.add(r.status);
     }
 }
@@ -135,6 +135,6 @@ std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
     if (failure)
         std::rethrow_exception(failure);
     out->rows = alignRows(out->source, sourceOrder, out->destination, destinationOrder);
-    out->computeStatuses();
+    out->computeStatuses(settings.times);
     return out;
 }

@@ -13,6 +13,7 @@ struct RowPair {
     qint32 source = -1;
     qint32 destination = -1;
     RowStatus status = RowStatus::Same;
+    bool checking = false; // its contents are being compared: the status may change
 };
 
 // Lays the two sorted folders out row against row. A pair is always one
@@ -46,10 +47,14 @@ public:
     RowStatus status(qsizetype row) const { return rows[static_cast<size_t>(row)].status; }
     // A row's status turned out otherwise (a content check found a difference).
     void setStatus(qsizetype row, RowStatus status);
+    bool checking(qsizetype row) const { return rows[static_cast<size_t>(row)].checking; }
+    void setChecking(qsizetype row, bool checking) {
+        rows[static_cast<size_t>(row)].checking = checking;
+    }
     const StatusCounts& counts() const { return m_counts; }
 
     // Sets every row's status from the stats (two folders: Checking), and the counts.
-    void computeStatuses();
+    void computeStatuses(const TimeRule& rule);
 
 private:
     StatusCounts m_counts;

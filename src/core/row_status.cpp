@@ -2,7 +2,20 @@
 
 #include "core/text_formats.h"
 
-RowStatus rowStatus(const FileStat* source, const FileStat* destination, bool namesDifferInCase) {
+#include <cstdlib>
+
+int compareTimes(std::time_t source, std::time_t destination, const TimeRule& rule) {
+    const qint64 apart = qint64(source) - qint64(destination);
+    const qint64 distance = apart < 0 ? -apart : apart;
+    if (distance <= rule.tolerance)
+        return 0;
+    if (rule.ignoreHourShift && std::abs(distance - 3600) <= rule.tolerance)
+        return 0;
+    return apart < 0 ? -1 : 1;
+}
+
+RowStatus rowStatus(const FileStat* source, const FileStat* destination, bool namesDifferInCase,
+                    const TimeRule& rule) {
     if (!destination)
         return RowStatus::SourceOnly;
     if (!source)
@@ -11,23 +24,32 @@ RowStatus rowStatus(const FileStat* source, const FileStat* destination, bool na
         return RowStatus::Case;
     if (source->folder && destination->folder)
         return RowStatus::Checking;
-    if (source->modified > destination->modified)
-        return RowStatus::SourceNewer;
-    if (source->modified < destination->modified)
-        return RowStatus::DestinationNewer;
+    const int order = compareTimes(source->modified, destination->modified, rule);
+    if (order != 0)
+        return order > 0 ? RowStatus::SourceNewer : RowStatus::DestinationNewer;
     return source->size == destination->size ? RowStatus::Same : RowStatus::Differs;
+}
+
+RowStatus contentStatus(const FileStat& source, const FileStat& destination, bool contentsEqual,
+                        const TimeRule& rule) {
+    const int order = compareTimes(source.modified, destination.modified, rule);
+    if (contentsEqual)
+        return order == 0 ? RowStatus::Same : RowStatus::SameContents;
+    return order > 0   ? RowStatus::SourceNewer
+           : order < 0 ? RowStatus::DestinationNewer
+                       : RowStatus::Differs;
 }
 
 QString rowStatusKey(RowStatus status) {
     static const char* const keys[rowStatusCount] = {
         "same",    "source-only", "destination-only", "source-newer", "destination-newer",
-        "differs", "case",        "checking",         "unreadable"};
+        "differs", "case",        "checking",         "unreadable",   "same-contents"};
     return QString::fromLatin1(keys[static_cast<int>(status)]);
 }
 
 QString rowStatusWords(RowStatus status) {
     static const char* const words[rowStatusCount] = {
-        "Same size and time on both sides",
+        "Same on both sides",
         "Only in Source",
         "Only in Destination",
         "Different: Source is newer",
@@ -35,7 +57,8 @@ QString rowStatusWords(RowStatus status) {
         "Different: same time, different size or contents",
         "Names differ in case",
         "Checking\u2026",
-        "Cannot be read"};
+        "Cannot be read",
+        "Same contents, other time"};
     return QString::fromUtf8(words[static_cast<int>(status)]);
 }
 
@@ -48,6 +71,7 @@ bool isNewerOn(RowStatus status, Side side) {
 QString StatusCounts::summary(const TextFormats& formats) const {
     const std::pair<qsizetype, const char*> parts[] = {
         {count(RowStatus::Same), " same"},
+        {count(RowStatus::SameContents), " same contents, other time"},
         {count(RowStatus::SourceNewer), " newer in Source"},
         {count(RowStatus::DestinationNewer), " newer in Destination"},
         {count(RowStatus::Differs), " differ"},

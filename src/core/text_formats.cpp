@@ -68,12 +68,12 @@ QString TextFormats::countText(qint64 count) const {
     return m_locale.toString(count);
 }
 
-QString TextFormats::modifiedText(std::time_t time) const {
+QString TextFormats::modifiedText(std::time_t time, bool midnightTime) const {
     const LocalParts p = localParts(time);
     if (!p.date.isValid())
         return outOfRangeText(time);
     QString text = m_locale.toString(p.date, m_shortDate);
-    if (p.time != QTime(0, 0))
+    if (midnightTime || p.time != QTime(0, 0))
         text += QLatin1Char(' ') + m_locale.toString(p.time, m_longTime);
     return text;
 }

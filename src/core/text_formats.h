@@ -17,8 +17,9 @@ public:
     QString sizeText(qint64 bytes) const;
     // "#,##0".
     QString countText(qint64 count) const;
-    // Short date and long time in local time; the date alone at midnight.
-    QString modifiedText(std::time_t time) const;
+    // Short date and long time in local time; the date alone at midnight
+    // unless `midnightTime` (a report's column reads alike on every line).
+    QString modifiedText(std::time_t time, bool midnightTime = false) const;
     // Long date and long time in local time.
     QString longDateTimeText(std::time_t time) const;
 

@@ -50,15 +50,22 @@ public:
         }
         rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
                               SortedNames(rows.destination));
-        rows.computeStatuses();
+        rows.computeStatuses(m_options.filters.times);
 
-        bool differs = false, unreadable = false;
+        bool differs = false, unreadable = false, otherTimes = false;
         auto note = [&](RowStatus s) {
             if (s == RowStatus::Unreadable)
                 unreadable = true;
+            else if (s == RowStatus::SameContents)
+                otherTimes = true;
             else if (s != RowStatus::Same)
                 differs = true;
             return differs && !keep;
+        };
+        // With contents asked, two files of equal size are the same or not
+        // by their bytes, whatever their times: left to the last pass.
+        auto byContents = [&](qsizetype r) {
+            return m_options.contents && decidedByContents(rows, r);
         };
         // What the stats tell at this level first: the cheapest difference.
         // A link and a file are two kinds of entry, whatever their stats.
@@ -67,7 +74,7 @@ public:
             if (rows.status(r) == RowStatus::Same &&
                 rows.source.isLink(i) != rows.destination.isLink(j))
                 rows.setStatus(r, RowStatus::Differs);
-            if (rows.status(r) != RowStatus::Checking && note(rows.status(r)))
+            if (rows.status(r) != RowStatus::Checking && !byContents(r) && note(rows.status(r)))
                 return RowStatus::Differs;
         }
         for (qsizetype r = 0; r < rows.count(); ++r) {
@@ -79,7 +86,7 @@ public:
                 continue;
             if ((i >= 0 && rows.source.isLink(i)) || (j >= 0 && rows.destination.isLink(j))) {
                 if (checking)
-                    rows.setStatus(r, linkedFolders(rows, i, j));
+                    rows.setStatus(r, linkedFolders(rows, i, j, m_options.filters.times));
             } else {
                 TreeLevel* level = nullptr;
                 if (keep) {
@@ -95,22 +102,21 @@ public:
         }
         if (m_options.contents) {
             for (qsizetype r = 0; r < rows.count(); ++r) {
-                const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
-                if (rows.status(r) != RowStatus::Same || rows.source.isFolder(i) ||
-                    rows.source.isLink(i) || rows.destination.isLink(j))
+                if (!byContents(r))
                     continue;
                 const ContentVerdict v =
-                    compareFilesAt(a, rows.source.fileName(i).data(), b,
-                                   rows.destination.fileName(j).data(), cancelFlag());
+                    checkRowContents(rows, r, a, b, m_options.filters.times, cancelFlag(),
+                                     m_options.cache, m_options.reads);
                 if (v == ContentVerdict::Cancelled)
                     throw ScanCancelled{};
-                if (v == ContentVerdict::Differ)
-                    rows.setStatus(r, RowStatus::Differs);
                 if (note(v == ContentVerdict::Unreadable ? RowStatus::Unreadable : rows.status(r)))
                     return RowStatus::Differs;
             }
         }
-        return differs ? RowStatus::Differs : unreadable ? RowStatus::Unreadable : RowStatus::Same;
+        return differs      ? RowStatus::Differs
+               : unreadable ? RowStatus::Unreadable
+               : otherTimes ? RowStatus::SameContents
+                            : RowStatus::Same;
     }
 
     // Opens the folder of row entries `i` and `j` (-1 for none) below `a`
@@ -139,12 +145,13 @@ public:
     }
 
     // A folder row with a link on either side: two links compare as files do.
-    static RowStatus linkedFolders(const FolderRows& rows, qint32 i, qint32 j) {
+    static RowStatus linkedFolders(const FolderRows& rows, qint32 i, qint32 j,
+                                   const TimeRule& rule) {
         if (!rows.source.isLink(i) || !rows.destination.isLink(j))
             return RowStatus::Differs;
         FileStat s = rows.source.stat(i), d = rows.destination.stat(j);
         s.folder = d.folder = false;
-        return rowStatus(&s, &d);
+        return rowStatus(&s, &d, false, rule);
     }
 
     const std::atomic<bool>& cancelFlag() const {
@@ -179,7 +186,7 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
             S_ISLNK(sa.st_mode) && S_ISLNK(sb.st_mode)) {
             const FileStat s{qint64(sa.st_size), sa.st_mtime, false, false};
             const FileStat d{qint64(sb.st_size), sb.st_mtime, false, false};
-            return rowStatus(&s, &d);
+            return rowStatus(&s, &d, false, options.filters.times);
         }
         const int err = fa.fd < 0 ? errA : errB;
         return err == ENOENT || err == ENOTDIR || err == ELOOP ? RowStatus::Differs

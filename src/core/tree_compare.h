@@ -8,12 +8,19 @@
 #include <memory>
 #include <vector>
 
+class DigestCache;
+
 // How two folder trees are compared: at every level, what a pane would show
 // on stepping in there.
 struct TreeOptions {
     FilterSettings filters; // folders are listed whatever showSubfolders says
-    // File pairs of equal size and time are compared byte for byte too.
+    // File pairs of equal size are compared by contents too (content_check.h):
+    // their contents, not their times, decide whether they are the same.
     bool contents = false;
+    // Where the content comparison finds and keeps files' digests, if anywhere.
+    DigestCache* cache = nullptr;
+    // Files read by the content comparison.
+    std::atomic<qsizetype>* reads = nullptr;
     // Set from another thread: the walk throws ScanCancelled.
     const std::atomic<bool>* cancel = nullptr;
     // Folder pairs (or lone folders) listed so far, for a progress display.
@@ -25,7 +32,8 @@ struct TreeOptions {
 
 // What lies below two folders (paths, with or without a trailing "/"): Same
 // when both trees hold the same relative paths and every pair in them is
-// same (names of one letter case, size and time, and contents when asked);
+// same (names of one letter case, size and time, or contents when asked);
+// SameContents when some pairs' contents are the same at other times;
 // Differs from the first difference on, which ends the walk; Unreadable when
 // no difference was found but a folder could not be read. Links are never
 // followed: a link is compared as a link, by its own length and time, the

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -74,9 +75,29 @@ void Options::buildControls() {
     // Room for a program and its two arguments.
     m_txtDiffProgram->setMinimumWidth(m_txtDiffProgram->fontMetrics().averageCharWidth() * 40);
     diffLabel->setBuddy(m_txtDiffProgram);
+    // "Times within [2] seconds count as equal": the box in the sentence.
+    auto* toleranceRow = new QHBoxLayout;
+    auto* toleranceLabel = new QLabel(QStringLiteral("Times &within"), m_picGeneral);
+    m_spnTolerance = new QSpinBox(m_picGeneral);
+    m_spnTolerance->setObjectName(QStringLiteral("spnTolerance"));
+    m_spnTolerance->setRange(0, 3600);
+    m_spnTolerance->setToolTip(
+        QStringLiteral("Two files whose modification times are this close count as equally "
+                       "new; a FAT or exFAT disk keeps times to 2 seconds"));
+    toleranceLabel->setBuddy(m_spnTolerance);
+    toleranceRow->addWidget(toleranceLabel);
+    toleranceRow->addWidget(m_spnTolerance);
+    toleranceRow->addWidget(new QLabel(QStringLiteral("seconds count as equal"), m_picGeneral));
+    toleranceRow->addStretch();
+    m_chkHourShift =
+        makeCheck(m_picGeneral, "chkHourShift", "Ignore time shifts of exactly one &hour",
+                  "Times an hour apart count as equal, as a FAT disk shows them after a "
+                  "daylight saving change");
     auto* general = new QVBoxLayout(m_picGeneral);
     general->addWidget(m_chkIcons);
     general->addWidget(m_chkTrash);
+    general->addLayout(toleranceRow);
+    general->addWidget(m_chkHourShift);
     general->addWidget(diffLabel);
     general->addWidget(m_txtDiffProgram);
     general->addStretch();
@@ -143,6 +164,8 @@ void Options::Form_Load() {
     m_picView->hide();
     showValue(m_chkIcons, m_settings.loadIcons);
     showValue(m_chkTrash, m_settings.useTrash);
+    m_spnTolerance->setValue(m_settings.times.tolerance);
+    m_chkHourShift->setChecked(m_settings.times.ignoreHourShift);
     m_txtFileTypes->setText(m_settings.fileTypes);
     m_txtDiffProgram->setText(m_settings.diffProgram);
     showValue(m_chkArchive, m_settings.showArchive);
@@ -169,6 +192,8 @@ void Options::cmdOK_Click() {
     // Copied as they stand: the pattern is neither trimmed nor checked.
     m_settings.loadIcons = valueOf(m_chkIcons);
     m_settings.useTrash = valueOf(m_chkTrash);
+    m_settings.times.tolerance = m_spnTolerance->value();
+    m_settings.times.ignoreHourShift = m_chkHourShift->isChecked();
     m_settings.fileTypes = m_txtFileTypes->text();
     m_settings.diffProgram = m_txtDiffProgram->text();
     m_settings.showArchive = valueOf(m_chkArchive);

@@ -10,6 +10,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTabBar;
 
 // The Options dialog: the icon option and the diff program, the listing
@@ -31,6 +32,8 @@ public:
     QCheckBox* chkReadOnly() const { return m_chkReadOnly; }
     QCheckBox* chkHidden() const { return m_chkHidden; }
     QCheckBox* chkSystem() const { return m_chkSystem; }
+    QSpinBox* spnTolerance() const { return m_spnTolerance; }
+    QCheckBox* chkHourShift() const { return m_chkHourShift; }
     QPushButton* cmdOK() const { return m_cmdOK; }
     QPushButton* cmdCancel() const { return m_cmdCancel; }
 
@@ -49,6 +52,8 @@ private:
     QWidget* m_picView = nullptr;
     QCheckBox* m_chkIcons = nullptr;
     QCheckBox* m_chkTrash = nullptr;
+    QSpinBox* m_spnTolerance = nullptr;
+    QCheckBox* m_chkHourShift = nullptr;
     QLabel* m_lblFileType = nullptr;
     QLineEdit* m_txtFileTypes = nullptr;
     QLineEdit* m_txtDiffProgram = nullptr;

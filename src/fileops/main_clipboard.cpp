@@ -58,9 +58,11 @@ void Main::mnuEditSelectNewer_Click() {
     ListPane* pane = activeList();
     const Side side = ActivePane == 0 ? Side::Source : Side::Destination;
     std::vector<char> newer(static_cast<size_t>(pane->count()), 0);
-    int first = -1, count = 0;
+    int first = -1, count = 0, equalTimes = 0;
     for (int row = 0; row < pane->count(); ++row) {
         const std::optional<RowStatus> status = pane->rows().status(row);
+        // Which of two different files at one time to keep is the user's call.
+        equalTimes += status == RowStatus::Differs;
         if (status && isNewerOn(*status, side)) {
             newer[static_cast<size_t>(row)] = 1;
             first = first < 0 ? row : first;
@@ -72,10 +74,14 @@ void Main::mnuEditSelectNewer_Click() {
         pane->scrollTo(pane->rows().index(first, 0));
     const QString where =
         side == Side::Source ? QStringLiteral("Source") : QStringLiteral("Destination");
-    m_statusPanel1->setText(QStringLiteral("Select Newer: %1 %2 newer in %3 or only there")
-                                .arg(TextFormats().countText(count),
-                                     count == 1 ? QStringLiteral("row") : QStringLiteral("rows"),
-                                     where));
+    const TextFormats formats;
+    QString text = QStringLiteral("Select Newer: %1 %2 newer in %3 or only there")
+                       .arg(formats.countText(count),
+                            count == 1 ? QStringLiteral("row") : QStringLiteral("rows"), where);
+    if (equalTimes > 0)
+        text += QStringLiteral(" \u00b7 %1 differ at equal times, not selected")
+                    .arg(formats.countText(equalTimes));
+    m_statusPanel1->setText(text);
 }
 
 void Main::mnuPopupCut_Click() {

@@ -1,5 +1,5 @@
-// The content check: pairs of equal size and time compared byte for byte on
-// a thread of the checker's own, never holding up the window.
+// The content check: pairs of equal size compared by contents on a thread
+// of the checker's own, never holding up the window.
 #include "mainwindow/main_window.h"
 
 #include "core/content_check.h"
@@ -25,16 +25,16 @@ void Main::stopContentCheck() {
 void Main::startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder) {
     const bool contents = m_mnuCompareContents->isChecked();
     // Every folder pair, whose tree is walked to know its status, and with
-    // Compare Contents every pair of the same size and time, shown or
+    // Compare Contents every pair of files of the same size, shown or
     // hidden: one found to differ comes into view when only differences are
-    // shown.
+    // shown, one found the same goes.
     std::vector<ContentChecker::Pair> pairs;
     if (const std::shared_ptr<FolderRows>& rows = m_visibleRows->folderRows()) {
         for (qsizetype row = 0; row < rows->count(); ++row) {
-            const RowStatus status = rows->status(row);
-            const bool folders = status == RowStatus::Checking;
-            if (!folders && (!contents || status != RowStatus::Same))
+            const bool folders = rows->status(row) == RowStatus::Checking;
+            if (!folders && !(contents && decidedByContents(*rows, row)))
                 continue;
+            rows->setChecking(row, true);
             const QByteArrayView s = rows->source.fileName(rows->entry(row, Side::Source));
             const QByteArrayView d =
                 rows->destination.fileName(rows->entry(row, Side::Destination));
@@ -76,11 +76,16 @@ void Main::contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qs
         return; // from a check that a refresh has cancelled
     // One row of the rows both panes share: its count changes once, and it
     // comes into view, or goes, in both panes at once.
-    if (m_visibleRows->folderRows()->status(row) == RowStatus::Checking) {
+    FolderRows& rows = *m_visibleRows->folderRows();
+    rows.setChecking(row, false);
+    if (rows.status(row) == RowStatus::Checking) {
         if (const std::optional<RowStatus> status = treeStatus(verdict))
             m_visibleRows->setStatus(row, *status);
-    } else if (verdict == ContentVerdict::Differ) {
-        m_visibleRows->setStatus(row, RowStatus::Differs);
+    } else if (verdict == ContentVerdict::Equal || verdict == ContentVerdict::Differ) {
+        const FileStat s = rows.source.stat(rows.entry(row, Side::Source));
+        const FileStat d = rows.destination.stat(rows.entry(row, Side::Destination));
+        m_visibleRows->setStatus(
+            row, contentStatus(s, d, verdict == ContentVerdict::Equal, m_settings.times));
     }
     m_contentPending = m_contentPairs - done;
     showStatusSummary();

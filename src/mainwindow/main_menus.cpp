@@ -128,8 +128,10 @@ void Main::buildMenus() {
     QMenu* view = addMenu(bar, "mnuView", "&View");
     bar->addMenu(view);
     view->addAction(m_mnuRefresh);
-    m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents");
+    m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents",
+                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     m_mnuCompareContents->setCheckable(true);
+    m_mnuCompareContents->setChecked(true);
     addEntry(view, "mnuViewOnlyDifferences", "Show Only &Differences",
              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D))
         ->setCheckable(true);

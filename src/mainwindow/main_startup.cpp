@@ -152,7 +152,12 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     m_settings.showReadOnly = readFlag(store, "ShowReadOnly", 1);
     m_settings.showHidden = readFlag(store, "ShowHidden", 0);
     m_settings.showSystem = readFlag(store, "ShowSystem", 0);
-    m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 0) != 0);
+    m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 1) != 0);
+    // Seconds, 0 to an hour; anything else stored keeps the default.
+    bool numeric = false;
+    const int tolerance = store.read(QStringLiteral("TimeTolerance"), QString()).toInt(&numeric);
+    m_settings.times.tolerance = numeric && tolerance >= 0 && tolerance <= 3600 ? tolerance : 2;
+    m_settings.times.ignoreHourShift = readFlag(store, "IgnoreHourShift", 0) != 0;
     m_settings.showSubfolders = readFlag(store, "ShowSubfolders", 1);
     m_mnuShowSubfolders->setChecked(m_settings.showSubfolders != 0);
     menuEntry(QStringLiteral("mnuViewOnlyDifferences"))
@@ -254,6 +259,9 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("CompareContents"),
                 QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
     store.write(QStringLiteral("ShowSubfolders"), QString::number(m_settings.showSubfolders));
+    store.write(QStringLiteral("TimeTolerance"), QString::number(m_settings.times.tolerance));
+    store.write(QStringLiteral("IgnoreHourShift"),
+                QString::number(m_settings.times.ignoreHourShift ? 1 : 0));
     store.write(QStringLiteral("OnlyDifferences"),
                 QString::number(m_visibleRows->onlyDifferences() ? 1 : 0));
     // A store that cannot be written keeps its last contents; closing goes on.

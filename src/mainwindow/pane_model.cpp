@@ -93,9 +93,15 @@ QVariant PaneModel::data(const QModelIndex& index, int role) const {
         if (!file)
             return {};
         const RowStatus status = m_visible.status(row);
-        if (role == Qt::ToolTipRole)
-            return rowStatusWords(status);
+        if (role == Qt::ToolTipRole) {
+            const qsizetype shared = m_visible.sharedRow(row);
+            return m_visible.folderRows()->checking(shared) && status != RowStatus::Checking
+                       ? rowStatusWords(status) + QStringLiteral(" \u00b7 checking contents\u2026")
+                       : rowStatusWords(status);
+        }
         const StatusLook& look = m_looks[static_cast<size_t>(status)];
+        if (look.modifiedOnly && index.column() != Modified)
+            return {};
         // Weight and slant on the name only: the other columns keep the
         // widths that fit their texts, stored widths included.
         if (role == Qt::FontRole)

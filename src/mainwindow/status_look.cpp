@@ -84,6 +84,9 @@ StatusLooks statusLooks(const QPalette& palette, const QFont& font, Side side) {
     // A tree that could not be read in full: bold and underlined, apart from every other.
     looks[static_cast<size_t>(RowStatus::Unreadable)] = {QBrush(turned(270)),
                                                          styled(true, false, true)};
+    // The same bytes at other times: the pane's look but for the times, which
+    // are what differs.
+    looks[static_cast<size_t>(RowStatus::SameContents)] = {QBrush(turned(135)), {}, true};
     // A folder pair being checked keeps the pane's look until its status is known.
     return looks;
 }

@@ -16,10 +16,12 @@ class QPalette;
 // differs at equal times is bold and slanted in both panes, names that differ
 // in case are underlined, two trees that could not be read in full bold and
 // underlined. Same rows and folders being checked keep the pane's own look
-// (null values).
+// (null values); files of the same contents at other times too, but for
+// their Modified cell, which shows which time is the later.
 struct StatusLook {
     QVariant foreground;
     QVariant font;
+    bool modifiedOnly = false; // the look is the Modified cell's alone
 };
 using StatusLooks = std::array<StatusLook, rowStatusCount>;
 

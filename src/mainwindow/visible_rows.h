@@ -14,8 +14,8 @@ class VisibleRows : public QObject {
     Q_OBJECT
 public:
     // The one rule of which pairs stay in view when only differences are
-    // shown, and which pairs Next Difference stops at: any status but same.
-    static bool isDifference(RowStatus status) { return status != RowStatus::Same; }
+    // shown, and which pairs Next Difference stops at (row_status.h).
+    static bool isDifference(RowStatus status) { return ::isDifference(status); }
 
     explicit VisibleRows(QObject* parent = nullptr) : QObject(parent) {}
 

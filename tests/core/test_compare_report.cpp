@@ -119,40 +119,60 @@ TEST_F(Report, FolderPathsKeepTheirBytes) {
     EXPECT_FALSE(isReportInvocation({QStringLiteral("My"), QStringLiteral("--json")}));
 }
 
-TEST_F(Report, EachRowGetsItsStatusAndChangedLeavesOutTheSame) {
-    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
-    // name, Source (content, seconds after t), Destination; null content: no file.
-    const std::tuple<const char*, const char*, int, const char*, int, const char*> cases[] = {
-        {"s1", "abc", 0, "abc", 0, "same"},
-        {"s2", "a", 1, "a", 0, "source-newer"},
-        {"s3", "abcd", 0, "a", 1, "destination-newer"},
-        {"s4", "a", 5, "abc", 0, "source-newer"},
-        {"s5", "abc", 0, "ab", 0, "differs"},
-        {"s6", "a", 0, nullptr, 0, "source-only"},
-        {"s7", nullptr, 0, "a", 0, "destination-only"},
-        {"s8", "a", 0, "a", 0, "case"}}; // Destination's name is S8
-    for (const auto& [name, left, leftAge, right, rightAge, status] : cases) {
+TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(0, 0, 0), Qt::UTC); // midnight
+    // name, Source (content, seconds after t), Destination (null content: no
+    // file), the status by size and time, and with --contents.
+    const std::tuple<const char*, const char*, int, const char*, int, const char*, const char*>
+        cases[] = {{"s1", "abc", 0, "abc", 0, "same", "same"},
+                   {"s2", "a", 10, "a", 0, "source-newer", "same-contents"},
+                   {"s3", "abcd", 0, "a", 10, "destination-newer", "destination-newer"},
+                   {"s4", "a", 5, "abc", 0, "source-newer", "source-newer"},
+                   {"s5", "abc", 0, "ab", 0, "differs", "differs"},
+                   {"s6", "a", 0, nullptr, 0, "source-only", "source-only"},
+                   {"s7", nullptr, 0, "a", 0, "destination-only", "destination-only"},
+                   {"s8", "a", 0, "a", 0, "case", "case"}, // Destination's name is S8
+                   {"s9", "abc", 1, "abd", 0, "same", "differs"}};
+    for (const auto& [name, left, leftAge, right, rightAge, quick, contents] : cases) {
         if (left)
             source.write(QString::fromLatin1(name), left, t.addSecs(leftAge));
         if (right)
             dest.write(name[1] == '8' ? QStringLiteral("S8") : QString::fromLatin1(name), right,
                        t.addSecs(rightAge));
     }
-    for (const bool changed : {false, true}) {
-        const QString options = QStringLiteral("--pattern s? --json") +
-                                (changed ? QStringLiteral(" --changed") : QString());
-        const QJsonArray rows = QJsonDocument::fromJson(report(args(options)).out.toUtf8()).array();
-        ASSERT_EQ(rows.size(), changed ? 7 : 8);
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            const auto& [name, l, la, r, ra, status] = cases[i + (changed ? 1 : 0)];
-            const QJsonValue side = rows[i][QLatin1String(l ? "source" : "destination")];
-            EXPECT_EQ(side[QStringLiteral("name")].toString(), QLatin1String(name));
-            EXPECT_EQ(rows[i][QStringLiteral("status")].toString(), QLatin1String(status)) << name;
+    for (const auto& [options, byContents, changed] : {std::tuple{"", false, false},
+                                                       {" --changed", false, true},
+                                                       {" -c", true, false},
+                                                       {" --contents --changed", true, true}}) {
+        QStringList expected, got;
+        for (const auto& [name, l, la, r, ra, quick, contents] : cases) {
+            const char* status = byContents ? contents : quick;
+            if (!changed || (qstrcmp(status, "same") && qstrcmp(status, "same-contents")))
+                expected << QLatin1String(name) + QLatin1Char('=') + QLatin1String(status);
         }
+        const QJsonArray rows =
+            QJsonDocument::fromJson(
+                report(args(QStringLiteral("--pattern s? --json") + QLatin1String(options)))
+                    .out.toUtf8())
+                .array();
+        for (const QJsonValue row : rows) {
+            const QJsonValue side = row[QLatin1String(
+                row[QLatin1String("source")].isNull() ? "destination" : "source")];
+            got << side[QStringLiteral("name")].toString() + QLatin1Char('=') +
+                       row[QStringLiteral("status")].toString();
+        }
+        EXPECT_EQ(got, expected) << options;
     }
-    const QString text = report(args(QStringLiteral("--pattern s? --changed"))).out;
-    EXPECT_TRUE(text.startsWith(QStringLiteral("s2 ")) && text.count(QLatin1Char('\n')) == 7 &&
-                text.contains(QStringLiteral("| S8 ")));
+    // The status between the sides, padded; a time at midnight shown in full.
+    const QStringList lines = report(args(QStringLiteral("--pattern s? -c --changed")))
+                                  .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("s3  4 bytes  5/6/24 12:00:00 AM")) &&
+                lines[0].contains(QStringLiteral(" | destination-newer | s3  1 bytes  ")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[4].contains(QStringLiteral(" | destination-only  | s7  ")) &&
+                lines[5].contains(QStringLiteral(" | case              | S8 ")))
+        << lines[4].toStdString();
 }
 
 TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) {
@@ -160,7 +180,7 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
     for (TempTree* side : {&source, &dest})
         for (const char* name : {"k/same/x", "k/deep/er/x", "k/Case/x"})
             side->write(QString::fromLatin1(name), "1", t);
-    dest.write(QStringLiteral("k/deep/er/x"), "2", t.addSecs(1)); // three levels down
+    dest.write(QStringLiteral("k/deep/er/x"), "2", t.addSecs(10)); // three levels down
     ::rename(QFile::encodeName(dest.filePath(QStringLiteral("k/Case"))),
              QFile::encodeName(dest.filePath(QStringLiteral("k/case"))));
     source.write(QStringLiteral("k/alone/y"), "1", t);

@@ -5,6 +5,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
 
 namespace {
 
@@ -24,8 +25,22 @@ std::map<qsizetype, ContentVerdict> run(ContentChecker& checker,
     return verdicts;
 }
 
-TEST(ContentCheck, FindsTheLastByteAndReadsAPairAgainOnlyOnceChanged) {
-    TempTree t;
+// A cache in the test's own file that trusts files just written: the test
+// moves a file's change time itself where it matters.
+std::unique_ptr<DigestCache> cacheIn(const TempTree& home, qsizetype max = 1000) {
+    auto cache = std::make_unique<DigestCache>(QFile::encodeName(home.filePath("digests")), max);
+    cache->setSettleTime(0);
+    return cache;
+}
+
+struct stat statOf(const QByteArray& path) {
+    struct stat st {};
+    ::stat(path.constData(), &st);
+    return st;
+}
+
+TEST(ContentCheck, FindsTheLastByteAndReadsAFileAgainOnlyOnceChangedRestartsIncluded) {
+    TempTree t, home;
     const QByteArray big(600 * 1024 + 7, 'x'); // more than two blocks, and a short one
     const QByteArray last = big.left(big.size() - 1) + 'y';
     const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
@@ -39,14 +54,66 @@ TEST(ContentCheck, FindsTheLastByteAndReadsAPairAgainOnlyOnceChanged) {
                                                      {1, path("a"), path("c")},
                                                      {2, path("a"), path("gone")},
                                                      {3, path("a"), path("a")}};
-    ContentChecker checker;
-    EXPECT_EQ(run(checker, pairs), expected);
-    EXPECT_EQ(checker.filesCompared(), 2);
-    EXPECT_EQ(run(checker, pairs), expected);
-    EXPECT_EQ(checker.filesCompared(), 2) << "nothing changed, nothing read";
-    t.write("b", last, when); // same size and time, new contents
-    EXPECT_EQ(run(checker, pairs)[0], ContentVerdict::Differ);
-    EXPECT_EQ(checker.filesCompared(), 3);
+    {
+        ContentChecker checker(cacheIn(home));
+        EXPECT_EQ(run(checker, pairs), expected);
+        EXPECT_EQ(checker.filesRead(), 3) << "a and b, then c: a's digest is known";
+        EXPECT_EQ(run(checker, pairs), expected);
+        EXPECT_EQ(checker.filesRead(), 3) << "nothing changed, nothing read";
+    }
+    ContentChecker restarted(cacheIn(home));
+    EXPECT_EQ(run(restarted, pairs), expected);
+    EXPECT_EQ(restarted.filesRead(), 0) << "the digests were kept on disk";
+
+    // b rewritten in place with c's bytes, its size and time put back: only
+    // its change time tells, and waiting for the clock to move it is enough.
+    const struct stat before = statOf(path("b"));
+    t.write("b", last, when);
+    while (statOf(path("b")).st_ctim.tv_nsec == before.st_ctim.tv_nsec &&
+           statOf(path("b")).st_ctim.tv_sec == before.st_ctim.tv_sec)
+        t.write("b", last, when);
+    EXPECT_EQ(run(restarted, pairs)[0], ContentVerdict::Differ);
+    EXPECT_EQ(restarted.filesRead(), 1) << "b alone";
+}
+
+TEST(ContentCheck, ACacheFileNotWhollyOursIsIgnoredAndWrittenAnewAndTheOldestGoFirst) {
+    TempTree t, home;
+    const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
+    for (const char* name : {"a", "b", "c", "d"})
+        t.write(QString::fromLatin1(name), "same", when);
+    auto path = [&t](const char* name) { return QFile::encodeName(t.filePath(name)); };
+    const QString file = home.filePath(QStringLiteral("digests"));
+    auto check = [&](const char* x, const char* y, qsizetype max = 1000) {
+        ContentChecker checker(cacheIn(home, max));
+        const ContentVerdict v = run(checker, {{0, path(x), path(y)}})[0];
+        return std::pair(v, checker.filesRead());
+    };
+    ASSERT_EQ(check("a", "b"), std::pair(ContentVerdict::Equal, qsizetype(2)));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    QByteArray flipped = good;
+    flipped[24 + 48] = char(flipped[24 + 48] ^ 1); // a digest of the first entry
+    const std::pair<const char*, QByteArray> damaged[] = {{"another program's", "[cache]\n"},
+                                                          {"cut short", good.chopped(9)},
+                                                          {"a digest changed", flipped},
+                                                          {"empty", {}}};
+    for (const auto& [what, bytes] : damaged) {
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        EXPECT_TRUE(cacheIn(home)->find(contentKey(statOf(path("a")))) == std::nullopt) << what;
+        EXPECT_EQ(check("a", "b"), std::pair(ContentVerdict::Equal, qsizetype(2))) << what;
+        EXPECT_EQ(check("a", "b"), std::pair(ContentVerdict::Equal, qsizetype(0)))
+            << what << ": written anew";
+    }
+    // Two entries at most: c and d's run pushes out a and b, used longest ago.
+    EXPECT_EQ(check("c", "d", 2).second, 2);
+    const auto kept = cacheIn(home);
+    EXPECT_TRUE(kept->find(contentKey(statOf(path("d")))) &&
+                !kept->find(contentKey(statOf(path("a")))));
+    EXPECT_EQ(kept->count(), 2);
 }
 
 } // namespace

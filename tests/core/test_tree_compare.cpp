@@ -87,12 +87,51 @@ TEST_F(Trees, ADifferenceAnywhereBelowUnderThePanesFiltersAndOnlyThere) {
     const ContentChecker::Pair top{0, path(source), path(dest), true};
     EXPECT_EQ(verdict({top}), ContentVerdict::Equal);
     EXPECT_GE(checker.foldersWalked(), 35);
-    dest.write(thirty + "end.txt", "y", when.addSecs(1));
+    dest.write(thirty + "end.txt", "y", when.addSecs(10));
     EXPECT_EQ(verdict({top}), ContentVerdict::Differ);
     source.write(QStringLiteral("0.txt"), "x", when.addSecs(5)); // found before going down
     const qint64 walked = checker.foldersWalked();
     EXPECT_EQ(verdict({top}), ContentVerdict::Differ);
     EXPECT_EQ(checker.foldersWalked(), walked + 1) << "the first difference ends the walk";
+}
+
+// The shapes of real release trees, a folder down: each pair's status and
+// the tree's, by the stats alone and by contents, under the time rule.
+TEST_F(Trees, ContentsDecideSameAndTheTimeRuleDecidesWhichIsNewer) {
+    struct Shape {
+        const char* what;
+        QByteArray destContent;
+        qint64 destShift;
+        TimeRule rule;
+        RowStatus byStats, byContents;
+    };
+    using S = RowStatus;
+    const Shape shapes[] = {
+        {"same size and time, other contents", "y", 0, {}, S::Same, S::Differs},
+        {"same contents, another day", "x", 86400, {}, S::DestinationNewer, S::SameContents},
+        {"other contents, another day", "y", -86400, {}, S::SourceNewer, S::SourceNewer},
+        {"a 1 s shift within the tolerance", "x", 1, {}, S::Same, S::Same},
+        {"a 1 s shift, no tolerance", "x", 1, {0, false}, S::DestinationNewer, S::SameContents},
+        {"an hour's shift", "x", -3600, {}, S::SourceNewer, S::SameContents},
+        {"an hour's shift ignored", "x", 3600, {2, true}, S::Same, S::Same},
+        {"an hour and a minute", "x", 3660, {2, true}, S::DestinationNewer, S::SameContents},
+    };
+    for (const Shape& shape : shapes) {
+        source.write(QStringLiteral("pkg/lib/f.js"), "x", when);
+        dest.write(QStringLiteral("pkg/lib/f.js"), shape.destContent,
+                   when.addSecs(shape.destShift));
+        options.filters.times = shape.rule;
+        for (const bool contents : {false, true}) {
+            options.contents = contents;
+            const RowStatus file = contents ? shape.byContents : shape.byStats;
+            const RowStatus tree = isDifference(file) ? S::Differs : file;
+            EXPECT_EQ(compare(), tree) << shape.what << (contents ? " by contents" : "");
+            const auto top = readTrees(path(source), path(dest), options);
+            const TreeLevel& lib = *top->below[0].second->below[0].second;
+            EXPECT_TRUE(top->rows.status(0) == tree && lib.rows.status(0) == file)
+                << shape.what << (contents ? " by contents" : "");
+        }
+    }
 }
 
 TEST_F(Trees, LinksLoopsUnreadableAndChangingFoldersNeitherHangNorStopTheWalk) {

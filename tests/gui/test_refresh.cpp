@@ -218,22 +218,37 @@ TEST(BitmapFile, KeepsEveryPixelWithItsAlphaAndReadsAsAStandardBitmap) {
 
 TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
     const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
-    for (const char* name : {"new", "same", "size"})
-        source.write(name, "1", t.addSecs(name[0] == 'n' ? 60 : 0));
-    for (const char* name : {"new", "same", "size"})
+    // Rows moved (same bytes, later), new (other bytes, later), same, size.
+    for (const char* name : {"moved", "new", "same", "size"})
+        source.write(name, name[1] == 'e' ? "2" : "1", t.addSecs(name[0] == 's' ? 0 : 60));
+    for (const char* name : {"moved", "new", "same", "size"})
         dest.write(name, name[1] == 'i' ? "12" : "1", t);
-    window.mnuRefresh_Click(); // rows new, same, size
+    window.mnuRefresh_Click();
     EXPECT_EQ(window.statusSummary(),
-              QString::fromUtf8("1 same \u00b7 1 newer in Source \u00b7 1 differ"));
+              QString::fromUtf8("Comparing contents: 0 of 3 \u00b7 1 same \u00b7 2 newer in Source "
+                                "\u00b7 1 differ"));
     const PaneModel& l = left->rows();
     const PaneModel& r = window.lvDest()->rows();
+    EXPECT_EQ(l.index(2, 0).data(Qt::ToolTipRole).toString(),
+              QString::fromUtf8("Same on both sides \u00b7 checking contents\u2026"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
+    EXPECT_EQ(
+        window.statusSummary(),
+        QString::fromUtf8("1 same \u00b7 1 same contents, other time \u00b7 1 newer in Source "
+                          "\u00b7 1 differ"));
     auto font = [](const PaneModel& m, int row, int column = PaneModel::Name) {
         return m.index(row, column).data(Qt::FontRole);
     };
-    EXPECT_TRUE(font(l, 0).value<QFont>().bold() && font(r, 0).value<QFont>().italic());
-    EXPECT_FALSE(font(l, 0, PaneModel::Modified).isValid()) << "other columns keep their widths";
-    EXPECT_FALSE(font(l, 1).isValid() || l.index(1, 0).data(Qt::ForegroundRole).isValid());
-    EXPECT_EQ(r.index(2, 1).data(Qt::ToolTipRole).toString(),
+    auto colour = [](const PaneModel& m, int row, int column) {
+        return m.index(row, column).data(Qt::ForegroundRole).isValid();
+    };
+    EXPECT_TRUE(font(l, 1).value<QFont>().bold() && font(r, 1).value<QFont>().italic());
+    EXPECT_FALSE(font(l, 1, PaneModel::Modified).isValid()) << "other columns keep their widths";
+    EXPECT_FALSE(font(l, 2).isValid() || colour(l, 2, 0));
+    EXPECT_TRUE(colour(l, 0, PaneModel::Modified) && !colour(l, 0, PaneModel::Name) &&
+                !font(l, 0).isValid())
+        << "same contents, other time: the time alone is marked";
+    EXPECT_EQ(r.index(3, 1).data(Qt::ToolTipRole).toString(),
               QStringLiteral("Different: same time, different size or contents"));
 }
 
@@ -281,7 +296,8 @@ TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
                 fonts << QString::number(f.bold()) + QString::number(f.italic()) +
                              QString::number(f.underline());
             }
-            EXPECT_EQ(fonts.size(), 5) << "alone or newer, older, equal times, case, unreadable";
+            EXPECT_EQ(fonts.size(), 6)
+                << "alone or newer, older, equal times, case, unreadable, the pane's own";
         }
     }
 }
@@ -295,9 +311,9 @@ TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
         dest.write(name, i == 0 ? body.left(69999) + 'c' : body, t);
     }
     QAction* check = window.menuEntry(QStringLiteral("mnuCompareContents"));
-    ASSERT_FALSE(check->isChecked()) << "off by default";
+    ASSERT_TRUE(check->isChecked()) << "on by default";
     window.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->trigger();
-    check->trigger(); // on, and a refresh
+    window.mnuRefresh_Click();
     EXPECT_TRUE(window.statusSummary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
     QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
     EXPECT_TRUE(window.statusSummary() == QString::fromUtf8("299 same \u00b7 1 differ") &&

@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     // Nor the user's Trash: what a test deletes goes to a trash of its own.
     QTemporaryDir dataHome;
     ::setenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit().constData(), 1);
+    // Nor the user's cache of file digests.
+    QTemporaryDir cacheHome;
+    ::setenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit().constData(), 1);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));

@@ -1,0 +1,190 @@
+// The content check against the tools a user would check contents with, in
+// the same run, taking turns, medians of 5: two trees of N files of 4 KB in
+// N/20 folders, the same bytes on both sides (every file read to its end).
+// - the window's check (every folder pair's tree walked by contents on the
+//   checker's worker), no digests kept yet, page cache warm and cold,
+//   against `diff -rq`;
+// - the same after a restart, the digests kept: against the plain refresh
+//   (the same walk by size and time), with the count of files read;
+// - the report `--compare -r -c`, against `diff -rq` and `rsync -rcn`;
+// - two 1 GiB files of equal bytes, against `cmp`.
+//
+//   build/bench/bench_verdicts build/src/duoscope [N] [MiB of the big pair]
+#include "bench_process.h"
+#include "core/content_check.h"
+#include "core/row_matching.h"
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <future>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int filesPerFolder = 20, foldersPerTop = 50;
+
+void makeTree(const std::string& root, int files) {
+    ::mkdir(root.c_str(), 0755);
+    std::string data(4096, 'x');
+    for (int f = 0; f < files; ++f) {
+        const int folder = f / filesPerFolder, top = folder / foldersPerTop;
+        char path[64];
+        std::snprintf(path, sizeof path, "/t%03d", top);
+        std::string dir = root + path;
+        if (folder % foldersPerTop != 0) {
+            std::snprintf(path, sizeof path, "/s%02d", folder % foldersPerTop);
+            dir += path;
+        }
+        if (f % filesPerFolder == 0)
+            ::mkdir(dir.c_str(), 0755);
+        std::snprintf(path, sizeof path, "/f%06d.txt", f);
+        std::snprintf(data.data(), 16, "%015d", f); // every file its own bytes
+        const int fd = ::open((dir + path).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+        if (fd < 0 || ::write(fd, data.data(), data.size()) < 0 || ::futimens(fd, times) != 0)
+            std::abort();
+        ::close(fd);
+    }
+}
+
+// Drops the trees' files from the page cache, as after a reboot.
+void evict(const std::string& root) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file())
+            continue;
+        const int fd = ::open(entry.path().c_str(), O_RDONLY);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+// The window's way: the top level, then each folder pair's tree on the
+// checker's worker. Returns the files read; every verdict must be Equal.
+qsizetype windowCheck(const QByteArray& a, const QByteArray& b, bool contents,
+                      const QByteArray& cacheFile) {
+    const FilterSettings settings;
+    const std::shared_ptr<FolderRows> rows = compareFolders(a, b, settings);
+    std::vector<ContentChecker::Pair> pairs;
+    for (qsizetype r = 0; r < rows->count(); ++r) {
+        const QByteArray name = rows->source.fileName(rows->entry(r, Side::Source)).toByteArray();
+        pairs.push_back({r, a + name, b + name, true, contents});
+    }
+    const qsizetype n = qsizetype(pairs.size());
+    std::promise<void> finished;
+    ContentChecker checker(std::make_unique<DigestCache>(cacheFile));
+    bool allEqual = true;
+    checker.start(
+        std::move(pairs),
+        [&](qsizetype, ContentVerdict verdict, qsizetype done) {
+            allEqual = allEqual && verdict == ContentVerdict::Equal;
+            if (done == n)
+                finished.set_value();
+        },
+        settings);
+    finished.get_future().wait();
+    checker.cancel(); // and the digests saved
+    if (!allEqual)
+        std::abort();
+    return checker.filesRead();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 2)
+        return 1;
+    const std::string program = argv[1];
+    const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
+    const int bigMiB = argc > 3 ? std::atoi(argv[3]) : 1024;
+    QTemporaryDir dir;
+    const std::string a = dir.filePath(QStringLiteral("a")).toStdString();
+    const std::string b = dir.filePath(QStringLiteral("b")).toStdString();
+    makeTree(a, files);
+    makeTree(b, files);
+    const QByteArray qa = QByteArray::fromStdString(a + '/'),
+                     qb = QByteArray::fromStdString(b + '/');
+    const std::vector<std::string> diff = {"diff", "-rq", a, b};
+    const std::vector<std::string> rsync = {"rsync", "-rcn", a + '/', b + '/'};
+    const std::vector<std::string> report = {program, "--compare", a, b, "-r", "-c", "--json"};
+    run(diff); // both trees read once before the timing
+
+    std::vector<double> diffs, rsyncs, checks, restarts, plains, reports, coldDiffs, coldChecks;
+    qsizetype firstReads = 0, restartReads = -1;
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray cache =
+            QFile::encodeName(dir.filePath(QStringLiteral("digests%1").arg(i)));
+        diffs.push_back(run(diff).ms);
+        rsyncs.push_back(run(rsync).ms);
+        auto start = Clock::now();
+        firstReads = windowCheck(qa, qb, true, cache);
+        checks.push_back(msSince(start));
+        start = Clock::now();
+        restartReads = std::max(restartReads, windowCheck(qa, qb, true, cache));
+        restarts.push_back(msSince(start));
+        start = Clock::now();
+        windowCheck(qa, qb, false, cache + "-plain");
+        plains.push_back(msSince(start));
+        ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cli%1").arg(i)).toLocal8Bit(), 1);
+        reports.push_back(run(report).ms);
+    }
+    for (int i = 0; i < 3; ++i) {
+        evict(a);
+        evict(b);
+        coldDiffs.push_back(run(diff).ms);
+        evict(a);
+        evict(b);
+        const auto start = Clock::now();
+        windowCheck(qa, qb, true, QFile::encodeName(dir.filePath(QStringLiteral("cold%1").arg(i))));
+        coldChecks.push_back(msSince(start));
+    }
+
+    // Two big files of equal bytes, from the page cache.
+    const std::string big1 = dir.filePath(QStringLiteral("big1")).toStdString();
+    const std::string big2 = dir.filePath(QStringLiteral("big2")).toStdString();
+    for (const std::string& name : {big1, big2}) {
+        const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        const std::string block(1 << 20, 'b');
+        for (int m = 0; m < bigMiB; ++m)
+            if (::write(fd, block.data(), block.size()) < 0)
+                std::abort();
+        ::close(fd);
+    }
+    const std::vector<std::string> cmp = {"cmp", big1, big2};
+    std::vector<double> cmps, bigChecks;
+    run(cmp);
+    for (int i = 0; i < 5; ++i) {
+        cmps.push_back(run(cmp).ms);
+        ContentChecker checker(std::make_unique<DigestCache>(
+            QFile::encodeName(dir.filePath(QStringLiteral("digests-big%1").arg(i)))));
+        std::promise<ContentVerdict> verdict;
+        const auto start = Clock::now();
+        checker.start({{0, QByteArray::fromStdString(big1), QByteArray::fromStdString(big2)}},
+                      [&](qsizetype, ContentVerdict v, qsizetype) { verdict.set_value(v); });
+        if (verdict.get_future().get() != ContentVerdict::Equal)
+            return 1;
+        bigChecks.push_back(msSince(start));
+        checker.cancel();
+    }
+
+    std::printf("diff -rq %.1f ms, rsync -rcn %.1f ms, window check %.1f ms (%lld files read), "
+                "after a restart %.1f ms (%lld read), plain refresh %.1f ms, report -r -c %.1f ms; "
+                "cold: diff -rq %.1f ms, window check %.1f ms; cmp %.1f ms, check %.1f ms\n",
+                median(diffs), median(rsyncs), median(checks), (long long)firstReads,
+                median(restarts), (long long)restartReads, median(plains), median(reports),
+                median(coldDiffs), median(coldChecks), median(cmps), median(bigChecks));
+    const std::string label = "2 × " + grouped(files) + " files of 4 KB in " +
+                              grouped(files / filesPerFolder) + " folders";
+    result("Content check, " + label + ", page cache warm", median(checks), "ms", median(diffs),
+           "`diff -rq` of the same trees");
+    result("Content check, " + label + ", page cache cold", median(coldChecks), "ms",
+           median(coldDiffs), "`diff -rq`, page cache cold");
+    result("Content check after a restart (" + grouped(restartReads) + " files read), " + label,
+           median(restarts), "ms", median(plains), "the refresh by size and time");
+    result("Report `--compare -r -c`, " + label, median(reports), "ms", median(diffs),
+           "`diff -rq` of the same trees");
+    result("Report `--compare -r -c`, " + label, median(reports), "ms", median(rsyncs),
+           "`rsync -rcn` of the same trees");
+    result("Content check of 2 × " + grouped(bigMiB) + " MiB", median(bigChecks), "ms",
+           median(cmps), "`cmp` of the same files");
+    return 0;
+}
