@@ -20,6 +20,15 @@ namespace {
 // Rows of context kept above a change that F7 brings into view.
 constexpr int contextRows = 3;
 
+// A longer line shows its start only: laying out more on every paint would
+// stall the window, and nobody reads that far sideways.
+constexpr qsizetype shownBytes = 20000;
+
+QString shownText(const QByteArray& line) {
+    return line.size() > shownBytes ? lineText(line.left(shownBytes)) + QStringLiteral(" \u2026")
+                                    : lineText(line);
+}
+
 } // namespace
 
 DiffArea::DiffArea(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -31,13 +40,9 @@ DiffArea::DiffArea(QWidget* parent) : QAbstractScrollArea(parent) {
 void DiffArea::setDiff(const LineDiff* diff, const QString& message) {
     m_diff = diff;
     m_message = message;
-    m_longestLine = 0;
-    if (diff) {
-        for (const auto* lines : {&diff->leftLines, &diff->rightLines}) {
-            for (const LineSpan& s : *lines)
-                m_longestLine = std::max(m_longestLine, s.length);
-        }
-    }
+    m_longestLine = diff ? std::min(std::max(diff->left.longestLine(), diff->right.longestLine()),
+                                    qint64(shownBytes) + 2)
+                         : 0;
     updateScrollBars();
     viewport()->update();
 }
@@ -79,7 +84,7 @@ void DiffArea::scrollContentsBy(int, int) {
 }
 
 void DiffArea::updateScrollBars() {
-    const int rows = m_diff ? int(m_diff->rows.size()) : 0;
+    const int rows = m_diff ? m_diff->rowCount : 0;
     verticalScrollBar()->setRange(0, std::max(0, rows - visibleRows()));
     verticalScrollBar()->setPageStep(visibleRows());
     // Tabs may widen a line; the longest line in bytes is near enough.
@@ -93,86 +98,91 @@ void DiffArea::updateScrollBars() {
 void DiffArea::paintEvent(QPaintEvent*) {
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().base());
-    if (!m_diff || m_diff->rows.empty()) {
+    if (!m_diff || m_diff->rowCount == 0) {
         p.setPen(palette().color(QPalette::Text));
         p.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextWordWrap, m_message);
         return;
     }
+    // The current change's rows.
+    int currentFrom = -1, currentTo = -1;
+    if (m_currentChange >= 0 && size_t(m_currentChange) < m_diff->changes.size()) {
+        const Hunk& h = m_diff->hunks[size_t(m_currentChange)];
+        currentFrom = m_diff->changes[size_t(m_currentChange)];
+        currentTo = currentFrom + std::max(h.leftCount, h.rightCount);
+    }
     const int first = topRow();
-    const int last = std::min(int(m_diff->rows.size()), first + visibleRows() + 1);
+    const int last = std::min(m_diff->rowCount, first + visibleRows() + 1);
     const int half = viewport()->width() / 2;
-    paintHalf(p, 0, half - 1, true, first, last);
-    paintHalf(p, half + 1, viewport()->width() - half - 1, false, first, last);
+    for (int r = first; r < last; ++r) {
+        const DiffRow row = m_diff->row(r);
+        const QString left = row.left < 0 ? QString() : shownText(m_diff->left.line(row.left));
+        const QString right = row.right < 0 ? QString() : shownText(m_diff->right.line(row.right));
+        const auto marks = row.kind == DiffRow::Changed
+                               ? diffChars(left, right)
+                               : std::pair<std::vector<CharSpan>, std::vector<CharSpan>>();
+        const int y = (r - first) * m_rowHeight;
+        const bool current = r >= currentFrom && r < currentTo;
+        paintCell(p, {0, y, half - 1, m_rowHeight}, row.kind, current,
+                  {row.left, m_diff->left.count(), left, marks.first});
+        paintCell(p, {half + 1, y, viewport()->width() - half - 1, m_rowHeight}, row.kind, current,
+                  {row.right, m_diff->right.count(), right, marks.second});
+    }
+    const int shown = (last - first) * m_rowHeight;
+    if (shown < viewport()->height()) { // below the last row, the gutters go on
+        for (const auto& [x, lines] :
+             {std::pair{0, m_diff->left.count()}, std::pair{half + 1, m_diff->right.count()}})
+            p.fillRect(x, shown, gutterWidth(lines), viewport()->height() - shown,
+                       palette().alternateBase());
+    }
     p.setPen(palette().color(QPalette::Mid));
     p.drawLine(half, 0, half, viewport()->height());
 }
 
-void DiffArea::paintHalf(QPainter& p, int x, int width, bool left, int firstRow, int lastRow) {
+int DiffArea::gutterWidth(int lines) const {
+    return m_charWidth * (int(QString::number(lines).size()) + 1) + 8;
+}
+
+void DiffArea::paintCell(QPainter& p, const QRect& cell, DiffRow::Kind kind, bool current,
+                         const Cell& c) {
     const QPalette& pal = palette();
     const QColor base = pal.color(QPalette::Base), text = pal.color(QPalette::Text);
     const QColor highlight = pal.color(QPalette::Highlight);
-    const QColor tint = mixedColour(base, highlight, 0.2);
-    const QColor mark = mixedColour(base, highlight, 0.5);
-    const QBrush blank(mixedColour(base, text, 0.3), Qt::BDiagPattern);
-    const QColor numbers = mixedColour(text, base, 0.45);
-
-    const auto& lines = left ? m_diff->leftLines : m_diff->rightLines;
-    const int gutter = m_charWidth * (int(QString::number(lines.size()).size()) + 1) + 8;
-    const int textX = x + gutter + 4 - horizontalScrollBar()->value();
+    const int gutter = gutterWidth(c.lines);
+    const QRect textRect = cell.adjusted(gutter, 0, 0, 0);
     p.save();
-    p.setClipRect(x, 0, width, viewport()->height());
-    p.fillRect(x, 0, gutter, viewport()->height(), pal.alternateBase());
-
-    // The current change's rows: from its first row to the next Same row.
-    int currentFrom = -1, currentTo = -1;
-    if (m_currentChange >= 0 && size_t(m_currentChange) < m_diff->changes.size()) {
-        currentFrom = currentTo = m_diff->changes[size_t(m_currentChange)];
-        while (size_t(currentTo) < m_diff->rows.size() &&
-               m_diff->rows[size_t(currentTo)].kind != DiffRow::Same)
-            ++currentTo;
+    p.setClipRect(cell);
+    p.fillRect(cell.x(), cell.y(), gutter, cell.height(), pal.alternateBase());
+    if (current)
+        p.fillRect(cell.x(), cell.y(), 3, cell.height(), highlight);
+    if (c.line < 0) {
+        p.fillRect(textRect, QBrush(mixedColour(base, text, 0.3), Qt::BDiagPattern));
+        p.restore();
+        return;
     }
+    if (kind != DiffRow::Same)
+        p.fillRect(textRect, mixedColour(base, highlight, 0.2));
+    p.setPen(mixedColour(text, base, 0.45));
+    p.drawText(QRect(cell.x(), cell.y(), gutter - 4, cell.height()),
+               Qt::AlignRight | Qt::AlignVCenter, QString::number(c.line + 1));
+
     QTextOption option;
     option.setTabStopDistance(8.0 * m_charWidth);
     option.setWrapMode(QTextOption::NoWrap);
-    for (int r = firstRow; r < lastRow; ++r) {
-        const DiffRow& row = m_diff->rows[size_t(r)];
-        const int y = (r - firstRow) * m_rowHeight;
-        const int line = left ? row.left : row.right;
-        const QRect textRect(x + gutter, y, width - gutter, m_rowHeight);
-        if (r >= currentFrom && r < currentTo)
-            p.fillRect(x, y, 3, m_rowHeight, highlight);
-        if (line < 0) {
-            p.fillRect(textRect, blank);
-            continue;
-        }
-        if (row.kind != DiffRow::Same)
-            p.fillRect(textRect, tint);
-        p.setPen(numbers);
-        p.drawText(QRect(x, y, gutter - 4, m_rowHeight), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(line + 1));
-
-        QTextLayout layout(lineText(left ? m_diff->leftLine(line) : m_diff->rightLine(line)),
-                           font());
-        layout.setTextOption(option);
-        QList<QTextLayout::FormatRange> formats;
-        if (row.marks >= 0) {
-            const auto& marks = m_diff->marks[size_t(row.marks)];
-            for (const CharSpan& s : left ? marks.first : marks.second) {
-                QTextLayout::FormatRange range{s.start, s.length, {}};
-                range.format.setBackground(mark);
-                formats << range;
-            }
-        }
-        layout.setFormats(formats);
-        layout.beginLayout();
-        layout.createLine();
-        layout.endLayout();
-        p.save();
-        p.setClipRect(textRect, Qt::IntersectClip);
-        p.setPen(text);
-        layout.draw(&p, QPointF(textX, y + 1));
-        p.restore();
+    QTextLayout layout(c.text, font());
+    layout.setTextOption(option);
+    QList<QTextLayout::FormatRange> formats;
+    for (const CharSpan& s : c.marks) {
+        QTextLayout::FormatRange range{s.start, s.length, {}};
+        range.format.setBackground(mixedColour(base, highlight, 0.5));
+        formats << range;
     }
+    layout.setFormats(formats);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    p.setClipRect(textRect, Qt::IntersectClip);
+    p.setPen(text);
+    layout.draw(&p, QPointF(textRect.x() + 4 - horizontalScrollBar()->value(), cell.y() + 1));
     p.restore();
 }
 

@@ -34,7 +34,16 @@ protected:
 private:
     void measure();
     void updateScrollBars();
-    void paintHalf(QPainter& p, int x, int width, bool left, int firstRow, int lastRow);
+    // What one half of a row shows: its line (-1 for blank space), the
+    // number of lines on its side, the text and the characters marked.
+    struct Cell {
+        int line;
+        int lines;
+        const QString& text;
+        const std::vector<CharSpan>& marks;
+    };
+    int gutterWidth(int lines) const;
+    void paintCell(QPainter& p, const QRect& cell, DiffRow::Kind kind, bool current, const Cell& c);
 
     const LineDiff* m_diff = nullptr;
     QString m_message;
