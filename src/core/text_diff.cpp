@@ -61,7 +61,7 @@ constexpr qint64 largestCharDiff = 1000 * 1000;
 constexpr qsizetype binaryProbe = 8192;
 
 // Bytes read between two releases of a mapped file's pages.
-constexpr qint64 releaseEvery = 64LL * 1024 * 1024;
+constexpr qint64 releaseEvery = 4LL * 1024 * 1024;
 
 // Numbers distinct lines in the order first seen: an open-addressing table
 // of line numbers over the text itself, with no copy of any line.

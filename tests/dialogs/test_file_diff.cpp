@@ -147,7 +147,7 @@ TEST_F(CompareFiles, F7AndShiftF7WalkTheChangesAndBothHalvesScrollTogether) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window.findChild<FileDiffView*>(); }));
 }
 
-TEST_F(CompareFiles, TheUsersDiffProgramGetsThePathBytesAndLargeFilesAskFirst) {
+TEST_F(CompareFiles, TheUsersDiffProgramGetsThePathBytesAndTakesFilesTooLargeForTheView) {
     const QByteArray odd = "caf\xe9 'q' \"x\".txt";
     source.writeRaw(odd, "1");
     dest.writeRaw(odd, "2");
@@ -167,16 +167,36 @@ TEST_F(CompareFiles, TheUsersDiffProgramGetsThePathBytesAndLargeFilesAskFirst) {
     EXPECT_TRUE(platform.shown[0].text.endsWith(QStringLiteral("No such file or directory")));
     EXPECT_EQ(window.findChild<FileDiffView*>(), nullptr);
 
+    // Files the view cannot hold are not opened in it: the user is told
+    // where to choose a program that can. Large ones below that open at once.
     window.settings().diffProgram.clear();
-    ASSERT_EQ(::truncate(path(dest, odd).constData(), 51LL * 1024 * 1024), 0);
-    platform.answers.push_back(Answer::No);
+    ASSERT_EQ(::truncate(path(dest, odd).constData(), largestComparedFile + 1), 0);
     window.mnuCompareFiles_Click();
     ASSERT_EQ(platform.shown.size(), 2);
-    EXPECT_TRUE(platform.shown[1].text.contains(QStringLiteral("is 53,477,376 bytes.")));
+    EXPECT_TRUE(platform.shown[1].text.contains(QStringLiteral("is 4,294,967,296 bytes, more")));
     EXPECT_EQ(window.findChild<FileDiffView*>(), nullptr);
-    platform.answers.push_back(Answer::Yes);
+    window.settings().diffProgram = QStringLiteral("meld");
+    platform.commandError.clear();
+    window.mnuCompareFiles_Click();
+    EXPECT_EQ(platform.commands.back(),
+              QList<QByteArray>({"meld", path(source, odd), path(dest, odd)}));
+    window.settings().diffProgram.clear();
+    ASSERT_EQ(::truncate(path(dest, odd).constData(), 51LL * 1024 * 1024), 0);
     window.mnuCompareFiles_Click();
     FileDiffView* view = shownView();
     ASSERT_NE(view, nullptr);
+    EXPECT_EQ(platform.shown.size(), 2);
     EXPECT_EQ(view->statusText(), QStringLiteral("Binary files differ at byte 0"));
+}
+
+TEST_F(CompareFiles, ALineOfManyMegabytesShowsItsStartOnly) {
+    QByteArray line(30 * 1024 * 1024, 'x');
+    source.write(QStringLiteral("long.txt"), "first\n" + line + "a\n");
+    dest.write(QStringLiteral("long.txt"), "first\n" + line + "b\n");
+    FileDiffView view(path(source, "long.txt"), path(dest, "long.txt"));
+    view.show();
+    ASSERT_TRUE(QSignalSpy(&view, &FileDiffView::compared).wait(20000));
+    EXPECT_EQ(view.statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
+    const int charWidth = view.area()->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    EXPECT_LT(view.area()->horizontalScrollBar()->maximum(), 21000 * charWidth);
 }
