@@ -1,6 +1,7 @@
 #include "core/text_diff.h"
 
 #include "core/content_check.h"
+#include "core/file_mapping.h"
 #include "core/file_system.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
@@ -135,13 +136,12 @@ TextLines TextLines::mapped(int fd, const QByteArray& path) {
         throw FsError(EFBIG, nameText(path), QStringLiteral("too large to compare here"));
     if (st.st_size == 0)
         return text;
-    void* at = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (at == MAP_FAILED)
-        throw FsError::fromErrno(errno, nameText(path));
     const auto size = size_t(st.st_size);
-    text.m_map = std::shared_ptr<const char>(static_cast<const char*>(at),
-                                             [size](const char* p) { ::munmap((void*)p, size); });
-    ::madvise(at, size, MADV_SEQUENTIAL);
+    const char* at = mapFile(fd, size);
+    if (!at)
+        throw FsError::fromErrno(errno, nameText(path));
+    text.m_map = std::shared_ptr<const char>(at, [size](const char* p) { unmapFile(p, size); });
+    ::madvise(const_cast<char*>(at), size, MADV_SEQUENTIAL);
     text.m_data = text.m_map.get();
     text.m_size = qint64(size);
     try {
@@ -149,7 +149,7 @@ TextLines TextLines::mapped(int fd, const QByteArray& path) {
     } catch (const FsError&) {
         throw FsError(EFBIG, nameText(path), QStringLiteral("too many lines to compare here"));
     }
-    ::madvise(at, size, MADV_NORMAL);
+    ::madvise(const_cast<char*>(at), size, MADV_NORMAL);
     return text;
 }
 

@@ -1,6 +1,7 @@
 #include "core/diff_command.h"
 #include "core/name_text.h"
 #include "core/text_diff.h"
+#include "core/unique_fd.h"
 #include "shell/program_start.h"
 #include "support/temp_tree.h"
 
@@ -8,6 +9,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -206,6 +208,17 @@ TEST(TextDiff, ReadsFilesAndGivesTheFirstDifferentByteOfBinaryFiles) {
 
     EXPECT_TRUE(
         compare("gone.txt", "b.txt").error.endsWith(QStringLiteral("No such file or directory")));
+
+    // A mapped file shortened by another program reads as zeros instead of
+    // ending this one.
+    const QByteArray page(4096, 'a');
+    t.write("shrinks.txt", page + "\n" + page + page + "\n");
+    const QByteArray shrinks = QFile::encodeName(t.filePath("shrinks.txt"));
+    const UniqueFd fd(::open(shrinks.constData(), O_RDONLY));
+    const TextLines text = TextLines::mapped(fd.fd, shrinks);
+    ASSERT_EQ(::truncate(shrinks.constData(), 100), 0);
+    EXPECT_EQ(text.line(0).left(100), page.left(100));
+    EXPECT_EQ(text.line(1).left(2 * 4096), QByteArray(2 * 4096, '\0'));
     EXPECT_TRUE(
         compare("b.txt", "pipe").error.endsWith(QStringLiteral("pipe: not a regular file")));
 }
