@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <dtl/dtl.hpp>
 #include <fcntl.h>
 #include <limits>
@@ -74,12 +75,18 @@ public:
             capacity *= 2;
         m_slots.assign(capacity, -1);
     }
+    // Keys of lines as compared under ignore options are not in the text:
+    // the table keeps copies of them.
+    bool copies = false;
+
     int idOf(std::string_view line) {
         const std::uint64_t hash = XXH3_64bits(line.data(), line.size());
         const auto tag = std::uint32_t(hash >> 32);
         for (size_t i = size_t(hash) & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
             const int id = m_slots[i];
             if (id < 0) {
+                if (copies)
+                    line = m_copies.emplace_back(line);
                 m_slots[i] = int(m_keys.size());
                 m_keys.push_back({line.data(), std::uint32_t(line.size()), tag});
                 return m_slots[i];
@@ -100,7 +107,12 @@ private:
     };
     std::vector<int> m_slots;
     std::vector<Key> m_keys;
+    std::deque<std::string> m_copies;
 };
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 } // namespace
 
@@ -190,21 +202,59 @@ DiffRow LineDiff::row(int r) const {
     return {h.left + h.leftCount + past, h.right + h.rightCount + past, DiffRow::Same};
 }
 
-LineDiff diffLines(TextLines left, TextLines right, const std::atomic<bool>* cancel) {
+std::string_view comparedText(std::string_view line, int ignore, std::string& buffer) {
+    if (ignore == 0)
+        return line;
+    buffer.clear();
+    const bool newline = !line.empty() && line.back() == '\n';
+    line.remove_suffix(newline);
+    if (ignore & IgnoreLineEnds && !line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    bool inBlanks = false;
+    for (const char c : line) {
+        if (ignore & (IgnoreAllSpace | IgnoreSpaceChanges) && isBlank(c)) {
+            inBlanks = true;
+            continue;
+        }
+        if (inBlanks && !(ignore & IgnoreAllSpace))
+            buffer += ' ';
+        inBlanks = false;
+        buffer += c;
+    }
+    if (ignore & IgnoreCase) {
+        const QByteArray bytes = QByteArray::fromRawData(buffer.data(), qsizetype(buffer.size()));
+        const QString text = QString::fromUtf8(bytes);
+        if (text.toUtf8() == bytes) { // text: folded as Unicode says
+            const QByteArray folded = text.toCaseFolded().toUtf8();
+            buffer.assign(folded.constData(), size_t(folded.size()));
+        } else { // stray bytes: only the ASCII letters
+            for (char& c : buffer)
+                c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        }
+    }
+    if (newline)
+        buffer += '\n';
+    return buffer;
+}
+
+LineDiff diffLines(TextLines left, TextLines right, int ignore, const std::atomic<bool>* cancel) {
     LineDiff d;
     d.left = std::move(left);
     d.right = std::move(right);
+    d.ignore = ignore;
 
     // Each distinct line becomes a number, so the search compares numbers.
     std::vector<int> a(size_t(d.left.count())), b(size_t(d.right.count()));
     int distinct = 0;
     {
         LineNumbering ids(a.size() + b.size());
+        ids.copies = ignore != 0;
+        std::string buffer;
         qint64 read = 0;
         for (auto [text, out] : {std::pair{&d.left, &a}, std::pair{&d.right, &b}}) {
             for (int i = 0; i < text->count(); ++i) {
                 const std::string_view key = text->key(i);
-                (*out)[size_t(i)] = ids.idOf(key);
+                (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer));
                 read += qint64(key.size());
                 if (read > releaseEvery) { // both: lines of either are looked at
                     if (cancel && cancel->load(std::memory_order_relaxed))
@@ -308,7 +358,7 @@ bool holdsNul(int fd) {
 } // namespace
 
 FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightPath,
-                            const std::atomic<bool>& cancel) {
+                            const std::atomic<bool>& cancel, int ignore) {
     FileComparison result;
     try {
         const UniqueFd left(openRegular(leftPath));
@@ -325,7 +375,7 @@ FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightP
         TextLines leftText = TextLines::mapped(left.fd, leftPath);
         TextLines rightText = TextLines::mapped(right.fd, rightPath);
         if (!cancel.load())
-            result.lines = diffLines(std::move(leftText), std::move(rightText), &cancel);
+            result.lines = diffLines(std::move(leftText), std::move(rightText), ignore, &cancel);
     } catch (const FsError& e) {
         result.error = e.description();
     }

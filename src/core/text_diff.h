@@ -64,8 +64,22 @@ private:
     qint64 m_longest = 0;
 };
 
+// Differences a comparison may leave out. Lines equal but for them count as
+// equal: the view shows them faintly and F7 does not stop at them.
+enum Ignore : int {
+    IgnoreSpaceChanges = 1, // runs of blanks compare as one, blanks at the end as none
+    IgnoreAllSpace = 2,
+    IgnoreLineEnds = 4, // a carriage return before the newline
+    IgnoreCase = 8,
+};
+
+// A line as it is compared under `ignore` (Ignore flags): the line itself
+// when nothing is ignored, else a changed copy in `buffer`.
+std::string_view comparedText(std::string_view line, int ignore, std::string& buffer);
+
 struct LineDiff {
     TextLines left, right;
+    int ignore = 0;
     std::vector<Hunk> hunks;
     // The first row of each hunk, which F7 steps through.
     std::vector<int> changes;
@@ -81,7 +95,8 @@ struct LineDiff {
 
 // The rows of two texts, hunks as `diff` finds them. Lines compare as bytes.
 // Once `cancel` is set the result is of no use.
-LineDiff diffLines(TextLines left, TextLines right, const std::atomic<bool>* cancel = nullptr);
+LineDiff diffLines(TextLines left, TextLines right, int ignore = 0,
+                   const std::atomic<bool>* cancel = nullptr);
 
 // The characters that differ between two lines of text, each side's marks in
 // its own positions.
@@ -105,4 +120,4 @@ struct FileComparison {
 // Reads and compares two regular files; `cancel` stops the reading early
 // (the result is then of no use).
 FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightPath,
-                            const std::atomic<bool>& cancel);
+                            const std::atomic<bool>& cancel, int ignore = 0);

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -117,14 +118,20 @@ void DiffArea::paintEvent(QPaintEvent*) {
         const DiffRow row = m_diff->row(r);
         const QString left = row.left < 0 ? QString() : shownText(m_diff->left.line(row.left));
         const QString right = row.right < 0 ? QString() : shownText(m_diff->right.line(row.right));
-        const auto marks = row.kind == DiffRow::Changed
+        // Lines equal only under the ignore options differ faintly.
+        const Shade shade =
+            row.kind != DiffRow::Same ? Shade::Changed
+            : m_diff->ignore != 0 && m_diff->left.line(row.left) != m_diff->right.line(row.right)
+                ? Shade::Ignored
+                : Shade::Same;
+        const auto marks = (row.kind == DiffRow::Changed || shade == Shade::Ignored)
                                ? diffChars(left, right)
                                : std::pair<std::vector<CharSpan>, std::vector<CharSpan>>();
         const int y = (r - first) * m_rowHeight;
         const bool current = r >= currentFrom && r < currentTo;
-        paintCell(p, {0, y, half - 1, m_rowHeight}, row.kind, current,
+        paintCell(p, {0, y, half - 1, m_rowHeight}, shade, current,
                   {row.left, m_diff->left.count(), left, marks.first});
-        paintCell(p, {half + 1, y, viewport()->width() - half - 1, m_rowHeight}, row.kind, current,
+        paintCell(p, {half + 1, y, viewport()->width() - half - 1, m_rowHeight}, shade, current,
                   {row.right, m_diff->right.count(), right, marks.second});
     }
     const int shown = (last - first) * m_rowHeight;
@@ -142,8 +149,7 @@ int DiffArea::gutterWidth(int lines) const {
     return m_charWidth * (int(QString::number(lines).size()) + 1) + 8;
 }
 
-void DiffArea::paintCell(QPainter& p, const QRect& cell, DiffRow::Kind kind, bool current,
-                         const Cell& c) {
+void DiffArea::paintCell(QPainter& p, const QRect& cell, Shade shade, bool current, const Cell& c) {
     const QPalette& pal = palette();
     const QColor base = pal.color(QPalette::Base), text = pal.color(QPalette::Text);
     const QColor highlight = pal.color(QPalette::Highlight);
@@ -159,8 +165,10 @@ void DiffArea::paintCell(QPainter& p, const QRect& cell, DiffRow::Kind kind, boo
         p.restore();
         return;
     }
-    if (kind != DiffRow::Same)
-        p.fillRect(textRect, mixedColour(base, highlight, 0.2));
+    // Tint and marks: ignored differences at a third of a change's strength.
+    const double strength = shade == Shade::Changed ? 1.0 : 1.0 / 3;
+    if (shade != Shade::Same)
+        p.fillRect(textRect, mixedColour(base, highlight, 0.2 * strength));
     p.setPen(mixedColour(text, base, 0.45));
     p.drawText(QRect(cell.x(), cell.y(), gutter - 4, cell.height()),
                Qt::AlignRight | Qt::AlignVCenter, QString::number(c.line + 1));
@@ -173,7 +181,7 @@ void DiffArea::paintCell(QPainter& p, const QRect& cell, DiffRow::Kind kind, boo
     QList<QTextLayout::FormatRange> formats;
     for (const CharSpan& s : c.marks) {
         QTextLayout::FormatRange range{s.start, s.length, {}};
-        range.format.setBackground(mixedColour(base, highlight, 0.5));
+        range.format.setBackground(mixedColour(base, highlight, 0.5 * strength));
         formats << range;
     }
     layout.setFormats(formats);
@@ -191,8 +199,9 @@ struct FileDiffView::Job {
     FileComparison result;
 };
 
-FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_job(std::make_shared<Job>()) {
+FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent,
+                           int ignore)
+    : QWidget(parent, Qt::Window), m_leftPath(leftPath), m_rightPath(rightPath), m_ignore(ignore) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmFileDiff"));
     const QString leftText = nameText(leftPath), rightText = nameText(rightPath);
@@ -214,6 +223,7 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     statusLine->addWidget(m_status, 1);
     statusLine->addWidget(m_position);
     auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(makeMenus());
     layout->addLayout(header);
     layout->addWidget(m_area, 1);
     layout->addLayout(statusLine);
@@ -223,17 +233,61 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
         resize(std::min(1100, room.width() * 9 / 10), std::min(760, room.height() * 9 / 10));
     }
 
-    auto job = m_job;
-    QThread* worker = QThread::create([job, leftPath, rightPath] {
-        job->result = compareFiles(leftPath, rightPath, job->cancel);
-    });
-    connect(worker, &QThread::finished, this, &FileDiffView::showResult);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    startComparison();
 }
 
 FileDiffView::~FileDiffView() {
     m_job->cancel = true;
+}
+
+QMenuBar* FileDiffView::makeMenus() {
+    auto* bar = new QMenuBar(this);
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    const struct {
+        const char* name;
+        const char* text;
+        int flag;
+    } options[] = {
+        {"mnuIgnoreSpaceChanges", "Ignore White Space &Changes", IgnoreSpaceChanges},
+        {"mnuIgnoreAllSpace", "Ignore &All White Space", IgnoreAllSpace},
+        {"mnuIgnoreLineEnds", "Ignore &Line Endings", IgnoreLineEnds},
+        {"mnuIgnoreCase", "Ignore C&ase", IgnoreCase},
+    };
+    for (const auto& o : options) {
+        QAction* action = view->addAction(QString::fromLatin1(o.text));
+        action->setObjectName(QLatin1String(o.name));
+        action->setCheckable(true);
+        action->setChecked(m_ignore & o.flag);
+        connect(action, &QAction::toggled, this, [this, flag = o.flag](bool on) {
+            setIgnore(on ? m_ignore | flag : m_ignore & ~flag);
+        });
+    }
+    return bar;
+}
+
+void FileDiffView::setIgnore(int ignore) {
+    if (ignore == m_ignore)
+        return;
+    m_ignore = ignore;
+    Q_EMIT ignoreChanged(ignore);
+    startComparison();
+}
+
+void FileDiffView::startComparison() {
+    if (m_job)
+        m_job->cancel = true; // its result is dropped when it comes
+    m_job = std::make_shared<Job>();
+    auto job = m_job;
+    QThread* worker =
+        QThread::create([job, left = m_leftPath, right = m_rightPath, ignore = m_ignore] {
+            job->result = compareFiles(left, right, job->cancel, ignore);
+        });
+    connect(worker, &QThread::finished, this, [this, job] {
+        if (job == m_job)
+            showResult();
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 void FileDiffView::keyPressEvent(QKeyEvent* event) {
@@ -262,6 +316,9 @@ void FileDiffView::showResult() {
         verdict = m_result->binaryText();
     m_area->setDiff(verdict.isEmpty() ? &m_result->lines : nullptr, verdict);
     m_status->setText(verdict.isEmpty() ? diffSummary(m_result->lines) : verdict);
+    m_currentChange = -1;
+    m_area->setCurrentChange(-1);
+    m_position->clear();
     if (verdict.isEmpty() && !m_result->lines.changes.empty())
         goToChange(0);
     Q_EMIT compared();

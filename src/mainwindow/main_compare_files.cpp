@@ -73,7 +73,9 @@ void Main::mnuCompareFiles_Click() {
             MsgStyle::Information);
         return;
     }
-    auto* view = new FileDiffView(paths[0], paths[1], this);
+    auto* view = new FileDiffView(paths[0], paths[1], this, m_settings.diffIgnore);
+    connect(view, &FileDiffView::ignoreChanged, this,
+            [this](int ignore) { m_settings.diffIgnore = qint16(ignore); });
     CenterForm(view);
     view->show();
 }

@@ -157,6 +157,35 @@ TEST(TextDiff, HunksAreThoseOfDiffOnGeneratedPairs) {
     EXPECT_EQ(rowsText(d), QStringLiteral("=1:1 =2:2 ~3:3 =4:4 =5:5"));
 }
 
+TEST(TextDiff, IgnoreOptionsMakeLinesEqual) {
+    const struct {
+        const char *left, *right;
+        int ignore;
+        bool equal;
+    } cases[] = {
+        {"a  b \n", "a\tb\n", 0, false},
+        {"a  b \n", "a\tb\n", IgnoreSpaceChanges, true},
+        {" a\n", "a\n", IgnoreSpaceChanges, false},
+        {" a\n", "a \n", IgnoreAllSpace, true},
+        {"ab\n", "a b\n", IgnoreSpaceChanges, false},
+        {"a\r\nb\r\n", "a\nb\n", IgnoreLineEnds, true},
+        {"a\r\n", "a\n", IgnoreCase, false},
+        {"a\r", "a", IgnoreLineEnds, true},
+        {"a\n", "a", IgnoreLineEnds | IgnoreAllSpace, false},
+        {"\xc3\x89"
+         "cole\n",
+         "\xc3\xa9"
+         "COLE\n",
+         IgnoreCase, true},
+        {"\xff X\n", "\xff x\n", IgnoreCase, true},
+        {"\xff X\n", "\xfe x\n", IgnoreCase, false},
+    };
+    for (const auto& c : cases) {
+        const LineDiff d = diffLines(TextLines(c.left), TextLines(c.right), c.ignore);
+        EXPECT_EQ(d.hunks.empty(), c.equal) << c.left << "|" << c.right << "|" << c.ignore;
+    }
+}
+
 TEST(TextDiff, MarksTheChangedCharactersOfEachSide) {
     const struct {
         QString left, right;

@@ -200,3 +200,39 @@ TEST_F(CompareFiles, ALineOfManyMegabytesShowsItsStartOnly) {
     const int charWidth = view.area()->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     EXPECT_LT(view.area()->horizontalScrollBar()->maximum(), 21000 * charWidth);
 }
+
+TEST_F(CompareFiles, IgnoredDifferencesShowFaintlyAreNotStoppedAtAndTheChoiceIsKept) {
+    source.write(QStringLiteral("crlf.txt"), "one\r\ntwo\r\nthree\r\nfour\r\n");
+    dest.write(QStringLiteral("crlf.txt"), "one\ntwo\nTHREE\nfour\n");
+    window.mnuRefresh_Click();
+    window.lvSource()->setCurrentRow(2); // a.txt, b.txt, crlf.txt, only.txt
+    window.mnuCompareFiles_Click();
+    FileDiffView* view = shownView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 4 lines added · 4 removed"));
+    QSignalSpy again(view, &FileDiffView::compared);
+    view->findChild<QAction*>(QStringLiteral("mnuIgnoreLineEnds"))->trigger();
+    ASSERT_TRUE(again.wait(10000));
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
+    EXPECT_EQ(view->currentChange(), 0);
+    EXPECT_EQ(view->comparison()->lines.changes, std::vector<int>{2});
+    QTest::keyClick(view->area(), Qt::Key_F7);
+    EXPECT_EQ(view->currentChange(), 0) << "the line endings are not a change";
+
+    // The rows equal but for their line endings are tinted faintly.
+    view->area()->verticalScrollBar()->setValue(0);
+    const QImage image = view->area()->viewport()->grab().toImage();
+    const QPalette& pal = view->area()->palette();
+    const QColor base = pal.color(QPalette::Base), highlight = pal.color(QPalette::Highlight);
+    const int rowHeight = view->area()->rowHeight(), x = image.width() / 2 - 5;
+    EXPECT_EQ(image.pixelColor(x, 2), mixedColour(base, highlight, 0.2 / 3));
+    EXPECT_EQ(image.pixelColor(x, 2 * rowHeight + 2), mixedColour(base, highlight, 0.2));
+
+    EXPECT_EQ(window.settings().diffIgnore, IgnoreLineEnds);
+    delete view;
+    window.mnuCompareFiles_Click();
+    view = shownView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->findChild<QAction*>(QStringLiteral("mnuIgnoreLineEnds"))->isChecked());
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
+}
