@@ -2,7 +2,8 @@
 // to its first paint with the comparison in it, against `diff` of the same
 // files in the same run; and the memory the comparison takes.
 //
-//   build/bench/bench_diff [lines] [changes]
+//   build/bench/bench_diff [lines] [changes] [runs]
+// (17,000,000 lines make two files of about 1 GB.)
 #include "bench_app.h"
 #include "bench_measure.h"
 #include "dialogs/file_diff_view.h"
@@ -48,40 +49,45 @@ int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
     const int lines = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int changes = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
     QTemporaryDir dir;
     std::mt19937 random(7);
-    std::vector<QByteArray> text;
-    for (int i = 0; i < lines; ++i)
-        text.push_back("    result_" + QByteArray::number(i) + " = combine(source[" +
-                       QByteArray::number(int(random() % 1000)) + "], \"entry " +
-                       QByteArray::number(i) + "\");");
-    std::vector<QByteArray> changed = text;
     // Scattered edits: two in five change a line, the rest insert or remove one.
-    std::vector<int> at;
-    for (int i = 0; i < changes; ++i)
-        at.push_back(int(random() % unsigned(lines)));
-    std::sort(at.rbegin(), at.rend());
-    for (int k = 0; k < changes; ++k) {
-        const auto pos = changed.begin() + std::min<qsizetype>(at[size_t(k)], changed.size() - 1);
-        if (k % 5 < 2)
-            pos->replace("combine", "merge");
-        else if (k % 5 < 4)
-            changed.insert(pos, "    // inserted " + QByteArray::number(k));
-        else
-            changed.erase(pos);
-    }
+    std::vector<std::pair<int, int>> edits; // (line, edit number)
+    for (int k = 0; k < changes; ++k)
+        edits.push_back({int(random() % unsigned(lines)), k});
+    std::sort(edits.begin(), edits.end());
+    // Written a line at a time: the files may be far larger than memory.
     QByteArray paths[2];
-    qint64 bytes = 0;
+    QFile files[2];
     for (int s = 0; s < 2; ++s) {
-        QFile f(dir.filePath(s ? QStringLiteral("b.txt") : QStringLiteral("a.txt")));
-        QByteArray data;
-        for (const QByteArray& line : s ? changed : text)
-            data += line + '\n';
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+        files[s].setFileName(dir.filePath(s ? QStringLiteral("b.txt") : QStringLiteral("a.txt")));
+        if (!files[s].open(QIODevice::WriteOnly))
             return 1;
-        paths[s] = QFile::encodeName(f.fileName());
-        bytes += data.size();
+        paths[s] = QFile::encodeName(files[s].fileName());
     }
+    auto edit = edits.begin();
+    for (int i = 0; i < lines; ++i) {
+        QByteArray line = "    result_" + QByteArray::number(i) + " = combine(source[" +
+                          QByteArray::number(int(random() % 1000)) + "], \"entry " +
+                          QByteArray::number(i) + "\");\n";
+        files[0].write(line);
+        bool kept = true;
+        for (; edit != edits.end() && edit->first == i; ++edit) {
+            const int k = edit->second;
+            if (k % 5 < 2)
+                line.replace("combine", "merge");
+            else if (k % 5 < 4)
+                files[1].write("    // inserted " + QByteArray::number(k) + '\n');
+            else
+                kept = false;
+        }
+        if (kept)
+            files[1].write(line);
+    }
+    const qint64 bytes = files[0].size() + files[1].size();
+    for (QFile& f : files)
+        f.close();
     const double filesMiB = double(bytes) / (1024.0 * 1024.0);
 
     // A view of two small files first: fonts and styles are loaded once per
@@ -95,8 +101,8 @@ int main(int argc, char* argv[]) {
     showView(paths[0], paths[1]);
     const double peak = double(peakKiB()) / 1024.0 - before;
 
-    const double view = medianMs(5, [&] { showView(paths[0], paths[1]); });
-    const double diff = medianMs(5, [&] { runDiff(paths[0], paths[1]); });
+    const double view = medianMs(runs, [&] { showView(paths[0], paths[1]); });
+    const double diff = medianMs(runs, [&] { runDiff(paths[0], paths[1]); });
     const std::string what = "2 x " + grouped(lines) + " lines, " + grouped(changes) + " changes";
     result("Side-by-side view shown, " + what, view, "ms", diff, "`diff` of the same files");
     result("Memory of the view (peak above the program before it), " + what, peak, "MiB", filesMiB,

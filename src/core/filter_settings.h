@@ -22,6 +22,8 @@ struct FilterSettings {
     // The user's diff program, "%1" and "%2" standing for the two files; empty
     // for the program's own view.
     QString diffProgram;
+    // What the comparison window ignores (Ignore flags), as it was last set there.
+    qint16 diffIgnore = 0;
     // Delete moves files to the Trash, and a replaced file is kept there.
     qint16 useTrash = 1;
     // Folders are listed too, before the files.

@@ -1,6 +1,7 @@
 #include "core/text_diff.h"
 
 #include "core/content_check.h"
+#include "core/file_mapping.h"
 #include "core/file_system.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
@@ -8,15 +9,18 @@
 #include <QLocale>
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <dtl/dtl.hpp>
 #include <fcntl.h>
-#include <string_view>
+#include <limits>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <xxhash.h>
 
 namespace {
 
-// The edit script of two sequences, as dtl finds it: each step's type and
-// its 0-based index on each side (-1 on the side it is not on).
+// The character script of two sequences, as dtl finds it: each step's type
+// and its 0-based index on each side (-1 on the side it is not on).
 struct Edit {
     dtl::edit_t type;
     qsizetype a, b;
@@ -58,142 +62,225 @@ constexpr qint64 largestCharDiff = 1000 * 1000;
 
 constexpr qsizetype binaryProbe = 8192;
 
+// Bytes read between two releases of a mapped file's pages.
+constexpr qint64 releaseEvery = 4LL * 1024 * 1024;
+
 // Numbers distinct lines in the order first seen: an open-addressing table
-// of line numbers, with no allocation per line.
+// of line numbers over the text itself, with no copy of any line.
 class LineNumbering {
 public:
     explicit LineNumbering(size_t lines) {
         size_t capacity = 16;
-        while (capacity < 2 * lines)
+        while (capacity < lines + lines / 3)
             capacity *= 2;
         m_slots.assign(capacity, -1);
     }
+    // Keys of lines as compared under ignore options are not in the text:
+    // the table keeps copies of them.
+    bool copies = false;
+
     int idOf(std::string_view line) {
-        const size_t hash = std::hash<std::string_view>()(line);
-        for (size_t i = hash & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
+        const std::uint64_t hash = XXH3_64bits(line.data(), line.size());
+        const auto tag = std::uint32_t(hash >> 32);
+        for (size_t i = size_t(hash) & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
             const int id = m_slots[i];
             if (id < 0) {
+                if (copies)
+                    line = m_copies.emplace_back(line);
                 m_slots[i] = int(m_keys.size());
-                m_keys.push_back({line, hash});
+                m_keys.push_back({line.data(), std::uint32_t(line.size()), tag});
                 return m_slots[i];
             }
-            if (m_keys[size_t(id)].hash == hash && m_keys[size_t(id)].line == line)
+            const Key& k = m_keys[size_t(id)];
+            if (k.tag == tag && k.length == line.size() &&
+                std::memcmp(k.data, line.data(), line.size()) == 0)
                 return id;
         }
     }
-    size_t size() const { return m_keys.size(); }
+    int size() const { return int(m_keys.size()); }
 
 private:
     struct Key {
-        std::string_view line;
-        size_t hash;
+        const char* data;
+        std::uint32_t length; // a mapped file is below 4 GB
+        std::uint32_t tag;    // the hash's high half, checked before the bytes
     };
     std::vector<int> m_slots;
     std::vector<Key> m_keys;
+    std::deque<std::string> m_copies;
 };
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 } // namespace
 
-QByteArray LineDiff::leftLine(int line) const {
-    const LineSpan& s = leftLines[size_t(line)];
-    return QByteArray::fromRawData(leftData.constData() + s.start, s.length);
+TextLines::TextLines(QByteArray bytes)
+    : m_bytes(std::move(bytes)), m_data(m_bytes.constData()), m_size(m_bytes.size()) {
+    split();
 }
 
-QByteArray LineDiff::rightLine(int line) const {
-    const LineSpan& s = rightLines[size_t(line)];
-    return QByteArray::fromRawData(rightData.constData() + s.start, s.length);
-}
-
-std::vector<LineSpan> splitLines(const QByteArray& data) {
-    std::vector<LineSpan> lines;
-    const char* begin = data.constData();
-    const char* end = begin + data.size();
-    for (const char* p = begin; p < end;) {
+void TextLines::split() {
+    const char* end = m_data + m_size;
+    qint64 released = 0;
+    for (const char* p = m_data; p < end;) {
         const auto* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
         const char* stop = nl ? nl : end;
-        lines.push_back({p - begin, stop - p});
+        m_starts.push_back(p - m_data);
+        m_longest = std::max<qint64>(m_longest, stop - p);
         p = nl ? nl + 1 : end;
+        if (m_map && p - m_data - released > releaseEvery) {
+            release();
+            released = p - m_data;
+        }
     }
-    return lines;
+    if (m_starts.size() > size_t(std::numeric_limits<int>::max()) / 2)
+        throw FsError(EFBIG, QString(), QStringLiteral("too many lines"));
 }
 
-LineDiff diffLines(QByteArray left, QByteArray right) {
+TextLines TextLines::mapped(int fd, const QByteArray& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw FsError::fromErrno(errno, nameText(path));
+    TextLines text;
+    if (st.st_size > largestComparedFile)
+        throw FsError(EFBIG, nameText(path), QStringLiteral("too large to compare here"));
+    if (st.st_size == 0)
+        return text;
+    const auto size = size_t(st.st_size);
+    const char* at = mapFile(fd, size);
+    if (!at)
+        throw FsError::fromErrno(errno, nameText(path));
+    text.m_map = std::shared_ptr<const char>(at, [size](const char* p) { unmapFile(p, size); });
+    ::madvise(const_cast<char*>(at), size, MADV_SEQUENTIAL);
+    text.m_data = text.m_map.get();
+    text.m_size = qint64(size);
+    try {
+        text.split();
+    } catch (const FsError&) {
+        throw FsError(EFBIG, nameText(path), QStringLiteral("too many lines to compare here"));
+    }
+    ::madvise(const_cast<char*>(at), size, MADV_NORMAL);
+    return text;
+}
+
+void TextLines::release() const {
+    if (m_map)
+        ::madvise(const_cast<char*>(m_data), size_t(m_size), MADV_DONTNEED);
+}
+
+QByteArray TextLines::line(int i) const {
+    const qint64 start = m_starts[size_t(i)];
+    qint64 end = size_t(i) + 1 < m_starts.size() ? m_starts[size_t(i) + 1] - 1 : m_size;
+    if (end == m_size && m_size > 0 && m_data[m_size - 1] == '\n')
+        --end;
+    return QByteArray::fromRawData(m_data + start, end - start);
+}
+
+std::string_view TextLines::key(int i) const {
+    const qint64 start = m_starts[size_t(i)];
+    const qint64 end = size_t(i) + 1 < m_starts.size() ? m_starts[size_t(i) + 1] : m_size;
+    return {m_data + start, size_t(end - start)};
+}
+
+DiffRow LineDiff::row(int r) const {
+    // The last hunk starting at or before r, and the equal lines after it.
+    const auto after = std::upper_bound(changes.begin(), changes.end(), r);
+    if (after == changes.begin())
+        return {r, r, DiffRow::Same};
+    const size_t k = size_t(after - changes.begin()) - 1;
+    const Hunk& h = hunks[k];
+    const int offset = r - changes[k];
+    if (offset < std::max(h.leftCount, h.rightCount)) {
+        DiffRow row{offset < h.leftCount ? h.left + offset : -1,
+                    offset < h.rightCount ? h.right + offset : -1, DiffRow::Changed};
+        row.kind = row.left < 0 ? DiffRow::Added : row.right < 0 ? DiffRow::Removed : row.kind;
+        return row;
+    }
+    const int past = offset - std::max(h.leftCount, h.rightCount);
+    return {h.left + h.leftCount + past, h.right + h.rightCount + past, DiffRow::Same};
+}
+
+std::string_view comparedText(std::string_view line, int ignore, std::string& buffer) {
+    if (ignore == 0)
+        return line;
+    buffer.clear();
+    const bool newline = !line.empty() && line.back() == '\n';
+    line.remove_suffix(newline);
+    if (ignore & IgnoreLineEnds && !line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    bool inBlanks = false;
+    for (const char c : line) {
+        if (ignore & (IgnoreAllSpace | IgnoreSpaceChanges) && isBlank(c)) {
+            inBlanks = true;
+            continue;
+        }
+        if (inBlanks && !(ignore & IgnoreAllSpace))
+            buffer += ' ';
+        inBlanks = false;
+        buffer += c;
+    }
+    if (ignore & IgnoreCase) {
+        const QByteArray bytes = QByteArray::fromRawData(buffer.data(), qsizetype(buffer.size()));
+        const QString text = QString::fromUtf8(bytes);
+        if (text.toUtf8() == bytes) { // text: folded as Unicode says
+            const QByteArray folded = text.toCaseFolded().toUtf8();
+            buffer.assign(folded.constData(), size_t(folded.size()));
+        } else { // stray bytes: only the ASCII letters
+            for (char& c : buffer)
+                c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        }
+    }
+    if (newline)
+        buffer += '\n';
+    return buffer;
+}
+
+LineDiff diffLines(TextLines left, TextLines right, int ignore, const std::atomic<bool>* cancel) {
     LineDiff d;
-    d.leftData = std::move(left);
-    d.rightData = std::move(right);
-    d.leftLines = splitLines(d.leftData);
-    d.rightLines = splitLines(d.rightData);
+    d.left = std::move(left);
+    d.right = std::move(right);
+    d.ignore = ignore;
 
-    // Each distinct line becomes a number, so the script compares numbers.
-    // The newline is part of the key: a last line without one differs.
-    LineNumbering ids(d.leftLines.size() + d.rightLines.size());
-    auto numbered = [&ids](const QByteArray& data, const std::vector<LineSpan>& lines) {
-        std::vector<int> out;
-        out.reserve(lines.size());
-        for (const LineSpan& s : lines) {
-            const bool newline = s.start + s.length < data.size();
-            out.push_back(ids.idOf({data.constData() + s.start, size_t(s.length + newline)}));
-        }
-        return out;
-    };
-    const std::vector<int> a = numbered(d.leftData, d.leftLines);
-    const std::vector<int> b = numbered(d.rightData, d.rightLines);
-
-    // A line found on one side only can never face an equal line, so the
-    // script sees only the lines that occur on both sides: the same longest
-    // common lines at a fraction of the cost when many lines changed.
-    std::vector<int> countA(ids.size()), countB(ids.size());
-    for (const int id : a)
-        ++countA[size_t(id)];
-    for (const int id : b)
-        ++countB[size_t(id)];
-    std::vector<int> keptA, keptB, whereA, whereB; // the lines kept, and their places
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (countB[size_t(a[i])] > 0) {
-            keptA.push_back(a[i]);
-            whereA.push_back(int(i));
-        }
-    }
-    for (size_t j = 0; j < b.size(); ++j) {
-        if (countA[size_t(b[j])] > 0) {
-            keptB.push_back(b[j]);
-            whereB.push_back(int(j));
-        }
-    }
-
-    // Between two common lines, the left side's lines were removed and the
-    // right side's added; they face each other in order.
-    d.rows.reserve(std::max(a.size(), b.size()));
-    int nextA = 0, nextB = 0;
-    auto commonLine = [&](int i, int j) {
-        if (i > nextA || j > nextB)
-            d.changes.push_back(int(d.rows.size()));
-        d.linesRemoved += i - nextA;
-        d.linesAdded += j - nextB;
-        for (int k = 0; k < std::max(i - nextA, j - nextB); ++k) {
-            DiffRow row;
-            row.left = nextA + k < i ? nextA + k : -1;
-            row.right = nextB + k < j ? nextB + k : -1;
-            row.kind = row.left < 0    ? DiffRow::Added
-                       : row.right < 0 ? DiffRow::Removed
-                                       : DiffRow::Changed;
-            if (row.kind == DiffRow::Changed) {
-                row.marks = int(d.marks.size());
-                d.marks.push_back(
-                    diffChars(lineText(d.leftLine(row.left)), lineText(d.rightLine(row.right))));
+    // Each distinct line becomes a number, so the search compares numbers.
+    std::vector<int> a(size_t(d.left.count())), b(size_t(d.right.count()));
+    int distinct = 0;
+    {
+        LineNumbering ids(a.size() + b.size());
+        ids.copies = ignore != 0;
+        std::string buffer;
+        qint64 read = 0;
+        for (auto [text, out] : {std::pair{&d.left, &a}, std::pair{&d.right, &b}}) {
+            for (int i = 0; i < text->count(); ++i) {
+                const std::string_view key = text->key(i);
+                (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer));
+                read += qint64(key.size());
+                if (read > releaseEvery) { // both: lines of either are looked at
+                    if (cancel && cancel->load(std::memory_order_relaxed))
+                        return d;
+                    d.left.release();
+                    d.right.release();
+                    read = 0;
+                }
             }
-            d.rows.push_back(row);
         }
-        if (i < int(a.size()))
-            d.rows.push_back({i, j});
-        nextA = i + 1;
-        nextB = j + 1;
-    };
-    for (const Edit& e : editScript(keptA, keptB)) {
-        if (e.type == dtl::SES_COMMON)
-            commonLine(whereA[size_t(e.a)], whereB[size_t(e.b)]);
+        distinct = ids.size();
     }
-    commonLine(int(a.size()), int(b.size())); // the changes after the last common line
+    d.left.release();
+    d.right.release();
+    d.hunks = lineHunks(a, b, distinct);
+
+    int rows = 0, nextLeft = 0;
+    for (const Hunk& h : d.hunks) {
+        rows += h.left - nextLeft; // the equal lines before it
+        d.changes.push_back(rows);
+        rows += std::max(h.leftCount, h.rightCount);
+        nextLeft = h.left + h.leftCount;
+        d.linesRemoved += h.leftCount;
+        d.linesAdded += h.rightCount;
+    }
+    d.rowCount = rows + d.left.count() - nextLeft;
     return d;
 }
 
@@ -262,27 +349,6 @@ int openRegular(const QByteArray& path) {
     return fd;
 }
 
-// The whole file from its start; throws FsError.
-QByteArray readAll(int fd, const QByteArray& path, const std::atomic<bool>& cancel) {
-    struct stat st {};
-    ::fstat(fd, &st);
-    QByteArray data;
-    data.resize(qsizetype(st.st_size) + 1); // one more: the file may have grown
-    qsizetype got = 0;
-    for (;;) {
-        if (got == data.size())
-            data.resize(data.size() * 2);
-        const ssize_t n = readBlock(fd, data.data() + got, size_t(data.size() - got));
-        if (n < 0)
-            throw FsError::fromErrno(errno, nameText(path));
-        got += n;
-        if (got < data.size() || cancel.load(std::memory_order_relaxed))
-            break;
-    }
-    data.truncate(got);
-    return data;
-}
-
 bool holdsNul(int fd) {
     char probe[binaryProbe];
     const ssize_t n = ::pread(fd, probe, sizeof probe, 0);
@@ -292,7 +358,7 @@ bool holdsNul(int fd) {
 } // namespace
 
 FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightPath,
-                            const std::atomic<bool>& cancel) {
+                            const std::atomic<bool>& cancel, int ignore) {
     FileComparison result;
     try {
         const UniqueFd left(openRegular(leftPath));
@@ -306,10 +372,10 @@ FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightP
                                                     nameText(rightPath));
             return result;
         }
-        QByteArray leftData = readAll(left.fd, leftPath, cancel);
-        QByteArray rightData = readAll(right.fd, rightPath, cancel);
+        TextLines leftText = TextLines::mapped(left.fd, leftPath);
+        TextLines rightText = TextLines::mapped(right.fd, rightPath);
         if (!cancel.load())
-            result.lines = diffLines(std::move(leftData), std::move(rightData));
+            result.lines = diffLines(std::move(leftText), std::move(rightText), ignore, &cancel);
     } catch (const FsError& e) {
         result.error = e.description();
     }

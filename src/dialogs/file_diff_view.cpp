@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -20,6 +21,15 @@ namespace {
 // Rows of context kept above a change that F7 brings into view.
 constexpr int contextRows = 3;
 
+// A longer line shows its start only: laying out more on every paint would
+// stall the window, and nobody reads that far sideways.
+constexpr qsizetype shownBytes = 20000;
+
+QString shownText(const QByteArray& line) {
+    return line.size() > shownBytes ? lineText(line.left(shownBytes)) + QStringLiteral(" \u2026")
+                                    : lineText(line);
+}
+
 } // namespace
 
 DiffArea::DiffArea(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -31,13 +41,9 @@ DiffArea::DiffArea(QWidget* parent) : QAbstractScrollArea(parent) {
 void DiffArea::setDiff(const LineDiff* diff, const QString& message) {
     m_diff = diff;
     m_message = message;
-    m_longestLine = 0;
-    if (diff) {
-        for (const auto* lines : {&diff->leftLines, &diff->rightLines}) {
-            for (const LineSpan& s : *lines)
-                m_longestLine = std::max(m_longestLine, s.length);
-        }
-    }
+    m_longestLine = diff ? std::min(std::max(diff->left.longestLine(), diff->right.longestLine()),
+                                    qint64(shownBytes) + 2)
+                         : 0;
     updateScrollBars();
     viewport()->update();
 }
@@ -79,7 +85,7 @@ void DiffArea::scrollContentsBy(int, int) {
 }
 
 void DiffArea::updateScrollBars() {
-    const int rows = m_diff ? int(m_diff->rows.size()) : 0;
+    const int rows = m_diff ? m_diff->rowCount : 0;
     verticalScrollBar()->setRange(0, std::max(0, rows - visibleRows()));
     verticalScrollBar()->setPageStep(visibleRows());
     // Tabs may widen a line; the longest line in bytes is near enough.
@@ -93,86 +99,98 @@ void DiffArea::updateScrollBars() {
 void DiffArea::paintEvent(QPaintEvent*) {
     QPainter p(viewport());
     p.fillRect(viewport()->rect(), palette().base());
-    if (!m_diff || m_diff->rows.empty()) {
+    if (!m_diff || m_diff->rowCount == 0) {
         p.setPen(palette().color(QPalette::Text));
         p.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextWordWrap, m_message);
         return;
     }
+    // The current change's rows.
+    int currentFrom = -1, currentTo = -1;
+    if (m_currentChange >= 0 && size_t(m_currentChange) < m_diff->changes.size()) {
+        const Hunk& h = m_diff->hunks[size_t(m_currentChange)];
+        currentFrom = m_diff->changes[size_t(m_currentChange)];
+        currentTo = currentFrom + std::max(h.leftCount, h.rightCount);
+    }
     const int first = topRow();
-    const int last = std::min(int(m_diff->rows.size()), first + visibleRows() + 1);
+    const int last = std::min(m_diff->rowCount, first + visibleRows() + 1);
     const int half = viewport()->width() / 2;
-    paintHalf(p, 0, half - 1, true, first, last);
-    paintHalf(p, half + 1, viewport()->width() - half - 1, false, first, last);
+    for (int r = first; r < last; ++r) {
+        const DiffRow row = m_diff->row(r);
+        const QString left = row.left < 0 ? QString() : shownText(m_diff->left.line(row.left));
+        const QString right = row.right < 0 ? QString() : shownText(m_diff->right.line(row.right));
+        // Lines equal only under the ignore options differ faintly.
+        const Shade shade =
+            row.kind != DiffRow::Same ? Shade::Changed
+            : m_diff->ignore != 0 && m_diff->left.line(row.left) != m_diff->right.line(row.right)
+                ? Shade::Ignored
+                : Shade::Same;
+        const auto marks = (row.kind == DiffRow::Changed || shade == Shade::Ignored)
+                               ? diffChars(left, right)
+                               : std::pair<std::vector<CharSpan>, std::vector<CharSpan>>();
+        const int y = (r - first) * m_rowHeight;
+        const bool current = r >= currentFrom && r < currentTo;
+        paintCell(p, {0, y, half - 1, m_rowHeight}, shade, current,
+                  {row.left, m_diff->left.count(), left, marks.first});
+        paintCell(p, {half + 1, y, viewport()->width() - half - 1, m_rowHeight}, shade, current,
+                  {row.right, m_diff->right.count(), right, marks.second});
+    }
+    const int shown = (last - first) * m_rowHeight;
+    if (shown < viewport()->height()) { // below the last row, the gutters go on
+        for (const auto& [x, lines] :
+             {std::pair{0, m_diff->left.count()}, std::pair{half + 1, m_diff->right.count()}})
+            p.fillRect(x, shown, gutterWidth(lines), viewport()->height() - shown,
+                       palette().alternateBase());
+    }
     p.setPen(palette().color(QPalette::Mid));
     p.drawLine(half, 0, half, viewport()->height());
 }
 
-void DiffArea::paintHalf(QPainter& p, int x, int width, bool left, int firstRow, int lastRow) {
+int DiffArea::gutterWidth(int lines) const {
+    return m_charWidth * (int(QString::number(lines).size()) + 1) + 8;
+}
+
+void DiffArea::paintCell(QPainter& p, const QRect& cell, Shade shade, bool current, const Cell& c) {
     const QPalette& pal = palette();
     const QColor base = pal.color(QPalette::Base), text = pal.color(QPalette::Text);
     const QColor highlight = pal.color(QPalette::Highlight);
-    const QColor tint = mixedColour(base, highlight, 0.2);
-    const QColor mark = mixedColour(base, highlight, 0.5);
-    const QBrush blank(mixedColour(base, text, 0.3), Qt::BDiagPattern);
-    const QColor numbers = mixedColour(text, base, 0.45);
-
-    const auto& lines = left ? m_diff->leftLines : m_diff->rightLines;
-    const int gutter = m_charWidth * (int(QString::number(lines.size()).size()) + 1) + 8;
-    const int textX = x + gutter + 4 - horizontalScrollBar()->value();
+    const int gutter = gutterWidth(c.lines);
+    const QRect textRect = cell.adjusted(gutter, 0, 0, 0);
     p.save();
-    p.setClipRect(x, 0, width, viewport()->height());
-    p.fillRect(x, 0, gutter, viewport()->height(), pal.alternateBase());
-
-    // The current change's rows: from its first row to the next Same row.
-    int currentFrom = -1, currentTo = -1;
-    if (m_currentChange >= 0 && size_t(m_currentChange) < m_diff->changes.size()) {
-        currentFrom = currentTo = m_diff->changes[size_t(m_currentChange)];
-        while (size_t(currentTo) < m_diff->rows.size() &&
-               m_diff->rows[size_t(currentTo)].kind != DiffRow::Same)
-            ++currentTo;
+    p.setClipRect(cell);
+    p.fillRect(cell.x(), cell.y(), gutter, cell.height(), pal.alternateBase());
+    if (current)
+        p.fillRect(cell.x(), cell.y(), 3, cell.height(), highlight);
+    if (c.line < 0) {
+        p.fillRect(textRect, QBrush(mixedColour(base, text, 0.3), Qt::BDiagPattern));
+        p.restore();
+        return;
     }
+    // Tint and marks: ignored differences at a third of a change's strength.
+    const double strength = shade == Shade::Changed ? 1.0 : 1.0 / 3;
+    if (shade != Shade::Same)
+        p.fillRect(textRect, mixedColour(base, highlight, 0.2 * strength));
+    p.setPen(mixedColour(text, base, 0.45));
+    p.drawText(QRect(cell.x(), cell.y(), gutter - 4, cell.height()),
+               Qt::AlignRight | Qt::AlignVCenter, QString::number(c.line + 1));
+
     QTextOption option;
     option.setTabStopDistance(8.0 * m_charWidth);
     option.setWrapMode(QTextOption::NoWrap);
-    for (int r = firstRow; r < lastRow; ++r) {
-        const DiffRow& row = m_diff->rows[size_t(r)];
-        const int y = (r - firstRow) * m_rowHeight;
-        const int line = left ? row.left : row.right;
-        const QRect textRect(x + gutter, y, width - gutter, m_rowHeight);
-        if (r >= currentFrom && r < currentTo)
-            p.fillRect(x, y, 3, m_rowHeight, highlight);
-        if (line < 0) {
-            p.fillRect(textRect, blank);
-            continue;
-        }
-        if (row.kind != DiffRow::Same)
-            p.fillRect(textRect, tint);
-        p.setPen(numbers);
-        p.drawText(QRect(x, y, gutter - 4, m_rowHeight), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(line + 1));
-
-        QTextLayout layout(lineText(left ? m_diff->leftLine(line) : m_diff->rightLine(line)),
-                           font());
-        layout.setTextOption(option);
-        QList<QTextLayout::FormatRange> formats;
-        if (row.marks >= 0) {
-            const auto& marks = m_diff->marks[size_t(row.marks)];
-            for (const CharSpan& s : left ? marks.first : marks.second) {
-                QTextLayout::FormatRange range{s.start, s.length, {}};
-                range.format.setBackground(mark);
-                formats << range;
-            }
-        }
-        layout.setFormats(formats);
-        layout.beginLayout();
-        layout.createLine();
-        layout.endLayout();
-        p.save();
-        p.setClipRect(textRect, Qt::IntersectClip);
-        p.setPen(text);
-        layout.draw(&p, QPointF(textX, y + 1));
-        p.restore();
+    QTextLayout layout(c.text, font());
+    layout.setTextOption(option);
+    QList<QTextLayout::FormatRange> formats;
+    for (const CharSpan& s : c.marks) {
+        QTextLayout::FormatRange range{s.start, s.length, {}};
+        range.format.setBackground(mixedColour(base, highlight, 0.5 * strength));
+        formats << range;
     }
+    layout.setFormats(formats);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    p.setClipRect(textRect, Qt::IntersectClip);
+    p.setPen(text);
+    layout.draw(&p, QPointF(textRect.x() + 4 - horizontalScrollBar()->value(), cell.y() + 1));
     p.restore();
 }
 
@@ -181,8 +199,9 @@ struct FileDiffView::Job {
     FileComparison result;
 };
 
-FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_job(std::make_shared<Job>()) {
+FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent,
+                           int ignore)
+    : QWidget(parent, Qt::Window), m_leftPath(leftPath), m_rightPath(rightPath), m_ignore(ignore) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmFileDiff"));
     const QString leftText = nameText(leftPath), rightText = nameText(rightPath);
@@ -204,6 +223,7 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     statusLine->addWidget(m_status, 1);
     statusLine->addWidget(m_position);
     auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(makeMenus());
     layout->addLayout(header);
     layout->addWidget(m_area, 1);
     layout->addLayout(statusLine);
@@ -213,17 +233,61 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
         resize(std::min(1100, room.width() * 9 / 10), std::min(760, room.height() * 9 / 10));
     }
 
-    auto job = m_job;
-    QThread* worker = QThread::create([job, leftPath, rightPath] {
-        job->result = compareFiles(leftPath, rightPath, job->cancel);
-    });
-    connect(worker, &QThread::finished, this, &FileDiffView::showResult);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    startComparison();
 }
 
 FileDiffView::~FileDiffView() {
     m_job->cancel = true;
+}
+
+QMenuBar* FileDiffView::makeMenus() {
+    auto* bar = new QMenuBar(this);
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    const struct {
+        const char* name;
+        const char* text;
+        int flag;
+    } options[] = {
+        {"mnuIgnoreSpaceChanges", "Ignore White Space &Changes", IgnoreSpaceChanges},
+        {"mnuIgnoreAllSpace", "Ignore &All White Space", IgnoreAllSpace},
+        {"mnuIgnoreLineEnds", "Ignore &Line Endings", IgnoreLineEnds},
+        {"mnuIgnoreCase", "Ignore C&ase", IgnoreCase},
+    };
+    for (const auto& o : options) {
+        QAction* action = view->addAction(QString::fromLatin1(o.text));
+        action->setObjectName(QLatin1String(o.name));
+        action->setCheckable(true);
+        action->setChecked(m_ignore & o.flag);
+        connect(action, &QAction::toggled, this, [this, flag = o.flag](bool on) {
+            setIgnore(on ? m_ignore | flag : m_ignore & ~flag);
+        });
+    }
+    return bar;
+}
+
+void FileDiffView::setIgnore(int ignore) {
+    if (ignore == m_ignore)
+        return;
+    m_ignore = ignore;
+    Q_EMIT ignoreChanged(ignore);
+    startComparison();
+}
+
+void FileDiffView::startComparison() {
+    if (m_job)
+        m_job->cancel = true; // its result is dropped when it comes
+    m_job = std::make_shared<Job>();
+    auto job = m_job;
+    QThread* worker =
+        QThread::create([job, left = m_leftPath, right = m_rightPath, ignore = m_ignore] {
+            job->result = compareFiles(left, right, job->cancel, ignore);
+        });
+    connect(worker, &QThread::finished, this, [this, job] {
+        if (job == m_job)
+            showResult();
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 void FileDiffView::keyPressEvent(QKeyEvent* event) {
@@ -252,6 +316,9 @@ void FileDiffView::showResult() {
         verdict = m_result->binaryText();
     m_area->setDiff(verdict.isEmpty() ? &m_result->lines : nullptr, verdict);
     m_status->setText(verdict.isEmpty() ? diffSummary(m_result->lines) : verdict);
+    m_currentChange = -1;
+    m_area->setCurrentChange(-1);
+    m_position->clear();
     if (verdict.isEmpty() && !m_result->lines.changes.empty())
         goToChange(0);
     Q_EMIT compared();

@@ -8,6 +8,7 @@
 #include <memory>
 
 class QLabel;
+class QMenuBar;
 
 // The rows of a comparison, both files side by side in one area, so the two
 // halves always scroll together: line numbers, changed lines tinted from the
@@ -34,7 +35,17 @@ protected:
 private:
     void measure();
     void updateScrollBars();
-    void paintHalf(QPainter& p, int x, int width, bool left, int firstRow, int lastRow);
+    // What one half of a row shows: its line (-1 for blank space), the
+    // number of lines on its side, the text and the characters marked.
+    struct Cell {
+        int line;
+        int lines;
+        const QString& text;
+        const std::vector<CharSpan>& marks;
+    };
+    enum class Shade { Same, Ignored, Changed };
+    int gutterWidth(int lines) const;
+    void paintCell(QPainter& p, const QRect& cell, Shade shade, bool current, const Cell& c);
 
     const LineDiff* m_diff = nullptr;
     QString m_message;
@@ -51,8 +62,9 @@ private:
 class FileDiffView : public QWidget {
     Q_OBJECT
 public:
-    FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath,
-                 QWidget* parent = nullptr);
+    // `ignore`: the Ignore flags the comparison starts with.
+    FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent = nullptr,
+                 int ignore = 0);
     ~FileDiffView() override;
 
     DiffArea* area() const { return m_area; }
@@ -62,19 +74,27 @@ public:
     int currentChange() const { return m_currentChange; }
     void nextChange();
     void previousChange();
+    int ignore() const { return m_ignore; }
+    // Compares the files again under other Ignore flags (the View menu's).
+    void setIgnore(int ignore);
 
 Q_SIGNALS:
     void compared();
+    void ignoreChanged(int ignore);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     struct Job;
+    QMenuBar* makeMenus();
+    void startComparison();
     void showResult();
     void goToChange(int change);
     bool currentChangeShown() const;
 
+    QByteArray m_leftPath, m_rightPath;
+    int m_ignore = 0;
     std::shared_ptr<Job> m_job;
     std::unique_ptr<FileComparison> m_result;
     DiffArea* m_area = nullptr;

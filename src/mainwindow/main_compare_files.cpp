@@ -4,6 +4,7 @@
 #include "core/diff_command.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
+#include "core/text_diff.h"
 #include "dialogs/file_diff_view.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/list_pane.h"
@@ -14,13 +15,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <sys/stat.h>
-
-namespace {
-
-// Larger files are compared only when the user says so.
-constexpr qint64 largeFile = 50LL * 1024 * 1024;
-
-} // namespace
 
 QList<QByteArray> Main::filesToCompare() const {
     const ListPane* pane = activeList();
@@ -67,32 +61,37 @@ void Main::mnuCompareFiles_Click() {
 void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
     const QList<QByteArray> paths = {left, right};
     if (!m_settings.diffProgram.trimmed().isEmpty()) {
-        const QList<QByteArray> arguments =
-            diffCommandArguments(m_settings.diffProgram, left, right);
-        const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
-                                                  : platform().startCommand(arguments);
-        if (!error.isEmpty())
-            platform().messageBox(
-                this,
-                QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
-                    .arg(m_settings.diffProgram, error),
-                MsgStyle::Critical);
+        startDiffProgram(paths);
         return;
     }
+    // Files too large for the view need a diff program of the user's.
     for (const QByteArray& path : paths) {
         struct stat st {};
-        if (::stat(path.constData(), &st) != 0 || st.st_size <= largeFile)
+        if (::stat(path.constData(), &st) != 0 || st.st_size <= largestComparedFile)
             continue; // a file that cannot be read is reported by the view
-        const QString question =
-            QStringLiteral("%1 is %2. Comparing it may take a while and much memory.\r\n"
-                           "Compare the files anyway?")
-                .arg(nameText(path),
-                     QLocale().toString(qint64(st.st_size)) + QStringLiteral(" bytes"));
-        if (platform().messageBox(this, question, MsgStyle::QuestionYesNo) != Answer::Yes)
-            return;
-        break;
+        platform().messageBox(
+            this,
+            QStringLiteral("%1 is %2 bytes, more than the comparison window can show.\r\n"
+                           "Choose a diff program in Options to compare such files.")
+                .arg(nameText(path), QLocale().toString(qint64(st.st_size))),
+            MsgStyle::Information);
+        return;
     }
-    auto* view = new FileDiffView(left, right, this);
+    auto* view = new FileDiffView(left, right, this, m_settings.diffIgnore);
+    connect(view, &FileDiffView::ignoreChanged, this,
+            [this](int ignore) { m_settings.diffIgnore = qint16(ignore); });
     CenterForm(view);
     view->show();
+}
+
+void Main::startDiffProgram(const QList<QByteArray>& paths) {
+    const QList<QByteArray> arguments =
+        diffCommandArguments(m_settings.diffProgram, paths[0], paths[1]);
+    const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
+                                              : platform().startCommand(arguments);
+    if (!error.isEmpty())
+        platform().messageBox(this,
+                              QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
+                                  .arg(m_settings.diffProgram, error),
+                              MsgStyle::Critical);
 }

@@ -147,6 +147,7 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     m_settings.loadIcons = readFlag(store, "LoadIcons", 1);
     m_settings.fileTypes = store.read(QStringLiteral("FileTypes"), QStringLiteral("*.*"));
     m_settings.diffProgram = store.read(QStringLiteral("DiffProgram"), QString());
+    m_settings.diffIgnore = qint16(readFlag(store, "DiffIgnore", 0) & 15);
     m_settings.useTrash = readFlag(store, "UseTrash", 1);
     m_settings.showArchive = readFlag(store, "ShowArchive", 1);
     m_settings.showReadOnly = readFlag(store, "ShowReadOnly", 1);
@@ -251,6 +252,7 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("LoadIcons"), QString::number(m_settings.loadIcons));
     store.write(QStringLiteral("FileTypes"), m_settings.fileTypes);
     store.write(QStringLiteral("DiffProgram"), m_settings.diffProgram);
+    store.write(QStringLiteral("DiffIgnore"), QString::number(m_settings.diffIgnore));
     store.write(QStringLiteral("UseTrash"), QString::number(m_settings.useTrash));
     store.write(QStringLiteral("ShowArchive"), QString::number(m_settings.showArchive));
     store.write(QStringLiteral("ShowReadOnly"), QString::number(m_settings.showReadOnly));

@@ -286,6 +286,7 @@ private:
                     double twipsPerPixel) const;
     void connectFileCommands();
     void updateCompareCommand();
+    void startDiffProgram(const QList<QByteArray>& paths);
     QList<QAction*> fileCommandActions() const;
     ListPane* activeList() const;
     QLineEdit* activeFolderBox() const;

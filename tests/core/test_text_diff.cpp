@@ -1,12 +1,17 @@
 #include "core/diff_command.h"
 #include "core/name_text.h"
 #include "core/text_diff.h"
+#include "core/unique_fd.h"
 #include "shell/program_start.h"
 #include "support/temp_tree.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 
 namespace {
@@ -14,7 +19,8 @@ namespace {
 // Rows as "kind left:right", 1-based lines, "." for blank space.
 QString rowsText(const LineDiff& d) {
     QStringList out;
-    for (const DiffRow& r : d.rows) {
+    for (int row = 0; row < d.rowCount; ++row) {
+        const DiffRow r = d.row(row);
         auto n = [](int line) {
             return line < 0 ? QStringLiteral(".") : QString::number(line + 1);
         };
@@ -31,6 +37,35 @@ QString spansText(const std::vector<CharSpan>& spans) {
 }
 
 const std::atomic<bool> running{false};
+
+LineDiff diffTexts(const QByteArray& left, const QByteArray& right) {
+    return diffLines(TextLines(left), TextLines(right));
+}
+
+// The hunks of `diff`'s normal output ("3c3", "5,7d4", "2a3,4"), 0-based.
+std::vector<Hunk> hunksOfDiff(const QString& left, const QString& right) {
+    QProcess diff;
+    diff.start(QStringLiteral("diff"), {left, right});
+    EXPECT_TRUE(diff.waitForFinished(10000));
+    std::vector<Hunk> hunks;
+    static const QRegularExpression header(
+        QStringLiteral("^(\\d+)(?:,(\\d+))?([acd])(\\d+)(?:,(\\d+))?$"));
+    for (const QByteArray& line : diff.readAllStandardOutput().split('\n')) {
+        const QRegularExpressionMatch m = header.match(QString::fromLatin1(line));
+        if (!m.hasMatch())
+            continue;
+        auto range = [&m](int from, int to, bool empty) {
+            const int first = m.captured(from).toInt();
+            const int last = m.captured(to).isEmpty() ? first : m.captured(to).toInt();
+            return empty ? std::pair{first, 0} : std::pair{first - 1, last - first + 1};
+        };
+        const QChar op = m.captured(3)[0];
+        const auto [l, lc] = range(1, 2, op == QLatin1Char('a'));
+        const auto [r, rc] = range(4, 5, op == QLatin1Char('d'));
+        hunks.push_back({l, lc, r, rc});
+    }
+    return hunks;
+}
 
 } // namespace
 
@@ -59,10 +94,95 @@ TEST(TextDiff, AlignsInsertedDeletedAndChangedBlocksAndCountsThem) {
         {"", "a\n", "+.:1", "1 change · 1 line added · 0 removed", {0}},
     };
     for (const auto& c : cases) {
-        const LineDiff d = diffLines(c.left, c.right);
+        const LineDiff d = diffTexts(c.left, c.right);
         EXPECT_EQ(rowsText(d), QString::fromUtf8(c.rows)) << c.left << "|" << c.right;
         EXPECT_EQ(diffSummary(d), QString::fromUtf8(c.summary)) << c.left;
         EXPECT_EQ(d.changes, c.changes) << c.left;
+    }
+}
+
+TEST(TextDiff, HunksAreThoseOfDiffOnGeneratedPairs) {
+    // Few distinct lines, so most have many equals and the script has many
+    // choices; some sides share nothing, some end without a newline, and one
+    // block of lines is common to both ends so that a line occurs far more
+    // often than the others.
+    TempTree t;
+    std::mt19937 random(33);
+    auto pick = [&random](int n) { return int(random() % unsigned(n)); };
+    int agreed = 0;
+    const int pairs = 300;
+    for (int k = 0; k < pairs; ++k) {
+        const int alphabet = 2 + pick(6);
+        auto line = [&] {
+            return pick(12) == 0 ? "unique " + QByteArray::number(pick(1 << 20))
+                                 : QByteArray(1, char('a' + pick(alphabet)));
+        };
+        std::vector<QByteArray> left;
+        for (int i = pick(k % 40 == 0 ? 300 : 30); i > 0; --i)
+            left.push_back(k % 7 == 0 && pick(2) ? QByteArray("}") : line());
+        std::vector<QByteArray> right = left;
+        for (int edits = pick(6); edits > 0; --edits) {
+            const int at = pick(int(right.size()) + 1);
+            const int kind = pick(3);
+            if (kind == 0 || right.empty())
+                right.insert(right.begin() + at, line());
+            else if (kind == 1 && at < int(right.size()))
+                right.erase(right.begin() + at);
+            else if (at < int(right.size()))
+                right[size_t(at)] = line();
+        }
+        if (k % 10 == 9)
+            right = {line(), line(), line()};
+        QByteArray texts[2];
+        for (int s = 0; s < 2; ++s) {
+            for (const QByteArray& l : s ? right : left)
+                texts[s] += l + '\n';
+            if (k % 5 == s + 1 && !texts[s].isEmpty())
+                texts[s].chop(1);
+        }
+        t.write("l", texts[0]);
+        t.write("r", texts[1]);
+        const std::vector<Hunk> expected = hunksOfDiff(t.filePath("l"), t.filePath("r"));
+        const std::vector<Hunk> ours = diffTexts(texts[0], texts[1]).hunks;
+        agreed += ours == expected;
+        EXPECT_EQ(ours.size(), expected.size()) << k << "\n"
+                                                << texts[0].constData() << "|\n"
+                                                << texts[1].constData();
+    }
+    EXPECT_EQ(agreed, pairs);
+
+    // One replaced line amid equal ones is one change.
+    const LineDiff d = diffTexts("x\nx\nx\nx\nx\n", "x\nx\nNEW\nx\nx\n");
+    EXPECT_EQ(d.hunks, std::vector<Hunk>({{2, 1, 2, 1}}));
+    EXPECT_EQ(rowsText(d), QStringLiteral("=1:1 =2:2 ~3:3 =4:4 =5:5"));
+}
+
+TEST(TextDiff, IgnoreOptionsMakeLinesEqual) {
+    const struct {
+        const char *left, *right;
+        int ignore;
+        bool equal;
+    } cases[] = {
+        {"a  b \n", "a\tb\n", 0, false},
+        {"a  b \n", "a\tb\n", IgnoreSpaceChanges, true},
+        {" a\n", "a\n", IgnoreSpaceChanges, false},
+        {" a\n", "a \n", IgnoreAllSpace, true},
+        {"ab\n", "a b\n", IgnoreSpaceChanges, false},
+        {"a\r\nb\r\n", "a\nb\n", IgnoreLineEnds, true},
+        {"a\r\n", "a\n", IgnoreCase, false},
+        {"a\r", "a", IgnoreLineEnds, true},
+        {"a\n", "a", IgnoreLineEnds | IgnoreAllSpace, false},
+        {"\xc3\x89"
+         "cole\n",
+         "\xc3\xa9"
+         "COLE\n",
+         IgnoreCase, true},
+        {"\xff X\n", "\xff x\n", IgnoreCase, true},
+        {"\xff X\n", "\xfe x\n", IgnoreCase, false},
+    };
+    for (const auto& c : cases) {
+        const LineDiff d = diffLines(TextLines(c.left), TextLines(c.right), c.ignore);
+        EXPECT_EQ(d.hunks.empty(), c.equal) << c.left << "|" << c.right << "|" << c.ignore;
     }
 }
 
@@ -81,11 +201,9 @@ TEST(TextDiff, MarksTheChangedCharactersOfEachSide) {
         EXPECT_EQ(spansText(left), QLatin1String(c.leftMarks)) << c.left.left(20).toStdString();
         EXPECT_EQ(spansText(right), QLatin1String(c.rightMarks)) << c.right.left(20).toStdString();
     }
-    // A changed row carries its marks; the line text shows stray bytes as the panes do.
-    const LineDiff d = diffLines("caf\xc3\xa9\tx\xff\n", "cafe\tx\xff\n");
-    ASSERT_EQ(d.marks.size(), 1u);
-    EXPECT_EQ(spansText(d.marks[0].first), QStringLiteral("3+1"));
-    EXPECT_EQ(lineText(d.leftLine(0)), QStringLiteral("caf\u00e9\tx\\xFF"));
+    // The line text shows stray bytes as the panes do.
+    const LineDiff d = diffTexts("caf\xc3\xa9\tx\xff\n", "cafe\tx\xff\n");
+    EXPECT_EQ(lineText(d.left.line(0)), QStringLiteral("caf\u00e9\tx\\xFF"));
 }
 
 TEST(TextDiff, ReadsFilesAndGivesTheFirstDifferentByteOfBinaryFiles) {
@@ -119,6 +237,17 @@ TEST(TextDiff, ReadsFilesAndGivesTheFirstDifferentByteOfBinaryFiles) {
 
     EXPECT_TRUE(
         compare("gone.txt", "b.txt").error.endsWith(QStringLiteral("No such file or directory")));
+
+    // A mapped file shortened by another program reads as zeros instead of
+    // ending this one.
+    const QByteArray page(4096, 'a');
+    t.write("shrinks.txt", page + "\n" + page + page + "\n");
+    const QByteArray shrinks = QFile::encodeName(t.filePath("shrinks.txt"));
+    const UniqueFd fd(::open(shrinks.constData(), O_RDONLY));
+    const TextLines text = TextLines::mapped(fd.fd, shrinks);
+    ASSERT_EQ(::truncate(shrinks.constData(), 100), 0);
+    EXPECT_EQ(text.line(0).left(100), page.left(100));
+    EXPECT_EQ(text.line(1).left(2 * 4096), QByteArray(2 * 4096, '\0'));
     EXPECT_TRUE(
         compare("b.txt", "pipe").error.endsWith(QStringLiteral("pipe: not a regular file")));
 }

@@ -147,7 +147,7 @@ TEST_F(CompareFiles, F7AndShiftF7WalkTheChangesAndBothHalvesScrollTogether) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window.findChild<FileDiffView*>(); }));
 }
 
-TEST_F(CompareFiles, TheUsersDiffProgramGetsThePathBytesAndLargeFilesAskFirst) {
+TEST_F(CompareFiles, TheUsersDiffProgramGetsThePathBytesAndTakesFilesTooLargeForTheView) {
     const QByteArray odd = "caf\xe9 'q' \"x\".txt";
     source.writeRaw(odd, "1");
     dest.writeRaw(odd, "2");
@@ -167,16 +167,72 @@ TEST_F(CompareFiles, TheUsersDiffProgramGetsThePathBytesAndLargeFilesAskFirst) {
     EXPECT_TRUE(platform.shown[0].text.endsWith(QStringLiteral("No such file or directory")));
     EXPECT_EQ(window.findChild<FileDiffView*>(), nullptr);
 
+    // Files the view cannot hold are not opened in it: the user is told
+    // where to choose a program that can. Large ones below that open at once.
     window.settings().diffProgram.clear();
-    ASSERT_EQ(::truncate(path(dest, odd).constData(), 51LL * 1024 * 1024), 0);
-    platform.answers.push_back(Answer::No);
+    ASSERT_EQ(::truncate(path(dest, odd).constData(), largestComparedFile + 1), 0);
     window.mnuCompareFiles_Click();
     ASSERT_EQ(platform.shown.size(), 2);
-    EXPECT_TRUE(platform.shown[1].text.contains(QStringLiteral("is 53,477,376 bytes.")));
+    EXPECT_TRUE(platform.shown[1].text.contains(QStringLiteral("is 4,294,967,296 bytes, more")));
     EXPECT_EQ(window.findChild<FileDiffView*>(), nullptr);
-    platform.answers.push_back(Answer::Yes);
+    window.settings().diffProgram = QStringLiteral("meld");
+    platform.commandError.clear();
+    window.mnuCompareFiles_Click();
+    EXPECT_EQ(platform.commands.back(),
+              QList<QByteArray>({"meld", path(source, odd), path(dest, odd)}));
+    window.settings().diffProgram.clear();
+    ASSERT_EQ(::truncate(path(dest, odd).constData(), 51LL * 1024 * 1024), 0);
     window.mnuCompareFiles_Click();
     FileDiffView* view = shownView();
     ASSERT_NE(view, nullptr);
+    EXPECT_EQ(platform.shown.size(), 2);
     EXPECT_EQ(view->statusText(), QStringLiteral("Binary files differ at byte 0"));
+}
+
+TEST_F(CompareFiles, ALineOfManyMegabytesShowsItsStartOnly) {
+    QByteArray line(30 * 1024 * 1024, 'x');
+    source.write(QStringLiteral("long.txt"), "first\n" + line + "a\n");
+    dest.write(QStringLiteral("long.txt"), "first\n" + line + "b\n");
+    FileDiffView view(path(source, "long.txt"), path(dest, "long.txt"));
+    view.show();
+    ASSERT_TRUE(QSignalSpy(&view, &FileDiffView::compared).wait(20000));
+    EXPECT_EQ(view.statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
+    const int charWidth = view.area()->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    EXPECT_LT(view.area()->horizontalScrollBar()->maximum(), 21000 * charWidth);
+}
+
+TEST_F(CompareFiles, IgnoredDifferencesShowFaintlyAreNotStoppedAtAndTheChoiceIsKept) {
+    source.write(QStringLiteral("crlf.txt"), "one\r\ntwo\r\nthree\r\nfour\r\n");
+    dest.write(QStringLiteral("crlf.txt"), "one\ntwo\nTHREE\nfour\n");
+    window.mnuRefresh_Click();
+    window.lvSource()->setCurrentRow(2); // a.txt, b.txt, crlf.txt, only.txt
+    window.mnuCompareFiles_Click();
+    FileDiffView* view = shownView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 4 lines added · 4 removed"));
+    QSignalSpy again(view, &FileDiffView::compared);
+    view->findChild<QAction*>(QStringLiteral("mnuIgnoreLineEnds"))->trigger();
+    ASSERT_TRUE(again.wait(10000));
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
+    EXPECT_EQ(view->currentChange(), 0);
+    EXPECT_EQ(view->comparison()->lines.changes, std::vector<int>{2});
+    QTest::keyClick(view->area(), Qt::Key_F7);
+    EXPECT_EQ(view->currentChange(), 0) << "the line endings are not a change";
+
+    // The rows equal but for their line endings are tinted faintly.
+    view->area()->verticalScrollBar()->setValue(0);
+    const QImage image = view->area()->viewport()->grab().toImage();
+    const QPalette& pal = view->area()->palette();
+    const QColor base = pal.color(QPalette::Base), highlight = pal.color(QPalette::Highlight);
+    const int rowHeight = view->area()->rowHeight(), x = image.width() / 2 - 5;
+    EXPECT_EQ(image.pixelColor(x, 2), mixedColour(base, highlight, 0.2 / 3));
+    EXPECT_EQ(image.pixelColor(x, 2 * rowHeight + 2), mixedColour(base, highlight, 0.2));
+
+    EXPECT_EQ(window.settings().diffIgnore, IgnoreLineEnds);
+    delete view;
+    window.mnuCompareFiles_Click();
+    view = shownView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->findChild<QAction*>(QStringLiteral("mnuIgnoreLineEnds"))->isChecked());
+    EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
 }
