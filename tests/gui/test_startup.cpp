@@ -125,12 +125,13 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         }
         w.settings() = {QStringLiteral("*.txt;x, y"),  0, 1, 1, 0, 0,
                         QStringLiteral("meld '%1' %2")};
+        w.settings().diffIgnore = 12; // the comparison window's line endings and case
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(true);
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
         w.mneExit_Click();                                           // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 27);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 28);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -146,6 +147,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     }
     EXPECT_EQ(fields(w.settings()), std::tuple(QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0));
     EXPECT_EQ(w.settings().diffProgram, QStringLiteral("meld '%1' %2"));
+    EXPECT_EQ(w.settings().diffIgnore, 12);
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->isChecked() &&
                 w.toolbarButton(QStringLiteral("OnlyDifferences"))->isChecked());
