@@ -125,15 +125,15 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
             w.lvSource()->setColumnWidth(c, 50 + c);
             w.lvDest()->setColumnWidth(c, 90 + c);
         }
-        w.settings() = {QStringLiteral("*.txt;x, y"),   0, 1, 1, 0, 0,
-                        QStringLiteral("meld '%1' %2"), 1, 1, {}};
-        w.settings().times = {5, true};
+        w.settings() = {QStringLiteral("*.txt;x, y"),   0,  1, 1, 0,        0,
+                        QStringLiteral("meld '%1' %2"), 12, 1, 1, {5, true}};
+        // 12: the comparison window ignores line endings and case
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(false); // on by default
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
         w.mneExit_Click();                                           // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 29);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 30);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -149,6 +149,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     }
     EXPECT_EQ(fields(w.settings()), std::tuple(QStringLiteral("*.txt;x, y"), 0, 1, 1, 0, 0));
     EXPECT_EQ(w.settings().diffProgram, QStringLiteral("meld '%1' %2"));
+    EXPECT_EQ(w.settings().diffIgnore, 12);
     EXPECT_FALSE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
     EXPECT_TRUE(w.settings().times.tolerance == 5 && w.settings().times.ignoreHourShift);
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->isChecked() &&
