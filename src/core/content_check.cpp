@@ -233,6 +233,18 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report,
     });
 }
 
+std::optional<bool> knownSameContents(const QByteArray& pathA, const QByteArray& pathB) {
+    struct stat sa {
+    }, sb{};
+    if (::stat(pathA.constData(), &sa) != 0 || ::stat(pathB.constData(), &sb) != 0 ||
+        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
+        return std::nullopt;
+    DigestCache cache;
+    std::optional<ContentDigest> digests[2];
+    const std::optional<ContentVerdict> known = knownVerdict(sa, sb, &cache, digests);
+    return known ? std::optional(*known == ContentVerdict::Equal) : std::nullopt;
+}
+
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,
                               const std::atomic<bool>& cancel, DigestCache* cache,
                               std::atomic<qsizetype>* reads) {

@@ -32,6 +32,10 @@ ContentVerdict compareStatted(int fdA, const struct stat& a, int fdB, const stru
                               const std::atomic<bool>& cancel, DigestCache* cache,
                               std::atomic<qsizetype>* reads = nullptr);
 
+// Whether two files hold the same bytes, when that is known unread: from
+// their sizes, or from the digests the user's cache holds for both.
+std::optional<bool> knownSameContents(const QByteArray& pathA, const QByteArray& pathB);
+
 // The same for two files reached from their folders' descriptors, neither
 // followed if it is a link; Unreadable unless both are regular files.
 ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char* nameB,

@@ -1,5 +1,6 @@
 #include "fileops/file_steps.h"
 
+#include "core/content_check.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/text_formats.h"
@@ -105,10 +106,10 @@ int askOverwrite(Platform& platform, QWidget* owner, const Transfer& t,
         return standing == ForAll::Replace ? Answer::Yes : Answer::No;
     if (t.pasting)
         platform.beep();
-    const QString prompt =
-        overwritePromptText(nameText(t.targetFolder), nameText(target.name), t.source.text(),
-                            FileSystem::stat(t.source.path()), target.text(),
-                            FileSystem::stat(target.path()), TextFormats());
+    const QString prompt = overwritePromptText(
+        nameText(t.targetFolder), nameText(target.name), t.source.text(),
+        FileSystem::stat(t.source.path()), target.text(), FileSystem::stat(target.path()),
+        TextFormats(), knownSameContents(t.source.path(), target.path()));
     const bool forOthers = t.forAll && t.othersFollow;
     const int answer = platform.messageBox(
         owner, prompt, forOthers ? MsgStyle::QuestionYesNoToAll : MsgStyle::QuestionYesNo);

@@ -6,7 +6,7 @@
 QString overwritePromptText(const QString& folderText, const QString& name,
                             const QString& sourcePath, const FileStat& source,
                             const QString& targetPath, const FileStat& target,
-                            const TextFormats& formats) {
+                            const TextFormats& formats, std::optional<bool> sameContents) {
     const QString crlf = QStringLiteral("\r\n");
     const QString indent(9, QLatin1Char(' '));
     const auto block = [&](const QString& path, const FileStat& st) {
@@ -16,7 +16,10 @@ QString overwritePromptText(const QString& folderText, const QString& name,
     return QLatin1String("The folder ") + folderText +
            QLatin1String(" already contains a file called ") + name +
            QLatin1String(". Do you want to overwrite it?") + crlf + crlf +
-           block(sourcePath, source) + crlf + crlf + block(targetPath, target);
+           block(sourcePath, source) + crlf + crlf + block(targetPath, target) +
+           (!sameContents   ? QString()
+            : *sameContents ? crlf + crlf + QLatin1String("The two files have the same contents.")
+                            : crlf + crlf + QLatin1String("The contents differ."));
 }
 
 QString deleteQuestionText(const QString& path) {

@@ -4,15 +4,18 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class TextFormats;
 
 // The question before a file is replaced: folder text F, name N, then the
-// path, size and date of the file coming in and of the file there.
+// path, size and date of the file coming in and of the file there, and
+// whether their contents are the same when that is known.
 QString overwritePromptText(const QString& folderText, const QString& name,
                             const QString& sourcePath, const FileStat& source,
                             const QString& targetPath, const FileStat& target,
-                            const TextFormats& formats);
+                            const TextFormats& formats,
+                            std::optional<bool> sameContents = std::nullopt);
 
 QString deleteQuestionText(const QString& path);
 // A folder is asked about once, with the number of files below it.
