@@ -1,3 +1,4 @@
+#include "core/folder_chain.h"
 #include "core/message_style.h"
 #include "fileops/file_command_run.h"
 #include "fileops/transfer_run.h"
@@ -229,6 +230,84 @@ TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
     deleteFileAsked(platform, nullptr, source.at("empty"), DeleteWay::Permanently, &journal, true);
     EXPECT_EQ(platform.shown[0].text,
               "Are you sure you want to delete " + source.filePath("empty") + "?");
+}
+
+TEST_F(FolderCopyTest, FilesWithSeveralNamesInATreeKeepOneCopyWithAllItsNames) {
+    TempTree other(QStringLiteral("/dev/shm"));
+    for (const char* name : {"top/sub/h2", "top/sub/deep/h3"})
+        ::link(QFile::encodeName(source.filePath("top/a.txt")).constData(),
+               QFile::encodeName(source.filePath(name)).constData());
+    for (const auto& [into, move] : {std::pair{dest.path(), false}, {other.path(), true}}) {
+        SCOPED_TRACE(move ? "cut across file systems" : "copy");
+        paste("top", into, move);
+        const QDir d(into);
+        const struct stat first = lstatOf(d.filePath("top/a.txt"));
+        EXPECT_EQ(first.st_nlink, 3u);
+        for (const char* name : {"top/sub/h2", "top/sub/deep/h3"})
+            EXPECT_EQ(lstatOf(d.filePath(name)).st_ino, first.st_ino) << name;
+        EXPECT_EQ(QFile(d.filePath("top/sub/h2")).size(), 1);
+    }
+    EXPECT_FALSE(QFile::exists(source.filePath("top"))) << "every name moved";
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(source.read("top/sub/deep/h3"), "a") << "and back";
+}
+
+// Each command that walks a tree, with a subfolder swapped for a link to a
+// folder outside once the command has planned and is about to enter it.
+TEST_F(FolderCopyTest, AFolderSwappedForALinkMidCommandIsNeverEntered) {
+    TempTree other(QStringLiteral("/dev/shm"));
+    struct Case {
+        const char* command;
+        std::function<void()> run;
+        QString reached; // where the outside folder's file would end up
+    };
+    const std::vector<Case> cases = {
+        {"copy", [&] { paste("top", dest.path()); }, dest.filePath("top/sub/secret")},
+        {"cut across file systems", [&] { paste("top", other.path(), true); },
+         other.filePath("top/sub/secret")},
+        {"delete permanently",
+         [&] {
+             platform.answers = {Answer::Yes};
+             deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::Permanently, nullptr,
+                             true);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        TempTree outside;
+        outside.write("secret", "not yours");
+        outside.write("deep/c", "not yours either");
+        const QStringList before = snapshot(outside.path());
+        int entered = 0;
+        FolderChain::beforeEnterForTests() = [&](int, const QByteArray& name) {
+            if (name != "sub" || ++entered != 2) // the first time is the plan's
+                return;
+            ::rename(QFile::encodeName(source.filePath("top/sub")).constData(),
+                     QFile::encodeName(source.filePath("sub.orig")).constData());
+            ::symlink(QFile::encodeName(outside.path()).constData(),
+                      QFile::encodeName(source.filePath("top/sub")).constData());
+        };
+        platform.shown.clear();
+        c.run();
+        FolderChain::beforeEnterForTests() = nullptr;
+        EXPECT_EQ(entered, 2);
+        EXPECT_EQ(snapshot(outside.path()), before) << "the outside folder untouched";
+        if (!c.reached.isEmpty()) {
+            EXPECT_FALSE(QFile::exists(c.reached)) << "nothing of it copied";
+        }
+        ASSERT_FALSE(platform.shown.isEmpty()) << "the changed folder is told";
+        EXPECT_TRUE(platform.shown.back().text.contains(source.filePath("top/sub")))
+            << platform.shown.back().text.toStdString();
+        // The tree as it was, for the next command.
+        QDir(source.filePath("top")).removeRecursively();
+        QDir(dest.filePath("top")).removeRecursively();
+        QDir(other.filePath("top")).removeRecursively();
+        ::unlink(QFile::encodeName(source.filePath("top/sub")).constData());
+        source.write("top/a.txt", "a");
+        ::rename(QFile::encodeName(source.filePath("sub.orig")).constData(),
+                 QFile::encodeName(source.filePath("top/sub")).constData());
+    }
 }
 
 } // namespace
