@@ -35,7 +35,7 @@ public:
     // with errno (ESTALE for another folder).
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected = nullptr);
     // Enters the subfolder `name` of the current folder, which must be
-    // `expected` when given: false with errno (ELOOP for a link, ENOTDIR,
+    // `expected` when given: false with errno (ELOOP or ENOTDIR for a link,
     // ESTALE for another folder), the chain staying where it was.
     bool enter(const QByteArray& name, const FolderId* expected = nullptr);
     // Back to the parent. False with errno when it could not be reached

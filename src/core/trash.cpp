@@ -356,9 +356,10 @@ FsResult restore(const TrashEntry& entry, bool replace) {
             reached = home.enter(name);
     }
     if (!reached)
-        return errno == ELOOP ? FsError(ELOOP, nameText(to),
-                                        QStringLiteral("a folder on its way is now a link"))
-                              : errorAt(errno, to);
+        return errno == ELOOP || errno == ENOTDIR
+                   ? FsError(errno, nameText(to),
+                             QStringLiteral("a folder on its way back is now a link or no folder"))
+                   : errorAt(errno, to);
     if (::renameat2(dirs.files.fd, entry.name.constData(), home.fd(), baseName(to).constData(),
                     replace ? 0 : RENAME_NOREPLACE) != 0)
         return errorAt(errno, to);

@@ -14,6 +14,8 @@
 #include <QProgressBar>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,6 +161,22 @@ TEST_F(FolderCopyTest, AFolderNeverGoesIntoItselfAndEscapeLeavesOnlyWholeFiles) 
     EXPECT_EQ(lstatOf(dest.filePath("top")).st_mtim.tv_nsec,
               lstatOf(source.filePath("top")).st_mtim.tv_nsec)
         << "a folder left unfinished is still given its time";
+
+    // Into a bind mount of a folder below: ".." from there leaves the tree,
+    // the plan's folders do not.
+    dest.mkdir("bound");
+    const QByteArray bound = QFile::encodeName(dest.filePath("bound"));
+    if (::mount(QFile::encodeName(source.filePath("top/sub")).constData(), bound.constData(),
+                nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts are not allowed here";
+    const std::shared_ptr<void> unmount(
+        nullptr, [&bound](void*) { ::umount2(bound.constData(), MNT_DETACH); });
+    for (const bool move : {false, true}) {
+        platform.shown.clear();
+        paste("top", dest.filePath("bound"), move);
+        EXPECT_EQ(styles(), QList<int>({16}));
+        EXPECT_FALSE(QFile::exists(source.filePath("top/sub/top")));
+    }
 }
 
 TEST_F(FolderCopyTest, CutMovesWhatIsSafeAndLeavesWhatFailedWhereItWas) {
