@@ -8,6 +8,7 @@
 #include "bench_app.h"
 #include "bench_files.h"
 #include "bench_measure.h"
+#include "fileops/folder_tree.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -194,6 +195,86 @@ void treePasteAgainstCp(int files, int folders) {
     result(what, median(r.paste), "ms", median(r.cp), "`cp -a` of the same");
 }
 
+// Cut of a tree from one file system (/dev/shm) and Paste on another (the
+// temporary folder's) against `mv` of the same tree followed by `sync -f`
+// of the target, which puts it on disk as the paste does before removing
+// each source.
+void treeCutAcrossAgainstMv(int files, int folders) {
+    QTemporaryDir shm(QStringLiteral("/dev/shm/bench-XXXXXX")), dir;
+    struct stat a {
+    }, b{};
+    if (!shm.isValid() || ::stat("/dev/shm", &a) != 0 ||
+        ::stat(QFile::encodeName(dir.path()).constData(), &b) != 0 || a.st_dev == b.st_dev) {
+        std::printf("Cut across file systems: no second file system at /dev/shm\n");
+        return;
+    }
+    const QString top = shm.filePath(QStringLiteral("tree"));
+    QtPlatform platform;
+    Main window(platform);
+    Runs r;
+    for (int run = 0; run < 5; ++run) {
+        const QString target = dir.filePath(QStringLiteral("paste"));
+        const QString mvTarget = dir.filePath(QStringLiteral("mv"));
+        QDir().mkpath(target);
+        QDir().mkpath(mvTarget);
+        makeTree(top, folders, files / folders, 4096);
+        window.txtSource()->setText(shm.path());
+        window.txtDest()->setText(target);
+        window.ClipboardFiles = {ClipboardEntry{},
+                                 ClipboardEntry{{QFile::encodeName(shm.path()), "tree"}, true}};
+        window.ClipboardMode = 1;
+        window.lvDest_GotFocus();
+        shellMs(QStringLiteral("sync"));
+        const auto start = Clock::now();
+        window.mnuEditPaste_Click();
+        r.paste.push_back(msSince(start));
+        if (QFile::exists(top))
+            std::abort();
+        makeTree(top, folders, files / folders, 4096);
+        shellMs(QStringLiteral("sync"));
+        r.cp.push_back(shellMs(QStringLiteral("mv '%1' '%2'/ && sync -f '%2'").arg(top, mvTarget)));
+        if (QProcess::execute(QStringLiteral("diff"),
+                              {QStringLiteral("-r"), mvTarget + QStringLiteral("/tree"),
+                               target + QStringLiteral("/tree")}) != 0)
+            std::abort();
+        QDir(target).removeRecursively();
+        QDir(mvTarget).removeRecursively();
+    }
+    const std::string what = "Cut and Paste of a tree of " + grouped(files) + " files of 4 KB in " +
+                             grouped(folders) + " folders from one file system to another";
+    std::printf("%s, median of 5:\n  mv + sync -f %.1f ms   paste %.1f ms (%.2fx)\n", what.c_str(),
+                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
+    result(what, median(r.paste), "ms", median(r.cp), "`mv` then `sync -f` of the target");
+}
+
+// Delete Permanently of a folder: the walk that counts its files for the
+// question, then the removal, against `rm -rf` of the same tree.
+void treeDeleteAgainstRm(int files, int folders) {
+    QTemporaryDir dir;
+    const QString top = dir.filePath(QStringLiteral("tree"));
+    Runs r;
+    for (int run = 0; run < 5; ++run) {
+        makeTree(top, folders, files / folders, 0);
+        shellMs(QStringLiteral("sync"));
+        const auto start = Clock::now();
+        TreePlan plan;
+        if (!planTree(QFile::encodeName(top), plan).ok() || plan.files < files ||
+            !removeTree(QFile::encodeName(top)).ok())
+            std::abort();
+        r.paste.push_back(msSince(start));
+        makeTree(top, folders, files / folders, 0);
+        shellMs(QStringLiteral("sync"));
+        r.cp.push_back(shellMs(QStringLiteral("rm -rf '%1'").arg(top)));
+        if (QFile::exists(top))
+            std::abort();
+    }
+    const std::string what = "Delete Permanently of a folder of " + grouped(files) + " files in " +
+                             grouped(folders) + " folders";
+    std::printf("%s, median of 5:\n  rm -rf %.1f ms   delete %.1f ms (%.2fx)\n", what.c_str(),
+                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
+    result(what, median(r.paste), "ms", median(r.cp), "`rm -rf` of the same");
+}
+
 void selectionAgainstRefresh(int rows) {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("source"));
@@ -256,12 +337,16 @@ void selectionAgainstRefresh(int rows) {
 
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
-    if (argc > 1 && std::string(argv[1]) == "tree") { // the tree's figure alone
+    if (argc > 1 && std::string(argv[1]) == "tree") { // the trees' figures alone
         treePasteAgainstCp(10000, 1000);
+        treeCutAcrossAgainstMv(10000, 1000);
+        treeDeleteAgainstRm(100000, 1000);
         return 0;
     }
     pastesAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);
     treePasteAgainstCp(10000, 1000);
+    treeCutAcrossAgainstMv(10000, 1000);
+    treeDeleteAgainstRm(100000, 1000);
     selectionAgainstRefresh(argc > 2 ? std::atoi(argv[2]) : 100000);
     return 0;
 }
