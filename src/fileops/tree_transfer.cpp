@@ -220,10 +220,8 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
             fileOptions.folders = std::make_shared<HeldFolders>();
             fileOptions.folders->lend(folderPath(source), in.fd());
             fileOptions.folders->lend(folderPath(target), out.fd());
-            if (e.unreadable != 0 &&
-                tell(QStringLiteral("%1 could not be read.").arg(nameText(source)),
-                     FsError::fromErrno(e.unreadable, nameText(source))))
-                after = AfterFile::Stop;
+            if (e.unreadable != 0)
+                run.unreadable << FsError::fromErrno(e.unreadable, nameText(source)).description();
             continue;
         }
         if (!(passing && holds(passedOver, e.folder))) {
@@ -252,13 +250,28 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
     return lost ? AfterFile::Stop : after;
 }
 
-void tellSkipped(Platform& platform, QWidget* owner, const QStringList& skipped) {
-    if (skipped.isEmpty())
+void tellSkipped(Platform& platform, QWidget* owner, const TreeRun& run) {
+    if (run.skipped.isEmpty() && run.unreadable.isEmpty())
         return;
     constexpr int shownAtMost = 20;
-    QString text = QStringLiteral("Only files, links and folders are copied. Skipped:\r\n\r\n") +
-                   skipped.mid(0, shownAtMost).join(QStringLiteral("\r\n"));
-    if (skipped.size() > shownAtMost)
-        text += QStringLiteral("\r\n... and %1 more").arg(skipped.size() - shownAtMost);
-    platform.messageBox(owner, text, MsgStyle::Information);
+    const auto listed = [](const QStringList& names) {
+        QString text = names.mid(0, shownAtMost).join(QStringLiteral("\r\n"));
+        if (names.size() > shownAtMost)
+            text += QStringLiteral("\r\n... and %1 more").arg(names.size() - shownAtMost);
+        return text;
+    };
+    QStringList parts;
+    if (!run.unreadable.isEmpty())
+        parts << QStringLiteral("%1 could not be read: what %2 was left where it is.\r\n\r\n")
+                         .arg(run.unreadable.size() == 1
+                                  ? QStringLiteral("1 folder")
+                                  : QStringLiteral("%1 folders").arg(run.unreadable.size()),
+                              run.unreadable.size() == 1 ? QStringLiteral("it holds")
+                                                         : QStringLiteral("they hold")) +
+                     listed(run.unreadable);
+    if (!run.skipped.isEmpty())
+        parts << QStringLiteral("Only files, links and folders are copied. Skipped:\r\n\r\n") +
+                     listed(run.skipped);
+    platform.messageBox(owner, parts.join(QStringLiteral("\r\n\r\n")),
+                        run.unreadable.isEmpty() ? MsgStyle::Information : MsgStyle::Critical);
 }

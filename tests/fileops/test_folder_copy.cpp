@@ -17,6 +17,7 @@
 #include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -268,6 +269,41 @@ TEST_F(FolderCopyTest, FilesWithSeveralNamesInATreeKeepOneCopyWithAllItsNames) {
     EXPECT_FALSE(QFile::exists(source.filePath("top"))) << "every name moved";
     ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
     EXPECT_EQ(source.read("top/sub/deep/h3"), "a") << "and back";
+}
+
+TEST_F(FolderCopyTest, AFolderThatCannotBeEnteredIsToldOnceAndACutLeavesIt) {
+    // As a user the folder's mode applies to (root enters any folder).
+    const auto asUser = [this](bool move, const QString& into) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(100);
+            paste("top", into, move);
+            const bool told = styles() == QList<int>({16}) &&
+                              platform.shown[0].text.startsWith("1 folder could not be read") &&
+                              platform.shown[0].text.contains(source.filePath("top/sub"));
+            ::_exit(told ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempTree other(QStringLiteral("/dev/shm"));
+    for (const QString& top : {source.path(), dest.path(), other.path()}) {
+        QProcess::execute("chown", {"-R", "65534:65534", top});
+        ::chmod(QFile::encodeName(top).constData(), 0755);
+    }
+    ::chmod(QFile::encodeName(source.filePath("top/sub")).constData(), 0444); // read, not enter
+    for (const auto& [into, move] : {std::pair{dest.path(), false}, {other.path(), true}}) {
+        SCOPED_TRACE(move ? "cut across file systems" : "copy");
+        EXPECT_EQ(asUser(move, into), 0) << "one message, with the count and the folder";
+        EXPECT_TRUE(QFile::exists(into + "/top/a.txt"));
+        EXPECT_FALSE(QFile::exists(into + "/top/sub/b.bin"));
+    }
+    EXPECT_EQ(source.read("top/sub/b.bin").size(), 300000) << "what the cut could not reach stays";
+    EXPECT_FALSE(QFile::exists(source.filePath("top/a.txt")));
 }
 
 // Each command that walks a tree, with a subfolder swapped for a link to a
