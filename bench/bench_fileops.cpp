@@ -155,6 +155,44 @@ void makeTree(const QString& top, int folders, int perFolder, qint64 size) {
     }
 }
 
+// Aborts unless the two trees hold the same; then empties both targets.
+void sameThenCleared(const QString& a, const QString& b, const QStringList& targets) {
+    if (QProcess::execute(QStringLiteral("diff"), {QStringLiteral("-r"), a, b}) != 0)
+        std::abort();
+    for (const QString& t : targets)
+        QDir(t).removeRecursively();
+}
+
+// The folder `name` made in `dir`.
+QString madeIn(const QTemporaryDir& dir, const char* name) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QDir().mkpath(path);
+    return path;
+}
+
+// The window's Paste of the folder "tree" of `from` into `into` after a Cut
+// (mode 1) or a Copy (2), timed; each starts on a quiet disk, not writing
+// back what the one before left.
+double pasteTreeMs(Main& window, const QString& from, const QString& into, int mode) {
+    window.txtSource()->setText(from);
+    window.txtDest()->setText(into);
+    window.ClipboardFiles = {ClipboardEntry{},
+                             ClipboardEntry{{QFile::encodeName(from), "tree"}, true}};
+    window.ClipboardMode = mode;
+    window.lvDest_GotFocus();
+    shellMs(QStringLiteral("sync"));
+    const auto start = Clock::now();
+    window.mnuEditPaste_Click();
+    return msSince(start);
+}
+
+// Prints and records one tree command's median against its baseline's.
+void treeResult(const std::string& what, const Runs& r, const char* tool, const char* baseline) {
+    std::printf("%s, median of 5:\n  %s %.1f ms   command %.1f ms (%.2fx)\n", what.c_str(), tool,
+                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
+    result(what, median(r.paste), "ms", median(r.cp), baseline);
+}
+
 // Pastes a whole tree into an empty folder (the paste command, the tree
 // recorded as one copied folder) against `cp -a` of the same tree.
 void treePasteAgainstCp(int files, int folders) {
@@ -165,34 +203,15 @@ void treePasteAgainstCp(int files, int folders) {
     Main window(platform);
     Runs r;
     for (int run = 0; run < 5; ++run) {
-        const QString target = dir.filePath(QStringLiteral("paste"));
-        const QString cpTarget = dir.filePath(QStringLiteral("cp"));
-        QDir().mkpath(target);
-        QDir().mkpath(cpTarget);
-        window.txtSource()->setText(dir.path());
-        window.txtDest()->setText(target);
-        window.ClipboardFiles = {ClipboardEntry{},
-                                 ClipboardEntry{{QFile::encodeName(dir.path()), "tree"}, true}};
-        window.ClipboardMode = 2;
-        window.lvDest_GotFocus();
-        // Each starts on a quiet disk, not writing back what the one before left.
-        shellMs(QStringLiteral("sync"));
-        const auto start = Clock::now();
-        window.mnuEditPaste_Click();
-        r.paste.push_back(msSince(start));
+        const QString target = madeIn(dir, "paste"), cpTarget = madeIn(dir, "cp");
+        r.paste.push_back(pasteTreeMs(window, dir.path(), target, 2));
         shellMs(QStringLiteral("sync"));
         r.cp.push_back(shellMs(QStringLiteral("cp -a '%1' '%2'/").arg(top, cpTarget)));
-        if (QProcess::execute(QStringLiteral("diff"),
-                              {QStringLiteral("-r"), top, target + QStringLiteral("/tree")}) != 0)
-            std::abort();
-        QDir(target).removeRecursively();
-        QDir(cpTarget).removeRecursively();
+        sameThenCleared(top, target + QStringLiteral("/tree"), {target, cpTarget});
     }
-    const std::string what = "Paste of a tree of " + grouped(files) + " files of 4 KB in " +
-                             grouped(folders) + " folders into an empty folder";
-    std::printf("%s, median of 5:\n  cp -a %.1f ms   paste %.1f ms (%.2fx)\n", what.c_str(),
-                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
-    result(what, median(r.paste), "ms", median(r.cp), "`cp -a` of the same");
+    treeResult("Paste of a tree of " + grouped(files) + " files of 4 KB in " + grouped(folders) +
+                   " folders into an empty folder",
+               r, "cp -a", "`cp -a` of the same");
 }
 
 // Cut of a tree from one file system (/dev/shm) and Paste on another (the
@@ -213,38 +232,20 @@ void treeCutAcrossAgainstMv(int files, int folders) {
     Main window(platform);
     Runs r;
     for (int run = 0; run < 5; ++run) {
-        const QString target = dir.filePath(QStringLiteral("paste"));
-        const QString mvTarget = dir.filePath(QStringLiteral("mv"));
-        QDir().mkpath(target);
-        QDir().mkpath(mvTarget);
+        const QString target = madeIn(dir, "paste"), mvTarget = madeIn(dir, "mv");
         makeTree(top, folders, files / folders, 4096);
-        window.txtSource()->setText(shm.path());
-        window.txtDest()->setText(target);
-        window.ClipboardFiles = {ClipboardEntry{},
-                                 ClipboardEntry{{QFile::encodeName(shm.path()), "tree"}, true}};
-        window.ClipboardMode = 1;
-        window.lvDest_GotFocus();
-        shellMs(QStringLiteral("sync"));
-        const auto start = Clock::now();
-        window.mnuEditPaste_Click();
-        r.paste.push_back(msSince(start));
+        r.paste.push_back(pasteTreeMs(window, shm.path(), target, 1));
         if (QFile::exists(top))
             std::abort();
         makeTree(top, folders, files / folders, 4096);
         shellMs(QStringLiteral("sync"));
         r.cp.push_back(shellMs(QStringLiteral("mv '%1' '%2'/ && sync -f '%2'").arg(top, mvTarget)));
-        if (QProcess::execute(QStringLiteral("diff"),
-                              {QStringLiteral("-r"), mvTarget + QStringLiteral("/tree"),
-                               target + QStringLiteral("/tree")}) != 0)
-            std::abort();
-        QDir(target).removeRecursively();
-        QDir(mvTarget).removeRecursively();
+        sameThenCleared(mvTarget + QStringLiteral("/tree"), target + QStringLiteral("/tree"),
+                        {target, mvTarget});
     }
-    const std::string what = "Cut and Paste of a tree of " + grouped(files) + " files of 4 KB in " +
-                             grouped(folders) + " folders from one file system to another";
-    std::printf("%s, median of 5:\n  mv + sync -f %.1f ms   paste %.1f ms (%.2fx)\n", what.c_str(),
-                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
-    result(what, median(r.paste), "ms", median(r.cp), "`mv` then `sync -f` of the target");
+    treeResult("Cut and Paste of a tree of " + grouped(files) + " files of 4 KB in " +
+                   grouped(folders) + " folders from one file system to another",
+               r, "mv + sync -f", "`mv` then `sync -f` of the target");
 }
 
 // Delete Permanently of a folder: the walk that counts its files for the
@@ -268,11 +269,9 @@ void treeDeleteAgainstRm(int files, int folders) {
         if (QFile::exists(top))
             std::abort();
     }
-    const std::string what = "Delete Permanently of a folder of " + grouped(files) + " files in " +
-                             grouped(folders) + " folders";
-    std::printf("%s, median of 5:\n  rm -rf %.1f ms   delete %.1f ms (%.2fx)\n", what.c_str(),
-                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
-    result(what, median(r.paste), "ms", median(r.cp), "`rm -rf` of the same");
+    treeResult("Delete Permanently of a folder of " + grouped(files) + " files in " +
+                   grouped(folders) + " folders",
+               r, "rm -rf", "`rm -rf` of the same");
 }
 
 void selectionAgainstRefresh(int rows) {
