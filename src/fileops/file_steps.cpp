@@ -189,7 +189,8 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
     const QByteArray path = file.path();
     const auto notChosen = [&] {
         const auto now = FileIdentity::of(path);
-        if (!chosen || (now && now->device == chosen->device && now->inode == chosen->inode))
+        // Gone is told by the deletion itself.
+        if (!chosen || !now || (now->device == chosen->device && now->inode == chosen->inode))
             return false;
         tellFailure(platform, owner, QStringLiteral("%1 was not deleted.").arg(pathText),
                     FsError(ESTALE, pathText,
