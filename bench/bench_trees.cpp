@@ -110,7 +110,8 @@ void deepPair(const std::string& program, const QTemporaryDir& dir) {
     for (int i = 0; i < 5; ++i) {
         const Run r = run({program, "--compare", a, b, "--recursive", "--changed"});
         reports.push_back(r.ms);
-        diffs.push_back(run({"sh", "-c", "diff -rq '" + a + "' '" + b + "' >/dev/null 2>&1"}).ms);
+        diffs.push_back(
+            run({"sh", "-c", "diff -rq '" + a + "' '" + b + "' >/dev/null 2>&1; true"}).ms);
     }
     const int diffStatus =
         std::system(("diff -rq '" + a + "' '" + b + "' >/dev/null 2>&1").c_str());
