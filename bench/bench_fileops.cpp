@@ -8,6 +8,7 @@
 #include "bench_app.h"
 #include "bench_files.h"
 #include "bench_measure.h"
+#include "fileops/folder_tree.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/qt_platform.h"
@@ -154,6 +155,44 @@ void makeTree(const QString& top, int folders, int perFolder, qint64 size) {
     }
 }
 
+// Aborts unless the two trees hold the same; then empties both targets.
+void sameThenCleared(const QString& a, const QString& b, const QStringList& targets) {
+    if (QProcess::execute(QStringLiteral("diff"), {QStringLiteral("-r"), a, b}) != 0)
+        std::abort();
+    for (const QString& t : targets)
+        QDir(t).removeRecursively();
+}
+
+// The folder `name` made in `dir`.
+QString madeIn(const QTemporaryDir& dir, const char* name) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QDir().mkpath(path);
+    return path;
+}
+
+// The window's Paste of the folder "tree" of `from` into `into` after a Cut
+// (mode 1) or a Copy (2), timed; each starts on a quiet disk, not writing
+// back what the one before left.
+double pasteTreeMs(Main& window, const QString& from, const QString& into, int mode) {
+    window.txtSource()->setText(from);
+    window.txtDest()->setText(into);
+    window.ClipboardFiles = {ClipboardEntry{},
+                             ClipboardEntry{{QFile::encodeName(from), "tree"}, true}};
+    window.ClipboardMode = mode;
+    window.lvDest_GotFocus();
+    shellMs(QStringLiteral("sync"));
+    const auto start = Clock::now();
+    window.mnuEditPaste_Click();
+    return msSince(start);
+}
+
+// Prints and records one tree command's median against its baseline's.
+void treeResult(const std::string& what, const Runs& r, const char* tool, const char* baseline) {
+    std::printf("%s, median of 5:\n  %s %.1f ms   command %.1f ms (%.2fx)\n", what.c_str(), tool,
+                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
+    result(what, median(r.paste), "ms", median(r.cp), baseline);
+}
+
 // Pastes a whole tree into an empty folder (the paste command, the tree
 // recorded as one copied folder) against `cp -a` of the same tree.
 void treePasteAgainstCp(int files, int folders) {
@@ -164,34 +203,75 @@ void treePasteAgainstCp(int files, int folders) {
     Main window(platform);
     Runs r;
     for (int run = 0; run < 5; ++run) {
-        const QString target = dir.filePath(QStringLiteral("paste"));
-        const QString cpTarget = dir.filePath(QStringLiteral("cp"));
-        QDir().mkpath(target);
-        QDir().mkpath(cpTarget);
-        window.txtSource()->setText(dir.path());
-        window.txtDest()->setText(target);
-        window.ClipboardFiles = {ClipboardEntry{},
-                                 ClipboardEntry{{QFile::encodeName(dir.path()), "tree"}, true}};
-        window.ClipboardMode = 2;
-        window.lvDest_GotFocus();
-        // Each starts on a quiet disk, not writing back what the one before left.
-        shellMs(QStringLiteral("sync"));
-        const auto start = Clock::now();
-        window.mnuEditPaste_Click();
-        r.paste.push_back(msSince(start));
+        const QString target = madeIn(dir, "paste"), cpTarget = madeIn(dir, "cp");
+        r.paste.push_back(pasteTreeMs(window, dir.path(), target, 2));
         shellMs(QStringLiteral("sync"));
         r.cp.push_back(shellMs(QStringLiteral("cp -a '%1' '%2'/").arg(top, cpTarget)));
-        if (QProcess::execute(QStringLiteral("diff"),
-                              {QStringLiteral("-r"), top, target + QStringLiteral("/tree")}) != 0)
-            std::abort();
-        QDir(target).removeRecursively();
-        QDir(cpTarget).removeRecursively();
+        sameThenCleared(top, target + QStringLiteral("/tree"), {target, cpTarget});
     }
-    const std::string what = "Paste of a tree of " + grouped(files) + " files of 4 KB in " +
-                             grouped(folders) + " folders into an empty folder";
-    std::printf("%s, median of 5:\n  cp -a %.1f ms   paste %.1f ms (%.2fx)\n", what.c_str(),
-                median(r.cp), median(r.paste), median(r.paste) / median(r.cp));
-    result(what, median(r.paste), "ms", median(r.cp), "`cp -a` of the same");
+    treeResult("Paste of a tree of " + grouped(files) + " files of 4 KB in " + grouped(folders) +
+                   " folders into an empty folder",
+               r, "cp -a", "`cp -a` of the same");
+}
+
+// Cut of a tree from one file system (/dev/shm) and Paste on another (the
+// temporary folder's) against `mv` of the same tree followed by `sync -f`
+// of the target, which puts it on disk as the paste does before removing
+// each source.
+void treeCutAcrossAgainstMv(int files, int folders) {
+    QTemporaryDir shm(QStringLiteral("/dev/shm/bench-XXXXXX")), dir;
+    struct stat a {
+    }, b{};
+    if (!shm.isValid() || ::stat("/dev/shm", &a) != 0 ||
+        ::stat(QFile::encodeName(dir.path()).constData(), &b) != 0 || a.st_dev == b.st_dev) {
+        std::printf("Cut across file systems: no second file system at /dev/shm\n");
+        return;
+    }
+    const QString top = shm.filePath(QStringLiteral("tree"));
+    QtPlatform platform;
+    Main window(platform);
+    Runs r;
+    for (int run = 0; run < 5; ++run) {
+        const QString target = madeIn(dir, "paste"), mvTarget = madeIn(dir, "mv");
+        makeTree(top, folders, files / folders, 4096);
+        r.paste.push_back(pasteTreeMs(window, shm.path(), target, 1));
+        if (QFile::exists(top))
+            std::abort();
+        makeTree(top, folders, files / folders, 4096);
+        shellMs(QStringLiteral("sync"));
+        r.cp.push_back(shellMs(QStringLiteral("mv '%1' '%2'/ && sync -f '%2'").arg(top, mvTarget)));
+        sameThenCleared(mvTarget + QStringLiteral("/tree"), target + QStringLiteral("/tree"),
+                        {target, mvTarget});
+    }
+    treeResult("Cut and Paste of a tree of " + grouped(files) + " files of 4 KB in " +
+                   grouped(folders) + " folders from one file system to another",
+               r, "mv + sync -f", "`mv` then `sync -f` of the target");
+}
+
+// Delete Permanently of a folder: the walk that counts its files for the
+// question, then the removal, against `rm -rf` of the same tree.
+void treeDeleteAgainstRm(int files, int folders) {
+    QTemporaryDir dir;
+    const QString top = dir.filePath(QStringLiteral("tree"));
+    Runs r;
+    for (int run = 0; run < 5; ++run) {
+        makeTree(top, folders, files / folders, 0);
+        shellMs(QStringLiteral("sync"));
+        const auto start = Clock::now();
+        TreePlan plan;
+        if (!planTree(QFile::encodeName(top), plan).ok() || plan.files < files ||
+            !removeTree(QFile::encodeName(top)).ok())
+            std::abort();
+        r.paste.push_back(msSince(start));
+        makeTree(top, folders, files / folders, 0);
+        shellMs(QStringLiteral("sync"));
+        r.cp.push_back(shellMs(QStringLiteral("rm -rf '%1'").arg(top)));
+        if (QFile::exists(top))
+            std::abort();
+    }
+    treeResult("Delete Permanently of a folder of " + grouped(files) + " files in " +
+                   grouped(folders) + " folders",
+               r, "rm -rf", "`rm -rf` of the same");
 }
 
 void selectionAgainstRefresh(int rows) {
@@ -256,12 +336,16 @@ void selectionAgainstRefresh(int rows) {
 
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
-    if (argc > 1 && std::string(argv[1]) == "tree") { // the tree's figure alone
+    if (argc > 1 && std::string(argv[1]) == "tree") { // the trees' figures alone
         treePasteAgainstCp(10000, 1000);
+        treeCutAcrossAgainstMv(10000, 1000);
+        treeDeleteAgainstRm(100000, 1000);
         return 0;
     }
     pastesAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);
     treePasteAgainstCp(10000, 1000);
+    treeCutAcrossAgainstMv(10000, 1000);
+    treeDeleteAgainstRm(100000, 1000);
     selectionAgainstRefresh(argc > 2 ? std::atoi(argv[2]) : 100000);
     return 0;
 }

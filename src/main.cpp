@@ -18,12 +18,17 @@ int main(int argc, char* argv[]) {
 
     if (isReportInvocation(args)) {
         QCoreApplication app(argc, argv);
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        const int code = runCompareReport(args, out, err);
-        out.flush(); // the help and version texts too, so a failed write is seen
-        if (code == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
-            err << "duoscope: cannot write the report\n";
+        int code = 0;
+        {
+            QTextStream out(stdout);
+            QTextStream err(stderr);
+            code = runCompareReport(args, out, err);
+            out.flush(); // the help and version texts too, so a failed write is seen
+        }
+        // Flushed and closed, each checked: the last bytes may be refused only then.
+        if (code == 0 &&
+            (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0)) {
+            std::fputs("duoscope: cannot write the report\n", stderr);
             return 3;
         }
         return code;

@@ -11,6 +11,7 @@
 #include "core/tree_compare.h"
 #include "core/unique_fd.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 #include <QTextStream>
 #include <cerrno>
@@ -208,6 +209,13 @@ public:
         m_buffer.clear();
     }
     bool failed() const { return m_failed; }
+    // The last piece written and the file's own buffer flushed: a full disk
+    // may refuse only that, however small the report.
+    void finish() {
+        flush();
+        if (auto* file = qobject_cast<QFileDevice*>(m_out.device()); file && !file->flush())
+            m_failed = true;
+    }
 
 private:
     QTextStream& m_out;
@@ -411,7 +419,7 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
             printJson(*options, *rows, writer);
         else
             printText(*options, *rows, writer);
-        writer.flush();
+        writer.finish();
         if (writer.failed())
             out.setStatus(QTextStream::WriteFailed);
     } catch (const FsError& e) {

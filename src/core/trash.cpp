@@ -1,5 +1,6 @@
 #include "core/trash.h"
 
+#include "core/folder_chain.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
 
@@ -54,17 +55,66 @@ std::optional<dev_t> deviceOf(const QByteArray& path, bool followLink) {
     return st.st_dev;
 }
 
-// A folder of ours: made (mode 0700) when missing, refused when it is a link
-// or someone else's.
-bool ownFolder(const QByteArray& path) {
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return false;
+QByteArray homeTrash();
+
+// A trash's folders, reached from the folder above it one name at a time,
+// never through a link, and checked on the descriptor each time it is used
+// (so a folder swapped since the last use is not): the trash and its
+// files/ and info/ are the user's own, a trash at a file system's top is
+// also 0700, and a shared ".Trash" above it is sticky.
+struct TrashDirs {
+    UniqueFd files, info;
+};
+
+FsResult openTrash(const QByteArray& folder, bool make, TrashDirs& dirs) {
+    const QByteArray uid = QByteArray::number(::getuid());
+    const bool shared = folder.endsWith("/.Trash/" + uid);
+    const bool home = folder == homeTrash();
+    const QByteArray base = shared ? folder.chopped(int(sizeof "/.Trash/") - 1 + uid.size())
+                                   : FileSystem::parentFolder(folder);
+    UniqueFd at(::open(base.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (at.fd < 0)
+        return errorAt(errno, base);
+    const FsError unsafe(EPERM, nameText(folder),
+                         QStringLiteral("the trash folder is not safe to use (a link, someone "
+                                        "else's, or open to others)"));
+    const auto down = [&](const QByteArray& name, bool mine, bool mkdirIt) {
+        if (mkdirIt)
+            (void)::mkdirat(at.fd, name.constData(), 0700);
+        UniqueFd next(
+            ::openat(at.fd, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st {};
+        if (next.fd < 0 || ::fstat(next.fd, &st) != 0)
+            return errno == ELOOP || errno == ENOTDIR ? FsResult(unsafe) : errorAt(errno, folder);
+        if (mine ? st.st_uid != ::getuid() : !(st.st_mode & S_ISVTX))
+            return FsResult(unsafe);
+        std::swap(at.fd, next.fd);
+        return FsResult();
+    };
+    if (shared) {
+        if (FsResult r = down(".Trash", false, false); !r)
+            return r;
+    }
+    const QByteArray name = shared ? uid : folder.mid(folder.lastIndexOf('/') + 1);
+    if (FsResult r = down(name, true, make); !r)
+        return r;
     struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+    if (!home && (::fstat(at.fd, &st) != 0 || (st.st_mode & 0777) != 0700))
+        return unsafe;
+    for (auto [sub, fd] : {std::pair{"files", &dirs.files}, {"info", &dirs.info}}) {
+        if (make)
+            (void)::mkdirat(at.fd, sub, 0700);
+        fd->fd = ::openat(at.fd, sub, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd->fd < 0 || ::fstat(fd->fd, &st) != 0 || st.st_uid != ::getuid())
+            return fd->fd < 0 && errno != ELOOP && errno != ENOTDIR ? errorAt(errno, folder)
+                                                                    : FsResult(unsafe);
+    }
+    return {};
 }
 
 bool usableTrash(const QByteArray& folder) {
-    return ownFolder(folder) && ownFolder(folder + "/files") && ownFolder(folder + "/info");
+    TrashDirs dirs;
+    return openTrash(folder, true, dirs).ok();
 }
 
 QByteArray homeTrash() {
@@ -157,9 +207,10 @@ std::optional<QByteArray> findTrash(const QByteArray& path, dev_t device, QByteA
 }
 
 // Reserves a name in the trash by creating its info file, trying "name",
-// "name.2", "name.3", ... An over-long name is shortened: the info file
+// "name.2", "name.3", ...; a name taken in files/ (an entry whose info is
+// gone) counts as taken. An over-long name is shortened: the info file
 // keeps the whole original path.
-std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray& original,
+std::optional<QByteArray> reserveName(const TrashDirs& dirs, const QByteArray& original,
                                       const QByteArray& info, int& err) {
     QByteArray base = baseName(original);
     constexpr int room = NAME_MAX - 10 - 8; // ".trashinfo" and a ".NNNNNNN"
@@ -167,8 +218,12 @@ std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray
         base.truncate(room);
     for (int n = 1; n < 10000; ++n) {
         const QByteArray name = n == 1 ? base : base + '.' + QByteArray::number(n);
-        const QByteArray infoPath = folder + "/info/" + name + ".trashinfo";
-        UniqueFd fd(::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        struct stat st {};
+        if (::fstatat(dirs.files.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            continue;
+        const QByteArray infoName = name + ".trashinfo";
+        UniqueFd fd(::openat(dirs.info.fd, infoName.constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -180,7 +235,7 @@ std::optional<QByteArray> reserveName(const QByteArray& folder, const QByteArray
         const ssize_t written = ::write(fd.fd, info.constData(), info.size());
         if (written != info.size() || ::close(std::exchange(fd.fd, -1)) != 0) {
             err = written < 0 ? errno : EIO;
-            ::unlink(infoPath.constData());
+            ::unlinkat(dirs.info.fd, infoName.constData(), 0);
             return std::nullopt;
         }
         return name;
@@ -204,20 +259,24 @@ FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTi
     const std::optional<QByteArray> folder = trashFor(*absolute, st.st_dev, pathInInfo);
     if (!folder)
         return FsError(ENOTSUP, nameText(path), QStringLiteral("there is no Trash on its drive"));
+    TrashDirs dirs;
+    if (FsResult opened = openTrash(*folder, false, dirs); !opened)
+        return opened;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::optional<QByteArray> name =
-            reserveName(*folder, *absolute, Trash::infoText(pathInInfo, deleted), err);
+            reserveName(dirs, *absolute, Trash::infoText(pathInInfo, deleted), err);
         if (!name)
             return errorAt(err, *folder + "/info");
         entry = {*folder, *name, *absolute, {st.st_dev, st.st_ino, st.st_size, st.st_mtim}};
-        const QByteArray target = entry.filePath();
-        const int rc = way == Way::Move ? ::renameat2(AT_FDCWD, absolute->constData(), AT_FDCWD,
-                                                      target.constData(), RENAME_NOREPLACE)
-                                        : ::link(absolute->constData(), target.constData());
+        const int rc =
+            way == Way::Move
+                ? ::renameat2(AT_FDCWD, absolute->constData(), dirs.files.fd, name->constData(),
+                              RENAME_NOREPLACE)
+                : ::linkat(AT_FDCWD, absolute->constData(), dirs.files.fd, name->constData(), 0);
         if (rc == 0)
             return {};
         err = errno;
-        ::unlink(entry.infoPath().constData());
+        ::unlinkat(dirs.info.fd, (*name + ".trashinfo").constData(), 0);
         if (err == EEXIST)
             continue; // taken between the look and the rename: the next name
         if (err == EXDEV)
@@ -270,21 +329,41 @@ FsResult linkIntoTrash(const QByteArray& path, TrashEntry& entry, const QDateTim
 }
 
 void discard(const TrashEntry& entry) {
-    ::unlink(entry.filePath().constData());
-    ::unlink(entry.infoPath().constData());
+    TrashDirs dirs;
+    if (!openTrash(entry.folder, false, dirs))
+        return;
+    ::unlinkat(dirs.files.fd, entry.name.constData(), 0);
+    ::unlinkat(dirs.info.fd, (entry.name + ".trashinfo").constData(), 0);
 }
 
 FsResult restore(const TrashEntry& entry, bool replace) {
     const QByteArray from = entry.filePath();
-    const std::optional<FileIdentity> now = FileIdentity::of(from);
-    if (!now)
+    TrashDirs dirs;
+    if (FsResult opened = openTrash(entry.folder, false, dirs); !opened)
+        return opened;
+    struct stat st {};
+    if (::fstatat(dirs.files.fd, entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errorAt(errno, from);
-    if (!(*now == entry.identity))
+    if (!(FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim} == entry.identity))
         return FsError(ESTALE, nameText(from), QStringLiteral("not the file that was trashed"));
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, entry.originalPath.constData(),
+    // The folder it goes back into, reached from the root one name at a
+    // time: a link put in its way since is never followed.
+    const QByteArray& to = entry.originalPath;
+    FolderChain home;
+    bool reached = home.openTop("/", false);
+    for (const QByteArray& name : FileSystem::parentFolder(to).split('/')) {
+        if (reached && !name.isEmpty())
+            reached = home.enter(name);
+    }
+    if (!reached)
+        return errno == ELOOP || errno == ENOTDIR
+                   ? FsError(errno, nameText(to),
+                             QStringLiteral("a folder on its way back is now a link or no folder"))
+                   : errorAt(errno, to);
+    if (::renameat2(dirs.files.fd, entry.name.constData(), home.fd(), baseName(to).constData(),
                     replace ? 0 : RENAME_NOREPLACE) != 0)
-        return errorAt(errno, entry.originalPath);
-    ::unlink(entry.infoPath().constData());
+        return errorAt(errno, to);
+    ::unlinkat(dirs.info.fd, (entry.name + ".trashinfo").constData(), 0);
     return {};
 }
 

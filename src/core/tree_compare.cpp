@@ -1,8 +1,8 @@
 #include "core/tree_compare.h"
 
 #include "core/content_check.h"
+#include "core/folder_chain.h"
 #include "core/name_text.h"
-#include "core/unique_fd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -27,21 +27,21 @@ public:
         m_scan.linksAsLinks = true;
     }
 
-    // The folders open at `a` and `b` (-1 for none on that side). With
-    // `keep`, every level is read in full into it; without, the walk stops
-    // at the first difference.
+    // The two chains' current folders where `a` and `b` say there is one on
+    // that side. With `keep`, every level is read in full into it; without,
+    // the walk stops at the first difference.
     // A listing that fails throws when `mustList`, else makes the pair Unreadable.
-    RowStatus walk(int a, const QByteArray& pathA, int b, const QByteArray& pathB, TreeLevel* keep,
-                   bool mustList = false) {
+    RowStatus walk(bool a, const QByteArray& pathA, bool b, const QByteArray& pathB,
+                   TreeLevel* keep, bool mustList = false) {
         if (m_options.foldersWalked)
             m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
         FolderRows local;
         FolderRows& rows = keep ? keep->rows : local;
         try {
-            if (a >= 0)
-                rows.source = listFilesAt(a, pathA, m_filters, m_scan);
-            if (b >= 0)
-                rows.destination = listFilesAt(b, pathB, m_filters, m_scan);
+            if (a)
+                rows.source = listFilesAt(m_a.fd(), pathA, m_filters, m_scan);
+            if (b)
+                rows.destination = listFilesAt(m_b.fd(), pathB, m_filters, m_scan);
         } catch (const FsError&) {
             if (mustList)
                 throw;
@@ -93,7 +93,7 @@ public:
                     keep->below.emplace_back(r, std::make_unique<TreeLevel>());
                     level = keep->below.back().second.get();
                 }
-                const RowStatus below = enter(rows, i, a, pathA, j, b, pathB, level);
+                const RowStatus below = enter(rows, i, pathA, j, pathB, level);
                 if (checking)
                     rows.setStatus(r, below);
             }
@@ -105,8 +105,8 @@ public:
                 if (!byContents(r))
                     continue;
                 const ContentVerdict v =
-                    checkRowContents(rows, r, a, b, m_options.filters.times, cancelFlag(),
-                                     m_options.cache, m_options.reads);
+                    checkRowContents(rows, r, m_a.fd(), m_b.fd(), m_options.filters.times,
+                                     cancelFlag(), m_options.cache, m_options.reads);
                 if (v == ContentVerdict::Cancelled)
                     throw ScanCancelled{};
                 if (note(v == ContentVerdict::Unreadable ? RowStatus::Unreadable : rows.status(r)))
@@ -119,29 +119,46 @@ public:
                             : RowStatus::Same;
     }
 
-    // Opens the folder of row entries `i` and `j` (-1 for none) below `a`
-    // and `b`, never through a link, and walks it.
-    RowStatus enter(const FolderRows& rows, qint32 i, int a, const QByteArray& pathA, qint32 j,
-                    int b, const QByteArray& pathB, TreeLevel* keep) {
+    // Enters the folder of row entries `i` and `j` (-1 for none) in both
+    // chains, never through a link, walks it and comes back.
+    RowStatus enter(const FolderRows& rows, qint32 i, const QByteArray& pathA, qint32 j,
+                    const QByteArray& pathB, TreeLevel* keep) {
         const QByteArray nameA = i >= 0 ? rows.source.fileName(i).toByteArray() : QByteArray();
         const QByteArray nameB = j >= 0 ? rows.destination.fileName(j).toByteArray() : QByteArray();
         const QByteArray belowA = pathA + nameA + '/', belowB = pathB + nameB + '/';
         if (m_options.beforeEntering)
             m_options.beforeEntering(belowA, belowB);
-        UniqueFd fa, fb;
-        for (const auto& [fd, parent, name] :
-             {std::tuple{&fa, a, &nameA}, std::tuple{&fb, b, &nameB}}) {
-            if (name->isEmpty())
-                continue;
-            fd->fd = ::openat(parent, name->constData(),
-                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            // Gone, or no longer a folder, since the listing: not what was seen.
-            if (fd->fd < 0)
-                return errno == ENOENT || errno == ENOTDIR || errno == ELOOP
-                           ? RowStatus::Differs
-                           : RowStatus::Unreadable;
+        const bool a = !nameA.isEmpty(), b = !nameB.isEmpty();
+        if (a && !m_a.enter(nameA))
+            return notEntered(belowA);
+        if (b && !m_b.enter(nameB)) {
+            const RowStatus status = notEntered(belowB);
+            if (a)
+                back(m_a, belowA);
+            return status;
         }
-        return walk(fa.fd, belowA, fb.fd, belowB, keep);
+        const RowStatus status = walk(a, belowA, b, belowB, keep);
+        if (a)
+            back(m_a, belowA);
+        if (b)
+            back(m_b, belowB);
+        return status;
+    }
+
+    // Gone, or no longer a folder, since the listing: not what was seen. Out
+    // of descriptors the walk fails as a whole rather than give a false row.
+    static RowStatus notEntered(const QByteArray& path) {
+        if (errno == EMFILE || errno == ENFILE)
+            throw FsError::fromErrno(errno, nameText(path));
+        return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? RowStatus::Differs
+                                                                     : RowStatus::Unreadable;
+    }
+
+    // A folder above that is no longer where the walk left it ends the walk.
+    static void back(FolderChain& chain, const QByteArray& path) {
+        if (!chain.leave())
+            throw FsError(ESTALE, nameText(path),
+                          QStringLiteral("the folder above was moved while it was compared"));
     }
 
     // A folder row with a link on either side: two links compare as files do.
@@ -159,6 +176,8 @@ public:
         return m_options.cancel ? *m_options.cancel : never;
     }
 
+    FolderChain m_a, m_b; // the folders the walk is in, on each side
+
 private:
     const TreeOptions& m_options;
     FilterSettings m_filters;
@@ -169,17 +188,15 @@ private:
 
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options) {
-    // The two given are opened without following a link: the path without
-    // its trailing "/", which would follow it.
-    const QByteArray a = withSlash(sourceFolder).chopped(1),
-                     b = withSlash(destinationFolder).chopped(1);
-    const UniqueFd fa{
-        ::open(a.isEmpty() ? "/" : a.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    // The two given are opened without following a link.
+    TreeWalker walker(options);
+    const bool openA = walker.m_a.openTop(sourceFolder, false);
     const int errA = errno;
-    const UniqueFd fb{
-        ::open(b.isEmpty() ? "/" : b.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    const bool openB = walker.m_b.openTop(destinationFolder, false);
     const int errB = errno;
-    if (fa.fd < 0 || fb.fd < 0) {
+    if (!openA || !openB) {
+        const QByteArray a = withSlash(sourceFolder).chopped(1),
+                         b = withSlash(destinationFolder).chopped(1);
         struct stat sa {
         }, sb{};
         if (::lstat(a.constData(), &sa) == 0 && ::lstat(b.constData(), &sb) == 0 &&
@@ -188,25 +205,27 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
             const FileStat d{qint64(sb.st_size), sb.st_mtime, false, false};
             return rowStatus(&s, &d, false, options.filters.times);
         }
-        const int err = fa.fd < 0 ? errA : errB;
+        const int err = !openA ? errA : errB;
         return err == ENOENT || err == ENOTDIR || err == ELOOP ? RowStatus::Differs
                                                                : RowStatus::Unreadable;
     }
-    return TreeWalker(options).walk(fa.fd, withSlash(sourceFolder), fb.fd,
-                                    withSlash(destinationFolder), nullptr);
+    try {
+        return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
+                           nullptr);
+    } catch (const FsError&) {
+        return RowStatus::Unreadable; // moved meanwhile, or out of descriptors: nothing to tell
+    }
 }
 
 std::unique_ptr<TreeLevel> readTrees(const QByteArray& sourceFolder,
                                      const QByteArray& destinationFolder,
                                      const TreeOptions& options) {
     auto top = std::make_unique<TreeLevel>();
-    const UniqueFd fa{::open(sourceFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (fa.fd < 0)
+    TreeWalker walker(options);
+    if (!walker.m_a.openTop(sourceFolder, true))
         throw FsError::fromErrno(errno, nameText(sourceFolder));
-    const UniqueFd fb{::open(destinationFolder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (fb.fd < 0)
+    if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
-    TreeWalker(options).walk(fa.fd, withSlash(sourceFolder), fb.fd, withSlash(destinationFolder),
-                             top.get(), true);
+    walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder), top.get(), true);
     return top;
 }

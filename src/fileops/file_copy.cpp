@@ -187,11 +187,7 @@ int keepAttributes(const QByteArray& from, int in, const struct stat& st, const 
 namespace {
 
 int openFolder(const Step& s, const FileLocation& file, int flags, UniqueFd& own) {
-    const QByteArray path = folderPath(file.folder);
-    if (s.options.folders)
-        return s.options.folders->open(path, flags);
-    own.fd = ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
-    return own.fd;
+    return openFolderOf(s.options, file.folder, flags, own);
 }
 
 // Opens both folders and looks at both entries: the refusals that a copy and
@@ -355,7 +351,23 @@ HeldFolders::~HeldFolders() {
         ::close(held.second);
 }
 
+void HeldFolders::lend(const QByteArray& path, int fd) {
+    m_lent.emplace_back(path, fd);
+}
+
+int openFolderOf(const CopyOptions& options, const QByteArray& folder, int flags, UniqueFd& own) {
+    const QByteArray path = folderPath(folder);
+    if (options.folders)
+        return options.folders->open(path, flags);
+    own.fd = ::open(path.constData(), flags | O_DIRECTORY | O_CLOEXEC);
+    return own.fd;
+}
+
 int HeldFolders::open(const QByteArray& path, int flags) {
+    for (const auto& [at, fd] : m_lent) {
+        if (at == path)
+            return fd;
+    }
     for (const auto& [key, fd] : m_held) {
         if (key.first == path && key.second == flags)
             return fd;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_system.h"
+#include "core/unique_fd.h"
 
 #include <functional>
 #include <memory>
@@ -23,9 +24,13 @@ public:
     // The folder at `path` opened with `flags` (O_PATH or O_RDONLY): the
     // same descriptor each time; -1 with errno when it cannot be opened.
     int open(const QByteArray& path, int flags);
+    // Makes `fd` (left open by its owner, who outlives this) the folder at
+    // `path` for both ways of opening: a walk lends the folder it checked.
+    void lend(const QByteArray& path, int fd);
 
 private:
     std::vector<std::pair<std::pair<QByteArray, int>, int>> m_held;
+    std::vector<std::pair<QByteArray, int>> m_lent;
 };
 
 // How a copy moves its bytes. The defaults are the real thing; tests replace
@@ -95,8 +100,14 @@ int keepAttributes(const QByteArray& from, int in, const struct stat& st, const 
 // leads, with its times (and owner where the user may set it). A free name
 // is taken in one step, an existing file or link (with Replace; never a
 // folder or a read-only file) replaced in one rename.
-FsResult copyLink(const FileLocation& source, const FileLocation& target, Existing existing);
+FsResult copyLink(const FileLocation& source, const FileLocation& target, Existing existing,
+                  const CopyOptions& options = {});
 // moveLink: one rename within a file system; across, the link is copied,
 // then removed when it is still the link copied. `copied` as for moveFile.
 FsResult moveLink(const FileLocation& source, const FileLocation& target, Existing existing,
-                  bool& copied);
+                  bool& copied, const CopyOptions& options = {});
+
+// The folder `folder` (bytes as a folder box or a plan gave them) opened
+// with `flags` (O_PATH or O_RDONLY): the command's held descriptor when it
+// holds one, else a new one kept in `own`. -1 with errno.
+int openFolderOf(const CopyOptions& options, const QByteArray& folder, int flags, UniqueFd& own);

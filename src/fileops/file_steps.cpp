@@ -10,6 +10,7 @@
 #include "shell/platform.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {} // namespace
@@ -47,9 +48,12 @@ bool intoOwnFolder(const Transfer& t) {
 FsResult stepOnce(const Transfer& t, const FileLocation& target, Existing existing,
                   const CopyOptions& options, bool& copied) {
     struct stat st {};
-    if (t.linkItself && ::lstat(t.source.path().constData(), &st) == 0 && S_ISLNK(st.st_mode))
-        return t.move ? moveLink(t.source, target, existing, copied)
-                      : copyLink(t.source, target, existing);
+    UniqueFd own;
+    const int dir = t.linkItself ? openFolderOf(options, t.source.folder, O_PATH, own) : -1;
+    if (dir >= 0 && ::fstatat(dir, t.source.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(st.st_mode))
+        return t.move ? moveLink(t.source, target, existing, copied, options)
+                      : copyLink(t.source, target, existing, options);
     return t.move ? moveFile(t.source, target, existing, options, copied)
                   : copyFile(t.source, target, existing, options);
 }
@@ -181,9 +185,21 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
 }
 
 bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
-                     UndoJournal* journal, bool folder) {
+                     UndoJournal* journal, bool folder, const FileIdentity* chosen) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
+    const auto notChosen = [&] {
+        const auto now = FileIdentity::of(path);
+        // Gone is told by the deletion itself.
+        if (!chosen || !now || (now->device == chosen->device && now->inode == chosen->inode))
+            return false;
+        tellFailure(platform, owner, QStringLiteral("%1 was not deleted.").arg(pathText),
+                    FsError(ESTALE, pathText,
+                            QStringLiteral("another file stands at its name since it was chosen")));
+        return true;
+    };
+    if (notChosen())
+        return false;
     folder = folder && !isLink(path); // a link to a folder goes alone
     TreePlan plan;
     if (folder) {
@@ -201,6 +217,8 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
     constexpr int protectedBits = Attr::ReadOnly | Attr::Hidden | Attr::System;
     if (!folder && bits >= 0 && (bits & protectedBits) &&
         platform.messageBox(owner, attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
+        return false;
+    if (notChosen()) // asked about a while ago
         return false;
     if (way == DeleteWay::ToTrash) {
         TrashEntry entry;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_system.h"
+#include "core/trash.h"
 #include "fileops/file_copy.h"
 
 #include <QByteArray>
@@ -63,8 +64,11 @@ enum class DeleteWay { ToTrash, Permanently };
 // True when deleted.
 // A folder is asked about once, with the number of files below it, and goes
 // with everything in it (to the Trash as one entry); links are not followed.
+// `chosen`, when given, is the file as the command chose it: another file
+// put at its name since is not deleted.
 bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
-                     UndoJournal* journal = nullptr, bool folder = false);
+                     UndoJournal* journal = nullptr, bool folder = false,
+                     const FileIdentity* chosen = nullptr);
 
 // Tells the user of a failure; true when they chose to skip the files still
 // to come (offered when `othersFollow`).

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -23,17 +24,20 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name) {
     return name.isEmpty() ? folder : folder + '/' + name;
 }
 
-int openFolderAt(int dir, const char* name) {
-    return ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
 // The names of a folder's entries but "." and "..", read in one pass so
 // that no descriptor stays open below it; the program's own temporaries are
 // left out (and cleared away when nothing holds them), as in a listing.
 bool readNames(int dir, const QByteArray& path, std::vector<QByteArray>& names) {
-    DIR* d = ::fdopendir(::dup(dir));
-    if (!d)
+    // Opened anew, so a folder held only as a place (O_PATH) fails as unreadable.
+    const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!d) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        errno = err;
         return false;
+    }
     while (const dirent* e = ::readdir(d)) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
@@ -46,26 +50,30 @@ bool readNames(int dir, const QByteArray& path, std::vector<QByteArray>& names) 
     return true;
 }
 
-void walk(const QByteArray& top, size_t folderAt, TreePlan& plan) {
-    const TreeEntry here = plan.entries[folderAt];
-    const QByteArray below = joined(here.folder, here.name);
-    const QByteArray path = joined(top, below);
-    UniqueFd dir{::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+// Lists the folder the chain is in into the plan, then each subfolder,
+// entered from it. False when the walk lost its way back up.
+bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan) {
+    const QByteArray below = joined(plan.entries[folderAt].folder, plan.entries[folderAt].name);
     std::vector<QByteArray> names;
-    if (dir.fd < 0 || !readNames(dir.fd, path, names)) {
+    if (!readNames(chain.fd(), chain.path(), names)) {
         plan.entries[folderAt].unreadable = errno;
-        return;
+        return true;
     }
-    std::vector<QByteArray> folders;
+    std::vector<std::pair<QByteArray, FolderId>> folders;
     for (const QByteArray& name : names) {
         struct stat st {};
-        if (::fstatat(dir.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // gone since it was listed
-        if (S_ISDIR(st.st_mode)) {
-            folders.push_back(name);
+        if (::fstatat(chain.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Listed but not reachable (a folder that may be read, not
+            // entered): what it holds is not in the plan, and is told.
+            if (errno != ENOENT)
+                plan.entries[folderAt].unreadable = errno;
             continue;
         }
-        TreeEntry e{TreeEntry::Kind::Special, below, name, 0, 0};
+        if (S_ISDIR(st.st_mode)) {
+            folders.emplace_back(name, FolderId::of(st));
+            continue;
+        }
+        TreeEntry e{TreeEntry::Kind::Special, below, name, 0, 0, FolderId::of(st), st.st_nlink};
         if (S_ISREG(st.st_mode)) {
             e.kind = TreeEntry::Kind::File;
             e.size = st.st_size;
@@ -76,11 +84,46 @@ void walk(const QByteArray& top, size_t folderAt, TreePlan& plan) {
         ++plan.files;
         plan.entries.push_back(std::move(e));
     }
-    ::close(std::exchange(dir.fd, -1));
-    for (const QByteArray& name : folders) {
-        plan.entries.push_back({TreeEntry::Kind::Folder, below, name, 0, 0});
-        walk(top, plan.entries.size() - 1, plan);
+    for (const auto& [name, id] : folders) {
+        plan.entries.push_back({TreeEntry::Kind::Folder, below, name, 0, 0, id});
+        const size_t at = plan.entries.size() - 1;
+        if (!chain.enter(name, &id)) {
+            plan.entries[at].unreadable = errno;
+            continue;
+        }
+        if (!walk(chain, at, plan) || !chain.leave())
+            return false;
     }
+    return true;
+}
+
+// Empties the folder the chain is in. False when the walk lost its way back up.
+bool removeBelow(FolderChain& chain, const std::function<void(FsResult)>& note) {
+    std::vector<QByteArray> names;
+    if (!readNames(chain.fd(), chain.path(), names)) {
+        note(errorAt(errno, chain.path()));
+        return true;
+    }
+    for (const QByteArray& name : names) {
+        struct stat st {};
+        if (::fstatat(chain.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(st.st_mode)) {
+            if (::unlinkat(chain.fd(), name.constData(), 0) != 0)
+                note(errorAt(errno, chain.path() + '/' + name));
+            continue;
+        }
+        const FolderId id = FolderId::of(st);
+        if (!chain.enter(name, &id)) {
+            note(errorAt(errno, chain.path() + '/' + name));
+            continue;
+        }
+        if (!removeBelow(chain, note) || !chain.leave())
+            return false;
+        if (::unlinkat(chain.fd(), name.constData(), AT_REMOVEDIR) != 0)
+            note(errorAt(errno, chain.path() + '/' + name));
+    }
+    return true;
 }
 
 bool sameEntry(const struct stat& a, const struct stat& b) {
@@ -105,14 +148,19 @@ FsResult planTree(const QByteArray& path, TreePlan& plan) {
         return errorAt(errno, path);
     if (!S_ISDIR(st.st_mode))
         return errorAt(ENOTDIR, path);
-    plan.entries.push_back({TreeEntry::Kind::Folder, {}, {}, 0, 0});
-    walk(path, 0, plan);
+    FolderChain chain;
+    if (!chain.openTop(path, false))
+        return errorAt(errno, path);
+    plan.entries.push_back({TreeEntry::Kind::Folder, {}, {}, 0, 0, chain.id()});
+    if (!walk(chain, 0, plan))
+        return errorAt(errno, path);
     if (const int err = plan.entries.front().unreadable; err != 0)
         return errorAt(err, path);
     return {};
 }
 
-FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder) {
+FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder,
+                        const TreePlan& plan) {
     struct stat moved {};
     if (::lstat(folder.constData(), &moved) != 0)
         return errorAt(errno, folder);
@@ -122,11 +170,16 @@ FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder
     struct stat here {};
     if (::fstat(at.fd, &here) != 0)
         return errorAt(errno, targetFolder);
+    const FsError inside(EINVAL, nameText(folder),
+                         QStringLiteral("a folder cannot be put into itself or a folder below it"));
+    // A bind mount of a folder below is that folder, under other parents.
+    for (const TreeEntry& e : plan.entries) {
+        if (e.kind == TreeEntry::Kind::Folder && e.id == FolderId::of(here))
+            return inside;
+    }
     for (;;) {
         if (sameEntry(here, moved))
-            return FsError(EINVAL, nameText(folder),
-                           QStringLiteral("a folder cannot be put into itself or a folder below "
-                                          "it"));
+            return inside;
         UniqueFd up{::openat(at.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC)};
         struct stat parent {};
         if (up.fd < 0 || ::fstat(up.fd, &parent) != 0)
@@ -138,22 +191,14 @@ FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder
     }
 }
 
-FsResult makeFolder(const QByteArray& path) {
-    if (::mkdir(path.constData(), 0700) != 0)
-        return errorAt(errno, path);
-    return {};
-}
-
-FsResult finishFolder(const QByteArray& source, const QByteArray& path) {
-    UniqueFd in{openFolderAt(AT_FDCWD, source.constData())};
-    UniqueFd out{openFolderAt(AT_FDCWD, path.constData())};
+FsResult finishFolder(int in, const QByteArray& source, int out, const QByteArray& path) {
     struct stat st {
     }, made{};
-    if (in.fd < 0 || ::fstat(in.fd, &st) != 0)
+    if (::fstat(in, &st) != 0)
         return errorAt(errno, source);
-    if (out.fd < 0 || ::fstat(out.fd, &made) != 0)
+    if (::fstat(out, &made) != 0)
         return errorAt(errno, path);
-    if (const int err = keepAttributes(source, in.fd, st, path, out.fd, made); err != 0)
+    if (const int err = keepAttributes(source, in, st, path, out, made); err != 0)
         return errorAt(err, path);
     return {};
 }
@@ -164,21 +209,18 @@ FsResult removeTree(const QByteArray& path) {
         if (first && !r)
             first = std::move(r);
     };
-    UniqueFd dir{openFolderAt(AT_FDCWD, path.constData())};
-    std::vector<QByteArray> names;
-    if (dir.fd < 0 || !readNames(dir.fd, path, names))
+    FolderChain chain;
+    if (!chain.openTop(path, false))
         return errorAt(errno, path);
-    for (const QByteArray& name : names) {
-        struct stat st {};
-        if (::fstatat(dir.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode))
-            note(removeTree(path + '/' + name));
-        else if (::unlinkat(dir.fd, name.constData(), 0) != 0)
-            note(errorAt(errno, path + '/' + name));
-    }
-    ::close(std::exchange(dir.fd, -1));
-    if (::rmdir(path.constData()) != 0)
+    if (!removeBelow(chain, note))
+        return errorAt(errno, path);
+    // The top goes by its path, as it was chosen: only while it is the folder emptied.
+    struct stat st {};
+    const FolderId top = chain.id();
+    chain.clear();
+    if (::lstat(path.constData(), &st) != 0 || !(FolderId::of(st) == top))
+        note(errorAt(ESTALE, path));
+    else if (::rmdir(path.constData()) != 0)
         note(errorAt(errno, path));
     return first;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file_system.h"
+#include "core/folder_chain.h"
 
 #include <QByteArray>
 #include <sys/types.h>
@@ -15,6 +16,10 @@ struct TreeEntry {
     qint64 size = 0;
     // A folder that could not be read: its entries are not in the plan.
     int unreadable = 0;
+    // The entry as the plan found it: the command acts in that very folder;
+    // a file with more than one name (`links`) is copied once, then linked.
+    FolderId id;
+    nlink_t links = 1;
 };
 
 // A folder's tree as a walk that never follows links finds it: each folder
@@ -38,17 +43,18 @@ QByteArray entryPath(const QByteArray& top, const TreeEntry& entry);
 
 // Refuses a folder to be put into `targetFolder` when that is the folder
 // itself or a folder below it, compared by device and inode along the
-// target's parents, so other spellings and links to them are caught too.
-FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder);
+// target's parents, so other spellings and links to them are caught too,
+// and with every folder of its `plan`, so a bind mount of one of them is.
+FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder,
+                        const TreePlan& plan);
 
-// Creates the folder `path` for a copy, open to the user alone while the
-// copy fills it.
-FsResult makeFolder(const QByteArray& path);
-// Gives a folder made by makeFolder() what `cp -a` keeps of `source`:
-// owner and group where the user may set them, extended attributes, ACL,
-// mode and times; after its entries, which change its time.
-FsResult finishFolder(const QByteArray& source, const QByteArray& path);
+// Gives a folder made for a copy (open to the user alone while the copy
+// fills it) what `cp -a` keeps of the folder `in`: owner and group where the
+// user may set them, extended attributes, ACL, mode and times; after its
+// entries, which change its time. The paths are for messages.
+FsResult finishFolder(int in, const QByteArray& source, int out, const QByteArray& path);
 
 // Removes the folder at `path` with everything in it, never following a
-// link. On a failure what could not be removed stays, with its folders.
+// link nor leaving the folders it entered. On a failure what could not be
+// removed stays, with its folders.
 FsResult removeTree(const QByteArray& path);

@@ -2,7 +2,7 @@
 #include "fileops/file_copy.h"
 
 #include "core/name_text.h"
-#include "core/trash.h"
+#include "core/unique_fd.h"
 
 #include <QRandomGenerator>
 #include <cerrno>
@@ -16,11 +16,11 @@ FsError errorAt(int err, const FileLocation& file) {
     return FsError::fromErrno(err, file.text());
 }
 
-// What stands at `target` may be replaced by a link: the same refusals as
-// for a copied file.
-FsResult mayTake(const FileLocation& target, Existing existing, bool& taken) {
+// What stands at `target` (the entry `name` of `dir`) may be replaced by a
+// link: the same refusals as for a copied file.
+FsResult mayTake(int dir, const FileLocation& target, Existing existing, bool& taken) {
     struct stat st {};
-    taken = ::lstat(target.path().constData(), &st) == 0;
+    taken = ::fstatat(dir, target.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (!taken)
         return errno == ENOENT ? FsResult() : errorAt(errno, target);
     if (S_ISDIR(st.st_mode))
@@ -35,65 +35,95 @@ FsResult mayTake(const FileLocation& target, Existing existing, bool& taken) {
     return {};
 }
 
-} // namespace
+// Both folders of a link's step, from the command's held ones where it holds them.
+struct LinkFolders {
+    UniqueFd ownFrom, ownTo;
+    int from = -1, to = -1;
+    FsResult open(const FileLocation& source, const FileLocation& target,
+                  const CopyOptions& options) {
+        from = openFolderOf(options, source.folder, O_PATH, ownFrom);
+        if (from < 0)
+            return errorAt(errno, source);
+        to = openFolderOf(options, target.folder, O_PATH, ownTo);
+        if (to < 0)
+            return errorAt(errno, target);
+        return {};
+    }
+};
 
-FsResult copyLink(const FileLocation& source, const FileLocation& target, Existing existing) {
-    const QByteArray from = source.path();
+FsResult copyLinkAt(const LinkFolders& f, const FileLocation& source, const FileLocation& target,
+                    Existing existing) {
+    const char* from = source.name.constData();
     struct stat st {};
-    if (::lstat(from.constData(), &st) != 0)
+    if (::fstatat(f.from, from, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errorAt(errno, source);
     if (!S_ISLNK(st.st_mode))
         return errorAt(EINVAL, source);
     QByteArray leadsTo(st.st_size > 0 ? st.st_size + 1 : 4096, '\0');
-    const ssize_t n = ::readlink(from.constData(), leadsTo.data(), size_t(leadsTo.size()));
+    const ssize_t n = ::readlinkat(f.from, from, leadsTo.data(), size_t(leadsTo.size()));
     if (n < 0)
         return errorAt(errno, source);
     leadsTo.truncate(n);
     bool taken = false;
-    if (FsResult may = mayTake(target, existing, taken); !may)
+    if (FsResult may = mayTake(f.to, target, existing, taken); !may)
         return may;
     // A free name is taken by the link at once; a taken one is replaced by
     // a link made beside it, so the name is never empty.
-    const QByteArray to = target.path();
+    const QByteArray& to = target.name;
     QByteArray made = to;
     if (taken)
-        made = folderPath(target.folder) + ".duoscope-copy-" +
-               QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    if (::symlink(leadsTo.constData(), made.constData()) != 0)
+        made = ".duoscope-copy-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    if (::symlinkat(leadsTo.constData(), f.to, made.constData()) != 0)
         return errorAt(errno, target);
-    (void)::lchown(made.constData(), st.st_uid, st.st_gid); // where the user may
+    (void)::fchownat(f.to, made.constData(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::utimensat(AT_FDCWD, made.constData(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
-        (taken && ::rename(made.constData(), to.constData()) != 0)) {
+    if (::utimensat(f.to, made.constData(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
+        (taken && ::renameat(f.to, made.constData(), f.to, to.constData()) != 0)) {
         const int err = errno;
-        ::unlink(made.constData());
+        ::unlinkat(f.to, made.constData(), 0);
         return errorAt(err, target);
     }
     return {};
 }
 
+} // namespace
+
+FsResult copyLink(const FileLocation& source, const FileLocation& target, Existing existing,
+                  const CopyOptions& options) {
+    LinkFolders f;
+    if (FsResult opened = f.open(source, target, options); !opened)
+        return opened;
+    return copyLinkAt(f, source, target, existing);
+}
+
 FsResult moveLink(const FileLocation& source, const FileLocation& target, Existing existing,
-                  bool& copied) {
+                  bool& copied, const CopyOptions& options) {
     copied = false;
+    LinkFolders f;
+    if (FsResult opened = f.open(source, target, options); !opened)
+        return opened;
     bool taken = false;
-    if (FsResult may = mayTake(target, existing, taken); !may)
+    if (FsResult may = mayTake(f.to, target, existing, taken); !may)
         return may;
-    const QByteArray from = source.path(), to = target.path();
-    const int moved =
-        taken ? ::rename(from.constData(), to.constData())
-              : FileSystem::renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, to.constData());
+    const char *from = source.name.constData(), *to = target.name.constData();
+    const int moved = taken ? ::renameat(f.from, from, f.to, to)
+                            : FileSystem::renameNoReplace(f.from, from, f.to, to);
     if (moved == 0 || errno != EXDEV) {
         copied = moved == 0;
         return copied ? FsResult() : errorAt(errno, errno == EEXIST ? target : source);
     }
-    const auto before = FileIdentity::of(from);
-    if (FsResult done = copyLink(source, target, existing); !done)
+    struct stat before {
+    }, now{};
+    if (::fstatat(f.from, from, &before, AT_SYMLINK_NOFOLLOW) != 0)
+        return errorAt(errno, source);
+    if (FsResult done = copyLinkAt(f, source, target, existing); !done)
         return done;
     copied = true;
-    const auto now = FileIdentity::of(from);
-    if (!before || !now || !(*now == *before))
+    if (::fstatat(f.from, from, &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != before.st_ino ||
+        now.st_ctim.tv_sec != before.st_ctim.tv_sec ||
+        now.st_ctim.tv_nsec != before.st_ctim.tv_nsec)
         return FsError(EAGAIN, source.text(),
                        QStringLiteral("it changed while it was being moved: it is kept, and so "
                                       "is the copy"));
-    return ::unlink(from.constData()) == 0 ? FsResult() : errorAt(errno, source);
+    return ::unlinkat(f.from, from, 0) == 0 ? FsResult() : errorAt(errno, source);
 }

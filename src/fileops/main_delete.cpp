@@ -8,6 +8,7 @@
 
 #include <QLineEdit>
 #include <QProgressBar>
+#include <optional>
 
 void Main::mnuDelete_Click() {
     deleteSelected(m_settings.useTrash != 0 ? DeleteWay::ToTrash : DeleteWay::Permanently);
@@ -25,14 +26,28 @@ void Main::deleteSelected(DeleteWay way) {
     QLineEdit* folderBox = activeFolderBox();
     FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     const QByteArray folder = FileSystem::encode(folderBox->text());
-    const int n = pane->count();
+    // The files chosen now, by name and identity: rows that hide or appear
+    // while a question waits change nothing of what is deleted.
+    struct Chosen {
+        QByteArray name;
+        bool folder = false;
+        std::optional<FileIdentity> id;
+    };
+    std::vector<Chosen> chosen;
     const std::vector<char> selected = selectedRowFlags(*pane);
-    run.setMaximum(n);
-    for (int i = 0; i < n && !run.cancelled(); ++i) {
-        if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
-            (void)deleteFileAsked(m_platform, this, {folder, pane->rowFileName(i)}, way, &m_undo,
-                                  pane->rows().isFolder(i));
-        run.setValue(i + 1);
+    for (int i = 0; i < pane->count(); ++i) {
+        if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty()) {
+            const QByteArray name = pane->rowFileName(i);
+            chosen.push_back({name, pane->rows().isFolder(i),
+                              FileIdentity::of(FileLocation{folder, name}.path())});
+        }
+    }
+    run.setMaximum(int(chosen.size()));
+    for (size_t i = 0; i < chosen.size() && !run.cancelled(); ++i) {
+        if (chosen[i].id)
+            (void)deleteFileAsked(m_platform, this, {folder, chosen[i].name}, way, &m_undo,
+                                  chosen[i].folder, &*chosen[i].id);
+        run.setValue(int(i) + 1);
     }
     m_pbrMain->setValue(0);
     mnuRefresh_Click();

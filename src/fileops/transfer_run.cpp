@@ -64,5 +64,5 @@ void runTransfers(Platform& platform, QWidget* owner, std::vector<Transfer> tran
         if (after == AfterFile::Stop)
             break;
     }
-    tellSkipped(platform, owner, tree.skipped);
+    tellSkipped(platform, owner, tree);
 }

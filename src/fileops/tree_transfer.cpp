@@ -1,5 +1,6 @@
 #include "fileops/tree_transfer.h"
 
+#include "core/folder_chain.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "fileops/undo_journal.h"
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,11 +25,77 @@ bool holds(const QByteArray& folder, const QByteArray& below) {
     return folder.isEmpty() || below == folder || below.startsWith(folder + '/');
 }
 
-// A folder of the copy between its making and its finishing.
+// A folder of the copy between its making and its finishing: both chains
+// stand in it while its entries are copied.
 struct OpenFolder {
     QByteArray below;  // its path below the top, "" for the top
+    QByteArray name;   // its name in the folder above
+    FolderId id;       // the source folder as the plan found it
     bool made = false; // made by the copy, not merged into one that was there
 };
+
+// The target folder `name` in the folder `dir`: made open to the user alone
+// while the copy fills it (`made`), or one that is there, merged into.
+// Entered in `chain` (without following a link).
+FsResult enterTarget(FolderChain& chain, int dir, const QByteArray& name, const QByteArray& path,
+                     bool& made) {
+    const bool top = dir == AT_FDCWD; // the top is reached by its path, as chosen
+    made = ::mkdirat(dir, (top ? path : name).constData(), 0700) == 0;
+    if (!made && errno != EEXIST)
+        return FsError::fromErrno(errno, nameText(path));
+    const bool entered = top ? chain.openTop(path, false) : chain.enter(name);
+    if (!entered) // something else than a folder stands where the folder goes
+        return FsError::fromErrno(errno == ELOOP ? ENOTDIR : errno, nameText(path));
+    return {};
+}
+
+// The copies made of files with more names in the tree, by the source's
+// identity: their other names become links to the copy, as `cp -a` keeps
+// them. Held as descriptors (a few hundred at most; past that the rest
+// are copied) so no path of the target is followed to reach them again.
+class FirstCopies {
+public:
+    // The entry `name` of `dir` when it is free: a name a copy may then take.
+    static bool isFree(int dir, const QByteArray& name) {
+        struct stat st {};
+        return ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    }
+    // Notes the copy of `e` just made at `name` in `dir`.
+    void note(const TreeEntry& e, int dir, const QByteArray& name) {
+        if (m_copies.size() >= 256 || m_copies.count(key(e)))
+            return;
+        const int fd = ::openat(dir, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            m_copies[key(e)] = fd;
+        else if (fd >= 0)
+            ::close(fd);
+    }
+    // Gives the copy of a file `e` already copied the free name `name` in `dir`.
+    bool link(const TreeEntry& e, int dir, const QByteArray& name) const {
+        const auto it = m_copies.find(key(e));
+        if (it == m_copies.end())
+            return false;
+        const QByteArray held = "/proc/self/fd/" + QByteArray::number(it->second);
+        return ::linkat(AT_FDCWD, held.constData(), dir, name.constData(), AT_SYMLINK_FOLLOW) == 0;
+    }
+    ~FirstCopies() {
+        for (const auto& [k, fd] : m_copies)
+            ::close(fd);
+    }
+
+private:
+    static std::pair<dev_t, ino_t> key(const TreeEntry& e) { return {e.id.device, e.id.inode}; }
+    std::map<std::pair<dev_t, ino_t>, int> m_copies;
+};
+
+FsError changedError(int err, const QByteArray& path) {
+    if (err == ESTALE || err == ELOOP || err == ENOTDIR)
+        return FsError(err, nameText(path),
+                       QStringLiteral("the folder was replaced since it was read: nothing in it "
+                                      "was touched"));
+    return FsError::fromErrno(err, nameText(path));
+}
 
 } // namespace
 
@@ -39,7 +107,7 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
         return tellFailure(platform, owner, what, error, t.othersFollow);
     };
     const QString notCopied = QStringLiteral("%1 could not be copied.");
-    if (FsResult inside = checkNotInside(from, t.targetFolder); !inside)
+    if (FsResult inside = checkNotInside(from, t.targetFolder, plan); !inside)
         return tell(notCopied.arg(t.source.text()), inside.error()) ? AfterFile::Stop
                                                                     : AfterFile::GoOn;
     if (t.move) {
@@ -61,7 +129,13 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
         if (plan.entries[i].kind != TreeEntry::Kind::Folder)
             lastFile = i;
     }
+    // The folders are entered from their parents, each source folder only
+    // as the plan found it: no one writing in either tree meanwhile can
+    // send the copy, or a move's removals, elsewhere.
+    FolderChain in, out;
     std::vector<OpenFolder> open;
+    AfterFile after = AfterFile::GoOn;
+    bool lost = false; // a folder above moved away: the copy cannot go on
     // Times go on last, as the entries made in a folder change them; a moved
     // tree's source folder goes once it is empty.
     const auto close = [&] {
@@ -69,49 +143,69 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
         open.pop_back();
         const QByteArray source = at(from, f.below), target = at(top, f.below);
         if (f.made) {
-            if (FsResult kept = finishFolder(source, target); !kept)
+            if (FsResult kept = finishFolder(in.fd(), source, out.fd(), target); !kept)
                 tellFailure(platform, owner, notCopied.arg(nameText(source)), kept.error());
         }
+        const FolderId id = in.id();
+        if (!in.leave() || !out.leave()) {
+            lost = true;
+            tell(notCopied.arg(nameText(source)), changedError(ESTALE, source));
+            return;
+        }
         struct stat st {};
-        if (t.move && ::lstat(source.constData(), &st) == 0 && ::rmdir(source.constData()) == 0 &&
+        const int dir = in.empty() ? AT_FDCWD : in.fd();
+        const QByteArray name = in.empty() ? from : f.name;
+        if (t.move && ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            FolderId::of(st) == id && ::unlinkat(dir, name.constData(), AT_REMOVEDIR) == 0 &&
             t.journal) {
             UndoStep removed{UndoStep::Kind::FolderRemoved, {}, source, {}, {}};
             removed.mode = st.st_mode & 07777;
             t.journal->record(removed);
         }
     };
-    // Each folder's files reach it through descriptors held while they are
-    // copied, and closed before the next folder's: never one for every folder.
+    // A file's further name in the tree: linked to its copy; when moving,
+    // the source's name goes once it is still that file.
+    FirstCopies firstCopies;
+    const auto linkedAgain = [&](const TreeEntry& e, const QByteArray& source) {
+        const QByteArray target = at(at(top, e.folder), e.name);
+        struct stat st {};
+        if (t.move && ::fstatat(in.fd(), e.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            FolderId::of(st) == e.id && ::unlinkat(in.fd(), e.name.constData(), 0) == 0) {
+            if (t.journal)
+                t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}});
+        } else if (t.journal) {
+            t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}});
+        }
+    };
+    // Each folder's files reach it through the chains' descriptors, lent to
+    // the file steps while they are copied.
     CopyOptions fileOptions = options;
-    AfterFile after = AfterFile::GoOn;
-    QByteArray passedOver; // a folder that could not be made, with what is below it
+    QByteArray passedOver; // a folder that could not be entered or made, with what is below it
     bool passing = false;
-    for (size_t i = 0; i < plan.entries.size() && after == AfterFile::GoOn; ++i) {
+    for (size_t i = 0; i < plan.entries.size() && after == AfterFile::GoOn && !lost; ++i) {
         if (run.cancelled && run.cancelled())
             break;
         const TreeEntry& e = plan.entries[i];
         const QByteArray source = entryPath(from, e);
         if (e.kind == TreeEntry::Kind::Folder) {
             const QByteArray below = entryPath({}, e);
-            while (!open.empty() && !holds(open.back().below, below))
+            while (!open.empty() && !lost && !holds(open.back().below, below))
                 close();
-            if (passing && holds(passedOver, below))
+            if (lost || (passing && holds(passedOver, below)))
                 continue;
             passing = false;
             const QByteArray target = entryPath(top, e);
-            OpenFolder f{below, false};
-            struct stat st {};
-            if (FsResult made = makeFolder(target); made) {
-                f.made = true;
-                if (t.journal)
-                    t.journal->record({UndoStep::Kind::FolderMade, target, {}, {}, {}});
-            } else if (made.error().number() != EEXIST || ::lstat(target.constData(), &st) != 0 ||
-                       !S_ISDIR(st.st_mode)) {
-                // Something else stands where the folder goes: nothing below it is copied.
-                const FsError error = made.error().number() == EEXIST
-                                          ? FsError::fromErrno(ENOTDIR, nameText(target))
-                                          : made.error();
-                const bool skipRest = tell(notCopied.arg(nameText(source)), error);
+            OpenFolder f{below, e.name, e.id, false};
+            FsResult entered;
+            if (!(i == 0 ? in.openTop(from, false, &e.id) : in.enter(e.name, &e.id)))
+                entered = changedError(errno, source);
+            else if (entered =
+                         enterTarget(out, i == 0 ? AT_FDCWD : out.fd(), e.name, target, f.made);
+                     !entered)
+                (void)in.leave(); // back where the target's parent is
+            if (!entered) {
+                // Nothing below it is copied.
+                const bool skipRest = tell(notCopied.arg(nameText(source)), entered.error());
                 if (i == 0)
                     return skipRest ? AfterFile::Stop : AfterFile::GoOn;
                 if (skipRest)
@@ -120,18 +214,24 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
                 passedOver = below;
                 continue;
             }
+            if (f.made && t.journal)
+                t.journal->record({UndoStep::Kind::FolderMade, target, {}, {}, {}});
             open.push_back(f);
             fileOptions.folders = std::make_shared<HeldFolders>();
-            if (e.unreadable != 0 &&
-                tell(QStringLiteral("%1 could not be read.").arg(nameText(source)),
-                     FsError::fromErrno(e.unreadable, nameText(source))))
-                after = AfterFile::Stop;
+            fileOptions.folders->lend(folderPath(source), in.fd());
+            fileOptions.folders->lend(folderPath(target), out.fd());
+            if (e.unreadable != 0)
+                run.unreadable << FsError::fromErrno(e.unreadable, nameText(source)).description();
             continue;
         }
         if (!(passing && holds(passedOver, e.folder))) {
             if (e.kind == TreeEntry::Kind::Special) {
                 run.skipped << nameText(source);
+            } else if (e.links > 1 && FirstCopies::isFree(out.fd(), e.name) &&
+                       firstCopies.link(e, out.fd(), e.name)) {
+                linkedAgain(e, source);
             } else {
+                const bool free = e.links > 1 && FirstCopies::isFree(out.fd(), e.name);
                 Transfer file = t;
                 file.source = {at(from, e.folder), e.name};
                 file.folder = false;
@@ -139,22 +239,39 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
                 file.linkItself = e.kind == TreeEntry::Kind::Link;
                 file.othersFollow = t.othersFollow || i < lastFile;
                 after = transferFile(platform, owner, file, fileOptions);
+                if (free)
+                    firstCopies.note(e, out.fd(), e.name);
             }
         }
         run.advanced(1, e.size);
     }
-    while (!open.empty())
+    while (!open.empty() && !lost)
         close();
-    return after;
+    return lost ? AfterFile::Stop : after;
 }
 
-void tellSkipped(Platform& platform, QWidget* owner, const QStringList& skipped) {
-    if (skipped.isEmpty())
+void tellSkipped(Platform& platform, QWidget* owner, const TreeRun& run) {
+    if (run.skipped.isEmpty() && run.unreadable.isEmpty())
         return;
     constexpr int shownAtMost = 20;
-    QString text = QStringLiteral("Only files, links and folders are copied. Skipped:\r\n\r\n") +
-                   skipped.mid(0, shownAtMost).join(QStringLiteral("\r\n"));
-    if (skipped.size() > shownAtMost)
-        text += QStringLiteral("\r\n... and %1 more").arg(skipped.size() - shownAtMost);
-    platform.messageBox(owner, text, MsgStyle::Information);
+    const auto listed = [](const QStringList& names) {
+        QString text = names.mid(0, shownAtMost).join(QStringLiteral("\r\n"));
+        if (names.size() > shownAtMost)
+            text += QStringLiteral("\r\n... and %1 more").arg(names.size() - shownAtMost);
+        return text;
+    };
+    QStringList parts;
+    if (!run.unreadable.isEmpty())
+        parts << QStringLiteral("%1 could not be read: what %2 was left where it is.\r\n\r\n")
+                         .arg(run.unreadable.size() == 1
+                                  ? QStringLiteral("1 folder")
+                                  : QStringLiteral("%1 folders").arg(run.unreadable.size()),
+                              run.unreadable.size() == 1 ? QStringLiteral("it holds")
+                                                         : QStringLiteral("they hold")) +
+                     listed(run.unreadable);
+    if (!run.skipped.isEmpty())
+        parts << QStringLiteral("Only files, links and folders are copied. Skipped:\r\n\r\n") +
+                     listed(run.skipped);
+    platform.messageBox(owner, parts.join(QStringLiteral("\r\n\r\n")),
+                        run.unreadable.isEmpty() ? MsgStyle::Information : MsgStyle::Critical);
 }

@@ -15,6 +15,9 @@ struct TreeRun {
     // Special files (FIFOs, sockets, devices) met inside folders, which are
     // not copied: the command tells them once, at its end.
     QStringList skipped;
+    // Folders that could not be read or entered, each with its reason: what
+    // they hold is neither copied nor (by a Cut) removed, told once at the end.
+    QStringList unreadable;
 };
 
 // Copies (or moves) the folder `t.source` with everything in it, as `plan`
@@ -28,6 +31,6 @@ struct TreeRun {
 AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
                          const TreePlan& plan, const CopyOptions& options, TreeRun& run);
 
-// The one message of a command for the special files it skipped; none
-// when there were none.
-void tellSkipped(Platform& platform, QWidget* owner, const QStringList& skipped);
+// The one message of a command for the folders it could not read and the
+// special files it skipped, with their numbers; none when there were none.
+void tellSkipped(Platform& platform, QWidget* owner, const TreeRun& run);

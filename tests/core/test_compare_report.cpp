@@ -101,6 +101,12 @@ TEST_F(Report, FailuresExitNonZeroWithTheReason) {
     unwritable.open(QIODevice::ReadOnly);
     const ReportRun r = report(args(QStringLiteral("--json")), &unwritable);
     EXPECT_TRUE(r.code == 3 && r.err.contains(QStringLiteral("cannot write the report")));
+    // A full disk refuses even the few bytes of a small report, once flushed.
+    for (const char* form : {"--json", "-r"}) {
+        QFile full(QStringLiteral("/dev/full"));
+        ASSERT_TRUE(full.open(QIODevice::WriteOnly));
+        EXPECT_EQ(report(args(QString::fromLatin1(form)), &full).code, 3) << form;
+    }
 }
 
 TEST_F(Report, FolderPathsKeepTheirBytes) {

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,6 +183,54 @@ TEST_F(TrashTest, OtherFileSystemsUseTheTrashAtTheirTop) {
         QDir(QFile::decodeName(dotTrash)).removeRecursively();
     if (madeOwn)
         QDir(QFile::decodeName(top + "/.Trash-" + uid)).removeRecursively();
+}
+
+TEST_F(TrashTest, TheTrashAndTheWayBackAreCheckedEachTimeNoLinkFollowed) {
+    // A name in files/ without its info (another program's, or a crash's) is taken.
+    tree.write(QStringLiteral("orphan.txt"), "mine");
+    ASSERT_TRUE(QDir().mkpath(QFile::decodeName(trash + "/files")));
+    QFile(QFile::decodeName(trash + "/files/orphan.txt")).open(QIODevice::WriteOnly);
+    TrashEntry entry;
+    ASSERT_TRUE(Trash::moveToTrash(at("orphan.txt"), entry, when).ok());
+    EXPECT_EQ(entry.name, "orphan.txt.2");
+    EXPECT_EQ(readAll(trash + "/files/orphan.txt"), "");
+    ::unlink(trash + "/files/orphan.txt");
+
+    // Its folder swapped for a link since: the file is not put back through it.
+    TempTree outside;
+    tree.write(QStringLiteral("sub/f.txt"), "f");
+    ASSERT_TRUE(Trash::moveToTrash(at("sub/f.txt"), entry, when).ok());
+    ASSERT_EQ(::rename(at("sub"), at("sub.real")), 0);
+    ASSERT_EQ(::symlink(bytes(outside.path()), at("sub")), 0);
+    EXPECT_TRUE(Trash::restore(entry).error().reason().contains("now a link"));
+    EXPECT_FALSE(present(bytes(outside.path()) + "/f.txt"));
+    ::unlink(at("sub"));
+    ASSERT_EQ(::rename(at("sub.real"), at("sub")), 0);
+    ASSERT_TRUE(Trash::restore(entry).ok());
+
+    // A file system's own trash: never one open to others, and checked at
+    // every use, so files/ swapped for a link since is not used.
+    TempTree mount;
+    const QByteArray top = bytes(mount.path());
+    if (::mount("tmpfs", top.constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "mounting a second file system is not allowed here";
+    const std::shared_ptr<void> unmount(nullptr,
+                                        [&top](void*) { ::umount2(top.constData(), MNT_DETACH); });
+    const QByteArray own = top + "/.Trash-" + QByteArray::number(::getuid());
+    ASSERT_EQ(::mkdir(own.constData(), 0777), 0);
+    ::chmod(own.constData(), 0777);
+    QFile(QFile::decodeName(top + "/x")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(Trash::moveToTrash(top + "/x", entry, when).error().number(), ENOTSUP);
+    ::chmod(own.constData(), 0700);
+    ASSERT_TRUE(Trash::moveToTrash(top + "/x", entry, when).ok());
+    EXPECT_EQ(entry.folder, own);
+    ASSERT_EQ(::rename((own + "/files").constData(), (top + "/files.real").constData()), 0);
+    ASSERT_EQ(::mkdir((top + "/elsewhere").constData(), 0700), 0);
+    ASSERT_EQ(::symlink(top + "/elsewhere", own + "/files"), 0);
+    QFile(QFile::decodeName(top + "/y")).open(QIODevice::WriteOnly);
+    EXPECT_FALSE(Trash::moveToTrash(top + "/y", entry, when).ok());
+    EXPECT_TRUE(present(top + "/y"));
+    EXPECT_TRUE(QDir(QFile::decodeName(top + "/elsewhere")).isEmpty());
 }
 
 } // namespace

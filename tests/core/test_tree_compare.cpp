@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <future>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,6 +207,30 @@ TEST_F(Trees, LinksLoopsUnreadableAndChangingFoldersNeitherHangNorStopTheWalk) {
     std::atomic<bool> cancel{true};
     options.cancel = &cancel;
     EXPECT_THROW(compare(), ScanCancelled);
+}
+
+TEST_F(Trees, AThousandLevelsDeepPairIsWalkedWithAFewDescriptors) {
+    QString deep;
+    for (int i = 0; i < 1000; ++i)
+        deep += QStringLiteral("d/");
+    both(deep + "leaf", "same");
+    dest.write(deep + "leaf", "other", when);
+    struct rlimit was {};
+    ::getrlimit(RLIMIT_NOFILE, &was);
+    struct rlimit low = was;
+    low.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const RowStatus status = compare();
+    std::unique_ptr<TreeLevel> level;
+    EXPECT_NO_THROW(level = readTrees(path(source), path(dest), options));
+    ::setrlimit(RLIMIT_NOFILE, &was);
+    EXPECT_EQ(status, RowStatus::Differs) << "the leaf reached";
+    ASSERT_TRUE(level);
+    EXPECT_EQ(level->rows.status(0), RowStatus::Differs);
+    int depth = 0;
+    for (const TreeLevel* l = level.get(); !l->below.empty(); l = l->below.front().second.get())
+        ++depth;
+    EXPECT_EQ(depth, 1000);
 }
 
 } // namespace

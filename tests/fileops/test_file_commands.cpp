@@ -355,6 +355,42 @@ TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
     EXPECT_EQ(dest.read("target"), "target") << "the link went, not its target";
 }
 
+TEST_F(WindowTest, DeleteActsOnTheFilesChosenWhateverTheRowsDoMeanwhile) {
+    for (const char* name : {"a", "b", "c", "d"})
+        dest.write(name, name);
+    refresh(source.path(), dest.path());
+    window.lvDest_GotFocus();
+    window.lvDest_ItemClick(1);
+    select(window.lvDest(), {1, 2}, 1); // b and c
+    // While b is asked about, a goes and the rows move up: c is still the
+    // second file asked about, and d is never touched.
+    platform.whileAsking = [&](int shown) {
+        if (shown == 1) {
+            QFile::remove(dest.filePath("a"));
+            window.mnuRefresh_Click();
+        }
+    };
+    platform.answers = {Answer::Yes, Answer::Yes};
+    window.mnuEditDeletePermanently_Click();
+    ASSERT_EQ(styles(), QList<int>({292, 292}));
+    EXPECT_TRUE(platform.shown[1].text.endsWith("/c?"));
+    EXPECT_EQ(texts(window.lvDest()), QStringList({"d"}));
+
+    // A file chosen, then replaced by another of its name, is not deleted.
+    dest.write("e", "e");
+    refresh(source.path(), dest.path());
+    select(window.lvDest(), {1}, 1);
+    platform.shown.clear();
+    platform.whileAsking = [&](int) {
+        dest.write("e2", "another e"); // made while e is there: another inode
+        ::rename(dest.at("e2").path().constData(), dest.at("e").path().constData());
+    };
+    platform.answers = {Answer::Yes};
+    window.mnuEditDeletePermanently_Click();
+    EXPECT_EQ(styles(), QList<int>({292, 16}));
+    EXPECT_EQ(dest.read("e"), "another e");
+}
+
 struct stat statOf(const QByteArray& path) {
     struct stat st {};
     ::lstat(path.constData(), &st);

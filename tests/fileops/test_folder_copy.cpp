@@ -1,3 +1,4 @@
+#include "core/folder_chain.h"
 #include "core/message_style.h"
 #include "fileops/file_command_run.h"
 #include "fileops/transfer_run.h"
@@ -13,7 +14,10 @@
 #include <QProgressBar>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -160,6 +164,22 @@ TEST_F(FolderCopyTest, AFolderNeverGoesIntoItselfAndEscapeLeavesOnlyWholeFiles) 
     EXPECT_EQ(lstatOf(dest.filePath("top")).st_mtim.tv_nsec,
               lstatOf(source.filePath("top")).st_mtim.tv_nsec)
         << "a folder left unfinished is still given its time";
+
+    // Into a bind mount of a folder below: ".." from there leaves the tree,
+    // the plan's folders do not.
+    dest.mkdir("bound");
+    const QByteArray bound = QFile::encodeName(dest.filePath("bound"));
+    if (::mount(QFile::encodeName(source.filePath("top/sub")).constData(), bound.constData(),
+                nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts are not allowed here";
+    const std::shared_ptr<void> unmount(
+        nullptr, [&bound](void*) { ::umount2(bound.constData(), MNT_DETACH); });
+    for (const bool move : {false, true}) {
+        platform.shown.clear();
+        paste("top", dest.filePath("bound"), move);
+        EXPECT_EQ(styles(), QList<int>({16}));
+        EXPECT_FALSE(QFile::exists(source.filePath("top/sub/top")));
+    }
 }
 
 TEST_F(FolderCopyTest, CutMovesWhatIsSafeAndLeavesWhatFailedWhereItWas) {
@@ -231,6 +251,119 @@ TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
     deleteFileAsked(platform, nullptr, source.at("empty"), DeleteWay::Permanently, &journal, true);
     EXPECT_EQ(platform.shown[0].text,
               "Are you sure you want to delete " + source.filePath("empty") + "?");
+}
+
+TEST_F(FolderCopyTest, FilesWithSeveralNamesInATreeKeepOneCopyWithAllItsNames) {
+    TempTree other(QStringLiteral("/dev/shm"));
+    for (const char* name : {"top/sub/h2", "top/sub/deep/h3"})
+        ::link(QFile::encodeName(source.filePath("top/a.txt")).constData(),
+               QFile::encodeName(source.filePath(name)).constData());
+    for (const auto& [into, move] : {std::pair{dest.path(), false}, {other.path(), true}}) {
+        SCOPED_TRACE(move ? "cut across file systems" : "copy");
+        paste("top", into, move);
+        const QDir d(into);
+        const struct stat first = lstatOf(d.filePath("top/a.txt"));
+        EXPECT_EQ(first.st_nlink, 3u);
+        for (const char* name : {"top/sub/h2", "top/sub/deep/h3"})
+            EXPECT_EQ(lstatOf(d.filePath(name)).st_ino, first.st_ino) << name;
+        EXPECT_EQ(QFile(d.filePath("top/sub/h2")).size(), 1);
+    }
+    EXPECT_FALSE(QFile::exists(source.filePath("top"))) << "every name moved";
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_EQ(source.read("top/sub/deep/h3"), "a") << "and back";
+}
+
+TEST_F(FolderCopyTest, AFolderThatCannotBeEnteredIsToldOnceAndACutLeavesIt) {
+    // As a user the folder's mode applies to (root enters any folder).
+    const auto asUser = [this](bool move, const QString& into) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(100);
+            paste("top", into, move);
+            const bool told = styles() == QList<int>({16}) &&
+                              platform.shown[0].text.startsWith("1 folder could not be read") &&
+                              platform.shown[0].text.contains(source.filePath("top/sub"));
+            ::_exit(told ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempTree other(QStringLiteral("/dev/shm"));
+    for (const QString& top : {source.path(), dest.path(), other.path()}) {
+        QProcess::execute("chown", {"-R", "65534:65534", top});
+        ::chmod(QFile::encodeName(top).constData(), 0755);
+    }
+    ::chmod(QFile::encodeName(source.filePath("top/sub")).constData(), 0444); // read, not enter
+    for (const auto& [into, move] : {std::pair{dest.path(), false}, {other.path(), true}}) {
+        SCOPED_TRACE(move ? "cut across file systems" : "copy");
+        EXPECT_EQ(asUser(move, into), 0) << "one message, with the count and the folder";
+        EXPECT_TRUE(QFile::exists(into + "/top/a.txt"));
+        EXPECT_FALSE(QFile::exists(into + "/top/sub/b.bin"));
+    }
+    EXPECT_EQ(source.read("top/sub/b.bin").size(), 300000) << "what the cut could not reach stays";
+    EXPECT_FALSE(QFile::exists(source.filePath("top/a.txt")));
+}
+
+// Each command that walks a tree, with a subfolder swapped for a link to a
+// folder outside once the command has planned and is about to enter it.
+TEST_F(FolderCopyTest, AFolderSwappedForALinkMidCommandIsNeverEntered) {
+    TempTree other(QStringLiteral("/dev/shm"));
+    struct Case {
+        const char* command;
+        std::function<void()> run;
+        QString reached; // where the outside folder's file would end up
+    };
+    const std::vector<Case> cases = {
+        {"copy", [&] { paste("top", dest.path()); }, dest.filePath("top/sub/secret")},
+        {"cut across file systems", [&] { paste("top", other.path(), true); },
+         other.filePath("top/sub/secret")},
+        {"delete permanently",
+         [&] {
+             platform.answers = {Answer::Yes};
+             deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::Permanently, nullptr,
+                             true);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        TempTree outside;
+        outside.write("secret", "not yours");
+        outside.write("deep/c", "not yours either");
+        const QStringList before = snapshot(outside.path());
+        int entered = 0;
+        FolderChain::beforeEnterForTests() = [&](int, const QByteArray& name) {
+            if (name != "sub" || ++entered != 2) // the first time is the plan's
+                return;
+            ::rename(QFile::encodeName(source.filePath("top/sub")).constData(),
+                     QFile::encodeName(source.filePath("sub.orig")).constData());
+            ::symlink(QFile::encodeName(outside.path()).constData(),
+                      QFile::encodeName(source.filePath("top/sub")).constData());
+        };
+        platform.shown.clear();
+        c.run();
+        FolderChain::beforeEnterForTests() = nullptr;
+        EXPECT_EQ(entered, 2);
+        EXPECT_EQ(snapshot(outside.path()), before) << "the outside folder untouched";
+        if (!c.reached.isEmpty()) {
+            EXPECT_FALSE(QFile::exists(c.reached)) << "nothing of it copied";
+        }
+        ASSERT_FALSE(platform.shown.isEmpty()) << "the changed folder is told";
+        EXPECT_TRUE(platform.shown.back().text.contains(source.filePath("top/sub")))
+            << platform.shown.back().text.toStdString();
+        // The tree as it was, for the next command.
+        QDir(source.filePath("top")).removeRecursively();
+        QDir(dest.filePath("top")).removeRecursively();
+        QDir(other.filePath("top")).removeRecursively();
+        ::unlink(QFile::encodeName(source.filePath("top/sub")).constData());
+        source.write("top/a.txt", "a");
+        ::rename(QFile::encodeName(source.filePath("sub.orig")).constData(),
+                 QFile::encodeName(source.filePath("top/sub")).constData());
+    }
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 int ScriptedPlatform::messageBox(QWidget*, const QString& text, int style) {
     shown.append({text, style});
+    if (whileAsking)
+        whileAsking(int(shown.size()));
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();

@@ -30,6 +30,8 @@ public:
     std::deque<QStringList> toolbarArrangements;
     // What the user does in the next modal dialogs; one without is cancelled.
     std::deque<std::function<void(QDialog&)>> dialogActions;
+    // Called while each message box is open, with the number of boxes shown.
+    std::function<void(int)> whileAsking;
     bool openSucceeds = true;
     bool urlsOpen = true;
 
