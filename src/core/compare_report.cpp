@@ -1,6 +1,7 @@
 #include "core/compare_report.h"
 
 #include "core/content_check.h"
+#include "core/deep_stack.h"
 #include "core/digest_cache.h"
 #include "core/file_system.h"
 #include "core/folder_scan.h"
@@ -408,20 +409,23 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
     if (!options)
         return 1;
     try {
-        std::unique_ptr<DigestCache> cache;
-        if (options->contents)
-            cache = std::make_unique<DigestCache>();
-        const std::unique_ptr<TreeLevel> rows = compare(*options, cache.get());
-        if (cache)
-            cache->save();
-        ReportWriter writer(out);
-        if (options->json)
-            printJson(*options, *rows, writer);
-        else
-            printText(*options, *rows, writer);
-        writer.finish();
-        if (writer.failed())
-            out.setStatus(QTextStream::WriteFailed);
+        onDeepStack([&] {
+            std::unique_ptr<DigestCache> cache;
+            if (options->contents)
+                cache = std::make_unique<DigestCache>();
+            const std::unique_ptr<TreeLevel> rows = compare(*options, cache.get());
+            if (cache)
+                cache->save();
+            ReportWriter writer(out);
+            if (options->json)
+                printJson(*options, *rows, writer);
+            else
+                printText(*options, *rows, writer);
+            writer.finish();
+            if (writer.failed())
+                out.setStatus(QTextStream::WriteFailed);
+            return true;
+        });
     } catch (const FsError& e) {
         err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
         return 2;

@@ -1,6 +1,7 @@
 #include "core/tree_compare.h"
 
 #include "core/content_check.h"
+#include "core/deep_stack.h"
 #include "core/folder_chain.h"
 #include "core/name_text.h"
 
@@ -210,8 +211,10 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
                                                                : RowStatus::Unreadable;
     }
     try {
-        return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
-                           nullptr);
+        return onDeepStack([&] {
+            return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
+                               nullptr);
+        });
     } catch (const FsError&) {
         return RowStatus::Unreadable; // moved meanwhile, or out of descriptors: nothing to tell
     }
@@ -226,6 +229,9 @@ std::unique_ptr<TreeLevel> readTrees(const QByteArray& sourceFolder,
         throw FsError::fromErrno(errno, nameText(sourceFolder));
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
-    walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder), top.get(), true);
+    onDeepStack([&] {
+        return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
+                           top.get(), true);
+    });
     return top;
 }

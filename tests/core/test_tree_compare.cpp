@@ -233,4 +233,29 @@ TEST_F(Trees, AThousandLevelsDeepPairIsWalkedWithAFewDescriptors) {
     EXPECT_EQ(depth, 1000);
 }
 
+// Ten thousand levels: no path reaches the leaves, and the walk goes far
+// deeper than an ordinary thread's stack would carry it.
+TEST_F(Trees, ATenThousandLevelsDeepPairIsWalkedToItsLeaves) {
+    for (TempTree* t : {&source, &dest}) {
+        int at = ::open(path(*t).constData(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < 10000 && at >= 0; ++i) {
+            ::mkdirat(at, "d", 0755);
+            const int next = ::openat(at, "d", O_RDONLY | O_DIRECTORY);
+            ::close(at);
+            at = next;
+        }
+        const int fd = ::openat(at, "leaf", O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_GT(::write(fd, t == &source ? "a" : "bb", t == &source ? 1 : 2), 0);
+        ::close(fd);
+        ::close(at);
+    }
+    EXPECT_EQ(compare(), RowStatus::Differs) << "the leaf reached";
+    const std::unique_ptr<TreeLevel> level = readTrees(path(source), path(dest), options);
+    int depth = 0;
+    for (const TreeLevel* l = level.get(); !l->below.empty(); l = l->below.front().second.get())
+        ++depth;
+    EXPECT_EQ(depth, 10000);
+}
+
 } // namespace
