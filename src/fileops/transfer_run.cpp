@@ -1,7 +1,7 @@
 #include "fileops/transfer_run.h"
 
-#include "fileops/file_command_run.h"
 #include "fileops/tree_transfer.h"
+#include "mainwindow/file_command_run.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,9 +2,9 @@
 #include "mainwindow/main_window.h"
 
 #include "core/text_formats.h"
-#include "fileops/file_command_run.h"
-#include "fileops/pane_selection.h"
+#include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/pane_selection.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 // Delete: the active pane's selected files, each confirmed.
 #include "mainwindow/main_window.h"
 
-#include "fileops/file_command_run.h"
 #include "fileops/file_steps.h"
-#include "fileops/pane_selection.h"
+#include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/pane_selection.h"
 
 #include <QLineEdit>
 #include <QProgressBar>

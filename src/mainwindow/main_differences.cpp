@@ -2,8 +2,8 @@
 // and stepping from one difference to the next.
 #include "mainwindow/main_window.h"
 
-#include "fileops/pane_selection.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/pane_selection.h"
 #include "shell/platform.h"
 
 #include <QAction>

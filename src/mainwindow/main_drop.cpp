@@ -1,10 +1,10 @@
 // Rows dragged from one pane and dropped on the other are copied into its folder.
 #include "mainwindow/main_window.h"
 
-#include "fileops/file_command_run.h"
-#include "fileops/pane_selection.h"
 #include "fileops/transfer_run.h"
+#include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/pane_selection.h"
 
 #include <QLineEdit>
 #include <QProgressBar>

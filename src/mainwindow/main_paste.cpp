@@ -1,8 +1,8 @@
 // Paste: the recorded files copied, or moved after Cut, into the active pane's folder.
 #include "mainwindow/main_window.h"
 
-#include "fileops/file_command_run.h"
 #include "fileops/transfer_run.h"
+#include "mainwindow/file_command_run.h"
 
 #include <QLineEdit>
 #include <QProgressBar>

@@ -2,7 +2,7 @@
 #include "mainwindow/main_window.h"
 
 #include "core/message_style.h"
-#include "fileops/file_command_run.h"
+#include "mainwindow/file_command_run.h"
 #include "shell/platform.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "core/message_style.h"
-#include "fileops/pane_selection.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/pane_selection.h"
 #include "support/file_faults.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"

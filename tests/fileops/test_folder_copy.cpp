@@ -1,9 +1,9 @@
 #include "core/folder_chain.h"
 #include "core/message_style.h"
-#include "fileops/file_command_run.h"
 #include "fileops/transfer_run.h"
 #include "fileops/tree_transfer.h"
 #include "fileops/undo_journal.h"
+#include "mainwindow/file_command_run.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 

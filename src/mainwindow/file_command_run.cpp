@@ -1,4 +1,4 @@
-#include "fileops/file_command_run.h"
+#include "mainwindow/file_command_run.h"
 
 #include "mainwindow/window_keys.h"
 

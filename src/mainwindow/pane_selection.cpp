@@ -1,4 +1,4 @@
-#include "fileops/pane_selection.h"
+#include "mainwindow/pane_selection.h"
 
 #include "mainwindow/list_pane.h"
 
