@@ -4,29 +4,26 @@
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/text_formats.h"
+#include "fileops/command_host.h"
 #include "fileops/file_texts.h"
 #include "fileops/folder_tree.h"
 #include "fileops/undo_journal.h"
-#include "shell/platform.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
-namespace {} // namespace
-
 // One failure often means many (a full disk, a folder gone read-only), each
 // with its message: the user may skip the rest.
-bool tellFailure(Platform& platform, QWidget* owner, const QString& what, const FsError& error,
-                 bool othersFollow) {
-    platform.beep();
+bool tellFailure(CommandHost& host, const QString& what, const FsError& error, bool othersFollow) {
+    host.beep();
     if (!othersFollow) {
-        platform.messageBox(owner, failureText(what, error), MsgStyle::Critical);
+        host.ask(failureText(what, error), MsgStyle::Critical);
         return false;
     }
     const QString text =
         failureText(what, error) + QStringLiteral("\r\n\r\nCancel skips the files still to come.");
-    return platform.messageBox(owner, text, MsgStyle::CriticalOkCancel) == Answer::Cancel;
+    return host.ask(text, MsgStyle::CriticalOkCancel) == Answer::Cancel;
 }
 
 namespace {
@@ -86,7 +83,7 @@ void noteTransfer(const Transfer& t, const FileLocation& target, bool replaced,
 
 // A replaced file keeps a second name in the Trash while the copy takes its
 // place. Without a Trash on its drive the user may replace it for good.
-FsResult keepInTrash(Platform& platform, QWidget* owner, const FileLocation& target,
+FsResult keepInTrash(CommandHost& host, const FileLocation& target,
                      std::optional<TrashEntry>& kept) {
     TrashEntry entry;
     FsResult linked = Trash::linkIntoTrash(target.path(), entry);
@@ -95,28 +92,27 @@ FsResult keepInTrash(Platform& platform, QWidget* owner, const FileLocation& tar
         return linked;
     }
     if (linked.error().number() == ENOTSUP &&
-        platform.messageBox(owner, noTrashReplaceQuestionText(target.text(), linked.error()),
-                            MsgStyle::QuestionYesNoNoDefault) == Answer::Yes)
+        host.ask(noTrashReplaceQuestionText(target.text(), linked.error()),
+                 MsgStyle::QuestionYesNoNoDefault) == Answer::Yes)
         return {};
     return linked;
 }
 
 // Yes, No or Cancel for `target`, from the command's standing answer when
 // the user gave one for all files, else from the question.
-int askOverwrite(Platform& platform, QWidget* owner, const Transfer& t,
-                 const FileLocation& target) {
+int askOverwrite(CommandHost& host, const Transfer& t, const FileLocation& target) {
     const ForAll standing = t.forAll ? *t.forAll : ForAll::Ask;
     if (standing != ForAll::Ask)
         return standing == ForAll::Replace ? Answer::Yes : Answer::No;
     if (t.pasting)
-        platform.beep();
+        host.beep();
     const QString prompt = overwritePromptText(
         nameText(t.targetFolder), nameText(target.name), t.source.text(),
         FileSystem::stat(t.source.path()), target.text(), FileSystem::stat(target.path()),
         TextFormats(), knownSameContents(t.source.path(), target.path()));
     const bool forOthers = t.forAll && t.othersFollow;
-    const int answer = platform.messageBox(
-        owner, prompt, forOthers ? MsgStyle::QuestionYesNoToAll : MsgStyle::QuestionYesNo);
+    const int answer =
+        host.ask(prompt, forOthers ? MsgStyle::QuestionYesNoToAll : MsgStyle::QuestionYesNo);
     if (answer == Answer::YesToAll || answer == Answer::NoToAll) {
         *t.forAll = answer == Answer::YesToAll ? ForAll::Replace : ForAll::Skip;
         return answer == Answer::YesToAll ? Answer::Yes : Answer::No;
@@ -135,8 +131,7 @@ FileLocation pasteTarget(const Transfer& t) {
     return target;
 }
 
-AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
-                       const CopyOptions& options) {
+AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& options) {
     const QString sourceText = t.source.text();
     const bool ownFolder = intoOwnFolder(t);
     const FileLocation target = pasteTarget(t);
@@ -145,7 +140,7 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     std::optional<TrashEntry> kept;
     const auto step = [&](Existing existing) {
         if (existing == Existing::Replace && t.keepReplaced) {
-            if (FsResult keeping = keepInTrash(platform, owner, target, kept); !keeping)
+            if (FsResult keeping = keepInTrash(host, target, kept); !keeping)
                 return keeping;
         }
         FsResult done = stepOnce(t, target, existing, options, copied);
@@ -162,7 +157,7 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
         // The question only when the name is taken: the step itself looks.
         FsResult done = step(Existing::Keep);
         if (!done && done.error().number() == EEXIST && !copied && !ownFolder) {
-            switch (askOverwrite(platform, owner, t, target)) {
+            switch (askOverwrite(host, t, target)) {
             case Answer::Yes:
                 break;
             case Answer::Cancel:
@@ -178,13 +173,13 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
     } catch (const FsError& e) {
         const QString what = copied ? QStringLiteral("%1 was copied but could not be removed.")
                                     : QStringLiteral("%1 could not be copied.");
-        if (tellFailure(platform, owner, what.arg(sourceText), e, t.othersFollow))
+        if (tellFailure(host, what.arg(sourceText), e, t.othersFollow))
             return AfterFile::Stop;
     }
     return AfterFile::GoOn;
 }
 
-bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
+bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal, bool folder, const FileIdentity* chosen) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
@@ -193,7 +188,7 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
         // Gone is told by the deletion itself.
         if (!chosen || !now || (now->device == chosen->device && now->inode == chosen->inode))
             return false;
-        tellFailure(platform, owner, QStringLiteral("%1 was not deleted.").arg(pathText),
+        tellFailure(host, QStringLiteral("%1 was not deleted.").arg(pathText),
                     FsError(ESTALE, pathText,
                             QStringLiteral("another file stands at its name since it was chosen")));
         return true;
@@ -204,19 +199,19 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
     TreePlan plan;
     if (folder) {
         if (FsResult planned = planTree(path, plan); !planned) {
-            tellFailure(platform, owner, QStringLiteral("%1 could not be read.").arg(pathText),
+            tellFailure(host, QStringLiteral("%1 could not be read.").arg(pathText),
                         planned.error());
             return false;
         }
     }
     const QString question =
         folder ? folderDeleteQuestionText(pathText, plan.files) : deleteQuestionText(pathText);
-    if (platform.messageBox(owner, question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
+    if (host.ask(question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
         return false;
     const int bits = FileSystem::attributes(path);
     constexpr int protectedBits = Attr::ReadOnly | Attr::Hidden | Attr::System;
     if (!folder && bits >= 0 && (bits & protectedBits) &&
-        platform.messageBox(owner, attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
+        host.ask(attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
         return false;
     if (notChosen()) // asked about a while ago
         return false;
@@ -229,18 +224,17 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
             return true;
         }
         if (trashed.error().number() != ENOTSUP) {
-            tellFailure(platform, owner,
-                        QStringLiteral("%1 could not be moved to the Trash.").arg(pathText),
+            tellFailure(host, QStringLiteral("%1 could not be moved to the Trash.").arg(pathText),
                         trashed.error());
             return false;
         }
-        if (platform.messageBox(owner, noTrashDeleteQuestionText(pathText, trashed.error()),
-                                MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
+        if (host.ask(noTrashDeleteQuestionText(pathText, trashed.error()),
+                     MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
             return false;
     }
     if (const FsResult removed = folder ? removeTree(path) : FileSystem::removeFile(path);
         !removed) {
-        tellFailure(platform, owner, QStringLiteral("%1 could not be deleted.").arg(pathText),
+        tellFailure(host, QStringLiteral("%1 could not be deleted.").arg(pathText),
                     removed.error());
         return false;
     }

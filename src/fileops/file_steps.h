@@ -7,8 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-class Platform;
-class QWidget;
+class CommandHost;
 class UndoJournal;
 
 // How one command answers the overwrite question from the moment the user
@@ -51,8 +50,7 @@ enum class AfterFile { GoOn, Stop };
 // copy and a failed removal are told to the user. A moved file's source is
 // removed only after its copy succeeded. Stop when the user chose, at a
 // failure or at the question, to skip the files still to come.
-AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& transfer,
-                       const CopyOptions& options);
+AfterFile transferFile(CommandHost& host, const Transfer& transfer, const CopyOptions& options);
 
 enum class DeleteWay { ToTrash, Permanently };
 
@@ -66,13 +64,13 @@ enum class DeleteWay { ToTrash, Permanently };
 // with everything in it (to the Trash as one entry); links are not followed.
 // `chosen`, when given, is the file as the command chose it: another file
 // put at its name since is not deleted.
-bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& file, DeleteWay way,
+bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal = nullptr, bool folder = false,
                      const FileIdentity* chosen = nullptr);
 
 // Tells the user of a failure; true when they chose to skip the files still
 // to come (offered when `othersFollow`).
-bool tellFailure(Platform& platform, QWidget* owner, const QString& what, const FsError& error,
+bool tellFailure(CommandHost& host, const QString& what, const FsError& error,
                  bool othersFollow = false);
 
 // The name a file or folder pasted takes in `targetFolder`: its own, or the

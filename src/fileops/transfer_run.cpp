@@ -1,7 +1,7 @@
 #include "fileops/transfer_run.h"
 
+#include "fileops/command_host.h"
 #include "fileops/tree_transfer.h"
-#include "mainwindow/file_command_run.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,8 +17,10 @@ int steps(qint64 files, qint64 bytes) {
 
 } // namespace
 
-void runTransfers(Platform& platform, QWidget* owner, std::vector<Transfer> transfers,
-                  const CopyOptions& options, FileCommandRun& run) {
+void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const CopyOptions& given) {
+    CopyOptions options = given;
+    if (!options.onChunk)
+        options.onChunk = [&host] { host.keepPainted(); };
     std::vector<TreePlan> plans(transfers.size());
     std::vector<FsResult> planned(transfers.size());
     qint64 files = 0, bytes = 0;
@@ -35,34 +37,33 @@ void runTransfers(Platform& platform, QWidget* owner, std::vector<Transfer> tran
         bytes += plans[i].bytes;
     }
     if (!transfers.empty())
-        run.setMaximum(steps(files, bytes));
+        host.setMaximum(steps(files, bytes));
     qint64 filesDone = 0, bytesDone = 0;
     TreeRun tree;
-    tree.cancelled = [&run] { return run.cancelled(); };
+    tree.cancelled = [&host] { return host.cancelled(); };
     tree.advanced = [&](qint64 f, qint64 b) {
         filesDone += f;
         bytesDone += b;
-        run.setValue(steps(filesDone, bytesDone));
+        host.setValue(steps(filesDone, bytesDone));
     };
     ForAll forAll = ForAll::Ask;
-    for (size_t i = 0; i < transfers.size() && !run.cancelled(); ++i) {
+    for (size_t i = 0; i < transfers.size() && !host.cancelled(); ++i) {
         Transfer& t = transfers[i];
         t.othersFollow = i + 1 < transfers.size();
         t.forAll = &forAll;
         AfterFile after = AfterFile::GoOn;
         if (!t.folder) {
-            after = transferFile(platform, owner, t, options);
+            after = transferFile(host, t, options);
             tree.advanced(1, 0);
         } else if (!planned[i]) {
-            if (tellFailure(platform, owner,
-                            QStringLiteral("%1 could not be copied.").arg(t.source.text()),
+            if (tellFailure(host, QStringLiteral("%1 could not be copied.").arg(t.source.text()),
                             planned[i].error(), t.othersFollow))
                 after = AfterFile::Stop;
         } else {
-            after = transferFolder(platform, owner, t, plans[i], options, tree);
+            after = transferFolder(host, t, plans[i], options, tree);
         }
         if (after == AfterFile::Stop)
             break;
     }
-    tellSkipped(platform, owner, tree);
+    tellSkipped(host, tree);
 }

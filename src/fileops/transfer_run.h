@@ -4,11 +4,9 @@
 
 #include <vector>
 
-class FileCommandRun;
-
 // Copies (or moves) the files and folders of one paste or drop in turn,
 // under one progress counting their files and bytes, and with one standing
-// answer to the overwrite question. Escape stops it before the next file;
-// special files skipped inside folders are told once at the end.
-void runTransfers(Platform& platform, QWidget* owner, std::vector<Transfer> transfers,
-                  const CopyOptions& options, FileCommandRun& run);
+// answer to the overwrite question, all shown and asked through `host`.
+// It stops before the next file once the host is cancelled; special files
+// skipped inside folders are told once at the end.
+void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const CopyOptions& options);

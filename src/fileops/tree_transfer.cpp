@@ -3,8 +3,8 @@
 #include "core/folder_chain.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
+#include "fileops/command_host.h"
 #include "fileops/undo_journal.h"
-#include "shell/platform.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -99,12 +99,12 @@ FsError changedError(int err, const QByteArray& path) {
 
 } // namespace
 
-AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
-                         const TreePlan& plan, const CopyOptions& options, TreeRun& run) {
+AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& plan,
+                         const CopyOptions& options, TreeRun& run) {
     const QByteArray from = t.source.path();
     const QByteArray top = pasteTarget(t).path();
     const auto tell = [&](const QString& what, const FsError& error) {
-        return tellFailure(platform, owner, what, error, t.othersFollow);
+        return tellFailure(host, what, error, t.othersFollow);
     };
     const QString notCopied = QStringLiteral("%1 could not be copied.");
     if (FsResult inside = checkNotInside(from, t.targetFolder, plan); !inside)
@@ -144,7 +144,7 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
         const QByteArray source = at(from, f.below), target = at(top, f.below);
         if (f.made) {
             if (FsResult kept = finishFolder(in.fd(), source, out.fd(), target); !kept)
-                tellFailure(platform, owner, notCopied.arg(nameText(source)), kept.error());
+                tellFailure(host, notCopied.arg(nameText(source)), kept.error());
         }
         const FolderId id = in.id();
         if (!in.leave() || !out.leave()) {
@@ -238,7 +238,7 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
                 file.targetFolder = at(top, e.folder);
                 file.linkItself = e.kind == TreeEntry::Kind::Link;
                 file.othersFollow = t.othersFollow || i < lastFile;
-                after = transferFile(platform, owner, file, fileOptions);
+                after = transferFile(host, file, fileOptions);
                 if (free)
                     firstCopies.note(e, out.fd(), e.name);
             }
@@ -250,7 +250,7 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
     return lost ? AfterFile::Stop : after;
 }
 
-void tellSkipped(Platform& platform, QWidget* owner, const TreeRun& run) {
+void tellSkipped(CommandHost& host, const TreeRun& run) {
     if (run.skipped.isEmpty() && run.unreadable.isEmpty())
         return;
     constexpr int shownAtMost = 20;
@@ -272,6 +272,6 @@ void tellSkipped(Platform& platform, QWidget* owner, const TreeRun& run) {
     if (!run.skipped.isEmpty())
         parts << QStringLiteral("Only files, links and folders are copied. Skipped:\r\n\r\n") +
                      listed(run.skipped);
-    platform.messageBox(owner, parts.join(QStringLiteral("\r\n\r\n")),
-                        run.unreadable.isEmpty() ? MsgStyle::Information : MsgStyle::Critical);
+    host.ask(parts.join(QStringLiteral("\r\n\r\n")),
+             run.unreadable.isEmpty() ? MsgStyle::Information : MsgStyle::Critical);
 }

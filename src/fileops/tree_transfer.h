@@ -28,9 +28,9 @@ struct TreeRun {
 // otherwise each file goes when its copy is safe, and each source folder
 // when it is empty at the end. A folder is never put into itself or below
 // itself. Stop when the user chose to skip the rest of the command.
-AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
-                         const TreePlan& plan, const CopyOptions& options, TreeRun& run);
+AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& plan,
+                         const CopyOptions& options, TreeRun& run);
 
 // The one message of a command for the folders it could not read and the
 // special files it skipped, with their numbers; none when there were none.
-void tellSkipped(Platform& platform, QWidget* owner, const TreeRun& run);
+void tellSkipped(CommandHost& host, const TreeRun& run);

@@ -1,13 +1,15 @@
 #include "mainwindow/file_command_run.h"
 
 #include "mainwindow/window_keys.h"
+#include "shell/platform.h"
 
 #include <QAction>
 #include <QProgressBar>
 #include <algorithm>
 
-FileCommandRun::FileCommandRun(const QList<QAction*>& commands, bool& running, QProgressBar* bar)
-    : m_running(running), m_bar(bar) {
+FileCommandRun::FileCommandRun(Platform& platform, QWidget* owner, const QList<QAction*>& commands,
+                               bool& running, QProgressBar* bar)
+    : m_platform(platform), m_owner(owner), m_running(running), m_bar(bar) {
     m_running = true;
     for (QAction* command : commands) {
         m_commands.append({command, command->isEnabled()});
@@ -49,6 +51,14 @@ bool FileCommandRun::eventFilter(QObject*, QEvent* event) {
     default:
         return false;
     }
+}
+
+int FileCommandRun::ask(const QString& text, int style) {
+    return m_platform.messageBox(m_owner, text, style);
+}
+
+void FileCommandRun::beep() {
+    m_platform.beep();
 }
 
 void FileCommandRun::setMaximum(int items) {

@@ -16,7 +16,7 @@ void Main::mnuEditCut_Click() {
     ListPane* pane = activeList();
     const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
     {
-        FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
         ClipboardFiles = {ClipboardEntry{}};
         const std::vector<char> selected = selectedRowFlags(*pane);
         const int n = pane->count();

@@ -24,7 +24,7 @@ void Main::deleteSelected(DeleteWay way) {
     const auto recorded = recordForUndo(QStringLiteral("Delete"));
     ListPane* pane = activeList();
     QLineEdit* folderBox = activeFolderBox();
-    FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     const QByteArray folder = FileSystem::encode(folderBox->text());
     // The files chosen now, by name and identity: rows that hide or appear
     // while a question waits change nothing of what is deleted.
@@ -45,8 +45,8 @@ void Main::deleteSelected(DeleteWay way) {
     run.setMaximum(int(chosen.size()));
     for (size_t i = 0; i < chosen.size() && !run.cancelled(); ++i) {
         if (chosen[i].id)
-            (void)deleteFileAsked(m_platform, this, {folder, chosen[i].name}, way, &m_undo,
-                                  chosen[i].folder, &*chosen[i].id);
+            (void)deleteFileAsked(run, {folder, chosen[i].name}, way, &m_undo, chosen[i].folder,
+                                  &*chosen[i].id);
         run.setValue(int(i) + 1);
     }
     m_pbrMain->setValue(0);

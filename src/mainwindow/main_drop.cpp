@@ -22,10 +22,9 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
     if (m_fileCommandRunning)
         return;
     const auto recorded = recordForUndo(QStringLiteral("Drop"));
-    FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     if (accepted) {
         CopyOptions options = copyOptions;
-        options.onChunk = [&run] { run.keepPainted(); };
         options.folders = std::make_shared<HeldFolders>();
         const QByteArray from = FileSystem::encode(draggedBox->text());
         const QByteArray to = FileSystem::encode(receivingBox->text());
@@ -43,7 +42,7 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
             t.journal = &m_undo;
             transfers.push_back(std::move(t));
         }
-        runTransfers(m_platform, this, std::move(transfers), options, run);
+        runTransfers(run, std::move(transfers), options);
     }
     m_pbrMain->setValue(0);
     mnuRefresh_Click();

@@ -11,9 +11,8 @@ void Main::mnuEditPaste_Click() {
     if (m_fileCommandRunning)
         return;
     const auto recorded = recordForUndo(QStringLiteral("Paste"));
-    FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
     CopyOptions options = copyOptions;
-    options.onChunk = [&run] { run.keepPainted(); };
     options.folders = std::make_shared<HeldFolders>();
     // A copy: the list stays as it is while the window repaints between files.
     const QList<ClipboardEntry> entries = ClipboardFiles;
@@ -26,7 +25,7 @@ void Main::mnuEditPaste_Click() {
         t.journal = &m_undo;
         transfers.push_back(std::move(t));
     }
-    runTransfers(m_platform, this, std::move(transfers), options, run);
+    runTransfers(run, std::move(transfers), options);
     m_pbrMain->setValue(0);
     mnuRefresh_Click();
 }

@@ -14,7 +14,7 @@ void Main::mnuEditUndo_Click() {
     const UndoRecord record = m_undo.takeLast();
     QStringList notUndone;
     {
-        FileCommandRun run(fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
         const int steps = static_cast<int>(record.steps.size());
         run.setMaximum(steps);
         int done = 0;

@@ -3,15 +3,13 @@
 #include "fileops/transfer_run.h"
 #include "fileops/tree_transfer.h"
 #include "fileops/undo_journal.h"
-#include "mainwindow/file_command_run.h"
-#include "support/scripted_platform.h"
+#include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
-#include <QProgressBar>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
@@ -76,15 +74,13 @@ protected:
         Transfer t{source.at(name.toUtf8()), true, QFile::encodeName(into), true, move};
         t.keepReplaced = true;
         t.journal = &journal;
-        bool running = false;
-        QProgressBar bar;
-        FileCommandRun run({}, running, &bar);
-        runTransfers(platform, nullptr, {t}, {}, run);
+        runTransfers(host, {t}, {});
         journal.end();
     }
     QList<int> styles() const { return platform.styles(); }
 
     ScriptedPlatform platform;
+    ScriptedHost host{platform};
     UndoJournal journal;
     TempTree source, dest;
 };
@@ -147,7 +143,7 @@ TEST_F(FolderCopyTest, AFolderNeverGoesIntoItselfAndEscapeLeavesOnlyWholeFiles) 
     run.cancelled = [&files] { return files >= 12; }; // Escape during the twelfth file
     run.advanced = [&files](qint64 f, qint64) { files += f; };
     Transfer t{source.at("top"), true, QFile::encodeName(dest.path()), true, false};
-    EXPECT_EQ(transferFolder(platform, nullptr, t, plan, {}, run), AfterFile::GoOn);
+    EXPECT_EQ(transferFolder(host, t, plan, {}, run), AfterFile::GoOn);
     int copied = 0;
     QDirIterator it(dest.filePath("top"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
                     QDirIterator::Subdirectories);
@@ -227,8 +223,7 @@ TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
     const QStringList before = snapshot(source.filePath("top"));
     platform.answers = {Answer::Yes, Answer::Yes};
     journal.begin(QStringLiteral("Delete"));
-    EXPECT_TRUE(
-        deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::ToTrash, &journal, true));
+    EXPECT_TRUE(deleteFileAsked(host, source.at("top"), DeleteWay::ToTrash, &journal, true));
     journal.end();
     ASSERT_EQ(styles(), QList<int>({292}));
     EXPECT_EQ(platform.shown[0].text, "Are you sure you want to delete " + source.filePath("top") +
@@ -240,15 +235,14 @@ TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {
     dest.write("outside", "stays");
     ::symlink(QFile::encodeName(dest.filePath("outside")).constData(),
               QFile::encodeName(source.filePath("top/sub/deep/out")).constData());
-    EXPECT_TRUE(deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::Permanently,
-                                &journal, true));
+    EXPECT_TRUE(deleteFileAsked(host, source.at("top"), DeleteWay::Permanently, &journal, true));
     EXPECT_FALSE(QFile::exists(source.filePath("top")));
     EXPECT_EQ(dest.read("outside"), "stays") << "a link inside goes, not what it leads to";
     EXPECT_FALSE(journal.canUndo());
 
     source.mkdir("empty");
     platform.shown.clear();
-    deleteFileAsked(platform, nullptr, source.at("empty"), DeleteWay::Permanently, &journal, true);
+    deleteFileAsked(host, source.at("empty"), DeleteWay::Permanently, &journal, true);
     EXPECT_EQ(platform.shown[0].text,
               "Are you sure you want to delete " + source.filePath("empty") + "?");
 }
@@ -324,8 +318,7 @@ TEST_F(FolderCopyTest, AFolderSwappedForALinkMidCommandIsNeverEntered) {
         {"delete permanently",
          [&] {
              platform.answers = {Answer::Yes};
-             deleteFileAsked(platform, nullptr, source.at("top"), DeleteWay::Permanently, nullptr,
-                             true);
+             deleteFileAsked(host, source.at("top"), DeleteWay::Permanently, nullptr, true);
          },
          {}},
     };
