@@ -2,16 +2,25 @@
 
 #include "core/file_system.h"
 #include "core/name_text.h"
+#include "core/trash.h"
 
 #include <QString>
+#include <optional>
 
-// One file recorded by Cut or Copy: its folder's bytes as the folder box
-// gave them when it was recorded, so a later change of folder does not
-// change what a paste copies, and its name's bytes.
+// One file recorded by Cut or Copy (or chosen by a drop or Delete): its
+// folder's bytes as the folder box gave them when it was recorded, so a later
+// change of folder does not change what a paste copies, and its name's bytes.
 struct ClipboardEntry {
     FileLocation file;
     // A folder, as the pane's listing had it: pasted with all it holds.
     bool folder = false;
+    // The file itself when it was recorded: another one put at its name
+    // since is not acted on. None when it was already gone.
+    std::optional<FileIdentity> id = std::nullopt;
+
+    // What a command expects at the name: for a file already gone when
+    // recorded, inode 0, which no file has, so none put there since passes.
+    FileIdentity identity() const { return id.value_or(FileIdentity{}); }
 
     // "folder text, CR LF, name"; "" for the empty entry.
     QString text() const {

@@ -184,14 +184,10 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
     const QString pathText = file.text();
     const QByteArray path = file.path();
     const auto notChosen = [&] {
-        const auto now = FileIdentity::of(path);
-        // Gone is told by the deletion itself.
-        if (!chosen || !now || (now->device == chosen->device && now->inode == chosen->inode))
-            return false;
-        tellFailure(host, QStringLiteral("%1 was not deleted.").arg(pathText),
-                    FsError(ESTALE, pathText,
-                            QStringLiteral("another file stands at its name since it was chosen")));
-        return true;
+        const FsResult still = stillChosen(file, chosen);
+        if (!still)
+            tellFailure(host, QStringLiteral("%1 was not deleted.").arg(pathText), still.error());
+        return !still;
     };
     if (notChosen())
         return false;
@@ -244,13 +240,25 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
     return true;
 }
 
-FsResult renameInFolder(const FileLocation& file, const QString& newName, UndoJournal* journal) {
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen) {
+    const auto now = chosen ? FileIdentity::of(file.path()) : std::nullopt;
+    // Its data may have changed: it is still the file chosen.
+    if (!now || (now->device == chosen->device && now->inode == chosen->inode))
+        return {};
+    return FsError(ESTALE, file.text(),
+                   QStringLiteral("another file stands at its name since it was chosen"));
+}
+
+FsResult renameInFolder(const FileLocation& file, const QString& newName, UndoJournal* journal,
+                        const FileIdentity* chosen) {
     // The bytes that reach the file system are checked, not the text typed.
     const FileLocation renamed{file.folder, nameBytes(newName)};
     if (FsResult valid = FileSystem::checkName(renamed); !valid)
         return valid;
     if (file.name.isEmpty())
         return FsError(EINVAL, file.text(), QStringLiteral("not a valid file name"));
+    if (FsResult still = stillChosen(file, chosen); !still)
+        return still;
     FsResult done = FileSystem::renameFile(file.path(), renamed.path());
     if (done && journal)
         journal->record({UndoStep::Kind::Renamed, renamed.path(), file.path(), {}, {}});

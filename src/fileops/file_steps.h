@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class CommandHost;
 class UndoJournal;
@@ -39,6 +40,9 @@ struct Transfer {
     bool keepReplaced = false;
     // Where the steps done are noted for Undo; none when null.
     UndoJournal* journal = nullptr;
+    // The source as the command chose it: another file put at its name
+    // since is not touched.
+    std::optional<FileIdentity> chosen = std::nullopt;
 };
 
 // What the rest of a command does after one file.
@@ -68,6 +72,11 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal = nullptr, bool folder = false,
                      const FileIdentity* chosen = nullptr);
 
+// Fails when another file than `chosen` (when given) stands at `file`'s name
+// now: a command acts only on the files it chose. A file gone passes, for
+// the step itself to tell.
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen);
+
 // Tells the user of a failure; true when they chose to skip the files still
 // to come (offered when `othersFollow`).
 bool tellFailure(CommandHost& host, const QString& what, const FsError& error,
@@ -81,6 +90,6 @@ FileLocation pasteTarget(const Transfer& t);
 // nameBytes(): "\xNN" is the byte NN). Fails when those bytes are not one
 // plain name (empty, ".", "..", holding "/" or NUL, too long) or when the
 // name is taken.
-// A rename done is noted in `journal`.
+// A rename done is noted in `journal`. `chosen` as for deleteFileAsked().
 FsResult renameInFolder(const FileLocation& file, const QString& newName,
-                        UndoJournal* journal = nullptr);
+                        UndoJournal* journal = nullptr, const FileIdentity* chosen = nullptr);

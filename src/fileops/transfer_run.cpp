@@ -51,14 +51,18 @@ void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const Copy
         Transfer& t = transfers[i];
         t.othersFollow = i + 1 < transfers.size();
         t.forAll = &forAll;
+        // Not begun: the source is not the file chosen, or its folder could not be read.
+        FsResult ready = stillChosen(t.source, t.chosen ? &*t.chosen : nullptr);
+        if (ready && t.folder)
+            ready = planned[i];
         AfterFile after = AfterFile::GoOn;
-        if (!t.folder) {
+        if (!ready) {
+            if (tellFailure(host, QStringLiteral("%1 could not be copied.").arg(t.source.text()),
+                            ready.error(), t.othersFollow))
+                after = AfterFile::Stop;
+        } else if (!t.folder) {
             after = transferFile(host, t, options);
             tree.advanced(1, 0);
-        } else if (!planned[i]) {
-            if (tellFailure(host, QStringLiteral("%1 could not be copied.").arg(t.source.text()),
-                            planned[i].error(), t.othersFollow))
-                after = AfterFile::Stop;
         } else {
             after = transferFolder(host, t, plans[i], options, tree);
         }

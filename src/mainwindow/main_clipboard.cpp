@@ -13,20 +13,13 @@
 void Main::mnuEditCut_Click() {
     if (m_fileCommandRunning)
         return;
-    ListPane* pane = activeList();
     const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
     {
         FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        QList<ClipboardEntry> chosen = chosenFiles(*activeList(), folder);
+        noteIdentities(chosen, run);
         ClipboardFiles = {ClipboardEntry{}};
-        const std::vector<char> selected = selectedRowFlags(*pane);
-        const int n = pane->count();
-        run.setMaximum(n);
-        for (int i = 0; i < n; ++i) {
-            if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
-                ClipboardFiles.append(
-                    ClipboardEntry{{folder, pane->rowFileName(i)}, pane->rows().isFolder(i)});
-            run.setValue(i + 1);
-        }
+        ClipboardFiles.append(chosen);
         m_pbrMain->setValue(0);
     }
     ClipboardMode = 1;

@@ -8,7 +8,6 @@
 
 #include <QLineEdit>
 #include <QProgressBar>
-#include <optional>
 
 void Main::mnuDelete_Click() {
     deleteSelected(m_settings.useTrash != 0 ? DeleteWay::ToTrash : DeleteWay::Permanently);
@@ -28,24 +27,12 @@ void Main::deleteSelected(DeleteWay way) {
     const QByteArray folder = FileSystem::encode(folderBox->text());
     // The files chosen now, by name and identity: rows that hide or appear
     // while a question waits change nothing of what is deleted.
-    struct Chosen {
-        QByteArray name;
-        bool folder = false;
-        std::optional<FileIdentity> id;
-    };
-    std::vector<Chosen> chosen;
-    const std::vector<char> selected = selectedRowFlags(*pane);
-    for (int i = 0; i < pane->count(); ++i) {
-        if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty()) {
-            const QByteArray name = pane->rowFileName(i);
-            chosen.push_back({name, pane->rows().isFolder(i),
-                              FileIdentity::of(FileLocation{folder, name}.path())});
-        }
-    }
+    QList<ClipboardEntry> chosen = chosenFiles(*pane, folder);
+    noteIdentities(chosen, run);
     run.setMaximum(int(chosen.size()));
-    for (size_t i = 0; i < chosen.size() && !run.cancelled(); ++i) {
-        if (chosen[i].id)
-            (void)deleteFileAsked(run, {folder, chosen[i].name}, way, &m_undo, chosen[i].folder,
+    for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
+        if (chosen[i].id) // gone already when chosen: nothing to ask about
+            (void)deleteFileAsked(run, chosen[i].file, way, &m_undo, chosen[i].folder,
                                   &*chosen[i].id);
         run.setValue(int(i) + 1);
     }

@@ -8,17 +8,17 @@
 
 #include <QLineEdit>
 #include <QProgressBar>
+#include <utility>
 
 void Main::lvDest_DragDrop(const QString& draggedName, float, float) {
-    dropRows(m_lvSource, m_txtSource, m_txtDest, draggedName == QLatin1String("lvSource"));
+    dropRows(m_lvSource, m_txtDest, draggedName == QLatin1String("lvSource"));
 }
 
 void Main::lvSource_DragDrop(const QString& draggedName, float, float) {
-    dropRows(m_lvDest, m_txtDest, m_txtSource, draggedName == QLatin1String("lvDest"));
+    dropRows(m_lvDest, m_txtSource, draggedName == QLatin1String("lvDest"));
 }
 
-void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox,
-                    bool accepted) {
+void Main::dropRows(ListPane* dragged, QLineEdit* receivingBox, bool accepted) {
     if (m_fileCommandRunning)
         return;
     const auto recorded = recordForUndo(QStringLiteral("Drop"));
@@ -26,20 +26,17 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
     if (accepted) {
         CopyOptions options = copyOptions;
         options.folders = std::make_shared<HeldFolders>();
-        const QByteArray from = FileSystem::encode(draggedBox->text());
         const QByteArray to = FileSystem::encode(receivingBox->text());
-        const int n = dragged->count();
-        const std::vector<char> selected = selectedRowFlags(*dragged);
-        const auto dropped = [&](int i) {
-            return selected[static_cast<size_t>(i)] && !dragged->rowText(i).isEmpty();
-        };
+        // The rows chosen when the drag began, whatever the rows did since.
+        QList<ClipboardEntry> chosen =
+            m_dragPane == dragged ? std::exchange(m_dragged, {}) : QList<ClipboardEntry>();
+        noteIdentities(chosen, run);
         std::vector<Transfer> transfers;
-        for (int i = 0; i < n; ++i) {
-            if (!dropped(i))
-                continue;
-            Transfer t{{from, dragged->rowFileName(i)}, dragged->rows().isFolder(i), to};
+        for (const ClipboardEntry& e : chosen) {
+            Transfer t{e.file, e.folder, to};
             t.keepReplaced = m_settings.useTrash != 0;
             t.journal = &m_undo;
+            t.chosen = e.identity();
             transfers.push_back(std::move(t));
         }
         runTransfers(run, std::move(transfers), options);

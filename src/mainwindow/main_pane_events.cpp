@@ -4,6 +4,7 @@
 
 #include "core/window_layout.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/pane_selection.h"
 #include "mainwindow/twips.h"
 #include "shell/platform.h"
 
@@ -129,6 +130,9 @@ void Main::lvDest_MouseMove(int button, int, float, float) {
 void Main::paneMouseMove(ListPane* pane, int minimumRows, int button) {
     if (pane->count() >= minimumRows && currentRowIsFile(pane) && button == 1) {
         pane->noteDragBegun();
+        m_dragPane = pane;
+        m_dragged = chosenFiles(
+            *pane, FileSystem::encode((pane == m_lvSource ? m_txtSource : m_txtDest)->text()));
         platform().startDrag(pane, pane->objectName());
     }
 }

@@ -23,6 +23,7 @@ void Main::mnuEditPaste_Click() {
         Transfer t{entries[i].file, entries[i].folder, targetFolder, true, ClipboardMode == 1};
         t.keepReplaced = m_settings.useTrash != 0;
         t.journal = &m_undo;
+        t.chosen = entries[i].identity();
         transfers.push_back(std::move(t));
     }
     runTransfers(run, std::move(transfers), options);

@@ -6,6 +6,7 @@
 #include "mainwindow/list_pane.h"
 
 #include <QLineEdit>
+#include <utility>
 
 void Main::mnuRename_Click() {
     if (CurrentFile.isEmpty() || m_fileCommandRunning)
@@ -18,33 +19,39 @@ void Main::mnuPopupRename_Click() {
 }
 
 void Main::lvSource_BeforeLabelEdit(int& cancel) {
-    beforeLabelEdit(m_lvSource, cancel);
+    beforeLabelEdit(m_lvSource, m_txtSource, cancel);
 }
 
 void Main::lvDest_BeforeLabelEdit(int& cancel) {
-    beforeLabelEdit(m_lvDest, cancel);
+    beforeLabelEdit(m_lvDest, m_txtDest, cancel);
 }
 
-void Main::beforeLabelEdit(ListPane* pane, int& cancel) {
-    if (pane->rowText(pane->currentRow()).isEmpty() || m_fileCommandRunning)
+void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
+    const int row = pane->currentRow();
+    if (pane->rowText(row).isEmpty() || m_fileCommandRunning) {
         cancel = -1;
+        return;
+    }
+    // The file renamed is the one the edit began on, whatever the rows do
+    // until it ends.
+    const FileLocation file{FileSystem::encode(folderBox->text()), pane->rowFileName(row)};
+    m_renaming = {pane, pane->rowText(row), {file, false, FileIdentity::of(file.path())}};
 }
 
 void Main::lvSource_AfterLabelEdit(int& cancel, const QString& newText) {
-    afterLabelEdit(m_lvSource, m_txtSource, cancel, newText);
+    afterLabelEdit(m_lvSource, cancel, newText);
 }
 
 void Main::lvDest_AfterLabelEdit(int& cancel, const QString& newText) {
-    afterLabelEdit(m_lvDest, m_txtDest, cancel, newText);
+    afterLabelEdit(m_lvDest, cancel, newText);
 }
 
-void Main::afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel,
-                          const QString& newText) {
-    const int row = pane->currentRow();
-    if (newText != pane->rowText(row)) {
-        const FileLocation file{FileSystem::encode(folderBox->text()), pane->rowFileName(row)};
+void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
+    const std::optional<Renaming> began = std::exchange(m_renaming, std::nullopt);
+    if (began && began->pane == pane && newText != began->text) {
         const auto recorded = recordForUndo(QStringLiteral("Rename"), false);
-        const FsResult renamed = renameInFolder(file, newText, &m_undo);
+        const FileIdentity chosen = began->file.identity();
+        const FsResult renamed = renameInFolder(began->file.file, newText, &m_undo, &chosen);
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

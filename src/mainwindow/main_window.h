@@ -19,6 +19,7 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class ContentChecker;
 class QTimer;
@@ -306,13 +307,23 @@ private:
     // Brings the other pane to the rows and offset of `pane`.
     void levelWith(ListPane* pane);
     void deleteSelected(DeleteWay way);
-    void dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivingBox, bool accepted);
-    void beforeLabelEdit(ListPane* pane, int& cancel);
-    void afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel, const QString& newText);
+    void dropRows(ListPane* dragged, QLineEdit* receivingBox, bool accepted);
+    void beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel);
+    void afterLabelEdit(ListPane* pane, int& cancel, const QString& newText);
 
     Platform& m_platform;
     FilterSettings m_settings;
     UndoJournal m_undo;
+    // The file a rename began on, its row's text then, and its pane.
+    struct Renaming {
+        ListPane* pane = nullptr;
+        QString text;
+        ClipboardEntry file;
+    };
+    std::optional<Renaming> m_renaming;
+    // The files of the last drag begun, and their pane: what its drop copies.
+    ListPane* m_dragPane = nullptr;
+    QList<ClipboardEntry> m_dragged;
     bool m_activated = false;
     // Set when the window leaves the maximised or minimised state: the bounds
     // the window manager restores are fitted to the screen when they arrive.

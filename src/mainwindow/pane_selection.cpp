@@ -1,5 +1,6 @@
 #include "mainwindow/pane_selection.h"
 
+#include "fileops/command_host.h"
 #include "mainwindow/list_pane.h"
 
 #include <QItemSelectionModel>
@@ -54,4 +55,22 @@ void selectOnlyRows(ListPane& pane, const std::vector<char>& flags) {
     // range with every other.
     pane.selectionModel()->clearSelection();
     pane.selectionModel()->select(chosen, QItemSelectionModel::Select);
+}
+
+QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder) {
+    QList<ClipboardEntry> chosen;
+    const std::vector<char> selected = selectedRowFlags(pane);
+    for (int i = 0; i < pane.count(); ++i) {
+        if (selected[static_cast<size_t>(i)] && !pane.rowText(i).isEmpty())
+            chosen.append({{folder, pane.rowFileName(i)}, pane.rows().isFolder(i)});
+    }
+    return chosen;
+}
+
+void noteIdentities(QList<ClipboardEntry>& chosen, CommandHost& run) {
+    run.setMaximum(int(chosen.size()));
+    for (qsizetype i = 0; i < chosen.size(); ++i) {
+        chosen[i].id = FileIdentity::of(chosen[i].file.path());
+        run.setValue(int(i) + 1);
+    }
 }

@@ -41,6 +41,11 @@ protected:
         return out;
     }
     QList<int> styles() const { return platform.styles(); }
+    // A left-button move on the pane: a drag of its selected rows begins.
+    void drag(const ListPane* pane) {
+        pane == window.lvSource() ? window.lvSource_MouseMove(1, 0, 0, 0)
+                                  : window.lvDest_MouseMove(1, 0, 0, 0);
+    }
 
     ScriptedPlatform platform;
     Main window{platform};
@@ -197,6 +202,7 @@ TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
     window.settings().showHidden = true;
     refresh(source.path(), dest.path() + "/"); // .b a b c
     select(window.lvSource(), {0, 1, 3});
+    drag(window.lvSource());
     window.lvSource_DragDrop("lvSource", 0, 0); // onto itself
     source.write("d");
     window.lvDest_DragDrop("lvDest", 0, 0); // not the other pane
@@ -204,6 +210,7 @@ TEST_F(WindowTest, DropCopiesTheSelectedRowsOfTheOtherPaneOnly) {
     EXPECT_EQ(window.lvSource()->rowText(4), "d") << "still refreshed";
     EXPECT_TRUE(QDir(dest.path()).entryList(QDir::Files).isEmpty());
     select(window.lvSource(), {0, 1, 3});
+    drag(window.lvSource());
     window.lvDest_DragDrop("lvSource", 0, 0);
     ASSERT_EQ(styles(), QList<int>({39})) << "the hidden file counts as existing";
     EXPECT_EQ(platform.beeps, 0) << "a drop does not beep";
@@ -261,6 +268,7 @@ TEST_F(WindowTest, AnswersForAllHoldForTheRestOfOneCommandOnly) {
         EXPECT_EQ(contents(), after);
     }
     select(window.lvSource(), {2, 3});
+    drag(window.lvSource());
     platform.shown.clear();
     platform.answers = {Answer::NoToAll};
     window.lvDest_DragDrop("lvSource", 0, 0);
@@ -281,6 +289,7 @@ TEST_F(WindowTest, FolderRowsAreCopiedDroppedAndDeletedWhole) {
     // Times and all came along: the walk after the paste finds both trees the same.
     QTRY_COMPARE(window.lvSource()->rows().status(0), std::optional(RowStatus::Same));
     select(window.lvSource(), {1});
+    drag(window.lvSource());
     window.lvDest_DragDrop("lvSource", 0, 0);
     EXPECT_EQ(QFile::symLinkTarget(dest.filePath("lf")), dest.filePath("f")) << "as a link";
     window.lvDest_ItemClick(0);
@@ -313,6 +322,7 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     EXPECT_TRUE(platform.opened.isEmpty()) << "the Enter that ends a rename opens nothing";
     int cancel = 0;
     window.lvDest()->setCurrentRow(int(texts(window.lvDest()).indexOf("\\xE9t\\xE9")));
+    window.lvDest_BeforeLabelEdit(cancel);
     window.lvDest_AfterLabelEdit(cancel, "ete");
     EXPECT_EQ(dest.read("ete"), "raw");
     const int row = int(texts(window.lvDest()).indexOf("A.TXT"));
@@ -323,6 +333,7 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
          QStringList{"b.txt", "", ".", "..", "x/y", "..\\x2F..\\x2Fescaped.txt",
                      "trunc\\x00ated.txt", QString(256, 'n')}) {
         cancel = 0;
+        window.lvDest_BeforeLabelEdit(cancel);
         window.lvDest_AfterLabelEdit(cancel, bad);
         EXPECT_EQ(cancel, -1) << bad.toStdString();
     }
@@ -427,6 +438,7 @@ TEST_F(WindowTest, DeleteGoesToTheTrashAndUndoTakesBackEachCommandInTurn) {
     EXPECT_EQ(source.read("b.txt"), "B-new");
     window.lvSource()->setCurrentRow(1); // r.txt
     int cancel = 0;
+    window.lvSource_BeforeLabelEdit(cancel);
     window.lvSource_AfterLabelEdit(cancel, "s.txt");
     QAction* undo = window.menuEntry("mnuEditUndo");
     EXPECT_EQ(undo->text(), "&Undo Rename");
