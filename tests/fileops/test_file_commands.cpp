@@ -344,6 +344,64 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     EXPECT_EQ(window.lvDest()->rowText(row), "A.TXT") << "not refreshed";
 }
 
+TEST_F(WindowTest, RenameCutAndDragActOnTheFilesChosenWhenTheyBegan) {
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(1600000000);
+    source.write("b", "same", time);
+    for (const char* name : {"a", "b", "c", "d"})
+        dest.write(name, name == QByteArray("b") ? "same" : name, time);
+    refresh(source.path(), dest.path());
+    window.lvDest_GotFocus();
+    window.lvDest_ItemClick(1);
+    select(window.lvDest(), {1}, 1);
+    // The rename editor opens on b; then b's row hides and c's row is current.
+    window.mnuRename_Click();
+    window.menuEntry("mnuViewOnlyDifferences")->trigger();
+    ASSERT_EQ(texts(window.lvDest()), QStringList({"a", "c", "d"}));
+    int cancel = 0;
+    window.lvDest_AfterLabelEdit(cancel, "b2"); // as the pane reports the end of the edit
+    EXPECT_EQ(dest.read("b2"), "same");
+    EXPECT_EQ(dest.read("c"), "c");
+    window.menuEntry("mnuViewOnlyDifferences")->trigger();
+
+    // Another file put at c's name while its editor is open is not renamed.
+    select(window.lvDest(), {}, int(texts(window.lvDest()).indexOf("c")));
+    window.mnuRename_Click();
+    dest.write("c.new", "another c");
+    ::rename(dest.at("c.new").path().constData(), dest.at("c").path().constData());
+    ListPane* pane = window.lvDest();
+    auto* editor = qobject_cast<QLineEdit*>(pane->indexWidget(pane->currentIndex()));
+    ASSERT_NE(editor, nullptr);
+    editor->setText("c2");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE(styles(), QList<int>({16}));
+    EXPECT_TRUE(platform.shown[0].text.contains("another file stands at its name"));
+    EXPECT_EQ(dest.read("c"), "another c");
+    EXPECT_FALSE(QFile::exists(dest.filePath("c2")));
+
+    // Likewise for a file cut, then replaced before the paste.
+    select(window.lvDest(), {int(texts(window.lvDest()).indexOf("a"))});
+    window.mnuEditCut_Click();
+    dest.write("a.new", "another a");
+    ::rename(dest.at("a.new").path().constData(), dest.at("a").path().constData());
+    window.lvSource_GotFocus();
+    window.mnuEditPaste_Click();
+    ASSERT_EQ(styles(), QList<int>({16, 16}));
+    EXPECT_TRUE(platform.shown[1].text.startsWith(dest.filePath("a") + " could not be copied"));
+    EXPECT_EQ(dest.read("a"), "another a");
+    EXPECT_FALSE(QFile::exists(source.filePath("a")));
+
+    // A drag carries the rows selected when it began, whatever the rows do until the drop.
+    window.lvDest_GotFocus();
+    select(window.lvDest(), {int(texts(window.lvDest()).indexOf("c")),
+                             int(texts(window.lvDest()).indexOf("d"))});
+    drag(window.lvDest());
+    QFile::remove(dest.filePath("b2"));
+    window.mnuRefresh_Click(); // the selection is the current row alone now
+    window.lvSource_DragDrop("lvDest", 0, 0);
+    EXPECT_EQ(source.read("c"), "another c");
+    EXPECT_EQ(source.read("d"), "d");
+}
+
 TEST_F(WindowTest, DeleteAsksPerFileAndAgainForProtectedOnes) {
     for (const char* name : {".h", "a", "b", "c", "ro", "target"})
         dest.write(name, name);
