@@ -373,7 +373,10 @@ TEST_F(WindowTest, RenameCutAndDragActOnTheFilesChosenWhenTheyBegan) {
     ASSERT_NE(editor, nullptr);
     editor->setText("c2");
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(styles(), QList<int>({16}));
+    // The edit ends once the key is handled: the rename then, or its refusal.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !platform.shown.isEmpty(); }))
+        << dest.read("c2").toStdString();
+    ASSERT_EQ(styles(), QList<int>({16}));
     EXPECT_TRUE(platform.shown[0].text.contains("another file stands at its name"));
     EXPECT_EQ(dest.read("c"), "another c");
     EXPECT_FALSE(QFile::exists(dest.filePath("c2")));
