@@ -2,6 +2,7 @@
 
 #include "core/name_text.h"
 #include "core/unique_fd.h"
+#include "fileops/source_removals.h"
 
 #include <acl/libacl.h>
 #include <algorithm>
@@ -409,8 +410,36 @@ FsResult moveFile(const FileLocation& source, const FileLocation& target, Existi
     }
     if (FsResult opened = openSource(s); !opened)
         return opened;
-    if (FsResult written = writeCopy(s, true); !written)
+    // A replaced file's data is given up only once the new data is on disk.
+    const bool batched =
+        options.removals && !s.replacing && options.removals->hold(s.sourceDir, s.targetDir);
+    if (FsResult written = writeCopy(s, !batched); !written)
         return written;
     copied = true;
+    if (batched) {
+        options.removals->addFile(source, target, s.entry, s.data);
+        return {};
+    }
+    return removeSource(s);
+}
+
+FsResult removeMovedSource(int sourceDir, const FileLocation& source, const FileLocation& target,
+                           const struct stat& entry, const struct stat& data,
+                           const CopyOptions& options) {
+    Step s(source, target, options);
+    s.sourceDir = sourceDir;
+    s.entry = entry;
+    s.data = data;
+    if (!S_ISLNK(entry.st_mode)) {
+        // Open again for the lock and the last looks, never through a link.
+        s.in.fd = ::openat(sourceDir, source.name.constData(),
+                           O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+        struct stat opened {};
+        if (s.in.fd < 0 && errno == ENOENT)
+            return errorAt(errno, source);
+        if (s.in.fd < 0 || ::fstat(s.in.fd, &opened) != 0 || !sameFile(opened, data))
+            return refusal(EAGAIN, source,
+                           "it changed while it was being moved: it is kept, and so is the copy");
+    }
     return removeSource(s);
 }

@@ -6,6 +6,7 @@
 #include "core/text_formats.h"
 #include "fileops/file_texts.h"
 #include "fileops/folder_tree.h"
+#include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
 #include "shell/platform.h"
 
@@ -158,6 +159,7 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
         }
         return done;
     };
+    const size_t pending = options.removals ? options.removals->size() : 0;
     try {
         // The question only when the name is taken: the step itself looks.
         FsResult done = step(Existing::Keep);
@@ -171,6 +173,20 @@ AfterFile transferFile(Platform& platform, QWidget* owner, const Transfer& t,
                 return AfterFile::GoOn;
             }
             done = step(Existing::Replace);
+        }
+        if (copied && options.removals && options.removals->size() > pending) {
+            // Its source goes with the command's batch, once the copy is on disk.
+            options.removals->thenForLast([&platform, owner, t, target, replaced, kept,
+                                           sourceText](const FsResult& removed, bool tell) {
+                noteTransfer(t, target, replaced, kept, removed.ok());
+                const QString what = QStringLiteral("%1 was copied but could not be removed.");
+                return !removed && tell &&
+                               tellFailure(platform, owner, what.arg(sourceText), removed.error(),
+                                           t.othersFollow)
+                           ? SourceRemovals::After::Stop
+                           : SourceRemovals::After::GoOn;
+            });
+            return AfterFile::GoOn;
         }
         if (copied)
             noteTransfer(t, target, replaced, kept, done.ok());
