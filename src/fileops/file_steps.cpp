@@ -219,7 +219,7 @@ bool deleteFileAsked(Platform& platform, QWidget* owner, const FileLocation& fil
     folder = folder && !isLink(path); // a link to a folder goes alone
     TreePlan plan;
     if (folder) {
-        if (FsResult planned = planTree(path, plan); !planned) {
+        if (FsResult planned = planTree(path, plan, PlanDetail::Counted); !planned) {
             tellFailure(platform, owner, QStringLiteral("%1 could not be read.").arg(pathText),
                         planned.error());
             return false;
