@@ -12,6 +12,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -166,15 +167,20 @@ int keepAttributes(const QByteArray& from, int in, const struct stat& st, const 
             made.st_gid = st.st_gid;
     }
     const auto unsupported = [] { return errno == ENOTSUP || errno == EOPNOTSUPP; };
+    // Most files have no extended attributes, so no ACL, and the copy none
+    // inherited from its folder: then the mode alone is what there is to keep.
+    const bool plain = ::flistxattr(in, nullptr, 0) == 0 && ::flistxattr(out, nullptr, 0) == 0;
     // Attributes that the user may not set (trusted.*, security.*) stay behind, as with cp -a.
-    if (::attr_copy_fd(from.constData(), in, to.constData(), out, nullptr, nullptr) != 0 &&
+    if (!plain &&
+        ::attr_copy_fd(from.constData(), in, to.constData(), out, nullptr, nullptr) != 0 &&
         !unsupported() && errno != EPERM && errno != EACCES)
         return errno;
     // Where the target's file system has no ACLs, its mask narrows the group's bits.
-    if (::perm_copy_fd(from.constData(), in, to.constData(), out, nullptr) != 0 && !unsupported())
+    if (!plain && ::perm_copy_fd(from.constData(), in, to.constData(), out, nullptr) != 0 &&
+        !unsupported())
         return errno;
     // The set-ID bits are not the ACL's: kept where the owner and the group are.
-    if (st.st_mode & (S_ISUID | S_ISGID)) {
+    if (plain || (st.st_mode & (S_ISUID | S_ISGID))) {
         mode_t mode = st.st_mode & 07777;
         if (made.st_uid != st.st_uid || made.st_gid != st.st_gid)
             mode &= ~mode_t(S_ISUID | S_ISGID);
