@@ -7,12 +7,45 @@
 #include <QLocale>
 #include <QSet>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The folders of the command being noted, as given and as they are with the
+// links on their way resolved: a command's files share a few folders.
+std::vector<std::pair<QByteArray, QByteArray>>& resolvedFolders() {
+    static std::vector<std::pair<QByteArray, QByteArray>> folders;
+    return folders;
+}
+
+// `path` with its folder's links resolved while they lead where the user
+// chose: Undo reaches that folder again with no link followed.
+QByteArray withoutLinks(const QByteArray& path) {
+    if (path.isEmpty())
+        return path;
+    const FileLocation at = FileLocation::of(path);
+    auto& known = resolvedFolders();
+    for (const auto& [given, real] : known) {
+        if (given == at.folder)
+            return FileLocation{real, at.name}.path();
+    }
+    char real[PATH_MAX];
+    if (!::realpath(at.folder.constData(), real))
+        return path;
+    if (known.size() >= 8)
+        known.erase(known.begin());
+    known.emplace_back(at.folder, QByteArray(real));
+    return FileLocation{known.back().second, at.name}.path();
+}
+
+} // namespace
+
 void UndoJournal::begin(const QString& command, bool counted) {
+    resolvedFolders().clear(); // links may lead elsewhere since the last command
     m_open = UndoRecord{command, {}};
     m_counted = counted;
 }
@@ -20,6 +53,8 @@ void UndoJournal::begin(const QString& command, bool counted) {
 void UndoJournal::record(UndoStep step) {
     if (!m_open)
         return;
+    step.path = withoutLinks(step.path);
+    step.oldPath = withoutLinks(step.oldPath);
     if (const auto now = FileIdentity::of(step.path))
         step.left = *now;
     m_open->steps.push_back(std::move(step));

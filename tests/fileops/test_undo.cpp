@@ -139,6 +139,14 @@ TEST_F(UndoTest, NothingGoesThroughAFolderSwappedForALinkSince) {
         for (const char* folder : {"dir", "from", "to"})
             QDir(tree.filePath(QString::fromLatin1(folder))).removeRecursively();
     }
+    // A link on the way when the command ran was the user's: Undo goes where it led then.
+    tree.write(QStringLiteral("real/b"), "file");
+    ASSERT_EQ(::symlink(at("real").constData(), at("via").constData()), 0);
+    journal.begin(QStringLiteral("Rename"), false);
+    journal.record({UndoStep::Kind::Renamed, at("via/b"), at("via/a"), {}, {}});
+    journal.end();
+    EXPECT_EQ(undoLast(), QStringList());
+    EXPECT_EQ(tree.read(QStringLiteral("real/a")), "file");
 }
 
 TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {
