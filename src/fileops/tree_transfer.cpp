@@ -195,17 +195,18 @@ AfterFile transferFolder(Platform& platform, QWidget* owner, const Transfer& t,
     FirstCopies firstCopies;
     const auto linkedAgain = [&](const TreeEntry& e, const QByteArray& source) {
         const QByteArray target = at(at(top, e.folder), e.name);
-        const auto note = [&t, target, source](const FsResult& removed, bool) {
-            if (t.journal && removed)
+        const auto note = [&t, target, source](bool moved) {
+            if (t.journal && moved)
                 t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}});
             else if (t.journal)
                 t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}});
-            return SourceRemovals::After::GoOn;
         };
-        if (t.move)
-            removeLater(in.fd(), e.name, e.id, false, note);
-        else
-            note(FsError(EEXIST, {}, {}), false);
+        if (!t.move)
+            return note(false);
+        removeLater(in.fd(), e.name, e.id, false, [note](const FsResult& removed, bool) {
+            note(removed.ok());
+            return SourceRemovals::After::GoOn;
+        });
     };
     QByteArray passedOver; // a folder that could not be entered or made, with what is below it
     bool passing = false;
