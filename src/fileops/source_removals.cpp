@@ -2,15 +2,25 @@
 
 #include "fileops/file_copy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
-// Bounds on one batch: the folders it holds open, its files, and the data
-// written since the last flush (so a large move frees its sources as it goes).
-constexpr size_t heldAtMost = 200;
+// Bounds on one batch: the folders it holds open (a quarter of the
+// descriptors the program may open), its files, and the data written since
+// the last flush (so a large move frees its sources as it goes).
+size_t heldAtMost() {
+    static const size_t most = [] {
+        rlimit limit{};
+        const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+        return size_t(std::clamp<rlim_t>(soft / 4, 16, 4096));
+    }();
+    return most;
+}
 constexpr size_t filesAtMost = 8192;
 constexpr off_t bytesAtMost = off_t(256) << 20;
 
@@ -23,13 +33,16 @@ bool SourceRemovals::holdSource(int dir) {
     if (::fstat(dir, &st) != 0)
         return false;
     // Descriptor numbers are used again once closed: the folder is known by its identity.
-    if (!m_sources.empty() && m_sources.back().device == st.st_dev &&
-        m_sources.back().inode == st.st_ino)
-        return true;
-    const int held = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
-    if (held < 0)
-        return false;
-    m_sources.push_back({st.st_dev, st.st_ino, std::make_shared<UniqueFd>(held)});
+    auto& held = m_sources[{st.st_dev, st.st_ino}];
+    if (!held) {
+        const int fd = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            m_sources.erase({st.st_dev, st.st_ino});
+            return false;
+        }
+        held = std::make_shared<UniqueFd>(fd);
+    }
+    m_lastSource = held;
     return true;
 }
 
@@ -53,7 +66,7 @@ bool SourceRemovals::hold(int sourceDir, int targetDir) {
 void SourceRemovals::addFile(const FileLocation& source, const FileLocation& target,
                              const struct stat& entry, const struct stat& data) {
     Pending p;
-    p.dir = m_sources.back().fd;
+    p.dir = m_lastSource;
     p.name = source.name;
     p.source = source;
     p.target = target;
@@ -69,7 +82,7 @@ bool SourceRemovals::addName(int dir, const QByteArray& name, dev_t device, ino_
         return false;
     Pending p;
     if (dir != AT_FDCWD)
-        p.dir = m_sources.back().fd;
+        p.dir = m_lastSource;
     p.name = name;
     p.kind = folder ? Pending::Kind::Folder : Pending::Kind::Name;
     p.entry.st_dev = device;
@@ -80,7 +93,7 @@ bool SourceRemovals::addName(int dir, const QByteArray& name, dev_t device, ino_
 }
 
 bool SourceRemovals::full() const {
-    return m_sources.size() >= heldAtMost || m_pending.size() >= filesAtMost ||
+    return m_sources.size() >= heldAtMost() || m_pending.size() >= filesAtMost ||
            m_bytes >= bytesAtMost;
 }
 
@@ -114,6 +127,7 @@ SourceRemovals::After SourceRemovals::flush(const CopyOptions& options) {
     }
     m_pending.clear();
     m_sources.clear();
+    m_lastSource.reset();
     m_targets.clear();
     m_bytes = 0;
     return after;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
@@ -57,15 +58,12 @@ private:
         }, data{};
         Then then;
     };
-    struct Held {
-        dev_t device;
-        ino_t inode;
-        std::shared_ptr<UniqueFd> fd;
-    };
     bool holdSource(int dir);
 
     std::vector<Pending> m_pending;
-    std::vector<Held> m_sources; // each source folder of the batch once
+    // Each source folder of the batch once, by its identity.
+    std::map<std::pair<dev_t, ino_t>, std::shared_ptr<UniqueFd>> m_sources;
+    std::shared_ptr<UniqueFd> m_lastSource; // the one held last
     std::vector<std::pair<dev_t, std::shared_ptr<UniqueFd>>>
         m_targets; // one on each target file system
     off_t m_bytes = 0;
