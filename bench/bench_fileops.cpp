@@ -259,8 +259,8 @@ void treeDeleteAgainstRm(int files, int folders) {
         shellMs(QStringLiteral("sync"));
         const auto start = Clock::now();
         TreePlan plan;
-        if (!planTree(QFile::encodeName(top), plan).ok() || plan.files < files ||
-            !removeTree(QFile::encodeName(top)).ok())
+        if (!planTree(QFile::encodeName(top), plan, PlanDetail::Counted).ok() ||
+            plan.files < files || !removeTree(QFile::encodeName(top)).ok())
             std::abort();
         r.paste.push_back(msSince(start));
         makeTree(top, folders, files / folders, 0);

@@ -1,5 +1,7 @@
 #include "core/folder_chain.h"
 
+#include "core/name_text.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -116,4 +118,19 @@ QByteArray FolderChain::path() const {
         p += l.name;
     }
     return p;
+}
+
+FsResult reachFolder(FolderChain& chain, const QByteArray& folder, const QByteArray& told) {
+    bool reached = chain.openTop(folder.startsWith('/') ? "/" : ".", false);
+    for (const QByteArray& name : folder.split('/')) {
+        if (reached && !name.isEmpty() && name != ".")
+            reached = chain.enter(name);
+    }
+    if (reached)
+        return {};
+    if (errno == ELOOP || errno == ENOTDIR)
+        return FsError(errno, nameText(told),
+                       QStringLiteral("a folder on its way is now a link or no folder: nothing "
+                                      "was done through it"));
+    return FsError::fromErrno(errno, nameText(told));
 }

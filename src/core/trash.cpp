@@ -350,16 +350,8 @@ FsResult restore(const TrashEntry& entry, bool replace) {
     // time: a link put in its way since is never followed.
     const QByteArray& to = entry.originalPath;
     FolderChain home;
-    bool reached = home.openTop("/", false);
-    for (const QByteArray& name : FileSystem::parentFolder(to).split('/')) {
-        if (reached && !name.isEmpty())
-            reached = home.enter(name);
-    }
-    if (!reached)
-        return errno == ELOOP || errno == ENOTDIR
-                   ? FsError(errno, nameText(to),
-                             QStringLiteral("a folder on its way back is now a link or no folder"))
-                   : errorAt(errno, to);
+    if (FsResult reached = reachFolder(home, FileSystem::parentFolder(to), to); !reached)
+        return reached;
     if (::renameat2(dirs.files.fd, entry.name.constData(), home.fd(), baseName(to).constData(),
                     replace ? 0 : RENAME_NOREPLACE) != 0)
         return errorAt(errno, to);

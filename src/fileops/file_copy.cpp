@@ -2,6 +2,7 @@
 
 #include "core/name_text.h"
 #include "core/unique_fd.h"
+#include "fileops/source_removals.h"
 
 #include <acl/libacl.h>
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -165,15 +167,20 @@ int keepAttributes(const QByteArray& from, int in, const struct stat& st, const 
             made.st_gid = st.st_gid;
     }
     const auto unsupported = [] { return errno == ENOTSUP || errno == EOPNOTSUPP; };
+    // Most files have no extended attributes, so no ACL, and the copy none
+    // inherited from its folder: then the mode alone is what there is to keep.
+    const bool plain = ::flistxattr(in, nullptr, 0) == 0 && ::flistxattr(out, nullptr, 0) == 0;
     // Attributes that the user may not set (trusted.*, security.*) stay behind, as with cp -a.
-    if (::attr_copy_fd(from.constData(), in, to.constData(), out, nullptr, nullptr) != 0 &&
+    if (!plain &&
+        ::attr_copy_fd(from.constData(), in, to.constData(), out, nullptr, nullptr) != 0 &&
         !unsupported() && errno != EPERM && errno != EACCES)
         return errno;
     // Where the target's file system has no ACLs, its mask narrows the group's bits.
-    if (::perm_copy_fd(from.constData(), in, to.constData(), out, nullptr) != 0 && !unsupported())
+    if (!plain && ::perm_copy_fd(from.constData(), in, to.constData(), out, nullptr) != 0 &&
+        !unsupported())
         return errno;
     // The set-ID bits are not the ACL's: kept where the owner and the group are.
-    if (st.st_mode & (S_ISUID | S_ISGID)) {
+    if (plain || (st.st_mode & (S_ISUID | S_ISGID))) {
         mode_t mode = st.st_mode & 07777;
         if (made.st_uid != st.st_uid || made.st_gid != st.st_gid)
             mode &= ~mode_t(S_ISUID | S_ISGID);
@@ -409,8 +416,36 @@ FsResult moveFile(const FileLocation& source, const FileLocation& target, Existi
     }
     if (FsResult opened = openSource(s); !opened)
         return opened;
-    if (FsResult written = writeCopy(s, true); !written)
+    // A replaced file's data is given up only once the new data is on disk.
+    const bool batched =
+        options.removals && !s.replacing && options.removals->hold(s.sourceDir, s.targetDir);
+    if (FsResult written = writeCopy(s, !batched); !written)
         return written;
     copied = true;
+    if (batched) {
+        options.removals->addFile(source, target, s.entry, s.data);
+        return {};
+    }
+    return removeSource(s);
+}
+
+FsResult removeMovedSource(int sourceDir, const FileLocation& source, const FileLocation& target,
+                           const struct stat& entry, const struct stat& data,
+                           const CopyOptions& options) {
+    Step s(source, target, options);
+    s.sourceDir = sourceDir;
+    s.entry = entry;
+    s.data = data;
+    if (!S_ISLNK(entry.st_mode)) {
+        // Open again for the lock and the last looks, never through a link.
+        s.in.fd = ::openat(sourceDir, source.name.constData(),
+                           O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+        struct stat opened {};
+        if (s.in.fd < 0 && errno == ENOENT)
+            return errorAt(errno, source);
+        if (s.in.fd < 0 || ::fstat(s.in.fd, &opened) != 0 || !sameFile(opened, data))
+            return refusal(EAGAIN, source,
+                           "it changed while it was being moved: it is kept, and so is the copy");
+    }
     return removeSource(s);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 struct stat;
+class SourceRemovals;
 
 // The folders of one command's files, held open from its first file to its
 // last, so each file's step reaches its entries from them instead of
@@ -42,12 +43,17 @@ struct CopyOptions {
     // The read/write path's write, returning what ::write returns; setting
     // it keeps the copy on that path, and a move on copying.
     std::function<ssize_t(int fd, const char* data, size_t size)> write;
-    // The flush to disk of a file or a folder, returning what ::fsync returns.
+    // The flush to disk of a file or a folder (or, for a batch of moves, of
+    // the file system holding that folder), returning what ::fsync returns.
     std::function<int(int fd)> fsync;
     // Called between chunks of a long copy, so the window can repaint.
     std::function<void()> onChunk;
     // A command's folders, when it holds them; otherwise each step opens its own.
     std::shared_ptr<HeldFolders> folders;
+    // Where a move across file systems leaves its source's removal, for the
+    // command to flush the copies once for many files; null: each move
+    // flushes its copy and removes its source itself.
+    std::shared_ptr<SourceRemovals> removals;
 };
 
 // What to do with an entry that already has the target's name.
@@ -77,6 +83,13 @@ enum class Existing {
 FsResult copyFile(const FileLocation& source, const FileLocation& target, Existing existing,
                   const CopyOptions& options = {});
 
+// removeMovedSource: the last step of a move whose copy is on disk: the
+// source (the entry in `sourceDir`, as `entry` and `data` found it when its
+// copy began) goes as moveFile() removes it.
+FsResult removeMovedSource(int sourceDir, const FileLocation& source, const FileLocation& target,
+                           const struct stat& entry, const struct stat& data,
+                           const CopyOptions& options);
+
 // moveFile: within one file system one rename, so the file stands under one
 // of its two names at every moment. Otherwise (or for a link, or when
 // `options.write` is set) it is copied as above, the copy and its folder
@@ -85,7 +98,8 @@ FsResult copyFile(const FileLocation& source, const FileLocation& target, Existi
 // modification and change time). A source that changed is kept beside the
 // copy, and the error says so. `copied` tells whether the target was
 // written, the source staying after a failure. A link is removed itself,
-// never the file it leads to.
+// never the file it leads to. With `options.removals` the copy is flushed
+// and the source removed later, with the rest of its batch.
 FsResult moveFile(const FileLocation& source, const FileLocation& target, Existing existing,
                   const CopyOptions& options, bool& copied);
 

@@ -7,6 +7,7 @@
 #include "fileops/command_host.h"
 #include "fileops/file_texts.h"
 #include "fileops/folder_tree.h"
+#include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
 
 #include <cerrno>
@@ -153,6 +154,7 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
         }
         return done;
     };
+    const size_t pending = options.removals ? options.removals->size() : 0;
     try {
         // The question only when the name is taken: the step itself looks.
         FsResult done = step(Existing::Keep);
@@ -166,6 +168,20 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
                 return AfterFile::GoOn;
             }
             done = step(Existing::Replace);
+        }
+        if (copied && options.removals && options.removals->size() > pending) {
+            // Its source goes with the command's batch, once the copy is on disk.
+            options.removals->thenForLast([&host, t, target, replaced, kept,
+                                           sourceText](const FsResult& removed, bool tell) {
+                noteTransfer(t, target, replaced, kept, removed.ok());
+                const QString what = QStringLiteral("%1 was copied but could not be removed.");
+                return !removed && tell &&
+                               tellFailure(host, what.arg(sourceText), removed.error(),
+                                           t.othersFollow)
+                           ? SourceRemovals::After::Stop
+                           : SourceRemovals::After::GoOn;
+            });
+            return AfterFile::GoOn;
         }
         if (copied)
             noteTransfer(t, target, replaced, kept, done.ok());
@@ -194,7 +210,7 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
     folder = folder && !isLink(path); // a link to a folder goes alone
     TreePlan plan;
     if (folder) {
-        if (FsResult planned = planTree(path, plan); !planned) {
+        if (FsResult planned = planTree(path, plan, PlanDetail::Counted); !planned) {
             tellFailure(host, QStringLiteral("%1 could not be read.").arg(pathText),
                         planned.error());
             return false;

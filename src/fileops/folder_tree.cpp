@@ -27,7 +27,13 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name) {
 // The names of a folder's entries but "." and "..", read in one pass so
 // that no descriptor stays open below it; the program's own temporaries are
 // left out (and cleared away when nothing holds them), as in a listing.
-bool readNames(int dir, const QByteArray& path, std::vector<QByteArray>& names) {
+// Each with its type as the listing gives it (DT_UNKNOWN where it does not).
+struct Listed {
+    QByteArray name;
+    unsigned char type;
+};
+
+bool readNames(int dir, const QByteArray& path, std::vector<Listed>& names) {
     // Opened anew, so a folder held only as a place (O_PATH) fails as unreadable.
     const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -44,7 +50,7 @@ bool readNames(int dir, const QByteArray& path, std::vector<QByteArray>& names) 
             continue;
         bool givenBack = false;
         if (!FileSystem::ownTemporary(dir, path, n, givenBack))
-            names.emplace_back(n);
+            names.push_back({n, e->d_type});
     }
     ::closedir(d);
     return true;
@@ -52,15 +58,19 @@ bool readNames(int dir, const QByteArray& path, std::vector<QByteArray>& names) 
 
 // Lists the folder the chain is in into the plan, then each subfolder,
 // entered from it. False when the walk lost its way back up.
-bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan) {
+bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan, PlanDetail detail) {
     const QByteArray below = joined(plan.entries[folderAt].folder, plan.entries[folderAt].name);
-    std::vector<QByteArray> names;
+    std::vector<Listed> names;
     if (!readNames(chain.fd(), chain.path(), names)) {
         plan.entries[folderAt].unreadable = errno;
         return true;
     }
     std::vector<std::pair<QByteArray, FolderId>> folders;
-    for (const QByteArray& name : names) {
+    for (const auto& [name, type] : names) {
+        if (detail == PlanDetail::Counted && type != DT_UNKNOWN && type != DT_DIR) {
+            ++plan.files; // the listing tells what it is: nothing more to look at
+            continue;
+        }
         struct stat st {};
         if (::fstatat(chain.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Listed but not reachable (a folder that may be read, not
@@ -91,7 +101,7 @@ bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan) {
             plan.entries[at].unreadable = errno;
             continue;
         }
-        if (!walk(chain, at, plan) || !chain.leave())
+        if (!walk(chain, at, plan, detail) || !chain.leave())
             return false;
     }
     return true;
@@ -99,12 +109,21 @@ bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan) {
 
 // Empties the folder the chain is in. False when the walk lost its way back up.
 bool removeBelow(FolderChain& chain, const std::function<void(FsResult)>& note) {
-    std::vector<QByteArray> names;
+    std::vector<Listed> names;
     if (!readNames(chain.fd(), chain.path(), names)) {
         note(errorAt(errno, chain.path()));
         return true;
     }
-    for (const QByteArray& name : names) {
+    for (const auto& [name, type] : names) {
+        // As `rm -r`: what the listing says is no folder goes without a look;
+        // a folder put at its name since is refused (EISDIR) and entered.
+        if (type != DT_DIR && type != DT_UNKNOWN &&
+            (::unlinkat(chain.fd(), name.constData(), 0) == 0 || errno == ENOENT))
+            continue;
+        if (type != DT_DIR && type != DT_UNKNOWN && errno != EISDIR) {
+            note(errorAt(errno, chain.path() + '/' + name));
+            continue;
+        }
         struct stat st {};
         if (::fstatat(chain.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
@@ -141,7 +160,7 @@ QByteArray entryPath(const QByteArray& top, const TreeEntry& entry) {
     return joined(top, joined(entry.folder, entry.name));
 }
 
-FsResult planTree(const QByteArray& path, TreePlan& plan) {
+FsResult planTree(const QByteArray& path, TreePlan& plan, PlanDetail detail) {
     plan = {};
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0)
@@ -152,7 +171,7 @@ FsResult planTree(const QByteArray& path, TreePlan& plan) {
     if (!chain.openTop(path, false))
         return errorAt(errno, path);
     plan.entries.push_back({TreeEntry::Kind::Folder, {}, {}, 0, 0, chain.id()});
-    if (!walk(chain, 0, plan))
+    if (!walk(chain, 0, plan, detail))
         return errorAt(errno, path);
     if (const int err = plan.entries.front().unreadable; err != 0)
         return errorAt(err, path);

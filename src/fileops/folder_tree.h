@@ -31,9 +31,13 @@ struct TreePlan {
     qint64 bytes = 0; // the sizes of the regular files
 };
 
+// How much a plan holds: every entry as it stands (for a copy), or its
+// folders and only the number of the rest (for a question about deleting).
+enum class PlanDetail { Entries, Counted };
+
 // The tree below the folder at `path`; fails when `path` is not a folder
 // (a link to one included) or cannot be read.
-FsResult planTree(const QByteArray& path, TreePlan& plan);
+FsResult planTree(const QByteArray& path, TreePlan& plan, PlanDetail detail = PlanDetail::Entries);
 
 // True when `path` is a link (which a folder row may stand for).
 bool isLink(const QByteArray& path);

@@ -1,5 +1,6 @@
 // Links copied and moved as links, as a folder copied whole holds them.
 #include "fileops/file_copy.h"
+#include "fileops/source_removals.h"
 
 #include "core/name_text.h"
 #include "core/unique_fd.h"
@@ -119,6 +120,11 @@ FsResult moveLink(const FileLocation& source, const FileLocation& target, Existi
     if (FsResult done = copyLinkAt(f, source, target, existing); !done)
         return done;
     copied = true;
+    // In a batch, the link goes once its copy is on disk with the batch's files.
+    if (!taken && options.removals && options.removals->hold(f.from, f.to)) {
+        options.removals->addFile(source, target, before, before);
+        return {};
+    }
     if (::fstatat(f.from, from, &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != before.st_ino ||
         now.st_ctim.tv_sec != before.st_ctim.tv_sec ||
         now.st_ctim.tv_nsec != before.st_ctim.tv_nsec)

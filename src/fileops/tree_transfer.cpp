@@ -4,6 +4,7 @@
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "fileops/command_host.h"
+#include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
 
 #include <cerrno>
@@ -136,6 +137,27 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
     std::vector<OpenFolder> open;
     AfterFile after = AfterFile::GoOn;
     bool lost = false; // a folder above moved away: the copy cannot go on
+    // Each folder's files reach it through the chains' descriptors, lent to
+    // the file steps while they are copied. A move's sources go a batch at a
+    // time, once the batch's copies are on disk.
+    CopyOptions fileOptions = options;
+    const auto removals = t.move ? std::make_shared<SourceRemovals>() : nullptr;
+    fileOptions.removals = removals;
+    const auto flushRemovals = [&] {
+        if (removals && removals->flush(fileOptions) == SourceRemovals::After::Stop)
+            after = AfterFile::Stop;
+    };
+    // A name that goes with the batch, when it is still the entry `id`.
+    const auto removeLater = [&](int dir, const QByteArray& name, const FolderId& id, bool folder,
+                                 SourceRemovals::Then then) {
+        if (!removals->addName(dir, name, id.device, id.inode, folder, then)) {
+            flushRemovals(); // too many folders held: the batch goes now
+            if (!removals->addName(dir, name, id.device, id.inode, folder, then))
+                then(FsError::fromErrno(errno, nameText(name)), false);
+        }
+        if (removals->full())
+            flushRemovals();
+    };
     // Times go on last, as the entries made in a folder change them; a moved
     // tree's source folder goes once it is empty.
     const auto close = [&] {
@@ -155,31 +177,37 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         struct stat st {};
         const int dir = in.empty() ? AT_FDCWD : in.fd();
         const QByteArray name = in.empty() ? from : f.name;
-        if (t.move && ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            FolderId::of(st) == id && ::unlinkat(dir, name.constData(), AT_REMOVEDIR) == 0 &&
-            t.journal) {
-            UndoStep removed{UndoStep::Kind::FolderRemoved, {}, source, {}, {}};
-            removed.mode = st.st_mode & 07777;
-            t.journal->record(removed);
-        }
+        if (!t.move || ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !(FolderId::of(st) == id))
+            return;
+        const mode_t mode = st.st_mode & 07777;
+        removeLater(dir, name, id, true, [&t, source, mode](const FsResult& removed, bool) {
+            if (removed && t.journal) {
+                UndoStep step{UndoStep::Kind::FolderRemoved, {}, source, {}, {}};
+                step.mode = mode;
+                t.journal->record(step);
+            }
+            return SourceRemovals::After::GoOn;
+        });
     };
     // A file's further name in the tree: linked to its copy; when moving,
     // the source's name goes once it is still that file.
     FirstCopies firstCopies;
     const auto linkedAgain = [&](const TreeEntry& e, const QByteArray& source) {
         const QByteArray target = at(at(top, e.folder), e.name);
-        struct stat st {};
-        if (t.move && ::fstatat(in.fd(), e.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            FolderId::of(st) == e.id && ::unlinkat(in.fd(), e.name.constData(), 0) == 0) {
-            if (t.journal)
+        const auto note = [&t, target, source](bool moved) {
+            if (t.journal && moved)
                 t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}});
-        } else if (t.journal) {
-            t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}});
-        }
+            else if (t.journal)
+                t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}});
+        };
+        if (!t.move)
+            return note(false);
+        removeLater(in.fd(), e.name, e.id, false, [note](const FsResult& removed, bool) {
+            note(removed.ok());
+            return SourceRemovals::After::GoOn;
+        });
     };
-    // Each folder's files reach it through the chains' descriptors, lent to
-    // the file steps while they are copied.
-    CopyOptions fileOptions = options;
     QByteArray passedOver; // a folder that could not be entered or made, with what is below it
     bool passing = false;
     for (size_t i = 0; i < plan.entries.size() && after == AfterFile::GoOn && !lost; ++i) {
@@ -241,12 +269,15 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
                 after = transferFile(host, file, fileOptions);
                 if (free)
                     firstCopies.note(e, out.fd(), e.name);
+                if (removals && removals->full())
+                    flushRemovals();
             }
         }
         run.advanced(1, e.size);
     }
     while (!open.empty() && !lost)
         close();
+    flushRemovals();
     return lost ? AfterFile::Stop : after;
 }
 

@@ -1,17 +1,51 @@
 #include "fileops/undo_journal.h"
 
+#include "core/folder_chain.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
 
 #include <QLocale>
 #include <QSet>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The folders of the command being noted, as given and as they are with the
+// links on their way resolved: a command's files share a few folders.
+std::vector<std::pair<QByteArray, QByteArray>>& resolvedFolders() {
+    static std::vector<std::pair<QByteArray, QByteArray>> folders;
+    return folders;
+}
+
+// `path` with its folder's links resolved while they lead where the user
+// chose: Undo reaches that folder again with no link followed.
+QByteArray withoutLinks(const QByteArray& path) {
+    if (path.isEmpty())
+        return path;
+    const FileLocation at = FileLocation::of(path);
+    auto& known = resolvedFolders();
+    for (const auto& [given, real] : known) {
+        if (given == at.folder)
+            return FileLocation{real, at.name}.path();
+    }
+    char real[PATH_MAX];
+    if (!::realpath(at.folder.constData(), real))
+        return path;
+    if (known.size() >= 8)
+        known.erase(known.begin());
+    known.emplace_back(at.folder, QByteArray(real));
+    return FileLocation{known.back().second, at.name}.path();
+}
+
+} // namespace
+
 void UndoJournal::begin(const QString& command, bool counted) {
+    resolvedFolders().clear(); // links may lead elsewhere since the last command
     m_open = UndoRecord{command, {}};
     m_counted = counted;
 }
@@ -19,6 +53,8 @@ void UndoJournal::begin(const QString& command, bool counted) {
 void UndoJournal::record(UndoStep step) {
     if (!m_open)
         return;
+    step.path = withoutLinks(step.path);
+    step.oldPath = withoutLinks(step.oldPath);
     if (const auto now = FileIdentity::of(step.path))
         step.left = *now;
     m_open->steps.push_back(std::move(step));
@@ -68,18 +104,39 @@ FsResult failed(int err, const QByteArray& path, const QString& reason = {}) {
     return FsError(err, nameText(path), reason);
 }
 
-FsResult stillLeft(const UndoStep& step) {
-    const auto now = FileIdentity::of(step.path);
-    if (!now)
-        return failed(ENOENT, step.path);
-    if (!(*now == step.left))
+// The folder a step acts in, reached from the root with no link followed,
+// and the step's entry in it: nothing is done through a folder swapped for
+// a link since the command.
+struct Place {
+    FolderChain folder;
+    QByteArray name;
+    FsResult reached;
+    explicit Place(const QByteArray& path)
+        : name(FileLocation::of(path).name),
+          reached(reachFolder(folder, FileSystem::parentFolder(path), path)) {}
+    int fd() const { return folder.fd(); }
+    bool look(struct stat& st) const {
+        return ::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+};
+
+FileIdentity identityOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+FsResult stillLeft(const UndoStep& step, const Place& at) {
+    struct stat st {};
+    if (!at.look(st))
+        return failed(errno, step.path);
+    if (!(identityOf(st) == step.left))
         return failed(ESTALE, step.path, QStringLiteral("changed since"));
     return {};
 }
 
 // `file` is told as the one not undone, `place` as where it cannot go.
-FsResult placeFree(const QByteArray& file, const QByteArray& place) {
-    if (FileIdentity::of(place))
+FsResult placeFree(const QByteArray& file, const QByteArray& place, const Place& at) {
+    struct stat st {};
+    if (at.look(st))
         return failed(EEXIST, file, QStringLiteral("%1 is taken").arg(nameText(place)));
     return {};
 }
@@ -87,39 +144,65 @@ FsResult placeFree(const QByteArray& file, const QByteArray& place) {
 // A copy still exactly as the command wrote it was never anything but that
 // copy: it goes for good. One changed since may hold someone's work: it goes
 // to the Trash. The file looked at is the one removed, through its folder.
-FsResult takeBackCopy(const UndoStep& step) {
-    const FileLocation at = FileLocation::of(step.path);
-    const UniqueFd folder(
-        ::open(at.folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+FsResult takeBackCopy(const UndoStep& step, const Place& at) {
     struct stat st {};
-    if (folder.fd < 0 || ::fstatat(folder.fd, at.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!at.look(st))
         return failed(errno, step.path);
-    if (FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim} == step.left)
-        return ::unlinkat(folder.fd, at.name.constData(), 0) == 0 ? FsResult()
-                                                                  : failed(errno, step.path);
+    if (identityOf(st) == step.left)
+        return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 ? FsResult()
+                                                                : failed(errno, step.path);
     TrashEntry entry;
     return Trash::moveToTrash(step.path, entry);
+}
+
+// A file moved or renamed goes back from `at` to `home`, within one file
+// system in one rename, else as a move copies it, both folders as reached.
+FsResult moveBack(const UndoStep& step, const Place& at, const Place& home,
+                  const CopyOptions& options) {
+    if (FsResult free = placeFree(step.path, step.oldPath, home); !free)
+        return free;
+    if (::renameat2(at.fd(), at.name.constData(), home.fd(), home.name.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EXDEV)
+        return failed(errno, step.path);
+    const FileLocation from = FileLocation::of(step.path), to = FileLocation::of(step.oldPath);
+    CopyOptions held = options;
+    held.folders = std::make_shared<HeldFolders>();
+    held.folders->lend(folderPath(from.folder), at.fd());
+    held.folders->lend(folderPath(to.folder), home.fd());
+    bool copied = false;
+    return moveFile(from, to, Existing::Keep, held, copied);
 }
 
 FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
     using Kind = UndoStep::Kind;
     if (step.kind == Kind::Trashed) {
-        if (FsResult free = placeFree(step.trashed.originalPath, step.trashed.originalPath); !free)
+        const Place home(step.trashed.originalPath);
+        if (!home.reached)
+            return home.reached;
+        if (FsResult free = placeFree(step.trashed.originalPath, step.trashed.originalPath, home);
+            !free)
             return free;
         return Trash::restore(step.trashed);
     }
+    const Place at(step.kind == Kind::FolderRemoved ? step.oldPath : step.path);
+    if (!at.reached)
+        return at.reached;
     if (step.kind == Kind::FolderRemoved)
-        return ::mkdir(step.oldPath.constData(), step.mode) == 0 ? FsResult()
-                                                                 : failed(errno, step.oldPath);
+        return ::mkdirat(at.fd(), at.name.constData(), step.mode) == 0
+                   ? FsResult()
+                   : failed(errno, step.oldPath);
     if (step.kind == Kind::FolderMade) {
         // What is left in it now was put there by someone else: it stays.
-        if (::rmdir(step.path.constData()) != 0 && errno != ENOTEMPTY && errno != EEXIST)
+        if (::unlinkat(at.fd(), at.name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
+            errno != EEXIST)
             return failed(errno, step.path);
         return {};
     }
     if (step.kind == Kind::Copied)
-        return takeBackCopy(step);
-    if (FsResult same = stillLeft(step); !same)
+        return takeBackCopy(step, at);
+    if (FsResult same = stillLeft(step, at); !same)
         return same;
     switch (step.kind) {
     case Kind::Replaced: {
@@ -134,19 +217,10 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
         return back;
     }
     case Kind::Moved:
-    case Kind::Renamed:
-        if (FsResult free = placeFree(step.path, step.oldPath); !free)
-            return free;
-        if (::renameat2(AT_FDCWD, step.path.constData(), AT_FDCWD, step.oldPath.constData(),
-                        RENAME_NOREPLACE) == 0)
-            return {};
-        if (errno != EXDEV)
-            return failed(errno, step.path);
-        {
-            bool copied = false;
-            return moveFile(FileLocation::of(step.path), FileLocation::of(step.oldPath),
-                            Existing::Keep, options, copied);
-        }
+    case Kind::Renamed: {
+        const Place home(step.oldPath);
+        return home.reached ? moveBack(step, at, home, options) : home.reached;
+    }
     case Kind::Copied:
     case Kind::Trashed:
     case Kind::FolderMade:

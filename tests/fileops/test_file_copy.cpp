@@ -89,6 +89,19 @@ TEST(FileCopy, KeepsWhatCpAKeepsOnNewOldAndLinkedTargets) {
         }
         EXPECT_EQ(entries(t).size(), 6u + root) << "no temporary left";
     }
+    // A file without attributes into a folder whose default ACL a new file
+    // takes: the copy has the source's mode and no ACL, as with cp -a.
+    TempTree t;
+    t.write("plain", "p");
+    t.mkdir("shared");
+    acl_t inherited = ::acl_from_text("u::rwx,u:1234:rwx,g::r-x,m::rwx,o::r-x");
+    ASSERT_EQ(::chmod(P(t, "plain"), 0640) +
+                  ::acl_set_file(P(t, "shared"), ACL_TYPE_DEFAULT, inherited) +
+                  ::acl_free(inherited),
+              0);
+    ASSERT_TRUE(copyFile(t.at("plain"), t.at("shared/plain"), Existing::Keep).ok());
+    EXPECT_EQ(statOf(t, "shared/plain").st_mode & 07777, 0640u);
+    EXPECT_EQ(attribute(t, "shared/plain", "system.posix_acl_access"), "");
 }
 
 TEST(FileCopy, RefusesOrFailsWithoutTouchingEitherFile) {

@@ -3,6 +3,7 @@
 #include "fileops/transfer_run.h"
 #include "fileops/tree_transfer.h"
 #include "fileops/undo_journal.h"
+#include "support/file_faults.h"
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
@@ -69,12 +70,13 @@ protected:
         ::chmod(QFile::encodeName(source.filePath("top/empty")).constData(), 0750);
     }
     // Pastes `name` of the source tree into `into` as one command.
-    void paste(const QString& name, const QString& into, bool move = false) {
+    void paste(const QString& name, const QString& into, bool move = false,
+               const CopyOptions& options = {}) {
         journal.begin(QStringLiteral("Paste"));
         Transfer t{source.at(name.toUtf8()), true, QFile::encodeName(into), true, move};
         t.keepReplaced = true;
         t.journal = &journal;
-        runTransfers(host, {t}, {});
+        runTransfers(host, {t}, options);
         journal.end();
     }
     QList<int> styles() const { return platform.styles(); }
@@ -217,6 +219,34 @@ TEST_F(FolderCopyTest, CutMovesWhatIsSafeAndLeavesWhatFailedWhereItWas) {
     EXPECT_TRUE(renameInFolder(source.at("second"), "third").ok());
     EXPECT_EQ(renameInFolder(source.at("third"), "top").error().number(), EEXIST);
     EXPECT_EQ(source.read("third/in/y"), "y");
+}
+
+// Across file systems a Cut flushes the copies of a batch once, then removes
+// their sources: none goes before its copy is on disk, or once it changed.
+TEST_F(FolderCopyTest, ACutAcrossFileSystemsFlushesOnceAndRemovesNoSourceBeforeIt) {
+    TempTree other(QStringLiteral("/dev/shm"));
+    const QStringList before = snapshot(source.filePath("top"), false);
+    const auto log = std::make_shared<QByteArray>();
+    // The flush fails: every source stays, the copies are told and Undo takes them back.
+    paste("top", other.path(), true, loggedFlushes(log, 1));
+    EXPECT_EQ(*log, "d") << "one flush for the whole tree";
+    EXPECT_EQ(snapshot(source.filePath("top"), false), before);
+    EXPECT_EQ(styles(), QList<int>({17, 17, 17, 16})) << "three files and a link kept";
+    EXPECT_EQ(other.read("top/sub/b.bin").size(), 300000);
+    ASSERT_TRUE(undoRecord(journal.takeLast(), {}).isEmpty());
+    EXPECT_FALSE(QFile::exists(other.filePath("top")));
+    // A source written to after its copy was made, before the flush: kept, the rest moved.
+    log->clear();
+    platform.shown.clear();
+    paste("top", other.path(), true,
+          loggedFlushes(log, 0, [&] { source.write("top/sub/b.bin", "changed"); }));
+    EXPECT_EQ(*log, "d");
+    EXPECT_EQ(source.read("top/sub/b.bin"), "changed");
+    EXPECT_EQ(other.read("top/sub/b.bin").size(), 300000);
+    EXPECT_FALSE(QFile::exists(source.filePath("top/a.txt")) ||
+                 QFile::exists(source.filePath("top/sub/link")));
+    ASSERT_EQ(styles(), QList<int>({17}));
+    EXPECT_TRUE(platform.shown[0].text.contains("it is kept, and so is the copy"));
 }
 
 TEST_F(FolderCopyTest, DeleteAsksOnceWithTheCountAndTheTrashGivesTheTreeBack) {

@@ -2,13 +2,27 @@
 #include "fileops/undo_journal.h"
 #include "support/temp_tree.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Every entry below `top`, by its path.
+QStringList listed(const QString& top) {
+    QStringList out;
+    QDirIterator it(top, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    out.sort();
+    return out;
+}
 
 class UndoTest : public ::testing::Test {
 protected:
@@ -87,6 +101,52 @@ TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
     EXPECT_EQ(tree.read(QStringLiteral("pasted/saved.txt")), "saved into the pasted folder since");
     EXPECT_EQ(tree.read(QStringLiteral("back.txt")), "someone else's");
     EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "made");
+}
+
+// A folder on a file's way back swapped for a link to a folder elsewhere
+// since the command: Undo does nothing through it, and says so.
+TEST_F(UndoTest, NothingGoesThroughAFolderSwappedForALinkSince) {
+    struct Case {
+        const char* step;
+        UndoStep::Kind kind;
+        const char *from, *to, *swapped; // the file's way, and the folder swapped
+    };
+    const Case cases[] = {
+        {"renamed", UndoStep::Kind::Renamed, "dir/a", "dir/b", "dir"},
+        {"moved, the folder it left swapped", UndoStep::Kind::Moved, "from/a", "to/a", "from"},
+        {"moved, the folder it is in swapped", UndoStep::Kind::Moved, "from/a", "to/a", "to"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        TempTree outside;
+        tree.write(QString::fromLatin1(c.from), "file");
+        tree.mkdir(QFileInfo(QString::fromLatin1(c.to)).path());
+        ASSERT_EQ(::rename(at(c.from).constData(), at(c.to).constData()), 0);
+        journal.begin(QStringLiteral("Paste"));
+        journal.record({c.kind, at(c.to), at(c.from), {}, {}});
+        journal.end();
+        // The folder now stands elsewhere, a link to it at its old name.
+        const QByteArray moved = QFile::encodeName(outside.filePath(c.swapped));
+        ASSERT_EQ(::rename(at(c.swapped).constData(), moved.constData()), 0);
+        ASSERT_EQ(::symlink(moved.constData(), at(c.swapped).constData()), 0);
+        const QStringList entries = listed(outside.path());
+
+        const QStringList left = undoLast();
+        EXPECT_EQ(left.size(), 1);
+        EXPECT_TRUE(left.join("").contains("now a link")) << left.join("").toStdString();
+        EXPECT_EQ(listed(outside.path()), entries) << "the link's target untouched";
+        ASSERT_EQ(::unlink(at(c.swapped).constData()), 0);
+        for (const char* folder : {"dir", "from", "to"})
+            QDir(tree.filePath(QString::fromLatin1(folder))).removeRecursively();
+    }
+    // A link on the way when the command ran was the user's: Undo goes where it led then.
+    tree.write(QStringLiteral("real/b"), "file");
+    ASSERT_EQ(::symlink(at("real").constData(), at("via").constData()), 0);
+    journal.begin(QStringLiteral("Rename"), false);
+    journal.record({UndoStep::Kind::Renamed, at("via/b"), at("via/a"), {}, {}});
+    journal.end();
+    EXPECT_EQ(undoLast(), QStringList());
+    EXPECT_EQ(tree.read(QStringLiteral("real/a")), "file");
 }
 
 TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {
