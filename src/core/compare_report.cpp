@@ -287,15 +287,18 @@ public:
             appendJsonCell(m_bytes, "source", rows.source, p.source);
             m_bytes += ",\n        \"status\": ";
         } else {
-            const Texts left = texts(rows.source, p.source, path);
+            // The folder's path once, each side's name after it.
+            if (path != m_path) {
+                m_path = path;
+                m_pathText = nameText(path);
+            }
+            const Texts left = texts(rows.source, p.source);
             if (p.source >= 0)
-                widths = {left.name.size(), left.size.size(), left.modified.size()};
-            const Texts right = texts(rows.destination, p.destination, path);
-            QString joined; // the Destination side, unpadded
-            if (!right.name.isEmpty())
-                joined = right.name + QLatin1String("  ") + right.size + QLatin1String("  ") +
-                         right.modified;
-            for (const QString& field : {left.name, left.size, left.modified, joined})
+                widths = {m_pathText.size() + left.name.size(), left.size.size(),
+                          left.modified.size()};
+            const Texts right = texts(rows.destination, p.destination);
+            for (const QString& field : {m_pathText, left.name, left.size, left.modified,
+                                         right.name, right.size, right.modified})
                 appendField(field);
         }
         const qint64 at = m_spool.append(quint8(p.status), m_bytes);
@@ -338,18 +341,22 @@ public:
                 appendJsonString(out, rowStatusKey(status));
                 out += "\n    }";
             } else {
-                QString fields[4];
+                QString fields[7]; // path, then name, size and time of each side
                 for (QString& field : fields) {
                     quint32 length = 0;
                     std::memcpy(&length, bytes.data(), sizeof length);
                     field = QString::fromUtf8(bytes.sliced(sizeof length, length));
                     bytes = bytes.sliced(sizeof length + length);
                 }
-                line = fields[0].leftJustified(m_name) + QLatin1String("  ") +
-                       fields[1].rightJustified(m_size) + QLatin1String("  ") +
-                       fields[2].leftJustified(m_modified) + QLatin1String(" | ") +
-                       rowStatusKey(status).leftJustified(m_status) + QLatin1String(" | ") +
-                       fields[3];
+                const QString& path = fields[0];
+                line = (fields[1].isEmpty() ? QString() : path + fields[1]).leftJustified(m_name) +
+                       QLatin1String("  ") + fields[2].rightJustified(m_size) +
+                       QLatin1String("  ") + fields[3].leftJustified(m_modified) +
+                       QLatin1String(" | ") + rowStatusKey(status).leftJustified(m_status) +
+                       QLatin1String(" | ");
+                if (!fields[4].isEmpty())
+                    line += path + fields[4] + QLatin1String("  ") + fields[5] +
+                            QLatin1String("  ") + fields[6];
                 while (line.endsWith(QLatin1Char(' ')))
                     line.chop(1);
                 out += line.toUtf8();
@@ -365,12 +372,12 @@ private:
     struct Texts {
         QString name, size, modified;
     };
-    // Below the top, names are paths, a folder's ending with "/".
-    Texts texts(const FolderListing& listing, qint32 i, const QByteArray& path) const {
+    // A folder's name ends with "/"; below the top, the folder's path goes before it.
+    Texts texts(const FolderListing& listing, qint32 i) const {
         if (i < 0)
             return Texts{};
         const FileStat st = listing.stat(i);
-        QString name = path.isEmpty() ? listing.name(i) : nameText(path) + listing.name(i);
+        QString name = listing.name(i);
         if (st.folder)
             name += QLatin1Char('/');
         return Texts{name, st.folder ? QString() : m_formats.sizeText(st.size),
@@ -404,6 +411,8 @@ private:
     const TextFormats m_formats;
     RowSpool m_spool;
     QByteArray m_bytes;
+    QByteArray m_path; // the folder of the last row told, and its text
+    QString m_pathText;
     std::vector<Open> m_open; // the folder rows whose levels are being told
     qsizetype m_name = 0, m_size = 0, m_modified = 0, m_status = 0;
     bool m_unreadable = false;

@@ -38,17 +38,16 @@ public:
     // Lists the two chains' current folders, where `a` and `b` say there is
     // one on that side, into `rows`. A listing that fails throws when
     // `mustList`, else is told and gives false.
-    bool list(FolderRows& rows, bool a, const QByteArray& pathA, bool b, const QByteArray& pathB,
-              bool mustList) {
+    bool list(FolderRows& rows, bool a, bool b, bool mustList) {
         if (m_options.foldersWalked)
             m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
-        const QByteArray* listing = &pathA;
+        const QByteArray* listing = &m_pathA;
         try {
             if (a)
-                rows.source = listFilesAt(m_a.fd(), pathA, m_filters, m_scan);
-            listing = &pathB;
+                rows.source = listFilesAt(m_a.fd(), m_pathA, m_filters, m_scan);
+            listing = &m_pathB;
             if (b)
-                rows.destination = listFilesAt(m_b.fd(), pathB, m_filters, m_scan);
+                rows.destination = listFilesAt(m_b.fd(), m_pathB, m_filters, m_scan);
         } catch (const FsError& e) {
             if (mustList || outOfDescriptors(e.number()))
                 throw;
@@ -62,9 +61,8 @@ public:
         return true;
     }
 
-    // The status of a listed level, `rel` its path below the two given.
-    RowStatus compare(FolderRows& rows, const QByteArray& pathA, const QByteArray& pathB,
-                      const QByteArray& rel) {
+    // The status of the level listed in `rows`, the one the chains are in.
+    RowStatus compare(FolderRows& rows) {
         bool differs = false, unreadable = false, otherTimes = false;
         auto note = [&](RowStatus s) {
             if (s == RowStatus::Unreadable)
@@ -95,7 +93,7 @@ public:
         }
         auto contentsDiffer = [&] {
             for (qsizetype r = 0; m_options.contents && r < rows.count(); ++r) {
-                if (byContents(r) && note(checkContents(rows, r, pathA)))
+                if (byContents(r) && note(checkContents(rows, r)))
                     return true;
             }
             return false;
@@ -107,12 +105,12 @@ public:
             const bool checking = rows.status(r) == RowStatus::Checking;
             const bool below = folder(rows, r) && !linked(rows, r) && (checking || m_out);
             if (m_out)
-                m_out->row(rows, r, rel, below);
+                m_out->row(rows, r, m_rel, below);
             if (!below)
                 continue;
-            enter(rows, r, pathA, pathB, rel);
+            enter(rows, r);
             if (m_out)
-                m_out->settled(rows, r, rel);
+                m_out->settled(rows, r, m_rel);
             if (checking && note(rows.status(r)))
                 return RowStatus::Differs;
         }
@@ -135,7 +133,7 @@ public:
 
     // Compares a row's two files by contents; a pair that cannot be read is
     // Unreadable, and told.
-    RowStatus checkContents(FolderRows& rows, qsizetype r, const QByteArray& pathA) {
+    RowStatus checkContents(FolderRows& rows, qsizetype r) {
         errno = 0;
         const ContentVerdict v =
             checkRowContents(rows, r, m_a.fd(), m_b.fd(), m_options.filters.times, cancelFlag(),
@@ -146,7 +144,7 @@ public:
             rows.setStatus(r, RowStatus::Unreadable);
             if (m_out)
                 m_out->unreadable(
-                    pathA + rows.source.fileName(rows.entry(r, Side::Source)).toByteArray(),
+                    m_pathA + rows.source.fileName(rows.entry(r, Side::Source)).toByteArray(),
                     errno ? errno : EIO);
         }
         return rows.status(r);
@@ -155,12 +153,18 @@ public:
     // Enters the folder of row `r` in both chains, never through a link,
     // walks it and comes back. A pair's status becomes what lies below; a
     // folder that cannot be listed or entered is Unreadable.
-    void enter(FolderRows& rows, qsizetype r, const QByteArray& pathA, const QByteArray& pathB,
-               const QByteArray& rel) {
+    void enter(FolderRows& rows, qsizetype r) {
         const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
         const QByteArray nameA = i >= 0 ? rows.source.fileName(i).toByteArray() : QByteArray();
         const QByteArray nameB = j >= 0 ? rows.destination.fileName(j).toByteArray() : QByteArray();
-        const QByteArray belowA = pathA + nameA + '/', belowB = pathB + nameB + '/';
+        // The paths grow by a level on the way down and are cut back on the
+        // way up: a copy a level would make a deep walk's time and memory
+        // grow with the square of its depth.
+        const qsizetype aboveA = m_pathA.size(), aboveB = m_pathB.size(), above = m_rel.size();
+        m_pathA += nameA + '/';
+        m_pathB += nameB + '/';
+        m_rel += (i >= 0 ? nameA : nameB) + '/';
+        const QByteArray &belowA = m_pathA, &belowB = m_pathB;
         if (m_options.beforeEntering)
             m_options.beforeEntering(belowA, belowB);
         const bool a = !nameA.isEmpty(), b = !nameB.isEmpty();
@@ -174,15 +178,18 @@ public:
                 back(m_a, belowA);
         } else {
             FolderRows level;
-            if (list(level, a, belowA, b, belowB, false)) {
+            if (list(level, a, b, false)) {
                 itself = false;
-                status = compare(level, belowA, belowB, rel + (a ? nameA : nameB) + '/');
+                status = compare(level);
             }
             if (a)
                 back(m_a, belowA);
             if (b)
                 back(m_b, belowB);
         }
+        m_pathA.truncate(aboveA);
+        m_pathB.truncate(aboveB);
+        m_rel.truncate(above);
         if (rows.status(r) == RowStatus::Checking || (itself && status == RowStatus::Unreadable))
             rows.setStatus(r, status);
     }
@@ -222,6 +229,8 @@ public:
     }
 
     FolderChain m_a, m_b; // the folders the walk is in, on each side
+    // Their paths, each ending with "/", and the path below the two given.
+    QByteArray m_pathA, m_pathB, m_rel;
 
 private:
     const TreeOptions& m_options;
@@ -257,10 +266,11 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
     }
     try {
         return onDeepStack([&] {
-            const QByteArray a = withSlash(sourceFolder), b = withSlash(destinationFolder);
+            walker.m_pathA = withSlash(sourceFolder);
+            walker.m_pathB = withSlash(destinationFolder);
             FolderRows rows;
-            return walker.list(rows, true, a, true, b, false) ? walker.compare(rows, a, b, {})
-                                                              : RowStatus::Unreadable;
+            return walker.list(rows, true, true, false) ? walker.compare(rows)
+                                                        : RowStatus::Unreadable;
         });
     } catch (const FsError&) {
         return RowStatus::Unreadable; // moved meanwhile, or out of descriptors: nothing to tell
@@ -275,9 +285,10 @@ void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFold
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
     onDeepStack([&] {
-        const QByteArray a = withSlash(sourceFolder), b = withSlash(destinationFolder);
+        walker.m_pathA = withSlash(sourceFolder);
+        walker.m_pathB = withSlash(destinationFolder);
         FolderRows rows;
-        walker.list(rows, true, a, true, b, true);
-        return walker.compare(rows, a, b, {});
+        walker.list(rows, true, true, true);
+        return walker.compare(rows);
     });
 }
