@@ -6,8 +6,10 @@
 //   then every top folder pair walked on the content checker's worker, to
 //   the last verdict; with the memory this takes per file pair;
 // - the report `--compare --recursive --json`.
+// With "memory", the peak memory of `--compare --recursive` (text and JSON)
+// over trees of N and of N/10 empty files on a tmpfs, against `rsync -an`.
 //
-//   build/bench/bench_trees build/src/duoscope [N]
+//   build/bench/bench_trees build/src/duoscope [N] [memory]
 #include "bench_process.h"
 #include "core/content_check.h"
 #include "core/row_matching.h"
@@ -25,9 +27,11 @@ namespace {
 
 constexpr int filesPerFolder = 20, foldersPerTop = 50;
 
-// Writes the tree, every file with one time; `changed` makes one file in a
-// thousand longer and newer. The top folders whose trees differ go to `differing`.
-void makeTree(const std::string& root, int files, bool changed, std::set<int>* differing) {
+// Writes the tree, every file with one time and 10 bytes (none when
+// `empty`); `changed` makes one file in a thousand longer and newer. The top
+// folders whose trees differ go to `differing`.
+void makeTree(const std::string& root, int files, bool changed, std::set<int>* differing,
+              bool empty = false) {
     ::mkdir(root.c_str(), 0755);
     for (int f = 0; f < files; ++f) {
         const int folder = f / filesPerFolder, top = folder / foldersPerTop;
@@ -45,8 +49,8 @@ void makeTree(const std::string& root, int files, bool changed, std::set<int>* d
         const bool change = changed && f % 1000 == 999;
         const int fd = ::open((dir + path).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
         const timespec times[2] = {{1600000000, 0}, {1600000000 + (change ? 60 : 0), 0}};
-        if (fd < 0 || ::write(fd, "0123456789ab", change ? 12 : 10) < 0 ||
-            ::futimens(fd, times) != 0)
+        const size_t size = empty ? (change ? 2 : 0) : (change ? 12 : 10);
+        if (fd < 0 || (size && ::write(fd, "0123456789ab", size) < 0) || ::futimens(fd, times) != 0)
             std::abort();
         ::close(fd);
         if (change && differing)
@@ -121,6 +125,41 @@ void deepPair(const std::string& program, const QTemporaryDir& dir) {
            median(diffs), "`diff -rq` of the same (which fails there: file name too long)");
 }
 
+// The report's peak memory over two trees of `files` empty files and of a
+// tenth of that, on a tmpfs when there is one (the files cost no page
+// each): it should not grow with the number of files.
+void flatMemory(const std::string& program, int files) {
+    QTemporaryDir shm(QStringLiteral("/dev/shm/bench_trees-XXXXXX"));
+    QTemporaryDir disk;
+    const QTemporaryDir& dir = shm.isValid() ? shm : disk;
+    for (const int n : {files / 10, files}) {
+        const std::string a = dir.filePath(QStringLiteral("a%1").arg(n)).toStdString();
+        const std::string b = dir.filePath(QStringLiteral("b%1").arg(n)).toStdString();
+        makeTree(a, n, false, nullptr, true);
+        makeTree(b, n, true, nullptr, true);
+        std::vector<double> text, json, rsync, textMs, rsyncMs;
+        for (int i = 0; i < 3; ++i) {
+            const Run t = run({program, "--compare", a, b, "--recursive"});
+            text.push_back(t.peakMiB);
+            textMs.push_back(t.ms);
+            json.push_back(run({program, "--compare", a, b, "--recursive", "--json"}).peakMiB);
+            const Run r = run({"rsync", "-an", a + '/', b + '/'});
+            rsync.push_back(r.peakMiB);
+            rsyncMs.push_back(r.ms);
+        }
+        std::printf("%d files: --recursive %.1f MiB (%.0f ms), --json %.1f MiB, rsync -an %.1f "
+                    "MiB (%.0f ms)\n",
+                    n, median(text), median(textMs), median(json), median(rsync), median(rsyncMs));
+        const std::string label =
+            ", 2 × " + grouped(n) + " empty files in " + grouped(n / filesPerFolder) + " folders";
+        result("Peak memory of `--compare --recursive`" + label, median(text), "MiB", median(rsync),
+               "peak memory of `rsync -an` of the same trees");
+        result("Peak memory of `--compare --recursive --json`" + label, median(json), "MiB",
+               median(rsync), "peak memory of `rsync -an` of the same trees");
+        std::system(("rm -rf '" + a + "' '" + b + "'").c_str());
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -128,6 +167,10 @@ int main(int argc, char* argv[]) {
         return 1;
     const std::string program = argv[1];
     const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
+    if (argc > 3 && std::strcmp(argv[3], "memory") == 0) {
+        flatMemory(program, files);
+        return 0;
+    }
     QTemporaryDir dir;
     const std::string a = dir.filePath(QStringLiteral("a")).toStdString();
     const std::string b = dir.filePath(QStringLiteral("b")).toStdString();

@@ -7,6 +7,7 @@
 #include "core/folder_scan.h"
 #include "core/name_text.h"
 #include "core/row_matching.h"
+#include "core/row_spool.h"
 #include "core/row_status.h"
 #include "core/text_formats.h"
 #include "core/tree_compare.h"
@@ -16,6 +17,7 @@
 #include <QIODevice>
 #include <QTextStream>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -143,46 +145,6 @@ QByteArray rowName(const FolderRows& rows, qsizetype r) {
         .toByteArray();
 }
 
-// Both folders' rows, and with --recursive the levels below them.
-std::unique_ptr<TreeLevel> compare(const Options& o, DigestCache* cache) {
-    checkFolder(o.source);
-    checkFolder(o.destination);
-    if (o.recursive) {
-        TreeOptions tree;
-        tree.filters = o.filters;
-        tree.contents = o.contents;
-        tree.cache = cache;
-        return readTrees(folderPath(o.source), folderPath(o.destination), tree);
-    }
-    auto top = std::make_unique<TreeLevel>();
-    top->rows =
-        std::move(*compareFolders(folderPath(o.source), folderPath(o.destination), o.filters));
-    if (o.contents) {
-        const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        const std::atomic<bool> never{false};
-        FolderRows& rows = top->rows;
-        for (qsizetype r = 0; r < rows.count(); ++r) {
-            if (decidedByContents(rows, r))
-                checkRowContents(rows, r, a.fd, b.fd, o.filters.times, never, cache);
-        }
-    }
-    return top;
-}
-
-// Visits every row of `level`, each folder row followed by the level below
-// it; `path` is the bytes of the rows' folder relative to the top ("" or
-// ending with "/").
-template <typename Visit>
-void forEachRow(const TreeLevel& level, const QByteArray& path, const Visit& visit) {
-    size_t next = 0;
-    for (qsizetype r = 0; r < level.rows.count(); ++r) {
-        visit(level.rows, r, path);
-        if (next < level.below.size() && level.below[next].first == r)
-            forEachRow(*level.below[next++].second, path + rowName(level.rows, r) + '/', visit);
-    }
-}
-
 // The report goes out in pieces of about this size, so its memory stays flat
 // whatever the number of rows.
 constexpr qsizetype chunkBytes = 1 << 16;
@@ -297,89 +259,197 @@ void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listi
     out += "\n        }";
 }
 
-bool shown(const Options& o, const RowPair& r) {
-    return !o.changedOnly || isDifference(r.status);
+bool shown(const Options& o, RowStatus status) {
+    return !o.changedOnly || isDifference(status);
 }
 
-// The same text as QJsonDocument(array).toJson(Indented), one row at a time.
-void printJson(const Options& o, const TreeLevel& top, ReportWriter& writer) {
-    QByteArray& out = writer.buffer();
-    out += '[';
-    bool first = true;
-    forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
-        const RowPair& r = rows.rows[size_t(row)];
-        if (!shown(o, r))
-            return;
-        out += first ? "\n    {\n" : ",\n    {\n";
-        first = false;
-        appendJsonCell(out, "destination", rows.destination, r.destination);
-        out += ",\n";
-        if (o.recursive) {
-            const QByteArray full = path + rowName(rows, row);
-            out += "        \"path\": ";
-            appendJsonName(out, full, [&] { return nameText(full); });
-            out += ",\n";
+// The report's rows as the walk tells them. Each row's texts go to a spool
+// with its status (a folder's set once the rows below it are told), the
+// text form's column widths are measured meanwhile, and the spool is read
+// back into the report: no tree is kept, whatever the number of rows.
+class ReportRows : public TreeRows {
+public:
+    ReportRows(const Options& o, QTextStream& err) : m_options(o), m_err(err) {}
+
+    void row(const FolderRows& rows, qsizetype r, const QByteArray& path, bool below) override {
+        const RowPair& p = rows.rows[size_t(r)];
+        m_bytes.clear();
+        Widths widths;
+        if (m_options.json) {
+            appendJsonCell(m_bytes, "destination", rows.destination, p.destination);
+            m_bytes += ",\n";
+            if (m_options.recursive) {
+                const QByteArray full = path + rowName(rows, r);
+                m_bytes += "        \"path\": ";
+                appendJsonName(m_bytes, full, [&] { return nameText(full); });
+                m_bytes += ",\n";
+            }
+            appendJsonCell(m_bytes, "source", rows.source, p.source);
+            m_bytes += ",\n        \"status\": ";
+        } else {
+            // The folder's path once, each side's name after it.
+            if (path != m_path) {
+                m_path = path;
+                m_pathText = nameText(path);
+            }
+            const Texts left = texts(rows.source, p.source);
+            if (p.source >= 0)
+                widths = {m_pathText.size() + left.name.size(), left.size.size(),
+                          left.modified.size()};
+            const Texts right = texts(rows.destination, p.destination);
+            for (const QString& field : {m_pathText, left.name, left.size, left.modified,
+                                         right.name, right.size, right.modified})
+                appendField(field);
         }
-        appendJsonCell(out, "source", rows.source, r.source);
-        out += ",\n        \"status\": ";
-        appendJsonString(out, rowStatusKey(r.status));
-        out += "\n    }";
-        writer.maybeFlush();
-    });
-    out += "\n]\n";
-}
+        const qint64 at = m_spool.append(quint8(p.status), m_bytes);
+        if (below)
+            m_open.push_back({at, widths});
+        else
+            measure(p.status, widths);
+    }
 
-// Left columns padded to the widest text of each: a first pass measures,
-// the second writes, so no line is held. Below the top, names are paths, a
-// folder's ending with "/".
-void printText(const Options& o, const TreeLevel& top, ReportWriter& writer) {
-    const TextFormats formats;
+    void settled(const FolderRows& rows, qsizetype r, const QByteArray&) override {
+        const Open open = m_open.back();
+        m_open.pop_back();
+        m_spool.setStatus(open.record, quint8(rows.status(r)));
+        measure(rows.status(r), open.widths);
+    }
+
+    void unreadable(const QByteArray& path, int error) override {
+        m_err << "duoscope: cannot read " << nameText(path) << ": "
+              << FsError::fromErrno(error, {}).reason() << '\n';
+        m_unreadable = true;
+    }
+    bool anyUnreadable() const { return m_unreadable; }
+
+    // The same text as QJsonDocument(array).toJson(Indented), or the text
+    // form's lines, left columns padded to the widest text of each.
+    void print(ReportWriter& writer) {
+        QByteArray& out = writer.buffer();
+        if (m_options.json)
+            out += '[';
+        bool first = true;
+        QString line;
+        m_spool.replay([&](quint8 byte, QByteArrayView bytes) {
+            const auto status = RowStatus(byte);
+            if (!shown(m_options, status))
+                return;
+            if (m_options.json) {
+                out += first ? "\n    {\n" : ",\n    {\n";
+                first = false;
+                out += bytes;
+                appendJsonString(out, rowStatusKey(status));
+                out += "\n    }";
+            } else {
+                QString fields[7]; // path, then name, size and time of each side
+                for (QString& field : fields) {
+                    quint32 length = 0;
+                    std::memcpy(&length, bytes.data(), sizeof length);
+                    field = QString::fromUtf8(bytes.sliced(sizeof length, length));
+                    bytes = bytes.sliced(sizeof length + length);
+                }
+                const QString& path = fields[0];
+                line = (fields[1].isEmpty() ? QString() : path + fields[1]).leftJustified(m_name) +
+                       QLatin1String("  ") + fields[2].rightJustified(m_size) +
+                       QLatin1String("  ") + fields[3].leftJustified(m_modified) +
+                       QLatin1String(" | ") + rowStatusKey(status).leftJustified(m_status) +
+                       QLatin1String(" | ");
+                if (!fields[4].isEmpty())
+                    line += path + fields[4] + QLatin1String("  ") + fields[5] +
+                            QLatin1String("  ") + fields[6];
+                while (line.endsWith(QLatin1Char(' ')))
+                    line.chop(1);
+                out += line.toUtf8();
+                out += '\n';
+            }
+            writer.maybeFlush();
+        });
+        if (m_options.json)
+            out += "\n]\n";
+    }
+
+private:
     struct Texts {
         QString name, size, modified;
     };
-    auto texts = [&](const FolderListing& listing, qint32 i, const QByteArray& path) {
+    // A folder's name ends with "/"; below the top, the folder's path goes before it.
+    Texts texts(const FolderListing& listing, qint32 i) const {
         if (i < 0)
             return Texts{};
         const FileStat st = listing.stat(i);
-        QString name = path.isEmpty() ? listing.name(i) : nameText(path) + listing.name(i);
+        QString name = listing.name(i);
         if (st.folder)
             name += QLatin1Char('/');
-        return Texts{name, st.folder ? QString() : formats.sizeText(st.size),
-                     formats.modifiedText(st.modified, true)};
+        return Texts{name, st.folder ? QString() : m_formats.sizeText(st.size),
+                     m_formats.modifiedText(st.modified, true)};
+    }
+    void appendField(const QString& text) {
+        const QByteArray bytes = text.toUtf8();
+        const auto length = quint32(bytes.size());
+        m_bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
+        m_bytes += bytes;
+    }
+    // The widths of a row's Source texts, when it has a Source side.
+    struct Widths {
+        qsizetype name = 0, size = 0, modified = 0;
     };
-    qsizetype nameWidth = 0, sizeWidth = 0, modifiedWidth = 0, statusWidth = 0;
-    forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
-        const RowPair& r = rows.rows[size_t(row)];
-        if (!shown(o, r))
+    void measure(RowStatus status, const Widths& w) {
+        if (!shown(m_options, status))
             return;
-        statusWidth = std::max(statusWidth, rowStatusKey(r.status).size());
-        if (r.source < 0)
-            return;
-        const Texts left = texts(rows.source, r.source, path);
-        nameWidth = std::max(nameWidth, left.name.size());
-        sizeWidth = std::max(sizeWidth, left.size.size());
-        modifiedWidth = std::max(modifiedWidth, left.modified.size());
-    });
-    QString line;
-    forEachRow(top, {}, [&](const FolderRows& rows, qsizetype row, const QByteArray& path) {
-        const RowPair& r = rows.rows[size_t(row)];
-        if (!shown(o, r))
-            return;
-        const Texts left = texts(rows.source, r.source, path);
-        const Texts right = texts(rows.destination, r.destination, path);
-        line = left.name.leftJustified(nameWidth) + QLatin1String("  ") +
-               left.size.rightJustified(sizeWidth) + QLatin1String("  ") +
-               left.modified.leftJustified(modifiedWidth) + QLatin1String(" | ") +
-               rowStatusKey(r.status).leftJustified(statusWidth) + QLatin1String(" | ");
-        if (!right.name.isEmpty())
-            line += right.name + QLatin1String("  ") + right.size + QLatin1String("  ") +
-                    right.modified;
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
-        writer.buffer() += line.toUtf8();
-        writer.buffer() += '\n';
-        writer.maybeFlush();
-    });
+        m_status = std::max(m_status, rowStatusKey(status).size());
+        m_name = std::max(m_name, w.name);
+        m_size = std::max(m_size, w.size);
+        m_modified = std::max(m_modified, w.modified);
+    }
+    struct Open {
+        qint64 record;
+        Widths widths;
+    };
+
+    const Options& m_options;
+    QTextStream& m_err;
+    const TextFormats m_formats;
+    RowSpool m_spool;
+    QByteArray m_bytes;
+    QByteArray m_path; // the folder of the last row told, and its text
+    QString m_pathText;
+    std::vector<Open> m_open; // the folder rows whose levels are being told
+    qsizetype m_name = 0, m_size = 0, m_modified = 0, m_status = 0;
+    bool m_unreadable = false;
+};
+
+// Both folders' rows, and with --recursive the levels below them, told to `out`.
+void compare(const Options& o, DigestCache* cache, ReportRows& out) {
+    checkFolder(o.source);
+    checkFolder(o.destination);
+    if (o.recursive) {
+        TreeOptions tree;
+        tree.filters = o.filters;
+        tree.contents = o.contents;
+        tree.cache = cache;
+        walkTrees(folderPath(o.source), folderPath(o.destination), tree, out);
+        return;
+    }
+    const std::shared_ptr<FolderRows> shared =
+        compareFolders(folderPath(o.source), folderPath(o.destination), o.filters);
+    FolderRows& rows = *shared;
+    if (o.contents) {
+        const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        const std::atomic<bool> never{false};
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            if (!decidedByContents(rows, r))
+                continue;
+            errno = 0;
+            if (checkRowContents(rows, r, a.fd, b.fd, o.filters.times, never, cache) ==
+                ContentVerdict::Unreadable) {
+                rows.setStatus(r, RowStatus::Unreadable);
+                out.unreadable(folderPath(o.source) + rowName(rows, r), errno ? errno : EIO);
+            }
+        }
+    }
+    for (qsizetype r = 0; r < rows.count(); ++r)
+        out.row(rows, r, {}, false);
 }
 
 } // namespace
@@ -408,22 +478,22 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
     const std::optional<Options> options = parse(args, err);
     if (!options)
         return 1;
+    bool unreadable = false;
     try {
         onDeepStack([&] {
             std::unique_ptr<DigestCache> cache;
             if (options->contents)
                 cache = std::make_unique<DigestCache>();
-            const std::unique_ptr<TreeLevel> rows = compare(*options, cache.get());
+            ReportRows rows(*options, err);
+            compare(*options, cache.get(), rows);
             if (cache)
                 cache->save();
             ReportWriter writer(out);
-            if (options->json)
-                printJson(*options, *rows, writer);
-            else
-                printText(*options, *rows, writer);
+            rows.print(writer);
             writer.finish();
             if (writer.failed())
                 out.setStatus(QTextStream::WriteFailed);
+            unreadable = rows.anyUnreadable();
             return true;
         });
     } catch (const FsError& e) {
@@ -437,5 +507,5 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
             << (device ? device->errorString() : QStringLiteral("write failed")) << '\n';
         return 3;
     }
-    return 0;
+    return unreadable ? 2 : 0;
 }

@@ -13,6 +13,8 @@ bool isReportInvocation(const QStringList& args);
 
 // Runs the report for the arguments after the program's name, each in the
 // name text form of its bytes (name_text.h). Returns the process exit code:
-// 0 done, 1 bad arguments, 2 a folder could not be read, 3 the report could
-// not be written.
+// 0 done, 1 bad arguments, 2 a folder could not be read (one of the two
+// given: no report; one below them, or a file's contents: the report is
+// written all the same, those rows "unreadable"), 3 the report could not be
+// written.
 int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -1,6 +1,7 @@
 #include "core/content_check.h"
 
 #include "core/digest_cache.h"
+#include "core/file_system.h"
 #include "core/tree_compare.h"
 #include "core/unique_fd.h"
 
@@ -234,14 +235,20 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report,
 }
 
 std::optional<bool> knownSameContents(const QByteArray& pathA, const QByteArray& pathB) {
-    struct stat sa {
-    }, sb{};
-    if (::stat(pathA.constData(), &sa) != 0 || ::stat(pathB.constData(), &sb) != 0 ||
-        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
-        return std::nullopt;
+    // Each file from its folder's descriptor, a link at its name not followed.
+    struct stat st[2]{};
+    for (const int side : {0, 1}) {
+        const FileLocation at = FileLocation::of(side ? pathB : pathA);
+        const UniqueFd folder{::open(at.folder.isEmpty() ? "." : at.folder.constData(),
+                                     O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        if (folder.fd < 0 ||
+            ::fstatat(folder.fd, at.name.constData(), &st[side], AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st[side].st_mode))
+            return std::nullopt;
+    }
     DigestCache cache;
     std::optional<ContentDigest> digests[2];
-    const std::optional<ContentVerdict> known = knownVerdict(sa, sb, &cache, digests);
+    const std::optional<ContentVerdict> known = knownVerdict(st[0], st[1], &cache, digests);
     return known ? std::optional(*known == ContentVerdict::Equal) : std::nullopt;
 }
 

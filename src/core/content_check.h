@@ -33,7 +33,9 @@ ContentVerdict compareStatted(int fdA, const struct stat& a, int fdB, const stru
                               std::atomic<qsizetype>* reads = nullptr);
 
 // Whether two files hold the same bytes, when that is known unread: from
-// their sizes, or from the digests the user's cache holds for both.
+// their sizes, or from the digests the user's cache holds for both. Each is
+// stated from its folder's descriptor; a link at either name is not followed
+// (nothing is known).
 std::optional<bool> knownSameContents(const QByteArray& pathA, const QByteArray& pathB);
 
 // The same for two files reached from their folders' descriptors, neither

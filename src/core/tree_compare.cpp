@@ -16,43 +16,53 @@ QByteArray withSlash(const QByteArray& path) {
     return path.endsWith('/') ? path : path + '/';
 }
 
+// A walk that runs out of descriptors fails as a whole rather than give a false row.
+bool outOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
 // One walk over two trees. Each level is listed as a pane would list it,
 // laid out and given its statuses by the same code as the panes; only the
-// folder pairs are left to the level below.
+// folder pairs are left to the level below. With `out`, every row is told
+// there and every folder entered; without, the walk stops at the first
+// difference.
 class TreeWalker {
 public:
-    explicit TreeWalker(const TreeOptions& options) : m_options(options) {
+    TreeWalker(const TreeOptions& options, TreeRows* out) : m_options(options), m_out(out) {
         m_filters = options.filters;
         m_filters.showSubfolders = 1;
         m_scan.cancel = options.cancel;
         m_scan.linksAsLinks = true;
     }
 
-    // The two chains' current folders where `a` and `b` say there is one on
-    // that side. With `keep`, every level is read in full into it; without,
-    // the walk stops at the first difference.
-    // A listing that fails throws when `mustList`, else makes the pair Unreadable.
-    RowStatus walk(bool a, const QByteArray& pathA, bool b, const QByteArray& pathB,
-                   TreeLevel* keep, bool mustList = false) {
+    // Lists the two chains' current folders, where `a` and `b` say there is
+    // one on that side, into `rows`. A listing that fails throws when
+    // `mustList`, else is told and gives false.
+    bool list(FolderRows& rows, bool a, bool b, bool mustList) {
         if (m_options.foldersWalked)
             m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
-        FolderRows local;
-        FolderRows& rows = keep ? keep->rows : local;
+        const QByteArray* listing = &m_pathA;
         try {
             if (a)
-                rows.source = listFilesAt(m_a.fd(), pathA, m_filters, m_scan);
+                rows.source = listFilesAt(m_a.fd(), m_pathA, m_filters, m_scan);
+            listing = &m_pathB;
             if (b)
-                rows.destination = listFilesAt(m_b.fd(), pathB, m_filters, m_scan);
-        } catch (const FsError&) {
-            if (mustList)
+                rows.destination = listFilesAt(m_b.fd(), m_pathB, m_filters, m_scan);
+        } catch (const FsError& e) {
+            if (mustList || outOfDescriptors(e.number()))
                 throw;
-            rows = FolderRows();
-            return RowStatus::Unreadable;
+            if (m_out)
+                m_out->unreadable(*listing, e.number());
+            return false;
         }
         rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
                               SortedNames(rows.destination));
         rows.computeStatuses(m_options.filters.times);
+        return true;
+    }
 
+    // The status of the level listed in `rows`, the one the chains are in.
+    RowStatus compare(FolderRows& rows) {
         bool differs = false, unreadable = false, otherTimes = false;
         auto note = [&](RowStatus s) {
             if (s == RowStatus::Unreadable)
@@ -61,98 +71,140 @@ public:
                 otherTimes = true;
             else if (s != RowStatus::Same)
                 differs = true;
-            return differs && !keep;
+            return differs && !m_out;
         };
         // With contents asked, two files of equal size are the same or not
-        // by their bytes, whatever their times: left to the last pass.
+        // by their bytes, whatever their times: left to their own pass.
         auto byContents = [&](qsizetype r) {
             return m_options.contents && decidedByContents(rows, r);
         };
         // What the stats tell at this level first: the cheapest difference.
-        // A link and a file are two kinds of entry, whatever their stats.
+        // A link and a file are two kinds of entry, whatever their stats;
+        // two links to folders compare as files do.
         for (qsizetype r = 0; r < rows.count(); ++r) {
             const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
             if (rows.status(r) == RowStatus::Same &&
                 rows.source.isLink(i) != rows.destination.isLink(j))
                 rows.setStatus(r, RowStatus::Differs);
+            if (rows.status(r) == RowStatus::Checking && linked(rows, r))
+                rows.setStatus(r, linkedFolders(rows, i, j, m_options.filters.times));
             if (rows.status(r) != RowStatus::Checking && !byContents(r) && note(rows.status(r)))
                 return RowStatus::Differs;
         }
-        for (qsizetype r = 0; r < rows.count(); ++r) {
-            const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
-            const bool folder =
-                (i >= 0 && rows.source.isFolder(i)) || (j >= 0 && rows.destination.isFolder(j));
-            const bool checking = rows.status(r) == RowStatus::Checking;
-            if (!folder || (!checking && !keep))
-                continue;
-            if ((i >= 0 && rows.source.isLink(i)) || (j >= 0 && rows.destination.isLink(j))) {
-                if (checking)
-                    rows.setStatus(r, linkedFolders(rows, i, j, m_options.filters.times));
-            } else {
-                TreeLevel* level = nullptr;
-                if (keep) {
-                    keep->below.emplace_back(r, std::make_unique<TreeLevel>());
-                    level = keep->below.back().second.get();
-                }
-                const RowStatus below = enter(rows, i, pathA, j, pathB, level);
-                if (checking)
-                    rows.setStatus(r, below);
+        auto contentsDiffer = [&] {
+            for (qsizetype r = 0; m_options.contents && r < rows.count(); ++r) {
+                if (byContents(r) && note(checkContents(rows, r)))
+                    return true;
             }
+            return false;
+        };
+        // Told, a level's files are settled before the first row goes out.
+        if (m_out && contentsDiffer())
+            return RowStatus::Differs;
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            const bool checking = rows.status(r) == RowStatus::Checking;
+            const bool below = folder(rows, r) && !linked(rows, r) && (checking || m_out);
+            if (m_out)
+                m_out->row(rows, r, m_rel, below);
+            if (!below)
+                continue;
+            enter(rows, r);
+            if (m_out)
+                m_out->settled(rows, r, m_rel);
             if (checking && note(rows.status(r)))
                 return RowStatus::Differs;
         }
-        if (m_options.contents) {
-            for (qsizetype r = 0; r < rows.count(); ++r) {
-                if (!byContents(r))
-                    continue;
-                const ContentVerdict v =
-                    checkRowContents(rows, r, m_a.fd(), m_b.fd(), m_options.filters.times,
-                                     cancelFlag(), m_options.cache, m_options.reads);
-                if (v == ContentVerdict::Cancelled)
-                    throw ScanCancelled{};
-                if (note(v == ContentVerdict::Unreadable ? RowStatus::Unreadable : rows.status(r)))
-                    return RowStatus::Differs;
-            }
-        }
+        if (!m_out && contentsDiffer())
+            return RowStatus::Differs;
         return differs      ? RowStatus::Differs
                : unreadable ? RowStatus::Unreadable
                : otherTimes ? RowStatus::SameContents
                             : RowStatus::Same;
     }
 
-    // Enters the folder of row entries `i` and `j` (-1 for none) in both
-    // chains, never through a link, walks it and comes back.
-    RowStatus enter(const FolderRows& rows, qint32 i, const QByteArray& pathA, qint32 j,
-                    const QByteArray& pathB, TreeLevel* keep) {
+    static bool folder(const FolderRows& rows, qsizetype r) {
+        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+        return (i >= 0 && rows.source.isFolder(i)) || (j >= 0 && rows.destination.isFolder(j));
+    }
+    static bool linked(const FolderRows& rows, qsizetype r) {
+        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+        return (i >= 0 && rows.source.isLink(i)) || (j >= 0 && rows.destination.isLink(j));
+    }
+
+    // Compares a row's two files by contents; a pair that cannot be read is
+    // Unreadable, and told.
+    RowStatus checkContents(FolderRows& rows, qsizetype r) {
+        errno = 0;
+        const ContentVerdict v =
+            checkRowContents(rows, r, m_a.fd(), m_b.fd(), m_options.filters.times, cancelFlag(),
+                             m_options.cache, m_options.reads);
+        if (v == ContentVerdict::Cancelled)
+            throw ScanCancelled{};
+        if (v == ContentVerdict::Unreadable) {
+            rows.setStatus(r, RowStatus::Unreadable);
+            if (m_out)
+                m_out->unreadable(
+                    m_pathA + rows.source.fileName(rows.entry(r, Side::Source)).toByteArray(),
+                    errno ? errno : EIO);
+        }
+        return rows.status(r);
+    }
+
+    // Enters the folder of row `r` in both chains, never through a link,
+    // walks it and comes back. A pair's status becomes what lies below; a
+    // folder that cannot be listed or entered is Unreadable.
+    void enter(FolderRows& rows, qsizetype r) {
+        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
         const QByteArray nameA = i >= 0 ? rows.source.fileName(i).toByteArray() : QByteArray();
         const QByteArray nameB = j >= 0 ? rows.destination.fileName(j).toByteArray() : QByteArray();
-        const QByteArray belowA = pathA + nameA + '/', belowB = pathB + nameB + '/';
+        // The paths grow by a level on the way down and are cut back on the
+        // way up: a copy a level would make a deep walk's time and memory
+        // grow with the square of its depth.
+        const qsizetype aboveA = m_pathA.size(), aboveB = m_pathB.size(), above = m_rel.size();
+        m_pathA += nameA + '/';
+        m_pathB += nameB + '/';
+        m_rel += (i >= 0 ? nameA : nameB) + '/';
+        const QByteArray &belowA = m_pathA, &belowB = m_pathB;
         if (m_options.beforeEntering)
             m_options.beforeEntering(belowA, belowB);
         const bool a = !nameA.isEmpty(), b = !nameB.isEmpty();
-        if (a && !m_a.enter(nameA))
-            return notEntered(belowA);
-        if (b && !m_b.enter(nameB)) {
-            const RowStatus status = notEntered(belowB);
+        RowStatus status = RowStatus::Unreadable;
+        bool itself = true; // the folder itself, not one below it
+        if (a && !m_a.enter(nameA)) {
+            status = notEntered(belowA);
+        } else if (b && !m_b.enter(nameB)) {
+            status = notEntered(belowB);
             if (a)
                 back(m_a, belowA);
-            return status;
+        } else {
+            FolderRows level;
+            if (list(level, a, b, false)) {
+                itself = false;
+                status = compare(level);
+            }
+            if (a)
+                back(m_a, belowA);
+            if (b)
+                back(m_b, belowB);
         }
-        const RowStatus status = walk(a, belowA, b, belowB, keep);
-        if (a)
-            back(m_a, belowA);
-        if (b)
-            back(m_b, belowB);
-        return status;
+        m_pathA.truncate(aboveA);
+        m_pathB.truncate(aboveB);
+        m_rel.truncate(above);
+        if (rows.status(r) == RowStatus::Checking || (itself && status == RowStatus::Unreadable))
+            rows.setStatus(r, status);
     }
 
     // Gone, or no longer a folder, since the listing: not what was seen. Out
     // of descriptors the walk fails as a whole rather than give a false row.
-    static RowStatus notEntered(const QByteArray& path) {
-        if (errno == EMFILE || errno == ENFILE)
-            throw FsError::fromErrno(errno, nameText(path));
-        return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? RowStatus::Differs
-                                                                     : RowStatus::Unreadable;
+    RowStatus notEntered(const QByteArray& path) {
+        const int error = errno;
+        if (outOfDescriptors(error))
+            throw FsError::fromErrno(error, nameText(path));
+        if (error == ENOENT || error == ENOTDIR || error == ELOOP)
+            return RowStatus::Differs;
+        if (m_out)
+            m_out->unreadable(path, error);
+        return RowStatus::Unreadable;
     }
 
     // A folder above that is no longer where the walk left it ends the walk.
@@ -162,7 +214,6 @@ public:
                           QStringLiteral("the folder above was moved while it was compared"));
     }
 
-    // A folder row with a link on either side: two links compare as files do.
     static RowStatus linkedFolders(const FolderRows& rows, qint32 i, qint32 j,
                                    const TimeRule& rule) {
         if (!rows.source.isLink(i) || !rows.destination.isLink(j))
@@ -178,9 +229,12 @@ public:
     }
 
     FolderChain m_a, m_b; // the folders the walk is in, on each side
+    // Their paths, each ending with "/", and the path below the two given.
+    QByteArray m_pathA, m_pathB, m_rel;
 
 private:
     const TreeOptions& m_options;
+    TreeRows* m_out;
     FilterSettings m_filters;
     ScanOptions m_scan;
 };
@@ -190,7 +244,7 @@ private:
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options) {
     // The two given are opened without following a link.
-    TreeWalker walker(options);
+    TreeWalker walker(options, nullptr);
     const bool openA = walker.m_a.openTop(sourceFolder, false);
     const int errA = errno;
     const bool openB = walker.m_b.openTop(destinationFolder, false);
@@ -212,26 +266,29 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
     }
     try {
         return onDeepStack([&] {
-            return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
-                               nullptr);
+            walker.m_pathA = withSlash(sourceFolder);
+            walker.m_pathB = withSlash(destinationFolder);
+            FolderRows rows;
+            return walker.list(rows, true, true, false) ? walker.compare(rows)
+                                                        : RowStatus::Unreadable;
         });
     } catch (const FsError&) {
         return RowStatus::Unreadable; // moved meanwhile, or out of descriptors: nothing to tell
     }
 }
 
-std::unique_ptr<TreeLevel> readTrees(const QByteArray& sourceFolder,
-                                     const QByteArray& destinationFolder,
-                                     const TreeOptions& options) {
-    auto top = std::make_unique<TreeLevel>();
-    TreeWalker walker(options);
+void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+               const TreeOptions& options, TreeRows& out) {
+    TreeWalker walker(options, &out);
     if (!walker.m_a.openTop(sourceFolder, true))
         throw FsError::fromErrno(errno, nameText(sourceFolder));
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
     onDeepStack([&] {
-        return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
-                           top.get(), true);
+        walker.m_pathA = withSlash(sourceFolder);
+        walker.m_pathB = withSlash(destinationFolder);
+        FolderRows rows;
+        walker.list(rows, true, true, true);
+        return walker.compare(rows);
     });
-    return top;
 }

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <vector>
 
 class DigestCache;
@@ -41,18 +40,25 @@ struct TreeOptions {
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options);
 
-// Both trees in full, for the report: one level's rows, each folder pair's
-// status from the walk below it, and the level below each folder row (a pair
-// or a folder on one side), in row order.
-struct TreeLevel {
-    FolderRows rows;
-    std::vector<std::pair<qsizetype, std::unique_ptr<TreeLevel>>> below;
+// Both trees in full, for the report, told row by row as the walk goes, so
+// that nothing of a level is kept once the walk has left it.
+class TreeRows {
+public:
+    virtual ~TreeRows() = default;
+    // A row of the folder at `path` (relative to the two given: "" or ending
+    // with "/", the Source name where there is one), rows of a level in row
+    // order. With `below`, the level below the row follows, then settled()
+    // with the row's final status (a folder pair is Checking until then).
+    virtual void row(const FolderRows& rows, qsizetype r, const QByteArray& path, bool below) = 0;
+    virtual void settled(const FolderRows& rows, qsizetype r, const QByteArray& path) = 0;
+    // A folder below that could not be listed or entered, or a file pair
+    // whose contents could not be read (full path, errno): its row is Unreadable.
+    virtual void unreadable(const QByteArray& path, int error) = 0;
 };
 
-// Reads both trees below two folders that exist (the two given are entered
-// even when they are links). A folder below that cannot be read is left
-// empty, its row Unreadable when it is a pair. Throws FsError when one of
-// the two given cannot be read, ScanCancelled.
-std::unique_ptr<TreeLevel> readTrees(const QByteArray& sourceFolder,
-                                     const QByteArray& destinationFolder,
-                                     const TreeOptions& options);
+// Walks both trees below two folders that exist (the two given are entered
+// even when they are links), telling every row to `out`. Throws FsError when
+// one of the two given cannot be read, or the walk runs out of descriptors
+// (no false Unreadable rows then); ScanCancelled.
+void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+               const TreeOptions& options, TreeRows& out);

@@ -9,6 +9,9 @@
 #include <QJsonObject>
 #include <QTextStream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +21,11 @@ struct ReportRun {
     QString out, err;
 };
 
+// The report run in a child process, as an unprivileged user when the tests
+// run as root (so that a folder of mode 0 cannot be read), or with at most
+// `descriptors` open files.
+ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors = 0);
+
 ReportRun report(const QStringList& args, QIODevice* device = nullptr) {
     ReportRun r;
     QTextStream o(&r.out), e(&r.err);
@@ -26,6 +34,40 @@ ReportRun report(const QStringList& args, QIODevice* device = nullptr) {
     r.code = runCompareReport(args, o, e);
     o.flush();
     e.flush();
+    return r;
+}
+
+ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors) {
+    int pipes[2][2];
+    if (::pipe(pipes[0]) != 0 || ::pipe(pipes[1]) != 0)
+        return {-1, {}, {}};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipes[0][0]);
+        ::close(pipes[1][0]);
+        if (unprivileged && ::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(100);
+        const rlimit low{descriptors, descriptors};
+        if (descriptors && ::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            ::_exit(101);
+        const ReportRun r = report(args);
+        for (const auto& [fd, text] : {std::pair{pipes[0][1], r.out}, {pipes[1][1], r.err}}) {
+            const QByteArray bytes = text.toUtf8();
+            if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+                ::_exit(102);
+        }
+        ::_exit(r.code);
+    }
+    ReportRun r{-1, {}, {}};
+    for (int i : {0, 1}) {
+        ::close(pipes[i][1]);
+        QFile in;
+        in.open(pipes[i][0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        (i ? r.err : r.out) = QString::fromUtf8(in.readAll());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
@@ -210,6 +252,50 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
                 text.contains(QStringLiteral("| k/deep/er/x  1 bytes")) &&
                 !text.contains(QStringLiteral("k/same")) && text.count(QLatin1Char('\n')) == 6)
         << text.toStdString();
+}
+
+// What cannot be read below the two folders is its own row, named on the
+// error output, and the report, written all the same, exits 2 as `diff -r`
+// does; a walk out of descriptors fails as a whole, with no report.
+TEST_F(Report, WhatCannotBeReadBelowIsUnreadableAndExitsTwo) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    for (TempTree* side : {&source, &dest})
+        for (const char* name : {"pair/x", "ok/x", "secret"})
+            side->write(QString::fromLatin1(name), "1", t);
+    source.write(QStringLiteral("lone/y"), "1", t);
+    for (const TempTree* side : {&source, &dest})
+        ASSERT_EQ(::chmod(QFile::encodeName(side->path()), 0755), 0);
+    for (const auto& [side, name] :
+         {std::pair{&dest, "pair"}, {&source, "lone"}, {&dest, "secret"}})
+        ASSERT_EQ(::chmod(QFile::encodeName(side->filePath(QString::fromLatin1(name))), 0), 0);
+    const ReportRun r = reportApart(args(QStringLiteral("-r -c --json")), true);
+    QStringList got;
+    for (const QJsonValue row : QJsonDocument::fromJson(r.out.toUtf8()).array())
+        got << row[QStringLiteral("path")].toString() + QLatin1Char('=') +
+                   row[QStringLiteral("status")].toString();
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    EXPECT_TRUE(got.contains(QStringLiteral("pair=unreadable")) &&
+                got.contains(QStringLiteral("lone=unreadable")) &&
+                got.contains(QStringLiteral("secret=unreadable")) &&
+                got.contains(QStringLiteral("ok/x=same")))
+        << got.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(r.err.count(QStringLiteral("Permission denied")), 3) << r.err.toStdString();
+
+    // Deeper than a few descriptors reach: out of them in entering a folder
+    // or in listing it, by the limit's parity.
+    QString deep;
+    for (int i = 0; i < 60; ++i)
+        deep += QStringLiteral("d/");
+    source.write(deep + "leaf", "1", t);
+    dest.write(deep + "leaf", "1", t);
+    const int next = ::dup(0);
+    ::close(next);
+    for (const int more : {30, 31}) {
+        const ReportRun out = reportApart(args(QStringLiteral("-r")), false, rlim_t(next + more));
+        EXPECT_TRUE(out.code == 2 && out.out.isEmpty() &&
+                    out.err.contains(QStringLiteral("Too many open files")))
+            << more << ": " << out.code << out.err.toStdString();
+    }
 }
 
 } // namespace

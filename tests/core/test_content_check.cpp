@@ -116,4 +116,36 @@ TEST(ContentCheck, ACacheFileNotWhollyOursIsIgnoredAndWrittenAnewAndTheOldestGoF
     EXPECT_EQ(kept->count(), 2);
 }
 
+// What the overwrite question can say unread: from the sizes or from the
+// user's cache; a link at either name tells nothing, even one to the other.
+TEST(ContentCheck, KnownSameContentsFromSizesAndTheUsersCacheNeverThroughALink) {
+    TempTree t, home;
+    const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
+    for (const auto& [name, content] :
+         {std::pair{"a", "same"}, {"b", "same"}, {"c", "diff"}, {"d", "same"}, {"long", "longer"}})
+        t.write(QString::fromLatin1(name), content, when);
+    auto path = [&t](const char* name) { return QFile::encodeName(t.filePath(name)); };
+    ASSERT_EQ(::symlink(path("a").constData(), path("link").constData()), 0);
+    const QByteArray was = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path()));
+    {
+        DigestCache cache;
+        cache.setSettleTime(0);
+        for (const char* name : {"a", "b", "c"})
+            cache.insert(contentKey(statOf(path(name))),
+                         {qHash(QByteArray(name == std::string("c") ? "diff" : "same")), 1},
+                         realTimeNs());
+        ASSERT_TRUE(cache.save());
+    }
+    const std::tuple<const char*, const char*, std::optional<bool>> cases[] = {
+        {"a", "b", true}, {"a", "c", false},           {"a", "long", false},
+        {"a", "d", {}},   {"link", "a", std::nullopt}, {"a", "gone", {}}};
+    for (const auto& [x, y, known] : cases)
+        EXPECT_EQ(knownSameContents(path(x), path(y)), known) << x << " " << y;
+    if (was.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", was);
+}
+
 } // namespace

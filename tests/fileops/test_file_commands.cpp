@@ -165,6 +165,22 @@ TEST_F(WindowTest, AsksBeforeReplacingFileByFileAndMovesOnlyWhatWasCopied) {
     EXPECT_EQ(::unlink(dest.at("\xff name").path().constData()), 0) << "the raw name was moved";
     EXPECT_EQ(texts(window.lvSource()), QStringList({".hidden", "", "", "b", "", "ro"}))
         << "only what was copied left the source";
+
+    // Two empty files hold the same bytes, known unread: the question says so.
+    source.write("empty", "", newer);
+    dest.write("empty", "", older);
+    refresh(source.path(), dest.path());
+    window.lvSource_GotFocus();
+    select(window.lvSource(), {int(texts(window.lvSource()).indexOf("empty"))});
+    window.mnuEditCopy_Click();
+    window.lvDest_GotFocus();
+    platform.answers = {Answer::No};
+    window.mnuEditPaste_Click();
+    EXPECT_TRUE(platform.shown.last().text.endsWith(
+        file.arg(dest.path(), "0", "Saturday, February 3, 2001 4:05:06 AM")
+            .replace("/a", "/empty") +
+        "\r\n\r\nThe two files have the same contents."))
+        << platform.shown.last().text.toStdString();
 }
 
 TEST_F(WindowTest, AFailedCopyOrAGoneSourceIsToldAndTheRestGoesOnUnlessCancelled) {
