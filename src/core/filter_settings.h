@@ -28,6 +28,8 @@ struct FilterSettings {
     qint16 useTrash = 1;
     // Folders are listed too, before the files.
     qint16 showSubfolders = 1;
+    // Folders and files no comparison looks at (exclusions.h); empty for none.
+    QString excludeNames;
     // How every comparison reads modification times.
     TimeRule times;
 };

@@ -25,6 +25,7 @@ public:
         m_filters = options.filters;
         m_filters.showSubfolders = 1;
         m_scan.cancel = options.cancel;
+        m_scan.progress = options.entriesRead;
         m_scan.linksAsLinks = true;
     }
 
@@ -39,10 +40,14 @@ public:
         FolderRows local;
         FolderRows& rows = keep ? keep->rows : local;
         try {
-            if (a)
+            if (a) {
+                m_scan.relativeFolder = m_options.relativeTop + pathA.mid(m_topA);
                 rows.source = listFilesAt(m_a.fd(), pathA, m_filters, m_scan);
-            if (b)
+            }
+            if (b) {
+                m_scan.relativeFolder = m_options.relativeTop + pathB.mid(m_topB);
                 rows.destination = listFilesAt(m_b.fd(), pathB, m_filters, m_scan);
+            }
         } catch (const FsError&) {
             if (mustList)
                 throw;
@@ -177,12 +182,22 @@ public:
         return m_options.cancel ? *m_options.cancel : never;
     }
 
+    // Walks the two trees from their tops.
+    RowStatus walkTops(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+                       TreeLevel* keep, bool mustList) {
+        const QByteArray a = withSlash(sourceFolder), b = withSlash(destinationFolder);
+        m_topA = a.size();
+        m_topB = b.size();
+        return walk(true, a, true, b, keep, mustList);
+    }
+
     FolderChain m_a, m_b; // the folders the walk is in, on each side
 
 private:
     const TreeOptions& m_options;
     FilterSettings m_filters;
     ScanOptions m_scan;
+    qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
 };
 
 } // namespace
@@ -211,10 +226,8 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
                                                                : RowStatus::Unreadable;
     }
     try {
-        return onDeepStack([&] {
-            return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
-                               nullptr);
-        });
+        return onDeepStack(
+            [&] { return walker.walkTops(sourceFolder, destinationFolder, nullptr, false); });
     } catch (const FsError&) {
         return RowStatus::Unreadable; // moved meanwhile, or out of descriptors: nothing to tell
     }
@@ -229,9 +242,6 @@ std::unique_ptr<TreeLevel> readTrees(const QByteArray& sourceFolder,
         throw FsError::fromErrno(errno, nameText(sourceFolder));
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
-    onDeepStack([&] {
-        return walker.walk(true, withSlash(sourceFolder), true, withSlash(destinationFolder),
-                           top.get(), true);
-    });
+    onDeepStack([&] { return walker.walkTops(sourceFolder, destinationFolder, top.get(), true); });
     return top;
 }

@@ -24,7 +24,7 @@ void Main::mnuEditCut_Click() {
         for (int i = 0; i < n; ++i) {
             if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty())
                 ClipboardFiles.append(
-                    ClipboardEntry{{folder, pane->rowFileName(i)}, pane->rows().isFolder(i)});
+                    ClipboardEntry{pane->rowLocation(folder, i), pane->rows().isFolder(i)});
             run.setValue(i + 1);
         }
         m_pbrMain->setValue(0);

@@ -29,7 +29,7 @@ void Main::deleteSelected(DeleteWay way) {
     // The files chosen now, by name and identity: rows that hide or appear
     // while a question waits change nothing of what is deleted.
     struct Chosen {
-        QByteArray name;
+        FileLocation file;
         bool folder = false;
         std::optional<FileIdentity> id;
     };
@@ -37,16 +37,15 @@ void Main::deleteSelected(DeleteWay way) {
     const std::vector<char> selected = selectedRowFlags(*pane);
     for (int i = 0; i < pane->count(); ++i) {
         if (selected[static_cast<size_t>(i)] && !pane->rowText(i).isEmpty()) {
-            const QByteArray name = pane->rowFileName(i);
-            chosen.push_back({name, pane->rows().isFolder(i),
-                              FileIdentity::of(FileLocation{folder, name}.path())});
+            const FileLocation file = pane->rowLocation(folder, i);
+            chosen.push_back({file, pane->rows().isFolder(i), FileIdentity::of(file.path())});
         }
     }
     run.setMaximum(int(chosen.size()));
     for (size_t i = 0; i < chosen.size() && !run.cancelled(); ++i) {
         if (chosen[i].id)
-            (void)deleteFileAsked(m_platform, this, {folder, chosen[i].name}, way, &m_undo,
-                                  chosen[i].folder, &*chosen[i].id);
+            (void)deleteFileAsked(m_platform, this, chosen[i].file, way, &m_undo, chosen[i].folder,
+                                  &*chosen[i].id);
         run.setValue(int(i) + 1);
     }
     m_pbrMain->setValue(0);

@@ -38,7 +38,7 @@ void Main::dropRows(ListPane* dragged, QLineEdit* draggedBox, QLineEdit* receivi
         for (int i = 0; i < n; ++i) {
             if (!dropped(i))
                 continue;
-            Transfer t{{from, dragged->rowFileName(i)}, dragged->rows().isFolder(i), to};
+            Transfer t{dragged->rowLocation(from, i), dragged->rows().isFolder(i), to};
             t.keepReplaced = m_settings.useTrash != 0;
             t.journal = &m_undo;
             transfers.push_back(std::move(t));

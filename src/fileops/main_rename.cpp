@@ -42,7 +42,7 @@ void Main::afterLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel,
                           const QString& newText) {
     const int row = pane->currentRow();
     if (newText != pane->rowText(row)) {
-        const FileLocation file{FileSystem::encode(folderBox->text()), pane->rowFileName(row)};
+        const FileLocation file = pane->rowLocation(FileSystem::encode(folderBox->text()), row);
         const auto recorded = recordForUndo(QStringLiteral("Rename"), false);
         const FsResult renamed = renameInFolder(file, newText, &m_undo);
         // The pane keeps the old label; the refresh shows the new name.
