@@ -158,8 +158,9 @@ void ListPane::setFlat(bool flat) {
     if (flat == !isColumnHidden(PaneModel::Folder))
         return;
     setColumnHidden(PaneModel::Folder, !flat);
-    if (flat && columnWidth(PaneModel::Folder) < fittingColumnWidth(PaneModel::Folder, 0))
-        setColumnWidth(PaneModel::Folder, columnWidth(PaneModel::Name));
+    // Room for a few levels of folder names the first time it shows.
+    if (flat && columnWidth(PaneModel::Folder) == horizontalHeader()->defaultSectionSize())
+        setColumnWidth(PaneModel::Folder, fontMetrics().averageCharWidth() * 24);
 }
 
 bool ListPane::isRowSelected(int row) const {

@@ -51,7 +51,8 @@ void Main::copyAcross(Side from) {
         ParentFolders parents;
         std::vector<Transfer> transfers;
         for (const int row : rows) {
-            const QByteArrayView folder = folderPart(fromPane->rowFileName(row));
+            const QByteArray relative = fromPane->rowFileName(row);
+            const QByteArrayView folder = folderPart(relative);
             std::vector<QByteArray> made;
             if (const FsResult ok = parents.make(fromTop, toTop, folder, &made); !ok) {
                 ReportUnexpectedError(m_platform, this, ok.error().number(),
