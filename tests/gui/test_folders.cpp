@@ -213,6 +213,12 @@ TEST_F(Folders, FlattenedTreesListEveryFileFacingItsPartnerAndFindRowsByTheirPat
     window.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
     QTRY_COMPARE(paths(), QStringList({"only-left|-", "-|a/new.txt", "a/x.txt|a/x.txt"}));
     window.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
+    // A rename stays in the row's own folder.
+    left->setCurrentRow(3);
+    window.lvSource_GotFocus();
+    int cancel = 0;
+    window.lvSource_AfterLabelEdit(cancel, QStringLiteral("x2.txt"));
+    EXPECT_TRUE(QFileInfo::exists(source.filePath(QStringLiteral("a/x2.txt"))));
     window.tbrMain_ButtonClick(QStringLiteral("Flatten"));
     EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
     EXPECT_EQ(rows(), QStringList({"a|a", "only-left|-", "top.txt|top.txt"}));
