@@ -28,10 +28,10 @@ struct FilterSettings {
     qint16 useTrash = 1;
     // Folders are listed too, before the files.
     qint16 showSubfolders = 1;
-    // Folders and files no comparison looks at (exclusions.h); empty for none.
-    QString excludeNames;
     // How every comparison reads modification times.
     TimeRule times;
+    // Folders and files no comparison looks at (exclusions.h); empty for none.
+    QString excludeNames;
 };
 
 // The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.

@@ -126,14 +126,14 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
             w.lvDest()->setColumnWidth(c, 90 + c);
         }
         w.settings() = {QStringLiteral("*.txt;x, y"),   0,  1, 1, 0,        0,
-                        QStringLiteral("meld '%1' %2"), 12, 1, 1, QStringLiteral("a/b; \"*.o"),
-                        {5, true}};
+                        QStringLiteral("meld '%1' %2"), 12, 1, 1, {5, true}};
+        w.settings().excludeNames = QStringLiteral("a/b; \"*.o");
         // 12: the comparison window ignores line endings and case
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(false); // on by default
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
         w.tbrMain_ButtonClick(QStringLiteral("Flatten"));
-        w.mneExit_Click();                                           // closing runs the shut-down
+        w.mneExit_Click(); // closing runs the shut-down
     }
     EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 32);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
