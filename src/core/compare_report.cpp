@@ -29,7 +29,8 @@ const char* const usageText =
     "Usage: duoscope [SOURCE [DESTINATION]]\n"
     "       duoscope FILE1 FILE2\n"
     "       duoscope --compare SOURCE DESTINATION [--recursive] [--contents] [--tolerance N]\n"
-    "                [--pattern PATTERN] [--hidden] [--system] [--json] [--changed]\n"
+    "                [--pattern PATTERN] [--exclude PATTERN]... [--hidden] [--system]\n"
+    "                [--json] [--changed]\n"
     "\n"
     "Without options, opens the window on the two folders (those of the last\n"
     "session when none is given); with SOURCE alone, the folder to match it with\n"
@@ -49,6 +50,10 @@ const char* const usageText =
     "  --tolerance N\n"
     "              times within N seconds count as equal (default 2)\n"
     "  --pattern   list only names matching PATTERN (default *.*)\n"
+    "  --exclude PATTERN\n"
+    "              leave out the files and folders (and all below them) whose name\n"
+    "              matches PATTERN, or with a \"/\" in it, whose path relative to\n"
+    "              SOURCE and DESTINATION does; may be given several times\n"
     "  --hidden    include hidden files (names starting with \".\")\n"
     "  --system    include entries that are not regular files\n"
     "  --json      print one JSON array of {\"source\", \"destination\", \"status\"}\n"
@@ -81,6 +86,12 @@ std::optional<Options> parse(const QStringList& args, QTextStream& err) {
                 return std::nullopt;
             }
             o.filters.fileTypes = args[i];
+        } else if (a == QLatin1String("--exclude")) {
+            if (++i == args.size()) {
+                err << "duoscope: --exclude needs a pattern\n";
+                return std::nullopt;
+            }
+            o.filters.excludeNames += QLatin1Char(';') + args[i];
         } else if (a == QLatin1String("--hidden")) {
             o.filters.showHidden = 1;
         } else if (a == QLatin1String("--system")) {

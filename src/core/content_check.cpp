@@ -329,6 +329,10 @@ ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     TreeOptions options;
     options.filters = m_treeFilters;
     options.contents = pair.treeContents;
+    // The tree of a folder row lies below the pane's folder, to which the
+    // exclusions' paths are relative.
+    const QByteArray top = pair.source.endsWith('/') ? pair.source.chopped(1) : pair.source;
+    options.relativeTop = top.mid(top.lastIndexOf('/') + 1) + '/';
     options.cancel = &m_cancel;
     options.foldersWalked = &m_foldersWalked;
     options.cache = m_cache.get();

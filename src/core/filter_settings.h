@@ -30,6 +30,8 @@ struct FilterSettings {
     qint16 showSubfolders = 1;
     // How every comparison reads modification times.
     TimeRule times;
+    // Folders and files no comparison looks at (exclusions.h); empty for none.
+    QString excludeNames;
 };
 
 // The attribute mask of a scan: 32, 1, 2, 4 for each switch that is on.

@@ -1,5 +1,6 @@
 #include "core/folder_scan.h"
 
+#include "core/exclusions.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
 #include "core/wildcard.h"
@@ -58,7 +59,7 @@ public:
         : m_folder(folder), m_options(options), m_mask(attributeMask(settings)),
           m_pattern(settings.fileTypes),
           m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")),
-          m_folders(settings.showSubfolders != 0) {}
+          m_folders(settings.showSubfolders != 0), m_exclusions(settings.excludeNames) {}
 
     // A file set aside by an unfinished move got its name back during the
     // reading: read again, so it is listed once.
@@ -164,6 +165,9 @@ private:
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
             return false;
         if (raw[0] == '.' && !(m_mask & Attr::Hidden))
+            return false;
+        if (!m_exclusions.isEmpty() &&
+            m_exclusions.excludes(QByteArrayView(raw), m_options.relativeFolder))
             return false;
         if (type == DT_DIR)
             return m_folders ? 1 : 0;
@@ -276,6 +280,7 @@ private:
     const QString m_pattern;
     const bool m_everyName;
     const bool m_folders;
+    const Exclusions m_exclusions;
     int m_fd = -1;
     FolderListing m_listing;
     bool m_nameGivenBack = false;

@@ -64,6 +64,9 @@ struct ScanOptions {
     // the tree walk compares them; what they lead to still decides whether
     // they are listed and as what.
     bool linksAsLinks = false;
+    // Where the folder lies below the folders compared ("" at the top, else
+    // ending with "/"), for the exclusions that name a path.
+    QByteArray relativeFolder;
 };
 
 struct ScanCancelled {};
@@ -77,7 +80,8 @@ struct ScanCancelled {};
 // as such: the hidden switch applies to them, the pattern and the system
 // switch do not, and a link to a folder is listed as a folder, since stepping
 // into it follows it as a file manager does ("." and ".." never). The
-// program's own temporaries are never listed (see FileSystem::ownTemporary).
+// program's own temporaries are never listed (see FileSystem::ownTemporary),
+// nor the files and folders the exclusions name.
 // A folder that does not exist lists nothing; one that exists but cannot be
 // read, or an entry that cannot be statted for another reason, throws FsError.
 FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,

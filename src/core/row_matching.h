@@ -45,6 +45,11 @@ public:
         return side == Side::Source ? r.source : r.destination;
     }
     RowStatus status(qsizetype row) const { return rows[static_cast<size_t>(row)].status; }
+    // A row added after the others, its status counted.
+    void addRow(const RowPair& pair) {
+        rows.push_back(pair);
+        m_counts.add(pair.status);
+    }
     // A row's status turned out otherwise (a content check found a difference).
     void setStatus(qsizetype row, RowStatus status);
     bool checking(qsizetype row) const { return rows[static_cast<size_t>(row)].checking; }

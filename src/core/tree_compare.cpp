@@ -32,6 +32,7 @@ public:
         m_filters = options.filters;
         m_filters.showSubfolders = 1;
         m_scan.cancel = options.cancel;
+        m_scan.progress = options.entriesRead;
         m_scan.linksAsLinks = true;
     }
 
@@ -43,11 +44,15 @@ public:
             m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
         const QByteArray* listing = &m_pathA;
         try {
-            if (a)
+            if (a) {
+                m_scan.relativeFolder = m_options.relativeTop + m_pathA.mid(m_topA);
                 rows.source = listFilesAt(m_a.fd(), m_pathA, m_filters, m_scan);
+            }
             listing = &m_pathB;
-            if (b)
+            if (b) {
+                m_scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
                 rows.destination = listFilesAt(m_b.fd(), m_pathB, m_filters, m_scan);
+            }
         } catch (const FsError& e) {
             if (mustList || outOfDescriptors(e.number()))
                 throw;
@@ -228,6 +233,14 @@ public:
         return m_options.cancel ? *m_options.cancel : never;
     }
 
+    // Starts at the two tops: their paths, each ending with "/".
+    void atTops(const QByteArray& sourceFolder, const QByteArray& destinationFolder) {
+        m_pathA = withSlash(sourceFolder);
+        m_pathB = withSlash(destinationFolder);
+        m_topA = m_pathA.size();
+        m_topB = m_pathB.size();
+    }
+
     FolderChain m_a, m_b; // the folders the walk is in, on each side
     // Their paths, each ending with "/", and the path below the two given.
     QByteArray m_pathA, m_pathB, m_rel;
@@ -237,6 +250,7 @@ private:
     TreeRows* m_out;
     FilterSettings m_filters;
     ScanOptions m_scan;
+    qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
 };
 
 } // namespace
@@ -266,8 +280,7 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
     }
     try {
         return onDeepStack([&] {
-            walker.m_pathA = withSlash(sourceFolder);
-            walker.m_pathB = withSlash(destinationFolder);
+            walker.atTops(sourceFolder, destinationFolder);
             FolderRows rows;
             return walker.list(rows, true, true, false) ? walker.compare(rows)
                                                         : RowStatus::Unreadable;
@@ -285,8 +298,7 @@ void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFold
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
     onDeepStack([&] {
-        walker.m_pathA = withSlash(sourceFolder);
-        walker.m_pathB = withSlash(destinationFolder);
+        walker.atTops(sourceFolder, destinationFolder);
         FolderRows rows;
         walker.list(rows, true, true, true);
         return walker.compare(rows);

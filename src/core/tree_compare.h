@@ -24,6 +24,11 @@ struct TreeOptions {
     const std::atomic<bool>* cancel = nullptr;
     // Folder pairs (or lone folders) listed so far, for a progress display.
     std::atomic<qint64>* foldersWalked = nullptr;
+    // Entries looked at so far (ScanOptions::progress).
+    std::atomic<qint64>* entriesRead = nullptr;
+    // Where the two folders lie below the folders the exclusions' paths are
+    // relative to ("" when they are those folders, else ending with "/").
+    QByteArray relativeTop;
     // Called with both folders' paths before a pair below the top is opened:
     // lets tests change the tree meanwhile.
     std::function<void(const QByteArray& source, const QByteArray& destination)> beforeEntering;

@@ -93,6 +93,15 @@ void Options::buildControls() {
         makeCheck(m_picGeneral, "chkHourShift", "Ignore time shifts of exactly one &hour",
                   "Times an hour apart count as equal, as a FAT disk shows them after a "
                   "daylight saving change");
+    auto* excludeLabel =
+        new QLabel(QStringLiteral("&Leave out folders and files named:"), m_picGeneral);
+    m_txtExcludeNames = new QLineEdit(m_picGeneral);
+    m_txtExcludeNames->setObjectName(QStringLiteral("txtExcludeNames"));
+    m_txtExcludeNames->setToolTip(
+        QStringLiteral("Names or patterns separated by \";\" (* and ? as wildcards), never "
+                       "compared nor listed; one with a \"/\" names a path below the compared "
+                       "folders, e.g. build/out. Empty leaves nothing out"));
+    excludeLabel->setBuddy(m_txtExcludeNames);
     auto* general = new QVBoxLayout(m_picGeneral);
     general->addWidget(m_chkIcons);
     general->addWidget(m_chkTrash);
@@ -100,6 +109,8 @@ void Options::buildControls() {
     general->addWidget(m_chkHourShift);
     general->addWidget(diffLabel);
     general->addWidget(m_txtDiffProgram);
+    general->addWidget(excludeLabel);
+    general->addWidget(m_txtExcludeNames);
     general->addStretch();
 
     m_picView = new QWidget(this);
@@ -168,6 +179,7 @@ void Options::Form_Load() {
     m_chkHourShift->setChecked(m_settings.times.ignoreHourShift);
     m_txtFileTypes->setText(m_settings.fileTypes);
     m_txtDiffProgram->setText(m_settings.diffProgram);
+    m_txtExcludeNames->setText(m_settings.excludeNames);
     showValue(m_chkArchive, m_settings.showArchive);
     showValue(m_chkReadOnly, m_settings.showReadOnly);
     showValue(m_chkHidden, m_settings.showHidden);
@@ -196,6 +208,7 @@ void Options::cmdOK_Click() {
     m_settings.times.ignoreHourShift = m_chkHourShift->isChecked();
     m_settings.fileTypes = m_txtFileTypes->text();
     m_settings.diffProgram = m_txtDiffProgram->text();
+    m_settings.excludeNames = m_txtExcludeNames->text();
     m_settings.showArchive = valueOf(m_chkArchive);
     m_settings.showReadOnly = valueOf(m_chkReadOnly);
     m_settings.showHidden = valueOf(m_chkHidden);

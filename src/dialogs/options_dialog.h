@@ -28,6 +28,7 @@ public:
     QCheckBox* chkIcons() const { return m_chkIcons; }
     QLineEdit* txtFileTypes() const { return m_txtFileTypes; }
     QLineEdit* txtDiffProgram() const { return m_txtDiffProgram; }
+    QLineEdit* txtExcludeNames() const { return m_txtExcludeNames; }
     QCheckBox* chkArchive() const { return m_chkArchive; }
     QCheckBox* chkReadOnly() const { return m_chkReadOnly; }
     QCheckBox* chkHidden() const { return m_chkHidden; }
@@ -57,6 +58,7 @@ private:
     QLabel* m_lblFileType = nullptr;
     QLineEdit* m_txtFileTypes = nullptr;
     QLineEdit* m_txtDiffProgram = nullptr;
+    QLineEdit* m_txtExcludeNames = nullptr;
     QGroupBox* m_frmAttributes = nullptr;
     QCheckBox* m_chkSystem = nullptr;
     QCheckBox* m_chkHidden = nullptr;

@@ -68,6 +68,9 @@ ListPane::ListPane(VisibleRows& rows, QWidget* parent) : QTableView(parent), m_m
     viewport()->setAcceptDrops(true);
     setIconSize(QSize(smallIconPixels, smallIconPixels));
     setItemDelegate(new PaneDelegate([this] { return m_hoverRow; }, this));
+    // The flattened view's Folder column stands first, hidden in the usual view.
+    horizontalHeader()->moveSection(PaneModel::Folder, 0);
+    setColumnHidden(PaneModel::Folder, true);
     measureRowHeight();
     updateStatusLooks();
 }
@@ -143,6 +146,23 @@ QByteArray ListPane::rowFileName(int row) const {
     return row >= 0 && row < count() ? m_model.fileName(row) : QByteArray();
 }
 
+FileLocation ListPane::rowLocation(const QByteArray& folder, int row) const {
+    const QByteArray path = rowFileName(row);
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return {folder, path};
+    return {FileLocation{folder, path.left(slash)}.path(), path.mid(slash + 1)};
+}
+
+void ListPane::setFlat(bool flat) {
+    if (flat == !isColumnHidden(PaneModel::Folder))
+        return;
+    setColumnHidden(PaneModel::Folder, !flat);
+    // Room for a few levels of folder names the first time it shows.
+    if (flat && columnWidth(PaneModel::Folder) == horizontalHeader()->defaultSectionSize())
+        setColumnWidth(PaneModel::Folder, fontMetrics().averageCharWidth() * 24);
+}
+
 bool ListPane::isRowSelected(int row) const {
     return selectionModel()->isRowSelected(row, {});
 }
@@ -215,8 +235,19 @@ void ListPane::paintEvent(QPaintEvent* event) {
     const QModelIndex current = currentIndex();
     if (!hasFocus() || !current.isValid())
         return;
-    const QRect first = visualRect(current.siblingAtColumn(0));
-    const QRect last = visualRect(current.siblingAtColumn(PaneModel::ColumnCount - 1));
+    // From the first column shown to the last, whatever their order.
+    const QHeaderView* header = horizontalHeader();
+    int left = PaneModel::ColumnCount, right = -1;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        if (!header->isSectionHidden(header->logicalIndex(visual))) {
+            left = std::min(left, visual);
+            right = visual;
+        }
+    }
+    if (right < 0)
+        return;
+    const QRect first = visualRect(current.siblingAtColumn(header->logicalIndex(left)));
+    const QRect last = visualRect(current.siblingAtColumn(header->logicalIndex(right)));
     QStyleOptionFocusRect frame;
     frame.initFrom(this);
     frame.rect = first.united(last);

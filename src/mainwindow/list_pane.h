@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/file_system.h"
 #include "mainwindow/pane_model.h"
 
 #include <QTableView>
@@ -21,6 +22,12 @@ public:
     void clear();
     QString rowText(int row) const;
     QByteArray rowFileName(int row) const;
+    // Where the row's file lies below `folder`, the pane's folder: in the
+    // flattened view its name is a relative path, whose folder part goes to
+    // the folder.
+    FileLocation rowLocation(const QByteArray& folder, int row) const;
+    // The flattened view: the Folder column is shown.
+    void setFlat(bool flat);
 
     bool isRowSelected(int row) const;
     void setRowSelected(int row, bool selected);

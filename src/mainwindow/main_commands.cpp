@@ -37,6 +37,12 @@ void Main::tbrMain_ButtonClick(const QString& key) {
         mnuHelp_Contents_Click();
     else if (key == QLatin1String("OnlyDifferences"))
         menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->trigger();
+    else if (key == QLatin1String("CopyToRight"))
+        mnuEditCopyToRight_Click();
+    else if (key == QLatin1String("CopyToLeft"))
+        mnuEditCopyToLeft_Click();
+    else if (key == QLatin1String("Flatten"))
+        m_mnuFlatten->trigger();
     else if (key == QLatin1String("NextDifference"))
         mnuEditNextDifference_Click();
     else if (key == QLatin1String("PreviousDifference"))

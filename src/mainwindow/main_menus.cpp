@@ -36,7 +36,11 @@ const ToolbarButton toolbarButtons[] = {
      QStyle::SP_MessageBoxInformation},
     {"SwapFolders", "Swap folders", "object-flip-horizontal", QStyle::SP_BrowserReload},
     {nullptr, nullptr, nullptr, {}},
+    {"CopyToLeft", "Copy to left", "go-previous", QStyle::SP_ArrowLeft},
+    {"CopyToRight", "Copy to right", "go-next", QStyle::SP_ArrowRight},
+    {nullptr, nullptr, nullptr, {}},
     {"OnlyDifferences", "Show only differences", "view-conceal", QStyle::SP_FileDialogListView},
+    {"Flatten", "Flatten subfolders", "view-list-details", QStyle::SP_FileDialogDetailedView},
     {"PreviousDifference", "Previous difference", "go-up", QStyle::SP_ArrowUp},
     {"NextDifference", "Next difference", "go-down", QStyle::SP_ArrowDown},
     {nullptr, nullptr, nullptr, {}},
@@ -113,6 +117,8 @@ void Main::buildMenus() {
     // "m": P is Paste's.
     addEntry(edit, "mnuEditDeletePermanently", "Delete Per&manently",
              QKeySequence(Qt::SHIFT | Qt::Key_Delete), disabled);
+    addEntry(edit, "mnuEditCopyToRight", "Copy to &Right", QKeySequence(Qt::ALT | Qt::Key_Right));
+    addEntry(edit, "mnuEditCopyToLeft", "Copy to &Left", QKeySequence(Qt::ALT | Qt::Key_Left));
     addSeparator(edit, "mnuEditBar2");
     addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
     addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");
@@ -135,6 +141,9 @@ void Main::buildMenus() {
     addEntry(view, "mnuViewOnlyDifferences", "Show Only &Differences",
              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D))
         ->setCheckable(true);
+    m_mnuFlatten = addEntry(view, "mnuFlatten", "&Flatten Subfolders",
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    m_mnuFlatten->setCheckable(true);
     m_mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
     m_mnuShowSubfolders->setCheckable(true);
     m_mnuShowSubfolders->setChecked(true);
@@ -166,6 +175,8 @@ void Main::buildMenus() {
     addEntry(m_mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
     addEntry(m_mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
     addEntry(m_mnuContext, "mnuPopupPaste", "&Paste", {}, disabled);
+    addEntry(m_mnuContext, "mnuPopupCopyToRight", "Copy to &Right");
+    addEntry(m_mnuContext, "mnuPopupCopyToLeft", "Copy to &Left");
     addSeparator(m_mnuContext, "Sep9");
     addEntry(m_mnuContext, "mnuPopupDelete", "&Delete", {}, disabled);
     addEntry(m_mnuContext, "mnuPopupRename", "&Rename", {}, disabled);
@@ -189,6 +200,11 @@ void Main::buildMenus() {
         {"mnuEditNextDifference", &Main::mnuEditNextDifference_Click},
         {"mnuEditPreviousDifference", &Main::mnuEditPreviousDifference_Click},
         {"mnuShowSubfolders", &Main::mnuShowSubfolders_Click},
+        {"mnuFlatten", &Main::mnuFlatten_Click},
+        {"mnuEditCopyToRight", &Main::mnuEditCopyToRight_Click},
+        {"mnuEditCopyToLeft", &Main::mnuEditCopyToLeft_Click},
+        {"mnuPopupCopyToRight", &Main::mnuEditCopyToRight_Click},
+        {"mnuPopupCopyToLeft", &Main::mnuEditCopyToLeft_Click},
         {"mnuUpOneLevel", &Main::mnuUpOneLevel_Click},
         {"mnuPopupOpen", &Main::mnuPopupOpen_Click},
         {"mnuPopupProperties", &Main::mnuPopupProperties_Click},
@@ -224,7 +240,8 @@ void Main::buildToolbar() {
         action->setToolTip(QString::fromLatin1(b.tooltip));
         action->setEnabled(startsEnabled(key));
         // A switch shows whether it is on, as its menu entry does.
-        action->setCheckable(key == QLatin1String("OnlyDifferences"));
+        action->setCheckable(key == QLatin1String("OnlyDifferences") ||
+                             key == QLatin1String("Flatten"));
         connect(action, &QAction::triggered, this, [this, key] { tbrMain_ButtonClick(key); });
     }
     applyToolbarArrangement(defaultToolbarArrangement());

@@ -132,13 +132,16 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
     options.cancel = &m_refreshCancel;
     options.progress = &progress;
     const FilterSettings settings = m_settings;
+    const bool flat = flattened();
+    std::atomic<qint64> folders{0};
     std::shared_ptr<FolderRows> rows;
     std::exception_ptr failure;
     std::atomic<bool> done{false};
     QEventLoop loop;
     std::thread reader([&] {
         try {
-            rows = compareFolders(sourceFolder, destFolder, settings, options);
+            rows = flat ? readFlatRows(sourceFolder, destFolder, settings, folders, progress)
+                        : compareFolders(sourceFolder, destFolder, settings, options);
         } catch (const ScanCancelled&) {
         } catch (...) {
             failure = std::current_exception();
@@ -152,6 +155,8 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
         QObject::connect(&tick, &QTimer::timeout, this, [&] {
             const qint64 seen = progress.load(std::memory_order_relaxed);
             m_pbrMain->setValue(static_cast<int>(std::min<qint64>(seen, m_pbrMain->maximum())));
+            if (flat)
+                showFlatProgress(folders.load(std::memory_order_relaxed), seen);
         });
         tick.start(40);
         const RefreshStopper stopper(this, m_refreshCancel, loop);

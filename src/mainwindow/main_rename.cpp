@@ -34,7 +34,7 @@ void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
     }
     // The file renamed is the one the edit began on, whatever the rows do
     // until it ends.
-    const FileLocation file{FileSystem::encode(folderBox->text()), pane->rowFileName(row)};
+    const FileLocation file = pane->rowLocation(FileSystem::encode(folderBox->text()), row);
     m_renaming = {pane, pane->rowText(row), {file, false, FileIdentity::of(file.path())}};
 }
 

@@ -1,6 +1,7 @@
 // Start-up and shut-down: the stored settings into the window and back.
 #include "mainwindow/main_window.h"
 
+#include "core/exclusions.h"
 #include "core/folder_paths.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
@@ -147,6 +148,8 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     m_settings.loadIcons = readFlag(store, "LoadIcons", 1);
     m_settings.fileTypes = store.read(QStringLiteral("FileTypes"), QStringLiteral("*.*"));
     m_settings.diffProgram = store.read(QStringLiteral("DiffProgram"), QString());
+    m_settings.excludeNames =
+        store.read(QStringLiteral("ExcludeNames"), QString::fromLatin1(defaultExclusions));
     m_settings.diffIgnore = qint16(readFlag(store, "DiffIgnore", 0) & 15);
     m_settings.useTrash = readFlag(store, "UseTrash", 1);
     m_settings.showArchive = readFlag(store, "ShowArchive", 1);
@@ -161,6 +164,8 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     m_settings.times.ignoreHourShift = readFlag(store, "IgnoreHourShift", 0) != 0;
     m_settings.showSubfolders = readFlag(store, "ShowSubfolders", 1);
     m_mnuShowSubfolders->setChecked(m_settings.showSubfolders != 0);
+    m_mnuFlatten->setChecked(readFlag(store, "Flatten", 0) != 0);
+    showFlattened();
     menuEntry(QStringLiteral("mnuViewOnlyDifferences"))
         ->setChecked(readFlag(store, "OnlyDifferences", 0) != 0);
     mnuViewOnlyDifferences_Click();
@@ -252,6 +257,7 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("LoadIcons"), QString::number(m_settings.loadIcons));
     store.write(QStringLiteral("FileTypes"), m_settings.fileTypes);
     store.write(QStringLiteral("DiffProgram"), m_settings.diffProgram);
+    store.write(QStringLiteral("ExcludeNames"), m_settings.excludeNames);
     store.write(QStringLiteral("DiffIgnore"), QString::number(m_settings.diffIgnore));
     store.write(QStringLiteral("UseTrash"), QString::number(m_settings.useTrash));
     store.write(QStringLiteral("ShowArchive"), QString::number(m_settings.showArchive));
@@ -261,6 +267,7 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("CompareContents"),
                 QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
     store.write(QStringLiteral("ShowSubfolders"), QString::number(m_settings.showSubfolders));
+    store.write(QStringLiteral("Flatten"), QString::number(flattened() ? 1 : 0));
     store.write(QStringLiteral("TimeTolerance"), QString::number(m_settings.times.tolerance));
     store.write(QStringLiteral("IgnoreHourShift"),
                 QString::number(m_settings.times.ignoreHourShift ? 1 : 0));

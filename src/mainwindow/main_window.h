@@ -203,6 +203,12 @@ public:
     // differs and selects it alone; beeps when there is none that way.
     void mnuEditNextDifference_Click();
     void mnuEditPreviousDifference_Click();
+    // The selected rows' files or folders (whichever pane they were selected
+    // in) copied from the Source side to the same relative place on the
+    // Destination side (Right), or back (Left), with the folders above them
+    // made as needed; one Undo entry.
+    void mnuEditCopyToRight_Click();
+    void mnuEditCopyToLeft_Click();
     // View > Show Only Differences: hides the pairs that are the same in both
     // panes, or shows every pair again.
     void mnuViewOnlyDifferences_Click();
@@ -226,6 +232,12 @@ public:
     // goes back to the parent in both, the folder left current again.
     void mnuShowSubfolders_Click();
     void mnuUpOneLevel_Click();
+    // View > Flatten Subfolders: both panes list every file of both trees,
+    // each row with its folder relative to the pane's folder.
+    void mnuFlatten_Click();
+    bool flattened() const;
+    // The panes, the menu entry and the toolbar switch as the entry says.
+    void showFlattened();
     // Opens the folder of the pane's current row in both panes; false when
     // that row holds no folder.
     bool openFolderRow(ListPane* pane);
@@ -259,6 +271,15 @@ private:
     // The same for a row being painted: a failure is reported after the paint.
     PaneModel::Look paintedLook(const FolderRows& rows, qsizetype row, Side side);
     void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
+    // Both trees as one list (on the reader's thread); counts the folders and
+    // entries read as it goes.
+    std::shared_ptr<FolderRows> readFlatRows(const QByteArray& sourceFolder,
+                                             const QByteArray& destFolder,
+                                             const FilterSettings& settings,
+                                             std::atomic<qint64>& folders,
+                                             std::atomic<qint64>& entries);
+    // The reading's progress in the status bar while the flattened view fills.
+    void showFlatProgress(qint64 folders, qint64 entries);
     void stopContentCheck();
     void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
     void contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qsizetype done);
@@ -302,6 +323,7 @@ private:
             updateUndoCommand();
         });
     }
+    void copyAcross(Side from);
     void showOnlyDifferences(bool only);
     void goToDifference(int step);
     // Brings the other pane to the rows and offset of `pane`.
@@ -353,6 +375,7 @@ private:
     QLabel* m_statusSummary = nullptr;
     QAction* m_mnuCompareContents = nullptr;
     QAction* m_mnuShowSubfolders = nullptr;
+    QAction* m_mnuFlatten = nullptr;
     std::unique_ptr<ContentChecker> m_contentChecker;
     quint64 m_contentRun = 0; // results of earlier runs are dropped
     qsizetype m_contentPending = 0;

@@ -1,5 +1,7 @@
 #include "mainwindow/pane_model.h"
 
+#include "core/flat_rows.h"
+#include "core/name_text.h"
 #include "core/text_formats.h"
 
 namespace {
@@ -120,7 +122,7 @@ QVariant PaneModel::data(const QModelIndex& index, int role) const {
 QVariant PaneModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const titles[] = {"Name", "Size", "Type", "Modified"};
+    static const char* const titles[] = {"Name", "Size", "Type", "Modified", "Folder"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section])
                                                  : QVariant();
 }
@@ -139,7 +141,43 @@ void PaneModel::setSide(Side side) {
 
 QString PaneModel::text(int row) const {
     const qint32 i = entry(row);
+    if (i < 0)
+        return {};
+    const FolderListing& listing = m_visible.folderRows()->listing(m_side);
+    const QByteArrayView path = listing.fileName(i);
+    return path.contains('/') ? nameText(namePart(path).toByteArray()) : listing.name(i);
+}
+
+QString PaneModel::folderText(int row) const {
+    const qint32 i = entry(row);
+    return i >= 0
+               ? nameText(
+                     folderPart(m_visible.folderRows()->listing(m_side).fileName(i)).toByteArray())
+               : QString();
+}
+
+QString PaneModel::pathText(int row) const {
+    const qint32 i = entry(row);
     return i >= 0 ? m_visible.folderRows()->listing(m_side).name(i) : QString();
+}
+
+QModelIndexList PaneModel::match(const QModelIndex& start, int role, const QVariant& value,
+                                 int hits, Qt::MatchFlags flags) const {
+    const int n = rowCount();
+    if (start.column() != Name || role != Qt::DisplayRole || n == 0 ||
+        (flags & Qt::MatchTypeMask) != Qt::MatchStartsWith)
+        return QAbstractTableModel::match(start, role, value, hits, flags);
+    // What the user types is the start of a name, or of a relative path.
+    const QString typed = value.toString();
+    QModelIndexList found;
+    const int rows = flags & Qt::MatchWrap ? n : n - start.row();
+    for (int k = 0; k < rows && (hits < 0 || found.size() < hits); ++k) {
+        const int row = (start.row() + k) % n;
+        if (isFile(row) && (pathText(row).startsWith(typed, Qt::CaseInsensitive) ||
+                            text(row).startsWith(typed, Qt::CaseInsensitive)))
+            found << index(row, Name);
+    }
+    return found;
 }
 
 QString PaneModel::subItem(int row, int column) const {
@@ -147,6 +185,8 @@ QString PaneModel::subItem(int row, int column) const {
         return {};
     if (column == Name)
         return text(row);
+    if (column == Folder)
+        return folderText(row);
     const Texts& t = texts(row);
     switch (column) {
     case Size:

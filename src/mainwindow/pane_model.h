@@ -23,7 +23,9 @@ class TextFormats;
 class PaneModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name = 0, Size = 1, Type = 2, Modified = 3, ColumnCount = 4 };
+    // Folder, the relative folder of a flattened view's row, is shown left of
+    // Name, and only there.
+    enum Column { Name = 0, Size = 1, Type = 2, Modified = 3, Folder = 4, ColumnCount = 5 };
 
     // A file row's type text and 1-based image position.
     struct Look {
@@ -40,6 +42,9 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Type-ahead on the Name column finds rows by the whole relative path.
+    QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
+                          Qt::MatchFlags flags) const override;
     // Names can be edited in place (the pane's label edit), never written.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
@@ -53,7 +58,11 @@ public:
     bool isFile(int row) const { return entry(row) >= 0; }
     // A row whose entry is a folder (only listed with subfolders shown).
     bool isFolder(int row) const;
+    // The name a row shows; its folder relative to the pane's folder ("" but
+    // in the flattened view); both together, as type-ahead finds a row.
     QString text(int row) const;
+    QString folderText(int row) const;
+    QString pathText(int row) const;
     QString subItem(int row, int column) const;
     // The 1-based position of the row's image; 0 for none.
     int smallIcon(int row) const;

@@ -62,15 +62,16 @@ QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder
     const std::vector<char> selected = selectedRowFlags(pane);
     for (int i = 0; i < pane.count(); ++i) {
         if (selected[static_cast<size_t>(i)] && !pane.rowText(i).isEmpty())
-            chosen.append({{folder, pane.rowFileName(i)}, pane.rows().isFolder(i)});
+            chosen.append({pane.rowLocation(folder, i), pane.rows().isFolder(i)});
     }
     return chosen;
 }
 
 void noteIdentities(QList<ClipboardEntry>& chosen, CommandHost& run) {
-    run.setMaximum(int(chosen.size()));
-    for (qsizetype i = 0; i < chosen.size(); ++i) {
-        chosen[i].id = FileIdentity::of(chosen[i].file.path());
-        run.setValue(int(i) + 1);
+    // The bar is left to the command itself: it counts the files acted on,
+    // and one stat each is too quick to be worth a second pass on it.
+    for (ClipboardEntry& entry : chosen) {
+        entry.id = FileIdentity::of(entry.file.path());
+        run.keepPainted();
     }
 }

@@ -22,5 +22,5 @@ void selectOnlyRows(ListPane& pane, const std::vector<char>& flags);
 // as a command chooses them when it begins, read in one pass: rows that hide
 // or appear while the command runs change nothing of it.
 QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder);
-// Notes each chosen file's identity, `run` showing how far.
+// Notes each chosen file's identity, `run` kept painted meanwhile.
 void noteIdentities(QList<ClipboardEntry>& chosen, CommandHost& run);

@@ -246,6 +246,15 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
                        "k/same/x=same"));
     EXPECT_TRUE(rows[0][QStringLiteral("source")][QStringLiteral("folder")].toBool() &&
                 !rows[0][QStringLiteral("source")].toObject().contains(QStringLiteral("size")));
+    // Left out by name anywhere, or by path from the two folders.
+    source.write(QStringLiteral("k/same/cache/x"), "1", t);
+    EXPECT_EQ(report(args(QStringLiteral("-r --changed --pattern x --exclude deep --exclude "
+                                         "k/same/cache --exclude k/alone --exclude Case")))
+                  .out,
+              QString());
+    EXPECT_EQ(report(args(QStringLiteral("-r --exclude"))).code, 1);
+    ::unlink(QFile::encodeName(source.filePath(QStringLiteral("k/same/cache/x"))));
+    ::rmdir(QFile::encodeName(source.filePath(QStringLiteral("k/same/cache"))));
     const QString text = report(args(QStringLiteral("--recursive --changed --pattern x"))).out;
     EXPECT_TRUE(text.startsWith(QStringLiteral("k/ ")) &&
                 text.contains(QStringLiteral("\nk/deep/er/x  1 bytes")) &&

@@ -1,3 +1,4 @@
+#include "core/exclusions.h"
 #include "core/name_text.h"
 #include "core/number_text.h"
 #include "core/text_formats.h"
@@ -57,6 +58,24 @@ TEST(Wildcard, MatchesByCharacterIgnoringCaseAndTheWholePattern) {
         }
     EXPECT_EQ(folderPath(QStringLiteral("/data")) + folderPath(QString()),
               QStringLiteral("/data//"));
+
+    // Exclusions: list | folder relative to the top | name, left out or not.
+    const char* const excluded[] = {"x; node_modules |a/b/|node_modules",
+                                    ".git||.GIT",
+                                    "*.pyc|p/|m.pyc",
+                                    "build/gen|build/|gen",
+                                    "/build/gen/|build/|gen",
+                                    "*/out|a/b/|out",
+                                    "a/*.o|a/b/|c.o"};
+    const char* const kept[] = {
+        "|a/|x",         " ; |a/|x", "build/gen||gen", "gen/x|a/|x", "node_modules|a/|node",
+        "b/out|ab/|out", "*.o|a/|o"};
+    for (const auto& [list, out] : {std::pair{&excluded, true}, {&kept, false}})
+        for (const char* c : *list) {
+            const QStringList parts = QString::fromUtf8(c).split(QLatin1Char('|'));
+            EXPECT_EQ(Exclusions(parts[0]).excludes(parts[2].toUtf8(), parts[1].toUtf8()), out)
+                << c;
+        }
 }
 
 TEST(NumberText, LenientStrictAndStoredForms) {

@@ -94,6 +94,24 @@ TEST_F(Trees, ADifferenceAnywhereBelowUnderThePanesFiltersAndOnlyThere) {
     EXPECT_EQ(compare(), RowStatus::Differs);
     ::rmdir(path(source, deep + "extra.doc.d"));
 
+    // Exclusions leave out a folder and all below it, by name anywhere or by
+    // path from the top; a folder row's tree has its own folder as that path's start.
+    source.write(deep + "node_modules/m.js");
+    source.write(QStringLiteral("a/b/gen/x.o"));
+    options.filters.excludeNames = QStringLiteral("node_modules; a/b/gen");
+    EXPECT_EQ(compare(), RowStatus::Same);
+    EXPECT_EQ(compare(QStringLiteral("a")), RowStatus::Differs) << "a/b/gen is not b/gen below a";
+    options.relativeTop = "a/";
+    EXPECT_EQ(compare(QStringLiteral("a")), RowStatus::Same);
+    options.relativeTop.clear();
+    options.filters.excludeNames = QStringLiteral("node_modules");
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    options.filters.excludeNames.clear();
+    ::unlink(path(source, QStringLiteral("a/b/gen/x.o")));
+    ::rmdir(path(source, QStringLiteral("a/b/gen")));
+    EXPECT_EQ(compare(), RowStatus::Differs);
+    options.filters.excludeNames = QStringLiteral("node_modules");
+
     // Names that differ in case are two names, a folder's as a file's.
     dest.write(deep + "Three.txt", "a/b/c/three.txt", when);
     ::unlink(path(dest, deep + "three.txt"));
@@ -120,6 +138,12 @@ TEST_F(Trees, ADifferenceAnywhereBelowUnderThePanesFiltersAndOnlyThere) {
     };
     const ContentChecker::Pair top{0, path(source), path(dest), true};
     EXPECT_EQ(verdict({top}), ContentVerdict::Equal);
+    source.write(deep + "gen.o");
+    options.filters.excludeNames = QStringLiteral("node_modules;a/b/c/gen.o"); // from the pane
+    EXPECT_EQ(
+        verdict({{0, path(source, QStringLiteral("a")), path(dest, QStringLiteral("a")), true}}),
+        ContentVerdict::Equal);
+    ::unlink(path(source, deep + "gen.o"));
     EXPECT_GE(checker.foldersWalked(), 35);
     dest.write(thirty + "end.txt", "y", when.addSecs(10));
     EXPECT_EQ(verdict({top}), ContentVerdict::Differ);

@@ -6,11 +6,16 @@
 #include "support/two_folders.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -159,6 +164,102 @@ TEST_F(Folders, AFolderTypedIntoAFolderBoxIsTakenOnlyWhenItIsAFolder) {
     EXPECT_FALSE(entry->isVisible());
     EXPECT_EQ(box->text(), source.filePath(QStringLiteral("sub")));
     EXPECT_EQ(rows(), QStringList({"in.txt|-"}));
+}
+
+TEST_F(Folders, FlattenedTreesListEveryFileFacingItsPartnerAndFindRowsByTheirPath) {
+    const QDateTime t(QDate(2024, 1, 1), QTime(0, 0), Qt::UTC);
+    for (TempTree* side : {&source, &dest}) {
+        side->write(QStringLiteral("top.txt"), "t", t);
+        side->write(QStringLiteral("a/b/y.txt"), "y", t);
+        side->write(QStringLiteral("a/x.txt"), side == &source ? "x" : "xx", t);
+    }
+    source.write(QStringLiteral("only-left/deep/z.txt"), "z");
+    dest.write(QStringLiteral("a/new.txt"), "n");
+    const auto paths = [this] {
+        QStringList out;
+        for (int i = 0; i < left->count(); ++i) {
+            const QString l = left->rows().pathText(i), r = right->rows().pathText(i);
+            out << (l.isEmpty() ? QStringLiteral("-") : l) + QLatin1Char('|') +
+                       (r.isEmpty() ? QStringLiteral("-") : r);
+        }
+        return out;
+    };
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    EXPECT_TRUE(window.toolbarButton(QStringLiteral("Flatten"))->isChecked());
+    // A folder on one side is one row; folders on both give their files'.
+    ASSERT_EQ(paths(), QStringList({"only-left|-", "top.txt|top.txt", "-|a/new.txt",
+                                    "a/x.txt|a/x.txt", "a/b/y.txt|a/b/y.txt"}));
+    EXPECT_EQ(rows(), QStringList({"only-left|-", "top.txt|top.txt", "-|new.txt", "x.txt|x.txt",
+                                   "y.txt|y.txt"}));
+    EXPECT_EQ(right->rows().subItem(4, PaneModel::Folder), QStringLiteral("a/b"));
+    EXPECT_TRUE(left->rows().isFolder(0));
+    // Each pair faces its partner, the Folder column shown first.
+    EXPECT_FALSE(left->isColumnHidden(PaneModel::Folder));
+    EXPECT_EQ(left->horizontalHeader()->visualIndex(PaneModel::Folder), 0);
+    for (int row = 0; row < left->count(); ++row) {
+        for (const int column : {int(PaneModel::Folder), int(PaneModel::Name)}) {
+            const QRect l = left->visualRect(left->model()->index(row, column));
+            const QRect r = right->visualRect(right->model()->index(row, column));
+            EXPECT_TRUE(l.top() == r.top() && l.height() == r.height() && l.height() > 0) << row;
+        }
+    }
+    // Type-ahead finds a row by its relative path.
+    left->setFocus();
+    left->setCurrentRow(0);
+    left->keyboardSearch(QStringLiteral("a/b/"));
+    EXPECT_EQ(left->currentRow(), 4);
+    // With only the differences: the changed files of the whole tree.
+    window.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
+    QTRY_COMPARE(paths(), QStringList({"only-left|-", "-|a/new.txt", "a/x.txt|a/x.txt"}));
+    window.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
+    // A rename stays in the row's own folder.
+    left->setCurrentRow(3);
+    window.lvSource_GotFocus();
+    int cancel = 0;
+    window.lvSource_AfterLabelEdit(cancel, QStringLiteral("x2.txt"));
+    EXPECT_TRUE(QFileInfo::exists(source.filePath(QStringLiteral("a/x2.txt"))));
+    window.tbrMain_ButtonClick(QStringLiteral("Flatten"));
+    EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
+    EXPECT_EQ(rows(), QStringList({"a|a", "only-left|-", "top.txt|top.txt"}));
+}
+
+TEST_F(Folders, CopyToRightCarriesRowsToTheirPlaceMakingTheFoldersAboveLikeTheSource) {
+    const QDateTime t(QDate(2023, 3, 4), QTime(5, 6, 7), Qt::UTC);
+    for (TempTree* side : {&source, &dest})
+        side->write(QStringLiteral("p/q/keep.txt"), "k", t);
+    source.write(QStringLiteral("p/q/f.txt"), "new", t);
+    source.write(QStringLiteral("top.txt"), "top", t);
+    const QByteArray q = QFile::encodeName(source.filePath(QStringLiteral("p/q")));
+    ::chmod(q.constData(), 0750);
+    const timespec old[2] = {{1000000, 0}, {1000000, 0}};
+    ::utimensat(AT_FDCWD, q.constData(), old, 0);
+    window.menuEntry(QStringLiteral("mnuFlatten"))->trigger();
+    ASSERT_EQ(rows(), QStringList({"top.txt|-", "f.txt|-", "keep.txt|keep.txt"}));
+    // Gone from the right since it was read: its folders are made again.
+    ASSERT_TRUE(QDir(dest.filePath(QStringLiteral("p"))).removeRecursively());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    right->setFocus();
+    window.lvDest_GotFocus();
+    right->selectAll();
+    QTest::keyClick(&window, Qt::Key_Right, Qt::AltModifier);
+
+    EXPECT_EQ(rows(), QStringList({"top.txt|top.txt", "f.txt|f.txt", "keep.txt|keep.txt"}));
+    struct stat made {};
+    ASSERT_EQ(::stat(QFile::encodeName(dest.filePath(QStringLiteral("p/q"))).constData(), &made),
+              0);
+    EXPECT_EQ(made.st_mode & 07777, 0750u);
+    EXPECT_EQ(made.st_mtime, 1000000);
+    EXPECT_EQ(window.undoJournal().undoTitle(), QStringLiteral("Copy to Right of 3 Files"));
+    window.mnuEditUndo_Click();
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("p"))));
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("top.txt"))));
+    // In the usual view a row goes into the other pane's folder.
+    window.menuEntry(QStringLiteral("mnuFlatten"))->trigger();
+    window.lvSource_GotFocus();
+    left->selectAll();
+    window.mnuEditCopyToRight_Click();
+    EXPECT_EQ(rows(), QStringList({"p|p", "top.txt|top.txt"}));
 }
 
 } // namespace

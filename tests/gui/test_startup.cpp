@@ -126,14 +126,16 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
             w.lvDest()->setColumnWidth(c, 90 + c);
         }
         w.settings() = {QStringLiteral("*.txt;x, y"),   0,  1, 1, 0,        0,
-                        QStringLiteral("meld '%1' %2"), 12, 1, 1, {5, true}};
+                        QStringLiteral("meld '%1' %2"), 12, 1, 1, {5, true}, {}};
+        w.settings().excludeNames = QStringLiteral("a/b; \"*.o");
         // 12: the comparison window ignores line endings and case
         w.menuEntry(QStringLiteral("mnuCompareContents"))->setChecked(false); // on by default
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
-        w.mneExit_Click();                                           // closing runs the shut-down
+        w.tbrMain_ButtonClick(QStringLiteral("Flatten"));
+        w.mneExit_Click(); // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 30);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 32);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -152,6 +154,9 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
     EXPECT_EQ(w.settings().diffIgnore, 12);
     EXPECT_FALSE(w.menuEntry(QStringLiteral("mnuCompareContents"))->isChecked());
     EXPECT_TRUE(w.settings().times.tolerance == 5 && w.settings().times.ignoreHourShift);
+    EXPECT_EQ(w.settings().excludeNames, QStringLiteral("a/b; \"*.o"));
+    EXPECT_TRUE(w.flattened() && w.toolbarButton(QStringLiteral("Flatten"))->isChecked() &&
+                !w.lvSource()->isColumnHidden(PaneModel::Folder));
     EXPECT_TRUE(w.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->isChecked() &&
                 w.toolbarButton(QStringLiteral("OnlyDifferences"))->isChecked());
     EXPECT_FALSE(w.menuEntry(QStringLiteral("mnuShowSubfolders"))->isChecked() ||

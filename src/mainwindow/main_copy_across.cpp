@@ -1,0 +1,84 @@
+// Edit > Copy to Right and Copy to Left: the selected rows' files go to the
+// same relative place in the other pane's folder.
+#include "mainwindow/main_window.h"
+
+#include "core/flat_rows.h"
+#include "core/parent_folders.h"
+#include "fileops/transfer_run.h"
+#include "mainwindow/duoscope_mod.h"
+#include "mainwindow/file_command_run.h"
+#include "mainwindow/list_pane.h"
+#include "mainwindow/pane_selection.h"
+#include "shell/platform.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+void Main::mnuEditCopyToRight_Click() {
+    copyAcross(Side::Source);
+}
+
+void Main::mnuEditCopyToLeft_Click() {
+    copyAcross(Side::Destination);
+}
+
+void Main::copyAcross(Side from) {
+    if (m_fileCommandRunning)
+        return;
+    ListPane* fromPane = from == Side::Source ? m_lvSource : m_lvDest;
+    const QByteArray fromTop =
+        FileSystem::encode((from == Side::Source ? m_txtSource : m_txtDest)->text());
+    const QByteArray toTop =
+        FileSystem::encode((from == Side::Source ? m_txtDest : m_txtSource)->text());
+    // The rows chosen in the pane last pointed at; the panes' rows face each other.
+    const std::vector<char> selected = selectedRowFlags(*activeList());
+    std::vector<int> rows;
+    for (int row = 0; row < fromPane->count(); ++row) {
+        if (selected[static_cast<size_t>(row)] && !fromPane->rowText(row).isEmpty())
+            rows.push_back(row);
+    }
+    if (rows.empty()) {
+        m_platform.beep(); // nothing on that side to carry across
+        return;
+    }
+    const auto recorded = recordForUndo(from == Side::Source ? QStringLiteral("Copy to Right")
+                                                             : QStringLiteral("Copy to Left"));
+    {
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        // The files chosen now, by name and identity, whatever the rows do meanwhile.
+        QList<ClipboardEntry> chosen;
+        for (const int row : rows)
+            chosen.append({fromPane->rowLocation(fromTop, row), fromPane->rows().isFolder(row)});
+        noteIdentities(chosen, run);
+        CopyOptions options = copyOptions;
+        options.folders = std::make_shared<HeldFolders>();
+        ParentFolders parents;
+        std::vector<Transfer> transfers;
+        for (qsizetype k = 0; k < chosen.size(); ++k) {
+            const QByteArray relative = fromPane->rowFileName(rows[size_t(k)]);
+            const QByteArrayView folder = folderPart(relative);
+            std::vector<QByteArray> made;
+            if (const FsResult ok = parents.make(fromTop, toTop, folder, &made); !ok) {
+                ReportUnexpectedError(m_platform, this, ok.error().number(),
+                                      ok.error().description());
+                continue;
+            }
+            for (const QByteArray& path : made) {
+                UndoStep step;
+                step.kind = UndoStep::Kind::FolderMade;
+                step.path = path;
+                m_undo.record(std::move(step));
+            }
+            Transfer t{chosen[k].file, chosen[k].folder,
+                       folder.isEmpty() ? toTop : FileLocation{toTop, folder.toByteArray()}.path()};
+            t.keepReplaced = m_settings.useTrash != 0;
+            t.journal = &m_undo;
+            t.chosen = chosen[k].identity();
+            transfers.push_back(std::move(t));
+        }
+        runTransfers(run, std::move(transfers), options);
+        parents.finish();
+    }
+    m_pbrMain->setValue(0);
+    mnuRefresh_Click();
+}

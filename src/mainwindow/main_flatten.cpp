@@ -1,0 +1,57 @@
+// View > Flatten Subfolders: every file of both trees in one list, each row
+// with its folder relative to the panes' folders.
+#include "mainwindow/main_window.h"
+
+#include "core/flat_rows.h"
+#include "core/text_formats.h"
+#include "mainwindow/list_pane.h"
+
+#include <QAction>
+#include <QLabel>
+#include <cerrno>
+
+bool Main::flattened() const {
+    return m_mnuFlatten->isChecked();
+}
+
+void Main::showFlattened() {
+    const bool flat = flattened();
+    toolbarButton(QStringLiteral("Flatten"))->setChecked(flat);
+    m_lvSource->setFlat(flat);
+    m_lvDest->setFlat(flat);
+}
+
+void Main::mnuFlatten_Click() {
+    showFlattened();
+    mnuRefresh_Click();
+}
+
+std::shared_ptr<FolderRows> Main::readFlatRows(const QByteArray& sourceFolder,
+                                               const QByteArray& destFolder,
+                                               const FilterSettings& settings,
+                                               std::atomic<qint64>& folders,
+                                               std::atomic<qint64>& entries) {
+    TreeOptions options;
+    options.filters = settings;
+    options.cancel = &m_refreshCancel;
+    options.foldersWalked = &folders;
+    options.entriesRead = &entries;
+    // Files of equal size are left to the content check, as in the usual view.
+    try {
+        return flattenTrees(sourceFolder, destFolder, options);
+    } catch (const FsError& e) {
+        // A folder that is not there lists nothing, as it does unflattened.
+        if (e.number() != ENOENT && e.number() != ENOTDIR)
+            throw;
+    }
+    ScanOptions scan;
+    scan.cancel = &m_refreshCancel;
+    return compareFolders(sourceFolder, destFolder, settings, scan);
+}
+
+void Main::showFlatProgress(qint64 folders, qint64 entries) {
+    const TextFormats formats;
+    m_statusPanel1->setText(
+        QStringLiteral("Reading folders: %1 folders, %2 entries read. Esc stops.")
+            .arg(formats.countText(folders), formats.countText(entries)));
+}
