@@ -7,6 +7,7 @@
 #include "bench_app.h"
 #include "bench_measure.h"
 #include "dialogs/file_diff_view.h"
+#include "shell/qt_platform.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -23,7 +24,8 @@ namespace {
 
 // Opens the view, waits for the comparison and paints it once.
 void showView(const QByteArray& left, const QByteArray& right) {
-    FileDiffView view(left, right);
+    QtPlatform platform;
+    FileDiffView view(left, right, platform);
     view.resize(1100, 760);
     view.show();
     QEventLoop loop;

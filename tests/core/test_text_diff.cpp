@@ -171,7 +171,8 @@ TEST(TextDiff, IgnoreOptionsMakeLinesEqual) {
         {"a\r\nb\r\n", "a\nb\n", IgnoreLineEnds, true},
         {"a\r\n", "a\n", IgnoreCase, false},
         {"a\r", "a", IgnoreLineEnds, true},
-        {"a\n", "a", IgnoreLineEnds | IgnoreAllSpace, false},
+        {"a\n", "a", IgnoreLineEnds | IgnoreAllSpace, true}, // a missing last newline too
+        {"a\n", "a", IgnoreAllSpace, false},
         {"\xc3\x89"
          "cole\n",
          "\xc3\xa9"

@@ -140,7 +140,7 @@ TEST_F(CompareFiles, F7AndShiftF7WalkTheChangesAndBothHalvesScrollTogether) {
     const int rowHeight = view->area()->rowHeight();
     const int rowY = (249 - view->area()->topRow()) * rowHeight + 2;
     const int w = image.width();
-    EXPECT_EQ(image.pixelColor(w / 2 - 5, rowY), tint);
+    EXPECT_EQ(image.pixelColor(view->area()->leftEnd() - 5, rowY), tint);
     EXPECT_EQ(image.pixelColor(w - 5, rowY), tint);
     EXPECT_EQ(image.pixelColor(w - 5, rowY + 2 * rowHeight), pal.color(QPalette::Base));
     QTest::keyClick(view->area(), Qt::Key_Escape);
@@ -193,7 +193,7 @@ TEST_F(CompareFiles, ALineOfManyMegabytesShowsItsStartOnly) {
     QByteArray line(30 * 1024 * 1024, 'x');
     source.write(QStringLiteral("long.txt"), "first\n" + line + "a\n");
     dest.write(QStringLiteral("long.txt"), "first\n" + line + "b\n");
-    FileDiffView view(path(source, "long.txt"), path(dest, "long.txt"));
+    FileDiffView view(path(source, "long.txt"), path(dest, "long.txt"), platform);
     view.show();
     ASSERT_TRUE(QSignalSpy(&view, &FileDiffView::compared).wait(20000));
     EXPECT_EQ(view.statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
@@ -224,7 +224,7 @@ TEST_F(CompareFiles, IgnoredDifferencesShowFaintlyAreNotStoppedAtAndTheChoiceIsK
     const QImage image = view->area()->viewport()->grab().toImage();
     const QPalette& pal = view->area()->palette();
     const QColor base = pal.color(QPalette::Base), highlight = pal.color(QPalette::Highlight);
-    const int rowHeight = view->area()->rowHeight(), x = image.width() / 2 - 5;
+    const int rowHeight = view->area()->rowHeight(), x = view->area()->leftEnd() - 5;
     EXPECT_EQ(image.pixelColor(x, 2), mixedColour(base, highlight, 0.2 / 3));
     EXPECT_EQ(image.pixelColor(x, 2 * rowHeight + 2), mixedColour(base, highlight, 0.2));
 
