@@ -173,16 +173,22 @@ bool FileDiffView::save(bool right) {
     const QByteArray& path = right ? m_rightPath : m_leftPath;
     FileIdentity& known = right ? m_result->rightFile : m_result->leftFile;
     if (const auto now = reachedFile(path); !now || !(*now == known)) {
+        // Lines not edited are read from the file as mapped: rewritten in
+        // place, it no longer holds them, and only reading it again is safe.
+        const bool inPlace = now && now->device == known.device && now->inode == known.inode;
+        const QString text =
+            inPlace ? QStringLiteral("%1 has been rewritten on disk since it was read, so the "
+                                     "lines not edited here are gone from it.\r\n\r\n"
+                                     "Read the files again, dropping the edits?")
+                    : QStringLiteral("%1 has changed on disk since it was read.\r\n\r\n"
+                                     "Yes reads the files again, dropping the edits; No saves "
+                                     "over it anyway; Cancel does neither.");
         const int answer = m_platform.messageBox(
-            this,
-            QStringLiteral("%1 has changed on disk since it was read.\r\n\r\n"
-                           "Yes reads the files again, dropping the edits; No saves over it "
-                           "anyway; Cancel does neither.")
-                .arg(nameText(path)),
-            MsgStyle::QuestionYesNoCancel);
+            this, text.arg(nameText(path)),
+            inPlace ? MsgStyle::QuestionYesNo : MsgStyle::QuestionYesNoCancel);
         if (answer == Answer::Yes)
             startComparison();
-        if (answer != Answer::No)
+        if (answer != Answer::No || inPlace)
             return false;
     }
     UndoStep step;
