@@ -113,7 +113,6 @@ bool isBlank(char c) {
 
 } // namespace
 
-
 DiffRow LineDiff::row(int r) const {
     // The last hunk starting at or before r, and the equal lines after it.
     const auto after = std::upper_bound(changes.begin(), changes.end(), r);
@@ -233,9 +232,9 @@ void LineDiff::recount() {
 
 int LineDiff::rowOf(bool rightSide, int line) const {
     // The last hunk starting at or before the line on that side.
-    const auto after = std::upper_bound(hunks.begin(), hunks.end(), line, [&](int l, const Hunk& h) {
-        return l < (rightSide ? h.right : h.left);
-    });
+    const auto after =
+        std::upper_bound(hunks.begin(), hunks.end(), line,
+                         [&](int l, const Hunk& h) { return l < (rightSide ? h.right : h.left); });
     if (after == hunks.begin())
         return line;
     const auto k = size_t(after - hunks.begin()) - 1;
@@ -359,18 +358,19 @@ diffChars(const QString& left, const QString& right, int ignore) {
         return s;
     };
     auto marks = diffChars(folded(left), folded(right));
-    // What is left of a mark made of ignored characters only is no difference.
+    // Ignored characters within a mark are no difference.
     const auto drop = [ignore](const QString& text, std::vector<CharSpan>& spans) {
         const bool crShown = ignore & IgnoreLineEnds && text.endsWith(QStringLiteral("\\x0D"));
-        std::erase_if(spans, [&](const CharSpan& s) {
+        std::vector<int> kept;
+        for (const CharSpan& s : spans) {
             for (int i = s.start; i < s.start + s.length; ++i) {
                 const bool blank = ignore & (IgnoreSpaceChanges | IgnoreAllSpace) &&
                                    (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t'));
                 if (!blank && !(crShown && i >= text.size() - 4))
-                    return false;
+                    kept.push_back(i);
             }
-            return true;
-        });
+        }
+        spans = spansOf(kept);
     };
     drop(left, marks.first);
     drop(right, marks.second);
@@ -428,8 +428,8 @@ FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightP
     try {
         const UniqueFd left(openRegular(leftPath));
         const UniqueFd right(openRegular(rightPath));
-        for (auto [fd, identity] : {std::pair{left.fd, &result.leftFile},
-                                    std::pair{right.fd, &result.rightFile}}) {
+        for (auto [fd, identity] :
+             {std::pair{left.fd, &result.leftFile}, std::pair{right.fd, &result.rightFile}}) {
             struct stat st {};
             if (::fstat(fd, &st) == 0)
                 *identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};

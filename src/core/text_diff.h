@@ -91,18 +91,18 @@ std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString&
 
 // The characters that differ other than in what `ignore` leaves out
 // (Ignore flags): the marks that show at full strength.
-std::pair<std::vector<CharSpan>, std::vector<CharSpan>>
-diffChars(const QString& left, const QString& right, int ignore);
+std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString& left,
+                                                                  const QString& right, int ignore);
 
 // The status line's counts: "12 changes · 40 lines added · 31 removed".
 QString diffSummary(const LineDiff& diff);
 
 // Two files compared, as the view shows them.
 struct FileComparison {
-    QString error;               // not empty when either file could not be read
-    bool binary = false;         // a NUL in the first 8 KB of either file
-    qint64 firstDifference = -1; // binary: offset of the first differing byte, -1 if identical
-    LineDiff lines;              // text
+    QString error;                    // not empty when either file could not be read
+    bool binary = false;              // a NUL in the first 8 KB of either file
+    qint64 firstDifference = -1;      // binary: offset of the first differing byte, -1 if identical
+    LineDiff lines;                   // text
     FileIdentity leftFile, rightFile; // the files as they were read
 
     // The binary verdict: "Binary files differ at byte N" or "are identical".

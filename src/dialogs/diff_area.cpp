@@ -182,8 +182,8 @@ void DiffArea::paintEvent(QPaintEvent*) {
     }
     const int shown = (last - first) * m_rowHeight;
     if (shown < viewport()->height()) { // below the last row, the gutters go on
-        for (const auto& [x, lines] : {std::pair{0, m_diff->left.count()},
-                                       std::pair{rightStart(), m_diff->right.count()}})
+        for (const auto& [x, lines] :
+             {std::pair{0, m_diff->left.count()}, std::pair{rightStart(), m_diff->right.count()}})
             p.fillRect(x, shown, gutterWidth(lines), viewport()->height() - shown,
                        palette().alternateBase());
     }
@@ -195,8 +195,8 @@ void DiffArea::paintEvent(QPaintEvent*) {
 void DiffArea::paintArrows(QPainter& p, int change, int y) {
     // Two small triangles: the left one takes the change right, the other left.
     const int mid = viewport()->width() / 2, size = m_rowHeight / 2 - 1;
-    const QColor colour = palette().color(change == m_currentChange ? QPalette::Highlight
-                                                                    : QPalette::WindowText);
+    const QColor colour =
+        palette().color(change == m_currentChange ? QPalette::Highlight : QPalette::WindowText);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -332,8 +332,8 @@ void DiffArea::ensureCaretShown() {
         rows->setValue(row);
     else if (row >= rows->value() + visibleRows())
         rows->setValue(row - visibleRows() + 1);
-    const int x = int(shownColumn(lineEditable(m_caret.right, m_caret.line), m_caret.column)) *
-                  m_charWidth;
+    const int x =
+        int(shownColumn(lineEditable(m_caret.right, m_caret.line), m_caret.column)) * m_charWidth;
     const int width = leftEnd() - gutterWidth(text(m_caret.right).count()) - 8;
     QScrollBar* across = horizontalScrollBar();
     if (x < across->value())
@@ -345,8 +345,8 @@ void DiffArea::ensureCaretShown() {
 Caret DiffArea::moved(int key, bool control) const {
     const EditedText& t = text(m_caret.right);
     // After a last line that ends in a newline comes an empty place to type.
-    const int lastLine = t.count() == 0 || t.key(t.count() - 1).ends_with('\n') ? t.count()
-                                                                                : t.count() - 1;
+    const int lastLine =
+        t.count() == 0 || t.key(t.count() - 1).ends_with('\n') ? t.count() : t.count() - 1;
     Caret c = m_caret;
     const auto toLine = [&](int line) {
         c.line = std::clamp(line, 0, lastLine);
@@ -492,7 +492,10 @@ void DiffArea::insertText(const QString& typed) {
     QByteArray bytes;
     for (qsizetype i = 0; i < parts.size(); ++i)
         bytes += editedBytes(parts[i]) + (i + 1 < parts.size() ? t.lineEnd() : end);
-    TextEdit edit{a.right, a.line, std::max(0, std::min(b.line + 1, t.count()) - a.line), bytes,
+    TextEdit edit{a.right,
+                  a.line,
+                  std::max(0, std::min(b.line + 1, t.count()) - a.line),
+                  bytes,
                   {a.right, a.line + int(parts.size()) - 1,
                    int(parts.last().size() - (last.size() - b.column))}};
     Q_EMIT editRequested(edit);

@@ -72,7 +72,8 @@ void FileDiffView::take(int change, bool toRight) {
     const Hunk h = d.hunks[size_t(change)];
     const EditedText& from = toRight ? d.left : d.right;
     EditedText& to = toRight ? d.right : d.left;
-    EditedText lines = toRight ? from.slice(h.left, h.leftCount) : from.slice(h.right, h.rightCount);
+    EditedText lines =
+        toRight ? from.slice(h.left, h.leftCount) : from.slice(h.right, h.rightCount);
     // A file keeps its own line endings.
     if (from.lineEnd() != to.lineEnd())
         lines = lines.withLineEnd(to.lineEnd());
@@ -121,10 +122,10 @@ void FileDiffView::showEdited() {
     const int changes = int(d.changes.size());
     m_currentChange = std::min(m_currentChange, changes - 1);
     m_area->setCurrentChange(m_currentChange);
-    m_position->setText(m_currentChange < 0 ? QString()
-                                            : QStringLiteral("Change %1 of %2")
-                                                  .arg(m_currentChange + 1)
-                                                  .arg(changes));
+    m_position->setText(
+        m_currentChange < 0
+            ? QString()
+            : QStringLiteral("Change %1 of %2").arg(m_currentChange + 1).arg(changes));
     updateTitle();
 }
 
@@ -137,7 +138,8 @@ void FileDiffView::settle() {
     auto job = std::make_shared<Settling>();
     job->lines = m_result->lines;
     m_settling = job;
-    QThread* worker = QThread::create([job] { job->parts = comparePending(job->lines, &job->cancel); });
+    QThread* worker =
+        QThread::create([job] { job->parts = comparePending(job->lines, &job->cancel); });
     connect(worker, &QThread::finished, this, [this, job] {
         if (job != m_settling)
             return; // edited again since: a later one settles
@@ -183,9 +185,9 @@ bool FileDiffView::save(bool right) {
                     : QStringLiteral("%1 has changed on disk since it was read.\r\n\r\n"
                                      "Yes reads the files again, dropping the edits; No saves "
                                      "over it anyway; Cancel does neither.");
-        const int answer = m_platform.messageBox(
-            this, text.arg(nameText(path)),
-            inPlace ? MsgStyle::QuestionYesNo : MsgStyle::QuestionYesNoCancel);
+        const int answer = m_platform.messageBox(this, text.arg(nameText(path)),
+                                                 inPlace ? MsgStyle::QuestionYesNo
+                                                         : MsgStyle::QuestionYesNoCancel);
         if (answer == Answer::Yes)
             startComparison();
         if (answer != Answer::No || inPlace)
@@ -212,10 +214,11 @@ void FileDiffView::closeEvent(QCloseEvent* event) {
     for (const bool right : {false, true}) {
         if (!m_result || !modified(right))
             continue;
-        const int answer = m_platform.messageBox(
-            this,
-            QStringLiteral("Save the changes to %1?").arg(nameText(right ? m_rightPath : m_leftPath)),
-            MsgStyle::QuestionYesNoCancel);
+        const int answer =
+            m_platform.messageBox(this,
+                                  QStringLiteral("Save the changes to %1?")
+                                      .arg(nameText(right ? m_rightPath : m_leftPath)),
+                                  MsgStyle::QuestionYesNoCancel);
         if (answer == Answer::Cancel || (answer == Answer::Yes && !save(right)))
             return event->ignore();
     }

@@ -92,7 +92,8 @@ QMenuBar* FileDiffView::makeMenus() {
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     add(edit, "mnuUndo", "&Undo", {QKeySequence::Undo}, [this] { undo(); });
-    add(edit, "mnuRedo", "&Redo", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+    add(edit, "mnuRedo", "&Redo",
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
         [this] { redo(); });
     edit->addSeparator();
     add(edit, "mnuCut", "Cu&t", {QKeySequence::Cut}, [this] {

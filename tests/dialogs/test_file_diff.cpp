@@ -229,6 +229,16 @@ TEST_F(CompareFiles, IgnoredDifferencesShowFaintlyAreNotStoppedAtAndTheChoiceIsK
     const int rowHeight = view->area()->rowHeight(), x = view->area()->leftEnd() - 5;
     EXPECT_EQ(image.pixelColor(x, 2), mixedColour(base, highlight, 0.2 / 3));
     EXPECT_EQ(image.pixelColor(x, 2 * rowHeight + 2), mixedColour(base, highlight, 0.2));
+    // A dark palette whose highlight lies close to its base still shows both.
+    QPalette dark = pal;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
+    view->area()->setPalette(dark);
+    const QImage darkImage = view->area()->viewport()->grab().toImage();
+    const double faint = contrastRatio(darkImage.pixelColor(x, 2), QColor(30, 30, 30));
+    EXPECT_GE(faint, 1.05);
+    EXPECT_GT(contrastRatio(darkImage.pixelColor(x, 2 * rowHeight + 2), QColor(30, 30, 30)),
+              faint + 0.05);
 
     EXPECT_EQ(window.settings().diffIgnore, IgnoreLineEnds);
     delete view;
@@ -282,14 +292,14 @@ TEST_F(CompareFiles, EachShapeOfChangeIsTakenAcrossEitherWayKeepingTheTargetsLin
         bool toRight;
         const char* taken; // the target side afterwards
     } cases[] = {
-        {"new\na\nb\n", "a\nb\n", true, "new\na\nb\n"},         // added at the start
-        {"new\na\nb\n", "a\nb\n", false, "a\nb\n"},             // removed at the start
-        {"a\nb\n", "a\nb\nend\n", false, "a\nb\nend\n"},        // added at the end
-        {"a\nb\nc\n", "a\nB\nc\n", true, "a\nb\nc\n"},          // changed
-        {"a\nb\nc\n", "a\nc\n", false, "a\nc\n"},               // removed within
-        {"a\nlast", "a\nother\nmore\n", true, "a\nlast"},       // the end, no newline
-        {"a\nb\n", "a\nb", false, "a\nb"},                      // only the newline
-        {"a\nb\n", "a\r\nx\r\n", true, "a\r\nb\r\n"},           // CRLF stays CRLF
+        {"new\na\nb\n", "a\nb\n", true, "new\na\nb\n"},   // added at the start
+        {"new\na\nb\n", "a\nb\n", false, "a\nb\n"},       // removed at the start
+        {"a\nb\n", "a\nb\nend\n", false, "a\nb\nend\n"},  // added at the end
+        {"a\nb\nc\n", "a\nB\nc\n", true, "a\nb\nc\n"},    // changed
+        {"a\nb\nc\n", "a\nc\n", false, "a\nc\n"},         // removed within
+        {"a\nlast", "a\nother\nmore\n", true, "a\nlast"}, // the end, no newline
+        {"a\nb\n", "a\nb", false, "a\nb"},                // only the newline
+        {"a\nb\n", "a\r\nx\r\n", true, "a\r\nb\r\n"},     // CRLF stays CRLF
         {"a\r\nb\r\nc\r\n", "a\nB\nC\nc\n", false, "a\r\nB\r\nC\r\nc\r\n"},
     };
     for (const auto& c : cases) {
@@ -425,6 +435,6 @@ TEST_F(CompareFiles, AFileChangedOnDiskOrEditsLeftUnsavedAreAskedAbout) {
     platform.answers = {Answer::No};
     EXPECT_TRUE(pair.view->close());
     EXPECT_EQ(OpenPair::onDisk(pair.leftPath), "fresh\n");
-    EXPECT_EQ(platform.shown.last().text, QStringLiteral("Save the changes to %1?")
-                                              .arg(QFile::decodeName(pair.leftPath)));
+    EXPECT_EQ(platform.shown.last().text,
+              QStringLiteral("Save the changes to %1?").arg(QFile::decodeName(pair.leftPath)));
 }
