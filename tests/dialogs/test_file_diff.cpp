@@ -254,12 +254,12 @@ namespace {
 // The view of two files written for the test, once compared.
 struct OpenPair {
     OpenPair(TempTree& tree, ScriptedPlatform& platform, const QByteArray& left,
-             const QByteArray& right)
+             const QByteArray& right, int ignore = 0)
         : leftPath(QFile::encodeName(tree.path()) + "/left.txt"),
           rightPath(QFile::encodeName(tree.path()) + "/right.txt") {
         tree.writeRaw("left.txt", left);
         tree.writeRaw("right.txt", right);
-        view = new FileDiffView(leftPath, rightPath, platform);
+        view = new FileDiffView(leftPath, rightPath, platform, nullptr, ignore);
         view->show();
         view->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(view));
@@ -291,6 +291,7 @@ TEST_F(CompareFiles, EachShapeOfChangeIsTakenAcrossEitherWayKeepingTheTargetsLin
         const char *left, *right;
         bool toRight;
         const char* taken; // the target side afterwards
+        int ignore = 0;
     } cases[] = {
         {"new\na\nb\n", "a\nb\n", true, "new\na\nb\n"},   // added at the start
         {"new\na\nb\n", "a\nb\n", false, "a\nb\n"},       // removed at the start
@@ -301,9 +302,11 @@ TEST_F(CompareFiles, EachShapeOfChangeIsTakenAcrossEitherWayKeepingTheTargetsLin
         {"a\nb\n", "a\nb", false, "a\nb"},                // only the newline
         {"a\nb\n", "a\r\nx\r\n", true, "a\r\nb\r\n"},     // CRLF stays CRLF
         {"a\r\nb\r\nc\r\n", "a\nB\nC\nc\n", false, "a\r\nB\r\nC\r\nc\r\n"},
+        // Lines taken after a last line without a newline give it one.
+        {"b", "b\nc\n", false, "b\nc\n", IgnoreLineEnds},
     };
     for (const auto& c : cases) {
-        OpenPair pair(source, platform, c.left, c.right);
+        OpenPair pair(source, platform, c.left, c.right, c.ignore);
         const QString what = QStringLiteral("%1 | %2").arg(c.left, c.right);
         ASSERT_FALSE(pair.view->comparison()->lines.changes.empty()) << qPrintable(what);
         pair.view->takeChange(0, c.toRight);
