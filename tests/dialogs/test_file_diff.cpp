@@ -362,6 +362,14 @@ TEST_F(CompareFiles, ThreeChangesTakenAndSavedAndTheSaveUndoneFromTheMainWindow)
     window.mnuEditUndo_Click();
     EXPECT_EQ(OpenPair::onDisk(target), numbered(true));
     EXPECT_TRUE(platform.shown.isEmpty());
+
+    // Edits not saved keep the main window open when the user cancels.
+    view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
+    platform.answers = {Answer::Cancel};
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.findChild<FileDiffView*>(), view);
+    EXPECT_EQ(platform.styles(), QList<int>({MsgStyle::QuestionYesNoCancel}));
 }
 
 TEST_F(CompareFiles, TypedEditsSaveWithTheFilesLineEndingsAndOtherLinesByteForByte) {
