@@ -202,9 +202,9 @@ void DiffArea::paintArrows(QPainter& p, int change, int y) {
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
     const int cy = y + m_rowHeight / 2;
-    for (const int dir : {1, -1}) {
-        const int tip = mid + dir * (m_rowHeight - 2);
-        const int back = tip - dir * size * 2 + dir;
+    for (const int dir : {1, -1}) { // pointing right left of the middle, and left right of it
+        const int tip = mid - dir * 2;
+        const int back = tip - dir * size * 2;
         QPainterPath path;
         path.moveTo(tip, cy);
         path.lineTo(back, cy - size);
