@@ -87,28 +87,22 @@ void FileDiffView::take(int change, bool toRight) {
 }
 
 void FileDiffView::undo() {
-    if (m_undo.empty() || !m_result)
-        return;
-    m_redo.push_back(state());
-    const State s = std::move(m_undo.back());
-    m_undo.pop_back();
-    m_result->lines = s.lines;
-    m_versions = s.versions;
-    m_typedUpTo = {false, -1, -1};
-    m_settling.reset();
-    showEdited();
-    m_area->setCaret(s.caret);
-    settle();
+    stepBack(m_undo, m_redo);
 }
 
 void FileDiffView::redo() {
-    if (m_redo.empty() || !m_result)
+    stepBack(m_redo, m_undo);
+}
+
+void FileDiffView::stepBack(std::vector<State>& from, std::vector<State>& to) {
+    if (from.empty() || !m_result)
         return;
-    m_undo.push_back(state());
-    const State s = std::move(m_redo.back());
-    m_redo.pop_back();
+    to.push_back(state());
+    const State s = std::move(from.back());
+    from.pop_back();
     m_result->lines = s.lines;
     m_versions = s.versions;
+    m_typedUpTo = {false, -1, -1};
     m_settling.reset();
     showEdited();
     m_area->setCaret(s.caret);

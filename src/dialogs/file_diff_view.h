@@ -90,6 +90,8 @@ private:
     bool currentChangeShown() const;
     void updateTitle();
     State state() const;
+    // Goes back to the last state of `from`, the present one going to `to`.
+    void stepBack(std::vector<State>& from, std::vector<State>& to);
 
     QByteArray m_leftPath, m_rightPath;
     Platform& m_platform;
