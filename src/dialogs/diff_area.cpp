@@ -503,6 +503,8 @@ void DiffArea::insertText(const QString& typed) {
 
 QString DiffArea::selectedText() const {
     const auto [a, b] = selection();
+    if (!m_diff || a == b)
+        return {};
     QStringList lines;
     for (int line = a.line; line <= b.line; ++line) {
         const QString editable = lineEditable(a.right, line);
@@ -510,7 +512,7 @@ QString DiffArea::selectedText() const {
         const int to = line == b.line ? b.column : int(editable.size());
         lines << lineText(editedBytes(QStringView(editable).mid(from, to - from)));
     }
-    return a == b ? QString() : lines.join(QLatin1Char('\n'));
+    return lines.join(QLatin1Char('\n'));
 }
 
 void DiffArea::selectAll() {

@@ -69,6 +69,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // Tab types a tab, as in any editor, rather than moving the focus.
+    bool focusNextPrevChild(bool) override { return false; }
 
 private:
     void measure();
