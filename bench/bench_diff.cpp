@@ -1,12 +1,15 @@
 // Times the side-by-side view of two versions of a text file, from opening it
 // to its first paint with the comparison in it, against `diff` of the same
-// files in the same run; and the memory the comparison takes.
+// files in the same run; the memory the comparison takes; and a character
+// typed in the middle of the left file, from the key to the paint of the
+// rows compared again.
 //
 //   build/bench/bench_diff [lines] [changes] [runs]
 // (17,000,000 lines make two files of about 1 GB.)
 #include "bench_app.h"
 #include "bench_measure.h"
 #include "dialogs/file_diff_view.h"
+#include "shell/qt_platform.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -23,7 +26,8 @@ namespace {
 
 // Opens the view, waits for the comparison and paints it once.
 void showView(const QByteArray& left, const QByteArray& right) {
-    FileDiffView view(left, right);
+    QtPlatform platform;
+    FileDiffView view(left, right, platform);
     view.resize(1100, 760);
     view.show();
     QEventLoop loop;
@@ -103,7 +107,27 @@ int main(int argc, char* argv[]) {
 
     const double view = medianMs(runs, [&] { showView(paths[0], paths[1]); });
     const double diff = medianMs(runs, [&] { runDiff(paths[0], paths[1]); });
+    // Typing: each character an edit compared again off the window's thread.
+    QtPlatform platform;
+    FileDiffView typed(paths[0], paths[1], platform);
+    typed.resize(1100, 760);
+    typed.show();
+    {
+        QEventLoop loop;
+        QObject::connect(&typed, &FileDiffView::compared, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    typed.area()->setCaret({false, lines / 2, 4});
+    const double typing = medianMs(runs * 4, [&] {
+        QEventLoop loop;
+        QObject::connect(&typed, &FileDiffView::compared, &loop, &QEventLoop::quit);
+        typed.area()->insertText(QStringLiteral("x"));
+        loop.exec();
+        typed.area()->viewport()->repaint();
+    });
     const std::string what = "2 x " + grouped(lines) + " lines, " + grouped(changes) + " changes";
+    result("A character typed, compared again and painted, " + what, typing, "ms", diff,
+           "`diff` of the same files");
     result("Side-by-side view shown, " + what, view, "ms", diff, "`diff` of the same files");
     result("Memory of the view (peak above the program before it), " + what, peak, "MiB", filesMiB,
            "the two files' size");

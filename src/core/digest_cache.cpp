@@ -52,19 +52,6 @@ bool readAll(int fd, char* to, size_t size) {
     return true;
 }
 
-bool writeAll(int fd, const char* from, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, from, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        from += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 ContentKey contentKey(const struct stat& st) {

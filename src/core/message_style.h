@@ -17,6 +17,7 @@ constexpr int NoToAll = 13;
 namespace MsgStyle {
 constexpr int Critical = 16;                // OK, critical icon
 constexpr int CriticalOkCancel = 17;        // OK and Cancel, critical icon, OK the default
+constexpr int QuestionYesNoCancel = 35;     // Yes, No and Cancel, question icon, Yes the default
 constexpr int QuestionYesNo = 36;           // Yes and No, question icon, Yes the default
 constexpr int QuestionYesNoNoDefault = 292; // the same with No the default
 // Yes, Yes to All, No, No to All and Cancel, question icon, Yes the default:

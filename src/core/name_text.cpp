@@ -137,6 +137,63 @@ QString lineText(const QByteArray& line) {
     return QString::fromUtf8(out);
 }
 
+QString editableText(const QByteArray& line) {
+    QString out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size();) {
+        char32_t cp = 0;
+        const int len = validSequenceLength(line, i, cp);
+        if (len == 0 || (isControl(cp) && cp != '\t')) {
+            for (int k = 0; k < std::max(len, 1); ++k, ++i)
+                out += QChar(char16_t(0xDC00 + static_cast<unsigned char>(line[i])));
+            continue;
+        }
+        out += QString::fromUcs4(&cp, 1);
+        i += len;
+    }
+    return out;
+}
+
+namespace {
+
+// A character of editableText that stands for a byte shown escaped.
+bool standsForByte(QStringView text, qsizetype i) {
+    return text[i].isLowSurrogate() && text[i].unicode() <= 0xDCFF &&
+           (i == 0 || !text[i - 1].isHighSurrogate());
+}
+
+} // namespace
+
+QByteArray editedBytes(QStringView text) {
+    QByteArray out;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!standsForByte(text, i))
+            continue;
+        out += text.mid(start, i - start).toUtf8();
+        out += char(text[i].unicode() - 0xDC00);
+        start = i + 1;
+    }
+    return out + text.mid(start).toUtf8();
+}
+
+qsizetype shownColumn(QStringView editable, qsizetype column) {
+    qsizetype shown = column;
+    for (qsizetype i = 0; i < std::min(column, editable.size()); ++i)
+        shown += standsForByte(editable, i) ? 3 : 0;
+    return shown;
+}
+
+qsizetype editableColumn(QStringView editable, qsizetype shown) {
+    qsizetype i = 0;
+    for (qsizetype at = 0; i < editable.size(); ++i) {
+        at += standsForByte(editable, i) ? 4 : 1;
+        if (at > shown)
+            break;
+    }
+    return i;
+}
+
 QByteArray nameBytes(const QString& text) {
     if (!text.contains(QLatin1Char('\\')))
         return text.toUtf8();

@@ -18,6 +18,17 @@ QString nameText(const QByteArray& fileName);
 // never doubled: a line is read, not typed back.
 QString lineText(const QByteArray& line);
 
+// A line as it is edited: as lineText shows it, but each byte shown as
+// "\xNN" is one character U+DC00 + NN (a lone low surrogate), so every
+// column stands for one place in the shown text and editedBytes() gives the
+// same bytes back.
+QString editableText(const QByteArray& line);
+QByteArray editedBytes(QStringView text);
+// Column `column` of an editable text in the text lineText shows, and back
+// (a place inside an escape goes to the character's start).
+qsizetype shownColumn(QStringView editable, qsizetype column);
+qsizetype editableColumn(QStringView editable, qsizetype shown);
+
 // The bytes a name text stands for: "\\" is one backslash, "\xNN" (either
 // letter case) is the byte NN, everything else is its UTF-8 form.
 QByteArray nameBytes(const QString& text);

@@ -62,9 +62,6 @@ constexpr qint64 largestCharDiff = 1000 * 1000;
 
 constexpr qsizetype binaryProbe = 8192;
 
-// Bytes read between two releases of a mapped file's pages.
-constexpr qint64 releaseEvery = 4LL * 1024 * 1024;
-
 // Numbers distinct lines in the order first seen: an open-addressing table
 // of line numbers over the text itself, with no copy of any line.
 class LineNumbering {
@@ -116,74 +113,6 @@ bool isBlank(char c) {
 
 } // namespace
 
-TextLines::TextLines(QByteArray bytes)
-    : m_bytes(std::move(bytes)), m_data(m_bytes.constData()), m_size(m_bytes.size()) {
-    split();
-}
-
-void TextLines::split() {
-    const char* end = m_data + m_size;
-    qint64 released = 0;
-    for (const char* p = m_data; p < end;) {
-        const auto* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-        const char* stop = nl ? nl : end;
-        m_starts.push_back(p - m_data);
-        m_longest = std::max<qint64>(m_longest, stop - p);
-        p = nl ? nl + 1 : end;
-        if (m_map && p - m_data - released > releaseEvery) {
-            release();
-            released = p - m_data;
-        }
-    }
-    if (m_starts.size() > size_t(std::numeric_limits<int>::max()) / 2)
-        throw FsError(EFBIG, QString(), QStringLiteral("too many lines"));
-}
-
-TextLines TextLines::mapped(int fd, const QByteArray& path) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw FsError::fromErrno(errno, nameText(path));
-    TextLines text;
-    if (st.st_size > largestComparedFile)
-        throw FsError(EFBIG, nameText(path), QStringLiteral("too large to compare here"));
-    if (st.st_size == 0)
-        return text;
-    const auto size = size_t(st.st_size);
-    const char* at = mapFile(fd, size);
-    if (!at)
-        throw FsError::fromErrno(errno, nameText(path));
-    text.m_map = std::shared_ptr<const char>(at, [size](const char* p) { unmapFile(p, size); });
-    ::madvise(const_cast<char*>(at), size, MADV_SEQUENTIAL);
-    text.m_data = text.m_map.get();
-    text.m_size = qint64(size);
-    try {
-        text.split();
-    } catch (const FsError&) {
-        throw FsError(EFBIG, nameText(path), QStringLiteral("too many lines to compare here"));
-    }
-    ::madvise(const_cast<char*>(at), size, MADV_NORMAL);
-    return text;
-}
-
-void TextLines::release() const {
-    if (m_map)
-        ::madvise(const_cast<char*>(m_data), size_t(m_size), MADV_DONTNEED);
-}
-
-QByteArray TextLines::line(int i) const {
-    const qint64 start = m_starts[size_t(i)];
-    qint64 end = size_t(i) + 1 < m_starts.size() ? m_starts[size_t(i) + 1] - 1 : m_size;
-    if (end == m_size && m_size > 0 && m_data[m_size - 1] == '\n')
-        --end;
-    return QByteArray::fromRawData(m_data + start, end - start);
-}
-
-std::string_view TextLines::key(int i) const {
-    const qint64 start = m_starts[size_t(i)];
-    const qint64 end = size_t(i) + 1 < m_starts.size() ? m_starts[size_t(i) + 1] : m_size;
-    return {m_data + start, size_t(end - start)};
-}
-
 DiffRow LineDiff::row(int r) const {
     // The last hunk starting at or before r, and the equal lines after it.
     const auto after = std::upper_bound(changes.begin(), changes.end(), r);
@@ -232,56 +161,163 @@ std::string_view comparedText(std::string_view line, int ignore, std::string& bu
                 c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
         }
     }
-    if (newline)
+    // Ignoring line endings, a last line without one is no different.
+    if (newline && !(ignore & IgnoreLineEnds))
         buffer += '\n';
     return buffer;
 }
 
-LineDiff diffLines(TextLines left, TextLines right, int ignore, const std::atomic<bool>* cancel) {
-    LineDiff d;
-    d.left = std::move(left);
-    d.right = std::move(right);
-    d.ignore = ignore;
+namespace {
 
+// The hunks of two texts; nothing once `cancel` is set.
+std::vector<Hunk> hunksOf(const EditedText& left, const EditedText& right, int ignore,
+                          const std::atomic<bool>* cancel) {
     // Each distinct line becomes a number, so the search compares numbers.
-    std::vector<int> a(size_t(d.left.count())), b(size_t(d.right.count()));
+    std::vector<int> a(size_t(left.count())), b(size_t(right.count()));
     int distinct = 0;
     {
         LineNumbering ids(a.size() + b.size());
         ids.copies = ignore != 0;
         std::string buffer;
         qint64 read = 0;
-        for (auto [text, out] : {std::pair{&d.left, &a}, std::pair{&d.right, &b}}) {
+        for (auto [text, out] : {std::pair{&left, &a}, std::pair{&right, &b}}) {
             for (int i = 0; i < text->count(); ++i) {
                 const std::string_view key = text->key(i);
                 (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer));
                 read += qint64(key.size());
                 if (read > releaseEvery) { // both: lines of either are looked at
                     if (cancel && cancel->load(std::memory_order_relaxed))
-                        return d;
-                    d.left.release();
-                    d.right.release();
+                        return {};
+                    left.release();
+                    right.release();
                     read = 0;
                 }
             }
         }
         distinct = ids.size();
     }
-    d.left.release();
-    d.right.release();
-    d.hunks = lineHunks(a, b, distinct);
+    left.release();
+    right.release();
+    return lineHunks(a, b, distinct);
+}
 
+} // namespace
+
+LineDiff diffLines(EditedText left, EditedText right, int ignore, const std::atomic<bool>* cancel) {
+    LineDiff d;
+    d.left = std::move(left);
+    d.right = std::move(right);
+    d.ignore = ignore;
+    d.hunks = hunksOf(d.left, d.right, ignore, cancel);
+    if (cancel && cancel->load())
+        return d;
+    d.recount();
+    return d;
+}
+
+void LineDiff::recount() {
+    changes.clear();
+    linesAdded = linesRemoved = 0;
     int rows = 0, nextLeft = 0;
-    for (const Hunk& h : d.hunks) {
+    for (const Hunk& h : hunks) {
         rows += h.left - nextLeft; // the equal lines before it
-        d.changes.push_back(rows);
+        changes.push_back(rows);
         rows += std::max(h.leftCount, h.rightCount);
         nextLeft = h.left + h.leftCount;
-        d.linesRemoved += h.leftCount;
-        d.linesAdded += h.rightCount;
+        linesRemoved += h.leftCount;
+        linesAdded += h.rightCount;
     }
-    d.rowCount = rows + d.left.count() - nextLeft;
-    return d;
+    rowCount = rows + left.count() - nextLeft;
+}
+
+int LineDiff::rowOf(bool rightSide, int line) const {
+    // The last hunk starting at or before the line on that side.
+    const auto after =
+        std::upper_bound(hunks.begin(), hunks.end(), line,
+                         [&](int l, const Hunk& h) { return l < (rightSide ? h.right : h.left); });
+    if (after == hunks.begin())
+        return line;
+    const auto k = size_t(after - hunks.begin()) - 1;
+    const Hunk& h = hunks[k];
+    const int start = rightSide ? h.right : h.left, count = rightSide ? h.rightCount : h.leftCount;
+    if (line < start + count)
+        return changes[k] + line - start;
+    return changes[k] + std::max(h.leftCount, h.rightCount) + line - start - count;
+}
+
+void LineDiff::edited(bool rightSide, int from, int removed, int added) {
+    const auto start = [rightSide](const Hunk& h) { return rightSide ? h.right : h.left; };
+    const auto end = [&](const Hunk& h) {
+        return start(h) + (rightSide ? h.rightCount : h.leftCount);
+    };
+    // The hunks that touch the edited lines join them in one block.
+    size_t first = 0;
+    while (first < hunks.size() && end(hunks[first]) < from)
+        ++first;
+    size_t last = first;
+    while (last < hunks.size() && start(hunks[last]) <= from + removed)
+        ++last;
+    int shift = 0; // the other side's lines less this side's, before the block
+    for (size_t k = 0; k < first; ++k)
+        shift += rightSide ? hunks[k].leftCount - hunks[k].rightCount
+                           : hunks[k].rightCount - hunks[k].leftCount;
+    int begin = from, stop = from + removed, otherExtra = 0;
+    if (first < last) {
+        begin = std::min(begin, start(hunks[first]));
+        stop = std::max(stop, end(hunks[last - 1]));
+        for (size_t k = first; k < last; ++k)
+            otherExtra += rightSide ? hunks[k].leftCount - hunks[k].rightCount
+                                    : hunks[k].rightCount - hunks[k].leftCount;
+    }
+    const int count = stop - begin + added - removed;
+    const int otherCount = stop - begin + otherExtra;
+    Hunk block = rightSide ? Hunk{begin + shift, otherCount, begin, count}
+                           : Hunk{begin, count, begin + shift, otherCount};
+    for (size_t k = last; k < hunks.size(); ++k)
+        (rightSide ? hunks[k].right : hunks[k].left) += added - removed;
+    std::vector<int> kept;
+    for (const int k : pending) {
+        if (size_t(k) < first)
+            kept.push_back(k);
+        else if (size_t(k) >= last)
+            kept.push_back(k - int(last - first) + 1);
+    }
+    hunks.erase(hunks.begin() + qsizetype(first), hunks.begin() + qsizetype(last));
+    if (block.leftCount + block.rightCount > 0) {
+        hunks.insert(hunks.begin() + qsizetype(first), block);
+        kept.push_back(int(first));
+    } else { // nothing left to compare: the pending ones after move back
+        for (int& k : kept)
+            k -= size_t(k) > first ? 1 : 0;
+    }
+    std::sort(kept.begin(), kept.end());
+    pending = std::move(kept);
+    recount();
+}
+
+std::vector<std::vector<Hunk>> comparePending(const LineDiff& d, const std::atomic<bool>* cancel) {
+    std::vector<std::vector<Hunk>> parts;
+    for (const int k : d.pending) {
+        const Hunk& h = d.hunks[size_t(k)];
+        std::vector<Hunk> found = hunksOf(d.left.slice(h.left, h.leftCount),
+                                          d.right.slice(h.right, h.rightCount), d.ignore, cancel);
+        for (Hunk& part : found) {
+            part.left += h.left;
+            part.right += h.right;
+        }
+        parts.push_back(std::move(found));
+    }
+    return parts;
+}
+
+void LineDiff::settle(const std::vector<std::vector<Hunk>>& parts) {
+    for (size_t i = pending.size(); i-- > 0;) {
+        const auto at = hunks.begin() + pending[i];
+        const auto next = hunks.erase(at);
+        hunks.insert(next, parts[i].begin(), parts[i].end());
+    }
+    pending.clear();
+    recount();
 }
 
 std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString& left,
@@ -310,6 +346,35 @@ std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString&
             added.push_back(head + int(e.b));
     }
     return {spansOf(removed), spansOf(added)};
+}
+
+std::pair<std::vector<CharSpan>, std::vector<CharSpan>>
+diffChars(const QString& left, const QString& right, int ignore) {
+    const auto folded = [ignore](QString s) {
+        if (ignore & IgnoreCase) {
+            for (QChar& c : s)
+                c = c.toCaseFolded();
+        }
+        return s;
+    };
+    auto marks = diffChars(folded(left), folded(right));
+    // Ignored characters within a mark are no difference.
+    const auto drop = [ignore](const QString& text, std::vector<CharSpan>& spans) {
+        const bool crShown = ignore & IgnoreLineEnds && text.endsWith(QStringLiteral("\\x0D"));
+        std::vector<int> kept;
+        for (const CharSpan& s : spans) {
+            for (int i = s.start; i < s.start + s.length; ++i) {
+                const bool blank = ignore & (IgnoreSpaceChanges | IgnoreAllSpace) &&
+                                   (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t'));
+                if (!blank && !(crShown && i >= text.size() - 4))
+                    kept.push_back(i);
+            }
+        }
+        spans = spansOf(kept);
+    };
+    drop(left, marks.first);
+    drop(right, marks.second);
+    return marks;
 }
 
 QString diffSummary(const LineDiff& diff) {
@@ -363,6 +428,12 @@ FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightP
     try {
         const UniqueFd left(openRegular(leftPath));
         const UniqueFd right(openRegular(rightPath));
+        for (auto [fd, identity] :
+             {std::pair{left.fd, &result.leftFile}, std::pair{right.fd, &result.rightFile}}) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0)
+                *identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        }
         result.binary = holdsNul(left.fd) || holdsNul(right.fd);
         if (result.binary) {
             const ContentVerdict verdict =

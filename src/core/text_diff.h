@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/edited_text.h"
 #include "core/line_script.h"
+#include "core/trash.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,42 +30,6 @@ struct DiffRow {
     Kind kind = Same;
 };
 
-// The largest file the view maps and compares: its lines' lengths and
-// counts fit the view's numbers. Larger files go to the user's diff program.
-constexpr qint64 largestComparedFile = (1LL << 32) - 1;
-
-// A file's text and where each of its lines starts. The bytes are held, or
-// mapped from the file so that a large file costs its line starts only.
-class TextLines {
-public:
-    TextLines() = default;
-    // Splits at "\n"; a final line without a newline counts, an empty text has none.
-    explicit TextLines(QByteArray bytes);
-    // Maps an open regular file; throws FsError, also when it has more lines
-    // than the view counts.
-    static TextLines mapped(int fd, const QByteArray& path);
-
-    int count() const { return int(m_starts.size()); }
-    // Line i without its newline, pointing into the text: valid while this lives.
-    QByteArray line(int i) const;
-    // Line i with its newline, if it has one: a last line without differs.
-    std::string_view key(int i) const;
-    qint64 longestLine() const { return m_longest; }
-    // Lets the system drop the pages read so far (they are read again when
-    // shown), so a mapped file does not stay in the program's memory.
-    void release() const;
-
-private:
-    void split();
-
-    QByteArray m_bytes;
-    std::shared_ptr<const char> m_map; // unmapped with the last copy
-    const char* m_data = nullptr;
-    qint64 m_size = 0;
-    std::vector<qint64> m_starts;
-    qint64 m_longest = 0;
-};
-
 // Differences a comparison may leave out. Lines equal but for them count as
 // equal: the view shows them faintly and F7 does not stop at them.
 enum Ignore : int {
@@ -78,7 +44,7 @@ enum Ignore : int {
 std::string_view comparedText(std::string_view line, int ignore, std::string& buffer);
 
 struct LineDiff {
-    TextLines left, right;
+    EditedText left, right;
     int ignore = 0;
     std::vector<Hunk> hunks;
     // The first row of each hunk, which F7 steps through.
@@ -87,31 +53,57 @@ struct LineDiff {
     qsizetype linesAdded = 0;
     qsizetype linesRemoved = 0;
 
+    // Hunks made of edited lines and the hunks they touched, to be compared
+    // again (comparePending); indexes into `hunks`, in order.
+    std::vector<int> pending;
+
     // Row r: equal lines face each other, and within a hunk the removed
     // lines face the added ones in order, the extra lines of the longer side
     // facing blank space.
     DiffRow row(int r) const;
+    // The row of a line of one side.
+    int rowOf(bool rightSide, int line) const;
+    // The rows and counts again, from the hunks.
+    void recount();
+    // Lines [from, from + removed) of one side have become `added` lines (the
+    // text already holds them): they and the hunks they touch are one
+    // pending hunk, the equal lines around it still facing each other.
+    void edited(bool rightSide, int from, int removed, int added);
+    // The pending hunks replaced by what comparePending found in them.
+    void settle(const std::vector<std::vector<Hunk>>& parts);
 };
 
 // The rows of two texts, hunks as `diff` finds them. Lines compare as bytes.
 // Once `cancel` is set the result is of no use.
-LineDiff diffLines(TextLines left, TextLines right, int ignore = 0,
+LineDiff diffLines(EditedText left, EditedText right, int ignore = 0,
                    const std::atomic<bool>* cancel = nullptr);
+
+// Each pending hunk of `d` compared within its own lines, as diffLines
+// would: the hunks found in it, in the order of `d.pending`. Only reads `d`,
+// so it runs on a copy off the window's thread.
+std::vector<std::vector<Hunk>> comparePending(const LineDiff& d,
+                                              const std::atomic<bool>* cancel = nullptr);
 
 // The characters that differ between two lines of text, each side's marks in
 // its own positions.
 std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString& left,
                                                                   const QString& right);
 
+// The characters that differ other than in what `ignore` leaves out
+// (Ignore flags): the marks that show at full strength.
+std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString& left,
+                                                                  const QString& right, int ignore);
+
 // The status line's counts: "12 changes · 40 lines added · 31 removed".
 QString diffSummary(const LineDiff& diff);
 
 // Two files compared, as the view shows them.
 struct FileComparison {
-    QString error;               // not empty when either file could not be read
-    bool binary = false;         // a NUL in the first 8 KB of either file
-    qint64 firstDifference = -1; // binary: offset of the first differing byte, -1 if identical
-    LineDiff lines;              // text
+    QString error;                    // not empty when either file could not be read
+    bool binary = false;              // a NUL in the first 8 KB of either file
+    qint64 firstDifference = -1;      // binary: offset of the first differing byte, -1 if identical
+    LineDiff lines;                   // text
+    FileIdentity leftFile, rightFile; // the files as they were read
 
     // The binary verdict: "Binary files differ at byte N" or "are identical".
     QString binaryText() const;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <unistd.h>
 
 // A file descriptor closed when it goes out of scope; -1 holds none.
@@ -14,3 +16,18 @@ struct UniqueFd {
             ::close(fd);
     }
 };
+
+// Writes all `size` bytes, through short writes and signals; false on an
+// error (errno tells) or a device that takes nothing more.
+inline bool writeAll(int fd, const char* from, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, from, size < (size_t(1) << 30) ? size : size_t(1) << 30);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        from += n;
+        size -= size_t(n);
+    }
+    return true;
+}

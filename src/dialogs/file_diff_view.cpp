@@ -1,17 +1,20 @@
 #include "dialogs/file_diff_view.h"
 
+#include "core/message_style.h"
 #include "core/name_text.h"
-#include "mainwindow/status_look.h"
+#include "fileops/text_save.h"
+#include "shell/platform.h"
 
-#include <QFontDatabase>
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTextLayout>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -21,201 +24,30 @@ namespace {
 // Rows of context kept above a change that F7 brings into view.
 constexpr int contextRows = 3;
 
-// A longer line shows its start only: laying out more on every paint would
-// stall the window, and nobody reads that far sideways.
-constexpr qsizetype shownBytes = 20000;
-
-QString shownText(const QByteArray& line) {
-    return line.size() > shownBytes ? lineText(line.left(shownBytes)) + QStringLiteral(" \u2026")
-                                    : lineText(line);
-}
-
 } // namespace
-
-DiffArea::DiffArea(QWidget* parent) : QAbstractScrollArea(parent) {
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setFocusPolicy(Qt::StrongFocus);
-    measure();
-}
-
-void DiffArea::setDiff(const LineDiff* diff, const QString& message) {
-    m_diff = diff;
-    m_message = message;
-    m_longestLine = diff ? std::min(std::max(diff->left.longestLine(), diff->right.longestLine()),
-                                    qint64(shownBytes) + 2)
-                         : 0;
-    updateScrollBars();
-    viewport()->update();
-}
-
-void DiffArea::setCurrentChange(int change) {
-    m_currentChange = change;
-    viewport()->update();
-}
-
-int DiffArea::topRow() const {
-    return verticalScrollBar()->value();
-}
-
-int DiffArea::visibleRows() const {
-    return std::max(1, viewport()->height() / m_rowHeight);
-}
-
-void DiffArea::measure() {
-    const QFontMetrics metrics(font());
-    m_rowHeight = metrics.lineSpacing() + 2;
-    m_charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
-}
-
-void DiffArea::changeEvent(QEvent* event) {
-    QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
-        measure();
-        updateScrollBars();
-    }
-}
-
-void DiffArea::resizeEvent(QResizeEvent* event) {
-    QAbstractScrollArea::resizeEvent(event);
-    updateScrollBars();
-}
-
-void DiffArea::scrollContentsBy(int, int) {
-    viewport()->update();
-}
-
-void DiffArea::updateScrollBars() {
-    const int rows = m_diff ? m_diff->rowCount : 0;
-    verticalScrollBar()->setRange(0, std::max(0, rows - visibleRows()));
-    verticalScrollBar()->setPageStep(visibleRows());
-    // Tabs may widen a line; the longest line in bytes is near enough.
-    const int half = viewport()->width() / 2;
-    const qsizetype wanted = (m_longestLine + 16) * m_charWidth;
-    horizontalScrollBar()->setRange(0, int(std::clamp<qsizetype>(wanted - half, 0, 1 << 28)));
-    horizontalScrollBar()->setPageStep(half);
-    horizontalScrollBar()->setSingleStep(m_charWidth * 4);
-}
-
-void DiffArea::paintEvent(QPaintEvent*) {
-    QPainter p(viewport());
-    p.fillRect(viewport()->rect(), palette().base());
-    if (!m_diff || m_diff->rowCount == 0) {
-        p.setPen(palette().color(QPalette::Text));
-        p.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextWordWrap, m_message);
-        return;
-    }
-    // The current change's rows.
-    int currentFrom = -1, currentTo = -1;
-    if (m_currentChange >= 0 && size_t(m_currentChange) < m_diff->changes.size()) {
-        const Hunk& h = m_diff->hunks[size_t(m_currentChange)];
-        currentFrom = m_diff->changes[size_t(m_currentChange)];
-        currentTo = currentFrom + std::max(h.leftCount, h.rightCount);
-    }
-    const int first = topRow();
-    const int last = std::min(m_diff->rowCount, first + visibleRows() + 1);
-    const int half = viewport()->width() / 2;
-    for (int r = first; r < last; ++r) {
-        const DiffRow row = m_diff->row(r);
-        const QString left = row.left < 0 ? QString() : shownText(m_diff->left.line(row.left));
-        const QString right = row.right < 0 ? QString() : shownText(m_diff->right.line(row.right));
-        // Lines equal only under the ignore options differ faintly.
-        const Shade shade =
-            row.kind != DiffRow::Same ? Shade::Changed
-            : m_diff->ignore != 0 && m_diff->left.line(row.left) != m_diff->right.line(row.right)
-                ? Shade::Ignored
-                : Shade::Same;
-        const auto marks = (row.kind == DiffRow::Changed || shade == Shade::Ignored)
-                               ? diffChars(left, right)
-                               : std::pair<std::vector<CharSpan>, std::vector<CharSpan>>();
-        const int y = (r - first) * m_rowHeight;
-        const bool current = r >= currentFrom && r < currentTo;
-        paintCell(p, {0, y, half - 1, m_rowHeight}, shade, current,
-                  {row.left, m_diff->left.count(), left, marks.first});
-        paintCell(p, {half + 1, y, viewport()->width() - half - 1, m_rowHeight}, shade, current,
-                  {row.right, m_diff->right.count(), right, marks.second});
-    }
-    const int shown = (last - first) * m_rowHeight;
-    if (shown < viewport()->height()) { // below the last row, the gutters go on
-        for (const auto& [x, lines] :
-             {std::pair{0, m_diff->left.count()}, std::pair{half + 1, m_diff->right.count()}})
-            p.fillRect(x, shown, gutterWidth(lines), viewport()->height() - shown,
-                       palette().alternateBase());
-    }
-    p.setPen(palette().color(QPalette::Mid));
-    p.drawLine(half, 0, half, viewport()->height());
-}
-
-int DiffArea::gutterWidth(int lines) const {
-    return m_charWidth * (int(QString::number(lines).size()) + 1) + 8;
-}
-
-void DiffArea::paintCell(QPainter& p, const QRect& cell, Shade shade, bool current, const Cell& c) {
-    const QPalette& pal = palette();
-    const QColor base = pal.color(QPalette::Base), text = pal.color(QPalette::Text);
-    const QColor highlight = pal.color(QPalette::Highlight);
-    const int gutter = gutterWidth(c.lines);
-    const QRect textRect = cell.adjusted(gutter, 0, 0, 0);
-    p.save();
-    p.setClipRect(cell);
-    p.fillRect(cell.x(), cell.y(), gutter, cell.height(), pal.alternateBase());
-    if (current)
-        p.fillRect(cell.x(), cell.y(), 3, cell.height(), highlight);
-    if (c.line < 0) {
-        p.fillRect(textRect, QBrush(mixedColour(base, text, 0.3), Qt::BDiagPattern));
-        p.restore();
-        return;
-    }
-    // Tint and marks: ignored differences at a third of a change's strength.
-    const double strength = shade == Shade::Changed ? 1.0 : 1.0 / 3;
-    if (shade != Shade::Same)
-        p.fillRect(textRect, mixedColour(base, highlight, 0.2 * strength));
-    p.setPen(mixedColour(text, base, 0.45));
-    p.drawText(QRect(cell.x(), cell.y(), gutter - 4, cell.height()),
-               Qt::AlignRight | Qt::AlignVCenter, QString::number(c.line + 1));
-
-    QTextOption option;
-    option.setTabStopDistance(8.0 * m_charWidth);
-    option.setWrapMode(QTextOption::NoWrap);
-    QTextLayout layout(c.text, font());
-    layout.setTextOption(option);
-    QList<QTextLayout::FormatRange> formats;
-    for (const CharSpan& s : c.marks) {
-        QTextLayout::FormatRange range{s.start, s.length, {}};
-        range.format.setBackground(mixedColour(base, highlight, 0.5 * strength));
-        formats << range;
-    }
-    layout.setFormats(formats);
-    layout.beginLayout();
-    layout.createLine();
-    layout.endLayout();
-    p.setClipRect(textRect, Qt::IntersectClip);
-    p.setPen(text);
-    layout.draw(&p, QPointF(textRect.x() + 4 - horizontalScrollBar()->value(), cell.y() + 1));
-    p.restore();
-}
 
 struct FileDiffView::Job {
     std::atomic<bool> cancel{false};
     FileComparison result;
 };
 
-FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent,
-                           int ignore)
-    : QWidget(parent, Qt::Window), m_leftPath(leftPath), m_rightPath(rightPath), m_ignore(ignore) {
+FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath,
+                           Platform& platform, QWidget* parent, int ignore)
+    : QWidget(parent, Qt::Window), m_leftPath(leftPath), m_rightPath(rightPath),
+      m_platform(platform), m_ignore(ignore) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmFileDiff"));
-    const QString leftText = nameText(leftPath), rightText = nameText(rightPath);
-    setWindowTitle(QStringLiteral("%1 \u2194 %2").arg(leftText, rightText));
 
     auto* header = new QHBoxLayout;
-    for (const QString& path : {leftText, rightText}) {
-        auto* label = new QLabel(path, this);
-        label->setToolTip(path);
+    for (QLabel*& label : m_headers) {
+        label = new QLabel(this);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         header->addWidget(label, 1);
     }
     m_area = new DiffArea(this);
+    connect(m_area, &DiffArea::editRequested, this, &FileDiffView::edit);
+    connect(m_area, &DiffArea::takeRequested, this, &FileDiffView::takeChange);
     m_status = new QLabel(QStringLiteral("Comparing\u2026"), this);
     m_area->setDiff(nullptr, m_status->text());
     m_position = new QLabel(this);
@@ -227,6 +59,7 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     layout->addLayout(header);
     layout->addWidget(m_area, 1);
     layout->addLayout(statusLine);
+    updateTitle();
 
     if (const QScreen* screen = parent ? parent->screen() : QWidget::screen()) {
         const QSize room = screen->availableGeometry().size();
@@ -238,10 +71,51 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
 
 FileDiffView::~FileDiffView() {
     m_job->cancel = true;
+    if (m_settling)
+        m_settling->cancel = true;
 }
 
 QMenuBar* FileDiffView::makeMenus() {
     auto* bar = new QMenuBar(this);
+    const auto add = [this](QMenu* menu, const char* name, const char* text,
+                            QList<QKeySequence> keys, auto slot) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setObjectName(QLatin1String(name));
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    add(file, "mnuSave", "&Save", {QKeySequence::Save}, [this] { save(m_area->caret().right); });
+    add(file, "mnuSaveLeft", "Save &Left", {}, [this] { save(false); });
+    add(file, "mnuSaveRight", "Save &Right", {}, [this] { save(true); });
+
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    add(edit, "mnuUndo", "&Undo", {QKeySequence::Undo}, [this] { undo(); });
+    add(edit, "mnuRedo", "&Redo",
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+        [this] { redo(); });
+    edit->addSeparator();
+    add(edit, "mnuCut", "Cu&t", {QKeySequence::Cut}, [this] {
+        QGuiApplication::clipboard()->setText(m_area->selectedText());
+        m_area->insertText(QString());
+    });
+    add(edit, "mnuCopy", "&Copy", {QKeySequence::Copy},
+        [this] { QGuiApplication::clipboard()->setText(m_area->selectedText()); });
+    add(edit, "mnuPaste", "&Paste", {QKeySequence::Paste},
+        [this] { m_area->insertText(QGuiApplication::clipboard()->text()); });
+    add(edit, "mnuSelectAll", "Select &All", {QKeySequence::SelectAll},
+        [this] { m_area->selectAll(); });
+
+    QMenu* merge = bar->addMenu(QStringLiteral("&Merge"));
+    add(merge, "mnuTakeRight", "Copy Change to &Right", {QKeySequence(Qt::ALT | Qt::Key_Right)},
+        [this] { takeChange(m_currentChange, true); });
+    add(merge, "mnuTakeLeft", "Copy Change to &Left", {QKeySequence(Qt::ALT | Qt::Key_Left)},
+        [this] { takeChange(m_currentChange, false); });
+    merge->addSeparator();
+    add(merge, "mnuTakeAllRight", "Copy All Changes to Ri&ght", {}, [this] { takeAll(true); });
+    add(merge, "mnuTakeAllLeft", "Copy All Changes to Le&ft", {}, [this] { takeAll(false); });
+
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     const struct {
         const char* name;
@@ -270,7 +144,17 @@ void FileDiffView::setIgnore(int ignore) {
         return;
     m_ignore = ignore;
     Q_EMIT ignoreChanged(ignore);
-    startComparison();
+    if (!m_result || m_result->binary || !m_result->error.isEmpty() ||
+        (!modified(false) && !modified(true)))
+        return startComparison();
+    // The texts as edited compared again, not the files.
+    LineDiff& d = m_result->lines;
+    d.ignore = ignore;
+    d.hunks = {{0, d.left.count(), 0, d.right.count()}};
+    d.pending = {0};
+    d.recount();
+    showEdited();
+    settle();
 }
 
 void FileDiffView::startComparison() {
@@ -309,16 +193,22 @@ QString FileDiffView::statusText() const {
 
 void FileDiffView::showResult() {
     m_result = std::make_unique<FileComparison>(std::move(m_job->result));
+    m_settling.reset();
+    m_undo.clear();
+    m_redo.clear();
+    m_versions = m_saved = {};
     QString verdict;
     if (!m_result->error.isEmpty())
         verdict = m_result->error;
     else if (m_result->binary)
         verdict = m_result->binaryText();
     m_area->setDiff(verdict.isEmpty() ? &m_result->lines : nullptr, verdict);
+    m_area->setCaret({});
     m_status->setText(verdict.isEmpty() ? diffSummary(m_result->lines) : verdict);
     m_currentChange = -1;
     m_area->setCurrentChange(-1);
     m_position->clear();
+    updateTitle();
     if (verdict.isEmpty() && !m_result->lines.changes.empty())
         goToChange(0);
     Q_EMIT compared();
@@ -335,7 +225,8 @@ void FileDiffView::goToChange(int change) {
 bool FileDiffView::currentChangeShown() const {
     const std::vector<int>& changes = m_result->lines.changes;
     const int top = m_area->topRow();
-    return m_currentChange >= 0 && changes[size_t(m_currentChange)] >= top &&
+    return m_currentChange >= 0 && size_t(m_currentChange) < changes.size() &&
+           changes[size_t(m_currentChange)] >= top &&
            changes[size_t(m_currentChange)] < top + m_area->visibleRows();
 }
 

@@ -1,70 +1,34 @@
 #pragma once
 
 #include "core/text_diff.h"
+#include "dialogs/diff_area.h"
+#include "fileops/undo_journal.h"
 
-#include <QAbstractScrollArea>
 #include <QByteArray>
 #include <QWidget>
+#include <array>
+#include <atomic>
 #include <memory>
+#include <vector>
 
+class Platform;
 class QLabel;
 class QMenuBar;
-
-// The rows of a comparison, both files side by side in one area, so the two
-// halves always scroll together: line numbers, changed lines tinted from the
-// palette's highlight with the differing characters marked more strongly,
-// blank space hatched where the other side has lines.
-class DiffArea : public QAbstractScrollArea {
-    Q_OBJECT
-public:
-    explicit DiffArea(QWidget* parent = nullptr);
-
-    void setDiff(const LineDiff* diff, const QString& message);
-    // The change shown as current (its rows get a bar beside them), -1 for none.
-    void setCurrentChange(int change);
-    int topRow() const;
-    int visibleRows() const;
-    int rowHeight() const { return m_rowHeight; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
-    void changeEvent(QEvent* event) override;
-
-private:
-    void measure();
-    void updateScrollBars();
-    // What one half of a row shows: its line (-1 for blank space), the
-    // number of lines on its side, the text and the characters marked.
-    struct Cell {
-        int line;
-        int lines;
-        const QString& text;
-        const std::vector<CharSpan>& marks;
-    };
-    enum class Shade { Same, Ignored, Changed };
-    int gutterWidth(int lines) const;
-    void paintCell(QPainter& p, const QRect& cell, Shade shade, bool current, const Cell& c);
-
-    const LineDiff* m_diff = nullptr;
-    QString m_message;
-    int m_currentChange = -1;
-    int m_rowHeight = 1;
-    int m_charWidth = 1;
-    qsizetype m_longestLine = 0;
-};
 
 // The window that compares two files: the two paths over their halves and in
 // the title, F7 and Shift+F7 for the next and the previous change, and a
 // status line with the counts. The files are read and compared on a thread of
-// its own; closing the window early drops the result.
+// its own; closing the window early drops the result. A change goes to the
+// other side with Alt+Right or Alt+Left (or its arrow); both halves are
+// edited in place, each edit compared again on a thread of its own; each
+// side is saved over its file through the file commands' safe replace.
 class FileDiffView : public QWidget {
     Q_OBJECT
 public:
-    // `ignore`: the Ignore flags the comparison starts with.
-    FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, QWidget* parent = nullptr,
-                 int ignore = 0);
+    // `ignore`: the Ignore flags the comparison starts with. Questions are
+    // asked through `platform`.
+    FileDiffView(const QByteArray& leftPath, const QByteArray& rightPath, Platform& platform,
+                 QWidget* parent = nullptr, int ignore = 0);
     ~FileDiffView() override;
 
     DiffArea* area() const { return m_area; }
@@ -78,27 +42,72 @@ public:
     // Compares the files again under other Ignore flags (the View menu's).
     void setIgnore(int ignore);
 
+    // The current change (or all of them) made the same on the other side.
+    void takeChange(int change, bool toRight);
+    void takeAll(bool toRight);
+    void edit(const TextEdit& edit);
+    void undo();
+    void redo();
+    // Whether a side holds edits not saved.
+    bool modified(bool right) const;
+    // Saves a side over its file; false when it was not saved.
+    bool save(bool right);
+    // Whether the comparison holds edits still being compared.
+    bool settling() const;
+
 Q_SIGNALS:
+    // The comparison arrived, or an edit's was settled.
     void compared();
     void ignoreChanged(int ignore);
+    // A side was saved over its file: the step that takes the save back.
+    void saved(const UndoStep& step);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Job;
+    // An edit's pending hunks compared again on a copy of the comparison.
+    struct Settling {
+        std::atomic<bool> cancel{false};
+        LineDiff lines;
+        std::vector<std::vector<Hunk>> parts;
+    };
+    // What Undo within the view goes back to.
+    struct State {
+        LineDiff lines;
+        Caret caret;
+        std::array<int, 2> versions;
+    };
     QMenuBar* makeMenus();
     void startComparison();
     void showResult();
+    void showEdited();
+    void settle();
+    void take(int change, bool toRight);
     void goToChange(int change);
     bool currentChangeShown() const;
+    void updateTitle();
+    State state() const;
+    // Goes back to the last state of `from`, the present one going to `to`.
+    void stepBack(std::vector<State>& from, std::vector<State>& to);
 
     QByteArray m_leftPath, m_rightPath;
+    Platform& m_platform;
     int m_ignore = 0;
     std::shared_ptr<Job> m_job;
+    std::shared_ptr<Settling> m_settling;
     std::unique_ptr<FileComparison> m_result;
     DiffArea* m_area = nullptr;
+    std::array<QLabel*, 2> m_headers{};
     QLabel* m_status = nullptr;
     QLabel* m_position = nullptr;
     int m_currentChange = -1;
+    bool m_followChange = false; // a change was taken: show the current one once settled
+    std::vector<State> m_undo, m_redo;
+    // Each side's version: a new number for each edit; the one saved last.
+    std::array<int, 2> m_versions{}, m_saved{};
+    int m_nextVersion = 1;
+    Caret m_typedUpTo{false, -1, -1}; // where the last typed character left the caret
 };

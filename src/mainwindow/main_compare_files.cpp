@@ -77,9 +77,16 @@ void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
             MsgStyle::Information);
         return;
     }
-    auto* view = new FileDiffView(left, right, this, m_settings.diffIgnore);
+    auto* view = new FileDiffView(left, right, platform(), this, m_settings.diffIgnore);
     connect(view, &FileDiffView::ignoreChanged, this,
             [this](int ignore) { m_settings.diffIgnore = qint16(ignore); });
+    connect(view, &FileDiffView::saved, this, [this](const UndoStep& step) {
+        m_undo.begin(QStringLiteral("Save"));
+        m_undo.record(step);
+        m_undo.end();
+        updateUndoCommand();
+        mnuRefresh_Click();
+    });
     CenterForm(view);
     view->show();
 }

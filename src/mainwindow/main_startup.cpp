@@ -9,6 +9,7 @@
 #include "core/scratch_file.h"
 #include "core/settings_store.h"
 #include "core/window_layout.h"
+#include "dialogs/file_diff_view.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -295,6 +296,11 @@ void Main::mneExit_Click() {
 }
 
 void Main::closeEvent(QCloseEvent* event) {
+    // A file view with edits asks about them first, and may keep us open.
+    for (FileDiffView* view : findChildren<FileDiffView*>()) {
+        if (!view->close())
+            return event->ignore();
+    }
     Form_Unload();
     event->accept();
 }

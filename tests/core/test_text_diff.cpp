@@ -171,7 +171,8 @@ TEST(TextDiff, IgnoreOptionsMakeLinesEqual) {
         {"a\r\nb\r\n", "a\nb\n", IgnoreLineEnds, true},
         {"a\r\n", "a\n", IgnoreCase, false},
         {"a\r", "a", IgnoreLineEnds, true},
-        {"a\n", "a", IgnoreLineEnds | IgnoreAllSpace, false},
+        {"a\n", "a", IgnoreLineEnds | IgnoreAllSpace, true}, // a missing last newline too
+        {"a\n", "a", IgnoreAllSpace, false},
         {"\xc3\x89"
          "cole\n",
          "\xc3\xa9"
@@ -284,4 +285,100 @@ TEST(DiffCommand, StartsTheProgramWithTheSameBytes) {
     EXPECT_EQ(t.read("args"), odd + "|b|");
     EXPECT_EQ(startDetached({"duoscope-no-such-program"}),
               QStringLiteral("No such file or directory"));
+}
+
+namespace {
+
+// Whether the hunks describe the two texts: the lines between them equal,
+// each of them holding lines that differ, the counts adding up.
+bool hunksHold(const LineDiff& d) {
+    int l = 0, r = 0;
+    for (const Hunk& h : d.hunks) {
+        for (; l < h.left; ++l, ++r) {
+            if (r >= d.right.count() || d.left.key(l) != d.right.key(r))
+                return false;
+        }
+        if (r != h.right || h.leftCount + h.rightCount == 0)
+            return false;
+        bool same = h.leftCount == h.rightCount; // lines equal are no change
+        for (int k = 0; same && k < h.leftCount; ++k)
+            same = d.left.key(h.left + k) == d.right.key(h.right + k);
+        if (same)
+            return false;
+        l += h.leftCount;
+        r += h.rightCount;
+    }
+    for (; l < d.left.count(); ++l, ++r) {
+        if (r >= d.right.count() || d.left.key(l) != d.right.key(r))
+            return false;
+    }
+    return r == d.right.count();
+}
+
+} // namespace
+
+TEST(TextDiff, EditsComparedWithinTheirOwnLinesKeepTheHunksTrue) {
+    std::mt19937 random(11);
+    const auto someLines = [&](int most) {
+        QByteArray text;
+        for (int n = int(random() % unsigned(most + 1)); n > 0; --n)
+            text += QByteArray(1, char('a' + random() % 4)) + (random() % 5 ? "\n" : "\r\n");
+        return text;
+    };
+    for (int pair = 0; pair < 200; ++pair) {
+        LineDiff d = diffLines(TextLines(someLines(30)), TextLines(someLines(30)));
+        QList<QByteArray> model[2] = {d.left.bytes().split('\n'), d.right.bytes().split('\n')};
+        for (int edit = 0; edit < 6; ++edit) {
+            const bool right = random() % 2;
+            EditedText& text = right ? d.right : d.left;
+            const int from = int(random() % unsigned(text.count() + 1));
+            const int count = int(random() % unsigned(text.count() - from + 1));
+            const QByteArray bytes = someLines(4);
+            text.replace(from, count, bytes);
+            d.edited(right, from, count, TextLines(bytes).count());
+            QList<QByteArray>& lines = model[right];
+            lines.remove(from, count);
+            const QList<QByteArray> added = bytes.split('\n');
+            for (qsizetype i = 0; i + 1 < added.size(); ++i)
+                lines.insert(from + i, added[i]);
+            if (random() % 2)
+                d.settle(comparePending(d));
+        }
+        d.settle(comparePending(d));
+        EXPECT_EQ(d.left.bytes(), model[0].join('\n'));
+        EXPECT_EQ(d.right.bytes(), model[1].join('\n'));
+        ASSERT_TRUE(hunksHold(d)) << pair;
+        // The rows again: each line of each side on the row rowOf gives.
+        for (const bool right : {false, true}) {
+            const int line = (right ? d.right : d.left).count() / 2;
+            if (line > 0) {
+                const DiffRow row = d.row(d.rowOf(right, line));
+                EXPECT_EQ(right ? row.right : row.left, line);
+            }
+        }
+    }
+    // Line endings made those of the text the lines go to.
+    const EditedText mixed(TextLines("a\r\nb\nc"));
+    EXPECT_EQ(mixed.withLineEnd("\n").bytes(), "a\nb\nc");
+    EXPECT_EQ(mixed.withLineEnd("\r\n").bytes(), "a\r\nb\r\nc");
+    EXPECT_EQ(mixed.slice(1, 2).bytes(), "b\nc");
+}
+
+TEST(TextDiff, CharactersDifferingOnlyInWhatIsIgnoredAreNotStronglyMarked) {
+    const struct {
+        QString left, right;
+        int ignore;
+        const char *leftMarks, *rightMarks;
+    } cases[] = {
+        {QStringLiteral("a b x"), QStringLiteral("a  b y"), IgnoreSpaceChanges, "4+1", "5+1"},
+        {QStringLiteral("Abc"), QStringLiteral("abd"), IgnoreCase, "2+1", "2+1"},
+        {QStringLiteral("Abc"), QStringLiteral("abd"), 0, "0+1,2+1", "0+1,2+1"},
+        {QStringLiteral("x\\x0D"), QStringLiteral("y"), IgnoreLineEnds, "0+1", "0+1"},
+        {QStringLiteral("x\\x0D"), QStringLiteral("x"), IgnoreLineEnds, "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto [left, right] = diffChars(c.left, c.right, c.ignore);
+        EXPECT_EQ(spansText(left), QLatin1String(c.leftMarks)) << qPrintable(c.left);
+        EXPECT_EQ(spansText(right), QLatin1String(c.rightMarks)) << qPrintable(c.right);
+    }
 }

@@ -10,11 +10,13 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -140,7 +142,7 @@ TEST_F(CompareFiles, F7AndShiftF7WalkTheChangesAndBothHalvesScrollTogether) {
     const int rowHeight = view->area()->rowHeight();
     const int rowY = (249 - view->area()->topRow()) * rowHeight + 2;
     const int w = image.width();
-    EXPECT_EQ(image.pixelColor(w / 2 - 5, rowY), tint);
+    EXPECT_EQ(image.pixelColor(view->area()->leftEnd() - 5, rowY), tint);
     EXPECT_EQ(image.pixelColor(w - 5, rowY), tint);
     EXPECT_EQ(image.pixelColor(w - 5, rowY + 2 * rowHeight), pal.color(QPalette::Base));
     QTest::keyClick(view->area(), Qt::Key_Escape);
@@ -193,7 +195,7 @@ TEST_F(CompareFiles, ALineOfManyMegabytesShowsItsStartOnly) {
     QByteArray line(30 * 1024 * 1024, 'x');
     source.write(QStringLiteral("long.txt"), "first\n" + line + "a\n");
     dest.write(QStringLiteral("long.txt"), "first\n" + line + "b\n");
-    FileDiffView view(path(source, "long.txt"), path(dest, "long.txt"));
+    FileDiffView view(path(source, "long.txt"), path(dest, "long.txt"), platform);
     view.show();
     ASSERT_TRUE(QSignalSpy(&view, &FileDiffView::compared).wait(20000));
     EXPECT_EQ(view.statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
@@ -224,9 +226,19 @@ TEST_F(CompareFiles, IgnoredDifferencesShowFaintlyAreNotStoppedAtAndTheChoiceIsK
     const QImage image = view->area()->viewport()->grab().toImage();
     const QPalette& pal = view->area()->palette();
     const QColor base = pal.color(QPalette::Base), highlight = pal.color(QPalette::Highlight);
-    const int rowHeight = view->area()->rowHeight(), x = image.width() / 2 - 5;
+    const int rowHeight = view->area()->rowHeight(), x = view->area()->leftEnd() - 5;
     EXPECT_EQ(image.pixelColor(x, 2), mixedColour(base, highlight, 0.2 / 3));
     EXPECT_EQ(image.pixelColor(x, 2 * rowHeight + 2), mixedColour(base, highlight, 0.2));
+    // A dark palette whose highlight lies close to its base still shows both.
+    QPalette dark = pal;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
+    view->area()->setPalette(dark);
+    const QImage darkImage = view->area()->viewport()->grab().toImage();
+    const double faint = contrastRatio(darkImage.pixelColor(x, 2), QColor(30, 30, 30));
+    EXPECT_GE(faint, 1.05);
+    EXPECT_GT(contrastRatio(darkImage.pixelColor(x, 2 * rowHeight + 2), QColor(30, 30, 30)),
+              faint + 0.05);
 
     EXPECT_EQ(window.settings().diffIgnore, IgnoreLineEnds);
     delete view;
@@ -235,4 +247,209 @@ TEST_F(CompareFiles, IgnoredDifferencesShowFaintlyAreNotStoppedAtAndTheChoiceIsK
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->findChild<QAction*>(QStringLiteral("mnuIgnoreLineEnds"))->isChecked());
     EXPECT_EQ(view->statusText(), QStringLiteral("1 change · 1 line added · 1 removed"));
+}
+
+namespace {
+
+// The view of two files written for the test, once compared.
+struct OpenPair {
+    OpenPair(TempTree& tree, ScriptedPlatform& platform, const QByteArray& left,
+             const QByteArray& right, int ignore = 0)
+        : leftPath(QFile::encodeName(tree.path()) + "/left.txt"),
+          rightPath(QFile::encodeName(tree.path()) + "/right.txt") {
+        tree.writeRaw("left.txt", left);
+        tree.writeRaw("right.txt", right);
+        view = new FileDiffView(leftPath, rightPath, platform, nullptr, ignore);
+        view->show();
+        view->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view));
+        settled();
+    }
+    ~OpenPair() { delete view.data(); }
+    // Waits for the comparison, or for the last edit's to settle.
+    void settled() {
+        if (!view->comparison() || view->settling()) {
+            EXPECT_TRUE(QSignalSpy(view, &FileDiffView::compared).wait(10000));
+        }
+    }
+    QByteArray text(bool right) const {
+        const LineDiff& d = view->comparison()->lines;
+        return (right ? d.right : d.left).bytes();
+    }
+    static QByteArray onDisk(const QByteArray& path) {
+        QFile file(QFile::decodeName(path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    }
+    QByteArray leftPath, rightPath;
+    QPointer<FileDiffView> view;
+};
+
+} // namespace
+
+TEST_F(CompareFiles, EachShapeOfChangeIsTakenAcrossEitherWayKeepingTheTargetsLineEndings) {
+    const struct {
+        const char *left, *right;
+        bool toRight;
+        const char* taken; // the target side afterwards
+        int ignore = 0;
+    } cases[] = {
+        {"new\na\nb\n", "a\nb\n", true, "new\na\nb\n"},   // added at the start
+        {"new\na\nb\n", "a\nb\n", false, "a\nb\n"},       // removed at the start
+        {"a\nb\n", "a\nb\nend\n", false, "a\nb\nend\n"},  // added at the end
+        {"a\nb\nc\n", "a\nB\nc\n", true, "a\nb\nc\n"},    // changed
+        {"a\nb\nc\n", "a\nc\n", false, "a\nc\n"},         // removed within
+        {"a\nlast", "a\nother\nmore\n", true, "a\nlast"}, // the end, no newline
+        {"a\nb\n", "a\nb", false, "a\nb"},                // only the newline
+        {"a\nb\n", "a\r\nx\r\n", true, "a\r\nb\r\n"},     // CRLF stays CRLF
+        {"a\r\nb\r\nc\r\n", "a\nB\nC\nc\n", false, "a\r\nB\r\nC\r\nc\r\n"},
+        // Lines taken after a last line without a newline give it one.
+        {"b", "b\nc\n", false, "b\nc\n", IgnoreLineEnds},
+    };
+    for (const auto& c : cases) {
+        OpenPair pair(source, platform, c.left, c.right, c.ignore);
+        const QString what = QStringLiteral("%1 | %2").arg(c.left, c.right);
+        ASSERT_FALSE(pair.view->comparison()->lines.changes.empty()) << qPrintable(what);
+        pair.view->takeChange(0, c.toRight);
+        pair.settled();
+        EXPECT_EQ(pair.text(c.toRight), QByteArray(c.taken)) << qPrintable(what);
+        EXPECT_EQ(pair.text(!c.toRight), QByteArray(c.toRight ? c.left : c.right));
+        EXPECT_TRUE(pair.view->modified(c.toRight));
+        EXPECT_FALSE(pair.view->modified(!c.toRight));
+        // Undo within the view takes it back.
+        pair.view->undo();
+        pair.settled();
+        EXPECT_EQ(pair.text(c.toRight), QByteArray(c.toRight ? c.right : c.left));
+        EXPECT_FALSE(pair.view->modified(c.toRight));
+    }
+    // All changes at once, from the menu, undone in one step.
+    OpenPair pair(source, platform, numbered(false), numbered(true));
+    pair.view->findChild<QAction*>(QStringLiteral("mnuTakeAllLeft"))->trigger();
+    pair.settled();
+    EXPECT_EQ(pair.text(false), numbered(true));
+    EXPECT_EQ(pair.view->statusText(), QStringLiteral("The files are identical"));
+    pair.view->undo();
+    pair.settled();
+    EXPECT_EQ(pair.text(false), numbered(false));
+}
+
+TEST_F(CompareFiles, ThreeChangesTakenAndSavedAndTheSaveUndoneFromTheMainWindow) {
+    const QByteArray target = path(dest, "a.txt");
+    ASSERT_EQ(::chmod(target.constData(), 0640), 0);
+    window.lvSource()->setCurrentRow(0);
+    window.mnuCompareFiles_Click();
+    FileDiffView* view = shownView();
+    ASSERT_NE(view, nullptr);
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+    for (int taken = 0; taken < 3; ++taken) {
+        QSignalSpy settled(view, &FileDiffView::compared);
+        // Alt+Right, through its action: a synthetic Alt press goes to the
+        // menu bar's Alt navigation on X.
+        QAction* take = view->findChild<QAction*>(QStringLiteral("mnuTakeRight"));
+        ASSERT_EQ(take->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Right));
+        take->trigger();
+        ASSERT_TRUE(settled.wait(10000));
+        EXPECT_EQ(view->comparison()->lines.changes.size(), size_t(2 - taken));
+    }
+    EXPECT_TRUE(view->windowTitle().contains(QStringLiteral("*") + QFile::decodeName(target)));
+    view->area()->setCaret({true, 0, 0}); // Ctrl+S saves the side with the caret
+    QTest::keyClick(view->area(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(OpenPair::onDisk(target), numbered(false));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the file keeps its mode";
+    EXPECT_FALSE(view->windowTitle().contains(QLatin1Char('*')));
+    EXPECT_TRUE(platform.shown.isEmpty());
+
+    QAction* undo = window.menuEntry(QStringLiteral("mnuEditUndo"));
+    EXPECT_EQ(undo->text(), QStringLiteral("&Undo Save of 1 File"));
+    window.mnuEditUndo_Click();
+    EXPECT_EQ(OpenPair::onDisk(target), numbered(true));
+    EXPECT_TRUE(platform.shown.isEmpty());
+
+    // Edits not saved keep the main window open when the user cancels.
+    view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
+    platform.answers = {Answer::Cancel};
+    window.close();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.findChild<FileDiffView*>(), view);
+    EXPECT_EQ(platform.styles(), QList<int>({MsgStyle::QuestionYesNoCancel}));
+}
+
+TEST_F(CompareFiles, TypedEditsSaveWithTheFilesLineEndingsAndOtherLinesByteForByte) {
+    const QByteArray left = "one\r\nt\xe9l\xe9\r\n\xff\xfe raw\r\nlast\r\n";
+    OpenPair pair(source, platform, left, "one\n");
+    DiffArea* area = pair.view->area();
+    area->setFocus();
+    area->setCaret({false, 3, 4}); // the end of "last"
+    QTest::keyClicks(area, "ing");
+    QTest::keyClick(area, Qt::Key_Return);
+    QTest::keyClicks(area, "new");
+    QTest::keyClick(area, Qt::Key_Backspace);
+    pair.settled();
+    EXPECT_EQ(pair.text(false), "one\r\nt\xe9l\xe9\r\n\xff\xfe raw\r\nlasting\r\nne\r\n");
+    // A selection copied and pasted; Undo and Redo within the view.
+    area->setCaret({false, 0, 1});
+    QTest::keyClick(area, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(area, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(area->selectedText(), QStringLiteral("ne"));
+    QTest::keyClick(area, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(area, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(area, Qt::Key_V, Qt::ControlModifier);
+    pair.settled();
+    EXPECT_TRUE(pair.text(false).startsWith("onene\r\n"));
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    pair.settled();
+    EXPECT_TRUE(pair.text(false).startsWith("onene\r\n"));
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
+    pair.settled();
+    EXPECT_TRUE(pair.text(false).startsWith("one\r\n"));
+    ASSERT_TRUE(pair.view->save(false));
+    EXPECT_EQ(OpenPair::onDisk(pair.leftPath), pair.text(false));
+    EXPECT_TRUE(OpenPair::onDisk(pair.leftPath).contains("t\xe9l\xe9\r\n\xff\xfe raw\r\n"));
+}
+
+TEST_F(CompareFiles, AFileChangedOnDiskOrEditsLeftUnsavedAreAskedAbout) {
+    OpenPair pair(source, platform, "a\nb\n", "a\nc\n");
+    pair.view->takeChange(0, true);
+    pair.settled();
+    // Another program saved a new file at the name: Cancel, then No saves over it.
+    source.writeRaw("other.txt", "someone else's\n");
+    ASSERT_EQ(::rename((QFile::encodeName(source.path()) + "/other.txt").constData(),
+                       pair.rightPath.constData()),
+              0);
+    platform.answers = {Answer::Cancel, Answer::No};
+    EXPECT_FALSE(pair.view->save(true));
+    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "someone else's\n");
+    EXPECT_TRUE(pair.view->save(true));
+    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "a\nb\n");
+    ASSERT_EQ(platform.styles(),
+              QList<int>({MsgStyle::QuestionYesNoCancel, MsgStyle::QuestionYesNoCancel}));
+    EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("has changed on disk")));
+    // Rewritten in place, its unedited lines are gone: never saved over.
+    pair.view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
+    source.writeRaw("right.txt", "rewritten\n");
+    platform.answers = {Answer::No};
+    EXPECT_FALSE(pair.view->save(true));
+    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "rewritten\n");
+    EXPECT_EQ(platform.styles().last(), MsgStyle::QuestionYesNo);
+    // Yes reads the files again, the edits dropped.
+    pair.view->takeChange(0, false); // nothing left to take: no edit
+    source.writeRaw("left.txt", "fresh\n");
+    pair.view->edit({false, 0, 1, "typed\n", {false, 0, 5}});
+    platform.answers = {Answer::Yes};
+    EXPECT_FALSE(pair.view->save(false));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pair.text(false) == "fresh\n"; }, 10000));
+    EXPECT_FALSE(pair.view->modified(false));
+
+    // Closing asks about each side with edits: Cancel keeps the window.
+    pair.view->edit({false, 0, 1, "mine\n", {false, 0, 4}});
+    platform.answers = {Answer::Cancel};
+    EXPECT_FALSE(pair.view->close());
+    platform.answers = {Answer::No};
+    EXPECT_TRUE(pair.view->close());
+    EXPECT_EQ(OpenPair::onDisk(pair.leftPath), "fresh\n");
+    EXPECT_EQ(platform.shown.last().text,
+              QStringLiteral("Save the changes to %1?").arg(QFile::decodeName(pair.leftPath)));
 }

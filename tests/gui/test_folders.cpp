@@ -217,6 +217,7 @@ TEST_F(Folders, FlattenedTreesListEveryFileFacingItsPartnerAndFindRowsByTheirPat
     left->setCurrentRow(3);
     window.lvSource_GotFocus();
     int cancel = 0;
+    window.lvSource_BeforeLabelEdit(cancel);
     window.lvSource_AfterLabelEdit(cancel, QStringLiteral("x2.txt"));
     EXPECT_TRUE(QFileInfo::exists(source.filePath(QStringLiteral("a/x2.txt"))));
     window.tbrMain_ButtonClick(QStringLiteral("Flatten"));
