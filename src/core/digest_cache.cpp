@@ -39,19 +39,6 @@ QByteArray defaultPath() {
     return base + "/duoscope/digests";
 }
 
-bool readAll(int fd, char* to, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::read(fd, to, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        to += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 ContentKey contentKey(const struct stat& st) {

@@ -171,16 +171,16 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
         }
         if (copied && options.removals && options.removals->size() > pending) {
             // Its source goes with the command's batch, once the copy is on disk.
-            options.removals->thenForLast([&host, t, target, replaced, kept,
-                                           sourceText](const FsResult& removed, bool tell) {
-                noteTransfer(t, target, replaced, kept, removed.ok());
-                const QString what = QStringLiteral("%1 was copied but could not be removed.");
-                return !removed && tell &&
-                               tellFailure(host, what.arg(sourceText), removed.error(),
-                                           t.othersFollow)
-                           ? SourceRemovals::After::Stop
-                           : SourceRemovals::After::GoOn;
-            });
+            options.removals->thenForLast(
+                [&host, t, target, replaced, kept, sourceText](const FsResult& removed, bool tell) {
+                    noteTransfer(t, target, replaced, kept, removed.ok());
+                    const QString what = QStringLiteral("%1 was copied but could not be removed.");
+                    return !removed && tell &&
+                                   tellFailure(host, what.arg(sourceText), removed.error(),
+                                               t.othersFollow)
+                               ? SourceRemovals::After::Stop
+                               : SourceRemovals::After::GoOn;
+                });
             return AfterFile::GoOn;
         }
         if (copied)

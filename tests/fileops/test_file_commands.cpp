@@ -411,8 +411,8 @@ TEST_F(WindowTest, RenameCutAndDragActOnTheFilesChosenWhenTheyBegan) {
 
     // A drag carries the rows selected when it began, whatever the rows do until the drop.
     window.lvDest_GotFocus();
-    select(window.lvDest(), {int(texts(window.lvDest()).indexOf("c")),
-                             int(texts(window.lvDest()).indexOf("d"))});
+    select(window.lvDest(),
+           {int(texts(window.lvDest()).indexOf("c")), int(texts(window.lvDest()).indexOf("d"))});
     drag(window.lvDest());
     QFile::remove(dest.filePath("b2"));
     window.mnuRefresh_Click(); // the selection is the current row alone now

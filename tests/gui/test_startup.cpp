@@ -125,7 +125,7 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
             w.lvSource()->setColumnWidth(c, 50 + c);
             w.lvDest()->setColumnWidth(c, 90 + c);
         }
-        w.settings() = {QStringLiteral("*.txt;x, y"),   0,  1, 1, 0,        0,
+        w.settings() = {QStringLiteral("*.txt;x, y"),   0,  1, 1, 0,         0,
                         QStringLiteral("meld '%1' %2"), 12, 1, 1, {5, true}, {}};
         w.settings().excludeNames = QStringLiteral("a/b; \"*.o");
         // 12: the comparison window ignores line endings and case
