@@ -5,9 +5,11 @@
 #include <QDir>
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 #include <xxhash.h>
@@ -27,6 +29,11 @@ struct Record {
     std::uint64_t used, low, high;
 };
 static_assert(sizeof(Header) == 24 && sizeof(Record) == 64);
+
+constexpr auto byIdentity = [](const auto& a, const auto& b) {
+    return std::tie(a.id.device, a.id.inode, a.id.size, a.id.modifiedNs, a.id.changedNs) <
+           std::tie(b.id.device, b.id.inode, b.id.size, b.id.modifiedNs, b.id.changedNs);
+};
 
 std::int64_t ns(const struct timespec& t) {
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -65,45 +72,61 @@ void DigestCache::load() {
     struct stat st {};
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0)
         return; // none yet
-    std::vector<char> bytes(size_t(st.st_size));
+    static_assert(sizeof(Stored) == sizeof(Record) &&
+                  offsetof(Stored, used) == offsetof(Record, used) &&
+                  offsetof(Stored, digest) == offsetof(Record, low));
+    // Read straight into the entries: one copy of a file that may be tens of MB.
     Header header{};
-    const size_t fixed = sizeof header + sizeof(std::uint64_t);
-    bool whole = bytes.size() >= fixed && readAll(fd.fd, bytes.data(), bytes.size());
+    std::uint64_t sum = 0;
+    const size_t fixed = sizeof header + sizeof sum, size = size_t(st.st_size);
+    bool whole = size >= fixed && (size - fixed) % sizeof(Record) == 0 &&
+                 readAll(fd.fd, reinterpret_cast<char*>(&header), sizeof header) &&
+                 std::memcmp(header.magic, magic, sizeof magic) == 0 &&
+                 header.count == (size - fixed) / sizeof(Record);
     if (whole) {
-        std::memcpy(&header, bytes.data(), sizeof header);
-        std::uint64_t sum = 0;
-        std::memcpy(&sum, bytes.data() + bytes.size() - sizeof sum, sizeof sum);
-        whole = std::memcmp(header.magic, magic, sizeof magic) == 0 &&
-                header.count == (bytes.size() - fixed) / sizeof(Record) &&
-                (bytes.size() - fixed) % sizeof(Record) == 0 &&
-                XXH3_64bits(bytes.data(), bytes.size() - sizeof sum) == sum;
+        m_stored.resize(size_t(header.count));
+        const size_t body = m_stored.size() * sizeof(Record);
+        whole = readAll(fd.fd, reinterpret_cast<char*>(m_stored.data()), body) &&
+                readAll(fd.fd, reinterpret_cast<char*>(&sum), sizeof sum);
+        XXH3_state_t* state = XXH3_createState();
+        XXH3_64bits_reset(state);
+        XXH3_64bits_update(state, &header, sizeof header);
+        XXH3_64bits_update(state, m_stored.data(), body);
+        whole = whole && XXH3_64bits_digest(state) == sum;
+        XXH3_freeState(state);
     }
     if (!whole) {
+        m_stored.clear();
         m_foreign = m_changed = true; // written anew on the next save
         return;
     }
     m_run = header.run + 1;
-    m_entries.reserve(qsizetype(header.count));
-    const char* at = bytes.data() + sizeof header;
-    for (std::uint64_t i = 0; i < header.count; ++i, at += sizeof(Record)) {
-        Record r{};
-        std::memcpy(&r, at, sizeof r);
-        m_entries.insert({r.device, r.inode, r.size, r.modifiedNs, r.changedNs},
-                         {{r.low, r.high}, r.used});
+    // A file written before entries were kept in order is sorted, and saved so.
+    if (!std::is_sorted(m_stored.begin(), m_stored.end(), byIdentity)) {
+        std::sort(m_stored.begin(), m_stored.end(), byIdentity);
+        m_changed = true;
     }
+}
+
+DigestCache::Stored* DigestCache::stored(const ContentKey& id) {
+    const auto it =
+        std::lower_bound(m_stored.begin(), m_stored.end(), Stored{id, 0, {}}, byIdentity);
+    return it != m_stored.end() && it->id == id ? &*it : nullptr;
 }
 
 std::optional<ContentDigest> DigestCache::find(const ContentKey& id) {
     if (!m_loaded)
         load();
-    const auto it = m_entries.find(id);
-    if (it == m_entries.end())
-        return std::nullopt;
-    if (it->used != m_run) {
-        it->used = m_run;
-        m_changed = true;
+    Stored* entry = stored(id);
+    if (!entry) {
+        const auto it = m_added.find(id);
+        if (it == m_added.end())
+            return std::nullopt;
+        entry = &*it;
     }
-    return it->digest;
+    // Kept with the next save; a run that adds nothing leaves the file as it was.
+    entry->used = m_run;
+    return entry->digest;
 }
 
 void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs) {
@@ -111,40 +134,36 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
         load();
     if (readAtNs - std::max(id.modifiedNs, id.changedNs) < m_settleNs)
         return;
-    m_entries.insert(id, {digest, m_run});
+    if (Stored* entry = stored(id))
+        *entry = {id, m_run, digest};
+    else
+        m_added.insert(id, {id, m_run, digest});
     m_changed = true;
 }
 
 bool DigestCache::save() {
     if (!m_changed)
         return true;
-    std::vector<std::pair<ContentKey, Entry>> kept;
-    kept.reserve(size_t(m_entries.size()));
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
-        kept.emplace_back(it.key(), it.value());
+    std::vector<Stored> kept = std::move(m_stored);
+    kept.reserve(kept.size() + size_t(m_added.size()));
+    for (const Stored& entry : std::as_const(m_added))
+        kept.push_back(entry);
+    m_added.clear();
     if (qsizetype(kept.size()) > m_max) {
         // The most recently used first; the rest are dropped, here and on disk.
-        std::nth_element(
-            kept.begin(), kept.begin() + m_max, kept.end(),
-            [](const auto& a, const auto& b) { return a.second.used > b.second.used; });
+        std::nth_element(kept.begin(), kept.begin() + m_max, kept.end(),
+                         [](const Stored& a, const Stored& b) { return a.used > b.used; });
         kept.resize(size_t(m_max));
-        m_entries.clear();
-        for (const auto& [id, entry] : kept)
-            m_entries.insert(id, entry);
     }
+    std::sort(kept.begin(), kept.end(), byIdentity);
+    m_stored = std::move(kept);
     Header header{};
     std::memcpy(header.magic, magic, sizeof magic);
     header.run = m_run;
-    header.count = kept.size();
-    std::vector<char> bytes(sizeof header + kept.size() * sizeof(Record));
+    header.count = m_stored.size();
+    std::vector<char> bytes(sizeof header + m_stored.size() * sizeof(Record));
     std::memcpy(bytes.data(), &header, sizeof header);
-    char* at = bytes.data() + sizeof header;
-    for (const auto& [id, entry] : kept) {
-        const Record r{id.device,    id.inode,   id.size,          id.modifiedNs,
-                       id.changedNs, entry.used, entry.digest.low, entry.digest.high};
-        std::memcpy(at, &r, sizeof r);
-        at += sizeof r;
-    }
+    std::memcpy(bytes.data() + sizeof header, m_stored.data(), m_stored.size() * sizeof(Record));
     const std::uint64_t sum = XXH3_64bits(bytes.data(), bytes.size());
     const char* sumBytes = reinterpret_cast<const char*>(&sum);
     bytes.insert(bytes.end(), sumBytes, sumBytes + sizeof sum);

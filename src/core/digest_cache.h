@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <sys/stat.h>
+#include <vector>
 
 // What a file's contents were last seen as, by its identity: the device,
 // inode, size, and modification and change times to the nanosecond. A write
@@ -29,6 +30,9 @@ struct ContentDigest {
 // cache folder between runs. A cache file that is not one this program
 // wrote whole (another format, cut short, a bad checksum) is ignored and
 // written anew. Past `maxEntries` the entries used longest ago are dropped.
+// The entries read stay in the file's own sorted array, looked up by binary
+// search, and the file is written again only when entries were added: a run
+// that only finds digests costs one read of the file, whatever its size.
 // One thread uses it at a time.
 class DigestCache {
 public:
@@ -48,22 +52,26 @@ public:
     // Writes the entries out if any changed (a new file, renamed over the old).
     bool save();
 
-    qsizetype count() const { return m_entries.size(); }
+    qsizetype count() const { return qsizetype(m_stored.size()) + m_added.size(); }
     // Whether the file read was ignored as not a cache file of ours.
     bool foundForeign() const { return m_foreign; }
     const QByteArray& path() const { return m_path; }
 
 private:
-    struct Entry {
-        ContentDigest digest;
+    // As the file holds it.
+    struct Stored {
+        ContentKey id;
         std::uint64_t used = 0; // the run that last used it
+        ContentDigest digest;
     };
     void load();
+    Stored* stored(const ContentKey& id);
 
     QByteArray m_path;
     qsizetype m_max;
     std::int64_t m_settleNs = 1000000000;
-    QHash<ContentKey, Entry> m_entries;
+    std::vector<Stored> m_stored;      // sorted by identity
+    QHash<ContentKey, Stored> m_added; // since the file was read
     std::uint64_t m_run = 1;
     bool m_loaded = false, m_changed = false, m_foreign = false;
 };
