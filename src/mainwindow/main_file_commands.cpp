@@ -19,6 +19,8 @@ const char* const busyEntries[] = {"mnuOpen",
                                    "mnuEditCut",
                                    "mnuEditCopy",
                                    "mnuEditPaste",
+                                   "mnuEditCopyToRight",
+                                   "mnuEditCopyToLeft",
                                    "mnuEditDSelectAll",
                                    "mnuEditInvertSelection",
                                    "mnuEditSelectNewer",
@@ -26,16 +28,20 @@ const char* const busyEntries[] = {"mnuOpen",
                                    "mnuPopupCut",
                                    "mnuPopupCopy",
                                    "mnuPopupPaste",
+                                   "mnuPopupCopyToRight",
+                                   "mnuPopupCopyToLeft",
                                    "mnuPopupDelete",
                                    "mnuPopupRename",
                                    "mnuPopupProperties",
                                    "mnuRefresh",
+                                   "mnuFlatten",
                                    "mnuCompareContents",
                                    "mnu_File_Folder_Change_Source",
                                    "mnu_File_Folder_Change_Destination",
                                    "mnu_File_Folder_Swap"};
-const char* const busyButtons[] = {"Open",   "Cut",        "Copy",       "Paste",
-                                   "Delete", "Properties", "SwapFolders"};
+const char* const busyButtons[] = {"Open",        "Cut",        "Copy",   "Paste",
+                                   "CopyToRight", "CopyToLeft", "Delete", "Properties",
+                                   "SwapFolders", "Flatten"};
 
 } // namespace
 
