@@ -17,32 +17,26 @@ struct UniqueFd {
     }
 };
 
-// Reads exactly `size` bytes, through short reads and signals; false on an
-// error (errno tells) or an end of file first.
-inline bool readAll(int fd, char* to, size_t size) {
+// Moves all `size` bytes through `io` (read or write), through short counts
+// and signals, a gigabyte at most a call; false on an error (errno tells) or
+// when `io` moves nothing (an end of file, a device that takes no more).
+template <typename Byte, typename Io> bool moveAll(Io io, int fd, Byte* at, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::read(fd, to, size);
+        const ssize_t n = io(fd, at, size < (size_t(1) << 30) ? size : size_t(1) << 30);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        to += n;
+        at += n;
         size -= size_t(n);
     }
     return true;
 }
 
-// Writes all `size` bytes, through short writes and signals; false on an
-// error (errno tells) or a device that takes nothing more.
+inline bool readAll(int fd, char* to, size_t size) {
+    return moveAll(::read, fd, to, size);
+}
+
 inline bool writeAll(int fd, const char* from, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, from, size < (size_t(1) << 30) ? size : size_t(1) << 30);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        from += n;
-        size -= size_t(n);
-    }
-    return true;
+    return moveAll(::write, fd, from, size);
 }
