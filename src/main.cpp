@@ -1,6 +1,6 @@
 #include "core/compare_report.h"
 #include "core/name_text.h"
-#include "core/sync_command.h"
+#include "fileops/sync_command.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"

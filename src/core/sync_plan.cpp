@@ -107,6 +107,8 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
                   SyncMode mode, const TreeOptions& options) {
     SyncPlan plan;
     plan.mode = mode;
+    plan.sourceFolder = sourceFolder;
+    plan.destinationFolder = destinationFolder;
     plan.rows = flattenTrees(sourceFolder, destinationFolder, options);
     const FolderRows& rows = *plan.rows;
     for (qsizetype r = 0; r < rows.count(); ++r) {

@@ -60,6 +60,7 @@ public:
     std::shared_ptr<FolderRows> rows;
     std::vector<SyncEntry> entries;
     SyncMode mode = SyncMode::UpdateDestination;
+    QByteArray sourceFolder, destinationFolder; // as given to planSync
 
     // The entry's path relative to that side's top folder ("a/b/x.txt"),
     // empty where the side has none.

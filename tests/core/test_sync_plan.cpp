@@ -1,8 +1,12 @@
-#include "core/sync_command.h"
+#include "core/message_style.h"
 #include "core/sync_plan.h"
+#include "fileops/sync_command.h"
+#include "fileops/sync_run.h"
+#include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -163,7 +167,6 @@ TEST_F(Sync, ExitCodesSayWhatWentWrong) {
         {QStringLiteral("--sync mirror SRC --dry-run"), 1, "needs a SOURCE and a DESTINATION"},
         {QStringLiteral("--sync mirror SRC DST --dry-run --bogus"), 1, "unknown option --bogus"},
         {QStringLiteral("--sync mirror SRC DST/nope --dry-run"), 2, "nope: no such folder"},
-        {QStringLiteral("--sync mirror SRC DST"), 2, "runs only with --dry-run"},
     };
     for (const auto& [options, code, says] : cases) {
         const Run r = run(options);
@@ -171,6 +174,49 @@ TEST_F(Sync, ExitCodesSayWhatWentWrong) {
             << options.toStdString() << ": " << r.code << " " << r.err.toStdString();
     }
     EXPECT_EQ(run(QStringLiteral("--sync both SRC DST --dry-run"), &unwritable).code, 3);
+}
+
+TEST_F(Sync, MirrorRunLeavesDestinationAsSourceWhatItReplacedOrDeletedInTheTrash) {
+    const Run r = run(QStringLiteral("--sync mirror SRC DST --exclude *.o"));
+    ASSERT_EQ(r.code, 0) << r.err.toStdString() << r.out.toStdString();
+    for (const char* name :
+         {"alone_left.txt", "sub/newer_left.txt", "sub/newer_right.txt", "sub/same_contents.txt",
+          "differs.txt", "same.txt", "lonedir/inner.txt", "clash/in.txt"})
+        EXPECT_EQ(dest.read(QString::fromLatin1(name)), source.read(QString::fromLatin1(name)))
+            << name;
+    for (const char* gone : {"alone_right.txt", "rightdir", "build.o"})
+        EXPECT_FALSE(QFileInfo::exists(dest.filePath(QString::fromLatin1(gone)))) << gone;
+    QByteArrayList trashed = dest.trashed();
+    std::sort(trashed.begin(), trashed.end());
+    // The deleted files and those replaced (same_contents.txt by the quick
+    // rule); the folder rightdir, which the helper reads as no file.
+    EXPECT_EQ(trashed, (QByteArrayList{"1", "<missing>", "abc", "bbb", "file", "newer", "old"}));
+}
+
+TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
+    const SyncPlan p = plan(SyncMode::Mirror);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    source.write(QStringLiteral("alone_left.txt"), "edited", now);    // the copy's source
+    dest.write(QStringLiteral("sub/newer_right.txt"), "edited", now); // the file it replaces
+    dest.write(QStringLiteral("alone_right.txt"), "edited", now);     // the file it deletes
+    ScriptedPlatform platform;
+    platform.answers.assign(30, Answer::Yes);
+    ScriptedHost host(platform);
+    const std::vector<SyncOutcome> outcomes = runSyncPlan(host, p, DeleteWay::ToTrash);
+    std::map<QString, SyncOutcome> byPath;
+    for (size_t k = 0; k < outcomes.size(); ++k) {
+        const SyncEntry& e = p.entries[k];
+        const QByteArrayView path = p.path(e, Side::Source);
+        byPath[QString::fromUtf8(path.isEmpty() ? p.path(e, Side::Destination) : path)] =
+            outcomes[k];
+    }
+    for (const char* changed : {"alone_left.txt", "sub/newer_right.txt", "alone_right.txt"})
+        EXPECT_EQ(byPath[QString::fromLatin1(changed)], SyncOutcome::Changed) << changed;
+    EXPECT_EQ(byPath[QStringLiteral("sub/newer_left.txt")], SyncOutcome::Done);
+    EXPECT_EQ(dest.read(QStringLiteral("sub/newer_right.txt")), "edited");
+    EXPECT_EQ(dest.read(QStringLiteral("alone_right.txt")), "edited");
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("alone_left.txt"))));
+    EXPECT_EQ(dest.read(QStringLiteral("sub/newer_left.txt")), "new!");
 }
 
 } // namespace

@@ -1,11 +1,14 @@
-#include "core/sync_command.h"
+#include "fileops/sync_command.h"
 
 #include "core/digest_cache.h"
 #include "core/file_system.h"
+#include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/report_pieces.h"
 #include "core/sync_plan.h"
 #include "core/text_formats.h"
+#include "fileops/command_host.h"
+#include "fileops/sync_run.h"
 
 #include <QIODevice>
 #include <QTextStream>
@@ -63,6 +66,48 @@ void print(const SyncPlan& plan, bool json, bool toTrash, ReportWriter& writer) 
     out += syncSummary(plan, toTrash).toUtf8() + '\n';
 }
 
+// Answers as the user who asked for the run would: yes to replacing and
+// deleting what the plan names, no to doing either for good where the Trash
+// was wanted but the drive has none; failures go to standard error.
+class AnsweringHost : public CommandHost {
+public:
+    explicit AnsweringHost(QTextStream& err) : m_err(err) {}
+    int ask(const QString& text, int style) override {
+        const MessageStyle::Buttons buttons = decodeMessageStyle(style).buttons;
+        if (buttons == MessageStyle::Buttons::Ok || buttons == MessageStyle::Buttons::OkCancel) {
+            m_err << "duoscope: " << text.simplified() << '\n';
+            return Answer::Ok;
+        }
+        return text.endsWith(QLatin1String("permanently?")) ? Answer::No : Answer::Yes;
+    }
+    void beep() override {}
+    void setMaximum(int) override {}
+    void setValue(int) override {}
+    void keepPainted() override {}
+    bool cancelled() const override { return false; }
+
+private:
+    QTextStream& m_err;
+};
+
+// Names on standard error the entries a run left undone, and marks them
+// skipped, so the printed plan is what was done. True when there was one.
+bool markUndone(SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, QTextStream& err) {
+    bool any = false;
+    for (size_t k = 0; k < outcomes.size(); ++k) {
+        SyncEntry& e = plan.entries[k];
+        if (outcomes[k] != SyncOutcome::Changed && outcomes[k] != SyncOutcome::Failed)
+            continue;
+        const Side side = plan.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
+        err << "duoscope: " << syncActionKey(e.action) << " not done, "
+            << (outcomes[k] == SyncOutcome::Changed ? "changed since the plan: " : "failed: ")
+            << nameText(plan.path(e, side).toByteArray()) << '\n';
+        e.action = SyncAction::Skip;
+        any = true;
+    }
+    return any;
+}
+
 } // namespace
 
 bool isSyncInvocation(const QStringList& args) {
@@ -88,10 +133,6 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         });
     if (!options)
         return 1;
-    if (!dryRun) {
-        err << "duoscope: --sync runs only with --dry-run in this version\n";
-        return 2;
-    }
     std::unique_ptr<DigestCache> cache;
     SyncPlan plan;
     try {
@@ -110,6 +151,14 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     }
     if (cache)
         cache->save();
+    bool undone = false;
+    if (!dryRun) {
+        AnsweringHost host(err);
+        undone = markUndone(
+            plan,
+            runSyncPlan(host, plan, permanently ? DeleteWay::Permanently : DeleteWay::ToTrash),
+            err);
+    }
     ReportWriter writer(out);
     print(plan, options->json, !permanently, writer);
     writer.finish();
@@ -131,5 +180,7 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
                 << ": left as it is\n";
         }
     }
-    return plan.count(SyncAction::Unreadable) ? 2 : plan.count(SyncAction::Conflict) ? 1 : 0;
+    return undone || plan.count(SyncAction::Unreadable) ? 2
+           : plan.count(SyncAction::Conflict)           ? 1
+                                                        : 0;
 }
