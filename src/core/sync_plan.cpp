@@ -18,23 +18,10 @@ std::optional<SyncMode> syncModeFromKey(QStringView key) {
 }
 
 QString syncActionKey(SyncAction action) {
-    switch (action) {
-    case SyncAction::CopyRight:
-        return QStringLiteral("copy-right");
-    case SyncAction::CopyLeft:
-        return QStringLiteral("copy-left");
-    case SyncAction::DeleteLeft:
-        return QStringLiteral("delete-left");
-    case SyncAction::DeleteRight:
-        return QStringLiteral("delete-right");
-    case SyncAction::Conflict:
-        return QStringLiteral("conflict");
-    case SyncAction::Unreadable:
-        return QStringLiteral("unreadable");
-    case SyncAction::Skip:
-        break;
-    }
-    return QStringLiteral("skip");
+    // In the order of SyncAction.
+    static const char* const keys[] = {"copy-right", "copy-left",  "delete-left", "delete-right",
+                                       "conflict",   "unreadable", "skip"};
+    return QLatin1String(keys[int(action)]);
 }
 
 std::optional<SyncAction> syncActionFor(RowStatus status, SyncMode mode) {
@@ -43,22 +30,14 @@ std::optional<SyncAction> syncActionFor(RowStatus status, SyncMode mode) {
     switch (status) {
     case RowStatus::SourceOnly:
     case RowStatus::SourceNewer:
-        if (toRight)
-            return SyncAction::CopyRight;
-        break;
+        return toRight ? std::optional(SyncAction::CopyRight) : std::nullopt;
     case RowStatus::DestinationOnly:
-        if (mode == SyncMode::Mirror)
-            return SyncAction::DeleteRight;
-        if (toLeft)
-            return SyncAction::CopyLeft;
-        break;
     case RowStatus::DestinationNewer:
         // Mirror makes Destination what Source is, newer files there or not.
         if (mode == SyncMode::Mirror)
-            return SyncAction::CopyRight;
-        if (toLeft)
-            return SyncAction::CopyLeft;
-        break;
+            return status == RowStatus::DestinationOnly ? SyncAction::DeleteRight
+                                                        : SyncAction::CopyRight;
+        return toLeft ? std::optional(SyncAction::CopyLeft) : std::nullopt;
     case RowStatus::Differs:
         // Neither side is newer: which wins is the user's call, unless Source always does.
         return mode == SyncMode::Mirror ? SyncAction::CopyRight : SyncAction::Conflict;
