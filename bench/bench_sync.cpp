@@ -9,7 +9,6 @@
 //   build/bench/bench_sync build/src/duoscope [N]
 #include "bench_process.h"
 
-#include <QTemporaryDir>
 #include <sys/stat.h>
 
 namespace {
@@ -48,17 +47,15 @@ void makeTree(const std::string& root, int files, int offset) {
 int main(int argc, char* argv[]) {
     if (argc < 2)
         return 1;
-    const std::string program = argv[1];
-    const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
-    QTemporaryDir dir;
-    const std::string a = dir.filePath(QStringLiteral("a")).toStdString();
-    const std::string b = dir.filePath(QStringLiteral("b")).toStdString();
+    const TreeBench bench(argc, argv);
+    const std::string &a = bench.a, &b = bench.b;
+    const int files = bench.files;
     makeTree(a, files, 0);
     makeTree(b, files, 50);
     const std::vector<std::string> rsync = {"rsync", "-an", "--delete", a + '/', b + '/'};
     const std::vector<std::string> rsyncC = {"rsync", "-anc", "--delete", a + '/', b + '/'};
-    const std::vector<std::string> plan = {program, "--sync",    "mirror",  a,
-                                           b,       "--dry-run", "--hidden"};
+    const std::vector<std::string> plan = {bench.program, "--sync",  "mirror", a, b,
+                                           "--dry-run",   "--hidden"};
     std::vector<std::string> planC = plan;
     planC.push_back("-c");
     run(rsync); // both trees read once before the timing
@@ -69,7 +66,8 @@ int main(int argc, char* argv[]) {
         plans.push_back(run(plan).ms);
         rsyncCs.push_back(run(rsyncC).ms);
         // A cache of its own each time: no digest is known beforehand.
-        ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache%1").arg(i)).toLocal8Bit(), 1);
+        ::setenv("XDG_CACHE_HOME",
+                 bench.dir.filePath(QStringLiteral("cache%1").arg(i)).toLocal8Bit(), 1);
         planCs.push_back(run(planC).ms);
     }
     std::printf("rsync -an --delete %.1f ms, --sync mirror --dry-run %.1f ms, "
