@@ -2,6 +2,7 @@
 
 #include "bench_measure.h"
 
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -41,3 +42,16 @@ inline Run run(const std::vector<std::string>& command) {
     }
     return r;
 }
+
+// The program given first on a benchmark's command line, the number of
+// files given second (100,000 when not), and two trees' paths, "a" and "b",
+// in a temporary folder of their own.
+struct TreeBench {
+    TreeBench(int argc, char* argv[])
+        : program(argc > 1 ? argv[1] : ""), files(argc > 2 ? std::atoi(argv[2]) : 100000) {}
+    std::string program;
+    int files;
+    QTemporaryDir dir;
+    std::string a = dir.filePath(QStringLiteral("a")).toStdString();
+    std::string b = dir.filePath(QStringLiteral("b")).toStdString();
+};

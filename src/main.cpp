@@ -1,5 +1,6 @@
 #include "core/compare_report.h"
 #include "core/name_text.h"
+#include "fileops/sync_command.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"
@@ -16,13 +17,14 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         args << nameText(QByteArray(argv[i]));
 
-    if (isReportInvocation(args)) {
+    if (isReportInvocation(args) || isSyncInvocation(args)) {
         QCoreApplication app(argc, argv);
         int code = 0;
         {
             QTextStream out(stdout);
             QTextStream err(stderr);
-            code = runCompareReport(args, out, err);
+            code = isSyncInvocation(args) ? runSyncCommand(args, out, err)
+                                          : runCompareReport(args, out, err);
             out.flush(); // the help and version texts too, so a failed write is seen
         }
         // Flushed and closed, each checked: the last bytes may be refused only then.

@@ -1,0 +1,148 @@
+#include "core/sync_plan.h"
+
+#include "core/flat_rows.h"
+
+#include <QLocale>
+#include <QSet>
+
+std::optional<SyncMode> syncModeFromKey(QStringView key) {
+    if (key == u"update")
+        return SyncMode::UpdateDestination;
+    if (key == u"update-source")
+        return SyncMode::UpdateSource;
+    if (key == u"both")
+        return SyncMode::UpdateBoth;
+    if (key == u"mirror")
+        return SyncMode::Mirror;
+    return std::nullopt;
+}
+
+QString syncActionKey(SyncAction action) {
+    // In the order of SyncAction.
+    static const char* const keys[] = {"copy-right", "copy-left",  "delete-left", "delete-right",
+                                       "conflict",   "unreadable", "skip"};
+    return QLatin1String(keys[int(action)]);
+}
+
+std::optional<SyncAction> syncActionFor(RowStatus status, SyncMode mode) {
+    const bool toRight = mode != SyncMode::UpdateSource;
+    const bool toLeft = mode == SyncMode::UpdateSource || mode == SyncMode::UpdateBoth;
+    switch (status) {
+    case RowStatus::SourceOnly:
+    case RowStatus::SourceNewer:
+        return toRight ? std::optional(SyncAction::CopyRight) : std::nullopt;
+    case RowStatus::DestinationOnly:
+    case RowStatus::DestinationNewer:
+        // Mirror makes Destination what Source is, newer files there or not.
+        if (mode == SyncMode::Mirror)
+            return status == RowStatus::DestinationOnly ? SyncAction::DeleteRight
+                                                        : SyncAction::CopyRight;
+        return toLeft ? std::optional(SyncAction::CopyLeft) : std::nullopt;
+    case RowStatus::Differs:
+        // Neither side is newer: which wins is the user's call, unless Source always does.
+        return mode == SyncMode::Mirror ? SyncAction::CopyRight : SyncAction::Conflict;
+    case RowStatus::Case:
+        return SyncAction::Conflict;
+    case RowStatus::Unreadable:
+    case RowStatus::Checking: // not settled: nothing is known to act on
+        return SyncAction::Unreadable;
+    case RowStatus::Same:
+    case RowStatus::SameContents:
+        break;
+    }
+    return std::nullopt;
+}
+
+QByteArrayView SyncPlan::path(const SyncEntry& entry, Side side) const {
+    const qint32 i = rows->entry(entry.row, side);
+    return i < 0 ? QByteArrayView() : rows->listing(side).fileName(i);
+}
+
+qint64 SyncPlan::size(const SyncEntry& entry, Side side) const {
+    const qint32 i = rows->entry(entry.row, side);
+    if (i < 0)
+        return 0;
+    const FileStat st = rows->listing(side).stat(i);
+    return st.folder ? 0 : st.size;
+}
+
+qint64 SyncPlan::bytesCopied(const SyncEntry& entry) const {
+    switch (entry.action) {
+    case SyncAction::CopyRight:
+        return size(entry, Side::Source);
+    case SyncAction::CopyLeft:
+        return size(entry, Side::Destination);
+    default:
+        return 0;
+    }
+}
+
+qsizetype SyncPlan::count(SyncAction action) const {
+    return std::count_if(entries.begin(), entries.end(),
+                         [&](const SyncEntry& e) { return e.action == action; });
+}
+
+SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+                  SyncMode mode, const TreeOptions& options) {
+    SyncPlan plan;
+    plan.mode = mode;
+    plan.sourceFolder = sourceFolder;
+    plan.destinationFolder = destinationFolder;
+    plan.rows = flattenTrees(sourceFolder, destinationFolder, options);
+    const FolderRows& rows = *plan.rows;
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        if (const std::optional<SyncAction> action = syncActionFor(rows.status(r), mode))
+            plan.entries.push_back({qint32(r), *action});
+    }
+    if (mode == SyncMode::Mirror)
+        return plan;
+    // A folder alone on one side facing a file of the same name on the other
+    // (two rows, since only entries of one kind pair): a copy would have to
+    // replace the other, which no mode but Mirror deletes.
+    QSet<QByteArrayView> alone[2];
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        const RowPair& p = rows.rows[size_t(r)];
+        if (p.destination < 0)
+            alone[0].insert(rows.source.fileName(p.source));
+        else if (p.source < 0)
+            alone[1].insert(rows.destination.fileName(p.destination));
+    }
+    for (SyncEntry& e : plan.entries) {
+        const bool right = e.action == SyncAction::CopyRight;
+        if ((right || e.action == SyncAction::CopyLeft) &&
+            alone[right ? 1 : 0].contains(plan.path(e, right ? Side::Source : Side::Destination)))
+            e.action = SyncAction::Conflict;
+    }
+    return plan;
+}
+
+QString syncSummary(const SyncPlan& plan, bool toTrash) {
+    qsizetype counts[7] = {};
+    qint64 bytes[2] = {};
+    for (const SyncEntry& e : plan.entries) {
+        ++counts[int(e.action)];
+        if (e.action == SyncAction::CopyRight || e.action == SyncAction::CopyLeft)
+            bytes[int(e.action)] += plan.bytesCopied(e);
+    }
+    const QLocale locale;
+    QStringList parts;
+    const auto copies = [&](SyncAction action, const char* arrow) {
+        if (const qsizetype n = counts[int(action)])
+            parts << locale.toString(n) + QLatin1Char(' ') + QString::fromUtf8(arrow) +
+                         QLatin1Char(' ') +
+                         locale.formattedDataSize(bytes[int(action)], 1, QLocale::DataSizeSIFormat);
+    };
+    copies(SyncAction::CopyRight, "→");
+    copies(SyncAction::CopyLeft, "←");
+    const qsizetype deletions =
+        counts[int(SyncAction::DeleteLeft)] + counts[int(SyncAction::DeleteRight)];
+    const auto part = [&](qsizetype n, const char* one, const char* many) {
+        if (n)
+            parts << locale.toString(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+    };
+    part(deletions, toTrash ? "to the Trash" : "deleted", toTrash ? "to the Trash" : "deleted");
+    part(counts[int(SyncAction::Conflict)], "conflict", "conflicts");
+    part(counts[int(SyncAction::Unreadable)], "unreadable", "unreadable");
+    part(counts[int(SyncAction::Skip)], "skipped", "skipped");
+    return parts.isEmpty() ? QStringLiteral("nothing to do") : parts.join(QStringLiteral(" · "));
+}

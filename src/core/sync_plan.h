@@ -1,0 +1,84 @@
+#pragma once
+
+#include "core/row_matching.h"
+#include "core/tree_compare.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TextFormats;
+
+// What synchronizing two folder trees does to each row of the flattened
+// view (flat_rows.h), decided by the row's status alone, so the plan says
+// the same as the panes.
+enum class SyncMode {
+    UpdateDestination, // copy to Destination what is newer or only in Source; delete nothing
+    UpdateSource,      // the mirror image
+    UpdateBoth,        // the newer side wins; what is alone on a side is copied across
+    Mirror,            // Destination becomes Source: UpdateDestination, its extras deleted
+};
+
+enum class SyncAction : quint8 {
+    CopyRight,   // Source's file (or whole folder) to Destination, replacing what is there
+    CopyLeft,    // Destination's to Source
+    DeleteLeft,  // Source's entry goes
+    DeleteRight, // Destination's entry goes
+    // Both sides changed in a way no rule may settle: a pair that differs at
+    // equal times (in every mode but Mirror, where Source wins), names that
+    // differ only in letter case (a copy would add a file beside the other),
+    // or a folder facing a file of the same name where nothing is deleted.
+    Conflict,
+    Unreadable, // a folder or a file pair that could not be read: named, never acted on
+    Skip,       // set by the user: left as it is
+};
+
+// "update", "update-source", "both", "mirror" (the command line's names).
+std::optional<SyncMode> syncModeFromKey(QStringView key);
+// "copy-right", "copy-left", "delete-left", "delete-right", "conflict",
+// "unreadable", "skip".
+QString syncActionKey(SyncAction action);
+
+// What `mode` does to a row of `status`: nothing for the rows left as they
+// are (same, same contents at other times, and those the mode does not
+// touch). Unreadable rows are named whatever the mode.
+std::optional<SyncAction> syncActionFor(RowStatus status, SyncMode mode);
+
+// One row that will change, or that the user must look at.
+struct SyncEntry {
+    qint32 row; // in SyncPlan::rows
+    SyncAction action;
+};
+
+// The rows of both trees that a synchronisation changes, in the flattened
+// view's order. Every row stays in `rows`, so a window can show the plan
+// over the panes' own rows.
+class SyncPlan {
+public:
+    std::shared_ptr<FolderRows> rows;
+    std::vector<SyncEntry> entries;
+    SyncMode mode = SyncMode::UpdateDestination;
+    QByteArray sourceFolder, destinationFolder; // as given to planSync
+
+    // The entry's path relative to that side's top folder ("a/b/x.txt"),
+    // empty where the side has none.
+    QByteArrayView path(const SyncEntry& entry, Side side) const;
+    // Its size on that side (0 for a folder or none).
+    qint64 size(const SyncEntry& entry, Side side) const;
+    // The bytes a copy carries: the side copied from, 0 for anything else.
+    qint64 bytesCopied(const SyncEntry& entry) const;
+    qsizetype count(SyncAction action) const;
+};
+
+// The plan for two folders (their paths, with or without a trailing "/")
+// under `options` (filters and exclusions, contents, cache). Throws as
+// flattenTrees does.
+SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+                  SyncMode mode, const TreeOptions& options);
+
+// The plan in one line, for a status bar: "120 → 4.1 MB · 3 ← 12 kB · 2 to
+// the Trash · 1 conflict" (deletions "deleted" when `toTrash` is off), a
+// part whose count is 0 left out; "nothing to do" for an empty plan.
+QString syncSummary(const SyncPlan& plan, bool toTrash = true);

@@ -1,0 +1,186 @@
+#include "fileops/sync_command.h"
+
+#include "core/digest_cache.h"
+#include "core/file_system.h"
+#include "core/message_style.h"
+#include "core/name_text.h"
+#include "core/report_pieces.h"
+#include "core/sync_plan.h"
+#include "core/text_formats.h"
+#include "fileops/command_host.h"
+#include "fileops/sync_run.h"
+
+#include <QIODevice>
+#include <QTextStream>
+
+namespace {
+
+// One plan entry in QJsonDocument's indented form: the report's row with
+// its "action".
+void appendJsonEntry(QByteArray& out, const SyncPlan& plan, const SyncEntry& e) {
+    const FolderRows& rows = *plan.rows;
+    const RowPair& p = rows.rows[size_t(e.row)];
+    out += "    {\n        \"action\": ";
+    appendJsonString(out, syncActionKey(e.action));
+    out += ",\n";
+    appendJsonCell(out, "destination", rows.destination, p.destination, true);
+    out += ",\n        \"path\": ";
+    const QByteArrayView path = plan.path(e, p.source >= 0 ? Side::Source : Side::Destination);
+    appendJsonName(out, path, [&] { return nameText(path.toByteArray()); });
+    out += ",\n";
+    appendJsonCell(out, "source", rows.source, p.source, true);
+    out += ",\n        \"status\": ";
+    appendJsonString(out, rowStatusKey(p.status));
+    out += "\n    }";
+}
+
+void print(const SyncPlan& plan, bool json, bool toTrash, ReportWriter& writer) {
+    const FolderRows& rows = *plan.rows;
+    QByteArray& out = writer.buffer();
+    if (json) {
+        out += '[';
+        for (const SyncEntry& e : plan.entries) {
+            out += &e == plan.entries.data() ? "\n" : ",\n";
+            appendJsonEntry(out, plan, e);
+            writer.maybeFlush();
+        }
+        out += plan.entries.empty() ? "]\n" : "\n]\n";
+        return;
+    }
+    const TextFormats formats;
+    ColumnWidths widths;
+    qsizetype status = 0, action = 0;
+    for (const SyncEntry& e : plan.entries) {
+        widths.widen(sideTexts(formats, rows.source, rows.entry(e.row, Side::Source)));
+        status = std::max(status, rowStatusKey(rows.status(e.row)).size());
+        action = std::max(action, syncActionKey(e.action).size());
+    }
+    for (const SyncEntry& e : plan.entries) {
+        appendTextLine(out, {}, sideTexts(formats, rows.source, rows.entry(e.row, Side::Source)),
+                       {rowStatusKey(rows.status(e.row)).leftJustified(status),
+                        syncActionKey(e.action).leftJustified(action)},
+                       sideTexts(formats, rows.destination, rows.entry(e.row, Side::Destination)),
+                       widths);
+        writer.maybeFlush();
+    }
+    out += syncSummary(plan, toTrash).toUtf8() + '\n';
+}
+
+// Answers as the user who asked for the run would: yes to replacing and
+// deleting what the plan names, no to doing either for good where the Trash
+// was wanted but the drive has none; failures go to standard error.
+class AnsweringHost : public CommandHost {
+public:
+    explicit AnsweringHost(QTextStream& err) : m_err(err) {}
+    int ask(const QString& text, int style) override {
+        const MessageStyle::Buttons buttons = decodeMessageStyle(style).buttons;
+        if (buttons == MessageStyle::Buttons::Ok || buttons == MessageStyle::Buttons::OkCancel) {
+            m_err << "duoscope: " << text.simplified() << '\n';
+            return Answer::Ok;
+        }
+        return text.endsWith(QLatin1String("permanently?")) ? Answer::No : Answer::Yes;
+    }
+    void beep() override {}
+    void setMaximum(int) override {}
+    void setValue(int) override {}
+    void keepPainted() override {}
+    bool cancelled() const override { return false; }
+
+private:
+    QTextStream& m_err;
+};
+
+// Names on standard error the entries a run left undone, and marks them
+// skipped, so the printed plan is what was done. True when there was one.
+bool markUndone(SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, QTextStream& err) {
+    bool any = false;
+    for (size_t k = 0; k < outcomes.size(); ++k) {
+        SyncEntry& e = plan.entries[k];
+        if (outcomes[k] != SyncOutcome::Changed && outcomes[k] != SyncOutcome::Failed)
+            continue;
+        const Side side = plan.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
+        err << "duoscope: " << syncActionKey(e.action) << " not done, "
+            << (outcomes[k] == SyncOutcome::Changed ? "changed since the plan: " : "failed: ")
+            << nameText(plan.path(e, side).toByteArray()) << '\n';
+        e.action = SyncAction::Skip;
+        any = true;
+    }
+    return any;
+}
+
+} // namespace
+
+bool isSyncInvocation(const QStringList& args) {
+    return !args.isEmpty() && args.first() == QLatin1String("--sync");
+}
+
+int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const std::optional<SyncMode> mode =
+        args.size() > 1 ? syncModeFromKey(args[1]) : std::optional<SyncMode>();
+    if (!mode) {
+        err << "duoscope: --sync needs a mode: update, update-source, both or mirror\n"
+            << "Try 'duoscope --help'.\n";
+        return 1;
+    }
+    bool dryRun = false, permanently = false;
+    const std::optional<ReportOptions> options =
+        parseReportOptions(args.mid(2), err, "--sync", [&](const QStringList& all, qsizetype& i) {
+            if (all[i] == QLatin1String("--dry-run"))
+                return dryRun = true;
+            if (all[i] == QLatin1String("--permanently"))
+                return permanently = true;
+            return false;
+        });
+    if (!options)
+        return 1;
+    std::unique_ptr<DigestCache> cache;
+    SyncPlan plan;
+    try {
+        checkFolder(options->source);
+        checkFolder(options->destination);
+        TreeOptions tree;
+        tree.filters = options->filters;
+        tree.contents = options->contents;
+        if (options->contents)
+            cache = std::make_unique<DigestCache>();
+        tree.cache = cache.get();
+        plan = planSync(folderPath(options->source), folderPath(options->destination), *mode, tree);
+    } catch (const FsError& e) {
+        err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
+        return 2;
+    }
+    if (cache)
+        cache->save();
+    bool undone = false;
+    if (!dryRun) {
+        AnsweringHost host(err);
+        undone = markUndone(
+            plan,
+            runSyncPlan(host, plan, permanently ? DeleteWay::Permanently : DeleteWay::ToTrash),
+            err);
+    }
+    ReportWriter writer(out);
+    print(plan, options->json, !permanently, writer);
+    writer.finish();
+    out.flush();
+    if (writer.failed() || out.status() != QTextStream::Ok) {
+        const QIODevice* device = out.device();
+        err << "duoscope: cannot write the plan: "
+            << (device ? device->errorString() : QStringLiteral("write failed")) << '\n';
+        return 3;
+    }
+    for (const SyncEntry& e : plan.entries) {
+        if (e.action == SyncAction::Unreadable) {
+            const Side side =
+                plan.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
+            err << "duoscope: cannot read "
+                << nameText((side == Side::Source ? folderPath(options->source)
+                                                  : folderPath(options->destination)) +
+                            plan.path(e, side).toByteArray())
+                << ": left as it is\n";
+        }
+    }
+    return undone || plan.count(SyncAction::Unreadable) ? 2
+           : plan.count(SyncAction::Conflict)           ? 1
+                                                        : 0;
+}
