@@ -176,8 +176,10 @@ QString madeIn(const QTemporaryDir& dir, const char* name) {
 double pasteTreeMs(Main& window, const QString& from, const QString& into, int mode) {
     window.txtSource()->setText(from);
     window.txtDest()->setText(into);
+    // As Cut and Copy record it: the folder with its identity.
+    const FileLocation tree{QFile::encodeName(from), "tree"};
     window.ClipboardFiles = {ClipboardEntry{},
-                             ClipboardEntry{{QFile::encodeName(from), "tree"}, true}};
+                             ClipboardEntry{tree, true, FileIdentity::of(tree.path())}};
     window.ClipboardMode = mode;
     window.lvDest_GotFocus();
     shellMs(QStringLiteral("sync"));
