@@ -43,12 +43,22 @@ QString failureText(const QString& what, const FsError& error) {
     return what + QLatin1String("\r\n\r\n") + error.description();
 }
 
+namespace {
+const QLatin1String noTrashEnd("it permanently?");
+} // namespace
+
 QString noTrashDeleteQuestionText(const QString& path, const FsError& why) {
-    return QStringLiteral("%1 cannot be moved to the Trash: %2.\r\n\r\nDelete it permanently?")
-        .arg(path, why.reason());
+    return QStringLiteral("%1 cannot be moved to the Trash: %2.\r\n\r\nDelete ")
+               .arg(path, why.reason()) +
+           noTrashEnd;
 }
 
 QString noTrashReplaceQuestionText(const QString& path, const FsError& why) {
-    return QStringLiteral("%1 cannot be kept in the Trash: %2.\r\n\r\nReplace it permanently?")
-        .arg(path, why.reason());
+    return QStringLiteral("%1 cannot be kept in the Trash: %2.\r\n\r\nReplace ")
+               .arg(path, why.reason()) +
+           noTrashEnd;
+}
+
+bool isNoTrashQuestion(const QString& question) {
+    return question.endsWith(noTrashEnd);
 }

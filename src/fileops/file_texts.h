@@ -29,3 +29,6 @@ QString failureText(const QString& what, const FsError& error);
 // for good instead.
 QString noTrashDeleteQuestionText(const QString& path, const FsError& why);
 QString noTrashReplaceQuestionText(const QString& path, const FsError& why);
+// Whether `question` is one of the two above: a file about to go for good
+// because the Trash cannot take it.
+bool isNoTrashQuestion(const QString& question);

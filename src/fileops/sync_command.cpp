@@ -8,6 +8,7 @@
 #include "core/sync_plan.h"
 #include "core/text_formats.h"
 #include "fileops/command_host.h"
+#include "fileops/file_texts.h"
 #include "fileops/sync_run.h"
 
 #include <QIODevice>
@@ -78,7 +79,7 @@ public:
             m_err << "duoscope: " << text.simplified() << '\n';
             return Answer::Ok;
         }
-        return text.endsWith(QLatin1String("permanently?")) ? Answer::No : Answer::Yes;
+        return isNoTrashQuestion(text) ? Answer::No : Answer::Yes;
     }
     void beep() override {}
     void setMaximum(int) override {}
