@@ -2,119 +2,148 @@
 
 namespace {
 
-// Gathers the walk's rows level by level: a level's own rows first, then the
-// levels of its folder pairs, in row order, as the walk tells them depth first.
-class FlatRows : public TreeRows {
-public:
-    FlatRows() { m_open.push_back(newLevel({}, {}, false)); }
-
-    void row(const FolderRows& rows, qsizetype r, const QByteArray&, bool below) override {
-        Level& at = m_levels[m_open.back()];
-        if (!below) {
-            if (!at.lone)
-                add(at, rows, r);
-            return;
-        }
-        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
-        // Only a pair of folders opens into rows; a lone folder (or a folder
-        // facing a file) stays one row, told once its status is settled.
-        const bool pair =
-            !at.lone && i >= 0 && j >= 0 && rows.source.isFolder(i) && rows.destination.isFolder(j);
-        const size_t level =
-            pair ? newLevel(at.pathA + rows.source.fileName(i).toByteArray() + '/',
-                            at.pathB + rows.destination.fileName(j).toByteArray() + '/', false)
-                 : newLevel({}, {}, true);
-        if (pair)
-            m_levels[m_open.back()].below.push_back(level);
-        m_open.push_back(level);
-    }
-
-    void settled(const FolderRows& rows, qsizetype r, const QByteArray&) override {
-        const Level& below = m_levels[m_open.back()];
-        // A pair that could not be read keeps its row: it would vanish, difference and all.
-        const bool keep =
-            below.lone || (below.told == 0 && rows.status(r) == RowStatus::Unreadable);
-        m_open.pop_back();
-        Level& at = m_levels[m_open.back()];
-        if (keep && !at.lone)
-            add(at, rows, r);
-    }
-
-    void unreadable(const QByteArray&, int) override {} // its row says so
-
-    // The rows of every level, in the view's order; levels are kept flat so
-    // neither this nor their release recurses as deep as the trees go.
-    void moveInto(FolderRows& out) {
-        std::vector<size_t> next{0};
-        while (!next.empty()) {
-            const size_t l = next.back();
-            next.pop_back();
-            const Level& level = m_levels[l];
-            for (const RowPair& p : level.rows) {
-                RowPair pair{-1, -1, p.status};
-                if (p.source >= 0) {
-                    pair.source = qint32(out.source.count());
-                    out.source.add(m_staged.source.fileName(p.source),
-                                   m_staged.source.stat(p.source),
-                                   m_staged.source.isLink(p.source));
-                }
-                if (p.destination >= 0) {
-                    pair.destination = qint32(out.destination.count());
-                    out.destination.add(m_staged.destination.fileName(p.destination),
-                                        m_staged.destination.stat(p.destination),
-                                        m_staged.destination.isLink(p.destination));
-                }
-                out.addRow(pair);
-            }
-            next.insert(next.end(), level.below.rbegin(), level.below.rend());
-        }
-    }
-
-private:
-    struct Level {
-        QByteArray pathA, pathB; // relative to the tops, "" or ending with "/"
-        bool lone = false;       // below a lone folder: nothing of it is a row
-        qsizetype told = 0;      // rows the walk told of this level
-        std::vector<RowPair> rows;
-        std::vector<size_t> below;
-    };
-
-    size_t newLevel(QByteArray pathA, QByteArray pathB, bool lone) {
-        m_levels.push_back({std::move(pathA), std::move(pathB), lone, 0, {}, {}});
-        return m_levels.size() - 1;
-    }
-
-    void add(Level& at, const FolderRows& rows, qsizetype r) {
-        ++at.told;
-        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
-        RowPair pair{-1, -1, rows.status(r)};
-        if (i >= 0) {
-            pair.source = qint32(m_staged.source.count());
-            m_staged.source.add(at.pathA + rows.source.fileName(i).toByteArray(),
-                                rows.source.stat(i), rows.source.isLink(i));
-        }
-        if (j >= 0) {
-            pair.destination = qint32(m_staged.destination.count());
-            m_staged.destination.add(at.pathB + rows.destination.fileName(j).toByteArray(),
-                                     rows.destination.stat(j), rows.destination.isLink(j));
-        }
-        at.rows.push_back(pair);
-    }
-
-    std::vector<Level> m_levels;
-    std::vector<size_t> m_open; // the levels the walk is in, the top first
-    FolderRows m_staged;        // every row's entries, in the order told
-};
+// A row the walk enters that opens into rows of its own: a pair of folders.
+bool opens(const FolderRows& rows, qsizetype r) {
+    const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+    return walkedBelow(rows, r) && i >= 0 && j >= 0 && rows.source.isFolder(i) &&
+           rows.destination.isFolder(j);
+}
 
 } // namespace
+
+FlatFeed::FlatFeed() {
+    m_open.push_back({});
+}
+
+FlatFeed::Batch FlatFeed::take() {
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_batch, {});
+}
+
+void FlatFeed::listed(const FolderRows& rows, const QByteArray&) {
+    Level& at = m_open.back();
+    if (at.lone)
+        return;
+    // Its rows go at the end of the list now, but for the pairs of folders,
+    // whose rows come after, folder by folder. A lone folder is Checking
+    // until the walk has tried to enter it.
+    at.start = m_count;
+    at.before.resize(static_cast<size_t>(rows.count()));
+    const std::lock_guard lock(m_mutex);
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        at.before[static_cast<size_t>(r)] = at.told;
+        if (opens(rows, r))
+            continue;
+        put(at, rows, r, walkedBelow(rows, r) ? RowStatus::Checking : rows.status(r), m_count);
+        ++at.told;
+    }
+}
+
+void FlatFeed::row(const FolderRows& rows, qsizetype r, const QByteArray&, bool below) {
+    if (!below)
+        return; // in the list since its level was listed
+    const Level& at = m_open.back();
+    Level level;
+    level.lone = at.lone || !opens(rows, r);
+    if (!level.lone) {
+        level.pathA =
+            at.pathA + rows.source.fileName(rows.entry(r, Side::Source)).toByteArray() + '/';
+        level.pathB = at.pathB +
+                      rows.destination.fileName(rows.entry(r, Side::Destination)).toByteArray() +
+                      '/';
+    }
+    m_open.push_back(std::move(level));
+}
+
+void FlatFeed::settled(const FolderRows& rows, qsizetype r, const QByteArray&) {
+    const Level below = std::move(m_open.back());
+    m_open.pop_back();
+    Level& at = m_open.back();
+    if (at.lone)
+        return;
+    // Pairs that could not be read, put in before this row, moved it on.
+    const qsizetype place = at.start + at.before[static_cast<size_t>(r)] + at.inserted;
+    const std::lock_guard lock(m_mutex);
+    if (below.lone) {
+        m_batch.steps.push_back({place, 0, rows.status(r)});
+    } else if (below.told == 0 && rows.status(r) == RowStatus::Unreadable) {
+        // A pair that could not be read keeps its row: it would vanish,
+        // difference and all.
+        put(at, rows, r, rows.status(r), place);
+        ++at.told;
+        ++at.inserted;
+    }
+}
+
+void FlatFeed::put(const Level& level, const FolderRows& rows, qsizetype r, RowStatus status,
+                   qsizetype at) {
+    const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+    RowPair pair{-1, -1, status};
+    FolderRows& out = m_batch.rows;
+    if (i >= 0) {
+        pair.source = qint32(out.source.count());
+        out.source.add(level.pathA + rows.source.fileName(i).toByteArray(), rows.source.stat(i),
+                       rows.source.isLink(i));
+    }
+    if (j >= 0) {
+        pair.destination = qint32(out.destination.count());
+        out.destination.add(level.pathB + rows.destination.fileName(j).toByteArray(),
+                            rows.destination.stat(j), rows.destination.isLink(j));
+    }
+    out.addRow(pair);
+    ++m_count;
+    // Rows put in one after the other are one step.
+    std::vector<Step>& steps = m_batch.steps;
+    if (!steps.empty() && steps.back().count > 0 && steps.back().at + steps.back().count == at)
+        ++steps.back().count;
+    else
+        steps.push_back({at, 1});
+}
+
+void FlatFeed::Batch::apply(const std::function<void(qsizetype, qsizetype, qsizetype)>& insert,
+                            const std::function<void(qsizetype, RowStatus)>& status) const {
+    qsizetype first = 0;
+    for (const Step& step : steps) {
+        if (step.count == 0) {
+            status(step.at, step.status);
+        } else {
+            insert(step.at, first, step.count);
+            first += step.count;
+        }
+    }
+}
+
+void insertRows(FolderRows& to, qsizetype at, const FolderRows& from, qsizetype first,
+                qsizetype count) {
+    std::vector<RowPair> pairs;
+    pairs.reserve(static_cast<size_t>(count));
+    for (qsizetype r = first; r < first + count; ++r) {
+        const qint32 i = from.entry(r, Side::Source), j = from.entry(r, Side::Destination);
+        RowPair pair{-1, -1, from.status(r)};
+        if (i >= 0) {
+            pair.source = qint32(to.source.count());
+            to.source.add(from.source.fileName(i), from.source.stat(i), from.source.isLink(i));
+        }
+        if (j >= 0) {
+            pair.destination = qint32(to.destination.count());
+            to.destination.add(from.destination.fileName(j), from.destination.stat(j),
+                               from.destination.isLink(j));
+        }
+        pairs.push_back(pair);
+    }
+    to.insertRows(at, pairs);
+}
 
 std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
                                          const QByteArray& destinationFolder,
                                          const TreeOptions& options) {
-    FlatRows rows;
-    walkTrees(sourceFolder, destinationFolder, options, rows);
+    FlatFeed feed;
+    walkTrees(sourceFolder, destinationFolder, options, feed);
     auto out = std::make_shared<FolderRows>();
-    rows.moveInto(*out);
+    const FlatFeed::Batch batch = feed.take();
+    batch.apply([&](qsizetype at, qsizetype first,
+                    qsizetype count) { insertRows(*out, at, batch.rows, first, count); },
+                [&](qsizetype at, RowStatus status) { out->setStatus(at, status); });
     return out;
 }
 

@@ -50,6 +50,12 @@ public:
         rows.push_back(pair);
         m_counts.add(pair.status);
     }
+    // Rows put in before row `at` (at count(): after the others), their statuses counted.
+    void insertRows(qsizetype at, const std::vector<RowPair>& pairs) {
+        rows.insert(rows.begin() + at, pairs.begin(), pairs.end());
+        for (const RowPair& p : pairs)
+            m_counts.add(p.status);
+    }
     // A row's status turned out otherwise (a content check found a difference).
     void setStatus(qsizetype row, RowStatus status);
     bool checking(qsizetype row) const { return rows[static_cast<size_t>(row)].checking; }

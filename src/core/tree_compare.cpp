@@ -106,9 +106,11 @@ public:
         // Told, a level's files are settled before the first row goes out.
         if (m_out && contentsDiffer())
             return RowStatus::Differs;
+        if (m_out)
+            m_out->listed(rows, m_rel);
         for (qsizetype r = 0; r < rows.count(); ++r) {
             const bool checking = rows.status(r) == RowStatus::Checking;
-            const bool below = folder(rows, r) && !linked(rows, r) && (checking || m_out);
+            const bool below = walkedBelow(rows, r) && (checking || m_out);
             if (m_out)
                 m_out->row(rows, r, m_rel, below);
             if (!below)
@@ -127,10 +129,6 @@ public:
                             : RowStatus::Same;
     }
 
-    static bool folder(const FolderRows& rows, qsizetype r) {
-        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
-        return (i >= 0 && rows.source.isFolder(i)) || (j >= 0 && rows.destination.isFolder(j));
-    }
     static bool linked(const FolderRows& rows, qsizetype r) {
         const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
         return (i >= 0 && rows.source.isLink(i)) || (j >= 0 && rows.destination.isLink(j));
@@ -254,6 +252,13 @@ private:
 };
 
 } // namespace
+
+bool walkedBelow(const FolderRows& rows, qsizetype r) {
+    const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+    const bool folder =
+        (i >= 0 && rows.source.isFolder(i)) || (j >= 0 && rows.destination.isFolder(j));
+    return folder && !TreeWalker::linked(rows, r);
+}
 
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options) {

@@ -50,6 +50,13 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
 class TreeRows {
 public:
     virtual ~TreeRows() = default;
+    // A level's rows, all of them, once listed and before the first is told
+    // (at `path`, as row() has it): their statuses are final but for the
+    // folders the walk enters, which are Checking until settled().
+    virtual void listed(const FolderRows& rows, const QByteArray& path) {
+        Q_UNUSED(rows);
+        Q_UNUSED(path);
+    }
     // A row of the folder at `path` (relative to the two given: "" or ending
     // with "/", the Source name where there is one), rows of a level in row
     // order. With `below`, the level below the row follows, then settled()
@@ -60,6 +67,10 @@ public:
     // whose contents could not be read (full path, errno): its row is Unreadable.
     virtual void unreadable(const QByteArray& path, int error) = 0;
 };
+
+// Whether a walk that tells its rows enters the folder of row `r` (told
+// with `below`): a folder on either side, a link on neither.
+bool walkedBelow(const FolderRows& rows, qsizetype r);
 
 // Walks both trees below two folders that exist (the two given are entered
 // even when they are links), telling every row to `out`. Throws FsError when
