@@ -28,25 +28,26 @@ void Main::mnuFlatten_Click() {
 
 std::shared_ptr<FolderRows> Main::readFlatRows(const QByteArray& sourceFolder,
                                                const QByteArray& destFolder,
-                                               const FilterSettings& settings,
-                                               std::atomic<qint64>& folders,
-                                               std::atomic<qint64>& entries) {
-    TreeOptions options;
-    options.filters = settings;
-    options.cancel = &m_refreshCancel;
-    options.foldersWalked = &folders;
-    options.entriesRead = &entries;
+                                               const TreeOptions& options, FlatFeed& feed) {
     // Files of equal size are left to the content check, as in the usual view.
     try {
-        return flattenTrees(sourceFolder, destFolder, options);
+        walkTrees(sourceFolder, destFolder, options, feed);
+        return nullptr;
     } catch (const FsError& e) {
         // A folder that is not there lists nothing, as it does unflattened.
         if (e.number() != ENOENT && e.number() != ENOTDIR)
             throw;
     }
     ScanOptions scan;
-    scan.cancel = &m_refreshCancel;
-    return compareFolders(sourceFolder, destFolder, settings, scan);
+    scan.cancel = options.cancel;
+    return compareFolders(sourceFolder, destFolder, options.filters, scan);
+}
+
+void Main::showFlatRows(FlatFeed& feed) {
+    const FlatFeed::Batch batch = feed.take();
+    batch.apply([&](qsizetype at, qsizetype first,
+                    qsizetype count) { m_visibleRows->insertRows(at, batch.rows, first, count); },
+                [&](qsizetype at, RowStatus status) { m_visibleRows->setStatus(at, status); });
 }
 
 void Main::showFlatProgress(qint64 folders, qint64 entries) {

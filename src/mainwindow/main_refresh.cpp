@@ -4,6 +4,7 @@
 #include "mainwindow/main_window.h"
 
 #include "core/file_system.h"
+#include "core/flat_rows.h"
 #include "core/folder_scan.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
@@ -115,7 +116,8 @@ void Main::mnuRefresh_Click() {
 }
 
 void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName) {
-    if (row < 0 || pane->count() == 0)
+    // A row the user chose while the rows came in stays.
+    if (row < 0 || pane->count() == 0 || pane->currentRow() >= 0)
         return;
     const int found = pane->rows().findFile(fileName);
     // A file gone since (deleted, renamed, moved) leaves its place to the next row.
@@ -134,13 +136,20 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
     const FilterSettings settings = m_settings;
     const bool flat = flattened();
     std::atomic<qint64> folders{0};
+    TreeOptions walk = treeOptions;
+    walk.filters = settings;
+    walk.cancel = &m_refreshCancel;
+    walk.foldersWalked = &folders;
+    walk.entriesRead = &progress;
+    // The flattened view shows the rows as the walk finds them.
+    FlatFeed feed;
     std::shared_ptr<FolderRows> rows;
     std::exception_ptr failure;
     std::atomic<bool> done{false};
     QEventLoop loop;
     std::thread reader([&] {
         try {
-            rows = flat ? readFlatRows(sourceFolder, destFolder, settings, folders, progress)
+            rows = flat ? readFlatRows(sourceFolder, destFolder, walk, feed)
                         : compareFolders(sourceFolder, destFolder, settings, options);
         } catch (const ScanCancelled&) {
         } catch (...) {
@@ -155,8 +164,10 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
         QObject::connect(&tick, &QTimer::timeout, this, [&] {
             const qint64 seen = progress.load(std::memory_order_relaxed);
             m_pbrMain->setValue(static_cast<int>(std::min<qint64>(seen, m_pbrMain->maximum())));
-            if (flat)
+            if (flat) {
                 showFlatProgress(folders.load(std::memory_order_relaxed), seen);
+                showFlatRows(feed);
+            }
         });
         tick.start(40);
         const RefreshStopper stopper(this, m_refreshCancel, loop);
@@ -168,7 +179,13 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
     reader.join();
     if (failure)
         std::rethrow_exception(failure);
-    return m_refreshCancel ? nullptr : rows;
+    if (m_refreshCancel)
+        return nullptr;
+    if (flat && !rows) {
+        showFlatRows(feed);
+        rows = m_visibleRows->folderRows();
+    }
+    return rows;
 }
 
 void Main::refreshPanes() {
@@ -184,22 +201,35 @@ void Main::refreshPanes() {
     m_lookFailed = false;
     m_statusPanel1->setText(readingText);
 
-    const std::shared_ptr<FolderRows> rows = readFolders(sourceFolder, destFolder);
+    // The flattened view fills as the trees are walked, from no rows.
+    if (flattened())
+        m_visibleRows->setFolderRows(std::make_shared<FolderRows>());
+    std::shared_ptr<FolderRows> rows;
+    try {
+        rows = readFolders(sourceFolder, destFolder);
+    } catch (...) {
+        m_visibleRows->setFolderRows(nullptr);
+        throw;
+    }
     m_pbrMain->setValue(0);
     if (!rows) {
-        m_statusPanel1->setText(QString()); // stopped: the panes stay empty
+        // Stopped: the panes stay empty, whatever the walk had shown.
+        m_visibleRows->setFolderRows(nullptr);
+        m_statusPanel1->setText(QString());
         return;
     }
     Q_EMIT foldersScanned();
 
-    m_lvSource->hide();
-    m_lvDest->hide();
     const qsizetype n = rows->source.count() + rows->destination.count();
     if (n - 1 >= 1)
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
     // The first screens' icons go through the scratch file now: a failure
     // there ends the refresh through its error path.
-    m_visibleRows->setFolderRows(rows);
+    if (rows != m_visibleRows->folderRows()) {
+        m_lvSource->hide();
+        m_lvDest->hide();
+        m_visibleRows->setFolderRows(rows);
+    }
     try {
         for (int row = 0; row < std::min(m_visibleRows->count(), int(rowsLookedUpAhead)); ++row) {
             const qsizetype shared = m_visibleRows->sharedRow(row);

@@ -5,6 +5,7 @@
 #include "core/filter_settings.h"
 #include "core/folder_scan.h"
 #include "core/row_matching.h"
+#include "core/tree_compare.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
 #include "fileops/file_steps.h"
@@ -22,6 +23,7 @@
 #include <optional>
 
 class ContentChecker;
+class FlatFeed;
 class QTimer;
 class IconLookup;
 class ListPane;
@@ -92,6 +94,8 @@ public:
     FilterSettings& settings() { return m_settings; }
     // How the refresh reads the folders (benchmarks set the stats in flight).
     ScanOptions scanOptions;
+    // How the flattened view walks the trees (tests hold the walk on its way).
+    TreeOptions treeOptions;
 
     // The image list of both panes' small icons, and the icon lookup that fills it.
     const ImageList& ilIcons() const { return m_ilIcons; }
@@ -271,13 +275,13 @@ private:
     // The same for a row being painted: a failure is reported after the paint.
     PaneModel::Look paintedLook(const FolderRows& rows, qsizetype row, Side side);
     void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
-    // Both trees as one list (on the reader's thread); counts the folders and
-    // entries read as it goes.
+    // Both trees walked into `feed` (on the reader's thread): null, or when a
+    // folder is not there, what the usual view lists.
     std::shared_ptr<FolderRows> readFlatRows(const QByteArray& sourceFolder,
                                              const QByteArray& destFolder,
-                                             const FilterSettings& settings,
-                                             std::atomic<qint64>& folders,
-                                             std::atomic<qint64>& entries);
+                                             const TreeOptions& options, FlatFeed& feed);
+    // The rows the walk found since the last time, into both panes.
+    void showFlatRows(FlatFeed& feed);
     // The reading's progress in the status bar while the flattened view fills.
     void showFlatProgress(qint64 folders, qint64 entries);
     void stopContentCheck();

@@ -24,7 +24,7 @@ PaneModel::PaneModel(VisibleRows& rows, QObject* parent)
         endResetModel();
     });
     connect(&m_visible, &VisibleRows::aboutToInsert, this,
-            [this](int row) { beginInsertRows({}, row, row); });
+            [this](int row, int count) { beginInsertRows({}, row, row + count - 1); });
     connect(&m_visible, &VisibleRows::inserted, this, &PaneModel::endInsertRows);
     connect(&m_visible, &VisibleRows::aboutToRemove, this,
             [this](int row) { beginRemoveRows({}, row, row); });
@@ -44,28 +44,28 @@ int PaneModel::columnCount(const QModelIndex& parent) const {
 }
 
 const PaneModel::Texts& PaneModel::texts(int row) const {
-    const qsizetype shared = m_visible.sharedRow(row);
-    auto it = m_texts.constFind(shared);
+    static const Texts none;
+    const qint32 i = entry(row);
+    if (i < 0)
+        return none;
+    auto it = m_texts.constFind(i);
     if (it != m_texts.constEnd())
         return *it;
     if (m_texts.size() >= keptTexts)
         m_texts.clear();
     Texts t;
-    const qint32 i = entry(row);
-    if (i >= 0) {
-        const FolderRows& rows = *m_visible.folderRows();
-        const FileStat st = rows.listing(m_side).stat(i);
-        // A folder's size says nothing about what it holds: left empty.
-        if (!st.folder)
-            t.size = m_formats->sizeText(st.size);
-        t.modified = m_formats->modifiedText(st.modified);
-        if (m_lookSource) {
-            Look look = m_lookSource(rows, shared, m_side);
-            t.type = std::move(look.type);
-            t.icon = look.icon;
-        }
+    const FolderRows& rows = *m_visible.folderRows();
+    const FileStat st = rows.listing(m_side).stat(i);
+    // A folder's size says nothing about what it holds: left empty.
+    if (!st.folder)
+        t.size = m_formats->sizeText(st.size);
+    t.modified = m_formats->modifiedText(st.modified);
+    if (m_lookSource) {
+        Look look = m_lookSource(rows, m_visible.sharedRow(row), m_side);
+        t.type = std::move(look.type);
+        t.icon = look.icon;
     }
-    return *m_texts.insert(shared, std::move(t));
+    return *m_texts.insert(i, std::move(t));
 }
 
 bool PaneModel::isFolder(int row) const {

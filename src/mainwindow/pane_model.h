@@ -93,8 +93,9 @@ private:
     const Texts& texts(int row) const;
 
     VisibleRows& m_visible;
-    // The shared rows the texts were made for; kept by shared row, so that
-    // showing or hiding rows makes none again.
+    // The shared rows the texts were made for; kept by the row's entry on
+    // this side, which neither showing or hiding rows nor rows put in
+    // between others move, so that none is made again.
     const FolderRows* m_textsFor = nullptr;
     Side m_side = Side::Source;
     StatusLooks m_looks{};

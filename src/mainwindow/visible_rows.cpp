@@ -1,5 +1,7 @@
 #include "mainwindow/visible_rows.h"
 
+#include "core/flat_rows.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -52,7 +54,7 @@ void VisibleRows::setStatus(qsizetype sharedRow, RowStatus status) {
     } else if (nowShown) {
         const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sharedRow);
         const int r = static_cast<int>(at - m_shown.begin());
-        Q_EMIT aboutToInsert(r);
+        Q_EMIT aboutToInsert(r, 1);
         m_shown.insert(at, static_cast<qint32>(sharedRow));
         ++m_count;
         Q_EMIT inserted();
@@ -63,6 +65,30 @@ void VisibleRows::setStatus(qsizetype sharedRow, RowStatus status) {
         --m_count;
         Q_EMIT removed();
     }
+}
+
+void VisibleRows::insertRows(qsizetype sharedAt, const FolderRows& from, qsizetype first,
+                             qsizetype count) {
+    if (!m_rows)
+        return;
+    const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sharedAt);
+    const int row = m_only ? static_cast<int>(at - m_shown.begin()) : static_cast<int>(sharedAt);
+    std::vector<qint32> shown; // the new shared rows shown, when only differences are
+    for (qsizetype r = first; m_only && r < first + count; ++r) {
+        if (isDifference(from.status(r)))
+            shown.push_back(static_cast<qint32>(sharedAt + r - first));
+    }
+    const int n = m_only ? static_cast<int>(shown.size()) : static_cast<int>(count);
+    if (n > 0)
+        Q_EMIT aboutToInsert(row, n);
+    ::insertRows(*m_rows, sharedAt, from, first, count);
+    // The shared rows after them moved on.
+    for (auto it = at; m_only && it != m_shown.end(); ++it)
+        *it += static_cast<qint32>(count);
+    m_shown.insert(at, shown.begin(), shown.end());
+    m_count += n;
+    if (n > 0)
+        Q_EMIT inserted();
 }
 
 int VisibleRows::nextDifference(int row, int step) const {

@@ -31,6 +31,10 @@ public:
     // A shared row's status turned out otherwise (a content check): it is
     // shown or hidden as its new status says.
     void setStatus(qsizetype sharedRow, RowStatus status);
+    // The rows [first, first + count) of `from` put into the shared rows
+    // before `sharedAt` (rows found as a walk goes): those the choice shows
+    // come into view in one insert, the rows shown keep their places.
+    void insertRows(qsizetype sharedAt, const FolderRows& from, qsizetype first, qsizetype count);
 
     int count() const { return m_count; }
     // The shared row shown at `row`, 0 <= row < count().
@@ -47,7 +51,7 @@ Q_SIGNALS:
     // Around every change, so that both panes' models report it together.
     void aboutToReset();
     void reset();
-    void aboutToInsert(int row);
+    void aboutToInsert(int row, int count);
     void inserted();
     void aboutToRemove(int row);
     void removed();
