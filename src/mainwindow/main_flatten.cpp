@@ -23,7 +23,23 @@ void Main::showFlattened() {
 
 void Main::mnuFlatten_Click() {
     showFlattened();
+    m_flatToggled = true;
     mnuRefresh_Click();
+}
+
+std::shared_ptr<FolderRows> Main::rowsShownAgain(const QByteArray& sourceFolder,
+                                                 const QByteArray& destFolder) {
+    // Anything read anew makes both stale: a file command, F5, another folder.
+    ReadRows shown = std::exchange(m_shownRead, {});
+    const ReadRows kept = std::exchange(m_keptRead, {});
+    if (!std::exchange(m_flatToggled, false))
+        return nullptr;
+    // Rows whose checks have all ended are kept for toggling back.
+    if (shown.rows && shown.rows == m_visibleRows->folderRows() && m_contentPending == 0)
+        m_keptRead = std::move(shown);
+    const bool same =
+        kept.flat == flattened() && kept.source == sourceFolder && kept.destination == destFolder;
+    return same ? kept.rows : nullptr;
 }
 
 std::shared_ptr<FolderRows> Main::readFlatRows(const QByteArray& sourceFolder,

@@ -191,6 +191,8 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
 void Main::refreshPanes() {
     const QByteArray sourceFolder = FileSystem::encode(folderPath(m_txtSource->text()));
     const QByteArray destFolder = FileSystem::encode(folderPath(m_txtDest->text()));
+    // Flatten toggled back with nothing read since: the rows come back as they were.
+    const std::shared_ptr<FolderRows> kept = rowsShownAgain(sourceFolder, destFolder);
     m_lvSource->clear();
     m_lvDest->clear();
     stopContentCheck();
@@ -202,11 +204,12 @@ void Main::refreshPanes() {
     m_statusPanel1->setText(readingText);
 
     // The flattened view fills as the trees are walked, from no rows.
-    if (flattened())
+    if (flattened() && !kept)
         m_visibleRows->setFolderRows(std::make_shared<FolderRows>());
-    std::shared_ptr<FolderRows> rows;
+    std::shared_ptr<FolderRows> rows = kept;
     try {
-        rows = readFolders(sourceFolder, destFolder);
+        if (!kept)
+            rows = readFolders(sourceFolder, destFolder);
     } catch (...) {
         m_visibleRows->setFolderRows(nullptr);
         throw;
@@ -218,7 +221,8 @@ void Main::refreshPanes() {
         m_statusPanel1->setText(QString());
         return;
     }
-    Q_EMIT foldersScanned();
+    if (!kept)
+        Q_EMIT foldersScanned();
 
     const qsizetype n = rows->source.count() + rows->destination.count();
     if (n - 1 >= 1)
@@ -247,7 +251,9 @@ void Main::refreshPanes() {
     showStatusSummary();
     m_lvSource->show();
     m_lvDest->show();
-    startContentCheck(sourceFolder, destFolder);
+    m_shownRead = {rows, sourceFolder, destFolder, flattened()};
+    if (!kept) // kept rows were checked to the end
+        startContentCheck(sourceFolder, destFolder);
 }
 
 PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {

@@ -282,6 +282,10 @@ private:
                                              const TreeOptions& options, FlatFeed& feed);
     // The rows the walk found since the last time, into both panes.
     void showFlatRows(FlatFeed& feed);
+    // On the refresh Flatten asks for: the rows of the other view of these
+    // folders when nothing was read since they were shown, else null.
+    std::shared_ptr<FolderRows> rowsShownAgain(const QByteArray& sourceFolder,
+                                               const QByteArray& destFolder);
     // The reading's progress in the status bar while the flattened view fills.
     void showFlatProgress(qint64 folders, qint64 entries);
     void stopContentCheck();
@@ -398,4 +402,14 @@ private:
     std::atomic<bool> m_refreshCancel{false};
     bool m_lookFailed = false; // a painted row's icon failed in this refresh
     bool m_levelling = false;  // one pane is being brought level with the other
+    // The rows shown and the folders they were read from, flattened or not;
+    // the other view's rows, kept while nothing is read but Flatten's
+    // toggles, which show them again without reading.
+    struct ReadRows {
+        std::shared_ptr<FolderRows> rows;
+        QByteArray source, destination;
+        bool flat = false;
+    };
+    ReadRows m_shownRead, m_keptRead;
+    bool m_flatToggled = false; // the refresh under way is Flatten's
 };
