@@ -1,4 +1,5 @@
 #include "core/content_check.h"
+#include "core/flat_rows.h"
 #include "core/tree_compare.h"
 #include "support/temp_tree.h"
 
@@ -43,8 +44,68 @@ struct Told : TreeRows {
     qsizetype depth = 0;
 };
 
+// The flattened rows as a view takes them while the walk goes: after every
+// step the walk tells.
+struct Streamed : TreeRows {
+    void take() {
+        const FlatFeed::Batch batch = feed.take();
+        batch.apply([&](qsizetype at, qsizetype first,
+                        qsizetype count) { insertRows(rows, at, batch.rows, first, count); },
+                    [&](qsizetype at, RowStatus status) { rows.setStatus(at, status); });
+    }
+    void listed(const FolderRows& r, const QByteArray& path) override {
+        feed.listed(r, path);
+        take();
+    }
+    void row(const FolderRows& r, qsizetype i, const QByteArray& path, bool below) override {
+        feed.row(r, i, path, below);
+        take();
+    }
+    void settled(const FolderRows& r, qsizetype i, const QByteArray& path) override {
+        feed.settled(r, i, path);
+        take();
+    }
+    void unreadable(const QByteArray&, int) override {}
+    FlatFeed feed;
+    FolderRows rows;
+};
+
+// "source|destination status" a row, "-" for a placeholder.
+QByteArray lines(const FolderRows& rows) {
+    QByteArray out;
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+        out += (i >= 0 ? rows.source.fileName(i).toByteArray() : "-") + '|' +
+               (j >= 0 ? rows.destination.fileName(j).toByteArray() : "-") + ' ' +
+               rowStatusKey(rows.status(r)).toLatin1() + '\n';
+    }
+    return out;
+}
+
 class Trees : public ::testing::Test {
 protected:
+    // What `f` gives in a child process of an unprivileged user (even when
+    // the test runs as root), who cannot read a folder of mode 0.
+    static QByteArray unprivileged(const std::function<QByteArray()>& f) {
+        int out[2];
+        if (::pipe(out) != 0)
+            return "no pipe";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(100);
+            const QByteArray told = f();
+            ::_exit(::write(out[1], told.constData(), size_t(told.size())) == told.size() ? 0 : 1);
+        }
+        ::close(out[1]);
+        QByteArray told;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+            told.append(buffer, n);
+        ::close(out[0]);
+        ::waitpid(child, nullptr, 0);
+        return told;
+    }
     // The same files on both sides.
     void both(const QString& name, const QByteArray& content = "x") {
         source.write(name, content, when);
@@ -244,20 +305,10 @@ TEST_F(Trees, LinksLoopsUnreadableAndChangingFoldersNeitherHangNorStopTheWalk) {
         ::chmod(path(dest, folder), 0755);
     }
     ASSERT_EQ(::chmod(path(dest, "locked"), 0), 0);
-    auto unprivileged = [this] {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                ::_exit(100);
-            ::_exit(int(compare()));
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    EXPECT_EQ(unprivileged(), int(RowStatus::Unreadable));
+    const auto status = [this] { return rowStatusKey(compare()).toLatin1(); };
+    EXPECT_EQ(unprivileged(status), "unreadable");
     source.write(QStringLiteral("z-only-here"));
-    EXPECT_EQ(unprivileged(), int(RowStatus::Differs));
+    EXPECT_EQ(unprivileged(status), "differs");
     ::chmod(path(dest, "locked"), 0700);
 
     std::atomic<bool> cancel{true};
@@ -303,6 +354,44 @@ TEST_F(Trees, ATenThousandLevelsDeepPairIsWalkedToItsLeaves) {
     }
     EXPECT_EQ(compare(), RowStatus::Differs) << "the leaf reached";
     EXPECT_EQ(walk().depth, 10000);
+}
+
+// The rows a view takes while the walk goes are the whole list's, in its
+// order: pairs that cannot be read put in between rows given before them, a
+// lone folder's status settled once the walk has tried it.
+TEST_F(Trees, FlatRowsTakenAsTheWalkGoesAreTheWholeListInItsOrder) {
+    both(QStringLiteral("a/x.txt"));
+    both(QStringLiteral("a/b/c/d/deep.txt"));
+    source.write(QStringLiteral("a/b/new.txt"), "n", when);
+    source.write(QStringLiteral("lone/inner/f"), "f", when);
+    source.mkdir(QStringLiteral("kind"));
+    dest.write(QStringLiteral("kind"), "a file", when);
+    both(QStringLiteral("m/z.txt"));
+    source.mkdir(QStringLiteral("m/solo"));
+    for (const char* locked : {"m/p", "m/q"}) {
+        both(QLatin1String(locked) + QStringLiteral("/f"));
+        ::chmod(path(dest, locked), 0);
+    }
+    for (const TempTree* t : {&source, &dest})
+        ::chmod(path(*t), 0755);
+    const QByteArray told = unprivileged([this] {
+        Streamed streamed;
+        walkTrees(path(source), path(dest), options, streamed);
+        const QByteArray whole = lines(*flattenTrees(path(source), path(dest), options));
+        return lines(streamed.rows) == whole ? whole : "taken:\n" + lines(streamed.rows);
+    });
+    ::chmod(path(dest, "m/p"), 0700);
+    ::chmod(path(dest, "m/q"), 0700);
+    EXPECT_EQ(told, "kind|- source-only\n"
+                    "lone|- source-only\n"
+                    "-|kind destination-only\n"
+                    "a/x.txt|a/x.txt same\n"
+                    "a/b/new.txt|- source-only\n"
+                    "a/b/c/d/deep.txt|a/b/c/d/deep.txt same\n"
+                    "m/p|m/p unreadable\n"
+                    "m/q|m/q unreadable\n"
+                    "m/solo|- source-only\n"
+                    "m/z.txt|m/z.txt same\n");
 }
 
 } // namespace
