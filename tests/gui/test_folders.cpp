@@ -11,8 +11,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -223,6 +225,52 @@ TEST_F(Folders, FlattenedTreesListEveryFileFacingItsPartnerAndFindRowsByTheirPat
     window.tbrMain_ButtonClick(QStringLiteral("Flatten"));
     EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
     EXPECT_EQ(rows(), QStringList({"a|a", "only-left|-", "top.txt|top.txt"}));
+}
+
+// The walk held before it enters "c": the rows of "a" and "b" are shown,
+// each facing its partner, while the window goes on answering.
+TEST_F(Folders, TheFlattenedViewFillsWhileTheTreesAreWalkedAndEscapeStopsIt) {
+    for (TempTree* side : {&source, &dest}) {
+        for (const char* name : {"a/1.txt", "b/2.txt", "c/3.txt"})
+            side->write(QLatin1String(name), "x");
+    }
+    dest.write(QStringLiteral("b/new.txt"));
+    std::atomic<bool> held{false}, go{false};
+    window.treeOptions.beforeEntering = [&](const QByteArray& s, const QByteArray&) {
+        held = s.endsWith("/c/");
+        if (held)
+            go.wait(false);
+    };
+    const auto release = [&] {
+        go = true;
+        go.notify_all();
+    };
+    window.mnuRefresh_Click();
+    left->setCurrentRow(0);
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return held && left->count() == 3; }));
+        EXPECT_EQ(rows(), QStringList({"1.txt|1.txt", "2.txt|2.txt", "-|new.txt"}));
+        for (int row = 0; row < left->count(); ++row) {
+            const QRect l = left->visualRect(left->model()->index(row, PaneModel::Name));
+            const QRect r = right->visualRect(right->model()->index(row, PaneModel::Name));
+            EXPECT_TRUE(l.top() == r.top() && l.height() == r.height() && l.height() > 0) << row;
+        }
+        EXPECT_TRUE(window.statusText().startsWith(QStringLiteral("Reading folders:")));
+        left->setCurrentRow(1); // the row the user goes to stays current
+        release();
+    });
+    window.menuEntry(QStringLiteral("mnuFlatten"))->trigger();
+    EXPECT_EQ(rows(), QStringList({"1.txt|1.txt", "2.txt|2.txt", "-|new.txt", "3.txt|3.txt"}));
+    EXPECT_EQ(left->currentRow(), 1);
+
+    go = held = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return held && left->count() == 3; }));
+        QTest::keyClick(right, Qt::Key_Escape);
+        release();
+    });
+    window.mnuRefresh_Click();
+    EXPECT_TRUE(left->count() == 0 && window.statusText().isEmpty());
 }
 
 TEST_F(Folders, CopyToRightCarriesRowsToTheirPlaceMakingTheFoldersAboveLikeTheSource) {
