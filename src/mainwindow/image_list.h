@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QImage>
 #include <QList>
 
@@ -12,9 +13,13 @@ public:
     int count() const { return int(m_images.size()); }
     // The image at a 1-based position; a null image outside the list.
     QImage image(int position) const;
+    // The same as an icon made once: a pane that repaints as rows come in
+    // would otherwise make a new one, and fill the pixmap cache, each paint.
+    QIcon icon(int position) const;
     // Drops every image, for when no row points at any of them any more.
     void clear();
 
 private:
     QList<QImage> m_images;
+    QList<QIcon> m_icons;
 };

@@ -32,7 +32,7 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     setWindowTitle(QStringLiteral("Duoscope"));
     buildControls();
     m_iconLookup = std::make_unique<IconLookup>(devicePixelRatioF());
-    const auto icons = [this](int position) -> QVariant { return m_ilIcons.image(position); };
+    const auto icons = [this](int position) -> QVariant { return m_ilIcons.icon(position); };
     const auto looks = [this](const FolderRows& rows, qsizetype row, Side side) {
         return paintedLook(rows, row, side);
     };
