@@ -222,9 +222,25 @@ TEST_F(Folders, FlattenedTreesListEveryFileFacingItsPartnerAndFindRowsByTheirPat
     window.lvSource_BeforeLabelEdit(cancel);
     window.lvSource_AfterLabelEdit(cancel, QStringLiteral("x2.txt"));
     EXPECT_TRUE(QFileInfo::exists(source.filePath(QStringLiteral("a/x2.txt"))));
-    window.tbrMain_ButtonClick(QStringLiteral("Flatten"));
+    const auto toggle = [&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.contentCheckRunning(); }));
+        window.tbrMain_ButtonClick(QStringLiteral("Flatten"));
+    };
+    toggle();
     EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
     EXPECT_EQ(rows(), QStringList({"a|a", "only-left|-", "top.txt|top.txt"}));
+    // Toggled back and forth, each view shows the rows it had without
+    // reading them again, until anything is read anew.
+    QSignalSpy reads(&window, &Main::foldersScanned);
+    toggle();
+    EXPECT_TRUE(left->count() == 6 && left->rows().pathText(4) == QStringLiteral("a/x2.txt"));
+    toggle();
+    EXPECT_TRUE(reads.isEmpty() && left->count() == 3);
+    dest.write(QStringLiteral("a/late.txt"));
+    window.mnuRefresh_Click();
+    toggle();
+    EXPECT_EQ(reads.count(), 2);
+    EXPECT_EQ(right->rows().pathText(2), QStringLiteral("a/late.txt"));
 }
 
 // The walk held before it enters "c": the rows of "a" and "b" are shown,
