@@ -95,6 +95,7 @@ public:
             if (!entry) {
                 if (errno != 0)
                     throw FsError::fromErrno(errno, nameText(m_folder));
+                tick((seen - 1) & 255); // the entries since the last count
                 break;
             }
             if ((seen & 255) == 0)
