@@ -1,0 +1,239 @@
+#include "dialogs/sync_mode_dialog.h"
+#include "mainwindow/sync_column.h"
+#include "support/two_folders.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QDirIterator>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+
+namespace {
+
+// A tree of every kind of row for Update Both: alone on either side, newer
+// on either side (in a folder both sides have), the same, a pair of equal
+// times whose contents differ (a conflict), and enough files alone in Source
+// to scroll.
+class SyncWindow : public TwoFolders {
+protected:
+    void SetUp() override {
+        TwoFolders::SetUp();
+        const QDateTime t(QDate(2024, 2, 3), QTime(4, 5, 6), Qt::UTC);
+        source.write(QStringLiteral("left.txt"), "l", t);
+        dest.write(QStringLiteral("right.txt"), "r", t);
+        for (TempTree* side : {&source, &dest}) {
+            side->write(QStringLiteral("same.txt"), "s", t);
+            side->write(QStringLiteral("both.txt"), side == &source ? "b1" : "b22", t);
+            side->write(QStringLiteral("sub/ln.txt"), side == &source ? "new" : "old",
+                        side == &source ? t.addDays(1) : t);
+            side->write(QStringLiteral("sub/rn.txt"), side == &source ? "old" : "new",
+                        side == &source ? t : t.addDays(1));
+        }
+        for (int i = 0; i < 60; ++i)
+            source.write(QStringLiteral("sub/m%1.txt").arg(i, 2, 10, QLatin1Char('0')), "m", t);
+        before[0] = tree(source);
+        before[1] = tree(dest);
+        window.resize(760, 420);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    // Every file below a folder with its contents.
+    static QStringList tree(const TempTree& side) {
+        QStringList out;
+        for (QDirIterator it(side.path(), QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            QFile f(path);
+            (void)f.open(QIODevice::ReadOnly);
+            out << QDir(side.path()).relativeFilePath(path) + QLatin1Char('=') + f.readAll();
+        }
+        out.sort();
+        return out;
+    }
+
+    // Edit > Synchronize with `mode` chosen in its dialog, as a user does.
+    void preview(SyncMode mode) {
+        platform.dialogActions.push_back([mode](QDialog& d) {
+            static_cast<SyncModeDialog&>(d).button(mode)->click();
+            d.accept();
+        });
+        QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+        QTRY_VERIFY(window.syncPreview());
+        // The dialog gone, the window has the keys again.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+    }
+
+    QString path(int row) const {
+        const QString l = left->rows().pathText(row);
+        return l.isEmpty() ? right->rows().pathText(row) : l;
+    }
+    SyncAction action(int row) const { return window.syncPreview()->entries[size_t(row)].action; }
+    int rowOf(const QString& p) const {
+        for (int row = 0; row < left->count(); ++row) {
+            if (path(row) == p)
+                return row;
+        }
+        return -1;
+    }
+    void select(const QStringList& paths, ListPane* pane) {
+        pane->setFocus();
+        pane->clearSelection();
+        for (const QString& p : paths)
+            pane->setRowSelected(rowOf(p), true);
+    }
+
+    // What the column shows on a row, read from its pixels: which half of the
+    // column holds the ink, and for an arrow, which way its head points.
+    static QString markSeen(const QImage& image, const QRect& band) {
+        const QRgb background = image.pixel(0, band.top());
+        int ink[2] = {};
+        for (int y = std::max(band.top(), 0); y <= band.bottom() && y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink[x >= image.width() / 2] += image.pixel(x, y) != background;
+        if (ink[0] + ink[1] == 0)
+            return {};
+        if (ink[0] == 0 || ink[1] == 0)
+            return ink[0] ? QStringLiteral("x<") : QStringLiteral("x>");
+        if (ink[1] > ink[0] * 6 / 5 || ink[0] > ink[1] * 6 / 5)
+            return ink[1] > ink[0] ? QStringLiteral("->") : QStringLiteral("<-");
+        return QStringLiteral("!");
+    }
+    static QString markOf(SyncAction a) {
+        switch (a) {
+        case SyncAction::CopyRight:
+            return QStringLiteral("->");
+        case SyncAction::CopyLeft:
+            return QStringLiteral("<-");
+        case SyncAction::DeleteLeft:
+            return QStringLiteral("x<");
+        case SyncAction::DeleteRight:
+            return QStringLiteral("x>");
+        case SyncAction::Skip:
+            return {};
+        default:
+            return QStringLiteral("!");
+        }
+    }
+    // Every row in view: the column's band and both panes' row on one line,
+    // its mark the row's action.
+    void expectMarksFaceRows() {
+        SyncColumn* column = window.syncColumn();
+        QCoreApplication::processEvents();
+        const QImage image = column->grab().toImage();
+        int seen = 0;
+        for (int row = left->rowAt(0); row >= 0 && row < left->count(); ++row) {
+            const QRect l = left->visualRect(left->rows().index(row, 0));
+            if (l.bottom() > left->viewport()->height())
+                break;
+            const QRect r = right->visualRect(right->rows().index(row, 0));
+            const QRect band = column->markRect(row);
+            const int top = column->mapTo(&window, band.topLeft()).y();
+            EXPECT_EQ(top, left->viewport()->mapTo(&window, l.topLeft()).y()) << row;
+            EXPECT_EQ(top, right->viewport()->mapTo(&window, r.topLeft()).y()) << row;
+            EXPECT_TRUE(band.height() == l.height() && l.height() == r.height()) << row;
+            EXPECT_EQ(markSeen(image, band), markOf(action(row))) << path(row).toStdString();
+            ++seen;
+        }
+        EXPECT_GT(seen, 5);
+    }
+
+    QStringList before[2];
+};
+
+TEST_F(SyncWindow, ThePreviewShowsOnlyThePlansRowsEachMarkFacingItsRowAtAnyScroll) {
+    preview(SyncMode::UpdateBoth);
+    const SyncPlan& plan = *window.syncPreview();
+    ASSERT_EQ(left->count(), qsizetype(plan.entries.size()));
+    ASSERT_EQ(left->count(), 65); // same.txt and the folder rows are not the plan's
+    EXPECT_FALSE(left->isColumnHidden(PaneModel::Folder));
+    const std::pair<const char*, SyncAction> expected[] = {
+        {"left.txt", SyncAction::CopyRight},  {"right.txt", SyncAction::CopyLeft},
+        {"both.txt", SyncAction::Conflict},   {"sub/ln.txt", SyncAction::CopyRight},
+        {"sub/rn.txt", SyncAction::CopyLeft}, {"sub/m59.txt", SyncAction::CopyRight}};
+    for (const auto& [p, a] : expected)
+        EXPECT_EQ(action(rowOf(QLatin1String(p))), a) << p;
+    EXPECT_EQ(rowOf(QStringLiteral("same.txt")), -1);
+    EXPECT_TRUE(window.statusSummary().contains(QStringLiteral("1 conflict")));
+    expectMarksFaceRows();
+    left->verticalScrollBar()->setValue(left->verticalScrollBar()->maximum() / 2 + 1);
+    expectMarksFaceRows();
+}
+
+TEST_F(SyncWindow, KeysChangeTheSelectedRowsActionsWhereTheRowAllowsAndTheSummaryFollows) {
+    preview(SyncMode::UpdateBoth);
+    const QString first = window.statusSummary();
+    // Alt+Left on a row alone in Source: no file to bring back, a beep.
+    select({QStringLiteral("left.txt")}, left);
+    QTest::keyClick(left, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(action(rowOf(QStringLiteral("left.txt"))), SyncAction::CopyRight);
+    EXPECT_EQ(platform.beeps, 1);
+    // The conflict settled toward Source, with a row that can go either way.
+    select({QStringLiteral("both.txt"), QStringLiteral("sub/rn.txt")}, left);
+    QTest::keyClick(left, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(action(rowOf(QStringLiteral("both.txt"))), SyncAction::CopyRight);
+    EXPECT_EQ(action(rowOf(QStringLiteral("sub/rn.txt"))), SyncAction::CopyRight);
+    EXPECT_FALSE(window.statusSummary().contains(QStringLiteral("conflict")));
+    // Delete on the pane's own side; a row with nothing there keeps its action.
+    select({QStringLiteral("right.txt"), QStringLiteral("sub/ln.txt")}, right);
+    QTest::keyClick(right, Qt::Key_Delete);
+    EXPECT_EQ(action(rowOf(QStringLiteral("right.txt"))), SyncAction::DeleteRight);
+    EXPECT_EQ(action(rowOf(QStringLiteral("sub/ln.txt"))), SyncAction::DeleteRight);
+    select({QStringLiteral("left.txt")}, right);
+    QTest::keyClick(right, Qt::Key_Delete);
+    EXPECT_EQ(action(rowOf(QStringLiteral("left.txt"))), SyncAction::CopyRight);
+    EXPECT_TRUE(window.statusSummary().contains(QStringLiteral("2 to the Trash")));
+    // Space skips, and again gives back the plan's own.
+    select({QStringLiteral("sub/ln.txt"), QStringLiteral("sub/m00.txt")}, left);
+    QTest::keyClick(left, Qt::Key_Space);
+    EXPECT_EQ(action(rowOf(QStringLiteral("sub/ln.txt"))), SyncAction::Skip);
+    EXPECT_EQ(action(rowOf(QStringLiteral("sub/m00.txt"))), SyncAction::Skip);
+    EXPECT_TRUE(window.statusSummary().contains(QStringLiteral("1 to the Trash")));
+    expectMarksFaceRows();
+    QTest::keyClick(left, Qt::Key_Space);
+    EXPECT_EQ(action(rowOf(QStringLiteral("sub/ln.txt"))), SyncAction::CopyRight);
+    EXPECT_NE(window.statusSummary(), first);
+}
+
+TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothTrees) {
+    preview(SyncMode::UpdateBoth);
+    // Changed after the preview: never overwritten.
+    dest.write(QStringLiteral("sub/ln.txt"), "edited", QDateTime::currentDateTimeUtc());
+    before[1] = tree(dest);
+    window.findChild<QPushButton*>(QStringLiteral("cmdSyncRun"))->click();
+    ASSERT_FALSE(window.syncPreview());
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("sub/ln.txt")));
+    EXPECT_EQ(dest.read(QStringLiteral("sub/ln.txt")), "edited");
+    EXPECT_EQ(dest.read(QStringLiteral("sub/m07.txt")), "m");
+    EXPECT_EQ(source.read(QStringLiteral("right.txt")), "r");
+    EXPECT_EQ(source.read(QStringLiteral("both.txt")), "b1"); // a conflict: nobody's
+    QAction* undo = window.menuEntry(QStringLiteral("mnuEditUndo"));
+    EXPECT_EQ(undo->text(), QStringLiteral("&Undo Synchronize of 63 Files"));
+    undo->trigger();
+    EXPECT_EQ(tree(source), before[0]);
+    EXPECT_EQ(tree(dest), before[1]);
+}
+
+TEST_F(SyncWindow, EscapeLeavesThePreviewForTheNormalViewAndTheModeIsOfferedAgain) {
+    preview(SyncMode::Mirror);
+    QTest::keyClick(left, Qt::Key_Escape);
+    QTRY_VERIFY(!window.syncPreview());
+    EXPECT_FALSE(window.syncColumn()->isVisible());
+    EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
+    EXPECT_EQ(rows(), QStringList({"sub|sub", "both.txt|both.txt", "left.txt|-", "-|right.txt",
+                                   "same.txt|same.txt"}));
+    bool offered = false;
+    platform.dialogActions.push_back([&](QDialog& d) {
+        offered = static_cast<SyncModeDialog&>(d).button(SyncMode::Mirror)->isChecked();
+    });
+    window.mnuEditSynchronize_Click();
+    EXPECT_TRUE(offered);
+    EXPECT_FALSE(window.syncPreview());
+}
+
+} // namespace
