@@ -55,17 +55,17 @@ protected:
         return out;
     }
 
-    // Edit > Synchronize with `mode` chosen in its dialog, as a user does.
-    void preview(SyncMode mode) {
+    // Edit > Synchronize with `mode` chosen in its dialog, as a user does;
+    // true once the preview shows, the window having the keys again.
+    bool preview(SyncMode mode) {
         platform.dialogActions.push_back([mode](QDialog& d) {
             static_cast<SyncModeDialog&>(d).button(mode)->click();
             d.accept();
         });
         QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-        QTRY_VERIFY(window.syncPreview());
-        // The dialog gone, the window has the keys again.
         window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        return QTest::qWaitFor([&] { return window.syncPreview(); }) &&
+               QTest::qWaitForWindowActive(&window);
     }
 
     QString path(int row) const {
@@ -146,7 +146,7 @@ protected:
 };
 
 TEST_F(SyncWindow, ThePreviewShowsOnlyThePlansRowsEachMarkFacingItsRowAtAnyScroll) {
-    preview(SyncMode::UpdateBoth);
+    ASSERT_TRUE(preview(SyncMode::UpdateBoth));
     const SyncPlan& plan = *window.syncPreview();
     ASSERT_EQ(left->count(), qsizetype(plan.entries.size()));
     ASSERT_EQ(left->count(), 65); // same.txt and the folder rows are not the plan's
@@ -165,7 +165,7 @@ TEST_F(SyncWindow, ThePreviewShowsOnlyThePlansRowsEachMarkFacingItsRowAtAnyScrol
 }
 
 TEST_F(SyncWindow, KeysChangeTheSelectedRowsActionsWhereTheRowAllowsAndTheSummaryFollows) {
-    preview(SyncMode::UpdateBoth);
+    ASSERT_TRUE(preview(SyncMode::UpdateBoth));
     const QString first = window.statusSummary();
     // Alt+Left on a row alone in Source: no file to bring back, a beep.
     select({QStringLiteral("left.txt")}, left);
@@ -200,7 +200,7 @@ TEST_F(SyncWindow, KeysChangeTheSelectedRowsActionsWhereTheRowAllowsAndTheSummar
 }
 
 TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothTrees) {
-    preview(SyncMode::UpdateBoth);
+    ASSERT_TRUE(preview(SyncMode::UpdateBoth));
     // Changed after the preview: never overwritten.
     dest.write(QStringLiteral("sub/ln.txt"), "edited", QDateTime::currentDateTimeUtc());
     before[1] = tree(dest);
@@ -219,21 +219,19 @@ TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothT
     EXPECT_EQ(tree(dest), before[1]);
 }
 
-TEST_F(SyncWindow, EscapeLeavesThePreviewForTheNormalViewAndTheModeIsOfferedAgain) {
-    preview(SyncMode::Mirror);
+TEST_F(SyncWindow, EscapeOrARefreshLeavesThePreviewForTheNormalView) {
+    ASSERT_TRUE(preview(SyncMode::Mirror));
     QTest::keyClick(left, Qt::Key_Escape);
-    QTRY_VERIFY(!window.syncPreview());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.syncPreview(); }));
     EXPECT_FALSE(window.syncColumn()->isVisible());
     EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
     EXPECT_EQ(rows(), QStringList({"sub|sub", "both.txt|both.txt", "left.txt|-", "-|right.txt",
                                    "same.txt|same.txt"}));
-    bool offered = false;
-    platform.dialogActions.push_back([&](QDialog& d) {
-        offered = static_cast<SyncModeDialog&>(d).button(SyncMode::Mirror)->isChecked();
-    });
-    window.mnuEditSynchronize_Click();
-    EXPECT_TRUE(offered);
-    EXPECT_FALSE(window.syncPreview());
+    // So does a refresh, as every command that changes files ends.
+    ASSERT_TRUE(preview(SyncMode::Mirror));
+    QTest::keyClick(left, Qt::Key_F5);
+    EXPECT_FALSE(window.syncPreview() || window.syncColumn()->isVisible());
+    EXPECT_TRUE(left->isColumnHidden(PaneModel::Folder));
 }
 
 } // namespace
