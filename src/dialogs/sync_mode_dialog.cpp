@@ -40,7 +40,12 @@ SyncModeDialog::SyncModeDialog(QWidget* owner, SyncMode chosen) : QDialog(owner)
         button->setObjectName(QStringLiteral("optSync_") + QLatin1String(mode.key));
         auto* line = new QLabel(QString::fromUtf8(mode.line), this);
         line->setWordWrap(true);
-        line->setEnabled(false); // dim: it explains, it is not a choice
+        // Dimmer than the choice it explains, yet easy to read.
+        QPalette dim = line->palette();
+        QColor text = dim.color(QPalette::WindowText);
+        text.setAlphaF(0.7f);
+        dim.setColor(QPalette::WindowText, text);
+        line->setPalette(dim);
         line->setContentsMargins(button->sizeHint().height(), 0, 0, 4);
         layout->addWidget(button);
         layout->addWidget(line);
