@@ -80,12 +80,6 @@ protected:
         }
         return -1;
     }
-    void select(const QStringList& paths, ListPane* pane) {
-        pane->setFocus();
-        pane->clearSelection();
-        for (const QString& p : paths)
-            pane->setRowSelected(rowOf(p), true);
-    }
 
     // What the column shows on a row, read from its pixels: which half of the
     // column holds the ink, and for an arrow, which way its head points.
@@ -166,37 +160,48 @@ TEST_F(SyncWindow, ThePreviewShowsOnlyThePlansRowsEachMarkFacingItsRowAtAnyScrol
 
 TEST_F(SyncWindow, KeysChangeTheSelectedRowsActionsWhereTheRowAllowsAndTheSummaryFollows) {
     ASSERT_TRUE(preview(SyncMode::UpdateBoth));
-    const QString first = window.statusSummary();
-    // Alt+Left on a row alone in Source: no file to bring back, a beep.
-    select({QStringLiteral("left.txt")}, left);
-    QTest::keyClick(left, Qt::Key_Left, Qt::AltModifier);
-    EXPECT_EQ(action(rowOf(QStringLiteral("left.txt"))), SyncAction::CopyRight);
-    EXPECT_EQ(platform.beeps, 1);
-    // The conflict settled toward Source, with a row that can go either way.
-    select({QStringLiteral("both.txt"), QStringLiteral("sub/rn.txt")}, left);
-    QTest::keyClick(left, Qt::Key_Right, Qt::AltModifier);
-    EXPECT_EQ(action(rowOf(QStringLiteral("both.txt"))), SyncAction::CopyRight);
-    EXPECT_EQ(action(rowOf(QStringLiteral("sub/rn.txt"))), SyncAction::CopyRight);
-    EXPECT_FALSE(window.statusSummary().contains(QStringLiteral("conflict")));
-    // Delete on the pane's own side; a row with nothing there keeps its action.
-    select({QStringLiteral("right.txt"), QStringLiteral("sub/ln.txt")}, right);
-    QTest::keyClick(right, Qt::Key_Delete);
-    EXPECT_EQ(action(rowOf(QStringLiteral("right.txt"))), SyncAction::DeleteRight);
-    EXPECT_EQ(action(rowOf(QStringLiteral("sub/ln.txt"))), SyncAction::DeleteRight);
-    select({QStringLiteral("left.txt")}, right);
-    QTest::keyClick(right, Qt::Key_Delete);
-    EXPECT_EQ(action(rowOf(QStringLiteral("left.txt"))), SyncAction::CopyRight);
-    EXPECT_TRUE(window.statusSummary().contains(QStringLiteral("2 to the Trash")));
-    // Space skips, and again gives back the plan's own.
-    select({QStringLiteral("sub/ln.txt"), QStringLiteral("sub/m00.txt")}, left);
-    QTest::keyClick(left, Qt::Key_Space);
-    EXPECT_EQ(action(rowOf(QStringLiteral("sub/ln.txt"))), SyncAction::Skip);
-    EXPECT_EQ(action(rowOf(QStringLiteral("sub/m00.txt"))), SyncAction::Skip);
-    EXPECT_TRUE(window.statusSummary().contains(QStringLiteral("1 to the Trash")));
-    expectMarksFaceRows();
-    QTest::keyClick(left, Qt::Key_Space);
-    EXPECT_EQ(action(rowOf(QStringLiteral("sub/ln.txt"))), SyncAction::CopyRight);
-    EXPECT_NE(window.statusSummary(), first);
+    using A = SyncAction;
+    // Keys pressed in a pane (the right one for Delete) over rows selected
+    // there, each row's action after, the summary and the beeps so far.
+    const struct {
+        QKeySequence keys;
+        std::vector<std::pair<const char*, A>> rows;
+        const char* summary;
+        int beeps;
+    } steps[] = {
+        // Alt+Left on a row alone in Source: no file to bring back, a beep.
+        {QKeySequence(Qt::ALT | Qt::Key_Left), {{"left.txt", A::CopyRight}}, "1 conflict", 1},
+        // The conflict settled toward Source, with a row that can go either way.
+        {QKeySequence(Qt::ALT | Qt::Key_Right),
+         {{"both.txt", A::CopyRight}, {"sub/rn.txt", A::CopyRight}},
+         "64 \u2192",
+         1},
+        // Delete on the pane's own side; a row with nothing there keeps its action.
+        {Qt::Key_Delete,
+         {{"right.txt", A::DeleteRight}, {"sub/ln.txt", A::DeleteRight}},
+         "2 to the Trash",
+         1},
+        {Qt::Key_Delete, {{"left.txt", A::CopyRight}}, "2 to the Trash", 2},
+        // Space skips, and again gives back the plan's own.
+        {Qt::Key_Space, {{"sub/ln.txt", A::Skip}, {"sub/m00.txt", A::Skip}}, "1 to the Trash", 2},
+        {Qt::Key_Space, {{"sub/ln.txt", A::CopyRight}, {"sub/m00.txt", A::CopyRight}}, "1 to", 2},
+    };
+    for (const auto& step : steps) {
+        const QString keys = step.keys.toString();
+        ListPane* pane = step.keys == QKeySequence(Qt::Key_Delete) ? right : left;
+        pane->setFocus();
+        pane->clearSelection();
+        for (const auto& [p, a] : step.rows)
+            pane->setRowSelected(rowOf(QLatin1String(p)), true);
+        QTest::keySequence(pane, step.keys);
+        for (const auto& [p, a] : step.rows)
+            EXPECT_EQ(action(rowOf(QLatin1String(p))), a) << p << " after " << keys.toStdString();
+        EXPECT_TRUE(window.statusSummary().contains(QString::fromUtf8(step.summary)))
+            << window.statusSummary().toStdString() << " after " << keys.toStdString();
+        EXPECT_EQ(platform.beeps, step.beeps) << keys.toStdString();
+        if (step.keys == QKeySequence(Qt::Key_Space))
+            expectMarksFaceRows();
+    }
 }
 
 TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothTrees) {
