@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 
 namespace {
@@ -160,6 +161,8 @@ std::optional<SyncPlan> Main::planInBackground(SyncMode mode) {
     options.foldersWalked = &folders;
     options.entriesRead = &entries;
     std::optional<SyncPlan> plan;
+    // The walk's count goes from the status bar however the walk ends.
+    const auto counted = qScopeGuard([this] { m_statusPanel1->setText(QString()); });
     {
         // No other command meanwhile; Escape stops the walk.
         FileCommandRun busy(m_platform, this, fileCommandActions(), m_fileCommandRunning,
@@ -175,7 +178,6 @@ std::optional<SyncPlan> Main::planInBackground(SyncMode mode) {
             },
             [&] { showFlatProgress(folders, entries); });
     }
-    m_statusPanel1->setText(QString());
     return cancel ? std::nullopt : std::move(plan);
 }
 
