@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -206,6 +207,17 @@ TEST_F(SyncWindow, KeysChangeTheSelectedRowsActionsWhereTheRowAllowsAndTheSummar
 
 TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothTrees) {
     ASSERT_TRUE(preview(SyncMode::UpdateBoth));
+    // A file to go rather than to be copied: to the Trash, not asked again.
+    right->setFocus();
+    right->clearSelection();
+    right->setRowSelected(rowOf(QStringLiteral("right.txt")), true);
+    QTest::keyClick(right, Qt::Key_Delete);
+    // With the Trash off, asked once before anything is done: No keeps the preview.
+    window.settings().useTrash = 0;
+    window.findChild<QPushButton*>(QStringLiteral("cmdSyncRun"))->click();
+    ASSERT_TRUE(window.syncPreview() && platform.shown.size() == 1);
+    EXPECT_TRUE(platform.shown.takeLast().text.contains(QStringLiteral("1 file or folder")));
+    window.settings().useTrash = 1;
     // Changed after the preview: never overwritten.
     dest.write(QStringLiteral("sub/ln.txt"), "edited", QDateTime::currentDateTimeUtc());
     before[1] = tree(dest);
@@ -215,7 +227,9 @@ TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothT
     EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("sub/ln.txt")));
     EXPECT_EQ(dest.read(QStringLiteral("sub/ln.txt")), "edited");
     EXPECT_EQ(dest.read(QStringLiteral("sub/m07.txt")), "m");
-    EXPECT_EQ(source.read(QStringLiteral("right.txt")), "r");
+    EXPECT_EQ(source.read(QStringLiteral("sub/rn.txt")), "new");
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("right.txt"))) ||
+                 QFileInfo::exists(source.filePath(QStringLiteral("right.txt"))));
     EXPECT_EQ(source.read(QStringLiteral("both.txt")), "b1"); // a conflict: nobody's
     QAction* undo = window.menuEntry(QStringLiteral("mnuEditUndo"));
     EXPECT_EQ(undo->text(), QStringLiteral("&Undo Synchronize of 63 Files"));
