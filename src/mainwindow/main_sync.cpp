@@ -6,6 +6,7 @@
 #include "core/digest_cache.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
+#include "core/text_formats.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "fileops/file_texts.h"
 #include "fileops/sync_run.h"
@@ -278,13 +279,17 @@ void Main::cmdSyncRun_Click() {
     const bool toTrash = m_settings.useTrash != 0;
     const qsizetype deletions =
         plan.count(SyncAction::DeleteLeft) + plan.count(SyncAction::DeleteRight);
+    const QString deleted =
+        deletions == 1
+            ? QStringLiteral("1 file or folder")
+            : QStringLiteral("%1 files and folders").arg(TextFormats().countText(deletions));
     if (!toTrash && deletions > 0 &&
         m_platform.messageBox(this,
-                              QStringLiteral("The Trash is off: %1 files and folders will be "
-                                             "deleted for good, never to be undone. Go on?")
-                                  .arg(deletions),
+                              QStringLiteral("The Trash is off: %1 will be deleted for good, "
+                                             "never to be undone. Go on?")
+                                  .arg(deleted),
                               MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
-        return;
+        return; // the preview stays, for other actions
     std::vector<SyncOutcome> outcomes;
     {
         FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
