@@ -14,6 +14,8 @@ std::optional<SyncMode> syncModeFromKey(QStringView key) {
         return SyncMode::UpdateBoth;
     if (key == u"mirror")
         return SyncMode::Mirror;
+    if (key == u"two-way")
+        return SyncMode::TwoWay;
     return std::nullopt;
 }
 
@@ -26,7 +28,8 @@ QString syncActionKey(SyncAction action) {
 
 std::optional<SyncAction> syncActionFor(RowStatus status, SyncMode mode) {
     const bool toRight = mode != SyncMode::UpdateSource;
-    const bool toLeft = mode == SyncMode::UpdateSource || mode == SyncMode::UpdateBoth;
+    const bool toLeft =
+        mode == SyncMode::UpdateSource || mode == SyncMode::UpdateBoth || mode == SyncMode::TwoWay;
     switch (status) {
     case RowStatus::SourceOnly:
     case RowStatus::SourceNewer:
@@ -88,6 +91,9 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     plan.mode = mode;
     plan.sourceFolder = sourceFolder;
     plan.destinationFolder = destinationFolder;
+    if (mode == SyncMode::TwoWay)
+        plan.note = QStringLiteral("No earlier synchronisation of these folders is known: "
+                                   "Two-way works as Update Both this time.");
     plan.rows = flattenTrees(sourceFolder, destinationFolder, options);
     const FolderRows& rows = *plan.rows;
     for (qsizetype r = 0; r < rows.count(); ++r) {

@@ -19,6 +19,7 @@ enum class SyncMode {
     UpdateSource,      // the mirror image
     UpdateBoth,        // the newer side wins; what is alone on a side is copied across
     Mirror,            // Destination becomes Source: UpdateDestination, its extras deleted
+    TwoWay,            // UpdateBoth, with deletions and conflicts since the last synchronisation
 };
 
 enum class SyncAction : quint8 {
@@ -35,7 +36,7 @@ enum class SyncAction : quint8 {
     Skip,       // set by the user: left as it is
 };
 
-// "update", "update-source", "both", "mirror" (the command line's names).
+// "update", "update-source", "both", "mirror", "two-way" (the command line's names).
 std::optional<SyncMode> syncModeFromKey(QStringView key);
 // "copy-right", "copy-left", "delete-left", "delete-right", "conflict",
 // "unreadable", "skip".
@@ -61,6 +62,7 @@ public:
     std::vector<SyncEntry> entries;
     SyncMode mode = SyncMode::UpdateDestination;
     QByteArray sourceFolder, destinationFolder; // as given to planSync
+    QString note;                               // empty, or why TwoWay behaves as UpdateBoth
 
     // The entry's path relative to that side's top folder ("a/b/x.txt"),
     // empty where the side has none.

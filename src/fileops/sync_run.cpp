@@ -5,6 +5,9 @@
 #include "core/trash.h"
 #include "fileops/command_host.h"
 #include "fileops/transfer_run.h"
+#include "fileops/undo_journal.h"
+
+#include <QScopeGuard>
 
 namespace {
 
@@ -39,8 +42,8 @@ FileLocation targetOf(const SyncPlan& plan, const SyncEntry& e, Side from) {
             namePart(relative).toByteArray()};
 }
 
-SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry& e,
-                        DeleteWay way) {
+SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry& e, DeleteWay way,
+                        UndoJournal* journal) {
     if (!asPlanned(plan, e, Side::Source) || !asPlanned(plan, e, Side::Destination))
         return SyncOutcome::Changed;
     if (host.cancelled())
@@ -49,14 +52,21 @@ SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry
     const FileLocation file = FileLocation::of(top(plan, side) + plan.path(e, side).toByteArray());
     const std::optional<FileIdentity> chosen = FileIdentity::of(file.path());
     const bool folder = plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side));
-    return chosen && deleteFileAsked(host, file, way, nullptr, folder, &*chosen)
+    return chosen && deleteFileAsked(host, file, way, journal, folder, &*chosen)
                ? SyncOutcome::Done
                : SyncOutcome::Failed;
 }
 
 } // namespace
 
-std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way) {
+std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
+                                     UndoJournal* journal) {
+    if (journal)
+        journal->begin(QStringLiteral("Synchronize"));
+    const auto ended = qScopeGuard([journal] {
+        if (journal)
+            journal->end();
+    });
     std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
     std::vector<Transfer> transfers;
     std::vector<size_t> copied;                        // the entry of each transfer
@@ -65,7 +75,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     for (size_t k = 0; k < plan.entries.size(); ++k) {
         const SyncAction a = plan.entries[k].action;
         if (a == SyncAction::DeleteLeft || a == SyncAction::DeleteRight)
-            outcomes[k] = deleteEntry(host, plan, plan.entries[k], way);
+            outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal);
     }
     for (size_t k = 0; k < plan.entries.size(); ++k) {
         const SyncEntry& e = plan.entries[k];
@@ -89,6 +99,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
                    target.folder};
         t.keepReplaced = way == DeleteWay::ToTrash;
         t.chosen = FileIdentity::of(source.path());
+        t.journal = journal;
         transfers.push_back(std::move(t));
         copied.push_back(k);
         replaced.push_back(FileIdentity::of(target.path()));

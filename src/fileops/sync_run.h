@@ -6,6 +6,7 @@
 #include <vector>
 
 class CommandHost;
+class UndoJournal;
 
 // What became of one entry of a plan that was run.
 enum class SyncOutcome {
@@ -22,4 +23,6 @@ enum class SyncOutcome {
 // what the plan saw (size, time, kind, there or not) is left alone. The
 // host is asked and told as for any file command, and may stop the run
 // between files. One outcome per entry.
-std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way);
+// What it did is one record of `journal`, "Synchronize of N Files".
+std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
+                                     UndoJournal* journal = nullptr);

@@ -41,6 +41,8 @@ void Main::tbrMain_ButtonClick(const QString& key) {
         mnuEditCopyToRight_Click();
     else if (key == QLatin1String("CopyToLeft"))
         mnuEditCopyToLeft_Click();
+    else if (key == QLatin1String("Synchronize"))
+        mnuEditSynchronize_Click();
     else if (key == QLatin1String("Flatten"))
         m_mnuFlatten->trigger();
     else if (key == QLatin1String("NextDifference"))

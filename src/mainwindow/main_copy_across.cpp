@@ -25,6 +25,10 @@ void Main::mnuEditCopyToLeft_Click() {
 void Main::copyAcross(Side from) {
     if (m_fileCommandRunning)
         return;
+    if (m_syncPlan) { // the preview's rows take the copy as their action
+        changeSyncActions(from == Side::Source ? SyncAction::CopyRight : SyncAction::CopyLeft);
+        return;
+    }
     ListPane* fromPane = from == Side::Source ? m_lvSource : m_lvDest;
     const QByteArray fromTop =
         FileSystem::encode((from == Side::Source ? m_txtSource : m_txtDest)->text());

@@ -10,6 +10,10 @@
 #include <QProgressBar>
 
 void Main::mnuDelete_Click() {
+    if (m_syncPlan) { // the preview's rows take the deletion, on the pane's side, as their action
+        changeSyncActions(ActivePane == 0 ? SyncAction::DeleteLeft : SyncAction::DeleteRight);
+        return;
+    }
     deleteSelected(m_settings.useTrash != 0 ? DeleteWay::ToTrash : DeleteWay::Permanently);
 }
 

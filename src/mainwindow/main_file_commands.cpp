@@ -21,6 +21,7 @@ const char* const busyEntries[] = {"mnuOpen",
                                    "mnuEditPaste",
                                    "mnuEditCopyToRight",
                                    "mnuEditCopyToLeft",
+                                   "mnuEditSynchronize",
                                    "mnuEditDSelectAll",
                                    "mnuEditInvertSelection",
                                    "mnuEditSelectNewer",
@@ -39,9 +40,9 @@ const char* const busyEntries[] = {"mnuOpen",
                                    "mnu_File_Folder_Change_Source",
                                    "mnu_File_Folder_Change_Destination",
                                    "mnu_File_Folder_Swap"};
-const char* const busyButtons[] = {"Open",        "Cut",        "Copy",   "Paste",
-                                   "CopyToRight", "CopyToLeft", "Delete", "Properties",
-                                   "SwapFolders", "Flatten"};
+const char* const busyButtons[] = {"Open",        "Cut",        "Copy",       "Paste",
+                                   "CopyToRight", "CopyToLeft", "Delete",     "Properties",
+                                   "SwapFolders", "Flatten",    "Synchronize"};
 
 } // namespace
 

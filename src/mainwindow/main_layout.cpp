@@ -3,6 +3,7 @@
 
 #include "core/window_layout.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/sync_column.h"
 #include "mainwindow/twips.h"
 
 #include <QEvent>
@@ -98,8 +99,21 @@ void Main::Form_Resize() {
     const float statusHeight = static_cast<float>(inner.bottom() - bandRect.bottom());
     const PaneRects panes = dockedPanes(inner.size(), toolbarHeight, statusHeight);
     // The panes are children of the band, whose top is the toolbar's edge.
-    m_picSource->setGeometry(toPixels(this, panes.source.translated(0, -toolbarHeight)));
-    m_picDest->setGeometry(toPixels(this, panes.destination.translated(0, -toolbarHeight)));
+    QRect source = toPixels(this, panes.source.translated(0, -toolbarHeight));
+    QRect dest = toPixels(this, panes.destination.translated(0, -toolbarHeight));
+    if (m_syncPlan) {
+        // A synchronisation's preview: its bar above the panes, and its
+        // column of actions between them, each pane giving up half.
+        const int bar = m_syncBar->sizeHint().height();
+        const int column = m_syncColumn->sizeHint().width();
+        m_syncBar->setGeometry(0, 0, band->width(), bar);
+        source.adjust(0, bar, -column / 2, 0);
+        dest.adjust(column - column / 2, bar, 0, 0);
+        m_syncColumn->setGeometry(source.right() + 1, source.top(),
+                                  dest.left() - source.right() - 1, source.height());
+    }
+    m_picSource->setGeometry(source);
+    m_picDest->setGeometry(dest);
     placeProgressBar(resizeProgressInset);
 }
 

@@ -38,6 +38,7 @@ const ToolbarButton toolbarButtons[] = {
     {nullptr, nullptr, nullptr, {}},
     {"CopyToLeft", "Copy to left", "go-previous", QStyle::SP_ArrowLeft},
     {"CopyToRight", "Copy to right", "go-next", QStyle::SP_ArrowRight},
+    {"Synchronize", "Synchronize", "emblem-synchronizing", QStyle::SP_BrowserReload},
     {nullptr, nullptr, nullptr, {}},
     {"OnlyDifferences", "Show only differences", "view-conceal", QStyle::SP_FileDialogListView},
     {"Flatten", "Flatten subfolders", "view-list-details", QStyle::SP_FileDialogDetailedView},
@@ -119,6 +120,8 @@ void Main::buildMenus() {
              QKeySequence(Qt::SHIFT | Qt::Key_Delete), disabled);
     addEntry(edit, "mnuEditCopyToRight", "Copy to &Right", QKeySequence(Qt::ALT | Qt::Key_Right));
     addEntry(edit, "mnuEditCopyToLeft", "Copy to &Left", QKeySequence(Qt::ALT | Qt::Key_Left));
+    addEntry(edit, "mnuEditSynchronize", "S&ynchronize...",
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     addSeparator(edit, "mnuEditBar2");
     addEntry(edit, "mnuEditDSelectAll", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
     addEntry(edit, "mnuEditInvertSelection", "&Invert Selection");
@@ -203,6 +206,7 @@ void Main::buildMenus() {
         {"mnuFlatten", &Main::mnuFlatten_Click},
         {"mnuEditCopyToRight", &Main::mnuEditCopyToRight_Click},
         {"mnuEditCopyToLeft", &Main::mnuEditCopyToLeft_Click},
+        {"mnuEditSynchronize", &Main::mnuEditSynchronize_Click},
         {"mnuPopupCopyToRight", &Main::mnuEditCopyToRight_Click},
         {"mnuPopupCopyToLeft", &Main::mnuEditCopyToLeft_Click},
         {"mnuUpOneLevel", &Main::mnuUpOneLevel_Click},

@@ -12,7 +12,7 @@
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
-#include "mainwindow/window_keys.h"
+#include "mainwindow/refresh_stopper.h"
 #include "shell/platform.h"
 
 #include <QApplication>
@@ -36,32 +36,6 @@ const QString readingText = QStringLiteral("Reading folder content. Please wait.
 // Rows whose type and icon the refresh makes itself, so that a scratch file
 // that fails does so inside the refresh: more than a screenful.
 constexpr qsizetype rowsLookedUpAhead = 64;
-
-// While the folders are read: Escape (outside menus and dialogs) and closing
-// the window stop the reading.
-class RefreshStopper : public QObject {
-public:
-    RefreshStopper(QWidget* window, std::atomic<bool>& cancel, QEventLoop& loop)
-        : m_window(window), m_cancel(cancel), m_loop(loop) {
-        qApp->installEventFilter(this);
-    }
-    ~RefreshStopper() override { qApp->removeEventFilter(this); }
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        const bool escape = escapeForWindow(event);
-        if (escape || (watched == m_window && event->type() == QEvent::Close)) {
-            m_cancel = true;
-            m_loop.quit();
-            return escape;
-        }
-        return false;
-    }
-
-private:
-    QWidget* m_window;
-    std::atomic<bool>& m_cancel;
-    QEventLoop& m_loop;
-};
 
 } // namespace
 

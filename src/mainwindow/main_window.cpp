@@ -139,6 +139,7 @@ void Main::buildControls() {
     buildToolbar();
     connectPaneEvents();
     connectFileCommands();
+    buildSyncPreview();
 }
 
 QString Main::statusText() const {

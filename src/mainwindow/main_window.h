@@ -5,6 +5,7 @@
 #include "core/filter_settings.h"
 #include "core/folder_scan.h"
 #include "core/row_matching.h"
+#include "core/sync_plan.h"
 #include "core/tree_compare.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
@@ -38,6 +39,8 @@ class QStatusBar;
 class QToolBar;
 class QToolButton;
 class SettingsStore;
+class SyncColumn;
+class QShortcut;
 
 // The main window: two folders side by side, Source left, Destination right.
 // Handlers are public: they are the window's commands and events, run by the
@@ -250,6 +253,23 @@ public:
     void mnuEditUndo_Click();
     const UndoJournal& undoJournal() const { return m_undo; }
 
+    // Edit > Synchronize: the mode asked for, the plan made on a thread of
+    // its own (Escape stops it) and previewed in the panes, flattened, one
+    // row per entry with its action in a column between them. Alt+Right,
+    // Alt+Left, Delete and Space change the selected rows' actions;
+    // Synchronize runs the plan as one command, Cancel or Escape leaves it.
+    // Any refresh leaves it too.
+    void mnuEditSynchronize_Click();
+    // The plan the panes preview (entry k on row k), or null.
+    const SyncPlan* syncPreview() const { return m_syncPlan ? &*m_syncPlan : nullptr; }
+    SyncColumn* syncColumn() const { return m_syncColumn; }
+    // The selected rows' actions (the current row's when none is selected)
+    // set to `action` where the row allows it; Skip on rows all skipped
+    // gives them back the plan's own.
+    void changeSyncActions(SyncAction action);
+    void cmdSyncRun_Click();
+    void cmdSyncCancel_Click();
+
 Q_SIGNALS:
     // Both folders are listed and laid out; the panes are about to show them.
     void foldersScanned();
@@ -340,6 +360,12 @@ private:
     void dropRows(ListPane* dragged, QLineEdit* receivingBox, bool accepted);
     void beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel);
     void afterLabelEdit(ListPane* pane, int& cancel, const QString& newText);
+    void buildSyncPreview();
+    // The plan for the folders shown, or nothing when stopped.
+    std::optional<SyncPlan> planInBackground(SyncMode mode);
+    void showSyncPreview(SyncPlan plan);
+    void endSyncPreview();
+    void showSyncSummary();
 
     Platform& m_platform;
     FilterSettings m_settings;
@@ -412,4 +438,13 @@ private:
     };
     ReadRows m_shownRead, m_keptRead;
     bool m_flatToggled = false; // the refresh under way is Flatten's
+    // Synchronize: the mode chosen last, the plan previewed and the actions it
+    // came with, the bar above the panes and the column between them.
+    SyncMode m_syncMode = SyncMode::UpdateDestination;
+    std::optional<SyncPlan> m_syncPlan;
+    std::vector<SyncAction> m_syncPlanned;
+    QWidget* m_syncBar = nullptr;
+    QLabel* m_syncText = nullptr;
+    SyncColumn* m_syncColumn = nullptr;
+    QShortcut* m_syncSkip = nullptr;
 };

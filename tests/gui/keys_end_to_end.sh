@@ -142,6 +142,6 @@ step="the folders and settings left"
 diff -r "$t/src.orig" "$t/src" || fail "the Source folder changed"
 diff -r "$t/want" "$t/dst" || fail "the Destination folder is not as expected"
 keys=$(grep -c '^[A-Za-z0-9]*=' "$t/home/config/Zelmar/Duoscope.ini")
-[ "$keys" -eq 32 ] || fail "the settings hold $keys keys, not 32"
+[ "$keys" -eq 33 ] || fail "the settings hold $keys keys, not 33"
 grep -qx 'OnlyDifferences=1' "$t/home/config/Zelmar/Duoscope.ini" || fail "Ctrl+Shift+D not kept"
 echo "end to end: all steps done"

@@ -2,6 +2,7 @@
 #include "core/settings_store.h"
 #include "core/text_formats.h"
 #include "dialogs/file_diff_view.h"
+#include "dialogs/sync_mode_dialog.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTest>
@@ -133,9 +135,14 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
         w.tbrMain_ButtonClick(QStringLiteral("OnlyDifferences"));
         w.menuEntry(QStringLiteral("mnuShowSubfolders"))->trigger(); // on by default
         w.tbrMain_ButtonClick(QStringLiteral("Flatten"));
-        w.mneExit_Click(); // closing runs the shut-down
+        platform.dialogActions.push_back([](QDialog& d) {
+            static_cast<SyncModeDialog&>(d).button(SyncMode::TwoWay)->click();
+            d.accept();
+        });
+        w.mnuEditSynchronize_Click(); // two empty folders: nothing to do
+        w.mneExit_Click();            // closing runs the shut-down
     }
-    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 32);
+    EXPECT_EQ(QSettings(storeFile(), QSettings::IniFormat).allKeys().size(), 33);
     EXPECT_EQ(stored(QStringLiteral("AppPath")), QCoreApplication::applicationDirPath());
 
     Main w(platform);
@@ -161,6 +168,12 @@ TEST_F(Startup, EveryKeyIsSavedAtCloseAndReadBackAtTheNextStart) {
                 w.toolbarButton(QStringLiteral("OnlyDifferences"))->isChecked());
     EXPECT_FALSE(w.menuEntry(QStringLiteral("mnuShowSubfolders"))->isChecked() ||
                  w.settings().showSubfolders);
+    bool offered = false;
+    platform.dialogActions.push_back([&](QDialog& d) {
+        offered = static_cast<SyncModeDialog&>(d).button(SyncMode::TwoWay)->isChecked();
+    });
+    w.tbrMain_ButtonClick(QStringLiteral("Synchronize"));
+    EXPECT_TRUE(offered);
 }
 
 TEST_F(Startup, StoredTextsThatAreNotCleanNumbers) {
