@@ -227,6 +227,14 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
         return false;
     if (notChosen()) // asked about a while ago
         return false;
+    return deleteChosen(host, file, way, journal, folder);
+}
+
+bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, UndoJournal* journal,
+                  bool folder) {
+    const QString pathText = file.text();
+    const QByteArray path = file.path();
+    folder = folder && !isLink(path);
     if (way == DeleteWay::ToTrash) {
         TrashEntry entry;
         const FsResult trashed = Trash::moveToTrash(path, entry);
