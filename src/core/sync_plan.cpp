@@ -103,14 +103,14 @@ bool unchanged(const FileStat& now, Side side, const SyncedFile& was) {
 // the files the last synchronisation left there, as it left them (listed as
 // the plan lists, links as links): the other side deleted it since.
 bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
-                  const SyncState& state, const FilterSettings& given) {
-    FilterSettings filters = given;
+                  const SyncState& state, const TreeOptions& options) {
+    FilterSettings filters = options.filters;
     filters.showSubfolders = 1;
     ScanOptions scan;
     scan.linksAsLinks = true;
     qsizetype files = 0;
     const auto walk = [&](const auto& self, const QByteArray& folder) -> bool {
-        scan.relativeFolder = folder + '/';
+        scan.relativeFolder = options.relativeTop + folder + '/';
         const FolderListing listing = listFiles(top + folder + '/', filters, scan);
         for (qsizetype i = 0; i < listing.count(); ++i) {
             const QByteArray path = folder + '/' + listing.fileName(i).toByteArray();
@@ -139,7 +139,7 @@ bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
 // What two-way synchronisation does to row `r`: Update Both's action, unless
 // the state knows the row's file.
 std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const SyncState& state,
-                                       const FilterSettings& filters) {
+                                       const TreeOptions& options) {
     const FolderRows& rows = *plan.rows;
     const RowStatus status = rows.status(r);
     const std::optional<SyncAction> both = syncActionFor(status, SyncMode::UpdateBoth);
@@ -169,7 +169,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
             return both;
         const QByteArray top =
             folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
-        return folderAsLeft(top, path.toByteArray(), side, state, filters) ? deletion
+        return folderAsLeft(top, path.toByteArray(), side, state, options) ? deletion
                                                                            : SyncAction::Conflict;
     }
     const SyncedFile* was = state.find(path);
@@ -193,9 +193,9 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     if (mode == SyncMode::TwoWay)
         state = SyncState::load(sourceFolder, destinationFolder, plan.note);
     for (qsizetype r = 0; r < rows.count(); ++r) {
-        if (const std::optional<SyncAction> action =
-                mode == SyncMode::TwoWay ? twoWayAction(plan, r, state, options.filters)
-                                         : syncActionFor(rows.status(r), mode))
+        if (const std::optional<SyncAction> action = mode == SyncMode::TwoWay
+                                                         ? twoWayAction(plan, r, state, options)
+                                                         : syncActionFor(rows.status(r), mode))
             plan.entries.push_back({qint32(r), *action});
     }
     if (mode == SyncMode::Mirror)
