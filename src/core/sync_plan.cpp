@@ -99,16 +99,16 @@ bool unchanged(const FileStat& now, Side side, const SyncedFile& was) {
                                 : unchanged(now, was.destinationSize, was.destinationModified);
 }
 
-// True when the folder `relative` below `top`, alone on `side`, holds just
-// the files the last synchronisation left there, as it left them (listed as
-// the plan lists, links as links): the other side deleted it since.
+// True when the folder `relative` below `top`, alone on `side`, holds only
+// files the last synchronisation left there, as it left them (listed as the
+// plan lists, links as links): the other side deleted it since, and nothing
+// in it is new or changed. A file of it deleted on this side too stays deleted.
 bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
                   const SyncState& state, const TreeOptions& options) {
     FilterSettings filters = options.filters;
     filters.showSubfolders = 1;
     ScanOptions scan;
     scan.linksAsLinks = true;
-    qsizetype files = 0;
     const auto walk = [&](const auto& self, const QByteArray& folder) -> bool {
         scan.relativeFolder = options.relativeTop + folder + '/';
         const FolderListing listing = listFiles(top + folder + '/', filters, scan);
@@ -123,14 +123,11 @@ bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
             const SyncedFile* was = state.find(path);
             if (!was || !unchanged(st, side, *was))
                 return false;
-            ++files;
         }
         return true;
     };
-    qsizetype left = 0;
-    state.forEachBelow(relative, [&](QByteArrayView, const SyncedFile&) { ++left; });
     try {
-        return walk(walk, relative) && files == left;
+        return walk(walk, relative);
     } catch (const FsError&) {
         return false; // what cannot be read is nobody's to delete
     }
@@ -142,7 +139,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
                                        const TreeOptions& options) {
     const FolderRows& rows = *plan.rows;
     const RowStatus status = rows.status(r);
-    const std::optional<SyncAction> both = syncActionFor(status, SyncMode::UpdateBoth);
+    const std::optional<SyncAction> both = syncActionFor(status, SyncMode::TwoWay);
     if (!both || *both == SyncAction::Unreadable || status == RowStatus::Case || state.empty())
         return both;
     const RowPair& p = rows.rows[size_t(r)];

@@ -271,7 +271,7 @@ TEST_F(Sync, TwoWayTakesAcrossWhatChangedOrWasDeletedOnOneSideSinceTheLastRun) {
     source.write(QStringLiteral("alone_left.txt"), "edited", now);
     QDir(dest.filePath(QStringLiteral("rightdir"))).removeRecursively();
     QDir(dest.filePath(QStringLiteral("lonedir"))).removeRecursively();
-    source.write(QStringLiteral("lonedir/new.txt"), "new", now);
+    source.write(QStringLiteral("lonedir/inner.txt"), "edited", now);
     source.write(QStringLiteral("fresh.txt"), "new", now);
     const std::map<QString, QString> expected = {
         {"alone_right.txt", "delete-right"},   // deleted in Source
@@ -280,7 +280,7 @@ TEST_F(Sync, TwoWayTakesAcrossWhatChangedOrWasDeletedOnOneSideSinceTheLastRun) {
         {"sub/same_contents.txt", "conflict"}, // changed on both sides
         {"alone_left.txt", "conflict"},        // changed in Source, deleted in Destination
         {"rightdir/", "delete-left"},          // a folder deleted in Destination
-        {"lonedir/", "conflict"},              // likewise, but Source added a file to it
+        {"lonedir/", "conflict"},              // likewise, but a file in it changed since
         {"fresh.txt", "copy-right"},           // unknown to the last run
         {"differs.txt", "conflict"},           // a conflict then, left alone: one still
         {"clash/", "conflict"},
@@ -358,22 +358,25 @@ TEST_F(Sync, RunDoesTheActionsTheUserChose) {
 
 TEST_F(Sync, EscapeStopsTheRunBetweenFilesAndOneUndoTakesItAllBack) {
     const auto before = snapshot();
-    const SyncPlan p = plan(SyncMode::Mirror);
-    UndoJournal journal;
-    // 3 deletions, then 6 copies; the host cancels once 5 files are done.
-    const std::vector<SyncOutcome> outcomes =
-        runPlan(p, &journal, [](const ScriptedHost& h) { return h.value >= 5; });
-    EXPECT_EQ(maximum, 3 + 4 + 2) << "each file, the two folders' one each";
-    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done), 5);
-    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Failed), 4);
-    EXPECT_EQ(journal.undoTitle(), QStringLiteral("Synchronize of 5 Files"));
     const QByteArray state =
         SyncState::pathFor(QFile::encodeName(source.path()), QFile::encodeName(dest.path()));
-    EXPECT_TRUE(QFileInfo::exists(QString::fromUtf8(state)));
-    EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions{}), QStringList());
-    EXPECT_FALSE(journal.canUndo());
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(state))) << "it no longer holds";
+    // 3 deletions, then 6 copies; the host cancels once `stop` files are
+    // done: among the deletions, among the copies, never.
+    for (const int stop : {2, 5, 100}) {
+        const int done = std::min(stop, 9);
+        UndoJournal journal;
+        const std::vector<SyncOutcome> outcomes =
+            runPlan(plan(SyncMode::Mirror), &journal,
+                    [&](const ScriptedHost& h) { return h.value >= stop; });
+        EXPECT_EQ(maximum, 3 + 4 + 2) << "each file, the two folders' one each";
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done), done) << stop;
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Failed), 9 - done);
+        EXPECT_EQ(journal.undoTitle(), QStringLiteral("Synchronize of %1 Files").arg(done));
+        EXPECT_TRUE(QFileInfo::exists(QString::fromUtf8(state)));
+        EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions{}), QStringList());
+        EXPECT_EQ(snapshot(), before) << stop;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(state))) << "it no longer holds";
+    }
 }
 
 TEST_F(Sync, PermanentlyAsksNothingAndLeavesUnreadableRowsAlone) {
@@ -398,8 +401,9 @@ TEST_F(Sync, PermanentlyAsksNothingAndLeavesUnreadableRowsAlone) {
 }
 
 TEST_F(Sync, CommandLineTwoWaySavesTheStateAfterARunNotADryRun) {
-    const QString twoWay = QStringLiteral("--sync two-way SRC DST --exclude *.o --exclude diff* "
-                                          "--exclude clash");
+    const QString folders =
+        QStringLiteral(" SRC DST --exclude *.o --exclude diff* --exclude clash");
+    const QString twoWay = QStringLiteral("--sync two-way") + folders;
     Run r = run(twoWay + QStringLiteral(" --dry-run"));
     EXPECT_TRUE(r.err.contains(QLatin1String("No earlier synchronization"))) << r.err.toStdString();
     r = run(twoWay + QStringLiteral(" --dry-run"));
@@ -407,6 +411,8 @@ TEST_F(Sync, CommandLineTwoWaySavesTheStateAfterARunNotADryRun) {
     r = run(twoWay);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     QFile::remove(dest.filePath(QStringLiteral("same.txt")));
+    // A run that leaves that row alone keeps what the state knew of it.
+    EXPECT_EQ(run(QStringLiteral("--sync update-source") + folders).code, 0);
     r = run(twoWay + QStringLiteral(" --dry-run --json"));
     EXPECT_EQ(r.err, QString());
     const QJsonArray rows = QJsonDocument::fromJson(r.out.toUtf8()).array();
