@@ -144,7 +144,12 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
             if (FsResult keeping = keepInTrash(host, target, kept); !keeping)
                 return keeping;
         }
-        FsResult done = stepOnce(t, target, existing, options, copied);
+        CopyOptions keeping; // the old file stays in the Trash
+        if (kept) {
+            keeping = options;
+            keeping.replacedKept = true;
+        }
+        FsResult done = stepOnce(t, target, existing, kept ? keeping : options, copied);
         if (!t.move)
             copied = done.ok();
         replaced = copied && existing == Existing::Replace;
