@@ -4,10 +4,21 @@
 // same size, a later time).
 // - `--sync mirror --dry-run` against `rsync -an --delete` (size and time);
 // - with `-c` against `rsync -anc --delete` (every pair of equal size read;
-//   no digests kept from an earlier run).
+//   no digests kept from an earlier run);
+// - the run `--sync mirror` against `rsync -a --delete`, and `--sync both`
+//   against `rsync -au` each way, the changed files put back between runs;
+// - Undo of the mirror against its run, both in this process;
+// - the plan's memory a row: the peak of `--sync mirror --dry-run` (and of
+//   `two-way` with the state of a run) less that of two empty folders.
 //
 //   build/bench/bench_sync build/src/duoscope [N]
 #include "bench_process.h"
+
+#include "core/message_style.h"
+#include "core/sync_plan.h"
+#include "fileops/command_host.h"
+#include "fileops/sync_run.h"
+#include "fileops/undo_journal.h"
 
 #include <sys/stat.h>
 
@@ -15,12 +26,15 @@ namespace {
 
 constexpr int filesPerFolder = 20;
 
-// Every file its own bytes; `changedEvery` files from `offset` on get other
-// bytes of the same length and a later time.
-void makeTree(const std::string& root, int files, int offset) {
+// Every file its own bytes; one in 100 from `offset` on gets other bytes of
+// the same length and a later time. With `only`, just the files of those two
+// offsets are written again, as they were made.
+void makeTree(const std::string& root, int files, int offset, const int* only = nullptr) {
     ::mkdir(root.c_str(), 0755);
     std::string data(1024, 'x');
     for (int f = 0; f < files; ++f) {
+        if (only && f % 100 != only[0] && f % 100 != only[1])
+            continue;
         char path[64];
         std::snprintf(path, sizeof path, "/d%03d", f / filesPerFolder / 100);
         std::string dir = root + path;
@@ -33,7 +47,8 @@ void makeTree(const std::string& root, int files, int offset) {
         const bool changed = f % 100 == offset;
         std::snprintf(data.data(), 17, changed ? "changed%09d" : "%016d", f);
         std::snprintf(path, sizeof path, "/f%06d.txt", f);
-        const int fd = ::open((dir + path).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        const int fd =
+            ::open((dir + path).c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_NOFOLLOW, 0644);
         const time_t when = changed ? 1700000000 : 1600000000;
         const timespec times[2] = {{when, 0}, {when, 0}};
         if (fd < 0 || ::write(fd, data.data(), data.size()) < 0 || ::futimens(fd, times) != 0)
@@ -41,6 +56,24 @@ void makeTree(const std::string& root, int files, int offset) {
         ::close(fd);
     }
 }
+
+// Puts back the files a run changed in both trees.
+void restore(const std::string& a, const std::string& b, int files) {
+    const int changed[2] = {0, 50};
+    makeTree(a, files, 0, changed);
+    makeTree(b, files, 50, changed);
+}
+
+// A run with no one to ask: yes to everything.
+class Yes : public CommandHost {
+public:
+    int ask(const QString&, int) override { return Answer::Yes; }
+    void beep() override {}
+    void setMaximum(int) override {}
+    void setValue(int) override {}
+    void keepPainted() override {}
+    bool cancelled() const override { return false; }
+};
 
 } // namespace
 
@@ -50,6 +83,9 @@ int main(int argc, char* argv[]) {
     const TreeBench bench(argc, argv);
     const std::string &a = bench.a, &b = bench.b;
     const int files = bench.files;
+    // The Trash and the synchronisations' state in the benchmark's own folder.
+    ::setenv("XDG_DATA_HOME", bench.dir.filePath(QStringLiteral("data")).toLocal8Bit(), 1);
+    ::setenv("XDG_STATE_HOME", bench.dir.filePath(QStringLiteral("state")).toLocal8Bit(), 1);
     makeTree(a, files, 0);
     makeTree(b, files, 50);
     const std::vector<std::string> rsync = {"rsync", "-an", "--delete", a + '/', b + '/'};
@@ -79,5 +115,78 @@ int main(int argc, char* argv[]) {
            "`rsync -an --delete` of the same trees");
     result("Plan `--sync mirror --dry-run -c`, " + label, median(planCs), "ms", median(rsyncCs),
            "`rsync -anc --delete` of the same trees");
+
+    // Each run from the same change: the files it copied written back.
+    const std::vector<std::string> rsyncMirror = {"rsync", "-a", "--delete", a + '/', b + '/'};
+    const std::vector<std::string> mirror = {bench.program, "--sync", "mirror", a, b, "--hidden"};
+    const std::vector<std::string> both = {bench.program, "--sync", "both", a, b, "--hidden"};
+    const std::vector<std::string> rsyncRight = {"rsync", "-au", a + '/', b + '/'};
+    const std::vector<std::string> rsyncLeft = {"rsync", "-au", b + '/', a + '/'};
+    std::vector<double> rsyncMirrors, mirrors, rsyncBoths, boths, runs, undos;
+    for (int i = 0; i < 5; ++i) {
+        rsyncMirrors.push_back(run(rsyncMirror).ms);
+        restore(a, b, files);
+        mirrors.push_back(run(mirror).ms);
+        restore(a, b, files);
+        rsyncBoths.push_back(run(rsyncRight).ms + run(rsyncLeft).ms);
+        restore(a, b, files);
+        boths.push_back(run(both).ms);
+        restore(a, b, files);
+    }
+    std::printf("rsync -a --delete %.1f ms, --sync mirror %.1f ms, rsync -au both ways %.1f ms, "
+                "--sync both %.1f ms\n",
+                median(rsyncMirrors), median(mirrors), median(rsyncBoths), median(boths));
+    result("Run `--sync mirror`, " + label, median(mirrors), "ms", median(rsyncMirrors),
+           "`rsync -a --delete` of the same change");
+    result("Run `--sync both`, " + label, median(boths), "ms", median(rsyncBoths),
+           "`rsync -au` one way, then the other");
+
+    // The run and its Undo in this process, as the window does them.
+    TreeOptions options;
+    options.filters.showHidden = 1;
+    for (int i = 0; i < 5; ++i) {
+        const SyncPlan p = planSync(QByteArray::fromStdString(a), QByteArray::fromStdString(b),
+                                    SyncMode::Mirror, options);
+        Yes host;
+        UndoJournal journal;
+        auto start = Clock::now();
+        runSyncPlan(host, p, DeleteWay::ToTrash, &journal);
+        runs.push_back(msSince(start));
+        if (!journal.canUndo())
+            std::abort();
+        start = Clock::now();
+        const QStringList notUndone = undoRecord(journal.takeLast(), CopyOptions{});
+        undos.push_back(msSince(start));
+        if (!notUndone.isEmpty()) {
+            std::fprintf(stderr, "not undone: %s\n", qPrintable(notUndone.first()));
+            return 1;
+        }
+    }
+    std::printf("mirror run %.1f ms, its Undo %.1f ms\n", median(runs), median(undos));
+    result("Undo of the mirror run, " + label, median(undos), "ms", median(runs),
+           "the run itself (in the same process, plan apart)");
+
+    // The plan's own memory: above what the program takes for two empty
+    // folders; two-way's with the state a run saved (an Undo forgets it).
+    run(mirror);
+    restore(a, b, files);
+    const std::string empty = bench.dir.filePath(QStringLiteral("empty")).toStdString();
+    ::mkdir(empty.c_str(), 0755);
+    std::vector<double> emptyPeaks, planPeaks, twoWayPeaks;
+    const std::vector<std::string> twoWay = {bench.program, "--sync",  "two-way", a, b,
+                                             "--dry-run",   "--hidden"};
+    for (int i = 0; i < 3; ++i) {
+        emptyPeaks.push_back(
+            run({bench.program, "--sync", "mirror", empty, empty, "--dry-run"}).peakMiB);
+        planPeaks.push_back(run(plan).peakMiB);
+        twoWayPeaks.push_back(run(twoWay).peakMiB);
+    }
+    const double perRow = 1024.0 * 1024.0 / files;
+    std::printf("peak: empty %.1f MiB, plan %.1f MiB, two-way plan %.1f MiB\n", median(emptyPeaks),
+                median(planPeaks), median(twoWayPeaks));
+    result("Memory of the plan a row (peak above two empty folders), " + label,
+           (median(planPeaks) - median(emptyPeaks)) * perRow, "bytes", 200, "the limit");
+    result("Memory of the two-way plan a row, with the state of a run, " + label,
+           (median(twoWayPeaks) - median(emptyPeaks)) * perRow, "bytes", 200, "the limit");
     return 0;
 }

@@ -1,6 +1,9 @@
 #include "core/sync_plan.h"
 
 #include "core/flat_rows.h"
+#include "core/folder_scan.h"
+#include "core/name_text.h"
+#include "core/sync_state.h"
 
 #include <QLocale>
 #include <QSet>
@@ -85,19 +88,111 @@ qsizetype SyncPlan::count(SyncAction action) const {
                          [&](const SyncEntry& e) { return e.action == action; });
 }
 
+namespace {
+
+bool unchanged(const FileStat& now, qint64 size, qint64 modified) {
+    return now.size == size && now.modified == modified;
+}
+
+bool unchanged(const FileStat& now, Side side, const SyncedFile& was) {
+    return side == Side::Source ? unchanged(now, was.sourceSize, was.sourceModified)
+                                : unchanged(now, was.destinationSize, was.destinationModified);
+}
+
+// True when the folder `relative` below `top`, alone on `side`, holds only
+// files the last synchronisation left there, as it left them (listed as the
+// plan lists, links as links): the other side deleted it since, and nothing
+// in it is new or changed. A file of it deleted on this side too stays deleted.
+bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
+                  const SyncState& state, const TreeOptions& options) {
+    FilterSettings filters = options.filters;
+    filters.showSubfolders = 1;
+    ScanOptions scan;
+    scan.linksAsLinks = true;
+    const auto walk = [&](const auto& self, const QByteArray& folder) -> bool {
+        scan.relativeFolder = options.relativeTop + folder + '/';
+        const FolderListing listing = listFiles(top + folder + '/', filters, scan);
+        for (qsizetype i = 0; i < listing.count(); ++i) {
+            const QByteArray path = folder + '/' + listing.fileName(i).toByteArray();
+            const FileStat st = listing.stat(i);
+            if (st.folder && !listing.isLink(i)) {
+                if (!self(self, path))
+                    return false;
+                continue;
+            }
+            const SyncedFile* was = state.find(path);
+            if (!was || !unchanged(st, side, *was))
+                return false;
+        }
+        return true;
+    };
+    try {
+        return walk(walk, relative);
+    } catch (const FsError&) {
+        return false; // what cannot be read is nobody's to delete
+    }
+}
+
+// What two-way synchronisation does to row `r`: Update Both's action, unless
+// the state knows the row's file.
+std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const SyncState& state,
+                                       const TreeOptions& options) {
+    const FolderRows& rows = *plan.rows;
+    const RowStatus status = rows.status(r);
+    const std::optional<SyncAction> both = syncActionFor(status, SyncMode::TwoWay);
+    if (!both || *both == SyncAction::Unreadable || status == RowStatus::Case || state.empty())
+        return both;
+    const RowPair& p = rows.rows[size_t(r)];
+    if (p.source >= 0 && p.destination >= 0) {
+        const SyncedFile* was = state.find(rows.source.fileName(p.source));
+        if (!was)
+            return both;
+        const bool left = !unchanged(rows.source.stat(p.source), Side::Source, *was);
+        const bool right =
+            !unchanged(rows.destination.stat(p.destination), Side::Destination, *was);
+        if (left != right)
+            return left ? SyncAction::CopyRight : SyncAction::CopyLeft;
+        return left ? SyncAction::Conflict : both;
+    }
+    // Alone on one side: deleted on the other since, if the state had it on both.
+    const Side side = p.source >= 0 ? Side::Source : Side::Destination;
+    const qint32 i = rows.entry(r, side);
+    const FileStat st = rows.listing(side).stat(i);
+    const QByteArrayView path = rows.listing(side).fileName(i);
+    const SyncAction deletion =
+        side == Side::Source ? SyncAction::DeleteLeft : SyncAction::DeleteRight;
+    if (st.folder) {
+        if (!state.anyBelow(path))
+            return both;
+        const QByteArray top =
+            folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
+        return folderAsLeft(top, path.toByteArray(), side, state, options) ? deletion
+                                                                           : SyncAction::Conflict;
+    }
+    const SyncedFile* was = state.find(path);
+    if (!was)
+        return both;
+    // Changed where it stays and deleted on the other side: the user decides.
+    return unchanged(st, side, *was) ? deletion : SyncAction::Conflict;
+}
+
+} // namespace
+
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options) {
     SyncPlan plan;
     plan.mode = mode;
     plan.sourceFolder = sourceFolder;
     plan.destinationFolder = destinationFolder;
-    if (mode == SyncMode::TwoWay)
-        plan.note = QStringLiteral("No earlier synchronisation of these folders is known: "
-                                   "Two-way works as Update Both this time.");
     plan.rows = flattenTrees(sourceFolder, destinationFolder, options);
     const FolderRows& rows = *plan.rows;
+    SyncState state;
+    if (mode == SyncMode::TwoWay)
+        state = SyncState::load(sourceFolder, destinationFolder, plan.note);
     for (qsizetype r = 0; r < rows.count(); ++r) {
-        if (const std::optional<SyncAction> action = syncActionFor(rows.status(r), mode))
+        if (const std::optional<SyncAction> action = mode == SyncMode::TwoWay
+                                                         ? twoWayAction(plan, r, state, options)
+                                                         : syncActionFor(rows.status(r), mode))
             plan.entries.push_back({qint32(r), *action});
     }
     if (mode == SyncMode::Mirror)

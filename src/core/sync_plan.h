@@ -19,7 +19,11 @@ enum class SyncMode {
     UpdateSource,      // the mirror image
     UpdateBoth,        // the newer side wins; what is alone on a side is copied across
     Mirror,            // Destination becomes Source: UpdateDestination, its extras deleted
-    TwoWay,            // UpdateBoth, with deletions and conflicts since the last synchronisation
+    // UpdateBoth by what the last synchronisation of the pair left the same
+    // (sync_state.h): a file deleted on one side since is deleted on the
+    // other, one changed on both sides is a conflict, and one changed on a
+    // side only goes across whatever the times say.
+    TwoWay,
 };
 
 enum class SyncAction : quint8 {
@@ -62,7 +66,9 @@ public:
     std::vector<SyncEntry> entries;
     SyncMode mode = SyncMode::UpdateDestination;
     QByteArray sourceFolder, destinationFolder; // as given to planSync
-    QString note;                               // empty, or why TwoWay behaves as UpdateBoth
+    // Why a two-way plan could not use an earlier synchronisation's state
+    // and updates both sides instead; empty otherwise.
+    QString note;
 
     // The entry's path relative to that side's top folder ("a/b/x.txt"),
     // empty where the side has none.
@@ -76,7 +82,7 @@ public:
 
 // The plan for two folders (their paths, with or without a trailing "/")
 // under `options` (filters and exclusions, contents, cache). Throws as
-// flattenTrees does.
+// flattenTrees does. Two-way reads the pair's state under $XDG_STATE_HOME.
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options);
 

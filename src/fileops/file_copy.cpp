@@ -392,7 +392,7 @@ FsResult copyFile(const FileLocation& source, const FileLocation& target, Existi
         return ready;
     if (FsResult opened = openSource(s); !opened)
         return opened;
-    return writeCopy(s, s.replacing);
+    return writeCopy(s, s.replacing && !options.replacedKept);
 }
 
 FsResult moveFile(const FileLocation& source, const FileLocation& target, Existing existing,

@@ -54,6 +54,9 @@ struct CopyOptions {
     // command to flush the copies once for many files; null: each move
     // flushes its copy and removes its source itself.
     std::shared_ptr<SourceRemovals> removals;
+    // The file a copy replaces is kept by another name (in the Trash): its
+    // data is not given up, so the copy takes the name without a flush.
+    bool replacedKept = false;
 };
 
 // What to do with an entry that already has the target's name.
@@ -73,7 +76,8 @@ enum class Existing {
 // mode, ACL, extended attributes, times, and holes.
 // - The data goes to a locked temporary beside the target that takes the
 //   target's name only when complete. A replaced target's old data is given
-//   up only once the new data and then the folder are on disk.
+//   up only once the new data and then the folder are on disk (unless it is
+//   kept elsewhere: replacedKept).
 // - A source written to while it is copied is copied again, once; when it
 //   changes again the copy fails.
 // - A target that is the source itself (the same folder under another path,

@@ -144,7 +144,12 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
             if (FsResult keeping = keepInTrash(host, target, kept); !keeping)
                 return keeping;
         }
-        FsResult done = stepOnce(t, target, existing, options, copied);
+        CopyOptions keeping; // the old file stays in the Trash
+        if (kept) {
+            keeping = options;
+            keeping.replacedKept = true;
+        }
+        FsResult done = stepOnce(t, target, existing, kept ? keeping : options, copied);
         if (!t.move)
             copied = done.ok();
         replaced = copied && existing == Existing::Replace;
@@ -227,6 +232,14 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
         return false;
     if (notChosen()) // asked about a while ago
         return false;
+    return deleteChosen(host, file, way, journal, folder);
+}
+
+bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, UndoJournal* journal,
+                  bool folder) {
+    const QString pathText = file.text();
+    const QByteArray path = file.path();
+    folder = folder && !isLink(path);
     if (way == DeleteWay::ToTrash) {
         TrashEntry entry;
         const FsResult trashed = Trash::moveToTrash(path, entry);

@@ -72,6 +72,12 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal = nullptr, bool folder = false,
                      const FileIdentity* chosen = nullptr);
 
+// Deletes a file, or a folder with everything in it, that the command
+// already asked about, as deleteFileAsked() does after its questions: the
+// drive without a Trash asked about, a failure told, the journal noted.
+bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way,
+                  UndoJournal* journal = nullptr, bool folder = false);
+
 // Fails when another file than `chosen` (when given) stands at `file`'s name
 // now: a command acts only on the files it chose. A file gone passes, for
 // the step itself to tell.

@@ -119,7 +119,7 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     const std::optional<SyncMode> mode =
         args.size() > 1 ? syncModeFromKey(args[1]) : std::optional<SyncMode>();
     if (!mode) {
-        err << "duoscope: --sync needs a mode: update, update-source, both or mirror\n"
+        err << "duoscope: --sync needs a mode: update, update-source, both, mirror or two-way\n"
             << "Try 'duoscope --help'.\n";
         return 1;
     }
@@ -152,6 +152,8 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     }
     if (cache)
         cache->save();
+    if (!plan.note.isEmpty())
+        err << "duoscope: " << plan.note << '\n';
     bool undone = false;
     if (!dryRun) {
         AnsweringHost host(err);

@@ -2,12 +2,14 @@
 
 #include "core/flat_rows.h"
 #include "core/name_text.h"
+#include "core/sync_state.h"
 #include "core/trash.h"
 #include "fileops/command_host.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 
-#include <QScopeGuard>
+#include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -50,45 +52,102 @@ SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry
         return SyncOutcome::Failed;
     const Side side = e.action == SyncAction::DeleteLeft ? Side::Source : Side::Destination;
     const FileLocation file = FileLocation::of(top(plan, side) + plan.path(e, side).toByteArray());
-    const std::optional<FileIdentity> chosen = FileIdentity::of(file.path());
     const bool folder = plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side));
-    return chosen && deleteFileAsked(host, file, way, journal, folder, &*chosen)
-               ? SyncOutcome::Done
-               : SyncOutcome::Failed;
+    return deleteChosen(host, file, way, journal, folder) ? SyncOutcome::Done : SyncOutcome::Failed;
+}
+
+bool isCopy(SyncAction a) {
+    return a == SyncAction::CopyRight || a == SyncAction::CopyLeft;
+}
+
+bool isDeletion(SyncAction a) {
+    return a == SyncAction::DeleteLeft || a == SyncAction::DeleteRight;
+}
+
+Side sideOf(SyncAction a) {
+    return a == SyncAction::CopyRight || a == SyncAction::DeleteLeft ? Side::Source
+                                                                     : Side::Destination;
+}
+
+// What the pair holds the same on both sides after the run: the rows the
+// plan found the same, and the files copied; a row not acted on keeps what
+// the state said of it. Folders copied whole and files deleted leave no
+// entry: a later plan sees what they hold.
+bool saveState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes) {
+    QString why;
+    const SyncState before = SyncState::load(plan.sourceFolder, plan.destinationFolder, why);
+    const FolderRows& rows = *plan.rows;
+    std::vector<qint32> entryOf(size_t(rows.count()), -1);
+    for (size_t k = 0; k < plan.entries.size(); ++k)
+        entryOf[size_t(plan.entries[k].row)] = qint32(k);
+    SyncState after;
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        const RowPair& p = rows.rows[size_t(r)];
+        const qint32 k = entryOf[size_t(r)];
+        const bool files = p.source >= 0 && p.destination >= 0 && !rows.source.isFolder(p.source) &&
+                           !rows.destination.isFolder(p.destination);
+        const RowStatus status = rows.status(r);
+        if (k < 0 && files && (status == RowStatus::Same || status == RowStatus::SameContents)) {
+            const FileStat s = rows.source.stat(p.source), d = rows.destination.stat(p.destination);
+            after.add(rows.source.fileName(p.source), {s.size, s.modified, d.size, d.modified});
+            continue;
+        }
+        const Side side = p.source >= 0 ? Side::Source : Side::Destination;
+        const QByteArrayView path = rows.listing(side).fileName(rows.entry(r, side));
+        if (k < 0 || outcomes[size_t(k)] != SyncOutcome::Done) {
+            if (const SyncedFile* was = before.find(path))
+                after.add(path, *was);
+            before.forEachBelow(
+                path, [&](QByteArrayView below, const SyncedFile& was) { after.add(below, was); });
+            continue;
+        }
+        const SyncEntry& e = plan.entries[size_t(k)];
+        const Side from = sideOf(e.action);
+        if (!isCopy(e.action) || rows.listing(from).isFolder(rows.entry(r, from)))
+            continue;
+        const QByteArray relative = plan.path(e, from).toByteArray();
+        const auto s = FileIdentity::of(top(plan, Side::Source) + relative);
+        const auto d = FileIdentity::of(top(plan, Side::Destination) + relative);
+        if (s && d)
+            after.add(relative, {s->size, s->modified.tv_sec, d->size, d->modified.tv_sec});
+    }
+    return after.save(plan.sourceFolder, plan.destinationFolder);
 }
 
 } // namespace
 
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal) {
+    std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
     if (journal)
         journal->begin(QStringLiteral("Synchronize"));
-    const auto ended = qScopeGuard([journal] {
-        if (journal)
-            journal->end();
-    });
-    std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
+    // The names the deletions free on each side, which a copy may then take.
+    std::vector<size_t> deletions;
+    QSet<QByteArrayView> freed[2];
+    for (size_t k = 0; k < plan.entries.size(); ++k) {
+        const SyncEntry& e = plan.entries[k];
+        if (!isDeletion(e.action))
+            continue;
+        deletions.push_back(k);
+        freed[int(sideOf(e.action))].insert(plan.path(e, sideOf(e.action)));
+    }
     std::vector<Transfer> transfers;
     std::vector<size_t> copied;                        // the entry of each transfer
     std::vector<std::optional<FileIdentity>> replaced; // what each found at its target
-    // Deletions first: a folder copied may take the name of a file deleted.
-    for (size_t k = 0; k < plan.entries.size(); ++k) {
-        const SyncAction a = plan.entries[k].action;
-        if (a == SyncAction::DeleteLeft || a == SyncAction::DeleteRight)
-            outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal);
-    }
+    ForAll replace = ForAll::Replace;                  // the plan replaces what it names
     for (size_t k = 0; k < plan.entries.size(); ++k) {
         const SyncEntry& e = plan.entries[k];
-        if (e.action != SyncAction::CopyRight && e.action != SyncAction::CopyLeft)
+        if (!isCopy(e.action))
             continue;
         if (!asPlanned(plan, e, Side::Source) || !asPlanned(plan, e, Side::Destination)) {
             outcomes[k] = SyncOutcome::Changed;
             continue;
         }
-        const Side from = e.action == SyncAction::CopyRight ? Side::Source : Side::Destination;
+        const Side from = sideOf(e.action);
+        const Side to = from == Side::Source ? Side::Destination : Side::Source;
         const FileLocation target = targetOf(plan, e, from);
         // A file put where the plan saw none is not the plan's to replace.
-        if (plan.path(e, from == Side::Source ? Side::Destination : Side::Source).isEmpty() &&
+        if (plan.path(e, to).isEmpty() && !freed[int(to)].contains(plan.path(e, from)) &&
             FileIdentity::of(target.path())) {
             outcomes[k] = SyncOutcome::Changed;
             continue;
@@ -99,28 +158,50 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
                    target.folder};
         t.keepReplaced = way == DeleteWay::ToTrash;
         t.chosen = FileIdentity::of(source.path());
+        t.forAll = &replace;
         t.journal = journal;
         transfers.push_back(std::move(t));
         copied.push_back(k);
         replaced.push_back(FileIdentity::of(target.path()));
     }
+    std::vector<bool> folders;
+    for (const Transfer& t : transfers)
+        folders.push_back(t.folder);
+    PlannedTransfers planned = planTransfers(std::move(transfers));
+    TransferProgress progress(host, planned.files + qint64(deletions.size()), planned.bytes);
+    // Deletions first: a folder copied may take the name of a file deleted.
+    for (const size_t k : deletions) {
+        outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal);
+        progress.advance(1, 0);
+    }
     CopyOptions options;
     options.folders = std::make_shared<HeldFolders>();
-    runTransfers(host, transfers, options);
+    runPlanned(host, planned, options, progress);
     // What each copy left: at the target, another entry than the one it
     // found, now what the source is (a folder: a folder).
     for (size_t c = 0; c < copied.size(); ++c) {
-        const Transfer& t = transfers[c];
+        const Transfer& t = planned.transfers[c];
         const FileLocation target{t.targetFolder, t.source.name};
         const std::optional<FileIdentity> made = FileIdentity::of(target.path());
         const std::optional<FileIdentity> from = FileIdentity::of(t.source.path());
-        const bool done =
-            made && from &&
-            (!replaced[c] || made->device != replaced[c]->device ||
-             made->inode != replaced[c]->inode) &&
-            (t.folder ? FileSystem::stat(target.path()).folder
-                      : made->size == from->size && made->modified.tv_sec == from->modified.tv_sec);
+        const bool done = made && from &&
+                          (!replaced[c] || made->device != replaced[c]->device ||
+                           made->inode != replaced[c]->inode) &&
+                          (folders[c] ? FileSystem::stat(target.path()).folder
+                                      : made->size == from->size &&
+                                            made->modified.tv_sec == from->modified.tv_sec);
         outcomes[copied[c]] = done ? SyncOutcome::Done : SyncOutcome::Failed;
+    }
+    const bool saved = saveState(plan, outcomes);
+    if (journal) {
+        // Undone first: once files are put back, the state no longer holds.
+        if (saved && std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done))
+            journal->record({UndoStep::Kind::Noted,
+                             SyncState::pathFor(plan.sourceFolder, plan.destinationFolder),
+                             {},
+                             {},
+                             {}});
+        journal->end();
     }
     return outcomes;
 }

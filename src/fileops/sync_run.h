@@ -16,13 +16,17 @@ enum class SyncOutcome {
     Failed,   // tried, and the host was told why it failed, or stopped before
 };
 
-// Carries out a plan: deletions first (a folder may replace a file of its
-// name), to the Trash unless `way` says otherwise, then every copy under one
-// progress, replacing the files the plan replaces (kept in the Trash unless
-// deleting permanently). An entry whose file on either side is no longer
-// what the plan saw (size, time, kind, there or not) is left alone. The
-// host is asked and told as for any file command, and may stop the run
-// between files. One outcome per entry.
-// What it did is one record of `journal`, "Synchronize of N Files".
+// Carries out a plan as its entries' actions now say (the user may have
+// changed them): deletions first (a folder may replace a file of its name),
+// to the Trash unless `way` says otherwise, then every copy, all under one
+// progress of files and bytes, replacing the files the plan replaces (kept
+// in the Trash unless deleting permanently). The plan is what the user
+// agreed to: nothing is asked per file but what the drive's lack of a Trash
+// asks. An entry whose file on either side is no longer what the plan saw
+// (size, time, kind, there or not) is left alone. Failures are told through
+// the host, which may stop the run between files. What the pair then holds
+// the same on both sides is saved as its state (sync_state.h). With a
+// journal, the run is one Undo record, "Synchronize of N Files", whose Undo
+// also forgets that state. One outcome per entry.
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal = nullptr);

@@ -17,13 +17,21 @@ int steps(qint64 files, qint64 bytes) {
 
 } // namespace
 
-void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const CopyOptions& given) {
-    CopyOptions options = given;
-    if (!options.onChunk)
-        options.onChunk = [&host] { host.keepPainted(); };
-    std::vector<TreePlan> plans(transfers.size());
-    std::vector<FsResult> planned(transfers.size());
-    qint64 files = 0, bytes = 0;
+TransferProgress::TransferProgress(CommandHost& host, qint64 files, qint64 bytes) : m_host(host) {
+    if (files >= 0)
+        host.setMaximum(steps(files, bytes));
+}
+
+void TransferProgress::advance(qint64 files, qint64 bytes) {
+    m_files += files;
+    m_bytes += bytes;
+    m_host.setValue(steps(m_files, m_bytes));
+}
+
+PlannedTransfers planTransfers(std::vector<Transfer> transfers) {
+    PlannedTransfers p;
+    p.trees.resize(transfers.size());
+    p.planned.resize(transfers.size());
     for (size_t i = 0; i < transfers.size(); ++i) {
         Transfer& t = transfers[i];
         // A link to a folder lists as a folder, and is copied as the link it is.
@@ -32,29 +40,33 @@ void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const Copy
             t.linkItself = true;
         }
         if (t.folder)
-            planned[i] = planTree(t.source.path(), plans[i]);
-        files += transfers[i].folder ? plans[i].files : 1;
-        bytes += plans[i].bytes;
+            p.planned[i] = planTree(t.source.path(), p.trees[i]);
+        p.files += t.folder ? p.trees[i].files : 1;
+        p.bytes += p.trees[i].bytes;
     }
-    if (!transfers.empty())
-        host.setMaximum(steps(files, bytes));
-    qint64 filesDone = 0, bytesDone = 0;
+    p.transfers = std::move(transfers);
+    return p;
+}
+
+void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions& given,
+                TransferProgress& progress) {
+    CopyOptions options = given;
+    if (!options.onChunk)
+        options.onChunk = [&host] { host.keepPainted(); };
     TreeRun tree;
     tree.cancelled = [&host] { return host.cancelled(); };
-    tree.advanced = [&](qint64 f, qint64 b) {
-        filesDone += f;
-        bytesDone += b;
-        host.setValue(steps(filesDone, bytesDone));
-    };
+    tree.advanced = [&](qint64 f, qint64 b) { progress.advance(f, b); };
     ForAll forAll = ForAll::Ask;
+    std::vector<Transfer>& transfers = planned.transfers;
     for (size_t i = 0; i < transfers.size() && !host.cancelled(); ++i) {
         Transfer& t = transfers[i];
         t.othersFollow = i + 1 < transfers.size();
-        t.forAll = &forAll;
+        if (!t.forAll)
+            t.forAll = &forAll;
         // Not begun: the source is not the file chosen, or its folder could not be read.
         FsResult ready = stillChosen(t.source, t.chosen ? &*t.chosen : nullptr);
         if (ready && t.folder)
-            ready = planned[i];
+            ready = planned.planned[i];
         AfterFile after = AfterFile::GoOn;
         if (!ready) {
             if (tellFailure(host, QStringLiteral("%1 could not be copied.").arg(t.source.text()),
@@ -64,10 +76,16 @@ void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const Copy
             after = transferFile(host, t, options);
             tree.advanced(1, 0);
         } else {
-            after = transferFolder(host, t, plans[i], options, tree);
+            after = transferFolder(host, t, planned.trees[i], options, tree);
         }
         if (after == AfterFile::Stop)
             break;
     }
     tellSkipped(host, tree);
+}
+
+void runTransfers(CommandHost& host, std::vector<Transfer> transfers, const CopyOptions& options) {
+    PlannedTransfers planned = planTransfers(std::move(transfers));
+    TransferProgress progress(host, planned.transfers.empty() ? -1 : planned.files, planned.bytes);
+    runPlanned(host, planned, options, progress);
 }

@@ -66,7 +66,8 @@ void UndoJournal::end() {
             // A file moved over another is two steps at one name.
             QSet<QByteArray> files;
             for (const UndoStep& s : m_open->steps) {
-                if (s.kind != UndoStep::Kind::FolderMade && s.kind != UndoStep::Kind::FolderRemoved)
+                if (s.kind != UndoStep::Kind::FolderMade &&
+                    s.kind != UndoStep::Kind::FolderRemoved && s.kind != UndoStep::Kind::Noted)
                     files.insert(s.kind == UndoStep::Kind::Trashed ? s.oldPath : s.path);
             }
             const qsizetype n = files.size();
@@ -202,6 +203,10 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
     }
     if (step.kind == Kind::Copied)
         return takeBackCopy(step, at);
+    if (step.kind == Kind::Noted)
+        return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 || errno == ENOENT
+                   ? FsResult()
+                   : failed(errno, step.path);
     if (FsResult same = stillLeft(step, at); !same)
         return same;
     switch (step.kind) {
@@ -225,6 +230,7 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
     case Kind::Trashed:
     case Kind::FolderMade:
     case Kind::FolderRemoved:
+    case Kind::Noted:
         break;
     }
     return {};

@@ -23,6 +23,9 @@ struct UndoStep {
         // Folders of a folder copied or moved whole:
         FolderMade,    // a new folder at `path`, taken back when empty again
         FolderRemoved, // the emptied folder `oldPath`, made again with `mode`
+        // A record of the files as the command left them (a synchronisation's
+        // state, at `path`): removed, since they are no longer so.
+        Noted,
     };
     Kind kind = Kind::Copied;
     QByteArray path;

@@ -1,11 +1,14 @@
 #include "core/message_style.h"
 #include "core/sync_plan.h"
+#include "core/sync_state.h"
 #include "fileops/sync_command.h"
 #include "fileops/sync_run.h"
+#include "fileops/undo_journal.h"
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
 #include <QBuffer>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,18 +52,20 @@ protected:
                         options);
     }
 
-    // "path=action" for every entry, the path of the side that has the entry
-    // (Source's when both), a folder's with "/".
+    // An entry's path on the side that has it (Source's when both), a folder's with "/".
+    static QString pathOf(const SyncPlan& p, const SyncEntry& e) {
+        const Side side = p.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
+        const qint32 i = p.rows->entry(e.row, side);
+        return QString::fromUtf8(p.path(e, side)) +
+               (p.rows->listing(side).isFolder(i) ? QStringLiteral("/") : QString());
+    }
+
+    // "path=action" for every entry.
     static std::map<QString, QString> actions(const SyncPlan& p) {
         std::map<QString, QString> out;
-        for (const SyncEntry& e : p.entries) {
-            const Side side = p.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
-            const qint32 i = p.rows->entry(e.row, side);
-            const QString path =
-                QString::fromUtf8(p.path(e, side)) +
-                (p.rows->listing(side).isFolder(i) ? QStringLiteral("/") : QString());
-            EXPECT_TRUE(out.emplace(path, syncActionKey(e.action)).second) << path.toStdString();
-        }
+        for (const SyncEntry& e : p.entries)
+            EXPECT_TRUE(out.emplace(pathOf(p, e), syncActionKey(e.action)).second)
+                << pathOf(p, e).toStdString();
         return out;
     }
 
@@ -82,12 +87,45 @@ protected:
         return r;
     }
 
+    // Runs a plan with every conflict left alone, answering yes to all.
+    std::vector<SyncOutcome> runPlan(const SyncPlan& p, UndoJournal* journal = nullptr,
+                                     std::function<bool(const ScriptedHost&)> stop = {},
+                                     DeleteWay way = DeleteWay::ToTrash) const {
+        ScriptedPlatform platform;
+        ScriptedHost host(platform);
+        host.stopWhen = [&] { return stop && stop(host); };
+        const std::vector<SyncOutcome> outcomes = runSyncPlan(host, p, way, journal);
+        EXPECT_TRUE(platform.shown.isEmpty()) << platform.shown.first().text.toStdString();
+        maximum = host.maximum;
+        value = host.value;
+        return outcomes;
+    }
+
+    // Every entry below both trees: a file's contents and time, a folder "/".
+    std::map<QString, std::pair<QByteArray, qint64>> snapshot() const {
+        std::map<QString, std::pair<QByteArray, qint64>> all;
+        for (const TempTree* t : {&source, &dest}) {
+            QDirIterator it(t->path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QFileInfo f(it.next());
+                const QString name = f.filePath().mid(t->path().size() + 1);
+                all[(t == &source ? QStringLiteral("S:") : QStringLiteral("D:")) + name] =
+                    f.isDir() ? std::pair(QByteArray("/"), qint64(0))
+                              : std::pair(t->read(name), f.lastModified().toSecsSinceEpoch());
+            }
+        }
+        return all;
+    }
+
     TempTree source, dest;
+    mutable int maximum = 0, value = 0;
 };
 
 TEST_F(Sync, EachModeActsOnEachKindOfRow) {
     // Rows no mode touches (same, same contents at another time, excluded)
     // are in no plan. Columns: update, update-source, both, mirror; "" none.
+    // Two-way with no earlier run is both, and says so.
     const std::tuple<const char*, const char*, const char*, const char*, const char*> table[] = {
         {"alone_left.txt", "copy-right", "", "copy-right", "copy-right"},
         {"alone_right.txt", "", "copy-left", "copy-left", "delete-right"},
@@ -111,6 +149,10 @@ TEST_F(Sync, EachModeActsOnEachKindOfRow) {
         }
         EXPECT_EQ(actions(plan(modes[m])), expected) << "mode " << m;
     }
+    const SyncPlan twoWay = plan(SyncMode::TwoWay);
+    EXPECT_EQ(actions(twoWay), actions(plan(SyncMode::UpdateBoth)));
+    EXPECT_TRUE(twoWay.note.startsWith(QLatin1String("No earlier synchronization")))
+        << twoWay.note.toStdString();
 }
 
 TEST_F(Sync, SummaryCountsEachActionAndTheBytesCopied) {
@@ -199,10 +241,7 @@ TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
     source.write(QStringLiteral("alone_left.txt"), "edited", now);    // the copy's source
     dest.write(QStringLiteral("sub/newer_right.txt"), "edited", now); // the file it replaces
     dest.write(QStringLiteral("alone_right.txt"), "edited", now);     // the file it deletes
-    ScriptedPlatform platform;
-    platform.answers.assign(30, Answer::Yes);
-    ScriptedHost host(platform);
-    const std::vector<SyncOutcome> outcomes = runSyncPlan(host, p, DeleteWay::ToTrash);
+    const std::vector<SyncOutcome> outcomes = runPlan(p);
     std::map<QString, SyncOutcome> byPath;
     for (size_t k = 0; k < outcomes.size(); ++k) {
         const SyncEntry& e = p.entries[k];
@@ -217,6 +256,168 @@ TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
     EXPECT_EQ(dest.read(QStringLiteral("alone_right.txt")), "edited");
     EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("alone_left.txt"))));
     EXPECT_EQ(dest.read(QStringLiteral("sub/newer_left.txt")), "new!");
+}
+
+TEST_F(Sync, TwoWayTakesAcrossWhatChangedOrWasDeletedOnOneSideSinceTheLastRun) {
+    runPlan(plan(SyncMode::UpdateBoth));
+    runPlan(plan(SyncMode::UpdateBoth)); // the folders it copied whole are known the same now
+    const QDateTime old(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC), now = old.addYears(5);
+    QFile::remove(source.filePath(QStringLiteral("alone_right.txt")));
+    QFile::remove(dest.filePath(QStringLiteral("sub/newer_left.txt")));
+    source.write(QStringLiteral("same.txt"), "edited", old); // older than Destination's
+    source.write(QStringLiteral("sub/same_contents.txt"), "left", now);
+    dest.write(QStringLiteral("sub/same_contents.txt"), "right", now);
+    QFile::remove(dest.filePath(QStringLiteral("alone_left.txt")));
+    source.write(QStringLiteral("alone_left.txt"), "edited", now);
+    QDir(dest.filePath(QStringLiteral("rightdir"))).removeRecursively();
+    QDir(dest.filePath(QStringLiteral("lonedir"))).removeRecursively();
+    source.write(QStringLiteral("lonedir/inner.txt"), "edited", now);
+    source.write(QStringLiteral("fresh.txt"), "new", now);
+    const std::map<QString, QString> expected = {
+        {"alone_right.txt", "delete-right"},   // deleted in Source
+        {"sub/newer_left.txt", "delete-left"}, // deleted in Destination
+        {"same.txt", "copy-right"},            // changed in Source only, older or not
+        {"sub/same_contents.txt", "conflict"}, // changed on both sides
+        {"alone_left.txt", "conflict"},        // changed in Source, deleted in Destination
+        {"rightdir/", "delete-left"},          // a folder deleted in Destination
+        {"lonedir/", "conflict"},              // likewise, but a file in it changed since
+        {"fresh.txt", "copy-right"},           // unknown to the last run
+        {"differs.txt", "conflict"},           // a conflict then, left alone: one still
+        {"clash/", "conflict"},
+        {"clash", "conflict"},
+    };
+    const SyncPlan twoWay = plan(SyncMode::TwoWay);
+    EXPECT_TRUE(twoWay.note.isEmpty()) << twoWay.note.toStdString();
+    EXPECT_EQ(actions(twoWay), expected);
+    // What a run leaves the same is known to the next.
+    runPlan(twoWay);
+    QFile::remove(dest.filePath(QStringLiteral("fresh.txt")));
+    EXPECT_EQ(actions(plan(SyncMode::TwoWay))[QStringLiteral("fresh.txt")], "delete-left");
+}
+
+TEST_F(Sync, TwoWayIgnoresAStateDamagedCutShortOrOfOtherFoldersAndSaysSo) {
+    runPlan(plan(SyncMode::UpdateBoth));
+    QFile::remove(dest.filePath(QStringLiteral("same.txt"))); // with the state: delete-left
+    const QByteArray src = QFile::encodeName(source.path()), dst = QFile::encodeName(dest.path());
+    const QByteArray path = SyncState::pathFor(src, dst);
+    QFile file(QString::fromUtf8(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    TempTree other;
+    SyncState elsewhere;
+    const qint64 t =
+        QFileInfo(source.filePath(QStringLiteral("same.txt"))).lastModified().toSecsSinceEpoch();
+    elsewhere.add("same.txt", {4, t, 4, t});
+    ASSERT_TRUE(elsewhere.save(src, QFile::encodeName(other.path())));
+    QFile otherFile(QString::fromUtf8(SyncState::pathFor(src, QFile::encodeName(other.path()))));
+    ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly));
+    QByteArray damaged = good;
+    damaged[good.size() / 2] = char(damaged[good.size() / 2] ^ 1);
+    const std::pair<QByteArray, const char*> cases[] = {
+        {good, ""},
+        {damaged, "is damaged or cut short"},
+        {good.chopped(3), "is damaged or cut short"},
+        {otherFile.readAll(), "is of other folders"},
+        {"plain text", "is not one this program wrote"},
+    };
+    const std::map<QString, QString> both = actions(plan(SyncMode::UpdateBoth));
+    for (const auto& [bytes, says] : cases) {
+        ASSERT_TRUE(FileSystem::replaceFile(path, bytes, 0600, false).ok());
+        const SyncPlan p = plan(SyncMode::TwoWay);
+        EXPECT_TRUE(*says ? p.note.contains(QLatin1String(says)) : p.note.isEmpty())
+            << says << ": " << p.note.toStdString();
+        EXPECT_EQ(actions(p)[QStringLiteral("same.txt")], *says ? "copy-right" : "delete-left")
+            << says;
+        EXPECT_TRUE(!*says || actions(p) == both) << says;
+    }
+}
+
+TEST_F(Sync, RunDoesTheActionsTheUserChose) {
+    SyncPlan p = plan(SyncMode::UpdateBoth);
+    const std::map<QString, SyncAction> chosen = {
+        {"sub/newer_left.txt", SyncAction::CopyLeft}, // the older one wins
+        {"differs.txt", SyncAction::CopyRight},       // a conflict settled
+        {"alone_right.txt", SyncAction::DeleteRight}, // not copied: deleted
+        {"lonedir/", SyncAction::Skip},               // not copied
+        {"sub/newer_right.txt", SyncAction::Skip},
+    };
+    for (SyncEntry& e : p.entries) {
+        if (chosen.count(pathOf(p, e)))
+            e.action = chosen.at(pathOf(p, e));
+    }
+    runPlan(p);
+    EXPECT_EQ(source.read(QStringLiteral("sub/newer_left.txt")), "old");
+    EXPECT_EQ(dest.read(QStringLiteral("differs.txt")), "aa");
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("alone_right.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(source.filePath(QStringLiteral("alone_right.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("lonedir"))));
+    EXPECT_EQ(source.read(QStringLiteral("sub/newer_right.txt")), "old");
+    EXPECT_EQ(dest.read(QStringLiteral("alone_left.txt")), "12345"); // as planned
+}
+
+TEST_F(Sync, EscapeStopsTheRunBetweenFilesAndOneUndoTakesItAllBack) {
+    const auto before = snapshot();
+    const QByteArray state =
+        SyncState::pathFor(QFile::encodeName(source.path()), QFile::encodeName(dest.path()));
+    // 3 deletions, then 6 copies; the host cancels once `stop` files are
+    // done: among the deletions, among the copies, never.
+    for (const int stop : {2, 5, 100}) {
+        const int done = std::min(stop, 9);
+        UndoJournal journal;
+        const std::vector<SyncOutcome> outcomes =
+            runPlan(plan(SyncMode::Mirror), &journal,
+                    [&](const ScriptedHost& h) { return h.value >= stop; });
+        EXPECT_EQ(maximum, 3 + 4 + 2) << "each file, the two folders' one each";
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done), done) << stop;
+        EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Failed), 9 - done);
+        EXPECT_EQ(journal.undoTitle(), QStringLiteral("Synchronize of %1 Files").arg(done));
+        EXPECT_TRUE(QFileInfo::exists(QString::fromUtf8(state)));
+        EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions{}), QStringList());
+        EXPECT_EQ(snapshot(), before) << stop;
+        EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(state))) << "it no longer holds";
+    }
+}
+
+TEST_F(Sync, PermanentlyAsksNothingAndLeavesUnreadableRowsAlone) {
+    SyncPlan p = plan(SyncMode::Mirror);
+    // A row that could not be read (as a folder locked from the user).
+    const auto it = std::find_if(p.entries.begin(), p.entries.end(), [&](const SyncEntry& e) {
+        return pathOf(p, e) == QLatin1String("sub/newer_left.txt");
+    });
+    ASSERT_NE(it, p.entries.end());
+    it->action = SyncAction::Unreadable;
+    UndoJournal journal;
+    const std::vector<SyncOutcome> outcomes =
+        runPlan(p, &journal, {}, DeleteWay::Permanently); // and nothing asked
+    EXPECT_EQ(outcomes[size_t(it - p.entries.begin())], SyncOutcome::NotActed);
+    EXPECT_EQ(dest.read(QStringLiteral("sub/newer_left.txt")), "old");
+    EXPECT_EQ(dest.read(QStringLiteral("sub/newer_right.txt")), "old");
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("rightdir"))));
+    EXPECT_TRUE(dest.trashed().isEmpty());
+    EXPECT_FALSE(journal.canUndo());
+    EXPECT_FALSE(journal.endedBecause().isEmpty());
+    EXPECT_EQ(value, maximum);
+}
+
+TEST_F(Sync, CommandLineTwoWaySavesTheStateAfterARunNotADryRun) {
+    const QString folders =
+        QStringLiteral(" SRC DST --exclude *.o --exclude diff* --exclude clash");
+    const QString twoWay = QStringLiteral("--sync two-way") + folders;
+    Run r = run(twoWay + QStringLiteral(" --dry-run"));
+    EXPECT_TRUE(r.err.contains(QLatin1String("No earlier synchronization"))) << r.err.toStdString();
+    r = run(twoWay + QStringLiteral(" --dry-run"));
+    EXPECT_TRUE(r.err.contains(QLatin1String("No earlier synchronization"))) << "none saved";
+    r = run(twoWay);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    QFile::remove(dest.filePath(QStringLiteral("same.txt")));
+    // A run that leaves that row alone keeps what the state knew of it.
+    EXPECT_EQ(run(QStringLiteral("--sync update-source") + folders).code, 0);
+    r = run(twoWay + QStringLiteral(" --dry-run --json"));
+    EXPECT_EQ(r.err, QString());
+    const QJsonArray rows = QJsonDocument::fromJson(r.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 1) << r.out.toStdString();
+    EXPECT_EQ(rows[0][QStringLiteral("action")], QStringLiteral("delete-left"));
 }
 
 } // namespace

@@ -161,11 +161,16 @@ TEST(FileMove, TheSourceGoesOnlyOnceItsCopyAndFolderAreOnDiskAndItIsUnchanged) {
     EXPECT_TRUE(copied && changed.error().reason().contains("it is kept, and so is the copy"));
     EXPECT_TRUE(t.read("a") == data + "new" && t.read("e") == data);
     EXPECT_EQ(entries(t), QStringList({"a", "b", "d", "e"}));
-    // A copy within the folder that replaces nothing needs no flush; one that replaces does.
+    // A copy within the folder that replaces nothing needs no flush; one that
+    // replaces does, unless the replaced file is kept in the Trash.
     log->clear();
-    for (const Existing existing : {Existing::Keep, Existing::Replace}) {
-        EXPECT_TRUE(copyFile(t.at("a"), t.at("f"), existing, loggedFlushes(log)).ok());
-        EXPECT_EQ(std::exchange(*log, {}), existing == Existing::Keep ? "" : "fd");
+    for (const int kept : {0, 1}) {
+        for (const Existing existing : {Existing::Keep, Existing::Replace}) {
+            CopyOptions o = loggedFlushes(log);
+            o.replacedKept = kept;
+            EXPECT_TRUE(copyFile(t.at("a"), t.at(kept ? "g" : "f"), existing, o).ok());
+            EXPECT_EQ(std::exchange(*log, {}), existing == Existing::Keep || kept ? "" : "fd");
+        }
     }
     // A link: what arrives is the file it leads to, whole, which stays as it was.
     ASSERT_EQ(::symlink("b", P(t, "link")), 0);

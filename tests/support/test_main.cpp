@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     // Nor the user's cache of file digests.
     QTemporaryDir cacheHome;
     ::setenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit().constData(), 1);
+    // Nor the state of the user's synchronizations.
+    QTemporaryDir stateHome;
+    ::setenv("XDG_STATE_HOME", stateHome.path().toLocal8Bit().constData(), 1);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zelmar"));
