@@ -46,30 +46,6 @@ bool actionPossible(const SyncPlan& plan, const SyncEntry& e, SyncAction action)
     }
 }
 
-// The user answered the run's own questions by choosing Synchronize over
-// the preview: replacing what the plan replaces, deleting what it deletes.
-// A file about to go for good where the Trash was wanted, and every
-// failure, are still told and asked.
-class PlanHost : public CommandHost {
-public:
-    explicit PlanHost(CommandHost& host) : m_host(host) {}
-    int ask(const QString& text, int style) override {
-        const MessageStyle::Buttons buttons = decodeMessageStyle(style).buttons;
-        if (buttons == MessageStyle::Buttons::Ok || buttons == MessageStyle::Buttons::OkCancel ||
-            isNoTrashQuestion(text))
-            return m_host.ask(text, style);
-        return Answer::Yes;
-    }
-    void beep() override { m_host.beep(); }
-    void setMaximum(int steps) override { m_host.setMaximum(steps); }
-    void setValue(int step) override { m_host.setValue(step); }
-    void keepPainted() override { m_host.keepPainted(); }
-    bool cancelled() const override { return m_host.cancelled(); }
-
-private:
-    CommandHost& m_host;
-};
-
 QString modeName(SyncMode mode) {
     static const char* const names[] = {"Update Destination", "Update Source", "Update Both",
                                         "Mirror to Destination", "Two-way"};
@@ -293,9 +269,11 @@ void Main::cmdSyncRun_Click() {
     std::vector<SyncOutcome> outcomes;
     {
         FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
-        PlanHost host(run);
+        // The engine asks nothing per file (the preview was the question);
+        // a file about to go for good where the Trash was wanted, and every
+        // failure, still reach the user through the run.
         outcomes =
-            runSyncPlan(host, plan, toTrash ? DeleteWay::ToTrash : DeleteWay::Permanently, &m_undo);
+            runSyncPlan(run, plan, toTrash ? DeleteWay::ToTrash : DeleteWay::Permanently, &m_undo);
     }
     m_pbrMain->setValue(0);
     updateUndoCommand();
