@@ -12,19 +12,15 @@
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
-#include "mainwindow/refresh_stopper.h"
+#include "mainwindow/off_thread.h"
 #include "shell/platform.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QScopedValueRollback>
-#include <QTimer>
-#include <exception>
-#include <thread>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -102,7 +98,6 @@ void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName
 
 std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
                                               const QByteArray& destFolder) {
-    m_refreshCancel = false;
     std::atomic<qint64> progress{0};
     ScanOptions options = scanOptions;
     options.cancel = &m_refreshCancel;
@@ -118,24 +113,17 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
     // The flattened view shows the rows as the walk finds them.
     FlatFeed feed;
     std::shared_ptr<FolderRows> rows;
-    std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    QEventLoop loop;
-    std::thread reader([&] {
-        try {
-            rows = flat ? readFlatRows(sourceFolder, destFolder, walk, feed)
-                        : compareFolders(sourceFolder, destFolder, settings, options);
-        } catch (const ScanCancelled&) {
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    {
+    const bool read = runOffThread(
+        this, m_refreshCancel,
+        [&] {
+            try {
+                rows = flat ? readFlatRows(sourceFolder, destFolder, walk, feed)
+                            : compareFolders(sourceFolder, destFolder, settings, options);
+            } catch (const ScanCancelled&) {
+            }
+        },
         // The progress bar moves at the pace of the eye, not once per file.
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, this, [&] {
+        [&] {
             const qint64 seen = progress.load(std::memory_order_relaxed);
             m_pbrMain->setValue(static_cast<int>(std::min<qint64>(seen, m_pbrMain->maximum())));
             if (flat) {
@@ -143,17 +131,7 @@ std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
                 showFlatRows(feed);
             }
         });
-        tick.start(40);
-        const RefreshStopper stopper(this, m_refreshCancel, loop);
-        if (!done)
-            loop.exec();
-    }
-    if (!done)
-        m_refreshCancel = true; // the loop was ended from outside (the program is quitting)
-    reader.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    if (m_refreshCancel)
+    if (!read)
         return nullptr;
     if (flat && !rows) {
         showFlatRows(feed);

@@ -14,7 +14,7 @@
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/pane_selection.h"
-#include "mainwindow/refresh_stopper.h"
+#include "mainwindow/off_thread.h"
 #include "mainwindow/sync_column.h"
 #include "shell/platform.h"
 
