@@ -11,9 +11,12 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <stdio.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -206,17 +209,49 @@ std::optional<QByteArray> findTrash(const QByteArray& path, dev_t device, QByteA
     return std::nullopt;
 }
 
+// Where the search for a free "name.N" starts, by trash and name: past the
+// last number this run took. Without it every file of a common name (a
+// tree's thousands of "index.js") looked at every number taken before it.
+class NumberHints {
+public:
+    int start(const std::string& key) {
+        const std::lock_guard hold(m_lock);
+        const auto found = m_next.find(key);
+        return found == m_next.end() ? 2 : found->second;
+    }
+    void taken(const std::string& key, int n) {
+        const std::lock_guard hold(m_lock);
+        int& next = m_next[key];
+        next = std::max(next, n + 1);
+    }
+
+private:
+    std::mutex m_lock;
+    std::unordered_map<std::string, int> m_next;
+};
+
+NumberHints& numberHints() {
+    static NumberHints hints;
+    return hints;
+}
+
 // Reserves a name in the trash by creating its info file, trying "name",
 // "name.2", "name.3", ...; a name taken in files/ (an entry whose info is
 // gone) counts as taken. An over-long name is shortened: the info file
 // keeps the whole original path.
-std::optional<QByteArray> reserveName(const TrashDirs& dirs, const QByteArray& original,
-                                      const QByteArray& info, int& err) {
+std::optional<QByteArray> reserveName(const QByteArray& folder, const TrashDirs& dirs,
+                                      const QByteArray& original, const QByteArray& info,
+                                      int& err) {
     QByteArray base = baseName(original);
     constexpr int room = NAME_MAX - 10 - 8; // ".trashinfo" and a ".NNNNNNN"
+    constexpr int lastNumber = 9999999;
     if (base.size() > room)
         base.truncate(room);
-    for (int n = 1; n < 10000; ++n) {
+    const std::string key = (folder + '/' + base).toStdString();
+    const int from = numberHints().start(key);
+    // Numbers below the hint may have been freed: the plain name is always
+    // tried first, then on from where the last search ended.
+    for (int n = 1; n <= lastNumber; n = n == 1 ? from : n + 1) {
         const QByteArray name = n == 1 ? base : base + '.' + QByteArray::number(n);
         struct stat st {};
         if (::fstatat(dirs.files.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
@@ -238,6 +273,8 @@ std::optional<QByteArray> reserveName(const TrashDirs& dirs, const QByteArray& o
             ::unlinkat(dirs.info.fd, infoName.constData(), 0);
             return std::nullopt;
         }
+        if (n > 1)
+            numberHints().taken(key, n);
         return name;
     }
     err = EEXIST;
@@ -264,7 +301,7 @@ FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTi
         return opened;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::optional<QByteArray> name =
-            reserveName(dirs, *absolute, Trash::infoText(pathInInfo, deleted), err);
+            reserveName(*folder, dirs, *absolute, Trash::infoText(pathInInfo, deleted), err);
         if (!name)
             return errorAt(err, *folder + "/info");
         entry = {*folder, *name, *absolute, {st.st_dev, st.st_ino, st.st_size, st.st_mtim}};

@@ -107,6 +107,38 @@ TEST_F(TrashTest, SameNamesGetTheirOwnEntriesAndAReplacedEntryIsNotRestored) {
     EXPECT_FALSE(present(first.filePath()) || present(first.infoPath()));
 }
 
+TEST_F(TrashTest, ThousandsOfOneNameEachGetTheirEntryAndThePlainNameComesBack) {
+    // A tree's thousands of "index.js", synchronized away: none is refused
+    // (numbers stopped at 9,999), and a search for a number starts past the
+    // last one taken, not at 2 each time (each deletion grew slower).
+    TrashEntry first;
+    tree.write(QStringLiteral("index.js"), "first");
+    ASSERT_TRUE(Trash::moveToTrash(at("index.js"), first).ok());
+    ASSERT_EQ(first.name, "index.js");
+    const QByteArray files = trash + "/files/";
+    for (int n = 2; n <= 9999; ++n)
+        ::close(::open((files + "index.js." + QByteArray::number(n)).constData(),
+                       O_WRONLY | O_CREAT | O_EXCL, 0600));
+    TrashEntry next, after;
+    tree.write(QStringLiteral("index.js"), "next");
+    ASSERT_TRUE(Trash::moveToTrash(at("index.js"), next).ok());
+    EXPECT_EQ(next.name, "index.js.10000");
+    EXPECT_EQ(readAll(next.filePath()), "next");
+    ASSERT_EQ(::unlink((files + "index.js.5000").constData()), 0);
+    tree.write(QStringLiteral("index.js"), "after");
+    ASSERT_TRUE(Trash::moveToTrash(at("index.js"), after).ok());
+    EXPECT_EQ(after.name, "index.js.10001");
+    Trash::discard(first);
+    TrashEntry again;
+    tree.write(QStringLiteral("index.js"), "again");
+    ASSERT_TRUE(Trash::moveToTrash(at("index.js"), again).ok());
+    EXPECT_EQ(again.name, "index.js");
+    for (TrashEntry* e : {&next, &after, &again})
+        Trash::discard(*e);
+    for (int n = 2; n <= 9999; ++n) // the desktop's trash reader lists what is left
+        ::unlink((files + "index.js." + QByteArray::number(n)).constData());
+}
+
 TEST_F(TrashTest, ALinkedEntryKeepsTheReplacedDataAndCanBeTakenBack) {
     tree.write(QStringLiteral("t.txt"), "old");
     tree.write(QStringLiteral(".new"), "new");
