@@ -13,8 +13,8 @@
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
-#include "mainwindow/pane_selection.h"
 #include "mainwindow/off_thread.h"
+#include "mainwindow/pane_selection.h"
 #include "mainwindow/sync_column.h"
 #include "shell/platform.h"
 
