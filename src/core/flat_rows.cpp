@@ -139,11 +139,23 @@ std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
                                          const TreeOptions& options) {
     FlatFeed feed;
     walkTrees(sourceFolder, destinationFolder, options, feed);
+    // Taken once, the rows need only their order: the listings move over
+    // whole, so the names are never held twice.
+    FlatFeed::Batch batch = feed.take();
+    std::vector<RowPair> pairs;
+    pairs.reserve(batch.rows.rows.size());
+    batch.apply(
+        [&](qsizetype at, qsizetype first, qsizetype count) {
+            const auto from = batch.rows.rows.begin() + first;
+            pairs.insert(pairs.begin() + at, from, from + count);
+        },
+        [&](qsizetype at, RowStatus status) { pairs[static_cast<size_t>(at)].status = status; });
     auto out = std::make_shared<FolderRows>();
-    const FlatFeed::Batch batch = feed.take();
-    batch.apply([&](qsizetype at, qsizetype first,
-                    qsizetype count) { insertRows(*out, at, batch.rows, first, count); },
-                [&](qsizetype at, RowStatus status) { out->setStatus(at, status); });
+    out->source = std::move(batch.rows.source);
+    out->destination = std::move(batch.rows.destination);
+    out->rows.reserve(pairs.size());
+    for (const RowPair& pair : pairs)
+        out->addRow(pair);
     return out;
 }
 
