@@ -112,7 +112,7 @@ TEST_F(WindowTest, SelectNewerThenCopyAndPasteUpdatesTheOtherSide) {
     window.lvDest_GotFocus();
     platform.answers = {Answer::Yes};
     window.mnuEditPaste_Click();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.contentCheckRunning(); }, 60000));
     EXPECT_EQ(window.statusSummary(),
               QString::fromUtf8("3 same \u00b7 1 newer in Destination \u00b7 1 differ \u00b7 1 "
                                 "only in Destination"));
@@ -303,7 +303,8 @@ TEST_F(WindowTest, FolderRowsAreCopiedDroppedAndDeletedWhole) {
     window.mnuEditPaste_Click();
     EXPECT_EQ(dest.read("f/sub/b"), "b");
     // Times and all came along: the walk after the paste finds both trees the same.
-    QTRY_COMPARE(window.lvSource()->rows().status(0), std::optional(RowStatus::Same));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.lvSource()->rows().status(0) == std::optional(RowStatus::Same); }));
     select(window.lvSource(), {1});
     drag(window.lvSource());
     window.lvDest_DragDrop("lvSource", 0, 0);
@@ -334,7 +335,7 @@ TEST_F(WindowTest, RenameGoesThroughTheLabelEditAndNeverReplaces) {
     ASSERT_NE(editor, nullptr);
     editor->setText("A.TXT");
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_VERIFY(QFileInfo::exists(dest.filePath("A.TXT")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(dest.filePath("A.TXT")); }));
     EXPECT_TRUE(platform.opened.isEmpty()) << "the Enter that ends a rename opens nothing";
     int cancel = 0;
     window.lvDest()->setCurrentRow(int(texts(window.lvDest()).indexOf("\\xE9t\\xE9")));

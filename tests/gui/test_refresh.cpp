@@ -232,7 +232,7 @@ TEST_F(Refresh, StatusesShowInColourFontAndTooltipWithTextsUnchanged) {
     const PaneModel& r = window.lvDest()->rows();
     EXPECT_EQ(l.index(2, 0).data(Qt::ToolTipRole).toString(),
               QString::fromUtf8("Same on both sides \u00b7 checking contents\u2026"));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.contentCheckRunning(); }, 60000));
     EXPECT_EQ(
         window.statusSummary(),
         QString::fromUtf8("1 same \u00b7 1 same contents, other time \u00b7 1 newer in Source "
@@ -316,7 +316,7 @@ TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
     window.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->trigger();
     window.mnuRefresh_Click();
     EXPECT_TRUE(window.statusSummary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.contentCheckRunning(), 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.contentCheckRunning(); }, 60000));
     EXPECT_TRUE(window.statusSummary() == QString::fromUtf8("299 same \u00b7 1 differ") &&
                 window.lvDest()->rows().status(0) == RowStatus::Differs)
         << "the pair found to differ, alone in view";
@@ -326,7 +326,8 @@ TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
     for (int i = 1; i < 300; ++i)
         dest.write(QString::number(1000 + i), body.left(69999) + 'c', t);
     window.mnuRefresh_Click();
-    QTRY_VERIFY(window.statusSummary().contains(QStringLiteral(" differ")));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.statusSummary().contains(QStringLiteral(" differ")); }));
     check->setChecked(false);
     window.mnuRefresh_Click();
     QCoreApplication::processEvents();
