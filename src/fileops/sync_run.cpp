@@ -10,6 +10,7 @@
 
 #include <QSet>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -17,21 +18,29 @@ QByteArray top(const SyncPlan& plan, Side side) {
     return folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
 }
 
+// The entry itself (a link is not followed), or nothing when it is gone:
+// one look, which a file taken away meanwhile cannot turn into an error.
+std::optional<struct stat> entryAt(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 ? std::optional(st) : std::nullopt;
+}
+
 // True when the entry on `side` is what the plan saw: there or not, of the
 // same kind, and a file of the same size and time. A folder's own time moves
-// with what it holds, so only its being a folder counts.
+// with what it holds, so only its being a folder counts (a link to a folder
+// put in its place is not one).
 bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side) {
     const qint32 i = plan.rows->entry(e.row, side);
     if (i < 0)
         return true; // none seen: the copy's own check
-    const QByteArray path = top(plan, side) + plan.path(e, side).toByteArray();
-    const std::optional<FileIdentity> now = FileIdentity::of(path);
+    const std::optional<struct stat> now =
+        entryAt(top(plan, side) + plan.path(e, side).toByteArray());
     if (!now)
         return false;
     const FileStat seen = plan.rows->listing(side).stat(i);
     if (seen.folder)
-        return FileSystem::stat(path).folder;
-    return now->size == seen.size && now->modified.tv_sec == seen.modified;
+        return S_ISDIR(now->st_mode);
+    return now->st_size == seen.size && now->st_mtime == seen.modified;
 }
 
 // The place a copy goes to: the same relative path on the other side.
@@ -182,14 +191,14 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     for (size_t c = 0; c < copied.size(); ++c) {
         const Transfer& t = planned.transfers[c];
         const FileLocation target{t.targetFolder, t.source.name};
-        const std::optional<FileIdentity> made = FileIdentity::of(target.path());
+        const std::optional<struct stat> made = entryAt(target.path());
         const std::optional<FileIdentity> from = FileIdentity::of(t.source.path());
-        const bool done = made && from &&
-                          (!replaced[c] || made->device != replaced[c]->device ||
-                           made->inode != replaced[c]->inode) &&
-                          (folders[c] ? FileSystem::stat(target.path()).folder
-                                      : made->size == from->size &&
-                                            made->modified.tv_sec == from->modified.tv_sec);
+        const bool done =
+            made && from &&
+            (!replaced[c] || made->st_dev != replaced[c]->device ||
+             made->st_ino != replaced[c]->inode) &&
+            (folders[c] ? S_ISDIR(made->st_mode)
+                        : made->st_size == from->size && made->st_mtime == from->modified.tv_sec);
         outcomes[copied[c]] = done ? SyncOutcome::Done : SyncOutcome::Failed;
     }
     const bool saved = saveState(plan, outcomes);

@@ -8,6 +8,7 @@
 #include "support/temp_tree.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -17,6 +18,7 @@
 #include <QTextStream>
 #include <gtest/gtest.h>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -241,6 +243,10 @@ TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
     source.write(QStringLiteral("alone_left.txt"), "edited", now);    // the copy's source
     dest.write(QStringLiteral("sub/newer_right.txt"), "edited", now); // the file it replaces
     dest.write(QStringLiteral("alone_right.txt"), "edited", now);     // the file it deletes
+    // The folder it deletes, now a link to a folder: not the folder planned.
+    const QString lone = dest.filePath(QStringLiteral("rightdir"));
+    ASSERT_TRUE(QDir(lone).removeRecursively());
+    ASSERT_EQ(::symlink("sub", QFile::encodeName(lone).constData()), 0);
     const std::vector<SyncOutcome> outcomes = runPlan(p);
     std::map<QString, SyncOutcome> byPath;
     for (size_t k = 0; k < outcomes.size(); ++k) {
@@ -249,11 +255,13 @@ TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
         byPath[QString::fromUtf8(path.isEmpty() ? p.path(e, Side::Destination) : path)] =
             outcomes[k];
     }
-    for (const char* changed : {"alone_left.txt", "sub/newer_right.txt", "alone_right.txt"})
+    for (const char* changed :
+         {"alone_left.txt", "sub/newer_right.txt", "alone_right.txt", "rightdir"})
         EXPECT_EQ(byPath[QString::fromLatin1(changed)], SyncOutcome::Changed) << changed;
     EXPECT_EQ(byPath[QStringLiteral("sub/newer_left.txt")], SyncOutcome::Done);
     EXPECT_EQ(dest.read(QStringLiteral("sub/newer_right.txt")), "edited");
     EXPECT_EQ(dest.read(QStringLiteral("alone_right.txt")), "edited");
+    EXPECT_TRUE(QFileInfo(lone).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("alone_left.txt"))));
     EXPECT_EQ(dest.read(QStringLiteral("sub/newer_left.txt")), "new!");
 }
