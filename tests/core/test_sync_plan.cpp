@@ -18,6 +18,8 @@
 #include <QTextStream>
 #include <gtest/gtest.h>
 #include <map>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +46,20 @@ protected:
         dest.write(QStringLiteral("rightdir/x.txt"), "x", t);
         source.write(QStringLiteral("clash/in.txt"), "folder here", t); // a file of that name there
         dest.write(QStringLiteral("clash"), "file", t);
+        // Folders too: a time of today's would print wider or narrower on
+        // other days and hours, moving the report's columns.
+        for (const TempTree* tree : {&source, &dest}) {
+            QDirIterator it(tree->path(), QDir::Dirs | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                setTime(it.next(), t);
+        }
+    }
+
+    static void setTime(const QString& path, const QDateTime& when) {
+        const struct timespec times[2] = {{when.toSecsSinceEpoch(), 0},
+                                          {when.toSecsSinceEpoch(), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     }
 
     SyncPlan plan(SyncMode mode) const {
