@@ -195,7 +195,7 @@ TEST_F(Sync, DryRunPrintsThePlanAsTheReportsRowsWithTheAction) {
     for (const QString& line : lines.first(9))
         EXPECT_EQ(line.indexOf(QLatin1Char('|')), lines[0].indexOf(QLatin1Char('|')));
     for (const char* row :
-         {"^alone_left\\.txt +5 bytes  3/9/24 2:05:00 PM  \\| source-only +\\| copy-right +\\|$",
+         {"^alone_left\\.txt +5 bytes  3/9/24 2:05:00 PM \\| source-only +\\| copy-right +\\|$",
           "^ +\\| destination-only +\\| delete-right +\\| rightdir/    \\d"})
         EXPECT_EQ(lines.filter(QRegularExpression(QString::fromLatin1(row))).size(), 1)
             << row << "\n"
