@@ -17,7 +17,6 @@
 #include <QIODevice>
 #include <QTextStream>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -119,9 +118,10 @@ bool markUndone(SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, QTextS
     return any;
 }
 
-// Whether the entry `relative` below the top folder `top` can be read now: a
-// folder entered from its parents and opened for its names, a file opened.
-bool readableNow(const QByteArray& top, const QByteArray& relative) {
+// Whether the entry `relative` below the top folder `top` can be read now
+// as what the plan saw: a folder entered from its parents and opened for its
+// names, a file opened.
+bool readableNow(const QByteArray& top, const QByteArray& relative, bool folder) {
     FolderChain chain;
     if (!chain.openTop(top, true))
         return false;
@@ -130,16 +130,12 @@ bool readableNow(const QByteArray& top, const QByteArray& relative) {
         if (!chain.enter(names[i]))
             return false;
     }
-    struct stat st {};
-    if (::fstatat(chain.fd(), names.last().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    if (S_ISDIR(st.st_mode))
+    if (folder)
         return chain.enter(names.last()) &&
                UniqueFd(::openat(chain.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)).fd >= 0;
-    return !S_ISREG(st.st_mode) ||
-           UniqueFd(::openat(chain.fd(), names.last().constData(),
+    return UniqueFd(::openat(chain.fd(), names.last().constData(),
                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC))
-                   .fd >= 0;
+               .fd >= 0;
 }
 
 // Names on standard error each side of an unreadable entry that cannot be
@@ -153,7 +149,8 @@ void tellUnreadable(const SyncPlan& plan, const SyncEntry& e, QTextStream& err) 
         if (relative.isEmpty())
             continue;
         present.push_back(top + relative);
-        if (!readableNow(top, relative))
+        if (!readableNow(top, relative,
+                         plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side))))
             unreadable.push_back(top + relative);
     }
     for (const QByteArray& path : unreadable.empty() ? present : unreadable)

@@ -156,14 +156,17 @@ FsResult checkSyncFolders(const QByteArray& source, const QByteArray& destinatio
 }
 
 bool deletesAllOfDestination(const SyncPlan& plan) {
-    // Only entries at the top: a folder kept on both sides gives rows of
-    // what it holds, named below it, and stays.
-    qsizetype deleted = 0;
-    for (const SyncEntry& e : plan.entries) {
-        if (e.action == SyncAction::DeleteRight && !plan.path(e, Side::Destination).contains('/'))
-            ++deleted;
+    const FolderRows& rows = *plan.rows;
+    // A row below a folder tells that both sides have the folder: it stays.
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        for (const Side side : {Side::Source, Side::Destination}) {
+            const qint32 i = rows.entry(r, side);
+            if (i >= 0 && rows.listing(side).fileName(i).contains('/'))
+                return false;
+        }
     }
-    return deleted > 0 && deleted == plan.rows->destination.count();
+    return rows.destination.count() > 0 &&
+           plan.count(SyncAction::DeleteRight) == rows.destination.count();
 }
 
 QString everythingDeletedQuestion() {

@@ -1,0 +1,127 @@
+#include "core/folder_chain.h"
+#include "fileops/sync_command.h"
+#include "support/temp_tree.h"
+
+#include <QDir>
+#include <QTextStream>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Outcome {
+    int code;
+    QString err;
+};
+
+Outcome sync(const QString& args) {
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = runSyncCommand(args.split(QLatin1Char(' ')), o, e);
+    e.flush();
+    return {code, err};
+}
+
+// D holds src/a.txt, a link to src and an empty folder; relative paths are
+// taken from D.
+class SyncGuards : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dest.write(QStringLiteral("src/a.txt"), "1");
+        dest.mkdir(QStringLiteral("empty"));
+        ASSERT_EQ(::symlink("src", QFile::encodeName(dest.filePath(QStringLiteral("link")))), 0);
+        ASSERT_TRUE(QDir::setCurrent(dest.path()));
+    }
+    void TearDown() override { QDir::setCurrent(QDir::tempPath()); }
+    TempTree dest, other;
+};
+
+TEST_F(SyncGuards, RefusesTopsThatAreOneFolderOrOneInsideTheOther) {
+    const QString d = dest.path();
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("src"), QStringLiteral(".")},
+        {QStringLiteral("."), QStringLiteral("src/")},
+        {QStringLiteral("link"), d},
+        {d + QStringLiteral("/src/.."), QStringLiteral(".")},
+        {QStringLiteral("src/../link"), QStringLiteral("src")},
+        {QStringLiteral("empty"), QStringLiteral("link/..")},
+    };
+    for (const auto& [source, destination] : cases) {
+        const Outcome r =
+            sync(QStringLiteral("--sync mirror %1 %2 --permanently").arg(source, destination));
+        EXPECT_TRUE(r.code == 2 && r.err.contains(QLatin1String("inside")) !=
+                                       r.err.contains(QLatin1String("the same folder")))
+            << source.toStdString() << " " << destination.toStdString() << ": " << r.code << " "
+            << r.err.toStdString();
+    }
+    EXPECT_EQ(dest.read(QStringLiteral("src/a.txt")), "1");
+    EXPECT_EQ(sync(QStringLiteral("--sync mirror empty src --dry-run")).code, 0) << "siblings";
+}
+
+TEST_F(SyncGuards, RefusesAFolderInsideTheOtherThroughABindMount) {
+    const QByteArray at = QFile::encodeName(other.path());
+    if (::mount(QFile::encodeName(dest.filePath(QStringLiteral("src"))).constData(), at.constData(),
+                nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "mount --bind is not allowed here: " << std::strerror(errno);
+    const Outcome in = sync(QStringLiteral("--sync mirror %1 . --permanently").arg(other.path()));
+    const Outcome holds =
+        sync(QStringLiteral("--sync mirror . %1 --permanently").arg(other.path()));
+    ::umount2(at.constData(), MNT_DETACH);
+    EXPECT_TRUE(in.code == 2 && in.err.contains(QLatin1String("Source lies inside")))
+        << in.err.toStdString();
+    EXPECT_TRUE(holds.code == 2 && holds.err.contains(QLatin1String("Destination lies inside")))
+        << holds.err.toStdString();
+    EXPECT_EQ(dest.read(QStringLiteral("src/a.txt")), "1");
+}
+
+TEST_F(SyncGuards, MirrorDeletingAllOfDestinationNeedsDeleteAll) {
+    ASSERT_TRUE(QFile::remove(dest.filePath(QStringLiteral("link"))));
+    const QString run = QStringLiteral("--sync mirror %1 . --permanently").arg(other.path());
+    const Outcome refused = sync(run);
+    EXPECT_TRUE(refused.code == 2 && refused.err.contains(QLatin1String("--delete-all")))
+        << refused.err.toStdString();
+    EXPECT_EQ(dest.read(QStringLiteral("src/a.txt")), "1");
+    other.write(QStringLiteral("empty/kept"));
+    EXPECT_EQ(sync(run).code, 0) << "a folder both have stays";
+    EXPECT_EQ(sync(run + QStringLiteral(" --delete-all")).code, 0);
+    EXPECT_EQ(QDir(dest.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("empty")});
+}
+
+TEST_F(SyncGuards, AnUnreadableFolderIsNamedOnItsOwnSide) {
+    other.write(QStringLiteral("src/a.txt"), "2");
+    for (const auto& [path, mode] : {std::pair(other.path(), 0755),
+                                     {dest.path(), 0755},
+                                     {dest.filePath(QStringLiteral("src")), 0}})
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    // Root reads everything: the run is another user's.
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::seteuid(65534) == 0);
+    const Outcome r = sync(QStringLiteral("--sync update %1 . --dry-run").arg(other.path()));
+    ASSERT_TRUE(!root || ::seteuid(0) == 0);
+    ::chmod(QFile::encodeName(dest.filePath(QStringLiteral("src"))).constData(), 0700);
+    EXPECT_TRUE(r.code == 2 && r.err.contains(QLatin1String("./src")) &&
+                !r.err.contains(other.path()))
+        << r.err.toStdString();
+}
+
+TEST_F(SyncGuards, FailuresAreTheCommandLinesMessages) {
+    // A mount point in Destination cannot be deleted; more deletions follow it.
+    TempTree empty;
+    const QByteArray at = QFile::encodeName(dest.filePath(QStringLiteral("empty")));
+    if (::mount(QFile::encodeName(other.path()).constData(), at.constData(), nullptr, MS_BIND,
+                nullptr) != 0)
+        GTEST_SKIP() << "mount --bind is not allowed here: " << std::strerror(errno);
+    const Outcome r =
+        sync(QStringLiteral("--sync mirror %1 . --permanently --delete-all").arg(empty.path()));
+    ::umount2(at.constData(), MNT_DETACH);
+    EXPECT_TRUE(r.code == 2 && r.err.contains(QLatin1String("busy")) &&
+                !r.err.contains(QLatin1String("Cancel")))
+        << r.err.toStdString();
+}
+
+} // namespace
