@@ -1,6 +1,7 @@
 #include "core/folder_scan.h"
 
 #include "core/exclusions.h"
+#include "core/file_system_kind.h"
 #include "core/name_text.h"
 #include "core/unique_fd.h"
 #include "core/wildcard.h"
@@ -12,7 +13,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <thread>
 
 int attributeMask(const FilterSettings& settings) {
@@ -134,24 +134,7 @@ private:
         bool patternDue = false; // the stat tells whether the pattern applies
     };
 
-    static int statsInFlightFor(int fd) {
-        struct statfs fs {};
-        if (::fstatfs(fd, &fs) != 0)
-            return 1;
-        switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0x65735546: // FUSE (sshfs and the like)
-        case 0x6969:     // NFS
-        case 0x517B:     // SMB
-        case 0xFE534D42: // SMB2
-        case 0xFF534D42: // CIFS
-        case 0x00C36400: // Ceph
-        case 0x01021997: // 9P
-        case 0x5346414F: // AFS
-            return 16;
-        default:
-            return 1;
-        }
-    }
+    static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
 
     void tick(qint64 n) const {
         if (m_options.progress)
