@@ -3,6 +3,7 @@
 #include "core/exclusions.h"
 #include "core/file_system_kind.h"
 #include "core/name_text.h"
+#include "core/trash.h"
 #include "core/unique_fd.h"
 #include "core/wildcard.h"
 
@@ -136,6 +137,18 @@ private:
 
     static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
 
+    // Whether the folder read is a drive's top: a mount's root, or "/".
+    bool driveTop() const {
+        struct statx x {};
+        if (::statx(m_fd, "", AT_EMPTY_PATH, STATX_INO, &x) == 0 &&
+            (x.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+            return (x.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        struct stat here {
+        }, up{};
+        return ::fstat(m_fd, &here) == 0 && ::fstatat(m_fd, "..", &up, 0) == 0 &&
+               (here.st_dev != up.st_dev || here.st_ino == up.st_ino);
+    }
+
     void tick(qint64 n) const {
         if (m_options.progress)
             m_options.progress->fetch_add(n, std::memory_order_relaxed);
@@ -152,6 +165,10 @@ private:
             return false;
         if (!m_exclusions.isEmpty() &&
             m_exclusions.excludes(QByteArrayView(raw), m_options.relativeFolder))
+            return false;
+        // The trash of a drive compared from its top is the program's, never data.
+        if (raw[0] == '.' && m_options.relativeFolder.isEmpty() && Trash::isTopTrashName(raw) &&
+            driveTop())
             return false;
         if (type == DT_DIR)
             return m_folders ? 1 : 0;

@@ -1,4 +1,5 @@
 #include "core/folder_chain.h"
+#include "fileops/command_line.h"
 #include "fileops/sync_command.h"
 #include "support/temp_tree.h"
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -122,6 +124,62 @@ TEST_F(SyncGuards, FailuresAreTheCommandLinesMessages) {
     EXPECT_TRUE(r.code == 2 && r.err.contains(QLatin1String("busy")) &&
                 !r.err.contains(QLatin1String("Cancel")))
         << r.err.toStdString();
+}
+
+// A drive's trash at its top is the program's, never data: not planned to
+// be copied back nor deleted, however it is spelled but ".Trash-" and digits.
+TEST_F(SyncGuards, ATrashAtADrivesTopIsNeverData) {
+    const QByteArray top = QFile::encodeName(other.path());
+    if (::mount(top.constData(), top.constData(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "mount --bind is not allowed here: " << std::strerror(errno);
+    for (const char* name : {".Trash-0/files/f", ".Trash/0/files/f", ".Trash-x/f", "t/.Trash-0"})
+        other.write(QString::fromLatin1(name));
+    QStringList plans;
+    for (const QString& sides : {QStringLiteral("%1 ."), QStringLiteral(". %1")}) {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        runSyncCommand(QStringLiteral("--sync mirror %1 --hidden --dry-run --json")
+                           .arg(sides.arg(other.path()))
+                           .split(QLatin1Char(' ')),
+                       o, e);
+        o.flush();
+        plans << out;
+    }
+    ::umount2(top.constData(), MNT_DETACH);
+    for (const QString& plan : plans)
+        EXPECT_TRUE(
+            plan.contains(QLatin1String("\".Trash-x\"")) && plan.contains(QLatin1String("\"t\"")) &&
+            !plan.contains(QLatin1String("Trash-0")) && !plan.contains(QLatin1String("\".Trash\"")))
+            << plan.toStdString();
+}
+
+// Output into a pipe no one reads any more fails as a write, exit 3 with a
+// message, whichever command and form.
+TEST_F(SyncGuards, AClosedPipeIsAFailedWrite) {
+    for (const QString& args :
+         {QStringLiteral("--compare . %1 --json"), QStringLiteral("--compare . %1 -r"),
+          QStringLiteral("--sync both . %1 --dry-run"),
+          QStringLiteral("--sync both . %1 --dry-run --json")}) {
+        int out[2], err[2];
+        ASSERT_TRUE(::pipe(out) == 0 && ::pipe(err) == 0);
+        ::close(out[0]);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::_exit(runCommandLine(args.arg(other.path()).split(QLatin1Char(' '))));
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        QFile said;
+        said.open(err[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        const QByteArray message = said.readAll();
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3 &&
+                    message.contains("cannot write"))
+            << args.toStdString() << ": " << status << " " << message.constData();
+    }
 }
 
 } // namespace

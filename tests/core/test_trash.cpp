@@ -266,3 +266,22 @@ TEST_F(TrashTest, TheTrashAndTheWayBackAreCheckedEachTimeNoLinkFollowed) {
 }
 
 } // namespace
+
+namespace {
+
+// Names at the length limit: each entry's name in the trash, its info file's
+// name and a number to tell two apart all fit, and both come back.
+TEST_F(TrashTest, TwoFilesOfOneLongestNameEachComeBack) {
+    const QByteArray name(250, 'n');
+    TrashEntry entries[2];
+    for (const char* folder : {"a", "b"}) {
+        tree.write(QString::fromLatin1(folder) + '/' + QString::fromLatin1(name), folder);
+        ASSERT_TRUE(Trash::moveToTrash(at(folder) + '/' + name, entries[*folder - 'a']).ok())
+            << folder;
+    }
+    for (const TrashEntry& e : entries)
+        ASSERT_TRUE(Trash::restore(e).ok()) << e.name.constData();
+    EXPECT_EQ(readAll(at("a") + '/' + name) + readAll(at("b") + '/' + name), "ab");
+}
+
+} // namespace
