@@ -138,20 +138,21 @@ FsResult checkSyncFolders(const QByteArray& source, const QByteArray& destinatio
     if (s.fd < 0 || d.fd < 0 || ::fstat(s.fd, &ss) != 0 || ::fstat(d.fd, &sd) != 0)
         return {};
     if (FolderId::of(ss) == FolderId::of(sd))
-        return FsError(EINVAL, nameText(source),
-                       QStringLiteral("Source and Destination are the same folder"));
+        return FsError(
+            EINVAL, nameText(source),
+            QStringLiteral("Source and Destination are the same folder: nothing to synchronize"));
     const std::vector<MountView> views = mountViews();
     Holders aboveSource(views), aboveDestination(views);
     aboveSource.collect(s.fd);
     if (aboveSource.contains(FolderId::of(sd)))
         return FsError(EINVAL, nameText(source),
-                       QStringLiteral("Source lies inside Destination, which a synchronisation "
-                                      "would change under itself"));
+                       QStringLiteral("Source lies inside Destination: Synchronize would change "
+                                      "the folder it copies from"));
     aboveDestination.collect(d.fd);
     if (aboveDestination.contains(FolderId::of(ss)))
         return FsError(EINVAL, nameText(destination),
-                       QStringLiteral("Destination lies inside Source, which a synchronisation "
-                                      "would change under itself"));
+                       QStringLiteral("Destination lies inside Source: Synchronize would copy "
+                                      "the tree into itself"));
     return {};
 }
 
