@@ -140,8 +140,8 @@ TEST(ContentCheck, DigestsOnlyFromARegularCacheFileForFilesWhoseChangeTimesTell)
     ContentChecker filling(cacheIn(good));
     ASSERT_EQ(run(filling, pair)[0], ContentVerdict::Equal);
     const QByteArray cache = QFile::encodeName(home.filePath("digests")),
-                     kept = QFile::encodeName(good.filePath("digests"));
-    const QByteArray goodBytes = good.read(QStringLiteral("digests"));
+                     kept = QFile::encodeName(good.filePath("digests")),
+                     goodBytes = good.read(QStringLiteral("digests"));
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"a FIFO", [&] { ASSERT_EQ(::mkfifo(cache.constData(), 0600), 0); }},
         {"a link", [&] { ASSERT_EQ(::symlink(kept.constData(), cache.constData()), 0); }},
@@ -179,9 +179,8 @@ TEST(ContentCheck, DigestsOnlyFromARegularCacheFileForFilesWhoseChangeTimesTell)
         watchdog.join();
         fileSystemTypeOf = original;
         struct stat after {};
-        EXPECT_FALSE(hung) << what;
-        EXPECT_TRUE(::lstat(cache.constData(), &after) == 0 || before.st_mode == 0) << what;
-        EXPECT_EQ(after.st_mode, before.st_mode) << what << ": left alone";
+        ::lstat(cache.constData(), &after);
+        EXPECT_TRUE(!hung && after.st_mode == before.st_mode) << what << ": hung or not left alone";
         EXPECT_EQ(good.read(QStringLiteral("digests")), goodBytes) << what;
     }
 }
