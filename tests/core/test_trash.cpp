@@ -266,20 +266,3 @@ TEST_F(TrashTest, TheTrashAndTheWayBackAreCheckedEachTimeNoLinkFollowed) {
 }
 
 } // namespace
-
-namespace {
-
-// At the name length limit, the trash's name, its info file's and a number
-// to tell two apart all fit.
-TEST_F(TrashTest, TwoFilesOfOneLongestNameEachComeBack) {
-    const QByteArray name = '/' + QByteArray(250, 'n');
-    TrashEntry e[2];
-    for (const char* folder : {"a", "b"}) {
-        tree.write(QString::fromLatin1(folder + name), folder);
-        ASSERT_TRUE(Trash::moveToTrash(at(folder) + name, e[*folder - 'a']).ok());
-    }
-    ASSERT_TRUE(Trash::restore(e[0]).ok() && Trash::restore(e[1]).ok());
-    EXPECT_EQ(readAll(at("a") + name) + readAll(at("b") + name), "ab");
-}
-
-} // namespace
