@@ -1,5 +1,6 @@
 #include "core/compare_report.h"
 #include "core/name_text.h"
+#include "fileops/command_line.h"
 #include "support/temp_tree.h"
 
 #include <QBuffer>
@@ -23,8 +24,10 @@ struct ReportRun {
 
 // The report run in a child process, as an unprivileged user when the tests
 // run as root (so that a folder of mode 0 cannot be read), or with at most
-// `descriptors` open files.
-ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors = 0);
+// `descriptors` open files; or, `readerGone`, as the program runs it, into a
+// pipe no one reads.
+ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors = 0,
+                      bool readerGone = false);
 
 ReportRun report(const QStringList& args, QIODevice* device = nullptr) {
     ReportRun r;
@@ -37,11 +40,19 @@ ReportRun report(const QStringList& args, QIODevice* device = nullptr) {
     return r;
 }
 
-ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors) {
+ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors,
+                      bool readerGone) {
     int pipes[2][2];
     if (::pipe(pipes[0]) != 0 || ::pipe(pipes[1]) != 0)
         return {-1, {}, {}};
+    if (readerGone)
+        ::close(pipes[0][0]);
     const pid_t child = ::fork();
+    if (child == 0 && readerGone) {
+        ::dup2(pipes[0][1], 1);
+        ::dup2(pipes[1][1], 2);
+        ::_exit(runCommandLine(args));
+    }
     if (child == 0) {
         ::close(pipes[0][0]);
         ::close(pipes[1][0]);
@@ -61,6 +72,8 @@ ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descrip
     ReportRun r{-1, {}, {}};
     for (int i : {0, 1}) {
         ::close(pipes[i][1]);
+        if (readerGone && i == 0)
+            continue;
         QFile in;
         in.open(pipes[i][0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         (i ? r.err : r.out) = QString::fromUtf8(in.readAll());
@@ -143,6 +156,15 @@ TEST_F(Report, FailuresExitNonZeroWithTheReason) {
     unwritable.open(QIODevice::ReadOnly);
     const ReportRun r = report(args(QStringLiteral("--json")), &unwritable);
     EXPECT_TRUE(r.code == 3 && r.err.contains(QStringLiteral("cannot write the report")));
+    // A reader gone is a failed write too, for a plan as for a report.
+    for (const QStringList& command :
+         {args(QStringLiteral("--json")), args(QStringLiteral("-r")),
+          QStringList{QStringLiteral("--sync"), QStringLiteral("both")} +
+              args(QStringLiteral("--dry-run")).mid(1)}) {
+        const ReportRun gone = reportApart(command, false, 0, true);
+        EXPECT_TRUE(gone.code == 3 && gone.err.contains(QStringLiteral("cannot write")))
+            << command.join(QLatin1Char(' ')).toStdString() << ": " << gone.code;
+    }
     // A full disk refuses even the few bytes of a small report, once flushed.
     for (const char* form : {"--json", "-r"}) {
         QFile full(QStringLiteral("/dev/full"));

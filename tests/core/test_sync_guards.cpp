@@ -1,5 +1,4 @@
 #include "core/folder_chain.h"
-#include "fileops/command_line.h"
 #include "fileops/sync_command.h"
 #include "support/temp_tree.h"
 
@@ -10,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -144,35 +142,6 @@ TEST_F(SyncGuards, AnUnreadableFolderIsNamedOnItsOwnSide) {
     EXPECT_TRUE(r.code == 2 && r.err.contains(QLatin1String("./src")) &&
                 !r.err.contains(other.path()))
         << r.err.toStdString();
-}
-
-// Output into a pipe no one reads any more fails as a write, exit 3 with a
-// message, whichever command and form.
-TEST_F(SyncGuards, AClosedPipeIsAFailedWrite) {
-    for (const QString& args :
-         {QStringLiteral("--compare . %1 --json"), QStringLiteral("--compare . %1 -r"),
-          QStringLiteral("--sync both . %1 --dry-run"),
-          QStringLiteral("--sync both . %1 --dry-run --json")}) {
-        int out[2], err[2];
-        ASSERT_TRUE(::pipe(out) == 0 && ::pipe(err) == 0);
-        ::close(out[0]);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            ::_exit(runCommandLine(args.arg(other.path()).split(QLatin1Char(' '))));
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        QFile said;
-        said.open(err[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        const QByteArray message = said.readAll();
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3 &&
-                    message.contains("cannot write"))
-            << args.toStdString() << ": " << status << " " << message.constData();
-    }
 }
 
 } // namespace
