@@ -151,6 +151,8 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
 }
 
 bool DigestCache::save() {
+    // By the next run a device's number may be another drive's.
+    m_trusted.clear();
     if (!m_changed)
         return true;
     std::vector<Stored> kept = std::move(m_stored);

@@ -47,7 +47,8 @@ public:
 
     // Whether digests of files on `device` may be found and kept (`fd` is
     // open on that file system): not where a server keeps the change times,
-    // which may stay as they were over a change. Looked at once per device.
+    // which may stay as they were over a change. Looked at once per device
+    // until the next save().
     bool trusts(std::uint64_t device, int fd);
 
     // The digest of the file of that identity, if known; read from disk the

@@ -202,7 +202,12 @@ TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) 
                    {"s6", "a", 0, nullptr, 0, "source-only", "source-only"},
                    {"s7", nullptr, 0, "a", 0, "destination-only", "destination-only"},
                    {"s8", "a", 0, "a", 0, "case", "case"}, // Destination's name is S8
-                   {"s9", "abc", 1, "abd", 0, "same", "differs"}};
+                   {"s9", "abc", 1, "abd", 0, "same", "differs"},
+                   // The tolerance (2 s) on its boundary, both ways.
+                   {"sa", "a", 2, "a", 0, "same", "same"},
+                   {"sb", "a", 3, "a", 0, "source-newer", "same-contents"},
+                   {"sc", "a", 0, "a", 2, "same", "same"},
+                   {"sd", "a", 0, "a", 3, "destination-newer", "same-contents"}};
     for (const auto& [name, left, leftAge, right, rightAge, quick, contents] : cases) {
         if (left)
             source.write(QString::fromLatin1(name), left, t.addSecs(leftAge));
@@ -275,6 +280,13 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
                   .out,
               QString());
     EXPECT_EQ(report(args(QStringLiteral("-r --exclude"))).code, 1);
+    for (const char* name : {".git/x", ".github/x", ".gitignore"})
+        source.write(QLatin1String("k/same/") + QLatin1String(name), "1", t);
+    const QString kept = report(args(QStringLiteral("--exclude .git -r --hidden"))).out;
+    EXPECT_TRUE(kept.contains(QLatin1String("same/.github/x")) &&
+                kept.contains(QLatin1String("same/.gitignore")) &&
+                !kept.contains(QLatin1String(".git/")))
+        << "a name, not a start of one: " << kept.toStdString();
     ::unlink(QFile::encodeName(source.filePath(QStringLiteral("k/same/cache/x"))));
     ::rmdir(QFile::encodeName(source.filePath(QStringLiteral("k/same/cache"))));
     const QString text = report(args(QStringLiteral("--recursive --changed --pattern x"))).out;
