@@ -158,6 +158,9 @@ FsResult checkSyncFolders(const QByteArray& source, const QByteArray& destinatio
 
 bool deletesAllOfDestination(const SyncPlan& plan) {
     const FolderRows& rows = *plan.rows;
+    if (rows.destination.count() == 0 ||
+        plan.count(SyncAction::DeleteRight) != rows.destination.count())
+        return false;
     // A row below a folder tells that both sides have the folder: it stays.
     for (qsizetype r = 0; r < rows.count(); ++r) {
         for (const Side side : {Side::Source, Side::Destination}) {
@@ -166,8 +169,7 @@ bool deletesAllOfDestination(const SyncPlan& plan) {
                 return false;
         }
     }
-    return rows.destination.count() > 0 &&
-           plan.count(SyncAction::DeleteRight) == rows.destination.count();
+    return true;
 }
 
 QString everythingDeletedQuestion() {
