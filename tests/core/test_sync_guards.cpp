@@ -127,21 +127,4 @@ TEST_F(SyncGuards, MirrorDeletingAllOfDestinationNeedsDeleteAll) {
               QStringList{QStringLiteral("empty")});
 }
 
-TEST_F(SyncGuards, AnUnreadableFolderIsNamedOnItsOwnSide) {
-    other.write(QStringLiteral("src/a.txt"), "2");
-    for (const auto& [path, mode] : {std::pair(other.path(), 0755),
-                                     {dest.path(), 0755},
-                                     {dest.filePath(QStringLiteral("src")), 0}})
-        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
-    // Root reads everything: the run is another user's.
-    const bool root = ::geteuid() == 0;
-    ASSERT_TRUE(!root || ::seteuid(65534) == 0);
-    const Outcome r = sync(QStringLiteral("--sync update %1 . --dry-run").arg(other.path()));
-    ASSERT_TRUE(!root || ::seteuid(0) == 0);
-    ::chmod(QFile::encodeName(dest.filePath(QStringLiteral("src"))).constData(), 0700);
-    EXPECT_TRUE(r.code == 2 && r.err.contains(QLatin1String("./src")) &&
-                !r.err.contains(other.path()))
-        << r.err.toStdString();
-}
-
 } // namespace
