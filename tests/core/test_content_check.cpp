@@ -128,7 +128,8 @@ TEST(ContentCheck, ACacheFileNotWhollyOursIsIgnoredAndWrittenAnewAndTheOldestGoF
 
 // Digests are not taken from, nor kept in, a cache that is not a regular
 // file (a FIFO there must not hang the check), nor for files on a drive whose
-// server keeps the change times.
+// server keeps the change times, nor for files changed within the settling
+// time, whatever time they were given.
 TEST(ContentCheck, DigestsOnlyFromARegularCacheFileForFilesWhoseChangeTimesTell) {
     TempTree t, home, good;
     const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
@@ -149,6 +150,8 @@ TEST(ContentCheck, DigestsOnlyFromARegularCacheFileForFilesWhoseChangeTimesTell)
              ASSERT_TRUE(QFile::copy(good.filePath("digests"), home.filePath("digests")));
              fileSystemTypeOf = [](int) { return 0x65735546UL; };
          }},
+        {"just written, an old time given",
+         [&] { t.write("a", "same", when), t.write("b", "same", when); }},
     };
     const auto original = fileSystemTypeOf;
     for (const auto& [what, setUp] : cases) {
