@@ -1,13 +1,11 @@
-#include "core/compare_report.h"
 #include "core/name_text.h"
-#include "fileops/sync_command.h"
+#include "fileops/command_line.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"
 #include "shell/qt_platform.h"
 
 #include <QApplication>
-#include <QTextStream>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -17,23 +15,9 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         args << nameText(QByteArray(argv[i]));
 
-    if (isReportInvocation(args) || isSyncInvocation(args)) {
+    if (isCommandLineInvocation(args)) {
         QCoreApplication app(argc, argv);
-        int code = 0;
-        {
-            QTextStream out(stdout);
-            QTextStream err(stderr);
-            code = isSyncInvocation(args) ? runSyncCommand(args, out, err)
-                                          : runCompareReport(args, out, err);
-            out.flush(); // the help and version texts too, so a failed write is seen
-        }
-        // Flushed and closed, each checked: the last bytes may be refused only then.
-        if (code == 0 &&
-            (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0)) {
-            std::fputs("duoscope: cannot write the report\n", stderr);
-            return 3;
-        }
-        return code;
+        return runCommandLine(args);
     }
 
     // The window takes two folders or two files at most, none of them "".

@@ -119,6 +119,14 @@ ContentVerdict compareOpenFiles(int fdA, int fdB, const std::atomic<bool>& cance
 
 namespace {
 
+// The cache for a pair whose change times can be trusted (each `fd` open on
+// its file's file system), else none.
+DigestCache* trusted(DigestCache* cache, const struct stat& sa, int fdA, const struct stat& sb,
+                     int fdB) {
+    return cache && cache->trusts(sa.st_dev, fdA) && cache->trusts(sb.st_dev, fdB) ? cache
+                                                                                   : nullptr;
+}
+
 // The verdict on two regular files that their stats, or the digests kept,
 // give without reading.
 std::optional<ContentVerdict> knownVerdict(const struct stat& sa, const struct stat& sb,
@@ -143,6 +151,7 @@ std::optional<ContentVerdict> knownVerdict(const struct stat& sa, const struct s
 ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const struct stat& sb,
                               const std::atomic<bool>& cancel, DigestCache* cache,
                               std::atomic<qsizetype>* reads) {
+    cache = trusted(cache, sa, fdA, sb, fdB);
     std::optional<ContentDigest> digests[2];
     if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
         return *known;
@@ -237,18 +246,20 @@ void ContentChecker::start(std::vector<Pair> pairs, Report report,
 std::optional<bool> knownSameContents(const QByteArray& pathA, const QByteArray& pathB) {
     // Each file from its folder's descriptor, a link at its name not followed.
     struct stat st[2]{};
+    UniqueFd folders[2];
     for (const int side : {0, 1}) {
         const FileLocation at = FileLocation::of(side ? pathB : pathA);
-        const UniqueFd folder{::open(at.folder.isEmpty() ? "." : at.folder.constData(),
-                                     O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        if (folder.fd < 0 ||
-            ::fstatat(folder.fd, at.name.constData(), &st[side], AT_SYMLINK_NOFOLLOW) != 0 ||
+        folders[side].fd = ::open(at.folder.isEmpty() ? "." : at.folder.constData(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folders[side].fd < 0 ||
+            ::fstatat(folders[side].fd, at.name.constData(), &st[side], AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(st[side].st_mode))
             return std::nullopt;
     }
     DigestCache cache;
     std::optional<ContentDigest> digests[2];
-    const std::optional<ContentVerdict> known = knownVerdict(st[0], st[1], &cache, digests);
+    const std::optional<ContentVerdict> known = knownVerdict(
+        st[0], st[1], trusted(&cache, st[0], folders[0].fd, st[1], folders[1].fd), digests);
     return known ? std::optional(*known == ContentVerdict::Equal) : std::nullopt;
 }
 
@@ -263,7 +274,8 @@ ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char*
         !S_ISREG(sb.st_mode))
         return ContentVerdict::Unreadable;
     std::optional<ContentDigest> digests[2];
-    if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
+    if (const std::optional<ContentVerdict> known =
+            knownVerdict(sa, sb, trusted(cache, sa, dirA, sb, dirB), digests))
         return *known;
     const UniqueFd a{openRegular(dirA, nameA, O_NOFOLLOW, sa)};
     const UniqueFd b{openRegular(dirB, nameB, O_NOFOLLOW, sb)};

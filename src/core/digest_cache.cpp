@@ -1,5 +1,6 @@
 #include "core/digest_cache.h"
 
+#include "core/file_system_kind.h"
 #include "core/unique_fd.h"
 
 #include <QDir>
@@ -68,10 +69,11 @@ DigestCache::DigestCache(QByteArray path, qsizetype maxEntries)
 
 void DigestCache::load() {
     m_loaded = true;
-    const UniqueFd fd{::open(m_path.constData(), O_RDONLY | O_CLOEXEC)};
+    // Never waiting on a FIFO, never through a link.
+    const UniqueFd fd{::open(m_path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
     struct stat st {};
-    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0)
-        return; // none yet
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return; // none yet, or not ours
     static_assert(sizeof(Stored) == sizeof(Record) &&
                   offsetof(Stored, used) == offsetof(Record, used) &&
                   offsetof(Stored, digest) == offsetof(Record, low));
@@ -108,6 +110,13 @@ void DigestCache::load() {
     }
 }
 
+bool DigestCache::trusts(std::uint64_t device, int fd) {
+    const auto known = m_trusted.constFind(device);
+    if (known != m_trusted.cend())
+        return *known;
+    return *m_trusted.insert(device, !servedFileSystem(fileSystemTypeOf(fd)));
+}
+
 DigestCache::Stored* DigestCache::stored(const ContentKey& id) {
     const auto it =
         std::lower_bound(m_stored.begin(), m_stored.end(), Stored{id, 0, {}}, byIdentity);
@@ -142,6 +151,8 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
 }
 
 bool DigestCache::save() {
+    // By the next run a device's number may be another drive's.
+    m_trusted.clear();
     if (!m_changed)
         return true;
     std::vector<Stored> kept = std::move(m_stored);
@@ -168,6 +179,9 @@ bool DigestCache::save() {
     const char* sumBytes = reinterpret_cast<const char*>(&sum);
     bytes.insert(bytes.end(), sumBytes, sumBytes + sizeof sum);
 
+    struct stat there {};
+    if (::lstat(m_path.constData(), &there) == 0 && !S_ISREG(there.st_mode))
+        return false; // not ours to replace
     const QByteArray folder = m_path.left(m_path.lastIndexOf('/'));
     QDir().mkpath(QFile::decodeName(folder));
     // A file of its own, renamed over the old: a reader never sees half of it.

@@ -29,7 +29,8 @@ struct ContentDigest {
 // The digests of files already read, kept in one file under the user's
 // cache folder between runs. A cache file that is not one this program
 // wrote whole (another format, cut short, a bad checksum) is ignored and
-// written anew. Past `maxEntries` the entries used longest ago are dropped.
+// written anew; anything but a regular file there (a link, a FIFO) is
+// ignored and left alone. Past `maxEntries` the entries used longest ago are dropped.
 // The entries read stay in the file's own sorted array, looked up by binary
 // search, and the file is written again only when entries were added: a run
 // that only finds digests costs one read of the file, whatever its size.
@@ -43,6 +44,12 @@ public:
     // was read: a write within the same tick of the file system's clock could
     // leave its times as they were.
     void setSettleTime(std::int64_t settleNs) { m_settleNs = settleNs; }
+
+    // Whether digests of files on `device` may be found and kept (`fd` is
+    // open on that file system): not where a server keeps the change times,
+    // which may stay as they were over a change. Looked at once per device
+    // until the next save().
+    bool trusts(std::uint64_t device, int fd);
 
     // The digest of the file of that identity, if known; read from disk the
     // first time.
@@ -70,8 +77,9 @@ private:
     QByteArray m_path;
     qsizetype m_max;
     std::int64_t m_settleNs = 1000000000;
-    std::vector<Stored> m_stored;      // sorted by identity
-    QHash<ContentKey, Stored> m_added; // since the file was read
+    std::vector<Stored> m_stored;         // sorted by identity
+    QHash<ContentKey, Stored> m_added;    // since the file was read
+    QHash<std::uint64_t, bool> m_trusted; // by device
     std::uint64_t m_run = 1;
     bool m_loaded = false, m_changed = false, m_foreign = false;
 };

@@ -1,7 +1,9 @@
 #include "core/folder_scan.h"
 
 #include "core/exclusions.h"
+#include "core/file_system_kind.h"
 #include "core/name_text.h"
+#include "core/trash.h"
 #include "core/unique_fd.h"
 #include "core/wildcard.h"
 
@@ -12,7 +14,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <thread>
 
 int attributeMask(const FilterSettings& settings) {
@@ -134,23 +135,18 @@ private:
         bool patternDue = false; // the stat tells whether the pattern applies
     };
 
-    static int statsInFlightFor(int fd) {
-        struct statfs fs {};
-        if (::fstatfs(fd, &fs) != 0)
-            return 1;
-        switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0x65735546: // FUSE (sshfs and the like)
-        case 0x6969:     // NFS
-        case 0x517B:     // SMB
-        case 0xFE534D42: // SMB2
-        case 0xFF534D42: // CIFS
-        case 0x00C36400: // Ceph
-        case 0x01021997: // 9P
-        case 0x5346414F: // AFS
-            return 16;
-        default:
-            return 1;
-        }
+    static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
+
+    // Whether the folder read is a drive's top: a mount's root, or "/".
+    bool driveTop() const {
+        struct statx x {};
+        if (::statx(m_fd, "", AT_EMPTY_PATH, STATX_INO, &x) == 0 &&
+            (x.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+            return (x.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        struct stat here {
+        }, up{};
+        return ::fstat(m_fd, &here) == 0 && ::fstatat(m_fd, "..", &up, 0) == 0 &&
+               (here.st_dev != up.st_dev || here.st_ino == up.st_ino);
     }
 
     void tick(qint64 n) const {
@@ -169,6 +165,10 @@ private:
             return false;
         if (!m_exclusions.isEmpty() &&
             m_exclusions.excludes(QByteArrayView(raw), m_options.relativeFolder))
+            return false;
+        // The trash of a drive compared from its top is the program's, never data.
+        if (raw[0] == '.' && m_options.relativeFolder.isEmpty() && Trash::isTopTrashName(raw) &&
+            driveTop())
             return false;
         if (type == DT_DIR)
             return m_folders ? 1 : 0;

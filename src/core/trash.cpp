@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <stdio.h>
@@ -350,6 +351,20 @@ bool FileIdentity::operator==(const FileIdentity& o) const {
 }
 
 namespace Trash {
+
+bool isTopTrashName(const char* name) {
+    if (std::strncmp(name, ".Trash", 6) != 0)
+        return false;
+    if (name[6] == '\0')
+        return true;
+    if (name[6] != '-' || name[7] == '\0')
+        return false;
+    for (const char* c = name + 7; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+    }
+    return true;
+}
 
 QByteArray infoText(const QByteArray& pathInInfo, const QDateTime& deleted) {
     return "[Trash Info]\nPath=" + pathInInfo.toPercentEncoding("/") +

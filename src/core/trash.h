@@ -42,6 +42,10 @@ struct TrashEntry {
 // own file system fails with ENOTSUP, and the caller may offer to delete it.
 namespace Trash {
 
+// Whether `name`, in a drive's top folder, is a trash there: ".Trash" (the
+// administrator's, one folder a user) or ".Trash-" and a user's number.
+bool isTopTrashName(const char* name);
+
 // The text of an info file: the original path percent-encoded byte by byte,
 // and the deletion time in local time.
 QByteArray infoText(const QByteArray& pathInInfo, const QDateTime& deleted);

@@ -22,7 +22,8 @@ const ModeText modeTexts[] = {
      "Copies to Source what is newer or only in Destination; deletes nothing."},
     {"both", "Update &Both", "The newer side wins; what is on one side only is copied across."},
     {"mirror", "&Mirror to Destination",
-     "Destination becomes exactly Source: its extra files go to the Trash."},
+     "Destination becomes exactly Source: its extra files go to the Trash. A run that "
+     "would delete everything in Destination asks first."},
     {"two-way", "&Two-way",
      "Like Update Both, but a file deleted on one side since the last synchronisation goes on "
      "the other too, and one changed on both sides is a conflict for you to settle."},

@@ -2,17 +2,21 @@
 
 #include "core/digest_cache.h"
 #include "core/file_system.h"
+#include "core/folder_chain.h"
 #include "core/message_style.h"
 #include "core/name_text.h"
 #include "core/report_pieces.h"
 #include "core/sync_plan.h"
 #include "core/text_formats.h"
+#include "core/unique_fd.h"
 #include "fileops/command_host.h"
 #include "fileops/file_texts.h"
+#include "fileops/sync_guards.h"
 #include "fileops/sync_run.h"
 
 #include <QIODevice>
 #include <QTextStream>
+#include <fcntl.h>
 
 namespace {
 
@@ -76,7 +80,12 @@ public:
     int ask(const QString& text, int style) override {
         const MessageStyle::Buttons buttons = decodeMessageStyle(style).buttons;
         if (buttons == MessageStyle::Buttons::Ok || buttons == MessageStyle::Buttons::OkCancel) {
-            m_err << "duoscope: " << text.simplified() << '\n';
+            // The window's last paragraph tells what its Cancel button does:
+            // no button here, and the run goes on.
+            QStringList paragraphs = text.split(QStringLiteral("\r\n\r\n"));
+            if (buttons == MessageStyle::Buttons::OkCancel && paragraphs.size() > 1)
+                paragraphs.removeLast();
+            m_err << "duoscope: " << paragraphs.join(QStringLiteral(": ")).simplified() << '\n';
             return Answer::Ok;
         }
         return isNoTrashQuestion(text) ? Answer::No : Answer::Yes;
@@ -109,6 +118,45 @@ bool markUndone(SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, QTextS
     return any;
 }
 
+// Whether the entry `relative` below the top folder `top` can be read now
+// as what the plan saw: a folder entered from its parents and opened for its
+// names, a file opened.
+bool readableNow(const QByteArray& top, const QByteArray& relative, bool folder) {
+    FolderChain chain;
+    if (!chain.openTop(top, true))
+        return false;
+    const QList<QByteArray> names = relative.split('/');
+    for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+        if (!chain.enter(names[i]))
+            return false;
+    }
+    if (folder)
+        return chain.enter(names.last()) &&
+               UniqueFd(::openat(chain.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)).fd >= 0;
+    return UniqueFd(::openat(chain.fd(), names.last().constData(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC))
+               .fd >= 0;
+}
+
+// Names on standard error each side of an unreadable entry that cannot be
+// read now (both when neither can: it changed since the walk).
+void tellUnreadable(const SyncPlan& plan, const SyncEntry& e, QTextStream& err) {
+    std::vector<QByteArray> present, unreadable;
+    for (const Side side : {Side::Source, Side::Destination}) {
+        const QByteArray relative = plan.path(e, side).toByteArray();
+        const QByteArray top =
+            folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
+        if (relative.isEmpty())
+            continue;
+        present.push_back(top + relative);
+        if (!readableNow(top, relative,
+                         plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side))))
+            unreadable.push_back(top + relative);
+    }
+    for (const QByteArray& path : unreadable.empty() ? present : unreadable)
+        err << "duoscope: cannot read " << nameText(path) << ": left as it is\n";
+}
+
 } // namespace
 
 bool isSyncInvocation(const QStringList& args) {
@@ -123,13 +171,15 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
             << "Try 'duoscope --help'.\n";
         return 1;
     }
-    bool dryRun = false, permanently = false;
+    bool dryRun = false, permanently = false, deleteAll = false;
     const std::optional<ReportOptions> options =
         parseReportOptions(args.mid(2), err, "--sync", [&](const QStringList& all, qsizetype& i) {
             if (all[i] == QLatin1String("--dry-run"))
                 return dryRun = true;
             if (all[i] == QLatin1String("--permanently"))
                 return permanently = true;
+            if (all[i] == QLatin1String("--delete-all"))
+                return deleteAll = true;
             return false;
         });
     if (!options)
@@ -139,6 +189,10 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     try {
         checkFolder(options->source);
         checkFolder(options->destination);
+        if (FsResult apart = checkSyncFolders(options->source, options->destination); !apart) {
+            err << "duoscope: " << apart.error().description() << '\n';
+            return 2;
+        }
         TreeOptions tree;
         tree.filters = options->filters;
         tree.contents = options->contents;
@@ -154,6 +208,13 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         cache->save();
     if (!plan.note.isEmpty())
         err << "duoscope: " << plan.note << '\n';
+    if (!deleteAll && deletesAllOfDestination(plan)) {
+        err << "duoscope: the plan deletes everything DESTINATION holds (is SOURCE a drive "
+               "not mounted?)"
+            << (dryRun ? "; a run needs --delete-all\n" : ": nothing done without --delete-all\n");
+        if (!dryRun)
+            return 2;
+    }
     bool undone = false;
     if (!dryRun) {
         AnsweringHost host(err);
@@ -173,15 +234,8 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         return 3;
     }
     for (const SyncEntry& e : plan.entries) {
-        if (e.action == SyncAction::Unreadable) {
-            const Side side =
-                plan.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
-            err << "duoscope: cannot read "
-                << nameText((side == Side::Source ? folderPath(options->source)
-                                                  : folderPath(options->destination)) +
-                            plan.path(e, side).toByteArray())
-                << ": left as it is\n";
-        }
+        if (e.action == SyncAction::Unreadable)
+            tellUnreadable(plan, e, err);
     }
     return undone || plan.count(SyncAction::Unreadable) ? 2
            : plan.count(SyncAction::Conflict)           ? 1

@@ -9,6 +9,7 @@
 #include "core/text_formats.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "fileops/file_texts.h"
+#include "fileops/sync_guards.h"
 #include "fileops/sync_run.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/file_command_run.h"
@@ -97,6 +98,12 @@ void Main::buildSyncPreview() {
 void Main::mnuEditSynchronize_Click() {
     if (m_fileCommandRunning)
         return;
+    if (const FsResult apart = checkSyncFolders(FileSystem::encode(m_txtSource->text()),
+                                                FileSystem::encode(m_txtDest->text()));
+        !apart) {
+        m_platform.messageBox(this, apart.error().description(), MsgStyle::Critical);
+        return;
+    }
     SyncModeDialog dialog(this, m_syncMode);
     if (m_platform.showModal(dialog) != QDialog::Accepted)
         return;
@@ -266,6 +273,10 @@ void Main::cmdSyncRun_Click() {
                                   .arg(deleted),
                               MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
         return; // the preview stays, for other actions
+    if (deletesAllOfDestination(plan) &&
+        m_platform.messageBox(this, everythingDeletedQuestion(),
+                              MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
+        return;
     std::vector<SyncOutcome> outcomes;
     {
         FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);

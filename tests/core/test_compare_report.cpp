@@ -1,5 +1,6 @@
 #include "core/compare_report.h"
 #include "core/name_text.h"
+#include "fileops/command_line.h"
 #include "support/temp_tree.h"
 
 #include <QBuffer>
@@ -21,10 +22,12 @@ struct ReportRun {
     QString out, err;
 };
 
-// The report run in a child process, as an unprivileged user when the tests
-// run as root (so that a folder of mode 0 cannot be read), or with at most
-// `descriptors` open files.
-ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors = 0);
+// The command line run in a child process as the program runs it, as an
+// unprivileged user when the tests run as root (so that a folder of mode 0
+// cannot be read), or with at most `descriptors` open files, or into a pipe
+// no one reads (`readerGone`).
+ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors = 0,
+                      bool readerGone = false);
 
 ReportRun report(const QStringList& args, QIODevice* device = nullptr) {
     ReportRun r;
@@ -37,30 +40,29 @@ ReportRun report(const QStringList& args, QIODevice* device = nullptr) {
     return r;
 }
 
-ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors) {
+ReportRun reportApart(const QStringList& args, bool unprivileged, rlim_t descriptors,
+                      bool readerGone) {
     int pipes[2][2];
     if (::pipe(pipes[0]) != 0 || ::pipe(pipes[1]) != 0)
         return {-1, {}, {}};
+    if (readerGone)
+        ::close(pipes[0][0]);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(pipes[0][0]);
-        ::close(pipes[1][0]);
         if (unprivileged && ::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(100);
         const rlimit low{descriptors, descriptors};
         if (descriptors && ::setrlimit(RLIMIT_NOFILE, &low) != 0)
             ::_exit(101);
-        const ReportRun r = report(args);
-        for (const auto& [fd, text] : {std::pair{pipes[0][1], r.out}, {pipes[1][1], r.err}}) {
-            const QByteArray bytes = text.toUtf8();
-            if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
-                ::_exit(102);
-        }
-        ::_exit(r.code);
+        ::dup2(pipes[0][1], 1);
+        ::dup2(pipes[1][1], 2);
+        ::_exit(runCommandLine(args));
     }
     ReportRun r{-1, {}, {}};
     for (int i : {0, 1}) {
         ::close(pipes[i][1]);
+        if (readerGone && i == 0)
+            continue;
         QFile in;
         in.open(pipes[i][0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         (i ? r.err : r.out) = QString::fromUtf8(in.readAll());
@@ -143,11 +145,16 @@ TEST_F(Report, FailuresExitNonZeroWithTheReason) {
     unwritable.open(QIODevice::ReadOnly);
     const ReportRun r = report(args(QStringLiteral("--json")), &unwritable);
     EXPECT_TRUE(r.code == 3 && r.err.contains(QStringLiteral("cannot write the report")));
-    // A full disk refuses even the few bytes of a small report, once flushed.
-    for (const char* form : {"--json", "-r"}) {
-        QFile full(QStringLiteral("/dev/full"));
-        ASSERT_TRUE(full.open(QIODevice::WriteOnly));
-        EXPECT_EQ(report(args(QString::fromLatin1(form)), &full).code, 3) << form;
+    // A reader gone (or a full disk) refuses even the few bytes of a small
+    // report or plan, once flushed.
+    for (const char* options : {"--json", "-r", "--dry-run", "--dry-run --json"}) {
+        QStringList command = args(QString::fromLatin1(options));
+        if (options[2] == 'd') // the plan
+            command =
+                QStringList{QStringLiteral("--sync"), QStringLiteral("both")} + command.mid(1);
+        const ReportRun gone = reportApart(command, false, 0, true);
+        EXPECT_TRUE(gone.code == 3 && gone.err.contains(QStringLiteral("cannot write")))
+            << command.join(QLatin1Char(' ')).toStdString() << ": " << gone.code;
     }
 }
 
@@ -180,7 +187,12 @@ TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) 
                    {"s6", "a", 0, nullptr, 0, "source-only", "source-only"},
                    {"s7", nullptr, 0, "a", 0, "destination-only", "destination-only"},
                    {"s8", "a", 0, "a", 0, "case", "case"}, // Destination's name is S8
-                   {"s9", "abc", 1, "abd", 0, "same", "differs"}};
+                   {"s9", "abc", 1, "abd", 0, "same", "differs"},
+                   // The tolerance (2 s) on its boundary, both ways.
+                   {"sa", "a", 2, "a", 0, "same", "same"},
+                   {"sb", "a", 3, "a", 0, "source-newer", "same-contents"},
+                   {"sc", "a", 0, "a", 2, "same", "same"},
+                   {"sd", "a", 0, "a", 3, "destination-newer", "same-contents"}};
     for (const auto& [name, left, leftAge, right, rightAge, quick, contents] : cases) {
         if (left)
             source.write(QString::fromLatin1(name), left, t.addSecs(leftAge));
@@ -253,6 +265,13 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
                   .out,
               QString());
     EXPECT_EQ(report(args(QStringLiteral("-r --exclude"))).code, 1);
+    for (const char* name : {".git/x", ".github/x", ".gitignore"})
+        source.write(QLatin1String("k/same/") + QLatin1String(name), "1", t);
+    const QString kept = report(args(QStringLiteral("--exclude .git -r --hidden"))).out;
+    EXPECT_TRUE(kept.contains(QLatin1String("same/.github/x")) &&
+                kept.contains(QLatin1String("same/.gitignore")) &&
+                !kept.contains(QLatin1String(".git/")))
+        << "a name, not a start of one: " << kept.toStdString();
     ::unlink(QFile::encodeName(source.filePath(QStringLiteral("k/same/cache/x"))));
     ::rmdir(QFile::encodeName(source.filePath(QStringLiteral("k/same/cache"))));
     const QString text = report(args(QStringLiteral("--recursive --changed --pattern x"))).out;
@@ -289,6 +308,15 @@ TEST_F(Report, WhatCannotBeReadBelowIsUnreadableAndExitsTwo) {
                 got.contains(QStringLiteral("ok/x=same")))
         << got.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(r.err.count(QStringLiteral("Permission denied")), 3) << r.err.toStdString();
+    // The plan names each on its own side.
+    const QString err =
+        reportApart(QStringList{QStringLiteral("--sync"), QStringLiteral("update")} +
+                        args(QStringLiteral("--dry-run")).mid(1),
+                    true)
+            .err;
+    EXPECT_TRUE(err.contains(dest.filePath(QStringLiteral("pair"))) &&
+                !err.contains(source.filePath(QStringLiteral("pair"))))
+        << err.toStdString();
 
     // Deeper than a few descriptors reach: out of them in entering a folder
     // or in listing it, by the limit's parity.

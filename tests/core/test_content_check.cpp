@@ -1,11 +1,15 @@
 #include "core/content_check.h"
+#include "core/file_system_kind.h"
 #include "support/temp_tree.h"
 
 #include <QFile>
+#include <atomic>
+#include <fcntl.h>
 #include <future>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -120,6 +124,62 @@ TEST(ContentCheck, ACacheFileNotWhollyOursIsIgnoredAndWrittenAnewAndTheOldestGoF
     EXPECT_TRUE(kept->find(contentKey(statOf(path("d")))) &&
                 !kept->find(contentKey(statOf(path("a")))));
     EXPECT_EQ(kept->count(), 2);
+}
+
+// Digests are not taken from, nor kept in, a cache that is not a regular
+// file (a FIFO there must not hang the check), nor for files on a drive whose
+// server keeps the change times, nor for files changed within the settling
+// time, whatever time they were given.
+TEST(ContentCheck, DigestsOnlyFromARegularCacheFileForFilesWhoseChangeTimesTell) {
+    TempTree t, home, good;
+    const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
+    for (const char* name : {"a", "b"})
+        t.write(QString::fromLatin1(name), "same", when);
+    const std::vector<ContentChecker::Pair> pair = {
+        {0, QFile::encodeName(t.filePath("a")), QFile::encodeName(t.filePath("b"))}};
+    ContentChecker filling(cacheIn(good));
+    ASSERT_EQ(run(filling, pair)[0], ContentVerdict::Equal);
+    const QByteArray cache = QFile::encodeName(home.filePath("digests")),
+                     kept = QFile::encodeName(good.filePath("digests")),
+                     goodBytes = good.read(QStringLiteral("digests"));
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(cache.constData(), 0600), 0); }},
+        {"a link", [&] { ASSERT_EQ(::symlink(kept.constData(), cache.constData()), 0); }},
+        {"a FUSE drive",
+         [&] {
+             ASSERT_TRUE(QFile::copy(good.filePath("digests"), home.filePath("digests")));
+             fileSystemTypeOf = [](int) { return 0x65735546UL; };
+         }},
+        {"just written, an old time given",
+         [&] { t.write("a", "same", when), t.write("b", "same", when); }},
+    };
+    const auto original = fileSystemTypeOf;
+    for (const auto& [what, setUp] : cases) {
+        QFile::remove(home.filePath("digests"));
+        setUp();
+        struct stat before {};
+        ::lstat(cache.constData(), &before);
+        // A hung open of the FIFO is let go after a while, and fails the case.
+        std::promise<void> done;
+        std::atomic<bool> hung{false};
+        std::thread watchdog([&, finished = done.get_future()] {
+            if (finished.wait_for(std::chrono::seconds(10)) == std::future_status::timeout &&
+                (hung = true))
+                ::close(::open(cache.constData(), O_WRONLY | O_NONBLOCK));
+        });
+        for (int pass = 0; pass < 2; ++pass) {
+            ContentChecker checker(std::make_unique<DigestCache>(cache));
+            EXPECT_EQ(run(checker, pair)[0], ContentVerdict::Equal) << what;
+            EXPECT_EQ(checker.filesRead(), 2) << what << ": nothing taken from the cache";
+        }
+        done.set_value();
+        watchdog.join();
+        fileSystemTypeOf = original;
+        struct stat after {};
+        ::lstat(cache.constData(), &after);
+        EXPECT_TRUE(!hung && after.st_mode == before.st_mode) << what << ": hung or not left alone";
+        EXPECT_EQ(good.read(QStringLiteral("digests")), goodBytes) << what;
+    }
 }
 
 // What the overwrite question can say unread: from the sizes or from the

@@ -1,0 +1,32 @@
+#include "fileops/command_line.h"
+
+#include "core/compare_report.h"
+#include "fileops/sync_command.h"
+
+#include <QTextStream>
+#include <csignal>
+#include <cstdio>
+
+bool isCommandLineInvocation(const QStringList& args) {
+    return isReportInvocation(args) || isSyncInvocation(args);
+}
+
+int runCommandLine(const QStringList& args) {
+    // A reader gone (`| head`) is a failed write, told and exited 3, not SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    int code = 0;
+    {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        code = isSyncInvocation(args) ? runSyncCommand(args, out, err)
+                                      : runCompareReport(args, out, err);
+        out.flush(); // the help and version texts too, so a failed write is seen
+    }
+    // Flushed and closed, each checked: the last bytes may be refused only then.
+    if (code == 0 &&
+        (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0)) {
+        std::fputs("duoscope: cannot write the report\n", stderr);
+        return 3;
+    }
+    return code;
+}
