@@ -12,6 +12,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 TextLines::TextLines(QByteArray bytes)
     : m_bytes(std::move(bytes)), m_data(m_bytes.constData()), m_size(m_bytes.size()) {
@@ -20,20 +21,50 @@ TextLines::TextLines(QByteArray bytes)
 
 void TextLines::split() {
     const char* end = m_data + m_size;
+    // A mapped file is hashed as it is split, before its pages are released,
+    // so telling later whether it was rewritten costs no second reading now.
+    XXH3_state_t* hash = m_map ? XXH3_createState() : nullptr;
+    if (hash)
+        XXH3_64bits_reset(hash);
     qint64 released = 0;
     for (const char* p = m_data; p < end;) {
         const auto* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
         const char* stop = nl ? nl : end;
         m_starts.push_back(p - m_data);
         m_longest = std::max<qint64>(m_longest, stop - p);
+        if (nl)
+            ++(nl > p && nl[-1] == '\r' ? m_crlf : m_lf);
         p = nl ? nl + 1 : end;
-        if (m_map && p - m_data - released > releaseEvery) {
+        if (hash && p - m_data - released > releaseEvery) {
+            XXH3_64bits_update(hash, m_data + released, size_t(p - m_data - released));
             release();
             released = p - m_data;
         }
     }
+    if (hash) {
+        XXH3_64bits_update(hash, m_data + released, size_t(m_size - released));
+        m_digest = XXH3_64bits_digest(hash);
+        XXH3_freeState(hash);
+    }
     if (m_starts.size() > size_t(std::numeric_limits<int>::max()) / 2)
         throw FsError(EFBIG, QString(), QStringLiteral("too many lines"));
+}
+
+std::uint64_t TextLines::digest() const {
+    XXH3_state_t* hash = XXH3_createState();
+    XXH3_64bits_reset(hash);
+    for (qint64 at = 0; at < m_size; at += releaseEvery) {
+        XXH3_64bits_update(hash, m_data + at, size_t(std::min(releaseEvery, m_size - at)));
+        ::madvise(const_cast<char*>(m_data) + at, size_t(std::min(releaseEvery, m_size - at)),
+                  MADV_DONTNEED);
+    }
+    const std::uint64_t digest = XXH3_64bits_digest(hash);
+    XXH3_freeState(hash);
+    return digest;
+}
+
+bool TextLines::intact() const {
+    return !m_map || digest() == m_digest;
 }
 
 TextLines TextLines::mapped(int fd, const QByteArray& path) {
@@ -80,9 +111,12 @@ std::string_view TextLines::key(int i) const {
     const qint64 end = size_t(i) + 1 < m_starts.size() ? m_starts[size_t(i) + 1] : m_size;
     return {m_data + start, size_t(end - start)};
 }
-EditedText::EditedText(TextLines text) {
-    if (text.count() > 0)
-        m_pieces.push_back({std::make_shared<const TextLines>(std::move(text)), 0, 0});
+EditedText::EditedText(TextLines text)
+    : EditedText(std::make_shared<const TextLines>(std::move(text))) {}
+
+EditedText::EditedText(std::shared_ptr<const TextLines> text) {
+    if (text->count() > 0)
+        m_pieces.push_back({std::move(text), 0, 0});
     if (!m_pieces.empty())
         m_pieces[0].count = m_pieces[0].text->count();
     renumber();
@@ -127,6 +161,28 @@ void EditedText::release() const {
 QByteArray EditedText::lineEnd() const {
     return m_lines > 0 && key(0).ends_with("\r\n") ? QByteArrayLiteral("\r\n")
                                                    : QByteArrayLiteral("\n");
+}
+
+LineEnds EditedText::lineEnds() const {
+    qint64 crlf = 0, lf = 0;
+    for (const Piece& p : m_pieces) {
+        const TextLines& t = *p.text;
+        if (p.count == t.count() || t.crlfLines() == 0 || t.lfLines() == 0) {
+            // Whole, or of one kind: its counts tell (a part, only that it has some).
+            crlf += t.crlfLines();
+            lf += t.lfLines();
+            continue;
+        }
+        for (int i = p.from; i < p.from + p.count && (crlf == 0 || lf == 0); ++i) {
+            const std::string_view k = t.key(i);
+            crlf += k.ends_with("\r\n");
+            lf += k.ends_with('\n') && !k.ends_with("\r\n");
+        }
+    }
+    return crlf && lf ? LineEnds::Mixed
+           : crlf     ? LineEnds::Crlf
+           : lf       ? LineEnds::Lf
+                      : LineEnds::None;
 }
 
 EditedText EditedText::slice(int from, int count) const {

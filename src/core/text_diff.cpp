@@ -8,6 +8,8 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <dtl/dtl.hpp>
@@ -399,19 +401,28 @@ QString FileComparison::binaryText() const {
 
 namespace {
 
-// Opens a regular file for reading; throws FsError.
-int openRegular(const QByteArray& path) {
-    // Non-blocking, so a pipe at the name cannot hang the open.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+// Opens a regular file for reading, and its folder, held from then on; throws
+// FsError. A link given is followed once, here: what it leads to now is the
+// file read, and the file saved.
+ReadFile openRead(const QByteArray& path) {
+    char resolved[PATH_MAX];
+    ReadFile read;
+    if (!::realpath(path.constData(), resolved))
         throw FsError::fromErrno(errno, nameText(path));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (FsResult opened = openFolderOf(QByteArray(resolved), read); !opened)
+        throw opened.error();
+    read.path = path;
+    // Non-blocking, so a pipe at the name cannot hang the open.
+    read.file = std::make_shared<const UniqueFd>(
+        ::openat(read.folder->fd, read.name.constData(),
+                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+    if (read.file->fd < 0)
+        throw FsError::fromErrno(errno, nameText(path));
+    if (::fstat(read.file->fd, &read.held) != 0 || !S_ISREG(read.held.st_mode))
         throw FsError(EINVAL, nameText(path), QStringLiteral("not a regular file"));
-    }
-    ::fcntl(fd, F_SETFL, 0);
-    return fd;
+    read.seen = read.held;
+    ::fcntl(read.file->fd, F_SETFL, 0);
+    return read;
 }
 
 bool holdsNul(int fd) {
@@ -422,31 +433,43 @@ bool holdsNul(int fd) {
 
 } // namespace
 
+FsResult openFolderOf(const QByteArray& path, ReadFile& file) {
+    const FileLocation at = FileLocation::of(path);
+    char folder[PATH_MAX];
+    if (!::realpath(at.folder.isEmpty() ? "." : at.folder.constData(), folder))
+        return FsError::fromErrno(errno, nameText(path));
+    file.path = path;
+    file.name = at.name;
+    file.reached = FileLocation{QByteArray(folder), at.name}.path();
+    file.folder =
+        std::make_shared<const UniqueFd>(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (file.folder->fd < 0)
+        return FsError::fromErrno(errno, nameText(path));
+    return {};
+}
+
 FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightPath,
                             const std::atomic<bool>& cancel, int ignore) {
     FileComparison result;
     try {
-        const UniqueFd left(openRegular(leftPath));
-        const UniqueFd right(openRegular(rightPath));
-        for (auto [fd, identity] :
-             {std::pair{left.fd, &result.leftFile}, std::pair{right.fd, &result.rightFile}}) {
-            struct stat st {};
-            if (::fstat(fd, &st) == 0)
-                *identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-        }
-        result.binary = holdsNul(left.fd) || holdsNul(right.fd);
+        result.leftFile = openRead(leftPath);
+        result.rightFile = openRead(rightPath);
+        const int left = result.leftFile.file->fd, right = result.rightFile.file->fd;
+        result.binary = holdsNul(left) || holdsNul(right);
         if (result.binary) {
             const ContentVerdict verdict =
-                compareOpenFiles(left.fd, right.fd, cancel, &result.firstDifference);
+                compareOpenFiles(left, right, cancel, &result.firstDifference);
             if (verdict == ContentVerdict::Unreadable)
                 throw FsError::fromErrno(errno, nameText(leftPath) + QStringLiteral(", ") +
                                                     nameText(rightPath));
             return result;
         }
-        TextLines leftText = TextLines::mapped(left.fd, leftPath);
-        TextLines rightText = TextLines::mapped(right.fd, rightPath);
+        result.leftFile.text = std::make_shared<const TextLines>(TextLines::mapped(left, leftPath));
+        result.rightFile.text =
+            std::make_shared<const TextLines>(TextLines::mapped(right, rightPath));
         if (!cancel.load())
-            result.lines = diffLines(std::move(leftText), std::move(rightText), ignore, &cancel);
+            result.lines = diffLines(EditedText(result.leftFile.text),
+                                     EditedText(result.rightFile.text), ignore, &cancel);
     } catch (const FsError& e) {
         result.error = e.description();
     }
