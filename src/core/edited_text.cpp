@@ -55,8 +55,7 @@ std::uint64_t TextLines::digest() const {
     XXH3_64bits_reset(hash);
     for (qint64 at = 0; at < m_size; at += releaseEvery) {
         XXH3_64bits_update(hash, m_data + at, size_t(std::min(releaseEvery, m_size - at)));
-        ::madvise(const_cast<char*>(m_data) + at, size_t(std::min(releaseEvery, m_size - at)),
-                  MADV_DONTNEED);
+        release(m_data + at, std::min(releaseEvery, m_size - at));
     }
     const std::uint64_t digest = XXH3_64bits_digest(hash);
     XXH3_freeState(hash);
@@ -94,8 +93,16 @@ TextLines TextLines::mapped(int fd, const QByteArray& path) {
 }
 
 void TextLines::release() const {
-    if (m_map)
-        ::madvise(const_cast<char*>(m_data), size_t(m_size), MADV_DONTNEED);
+    release(m_data, m_size);
+}
+
+void TextLines::release(const char* from, qint64 size) const {
+    if (!m_map)
+        return; // held bytes, not a file's pages
+    const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+    const quintptr start = quintptr(from) & ~(page - 1);
+    ::madvise(reinterpret_cast<void*>(start), size_t(quintptr(from) + quintptr(size) - start),
+              MADV_DONTNEED);
 }
 
 QByteArray TextLines::line(int i) const {
@@ -258,12 +265,18 @@ QByteArray EditedText::bytes() const {
 
 bool EditedText::write(int fd) const {
     for (const Piece& p : m_pieces) {
-        // A piece's lines stand together in its text.
+        // A piece's lines stand together in its text, written a few
+        // megabytes at a time, each part's pages let go once written, so a
+        // large file saved does not come to stay in the program's memory.
         const char* at = p.text->key(p.from).data();
         const std::string_view last = p.text->key(p.from + p.count - 1);
-        if (!writeAll(fd, at, size_t(last.data() + last.size() - at)))
-            return false;
-        p.text->release();
+        const char* end = last.data() + last.size();
+        for (const char* part = at; part < end; part += releaseEvery) {
+            const auto size = size_t(std::min<qint64>(releaseEvery, end - part));
+            if (!writeAll(fd, part, size))
+                return false;
+            p.text->release(part, qint64(size));
+        }
     }
     return true;
 }

@@ -34,6 +34,8 @@ public:
     // Lets the system drop the pages read so far (they are read again when
     // shown), so a mapped file does not stay in the program's memory.
     void release() const;
+    // The same for the pages of `size` bytes from `from`, within the text.
+    void release(const char* from, qint64 size) const;
     // Whether the bytes still are those split: a mapped file rewritten in
     // place by another program shows its new bytes through the mapping.
     bool intact() const;
