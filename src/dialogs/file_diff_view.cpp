@@ -77,6 +77,7 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     auto* statusLine = new QHBoxLayout;
     statusLine->addWidget(m_status, 1);
     statusLine->addWidget(m_position);
+    statusLine->addSpacing(16);
     statusLine->addWidget(m_lineEnds);
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(makeMenus());
