@@ -48,6 +48,7 @@ void TextLines::split() {
     }
     if (m_starts.size() > size_t(std::numeric_limits<int>::max()) / 2)
         throw FsError(EFBIG, QString(), QStringLiteral("too many lines"));
+    m_starts.shrink_to_fit(); // grown by doubling: up to half of it unused
 }
 
 std::uint64_t TextLines::digest() const {

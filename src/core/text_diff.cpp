@@ -68,7 +68,8 @@ constexpr qsizetype binaryProbe = 8192;
 // of line numbers over the text itself, with no copy of any line.
 class LineNumbering {
 public:
-    explicit LineNumbering(size_t lines) {
+    LineNumbering(const EditedText& left, const EditedText& right) : m_texts{&left, &right} {
+        const auto lines = size_t(left.count()) + size_t(right.count());
         size_t capacity = 16;
         while (capacity < lines + lines / 3)
             capacity *= 2;
@@ -78,32 +79,43 @@ public:
     // the table keeps copies of them.
     bool copies = false;
 
-    int idOf(std::string_view line) {
-        const std::uint64_t hash = XXH3_64bits(line.data(), line.size());
+    // The number of `line` of one side, compared as `key`.
+    int idOf(std::string_view key, bool rightSide, int line) {
+        const std::uint64_t hash = XXH3_64bits(key.data(), key.size());
         const auto tag = std::uint32_t(hash >> 32);
         for (size_t i = size_t(hash) & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
             const int id = m_slots[i];
             if (id < 0) {
-                if (copies)
-                    line = m_copies.emplace_back(line);
+                std::uint32_t at = std::uint32_t(line) | (rightSide ? sideBit : 0);
+                if (copies) {
+                    at = std::uint32_t(m_copies.size());
+                    m_copies.emplace_back(key);
+                }
                 m_slots[i] = int(m_keys.size());
-                m_keys.push_back({line.data(), std::uint32_t(line.size()), tag});
+                m_keys.push_back({at, tag});
                 return m_slots[i];
             }
             const Key& k = m_keys[size_t(id)];
-            if (k.tag == tag && k.length == line.size() &&
-                std::memcmp(k.data, line.data(), line.size()) == 0)
+            if (k.tag == tag && keyOf(k) == key)
                 return id;
         }
     }
     int size() const { return int(m_keys.size()); }
 
 private:
+    // A line's place, not its bytes: 8 bytes a distinct line, so numbering
+    // the lines of two large files costs less than a tenth of their size.
     struct Key {
-        const char* data;
-        std::uint32_t length; // a mapped file is below 4 GB
-        std::uint32_t tag;    // the hash's high half, checked before the bytes
+        std::uint32_t at;  // a copy's index, or a line with its side in the top bit
+        std::uint32_t tag; // the hash's high half, checked before the bytes
     };
+    static constexpr std::uint32_t sideBit = 1U << 31; // a text has fewer lines
+    std::string_view keyOf(const Key& k) const {
+        if (copies)
+            return m_copies[k.at];
+        return m_texts[k.at >> 31]->key(int(k.at & ~sideBit));
+    }
+    const EditedText* m_texts[2];
     std::vector<int> m_slots;
     std::vector<Key> m_keys;
     std::deque<std::string> m_copies;
@@ -178,14 +190,14 @@ std::vector<Hunk> hunksOf(const EditedText& left, const EditedText& right, int i
     std::vector<int> a(size_t(left.count())), b(size_t(right.count()));
     int distinct = 0;
     {
-        LineNumbering ids(a.size() + b.size());
+        LineNumbering ids(left, right);
         ids.copies = ignore != 0;
         std::string buffer;
         qint64 read = 0;
         for (auto [text, out] : {std::pair{&left, &a}, std::pair{&right, &b}}) {
             for (int i = 0; i < text->count(); ++i) {
                 const std::string_view key = text->key(i);
-                (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer));
+                (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer), text == &right, i);
                 read += qint64(key.size());
                 if (read > releaseEvery) { // both: lines of either are looked at
                     if (cancel && cancel->load(std::memory_order_relaxed))
