@@ -20,9 +20,10 @@ class QMenuBar;
 // the title, F7 and Shift+F7 for the next and the previous change, and a
 // status line with the counts. The files are read and compared on a thread of
 // its own; closing the window early drops the result. A change goes to the
-// other side with Alt+Right or Alt+Left (or its arrow); both halves are
-// edited in place, each edit compared again on a thread of its own; each
-// side is saved over its file through the file commands' safe replace.
+// other side with Alt+Right or Alt+Left (or its arrow) once the rows shown
+// are compared; both halves are edited in place, each edit compared again on
+// a thread of its own; a side with edits is saved over the very file it was
+// read from (its folder held open), or wherever the user names.
 class FileDiffView : public QWidget {
     Q_OBJECT
 public:

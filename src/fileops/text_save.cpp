@@ -5,6 +5,7 @@
 #include "fileops/file_copy.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,6 +18,17 @@ bool sameTime(const timespec& a, const timespec& b) {
 bool heldUnchanged(const ReadFile& file) {
     struct stat st {};
     return ::fstat(file.file->fd, &st) == 0 && sameEntry(st, file.held);
+}
+
+// Where the file's name in the folder held open stands now: the folder, or
+// one above it, may have been renamed since it was opened.
+QByteArray whereNow(const ReadFile& file) {
+    char folder[PATH_MAX];
+    const QByteArray held = "/proc/self/fd/" + QByteArray::number(file.folder->fd);
+    const ssize_t n = ::readlink(held.constData(), folder, sizeof folder);
+    if (n <= 0 || folder[0] != '/' || size_t(n) == sizeof folder)
+        return file.reached;
+    return FileLocation{QByteArray(folder, n), file.name}.path();
 }
 
 FsError changedMeanwhile(const ReadFile& file) {
@@ -59,6 +71,7 @@ NameNow lookAtName(ReadFile& file, struct stat& now) {
 FsResult saveText(const EditedText& text, ReadFile& file, const struct stat* expected,
                   const SaveWay& way, UndoStep& step, OldFile& old) {
     const int folder = file.folder->fd;
+    file.reached = whereNow(file);
     const auto failed = [&](int err) { return FsError::fromErrno(err, nameText(file.path)); };
     struct stat read {};
     if (::fstat(file.file->fd, &read) != 0)

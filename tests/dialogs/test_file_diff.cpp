@@ -567,6 +567,15 @@ TEST_F(CompareFiles, ASaveWritesOnlyTheFileReadAskingOrRefusingWhenItsNameHoldsA
     ASSERT_TRUE(pair.view->saveAs(false));
     EXPECT_EQ(OpenPair::onDisk(target), "mine\nb\n");
     EXPECT_TRUE(pair.view->windowTitle().startsWith(QFile::decodeName(target)));
+    // Its folder renamed since it was read, the file is saved there, the old one kept.
+    const QByteArray moved = QFile::encodeName(tree.path()) + "-moved";
+    ASSERT_EQ(::rename(QFile::encodeName(tree.path()), moved), 0);
+    const qsizetype asked = platform.shown.size();
+    pair.view->edit({true, 0, 1, "theirs\n", {true, 0, 6}});
+    EXPECT_TRUE(pair.view->save(true));
+    ASSERT_EQ(::rename(moved, QFile::encodeName(tree.path())), 0);
+    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "theirs\nc\n");
+    EXPECT_EQ(platform.shown.size(), asked) << "no question";
     pair.view->edit({false, 0, 1, "more\n", {false, 0, 4}});
     platform.answers = {Answer::Cancel};
     EXPECT_FALSE(pair.view->close());
