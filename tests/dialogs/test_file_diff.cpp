@@ -516,7 +516,7 @@ TEST_F(CompareFiles, ASaveWritesOnlyTheFileReadAskingOrRefusingWhenItsNameHoldsA
              ::close(fd);
              ::utimensat(AT_FDCWD, at, std::array{st.st_atim, st.st_mtim}.data(), 0);
          },
-         {Answer::No},
+         {Answer::Yes}, // reads it again
          MsgStyle::QuestionYesNo,
          "rewritten",
          false},
@@ -552,6 +552,11 @@ TEST_F(CompareFiles, ASaveWritesOnlyTheFileReadAskingOrRefusingWhenItsNameHoldsA
                         after.st_ctim.tv_nsec == put.st_ctim.tv_nsec)
                 << c.what;
         EXPECT_EQ(OpenPair::onDisk(target), "not yours\n") << c.what;
+        if (!c.saved && c.answers == std::deque<int>{Answer::Yes}) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !pair.view->comparing(); }));
+            EXPECT_EQ(pair.text(true), "x\ny\n") << "the edits dropped";
+            EXPECT_FALSE(pair.view->modified(true));
+        }
         EXPECT_EQ(
             QDir(tree.path())
                 .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
