@@ -255,6 +255,11 @@ EditedText EditedText::withLineEnd(const QByteArray& end) const {
     return out;
 }
 
+bool EditedText::drawsFrom(const TextLines* text) const {
+    return std::any_of(m_pieces.begin(), m_pieces.end(),
+                       [text](const Piece& p) { return p.text.get() == text; });
+}
+
 QByteArray EditedText::bytes() const {
     QByteArray all;
     for (int i = 0; i < m_lines; ++i) {

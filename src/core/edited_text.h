@@ -92,6 +92,8 @@ public:
     // The same lines ending in `end` ("\n" or "\r\n"): copies of the lines
     // that end otherwise, the others shared.
     EditedText withLineEnd(const QByteArray& end) const;
+    // Whether any of its lines are read from `text`.
+    bool drawsFrom(const TextLines* text) const;
     QByteArray bytes() const; // the whole text (small texts)
     // Writes the whole text to `fd`; false with errno on failure.
     bool write(int fd) const;

@@ -233,7 +233,8 @@ bool FileDiffView::save(bool right) {
                        "no longer hold what was read, and the text cannot be saved.\r\n\r\n"
                        "Read the files again, dropping the edits?");
     // Lines taken across come from the other file.
-    if (!heldIntact(other)) {
+    const EditedText& text = right ? m_result->lines.right : m_result->lines.left;
+    if (text.drawsFrom(other.text.get()) && !heldIntact(other)) {
         readAgain(rewritten.arg(nameText(other.path)), MsgStyle::QuestionYesNo);
         return false;
     }
@@ -285,7 +286,11 @@ bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expec
     const QString name = nameText(target.path);
     SaveWay way;
     way.toTrash = m_keepInTrash;
-    way.sources = {&m_result->leftFile, &m_result->rightFile};
+    const EditedText& text = right ? m_result->lines.right : m_result->lines.left;
+    for (const ReadFile* file : {&m_result->leftFile, &m_result->rightFile}) {
+        if (text.drawsFrom(file->text.get()))
+            way.sources.push_back(file);
+    }
     way.replaceForGood = [&](const QString& why) {
         return m_platform.messageBox(
                    this,
@@ -296,9 +301,7 @@ bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expec
     };
     UndoStep step;
     OldFile old = OldFile::None;
-    if (FsResult done = saveText(right ? m_result->lines.right : m_result->lines.left, target,
-                                 expected, way, step, old);
-        !done) {
+    if (FsResult done = saveText(text, target, expected, way, step, old); !done) {
         if (done.error().number() != ECANCELED)
             m_platform.messageBox(this,
                                   QStringLiteral("%1 could not be saved:\r\n%2")
