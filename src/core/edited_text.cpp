@@ -32,8 +32,11 @@ void TextLines::split() {
         const char* stop = nl ? nl : end;
         m_starts.push_back(p - m_data);
         m_longest = std::max<qint64>(m_longest, stop - p);
-        if (nl)
-            ++(nl > p && nl[-1] == '\r' ? m_crlf : m_lf);
+        const bool crlf = nl && nl > p && nl[-1] == '\r';
+        if (m_starts.size() == 1)
+            m_firstCrlf = crlf;
+        else if (nl && crlf != m_firstCrlf)
+            m_otherEnds.push_back(int(m_starts.size() - 1));
         p = nl ? nl + 1 : end;
         if (hash && p - m_data - released > releaseEvery) {
             XXH3_64bits_update(hash, m_data + released, size_t(p - m_data - released));
@@ -49,6 +52,16 @@ void TextLines::split() {
     if (m_starts.size() > size_t(std::numeric_limits<int>::max()) / 2)
         throw FsError(EFBIG, QString(), QStringLiteral("too many lines"));
     m_starts.shrink_to_fit(); // grown by doubling: up to half of it unused
+}
+
+void TextLines::countEnds(int from, int count, qint64& crlf, qint64& lf) const {
+    const auto first = std::lower_bound(m_otherEnds.begin(), m_otherEnds.end(), from);
+    const auto other = std::lower_bound(first, m_otherEnds.end(), from + count) - first;
+    // Every line ends in a newline but perhaps the last.
+    const bool unended = from + count == this->count() && !key(from + count - 1).ends_with('\n');
+    const qint64 same = count - other - unended;
+    crlf += m_firstCrlf ? same : other;
+    lf += m_firstCrlf ? other : same;
 }
 
 std::uint64_t TextLines::digest() const {
@@ -173,20 +186,8 @@ QByteArray EditedText::lineEnd() const {
 
 LineEnds EditedText::lineEnds() const {
     qint64 crlf = 0, lf = 0;
-    for (const Piece& p : m_pieces) {
-        const TextLines& t = *p.text;
-        if (p.count == t.count() || t.crlfLines() == 0 || t.lfLines() == 0) {
-            // Whole, or of one kind: its counts tell (a part, only that it has some).
-            crlf += t.crlfLines();
-            lf += t.lfLines();
-            continue;
-        }
-        for (int i = p.from; i < p.from + p.count && (crlf == 0 || lf == 0); ++i) {
-            const std::string_view k = t.key(i);
-            crlf += k.ends_with("\r\n");
-            lf += k.ends_with('\n') && !k.ends_with("\r\n");
-        }
-    }
+    for (const Piece& p : m_pieces)
+        p.text->countEnds(p.from, p.count, crlf, lf);
     return crlf && lf ? LineEnds::Mixed
            : crlf     ? LineEnds::Crlf
            : lf       ? LineEnds::Lf

@@ -39,9 +39,8 @@ public:
     // Whether the bytes still are those split: a mapped file rewritten in
     // place by another program shows its new bytes through the mapping.
     bool intact() const;
-    // How many lines end in "\r\n", and in a bare "\n".
-    qint64 crlfLines() const { return m_crlf; }
-    qint64 lfLines() const { return m_lf; }
+    // How many of lines [from, from + count) end in "\r\n", and in a bare "\n".
+    void countEnds(int from, int count, qint64& crlf, qint64& lf) const;
 
 private:
     void split();
@@ -53,7 +52,10 @@ private:
     qint64 m_size = 0;
     std::vector<qint64> m_starts;
     qint64 m_longest = 0;
-    qint64 m_crlf = 0, m_lf = 0;
+    // The lines ending otherwise than the first (CRLF or LF), in order: none
+    // in a file of one kind, so telling any run of lines' endings is cheap.
+    std::vector<int> m_otherEnds;
+    bool m_firstCrlf = false;
     std::uint64_t m_digest = 0;
 };
 
