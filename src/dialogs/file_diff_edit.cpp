@@ -244,11 +244,15 @@ bool FileDiffView::save(bool right) {
     case NameNow::Same:
         break;
     case NameNow::Changed:
-        if (readAgain(QStringLiteral("%1 has been changed or replaced since it was read.\r\n\r\n"
-                                     "Yes reads it again, dropping the edits; No saves over it; "
-                                     "Cancel does neither (Save As writes the text elsewhere).")
-                          .arg(name),
-                      MsgStyle::QuestionYesNoCancel) != Answer::No)
+        if (readAgain(
+                QStringLiteral("%1 has been %2 since it was read.\r\n\r\n"
+                               "Yes reads it again, dropping the edits; No saves over it; "
+                               "Cancel does neither (Save As writes the text elsewhere).")
+                    .arg(name,
+                         now.st_ino != file.seen.st_ino || now.st_dev != file.seen.st_dev
+                             ? QStringLiteral("replaced by another file")
+                             : QStringLiteral("changed in place (its size, times or attributes)")),
+                MsgStyle::QuestionYesNoCancel) != Answer::No)
             return false;
         break;
     case NameNow::Rewritten:
