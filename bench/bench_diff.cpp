@@ -2,12 +2,13 @@
 // to its first paint with the comparison in it, against `diff` of the same
 // files in the same run; the memory the comparison takes; and a character
 // typed in the middle of the left file, from the key to the paint of the
-// rows compared again.
+// rows compared again; and that file saved, against `cp` of it.
 //
 //   build/bench/bench_diff [lines] [changes] [runs]
 // (17,000,000 lines make two files of about 1 GB.)
 #include "bench_app.h"
 #include "bench_measure.h"
+#include "core/message_style.h"
 #include "dialogs/file_diff_view.h"
 #include "shell/qt_platform.h"
 
@@ -36,13 +37,20 @@ void showView(const QByteArray& left, const QByteArray& right) {
     view.area()->viewport()->repaint();
 }
 
-void runDiff(const QByteArray& left, const QByteArray& right) {
-    const char* argv[] = {"diff", left.constData(), right.constData(), nullptr};
+// Every question answered Yes: a saved file's old version is replaced for
+// good rather than filling the user's Trash with gigabytes.
+class YesPlatform : public QtPlatform {
+public:
+    int messageBox(QWidget*, const QString&, int) override { return Answer::Yes; }
+};
+
+void run(const char* program, const QByteArray& left, const QByteArray& right) {
+    const char* argv[] = {program, left.constData(), right.constData(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "diff", &actions, nullptr, const_cast<char**>(argv), environ) == 0)
+    if (posix_spawnp(&pid, program, &actions, nullptr, const_cast<char**>(argv), environ) == 0)
         ::waitpid(pid, nullptr, 0);
     posix_spawn_file_actions_destroy(&actions);
 }
@@ -106,10 +114,11 @@ int main(int argc, char* argv[]) {
     const double peak = double(peakKiB()) / 1024.0 - before;
 
     const double view = medianMs(runs, [&] { showView(paths[0], paths[1]); });
-    const double diff = medianMs(runs, [&] { runDiff(paths[0], paths[1]); });
+    const double diff = medianMs(runs, [&] { run("diff", paths[0], paths[1]); });
     // Typing: each character an edit compared again off the window's thread.
-    QtPlatform platform;
+    YesPlatform platform;
     FileDiffView typed(paths[0], paths[1], platform);
+    typed.setKeepInTrash(false);
     typed.resize(1100, 760);
     typed.show();
     {
@@ -125,9 +134,21 @@ int main(int argc, char* argv[]) {
         loop.exec();
         typed.area()->viewport()->repaint();
     });
+    // The save writes the file once, as `cp` does: one temporary, renamed over.
+    std::vector<double> saves;
+    for (int r = 0; r < runs; ++r) {
+        typed.area()->insertText(QStringLiteral("x"));
+        const auto start = Clock::now();
+        typed.save(false);
+        saves.push_back(msSince(start));
+    }
+    const QByteArray copy = QFile::encodeName(dir.filePath(QStringLiteral("copy.txt")));
+    const double cp = medianMs(runs, [&] { run("cp", paths[0], copy); });
     const std::string what = "2 x " + grouped(lines) + " lines, " + grouped(changes) + " changes";
     result("A character typed, compared again and painted, " + what, typing, "ms", diff,
            "`diff` of the same files");
+    result("An edited file saved, " + grouped(lines) + " lines", median(saves), "ms", cp,
+           "`cp` of the file");
     result("Side-by-side view shown, " + what, view, "ms", diff, "`diff` of the same files");
     result("Memory of the view (peak above the program before it), " + what, peak, "MiB", filesMiB,
            "the two files' size");

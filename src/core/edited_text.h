@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -33,9 +34,17 @@ public:
     // Lets the system drop the pages read so far (they are read again when
     // shown), so a mapped file does not stay in the program's memory.
     void release() const;
+    // The same for the pages of `size` bytes from `from`, within the text.
+    void release(const char* from, qint64 size) const;
+    // Whether the bytes still are those split: a mapped file rewritten in
+    // place by another program shows its new bytes through the mapping.
+    bool intact() const;
+    // How many of lines [from, from + count) end in "\r\n", and in a bare "\n".
+    void countEnds(int from, int count, qint64& crlf, qint64& lf) const;
 
 private:
     void split();
+    std::uint64_t digest() const;
 
     QByteArray m_bytes;
     std::shared_ptr<const char> m_map; // unmapped with the last copy
@@ -43,7 +52,15 @@ private:
     qint64 m_size = 0;
     std::vector<qint64> m_starts;
     qint64 m_longest = 0;
+    // The lines ending otherwise than the first (CRLF or LF), in order: none
+    // in a file of one kind, so telling any run of lines' endings is cheap.
+    std::vector<int> m_otherEnds;
+    bool m_firstCrlf = false;
+    std::uint64_t m_digest = 0;
 };
+
+// The line endings of a text: "LF", "CRLF" or "mixed" (empty for none).
+enum class LineEnds { None, Lf, Crlf, Mixed };
 
 // A text as the file view edits it: runs of lines taken from texts that
 // never change (the file as mapped, the other file, lines typed), so an edit
@@ -53,6 +70,7 @@ class EditedText {
 public:
     EditedText() = default;
     EditedText(TextLines text); // NOLINT: a text unedited
+    explicit EditedText(std::shared_ptr<const TextLines> text);
 
     int count() const { return m_lines; }
     // Line i without its line ending's "\n"; `key` with it, as TextLines.
@@ -64,6 +82,7 @@ public:
 
     // "\r\n" when the text's first line ends so, else "\n".
     QByteArray lineEnd() const;
+    LineEnds lineEnds() const;
     // Lines [from, from + count) become `lines`, each with its line ending
     // but perhaps the last; a last line without one that comes to stand
     // before other lines gets this text's ending.
@@ -75,6 +94,8 @@ public:
     // The same lines ending in `end` ("\n" or "\r\n"): copies of the lines
     // that end otherwise, the others shared.
     EditedText withLineEnd(const QByteArray& end) const;
+    // Whether any of its lines are read from `text`.
+    bool drawsFrom(const TextLines* text) const;
     QByteArray bytes() const; // the whole text (small texts)
     // Writes the whole text to `fd`; false with errno on failure.
     bool write(int fd) const;

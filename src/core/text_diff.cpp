@@ -8,6 +8,8 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <dtl/dtl.hpp>
@@ -66,7 +68,8 @@ constexpr qsizetype binaryProbe = 8192;
 // of line numbers over the text itself, with no copy of any line.
 class LineNumbering {
 public:
-    explicit LineNumbering(size_t lines) {
+    LineNumbering(const EditedText& left, const EditedText& right) : m_texts{&left, &right} {
+        const auto lines = size_t(left.count()) + size_t(right.count());
         size_t capacity = 16;
         while (capacity < lines + lines / 3)
             capacity *= 2;
@@ -76,32 +79,43 @@ public:
     // the table keeps copies of them.
     bool copies = false;
 
-    int idOf(std::string_view line) {
-        const std::uint64_t hash = XXH3_64bits(line.data(), line.size());
+    // The number of `line` of one side, compared as `key`.
+    int idOf(std::string_view key, bool rightSide, int line) {
+        const std::uint64_t hash = XXH3_64bits(key.data(), key.size());
         const auto tag = std::uint32_t(hash >> 32);
         for (size_t i = size_t(hash) & (m_slots.size() - 1);; i = (i + 1) & (m_slots.size() - 1)) {
             const int id = m_slots[i];
             if (id < 0) {
-                if (copies)
-                    line = m_copies.emplace_back(line);
+                std::uint32_t at = std::uint32_t(line) | (rightSide ? sideBit : 0);
+                if (copies) {
+                    at = std::uint32_t(m_copies.size());
+                    m_copies.emplace_back(key);
+                }
                 m_slots[i] = int(m_keys.size());
-                m_keys.push_back({line.data(), std::uint32_t(line.size()), tag});
+                m_keys.push_back({at, tag});
                 return m_slots[i];
             }
             const Key& k = m_keys[size_t(id)];
-            if (k.tag == tag && k.length == line.size() &&
-                std::memcmp(k.data, line.data(), line.size()) == 0)
+            if (k.tag == tag && keyOf(k) == key)
                 return id;
         }
     }
     int size() const { return int(m_keys.size()); }
 
 private:
+    // A line's place, not its bytes: 8 bytes a distinct line, so numbering
+    // the lines of two large files costs less than a tenth of their size.
     struct Key {
-        const char* data;
-        std::uint32_t length; // a mapped file is below 4 GB
-        std::uint32_t tag;    // the hash's high half, checked before the bytes
+        std::uint32_t at;  // a copy's index, or a line with its side in the top bit
+        std::uint32_t tag; // the hash's high half, checked before the bytes
     };
+    static constexpr std::uint32_t sideBit = 1U << 31; // a text has fewer lines
+    std::string_view keyOf(const Key& k) const {
+        if (copies)
+            return m_copies[k.at];
+        return m_texts[k.at >> 31]->key(int(k.at & ~sideBit));
+    }
+    const EditedText* m_texts[2];
     std::vector<int> m_slots;
     std::vector<Key> m_keys;
     std::deque<std::string> m_copies;
@@ -176,14 +190,14 @@ std::vector<Hunk> hunksOf(const EditedText& left, const EditedText& right, int i
     std::vector<int> a(size_t(left.count())), b(size_t(right.count()));
     int distinct = 0;
     {
-        LineNumbering ids(a.size() + b.size());
+        LineNumbering ids(left, right);
         ids.copies = ignore != 0;
         std::string buffer;
         qint64 read = 0;
         for (auto [text, out] : {std::pair{&left, &a}, std::pair{&right, &b}}) {
             for (int i = 0; i < text->count(); ++i) {
                 const std::string_view key = text->key(i);
-                (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer));
+                (*out)[size_t(i)] = ids.idOf(comparedText(key, ignore, buffer), text == &right, i);
                 read += qint64(key.size());
                 if (read > releaseEvery) { // both: lines of either are looked at
                     if (cancel && cancel->load(std::memory_order_relaxed))
@@ -399,19 +413,28 @@ QString FileComparison::binaryText() const {
 
 namespace {
 
-// Opens a regular file for reading; throws FsError.
-int openRegular(const QByteArray& path) {
-    // Non-blocking, so a pipe at the name cannot hang the open.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+// Opens a regular file for reading, and its folder, held from then on; throws
+// FsError. A link given is followed once, here: what it leads to now is the
+// file read, and the file saved.
+ReadFile openRead(const QByteArray& path) {
+    char resolved[PATH_MAX];
+    ReadFile read;
+    if (!::realpath(path.constData(), resolved))
         throw FsError::fromErrno(errno, nameText(path));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (FsResult opened = openFolderOf(QByteArray(resolved), read); !opened)
+        throw opened.error();
+    read.path = path;
+    // Non-blocking, so a pipe at the name cannot hang the open.
+    read.file = std::make_shared<const UniqueFd>(
+        ::openat(read.folder->fd, read.name.constData(),
+                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+    if (read.file->fd < 0)
+        throw FsError::fromErrno(errno, nameText(path));
+    if (::fstat(read.file->fd, &read.held) != 0 || !S_ISREG(read.held.st_mode))
         throw FsError(EINVAL, nameText(path), QStringLiteral("not a regular file"));
-    }
-    ::fcntl(fd, F_SETFL, 0);
-    return fd;
+    read.seen = read.held;
+    ::fcntl(read.file->fd, F_SETFL, 0);
+    return read;
 }
 
 bool holdsNul(int fd) {
@@ -422,31 +445,43 @@ bool holdsNul(int fd) {
 
 } // namespace
 
+FsResult openFolderOf(const QByteArray& path, ReadFile& file) {
+    const FileLocation at = FileLocation::of(path);
+    char folder[PATH_MAX];
+    if (!::realpath(at.folder.isEmpty() ? "." : at.folder.constData(), folder))
+        return FsError::fromErrno(errno, nameText(path));
+    file.path = path;
+    file.name = at.name;
+    file.reached = FileLocation{QByteArray(folder), at.name}.path();
+    file.folder =
+        std::make_shared<const UniqueFd>(::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (file.folder->fd < 0)
+        return FsError::fromErrno(errno, nameText(path));
+    return {};
+}
+
 FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightPath,
                             const std::atomic<bool>& cancel, int ignore) {
     FileComparison result;
     try {
-        const UniqueFd left(openRegular(leftPath));
-        const UniqueFd right(openRegular(rightPath));
-        for (auto [fd, identity] :
-             {std::pair{left.fd, &result.leftFile}, std::pair{right.fd, &result.rightFile}}) {
-            struct stat st {};
-            if (::fstat(fd, &st) == 0)
-                *identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-        }
-        result.binary = holdsNul(left.fd) || holdsNul(right.fd);
+        result.leftFile = openRead(leftPath);
+        result.rightFile = openRead(rightPath);
+        const int left = result.leftFile.file->fd, right = result.rightFile.file->fd;
+        result.binary = holdsNul(left) || holdsNul(right);
         if (result.binary) {
             const ContentVerdict verdict =
-                compareOpenFiles(left.fd, right.fd, cancel, &result.firstDifference);
+                compareOpenFiles(left, right, cancel, &result.firstDifference);
             if (verdict == ContentVerdict::Unreadable)
                 throw FsError::fromErrno(errno, nameText(leftPath) + QStringLiteral(", ") +
                                                     nameText(rightPath));
             return result;
         }
-        TextLines leftText = TextLines::mapped(left.fd, leftPath);
-        TextLines rightText = TextLines::mapped(right.fd, rightPath);
+        result.leftFile.text = std::make_shared<const TextLines>(TextLines::mapped(left, leftPath));
+        result.rightFile.text =
+            std::make_shared<const TextLines>(TextLines::mapped(right, rightPath));
         if (!cancel.load())
-            result.lines = diffLines(std::move(leftText), std::move(rightText), ignore, &cancel);
+            result.lines = diffLines(EditedText(result.leftFile.text),
+                                     EditedText(result.rightFile.text), ignore, &cancel);
     } catch (const FsError& e) {
         result.error = e.description();
     }

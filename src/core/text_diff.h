@@ -3,6 +3,7 @@
 #include "core/edited_text.h"
 #include "core/line_script.h"
 #include "core/trash.h"
+#include "core/unique_fd.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 // Two files compared line by line for the side-by-side view, or byte by byte
@@ -97,13 +99,32 @@ std::pair<std::vector<CharSpan>, std::vector<CharSpan>> diffChars(const QString&
 // The status line's counts: "12 changes · 40 lines added · 31 removed".
 QString diffSummary(const LineDiff& diff);
 
+// A file as the view read it. Its folder stays open, so a save reaches the
+// folder the file was read from whatever is renamed above it; the file read
+// stays open (and mapped, for its text), its bytes checked against those
+// split whenever its change time has moved.
+struct ReadFile {
+    QByteArray path; // as given, for messages
+    std::shared_ptr<const UniqueFd> folder;
+    QByteArray name;     // in `folder`
+    QByteArray reached;  // the folder's path when it was opened, and the name
+    struct stat seen {}; // what stands at the name: as read, or as saved last
+    std::shared_ptr<const UniqueFd> file;
+    struct stat held {}; // the file read, when its bytes were last known as read
+    std::shared_ptr<const TextLines> text;
+};
+
+// Holds open the folder of `path` (its own links followed) as `file`'s folder,
+// the last name of `path` its name.
+FsResult openFolderOf(const QByteArray& path, ReadFile& file);
+
 // Two files compared, as the view shows them.
 struct FileComparison {
-    QString error;                    // not empty when either file could not be read
-    bool binary = false;              // a NUL in the first 8 KB of either file
-    qint64 firstDifference = -1;      // binary: offset of the first differing byte, -1 if identical
-    LineDiff lines;                   // text
-    FileIdentity leftFile, rightFile; // the files as they were read
+    QString error;                // not empty when either file could not be read
+    bool binary = false;          // a NUL in the first 8 KB of either file
+    qint64 firstDifference = -1;  // binary: offset of the first differing byte, -1 if identical
+    LineDiff lines;               // text
+    ReadFile leftFile, rightFile; // the files as they were read
 
     // The binary verdict: "Binary files differ at byte N" or "are identical".
     QString binaryText() const;

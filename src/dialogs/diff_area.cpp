@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <algorithm>
 
@@ -157,8 +158,8 @@ void DiffArea::paintEvent(QPaintEvent*) {
         const DiffRow row = m_diff->row(r);
         const QByteArray leftLine = row.left < 0 ? QByteArray() : m_diff->left.line(row.left);
         const QByteArray rightLine = row.right < 0 ? QByteArray() : m_diff->right.line(row.right);
-        const QString left = row.left < 0 ? QString() : shownText(leftLine);
-        const QString right = row.right < 0 ? QString() : shownText(rightLine);
+        const QString left = row.left < 0 ? QString() : shownText(lineShown(false, row.left));
+        const QString right = row.right < 0 ? QString() : shownText(lineShown(true, row.right));
         // Lines equal only under the ignore options differ faintly.
         const Shade shade = row.kind != DiffRow::Same                      ? Shade::Changed
                             : m_diff->ignore != 0 && leftLine != rightLine ? Shade::Ignored
@@ -293,14 +294,28 @@ void DiffArea::paintCell(QPainter& p, const QRect& cell, Shade shade, bool curre
     p.restore();
 }
 
-QString DiffArea::lineEditable(bool right, int line) const {
+QByteArray DiffArea::lineShown(bool right, int line) const {
     const EditedText& t = text(right);
     if (line < 0 || line >= t.count())
         return {};
     QByteArray bytes = t.line(line);
     if (t.key(line).ends_with("\r\n"))
-        bytes.chop(1); // the carriage return belongs to the line's ending
+        bytes.chop(1);
+    return bytes;
+}
+
+QString DiffArea::lineEditable(bool right, int line) const {
+    const QByteArray bytes = lineShown(right, line);
     return editableText(bytes.size() > shownBytes ? bytes.left(shownBytes) : bytes);
+}
+
+int DiffArea::characterStart(bool right, int line, int column) const {
+    const QString editable = lineEditable(right, line);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, editable);
+    graphemes.setPosition(std::clamp(column, 0, int(editable.size())));
+    if (!graphemes.isAtBoundary())
+        graphemes.toPreviousBoundary();
+    return int(std::max<qsizetype>(0, graphemes.position()));
 }
 
 int DiffArea::lineLength(bool right, int line) const {
@@ -350,18 +365,26 @@ Caret DiffArea::moved(int key, bool control) const {
     Caret c = m_caret;
     const auto toLine = [&](int line) {
         c.line = std::clamp(line, 0, lastLine);
-        c.column = std::min(c.column, lineLength(c.right, c.line));
+        c.column = characterStart(c.right, c.line, c.column);
+    };
+    // A step is a whole character: an emoji's two UTF-16 units, a letter
+    // with its combining marks.
+    const auto step = [&](bool forward) {
+        const QString editable = lineEditable(c.right, c.line);
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, editable);
+        graphemes.setPosition(c.column);
+        return int(forward ? graphemes.toNextBoundary() : graphemes.toPreviousBoundary());
     };
     switch (key) {
     case Qt::Key_Left:
         if (c.column > 0)
-            --c.column;
+            c.column = std::max(0, step(false));
         else if (c.line > 0)
             c = {c.right, c.line - 1, lineLength(c.right, c.line - 1)};
         break;
     case Qt::Key_Right:
         if (c.column < lineLength(c.right, c.line))
-            ++c.column;
+            c.column = step(true);
         else if (c.line < lastLine)
             c = {c.right, c.line + 1, 0};
         break;
@@ -409,14 +432,16 @@ Caret DiffArea::caretAt(const QPoint& at) const {
     QTextOption option;
     option.setTabStopDistance(8.0 * m_charWidth);
     option.setWrapMode(QTextOption::NoWrap);
-    QTextLayout layout(shownText(t.line(line)), font());
+    QTextLayout layout(shownText(lineShown(right, line)), font());
     layout.setTextOption(option);
     layout.beginLayout();
     QTextLine textLine = layout.createLine();
     layout.endLayout();
     const int x0 = (right ? rightStart() : 0) + gutterWidth(t.count()) + 4;
     const int shown = textLine.xToCursor(at.x() - x0 + horizontalScrollBar()->value());
-    return {right, line, int(std::min(editableColumn(editable, shown), editable.size()))};
+    return {right, line,
+            characterStart(right, line,
+                           int(std::min(editableColumn(editable, shown), editable.size())))};
 }
 
 void DiffArea::mousePressEvent(QMouseEvent* event) {
@@ -474,6 +499,10 @@ void DiffArea::deleteChar(bool forward) {
 }
 
 void DiffArea::insertText(const QString& typed) {
+    insertBytes(editedBytes(typed));
+}
+
+void DiffArea::insertBytes(QByteArray added, bool ownEnds) {
     if (!m_diff)
         return;
     const auto [a, b] = selection();
@@ -482,37 +511,49 @@ void DiffArea::insertText(const QString& typed) {
         if (t.line(line).size() > shownBytes)
             return; // shown cut, so not edited
     }
-    QString added = typed;
-    added.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const QString first = lineEditable(a.right, a.line);
-    const QString last = b.line == a.line ? first : lineEditable(b.right, b.line);
-    const QString whole = first.left(a.column) + added + last.mid(b.column);
-    const QStringList parts = whole.split(QLatin1Char('\n'));
+    if (!ownEnds)
+        added.replace("\r\n", "\n");
+    // Bytes, not text, on either side of the caret: whatever the line
+    // holds that is not UTF-8 stays as it was.
+    const QByteArray head = editedBytes(QStringView(lineEditable(a.right, a.line)).left(a.column));
+    const QByteArray tail = editedBytes(QStringView(lineEditable(b.right, b.line)).mid(b.column));
+    const QByteArray lineEnd =
+        a.line < t.count() && t.key(a.line).ends_with('\n') ? endingOf(t.key(a.line)) : t.lineEnd();
     const QByteArray end = b.line < t.count() ? endingOf(t.key(b.line)) : QByteArray();
+    QByteArrayList parts = (head + added).split('\n');
     QByteArray bytes;
-    for (qsizetype i = 0; i < parts.size(); ++i)
-        bytes += editedBytes(parts[i]) + (i + 1 < parts.size() ? t.lineEnd() : end);
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        QByteArray& part = parts[i];
+        const bool crlf = ownEnds && part.endsWith('\r');
+        bytes += part.left(part.size() - crlf) + (!ownEnds ? lineEnd
+                                                  : crlf   ? QByteArray("\r\n")
+                                                           : QByteArray("\n"));
+    }
+    const int column = int(editableText(parts.last()).size());
+    bytes += parts.last() + tail + end;
     TextEdit edit{a.right,
                   a.line,
                   std::max(0, std::min(b.line + 1, t.count()) - a.line),
                   bytes,
-                  {a.right, a.line + int(parts.size()) - 1,
-                   int(parts.last().size() - (last.size() - b.column))}};
+                  {a.right, a.line + int(parts.size()) - 1, column}};
     Q_EMIT editRequested(edit);
 }
 
-QString DiffArea::selectedText() const {
+QByteArray DiffArea::selectedBytes() const {
     const auto [a, b] = selection();
     if (!m_diff || a == b)
         return {};
-    QStringList lines;
+    const EditedText& t = text(a.right);
+    QByteArray bytes;
     for (int line = a.line; line <= b.line; ++line) {
         const QString editable = lineEditable(a.right, line);
         const int from = line == a.line ? a.column : 0;
         const int to = line == b.line ? b.column : int(editable.size());
-        lines << lineText(editedBytes(QStringView(editable).mid(from, to - from)));
+        bytes += editedBytes(QStringView(editable).mid(from, to - from));
+        if (line < b.line)
+            bytes += line < t.count() ? endingOf(t.key(line)) : QByteArray("\n");
     }
-    return lines.join(QLatin1Char('\n'));
+    return bytes;
 }
 
 void DiffArea::selectAll() {

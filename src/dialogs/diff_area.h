@@ -47,10 +47,15 @@ public:
     const Caret& caret() const { return m_caret; }
     // Moves the caret (and with `select` the end of the selection) there.
     void setCaret(Caret caret, bool select = false);
-    // The selected text of the caret's half, lines joined by "\n".
-    QString selectedText() const;
-    // Edits the caret's half: the selection (if any) replaced by `text`.
+    // The selected bytes of the caret's half, each line but the last with
+    // its own line ending.
+    QByteArray selectedBytes() const;
+    // Edits the caret's half: the selection (if any) replaced by `text`,
+    // each line break in it becoming the caret line's own line ending.
     void insertText(const QString& text);
+    // The same with bytes; `ownEnds`: bytes selectedBytes() gave, whose
+    // line endings are kept as they are.
+    void insertBytes(QByteArray bytes, bool ownEnds = false);
     void selectAll();
     // The x where each half starts and the gap between them.
     int leftEnd() const;
@@ -91,7 +96,12 @@ private:
     void paintArrows(QPainter& p, int change, int y);
 
     const EditedText& text(bool right) const { return right ? m_diff->right : m_diff->left; }
+    // Line `line` without its line ending: a CRLF line's carriage return is
+    // part of its ending, never shown.
+    QByteArray lineShown(bool right, int line) const;
     QString lineEditable(bool right, int line) const;
+    // A column moved back to the start of the character (grapheme) it is in.
+    int characterStart(bool right, int line, int column) const;
     int lineLength(bool right, int line) const;
     Caret caretAt(const QPoint& at) const;
     Caret moved(int key, bool control) const;

@@ -6,9 +6,11 @@
 #include "fileops/text_save.h"
 #include "shell/platform.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QThread>
+#include <fcntl.h>
 
 bool FileDiffView::modified(bool right) const {
     return m_versions[right] != m_saved[right];
@@ -16,6 +18,10 @@ bool FileDiffView::modified(bool right) const {
 
 bool FileDiffView::settling() const {
     return m_settling != nullptr;
+}
+
+bool FileDiffView::comparing() const {
+    return m_comparing || settling() || !m_result;
 }
 
 FileDiffView::State FileDiffView::state() const {
@@ -47,7 +53,8 @@ void FileDiffView::edit(const TextEdit& e) {
 }
 
 void FileDiffView::takeChange(int change, bool toRight) {
-    if (!m_result || change < 0 || size_t(change) >= m_result->lines.hunks.size())
+    // A change of rows still being compared is not what the screen will show.
+    if (comparing() || change < 0 || size_t(change) >= m_result->lines.hunks.size())
         return;
     m_undo.push_back(state());
     m_redo.clear();
@@ -57,7 +64,7 @@ void FileDiffView::takeChange(int change, bool toRight) {
 }
 
 void FileDiffView::takeAll(bool toRight) {
-    if (!m_result || m_result->lines.hunks.empty())
+    if (comparing() || m_result->lines.hunks.empty())
         return;
     m_undo.push_back(state()); // one step for all
     m_redo.clear();
@@ -149,6 +156,7 @@ void FileDiffView::settle() {
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();
+    updateActions();
 }
 
 void FileDiffView::updateTitle() {
@@ -161,46 +169,188 @@ void FileDiffView::updateTitle() {
         names << shown;
     }
     setWindowTitle(names.join(QStringLiteral(" \u2194 ")));
+    updateActions();
+}
+
+void FileDiffView::updateActions() {
+    const auto enable = [this](const char* name, bool on) {
+        if (auto* action = findChild<QAction*>(QLatin1String(name)))
+            action->setEnabled(on);
+    };
+    // An unedited side is never written again.
+    enable("mnuSave", modified(false) || modified(true));
+    enable("mnuSaveLeft", modified(false));
+    enable("mnuSaveRight", modified(true));
+    const bool text = m_result && !m_result->binary && m_result->error.isEmpty();
+    enable("mnuSaveAs", text);
+    for (const char* take : {"mnuTakeRight", "mnuTakeLeft", "mnuTakeAllRight", "mnuTakeAllLeft"})
+        enable(take, text && !comparing());
+    m_lineEnds->setText(lineEndsText());
+}
+
+QString FileDiffView::lineEndsText() const {
+    if (!m_result || m_result->binary || !m_result->error.isEmpty())
+        return {};
+    const auto name = [](LineEnds ends) {
+        switch (ends) {
+        case LineEnds::Lf:
+            return QStringLiteral("LF");
+        case LineEnds::Crlf:
+            return QStringLiteral("CRLF");
+        case LineEnds::Mixed:
+            return QStringLiteral("mixed");
+        case LineEnds::None:
+            break;
+        }
+        return QStringLiteral("no line ends");
+    };
+    return name(m_result->lines.left.lineEnds()) + QStringLiteral(" \u00b7 ") +
+           name(m_result->lines.right.lineEnds());
+}
+
+void FileDiffView::saveCurrent() {
+    const bool caret = m_area->caret().right;
+    if (modified(caret))
+        save(caret);
+    else if (modified(!caret))
+        save(!caret);
 }
 
 bool FileDiffView::save(bool right) {
-    if (!m_result || m_result->binary || !m_result->error.isEmpty())
+    if (!m_result || m_result->binary || !m_result->error.isEmpty() || !modified(right))
         return false;
-    const QByteArray& path = right ? m_rightPath : m_leftPath;
-    FileIdentity& known = right ? m_result->rightFile : m_result->leftFile;
-    if (const auto now = reachedFile(path); !now || !(*now == known)) {
-        // Lines not edited are read from the file as mapped: rewritten in
-        // place, it no longer holds them, and only reading it again is safe.
-        const bool inPlace = now && now->device == known.device && now->inode == known.inode;
-        const QString text =
-            inPlace ? QStringLiteral("%1 has been rewritten on disk since it was read, so the "
-                                     "lines not edited here are gone from it.\r\n\r\n"
-                                     "Read the files again, dropping the edits?")
-                    : QStringLiteral("%1 has changed on disk since it was read.\r\n\r\n"
-                                     "Yes reads the files again, dropping the edits; No saves "
-                                     "over it anyway; Cancel does neither.");
-        const int answer = m_platform.messageBox(this, text.arg(nameText(path)),
-                                                 inPlace ? MsgStyle::QuestionYesNo
-                                                         : MsgStyle::QuestionYesNoCancel);
+    ReadFile& file = right ? m_result->rightFile : m_result->leftFile;
+    ReadFile& other = right ? m_result->leftFile : m_result->rightFile;
+    const QString name = nameText(file.path);
+    const auto readAgain = [&](const QString& text, int style) {
+        const int answer = m_platform.messageBox(this, text, style);
         if (answer == Answer::Yes)
             startComparison();
-        if (answer != Answer::No || inPlace)
-            return false;
+        return answer;
+    };
+    const QString rewritten =
+        QStringLiteral("%1 has been rewritten since it was read, so the lines not edited here "
+                       "no longer hold what was read, and the text cannot be saved.\r\n\r\n"
+                       "Read the files again, dropping the edits?");
+    // Lines taken across come from the other file.
+    const EditedText& text = right ? m_result->lines.right : m_result->lines.left;
+    if (text.drawsFrom(other.text.get()) && !heldIntact(other)) {
+        readAgain(rewritten.arg(nameText(other.path)), MsgStyle::QuestionYesNo);
+        return false;
     }
-    UndoStep step;
-    if (FsResult done = saveText(right ? m_result->lines.right : m_result->lines.left, path, step);
-        !done) {
+    struct stat now {};
+    const struct stat* expected = &now;
+    switch (lookAtName(file, now)) {
+    case NameNow::Same:
+        break;
+    case NameNow::Changed:
+        if (readAgain(
+                QStringLiteral("%1 has been %2 since it was read.\r\n\r\n"
+                               "Yes reads it again, dropping the edits; No saves over it; "
+                               "Cancel does neither (Save As writes the text elsewhere).")
+                    .arg(name,
+                         now.st_ino != file.seen.st_ino || now.st_dev != file.seen.st_dev
+                             ? QStringLiteral("replaced by another file")
+                             : QStringLiteral("changed in place (its size, times or attributes)")),
+                MsgStyle::QuestionYesNoCancel) != Answer::No)
+            return false;
+        break;
+    case NameNow::Rewritten:
+        readAgain(rewritten.arg(name), MsgStyle::QuestionYesNo);
+        return false;
+    case NameNow::Gone:
+        if (m_platform.messageBox(this,
+                                  QStringLiteral("%1 has been deleted since it was read.\r\n\r\n"
+                                                 "Save it again under its name?")
+                                      .arg(name),
+                                  MsgStyle::QuestionYesNo) != Answer::Yes)
+            return false;
+        expected = nullptr;
+        break;
+    case NameNow::NotAFile:
+        m_platform.messageBox(
+            this,
+            QStringLiteral("%1 was not saved: since it was read, a link or something else "
+                           "that is not a file has been put at its name, and it is not "
+                           "written through nor replaced. Save As writes the text elsewhere.")
+                .arg(name),
+            MsgStyle::Critical);
+        return false;
+    case NameNow::Unreachable:
         m_platform.messageBox(this,
                               QStringLiteral("%1 could not be saved:\r\n%2")
-                                  .arg(nameText(path), done.error().description()),
+                                  .arg(name, FsError::fromErrno(errno, name).description()),
                               MsgStyle::Critical);
         return false;
     }
-    if (const auto now = reachedFile(path))
-        known = *now;
+    return saveTo(right, file, expected);
+}
+
+bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expected) {
+    const QString name = nameText(target.path);
+    SaveWay way;
+    way.toTrash = m_keepInTrash;
+    const EditedText& text = right ? m_result->lines.right : m_result->lines.left;
+    for (const ReadFile* file : {&m_result->leftFile, &m_result->rightFile}) {
+        if (text.drawsFrom(file->text.get()))
+            way.sources.push_back(file);
+    }
+    way.replaceForGood = [&](const QString& why) {
+        return m_platform.messageBox(
+                   this,
+                   QStringLiteral("%1 cannot be kept in the Trash (%2): replace it anyway?\r\n\r\n"
+                                  "The old version will be gone for good.")
+                       .arg(name, why),
+                   MsgStyle::QuestionYesNoNoDefault) == Answer::Yes;
+    };
+    UndoStep step;
+    OldFile old = OldFile::None;
+    if (FsResult done = saveText(text, target, expected, way, step, old); !done) {
+        if (done.error().number() != ECANCELED)
+            m_platform.messageBox(this,
+                                  QStringLiteral("%1 could not be saved:\r\n%2")
+                                      .arg(name, done.error().description()),
+                                  MsgStyle::Critical);
+        return false;
+    }
     m_saved[right] = m_versions[right];
     updateTitle();
-    Q_EMIT saved(step);
+    if (old == OldFile::Gone)
+        Q_EMIT replacedForGood(
+            QStringLiteral("The old version of %1 was replaced for good when it was saved.")
+                .arg(name));
+    else
+        Q_EMIT saved(step);
+    return true;
+}
+
+bool FileDiffView::saveAs(bool right) {
+    if (!m_result || m_result->binary || !m_result->error.isEmpty())
+        return false;
+    ReadFile& file = right ? m_result->rightFile : m_result->leftFile;
+    const QByteArray path = m_platform.saveFileName(
+        this, file.path, right ? QStringLiteral("Save Right As") : QStringLiteral("Save Left As"));
+    if (path.isEmpty())
+        return false;
+    ReadFile target = file; // the text's own file stays the one read
+    FsResult opened = openFolderOf(path, target);
+    struct stat now {};
+    const bool taken = opened && ::fstatat(target.folder->fd, target.name.constData(), &now,
+                                           AT_SYMLINK_NOFOLLOW) == 0;
+    if (opened && taken && !S_ISREG(now.st_mode))
+        opened = FsError(EEXIST, nameText(path), QStringLiteral("not a file"));
+    if (!opened) {
+        m_platform.messageBox(this,
+                              QStringLiteral("%1 could not be saved:\r\n%2")
+                                  .arg(nameText(path), opened.error().description()),
+                              MsgStyle::Critical);
+        return false;
+    }
+    if (!saveTo(right, target, taken ? &now : nullptr))
+        return false;
+    file = std::move(target);
+    (right ? m_rightPath : m_leftPath) = path;
+    updateTitle();
     return true;
 }
 

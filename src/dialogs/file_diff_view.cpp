@@ -13,8 +13,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStringDecoder>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,6 +25,26 @@ namespace {
 
 // Rows of context kept above a change that F7 brings into view.
 constexpr int contextRows = 3;
+
+// The clipboard's copy of the bytes selected: pasted in the view, they are
+// the same bytes; other programs get them as text.
+constexpr char bytesFormat[] = "application/x-duoscope-bytes";
+
+// Bytes as text for other programs: UTF-8 when they are, else each byte
+// one Latin-1 character (what a file not UTF-8 most often holds).
+QString bestText(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+void copySelection(const DiffArea& area) {
+    const QByteArray bytes = area.selectedBytes();
+    auto* data = new QMimeData;
+    data->setText(bestText(bytes));
+    data->setData(QLatin1String(bytesFormat), bytes);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
 
 } // namespace
 
@@ -51,9 +73,12 @@ FileDiffView::FileDiffView(const QByteArray& leftPath, const QByteArray& rightPa
     m_status = new QLabel(QStringLiteral("Comparing\u2026"), this);
     m_area->setDiff(nullptr, m_status->text());
     m_position = new QLabel(this);
+    m_lineEnds = new QLabel(this);
     auto* statusLine = new QHBoxLayout;
     statusLine->addWidget(m_status, 1);
     statusLine->addWidget(m_position);
+    statusLine->addSpacing(16);
+    statusLine->addWidget(m_lineEnds);
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(makeMenus());
     layout->addLayout(header);
@@ -86,9 +111,11 @@ QMenuBar* FileDiffView::makeMenus() {
         return action;
     };
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    add(file, "mnuSave", "&Save", {QKeySequence::Save}, [this] { save(m_area->caret().right); });
+    add(file, "mnuSave", "&Save", {QKeySequence::Save}, [this] { saveCurrent(); });
     add(file, "mnuSaveLeft", "Save &Left", {}, [this] { save(false); });
     add(file, "mnuSaveRight", "Save &Right", {}, [this] { save(true); });
+    add(file, "mnuSaveAs", "Save &As\u2026", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        [this] { saveAs(m_area->caret().right); });
 
     QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
     add(edit, "mnuUndo", "&Undo", {QKeySequence::Undo}, [this] { undo(); });
@@ -97,13 +124,17 @@ QMenuBar* FileDiffView::makeMenus() {
         [this] { redo(); });
     edit->addSeparator();
     add(edit, "mnuCut", "Cu&t", {QKeySequence::Cut}, [this] {
-        QGuiApplication::clipboard()->setText(m_area->selectedText());
+        copySelection(*m_area);
         m_area->insertText(QString());
     });
-    add(edit, "mnuCopy", "&Copy", {QKeySequence::Copy},
-        [this] { QGuiApplication::clipboard()->setText(m_area->selectedText()); });
-    add(edit, "mnuPaste", "&Paste", {QKeySequence::Paste},
-        [this] { m_area->insertText(QGuiApplication::clipboard()->text()); });
+    add(edit, "mnuCopy", "&Copy", {QKeySequence::Copy}, [this] { copySelection(*m_area); });
+    add(edit, "mnuPaste", "&Paste", {QKeySequence::Paste}, [this] {
+        const QMimeData* held = QGuiApplication::clipboard()->mimeData();
+        if (held && held->hasFormat(QLatin1String(bytesFormat)))
+            m_area->insertBytes(held->data(QLatin1String(bytesFormat)), true);
+        else if (held)
+            m_area->insertText(held->text());
+    });
     add(edit, "mnuSelectAll", "Select &All", {QKeySequence::SelectAll},
         [this] { m_area->selectAll(); });
 
@@ -161,14 +192,18 @@ void FileDiffView::startComparison() {
     if (m_job)
         m_job->cancel = true; // its result is dropped when it comes
     m_job = std::make_shared<Job>();
+    m_comparing = true;
+    updateActions();
     auto job = m_job;
     QThread* worker =
         QThread::create([job, left = m_leftPath, right = m_rightPath, ignore = m_ignore] {
             job->result = compareFiles(left, right, job->cancel, ignore);
         });
     connect(worker, &QThread::finished, this, [this, job] {
-        if (job == m_job)
-            showResult();
+        if (job != m_job)
+            return;
+        m_comparing = false;
+        showResult();
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start();

@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 class Platform;
@@ -19,9 +20,10 @@ class QMenuBar;
 // the title, F7 and Shift+F7 for the next and the previous change, and a
 // status line with the counts. The files are read and compared on a thread of
 // its own; closing the window early drops the result. A change goes to the
-// other side with Alt+Right or Alt+Left (or its arrow); both halves are
-// edited in place, each edit compared again on a thread of its own; each
-// side is saved over its file through the file commands' safe replace.
+// other side with Alt+Right or Alt+Left (or its arrow) once the rows shown
+// are compared; both halves are edited in place, each edit compared again on
+// a thread of its own; a side with edits is saved over the very file it was
+// read from (its folder held open), or wherever the user names.
 class FileDiffView : public QWidget {
     Q_OBJECT
 public:
@@ -50,10 +52,21 @@ public:
     void redo();
     // Whether a side holds edits not saved.
     bool modified(bool right) const;
-    // Saves a side over its file; false when it was not saved.
+    // Saves a side with edits over the file it was read from, asking when
+    // something else stands at its name now; false when it was not saved.
     bool save(bool right);
+    // Ctrl+S: the side with the caret when it has edits, else the one that has.
+    void saveCurrent();
+    // Writes a side to a file the user names; the side is that file from then on.
+    bool saveAs(bool right);
+    // Whether a replaced file is kept in the Trash (else it goes, after a question).
+    void setKeepInTrash(bool keep) { m_keepInTrash = keep; }
     // Whether the comparison holds edits still being compared.
     bool settling() const;
+    // Whether the rows shown wait for a comparison: changes are not taken then.
+    bool comparing() const;
+    // The status line's line endings: "LF", "CRLF" or "mixed" for each side.
+    QString lineEndsText() const;
 
 Q_SIGNALS:
     // The comparison arrived, or an edit's was settled.
@@ -61,6 +74,8 @@ Q_SIGNALS:
     void ignoreChanged(int ignore);
     // A side was saved over its file: the step that takes the save back.
     void saved(const UndoStep& step);
+    // A side was saved over its file, the old one not kept: nothing before can be undone.
+    void replacedForGood(const QString& why);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -89,6 +104,9 @@ private:
     void goToChange(int change);
     bool currentChangeShown() const;
     void updateTitle();
+    void updateActions();
+    // Writes a side's text at `target`, over `expected` (null: a free name).
+    bool saveTo(bool right, ReadFile& target, const struct stat* expected);
     State state() const;
     // Goes back to the last state of `from`, the present one going to `to`.
     void stepBack(std::vector<State>& from, std::vector<State>& to);
@@ -103,6 +121,9 @@ private:
     std::array<QLabel*, 2> m_headers{};
     QLabel* m_status = nullptr;
     QLabel* m_position = nullptr;
+    QLabel* m_lineEnds = nullptr;
+    bool m_comparing = false; // a comparison of the files runs
+    bool m_keepInTrash = true;
     int m_currentChange = -1;
     bool m_followChange = false; // a change was taken: show the current one once settled
     std::vector<State> m_undo, m_redo;

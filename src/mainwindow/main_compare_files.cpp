@@ -78,12 +78,18 @@ void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
         return;
     }
     auto* view = new FileDiffView(left, right, platform(), this, m_settings.diffIgnore);
+    view->setKeepInTrash(m_settings.useTrash != 0);
     connect(view, &FileDiffView::ignoreChanged, this,
             [this](int ignore) { m_settings.diffIgnore = qint16(ignore); });
     connect(view, &FileDiffView::saved, this, [this](const UndoStep& step) {
         m_undo.begin(QStringLiteral("Save"));
         m_undo.record(step);
         m_undo.end();
+        updateUndoCommand();
+        mnuRefresh_Click();
+    });
+    connect(view, &FileDiffView::replacedForGood, this, [this](const QString& why) {
+        m_undo.endHistory(why);
         updateUndoCommand();
         mnuRefresh_Click();
     });

@@ -67,4 +67,10 @@ public:
     // Drags rows out of a pane; the drop target learns the pane's name
     // ("lvSource" or "lvDest"). Returns when the drag is over.
     virtual void startDrag(QWidget* source, const QString& paneName) = 0;
+
+    // Lets the user name a file to write, starting at `initialPath`; a
+    // file already there is asked about by the dialog. Returns the path's
+    // bytes, or "" when cancelled.
+    virtual QByteArray saveFileName(QWidget* owner, const QByteArray& initialPath,
+                                    const QString& title) = 0;
 };

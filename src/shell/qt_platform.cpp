@@ -96,6 +96,13 @@ QString QtPlatform::browseForFolder(QWidget* owner, const QString& initialFolder
     return QDir::cleanPath(chosen); // "/" stays "/", any other loses a trailing "/"
 }
 
+QByteArray QtPlatform::saveFileName(QWidget* owner, const QByteArray& initialPath,
+                                    const QString& title) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(owner, title, QFile::decodeName(initialPath));
+    return chosen.isEmpty() ? QByteArray() : QFile::encodeName(chosen);
+}
+
 bool QtPlatform::openDefault(const QByteArray& path) {
     // The desktop's handler would report a missing file in a window of its own.
     struct stat st {};

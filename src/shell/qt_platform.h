@@ -20,4 +20,6 @@ public:
                                                 const QStringList& current,
                                                 const QStringList& defaults) override;
     void startDrag(QWidget* source, const QString& paneName) override;
+    QByteArray saveFileName(QWidget* owner, const QByteArray& initialPath,
+                            const QString& title) override;
 };

@@ -7,6 +7,8 @@
 #include "support/temp_tree.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,7 +17,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
+#include <array>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -352,8 +358,15 @@ TEST_F(CompareFiles, ThreeChangesTakenAndSavedAndTheSaveUndoneFromTheMainWindow)
         EXPECT_EQ(view->comparison()->lines.changes.size(), size_t(2 - taken));
     }
     EXPECT_TRUE(view->windowTitle().contains(QStringLiteral("*") + QFile::decodeName(target)));
-    view->area()->setCaret({true, 0, 0}); // Ctrl+S saves the side with the caret
+    // The caret on the left, unedited: Ctrl+S saves the right, and only it.
+    struct stat left {
+    }, leftAfter{};
+    ASSERT_EQ(::stat(path(source, "a.txt"), &left), 0);
+    view->area()->setCaret({false, 0, 0});
+    EXPECT_FALSE(view->findChild<QAction*>(QStringLiteral("mnuSaveLeft"))->isEnabled());
     QTest::keyClick(view->area(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(::stat(path(source, "a.txt"), &leftAfter), 0);
+    EXPECT_EQ(leftAfter.st_ctim.tv_nsec, left.st_ctim.tv_nsec);
     EXPECT_EQ(OpenPair::onDisk(target), numbered(false));
     struct stat st {};
     ASSERT_EQ(::stat(target.constData(), &st), 0);
@@ -376,80 +389,241 @@ TEST_F(CompareFiles, ThreeChangesTakenAndSavedAndTheSaveUndoneFromTheMainWindow)
     EXPECT_EQ(platform.styles(), QList<int>({MsgStyle::QuestionYesNoCancel}));
 }
 
-TEST_F(CompareFiles, TypedEditsSaveWithTheFilesLineEndingsAndOtherLinesByteForByte) {
-    const QByteArray left = "one\r\nt\xe9l\xe9\r\n\xff\xfe raw\r\nlast\r\n";
-    OpenPair pair(source, platform, left, "one\n");
+TEST_F(CompareFiles, EditsAtEveryCaretStepKeepEveryByteOfTheFile) {
+    // Past the first 8 KB a zero byte does not make the file binary.
+    QByteArray file = QByteArray(9000, 'p') + "\r\n";
+    const QByteArray lines[] = {
+        QByteArray("a\xf0\x9f\x98\x80"
+                   "c"),                            // an emoji: two UTF-16 units
+        QByteArray("e\xcc\x81 n\xcc\x83\xcc\x88!"), // combining marks
+        QByteArray("caf\xe9 \xff\xfe\xc3"),         // not UTF-8, a sequence cut short
+        QByteArray("cr\rmid\0nul\tend", 15),        // CR within a line, NUL, tab
+    };
+    for (const QByteArray& line : lines)
+        file += line + "\r\n";
+    OpenPair pair(source, platform, file, "other\n");
     DiffArea* area = pair.view->area();
     area->setFocus();
-    area->setCaret({false, 3, 4}); // the end of "last"
-    QTest::keyClicks(area, "ing");
-    QTest::keyClick(area, Qt::Key_Return);
-    QTest::keyClicks(area, "new");
-    QTest::keyClick(area, Qt::Key_Backspace);
-    pair.settled();
-    EXPECT_EQ(pair.text(false), "one\r\nt\xe9l\xe9\r\n\xff\xfe raw\r\nlasting\r\nne\r\n");
-    // A selection copied and pasted; Undo and Redo within the view.
-    area->setCaret({false, 0, 1});
-    QTest::keyClick(area, Qt::Key_Right, Qt::ShiftModifier);
-    QTest::keyClick(area, Qt::Key_Right, Qt::ShiftModifier);
-    EXPECT_EQ(area->selectedText(), QStringLiteral("ne"));
-    QTest::keyClick(area, Qt::Key_C, Qt::ControlModifier);
-    QTest::keyClick(area, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(area, Qt::Key_V, Qt::ControlModifier);
-    pair.settled();
-    EXPECT_TRUE(pair.text(false).startsWith("onene\r\n"));
-    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
-    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    pair.settled();
-    EXPECT_TRUE(pair.text(false).startsWith("onene\r\n"));
-    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
-    pair.settled();
-    EXPECT_TRUE(pair.text(false).startsWith("one\r\n"));
+    for (int line = 1; line <= 4; ++line) {
+        for (int column = 0; column >= 0;) {
+            // Typed and taken back, then the character after the caret cut and pasted.
+            area->setCaret({false, line, column});
+            QTest::keyClick(area, Qt::Key_Z);
+            QTest::keyClick(area, Qt::Key_Backspace);
+            QTest::keyClick(area, Qt::Key_Right, Qt::ShiftModifier);
+            const QByteArray cut = area->selectedBytes();
+            QTest::keyClick(area, Qt::Key_X, Qt::ControlModifier);
+            if (cut == "\xe9") {
+                EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("\u00e9"));
+            }
+            QTest::keyClick(area, Qt::Key_V, Qt::ControlModifier);
+            ASSERT_EQ(pair.text(false), file)
+                << line << ":" << column << " " << cut.toHex(' ').constData();
+            column = area->caret().line == line ? area->caret().column : -1;
+        }
+    }
     ASSERT_TRUE(pair.view->save(false));
-    EXPECT_EQ(OpenPair::onDisk(pair.leftPath), pair.text(false));
-    EXPECT_TRUE(OpenPair::onDisk(pair.leftPath).contains("t\xe9l\xe9\r\n\xff\xfe raw\r\n"));
+    EXPECT_EQ(OpenPair::onDisk(pair.leftPath), file);
 }
 
-TEST_F(CompareFiles, AFileChangedOnDiskOrEditsLeftUnsavedAreAskedAbout) {
-    OpenPair pair(source, platform, "a\nb\n", "a\nc\n");
+TEST_F(CompareFiles, LineEndingsAreTheFilesOwnAndTheirCarriageReturnsNeverDrawn) {
+    OpenPair pair(source, platform, "one\r\ntwo\r\n", "one\ntwo\n", IgnoreLineEnds);
+    EXPECT_EQ(pair.view->lineEndsText(), QStringLiteral("CRLF \u00b7 LF"));
+    pair.view->resize(800, 300);
+    DiffArea* area = pair.view->area();
+    area->clearFocus();
+    const QImage image = area->viewport()->grab().toImage();
+    const int width = area->leftEnd();
+    ASSERT_EQ(image.width() - area->rightStart(), width);
+    EXPECT_EQ(image.copy(0, 0, width, 2 * area->rowHeight()),
+              image.copy(area->rightStart(), 0, width, 2 * area->rowHeight()));
+    // Enter breaks a line with the line's own ending; Undo and Redo within the view.
+    OpenPair mixed(source, platform, "a\r\nb\n", "x\n");
+    EXPECT_EQ(mixed.view->lineEndsText(), QStringLiteral("mixed \u00b7 LF"));
+    area = mixed.view->area();
+    for (const int line : {1, 0}) {
+        area->setCaret({false, line, 1});
+        QTest::keyClick(area, Qt::Key_Return);
+    }
+    EXPECT_EQ(mixed.text(false), "a\r\n\r\nb\n\n");
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(mixed.text(false), "a\r\nb\n\n");
+    QTest::keyClick(area, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(mixed.text(false), "a\r\n\r\nb\n\n");
+}
+
+TEST_F(CompareFiles, ChangesAreTakenOnlyFromTheComparisonShown) {
+    OpenPair pair(source, platform, numbered(false), numbered(true));
+    pair.view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
+    pair.settled();
+    const QByteArray edited = pair.text(true);
+    QAction* take = pair.view->findChild<QAction*>(QStringLiteral("mnuTakeRight"));
+    // A new comparison of the edited texts begins: until it ends, no take.
+    pair.view->findChild<QAction*>(QStringLiteral("mnuIgnoreCase"))->trigger();
+    ASSERT_TRUE(pair.view->comparing());
+    EXPECT_FALSE(take->isEnabled());
+    pair.view->takeChange(0, true);
+    pair.view->takeAll(true);
+    EXPECT_EQ(pair.text(true), edited);
+    pair.settled();
+    ASSERT_TRUE(take->isEnabled());
     pair.view->takeChange(0, true);
     pair.settled();
-    // Another program saved a new file at the name: Cancel, then No saves over it.
-    source.writeRaw("other.txt", "someone else's\n");
-    ASSERT_EQ(::rename((QFile::encodeName(source.path()) + "/other.txt").constData(),
-                       pair.rightPath.constData()),
-              0);
-    platform.answers = {Answer::Cancel, Answer::No};
-    EXPECT_FALSE(pair.view->save(true));
-    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "someone else's\n");
-    EXPECT_TRUE(pair.view->save(true));
-    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "a\nb\n");
-    ASSERT_EQ(platform.styles(),
-              QList<int>({MsgStyle::QuestionYesNoCancel, MsgStyle::QuestionYesNoCancel}));
-    EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("has changed on disk")));
-    // Rewritten in place, its unedited lines are gone: never saved over.
-    pair.view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
-    source.writeRaw("right.txt", "rewritten\n");
-    platform.answers = {Answer::No};
-    EXPECT_FALSE(pair.view->save(true));
-    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "rewritten\n");
-    EXPECT_EQ(platform.styles().last(), MsgStyle::QuestionYesNo);
-    // Yes reads the files again, the edits dropped.
-    pair.view->takeChange(0, false); // nothing left to take: no edit
-    source.writeRaw("left.txt", "fresh\n");
-    pair.view->edit({false, 0, 1, "typed\n", {false, 0, 5}});
-    platform.answers = {Answer::Yes};
-    EXPECT_FALSE(pair.view->save(false));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pair.text(false) == "fresh\n"; }, 10000));
-    EXPECT_FALSE(pair.view->modified(false));
+    EXPECT_EQ(pair.view->statusText(), QStringLiteral("3 changes · 3 lines added · 3 removed"));
+}
 
-    // Closing asks about each side with edits: Cancel keeps the window.
+TEST_F(CompareFiles, ASaveWritesOnlyTheFileReadAskingOrRefusingWhenItsNameHoldsAnother) {
+    TempTree outside;
+    outside.write(QStringLiteral("target.txt"), "not yours\n");
+    const QByteArray target = QFile::encodeName(outside.filePath(QStringLiteral("target.txt")));
+    const auto replace = [&](const QByteArray& at) {
+        outside.write(QStringLiteral("other.txt"), "someone else's\n");
+        ::rename(QFile::encodeName(outside.filePath(QStringLiteral("other.txt"))), at);
+    };
+    const struct {
+        const char* what;
+        std::function<void(const QByteArray&)> put;
+        std::deque<int> answers;
+        int style;
+        const char* said;
+        bool saved;
+    } cases[] = {
+        {"a link",
+         [&](const QByteArray& at) { ::unlink(at), ::symlink(target, at); },
+         {},
+         MsgStyle::Critical,
+         "a link",
+         false},
+        {"a pipe",
+         [](const QByteArray& at) { ::unlink(at), ::mkfifo(at, 0600); },
+         {},
+         MsgStyle::Critical,
+         "not a file",
+         false},
+        {"another file",
+         replace,
+         {Answer::Cancel},
+         MsgStyle::QuestionYesNoCancel,
+         "replaced",
+         false},
+        {"another file", replace, {Answer::No}, MsgStyle::QuestionYesNoCancel, "replaced", true},
+        {"rewritten in place, its size and time put back",
+         [](const QByteArray& at) {
+             struct stat st {};
+             ::stat(at, &st);
+             const int fd = ::open(at, O_WRONLY);
+             EXPECT_EQ(::write(fd, "x\ny\n", 4), 4);
+             ::close(fd);
+             ::utimensat(AT_FDCWD, at, std::array{st.st_atim, st.st_mtim}.data(), 0);
+         },
+         {Answer::Yes}, // reads it again
+         MsgStyle::QuestionYesNo,
+         "rewritten",
+         false},
+        {"deleted",
+         [](const QByteArray& at) { ::unlink(at); },
+         {Answer::Yes},
+         MsgStyle::QuestionYesNo,
+         "deleted",
+         true},
+    };
+    TempTree tree;
+    for (const auto& c : cases) {
+        ::unlink(path(tree, "right.txt"));
+        OpenPair pair(tree, platform, "a\nb\n", "a\nc\n");
+        pair.view->takeChange(0, true);
+        pair.settled();
+        c.put(pair.rightPath);
+        struct stat put {
+        }, after{};
+        ::lstat(pair.rightPath, &put);
+        platform.shown.clear();
+        platform.answers = c.answers;
+        EXPECT_EQ(pair.view->save(true), c.saved) << c.what;
+        ASSERT_EQ(platform.shown.size(), 1) << c.what;
+        EXPECT_EQ(platform.shown[0].style, c.style) << c.what;
+        EXPECT_TRUE(platform.shown[0].text.contains(QLatin1String(c.said))) << c.what;
+        ::lstat(pair.rightPath, &after);
+        if (c.saved)
+            EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "a\nb\n") << c.what;
+        else
+            EXPECT_TRUE(after.st_ino == put.st_ino &&
+                        after.st_mtim.tv_nsec == put.st_mtim.tv_nsec &&
+                        after.st_ctim.tv_nsec == put.st_ctim.tv_nsec)
+                << c.what;
+        EXPECT_EQ(OpenPair::onDisk(target), "not yours\n") << c.what;
+        if (!c.saved && c.answers == std::deque<int>{Answer::Yes}) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !pair.view->comparing(); }));
+            EXPECT_EQ(pair.text(true), "x\ny\n") << "the edits dropped";
+            EXPECT_FALSE(pair.view->modified(true));
+        }
+        EXPECT_EQ(
+            QDir(tree.path())
+                .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList({"left.txt", "right.txt"}))
+            << c.what << ": nothing left beside";
+    }
+    ::unlink(path(tree, "right.txt"));
+
+    // Save As writes a side anywhere; closing asks about each side with edits.
+    OpenPair pair(tree, platform, "a\nb\n", "a\nc\n");
     pair.view->edit({false, 0, 1, "mine\n", {false, 0, 4}});
+    platform.saveNames = {target};
+    ASSERT_TRUE(pair.view->saveAs(false));
+    EXPECT_EQ(OpenPair::onDisk(target), "mine\nb\n");
+    EXPECT_TRUE(pair.view->windowTitle().startsWith(QFile::decodeName(target)));
+    // Its folder renamed since it was read, the file is saved there, the old one kept.
+    const QByteArray moved = QFile::encodeName(tree.path()) + "-moved";
+    ASSERT_EQ(::rename(QFile::encodeName(tree.path()), moved), 0);
+    const qsizetype asked = platform.shown.size();
+    pair.view->edit({true, 0, 1, "theirs\n", {true, 0, 6}});
+    EXPECT_TRUE(pair.view->save(true));
+    ASSERT_EQ(::rename(moved, QFile::encodeName(tree.path())), 0);
+    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "theirs\nc\n");
+    EXPECT_EQ(platform.shown.size(), asked) << "no question";
+    pair.view->edit({false, 0, 1, "more\n", {false, 0, 4}});
     platform.answers = {Answer::Cancel};
     EXPECT_FALSE(pair.view->close());
     platform.answers = {Answer::No};
     EXPECT_TRUE(pair.view->close());
-    EXPECT_EQ(OpenPair::onDisk(pair.leftPath), "fresh\n");
     EXPECT_EQ(platform.shown.last().text,
-              QStringLiteral("Save the changes to %1?").arg(QFile::decodeName(pair.leftPath)));
+              QStringLiteral("Save the changes to %1?").arg(QFile::decodeName(target)));
+}
+
+TEST_F(CompareFiles, ASaveNeedsRoomForOneCopyAndWithoutATrashAsksOnce) {
+    TempTree mount;
+    const QByteArray top = QFile::encodeName(mount.path());
+    if (::mount("tmpfs", top, "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(top, MNT_DETACH); });
+    TempTree tree(mount.path());
+    // 2 MiB: room for the file and one new version of it, not for a second copy.
+    QByteArray big;
+    for (int i = 0; big.size() < 900 * 1024; ++i)
+        big += "line " + QByteArray::number(i) + '\n';
+    {
+        OpenPair pair(tree, platform, "x\n", big);
+        QSignalSpy saved(pair.view, &FileDiffView::saved);
+        pair.view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
+        ASSERT_TRUE(pair.view->save(true)) << qPrintable(platform.shown.value(0).text);
+        EXPECT_EQ(saved.size(), 1) << "the old version is in the Trash";
+        EXPECT_TRUE(OpenPair::onDisk(pair.rightPath).startsWith("typed\nline 1\n"));
+    }
+    // No usable Trash: asked once, No keeps the file, Yes replaces it.
+    const QString trash = mount.filePath(".Trash-" + QString::number(::getuid()));
+    ASSERT_TRUE(QDir(trash).removeRecursively());
+    ASSERT_TRUE(QFile(trash).open(QIODevice::WriteOnly));
+    OpenPair pair(tree, platform, "x\n", "y\n");
+    QSignalSpy gone(pair.view, &FileDiffView::replacedForGood);
+    pair.view->edit({true, 0, 1, "typed\n", {true, 0, 5}});
+    for (const int answer : {Answer::No, Answer::Yes}) {
+        platform.answers = {answer};
+        EXPECT_EQ(pair.view->save(true), answer == Answer::Yes);
+        EXPECT_EQ(platform.styles().last(), MsgStyle::QuestionYesNoNoDefault);
+        EXPECT_TRUE(
+            platform.shown.last().text.contains(QLatin1String("cannot be kept in the Trash")));
+    }
+    EXPECT_EQ(platform.shown.size(), 2);
+    EXPECT_EQ(gone.size(), 1) << "nothing before it can be undone";
+    EXPECT_EQ(OpenPair::onDisk(pair.rightPath), "typed\n");
 }

@@ -83,4 +83,16 @@ public:
                                                 const QStringList& current,
                                                 const QStringList& defaults) override;
     void startDrag(QWidget* source, const QString& paneName) override;
+
+    // Paths the save dialog returns, in turn; cancelled when empty.
+    std::deque<QByteArray> saveNames;
+    QList<QByteArray> saveAsked; // the initial path each save dialog opened with
+    QByteArray saveFileName(QWidget*, const QByteArray& initialPath, const QString&) override {
+        saveAsked << initialPath;
+        if (saveNames.empty())
+            return {};
+        const QByteArray name = saveNames.front();
+        saveNames.pop_front();
+        return name;
+    }
 };
