@@ -432,7 +432,7 @@ FileComparison compareFiles(const QByteArray& leftPath, const QByteArray& rightP
              {std::pair{left.fd, &result.leftFile}, std::pair{right.fd, &result.rightFile}}) {
             struct stat st {};
             if (::fstat(fd, &st) == 0)
-                *identity = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+                *identity = FileIdentity::of(st);
         }
         result.binary = holdsNul(left.fd) || holdsNul(right.fd);
         if (result.binary) {

@@ -13,7 +13,7 @@ std::optional<FileIdentity> reachedFile(const QByteArray& path) {
     struct stat st {};
     if (::stat(path.constData(), &st) != 0)
         return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return FileIdentity::of(st);
 }
 
 FsResult saveText(const EditedText& text, const QByteArray& path, UndoStep& step) {
