@@ -77,6 +77,7 @@ public:
         const MessageStyle::Buttons buttons = decodeMessageStyle(style).buttons;
         if (buttons == MessageStyle::Buttons::Ok || buttons == MessageStyle::Buttons::OkCancel) {
             m_err << "duoscope: " << text.simplified() << '\n';
+            told = true;
             return Answer::Ok;
         }
         return isNoTrashQuestion(text) ? Answer::No : Answer::Yes;
@@ -86,6 +87,8 @@ public:
     void setValue(int) override {}
     void keepPainted() override {}
     bool cancelled() const override { return false; }
+    // A failure was told (a file, or the pair's state not saved).
+    bool told = false;
 
 private:
     QTextStream& m_err;
@@ -154,6 +157,10 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         cache->save();
     if (!plan.note.isEmpty())
         err << "duoscope: " << plan.note << '\n';
+    if (!plan.refusal.isEmpty()) {
+        err << "duoscope: " << plan.refusal << '\n';
+        return 2;
+    }
     bool undone = false;
     if (!dryRun) {
         AnsweringHost host(err);
@@ -161,6 +168,7 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
             plan,
             runSyncPlan(host, plan, permanently ? DeleteWay::Permanently : DeleteWay::ToTrash),
             err);
+        undone |= host.told;
     }
     ReportWriter writer(out);
     print(plan, options->json, !permanently, writer);
