@@ -1,5 +1,8 @@
+#include "core/sync_state.h"
 #include "dialogs/sync_mode_dialog.h"
+#include "fileops/sync_run.h"
 #include "mainwindow/sync_column.h"
+#include "support/scripted_host.h"
 #include "support/two_folders.h"
 
 #include <QAction>
@@ -137,6 +140,13 @@ protected:
         EXPECT_GT(seen, 5);
     }
 
+    // The pair's state as the last run left it.
+    SyncState state() const {
+        QString why;
+        return SyncState::load(QFile::encodeName(source.path()), QFile::encodeName(dest.path()),
+                               why);
+    }
+
     QStringList before[2];
 };
 
@@ -231,11 +241,33 @@ TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothT
     EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("right.txt"))) ||
                  QFileInfo::exists(source.filePath(QStringLiteral("right.txt"))));
     EXPECT_EQ(source.read(QStringLiteral("both.txt")), "b1"); // a conflict: nobody's
+    // The state holds the pair's files the same, the preview's rows or not:
+    // 62 copied and same.txt, not the conflict, nor the file changed since.
+    const SyncState saved = state();
+    EXPECT_EQ(saved.count(), 63);
+    EXPECT_TRUE(saved.find("same.txt") && saved.find("sub/m07.txt") && !saved.find("both.txt"));
     QAction* undo = window.menuEntry(QStringLiteral("mnuEditUndo"));
     EXPECT_EQ(undo->text(), QStringLiteral("&Undo Synchronize of 63 Files"));
     undo->trigger();
     EXPECT_EQ(tree(source), before[0]);
     EXPECT_EQ(tree(dest), before[1]);
+}
+
+TEST_F(SyncWindow, ATwoWayWithNothingToDoSavesWhatThePairHoldsTheSame) {
+    // Made to agree, the state of that run forgotten.
+    ScriptedHost host(platform);
+    const QByteArray src = QFile::encodeName(source.path()), dst = QFile::encodeName(dest.path());
+    runSyncPlan(host, planSync(src, dst, SyncMode::Mirror, {}), DeleteWay::ToTrash);
+    ASSERT_TRUE(QFile::remove(QString::fromUtf8(SyncState::pathFor(src, dst))));
+    platform.dialogActions.push_back([](QDialog& d) {
+        static_cast<SyncModeDialog&>(d).button(SyncMode::TwoWay)->click();
+        d.accept();
+    });
+    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !platform.shown.isEmpty(); }));
+    EXPECT_TRUE(platform.shown[0].text.startsWith(QLatin1String("Nothing to do")));
+    EXPECT_FALSE(window.syncPreview());
+    EXPECT_EQ(state().count(), 65);
 }
 
 TEST_F(SyncWindow, EscapeOrARefreshLeavesThePreviewForTheNormalView) {
