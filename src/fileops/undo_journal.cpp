@@ -182,42 +182,58 @@ FsResult failed(int err, const QByteArray& path, const QString& reason = {}) {
 class Reacher {
 public:
     FsResult reach(const QByteArray& folder, const QByteArray& told) {
-        const bool absolute = folder.startsWith('/');
-        std::vector<QByteArray> names;
-        for (const QByteArray& name : folder.split('/')) {
-            if (!name.isEmpty() && name != ".")
-                names.push_back(name);
-        }
-        size_t common = 0;
-        if (!m_chain.empty() && absolute == m_absolute) {
-            while (common < names.size() && common < m_names.size() &&
-                   names[common] == m_names[common])
-                ++common;
-            while (m_names.size() > common && m_chain.leave())
-                m_names.pop_back();
-            while (m_names.size() == common && m_names.size() < names.size() &&
-                   m_chain.enter(names[m_names.size()]))
-                m_names.push_back(names[m_names.size()]);
-            if (m_names == names)
-                return {};
-        }
+        const std::optional<QByteArray> plain = plainPath(folder);
+        if (plain && m_path && !m_chain.empty() && climb(*plain))
+            return {};
         m_chain.clear();
-        m_names.clear();
         FsResult reached = reachFolder(m_chain, folder, told);
-        if (reached) {
-            m_names = std::move(names);
-            m_absolute = absolute;
-        } else {
+        m_path = reached ? plain : std::nullopt;
+        if (!reached)
             m_chain.clear();
-        }
         return reached;
     }
     int fd() const { return m_chain.fd(); }
 
 private:
+    // An absolute path of names alone, without its trailing "/" ("" for the
+    // root), which the chain's levels follow one for one; else nothing.
+    static std::optional<QByteArray> plainPath(QByteArray path) {
+        while (path.endsWith('/'))
+            path.chop(1);
+        const QByteArray tail = path.sliced(path.lastIndexOf('/') + 1);
+        if (!(path + '/').startsWith('/') || path.contains("//") || path.contains("/./") ||
+            path.contains("/../") || tail == "." || tail == "..")
+            return std::nullopt;
+        return path;
+    }
+
+    // From the folder the chain stands in up to the last folder it shares
+    // with `folder`, then down to it. False when a step failed.
+    bool climb(const QByteArray& folder) {
+        const QByteArray& now = *m_path;
+        qsizetype n = 0;
+        while (n < now.size() && n < folder.size() && now[n] == folder[n])
+            ++n;
+        const bool whole =
+            (n == now.size() || now[n] == '/') && (n == folder.size() || folder[n] == '/');
+        const qsizetype shared = whole ? n : now.lastIndexOf('/', n - 1);
+        for (qsizetype up = now.sliced(shared).count('/'); up > 0; --up) {
+            if (!m_chain.leave())
+                return false;
+        }
+        m_path = now.first(shared);
+        for (const QByteArray& name : folder.sliced(shared).split('/')) {
+            if (name.isEmpty())
+                continue;
+            if (!m_chain.enter(name))
+                return false;
+            *m_path += '/' + name;
+        }
+        return true;
+    }
+
     FolderChain m_chain;
-    std::vector<QByteArray> m_names; // below the root, or the current folder
-    bool m_absolute = true;
+    std::optional<QByteArray> m_path; // where the chain stands, as plainPath gives it
 };
 
 // The folder a step acts in, reached with no link followed, and the step's
