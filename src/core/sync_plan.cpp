@@ -196,7 +196,8 @@ QString emptiedSide(const SyncPlan& plan, const SyncState& state) {
             continue;
         return QStringLiteral("%1 (%2) %3, but the last synchronization left %4 files there: "
                               "is a drive not mounted? Nothing was done, so that the other "
-                              "side's files are not taken for deleted.")
+                              "side's files are not taken for deleted. If they were deleted on "
+                              "purpose, delete them on the other side too.")
             .arg(source ? QStringLiteral("Source") : QStringLiteral("Destination"),
                  nameText(source ? plan.sourceFolder : plan.destinationFolder),
                  empty ? QStringLiteral("is empty") : QStringLiteral("is on another drive"),

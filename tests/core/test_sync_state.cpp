@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -36,27 +35,24 @@ protected:
         QString why;
         return SyncState::load(src(), dst(), why);
     }
-    std::vector<SyncOutcome> runPlan(const SyncPlan& p) const {
+    void runPlan(const SyncPlan& p) const {
         ScriptedPlatform platform;
         ScriptedHost host(platform);
-        return runSyncPlan(host, p, DeleteWay::ToTrash);
+        runSyncPlan(host, p, DeleteWay::ToTrash);
     }
     static std::map<QString, QString> actions(const SyncPlan& p) {
         std::map<QString, QString> out;
-        for (const SyncEntry& e : p.entries) {
-            const Side side = p.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
-            out[QString::fromUtf8(p.path(e, side))] = syncActionKey(e.action);
-        }
+        for (const SyncEntry& e : p.entries)
+            out[QString::fromUtf8(
+                p.path(e, p.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source))] =
+                syncActionKey(e.action);
         return out;
     }
+    // `--sync two-way` of both folders: its exit code, and standard error in `err`.
     int runCommand(QString& err) const {
         QString out;
         QTextStream o(&out), e(&err);
-        const int code = runSyncCommand(
-            {QStringLiteral("--sync"), QStringLiteral("two-way"), source.path(), dest.path()}, o,
-            e);
-        e.flush();
-        return code;
+        return runSyncCommand({"--sync", "two-way", source.path(), dest.path()}, o, e);
     }
 
     // Rewrites `name` in place at the same size, its modification time then
@@ -94,13 +90,11 @@ TEST_F(TwoWayState, AnEditIsToldByTheWholeIdentityAndItsRulesHoldOnTheirBoundari
     rewrite(dest, "c.txt", "rght", timespec{t.toSecsSinceEpoch() + 120, 0});
     // A folder named as a known file but for ".txt": new, copied.
     source.write(QStringLiteral("docs/new.txt"), "n", t);
-    const std::map<QString, QString> expected = {{"a.txt", "conflict"},
-                                                 {"b.txt", "copy-left"},
-                                                 {"c.txt", "conflict"},
-                                                 {"docs", "copy-right"}};
     SyncPlan p = plan();
-    ASSERT_TRUE(p.refusal.isEmpty()) << p.refusal.toStdString();
-    EXPECT_EQ(actions(p), expected);
+    EXPECT_EQ(actions(p), (std::map<QString, QString>{{"a.txt", "conflict"},
+                                                      {"b.txt", "copy-left"},
+                                                      {"c.txt", "conflict"},
+                                                      {"docs", "copy-right"}}));
     // A conflict settled toward Source, whose copy is not done (Source
     // changed again since the plan): still a conflict, as is the one left alone.
     for (SyncEntry& e : p.entries) {
@@ -109,109 +103,76 @@ TEST_F(TwoWayState, AnEditIsToldByTheWholeIdentityAndItsRulesHoldOnTheirBoundari
     }
     rewrite(source, "a.txt", "fOUR", timespec{t.toSecsSinceEpoch() + 30, 0});
     runPlan(p);
-    EXPECT_EQ(source.read(QStringLiteral("c.txt")), "left");
-    EXPECT_EQ(dest.read(QStringLiteral("b.txt")), "4444");
-    EXPECT_EQ(source.read(QStringLiteral("b.txt")), "4444");
+    EXPECT_EQ(source.read(QStringLiteral("b.txt")) + source.read(QStringLiteral("c.txt")),
+              "4444left");
     EXPECT_EQ(actions(plan()),
               (std::map<QString, QString>{{"a.txt", "conflict"}, {"c.txt", "conflict"}}));
 }
 
-// Varint numbers and byte strings as the first format wrote them.
-void putNumber(QByteArray& out, quint64 n) {
-    do {
-        out += char((n & 0x7f) | (n > 0x7f ? 0x80 : 0));
-        n >>= 7;
-    } while (n);
-}
-
-TEST_F(TwoWayState, AStateOfTheFirstFormatIsReadBySizeAndSecondsThenSavedWhole) {
-    // Only a.txt and b.txt known, as the first format kept them.
+// A state of the first format (sizes and whole seconds) is read by those
+// once, then saved whole; a state saved keeps every number as it was.
+TEST_F(TwoWayState, AStateOfTheFirstFormatIsReadOnceAndEveryNumberSavedKept) {
     QByteArray old("DSSYNC\0\1", 8);
+    const auto put = [&](quint64 n) {
+        for (; n > 0x7f; n >>= 7)
+            old += char(n | 0x80);
+        old += char(n);
+    };
     for (const QString& folder : {source.path(), dest.path()}) {
-        const QByteArray real = QFile::encodeName(QDir(folder).canonicalPath());
-        putNumber(old, quint64(real.size()));
-        old += real;
+        put(quint64(QDir(folder).canonicalPath().size()));
+        old += QFile::encodeName(QDir(folder).canonicalPath());
     }
-    putNumber(old, 2);
+    put(2); // a.txt and b.txt: no bytes shared, the name, sizes and times
     for (const char* name : {"a.txt", "b.txt"}) {
-        putNumber(old, 0);
-        putNumber(old, 5);
+        for (const quint64 n : {quint64(0), quint64(5)})
+            put(n);
         old += name;
-        putNumber(old, 4);                                  // Source's size,
-        putNumber(old, quint64(t.toSecsSinceEpoch()) << 1); // time,
-        putNumber(old, 4);                                  // Destination's size
-        putNumber(old, 0);                                  // and time's difference
+        for (const quint64 n :
+             {quint64(4), quint64(t.toSecsSinceEpoch()) << 1, quint64(4), quint64(0)})
+            put(n);
     }
     const quint64 sum = XXH3_64bits(old.constData(), size_t(old.size()));
     old.append(reinterpret_cast<const char*>(&sum), sizeof sum);
-    const QByteArray path = SyncState::pathFor(src(), dst());
-    ASSERT_TRUE(FileSystem::replaceFile(path, old, 0600, false).ok());
+    ASSERT_TRUE(FileSystem::replaceFile(SyncState::pathFor(src(), dst()), old, 0600, false).ok());
     QFile::remove(dest.filePath(QStringLiteral("a.txt")));
-    SyncState was = state();
-    EXPECT_TRUE(was.upgraded);
-    ASSERT_EQ(was.count(), 2);
-    EXPECT_TRUE(was.find("b.txt")->sizeAndSeconds);
+    EXPECT_TRUE(state().upgraded && state().count() == 2 && state().find("b.txt")->sizeAndSeconds);
     const SyncPlan p = plan();
-    EXPECT_TRUE(p.note.isEmpty()) << p.note.toStdString();
+    EXPECT_EQ(p.note, QString());
     EXPECT_EQ(actions(p), (std::map<QString, QString>{{"a.txt", "delete-left"}}));
     runPlan(p);
-    const SyncState now = state();
-    EXPECT_FALSE(now.upgraded);
+    SyncState now = state();
     ASSERT_EQ(now.count(), 4); // b, c, docs and sub/d, each side's whole identity
+    EXPECT_FALSE(now.upgraded || now.find("b.txt")->sizeAndSeconds);
     EXPECT_EQ(now.find("b.txt")->source, *FileIdentity::of(src() + "/b.txt"));
-    EXPECT_FALSE(now.find("b.txt")->sizeAndSeconds);
+
+    // Destination older than Source to the nanosecond, a change time before
+    // the modification time, other devices than the tops'.
+    const SyncedFile kept{{9, 12, 10, {1700000000, 999999999}, {-6, 0}},
+                          {7, 1ull << 40, 1ll << 40, {1600000000, 5}, {1600000000, 4}},
+                          true};
+    now.destinationDevice = 77;
+    now.add("z", kept);
+    ASSERT_TRUE(now.save(src(), dst()).ok());
+    EXPECT_TRUE(state().destinationDevice == 77 && *state().find("z") == kept);
 }
 
-TEST_F(TwoWayState, AStateSavedAndLoadedKeepsEveryNumber) {
-    SyncState saved;
-    saved.sourceDevice = 2049;
-    saved.destinationDevice = 7;
-    // Destination older than Source, by seconds and by nanoseconds; another
-    // device below a top; a change time before the modification time.
-    SyncedFile older{{2049, 12, 10, {1700000000, 999999999}, {1700000005, 1}},
-                     {7, 1ull << 40, 10, {1600000000, 5}, {1600000000, 4}}};
-    SyncedFile elsewhere{{9, 3, 0, {-5, 0}, {-6, 0}}, {8, 4, 1ll << 40, {0, 1}, {0, 0}}, true};
-    saved.add("z/older", older);
-    saved.add("a", elsewhere);
-    ASSERT_TRUE(saved.save(src(), dst()).ok());
-    const SyncState loaded = state();
-    EXPECT_FALSE(loaded.upgraded);
-    EXPECT_EQ(loaded.sourceDevice, dev_t(2049));
-    EXPECT_EQ(loaded.destinationDevice, dev_t(7));
-    ASSERT_EQ(loaded.count(), 2);
-    EXPECT_TRUE(*loaded.find("z/older") == older);
-    EXPECT_TRUE(*loaded.find("a") == elsewhere);
-}
-
-TEST_F(TwoWayState, ASideEmptiedOrOnAnotherDriveSinceIsRefusedAndNothingDone) {
-    const struct {
-        const char* why;
-        std::function<void()> change;
-    } cases[] = {
-        {"is on another drive",
-         [&] {
-             SyncState moved = state();
-             moved.destinationDevice += 1;
-             ASSERT_TRUE(moved.save(src(), dst()).ok());
-         }},
-        {"is empty", [&] { ASSERT_TRUE(QDir(dest.path()).removeRecursively()); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
-        c.change();
-        QDir().mkpath(dest.path());
-        const SyncPlan p = plan();
-        EXPECT_TRUE(p.refusal.contains(QLatin1String(c.why))) << p.refusal.toStdString();
-        EXPECT_TRUE(p.entries.empty());
+// Refused, nothing done and the state kept: a side on another drive than at
+// the last run, or emptied (as an unmounted drive's mount point). A state
+// that cannot be saved is said, and the command line exits with 2.
+TEST_F(TwoWayState, ASideMovedOrEmptiedIsRefusedAndAStateNotSavedIsAnError) {
+    SyncState moved = state();
+    moved.destinationDevice += 1;
+    ASSERT_TRUE(moved.save(src(), dst()).ok());
+    for (const QLatin1String why :
+         {QLatin1String("is on another drive"), QLatin1String("is empty")}) {
         QString err;
+        EXPECT_TRUE(plan().refusal.contains(why) && plan().entries.empty()) << why.data();
         EXPECT_EQ(runCommand(err), 2);
-        EXPECT_TRUE(err.contains(QLatin1String(c.why))) << err.toStdString();
+        EXPECT_TRUE(err.contains(why)) << err.toStdString();
         EXPECT_EQ(source.read(QStringLiteral("sub/d.txt")), "four");
-        EXPECT_EQ(state().count(), 5) << "the state is kept as it was";
+        EXPECT_EQ(state().count(), 5);
+        ASSERT_TRUE(QDir(dest.path()).removeRecursively() && QDir().mkpath(dest.path()));
     }
-}
-
-TEST_F(TwoWayState, AStateThatCannotBeSavedIsToldAndTheCommandLineExitsWithTwo) {
     const QByteArray home = qgetenv("XDG_STATE_HOME");
     ::setenv("XDG_STATE_HOME", "/dev/null/state", 1);
     QString err;

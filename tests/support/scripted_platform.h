@@ -55,7 +55,7 @@ public:
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
     void beep() override { ++beeps; }
-    // A list is recorded as a message box of its text, then its lines, one a line.
+    // A list is shown as a message box of its text, its lines kept in `lists`.
     void showList(QWidget* owner, const QString& text, const QStringList& lines,
                   int style) override {
         lists << lines;
