@@ -42,10 +42,13 @@ public:
         if (path.isEmpty())
             return path;
         const FileLocation at = FileLocation::of(path);
+        bool link = false;
         const Folder* folder = find(at.folder);
         if (!folder)
-            folder = below(at.folder);
-        if (!folder)
+            folder = below(at.folder, link);
+        // A link put in place of a folder the command made is not followed:
+        // Undo then finds it on the way and leaves the step alone.
+        if (!folder && !link)
             folder = fromRoot(at.folder);
         if (!folder)
             return path;
@@ -78,16 +81,17 @@ private:
         return &m_folders.back();
     }
 
-    // A subfolder (not a link) of a folder held.
-    const Folder* below(const QByteArray& given) {
+    // A subfolder of a folder held; `link` is set when a link stands there.
+    const Folder* below(const QByteArray& given, bool& link) {
         const FileLocation at = FileLocation::of(given);
         const Folder* parent = at.folder == given ? nullptr : find(at.folder);
         if (!parent || at.name.isEmpty() || at.name == "." || at.name == "..")
             return nullptr;
         const QByteArray real = FileLocation{parent->real, at.name}.path();
-        return keep(given, real,
-                    ::openat(parent->fd, at.name.constData(),
-                             O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const int fd = ::openat(parent->fd, at.name.constData(),
+                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        link = fd < 0 && (errno == ENOTDIR || errno == ELOOP);
+        return keep(given, real, fd);
     }
 
     const Folder* fromRoot(const QByteArray& given) {
