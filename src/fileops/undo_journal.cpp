@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,6 +257,15 @@ struct Place {
     }
 };
 
+// What one Undo carries from step to step: the chains that reach the steps'
+// folders (the first for where a step is now, the second for where it goes
+// back to), and the copies with more names whose other name it removed, as
+// they were left then.
+struct UndoWalk {
+    Reacher reachers[2];
+    std::map<std::pair<dev_t, ino_t>, FileIdentity> linksRemoved;
+};
+
 // A file moved or replaced goes back, or to the Trash: nothing is lost, so
 // the change time, which the command's own later renames move, is not asked.
 FsResult stillLeft(const UndoStep& step, const Place& at) {
@@ -280,13 +290,22 @@ FsResult placeFree(const QByteArray& file, const QByteArray& place, const Place&
 // rewritten in place with its size and time put back (its change time
 // moved): it goes to the Trash. The file looked at is the one removed,
 // through its folder.
-FsResult takeBackCopy(const UndoStep& step, const Place& at) {
+FsResult takeBackCopy(const UndoStep& step, const Place& at, UndoWalk& walk) {
     struct stat st {};
     if (!at.look(st))
         return failed(errno, step.path);
-    if (FileIdentity::of(st) == step.left)
-        return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 ? FsResult()
-                                                                : failed(errno, step.path);
+    const FileIdentity now = FileIdentity::of(st);
+    const auto other = walk.linksRemoved.find({now.device, now.inode});
+    if (now == step.left || (other != walk.linksRemoved.end() && now == other->second)) {
+        // A copy with another name in the tree, which Undo takes too: the
+        // name it loses moves the change time of the one left.
+        UniqueFd held{::openat(at.fd(), at.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
+        if (::unlinkat(at.fd(), at.name.constData(), 0) != 0)
+            return failed(errno, step.path);
+        if (struct stat left{}; st.st_nlink > 1 && ::fstat(held.fd, &left) == 0)
+            walk.linksRemoved[{now.device, now.inode}] = FileIdentity::of(left);
+        return {};
+    }
     TrashEntry entry;
     return Trash::moveToTrash(step.path, entry);
 }
@@ -311,9 +330,8 @@ FsResult moveBack(const UndoStep& step, const Place& at, const Place& home,
     return moveFile(from, to, Existing::Keep, held, copied);
 }
 
-// A step's folders are reached by `reachers`: the first for where it is
-// now, the second for where it goes back to.
-FsResult undoStep(const UndoStep& step, const CopyOptions& options, Reacher (&reachers)[2]) {
+FsResult undoStep(const UndoStep& step, const CopyOptions& options, UndoWalk& walk) {
+    Reacher(&reachers)[2] = walk.reachers;
     using Kind = UndoStep::Kind;
     if (step.kind == Kind::Trashed) {
         const Place home(reachers[1], step.trashed.originalPath);
@@ -339,7 +357,7 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options, Reacher (&re
         return {};
     }
     if (step.kind == Kind::Copied)
-        return takeBackCopy(step, at);
+        return takeBackCopy(step, at, walk);
     if (step.kind == Kind::Noted)
         return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 || errno == ENOENT
                    ? FsResult()
@@ -378,12 +396,11 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options, Reacher (&re
 QStringList undoRecord(const UndoRecord& record, const CopyOptions& options,
                        const std::function<bool(int)>& next) {
     QStringList notUndone;
-    Reacher reachers[2];
+    UndoWalk walk;
     for (int i = static_cast<int>(record.steps.size()) - 1; i >= 0; --i) {
         if (next && !next(i))
             break;
-        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], options, reachers);
-            !done)
+        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], options, walk); !done)
             notUndone << done.error().description();
     }
     return notUndone;

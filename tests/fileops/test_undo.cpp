@@ -168,27 +168,31 @@ TEST_F(UndoTest, NothingGoesThroughAFolderSwappedForALinkSince) {
 
 // Walks the chain of folders "d" below `top` one at a time (its paths are
 // longer than a path may be), having made `make` of them with a file "f" in
-// the deepest and the one halfway: how deep it goes, and its files "f".
+// the one halfway and another name of it in the deepest: how deep it goes,
+// and its files "f".
 std::pair<int, int> deepChain(const QByteArray& top, int make = 0) {
     if (make)
         ::mkdir(top.constData(), 0700);
-    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY), depth = 0, files = 0;
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY), depth = 0, files = 0, file = -1;
     for (int below; fd >= 0; fd = below, ++depth) {
         if (depth < make)
             ::mkdirat(fd, "d", 0700);
-        if (make && (depth == make || depth == make / 2))
-            ::close(::openat(fd, "f", O_WRONLY | O_CREAT, 0600));
+        if (make && depth == make / 2)
+            file = ::openat(fd, "f", O_WRONLY | O_CREAT, 0600);
+        if (make && depth == make)
+            ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(file)).c_str(), fd, "f",
+                     AT_SYMLINK_FOLLOW);
         files += ::faccessat(fd, "f", F_OK, AT_SYMLINK_NOFOLLOW) == 0;
         below = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
         ::close(fd);
     }
+    ::close(file);
     return {depth - 1, files};
 }
 
 // A copy of a tree deeper than a path may be long, with few descriptors
-// free: noted and taken back whole, with a number of folders entered in
-// proportion to its depth (each step's folder reached from the one before,
-// not from the root).
+// free: noted and taken back whole, a file's two names included, with a number of folders entered
+// in proportion to its depth (each step's folder reached from the one before, not from the root).
 TEST_F(UndoTest, ADeepTreesCopyIsTakenBackWholeEnteringEachFolderAFewTimes) {
     constexpr int depth = 3000;
     const QByteArray from = at("from"), into = at("into");
@@ -218,6 +222,7 @@ TEST_F(UndoTest, ADeepTreesCopyIsTakenBackWholeEnteringEachFolderAFewTimes) {
     EXPECT_TRUE(left.isEmpty()) << left.size()
                                 << " left, the first: " << left.value(0).right(100).toStdString();
     EXPECT_FALSE(present("into/top"));
+    EXPECT_EQ(tree.trashed(), QByteArrayList()) << "both names of the linked copy go for good";
     EXPECT_TRUE(copying <= 3 * depth && entered <= 3 * depth) << copying << ", " << entered;
     QProcess::execute(QStringLiteral("rm"),
                       {QStringLiteral("-rf"), QFile::decodeName(from), QFile::decodeName(into)});
