@@ -196,12 +196,15 @@ QString emptiedSide(const SyncPlan& plan, const SyncState& state) {
             continue;
         return QStringLiteral("%1 (%2) %3, but the last synchronization left %4 files there: "
                               "is a drive not mounted? Nothing was done, so that the other "
-                              "side's files are not taken for deleted. If they were deleted on "
-                              "purpose, delete them on the other side too.")
+                              "side's files are not taken for deleted. %5")
             .arg(source ? QStringLiteral("Source") : QStringLiteral("Destination"),
                  nameText(source ? plan.sourceFolder : plan.destinationFolder),
                  empty ? QStringLiteral("is empty") : QStringLiteral("is on another drive"),
-                 QLocale().toString(state.count()));
+                 QLocale().toString(state.count()),
+                 empty ? QStringLiteral("If they were deleted on purpose, delete them on the "
+                                        "other side too.")
+                       : QStringLiteral("If it is the same drive mounted again, synchronize "
+                                        "once in another mode: its state then starts anew."));
     }
     return {};
 }
