@@ -43,6 +43,31 @@ FileLocation FileLocation::of(const QByteArray& path) {
     return {FileSystem::parentFolder(path), path.mid(path.lastIndexOf('/') + 1)};
 }
 
+FileIdentity FileIdentity::of(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+std::optional<FileIdentity> FileIdentity::of(const QByteArray& path) {
+    return at(AT_FDCWD, path.constData());
+}
+
+std::optional<FileIdentity> FileIdentity::at(int dirFd, const char* name) {
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return of(st);
+}
+
+bool FileIdentity::sameButChange(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+}
+
+bool FileIdentity::operator==(const FileIdentity& o) const {
+    return sameButChange(o) && changed.tv_sec == o.changed.tv_sec &&
+           changed.tv_nsec == o.changed.tv_nsec;
+}
+
 namespace {
 
 QString pathText(const QByteArray& path) {

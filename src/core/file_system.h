@@ -71,6 +71,30 @@ struct FileLocation {
     static FileLocation of(const QByteArray& path);
 };
 
+// One entry as it stands: device, inode, length, modification and change
+// time to the nanosecond. An entry changed or put at the name since, even
+// one given a freed inode's number again or rewritten in place with its
+// length and time put back (the change time cannot be put back), is told apart.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified {};
+    struct timespec changed {};
+
+    static FileIdentity of(const struct stat& st);
+    // Of the entry itself (a link is not followed); nothing, with errno set,
+    // when there is none.
+    static std::optional<FileIdentity> of(const QByteArray& path);
+    // The same for the entry `name` of the folder open at `dirFd`.
+    static std::optional<FileIdentity> at(int dirFd, const char* name);
+    // All five the same.
+    bool operator==(const FileIdentity& o) const;
+    // The same but for the change time, which a rename or a link count
+    // changes: for an entry the program itself renames or links since.
+    bool sameButChange(const FileIdentity& o) const;
+};
+
 struct FileStat {
     qint64 size = 0;
     std::time_t modified = 0; // seconds since the epoch
@@ -78,6 +102,8 @@ struct FileStat {
     // A link that leads to no file (nowhere, round in a loop, through a file
     // or into a folder that cannot be entered): size and time are its own.
     bool dangling = false;
+    // The entry's whole identity, where a listing keeps it (ScanOptions::identities).
+    std::optional<FileIdentity> identity = std::nullopt;
 };
 
 // Paths are byte paths; text paths are the program's name text of them

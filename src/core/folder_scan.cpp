@@ -48,6 +48,12 @@ void FolderListing::add(QByteArrayView fileName, const FileStat& st, bool link) 
     f.flags = quint8((st.dangling ? Dangling : 0) | (st.folder ? Folder : 0) | (link ? Link : 0));
     m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
     m_names.push_back('\0');
+    if (st.identity || !m_identities.empty()) {
+        m_identities.resize(m_files.size());
+        const FileIdentity id = st.identity.value_or(FileIdentity{});
+        m_identities.push_back({quint64(id.device), quint64(id.inode), qint64(id.changed.tv_sec),
+                                quint32(id.modified.tv_nsec), quint32(id.changed.tv_nsec)});
+    }
     m_files.push_back(f);
 }
 
@@ -206,6 +212,8 @@ private:
                 return;
             }
             c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+            if (m_options.identities)
+                c.st.identity = FileIdentity::of(st);
             if (!S_ISLNK(st.st_mode)) {
                 c.outcome = outcomeFor(c, st);
                 return;
@@ -221,6 +229,8 @@ private:
         if (::fstatat(m_fd, name, &st, 0) == 0) {
             c.outcome = outcomeFor(c, st);
             c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+            if (m_options.identities)
+                c.st.identity = FileIdentity::of(st);
             return;
         }
         const int err = errno;
@@ -241,6 +251,8 @@ private:
         c.outcome =
             (m_mask & Attr::System) && (!c.patternDue || matches(c.name.constData())) ? 1 : 0;
         c.st = {static_cast<qint64>(own.st_size), own.st_mtime, false, true};
+        if (m_options.identities)
+            c.st.identity = FileIdentity::of(own);
     }
 
     void statConcurrently(std::vector<Candidate>& names, int threads) {

@@ -25,8 +25,17 @@ public:
     QString name(qsizetype i) const;
     FileStat stat(qsizetype i) const {
         const File& f = m_files[static_cast<size_t>(i)];
-        return {f.size, static_cast<std::time_t>(f.modified), (f.flags & Folder) != 0,
-                (f.flags & Dangling) != 0};
+        FileStat st{f.size, static_cast<std::time_t>(f.modified), (f.flags & Folder) != 0,
+                    (f.flags & Dangling) != 0};
+        if (!m_identities.empty()) {
+            const Identity& id = m_identities[static_cast<size_t>(i)];
+            st.identity = FileIdentity{dev_t(id.device),
+                                       ino_t(id.inode),
+                                       off_t(f.size),
+                                       {std::time_t(f.modified), long(id.modifiedNs)},
+                                       {std::time_t(id.changed), long(id.changedNs)}};
+        }
+        return st;
     }
     bool isFolder(qsizetype i) const { return m_files[static_cast<size_t>(i)].flags & Folder; }
     // Set only where links keep their own stats (ScanOptions::linksAsLinks).
@@ -45,6 +54,14 @@ private:
     };
     std::vector<File> m_files;
     std::vector<char> m_names; // each name followed by a NUL, for the system calls
+    // The rest of each entry's identity, where the stats added carry it;
+    // else none, costing nothing.
+    struct Identity {
+        quint64 device = 0, inode = 0;
+        qint64 changed = 0;
+        quint32 modifiedNs = 0, changedNs = 0;
+    };
+    std::vector<Identity> m_identities;
 };
 
 // How a listing runs; the defaults suit the window and the report.
@@ -64,6 +81,9 @@ struct ScanOptions {
     // the tree walk compares them; what they lead to still decides whether
     // they are listed and as what.
     bool linksAsLinks = false;
+    // Each entry's whole identity kept (FileStat::identity), as a two-way
+    // synchronisation compares it with what the last run left.
+    bool identities = false;
     // Where the folder lies below the folders compared ("" at the top, else
     // ending with "/"), for the exclusions that name a path.
     QByteArray relativeFolder;

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QSet>
+#include <sys/stat.h>
 
 std::optional<SyncMode> syncModeFromKey(QStringView key) {
     if (key == u"update")
@@ -90,13 +91,9 @@ qsizetype SyncPlan::count(SyncAction action) const {
 
 namespace {
 
-bool unchanged(const FileStat& now, qint64 size, qint64 modified) {
-    return now.size == size && now.modified == modified;
-}
-
+// Whether the entry listed as `now` on `side` is what the state left there.
 bool unchanged(const FileStat& now, Side side, const SyncedFile& was) {
-    return side == Side::Source ? unchanged(now, was.sourceSize, was.sourceModified)
-                                : unchanged(now, was.destinationSize, was.destinationModified);
+    return now.identity && was.unchanged(side, *now.identity);
 }
 
 // True when the folder `relative` below `top`, alone on `side`, holds only
@@ -109,6 +106,7 @@ bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
     filters.showSubfolders = 1;
     ScanOptions scan;
     scan.linksAsLinks = true;
+    scan.identities = true;
     const auto walk = [&](const auto& self, const QByteArray& folder) -> bool {
         scan.relativeFolder = options.relativeTop + folder + '/';
         const FolderListing listing = listFiles(top + folder + '/', filters, scan);
@@ -176,6 +174,41 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
     return unchanged(st, side, *was) ? deletion : SyncAction::Conflict;
 }
 
+dev_t topDevice(const QByteArray& folder) {
+    struct stat st {};
+    return ::stat(folderPath(folder).constData(), &st) == 0 ? st.st_dev : 0;
+}
+
+// Why two-way must not run: a side whose top folder lists nothing, or is on
+// another file system than at the last run, while the state knew files
+// there. Every file of the other side would be taken for deleted there and
+// deleted, when the likelier cause is a drive not mounted (its mount point
+// empty) or mounted elsewhere.
+QString emptiedSide(const SyncPlan& plan, const SyncState& state) {
+    if (state.empty())
+        return {};
+    for (const Side side : {Side::Source, Side::Destination}) {
+        const bool source = side == Side::Source;
+        const dev_t was = source ? state.sourceDevice : state.destinationDevice;
+        const dev_t now = source ? plan.sourceDevice : plan.destinationDevice;
+        const bool empty = plan.rows->listing(side).count() == 0;
+        if (!empty && (was == 0 || now == was))
+            continue;
+        return QStringLiteral("%1 (%2) %3, but the last synchronization left %4 files there: "
+                              "is a drive not mounted? Nothing was done, so that the other "
+                              "side's files are not taken for deleted. %5")
+            .arg(source ? QStringLiteral("Source") : QStringLiteral("Destination"),
+                 nameText(source ? plan.sourceFolder : plan.destinationFolder),
+                 empty ? QStringLiteral("is empty") : QStringLiteral("is on another drive"),
+                 QLocale().toString(state.count()),
+                 empty ? QStringLiteral("If they were deleted on purpose, delete them on the "
+                                        "other side too.")
+                       : QStringLiteral("If it is the same drive mounted again, synchronize "
+                                        "once in another mode: its state then starts anew."));
+    }
+    return {};
+}
+
 } // namespace
 
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
@@ -184,11 +217,19 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     plan.mode = mode;
     plan.sourceFolder = sourceFolder;
     plan.destinationFolder = destinationFolder;
-    plan.rows = flattenTrees(sourceFolder, destinationFolder, options);
+    plan.sourceDevice = topDevice(sourceFolder);
+    plan.destinationDevice = topDevice(destinationFolder);
+    TreeOptions walk = options;
+    walk.identities = true; // for the state the run saves, whatever the mode
+    plan.rows = flattenTrees(sourceFolder, destinationFolder, walk);
     const FolderRows& rows = *plan.rows;
     SyncState state;
-    if (mode == SyncMode::TwoWay)
+    if (mode == SyncMode::TwoWay) {
         state = SyncState::load(sourceFolder, destinationFolder, plan.note);
+        plan.refusal = emptiedSide(plan, state);
+        if (!plan.refusal.isEmpty())
+            return plan;
+    }
     for (qsizetype r = 0; r < rows.count(); ++r) {
         if (const std::optional<SyncAction> action = mode == SyncMode::TwoWay
                                                          ? twoWayAction(plan, r, state, options)

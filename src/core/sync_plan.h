@@ -69,6 +69,13 @@ public:
     // Why a two-way plan could not use an earlier synchronisation's state
     // and updates both sides instead; empty otherwise.
     QString note;
+    // Why the plan refuses to run at all (it then has no entries): a side
+    // that two-way would empty the other after, as an unmounted drive's
+    // empty mount point.
+    QString refusal;
+    // The device of each top folder as the plan found it, which the pair's
+    // state keeps (0 where the folder could not be reached).
+    dev_t sourceDevice = 0, destinationDevice = 0;
 
     // The entry's path relative to that side's top folder ("a/b/x.txt"),
     // empty where the side has none.

@@ -14,12 +14,18 @@
 
 namespace {
 
-// The file: this magic, both folders' paths, the number of entries, the
-// entries sorted by path (each path as the bytes it shares with the one
-// before and the rest; sizes and times as variable-length integers, the
-// Destination's time as its difference from the Source's), then XXH3-64 of
-// all that went before. About 20 bytes a file.
-constexpr char magic[8] = {'D', 'S', 'S', 'Y', 'N', 'C', 0, 1};
+// The file: this magic, both folders' paths, each top folder's device, the
+// number of entries, the entries sorted by path (each path as the bytes it
+// shares with the one before and the rest, a byte of flags, then each side's
+// identity), then XXH3-64 of all that went before. Numbers are
+// variable-length integers, most of them differences from a number written
+// before (a device from its top's, a change time from the modification time,
+// Destination's from Source's), so a file takes about 40 bytes.
+// The first format (last byte 1) had no devices nor flags, and of each side
+// only the size and the modification time in whole seconds.
+constexpr char magic[8] = {'D', 'S', 'S', 'Y', 'N', 'C', 0, 2};
+constexpr char firstFormat = 1;
+constexpr quint8 sizeAndSecondsFlag = 1;
 
 void putNumber(QByteArray& out, quint64 n) {
     do {
@@ -78,6 +84,30 @@ private:
     bool m_ok = true;
 };
 
+// One side's identity, its numbers as differences from `near` (the other
+// side's, or the top folder's device and zero times).
+void putIdentity(QByteArray& out, const FileIdentity& id, const FileIdentity& near) {
+    putNumber(out, quint64(id.size));
+    putSigned(out, qint64(id.device) - qint64(near.device));
+    putNumber(out, quint64(id.inode));
+    putSigned(out, id.modified.tv_sec - near.modified.tv_sec);
+    putNumber(out, quint64(id.modified.tv_nsec));
+    putSigned(out, id.changed.tv_sec - id.modified.tv_sec);
+    putNumber(out, quint64(id.changed.tv_nsec));
+}
+
+FileIdentity readIdentity(Reader& in, const FileIdentity& near) {
+    FileIdentity id;
+    id.size = off_t(in.number());
+    id.device = dev_t(qint64(near.device) + in.signedNumber());
+    id.inode = ino_t(in.number());
+    id.modified.tv_sec = near.modified.tv_sec + in.signedNumber();
+    id.modified.tv_nsec = long(in.number());
+    id.changed.tv_sec = id.modified.tv_sec + in.signedNumber();
+    id.changed.tv_nsec = long(in.number());
+    return id;
+}
+
 // A folder as the state names it: its real path, so other spellings of it
 // (relative, through a link) find the same state.
 QByteArray realFolder(const QByteArray& folder) {
@@ -128,7 +158,9 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
     const QByteArray bytes = file.readAll();
     const qsizetype body = bytes.size() - qsizetype(sizeof(quint64));
     quint64 sum = 0;
-    if (body < qsizetype(sizeof magic) || std::memcmp(bytes.constData(), magic, sizeof magic)) {
+    if (body < qsizetype(sizeof magic) || std::memcmp(bytes.constData(), magic, sizeof magic - 1) ||
+        (bytes[sizeof magic - 1] != magic[sizeof magic - 1] &&
+         bytes[sizeof magic - 1] != firstFormat)) {
         why = ignored(path, QStringLiteral("is not one this program wrote"));
         return state;
     }
@@ -137,6 +169,7 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
         why = ignored(path, QStringLiteral("is damaged or cut short"));
         return state;
     }
+    state.upgraded = bytes[sizeof magic - 1] == firstFormat;
     Reader in(QByteArrayView(bytes).first(body).sliced(sizeof magic));
     const QByteArray key = pairKey(source, destination);
     const QByteArrayView sourceSeen = in.bytes(), destinationSeen = in.bytes();
@@ -149,6 +182,10 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
                                      nameText(destinationSeen.toByteArray())));
         return state;
     }
+    if (!state.upgraded) {
+        state.sourceDevice = dev_t(in.number());
+        state.destinationDevice = dev_t(in.number());
+    }
     const quint64 count = in.number();
     QByteArray name;
     for (quint64 i = 0; in.ok() && i < count; ++i) {
@@ -159,10 +196,19 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
         name.truncate(qsizetype(shared));
         name += rest;
         SyncedFile f;
-        f.sourceSize = qint64(in.number());
-        f.sourceModified = in.signedNumber();
-        f.destinationSize = qint64(in.number());
-        f.destinationModified = f.sourceModified + in.signedNumber();
+        if (state.upgraded) {
+            f.sizeAndSeconds = true;
+            f.source.size = off_t(in.number());
+            f.source.modified.tv_sec = in.signedNumber();
+            f.destination.size = off_t(in.number());
+            f.destination.modified.tv_sec = f.source.modified.tv_sec + in.signedNumber();
+        } else {
+            f.sizeAndSeconds = in.number() & sizeAndSecondsFlag;
+            FileIdentity top;
+            top.device = state.sourceDevice;
+            f.source = readIdentity(in, top);
+            f.destination = readIdentity(in, f.source);
+        }
         state.add(name, f);
     }
     if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count)) {
@@ -171,6 +217,13 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
     }
     state.sort();
     return state;
+}
+
+bool SyncedFile::unchanged(Side side, const FileIdentity& now) const {
+    const FileIdentity& was = side == Side::Source ? source : destination;
+    if (sizeAndSeconds)
+        return now.size == was.size && now.modified.tv_sec == was.modified.tv_sec;
+    return now == was;
 }
 
 void SyncState::add(QByteArrayView path, const SyncedFile& file) {
@@ -203,12 +256,16 @@ bool SyncState::anyBelow(QByteArrayView path) const {
     return i < m_entries.size() && name(i).startsWith(prefix);
 }
 
-bool SyncState::save(const QByteArray& source, const QByteArray& destination) {
+FsResult SyncState::save(const QByteArray& source, const QByteArray& destination) {
     sort();
     QByteArray out(magic, sizeof magic);
     out += pairKey(source, destination);
+    putNumber(out, quint64(sourceDevice));
+    putNumber(out, quint64(destinationDevice));
     putNumber(out, m_entries.size());
     QByteArrayView before;
+    FileIdentity top;
+    top.device = sourceDevice;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const QByteArrayView path = name(i);
         const auto differ = std::mismatch(path.begin(), path.end(), before.begin(), before.end());
@@ -216,15 +273,14 @@ bool SyncState::save(const QByteArray& source, const QByteArray& destination) {
         putNumber(out, quint64(shared));
         putBytes(out, path.sliced(shared));
         const SyncedFile& f = m_entries[i].file;
-        putNumber(out, quint64(f.sourceSize));
-        putSigned(out, f.sourceModified);
-        putNumber(out, quint64(f.destinationSize));
-        putSigned(out, f.destinationModified - f.sourceModified);
+        putNumber(out, f.sizeAndSeconds ? sizeAndSecondsFlag : 0);
+        putIdentity(out, f.source, top);
+        putIdentity(out, f.destination, f.source);
         before = path;
     }
     const quint64 sum = XXH3_64bits(out.constData(), size_t(out.size()));
     out.append(reinterpret_cast<const char*>(&sum), sizeof sum);
     const QByteArray path = pathFor(source, destination);
     QDir().mkpath(QFile::decodeName(FileSystem::parentFolder(path)));
-    return FileSystem::replaceFile(path, out, 0600, false).ok();
+    return FileSystem::replaceFile(path, out, 0600, false);
 }

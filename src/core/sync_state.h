@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/file_system.h"
+#include "core/sorted_name_list.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -7,11 +10,17 @@
 
 // A file as it stood on both sides when a synchronisation left it the same
 // there: two-way synchronisation tells by it which side changed a file since,
-// and which side deleted it.
+// and which side deleted it. Each side's whole identity, so that an edit in
+// the second of the last run, or one that put the size and time back, is
+// still a change.
 struct SyncedFile {
-    qint64 sourceSize = 0, sourceModified = 0;
-    qint64 destinationSize = 0, destinationModified = 0;
+    FileIdentity source, destination;
+    // Read from a state of the first format, which kept only sizes and
+    // whole seconds: compared by those until a run records it again.
+    bool sizeAndSeconds = false;
     bool operator==(const SyncedFile&) const = default;
+    // Whether the entry `now` on `side` is the file as it was left there.
+    bool unchanged(Side side, const FileIdentity& now) const;
 };
 
 // What the last synchronisation of a pair of folders left the same on both
@@ -31,6 +40,10 @@ public:
     static SyncState load(const QByteArray& source, const QByteArray& destination, QString& why);
 
     bool empty() const { return m_entries.empty(); }
+    // The device each top folder was on at the last run (0: not known).
+    dev_t sourceDevice = 0, destinationDevice = 0;
+    // Whether the state was read from the first format (saved again in this one).
+    bool upgraded = false;
     qsizetype count() const { return qsizetype(m_entries.size()); }
     // The file at that path, if the last run left it the same.
     const SyncedFile* find(QByteArrayView path) const;
@@ -45,8 +58,9 @@ public:
 
     // Adds a file (in any order, once each).
     void add(QByteArrayView path, const SyncedFile& file);
-    // Writes the pair's state (a temporary file renamed over the old one).
-    bool save(const QByteArray& source, const QByteArray& destination);
+    // Writes the pair's state (a temporary file renamed over the old one):
+    // nothing, or why it could not.
+    FsResult save(const QByteArray& source, const QByteArray& destination);
 
 private:
     struct Entry {

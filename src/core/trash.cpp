@@ -305,7 +305,7 @@ FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTi
             reserveName(*folder, dirs, *absolute, Trash::infoText(pathInInfo, deleted), err);
         if (!name)
             return errorAt(err, *folder + "/info");
-        entry = {*folder, *name, *absolute, {st.st_dev, st.st_ino, st.st_size, st.st_mtim}};
+        entry = {*folder, *name, *absolute, FileIdentity::of(st)};
         const int rc =
             way == Way::Move
                 ? ::renameat2(AT_FDCWD, absolute->constData(), dirs.files.fd, name->constData(),
@@ -337,18 +337,6 @@ FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& 
 }
 
 } // namespace
-
-std::optional<FileIdentity> FileIdentity::of(const QByteArray& path) {
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0)
-        return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
-bool FileIdentity::operator==(const FileIdentity& o) const {
-    return device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-}
 
 namespace Trash {
 
@@ -396,7 +384,8 @@ FsResult restore(const TrashEntry& entry, bool replace) {
     struct stat st {};
     if (::fstatat(dirs.files.fd, entry.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errorAt(errno, from);
-    if (!(FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim} == entry.identity))
+    // Its renaming into the Trash moved its change time.
+    if (!FileIdentity::of(st).sameButChange(entry.identity))
         return FsError(ESTALE, nameText(from), QStringLiteral("not the file that was trashed"));
     // The folder it goes back into, reached from the root one name at a
     // time: a link put in its way since is never followed.

@@ -8,21 +8,6 @@
 #include <optional>
 #include <sys/types.h>
 
-// One entry as it stands: device, inode, length and modification time to the
-// nanosecond, so that an entry changed or put at the name since, even one
-// that got a freed inode's number again, is told apart.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    struct timespec modified {};
-
-    // Of the entry itself (a link is not followed); nothing, with errno set,
-    // when there is none.
-    static std::optional<FileIdentity> of(const QByteArray& path);
-    bool operator==(const FileIdentity& o) const;
-};
-
 // One entry this program put in a freedesktop Trash: enough to find it again
 // and to put it back where it was.
 struct TrashEntry {

@@ -34,6 +34,7 @@ public:
         m_scan.cancel = options.cancel;
         m_scan.progress = options.entriesRead;
         m_scan.linksAsLinks = true;
+        m_scan.identities = options.identities;
     }
 
     // Lists the two chains' current folders, where `a` and `b` say there is

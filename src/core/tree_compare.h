@@ -29,6 +29,8 @@ struct TreeOptions {
     // Where the two folders lie below the folders the exclusions' paths are
     // relative to ("" when they are those folders, else ending with "/").
     QByteArray relativeTop;
+    // Each entry's whole identity kept in the listings (ScanOptions::identities).
+    bool identities = false;
     // Called with both folders' paths before a pair below the top is opened:
     // lets tests change the tree meanwhile.
     std::function<void(const QByteArray& source, const QByteArray& destination)> beforeEntering;

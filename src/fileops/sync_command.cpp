@@ -86,6 +86,7 @@ public:
             if (buttons == MessageStyle::Buttons::OkCancel && paragraphs.size() > 1)
                 paragraphs.removeLast();
             m_err << "duoscope: " << paragraphs.join(QStringLiteral(": ")).simplified() << '\n';
+            told = true;
             return Answer::Ok;
         }
         return isNoTrashQuestion(text) ? Answer::No : Answer::Yes;
@@ -95,6 +96,8 @@ public:
     void setValue(int) override {}
     void keepPainted() override {}
     bool cancelled() const override { return false; }
+    // A failure was told (a file, or the pair's state not saved).
+    bool told = false;
 
 private:
     QTextStream& m_err;
@@ -208,6 +211,10 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         cache->save();
     if (!plan.note.isEmpty())
         err << "duoscope: " << plan.note << '\n';
+    if (!plan.refusal.isEmpty()) {
+        err << "duoscope: " << plan.refusal << '\n';
+        return 2;
+    }
     if (!deleteAll && deletesAllOfDestination(plan)) {
         err << "duoscope: the plan deletes everything DESTINATION holds (is SOURCE a drive "
                "not mounted?)"
@@ -222,6 +229,7 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
             plan,
             runSyncPlan(host, plan, permanently ? DeleteWay::Permanently : DeleteWay::ToTrash),
             err);
+        undone |= host.told;
     }
     ReportWriter writer(out);
     print(plan, options->json, !permanently, writer);

@@ -5,6 +5,7 @@
 #include "core/sync_state.h"
 #include "core/trash.h"
 #include "fileops/command_host.h"
+#include "fileops/sync_state_save.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 
@@ -76,51 +77,6 @@ bool isDeletion(SyncAction a) {
 Side sideOf(SyncAction a) {
     return a == SyncAction::CopyRight || a == SyncAction::DeleteLeft ? Side::Source
                                                                      : Side::Destination;
-}
-
-// What the pair holds the same on both sides after the run: the rows the
-// plan found the same, and the files copied; a row not acted on keeps what
-// the state said of it. Folders copied whole and files deleted leave no
-// entry: a later plan sees what they hold.
-bool saveState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes) {
-    QString why;
-    const SyncState before = SyncState::load(plan.sourceFolder, plan.destinationFolder, why);
-    const FolderRows& rows = *plan.rows;
-    std::vector<qint32> entryOf(size_t(rows.count()), -1);
-    for (size_t k = 0; k < plan.entries.size(); ++k)
-        entryOf[size_t(plan.entries[k].row)] = qint32(k);
-    SyncState after;
-    for (qsizetype r = 0; r < rows.count(); ++r) {
-        const RowPair& p = rows.rows[size_t(r)];
-        const qint32 k = entryOf[size_t(r)];
-        const bool files = p.source >= 0 && p.destination >= 0 && !rows.source.isFolder(p.source) &&
-                           !rows.destination.isFolder(p.destination);
-        const RowStatus status = rows.status(r);
-        if (k < 0 && files && (status == RowStatus::Same || status == RowStatus::SameContents)) {
-            const FileStat s = rows.source.stat(p.source), d = rows.destination.stat(p.destination);
-            after.add(rows.source.fileName(p.source), {s.size, s.modified, d.size, d.modified});
-            continue;
-        }
-        const Side side = p.source >= 0 ? Side::Source : Side::Destination;
-        const QByteArrayView path = rows.listing(side).fileName(rows.entry(r, side));
-        if (k < 0 || outcomes[size_t(k)] != SyncOutcome::Done) {
-            if (const SyncedFile* was = before.find(path))
-                after.add(path, *was);
-            before.forEachBelow(
-                path, [&](QByteArrayView below, const SyncedFile& was) { after.add(below, was); });
-            continue;
-        }
-        const SyncEntry& e = plan.entries[size_t(k)];
-        const Side from = sideOf(e.action);
-        if (!isCopy(e.action) || rows.listing(from).isFolder(rows.entry(r, from)))
-            continue;
-        const QByteArray relative = plan.path(e, from).toByteArray();
-        const auto s = FileIdentity::of(top(plan, Side::Source) + relative);
-        const auto d = FileIdentity::of(top(plan, Side::Destination) + relative);
-        if (s && d)
-            after.add(relative, {s->size, s->modified.tv_sec, d->size, d->modified.tv_sec});
-    }
-    return after.save(plan.sourceFolder, plan.destinationFolder);
 }
 
 } // namespace
@@ -201,7 +157,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
                         : made->st_size == from->size && made->st_mtime == from->modified.tv_sec);
         outcomes[copied[c]] = done ? SyncOutcome::Done : SyncOutcome::Failed;
     }
-    const bool saved = saveState(plan, outcomes);
+    const bool saved = saveSyncState(host, plan, outcomes);
     if (journal) {
         // Undone first: once files are put back, the state no longer holds.
         if (saved && std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done))

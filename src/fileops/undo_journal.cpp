@@ -10,36 +10,105 @@
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // The folders of the command being noted, as given and as they are with the
-// links on their way resolved: a command's files share a few folders.
-std::vector<std::pair<QByteArray, QByteArray>>& resolvedFolders() {
-    static std::vector<std::pair<QByteArray, QByteArray>> folders;
-    return folders;
-}
+// links on their way resolved, each held open (O_PATH): a command's steps
+// share a few folders, and a folder new to it is mostly one just entered
+// below one already held. That one is looked up in its parent's descriptor,
+// not resolved again from the root, so a tree of any depth is noted in a
+// number of steps in proportion to its entries, and a file's identity is
+// taken in its folder whatever the length of its path.
+class ResolvedFolders {
+public:
+    ResolvedFolders() = default;
+    ResolvedFolders(const ResolvedFolders&) = delete;
+    ResolvedFolders& operator=(const ResolvedFolders&) = delete;
+    ~ResolvedFolders() { clear(); }
 
-// `path` with its folder's links resolved while they lead where the user
-// chose: Undo reaches that folder again with no link followed.
-QByteArray withoutLinks(const QByteArray& path) {
-    if (path.isEmpty())
-        return path;
-    const FileLocation at = FileLocation::of(path);
-    auto& known = resolvedFolders();
-    for (const auto& [given, real] : known) {
-        if (given == at.folder)
-            return FileLocation{real, at.name}.path();
+    void clear() {
+        for (const Folder& f : m_folders)
+            ::close(f.fd);
+        m_folders.clear();
     }
-    char real[PATH_MAX];
-    if (!::realpath(at.folder.constData(), real))
-        return path;
-    if (known.size() >= 8)
-        known.erase(known.begin());
-    known.emplace_back(at.folder, QByteArray(real));
-    return FileLocation{known.back().second, at.name}.path();
+
+    // The folder of `path` resolved, held at `fd` (-1 when it could not be
+    // reached): the path returned names the same entry with no link on its way.
+    QByteArray resolve(const QByteArray& path, int& fd) {
+        fd = -1;
+        if (path.isEmpty())
+            return path;
+        const FileLocation at = FileLocation::of(path);
+        bool link = false;
+        const Folder* folder = find(at.folder);
+        if (!folder)
+            folder = below(at.folder, link);
+        // A link put in place of a folder the command made is not followed:
+        // Undo then finds it on the way and leaves the step alone.
+        if (!folder && !link)
+            folder = fromRoot(at.folder);
+        if (!folder)
+            return path;
+        fd = folder->fd;
+        return FileLocation{folder->real, at.name}.path();
+    }
+
+private:
+    struct Folder {
+        QByteArray given, real;
+        int fd = -1;
+    };
+
+    const Folder* find(const QByteArray& given) {
+        for (size_t i = 0; i < m_folders.size(); ++i) {
+            if (m_folders[i].given == given)
+                return &m_folders[i];
+        }
+        return nullptr;
+    }
+
+    const Folder* keep(const QByteArray& given, QByteArray real, int fd) {
+        if (fd < 0)
+            return nullptr;
+        if (m_folders.size() >= 8) {
+            ::close(m_folders.front().fd);
+            m_folders.erase(m_folders.begin());
+        }
+        m_folders.push_back({given, std::move(real), fd});
+        return &m_folders.back();
+    }
+
+    // A subfolder of a folder held; `link` is set when a link stands there.
+    const Folder* below(const QByteArray& given, bool& link) {
+        const FileLocation at = FileLocation::of(given);
+        const Folder* parent = at.folder == given ? nullptr : find(at.folder);
+        if (!parent || at.name.isEmpty() || at.name == "." || at.name == "..")
+            return nullptr;
+        const QByteArray real = FileLocation{parent->real, at.name}.path();
+        const int fd = ::openat(parent->fd, at.name.constData(),
+                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        link = fd < 0 && (errno == ENOTDIR || errno == ELOOP);
+        return keep(given, real, fd);
+    }
+
+    const Folder* fromRoot(const QByteArray& given) {
+        char real[PATH_MAX];
+        if (!::realpath(given.constData(), real))
+            return nullptr;
+        return keep(given, QByteArray(real),
+                    ::open(real, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+
+    std::vector<Folder> m_folders;
+};
+
+ResolvedFolders& resolvedFolders() {
+    static ResolvedFolders folders;
+    return folders;
 }
 
 } // namespace
@@ -53,14 +122,18 @@ void UndoJournal::begin(const QString& command, bool counted) {
 void UndoJournal::record(UndoStep step) {
     if (!m_open)
         return;
-    step.path = withoutLinks(step.path);
-    step.oldPath = withoutLinks(step.oldPath);
-    if (const auto now = FileIdentity::of(step.path))
+    int fd = -1;
+    step.oldPath = resolvedFolders().resolve(step.oldPath, fd);
+    step.path = resolvedFolders().resolve(step.path, fd);
+    const QByteArray name = FileLocation::of(step.path).name;
+    if (const auto now =
+            fd >= 0 ? FileIdentity::at(fd, name.constData()) : FileIdentity::of(step.path))
         step.left = *now;
     m_open->steps.push_back(std::move(step));
 }
 
 void UndoJournal::end() {
+    resolvedFolders().clear();
     if (m_open && !m_open->steps.empty() && m_ended.isEmpty()) {
         if (m_counted) {
             // A file moved over another is two steps at one name.
@@ -105,31 +178,101 @@ FsResult failed(int err, const QByteArray& path, const QString& reason = {}) {
     return FsError(err, nameText(path), reason);
 }
 
-// The folder a step acts in, reached from the root with no link followed,
-// and the step's entry in it: nothing is done through a folder swapped for
-// a link since the command.
+// One chain of folders that an Undo moves from one step's folder to the
+// next by what their paths do not share, leaving and entering only that:
+// steps of one folder or of folders side by side cost a few system calls
+// whatever the depth. The first folder is reached from the root, one name at
+// a time with no link followed (reachFolder), as is any folder the chain
+// cannot reach from where it stands.
+class Reacher {
+public:
+    FsResult reach(const QByteArray& folder, const QByteArray& told) {
+        const std::optional<QByteArray> plain = plainPath(folder);
+        if (plain && m_path && !m_chain.empty() && climb(*plain))
+            return {};
+        m_chain.clear();
+        FsResult reached = reachFolder(m_chain, folder, told);
+        m_path = reached ? plain : std::nullopt;
+        if (!reached)
+            m_chain.clear();
+        return reached;
+    }
+    int fd() const { return m_chain.fd(); }
+
+private:
+    // An absolute path of names alone, without its trailing "/" ("" for the
+    // root), which the chain's levels follow one for one; else nothing.
+    static std::optional<QByteArray> plainPath(QByteArray path) {
+        while (path.endsWith('/'))
+            path.chop(1);
+        const QByteArray tail = path.sliced(path.lastIndexOf('/') + 1);
+        if (!(path + '/').startsWith('/') || path.contains("//") || path.contains("/./") ||
+            path.contains("/../") || tail == "." || tail == "..")
+            return std::nullopt;
+        return path;
+    }
+
+    // From the folder the chain stands in up to the last folder it shares
+    // with `folder`, then down to it. False when a step failed.
+    bool climb(const QByteArray& folder) {
+        const QByteArray& now = *m_path;
+        qsizetype n = 0;
+        while (n < now.size() && n < folder.size() && now[n] == folder[n])
+            ++n;
+        const bool whole =
+            (n == now.size() || now[n] == '/') && (n == folder.size() || folder[n] == '/');
+        const qsizetype shared = whole ? n : now.lastIndexOf('/', n - 1);
+        for (qsizetype up = now.sliced(shared).count('/'); up > 0; --up) {
+            if (!m_chain.leave())
+                return false;
+        }
+        m_path = now.first(shared);
+        for (const QByteArray& name : folder.sliced(shared).split('/')) {
+            if (name.isEmpty())
+                continue;
+            if (!m_chain.enter(name))
+                return false;
+            *m_path += '/' + name;
+        }
+        return true;
+    }
+
+    FolderChain m_chain;
+    std::optional<QByteArray> m_path; // where the chain stands, as plainPath gives it
+};
+
+// The folder a step acts in, reached with no link followed, and the step's
+// entry in it: nothing is done through a folder swapped for a link since the
+// command.
 struct Place {
-    FolderChain folder;
+    Reacher& folder;
     QByteArray name;
     FsResult reached;
-    explicit Place(const QByteArray& path)
-        : name(FileLocation::of(path).name),
-          reached(reachFolder(folder, FileSystem::parentFolder(path), path)) {}
+    Place(Reacher& reacher, const QByteArray& path)
+        : folder(reacher), name(FileLocation::of(path).name),
+          reached(reacher.reach(FileSystem::parentFolder(path), path)) {}
     int fd() const { return folder.fd(); }
     bool look(struct stat& st) const {
         return ::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     }
 };
 
-FileIdentity identityOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
+// What one Undo carries from step to step: the chains that reach the steps'
+// folders (the first for where a step is now, the second for where it goes
+// back to), and the copies with more names whose other name it removed, as
+// they were left then.
+struct UndoWalk {
+    Reacher reachers[2];
+    std::map<std::pair<dev_t, ino_t>, FileIdentity> linksRemoved;
+};
 
+// A file moved or replaced goes back, or to the Trash: nothing is lost, so
+// the change time, which the command's own later renames move, is not asked.
 FsResult stillLeft(const UndoStep& step, const Place& at) {
     struct stat st {};
     if (!at.look(st))
         return failed(errno, step.path);
-    if (!(identityOf(st) == step.left))
+    if (!FileIdentity::of(st).sameButChange(step.left))
         return failed(ESTALE, step.path, QStringLiteral("changed since"));
     return {};
 }
@@ -143,15 +286,26 @@ FsResult placeFree(const QByteArray& file, const QByteArray& place, const Place&
 }
 
 // A copy still exactly as the command wrote it was never anything but that
-// copy: it goes for good. One changed since may hold someone's work: it goes
-// to the Trash. The file looked at is the one removed, through its folder.
-FsResult takeBackCopy(const UndoStep& step, const Place& at) {
+// copy: it goes for good. One changed since may hold someone's work, even
+// rewritten in place with its size and time put back (its change time
+// moved): it goes to the Trash. The file looked at is the one removed,
+// through its folder.
+FsResult takeBackCopy(const UndoStep& step, const Place& at, UndoWalk& walk) {
     struct stat st {};
     if (!at.look(st))
         return failed(errno, step.path);
-    if (identityOf(st) == step.left)
-        return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 ? FsResult()
-                                                                : failed(errno, step.path);
+    const FileIdentity now = FileIdentity::of(st);
+    const auto other = walk.linksRemoved.find({now.device, now.inode});
+    if (now == step.left || (other != walk.linksRemoved.end() && now == other->second)) {
+        // A copy with another name in the tree, which Undo takes too: the
+        // name it loses moves the change time of the one left.
+        UniqueFd held{::openat(at.fd(), at.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
+        if (::unlinkat(at.fd(), at.name.constData(), 0) != 0)
+            return failed(errno, step.path);
+        if (struct stat left{}; st.st_nlink > 1 && ::fstat(held.fd, &left) == 0)
+            walk.linksRemoved[{now.device, now.inode}] = FileIdentity::of(left);
+        return {};
+    }
     TrashEntry entry;
     return Trash::moveToTrash(step.path, entry);
 }
@@ -176,10 +330,11 @@ FsResult moveBack(const UndoStep& step, const Place& at, const Place& home,
     return moveFile(from, to, Existing::Keep, held, copied);
 }
 
-FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
+FsResult undoStep(const UndoStep& step, const CopyOptions& options, UndoWalk& walk) {
+    Reacher(&reachers)[2] = walk.reachers;
     using Kind = UndoStep::Kind;
     if (step.kind == Kind::Trashed) {
-        const Place home(step.trashed.originalPath);
+        const Place home(reachers[1], step.trashed.originalPath);
         if (!home.reached)
             return home.reached;
         if (FsResult free = placeFree(step.trashed.originalPath, step.trashed.originalPath, home);
@@ -187,7 +342,7 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
             return free;
         return Trash::restore(step.trashed);
     }
-    const Place at(step.kind == Kind::FolderRemoved ? step.oldPath : step.path);
+    const Place at(reachers[0], step.kind == Kind::FolderRemoved ? step.oldPath : step.path);
     if (!at.reached)
         return at.reached;
     if (step.kind == Kind::FolderRemoved)
@@ -202,7 +357,7 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
         return {};
     }
     if (step.kind == Kind::Copied)
-        return takeBackCopy(step, at);
+        return takeBackCopy(step, at, walk);
     if (step.kind == Kind::Noted)
         return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 || errno == ENOENT
                    ? FsResult()
@@ -223,7 +378,7 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
     }
     case Kind::Moved:
     case Kind::Renamed: {
-        const Place home(step.oldPath);
+        const Place home(reachers[1], step.oldPath);
         return home.reached ? moveBack(step, at, home, options) : home.reached;
     }
     case Kind::Copied:
@@ -241,10 +396,11 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options) {
 QStringList undoRecord(const UndoRecord& record, const CopyOptions& options,
                        const std::function<bool(int)>& next) {
     QStringList notUndone;
+    UndoWalk walk;
     for (int i = static_cast<int>(record.steps.size()) - 1; i >= 0; --i) {
         if (next && !next(i))
             break;
-        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], options); !done)
+        if (FsResult done = undoStep(record.steps[static_cast<size_t>(i)], options, walk); !done)
             notUndone << done.error().description();
     }
     return notUndone;

@@ -11,6 +11,7 @@
 #include "fileops/file_texts.h"
 #include "fileops/sync_guards.h"
 #include "fileops/sync_run.h"
+#include "fileops/sync_state_save.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
@@ -76,9 +77,8 @@ void Main::buildSyncPreview() {
     m_syncColumn = new SyncColumn(
         m_lvSource, m_lvDest,
         [this](int row) -> std::optional<SyncAction> {
-            if (!m_syncPlan || row >= m_visibleRows->count())
-                return std::nullopt;
-            return m_syncPlan->entries[size_t(m_visibleRows->sharedRow(row))].action;
+            const SyncEntry* e = syncEntryAt(row);
+            return e ? std::optional(e->action) : std::nullopt;
         },
         centralWidget());
     m_syncSkip = new QShortcut(Qt::Key_Space, this);
@@ -117,12 +117,20 @@ void Main::mnuEditSynchronize_Click() {
     }
     if (!plan)
         return; // stopped: the panes stay as they were
+    if (!plan->refusal.isEmpty()) {
+        m_platform.messageBox(this, plan->refusal, MsgStyle::Critical);
+        return;
+    }
     if (plan->entries.empty()) {
-        m_platform.messageBox(this,
-                              QStringLiteral("Nothing to do: the two folders agree.") +
-                                  (plan->note.isEmpty() ? QString() : QStringLiteral("\r\n\r\n")) +
-                                  plan->note,
-                              MsgStyle::Information);
+        // Nothing to run, but what the pair holds the same is its state all the same.
+        const FsResult saved = saveSyncState(*plan);
+        m_platform.messageBox(
+            this,
+            QStringLiteral("Nothing to do: the two folders agree.") +
+                (plan->note.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + plan->note) +
+                (saved ? QString()
+                       : QStringLiteral("\r\n\r\n") + syncStateNotSavedText(saved.error())),
+            saved ? MsgStyle::Information : MsgStyle::Critical);
         return;
     }
     showSyncPreview(std::move(*plan));
@@ -166,23 +174,20 @@ std::optional<SyncPlan> Main::planInBackground(SyncMode mode) {
 }
 
 void Main::showSyncPreview(SyncPlan plan) {
-    // Only the plan's rows, entry k on row k; the listings move along whole.
-    auto shown = std::make_shared<FolderRows>();
-    shown->source = std::move(plan.rows->source);
-    shown->destination = std::move(plan.rows->destination);
+    // Only the plan's rows in view; the plan keeps every row, the same ones
+    // too, for the state the run saves.
+    std::vector<qint32> planned;
     m_syncPlanned.clear();
-    for (size_t k = 0; k < plan.entries.size(); ++k) {
-        shown->addRow(plan.rows->rows[size_t(plan.entries[k].row)]);
-        plan.entries[k].row = qint32(k);
-        m_syncPlanned.push_back(plan.entries[k].action);
+    for (const SyncEntry& e : plan.entries) {
+        planned.push_back(e.row);
+        m_syncPlanned.push_back(e.action);
     }
-    plan.rows = std::move(shown);
     // The check's findings are for the rows going.
     stopContentCheck();
     m_syncPlan = std::move(plan);
     for (ListPane* pane : {m_lvSource, m_lvDest})
         pane->setFlat(true);
-    m_visibleRows->setFolderRows(m_syncPlan->rows);
+    m_visibleRows->setFolderRows(m_syncPlan->rows, std::move(planned));
     m_syncBar->show();
     m_syncColumn->show();
     m_syncSkip->setEnabled(true);
@@ -192,6 +197,16 @@ void Main::showSyncPreview(SyncPlan plan) {
     pane->setCurrentRow(0);
     pane->setRowSelected(0, true);
     pane->setFocus();
+}
+
+SyncEntry* Main::syncEntryAt(int row) {
+    if (!m_syncPlan || row < 0 || row >= m_visibleRows->count())
+        return nullptr;
+    std::vector<SyncEntry>& entries = m_syncPlan->entries;
+    const qsizetype shared = m_visibleRows->sharedRow(row);
+    const auto it = std::lower_bound(entries.begin(), entries.end(), shared,
+                                     [](const SyncEntry& e, qsizetype r) { return e.row < r; });
+    return it != entries.end() && it->row == shared ? &*it : nullptr;
 }
 
 void Main::showSyncSummary() {
@@ -234,16 +249,15 @@ void Main::changeSyncActions(SyncAction action) {
     }
     if (rows.empty() && pane->currentRow() >= 0)
         rows.push_back(pane->currentRow());
-    const auto entry = [this](int row) -> SyncEntry& {
-        return m_syncPlan->entries[size_t(m_visibleRows->sharedRow(row))];
-    };
+    const auto entry = [this](int row) -> SyncEntry& { return *syncEntryAt(row); };
     const bool unskip = action == SyncAction::Skip && !rows.empty() &&
                         std::all_of(rows.begin(), rows.end(),
                                     [&](int row) { return entry(row).action == SyncAction::Skip; });
     bool changed = false;
     for (const int row : rows) {
         SyncEntry& e = entry(row);
-        const SyncAction wanted = unskip ? m_syncPlanned[size_t(e.row)] : action;
+        const SyncAction wanted =
+            unskip ? m_syncPlanned[size_t(&e - m_syncPlan->entries.data())] : action;
         if (actionPossible(*m_syncPlan, e, wanted)) {
             e.action = wanted;
             changed = true;

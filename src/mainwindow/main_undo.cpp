@@ -6,6 +6,7 @@
 #include "shell/platform.h"
 
 #include <QAction>
+#include <QLocale>
 #include <QProgressBar>
 
 void Main::mnuEditUndo_Click() {
@@ -32,10 +33,13 @@ void Main::mnuEditUndo_Click() {
     updateUndoCommand();
     if (!notUndone.isEmpty()) {
         m_platform.beep();
-        m_platform.messageBox(this,
-                              QStringLiteral("These could not be undone:\r\n\r\n") +
-                                  notUndone.join(QStringLiteral("\r\n")),
-                              MsgStyle::Critical);
+        m_platform.showList(this,
+                            notUndone.size() == 1
+                                ? QStringLiteral("This could not be undone, and is left as it is:")
+                                : QStringLiteral("These %1 could not be undone, and are left as "
+                                                 "they are:")
+                                      .arg(QLocale().toString(notUndone.size())),
+                            notUndone, MsgStyle::Critical);
     }
     mnuRefresh_Click();
 }

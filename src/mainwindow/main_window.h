@@ -364,6 +364,8 @@ private:
     // The plan for the folders shown, or nothing when stopped.
     std::optional<SyncPlan> planInBackground(SyncMode mode);
     void showSyncPreview(SyncPlan plan);
+    // The plan's entry on a row in view, if any.
+    SyncEntry* syncEntryAt(int row);
     void endSyncPreview();
     void showSyncSummary();
 
@@ -442,7 +444,7 @@ private:
     // came with, the bar above the panes and the column between them.
     SyncMode m_syncMode = SyncMode::UpdateDestination;
     std::optional<SyncPlan> m_syncPlan;
-    std::vector<SyncAction> m_syncPlanned;
+    std::vector<SyncAction> m_syncPlanned; // each entry's action as planned
     QWidget* m_syncBar = nullptr;
     QLabel* m_syncText = nullptr;
     SyncColumn* m_syncColumn = nullptr;

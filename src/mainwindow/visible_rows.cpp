@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <climits>
 
-void VisibleRows::setFolderRows(std::shared_ptr<FolderRows> rows) {
+void VisibleRows::setFolderRows(std::shared_ptr<FolderRows> rows,
+                                std::optional<std::vector<qint32>> only) {
     Q_EMIT aboutToReset();
     m_rows = std::move(rows);
+    m_subset = std::move(only);
     rebuild();
     Q_EMIT reset();
 }
@@ -24,7 +26,13 @@ void VisibleRows::setOnlyDifferences(bool only) {
 void VisibleRows::rebuild() {
     m_shown.clear();
     const qsizetype n = m_rows ? std::min<qsizetype>(m_rows->count(), INT_MAX) : 0;
-    if (m_only) {
+    if (m_subset) {
+        for (const qint32 i : *m_subset) {
+            if (i < n && shows(i))
+                m_shown.push_back(i);
+        }
+        m_count = static_cast<int>(m_shown.size());
+    } else if (m_only) {
         for (qsizetype i = 0; i < n; ++i) {
             if (isDifference(m_rows->status(i)))
                 m_shown.push_back(static_cast<qint32>(i));
@@ -37,7 +45,7 @@ void VisibleRows::rebuild() {
 }
 
 int VisibleRows::row(qsizetype sharedRow) const {
-    if (!m_only)
+    if (!filtered())
         return sharedRow >= 0 && sharedRow < m_count ? static_cast<int>(sharedRow) : -1;
     const auto it = std::lower_bound(m_shown.begin(), m_shown.end(), sharedRow);
     return it != m_shown.end() && *it == sharedRow ? static_cast<int>(it - m_shown.begin()) : -1;
@@ -71,6 +79,15 @@ void VisibleRows::insertRows(qsizetype sharedAt, const FolderRows& from, qsizety
                              qsizetype count) {
     if (!m_rows)
         return;
+    if (m_subset) { // rows not in the view: the view's rows after them move on
+        ::insertRows(*m_rows, sharedAt, from, first, count);
+        for (std::vector<qint32>* rows : {&*m_subset, &m_shown}) {
+            for (auto it = std::lower_bound(rows->begin(), rows->end(), sharedAt);
+                 it != rows->end(); ++it)
+                *it += static_cast<qint32>(count);
+        }
+        return;
+    }
     const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sharedAt);
     const int row = m_only ? static_cast<int>(at - m_shown.begin()) : static_cast<int>(sharedAt);
     std::vector<qint32> shown; // the new shared rows shown, when only differences are

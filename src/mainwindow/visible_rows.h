@@ -3,7 +3,9 @@
 #include "core/row_matching.h"
 
 #include <QObject>
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The rows both panes show, out of the rows they share (FolderRows): every
@@ -20,13 +22,17 @@ public:
     explicit VisibleRows(QObject* parent = nullptr) : QObject(parent) {}
 
     const std::shared_ptr<FolderRows>& folderRows() const { return m_rows; }
-    // New rows, or none (null).
-    void setFolderRows(std::shared_ptr<FolderRows> rows);
+    // New rows, or none (null); with `only` (shared rows, ascending), just
+    // those are ever shown: a view of some rows, the others kept as they are.
+    void setFolderRows(std::shared_ptr<FolderRows> rows,
+                       std::optional<std::vector<qint32>> only = std::nullopt);
     bool onlyDifferences() const { return m_only; }
     void setOnlyDifferences(bool only);
     // Whether the shared row is shown under the current choice.
     bool shows(qsizetype sharedRow) const {
-        return !m_only || isDifference(m_rows->status(sharedRow));
+        return (!m_only || isDifference(m_rows->status(sharedRow))) &&
+               (!m_subset || std::binary_search(m_subset->begin(), m_subset->end(),
+                                                static_cast<qint32>(sharedRow)));
     }
     // A shared row's status turned out otherwise (a content check): it is
     // shown or hidden as its new status says.
@@ -38,7 +44,9 @@ public:
 
     int count() const { return m_count; }
     // The shared row shown at `row`, 0 <= row < count().
-    qsizetype sharedRow(int row) const { return m_only ? m_shown[static_cast<size_t>(row)] : row; }
+    qsizetype sharedRow(int row) const {
+        return filtered() ? m_shown[static_cast<size_t>(row)] : row;
+    }
     // Where a shared row is shown, or -1 when it is hidden.
     int row(qsizetype sharedRow) const;
     RowStatus status(int row) const { return m_rows->status(sharedRow(row)); }
@@ -59,9 +67,11 @@ Q_SIGNALS:
 
 private:
     void rebuild();
+    bool filtered() const { return m_only || m_subset; }
 
     std::shared_ptr<FolderRows> m_rows;
     bool m_only = false;
-    std::vector<qint32> m_shown; // the shared rows shown, in order, when m_only
+    std::optional<std::vector<qint32>> m_subset; // the only shared rows ever shown
+    std::vector<qint32> m_shown;                 // the shared rows shown, in order, when filtered()
     int m_count = 0;
 };

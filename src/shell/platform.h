@@ -31,6 +31,10 @@ public:
     // value (see core/message_style.h); returns the answer (1 OK, 6 Yes, 7 No).
     virtual int messageBox(QWidget* owner, const QString& text, int style) = 0;
     virtual void beep() = 0;
+    // A message over a list of lines (of any length), with an OK button and
+    // the `style`'s icon: the list scrolls, and the box fits the screen.
+    virtual void showList(QWidget* owner, const QString& text, const QStringList& lines,
+                          int style) = 0;
 
     // Lets the user pick a folder, starting at `initialFolder` when it is not
     // empty. Returns the folder ("/" for the root, else no trailing "/"), or

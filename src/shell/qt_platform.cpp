@@ -9,14 +9,23 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDrag>
 #include <QFile>
 #include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <sys/stat.h>
 
 namespace {
@@ -80,6 +89,49 @@ int QtPlatform::messageBox(QWidget* owner, const QString& text, int style) {
     }
     // Closed without a button: the box's escape answer.
     return answers.size() == 1 ? answers.front() : answers.back();
+}
+
+void QtPlatform::showList(QWidget* owner, const QString& text, const QStringList& lines,
+                          int style) {
+    QDialog box(owner);
+    box.setObjectName(QStringLiteral("listBox"));
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    auto* icon = new QLabel(&box);
+    static const QStyle::StandardPixmap pixmaps[] = {
+        QStyle::SP_CustomBase, QStyle::SP_MessageBoxCritical, QStyle::SP_MessageBoxQuestion,
+        QStyle::SP_MessageBoxWarning, QStyle::SP_MessageBoxInformation}; // in Icon's order
+    const auto kind = decodeMessageStyle(style).icon;
+    if (kind != MessageStyle::Icon::None) {
+        const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        icon->setPixmap(box.style()->standardIcon(pixmaps[int(kind)], nullptr, &box).pixmap(side));
+    }
+    auto* label = new QLabel(text, &box);
+    label->setWordWrap(true);
+    auto* list = new QListWidget(&box);
+    list->setUniformItemSizes(true); // thousands of lines lay out at once
+    list->addItems(lines);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addWidget(label, 1);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addLayout(top);
+    layout->addWidget(list, 1);
+    layout->addWidget(buttons);
+    // As wide as the longest line wants and as tall as the lines, within
+    // two thirds of the screen the window is on; the list scrolls the rest.
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() * 2 / 3 : QSize(800, 600);
+    const int width = list->sizeHintForColumn(0) + 4 * list->frameWidth() +
+                      list->verticalScrollBar()->sizeHint().width();
+    const int height = list->sizeHintForRow(0) * int(std::min<qsizetype>(lines.size(), 40)) +
+                       2 * list->frameWidth();
+    list->setMinimumSize(std::min(width, room.width()) - 40, std::min(height, room.height() / 2));
+    box.setMaximumSize(screen ? screen->availableGeometry().size()
+                              : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    box.resize(box.sizeHint().boundedTo(room));
+    box.exec();
 }
 
 void QtPlatform::beep() {

@@ -7,6 +7,8 @@ class QtPlatform : public Platform {
 public:
     int messageBox(QWidget* owner, const QString& text, int style) override;
     void beep() override;
+    void showList(QWidget* owner, const QString& text, const QStringList& lines,
+                  int style) override;
     QString browseForFolder(QWidget* owner, const QString& initialFolder,
                             const QString& title) override;
     bool openDefault(const QByteArray& path) override;

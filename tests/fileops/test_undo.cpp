@@ -1,13 +1,18 @@
+#include "core/folder_chain.h"
 #include "fileops/file_copy.h"
+#include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +39,9 @@ protected:
 };
 
 TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
+    journal.begin(QStringLiteral("Paste"));
+    journal.end();
+    EXPECT_FALSE(journal.canUndo()) << "a command that changed nothing leaves no record";
     tree.write(QStringLiteral("new.txt"), "copy");
     tree.write(QStringLiteral("replaced.txt"), "old");
     tree.write(QStringLiteral("renamed.txt"), "r");
@@ -72,11 +80,11 @@ TEST_F(UndoTest, EachKindOfStepIsTakenBackLastFirst) {
 }
 
 TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
-    for (const char* name : {"copy.txt", "same.txt", "pasted/a.txt", "moved.txt"})
+    for (const char* name : {"copy.txt", "same.txt", "inplace.txt", "pasted/a.txt", "moved.txt"})
         tree.write(QString::fromLatin1(name), "made");
     journal.begin(QStringLiteral("Paste"));
-    journal.record({UndoStep::Kind::Copied, at("copy.txt"), {}, {}, {}});
-    journal.record({UndoStep::Kind::Copied, at("same.txt"), {}, {}, {}});
+    for (const char* name : {"copy.txt", "same.txt", "inplace.txt"})
+        journal.record({UndoStep::Kind::Copied, at(name), {}, {}, {}});
     journal.record({UndoStep::Kind::Moved, at("moved.txt"), at("back.txt"), {}, {}});
     journal.record({UndoStep::Kind::FolderMade, at("pasted"), {}, {}, {}});
     journal.record({UndoStep::Kind::Copied, at("pasted/a.txt"), {}, {}, {}});
@@ -88,6 +96,14 @@ TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
     tree.write(QStringLiteral("same.txt"), "mine");
     const timespec times[2] = {{0, UTIME_OMIT}, {made.tv_sec, (made.tv_nsec + 1) % 1000000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, at("same.txt").constData(), times, 0), 0);
+    // Rewritten in place with its size and time put back: only the change time tells.
+    const FileIdentity before = *FileIdentity::of(at("inplace.txt"));
+    const int fd = ::open(at("inplace.txt").constData(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, "MADE", 4, 0), 4);
+    const timespec kept[2] = {{0, UTIME_OMIT}, before.modified};
+    ASSERT_EQ(::futimens(fd, kept), 0);
+    ::close(fd);
+    ASSERT_EQ(FileIdentity::of(at("inplace.txt"))->modified.tv_nsec, before.modified.tv_nsec);
     tree.write(QStringLiteral("back.txt"), "someone else's");
     tree.write(QStringLiteral("pasted/saved.txt"), "saved into the pasted folder since");
 
@@ -95,9 +111,10 @@ TEST_F(UndoTest, NeverDestroysWhatItDidNotMake) {
     ASSERT_EQ(left.size(), 1);
     EXPECT_TRUE(left[0].contains(QStringLiteral("moved.txt")) &&
                 left[0].contains(QStringLiteral("taken")));
-    EXPECT_EQ(tree.trashed(), QByteArrayList({"edited by another program", "mine"}))
+    EXPECT_EQ(tree.trashed(), QByteArrayList({"edited by another program", "MADE", "mine"}))
         << "copies changed since go to the Trash, the others for good";
-    EXPECT_FALSE(present("copy.txt") || present("same.txt") || present("pasted/a.txt"));
+    EXPECT_FALSE(present("copy.txt") || present("same.txt") || present("inplace.txt") ||
+                 present("pasted/a.txt"));
     EXPECT_EQ(tree.read(QStringLiteral("pasted/saved.txt")), "saved into the pasted folder since");
     EXPECT_EQ(tree.read(QStringLiteral("back.txt")), "someone else's");
     EXPECT_EQ(tree.read(QStringLiteral("moved.txt")), "made");
@@ -149,22 +166,66 @@ TEST_F(UndoTest, NothingGoesThroughAFolderSwappedForALinkSince) {
     EXPECT_EQ(tree.read(QStringLiteral("real/a")), "file");
 }
 
-TEST_F(UndoTest, EmptyCommandsLeaveNoRecordAndAPermanentDeleteEndsTheHistory) {
+// Walks the chain of folders "d" below `top` one at a time (its paths are
+// longer than a path may be), having made `make` of them with a file "f" in
+// the one halfway and another name of it in the deepest: how deep it goes,
+// and its files "f".
+std::pair<int, int> deepChain(const QByteArray& top, int make = 0) {
+    if (make)
+        ::mkdir(top.constData(), 0700);
+    int fd = ::open(top.constData(), O_RDONLY | O_DIRECTORY), depth = 0, files = 0, file = -1;
+    for (int below; fd >= 0; fd = below, ++depth) {
+        if (depth < make)
+            ::mkdirat(fd, "d", 0700);
+        if (make && depth == make / 2)
+            file = ::openat(fd, "f", O_WRONLY | O_CREAT, 0600);
+        if (make && depth == make)
+            ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(file)).c_str(), fd, "f",
+                     AT_SYMLINK_FOLLOW);
+        files += ::faccessat(fd, "f", F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+        below = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+    }
+    ::close(file);
+    return {depth - 1, files};
+}
+
+// A copy of a tree deeper than a path may be long, with few descriptors
+// free: noted and taken back whole, a file's two names included, with a number of folders entered
+// in proportion to its depth (each step's folder reached from the one before, not from the root).
+TEST_F(UndoTest, ADeepTreesCopyIsTakenBackWholeEnteringEachFolderAFewTimes) {
+    constexpr int depth = 3000;
+    const QByteArray from = at("from"), into = at("into");
+    ASSERT_TRUE(::mkdir(from.constData(), 0700) == 0 && ::mkdir(into.constData(), 0700) == 0);
+    ASSERT_EQ(deepChain(from + "/top", depth), std::pair(depth, 2));
+    rlimit was{};
+    ::getrlimit(RLIMIT_NOFILE, &was);
+    rlimit few = was;
+    few.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    qint64 entered = 0;
+    FolderChain::beforeEnterForTests() = [&](int, const QByteArray&) { ++entered; };
+    ScriptedPlatform platform;
+    ScriptedHost host(platform);
     journal.begin(QStringLiteral("Paste"));
+    Transfer t{{from, "top"}, true, into, true, false};
+    t.journal = &journal;
+    runTransfers(host, {t}, {});
     journal.end();
-    EXPECT_FALSE(journal.canUndo());
-    tree.write(QStringLiteral("a.txt"));
-    journal.begin(QStringLiteral("Rename"), false);
-    journal.record({UndoStep::Kind::Renamed, at("a.txt"), at("b.txt"), {}, {}});
-    journal.end();
-    ASSERT_TRUE(journal.canUndo());
-    journal.endHistory(QStringLiteral("A permanent delete cannot be undone."));
-    EXPECT_FALSE(journal.canUndo());
-    journal.begin(QStringLiteral("Rename"), false);
-    journal.record({UndoStep::Kind::Renamed, at("a.txt"), at("b.txt"), {}, {}});
-    journal.end();
-    EXPECT_FALSE(journal.canUndo());
-    EXPECT_FALSE(journal.endedBecause().isEmpty());
+    const qint64 copying = std::exchange(entered, 0);
+    const std::pair<int, int> copied = deepChain(into + "/top");
+    const QStringList left = undoLast();
+    FolderChain::beforeEnterForTests() = {};
+    ::setrlimit(RLIMIT_NOFILE, &was);
+    EXPECT_EQ(copied, std::pair(depth, 2));
+    EXPECT_TRUE(platform.shown.isEmpty());
+    EXPECT_TRUE(left.isEmpty()) << left.size()
+                                << " left, the first: " << left.value(0).right(100).toStdString();
+    EXPECT_FALSE(present("into/top"));
+    EXPECT_EQ(tree.trashed(), QByteArrayList()) << "both names of the linked copy go for good";
+    EXPECT_TRUE(copying <= 3 * depth && entered <= 3 * depth) << copying << ", " << entered;
+    QProcess::execute(QStringLiteral("rm"),
+                      {QStringLiteral("-rf"), QFile::decodeName(from), QFile::decodeName(into)});
 }
 
 } // namespace

@@ -1,5 +1,8 @@
+#include "core/sync_state.h"
 #include "dialogs/sync_mode_dialog.h"
+#include "fileops/sync_run.h"
 #include "mainwindow/sync_column.h"
+#include "support/scripted_host.h"
 #include "support/two_folders.h"
 
 #include <QAction>
@@ -57,7 +60,8 @@ protected:
     }
 
     // Edit > Synchronize with `mode` chosen in its dialog, as a user does;
-    // true once the preview shows, the window having the keys again.
+    // true once the preview shows, the window having the keys again; false
+    // once a message says why none does.
     bool preview(SyncMode mode) {
         platform.dialogActions.push_back([mode](QDialog& d) {
             static_cast<SyncModeDialog&>(d).button(mode)->click();
@@ -65,8 +69,8 @@ protected:
         });
         QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
         window.activateWindow();
-        return QTest::qWaitFor([&] { return window.syncPreview(); }) &&
-               QTest::qWaitForWindowActive(&window);
+        return QTest::qWaitFor([&] { return window.syncPreview() || !platform.shown.isEmpty(); }) &&
+               window.syncPreview() && QTest::qWaitForWindowActive(&window);
     }
 
     QString path(int row) const {
@@ -135,6 +139,13 @@ protected:
             ++seen;
         }
         EXPECT_GT(seen, 5);
+    }
+
+    // The pair's state as the last run left it.
+    SyncState state() const {
+        QString why;
+        return SyncState::load(QFile::encodeName(source.path()), QFile::encodeName(dest.path()),
+                               why);
     }
 
     QStringList before[2];
@@ -231,11 +242,28 @@ TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothT
     EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("right.txt"))) ||
                  QFileInfo::exists(source.filePath(QStringLiteral("right.txt"))));
     EXPECT_EQ(source.read(QStringLiteral("both.txt")), "b1"); // a conflict: nobody's
+    // The state holds the pair's files the same, the preview's rows or not:
+    // 62 copied and same.txt, not the conflict, nor the file changed since.
+    const SyncState saved = state();
+    EXPECT_EQ(saved.count(), 63);
+    EXPECT_TRUE(saved.find("same.txt") && saved.find("sub/m07.txt") && !saved.find("both.txt"));
     QAction* undo = window.menuEntry(QStringLiteral("mnuEditUndo"));
     EXPECT_EQ(undo->text(), QStringLiteral("&Undo Synchronize of 63 Files"));
     undo->trigger();
     EXPECT_EQ(tree(source), before[0]);
     EXPECT_EQ(tree(dest), before[1]);
+}
+
+TEST_F(SyncWindow, ATwoWayWithNothingToDoSavesWhatThePairHoldsTheSame) {
+    // Made to agree, the state of that run forgotten.
+    ScriptedPlatform quiet;
+    ScriptedHost host(quiet);
+    const QByteArray src = QFile::encodeName(source.path()), dst = QFile::encodeName(dest.path());
+    runSyncPlan(host, planSync(src, dst, SyncMode::Mirror, {}), DeleteWay::ToTrash);
+    ASSERT_TRUE(QFile::remove(QString::fromUtf8(SyncState::pathFor(src, dst))));
+    EXPECT_FALSE(preview(SyncMode::TwoWay));
+    EXPECT_TRUE(platform.shown[0].text.startsWith(QLatin1String("Nothing to do")));
+    EXPECT_EQ(state().count(), 65);
 }
 
 TEST_F(SyncWindow, EscapeOrARefreshLeavesThePreviewForTheNormalView) {

@@ -37,6 +37,7 @@ public:
 
     // What was asked.
     QList<Shown> shown;
+    QList<QStringList> lists; // the lines of each list shown
     QList<Browse> browsed;
     QList<QByteArray> opened;
     QList<QByteArray> properties;
@@ -54,6 +55,12 @@ public:
 
     int messageBox(QWidget* owner, const QString& text, int style) override;
     void beep() override { ++beeps; }
+    // A list is shown as a message box of its text, its lines kept in `lists`.
+    void showList(QWidget* owner, const QString& text, const QStringList& lines,
+                  int style) override {
+        lists << lines;
+        messageBox(owner, text, style);
+    }
     QString browseForFolder(QWidget* owner, const QString& initialFolder,
                             const QString& title) override;
     bool openDefault(const QByteArray& path) override {
