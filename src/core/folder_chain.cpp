@@ -75,6 +75,16 @@ bool FolderChain::openTop(const QByteArray& path, bool followLink, const FolderI
     return true;
 }
 
+bool FolderChain::openTopAt(int dir, const QByteArray& name, const QByteArray& path,
+                            const FolderId* expected) {
+    if (dir == AT_FDCWD)
+        return openTop(name, false, expected);
+    clear();
+    if (const auto& hook = beforeEnterForTests())
+        hook(dir, name);
+    return push(openFolder(dir, name.constData(), O_NOFOLLOW), path, expected);
+}
+
 bool FolderChain::enter(const QByteArray& name, const FolderId* expected) {
     if (m_levels.empty()) {
         errno = EBADF;

@@ -36,6 +36,11 @@ public:
     // `followLink`. `expected` (when given) must be the folder found. False
     // with errno (ESTALE for another folder).
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected = nullptr);
+    // Opens the folder `name` of the folder `dir` (held by the caller) as the
+    // top, without following a link; `path` names it in messages. As enter().
+    // With AT_FDCWD, openTop(name) without following a link.
+    bool openTopAt(int dir, const QByteArray& name, const QByteArray& path,
+                   const FolderId* expected = nullptr);
     // Enters the subfolder `name` of the current folder, which must be
     // `expected` when given: false with errno (ELOOP or ENOTDIR for a link,
     // ESTALE for another folder), the chain staying where it was.
