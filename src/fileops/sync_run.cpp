@@ -382,7 +382,8 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         if (madeByCopy(sides.entry(otherSide(from), relative), source, before[c]))
             outcomes[k] = SyncOutcome::Done;
     }
-    carryTimes(plan, outcomes, sides);
+    if (!host.cancelled())
+        carryTimes(plan, outcomes, sides);
     sides.tellSwapped(host);
     const bool saved = saveState(plan, outcomes);
     if (journal) {
