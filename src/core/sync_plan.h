@@ -67,8 +67,12 @@ public:
     SyncMode mode = SyncMode::UpdateDestination;
     QByteArray sourceFolder, destinationFolder; // as given to planSync
     // Why a two-way plan could not use an earlier synchronisation's state
-    // and updates both sides instead; empty otherwise.
+    // and updates both sides instead, and the folders to be deleted that
+    // hold what the filters hide; empty otherwise.
     QString note;
+    // The filters the plan was made under, which the run looks through again.
+    FilterSettings filters;
+    QByteArray relativeTop;
 
     // The entry's path relative to that side's top folder ("a/b/x.txt"),
     // empty where the side has none.
@@ -85,6 +89,15 @@ public:
 // flattenTrees does. Two-way reads the pair's state under $XDG_STATE_HOME.
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options);
+
+// True when the folder `name` of the folder `dir` (AT_FDCWD: `name` is its
+// path) holds, at any depth, an entry that `filters` leave out of the plan:
+// hidden, excluded, left out by the pattern, not a regular file. Also when
+// it cannot be read: what is not seen is nobody's to delete. `relative` is
+// its place below the folders compared, ending with "/", for the
+// exclusions; `path` names it in messages.
+bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
+                      const FilterSettings& filters, const QByteArray& relative);
 
 // The plan in one line, for a status bar: "120 → 4.1 MB · 3 ← 12 kB · 2 to
 // the Trash · 1 conflict" (deletions "deleted" when `toTrash` is off), a

@@ -7,6 +7,7 @@
 #include "core/trash.h"
 #include "fileops/command_host.h"
 #include "fileops/plan_walk.h"
+#include "fileops/shown_deletion.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 
@@ -84,23 +85,34 @@ public:
                 namePart(relative).toByteArray()};
     }
 
-    // One message for every folder swapped since the plan, at the end.
-    void tellSwapped(CommandHost& host) const {
-        if (m_swapped.isEmpty())
-            return;
-        QStringList names;
-        for (const QByteArray& path : m_swapped)
-            names << nameText(path);
-        names.sort();
-        host.ask(QStringLiteral("Since the plan, another entry (a link, another folder) stands "
-                                "where these folders were: nothing in them was touched.\r\n\r\n") +
-                     names.join(QStringLiteral("\r\n")),
-                 MsgStyle::Critical);
+    // A folder deleted but for what the filters hide in it.
+    void kept(const QByteArray& path) { m_kept.insert(path); }
+
+    // One message for the folders swapped since the plan, one for those
+    // kept, at the end.
+    void tell(CommandHost& host) const {
+        const auto listed = [&](const QSet<QByteArray>& paths, const QString& what, int style) {
+            if (paths.isEmpty())
+                return;
+            QStringList names;
+            for (const QByteArray& path : paths)
+                names << nameText(path);
+            names.sort();
+            host.ask(what + QStringLiteral("\r\n\r\n") + names.join(QStringLiteral("\r\n")), style);
+        };
+        listed(m_swapped,
+               QStringLiteral("Since the plan, another entry (a link, another folder) stands where "
+                              "these folders were: nothing in them was touched."),
+               MsgStyle::Critical);
+        listed(m_kept,
+               QStringLiteral("These folders hold what the filters hide: only what they show was "
+                              "deleted, and they stay."),
+               MsgStyle::Information);
     }
 
 private:
     PlanWalker m_source, m_destination;
-    QSet<QByteArray> m_swapped;
+    QSet<QByteArray> m_swapped, m_kept;
 };
 
 // True when the entry on `side` is what the plan saw: there or not, of the
@@ -137,11 +149,23 @@ SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry
     const QByteArrayView relative = plan.path(e, side);
     if (!sides.reach(side, relative))
         return SyncOutcome::Changed;
-    const bool folder = plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side));
-    return deleteChosen(host, sides.location(side, relative), way, journal, folder,
-                        sides[side].fd())
-               ? SyncOutcome::Done
-               : SyncOutcome::Failed;
+    const qint32 i = plan.rows->entry(e.row, side);
+    const bool folder = plan.rows->listing(side).isFolder(i);
+    const FileLocation entry = sides.location(side, relative);
+    const int dir = sides[side].fd();
+    const QByteArray below = plan.relativeTop + relative.toByteArray() + '/';
+    bool done = false;
+    // A folder goes whole only while it holds nothing the plan did not show.
+    if (folder && !plan.rows->listing(side).isLink(i) &&
+        filtersHideBelow(dir, entry.name, entry.path(), plan.filters, below)) {
+        if (plan.mode == SyncMode::TwoWay) // the plan saw only what the state knew
+            return SyncOutcome::Changed;
+        sides.kept(entry.path());
+        done = deleteShown(host, dir, entry, plan.filters, below, way, journal);
+    } else {
+        done = deleteChosen(host, entry, way, journal, folder, dir);
+    }
+    return done ? SyncOutcome::Done : SyncOutcome::Failed;
 }
 
 // What a copy left at its target is what it made: the kind of its source,
@@ -384,7 +408,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     }
     if (!host.cancelled())
         carryTimes(plan, outcomes, sides);
-    sides.tellSwapped(host);
+    sides.tell(host);
     const bool saved = saveState(plan, outcomes);
     if (journal) {
         // Undone first: once files are put back, the state no longer holds.
