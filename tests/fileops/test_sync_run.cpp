@@ -4,9 +4,11 @@
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
@@ -21,9 +23,14 @@ QByteArray bytes(const TempTree& t, const char* name = "") {
     return QFile::encodeName(t.path()) + (*name ? QByteArray("/") + name : QByteArray());
 }
 
-SyncPlan plan(const TempTree& s, const TempTree& d, SyncMode mode, bool contents = false) {
+SyncPlan plan(const TempTree& s, const TempTree& d, SyncMode mode, bool contents = false,
+              bool filtered = false) {
     TreeOptions options;
     options.contents = contents;
+    if (filtered) {
+        options.filters.fileTypes = QStringLiteral("*.txt");
+        options.filters.excludeNames = QStringLiteral("cache");
+    }
     return planSync(bytes(s), bytes(d), mode, options);
 }
 
@@ -52,11 +59,12 @@ std::map<QString, QString> entries(const TempTree& t) {
         struct stat st {};
         EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0);
         const QFileInfo f(path);
-        all[path.mid(t.path().size() + 1)] =
-            (f.isSymLink() ? QStringLiteral("-> ") + f.symLinkTarget()
-             : f.isDir()   ? QStringLiteral("/")
-                           : QString::fromUtf8(t.read(path.mid(t.path().size() + 1)))) +
-            QStringLiteral(" @%1.%2").arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
+        const QString name = path.mid(t.path().size() + 1);
+        all[name] = (f.isSymLink() ? QStringLiteral("-> ") + f.symLinkTarget()
+                     : f.isDir()   ? QStringLiteral("/")
+                     : f.isFile()  ? QString::fromUtf8(t.read(name))
+                                   : QStringLiteral("special")) +
+                    QStringLiteral(" @%1.%2").arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
     }
     for (auto& [name, text] : all) {
         struct stat st {};
@@ -169,6 +177,48 @@ TEST(SyncRun, MirrorMakesDestinationExactlySourceTimesIncluded) {
     run(p);
     EXPECT_EQ(entries(d), entries(s));
     EXPECT_EQ(syncSummary(plan(s, d, SyncMode::Mirror, true)), QStringLiteral("nothing to do"));
+}
+
+TEST(SyncRun, AFolderDeletedWholeHoldsNothingTheFiltersHide) {
+    // What a filter hides in a folder alone in Destination (mirror), or in
+    // one deleted from Source since the last two-way run.
+    struct Case {
+        const char* what;
+        std::function<void(TempTree&)> add;
+    };
+    const Case cases[] = {
+        {"hidden", [](TempTree& t) { t.write(QStringLiteral("dir/.hidden.txt"), "h"); }},
+        {"excluded", [](TempTree& t) { t.write(QStringLiteral("dir/sub/cache/keep.txt"), "k"); }},
+        {"pattern", [](TempTree& t) { t.write(QStringLiteral("dir/notes.md"), "n"); }},
+        {"fifo", [](TempTree& t) { ::mkfifo(QFile::encodeName(t.filePath("dir/p.txt")), 0600); }},
+        {"empty folder", [](TempTree& t) { t.mkdir(QStringLiteral("dir/empty")); }},
+    };
+    for (const Case& c : cases) {
+        const bool empty = QByteArray(c.what) == "empty folder";
+        TempTree s, d;
+        d.write(QStringLiteral("dir/shown.txt"), "s", early);
+        c.add(d);
+        const SyncPlan mirror = plan(s, d, SyncMode::Mirror, false, true);
+        ASSERT_EQ(mirror.entries.size(), 1u);
+        EXPECT_EQ(mirror.note.contains(QLatin1String("dir/")), !empty) << c.what;
+        const auto before = entries(d);
+        const Ran r = run(mirror);
+        EXPECT_EQ(r.outcomes, std::vector{SyncOutcome::Done}) << c.what;
+        EXPECT_EQ(QFileInfo::exists(d.filePath(QStringLiteral("dir"))), !empty) << c.what;
+        EXPECT_FALSE(QFileInfo::exists(d.filePath(QStringLiteral("dir/shown.txt")))) << c.what;
+        EXPECT_EQ(entries(d).size(), empty ? 1 : before.size() - 1) << c.what;
+
+        // Two-way: the state knew dir/shown.txt on both sides; Source's dir went since.
+        TempTree a, b;
+        for (TempTree* t : {&a, &b})
+            t->write(QStringLiteral("dir/shown.txt"), "s", early);
+        run(plan(a, b, SyncMode::TwoWay, false, true));
+        ASSERT_TRUE(QDir(a.filePath(QStringLiteral("dir"))).removeRecursively());
+        c.add(b);
+        const SyncPlan twoWay = plan(a, b, SyncMode::TwoWay, false, true);
+        ASSERT_EQ(twoWay.entries.size(), 1u) << c.what;
+        EXPECT_EQ(twoWay.entries[0].action, SyncAction::Conflict) << c.what;
+    }
 }
 
 TEST(SyncRun, AFolderTakingTheNameOfAFileDeletedIsDoneThoughItsInodeMayBeTheFreedOne) {
