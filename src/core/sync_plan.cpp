@@ -187,19 +187,23 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
 
 } // namespace
 
-bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
-                      const FilterSettings& filters, const QByteArray& relative) {
+FolderListing listShown(int fd, const QByteArray& path, const FilterSettings& filters,
+                        const QByteArray& relative) {
     FilterSettings shown = filters;
     shown.showSubfolders = 1;
-    const FilterSettings all = unfiltered();
     ScanOptions scan;
     scan.linksAsLinks = true;
+    scan.relativeFolder = relative;
+    return listFilesAt(fd, path + '/', shown, scan);
+}
+
+bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
+                      const FilterSettings& filters, const QByteArray& relative) {
     FolderChain chain;
     const auto walk = [&](const auto& self, const QByteArray& at, const QByteArray& below) -> bool {
-        scan.relativeFolder = below;
-        const FolderListing listing = listFilesAt(chain.fd(), at + '/', shown, scan);
+        const FolderListing listing = listShown(chain.fd(), at, filters, below);
         // The filters only leave entries out: any more unfiltered is one hidden.
-        if (listFilesAt(chain.fd(), at + '/', all, scan).count() != listing.count())
+        if (listShown(chain.fd(), at, unfiltered(), below).count() != listing.count())
             return true;
         for (qsizetype i = 0; i < listing.count(); ++i) {
             if (!listing.isFolder(i) || listing.isLink(i))

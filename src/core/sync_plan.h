@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/folder_scan.h"
 #include "core/row_matching.h"
 #include "core/tree_compare.h"
 
@@ -89,6 +90,12 @@ public:
 // flattenTrees does. Two-way reads the pair's state under $XDG_STATE_HOME.
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options);
+
+// The entries of the folder open at `fd` (at `path`, and `relative` below
+// the folders compared, ending with "/", for the exclusions) that `filters`
+// show, folders included, links as links: what a plan sees there.
+FolderListing listShown(int fd, const QByteArray& path, const FilterSettings& filters,
+                        const QByteArray& relative);
 
 // True when the folder `name` of the folder `dir` (AT_FDCWD: `name` is its
 // path) holds, at any depth, an entry that `filters` leave out of the plan:

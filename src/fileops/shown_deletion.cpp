@@ -1,20 +1,14 @@
 #include "fileops/shown_deletion.h"
 
 #include "core/folder_chain.h"
-#include "core/folder_scan.h"
 #include "core/sync_plan.h"
 
 bool deleteShown(CommandHost& host, int dir, const FileLocation& folder,
                  const FilterSettings& filters, const QByteArray& relative, DeleteWay way,
                  UndoJournal* journal) {
-    FilterSettings shown = filters;
-    shown.showSubfolders = 1;
-    ScanOptions scan;
-    scan.linksAsLinks = true;
     FolderChain chain;
     const auto walk = [&](const auto& self, const QByteArray& at, const QByteArray& below) -> bool {
-        scan.relativeFolder = below;
-        const FolderListing listing = listFilesAt(chain.fd(), at + '/', shown, scan);
+        const FolderListing listing = listShown(chain.fd(), at, filters, below);
         bool all = true;
         for (qsizetype i = 0; i < listing.count(); ++i) {
             const FileLocation entry{at, listing.fileName(i).toByteArray()};
