@@ -1,0 +1,90 @@
+#include "fileops/sync_times.h"
+
+#include "core/flat_rows.h"
+#include "fileops/sync_sides.h"
+
+#include <QSet>
+#include <cerrno>
+#include <fcntl.h>
+
+namespace {
+
+// Sets the times of `to`'s folder (held by the walker) to those of `from`'s.
+void takeFolderTime(SyncSides& sides, Side from, const QByteArray& folder) {
+    const Side to = otherSide(from);
+    struct stat a {
+    }, b{};
+    if (!sides.reachFolder(from, folder) || ::fstat(sides[from].fd(), &a) != 0 ||
+        !sides.reachFolder(to, folder) || ::fstat(sides[to].fd(), &b) != 0 || !S_ISDIR(a.st_mode) ||
+        sameTime(a.st_mtim, b.st_mtim))
+        return;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, a.st_mtim};
+    // A folder held only as a place (O_PATH) is reached through its descriptor's name.
+    if (::futimens(sides[to].fd(), times) != 0 && errno == EBADF) {
+        const QByteArray held = "/proc/self/fd/" + QByteArray::number(sides[to].fd());
+        ::utimensat(AT_FDCWD, held.constData(), times, 0);
+    }
+}
+
+// The folders of the rows (each with those above it, the top first), in the
+// rows' order: the folders both trees hold.
+std::vector<QByteArray> foldersOf(const FolderRows& rows) {
+    std::vector<QByteArray> folders{QByteArray()};
+    QSet<QByteArrayView> seen{QByteArrayView("")};
+    for (const RowPair& p : rows.rows) {
+        const bool source = p.source >= 0;
+        const QByteArrayView path =
+            source ? rows.source.fileName(p.source) : rows.destination.fileName(p.destination);
+        const QByteArrayView folder = folderPart(path);
+        if (seen.contains(folder))
+            continue;
+        for (qsizetype k = 0; k <= folder.size(); ++k) {
+            if (k < folder.size() && folder[k] != '/')
+                continue;
+            if (seen.contains(folder.first(k)))
+                continue;
+            seen.insert(folder.first(k));
+            folders.push_back(folder.first(k).toByteArray());
+        }
+    }
+    return folders;
+}
+
+} // namespace
+
+void carryTimes(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, SyncSides& sides) {
+    const FolderRows& rows = *plan.rows;
+    if (plan.mode == SyncMode::Mirror) {
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            const RowPair& p = rows.rows[size_t(r)];
+            const RowStatus status = rows.status(r);
+            if (p.source < 0 || p.destination < 0 || rows.source.isFolder(p.source) ||
+                (status != RowStatus::Same && status != RowStatus::SameContents) ||
+                rows.source.stat(p.source).modified ==
+                    rows.destination.stat(p.destination).modified)
+                continue;
+            const QByteArrayView path = rows.source.fileName(p.source);
+            const SyncEntry e{qint32(r), SyncAction::Skip};
+            const std::optional<struct stat> from = sides.entry(Side::Source, path);
+            if (!from || !bothAsPlanned(plan, e, sides))
+                continue;
+            const struct timespec times[2] = {{0, UTIME_OMIT}, from->st_mtim};
+            ::utimensat(sides[Side::Destination].fd(), namePart(path).toByteArray().constData(),
+                        times, AT_SYMLINK_NOFOLLOW);
+        }
+        for (const QByteArray& folder : foldersOf(rows))
+            takeFolderTime(sides, Side::Source, folder);
+        return;
+    }
+    QSet<QByteArray> done;
+    for (size_t k = 0; k < plan.entries.size(); ++k) {
+        const SyncEntry& e = plan.entries[k];
+        if (!isCopy(e.action) || outcomes[k] != SyncOutcome::Done)
+            continue;
+        const QByteArray folder = folderPart(plan.path(e, sideOf(e.action))).toByteArray();
+        if (!done.contains(folder)) {
+            done.insert(folder);
+            takeFolderTime(sides, sideOf(e.action), folder);
+        }
+    }
+}
