@@ -3,8 +3,10 @@
 #include "core/file_system.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <functional>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 struct stat;
@@ -16,6 +18,21 @@ struct FolderId {
     ino_t inode = 0;
     bool operator==(const FolderId& o) const { return device == o.device && inode == o.inode; }
     static FolderId of(const struct stat& st);
+};
+
+// The folders a walk entered, by their path below its top ("" for the top,
+// else "a/b"), each kept as a digest of the path beside its identity: a few
+// bytes a folder, so a plan can carry them all for its run to check again.
+class SeenFolders {
+public:
+    void add(QByteArrayView path, const FolderId& id);
+    // The folder at `path` as the walk entered it; null when it did not.
+    const FolderId* find(QByteArrayView path) const;
+
+private:
+    static quint64 key(QByteArrayView path);
+    mutable std::vector<std::pair<quint64, FolderId>> m_ids;
+    mutable bool m_sorted = true;
 };
 
 // The folders from a top folder down to the one a walk is in, each entered

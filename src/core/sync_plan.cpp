@@ -230,7 +230,20 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     plan.destinationFolder = destinationFolder;
     plan.filters = options.filters;
     plan.relativeTop = options.relativeTop;
-    plan.rows = flattenTrees(sourceFolder, destinationFolder, options);
+    auto seen = std::make_shared<SeenFolders>(), seenRight = std::make_shared<SeenFolders>();
+    TreeOptions walk = options;
+    walk.entered = [&](const QByteArray& relative, const FolderId* a, const FolderId* b) {
+        const QByteArrayView folder = QByteArrayView(relative).chopped(relative.endsWith('/'));
+        if (a)
+            seen->add(folder, *a);
+        if (b)
+            seenRight->add(folder, *b);
+        if (options.entered)
+            options.entered(relative, a, b);
+    };
+    plan.rows = flattenTrees(sourceFolder, destinationFolder, walk);
+    plan.folders[0] = std::move(seen);
+    plan.folders[1] = std::move(seenRight);
     const FolderRows& rows = *plan.rows;
     SyncState state;
     if (mode == SyncMode::TwoWay)

@@ -71,6 +71,9 @@ public:
     // and updates both sides instead, and the folders to be deleted that
     // hold what the filters hide; empty otherwise.
     QString note;
+    // The folders the plan's walk entered on each side, which its run
+    // enters only as they were.
+    std::shared_ptr<const SeenFolders> folders[2];
     // The filters the plan was made under, which the run looks through again.
     FilterSettings filters;
     QByteArray relativeTop;

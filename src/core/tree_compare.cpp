@@ -185,6 +185,8 @@ public:
             if (a)
                 back(m_a, belowA);
         } else {
+            if (m_options.entered)
+                m_options.entered(m_rel, a ? &m_a.id() : nullptr, b ? &m_b.id() : nullptr);
             FolderRows level;
             if (list(level, a, b, false)) {
                 itself = false;
@@ -329,6 +331,8 @@ void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFold
         throw FsError::fromErrno(errno, nameText(sourceFolder));
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
+    if (options.entered)
+        options.entered({}, &walker.m_a.id(), &walker.m_b.id());
     onDeepStack([&] {
         walker.atTops(sourceFolder, destinationFolder);
         FolderRows rows;

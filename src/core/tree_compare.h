@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/folder_chain.h"
 #include "core/row_matching.h"
 
 #include <QByteArray>
@@ -32,6 +33,12 @@ struct TreeOptions {
     // Called with both folders' paths before a pair below the top is opened:
     // lets tests change the tree meanwhile.
     std::function<void(const QByteArray& source, const QByteArray& destination)> beforeEntering;
+    // Called with each folder pair the walk enters (the two given first, as
+    // ""; below them "a/b/"), once entered on both sides, with each side's
+    // folder (null on a side without one): what a run checks again.
+    std::function<void(const QByteArray& relative, const FolderId* source,
+                       const FolderId* destination)>
+        entered;
 };
 
 // What lies below two folders (paths, with or without a trailing "/"): Same

@@ -30,10 +30,16 @@ QByteArray PlanWalker::pathOf(QByteArrayView relative) const {
     return path + relative.toByteArray();
 }
 
+const FolderId* PlanWalker::expected(const QByteArray& below) const {
+    const auto known = m_known.constFind(below);
+    if (known != m_known.cend())
+        return &*known;
+    return m_seen ? m_seen->find(below) : nullptr;
+}
+
 bool PlanWalker::restart() {
     m_at.clear();
-    const auto known = m_known.constFind(QByteArray());
-    if (!m_chain.openTop(m_top, true, known == m_known.cend() ? nullptr : &*known))
+    if (!m_chain.openTop(m_top, true, expected(QByteArray())))
         return false;
     m_known.insert(QByteArray(), m_chain.id());
     return true;
@@ -60,9 +66,7 @@ bool PlanWalker::reach(QByteArrayView folder) {
         if (end < 0)
             end = folder.size();
         const QByteArray below = folder.first(end).toByteArray();
-        const auto known = m_known.constFind(below);
-        if (!m_chain.enter(folder.sliced(from, end - from).toByteArray(),
-                           known == m_known.cend() ? nullptr : &*known)) {
+        if (!m_chain.enter(folder.sliced(from, end - from).toByteArray(), expected(below))) {
             m_refused = below;
             return false;
         }

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <functional>
+#include <memory>
 
 // One side of a command that acts on many entries below a top folder, in
 // the order of their folders (a plan's): stands in the folder of the entry
@@ -16,8 +17,11 @@
 // walked through, so nothing outside the tree is reached.
 class PlanWalker {
 public:
-    // `top` is the folder as the user gave it (a link there is followed).
-    explicit PlanWalker(QByteArray top) : m_top(std::move(top)) {}
+    // `top` is the folder as the user gave it (a link there is followed);
+    // `seen`, when given, the folders as a plan's walk entered them, which
+    // must be those entered now.
+    explicit PlanWalker(QByteArray top, std::shared_ptr<const SeenFolders> seen = nullptr)
+        : m_top(std::move(top)), m_seen(std::move(seen)) {}
     PlanWalker(const PlanWalker&) = delete;
     PlanWalker& operator=(const PlanWalker&) = delete;
 
@@ -40,10 +44,13 @@ public:
 
 private:
     bool restart();
+    // The folder `below` as first entered, by the plan's walk or by this one.
+    const FolderId* expected(const QByteArray& below) const;
 
     QByteArray m_top;
     FolderChain m_chain;
     QByteArray m_at; // the folder the chain stands in, below the top
     QByteArray m_refused;
+    std::shared_ptr<const SeenFolders> m_seen;
     QHash<QByteArray, FolderId> m_known; // each folder as first entered
 };

@@ -10,7 +10,8 @@
 #include <fcntl.h>
 
 SyncSides::SyncSides(const SyncPlan& plan)
-    : m_source(folderPath(plan.sourceFolder)), m_destination(folderPath(plan.destinationFolder)) {}
+    : m_source(folderPath(plan.sourceFolder), plan.folders[0]),
+      m_destination(folderPath(plan.destinationFolder), plan.folders[1]) {}
 
 bool SyncSides::reach(Side side, QByteArrayView relative) {
     return reachFolder(side, folderPart(relative));

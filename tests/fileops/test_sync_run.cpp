@@ -44,21 +44,26 @@ std::vector<SyncOutcome> run(const SyncPlan& p, DeleteWay way = DeleteWay::Perma
     return outcomes;
 }
 
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Every entry of a tree, itself included: kind, contents or link target, time to the nanosecond.
-std::map<QString, QString> entries(const TempTree& t) {
+std::map<QString, QString> entries(const QString& top) {
     std::map<QString, QString> all;
-    QDirIterator it(t.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+    QDirIterator it(top, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
-    for (QString path = t.path(); !path.isEmpty(); path = it.hasNext() ? it.next() : QString()) {
+    for (QString path = top; !path.isEmpty(); path = it.hasNext() ? it.next() : QString()) {
         struct stat st {};
         EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0);
-        const QString name = path.mid(t.path().size() + 1);
+        const QString name = path.mid(top.size() + 1);
         const QFileInfo f(path);
         char to[256] = {};
         all[name] = (f.isSymLink() && ::readlink(QFile::encodeName(path), to, 255) > 0
                          ? QStringLiteral("-> ") + QString::fromUtf8(to)
                      : f.isDir()  ? QStringLiteral("/")
-                     : f.isFile() ? QString::fromUtf8(t.read(name))
+                     : f.isFile() ? QString::fromUtf8(contents(path))
                                   : QStringLiteral("special")) +
                     QStringLiteral(" @%1.%2").arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
     }
@@ -66,18 +71,21 @@ std::map<QString, QString> entries(const TempTree& t) {
 }
 
 TEST(SyncRun, AFolderSwappedForALinkBeforeEachKindOfStepLeavesWhatTheLinkLeadsToAlone) {
-    // D/sub is replaced by a link to a folder outside both trees right before
-    // the run reaches it; that folder holds files as the plan saw D/sub's.
+    // D/sub is replaced by a link to a folder outside both trees (or by that
+    // folder itself) right before the run reaches it; that folder holds
+    // files as the plan saw D/sub's.
     struct Case {
         const char* kind;
         SyncMode mode;
         DeleteWay way;
+        bool moved = false;
     };
     const Case cases[] = {
         {"copy", SyncMode::UpdateDestination, DeleteWay::ToTrash},
         {"replace", SyncMode::Mirror, DeleteWay::ToTrash},
         {"delete to the Trash", SyncMode::Mirror, DeleteWay::ToTrash},
         {"delete for good", SyncMode::Mirror, DeleteWay::Permanently},
+        {"delete for good, another folder", SyncMode::Mirror, DeleteWay::Permanently, true},
     };
     for (const Case& c : cases) {
         TempTree s, d, outside;
@@ -95,19 +103,21 @@ TEST(SyncRun, AFolderSwappedForALinkBeforeEachKindOfStepLeavesWhatTheLinkLeadsTo
         }
         const SyncPlan p = plan(s, d, c.mode);
         ASSERT_EQ(p.entries.size(), 1u) << c.kind;
-        const auto before = entries(outside);
+        const auto before = entries(outside.path());
         bool swapped = false;
         PlanWalker::beforeReachForTests() = [&](const QByteArray& top, QByteArrayView folder) {
             if (swapped || top != bytes(d) + '/' || folder != "sub")
                 return;
             swapped = ::rename(bytes(d, "sub"), bytes(d, "sub.real")) == 0 &&
-                      ::symlink(bytes(outside), bytes(d, "sub")) == 0;
+                      (c.moved ? ::rename(bytes(outside), bytes(d, "sub"))
+                               : ::symlink(bytes(outside), bytes(d, "sub"))) == 0;
         };
         QStringList shown;
         EXPECT_EQ(run(p, c.way, &shown), std::vector{SyncOutcome::Changed}) << c.kind;
         PlanWalker::beforeReachForTests() = nullptr;
         EXPECT_TRUE(swapped) << c.kind;
-        EXPECT_EQ(entries(outside), before) << c.kind;
+        EXPECT_EQ(entries(c.moved ? d.filePath(QStringLiteral("sub")) : outside.path()), before)
+            << c.kind;
         EXPECT_TRUE(shown.size() == 1 &&
                     shown[0].endsWith('\n' + QFile::decodeName(bytes(d, "sub"))))
             << shown.join(QLatin1Char('\n')).toStdString();
@@ -133,13 +143,14 @@ TEST(SyncRun, MirrorCopiesLinksAsLinksAndConvergesWithoutWritingThroughOne) {
     const SyncPlan first = plan(s, d, SyncMode::Mirror, true);
     // sub/, to_file, to_folder, was_link: not same_target, whose link's own time alone differs.
     EXPECT_EQ(syncSummary(first), QStringLiteral("4 → 5 bytes"));
-    const auto target = entries(outside);
+    const auto target = entries(outside.path());
     QStringList shown;
     EXPECT_EQ(run(first, DeleteWay::Permanently, &shown),
               std::vector<SyncOutcome>(first.entries.size(), SyncOutcome::Done));
     EXPECT_TRUE(shown.isEmpty()) << shown.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(entries(d), entries(s)) << "links as links, was_link a file, times included";
-    EXPECT_EQ(entries(outside), target);
+    EXPECT_EQ(entries(d.path()), entries(s.path()))
+        << "links as links, was_link a file, times included";
+    EXPECT_EQ(entries(outside.path()), target);
     EXPECT_EQ(syncSummary(plan(s, d, SyncMode::Mirror, true)), QStringLiteral("nothing to do"));
 }
 
@@ -159,7 +170,7 @@ TEST(SyncRun, MirrorMakesDestinationExactlySourceTimesIncluded) {
     d.write(QStringLiteral("clash"), "file", early);
     const SyncPlan p = plan(s, d, SyncMode::Mirror, true);
     EXPECT_EQ(run(p), std::vector<SyncOutcome>(p.entries.size(), SyncOutcome::Done));
-    EXPECT_EQ(entries(d), entries(s));
+    EXPECT_EQ(entries(d.path()), entries(s.path()));
     EXPECT_EQ(syncSummary(plan(s, d, SyncMode::Mirror, true)), QStringLiteral("nothing to do"));
 }
 
@@ -185,11 +196,11 @@ TEST(SyncRun, AFolderDeletedWholeHoldsNothingTheFiltersHide) {
         const SyncPlan mirror = plan(s, d, SyncMode::Mirror, false, true);
         ASSERT_EQ(mirror.entries.size(), 1u);
         EXPECT_EQ(mirror.note.contains(QLatin1String("dir/")), !empty) << c.what;
-        const auto before = entries(d);
+        const auto before = entries(d.path());
         EXPECT_EQ(run(mirror), std::vector{SyncOutcome::Done}) << c.what;
         EXPECT_EQ(QFileInfo::exists(d.filePath(QStringLiteral("dir"))), !empty) << c.what;
         EXPECT_FALSE(QFileInfo::exists(d.filePath(QStringLiteral("dir/shown.txt")))) << c.what;
-        EXPECT_EQ(entries(d).size(), empty ? 1 : before.size() - 1) << c.what;
+        EXPECT_EQ(entries(d.path()).size(), empty ? 1 : before.size() - 1) << c.what;
 
         // Two-way: the state knew dir/shown.txt on both sides; Source's dir went since.
         TempTree a, b;
