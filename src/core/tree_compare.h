@@ -47,8 +47,9 @@ struct TreeOptions {
 // SameContents when some pairs' contents are the same at other times;
 // Differs from the first difference on, which ends the walk; Unreadable when
 // no difference was found but a folder could not be read. Links are never
-// followed: a link is compared as a link, by its own length and time, the
-// two folders given included. Throws ScanCancelled.
+// followed: two links are the same when they hold the same target, else
+// their own times decide (the two folders given, when links, by their own
+// length and time). Throws ScanCancelled.
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options);
 

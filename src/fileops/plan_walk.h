@@ -35,6 +35,9 @@ public:
     const QByteArray& top() const { return m_top; }
     // The path of `relative` (an entry below the top), for messages.
     QByteArray pathOf(QByteArrayView relative) const;
+    // The folder `below` as first entered, by the plan's walk or by this
+    // one; null when neither entered it.
+    const FolderId* expected(const QByteArray& below) const;
     // After reach() failed: the folder that could not be entered, below the top.
     const QByteArray& refused() const { return m_refused; }
 
@@ -44,8 +47,6 @@ public:
 
 private:
     bool restart();
-    // The folder `below` as first entered, by the plan's walk or by this one.
-    const FolderId* expected(const QByteArray& below) const;
 
     QByteArray m_top;
     FolderChain m_chain;

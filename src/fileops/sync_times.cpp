@@ -9,21 +9,32 @@
 
 namespace {
 
-// Sets the times of `to`'s folder (held by the walker) to those of `from`'s.
+// Sets the time of `to`'s folder `folder` to that of `from`'s. A folder
+// below the tops is looked at, and set, from its parent, held by the walker
+// (a link put at its name is not followed), so the walk enters only the
+// folders that hold folders.
 void takeFolderTime(SyncSides& sides, Side from, const QByteArray& folder) {
     const Side to = otherSide(from);
+    const QByteArray name = namePart(folder).toByteArray();
+    const auto look = [&](Side side, struct stat& st) {
+        if (folder.isEmpty())
+            return sides.reachFolder(side, {}) && ::fstat(sides[side].fd(), &st) == 0;
+        return sides.reach(side, folder) &&
+               ::fstatat(sides[side].fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    };
     struct stat a {
     }, b{};
-    if (!sides.reachFolder(from, folder) || ::fstat(sides[from].fd(), &a) != 0 ||
-        !sides.reachFolder(to, folder) || ::fstat(sides[to].fd(), &b) != 0 || !S_ISDIR(a.st_mode) ||
-        sameTime(a.st_mtim, b.st_mtim))
+    // Only the folder the plan saw there: one put in its place is left alone.
+    const FolderId* seen = sides[to].expected(folder);
+    if (!look(from, a) || !look(to, b) || !S_ISDIR(a.st_mode) || !S_ISDIR(b.st_mode) ||
+        (seen && !(FolderId::of(b) == *seen)) || sameTime(a.st_mtim, b.st_mtim))
         return;
     const struct timespec times[2] = {{0, UTIME_OMIT}, a.st_mtim};
-    // A folder held only as a place (O_PATH) is reached through its descriptor's name.
-    if (::futimens(sides[to].fd(), times) != 0 && errno == EBADF) {
-        const QByteArray held = "/proc/self/fd/" + QByteArray::number(sides[to].fd());
-        ::utimensat(AT_FDCWD, held.constData(), times, 0);
-    }
+    // The top, held perhaps only as a place (O_PATH), through its descriptor's name.
+    const QByteArray top = "/proc/self/fd/" + QByteArray::number(sides[to].fd());
+    ::utimensat(folder.isEmpty() ? AT_FDCWD : sides[to].fd(),
+                folder.isEmpty() ? top.constData() : name.constData(), times,
+                folder.isEmpty() ? 0 : AT_SYMLINK_NOFOLLOW);
 }
 
 // The folders of the rows (each with those above it, the top first), in the
