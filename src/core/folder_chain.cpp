@@ -2,6 +2,8 @@
 
 #include "core/name_text.h"
 
+#include <QHashFunctions>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +25,27 @@ int openFolder(int dir, const char* name, int extra) {
 
 FolderId FolderId::of(const struct stat& st) {
     return {st.st_dev, st.st_ino};
+}
+
+quint64 SeenFolders::key(QByteArrayView path) {
+    return qHash(path, size_t(0x5eed));
+}
+
+void SeenFolders::add(QByteArrayView path, const FolderId& id) {
+    m_ids.emplace_back(key(path), id);
+    m_sorted = false;
+}
+
+const FolderId* SeenFolders::find(QByteArrayView path) const {
+    if (!m_sorted) {
+        std::sort(m_ids.begin(), m_ids.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        m_sorted = true;
+    }
+    const quint64 k = key(path);
+    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), k,
+                                     [](const auto& e, quint64 v) { return e.first < v; });
+    return it != m_ids.end() && it->first == k ? &it->second : nullptr;
 }
 
 FolderChain::~FolderChain() {
@@ -73,6 +96,16 @@ bool FolderChain::openTop(const QByteArray& path, bool followLink, const FolderI
     if (!push(openFolder(AT_FDCWD, bare.constData(), followLink ? 0 : O_NOFOLLOW), at, expected))
         return false;
     return true;
+}
+
+bool FolderChain::openTopAt(int dir, const QByteArray& name, const QByteArray& path,
+                            const FolderId* expected) {
+    if (dir == AT_FDCWD)
+        return openTop(name, false, expected);
+    clear();
+    if (const auto& hook = beforeEnterForTests())
+        hook(dir, name);
+    return push(openFolder(dir, name.constData(), O_NOFOLLOW), path, expected);
 }
 
 bool FolderChain::enter(const QByteArray& name, const FolderId* expected) {

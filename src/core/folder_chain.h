@@ -3,8 +3,10 @@
 #include "core/file_system.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <functional>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 struct stat;
@@ -16,6 +18,21 @@ struct FolderId {
     ino_t inode = 0;
     bool operator==(const FolderId& o) const { return device == o.device && inode == o.inode; }
     static FolderId of(const struct stat& st);
+};
+
+// The folders a walk entered, by their path below its top ("" for the top,
+// else "a/b"), each kept as a digest of the path beside its identity: a few
+// bytes a folder, so a plan can carry them all for its run to check again.
+class SeenFolders {
+public:
+    void add(QByteArrayView path, const FolderId& id);
+    // The folder at `path` as the walk entered it; null when it did not.
+    const FolderId* find(QByteArrayView path) const;
+
+private:
+    static quint64 key(QByteArrayView path);
+    mutable std::vector<std::pair<quint64, FolderId>> m_ids;
+    mutable bool m_sorted = true;
 };
 
 // The folders from a top folder down to the one a walk is in, each entered
@@ -36,6 +53,11 @@ public:
     // `followLink`. `expected` (when given) must be the folder found. False
     // with errno (ESTALE for another folder).
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected = nullptr);
+    // Opens the folder `name` of the folder `dir` (held by the caller) as the
+    // top, without following a link; `path` names it in messages. As enter().
+    // With AT_FDCWD, openTop(name) without following a link.
+    bool openTopAt(int dir, const QByteArray& name, const QByteArray& path,
+                   const FolderId* expected = nullptr);
     // Enters the subfolder `name` of the current folder, which must be
     // `expected` when given: false with errno (ELOOP or ENOTDIR for a link,
     // ESTALE for another folder), the chain staying where it was.

@@ -1,12 +1,14 @@
 #include "core/sync_plan.h"
 
 #include "core/flat_rows.h"
+#include "core/folder_chain.h"
 #include "core/folder_scan.h"
 #include "core/name_text.h"
 #include "core/sync_state.h"
 
 #include <QLocale>
 #include <QSet>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 std::optional<SyncMode> syncModeFromKey(QStringView key) {
@@ -96,25 +98,34 @@ bool unchanged(const FileStat& now, Side side, const SyncedFile& was) {
     return now.identity && was.unchanged(side, *now.identity);
 }
 
+// Every entry of a folder, whatever a filter would leave out.
+FilterSettings unfiltered() {
+    FilterSettings all;
+    all.fileTypes = QStringLiteral("*");
+    all.showHidden = all.showSystem = all.showArchive = all.showReadOnly = 1;
+    all.showSubfolders = 1;
+    all.excludeNames.clear();
+    return all;
+}
+
 // True when the folder `relative` below `top`, alone on `side`, holds only
-// files the last synchronisation left there, as it left them (listed as the
-// plan lists, links as links): the other side deleted it since, and nothing
-// in it is new or changed. A file of it deleted on this side too stays deleted.
+// files the last synchronisation left there, as it left them (every entry,
+// whatever the filters hide, links as links): the other side deleted it
+// since, and nothing in it is new or changed. A file of it deleted on this
+// side too stays deleted; a folder holding no file the state knew is new.
 bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
-                  const SyncState& state, const TreeOptions& options) {
-    FilterSettings filters = options.filters;
-    filters.showSubfolders = 1;
+                  const SyncState& state) {
+    const FilterSettings filters = unfiltered();
     ScanOptions scan;
     scan.linksAsLinks = true;
     scan.identities = true;
     const auto walk = [&](const auto& self, const QByteArray& folder) -> bool {
-        scan.relativeFolder = options.relativeTop + folder + '/';
         const FolderListing listing = listFiles(top + folder + '/', filters, scan);
         for (qsizetype i = 0; i < listing.count(); ++i) {
             const QByteArray path = folder + '/' + listing.fileName(i).toByteArray();
             const FileStat st = listing.stat(i);
             if (st.folder && !listing.isLink(i)) {
-                if (!self(self, path))
+                if (!state.anyBelow(path) || !self(self, path))
                     return false;
                 continue;
             }
@@ -133,8 +144,7 @@ bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
 
 // What two-way synchronisation does to row `r`: Update Both's action, unless
 // the state knows the row's file.
-std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const SyncState& state,
-                                       const TreeOptions& options) {
+std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const SyncState& state) {
     const FolderRows& rows = *plan.rows;
     const RowStatus status = rows.status(r);
     const std::optional<SyncAction> both = syncActionFor(status, SyncMode::TwoWay);
@@ -164,8 +174,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
             return both;
         const QByteArray top =
             folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
-        return folderAsLeft(top, path.toByteArray(), side, state, options) ? deletion
-                                                                           : SyncAction::Conflict;
+        return folderAsLeft(top, path.toByteArray(), side, state) ? deletion : SyncAction::Conflict;
     }
     const SyncedFile* was = state.find(path);
     if (!was)
@@ -211,6 +220,41 @@ QString emptiedSide(const SyncPlan& plan, const SyncState& state) {
 
 } // namespace
 
+FolderListing listShown(int fd, const QByteArray& path, const FilterSettings& filters,
+                        const QByteArray& relative) {
+    FilterSettings shown = filters;
+    shown.showSubfolders = 1;
+    ScanOptions scan;
+    scan.linksAsLinks = true;
+    scan.relativeFolder = relative;
+    return listFilesAt(fd, path + '/', shown, scan);
+}
+
+bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
+                      const FilterSettings& filters, const QByteArray& relative) {
+    FolderChain chain;
+    const auto walk = [&](const auto& self, const QByteArray& at, const QByteArray& below) -> bool {
+        const FolderListing listing = listShown(chain.fd(), at, filters, below);
+        // The filters only leave entries out: any more unfiltered is one hidden.
+        if (listShown(chain.fd(), at, unfiltered(), below).count() != listing.count())
+            return true;
+        for (qsizetype i = 0; i < listing.count(); ++i) {
+            if (!listing.isFolder(i) || listing.isLink(i))
+                continue;
+            const QByteArray sub = listing.fileName(i).toByteArray();
+            if (!chain.enter(sub) || self(self, at + '/' + sub, below + sub + '/') ||
+                !chain.leave())
+                return true;
+        }
+        return false;
+    };
+    try {
+        return !chain.openTopAt(dir, name, path) || walk(walk, path, relative);
+    } catch (const FsError&) {
+        return true;
+    }
+}
+
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options) {
     SyncPlan plan;
@@ -219,9 +263,23 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     plan.destinationFolder = destinationFolder;
     plan.sourceDevice = topDevice(sourceFolder);
     plan.destinationDevice = topDevice(destinationFolder);
+    plan.filters = options.filters;
+    plan.relativeTop = options.relativeTop;
+    auto seen = std::make_shared<SeenFolders>(), seenRight = std::make_shared<SeenFolders>();
     TreeOptions walk = options;
     walk.identities = true; // for the state the run saves, whatever the mode
+    walk.entered = [&](const QByteArray& relative, const FolderId* a, const FolderId* b) {
+        const QByteArrayView folder = QByteArrayView(relative).chopped(relative.endsWith('/'));
+        if (a)
+            seen->add(folder, *a);
+        if (b)
+            seenRight->add(folder, *b);
+        if (options.entered)
+            options.entered(relative, a, b);
+    };
     plan.rows = flattenTrees(sourceFolder, destinationFolder, walk);
+    plan.folders[0] = std::move(seen);
+    plan.folders[1] = std::move(seenRight);
     const FolderRows& rows = *plan.rows;
     SyncState state;
     if (mode == SyncMode::TwoWay) {
@@ -232,12 +290,30 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     }
     for (qsizetype r = 0; r < rows.count(); ++r) {
         if (const std::optional<SyncAction> action = mode == SyncMode::TwoWay
-                                                         ? twoWayAction(plan, r, state, options)
+                                                         ? twoWayAction(plan, r, state)
                                                          : syncActionFor(rows.status(r), mode))
             plan.entries.push_back({qint32(r), *action});
     }
-    if (mode == SyncMode::Mirror)
+    if (mode == SyncMode::Mirror) {
+        // A folder deleted holding what the filters hide loses only what they show.
+        QStringList kept;
+        const QByteArray top = folderPath(destinationFolder);
+        for (const SyncEntry& e : plan.entries) {
+            const qint32 i = rows.entry(e.row, Side::Destination);
+            if (e.action != SyncAction::DeleteRight || !rows.destination.isFolder(i) ||
+                rows.destination.isLink(i))
+                continue;
+            const QByteArray path = plan.path(e, Side::Destination).toByteArray();
+            if (filtersHideBelow(AT_FDCWD, top + path, top + path, options.filters,
+                                 options.relativeTop + path + '/'))
+                kept << nameText(path) + QLatin1Char('/');
+        }
+        if (!kept.isEmpty())
+            plan.note = QStringLiteral("What the filters hide stays, with the folders that hold "
+                                       "it; only what they show is deleted from: ") +
+                        kept.join(QStringLiteral(", "));
         return plan;
+    }
     // A folder alone on one side facing a file of the same name on the other
     // (two rows, since only entries of one kind pair): a copy would have to
     // replace the other, which no mode but Mirror deletes.

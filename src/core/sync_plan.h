@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/folder_scan.h"
 #include "core/row_matching.h"
 #include "core/tree_compare.h"
 
@@ -67,7 +68,8 @@ public:
     SyncMode mode = SyncMode::UpdateDestination;
     QByteArray sourceFolder, destinationFolder; // as given to planSync
     // Why a two-way plan could not use an earlier synchronisation's state
-    // and updates both sides instead; empty otherwise.
+    // and updates both sides instead, and the folders to be deleted that
+    // hold what the filters hide; empty otherwise.
     QString note;
     // Why the plan refuses to run at all (it then has no entries): a side
     // that two-way would empty the other after, as an unmounted drive's
@@ -76,6 +78,12 @@ public:
     // The device of each top folder as the plan found it, which the pair's
     // state keeps (0 where the folder could not be reached).
     dev_t sourceDevice = 0, destinationDevice = 0;
+    // The folders the plan's walk entered on each side, which its run
+    // enters only as they were.
+    std::shared_ptr<const SeenFolders> folders[2];
+    // The filters the plan was made under, which the run looks through again.
+    FilterSettings filters;
+    QByteArray relativeTop;
 
     // The entry's path relative to that side's top folder ("a/b/x.txt"),
     // empty where the side has none.
@@ -92,6 +100,21 @@ public:
 // flattenTrees does. Two-way reads the pair's state under $XDG_STATE_HOME.
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options);
+
+// The entries of the folder open at `fd` (at `path`, and `relative` below
+// the folders compared, ending with "/", for the exclusions) that `filters`
+// show, folders included, links as links: what a plan sees there.
+FolderListing listShown(int fd, const QByteArray& path, const FilterSettings& filters,
+                        const QByteArray& relative);
+
+// True when the folder `name` of the folder `dir` (AT_FDCWD: `name` is its
+// path) holds, at any depth, an entry that `filters` leave out of the plan:
+// hidden, excluded, left out by the pattern, not a regular file. Also when
+// it cannot be read: what is not seen is nobody's to delete. `relative` is
+// its place below the folders compared, ending with "/", for the
+// exclusions; `path` names it in messages.
+bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
+                      const FilterSettings& filters, const QByteArray& relative);
 
 // The plan in one line, for a status bar: "120 → 4.1 MB · 3 ← 12 kB · 2 to
 // the Trash · 1 conflict" (deletions "deleted" when `toTrash` is off), a

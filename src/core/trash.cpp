@@ -284,14 +284,33 @@ std::optional<QByteArray> reserveName(const QByteArray& folder, const TrashDirs&
 
 enum class Way { Move, Link };
 
-FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted,
-                        Way way) {
+// Where the entry `name` of the folder held at `dir` is now: the folder's
+// own path as the system knows it, whatever path led to it.
+std::optional<QByteArray> pathAt(int dir, const QByteArray& name, int& err) {
+    if (dir == AT_FDCWD)
+        return absolutePath(name, err);
+    char held[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(dir);
+    const ssize_t n = ::readlink(link.constData(), held, sizeof held);
+    if (n <= 0 || held[0] != '/') {
+        err = n < 0 ? errno : ENOENT;
+        return std::nullopt;
+    }
+    const QByteArray folder(held, n);
+    return (folder == "/" ? folder : folder + '/') + name;
+}
+
+// The entry `name` of the folder `dir` (AT_FDCWD: `name` is its path),
+// named `path` in messages.
+FsResult putInTrashOnce(int dir, const QByteArray& name, const QByteArray& path, TrashEntry& entry,
+                        const QDateTime& deleted, Way way) {
     int err = 0;
-    const std::optional<QByteArray> absolute = absolutePath(path, err);
+    const std::optional<QByteArray> absolute = pathAt(dir, name, err);
     if (!absolute)
         return errorAt(err, path);
+    const QByteArray& at = dir == AT_FDCWD ? *absolute : name;
     struct stat st {};
-    if (::lstat(absolute->constData(), &st) != 0)
+    if (::fstatat(dir, at.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errorAt(errno, path);
     QByteArray pathInInfo;
     const std::optional<QByteArray> folder = trashFor(*absolute, st.st_dev, pathInInfo);
@@ -301,20 +320,19 @@ FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTi
     if (FsResult opened = openTrash(*folder, false, dirs); !opened)
         return opened;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::optional<QByteArray> name =
+        const std::optional<QByteArray> taken =
             reserveName(*folder, dirs, *absolute, Trash::infoText(pathInInfo, deleted), err);
-        if (!name)
+        if (!taken)
             return errorAt(err, *folder + "/info");
-        entry = {*folder, *name, *absolute, FileIdentity::of(st)};
-        const int rc =
-            way == Way::Move
-                ? ::renameat2(AT_FDCWD, absolute->constData(), dirs.files.fd, name->constData(),
-                              RENAME_NOREPLACE)
-                : ::linkat(AT_FDCWD, absolute->constData(), dirs.files.fd, name->constData(), 0);
+        entry = {*folder, *taken, *absolute, FileIdentity::of(st)};
+        const int rc = way == Way::Move
+                           ? ::renameat2(dir, at.constData(), dirs.files.fd, taken->constData(),
+                                         RENAME_NOREPLACE)
+                           : ::linkat(dir, at.constData(), dirs.files.fd, taken->constData(), 0);
         if (rc == 0)
             return {};
         err = errno;
-        ::unlinkat(dirs.info.fd, (*name + ".trashinfo").constData(), 0);
+        ::unlinkat(dirs.info.fd, (*taken + ".trashinfo").constData(), 0);
         if (err == EEXIST)
             continue; // taken between the look and the rename: the next name
         if (err == EXDEV)
@@ -325,13 +343,14 @@ FsResult putInTrashOnce(const QByteArray& path, TrashEntry& entry, const QDateTi
     return errorAt(EEXIST, *folder + "/files");
 }
 
-FsResult putInTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted, Way way) {
-    FsResult done = putInTrashOnce(path, entry, deleted, way);
+FsResult putInTrash(int dir, const QByteArray& name, const QByteArray& path, TrashEntry& entry,
+                    const QDateTime& deleted, Way way) {
+    FsResult done = putInTrashOnce(dir, name, path, entry, deleted, way);
     // A trash removed since it was found is looked for, and made, again.
     if (!done && (done.error().number() == ENOENT || done.error().number() == ENOTDIR) &&
         !knownTrashes().empty()) {
         knownTrashes().clear();
-        done = putInTrashOnce(path, entry, deleted, way);
+        done = putInTrashOnce(dir, name, path, entry, deleted, way);
     }
     return done;
 }
@@ -361,11 +380,21 @@ QByteArray infoText(const QByteArray& pathInInfo, const QDateTime& deleted) {
 }
 
 FsResult moveToTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted) {
-    return putInTrash(path, entry, deleted, Way::Move);
+    return putInTrash(AT_FDCWD, path, path, entry, deleted, Way::Move);
+}
+
+FsResult moveToTrashAt(int dir, const QByteArray& name, const QByteArray& path, TrashEntry& entry,
+                       const QDateTime& deleted) {
+    return putInTrash(dir, name, path, entry, deleted, Way::Move);
 }
 
 FsResult linkIntoTrash(const QByteArray& path, TrashEntry& entry, const QDateTime& deleted) {
-    return putInTrash(path, entry, deleted, Way::Link);
+    return putInTrash(AT_FDCWD, path, path, entry, deleted, Way::Link);
+}
+
+FsResult linkIntoTrashAt(int dir, const QByteArray& name, const QByteArray& path, TrashEntry& entry,
+                         const QDateTime& deleted) {
+    return putInTrash(dir, name, path, entry, deleted, Way::Link);
 }
 
 void discard(const TrashEntry& entry) {

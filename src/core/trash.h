@@ -47,6 +47,12 @@ FsResult moveToTrash(const QByteArray& path, TrashEntry& entry,
 FsResult linkIntoTrash(const QByteArray& path, TrashEntry& entry,
                        const QDateTime& deleted = QDateTime::currentDateTime());
 void discard(const TrashEntry& entry);
+// The two above for the entry `name` of the folder `dir`, held open by the
+// caller: reached from it, never through a path (`path` names it in messages).
+FsResult moveToTrashAt(int dir, const QByteArray& name, const QByteArray& path, TrashEntry& entry,
+                       const QDateTime& deleted = QDateTime::currentDateTime());
+FsResult linkIntoTrashAt(int dir, const QByteArray& name, const QByteArray& path, TrashEntry& entry,
+                         const QDateTime& deleted = QDateTime::currentDateTime());
 
 // Puts an entry back at its original path, when it is still the entry that
 // was trashed. `replace` lets it take the place of what stands there now

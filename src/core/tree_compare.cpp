@@ -6,8 +6,11 @@
 #include "core/name_text.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,6 +97,8 @@ public:
                 rows.setStatus(r, RowStatus::Differs);
             if (rows.status(r) == RowStatus::Checking && linked(rows, r))
                 rows.setStatus(r, linkedFolders(rows, i, j, m_options.filters.times));
+            if (i >= 0 && j >= 0 && rows.source.isLink(i) && rows.destination.isLink(j))
+                rows.setStatus(r, linkPair(rows, r));
             if (rows.status(r) != RowStatus::Checking && !byContents(r) && note(rows.status(r)))
                 return RowStatus::Differs;
         }
@@ -181,6 +186,8 @@ public:
             if (a)
                 back(m_a, belowA);
         } else {
+            if (m_options.entered)
+                m_options.entered(m_rel, a ? &m_a.id() : nullptr, b ? &m_b.id() : nullptr);
             FolderRows level;
             if (list(level, a, b, false)) {
                 itself = false;
@@ -216,6 +223,28 @@ public:
         if (!chain.leave())
             throw FsError(ESTALE, nameText(path),
                           QStringLiteral("the folder above was moved while it was compared"));
+    }
+
+    // Two links lead the same way when their targets are the same bytes,
+    // whatever their own times (as `rsync -a` sees them); else their times
+    // say which is newer, and equal times differ.
+    RowStatus linkPair(const FolderRows& rows, qsizetype r) const {
+        const auto target = [](int dir, QByteArrayView name) {
+            QByteArray to(PATH_MAX, Qt::Uninitialized);
+            const ssize_t n =
+                ::readlinkat(dir, name.toByteArray().constData(), to.data(), to.size());
+            return n < 0 ? std::optional<QByteArray>() : std::optional(to.left(n));
+        };
+        const auto a = target(m_a.fd(), rows.source.fileName(rows.entry(r, Side::Source)));
+        const auto b =
+            target(m_b.fd(), rows.destination.fileName(rows.entry(r, Side::Destination)));
+        if (!a || !b)
+            return RowStatus::Unreadable;
+        if (*a == *b)
+            return RowStatus::Same;
+        const RowStatus byTime = rows.status(r);
+        return byTime == RowStatus::Same || byTime == RowStatus::SameContents ? RowStatus::Differs
+                                                                              : byTime;
     }
 
     static RowStatus linkedFolders(const FolderRows& rows, qint32 i, qint32 j,
@@ -303,6 +332,8 @@ void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFold
         throw FsError::fromErrno(errno, nameText(sourceFolder));
     if (!walker.m_b.openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
+    if (options.entered)
+        options.entered({}, &walker.m_a.id(), &walker.m_b.id());
     onDeepStack([&] {
         walker.atTops(sourceFolder, destinationFolder);
         FolderRows rows;

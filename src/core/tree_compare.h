@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/folder_chain.h"
 #include "core/row_matching.h"
 
 #include <QByteArray>
@@ -34,6 +35,12 @@ struct TreeOptions {
     // Called with both folders' paths before a pair below the top is opened:
     // lets tests change the tree meanwhile.
     std::function<void(const QByteArray& source, const QByteArray& destination)> beforeEntering;
+    // Called with each folder pair the walk enters (the two given first, as
+    // ""; below them "a/b/"), once entered on both sides, with each side's
+    // folder (null on a side without one): what a run checks again.
+    std::function<void(const QByteArray& relative, const FolderId* source,
+                       const FolderId* destination)>
+        entered;
 };
 
 // What lies below two folders (paths, with or without a trailing "/"): Same
@@ -42,8 +49,9 @@ struct TreeOptions {
 // SameContents when some pairs' contents are the same at other times;
 // Differs from the first difference on, which ends the walk; Unreadable when
 // no difference was found but a folder could not be read. Links are never
-// followed: a link is compared as a link, by its own length and time, the
-// two folders given included. Throws ScanCancelled.
+// followed: two links are the same when they hold the same target, else
+// their own times decide (the two folders given, when links, by their own
+// length and time). Throws ScanCancelled.
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options);
 

@@ -362,6 +362,14 @@ void HeldFolders::lend(const QByteArray& path, int fd) {
     m_lent.emplace_back(path, fd);
 }
 
+int HeldFolders::lent(const QByteArray& path) const {
+    for (const auto& [at, fd] : m_lent) {
+        if (at == path)
+            return fd;
+    }
+    return AT_FDCWD;
+}
+
 int openFolderOf(const CopyOptions& options, const QByteArray& folder, int flags, UniqueFd& own) {
     const QByteArray path = folderPath(folder);
     if (options.folders)
@@ -371,10 +379,8 @@ int openFolderOf(const CopyOptions& options, const QByteArray& folder, int flags
 }
 
 int HeldFolders::open(const QByteArray& path, int flags) {
-    for (const auto& [at, fd] : m_lent) {
-        if (at == path)
-            return fd;
-    }
+    if (const int fd = lent(path); fd != AT_FDCWD)
+        return fd;
     for (const auto& [key, fd] : m_held) {
         if (key.first == path && key.second == flags)
             return fd;

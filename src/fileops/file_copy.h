@@ -28,6 +28,8 @@ public:
     // Makes `fd` (left open by its owner, who outlives this) the folder at
     // `path` for both ways of opening: a walk lends the folder it checked.
     void lend(const QByteArray& path, int fd);
+    // The descriptor lent for `path`, or AT_FDCWD when none was.
+    int lent(const QByteArray& path) const;
 
 private:
     std::vector<std::pair<std::pair<QByteArray, int>, int>> m_held;

@@ -84,10 +84,14 @@ void noteTransfer(const Transfer& t, const FileLocation& target, bool replaced,
 
 // A replaced file keeps a second name in the Trash while the copy takes its
 // place. Without a Trash on its drive the user may replace it for good.
-FsResult keepInTrash(CommandHost& host, const FileLocation& target,
+FsResult keepInTrash(CommandHost& host, const FileLocation& target, const CopyOptions& options,
                      std::optional<TrashEntry>& kept) {
     TrashEntry entry;
-    FsResult linked = Trash::linkIntoTrash(target.path(), entry);
+    // Reached from the folder the copy goes into, as the copy reaches it.
+    UniqueFd own;
+    const int dir = openFolderOf(options, target.folder, O_PATH, own);
+    FsResult linked = dir < 0 ? FsResult(FsError::fromErrno(errno, nameText(target.folder)))
+                              : Trash::linkIntoTrashAt(dir, target.name, target.path(), entry);
     if (linked) {
         kept = entry;
         return linked;
@@ -141,7 +145,7 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
     std::optional<TrashEntry> kept;
     const auto step = [&](Existing existing) {
         if (existing == Existing::Replace && t.keepReplaced) {
-            if (FsResult keeping = keepInTrash(host, target, kept); !keeping)
+            if (FsResult keeping = keepInTrash(host, target, options, kept); !keeping)
                 return keeping;
         }
         CopyOptions keeping; // the old file stays in the Trash
@@ -236,13 +240,17 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
 }
 
 bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, UndoJournal* journal,
-                  bool folder) {
+                  bool folder, int folderFd) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
-    folder = folder && !isLink(path);
+    const int dir = folderFd < 0 ? AT_FDCWD : folderFd;
+    const QByteArray name = folderFd < 0 ? path : file.name;
+    struct stat st {};
+    folder = folder && ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISDIR(st.st_mode); // a link to a folder goes alone
     if (way == DeleteWay::ToTrash) {
         TrashEntry entry;
-        const FsResult trashed = Trash::moveToTrash(path, entry);
+        const FsResult trashed = Trash::moveToTrashAt(dir, name, path, entry);
         if (trashed) {
             if (journal)
                 journal->record({UndoStep::Kind::Trashed, {}, path, {}, entry});
@@ -257,8 +265,11 @@ bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, Un
                      MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
             return false;
     }
-    if (const FsResult removed = folder ? removeTree(path) : FileSystem::removeFile(path);
-        !removed) {
+    const FsResult removed = folder ? removeTreeAt(dir, name, path)
+                             : ::unlinkat(dir, name.constData(), 0) == 0
+                                 ? FsResult()
+                                 : FsResult(FsError::fromErrno(errno, pathText));
+    if (!removed) {
         tellFailure(host, QStringLiteral("%1 could not be deleted.").arg(pathText),
                     removed.error());
         return false;

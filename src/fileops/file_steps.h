@@ -75,8 +75,10 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
 // Deletes a file, or a folder with everything in it, that the command
 // already asked about, as deleteFileAsked() does after its questions: the
 // drive without a Trash asked about, a failure told, the journal noted.
+// With `folderFd`, the entry is reached as `file.name` in that folder, held
+// by the caller, never through `file`'s path (which names it in messages).
 bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way,
-                  UndoJournal* journal = nullptr, bool folder = false);
+                  UndoJournal* journal = nullptr, bool folder = false, int folderFd = -1);
 
 // Fails when another file than `chosen` (when given) stands at `file`'s name
 // now: a command acts only on the files it chose. A file gone passes, for

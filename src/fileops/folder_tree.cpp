@@ -161,14 +161,19 @@ QByteArray entryPath(const QByteArray& top, const TreeEntry& entry) {
 }
 
 FsResult planTree(const QByteArray& path, TreePlan& plan, PlanDetail detail) {
+    return planTreeAt(AT_FDCWD, path, path, plan, detail);
+}
+
+FsResult planTreeAt(int dir, const QByteArray& name, const QByteArray& path, TreePlan& plan,
+                    PlanDetail detail) {
     plan = {};
     struct stat st {};
-    if (::lstat(path.constData(), &st) != 0)
+    if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errorAt(errno, path);
     if (!S_ISDIR(st.st_mode))
         return errorAt(ENOTDIR, path);
     FolderChain chain;
-    if (!chain.openTop(path, false))
+    if (!chain.openTopAt(dir, name, path))
         return errorAt(errno, path);
     plan.entries.push_back({TreeEntry::Kind::Folder, {}, {}, 0, 0, chain.id()});
     if (!walk(chain, 0, plan, detail))
@@ -223,23 +228,28 @@ FsResult finishFolder(int in, const QByteArray& source, int out, const QByteArra
 }
 
 FsResult removeTree(const QByteArray& path) {
+    return removeTreeAt(AT_FDCWD, path, path);
+}
+
+FsResult removeTreeAt(int dir, const QByteArray& name, const QByteArray& path) {
     FsResult first;
     const auto note = [&first](FsResult r) {
         if (first && !r)
             first = std::move(r);
     };
     FolderChain chain;
-    if (!chain.openTop(path, false))
+    if (!chain.openTopAt(dir, name, path))
         return errorAt(errno, path);
     if (!removeBelow(chain, note))
         return errorAt(errno, path);
-    // The top goes by its path, as it was chosen: only while it is the folder emptied.
+    // The top goes from its folder, as it was chosen: only while it is the folder emptied.
     struct stat st {};
     const FolderId top = chain.id();
     chain.clear();
-    if (::lstat(path.constData(), &st) != 0 || !(FolderId::of(st) == top))
+    if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(FolderId::of(st) == top))
         note(errorAt(ESTALE, path));
-    else if (::rmdir(path.constData()) != 0)
+    else if (::unlinkat(dir, name.constData(), AT_REMOVEDIR) != 0)
         note(errorAt(errno, path));
     return first;
 }

@@ -38,6 +38,10 @@ enum class PlanDetail { Entries, Counted };
 // The tree below the folder at `path`; fails when `path` is not a folder
 // (a link to one included) or cannot be read.
 FsResult planTree(const QByteArray& path, TreePlan& plan, PlanDetail detail = PlanDetail::Entries);
+// The same for the entry `name` of the folder `dir`, held by the caller
+// (`path` names it in messages).
+FsResult planTreeAt(int dir, const QByteArray& name, const QByteArray& path, TreePlan& plan,
+                    PlanDetail detail = PlanDetail::Entries);
 
 // True when `path` is a link (which a folder row may stand for).
 bool isLink(const QByteArray& path);
@@ -62,3 +66,5 @@ FsResult finishFolder(int in, const QByteArray& source, int out, const QByteArra
 // link nor leaving the folders it entered. On a failure what could not be
 // removed stays, with its folders.
 FsResult removeTree(const QByteArray& path);
+// The same for the entry `name` of the folder `dir`, held by the caller.
+FsResult removeTreeAt(int dir, const QByteArray& name, const QByteArray& path);

@@ -5,12 +5,17 @@
 #include "core/sync_state.h"
 #include "core/trash.h"
 #include "fileops/command_host.h"
+#include "fileops/shown_deletion.h"
+#include "fileops/sync_sides.h"
 #include "fileops/sync_state_save.h"
+#include "fileops/sync_times.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 
 #include <QSet>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -19,64 +24,48 @@ QByteArray top(const SyncPlan& plan, Side side) {
     return folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
 }
 
-// The entry itself (a link is not followed), or nothing when it is gone:
-// one look, which a file taken away meanwhile cannot turn into an error.
-std::optional<struct stat> entryAt(const QByteArray& path) {
-    struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 ? std::optional(st) : std::nullopt;
-}
-
-// True when the entry on `side` is what the plan saw: there or not, of the
-// same kind, and a file of the same size and time. A folder's own time moves
-// with what it holds, so only its being a folder counts (a link to a folder
-// put in its place is not one).
-bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side) {
-    const qint32 i = plan.rows->entry(e.row, side);
-    if (i < 0)
-        return true; // none seen: the copy's own check
-    const std::optional<struct stat> now =
-        entryAt(top(plan, side) + plan.path(e, side).toByteArray());
-    if (!now)
-        return false;
-    const FileStat seen = plan.rows->listing(side).stat(i);
-    if (seen.folder)
-        return S_ISDIR(now->st_mode);
-    return now->st_size == seen.size && now->st_mtime == seen.modified;
-}
-
-// The place a copy goes to: the same relative path on the other side.
-FileLocation targetOf(const SyncPlan& plan, const SyncEntry& e, Side from) {
-    const Side to = from == Side::Source ? Side::Destination : Side::Source;
-    const QByteArrayView relative = plan.path(e, from);
-    const QByteArrayView folder = folderPart(relative);
-    const QByteArray toTop = top(plan, to);
-    return {folder.isEmpty() ? toTop : toTop + folder.toByteArray(),
-            namePart(relative).toByteArray()};
-}
-
 SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry& e, DeleteWay way,
-                        UndoJournal* journal) {
-    if (!asPlanned(plan, e, Side::Source) || !asPlanned(plan, e, Side::Destination))
+                        UndoJournal* journal, SyncSides& sides) {
+    if (!bothAsPlanned(plan, e, sides))
         return SyncOutcome::Changed;
     if (host.cancelled())
         return SyncOutcome::Failed;
-    const Side side = e.action == SyncAction::DeleteLeft ? Side::Source : Side::Destination;
-    const FileLocation file = FileLocation::of(top(plan, side) + plan.path(e, side).toByteArray());
-    const bool folder = plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side));
-    return deleteChosen(host, file, way, journal, folder) ? SyncOutcome::Done : SyncOutcome::Failed;
+    const Side side = sideOf(e.action);
+    const QByteArrayView relative = plan.path(e, side);
+    if (!sides.reach(side, relative))
+        return SyncOutcome::Changed;
+    const qint32 i = plan.rows->entry(e.row, side);
+    const bool folder = plan.rows->listing(side).isFolder(i);
+    const FileLocation entry = sides.location(side, relative);
+    const int dir = sides[side].fd();
+    const QByteArray below = plan.relativeTop + relative.toByteArray() + '/';
+    bool done = false;
+    // A folder goes whole only while it holds nothing the plan did not show.
+    if (folder && !plan.rows->listing(side).isLink(i) &&
+        filtersHideBelow(dir, entry.name, entry.path(), plan.filters, below)) {
+        if (plan.mode == SyncMode::TwoWay) // the plan saw only what the state knew
+            return SyncOutcome::Changed;
+        sides.kept(entry.path());
+        done = deleteShown(host, dir, entry, plan.filters, below, way, journal);
+    } else {
+        done = deleteChosen(host, entry, way, journal, folder, dir);
+    }
+    return done ? SyncOutcome::Done : SyncOutcome::Failed;
 }
 
-bool isCopy(SyncAction a) {
-    return a == SyncAction::CopyRight || a == SyncAction::CopyLeft;
-}
-
-bool isDeletion(SyncAction a) {
-    return a == SyncAction::DeleteLeft || a == SyncAction::DeleteRight;
-}
-
-Side sideOf(SyncAction a) {
-    return a == SyncAction::CopyRight || a == SyncAction::DeleteLeft ? Side::Source
-                                                                     : Side::Destination;
+// What a copy left at its target is what it made: the kind of its source,
+// with its size and time, and not the entry the target held before it
+// (another inode, or the same one made anew: a freed inode's number is
+// given again, but never with the same change time).
+bool madeByCopy(const std::optional<struct stat>& made, const std::optional<struct stat>& from,
+                const std::optional<struct stat>& before) {
+    if (!made || !from || (made->st_mode & S_IFMT) != (from->st_mode & S_IFMT))
+        return false;
+    if (before && made->st_dev == before->st_dev && made->st_ino == before->st_ino &&
+        sameTime(made->st_ctim, before->st_ctim))
+        return false;
+    return S_ISDIR(made->st_mode) ||
+           (made->st_size == from->st_size && sameTime(made->st_mtim, from->st_mtim));
 }
 
 } // namespace
@@ -86,6 +75,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
     if (journal)
         journal->begin(QStringLiteral("Synchronize"));
+    SyncSides sides(plan);
     // The names the deletions free on each side, which a copy may then take.
     std::vector<size_t> deletions;
     QSet<QByteArrayView> freed[2];
@@ -96,67 +86,87 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         deletions.push_back(k);
         freed[int(sideOf(e.action))].insert(plan.path(e, sideOf(e.action)));
     }
-    std::vector<Transfer> transfers;
-    std::vector<size_t> copied;                        // the entry of each transfer
-    std::vector<std::optional<FileIdentity>> replaced; // what each found at its target
-    ForAll replace = ForAll::Replace;                  // the plan replaces what it names
+    // Every copy planned before any is begun, each folder's tree read from
+    // the folder that holds it, for the progress.
+    PlannedTransfers planned;
+    std::vector<size_t> copied;       // the entry of each transfer
+    ForAll replace = ForAll::Replace; // the plan replaces what it names
     for (size_t k = 0; k < plan.entries.size(); ++k) {
         const SyncEntry& e = plan.entries[k];
         if (!isCopy(e.action))
             continue;
-        if (!asPlanned(plan, e, Side::Source) || !asPlanned(plan, e, Side::Destination)) {
-            outcomes[k] = SyncOutcome::Changed;
-            continue;
-        }
         const Side from = sideOf(e.action);
-        const Side to = from == Side::Source ? Side::Destination : Side::Source;
-        const FileLocation target = targetOf(plan, e, from);
-        // A file put where the plan saw none is not the plan's to replace.
-        if (plan.path(e, to).isEmpty() && !freed[int(to)].contains(plan.path(e, from)) &&
-            FileIdentity::of(target.path())) {
-            outcomes[k] = SyncOutcome::Changed;
-            continue;
-        }
-        const FileLocation source =
-            FileLocation::of(top(plan, from) + plan.path(e, from).toByteArray());
-        Transfer t{source, plan.rows->listing(from).isFolder(plan.rows->entry(e.row, from)),
-                   target.folder};
+        const QByteArrayView relative = plan.path(e, from);
+        const qint32 i = plan.rows->entry(e.row, from);
+        const FolderListing& listing = plan.rows->listing(from);
+        const FileLocation source = sides.location(from, relative);
+        Transfer t{source, listing.isFolder(i) && !listing.isLink(i),
+                   sides.location(otherSide(from), relative).folder};
+        t.linkItself = listing.isLink(i); // a link is copied as the link it is
         t.keepReplaced = way == DeleteWay::ToTrash;
-        t.chosen = FileIdentity::of(source.path());
         t.forAll = &replace;
         t.journal = journal;
-        transfers.push_back(std::move(t));
+        TreePlan tree;
+        FsResult ready;
+        if (t.folder)
+            ready = sides.reach(from, relative)
+                        ? planTreeAt(sides[from].fd(), source.name, source.path(), tree)
+                        : FsResult(FsError(ESTALE, source.text(), QString()));
+        planned.files += t.folder ? tree.files : 1;
+        planned.bytes += tree.bytes;
+        planned.transfers.push_back(std::move(t));
+        planned.trees.push_back(std::move(tree));
+        planned.planned.push_back(std::move(ready));
         copied.push_back(k);
-        replaced.push_back(FileIdentity::of(target.path()));
     }
-    std::vector<bool> folders;
-    for (const Transfer& t : transfers)
-        folders.push_back(t.folder);
-    PlannedTransfers planned = planTransfers(std::move(transfers));
     TransferProgress progress(host, planned.files + qint64(deletions.size()), planned.bytes);
     // Deletions first: a folder copied may take the name of a file deleted.
     for (const size_t k : deletions) {
-        outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal);
+        outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal, sides);
         progress.advance(1, 0);
     }
-    CopyOptions options;
-    options.folders = std::make_shared<HeldFolders>();
-    runPlanned(host, planned, options, progress);
-    // What each copy left: at the target, another entry than the one it
-    // found, now what the source is (a folder: a folder).
+    // Each copy begins only with both its entries as the plan saw them, its
+    // folders reached from the tops and lent to it: no path is followed again.
+    std::vector<std::optional<struct stat>> before(copied.size());
+    std::vector<bool> begun(copied.size());
+    for (const size_t k : copied)
+        outcomes[k] = SyncOutcome::Failed; // until the check after it
+    planned.reach = [&](size_t c, CopyOptions& options) {
+        const size_t k = copied[c];
+        const SyncEntry& e = plan.entries[k];
+        const Side from = sideOf(e.action), to = otherSide(from);
+        const QByteArrayView relative = plan.path(e, from);
+        outcomes[k] = SyncOutcome::Changed;
+        if (!bothAsPlanned(plan, e, sides) || !sides.entry(from, relative))
+            return false;
+        before[c] = sides.entry(to, relative);
+        // A file put where the plan saw none is not the plan's to replace.
+        if (!sides.reach(to, relative) ||
+            (before[c] && plan.path(e, to).isEmpty() && !freed[int(to)].contains(relative)))
+            return false;
+        outcomes[k] = SyncOutcome::Failed;
+        begun[c] = true;
+        options.folders = std::make_shared<HeldFolders>();
+        options.folders->lend(folderPath(planned.transfers[c].source.folder), sides[from].fd());
+        options.folders->lend(folderPath(planned.transfers[c].targetFolder), sides[to].fd());
+        return true;
+    };
+    runPlanned(host, planned, CopyOptions(), progress);
+    // What each copy begun left: at the target, what it made.
     for (size_t c = 0; c < copied.size(); ++c) {
-        const Transfer& t = planned.transfers[c];
-        const FileLocation target{t.targetFolder, t.source.name};
-        const std::optional<struct stat> made = entryAt(target.path());
-        const std::optional<FileIdentity> from = FileIdentity::of(t.source.path());
-        const bool done =
-            made && from &&
-            (!replaced[c] || made->st_dev != replaced[c]->device ||
-             made->st_ino != replaced[c]->inode) &&
-            (folders[c] ? S_ISDIR(made->st_mode)
-                        : made->st_size == from->size && made->st_mtime == from->modified.tv_sec);
-        outcomes[copied[c]] = done ? SyncOutcome::Done : SyncOutcome::Failed;
+        const size_t k = copied[c];
+        if (!begun[c])
+            continue;
+        const SyncEntry& e = plan.entries[k];
+        const Side from = sideOf(e.action);
+        const QByteArrayView relative = plan.path(e, from);
+        const std::optional<struct stat> source = sides.entry(from, relative);
+        if (madeByCopy(sides.entry(otherSide(from), relative), source, before[c]))
+            outcomes[k] = SyncOutcome::Done;
     }
+    if (!host.cancelled())
+        carryTimes(plan, outcomes, sides);
+    sides.tell(host);
     const bool saved = saveSyncState(host, plan, outcomes);
     if (journal) {
         // Undone first: once files are put back, the state no longer holds.

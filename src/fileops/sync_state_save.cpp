@@ -5,6 +5,7 @@
 #include "core/name_text.h"
 #include "core/sync_state.h"
 #include "fileops/command_host.h"
+#include "fileops/sync_times.h"
 
 namespace {
 
@@ -36,8 +37,13 @@ FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& out
         const RowStatus status = rows.status(r);
         if (k < 0 && files && (status == RowStatus::Same || status == RowStatus::SameContents)) {
             const FileStat s = rows.source.stat(p.source), d = rows.destination.stat(p.destination);
-            if (s.identity && d.identity)
-                after.add(rows.source.fileName(p.source), {*s.identity, *d.identity});
+            std::optional<FileIdentity> dNow = d.identity;
+            // Mirror gave Destination's file Source's time since it was listed.
+            if (plan.mode == SyncMode::Mirror && !sameListedTime(s, d))
+                dNow = FileIdentity::of(top(plan, Side::Destination) +
+                                        rows.destination.fileName(p.destination).toByteArray());
+            if (s.identity && dNow)
+                after.add(rows.source.fileName(p.source), {*s.identity, *dNow});
             continue;
         }
         const Side side = p.source >= 0 ? Side::Source : Side::Destination;

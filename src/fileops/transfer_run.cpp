@@ -63,6 +63,10 @@ void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions&
         t.othersFollow = i + 1 < transfers.size();
         if (!t.forAll)
             t.forAll = &forAll;
+        if (planned.reach && !planned.reach(i, options)) {
+            tree.advanced(t.folder ? planned.trees[i].files : 1, planned.trees[i].bytes);
+            continue;
+        }
         // Not begun: the source is not the file chosen, or its folder could not be read.
         FsResult ready = stillChosen(t.source, t.chosen ? &*t.chosen : nullptr);
         if (ready && t.folder)

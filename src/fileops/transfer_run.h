@@ -3,6 +3,7 @@
 #include "fileops/file_steps.h"
 #include "fileops/folder_tree.h"
 
+#include <functional>
 #include <vector>
 
 // The progress of one file command: the bar counts files, and a file's
@@ -25,6 +26,10 @@ struct PlannedTransfers {
     std::vector<TreePlan> trees;
     std::vector<FsResult> planned; // a folder that could not be read: told when its turn comes
     qint64 files = 0, bytes = 0;
+    // Called before transfer `i` is begun, with the options it goes with:
+    // reaches its folders and lends them there. False leaves it alone, not
+    // told (the caller names it); none: each transfer reaches its paths.
+    std::function<bool(size_t i, CopyOptions& options)> reach;
 };
 PlannedTransfers planTransfers(std::vector<Transfer> transfers);
 

@@ -37,14 +37,13 @@ struct OpenFolder {
 
 // The target folder `name` in the folder `dir`: made open to the user alone
 // while the copy fills it (`made`), or one that is there, merged into.
-// Entered in `chain` (without following a link).
+// Entered in `chain` (without following a link), as its `top`.
 FsResult enterTarget(FolderChain& chain, int dir, const QByteArray& name, const QByteArray& path,
-                     bool& made) {
-    const bool top = dir == AT_FDCWD; // the top is reached by its path, as chosen
-    made = ::mkdirat(dir, (top ? path : name).constData(), 0700) == 0;
+                     bool top, bool& made) {
+    made = ::mkdirat(dir, name.constData(), 0700) == 0;
     if (!made && errno != EEXIST)
         return FsError::fromErrno(errno, nameText(path));
-    const bool entered = top ? chain.openTop(path, false) : chain.enter(name);
+    const bool entered = top ? chain.openTopAt(dir, name, path) : chain.enter(name);
     if (!entered) // something else than a folder stands where the folder goes
         return FsError::fromErrno(errno == ELOOP ? ENOTDIR : errno, nameText(path));
     return {};
@@ -103,7 +102,14 @@ FsError changedError(int err, const QByteArray& path) {
 AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& plan,
                          const CopyOptions& options, TreeRun& run) {
     const QByteArray from = t.source.path();
-    const QByteArray top = pasteTarget(t).path();
+    const FileLocation topTarget = pasteTarget(t);
+    const QByteArray top = topTarget.path();
+    // The two tops from the folders the command holds, when it lends them;
+    // else by their paths, as chosen.
+    const int fromDir =
+        options.folders ? options.folders->lent(folderPath(t.source.folder)) : AT_FDCWD;
+    const int topDir =
+        options.folders ? options.folders->lent(folderPath(t.targetFolder)) : AT_FDCWD;
     const auto tell = [&](const QString& what, const FsError& error) {
         return tellFailure(host, what, error, t.othersFollow);
     };
@@ -225,10 +231,14 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
             const QByteArray target = entryPath(top, e);
             OpenFolder f{below, e.name, e.id, false};
             FsResult entered;
-            if (!(i == 0 ? in.openTop(from, false, &e.id) : in.enter(e.name, &e.id)))
+            if (!(i == 0 ? in.openTopAt(fromDir, fromDir == AT_FDCWD ? from : t.source.name, from,
+                                        &e.id)
+                         : in.enter(e.name, &e.id)))
                 entered = changedError(errno, source);
-            else if (entered =
-                         enterTarget(out, i == 0 ? AT_FDCWD : out.fd(), e.name, target, f.made);
+            else if (entered = i == 0 ? enterTarget(out, topDir,
+                                                    topDir == AT_FDCWD ? top : topTarget.name,
+                                                    target, true, f.made)
+                                      : enterTarget(out, out.fd(), e.name, target, false, f.made);
                      !entered)
                 (void)in.leave(); // back where the target's parent is
             if (!entered) {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/file_system.h"
+#include "core/filter_settings.h"
+#include "fileops/file_steps.h"
+
+#include <QByteArray>
+
+class CommandHost;
+class UndoJournal;
+
+// Deletes from the folder `folder` (its entry `folder.name` in the folder
+// `dir`, held by the caller) what `filters` show, at any depth, and leaves
+// what they hide with the folders that hold it, as `rsync --delete
+// --exclude` keeps a folder that is not empty. Each entry goes as
+// deleteChosen() deletes one, reached from its folder's descriptor; a
+// folder that hides nothing goes whole. `relative` is the folder's place
+// below the folders compared, ending with "/", for the exclusions. True
+// when everything shown went.
+bool deleteShown(CommandHost& host, int dir, const FileLocation& folder,
+                 const FilterSettings& filters, const QByteArray& relative, DeleteWay way,
+                 UndoJournal* journal);

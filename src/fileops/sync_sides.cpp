@@ -1,0 +1,82 @@
+#include "fileops/sync_sides.h"
+
+#include "core/flat_rows.h"
+#include "core/message_style.h"
+#include "core/name_text.h"
+#include "fileops/command_host.h"
+
+#include <QStringList>
+#include <cerrno>
+#include <fcntl.h>
+
+SyncSides::SyncSides(const SyncPlan& plan)
+    : m_source(folderPath(plan.sourceFolder), plan.folders[0]),
+      m_destination(folderPath(plan.destinationFolder), plan.folders[1]) {}
+
+bool SyncSides::reach(Side side, QByteArrayView relative) {
+    return reachFolder(side, folderPart(relative));
+}
+
+bool SyncSides::reachFolder(Side side, QByteArrayView folder) {
+    PlanWalker& w = (*this)[side];
+    if (w.reach(folder))
+        return true;
+    if (errno == ELOOP || errno == ENOTDIR || errno == ESTALE)
+        m_swapped.insert(w.pathOf(w.refused()));
+    return false;
+}
+
+std::optional<struct stat> SyncSides::entry(Side side, QByteArrayView relative) {
+    struct stat st {};
+    if (!reach(side, relative) ||
+        ::fstatat((*this)[side].fd(), namePart(relative).toByteArray().constData(), &st,
+                  AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return st;
+}
+
+FileLocation SyncSides::location(Side side, QByteArrayView relative) {
+    const QByteArrayView folder = folderPart(relative);
+    return {folder.isEmpty() ? (*this)[side].top() : (*this)[side].pathOf(folder),
+            namePart(relative).toByteArray()};
+}
+
+void SyncSides::tell(CommandHost& host) const {
+    const auto listed = [&](const QSet<QByteArray>& paths, const QString& what, int style) {
+        if (paths.isEmpty())
+            return;
+        QStringList names;
+        for (const QByteArray& path : paths)
+            names << nameText(path);
+        names.sort();
+        host.ask(what + QStringLiteral("\r\n\r\n") + names.join(QStringLiteral("\r\n")), style);
+    };
+    listed(m_swapped,
+           QStringLiteral("Since the plan, another entry (a link, another folder) stands where "
+                          "these folders were: nothing in them was touched."),
+           MsgStyle::Critical);
+    listed(m_kept,
+           QStringLiteral("These folders hold what the filters hide: only what they show was "
+                          "deleted, and they stay."),
+           MsgStyle::Information);
+}
+
+bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side, SyncSides& sides) {
+    const qint32 i = plan.rows->entry(e.row, side);
+    if (i < 0)
+        return true; // none seen: the copy's own check
+    const std::optional<struct stat> now = sides.entry(side, plan.path(e, side));
+    if (!now)
+        return false;
+    const FolderListing& listing = plan.rows->listing(side);
+    const FileStat seen = listing.stat(i);
+    if (listing.isLink(i) != S_ISLNK(now->st_mode))
+        return false;
+    if (seen.folder && !listing.isLink(i))
+        return S_ISDIR(now->st_mode);
+    return !S_ISDIR(now->st_mode) && now->st_size == seen.size && now->st_mtime == seen.modified;
+}
+
+bool bothAsPlanned(const SyncPlan& plan, const SyncEntry& e, SyncSides& sides) {
+    return asPlanned(plan, e, Side::Source, sides) && asPlanned(plan, e, Side::Destination, sides);
+}
