@@ -20,10 +20,6 @@
 
 namespace {
 
-QByteArray top(const SyncPlan& plan, Side side) {
-    return folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
-}
-
 SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry& e, DeleteWay way,
                         UndoJournal* journal, SyncSides& sides) {
     if (!bothAsPlanned(plan, e, sides))
