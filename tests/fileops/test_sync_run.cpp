@@ -205,7 +205,8 @@ TEST(SyncRun, AFolderDeletedWholeHoldsNothingTheFiltersHide) {
         // Two-way: the state knew dir/shown.txt on both sides; Source's dir went since.
         TempTree a, b;
         for (TempTree* t : {&a, &b})
-            t->write(QStringLiteral("dir/shown.txt"), "s", early);
+            for (const QString& name : {QStringLiteral("dir/shown.txt"), QStringLiteral("top.txt")})
+                t->write(name, "s", early); // top.txt: Source not emptied, which two-way refuses
         run(plan(a, b, SyncMode::TwoWay, false, true));
         ASSERT_TRUE(QDir(a.filePath(QStringLiteral("dir"))).removeRecursively());
         c.add(b);
