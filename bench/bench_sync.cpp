@@ -170,14 +170,17 @@ int main(int argc, char* argv[]) {
     // folders; two-way's with the state a run saved (an Undo forgets it).
     run(mirror);
     restore(a, b, files);
+    // Two folders: one folder synchronized with itself is refused before any plan.
     const std::string empty = bench.dir.filePath(QStringLiteral("empty")).toStdString();
+    const std::string emptyToo = empty + "2";
     ::mkdir(empty.c_str(), 0755);
+    ::mkdir(emptyToo.c_str(), 0755);
     std::vector<double> emptyPeaks, planPeaks, twoWayPeaks;
     const std::vector<std::string> twoWay = {bench.program, "--sync",  "two-way", a, b,
                                              "--dry-run",   "--hidden"};
     for (int i = 0; i < 3; ++i) {
         emptyPeaks.push_back(
-            run({bench.program, "--sync", "mirror", empty, empty, "--dry-run"}).peakMiB);
+            run({bench.program, "--sync", "mirror", empty, emptyToo, "--dry-run"}).peakMiB);
         planPeaks.push_back(run(plan).peakMiB);
         twoWayPeaks.push_back(run(twoWay).peakMiB);
     }

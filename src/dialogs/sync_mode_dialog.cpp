@@ -22,11 +22,12 @@ const ModeText modeTexts[] = {
      "Copies to Source what is newer or only in Destination; deletes nothing."},
     {"both", "Update &Both", "The newer side wins; what is on one side only is copied across."},
     {"mirror", "&Mirror to Destination",
-     "Destination becomes exactly Source: its extra files go to the Trash. A run that "
-     "would delete everything in Destination asks first."},
+     "Destination becomes exactly Source, times too: its extra files go to the Trash, and what "
+     "the filters hide stays. A run that would delete everything in Destination asks first."},
     {"two-way", "&Two-way",
      "Like Update Both, but a file deleted on one side since the last synchronisation goes on "
-     "the other too, and one changed on both sides is a conflict for you to settle."},
+     "the other too, and one changed on both sides is a conflict for you to settle. Every "
+     "run of any mode remembers what it left the same."},
 };
 
 } // namespace
