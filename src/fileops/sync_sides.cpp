@@ -74,7 +74,13 @@ bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side, SyncSides& s
         return false;
     if (seen.folder && !listing.isLink(i))
         return S_ISDIR(now->st_mode);
-    return !S_ISDIR(now->st_mode) && now->st_size == seen.size && now->st_mtime == seen.modified;
+    if (S_ISDIR(now->st_mode))
+        return false;
+    // The whole identity where the listing kept it: a rewrite with its size
+    // and time put back moves the change time.
+    if (seen.identity)
+        return FileIdentity::of(*now) == *seen.identity;
+    return now->st_size == seen.size && now->st_mtime == seen.modified;
 }
 
 bool bothAsPlanned(const SyncPlan& plan, const SyncEntry& e, SyncSides& sides) {

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -259,6 +260,20 @@ TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
     source.write(QStringLiteral("alone_left.txt"), "edited", now);    // the copy's source
     dest.write(QStringLiteral("sub/newer_right.txt"), "edited", now); // the file it replaces
     dest.write(QStringLiteral("alone_right.txt"), "edited", now);     // the file it deletes
+    // The file a copy replaces, rewritten in place with its size and time put
+    // back: only its change time tells, once the clock has passed the old one.
+    const QString rewritten = dest.filePath(QStringLiteral("differs.txt"));
+    struct stat was {};
+    ASSERT_EQ(::stat(QFile::encodeName(rewritten).constData(), &was), 0);
+    for (struct timespec t{}; ::clock_gettime(CLOCK_REALTIME_COARSE, &t) == 0 &&
+                              t.tv_sec == was.st_ctim.tv_sec && t.tv_nsec <= was.st_ctim.tv_nsec;)
+        ;
+    {
+        QFile f(rewritten);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.write("ccc");
+    }
+    setTime(rewritten, QDateTime(QDate(2024, 3, 9), QTime(14, 5, 0), Qt::UTC));
     // The folder it deletes, now a link to a folder: not the folder planned.
     const QString lone = dest.filePath(QStringLiteral("rightdir"));
     ASSERT_TRUE(QDir(lone).removeRecursively());
@@ -272,11 +287,12 @@ TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
             outcomes[k];
     }
     for (const char* changed :
-         {"alone_left.txt", "sub/newer_right.txt", "alone_right.txt", "rightdir"})
+         {"alone_left.txt", "sub/newer_right.txt", "alone_right.txt", "rightdir", "differs.txt"})
         EXPECT_EQ(byPath[QString::fromLatin1(changed)], SyncOutcome::Changed) << changed;
     EXPECT_EQ(byPath[QStringLiteral("sub/newer_left.txt")], SyncOutcome::Done);
     EXPECT_EQ(dest.read(QStringLiteral("sub/newer_right.txt")), "edited");
     EXPECT_EQ(dest.read(QStringLiteral("alone_right.txt")), "edited");
+    EXPECT_EQ(dest.read(QStringLiteral("differs.txt")), "ccc");
     EXPECT_TRUE(QFileInfo(lone).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("alone_left.txt"))));
     EXPECT_EQ(dest.read(QStringLiteral("sub/newer_left.txt")), "new!");
