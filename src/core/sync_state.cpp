@@ -2,6 +2,7 @@
 
 #include "core/file_system.h"
 #include "core/name_text.h"
+#include "core/unique_fd.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xxhash.h>
 
 namespace {
@@ -45,6 +49,27 @@ void putBytes(QByteArray& out, QByteArrayView bytes) {
 
 // Reads what putNumber and the others wrote; once anything is missing or
 // out of bounds every later read fails too.
+// The state file's bytes, read at its size in one go; anything but a regular
+// file there (a FIFO would block, a link lead elsewhere) counts as none.
+bool readStateFile(const QByteArray& path, QByteArray& bytes) {
+    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    bytes.resize(qsizetype(st.st_size));
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd.fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    bytes.truncate(done);
+    return true;
+}
+
 class Reader {
 public:
     explicit Reader(QByteArrayView bytes)
@@ -149,13 +174,12 @@ QByteArray SyncState::pathFor(const QByteArray& source, const QByteArray& destin
 SyncState SyncState::load(const QByteArray& source, const QByteArray& destination, QString& why) {
     const QByteArray path = pathFor(source, destination);
     SyncState state;
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    if (!readStateFile(path, bytes)) {
         why = QStringLiteral(
             "No earlier synchronization of these folders: the plan updates both sides.");
         return state;
     }
-    const QByteArray bytes = file.readAll();
     const qsizetype body = bytes.size() - qsizetype(sizeof(quint64));
     quint64 sum = 0;
     if (body < qsizetype(sizeof magic) || std::memcmp(bytes.constData(), magic, sizeof magic - 1) ||
@@ -187,6 +211,9 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
         state.destinationDevice = dev_t(in.number());
     }
     const quint64 count = in.number();
+    // Each entry takes a few bytes of the file at least: a count beyond that
+    // is a damaged one, found below, not a reason to reserve it.
+    state.m_entries.reserve(size_t(std::min<quint64>(count, quint64(body))));
     QByteArray name;
     for (quint64 i = 0; in.ok() && i < count; ++i) {
         const quint64 shared = in.number();

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -154,6 +155,11 @@ TEST_F(TwoWayState, AStateOfTheFirstFormatIsReadOnceAndEveryNumberSavedKept) {
     now.add("z", kept);
     ASSERT_TRUE(now.save(src(), dst()).ok());
     EXPECT_TRUE(state().destinationDevice == 77 && *state().find("z") == kept);
+
+    // A FIFO at the state's name is no state: its open would wait for a writer.
+    const QByteArray at = SyncState::pathFor(src(), dst());
+    ASSERT_TRUE(::unlink(at.constData()) == 0 && ::mkfifo(at.constData(), 0600) == 0);
+    EXPECT_TRUE(state().empty());
 }
 
 // Refused, nothing done and the state kept: a side on another drive than at
