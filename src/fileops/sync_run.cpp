@@ -163,7 +163,10 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     if (!host.cancelled())
         carryTimes(plan, outcomes, sides);
     sides.tell(host);
-    const bool saved = saveSyncState(host, plan, outcomes);
+    const bool saved = saveSyncState(host, plan, outcomes, [&](Side side, QByteArrayView relative) {
+        const std::optional<struct stat> st = sides.entry(side, relative);
+        return st ? std::optional(FileIdentity::of(*st)) : std::nullopt;
+    });
     if (journal) {
         // Undone first: once files are put back, the state no longer holds.
         if (saved && std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done))

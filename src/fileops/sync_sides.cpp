@@ -76,11 +76,9 @@ bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side, SyncSides& s
         return S_ISDIR(now->st_mode);
     if (S_ISDIR(now->st_mode))
         return false;
-    // The whole identity where the listing kept it: a rewrite with its size
-    // and time put back moves the change time.
-    if (seen.identity)
-        return FileIdentity::of(*now) == *seen.identity;
-    return now->st_size == seen.size && now->st_mtime == seen.modified;
+    // The whole identity, which a plan's listing keeps: a rewrite with its
+    // size and time put back moves the change time. None kept, none known.
+    return seen.identity && FileIdentity::of(*now) == *seen.identity;
 }
 
 bool bothAsPlanned(const SyncPlan& plan, const SyncEntry& e, SyncSides& sides) {

@@ -13,13 +13,10 @@ bool isCopy(SyncAction a) {
     return a == SyncAction::CopyRight || a == SyncAction::CopyLeft;
 }
 
-QByteArray top(const SyncPlan& plan, Side side) {
-    return folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
-}
-
 } // namespace
 
-FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes) {
+FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes,
+                       const LookAtEntry& look) {
     QString why;
     const SyncState before = SyncState::load(plan.sourceFolder, plan.destinationFolder, why);
     const FolderRows& rows = *plan.rows;
@@ -38,10 +35,9 @@ FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& out
         if (k < 0 && files && (status == RowStatus::Same || status == RowStatus::SameContents)) {
             const FileStat s = rows.source.stat(p.source), d = rows.destination.stat(p.destination);
             std::optional<FileIdentity> dNow = d.identity;
-            // Mirror gave Destination's file Source's time since it was listed.
-            if (plan.mode == SyncMode::Mirror && !sameListedTime(s, d))
-                dNow = FileIdentity::of(top(plan, Side::Destination) +
-                                        rows.destination.fileName(p.destination).toByteArray());
+            // A mirror run gave Destination's file Source's time since it was listed.
+            if (look && plan.mode == SyncMode::Mirror && !sameListedTime(s, d))
+                dNow = look(Side::Destination, rows.destination.fileName(p.destination));
             if (s.identity && dNow)
                 after.add(rows.source.fileName(p.source), {*s.identity, *dNow});
             continue;
@@ -57,11 +53,11 @@ FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& out
         }
         const SyncEntry& e = plan.entries[size_t(k)];
         const Side from = e.action == SyncAction::CopyRight ? Side::Source : Side::Destination;
-        if (!isCopy(e.action) || rows.listing(from).isFolder(rows.entry(r, from)))
+        if (!look || !isCopy(e.action) || rows.listing(from).isFolder(rows.entry(r, from)))
             continue;
-        const QByteArray relative = plan.path(e, from).toByteArray();
-        const auto s = FileIdentity::of(top(plan, Side::Source) + relative);
-        const auto d = FileIdentity::of(top(plan, Side::Destination) + relative);
+        const QByteArrayView relative = plan.path(e, from);
+        const auto s = look(Side::Source, relative);
+        const auto d = look(Side::Destination, relative);
         if (s && d)
             after.add(relative, {*s, *d});
     }
@@ -76,8 +72,8 @@ QString syncStateNotSavedText(const FsError& error) {
 }
 
 bool saveSyncState(CommandHost& host, const SyncPlan& plan,
-                   const std::vector<SyncOutcome>& outcomes) {
-    const FsResult saved = saveSyncState(plan, outcomes);
+                   const std::vector<SyncOutcome>& outcomes, const LookAtEntry& look) {
+    const FsResult saved = saveSyncState(plan, outcomes, look);
     if (!saved) {
         host.beep();
         host.ask(syncStateNotSavedText(saved.error()), MsgStyle::Critical);

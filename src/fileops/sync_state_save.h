@@ -3,7 +3,10 @@
 #include "core/file_system.h"
 #include "fileops/sync_run.h"
 
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
+#include <optional>
 #include <vector>
 
 class CommandHost;
@@ -15,11 +18,15 @@ class CommandHost;
 // A row not acted on keeps what the state said of it (a conflict left alone
 // is one again at the next run). Folders copied whole and files deleted
 // leave no entry: a later plan sees what they hold. Nothing, or why the
-// state could not be written.
-FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes = {});
+// state could not be written. `look` gives an entry's identity as the run
+// left it, from the folders the run holds (never a path from the root):
+// needed only after a run, for the files it copied or gave a time.
+using LookAtEntry = std::function<std::optional<FileIdentity>(Side, QByteArrayView relative)>;
+FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes = {},
+                       const LookAtEntry& look = {});
 
 // What the user is told when the state could not be saved.
 QString syncStateNotSavedText(const FsError& error);
 // The same, telling the host why when the state could not be saved: false then.
 bool saveSyncState(CommandHost& host, const SyncPlan& plan,
-                   const std::vector<SyncOutcome>& outcomes);
+                   const std::vector<SyncOutcome>& outcomes, const LookAtEntry& look);
