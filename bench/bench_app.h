@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/settings_store.h"
+#include "store/settings_store.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 //
 //   build/bench/bench_contents [files] [kilobytes]
 #include "bench_measure.h"
-#include "core/content_check.h"
+#include "compare/content_check.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,9 +6,9 @@
 //
 //   build/bench/bench_diff [lines] [changes] [runs]
 // (17,000,000 lines make two files of about 1 GB.)
+#include "base/message_style.h"
 #include "bench_app.h"
 #include "bench_measure.h"
-#include "core/message_style.h"
 #include "dialogs/file_diff_view.h"
 #include "shell/qt_platform.h"
 

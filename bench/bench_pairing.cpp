@@ -4,7 +4,7 @@
 //
 //   build/bench/bench_pairing [N]      (N names per side, default 60,000)
 #include "bench_measure.h"
-#include "core/compare_report.h"
+#include "compare/compare_report.h"
 
 #include <QCoreApplication>
 #include <QFile>

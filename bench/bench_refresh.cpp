@@ -2,9 +2,9 @@
 // the same two folders (readdir and stat of every entry), in the same run.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_refresh [N ...]
+#include "base/name_text.h"
 #include "bench_app.h"
 #include "bench_measure.h"
-#include "core/name_text.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/list_pane.h"

@@ -14,11 +14,11 @@
 //   build/bench/bench_sync build/src/duoscope [N]
 #include "bench_process.h"
 
-#include "core/message_style.h"
-#include "core/sync_plan.h"
+#include "base/message_style.h"
 #include "fileops/command_host.h"
 #include "fileops/sync_run.h"
 #include "fileops/undo_journal.h"
+#include "sync/sync_plan.h"
 
 #include <sys/stat.h>
 

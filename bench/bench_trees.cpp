@@ -11,8 +11,8 @@
 //
 //   build/bench/bench_trees build/src/duoscope [N] [memory]
 #include "bench_process.h"
-#include "core/content_check.h"
-#include "core/row_matching.h"
+#include "compare/content_check.h"
+#include "compare/row_matching.h"
 
 #include <QTemporaryDir>
 #include <cstring>

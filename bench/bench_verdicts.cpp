@@ -11,8 +11,8 @@
 //
 //   build/bench/bench_verdicts build/src/duoscope [N] [MiB of the big pair]
 #include "bench_process.h"
-#include "core/content_check.h"
-#include "core/row_matching.h"
+#include "compare/content_check.h"
+#include "compare/row_matching.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "core/name_text.h"
+#include "base/name_text.h"
 #include "fileops/command_line.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"

@@ -1,6 +1,6 @@
 #include "dialogs/diff_area.h"
 
-#include "core/name_text.h"
+#include "base/name_text.h"
 #include "mainwindow/status_look.h"
 
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/text_diff.h"
+#include "text/text_diff.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>

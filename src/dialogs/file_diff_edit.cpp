@@ -1,7 +1,7 @@
 // The file view's edits: changes taken across, typing, Undo within the view,
 // and saving a side over its file.
-#include "core/message_style.h"
-#include "core/name_text.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
 #include "dialogs/file_diff_view.h"
 #include "fileops/text_save.h"
 #include "shell/platform.h"

@@ -1,7 +1,7 @@
 #include "dialogs/file_diff_view.h"
 
-#include "core/message_style.h"
-#include "core/name_text.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
 #include "fileops/text_save.h"
 #include "shell/platform.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/text_diff.h"
 #include "dialogs/diff_area.h"
 #include "fileops/undo_journal.h"
+#include "text/text_diff.h"
 
 #include <QByteArray>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/filter_settings.h"
+#include "fs/filter_settings.h"
 
 #include <QDialog>
 #include <QString>

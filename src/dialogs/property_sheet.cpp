@@ -1,6 +1,6 @@
 #include "dialogs/property_sheet.h"
 
-#include "core/text_formats.h"
+#include "base/text_formats.h"
 #include "shell/file_manager_bus.h"
 
 #include <QApplication>

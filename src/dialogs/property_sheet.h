@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/file_properties.h"
+#include "fs/file_properties.h"
 
 #include <QDialog>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/file_system.h"
-#include "core/name_text.h"
-#include "core/trash.h"
+#include "base/name_text.h"
+#include "fs/file_system.h"
+#include "fs/trash.h"
 
 #include <QString>
 #include <optional>

@@ -9,7 +9,7 @@ class CommandHost {
 public:
     virtual ~CommandHost() = default;
 
-    // A question or a message with the given style (see core/message_style.h);
+    // A question or a message with the given style (see base/message_style.h);
     // returns the answer (see Answer there).
     virtual int ask(const QString& text, int style) = 0;
     virtual void beep() = 0;

@@ -1,6 +1,6 @@
 #include "fileops/command_line.h"
 
-#include "core/compare_report.h"
+#include "compare/compare_report.h"
 #include "fileops/sync_command.h"
 
 #include <QTextStream>

@@ -1,8 +1,8 @@
 #include "fileops/file_copy.h"
 
-#include "core/name_text.h"
-#include "core/unique_fd.h"
+#include "base/name_text.h"
 #include "fileops/source_removals.h"
+#include "fs/unique_fd.h"
 
 #include <acl/libacl.h>
 #include <algorithm>

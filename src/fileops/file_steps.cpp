@@ -1,9 +1,9 @@
 #include "fileops/file_steps.h"
 
-#include "core/content_check.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/text_formats.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
+#include "compare/content_check.h"
 #include "fileops/command_host.h"
 #include "fileops/file_texts.h"
 #include "fileops/folder_tree.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/file_system.h"
-#include "core/trash.h"
 #include "fileops/file_copy.h"
+#include "fs/file_system.h"
+#include "fs/trash.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "fileops/file_texts.h"
 
-#include "core/name_text.h"
-#include "core/text_formats.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
 
 QString overwritePromptText(const QString& folderText, const QString& name,
                             const QString& sourcePath, const FileStat& source,

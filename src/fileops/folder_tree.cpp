@@ -1,8 +1,8 @@
 #include "fileops/folder_tree.h"
 
-#include "core/name_text.h"
-#include "core/unique_fd.h"
+#include "base/name_text.h"
 #include "fileops/file_copy.h"
+#include "fs/unique_fd.h"
 
 #include <cerrno>
 #include <dirent.h>

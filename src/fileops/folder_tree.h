@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/file_system.h"
-#include "core/folder_chain.h"
+#include "fs/file_system.h"
+#include "fs/folder_chain.h"
 
 #include <QByteArray>
 #include <sys/types.h>

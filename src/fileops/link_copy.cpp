@@ -2,8 +2,8 @@
 #include "fileops/file_copy.h"
 #include "fileops/source_removals.h"
 
-#include "core/name_text.h"
-#include "core/unique_fd.h"
+#include "base/name_text.h"
+#include "fs/unique_fd.h"
 
 #include <QRandomGenerator>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/folder_chain.h"
+#include "fs/folder_chain.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
 #include "fileops/shown_deletion.h"
 
-#include "core/folder_chain.h"
-#include "core/sync_plan.h"
+#include "fs/folder_chain.h"
+#include "sync/sync_plan.h"
 
 bool deleteShown(CommandHost& host, int dir, const FileLocation& folder,
                  const FilterSettings& filters, const QByteArray& relative, DeleteWay way,

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/file_system.h"
-#include "core/filter_settings.h"
 #include "fileops/file_steps.h"
+#include "fs/file_system.h"
+#include "fs/filter_settings.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/file_system.h"
-#include "core/unique_fd.h"
+#include "fs/file_system.h"
+#include "fs/unique_fd.h"
 
 #include <QByteArray>
 #include <functional>

@@ -1,18 +1,18 @@
 #include "fileops/sync_command.h"
 
-#include "core/digest_cache.h"
-#include "core/file_system.h"
-#include "core/folder_chain.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/report_pieces.h"
-#include "core/sync_plan.h"
-#include "core/text_formats.h"
-#include "core/unique_fd.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
+#include "compare/digest_cache.h"
+#include "compare/report_pieces.h"
 #include "fileops/command_host.h"
 #include "fileops/file_texts.h"
 #include "fileops/sync_guards.h"
 #include "fileops/sync_run.h"
+#include "fs/file_system.h"
+#include "fs/folder_chain.h"
+#include "fs/unique_fd.h"
+#include "sync/sync_plan.h"
 
 #include <QIODevice>
 #include <QTextStream>

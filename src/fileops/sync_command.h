@@ -5,7 +5,7 @@
 class QTextStream;
 
 // The command line's synchronisation: `--sync MODE SOURCE DESTINATION`
-// runs the plan (core/sync_plan.h) without asking, and prints what it did as
+// runs the plan (sync/sync_plan.h) without asking, and prints what it did as
 // the report prints rows; with --dry-run it prints the plan alone.
 
 // True when the arguments begin with --sync.

@@ -1,9 +1,9 @@
 #include "fileops/sync_guards.h"
 
-#include "core/folder_chain.h"
-#include "core/name_text.h"
-#include "core/sync_plan.h"
-#include "core/unique_fd.h"
+#include "base/name_text.h"
+#include "fs/folder_chain.h"
+#include "fs/unique_fd.h"
+#include "sync/sync_plan.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,9 +1,7 @@
 #include "fileops/sync_run.h"
 
-#include "core/flat_rows.h"
-#include "core/name_text.h"
-#include "core/sync_state.h"
-#include "core/trash.h"
+#include "base/name_text.h"
+#include "compare/flat_rows.h"
 #include "fileops/command_host.h"
 #include "fileops/shown_deletion.h"
 #include "fileops/sync_sides.h"
@@ -11,6 +9,8 @@
 #include "fileops/sync_times.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "fs/trash.h"
+#include "sync/sync_state.h"
 
 #include <QSet>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/sync_plan.h"
 #include "fileops/file_steps.h"
+#include "sync/sync_plan.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 #include "fileops/sync_sides.h"
 
-#include "core/flat_rows.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "compare/flat_rows.h"
 #include "fileops/command_host.h"
 
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/sync_plan.h"
 #include "fileops/plan_walk.h"
+#include "sync/sync_plan.h"
 
 #include <QSet>
 #include <optional>

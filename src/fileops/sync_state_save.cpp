@@ -1,11 +1,11 @@
 #include "fileops/sync_state_save.h"
 
-#include "core/flat_rows.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/sync_state.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "compare/flat_rows.h"
 #include "fileops/command_host.h"
 #include "fileops/sync_times.h"
+#include "sync/sync_state.h"
 
 namespace {
 

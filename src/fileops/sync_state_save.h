@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/file_system.h"
 #include "fileops/sync_run.h"
+#include "fs/file_system.h"
 
 #include <QByteArrayView>
 #include <QString>

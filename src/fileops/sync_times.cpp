@@ -1,6 +1,6 @@
 #include "fileops/sync_times.h"
 
-#include "core/flat_rows.h"
+#include "compare/flat_rows.h"
 #include "fileops/sync_sides.h"
 
 #include <QSet>

@@ -1,8 +1,8 @@
 #include "fileops/text_save.h"
 
-#include "core/file_system.h"
-#include "core/name_text.h"
+#include "base/name_text.h"
 #include "fileops/file_copy.h"
+#include "fs/file_system.h"
 
 #include <cerrno>
 #include <climits>

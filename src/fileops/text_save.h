@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/text_diff.h"
 #include "fileops/undo_journal.h"
+#include "text/text_diff.h"
 
 #include <functional>
 #include <sys/stat.h>

@@ -1,11 +1,11 @@
 #include "fileops/tree_transfer.h"
 
-#include "core/folder_chain.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
 #include "fileops/command_host.h"
 #include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
+#include "fs/folder_chain.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #include "fileops/undo_journal.h"
 
-#include "core/folder_chain.h"
-#include "core/name_text.h"
-#include "core/unique_fd.h"
+#include "base/name_text.h"
+#include "fs/folder_chain.h"
+#include "fs/unique_fd.h"
 
 #include <QLocale>
 #include <QSet>

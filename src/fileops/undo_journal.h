@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/trash.h"
 #include "fileops/file_copy.h"
+#include "fs/trash.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "mainwindow/duoscope_mod.h"
 
-#include "core/message_style.h"
-#include "core/window_layout.h"
+#include "base/message_style.h"
 #include "mainwindow/twips.h"
 #include "shell/platform.h"
+#include "store/window_layout.h"
 
 #include <QScreen>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "mainwindow/icon_lookup.h"
 
-#include "core/name_text.h"
-#include "core/scratch_file.h"
+#include "base/name_text.h"
+#include "fs/scratch_file.h"
 #include "mainwindow/bitmap_file.h"
 #include "mainwindow/icon_theme.h"
 #include "mainwindow/image_list.h"

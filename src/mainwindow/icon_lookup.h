@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/scratch_file.h"
+#include "fs/scratch_file.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "mainwindow/list_pane.h"
 
-#include "core/text_formats.h"
+#include "base/text_formats.h"
 #include "mainwindow/pane_delegate.h"
 #include "mainwindow/twips.h"
 #include "shell/platform.h"

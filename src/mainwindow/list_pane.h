@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/file_system.h"
+#include "fs/file_system.h"
 #include "mainwindow/pane_model.h"
 
 #include <QTableView>

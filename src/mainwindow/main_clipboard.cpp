@@ -1,7 +1,7 @@
 // Select All, Invert Selection, Select Newer, Cut and Copy on the active pane.
 #include "mainwindow/main_window.h"
 
-#include "core/text_formats.h"
+#include "base/text_formats.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/pane_selection.h"

@@ -1,9 +1,9 @@
 // The toolbar's dispatch, the folder choice, swap, and the desktop verbs.
 #include "mainwindow/main_window.h"
 
-#include "core/file_system.h"
-#include "core/folder_paths.h"
-#include "core/name_text.h"
+#include "base/name_text.h"
+#include "fs/file_system.h"
+#include "fs/folder_paths.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/folder_entry.h"
 #include "shell/platform.h"

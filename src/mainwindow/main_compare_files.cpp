@@ -1,14 +1,14 @@
 // File > Compare Files: which two files, and where they are shown.
 #include "mainwindow/main_window.h"
 
-#include "core/diff_command.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/text_diff.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
 #include "dialogs/file_diff_view.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/list_pane.h"
 #include "shell/platform.h"
+#include "text/diff_command.h"
+#include "text/text_diff.h"
 
 #include <QAction>
 #include <QItemSelectionModel>

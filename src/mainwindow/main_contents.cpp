@@ -2,8 +2,8 @@
 // of the checker's own, never holding up the window.
 #include "mainwindow/main_window.h"
 
-#include "core/content_check.h"
-#include "core/text_formats.h"
+#include "base/text_formats.h"
+#include "compare/content_check.h"
 #include "mainwindow/list_pane.h"
 
 #include <QAction>

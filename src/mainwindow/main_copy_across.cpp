@@ -2,9 +2,9 @@
 // same relative place in the other pane's folder.
 #include "mainwindow/main_window.h"
 
-#include "core/flat_rows.h"
-#include "core/parent_folders.h"
+#include "compare/flat_rows.h"
 #include "fileops/transfer_run.h"
+#include "fs/parent_folders.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"

@@ -2,8 +2,8 @@
 // with its folder relative to the panes' folders.
 #include "mainwindow/main_window.h"
 
-#include "core/flat_rows.h"
-#include "core/text_formats.h"
+#include "base/text_formats.h"
+#include "compare/flat_rows.h"
 #include "mainwindow/list_pane.h"
 
 #include <QAction>

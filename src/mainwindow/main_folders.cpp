@@ -2,9 +2,9 @@
 // two trees are walked side by side.
 #include "mainwindow/main_window.h"
 
-#include "core/file_system.h"
-#include "core/folder_paths.h"
-#include "core/name_text.h"
+#include "base/name_text.h"
+#include "fs/file_system.h"
+#include "fs/folder_paths.h"
 #include "mainwindow/folder_entry.h"
 #include "mainwindow/list_pane.h"
 #include "shell/platform.h"

@@ -1,10 +1,10 @@
 // Where the panes, their controls and the progress bar go at every size.
 #include "mainwindow/main_window.h"
 
-#include "core/window_layout.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/sync_column.h"
 #include "mainwindow/twips.h"
+#include "store/window_layout.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -2,11 +2,11 @@
 // pane keeps level with the other.
 #include "mainwindow/main_window.h"
 
-#include "core/window_layout.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/pane_selection.h"
 #include "mainwindow/twips.h"
 #include "shell/platform.h"
+#include "store/window_layout.h"
 
 #include <QAction>
 #include <QItemSelectionModel>

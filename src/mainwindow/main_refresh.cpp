@@ -3,12 +3,12 @@
 // for the rows as they are painted.
 #include "mainwindow/main_window.h"
 
-#include "core/file_system.h"
-#include "core/flat_rows.h"
-#include "core/folder_scan.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/row_matching.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "compare/flat_rows.h"
+#include "compare/row_matching.h"
+#include "fs/file_system.h"
+#include "fs/folder_scan.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"

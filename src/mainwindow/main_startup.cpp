@@ -1,21 +1,21 @@
 // Start-up and shut-down: the stored settings into the window and back.
 #include "mainwindow/main_window.h"
 
-#include "core/exclusions.h"
-#include "core/folder_paths.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/number_text.h"
-#include "core/scratch_file.h"
-#include "core/settings_store.h"
-#include "core/window_layout.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "base/number_text.h"
 #include "dialogs/file_diff_view.h"
 #include "dialogs/sync_mode_dialog.h"
+#include "fs/exclusions.h"
+#include "fs/folder_paths.h"
+#include "fs/scratch_file.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
 #include "shell/platform.h"
+#include "store/settings_store.h"
+#include "store/window_layout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

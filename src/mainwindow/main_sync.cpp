@@ -3,10 +3,10 @@
 // one command that Undo takes back whole.
 #include "mainwindow/main_window.h"
 
-#include "core/digest_cache.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
-#include "core/text_formats.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
+#include "compare/digest_cache.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "fileops/file_texts.h"
 #include "fileops/sync_guards.h"

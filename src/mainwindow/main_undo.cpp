@@ -1,7 +1,7 @@
 // Undo: the last file command taken back, step by step, then the refresh.
 #include "mainwindow/main_window.h"
 
-#include "core/message_style.h"
+#include "base/message_style.h"
 #include "mainwindow/file_command_run.h"
 #include "shell/platform.h"
 

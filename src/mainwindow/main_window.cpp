@@ -1,6 +1,6 @@
 #include "mainwindow/main_window.h"
 
-#include "core/content_check.h"
+#include "compare/content_check.h"
 #include "mainwindow/folder_entry.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"

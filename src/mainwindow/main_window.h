@@ -1,19 +1,19 @@
 #pragma once
 
-#include "core/content_check.h"
-#include "core/file_system.h"
-#include "core/filter_settings.h"
-#include "core/folder_scan.h"
-#include "core/row_matching.h"
-#include "core/sync_plan.h"
-#include "core/tree_compare.h"
+#include "compare/content_check.h"
+#include "compare/row_matching.h"
+#include "compare/tree_compare.h"
+#include "comparison/visible_rows.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
 #include "fileops/file_steps.h"
 #include "fileops/undo_journal.h"
+#include "fs/file_system.h"
+#include "fs/filter_settings.h"
+#include "fs/folder_scan.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/pane_model.h"
-#include "mainwindow/visible_rows.h"
+#include "sync/sync_plan.h"
 
 #include <QHash>
 #include <QMainWindow>

@@ -1,8 +1,8 @@
 #include "mainwindow/pane_model.h"
 
-#include "core/flat_rows.h"
-#include "core/name_text.h"
-#include "core/text_formats.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
+#include "compare/flat_rows.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/row_matching.h"
+#include "compare/row_matching.h"
+#include "comparison/visible_rows.h"
 #include "mainwindow/status_look.h"
-#include "mainwindow/visible_rows.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sorted_name_list.h"
+#include "compare/sorted_name_list.h"
 #include "fileops/clipboard.h"
 
 #include <vector>

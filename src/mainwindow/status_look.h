@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/row_status.h"
+#include "compare/row_status.h"
 
 #include <QVariant>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sync_plan.h"
+#include "sync/sync_plan.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "shell/help_links.h"
 
-#include "core/file_properties.h"
+#include "fs/file_properties.h"
 #include "shell/build_identity.h"
 #include "shell/platform.h"
 #include "shell/shell_verb.h"

@@ -28,7 +28,7 @@ public:
     virtual ~Platform() = default;
 
     // A modal message box with the application's title. `style` is a style
-    // value (see core/message_style.h); returns the answer (1 OK, 6 Yes, 7 No).
+    // value (see base/message_style.h); returns the answer (1 OK, 6 Yes, 7 No).
     virtual int messageBox(QWidget* owner, const QString& text, int style) = 0;
     virtual void beep() = 0;
     // A message over a list of lines (of any length), with an OK button and

@@ -1,9 +1,9 @@
 #include "shell/qt_platform.h"
 
-#include "core/file_properties.h"
-#include "core/message_style.h"
+#include "base/message_style.h"
 #include "dialogs/property_sheet.h"
 #include "dialogs/toolbar_customize_dialog.h"
+#include "fs/file_properties.h"
 #include "shell/file_manager_bus.h"
 #include "shell/program_start.h"
 

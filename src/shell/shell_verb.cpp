@@ -1,8 +1,8 @@
 #include "shell/shell_verb.h"
 
-#include "core/file_system.h"
-#include "core/message_style.h"
-#include "core/name_text.h"
+#include "base/message_style.h"
+#include "base/name_text.h"
+#include "fs/file_system.h"
 #include "shell/platform.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "shell/system_info.h"
 
-#include "core/message_style.h"
+#include "base/message_style.h"
 #include "shell/platform.h"
 
 #include <QStandardPaths>

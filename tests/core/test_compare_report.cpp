@@ -1,5 +1,5 @@
-#include "core/compare_report.h"
-#include "core/name_text.h"
+#include "base/name_text.h"
+#include "compare/compare_report.h"
 #include "fileops/command_line.h"
 #include "support/temp_tree.h"
 

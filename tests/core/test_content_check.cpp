@@ -1,5 +1,5 @@
-#include "core/content_check.h"
-#include "core/file_system_kind.h"
+#include "compare/content_check.h"
+#include "fs/file_system_kind.h"
 #include "support/temp_tree.h"
 
 #include <QFile>

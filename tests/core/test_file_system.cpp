@@ -1,7 +1,7 @@
-#include "core/file_properties.h"
-#include "core/file_system.h"
-#include "core/folder_paths.h"
-#include "core/folder_scan.h"
+#include "fs/file_properties.h"
+#include "fs/file_system.h"
+#include "fs/folder_paths.h"
+#include "fs/folder_scan.h"
 #include "support/temp_tree.h"
 
 #include <QDir>

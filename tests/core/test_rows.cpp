@@ -1,7 +1,7 @@
 // The scan of both folders, the rows laid out from it, and the files read for them.
-#include "core/name_text.h"
-#include "core/row_matching.h"
-#include "core/text_formats.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
+#include "compare/row_matching.h"
 #include "support/temp_tree.h"
 
 #include <QFile>

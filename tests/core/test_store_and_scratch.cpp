@@ -1,6 +1,6 @@
 // The two files the program writes: the settings store and the icon scratch file.
-#include "core/scratch_file.h"
-#include "core/settings_store.h"
+#include "fs/scratch_file.h"
+#include "store/settings_store.h"
 #include "support/temp_tree.h"
 
 #include <QDir>

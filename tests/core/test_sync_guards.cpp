@@ -1,5 +1,5 @@
-#include "core/folder_chain.h"
 #include "fileops/sync_command.h"
+#include "fs/folder_chain.h"
 #include "support/temp_tree.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
-#include "core/message_style.h"
-#include "core/sync_plan.h"
-#include "core/sync_state.h"
+#include "base/message_style.h"
 #include "fileops/sync_command.h"
 #include "fileops/sync_run.h"
 #include "fileops/undo_journal.h"
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
+#include "sync/sync_plan.h"
+#include "sync/sync_state.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "core/sync_plan.h"
-#include "core/sync_state.h"
 #include "fileops/sync_command.h"
 #include "fileops/sync_run.h"
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
+#include "sync/sync_plan.h"
+#include "sync/sync_state.h"
 
 #include <QDir>
 #include <QFile>

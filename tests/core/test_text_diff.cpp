@@ -1,9 +1,9 @@
-#include "core/diff_command.h"
-#include "core/name_text.h"
-#include "core/text_diff.h"
-#include "core/unique_fd.h"
+#include "base/name_text.h"
+#include "fs/unique_fd.h"
 #include "shell/program_start.h"
 #include "support/temp_tree.h"
+#include "text/diff_command.h"
+#include "text/text_diff.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,8 +1,8 @@
-#include "core/exclusions.h"
-#include "core/name_text.h"
-#include "core/number_text.h"
-#include "core/text_formats.h"
-#include "core/wildcard.h"
+#include "base/name_text.h"
+#include "base/number_text.h"
+#include "base/text_formats.h"
+#include "base/wildcard.h"
+#include "fs/exclusions.h"
 #include "support/printers.h"
 
 #include <QDateTime>

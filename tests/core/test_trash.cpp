@@ -1,4 +1,4 @@
-#include "core/trash.h"
+#include "fs/trash.h"
 #include "support/temp_tree.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "core/content_check.h"
-#include "core/flat_rows.h"
-#include "core/tree_compare.h"
+#include "compare/content_check.h"
+#include "compare/flat_rows.h"
+#include "compare/tree_compare.h"
 #include "support/temp_tree.h"
 
 #include <QFile>

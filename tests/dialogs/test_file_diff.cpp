@@ -1,4 +1,4 @@
-#include "core/message_style.h"
+#include "base/message_style.h"
 #include "dialogs/file_diff_view.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"

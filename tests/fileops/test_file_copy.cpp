@@ -1,6 +1,6 @@
 // The per-file steps: what a copy keeps, when a move removes its source, what a failure leaves.
-#include "core/folder_scan.h"
 #include "fileops/file_copy.h"
+#include "fs/folder_scan.h"
 #include "support/file_faults.h"
 #include "support/temp_tree.h"
 

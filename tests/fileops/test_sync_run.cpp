@@ -1,8 +1,8 @@
-#include "core/sync_plan.h"
 #include "fileops/plan_walk.h"
 #include "fileops/sync_run.h"
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
+#include "sync/sync_plan.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,10 +1,10 @@
 // Many files at once, and two windows working on the same folders at once.
-#include "core/message_style.h"
-#include "core/settings_store.h"
+#include "base/message_style.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/pane_selection.h"
+#include "store/settings_store.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 

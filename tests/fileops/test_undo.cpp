@@ -1,7 +1,7 @@
-#include "core/folder_chain.h"
 #include "fileops/file_copy.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "fs/folder_chain.h"
 #include "support/scripted_host.h"
 #include "support/temp_tree.h"
 

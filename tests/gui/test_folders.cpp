@@ -1,4 +1,4 @@
-#include "core/message_style.h"
+#include "base/message_style.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "support/scripted_platform.h"

@@ -1,4 +1,4 @@
-#include "core/text_formats.h"
+#include "base/text_formats.h"
 #include "dialogs/property_sheet.h"
 #include "shell/file_manager_bus.h"
 #include "support/temp_tree.h"

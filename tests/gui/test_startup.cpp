@@ -1,6 +1,5 @@
-#include "core/number_text.h"
-#include "core/settings_store.h"
-#include "core/text_formats.h"
+#include "base/number_text.h"
+#include "base/text_formats.h"
 #include "dialogs/file_diff_view.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "mainwindow/duoscope_mod.h"
@@ -8,6 +7,7 @@
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/twips.h"
+#include "store/settings_store.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
 

@@ -1,4 +1,4 @@
-#include "core/message_style.h"
+#include "base/message_style.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "support/two_folders.h"
 

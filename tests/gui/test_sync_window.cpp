@@ -1,9 +1,9 @@
-#include "core/sync_state.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "fileops/sync_run.h"
 #include "mainwindow/sync_column.h"
 #include "support/scripted_host.h"
 #include "support/two_folders.h"
+#include "sync/sync_state.h"
 
 #include <QAction>
 #include <QDialog>

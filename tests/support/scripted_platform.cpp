@@ -1,6 +1,6 @@
 #include "support/scripted_platform.h"
 
-#include "core/message_style.h"
+#include "base/message_style.h"
 
 #include <QAbstractItemView>
 #include <QDialog>

@@ -1,0 +1,261 @@
+#include "compare/compare_report.h"
+
+#include "base/deep_stack.h"
+#include "base/name_text.h"
+#include "base/text_formats.h"
+#include "compare/content_check.h"
+#include "compare/digest_cache.h"
+#include "compare/report_pieces.h"
+#include "compare/row_matching.h"
+#include "compare/row_spool.h"
+#include "compare/row_status.h"
+#include "compare/tree_compare.h"
+#include "fs/file_system.h"
+#include "fs/folder_scan.h"
+#include "fs/unique_fd.h"
+
+#include <QFileDevice>
+#include <QIODevice>
+#include <QTextStream>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+// The bytes that name a row: its Source name, or Destination's where Source
+// has none.
+QByteArray rowName(const FolderRows& rows, qsizetype r) {
+    const RowPair& p = rows.rows[size_t(r)];
+    return (p.source >= 0 ? rows.source.fileName(p.source)
+                          : rows.destination.fileName(p.destination))
+        .toByteArray();
+}
+
+bool shown(const ReportOptions& o, RowStatus status) {
+    return !o.changedOnly || isDifference(status);
+}
+
+// The report's rows as the walk tells them. Each row's texts go to a spool
+// with its status (a folder's set once the rows below it are told), the
+// text form's column widths are measured meanwhile, and the spool is read
+// back into the report: no tree is kept, whatever the number of rows.
+class ReportRows : public TreeRows {
+public:
+    ReportRows(const ReportOptions& o, QTextStream& err) : m_options(o), m_err(err) {}
+
+    void row(const FolderRows& rows, qsizetype r, const QByteArray& path, bool below) override {
+        const RowPair& p = rows.rows[size_t(r)];
+        m_bytes.clear();
+        ColumnWidths widths;
+        if (m_options.json) {
+            appendJsonCell(m_bytes, "destination", rows.destination, p.destination);
+            m_bytes += ",\n";
+            if (m_options.recursive) {
+                const QByteArray full = path + rowName(rows, r);
+                m_bytes += "        \"path\": ";
+                appendJsonName(m_bytes, full, [&] { return nameText(full); });
+                m_bytes += ",\n";
+            }
+            appendJsonCell(m_bytes, "source", rows.source, p.source);
+            m_bytes += ",\n        \"status\": ";
+        } else {
+            // The folder's path once, each side's name after it.
+            if (path != m_path) {
+                m_path = path;
+                m_pathText = nameText(path);
+            }
+            const SideTexts left = sideTexts(m_formats, rows.source, p.source);
+            if (p.source >= 0)
+                widths.widen(left, m_pathText.size());
+            const SideTexts right = sideTexts(m_formats, rows.destination, p.destination);
+            for (const QString& field : {m_pathText, left.name, left.size, left.modified,
+                                         right.name, right.size, right.modified})
+                appendField(field);
+        }
+        const qint64 at = m_spool.append(quint8(p.status), m_bytes);
+        if (below)
+            m_open.push_back({at, widths});
+        else
+            measure(p.status, widths);
+    }
+
+    void settled(const FolderRows& rows, qsizetype r, const QByteArray&) override {
+        const Open open = m_open.back();
+        m_open.pop_back();
+        m_spool.setStatus(open.record, quint8(rows.status(r)));
+        measure(rows.status(r), open.widths);
+    }
+
+    void unreadable(const QByteArray& path, int error) override {
+        m_err << "duoscope: cannot read " << nameText(path) << ": "
+              << FsError::fromErrno(error, {}).reason() << '\n';
+        m_unreadable = true;
+    }
+    bool anyUnreadable() const { return m_unreadable; }
+
+    // The same text as QJsonDocument(array).toJson(Indented), or the text
+    // form's lines, left columns padded to the widest text of each.
+    void print(ReportWriter& writer) {
+        QByteArray& out = writer.buffer();
+        if (m_options.json)
+            out += '[';
+        bool first = true;
+        m_spool.replay([&](quint8 byte, QByteArrayView bytes) {
+            const auto status = RowStatus(byte);
+            if (!shown(m_options, status))
+                return;
+            if (m_options.json) {
+                out += first ? "\n    {\n" : ",\n    {\n";
+                first = false;
+                out += bytes;
+                appendJsonString(out, rowStatusKey(status));
+                out += "\n    }";
+            } else {
+                QString fields[7]; // path, then name, size and time of each side
+                for (QString& field : fields) {
+                    quint32 length = 0;
+                    std::memcpy(&length, bytes.data(), sizeof length);
+                    field = QString::fromUtf8(bytes.sliced(sizeof length, length));
+                    bytes = bytes.sliced(sizeof length + length);
+                }
+                appendTextLine(out, fields[0], {fields[1], fields[2], fields[3]},
+                               {rowStatusKey(status).leftJustified(m_status)},
+                               {fields[4], fields[5], fields[6]}, m_widths);
+            }
+            writer.maybeFlush();
+        });
+        if (m_options.json)
+            out += "\n]\n";
+    }
+
+private:
+    void appendField(const QString& text) {
+        const QByteArray bytes = text.toUtf8();
+        const auto length = quint32(bytes.size());
+        m_bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
+        m_bytes += bytes;
+    }
+    void measure(RowStatus status, const ColumnWidths& w) {
+        if (!shown(m_options, status))
+            return;
+        m_status = std::max(m_status, rowStatusKey(status).size());
+        m_widths.name = std::max(m_widths.name, w.name);
+        m_widths.size = std::max(m_widths.size, w.size);
+        m_widths.modified = std::max(m_widths.modified, w.modified);
+    }
+    struct Open {
+        qint64 record;
+        ColumnWidths widths;
+    };
+
+    const ReportOptions& m_options;
+    QTextStream& m_err;
+    const TextFormats m_formats;
+    RowSpool m_spool;
+    QByteArray m_bytes;
+    QByteArray m_path; // the folder of the last row told, and its text
+    QString m_pathText;
+    std::vector<Open> m_open; // the folder rows whose levels are being told
+    ColumnWidths m_widths;
+    qsizetype m_status = 0;
+    bool m_unreadable = false;
+};
+
+// Both folders' rows, and with --recursive the levels below them, told to `out`.
+void compare(const ReportOptions& o, DigestCache* cache, ReportRows& out) {
+    checkFolder(o.source);
+    checkFolder(o.destination);
+    if (o.recursive) {
+        TreeOptions tree;
+        tree.filters = o.filters;
+        tree.contents = o.contents;
+        tree.cache = cache;
+        walkTrees(folderPath(o.source), folderPath(o.destination), tree, out);
+        return;
+    }
+    const std::shared_ptr<FolderRows> shared =
+        compareFolders(folderPath(o.source), folderPath(o.destination), o.filters);
+    FolderRows& rows = *shared;
+    if (o.contents) {
+        const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        const std::atomic<bool> never{false};
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            if (!decidedByContents(rows, r))
+                continue;
+            errno = 0;
+            if (checkRowContents(rows, r, a.fd, b.fd, o.filters.times, never, cache) ==
+                ContentVerdict::Unreadable) {
+                rows.setStatus(r, RowStatus::Unreadable);
+                out.unreadable(folderPath(o.source) + rowName(rows, r), errno ? errno : EIO);
+            }
+        }
+    }
+    for (qsizetype r = 0; r < rows.count(); ++r)
+        out.row(rows, r, {}, false);
+}
+
+} // namespace
+
+bool isReportInvocation(const QStringList& args) {
+    if (args.isEmpty())
+        return false;
+    static const QStringList options = {
+        QStringLiteral("--compare"),  QStringLiteral("--pattern"),  QStringLiteral("--hidden"),
+        QStringLiteral("--system"),   QStringLiteral("--json"),     QStringLiteral("--changed"),
+        QStringLiteral("--help"),     QStringLiteral("--version"),  QStringLiteral("--recursive"),
+        QStringLiteral("-r"),         QStringLiteral("--contents"), QStringLiteral("-c"),
+        QStringLiteral("--tolerance")};
+    return options.contains(args.first());
+}
+
+int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.contains(QLatin1String("--help"))) {
+        out << reportUsage();
+        return 0;
+    }
+    if (args.contains(QLatin1String("--version"))) {
+        out << "duoscope " << DUOSCOPE_VERSION << '\n';
+        return 0;
+    }
+    const std::optional<ReportOptions> options =
+        parseReportOptions(args, err, "--compare", [](const QStringList& all, qsizetype& i) {
+            return all[i] == QLatin1String("--compare");
+        });
+    if (!options)
+        return 1;
+    bool unreadable = false;
+    try {
+        onDeepStack([&] {
+            std::unique_ptr<DigestCache> cache;
+            if (options->contents)
+                cache = std::make_unique<DigestCache>();
+            ReportRows rows(*options, err);
+            compare(*options, cache.get(), rows);
+            if (cache)
+                cache->save();
+            ReportWriter writer(out);
+            rows.print(writer);
+            writer.finish();
+            if (writer.failed())
+                out.setStatus(QTextStream::WriteFailed);
+            unreadable = rows.anyUnreadable();
+            return true;
+        });
+    } catch (const FsError& e) {
+        err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
+        return 2;
+    }
+    out.flush();
+    if (out.status() != QTextStream::Ok) {
+        const QIODevice* device = out.device();
+        err << "duoscope: cannot write the report: "
+            << (device ? device->errorString() : QStringLiteral("write failed")) << '\n';
+        return 3;
+    }
+    return unreadable ? 2 : 0;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "fs/filter_settings.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class FolderListing;
+class QTextStream;
+class TextFormats;
+
+// What the command-line report and the synchronisation plan share: their
+// options, the check of the two folders, and the pieces of their text and
+// JSON output.
+
+// The command-line help: the window's arguments, the report's and the plan's.
+const char* reportUsage();
+
+struct ReportOptions {
+    QByteArray source;
+    QByteArray destination;
+    FilterSettings filters;
+    bool json = false;
+    bool changedOnly = false;
+    bool recursive = false;
+    bool contents = false;
+};
+
+// Reads the report's options and the two folders from `args`. `own` is
+// offered every argument first and returns true for one it took (it may
+// step `i` past a value). `command` names the command in messages. Tells
+// what is wrong to `err` and gives nothing for bad arguments.
+std::optional<ReportOptions>
+parseReportOptions(const QStringList& args, QTextStream& err, const char* command,
+                   const std::function<bool(const QStringList& args, qsizetype& i)>& own = {});
+
+// Throws FsError naming the folder when it cannot be entered ("no such
+// folder" when it is missing): the window shows such a folder as empty, a
+// report names it.
+void checkFolder(const QByteArray& folder);
+
+// The output in pieces of about 64 KiB, so its memory stays flat whatever
+// the number of rows: written to the stream's device when it has one (as
+// UTF-8, which the stream would write), else into the stream.
+class ReportWriter {
+public:
+    explicit ReportWriter(QTextStream& out);
+    QByteArray& buffer() { return m_buffer; }
+    void maybeFlush();
+    void flush();
+    bool failed() const { return m_failed; }
+    // The last piece written and the file's own buffer flushed: a full disk
+    // may refuse only that, however small the report.
+    void finish();
+
+private:
+    QTextStream& m_out;
+    QByteArray m_buffer;
+    bool m_failed = false;
+};
+
+// A JSON string as QJsonDocument writes it.
+void appendJsonString(QByteArray& out, const QString& text);
+// A name as a JSON string: printable ASCII without a quote or a backslash
+// (most names) is its bytes, anything else goes through its shown text.
+void appendJsonName(QByteArray& out, QByteArrayView bytes, const std::function<QString()>& shown);
+// One side of a row in QJsonDocument's indented form, keys in its order; a
+// negative `i` is null. With `lastPart`, the name is the part after the last
+// "/" of the listed one (a flattened listing holds relative paths).
+void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listing, qint32 i,
+                    bool lastPart = false);
+
+// One side's texts in the text form: a folder's name ends with "/".
+struct SideTexts {
+    QString name, size, modified;
+};
+SideTexts sideTexts(const TextFormats& formats, const FolderListing& listing, qint32 i);
+
+// The widths of the text form's columns.
+struct ColumnWidths {
+    qsizetype name = 0, size = 0, modified = 0;
+    void widen(const SideTexts& source, qsizetype pathLength = 0);
+};
+// One line of the text form: Source's name, size and time padded to the
+// columns, " | " and the `middle` cells each followed by " | ", then
+// Destination's (each name after `path`), trailing blanks cut, a line feed.
+void appendTextLine(QByteArray& out, const QString& path, const SideTexts& source,
+                    const QStringList& middle, const SideTexts& destination,
+                    const ColumnWidths& widths);

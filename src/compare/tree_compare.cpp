@@ -1,0 +1,343 @@
+#include "compare/tree_compare.h"
+
+#include "base/deep_stack.h"
+#include "base/name_text.h"
+#include "compare/content_check.h"
+#include "fs/folder_chain.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A path as the walk names it: with one trailing "/".
+QByteArray withSlash(const QByteArray& path) {
+    return path.endsWith('/') ? path : path + '/';
+}
+
+// A walk that runs out of descriptors fails as a whole rather than give a false row.
+bool outOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
+// One walk over two trees. Each level is listed as a pane would list it,
+// laid out and given its statuses by the same code as the panes; only the
+// folder pairs are left to the level below. With `out`, every row is told
+// there and every folder entered; without, the walk stops at the first
+// difference.
+class TreeWalker {
+public:
+    TreeWalker(const TreeOptions& options, TreeRows* out) : m_options(options), m_out(out) {
+        m_filters = options.filters;
+        m_filters.showSubfolders = 1;
+        m_scan.cancel = options.cancel;
+        m_scan.progress = options.entriesRead;
+        m_scan.linksAsLinks = true;
+        m_scan.identities = options.identities;
+    }
+
+    // Lists the two chains' current folders, where `a` and `b` say there is
+    // one on that side, into `rows`. A listing that fails throws when
+    // `mustList`, else is told and gives false.
+    bool list(FolderRows& rows, bool a, bool b, bool mustList) {
+        if (m_options.foldersWalked)
+            m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
+        const QByteArray* listing = &m_pathA;
+        try {
+            if (a) {
+                m_scan.relativeFolder = m_options.relativeTop + m_pathA.mid(m_topA);
+                rows.source = listFilesAt(m_a.fd(), m_pathA, m_filters, m_scan);
+            }
+            listing = &m_pathB;
+            if (b) {
+                m_scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
+                rows.destination = listFilesAt(m_b.fd(), m_pathB, m_filters, m_scan);
+            }
+        } catch (const FsError& e) {
+            if (mustList || outOfDescriptors(e.number()))
+                throw;
+            if (m_out)
+                m_out->unreadable(*listing, e.number());
+            return false;
+        }
+        rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
+                              SortedNames(rows.destination));
+        rows.computeStatuses(m_options.filters.times);
+        return true;
+    }
+
+    // The status of the level listed in `rows`, the one the chains are in.
+    RowStatus compare(FolderRows& rows) {
+        bool differs = false, unreadable = false, otherTimes = false;
+        auto note = [&](RowStatus s) {
+            if (s == RowStatus::Unreadable)
+                unreadable = true;
+            else if (s == RowStatus::SameContents)
+                otherTimes = true;
+            else if (s != RowStatus::Same)
+                differs = true;
+            return differs && !m_out;
+        };
+        // With contents asked, two files of equal size are the same or not
+        // by their bytes, whatever their times: left to their own pass.
+        auto byContents = [&](qsizetype r) {
+            return m_options.contents && decidedByContents(rows, r);
+        };
+        // What the stats tell at this level first: the cheapest difference.
+        // A link and a file are two kinds of entry, whatever their stats;
+        // two links to folders compare as files do.
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+            if (rows.status(r) == RowStatus::Same &&
+                rows.source.isLink(i) != rows.destination.isLink(j))
+                rows.setStatus(r, RowStatus::Differs);
+            if (rows.status(r) == RowStatus::Checking && linked(rows, r))
+                rows.setStatus(r, linkedFolders(rows, i, j, m_options.filters.times));
+            if (i >= 0 && j >= 0 && rows.source.isLink(i) && rows.destination.isLink(j))
+                rows.setStatus(r, linkPair(rows, r));
+            if (rows.status(r) != RowStatus::Checking && !byContents(r) && note(rows.status(r)))
+                return RowStatus::Differs;
+        }
+        auto contentsDiffer = [&] {
+            for (qsizetype r = 0; m_options.contents && r < rows.count(); ++r) {
+                if (byContents(r) && note(checkContents(rows, r)))
+                    return true;
+            }
+            return false;
+        };
+        // Told, a level's files are settled before the first row goes out.
+        if (m_out && contentsDiffer())
+            return RowStatus::Differs;
+        if (m_out)
+            m_out->listed(rows, m_rel);
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            const bool checking = rows.status(r) == RowStatus::Checking;
+            const bool below = walkedBelow(rows, r) && (checking || m_out);
+            if (m_out)
+                m_out->row(rows, r, m_rel, below);
+            if (!below)
+                continue;
+            enter(rows, r);
+            if (m_out)
+                m_out->settled(rows, r, m_rel);
+            if (checking && note(rows.status(r)))
+                return RowStatus::Differs;
+        }
+        if (!m_out && contentsDiffer())
+            return RowStatus::Differs;
+        return differs      ? RowStatus::Differs
+               : unreadable ? RowStatus::Unreadable
+               : otherTimes ? RowStatus::SameContents
+                            : RowStatus::Same;
+    }
+
+    static bool linked(const FolderRows& rows, qsizetype r) {
+        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+        return (i >= 0 && rows.source.isLink(i)) || (j >= 0 && rows.destination.isLink(j));
+    }
+
+    // Compares a row's two files by contents; a pair that cannot be read is
+    // Unreadable, and told.
+    RowStatus checkContents(FolderRows& rows, qsizetype r) {
+        errno = 0;
+        const ContentVerdict v =
+            checkRowContents(rows, r, m_a.fd(), m_b.fd(), m_options.filters.times, cancelFlag(),
+                             m_options.cache, m_options.reads);
+        if (v == ContentVerdict::Cancelled)
+            throw ScanCancelled{};
+        if (v == ContentVerdict::Unreadable) {
+            rows.setStatus(r, RowStatus::Unreadable);
+            if (m_out)
+                m_out->unreadable(
+                    m_pathA + rows.source.fileName(rows.entry(r, Side::Source)).toByteArray(),
+                    errno ? errno : EIO);
+        }
+        return rows.status(r);
+    }
+
+    // Enters the folder of row `r` in both chains, never through a link,
+    // walks it and comes back. A pair's status becomes what lies below; a
+    // folder that cannot be listed or entered is Unreadable.
+    void enter(FolderRows& rows, qsizetype r) {
+        const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+        const QByteArray nameA = i >= 0 ? rows.source.fileName(i).toByteArray() : QByteArray();
+        const QByteArray nameB = j >= 0 ? rows.destination.fileName(j).toByteArray() : QByteArray();
+        // The paths grow by a level on the way down and are cut back on the
+        // way up: a copy a level would make a deep walk's time and memory
+        // grow with the square of its depth.
+        const qsizetype aboveA = m_pathA.size(), aboveB = m_pathB.size(), above = m_rel.size();
+        m_pathA += nameA + '/';
+        m_pathB += nameB + '/';
+        m_rel += (i >= 0 ? nameA : nameB) + '/';
+        const QByteArray &belowA = m_pathA, &belowB = m_pathB;
+        if (m_options.beforeEntering)
+            m_options.beforeEntering(belowA, belowB);
+        const bool a = !nameA.isEmpty(), b = !nameB.isEmpty();
+        RowStatus status = RowStatus::Unreadable;
+        bool itself = true; // the folder itself, not one below it
+        if (a && !m_a.enter(nameA)) {
+            status = notEntered(belowA);
+        } else if (b && !m_b.enter(nameB)) {
+            status = notEntered(belowB);
+            if (a)
+                back(m_a, belowA);
+        } else {
+            if (m_options.entered)
+                m_options.entered(m_rel, a ? &m_a.id() : nullptr, b ? &m_b.id() : nullptr);
+            FolderRows level;
+            if (list(level, a, b, false)) {
+                itself = false;
+                status = compare(level);
+            }
+            if (a)
+                back(m_a, belowA);
+            if (b)
+                back(m_b, belowB);
+        }
+        m_pathA.truncate(aboveA);
+        m_pathB.truncate(aboveB);
+        m_rel.truncate(above);
+        if (rows.status(r) == RowStatus::Checking || (itself && status == RowStatus::Unreadable))
+            rows.setStatus(r, status);
+    }
+
+    // Gone, or no longer a folder, since the listing: not what was seen. Out
+    // of descriptors the walk fails as a whole rather than give a false row.
+    RowStatus notEntered(const QByteArray& path) {
+        const int error = errno;
+        if (outOfDescriptors(error))
+            throw FsError::fromErrno(error, nameText(path));
+        if (error == ENOENT || error == ENOTDIR || error == ELOOP)
+            return RowStatus::Differs;
+        if (m_out)
+            m_out->unreadable(path, error);
+        return RowStatus::Unreadable;
+    }
+
+    // A folder above that is no longer where the walk left it ends the walk.
+    static void back(FolderChain& chain, const QByteArray& path) {
+        if (!chain.leave())
+            throw FsError(ESTALE, nameText(path),
+                          QStringLiteral("the folder above was moved while it was compared"));
+    }
+
+    // Two links lead the same way when their targets are the same bytes,
+    // whatever their own times (as `rsync -a` sees them); else their times
+    // say which is newer, and equal times differ.
+    RowStatus linkPair(const FolderRows& rows, qsizetype r) const {
+        const auto target = [](int dir, QByteArrayView name) {
+            QByteArray to(PATH_MAX, Qt::Uninitialized);
+            const ssize_t n =
+                ::readlinkat(dir, name.toByteArray().constData(), to.data(), to.size());
+            return n < 0 ? std::optional<QByteArray>() : std::optional(to.left(n));
+        };
+        const auto a = target(m_a.fd(), rows.source.fileName(rows.entry(r, Side::Source)));
+        const auto b =
+            target(m_b.fd(), rows.destination.fileName(rows.entry(r, Side::Destination)));
+        if (!a || !b)
+            return RowStatus::Unreadable;
+        if (*a == *b)
+            return RowStatus::Same;
+        const RowStatus byTime = rows.status(r);
+        return byTime == RowStatus::Same || byTime == RowStatus::SameContents ? RowStatus::Differs
+                                                                              : byTime;
+    }
+
+    static RowStatus linkedFolders(const FolderRows& rows, qint32 i, qint32 j,
+                                   const TimeRule& rule) {
+        if (!rows.source.isLink(i) || !rows.destination.isLink(j))
+            return RowStatus::Differs;
+        FileStat s = rows.source.stat(i), d = rows.destination.stat(j);
+        s.folder = d.folder = false;
+        return rowStatus(&s, &d, false, rule);
+    }
+
+    const std::atomic<bool>& cancelFlag() const {
+        static const std::atomic<bool> never{false};
+        return m_options.cancel ? *m_options.cancel : never;
+    }
+
+    // Starts at the two tops: their paths, each ending with "/".
+    void atTops(const QByteArray& sourceFolder, const QByteArray& destinationFolder) {
+        m_pathA = withSlash(sourceFolder);
+        m_pathB = withSlash(destinationFolder);
+        m_topA = m_pathA.size();
+        m_topB = m_pathB.size();
+    }
+
+    FolderChain m_a, m_b; // the folders the walk is in, on each side
+    // Their paths, each ending with "/", and the path below the two given.
+    QByteArray m_pathA, m_pathB, m_rel;
+
+private:
+    const TreeOptions& m_options;
+    TreeRows* m_out;
+    FilterSettings m_filters;
+    ScanOptions m_scan;
+    qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
+};
+
+} // namespace
+
+bool walkedBelow(const FolderRows& rows, qsizetype r) {
+    const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
+    const bool folder =
+        (i >= 0 && rows.source.isFolder(i)) || (j >= 0 && rows.destination.isFolder(j));
+    return folder && !TreeWalker::linked(rows, r);
+}
+
+RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+                       const TreeOptions& options) {
+    // The two given are opened without following a link.
+    TreeWalker walker(options, nullptr);
+    const bool openA = walker.m_a.openTop(sourceFolder, false);
+    const int errA = errno;
+    const bool openB = walker.m_b.openTop(destinationFolder, false);
+    const int errB = errno;
+    if (!openA || !openB) {
+        const QByteArray a = withSlash(sourceFolder).chopped(1),
+                         b = withSlash(destinationFolder).chopped(1);
+        struct stat sa {
+        }, sb{};
+        if (::lstat(a.constData(), &sa) == 0 && ::lstat(b.constData(), &sb) == 0 &&
+            S_ISLNK(sa.st_mode) && S_ISLNK(sb.st_mode)) {
+            const FileStat s{qint64(sa.st_size), sa.st_mtime, false, false};
+            const FileStat d{qint64(sb.st_size), sb.st_mtime, false, false};
+            return rowStatus(&s, &d, false, options.filters.times);
+        }
+        const int err = !openA ? errA : errB;
+        return err == ENOENT || err == ENOTDIR || err == ELOOP ? RowStatus::Differs
+                                                               : RowStatus::Unreadable;
+    }
+    try {
+        return onDeepStack([&] {
+            walker.atTops(sourceFolder, destinationFolder);
+            FolderRows rows;
+            return walker.list(rows, true, true, false) ? walker.compare(rows)
+                                                        : RowStatus::Unreadable;
+        });
+    } catch (const FsError&) {
+        return RowStatus::Unreadable; // moved meanwhile, or out of descriptors: nothing to tell
+    }
+}
+
+void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
+               const TreeOptions& options, TreeRows& out) {
+    TreeWalker walker(options, &out);
+    if (!walker.m_a.openTop(sourceFolder, true))
+        throw FsError::fromErrno(errno, nameText(sourceFolder));
+    if (!walker.m_b.openTop(destinationFolder, true))
+        throw FsError::fromErrno(errno, nameText(destinationFolder));
+    if (options.entered)
+        options.entered({}, &walker.m_a.id(), &walker.m_b.id());
+    onDeepStack([&] {
+        walker.atTops(sourceFolder, destinationFolder);
+        FolderRows rows;
+        walker.list(rows, true, true, true);
+        return walker.compare(rows);
+    });
+}

@@ -1,0 +1,314 @@
+#include "fs/folder_scan.h"
+
+#include "base/name_text.h"
+#include "base/wildcard.h"
+#include "fs/exclusions.h"
+#include "fs/file_system_kind.h"
+#include "fs/trash.h"
+#include "fs/unique_fd.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+
+int attributeMask(const FilterSettings& settings) {
+    int mask = 0;
+    if (settings.showArchive != 0)
+        mask += Attr::Archive;
+    if (settings.showReadOnly != 0)
+        mask += Attr::ReadOnly;
+    if (settings.showHidden != 0)
+        mask += Attr::Hidden;
+    if (settings.showSystem != 0)
+        mask += Attr::System;
+    return mask;
+}
+
+QString FolderListing::name(qsizetype i) const {
+    const QByteArrayView bytes = fileName(i);
+    // Printable ASCII without a backslash shows as it is.
+    for (const char c : bytes) {
+        if (c < 0x20 || c > 0x7e || c == '\\')
+            return nameText(QByteArray::fromRawData(bytes.data(), bytes.size()));
+    }
+    return QString::fromLatin1(bytes.data(), bytes.size());
+}
+
+void FolderListing::add(QByteArrayView fileName, const FileStat& st, bool link) {
+    File f;
+    f.size = st.size;
+    f.modified = st.modified;
+    f.nameAt = static_cast<quint32>(m_names.size());
+    f.nameLength = static_cast<quint16>(std::min<qsizetype>(fileName.size(), 65535));
+    f.flags = quint8((st.dangling ? Dangling : 0) | (st.folder ? Folder : 0) | (link ? Link : 0));
+    m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
+    m_names.push_back('\0');
+    if (st.identity || !m_identities.empty()) {
+        m_identities.resize(m_files.size());
+        const FileIdentity id = st.identity.value_or(FileIdentity{});
+        m_identities.push_back({quint64(id.device), quint64(id.inode), qint64(id.changed.tv_sec),
+                                quint32(id.modified.tv_nsec), quint32(id.changed.tv_nsec)});
+    }
+    m_files.push_back(f);
+}
+
+// Reads one folder: the names first, then one stat each, inline on a local
+// disk or from several threads where every stat waits on a server.
+class FolderReader {
+public:
+    FolderReader(const QByteArray& folder, const FilterSettings& settings,
+                 const ScanOptions& options)
+        : m_folder(folder), m_options(options), m_mask(attributeMask(settings)),
+          m_pattern(settings.fileTypes),
+          m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")),
+          m_folders(settings.showSubfolders != 0), m_exclusions(settings.excludeNames) {}
+
+    // A file set aside by an unfinished move got its name back during the
+    // reading: read again, so it is listed once.
+    bool nameGivenBack() const { return m_nameGivenBack; }
+
+    // Reads the folder at the path, or the one open at `folderFd`.
+    FolderListing read(int folderFd = -1) {
+        DIR* dir = nullptr;
+        if (folderFd < 0) {
+            dir = ::opendir(m_folder.constData());
+        } else {
+            // A description of its own, read from the start, closed with the stream.
+            const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            dir = fd < 0 ? nullptr : ::fdopendir(fd);
+            if (fd >= 0 && !dir)
+                ::close(fd);
+        }
+        if (!dir) {
+            if (folderFd < 0 && (errno == ENOENT || errno == ENOTDIR))
+                return {}; // no such folder: nothing to list
+            throw FsError::fromErrno(errno, nameText(m_folder));
+        }
+        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+        tick(0);
+        m_fd = ::dirfd(dir);
+        const int inFlight = m_options.afterNames          ? std::max(2, m_options.statsInFlight)
+                             : m_options.statsInFlight > 0 ? m_options.statsInFlight
+                                                           : statsInFlightFor(m_fd);
+        std::vector<Candidate> later; // names waiting for their stat
+        for (qint64 seen = 1;; ++seen) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (!entry) {
+                if (errno != 0)
+                    throw FsError::fromErrno(errno, nameText(m_folder));
+                tick((seen - 1) & 255); // the entries since the last count
+                break;
+            }
+            if ((seen & 255) == 0)
+                tick(256);
+            const char* raw = entry->d_name;
+            if (FileSystem::ownTemporary(m_fd, m_folder, raw, m_nameGivenBack))
+                continue;
+            const int want = wanted(raw, entry->d_type);
+            if (want == 0)
+                continue;
+            if (inFlight > 1) {
+                later.push_back({QByteArray(raw), {}, 0, false, want == 2});
+                continue;
+            }
+            Candidate c{
+                QByteArray::fromRawData(raw, qsizetype(std::strlen(raw))), {}, 0, false, want == 2};
+            statOne(c);
+            if (c.outcome < 0)
+                throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
+            if (c.outcome > 0)
+                m_listing.add(c.name, c.st, c.link);
+        }
+        if (m_options.afterNames)
+            m_options.afterNames();
+        if (!later.empty())
+            statConcurrently(later, inFlight);
+        return std::move(m_listing);
+    }
+
+private:
+    struct Candidate {
+        QByteArray name;
+        FileStat st;
+        int outcome;             // 1 listed, 0 left out, -errno could not be statted
+        bool link;               // with linksAsLinks: the entry is a link, st its own
+        bool patternDue = false; // the stat tells whether the pattern applies
+    };
+
+    static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
+
+    // Whether the folder read is a drive's top: a mount's root, or "/".
+    bool driveTop() const {
+        struct statx x {};
+        if (::statx(m_fd, "", AT_EMPTY_PATH, STATX_INO, &x) == 0 &&
+            (x.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT))
+            return (x.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        struct stat here {
+        }, up{};
+        return ::fstat(m_fd, &here) == 0 && ::fstatat(m_fd, "..", &up, 0) == 0 &&
+               (here.st_dev != up.st_dev || here.st_ino == up.st_ino);
+    }
+
+    void tick(qint64 n) const {
+        if (m_options.progress)
+            m_options.progress->fetch_add(n, std::memory_order_relaxed);
+        if (m_options.cancel && m_options.cancel->load(std::memory_order_relaxed))
+            throw ScanCancelled{};
+    }
+
+    // What the name and the entry's type alone can tell, before any stat:
+    // 0 left out, 1 wanted, 2 wanted if the pattern applies and admits it.
+    int wanted(const char* raw, unsigned char type) const {
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            return false;
+        if (raw[0] == '.' && !(m_mask & Attr::Hidden))
+            return false;
+        if (!m_exclusions.isEmpty() &&
+            m_exclusions.excludes(QByteArrayView(raw), m_options.relativeFolder))
+            return false;
+        // The trash of a drive compared from its top is the program's, never data.
+        if (raw[0] == '.' && m_options.relativeFolder.isEmpty() && Trash::isTopTrashName(raw) &&
+            driveTop())
+            return false;
+        if (type == DT_DIR)
+            return m_folders ? 1 : 0;
+        if ((type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK) &&
+            !(m_mask & Attr::System))
+            return false;
+        // What a link or an entry of unknown type is decides whether the
+        // pattern applies: the stat looks.
+        if (m_folders && (type == DT_LNK || type == DT_UNKNOWN))
+            return 2;
+        return matches(raw) ? 1 : 0;
+    }
+
+    bool matches(const char* raw) const {
+        return m_everyName || wildcardMatch(m_pattern, nameText(QByteArray(raw)));
+    }
+
+    // Whether an entry, its stat taken, is listed.
+    int outcomeFor(const Candidate& c, const struct stat& st) const {
+        if (S_ISDIR(st.st_mode))
+            return m_folders ? 1 : 0; // without folders, a link to one is no file either
+        if (!S_ISREG(st.st_mode) && !(m_mask & Attr::System))
+            return 0;
+        return !c.patternDue || matches(c.name.constData()) ? 1 : 0;
+    }
+
+    // One stat, following links (unless linksAsLinks asks for the link's
+    // own); a link that leads to no file is its own entry.
+    void statOne(Candidate& c) const {
+        struct stat st {};
+        const char* name = c.name.constData();
+        if (m_options.linksAsLinks) {
+            if (::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                c.outcome = errno == ENOENT ? 0 : -errno; // gone since it was listed: left out
+                return;
+            }
+            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+            if (m_options.identities)
+                c.st.identity = FileIdentity::of(st);
+            if (!S_ISLNK(st.st_mode)) {
+                c.outcome = outcomeFor(c, st);
+                return;
+            }
+            struct stat target {};
+            c.link = true;
+            if (::fstatat(m_fd, name, &target, 0) != 0)
+                return leadsNowhere(c, st);
+            c.outcome = outcomeFor(c, target);
+            c.st.folder = S_ISDIR(target.st_mode);
+            return;
+        }
+        if (::fstatat(m_fd, name, &st, 0) == 0) {
+            c.outcome = outcomeFor(c, st);
+            c.st = {static_cast<qint64>(st.st_size), st.st_mtime, S_ISDIR(st.st_mode), false};
+            if (m_options.identities)
+                c.st.identity = FileIdentity::of(st);
+            return;
+        }
+        const int err = errno;
+        if (::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone since it was listed: left out.
+            c.outcome = errno == ENOENT ? 0 : -errno;
+            return;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            c.outcome = -err;
+            return;
+        }
+        leadsNowhere(c, st);
+    }
+
+    // A link that leads to no file: a system entry, with its own stats.
+    void leadsNowhere(Candidate& c, const struct stat& own) const {
+        c.outcome =
+            (m_mask & Attr::System) && (!c.patternDue || matches(c.name.constData())) ? 1 : 0;
+        c.st = {static_cast<qint64>(own.st_size), own.st_mtime, false, true};
+        if (m_options.identities)
+            c.st.identity = FileIdentity::of(own);
+    }
+
+    void statConcurrently(std::vector<Candidate>& names, int threads) {
+        std::atomic<size_t> next{0};
+        std::exception_ptr failure;
+        std::atomic<bool> failed{false};
+        auto work = [&] {
+            try {
+                for (size_t i; !failed.load() && (i = next.fetch_add(1)) < names.size();) {
+                    if ((i & 255) == 0)
+                        tick(0);
+                    statOne(names[i]);
+                }
+            } catch (...) {
+                if (!failed.exchange(true))
+                    failure = std::current_exception();
+            }
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t)
+            pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool)
+            t.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        for (const Candidate& c : names) {
+            if (c.outcome < 0)
+                throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
+            if (c.outcome > 0)
+                m_listing.add(c.name, c.st, c.link);
+        }
+    }
+
+    const QByteArray& m_folder;
+    const ScanOptions& m_options;
+    const int m_mask;
+    const QString m_pattern;
+    const bool m_everyName;
+    const bool m_folders;
+    const Exclusions m_exclusions;
+    int m_fd = -1;
+    FolderListing m_listing;
+    bool m_nameGivenBack = false;
+};
+
+FolderListing listFilesAt(int folderFd, const QByteArray& folderPath,
+                          const FilterSettings& settings, const ScanOptions& options) {
+    FolderReader reader(folderPath, settings, options);
+    FolderListing listing = reader.read(folderFd);
+    if (reader.nameGivenBack())
+        return FolderReader(folderPath, settings, options).read(folderFd);
+    return listing;
+}
+
+FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,
+                        const ScanOptions& options) {
+    return listFilesAt(-1, folderPath, settings, options);
+}

@@ -1,0 +1,313 @@
+#include "sync/sync_state.h"
+
+#include "base/name_text.h"
+#include "fs/file_system.h"
+#include "fs/unique_fd.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+namespace {
+
+// The file: this magic, both folders' paths, each top folder's device, the
+// number of entries, the entries sorted by path (each path as the bytes it
+// shares with the one before and the rest, a byte of flags, then each side's
+// identity), then XXH3-64 of all that went before. Numbers are
+// variable-length integers, most of them differences from a number written
+// before (a device from its top's, a change time from the modification time,
+// Destination's from Source's), so a file takes about 40 bytes.
+// The first format (last byte 1) had no devices nor flags, and of each side
+// only the size and the modification time in whole seconds.
+constexpr char magic[8] = {'D', 'S', 'S', 'Y', 'N', 'C', 0, 2};
+constexpr char firstFormat = 1;
+constexpr quint8 sizeAndSecondsFlag = 1;
+
+void putNumber(QByteArray& out, quint64 n) {
+    do {
+        out += char((n & 0x7f) | (n > 0x7f ? 0x80 : 0));
+        n >>= 7;
+    } while (n);
+}
+
+void putSigned(QByteArray& out, qint64 n) {
+    putNumber(out, (quint64(n) << 1) ^ quint64(n >> 63));
+}
+
+void putBytes(QByteArray& out, QByteArrayView bytes) {
+    putNumber(out, quint64(bytes.size()));
+    out += bytes;
+}
+
+// Reads what putNumber and the others wrote; once anything is missing or
+// out of bounds every later read fails too.
+// The state file's bytes, read at its size in one go; anything but a regular
+// file there (a FIFO would block, a link lead elsewhere) counts as none.
+bool readStateFile(const QByteArray& path, QByteArray& bytes) {
+    const UniqueFd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    bytes.resize(qsizetype(st.st_size));
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd.fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    bytes.truncate(done);
+    return true;
+}
+
+class Reader {
+public:
+    explicit Reader(QByteArrayView bytes)
+        : m_at(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+    bool ok() const { return m_ok; }
+    quint64 number() {
+        quint64 n = 0;
+        for (int shift = 0; m_ok && shift < 64; shift += 7) {
+            if (m_at == m_end)
+                break;
+            const quint8 byte = quint8(*m_at++);
+            n |= quint64(byte & 0x7f) << shift;
+            if (!(byte & 0x80))
+                return n;
+        }
+        m_ok = false;
+        return 0;
+    }
+    qint64 signedNumber() {
+        const quint64 n = number();
+        return qint64(n >> 1) ^ -qint64(n & 1);
+    }
+    QByteArrayView bytes(quint64 size) {
+        if (!m_ok || size > quint64(m_end - m_at)) {
+            m_ok = false;
+            return {};
+        }
+        m_at += size;
+        return {m_at - size, qsizetype(size)};
+    }
+    QByteArrayView bytes() { return bytes(number()); }
+    bool atEnd() const { return m_at == m_end; }
+
+private:
+    const char* m_at;
+    const char* m_end;
+    bool m_ok = true;
+};
+
+// One side's identity, its numbers as differences from `near` (the other
+// side's, or the top folder's device and zero times).
+void putIdentity(QByteArray& out, const FileIdentity& id, const FileIdentity& near) {
+    putNumber(out, quint64(id.size));
+    putSigned(out, qint64(id.device) - qint64(near.device));
+    putNumber(out, quint64(id.inode));
+    putSigned(out, id.modified.tv_sec - near.modified.tv_sec);
+    putNumber(out, quint64(id.modified.tv_nsec));
+    putSigned(out, id.changed.tv_sec - id.modified.tv_sec);
+    putNumber(out, quint64(id.changed.tv_nsec));
+}
+
+FileIdentity readIdentity(Reader& in, const FileIdentity& near) {
+    FileIdentity id;
+    id.size = off_t(in.number());
+    id.device = dev_t(qint64(near.device) + in.signedNumber());
+    id.inode = ino_t(in.number());
+    id.modified.tv_sec = near.modified.tv_sec + in.signedNumber();
+    id.modified.tv_nsec = long(in.number());
+    id.changed.tv_sec = id.modified.tv_sec + in.signedNumber();
+    id.changed.tv_nsec = long(in.number());
+    return id;
+}
+
+// A folder as the state names it: its real path, so other spellings of it
+// (relative, through a link) find the same state.
+QByteArray realFolder(const QByteArray& folder) {
+    char* real = ::realpath(folder.constData(), nullptr);
+    if (!real)
+        return QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(folder)))
+            .toLocal8Bit();
+    QByteArray path(real);
+    std::free(real);
+    return path;
+}
+
+QByteArray pairKey(const QByteArray& source, const QByteArray& destination) {
+    QByteArray key;
+    putBytes(key, realFolder(source));
+    putBytes(key, realFolder(destination));
+    return key;
+}
+
+QString ignored(const QByteArray& file, const QString& why) {
+    return QStringLiteral("The record of the last synchronization of these folders (%1) %2 and "
+                          "was ignored: the plan updates both sides.")
+        .arg(nameText(file), why);
+}
+
+} // namespace
+
+QByteArray SyncState::pathFor(const QByteArray& source, const QByteArray& destination) {
+    QByteArray base = qgetenv("XDG_STATE_HOME");
+    if (base.isEmpty() || !base.startsWith('/'))
+        base = qgetenv("HOME") + "/.local/state";
+    const QByteArray key = pairKey(source, destination);
+    const XXH128_hash_t digest = XXH3_128bits(key.constData(), size_t(key.size()));
+    return base + "/Zelmar/Duoscope/sync-" +
+           QByteArray::number(digest.high64, 16).rightJustified(16, '0') +
+           QByteArray::number(digest.low64, 16).rightJustified(16, '0');
+}
+
+SyncState SyncState::load(const QByteArray& source, const QByteArray& destination, QString& why) {
+    const QByteArray path = pathFor(source, destination);
+    SyncState state;
+    QByteArray bytes;
+    if (!readStateFile(path, bytes)) {
+        why = QStringLiteral(
+            "No earlier synchronization of these folders: the plan updates both sides.");
+        return state;
+    }
+    const qsizetype body = bytes.size() - qsizetype(sizeof(quint64));
+    quint64 sum = 0;
+    if (body < qsizetype(sizeof magic) || std::memcmp(bytes.constData(), magic, sizeof magic - 1) ||
+        (bytes[sizeof magic - 1] != magic[sizeof magic - 1] &&
+         bytes[sizeof magic - 1] != firstFormat)) {
+        why = ignored(path, QStringLiteral("is not one this program wrote"));
+        return state;
+    }
+    std::memcpy(&sum, bytes.constData() + body, sizeof sum);
+    if (XXH3_64bits(bytes.constData(), size_t(body)) != sum) {
+        why = ignored(path, QStringLiteral("is damaged or cut short"));
+        return state;
+    }
+    state.upgraded = bytes[sizeof magic - 1] == firstFormat;
+    Reader in(QByteArrayView(bytes).first(body).sliced(sizeof magic));
+    const QByteArray key = pairKey(source, destination);
+    const QByteArrayView sourceSeen = in.bytes(), destinationSeen = in.bytes();
+    QByteArray seen;
+    putBytes(seen, sourceSeen);
+    putBytes(seen, destinationSeen);
+    if (in.ok() && seen != key) {
+        why = ignored(path, QStringLiteral("is of other folders, %1 and %2,")
+                                .arg(nameText(sourceSeen.toByteArray()),
+                                     nameText(destinationSeen.toByteArray())));
+        return state;
+    }
+    if (!state.upgraded) {
+        state.sourceDevice = dev_t(in.number());
+        state.destinationDevice = dev_t(in.number());
+    }
+    const quint64 count = in.number();
+    // Each entry takes a few bytes of the file at least: a count beyond that
+    // is a damaged one, found below, not a reason to reserve it.
+    state.m_entries.reserve(size_t(std::min<quint64>(count, quint64(body))));
+    QByteArray name;
+    for (quint64 i = 0; in.ok() && i < count; ++i) {
+        const quint64 shared = in.number();
+        const QByteArrayView rest = in.bytes();
+        if (shared > quint64(name.size()))
+            break;
+        name.truncate(qsizetype(shared));
+        name += rest;
+        SyncedFile f;
+        if (state.upgraded) {
+            f.sizeAndSeconds = true;
+            f.source.size = off_t(in.number());
+            f.source.modified.tv_sec = in.signedNumber();
+            f.destination.size = off_t(in.number());
+            f.destination.modified.tv_sec = f.source.modified.tv_sec + in.signedNumber();
+        } else {
+            f.sizeAndSeconds = in.number() & sizeAndSecondsFlag;
+            FileIdentity top;
+            top.device = state.sourceDevice;
+            f.source = readIdentity(in, top);
+            f.destination = readIdentity(in, f.source);
+        }
+        state.add(name, f);
+    }
+    if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count)) {
+        why = ignored(path, QStringLiteral("is damaged or cut short"));
+        return {};
+    }
+    state.sort();
+    return state;
+}
+
+bool SyncedFile::unchanged(Side side, const FileIdentity& now) const {
+    const FileIdentity& was = side == Side::Source ? source : destination;
+    if (sizeAndSeconds)
+        return now.size == was.size && now.modified.tv_sec == was.modified.tv_sec;
+    return now == was;
+}
+
+void SyncState::add(QByteArrayView path, const SyncedFile& file) {
+    m_entries.push_back({quint32(m_names.size()), quint32(path.size()), file});
+    m_names.insert(m_names.end(), path.begin(), path.end());
+}
+
+void SyncState::sort() {
+    std::sort(m_entries.begin(), m_entries.end(), [this](const Entry& a, const Entry& b) {
+        return QByteArrayView(m_names.data() + a.at, a.length) <
+               QByteArrayView(m_names.data() + b.at, b.length);
+    });
+}
+
+size_t SyncState::lowerBound(QByteArrayView path) const {
+    const auto it = std::partition_point(m_entries.begin(), m_entries.end(), [&](const Entry& e) {
+        return QByteArrayView(m_names.data() + e.at, e.length) < path;
+    });
+    return size_t(it - m_entries.begin());
+}
+
+const SyncedFile* SyncState::find(QByteArrayView path) const {
+    const size_t i = lowerBound(path);
+    return i < m_entries.size() && name(i) == path ? &m_entries[i].file : nullptr;
+}
+
+bool SyncState::anyBelow(QByteArrayView path) const {
+    const QByteArray prefix = path.toByteArray() + '/';
+    const size_t i = lowerBound(prefix);
+    return i < m_entries.size() && name(i).startsWith(prefix);
+}
+
+FsResult SyncState::save(const QByteArray& source, const QByteArray& destination) {
+    sort();
+    QByteArray out(magic, sizeof magic);
+    out += pairKey(source, destination);
+    putNumber(out, quint64(sourceDevice));
+    putNumber(out, quint64(destinationDevice));
+    putNumber(out, m_entries.size());
+    QByteArrayView before;
+    FileIdentity top;
+    top.device = sourceDevice;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const QByteArrayView path = name(i);
+        const auto differ = std::mismatch(path.begin(), path.end(), before.begin(), before.end());
+        const qsizetype shared = differ.first - path.begin();
+        putNumber(out, quint64(shared));
+        putBytes(out, path.sliced(shared));
+        const SyncedFile& f = m_entries[i].file;
+        putNumber(out, f.sizeAndSeconds ? sizeAndSecondsFlag : 0);
+        putIdentity(out, f.source, top);
+        putIdentity(out, f.destination, f.source);
+        before = path;
+    }
+    const quint64 sum = XXH3_64bits(out.constData(), size_t(out.size()));
+    out.append(reinterpret_cast<const char*>(&sum), sizeof sum);
+    const QByteArray path = pathFor(source, destination);
+    QDir().mkpath(QFile::decodeName(FileSystem::parentFolder(path)));
+    return FileSystem::replaceFile(path, out, 0600, false);
+}
