@@ -1,5 +1,7 @@
 #include "compare/digest_cache.h"
 
+#include "compare/digest_cache_format.h"
+
 #include "fs/file_system_kind.h"
 #include "fs/unique_fd.h"
 
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -17,24 +20,7 @@
 
 namespace {
 
-// The file: this header, the entries, then XXH3-64 of all that went before.
-// Native byte order: a cache written by another machine is foreign anyway.
-constexpr char magic[8] = {'D', 'S', 'D', 'I', 'G', 'S', 0, 1};
-struct Header {
-    char magic[8];
-    std::uint64_t run, count;
-};
-struct Record {
-    std::uint64_t device, inode;
-    std::int64_t size, modifiedNs, changedNs;
-    std::uint64_t used, low, high;
-};
-static_assert(sizeof(Header) == 24 && sizeof(Record) == 64);
-
-constexpr auto byIdentity = [](const auto& a, const auto& b) {
-    return std::tie(a.id.device, a.id.inode, a.id.size, a.id.modifiedNs, a.id.changedNs) <
-           std::tie(b.id.device, b.id.inode, b.id.size, b.id.modifiedNs, b.id.changedNs);
-};
+using namespace digest_file;
 
 std::int64_t ns(const struct timespec& t) {
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -64,8 +50,28 @@ std::int64_t realTimeNs() {
     return ns(now);
 }
 
-DigestCache::DigestCache(QByteArray path, qsizetype maxEntries)
-    : m_path(path.isEmpty() ? defaultPath() : std::move(path)), m_max(maxEntries) {}
+DigestCache::DigestCache(QByteArray path, qsizetype maxEntries, qsizetype bufferEntries)
+    : m_path(path.isEmpty() ? defaultPath() : std::move(path)), m_max(maxEntries),
+      m_bufferMax(std::max<qsizetype>(bufferEntries, 1)) {}
+
+DigestCache::~DigestCache() {
+    forget();
+    if (m_spill >= 0)
+        ::close(m_spill);
+}
+
+void DigestCache::forget() {
+    if (m_map)
+        ::munmap(m_map, m_mapSize);
+    m_map = nullptr;
+    m_mapSize = 0;
+    m_records = nullptr;
+    m_recordCount = 0;
+    m_blockSums = nullptr;
+    m_readWhole = {};
+    m_blockChecked = {};
+    m_found = {};
+}
 
 void DigestCache::load() {
     m_loaded = true;
@@ -74,40 +80,95 @@ void DigestCache::load() {
     struct stat st {};
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return; // none yet, or not ours
-    static_assert(sizeof(Stored) == sizeof(Record) &&
-                  offsetof(Stored, used) == offsetof(Record, used) &&
-                  offsetof(Stored, digest) == offsetof(Record, low));
-    // Read straight into the entries: one copy of a file that may be tens of MB.
     Header header{};
-    std::uint64_t sum = 0;
-    const size_t fixed = sizeof header + sizeof sum, size = size_t(st.st_size);
-    bool whole = size >= fixed && (size - fixed) % sizeof(Record) == 0 &&
-                 readAll(fd.fd, reinterpret_cast<char*>(&header), sizeof header) &&
-                 std::memcmp(header.magic, magic, sizeof magic) == 0 &&
-                 header.count == (size - fixed) / sizeof(Record);
-    if (whole) {
-        m_stored.resize(size_t(header.count));
-        const size_t body = m_stored.size() * sizeof(Record);
-        whole = readAll(fd.fd, reinterpret_cast<char*>(m_stored.data()), body) &&
+    const size_t size = size_t(st.st_size), tail = sizeof(std::uint64_t);
+    const bool ours = size >= sizeof header + tail &&
+                      readAll(fd.fd, reinterpret_cast<char*>(&header), sizeof header) &&
+                      std::memcmp(header.magic, magic, sizeof magic) == 0 &&
+                      header.count <= (size - sizeof header) / sizeof(Stored);
+    const std::uint64_t count = ours ? header.count : 0;
+    bool whole = false;
+    if (ours && header.magic[7] == blockFormat &&
+        size == sizeof header + count * sizeof(Stored) + blocks(count) * tail + tail) {
+        m_map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.fd, 0);
+        if (m_map == MAP_FAILED)
+            m_map = nullptr;
+        if (m_map) {
+            m_mapSize = size;
+            const char* bytes = static_cast<const char*>(m_map);
+            m_records = reinterpret_cast<const Stored*>(bytes + sizeof header);
+            m_blockSums = reinterpret_cast<const std::uint64_t*>(bytes + sizeof header +
+                                                                 count * sizeof(Stored));
+            m_recordCount = size_t(count);
+            // The header and the blocks' checksums now; each block when first read.
+            XXH3_state_t* state = XXH3_createState();
+            XXH3_64bits_reset(state);
+            XXH3_64bits_update(state, &header, sizeof header);
+            XXH3_64bits_update(state, m_blockSums, blocks(count) * tail);
+            std::uint64_t sum = 0;
+            std::memcpy(&sum, bytes + size - tail, tail);
+            whole = XXH3_64bits_digest(state) == sum;
+            XXH3_freeState(state);
+            m_blockChecked.assign(blocks(count), false);
+        }
+    } else if (ours && header.magic[7] == firstFormat &&
+               size == sizeof header + count * sizeof(Stored) + tail) {
+        // Read whole and checked as before; saved in the block format.
+        m_readWhole.resize(size_t(count));
+        std::uint64_t sum = 0;
+        const size_t body = m_readWhole.size() * sizeof(Stored);
+        whole = readAll(fd.fd, reinterpret_cast<char*>(m_readWhole.data()), body) &&
                 readAll(fd.fd, reinterpret_cast<char*>(&sum), sizeof sum);
         XXH3_state_t* state = XXH3_createState();
         XXH3_64bits_reset(state);
         XXH3_64bits_update(state, &header, sizeof header);
-        XXH3_64bits_update(state, m_stored.data(), body);
+        XXH3_64bits_update(state, m_readWhole.data(), body);
         whole = whole && XXH3_64bits_digest(state) == sum;
         XXH3_freeState(state);
+        std::sort(m_readWhole.begin(), m_readWhole.end(),
+                  [](const Stored& x, const Stored& y) { return before(x.id, y.id); });
+        m_records = m_readWhole.data();
+        m_recordCount = m_readWhole.size();
+        m_changed = true;
     }
     if (!whole) {
-        m_stored.clear();
+        forget();
         m_foreign = m_changed = true; // written anew on the next save
         return;
     }
+    m_found.assign(m_recordCount, false);
     m_run = header.run + 1;
-    // A file written before entries were kept in order is sorted, and saved so.
-    if (!std::is_sorted(m_stored.begin(), m_stored.end(), byIdentity)) {
-        std::sort(m_stored.begin(), m_stored.end(), byIdentity);
-        m_changed = true;
+}
+
+bool DigestCache::blockSound(size_t block) {
+    if (!m_blockSums || m_blockChecked[block])
+        return true;
+    const size_t first = block * blockEntries, n = std::min(blockEntries, m_recordCount - first);
+    if (XXH3_64bits(m_records + first, n * sizeof(Stored)) != m_blockSums[block]) {
+        // One bad block makes the whole file suspect: none of it is used.
+        forget();
+        m_foreign = m_changed = true;
+        return false;
     }
+    m_blockChecked[block] = true;
+    return true;
+}
+
+const DigestCache::Stored* DigestCache::stored(const ContentKey& id, size_t& at) {
+    size_t low = 0, high = m_recordCount;
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (!blockSound(mid / blockEntries))
+            return nullptr;
+        if (before(m_records[mid].id, id))
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    if (low == m_recordCount || !blockSound(low / blockEntries) || !(m_records[low].id == id))
+        return nullptr;
+    at = low;
+    return m_records + low;
 }
 
 bool DigestCache::trusts(std::uint64_t device, int fd) {
@@ -117,24 +178,17 @@ bool DigestCache::trusts(std::uint64_t device, int fd) {
     return *m_trusted.insert(device, !servedFileSystem(fileSystemTypeOf(fd)));
 }
 
-DigestCache::Stored* DigestCache::stored(const ContentKey& id) {
-    const auto it =
-        std::lower_bound(m_stored.begin(), m_stored.end(), Stored{id, 0, {}}, byIdentity);
-    return it != m_stored.end() && it->id == id ? &*it : nullptr;
-}
-
 std::optional<ContentDigest> DigestCache::find(const ContentKey& id) {
     if (!m_loaded)
         load();
-    Stored* entry = stored(id);
-    if (!entry) {
-        const auto it = m_added.find(id);
-        if (it == m_added.end())
-            return std::nullopt;
-        entry = &*it;
-    }
+    if (const auto it = m_added.find(id); it != m_added.end())
+        return it->digest;
+    size_t at = 0;
+    const Stored* entry = stored(id, at);
+    if (!entry)
+        return std::nullopt;
     // Kept with the next save; a run that adds nothing leaves the file as it was.
-    entry->used = m_run;
+    m_found[at] = true;
     return entry->digest;
 }
 
@@ -143,58 +197,47 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
         load();
     if (readAtNs - std::max(id.modifiedNs, id.changedNs) < m_settleNs)
         return;
-    if (Stored* entry = stored(id))
-        *entry = {id, m_run, digest};
-    else
-        m_added.insert(id, {id, m_run, digest});
+    // A digest the file holds already is used, not added; another digest of
+    // that identity replaces it when saved.
+    size_t at = 0;
+    if (const Stored* known = stored(id, at)) {
+        m_found[at] = true;
+        if (known->digest == digest)
+            return;
+        ++m_replaced;
+    }
+    m_added.insert(id, {id, m_run, digest});
     m_changed = true;
+    if (m_added.size() >= m_bufferMax)
+        spill();
 }
 
-bool DigestCache::save() {
-    // By the next run a device's number may be another drive's.
-    m_trusted.clear();
-    if (!m_changed)
-        return true;
-    std::vector<Stored> kept = std::move(m_stored);
-    kept.reserve(kept.size() + size_t(m_added.size()));
-    for (const Stored& entry : std::as_const(m_added))
-        kept.push_back(entry);
-    m_added.clear();
-    if (qsizetype(kept.size()) > m_max) {
-        // The most recently used first; the rest are dropped, here and on disk.
-        std::nth_element(kept.begin(), kept.begin() + m_max, kept.end(),
-                         [](const Stored& a, const Stored& b) { return a.used > b.used; });
-        kept.resize(size_t(m_max));
-    }
-    std::sort(kept.begin(), kept.end(), byIdentity);
-    m_stored = std::move(kept);
-    Header header{};
-    std::memcpy(header.magic, magic, sizeof magic);
-    header.run = m_run;
-    header.count = m_stored.size();
-    std::vector<char> bytes(sizeof header + m_stored.size() * sizeof(Record));
-    std::memcpy(bytes.data(), &header, sizeof header);
-    std::memcpy(bytes.data() + sizeof header, m_stored.data(), m_stored.size() * sizeof(Record));
-    const std::uint64_t sum = XXH3_64bits(bytes.data(), bytes.size());
-    const char* sumBytes = reinterpret_cast<const char*>(&sum);
-    bytes.insert(bytes.end(), sumBytes, sumBytes + sizeof sum);
+qsizetype DigestCache::count() {
+    if (!m_loaded)
+        load();
+    return qsizetype(m_recordCount + m_spilled) + m_added.size();
+}
 
-    struct stat there {};
-    if (::lstat(m_path.constData(), &there) == 0 && !S_ISREG(there.st_mode))
-        return false; // not ours to replace
-    const QByteArray folder = m_path.left(m_path.lastIndexOf('/'));
-    QDir().mkpath(QFile::decodeName(folder));
-    // A file of its own, renamed over the old: a reader never sees half of it.
-    QByteArray temporary = m_path + ".XXXXXX";
-    UniqueFd fd{::mkostemp(temporary.data(), O_CLOEXEC)};
-    if (fd.fd < 0)
-        return false;
-    const bool ok = writeAll(fd.fd, bytes.data(), bytes.size()) &&
-                    ::close(std::exchange(fd.fd, -1)) == 0 &&
-                    ::rename(temporary.constData(), m_path.constData()) == 0;
-    if (!ok)
-        ::unlink(temporary.constData());
-    else
-        m_changed = false;
-    return ok;
+void DigestCache::spill() {
+    std::vector<Stored> sorted;
+    sorted.reserve(size_t(m_added.size()));
+    for (const Stored& entry : std::as_const(m_added))
+        sorted.push_back(entry);
+    m_added.clear();
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Stored& x, const Stored& y) { return before(x.id, y.id); });
+    if (m_spill < 0) {
+        // Unnamed beside the cache: nothing to clean up however the run ends.
+        const QByteArray folder = m_path.left(m_path.lastIndexOf('/'));
+        QDir().mkpath(QFile::decodeName(folder));
+        m_spill = ::open(folder.isEmpty() ? "." : folder.constData(),
+                         O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    }
+    const size_t bytes = sorted.size() * sizeof(Stored);
+    // Without a side file the digests are read again next time: only time is lost.
+    if (m_spill < 0 || !wholeAt(::pwrite, m_spill, reinterpret_cast<const char*>(sorted.data()),
+                                bytes, off_t(m_spilled * sizeof(Stored))))
+        return;
+    m_runs.emplace_back(m_spilled, sorted.size());
+    m_spilled += sorted.size();
 }

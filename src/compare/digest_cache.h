@@ -31,14 +31,21 @@ struct ContentDigest {
 // wrote whole (another format, cut short, a bad checksum) is ignored and
 // written anew; anything but a regular file there (a link, a FIFO) is
 // ignored and left alone. Past `maxEntries` the entries used longest ago are dropped.
-// The entries read stay in the file's own sorted array, looked up by binary
-// search, and the file is written again only when entries were added: a run
-// that only finds digests costs one read of the file, whatever its size.
-// One thread uses it at a time.
+// The file is mapped and searched in place (its entries are sorted), each
+// block of entries checked against its checksum when first touched, so a
+// run reads only the pages it looks at. New digests wait in a buffer of at
+// most `bufferEntries`, spilled sorted to an unnamed side file when full,
+// and the file is merged with them when saved: memory stays flat whatever
+// the number of files. A run that only finds digests leaves the file as it
+// was. One thread uses it at a time.
 class DigestCache {
 public:
     // `path` empty: $XDG_CACHE_HOME/duoscope/digests, or ~/.cache/... when unset.
-    explicit DigestCache(QByteArray path = {}, qsizetype maxEntries = 500000);
+    explicit DigestCache(QByteArray path = {}, qsizetype maxEntries = 500000,
+                         qsizetype bufferEntries = 32768);
+    ~DigestCache();
+    DigestCache(const DigestCache&) = delete;
+    DigestCache& operator=(const DigestCache&) = delete;
 
     // A digest is trusted only for a file unchanged for `settleNs` before it
     // was read: a write within the same tick of the file system's clock could
@@ -51,34 +58,55 @@ public:
     // until the next save().
     bool trusts(std::uint64_t device, int fd);
 
-    // The digest of the file of that identity, if known; read from disk the
-    // first time.
+    // The digest of the file of that identity, if known. A digest spilled
+    // in this run is found again only after the save.
     std::optional<ContentDigest> find(const ContentKey& id);
     // A file's digest, read at `readAtNs` (CLOCK_REALTIME) from a file of that identity.
     void insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs);
-    // Writes the entries out if any changed (a new file, renamed over the old).
+    // Writes the entries out if any changed (a new file, renamed over the old);
+    // the next use reads that file.
     bool save();
 
-    qsizetype count() const { return qsizetype(m_stored.size()) + m_added.size(); }
+    // The entries the file held and those added since.
+    qsizetype count();
     // Whether the file read was ignored as not a cache file of ours.
     bool foundForeign() const { return m_foreign; }
     const QByteArray& path() const { return m_path; }
 
-private:
     // As the file holds it.
     struct Stored {
         ContentKey id;
         std::uint64_t used = 0; // the run that last used it
         ContentDigest digest;
     };
+
+private:
     void load();
-    Stored* stored(const ContentKey& id);
+    void forget(); // the file's entries, as when none was read
+    bool blockSound(size_t block);
+    const Stored* stored(const ContentKey& id, size_t& at);
+    void spill();
+    std::uint64_t usedOf(size_t at) const;
+    bool writeMerged(int fd);
 
     QByteArray m_path;
-    qsizetype m_max;
+    qsizetype m_max, m_bufferMax;
     std::int64_t m_settleNs = 1000000000;
-    std::vector<Stored> m_stored;         // sorted by identity
-    QHash<ContentKey, Stored> m_added;    // since the file was read
+    // The file's entries, sorted by identity: mapped, or read whole from a
+    // file of the first format (whose blocks have no checksums of their own).
+    const Stored* m_records = nullptr;
+    size_t m_recordCount = 0;
+    void* m_map = nullptr;
+    size_t m_mapSize = 0;
+    std::vector<Stored> m_readWhole;
+    const std::uint64_t* m_blockSums = nullptr;
+    std::vector<bool> m_blockChecked;
+    std::vector<bool> m_found;         // by record: used in this run
+    QHash<ContentKey, Stored> m_added; // since the file was read, not yet spilled
+    int m_spill = -1;                  // sorted runs of added entries
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_runs; // first record, count
+    std::uint64_t m_spilled = 0;
+    std::uint64_t m_replaced = 0;         // added over an identity the file holds
     QHash<std::uint64_t, bool> m_trusted; // by device
     std::uint64_t m_run = 1;
     bool m_loaded = false, m_changed = false, m_foreign = false;

@@ -2,6 +2,7 @@
 #include "fs/file_system_kind.h"
 #include "support/temp_tree.h"
 
+#include <QDir>
 #include <QFile>
 #include <atomic>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <map>
 #include <sys/stat.h>
 #include <thread>
+#include <xxhash.h>
 
 namespace {
 
@@ -124,6 +126,70 @@ TEST(ContentCheck, ACacheFileNotWhollyOursIsIgnoredAndWrittenAnewAndTheOldestGoF
     EXPECT_TRUE(kept->find(contentKey(statOf(path("d")))) &&
                 !kept->find(contentKey(statOf(path("a")))));
     EXPECT_EQ(kept->count(), 2);
+}
+
+// Digests added past the buffer go to a side file and come back merged; a
+// new digest of a known identity replaces the old; past the limit, the
+// entries used longest ago go; a file of the first format is read and kept.
+TEST(ContentCheck, TheCacheKeepsWhatItSpillsReplacesByIdentityAndReadsItsFirstFormat) {
+    TempTree home;
+    const QByteArray file = QFile::encodeName(home.filePath(QStringLiteral("digests")));
+    const auto key = [](std::uint64_t i) { return ContentKey{7, i, 4, 1, 1}; };
+    const auto open = [&](qsizetype max) {
+        auto cache = std::make_unique<DigestCache>(file, max, 3);
+        cache->setSettleTime(0);
+        return cache;
+    };
+    const auto found = [&](DigestCache& cache, std::uint64_t from, std::uint64_t to) {
+        std::vector<std::uint64_t> digests;
+        for (std::uint64_t i = from; i < to; ++i) {
+            if (const std::optional<ContentDigest> d = cache.find(key(i)))
+                digests.push_back(d->low);
+        }
+        return digests;
+    };
+    {
+        const auto cache = open(100);
+        for (std::uint64_t i = 0; i < 10; ++i)
+            cache->insert(key(i), {i, 0}, realTimeNs());
+        ASSERT_TRUE(cache->save());
+        EXPECT_EQ(found(*cache, 0, 10), std::vector<std::uint64_t>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    }
+    {
+        const auto cache = open(12);
+        EXPECT_EQ(found(*cache, 0, 5).size(), 5u);
+        for (std::uint64_t i : {10, 11, 12, 13, 14, 2})
+            cache->insert(key(i), {i == 2 ? 22 : i, 0}, realTimeNs());
+        ASSERT_TRUE(cache->save());
+    }
+    {
+        const auto kept = open(100);
+        EXPECT_EQ(kept->count(), 12);
+        EXPECT_EQ(found(*kept, 0, 5), std::vector<std::uint64_t>({0, 1, 22, 3, 4}));
+        EXPECT_EQ(found(*kept, 5, 10).size(), 2u) << "two of those used longest ago";
+        EXPECT_EQ(found(*kept, 10, 15), std::vector<std::uint64_t>({10, 11, 12, 13, 14}));
+    }
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("digests")});
+    // The first format: a header, the entries, one checksum over both.
+    struct Record {
+        ContentKey id;
+        std::uint64_t used, low, high;
+    };
+    const Record records[] = {{key(3), 1, 33, 0}, {key(1), 1, 11, 0}};
+    QByteArray first("DSDIGS\0\1", 8);
+    const std::uint64_t header[] = {5, 2};
+    first.append(reinterpret_cast<const char*>(header), sizeof header);
+    first.append(reinterpret_cast<const char*>(records), sizeof records);
+    const std::uint64_t sum = XXH3_64bits(first.constData(), size_t(first.size()));
+    first.append(reinterpret_cast<const char*>(&sum), sizeof sum);
+    QFile f(QFile::decodeName(file));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(first) > 0);
+    f.close();
+    const auto old = open(100);
+    EXPECT_EQ(found(*old, 0, 5), std::vector<std::uint64_t>({11, 33}));
+    ASSERT_TRUE(old->save());
+    EXPECT_EQ(found(*open(100), 0, 5), std::vector<std::uint64_t>({11, 33})) << "saved anew";
 }
 
 // Digests are not taken from, nor kept in, a cache that is not a regular
