@@ -1,5 +1,7 @@
 #include "base/text_formats.h"
 
+#include <cstring>
+
 #include <QDate>
 #include <QTime>
 #include <cstdio>
@@ -86,14 +88,52 @@ QString TextFormats::longDateTimeText(std::time_t time) const {
            m_locale.toString(p.time, m_longTime);
 }
 
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SS" into `text` (19 bytes); false outside the years 1 to 9999.
+bool isoLocal(std::time_t time, char* text) {
+    // The last time asked is asked again for most files of a tree.
+    thread_local std::time_t lastTime = 0;
+    thread_local char last[19];
+    thread_local bool lastValid = false, known = false;
+    if (!known || time != lastTime) {
+        std::tm tm{};
+        lastValid = localtime_r(&time, &tm) && tm.tm_year >= 1 - 1900 && tm.tm_year <= 9999 - 1900;
+        const auto digits = [](char* at, int value, int width) {
+            for (int i = width - 1; i >= 0; --i, value /= 10)
+                at[i] = char('0' + value % 10);
+        };
+        if (lastValid) {
+            digits(last, tm.tm_year + 1900, 4);
+            digits(last + 5, tm.tm_mon + 1, 2);
+            digits(last + 8, tm.tm_mday, 2);
+            digits(last + 11, tm.tm_hour, 2);
+            digits(last + 14, tm.tm_min, 2);
+            digits(last + 17, tm.tm_sec, 2);
+            last[4] = last[7] = '-';
+            last[10] = 'T';
+            last[13] = last[16] = ':';
+        }
+        lastTime = time;
+        known = true;
+    }
+    std::memcpy(text, last, sizeof last);
+    return lastValid;
+}
+
+} // namespace
+
 QString isoLocalText(std::time_t time) {
-    // Digits written directly: the report writes two of these a row.
-    std::tm tm{};
-    if (!localtime_r(&time, &tm) || tm.tm_year < 1 - 1900 || tm.tm_year > 9999 - 1900)
-        return {};
-    char text[64];
-    const int n =
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return QString::fromLatin1(text, n);
+    char text[19];
+    return isoLocal(time, text) ? QString::fromLatin1(text, sizeof text) : QString();
+}
+
+void appendIsoLocalJson(QByteArray& out, std::time_t time) {
+    char text[21];
+    if (!isoLocal(time, text + 1)) {
+        out += "null";
+        return;
+    }
+    text[0] = text[20] = '"';
+    out.append(text, sizeof text);
 }

@@ -32,3 +32,6 @@ private:
 
 // Local time as "YYYY-MM-DDTHH:MM:SS"; a null string outside the years 1 to 9999.
 QString isoLocalText(std::time_t time);
+// The same text appended to `out` in quotes, or null outside those years:
+// the report writes two a row, most of a tree's files at a few times.
+void appendIsoLocalJson(QByteArray& out, std::time_t time);

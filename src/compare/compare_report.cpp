@@ -39,13 +39,15 @@ bool shown(const ReportOptions& o, RowStatus status) {
     return !o.changedOnly || isDifference(status);
 }
 
-// The report's rows as the walk tells them. Each row's texts go to a spool
-// with its status (a folder's set once the rows below it are told), the
-// text form's column widths are measured meanwhile, and the spool is read
-// back into the report: no tree is kept, whatever the number of rows.
+// The report's rows as the walk tells them. JSON rows are written as they
+// are told, but those below a folder whose status is not yet known, which
+// wait in a spool until it is; the text form's rows all wait there while
+// its column widths are measured, and are read back at the end: no tree is
+// kept, whatever the number of rows.
 class ReportRows : public TreeRows {
 public:
-    ReportRows(const ReportOptions& o, QTextStream& err) : m_options(o), m_err(err) {}
+    ReportRows(const ReportOptions& o, QTextStream& err, ReportWriter& writer)
+        : m_options(o), m_err(err), m_writer(writer) {}
 
     void row(const FolderRows& rows, qsizetype r, const QByteArray& path, bool below) override {
         const RowPair& p = rows.rows[size_t(r)];
@@ -76,6 +78,10 @@ public:
                                          right.name, right.size, right.modified})
                 appendField(field);
         }
+        if (m_options.json && m_open.empty() && !below) {
+            writeJson(p.status, m_bytes);
+            return;
+        }
         const qint64 at = m_spool.append(quint8(p.status), m_bytes);
         if (below)
             m_open.push_back({at, widths});
@@ -88,6 +94,11 @@ public:
         m_open.pop_back();
         m_spool.setStatus(open.record, quint8(rows.status(r)));
         measure(rows.status(r), open.widths);
+        if (m_options.json && m_open.empty()) {
+            m_spool.replay(
+                [&](quint8 byte, QByteArrayView bytes) { writeJson(RowStatus(byte), bytes); });
+            m_spool.clear();
+        }
     }
 
     void unreadable(const QByteArray& path, int error) override {
@@ -99,40 +110,42 @@ public:
 
     // The same text as QJsonDocument(array).toJson(Indented), or the text
     // form's lines, left columns padded to the widest text of each.
-    void print(ReportWriter& writer) {
-        QByteArray& out = writer.buffer();
-        if (m_options.json)
-            out += '[';
-        bool first = true;
+    void finish() {
+        if (m_options.json) {
+            m_writer.buffer() += m_started ? "\n]\n" : "[\n]\n";
+            return;
+        }
+        QByteArray& out = m_writer.buffer();
         m_spool.replay([&](quint8 byte, QByteArrayView bytes) {
             const auto status = RowStatus(byte);
             if (!shown(m_options, status))
                 return;
-            if (m_options.json) {
-                out += first ? "\n    {\n" : ",\n    {\n";
-                first = false;
-                out += bytes;
-                appendJsonString(out, rowStatusKey(status));
-                out += "\n    }";
-            } else {
-                QString fields[7]; // path, then name, size and time of each side
-                for (QString& field : fields) {
-                    quint32 length = 0;
-                    std::memcpy(&length, bytes.data(), sizeof length);
-                    field = QString::fromUtf8(bytes.sliced(sizeof length, length));
-                    bytes = bytes.sliced(sizeof length + length);
-                }
-                appendTextLine(out, fields[0], {fields[1], fields[2], fields[3]},
-                               {rowStatusKey(status).leftJustified(m_status)},
-                               {fields[4], fields[5], fields[6]}, m_widths);
+            QString fields[7]; // path, then name, size and time of each side
+            for (QString& field : fields) {
+                quint32 length = 0;
+                std::memcpy(&length, bytes.data(), sizeof length);
+                field = QString::fromUtf8(bytes.sliced(sizeof length, length));
+                bytes = bytes.sliced(sizeof length + length);
             }
-            writer.maybeFlush();
+            appendTextLine(out, fields[0], {fields[1], fields[2], fields[3]},
+                           {rowStatusKey(status).leftJustified(m_status)},
+                           {fields[4], fields[5], fields[6]}, m_widths);
+            m_writer.maybeFlush();
         });
-        if (m_options.json)
-            out += "\n]\n";
     }
 
 private:
+    void writeJson(RowStatus status, QByteArrayView bytes) {
+        if (!shown(m_options, status))
+            return;
+        QByteArray& out = m_writer.buffer();
+        out += m_started ? ",\n    {\n" : "[\n    {\n";
+        m_started = true;
+        out += bytes;
+        appendJsonString(out, rowStatusKey(status));
+        out += "\n    }";
+        m_writer.maybeFlush();
+    }
     void appendField(const QString& text) {
         const QByteArray bytes = text.toUtf8();
         const auto length = quint32(bytes.size());
@@ -155,6 +168,7 @@ private:
     const ReportOptions& m_options;
     QTextStream& m_err;
     const TextFormats m_formats;
+    ReportWriter& m_writer;
     RowSpool m_spool;
     QByteArray m_bytes;
     QByteArray m_path; // the folder of the last row told, and its text
@@ -163,6 +177,7 @@ private:
     ColumnWidths m_widths;
     qsizetype m_status = 0;
     bool m_unreadable = false;
+    bool m_started = false; // the JSON array's first row is written
 };
 
 // Both folders' rows, and with --recursive the levels below them, told to `out`.
@@ -234,12 +249,12 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
             std::unique_ptr<DigestCache> cache;
             if (options->contents)
                 cache = std::make_unique<DigestCache>();
-            ReportRows rows(*options, err);
+            ReportWriter writer(out);
+            ReportRows rows(*options, err, writer);
             compare(*options, cache.get(), rows);
             if (cache)
                 cache->save();
-            ReportWriter writer(out);
-            rows.print(writer);
+            rows.finish();
             writer.finish();
             if (writer.failed())
                 out.setStatus(QTextStream::WriteFailed);

@@ -237,15 +237,11 @@ void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listi
         return;
     }
     const FileStat st = listing.stat(i);
-    const QString modified = isoLocalText(st.modified);
     out += "{\n            ";
     if (st.folder)
         out += "\"folder\": true,\n            ";
     out += "\"modified\": ";
-    if (modified.isNull())
-        out += "null";
-    else
-        out += '"' + modified.toLatin1() + '"';
+    appendIsoLocalJson(out, st.modified);
     out += ",\n            \"name\": ";
     const QByteArrayView name = lastPart ? namePart(listing.fileName(i)) : listing.fileName(i);
     appendJsonName(out, name,

@@ -23,6 +23,11 @@ public:
     void setStatus(qint64 record, quint8 status);
     // Gives every record back in order. Throws FsError on a read error.
     void replay(const std::function<void(quint8 status, QByteArrayView bytes)>& record);
+    // Forgets every record: the next is appended at the start again.
+    void clear() {
+        m_tail.resize(0);
+        m_spilled = 0;
+    }
 
 private:
     void spill();
