@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <atomic>
+#include <functional>
+#include <vector>
+
+// A program run with its arguments as they are (no shell between), `input`
+// on its standard input, its output handed on as it comes, its errors kept.
+struct ChildRun {
+    std::vector<QByteArray> arguments; // the program first, found on PATH
+    QByteArray input;
+    // Each piece of standard output as it arrives.
+    std::function<void(QByteArrayView)> output;
+    // Set from another thread: the child is ended, the run returns.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+struct ChildResult {
+    int exitCode = -1; // -1: it could not start, or ended by a signal
+    int signal = 0;
+    int startError = 0; // errno of a failed start
+    bool cancelled = false;
+    QByteArray errors; // its standard error, the last 64 KiB
+};
+
+ChildResult runChild(const ChildRun& run);

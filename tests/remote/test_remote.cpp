@@ -1,0 +1,126 @@
+#include "remote/remote_address.h"
+#include "remote/remote_listing.h"
+#include "remote/ssh_link.h"
+#include "support/ssh_server.h"
+#include "support/temp_tree.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+// What each text given as a folder means: remote (user, host, port, path)
+// or local, as scp, rsync and the desktops write them.
+TEST(RemoteAddress, ReadAsScpRsyncAndDesktopsWriteThemAndLocalWhereThatIsMeant) {
+    TempTree here;
+    here.write(QStringLiteral("web:site"));
+    const QByteArray existing = QFile::encodeName(here.filePath(QStringLiteral("web:site")));
+    ASSERT_EQ(::chdir(QFile::encodeName(here.path()).constData()), 0);
+    const std::pair<QString, std::optional<RemoteAddress>> cases[] = {
+        {"web1:/var/www", RemoteAddress{"", "web1", 0, "/var/www"}},
+        {"ann@nas.local:backup/a b", RemoteAddress{"ann", "nas.local", 0, "backup/a b"}},
+        {"host:", RemoteAddress{"", "host", 0, ""}},
+        {"me@[::1]:/srv", RemoteAddress{"me", "[::1]", 0, "/srv"}},
+        {"sftp://ann@nas:2222/srv/a%20b/%FF", RemoteAddress{"ann", "nas", 2222, "/srv/a b/\xff"}},
+        {"sftp://[::1]/x", RemoteAddress{"", "[::1]", 0, "/x"}},
+        {"/abs/with:colon", std::nullopt},
+        {"./rel:colon", std::nullopt},
+        {"dir/sub:colon", std::nullopt},
+        {"web:site", std::nullopt}, // a local file of that name
+        {"-oProxyCommand=x:/y", std::nullopt},
+        {"-l@host:/y", std::nullopt},
+        {"plain", std::nullopt},
+        {":/path", std::nullopt},
+    };
+    for (const auto& [given, expected] : cases)
+        EXPECT_EQ(remoteAddress(given), expected) << given.toStdString();
+    EXPECT_EQ(remoteAddress(QFile::decodeName(existing)), std::nullopt);
+
+    const std::pair<QByteArray, std::vector<QByteArray>> commands[] = {
+        {"ssh", {"ssh"}},
+        {"ssh -F '/tmp/my config'  -o \"User=a b\"",
+         {"ssh", "-F", "/tmp/my config", "-o", "User=a b"}},
+        {"", {}},
+    };
+    for (const auto& [text, words] : commands)
+        EXPECT_EQ(SshLink::splitCommand(text), words) << text.constData();
+}
+
+// find's records in pieces of any size; times before 1970 and to the nanosecond.
+TEST(RemoteListing, RecordsParseInAnyPiecesAndABrokenOneEndsTheListing) {
+    const auto record = [](const char* fields, QByteArray path, QByteArray target) {
+        return QByteArray(fields) + '\0' + path + '\0' + target + '\0';
+    };
+    const QByteArray records =
+        record("f\t5\t1700000000.1234567890\t-5.5000000000\t644\t2049\t77\t", "a\nb", "") +
+        record("l\t3\t0.0000000000\t1.0000000010\t777\t1\t2\t", "-x", "tar\tget");
+    std::vector<RemoteEntry> entries;
+    RemoteListingReader reader([&](const RemoteEntry& e) { entries.push_back(e); });
+    for (const char c : records)
+        reader.feed(QByteArrayView(&c, 1));
+    ASSERT_TRUE(reader.complete());
+    ASSERT_EQ(entries.size(), 2u);
+    const RemoteEntry& f = entries[0];
+    EXPECT_TRUE(f.path == "a\nb" && f.type == 'f' && f.size == 5 && f.mode == 0644 &&
+                f.device == 2049 && f.inode == 77);
+    EXPECT_TRUE(f.modified.tv_sec == 1700000000 && f.modified.tv_nsec == 123456789);
+    EXPECT_TRUE(f.changed.tv_sec == -6 && f.changed.tv_nsec == 500000000);
+    EXPECT_TRUE(entries[1].path == "-x" && entries[1].linkTarget == "tar\tget" &&
+                entries[1].changed.tv_nsec == 1);
+    RemoteListingReader broken([](const RemoteEntry&) {});
+    broken.feed(record("f\t5\tnoon\t1\t644\t1\t2\t", "a", ""));
+    EXPECT_FALSE(broken.complete());
+}
+
+// Through a private sshd: every name as bytes, whatever it holds, with the
+// identity the local file system gives the same files.
+TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    TempTree t;
+    t.mkdir(QStringLiteral("sub"));
+    const QByteArray names[] = {"plain.txt",     "new\nline", "it's \"quoted\"", "$(touch pwned)",
+                                "-leading-dash", "tab\there", "latin1-\xe9",     "sub/inner.txt"};
+    for (const QByteArray& name : names)
+        t.writeRaw(name, name);
+    ASSERT_EQ(::symlink("/etc/passwd", QFile::encodeName(t.filePath("link")).constData()), 0);
+    const QByteArray top = QFile::encodeName(t.path());
+    auto link = std::make_unique<SshLink>(RemoteAddress{"", "127.0.0.1", 0, top}, true);
+    for (const bool oneLevel : {false, true}) {
+        std::map<QByteArray, RemoteEntry> seen;
+        const QByteArray failure =
+            listRemote(*link, top, oneLevel, [&](const RemoteEntry& e) { seen[e.path] = e; });
+        ASSERT_TRUE(failure.isEmpty()) << failure.constData();
+        EXPECT_EQ(seen.size(), oneLevel ? 9u : 10u);
+        EXPECT_EQ(seen.count("sub/inner.txt"), oneLevel ? 0u : 1u);
+        EXPECT_EQ(seen["link"].type, 'l');
+        EXPECT_EQ(seen["link"].linkTarget, "/etc/passwd");
+        for (const QByteArray& name : names) {
+            if (oneLevel && name.contains('/'))
+                continue;
+            struct stat st {};
+            ASSERT_EQ(::lstat((top + '/' + name).constData(), &st), 0);
+            const RemoteEntry& e = seen[name];
+            EXPECT_TRUE(e.type == 'f' && e.size == st.st_size && e.inode == st.st_ino &&
+                        e.device == st.st_dev && e.modified.tv_sec == st.st_mtim.tv_sec &&
+                        e.modified.tv_nsec == st.st_mtim.tv_nsec &&
+                        e.changed.tv_nsec == st.st_ctim.tv_nsec)
+                << name.constData();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(QStringLiteral("pwned")));
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+    // A folder that is not there, and a host key that is not the one known.
+    EXPECT_FALSE(listRemote(*link, top + "/gone", false, [](const RemoteEntry&) {}).isEmpty());
+    link.reset(); // its master too: the next link makes its own
+    qputenv("DUOSCOPE_SSH", server.sshCommand() + " -o UserKnownHostsFile=/dev/null");
+    const SshLink stranger(RemoteAddress{"", "localhost", 0, top}, true);
+    const QByteArray refused = listRemote(stranger, top, true, [](const RemoteEntry&) {});
+    EXPECT_TRUE(refused.contains("Host key verification failed")) << refused.constData();
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+} // namespace
