@@ -1,13 +1,20 @@
 #include "remote/remote_address.h"
+#include "remote/remote_digest.h"
 #include "remote/remote_listing.h"
+#include "remote/rsync_transfer.h"
 #include "remote/ssh_link.h"
 #include "support/ssh_server.h"
 #include "support/temp_tree.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,7 +24,9 @@ TEST(RemoteAddress, ReadAsScpRsyncAndDesktopsWriteThemAndLocalWhereThatIsMeant) 
     TempTree here;
     here.write(QStringLiteral("web:site"));
     const QByteArray existing = QFile::encodeName(here.filePath(QStringLiteral("web:site")));
-    ASSERT_EQ(::chdir(QFile::encodeName(here.path()).constData()), 0);
+    const QString was = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(here.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(was); });
     const std::pair<QString, std::optional<RemoteAddress>> cases[] = {
         {"web1:/var/www", RemoteAddress{"", "web1", 0, "/var/www"}},
         {"ann@nas.local:backup/a b", RemoteAddress{"ann", "nas.local", 0, "backup/a b"}},
@@ -120,6 +129,52 @@ TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
     const SshLink stranger(RemoteAddress{"", "localhost", 0, top}, true);
     const QByteArray refused = listRemote(stranger, top, true, [](const RemoteEntry&) {});
     EXPECT_TRUE(refused.contains("Host key verification failed")) << refused.constData();
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+// Digests read where the files lie, and files carried both ways by rsync
+// over the same connection, every name as bytes.
+TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    TempTree here, there, back;
+    const std::vector<QByteArray> names = {"new\nline", "-dash",   "$(touch pwned)",
+                                           "q'\"uote",  "bin\xff", "sub/inner"};
+    here.mkdir(QStringLiteral("sub"));
+    for (const QByteArray& name : names)
+        here.writeRaw(name, "contents of " + name);
+    const QByteArray herePath = QFile::encodeName(here.path()),
+                     therePath = QFile::encodeName(there.path()),
+                     backPath = QFile::encodeName(back.path());
+    const SshLink link(RemoteAddress{"", "127.0.0.1", 0, therePath}, true);
+    QHash<QByteArray, QByteArray> digests;
+    EXPECT_TRUE(remoteDigests(link, herePath, names, digests).isEmpty());
+    for (const QByteArray& name : names)
+        EXPECT_EQ(digests.value(name),
+                  QCryptographicHash::hash("contents of " + name, QCryptographicHash::Sha256))
+            << name.constData();
+    digests.clear();
+    EXPECT_FALSE(remoteDigests(link, herePath, {"gone"}, digests).isEmpty());
+    EXPECT_TRUE(digests.isEmpty());
+
+    int told = 0;
+    const QByteArray to = rsyncFiles(
+        link, {true, herePath, therePath, names, [&](const QByteArray&) { ++told; }, nullptr});
+    ASSERT_TRUE(to.isEmpty()) << to.constData();
+    EXPECT_GE(told, int(names.size()));
+    const QByteArray from = rsyncFiles(link, {false, backPath, therePath, names, {}, nullptr});
+    ASSERT_TRUE(from.isEmpty()) << from.constData();
+    for (const QByteArray& name : names) {
+        // By its bytes: no text form of an invalid name reaches the file.
+        const int fd = ::open((backPath + '/' + name).constData(), O_RDONLY | O_CLOEXEC);
+        char bytes[64] = {};
+        const ssize_t n = fd >= 0 ? ::read(fd, bytes, sizeof bytes) : -1;
+        ::close(fd);
+        EXPECT_EQ(QByteArray(bytes, std::max<ssize_t>(n, 0)), "contents of " + name)
+            << name.constData();
+    }
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
     qunsetenv("DUOSCOPE_SSH");
 }
 
