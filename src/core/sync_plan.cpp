@@ -129,7 +129,7 @@ bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
                     return false;
                 continue;
             }
-            const SyncedFile* was = state.find(path);
+            const std::optional<SyncedFile> was = state.find(path);
             if (!was || !unchanged(st, side, *was))
                 return false;
         }
@@ -152,7 +152,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
         return both;
     const RowPair& p = rows.rows[size_t(r)];
     if (p.source >= 0 && p.destination >= 0) {
-        const SyncedFile* was = state.find(rows.source.fileName(p.source));
+        const std::optional<SyncedFile> was = state.find(rows.source.fileName(p.source));
         if (!was)
             return both;
         const bool left = !unchanged(rows.source.stat(p.source), Side::Source, *was);
@@ -176,7 +176,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
             folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
         return folderAsLeft(top, path.toByteArray(), side, state) ? deletion : SyncAction::Conflict;
     }
-    const SyncedFile* was = state.find(path);
+    const std::optional<SyncedFile> was = state.find(path);
     if (!was)
         return both;
     // Changed where it stays and deleted on the other side: the user decides.

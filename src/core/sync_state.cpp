@@ -56,7 +56,8 @@ bool readStateFile(const QByteArray& path, QByteArray& bytes) {
     struct stat st {};
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    bytes.resize(qsizetype(st.st_size));
+    // At its size exactly: resize() would round the block up to the next power of two.
+    bytes = QByteArray(qsizetype(st.st_size), Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::read(fd.fd, bytes.data() + done, size_t(bytes.size() - done));
@@ -102,6 +103,7 @@ public:
     }
     QByteArrayView bytes() { return bytes(number()); }
     bool atEnd() const { return m_at == m_end; }
+    const char* position() const { return m_at; }
 
 private:
     const char* m_at;
@@ -110,27 +112,63 @@ private:
 };
 
 // One side's identity, its numbers as differences from `near` (the other
-// side's, or the top folder's device and zero times).
+// side's, or the top folder's device and zero times). Differences wrap
+// around 64 bits, so every value comes back as it was.
 void putIdentity(QByteArray& out, const FileIdentity& id, const FileIdentity& near) {
+    const auto from = [](auto a, auto b) { return qint64(quint64(a) - quint64(b)); };
     putNumber(out, quint64(id.size));
-    putSigned(out, qint64(id.device) - qint64(near.device));
+    putSigned(out, from(id.device, near.device));
     putNumber(out, quint64(id.inode));
-    putSigned(out, id.modified.tv_sec - near.modified.tv_sec);
+    putSigned(out, from(id.modified.tv_sec, near.modified.tv_sec));
     putNumber(out, quint64(id.modified.tv_nsec));
-    putSigned(out, id.changed.tv_sec - id.modified.tv_sec);
+    putSigned(out, from(id.changed.tv_sec, id.modified.tv_sec));
     putNumber(out, quint64(id.changed.tv_nsec));
 }
 
 FileIdentity readIdentity(Reader& in, const FileIdentity& near) {
+    const auto plus = [&in](auto base) {
+        return decltype(base)(quint64(base) + quint64(in.signedNumber()));
+    };
     FileIdentity id;
     id.size = off_t(in.number());
-    id.device = dev_t(qint64(near.device) + in.signedNumber());
+    id.device = plus(near.device);
     id.inode = ino_t(in.number());
-    id.modified.tv_sec = near.modified.tv_sec + in.signedNumber();
+    id.modified.tv_sec = plus(near.modified.tv_sec);
     id.modified.tv_nsec = long(in.number());
-    id.changed.tv_sec = id.modified.tv_sec + in.signedNumber();
+    id.changed.tv_sec = plus(id.modified.tv_sec);
     id.changed.tv_nsec = long(in.number());
     return id;
+}
+
+// An entry's record: a byte of flags, then Source's identity (its device
+// from the top folder's) and Destination's (from Source's).
+void putRecord(QByteArray& out, const SyncedFile& f, dev_t top) {
+    FileIdentity near;
+    near.device = top;
+    putNumber(out, f.sizeAndSeconds ? sizeAndSecondsFlag : 0);
+    putIdentity(out, f.source, near);
+    putIdentity(out, f.destination, f.source);
+}
+
+SyncedFile readRecord(Reader& in, dev_t top) {
+    SyncedFile f;
+    FileIdentity near;
+    near.device = top;
+    f.sizeAndSeconds = in.number() & sizeAndSecondsFlag;
+    f.source = readIdentity(in, near);
+    f.destination = readIdentity(in, f.source);
+    return f;
+}
+
+// A record of the first format: each side's size and whole seconds.
+SyncedFile readFirstFormatRecord(Reader& in) {
+    SyncedFile f;
+    f.sizeAndSeconds = true;
+    f.source.size = off_t(in.number());
+    f.source.modified.tv_sec = in.signedNumber();
+    f.destination.size = off_t(in.number());
+    f.destination.modified.tv_sec = f.source.modified.tv_sec + in.signedNumber();
+    return f;
 }
 
 // A folder as the state names it: its real path, so other spellings of it
@@ -214,33 +252,56 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
     // Each entry takes a few bytes of the file at least: a count beyond that
     // is a damaged one, found below, not a reason to reserve it.
     state.m_entries.reserve(size_t(std::min<quint64>(count, quint64(body))));
-    QByteArray name;
+    // Where each entry and its record lie in the file first, each checked:
+    // its paths then made whole at their size known, the records left where they are.
+    quint64 names = 0, length = 0;
     for (quint64 i = 0; in.ok() && i < count; ++i) {
+        const char* entry = in.position();
         const quint64 shared = in.number();
-        const QByteArrayView rest = in.bytes();
-        if (shared > quint64(name.size()))
+        const quint64 rest = quint64(in.bytes().size());
+        if (shared > length)
             break;
-        name.truncate(qsizetype(shared));
-        name += rest;
-        SyncedFile f;
-        if (state.upgraded) {
-            f.sizeAndSeconds = true;
-            f.source.size = off_t(in.number());
-            f.source.modified.tv_sec = in.signedNumber();
-            f.destination.size = off_t(in.number());
-            f.destination.modified.tv_sec = f.source.modified.tv_sec + in.signedNumber();
-        } else {
-            f.sizeAndSeconds = in.number() & sizeAndSecondsFlag;
-            FileIdentity top;
-            top.device = state.sourceDevice;
-            f.source = readIdentity(in, top);
-            f.destination = readIdentity(in, f.source);
-        }
-        state.add(name, f);
+        length = shared + rest;
+        names += length;
+        const char* record = in.position();
+        if (state.upgraded)
+            readFirstFormatRecord(in);
+        else
+            readRecord(in, state.sourceDevice);
+        state.m_entries.push_back({quint32(entry - bytes.constData()), quint32(length),
+                                   quint32(record - bytes.constData())});
     }
-    if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count)) {
+    if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count) ||
+        quint64(bytes.size()) > UINT32_MAX || names > UINT32_MAX) {
         why = ignored(path, QStringLiteral("is damaged or cut short"));
         return {};
+    }
+    state.m_names.resize(size_t(names));
+    size_t at = 0, before = 0;
+    for (Entry& e : state.m_entries) {
+        Reader piece(QByteArrayView(bytes).sliced(e.at));
+        const size_t shared = size_t(piece.number());
+        const QByteArrayView rest = piece.bytes();
+        char* name = state.m_names.data() + at;
+        std::memcpy(name, state.m_names.data() + before, shared);
+        std::memcpy(name + shared, rest.data(), size_t(rest.size()));
+        before = at;
+        e.at = quint32(at);
+        at += e.length;
+    }
+    if (state.upgraded) {
+        // Kept as this format's records, as any added later are.
+        QByteArray records;
+        for (Entry& e : state.m_entries) {
+            Reader record(QByteArrayView(bytes).sliced(e.record));
+            const SyncedFile f = readFirstFormatRecord(record);
+            e.record = quint32(records.size());
+            putRecord(records, f, 0);
+        }
+        state.m_records = std::move(records);
+    } else {
+        state.m_records = std::move(bytes);
+        state.m_recordsTop = state.sourceDevice;
     }
     state.sort();
     return state;
@@ -254,8 +315,14 @@ bool SyncedFile::unchanged(Side side, const FileIdentity& now) const {
 }
 
 void SyncState::add(QByteArrayView path, const SyncedFile& file) {
-    m_entries.push_back({quint32(m_names.size()), quint32(path.size()), file});
+    m_entries.push_back({quint32(m_names.size()), quint32(path.size()), quint32(m_records.size())});
     m_names.insert(m_names.end(), path.begin(), path.end());
+    putRecord(m_records, file, m_recordsTop);
+}
+
+SyncedFile SyncState::file(size_t i) const {
+    Reader in(QByteArrayView(m_records).sliced(m_entries[i].record));
+    return readRecord(in, m_recordsTop);
 }
 
 void SyncState::sort() {
@@ -272,9 +339,11 @@ size_t SyncState::lowerBound(QByteArrayView path) const {
     return size_t(it - m_entries.begin());
 }
 
-const SyncedFile* SyncState::find(QByteArrayView path) const {
+std::optional<SyncedFile> SyncState::find(QByteArrayView path) const {
     const size_t i = lowerBound(path);
-    return i < m_entries.size() && name(i) == path ? &m_entries[i].file : nullptr;
+    if (i < m_entries.size() && name(i) == path)
+        return file(i);
+    return std::nullopt;
 }
 
 bool SyncState::anyBelow(QByteArrayView path) const {
@@ -285,24 +354,22 @@ bool SyncState::anyBelow(QByteArrayView path) const {
 
 FsResult SyncState::save(const QByteArray& source, const QByteArray& destination) {
     sort();
-    QByteArray out(magic, sizeof magic);
+    QByteArray out;
+    // About the size it takes, so that it does not grow by doubling.
+    out.reserve(qsizetype(sizeof magic + 64) + m_records.size() + qsizetype(m_names.size()));
+    out.append(magic, sizeof magic);
     out += pairKey(source, destination);
     putNumber(out, quint64(sourceDevice));
     putNumber(out, quint64(destinationDevice));
     putNumber(out, m_entries.size());
     QByteArrayView before;
-    FileIdentity top;
-    top.device = sourceDevice;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const QByteArrayView path = name(i);
         const auto differ = std::mismatch(path.begin(), path.end(), before.begin(), before.end());
         const qsizetype shared = differ.first - path.begin();
         putNumber(out, quint64(shared));
         putBytes(out, path.sliced(shared));
-        const SyncedFile& f = m_entries[i].file;
-        putNumber(out, f.sizeAndSeconds ? sizeAndSecondsFlag : 0);
-        putIdentity(out, f.source, top);
-        putIdentity(out, f.destination, f.source);
+        putRecord(out, file(i), sourceDevice);
         before = path;
     }
     const quint64 sum = XXH3_64bits(out.constData(), size_t(out.size()));
