@@ -252,8 +252,8 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
     // Each entry takes a few bytes of the file at least: a count beyond that
     // is a damaged one, found below, not a reason to reserve it.
     state.m_entries.reserve(size_t(std::min<quint64>(count, quint64(body))));
-    // Where each entry and its record lie in the file first, each checked:
-    // its paths then made whole at their size known, the records left where they are.
+    // Where each entry and its record lie in the file first, each checked,
+    // so that the paths are then made whole at their size known.
     quint64 names = 0, length = 0;
     for (quint64 i = 0; in.ok() && i < count; ++i) {
         const char* entry = in.position();
@@ -268,17 +268,21 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
             readFirstFormatRecord(in);
         else
             readRecord(in, state.sourceDevice);
-        state.m_entries.push_back({quint32(entry - bytes.constData()), quint32(length),
-                                   quint32(record - bytes.constData())});
+        state.m_entries.push_back(
+            {quint32(entry - bytes.constData()), quint32(record - bytes.constData())});
     }
     if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count) ||
         quint64(bytes.size()) > UINT32_MAX || names > UINT32_MAX) {
         why = ignored(path, QStringLiteral("is damaged or cut short"));
         return {};
     }
+    // The paths made whole, and the records moved up over what is not
+    // theirs (the header, the paths, the sum), in the file's order.
     state.m_names.resize(size_t(names));
     size_t at = 0, before = 0;
-    for (Entry& e : state.m_entries) {
+    qsizetype kept = 0;
+    for (size_t k = 0; k < state.m_entries.size(); ++k) {
+        Entry& e = state.m_entries[k];
         Reader piece(QByteArrayView(bytes).sliced(e.at));
         const size_t shared = size_t(piece.number());
         const QByteArrayView rest = piece.bytes();
@@ -287,19 +291,24 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
         std::memcpy(name + shared, rest.data(), size_t(rest.size()));
         before = at;
         e.at = quint32(at);
-        at += e.length;
-    }
-    if (state.upgraded) {
-        // Kept as this format's records, as any added later are.
-        QByteArray records;
-        for (Entry& e : state.m_entries) {
-            Reader record(QByteArrayView(bytes).sliced(e.record));
-            const SyncedFile f = readFirstFormatRecord(record);
-            e.record = quint32(records.size());
-            putRecord(records, f, 0);
+        at += shared + size_t(rest.size());
+        const qsizetype end = k + 1 < state.m_entries.size() ? state.m_entries[k + 1].at : body;
+        const qsizetype record = e.record;
+        if (state.upgraded) {
+            // Kept as this format's records, as any added later are.
+            Reader old(QByteArrayView(bytes).first(end).sliced(record));
+            const SyncedFile f = readFirstFormatRecord(old);
+            e.record = quint32(state.m_records.size());
+            putRecord(state.m_records, f, 0);
+        } else {
+            std::memmove(bytes.data() + kept, bytes.constData() + record, size_t(end - record));
+            e.record = quint32(kept);
+            kept += end - record;
         }
-        state.m_records = std::move(records);
-    } else {
+    }
+    if (!state.upgraded) {
+        bytes.truncate(kept);
+        bytes.squeeze();
         state.m_records = std::move(bytes);
         state.m_recordsTop = state.sourceDevice;
     }
@@ -315,7 +324,7 @@ bool SyncedFile::unchanged(Side side, const FileIdentity& now) const {
 }
 
 void SyncState::add(QByteArrayView path, const SyncedFile& file) {
-    m_entries.push_back({quint32(m_names.size()), quint32(path.size()), quint32(m_records.size())});
+    m_entries.push_back({quint32(m_names.size()), quint32(m_records.size())});
     m_names.insert(m_names.end(), path.begin(), path.end());
     putRecord(m_records, file, m_recordsTop);
 }
@@ -326,15 +335,29 @@ SyncedFile SyncState::file(size_t i) const {
 }
 
 void SyncState::sort() {
-    std::sort(m_entries.begin(), m_entries.end(), [this](const Entry& a, const Entry& b) {
-        return QByteArrayView(m_names.data() + a.at, a.length) <
-               QByteArrayView(m_names.data() + b.at, b.length);
-    });
+    std::vector<size_t> order(m_entries.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    const auto byName = [this](size_t a, size_t b) { return name(a) < name(b); };
+    if (std::is_sorted(order.begin(), order.end(), byName))
+        return;
+    std::sort(order.begin(), order.end(), byName);
+    // The paths laid out again in the entries' new order.
+    std::vector<Entry> entries;
+    std::vector<char> names;
+    entries.reserve(m_entries.size());
+    names.reserve(m_names.size());
+    for (const size_t i : order) {
+        const QByteArrayView path = name(i);
+        entries.push_back({quint32(names.size()), m_entries[i].record});
+        names.insert(names.end(), path.begin(), path.end());
+    }
+    m_entries = std::move(entries);
+    m_names = std::move(names);
 }
 
 size_t SyncState::lowerBound(QByteArrayView path) const {
     const auto it = std::partition_point(m_entries.begin(), m_entries.end(), [&](const Entry& e) {
-        return QByteArrayView(m_names.data() + e.at, e.length) < path;
+        return name(size_t(&e - m_entries.data())) < path;
     });
     return size_t(it - m_entries.begin());
 }

@@ -68,11 +68,12 @@ private:
     // state's records are the file's own bytes), decoded when asked for:
     // about a third of their size unpacked.
     struct Entry {
-        quint32 at = 0, length = 0; // of its path in m_names
-        quint32 record = 0;         // of its identities in m_records
+        quint32 at = 0;     // of its path in m_names, where the paths lie in the entries' order
+        quint32 record = 0; // of its identities in m_records
     };
     QByteArrayView name(size_t i) const {
-        return {m_names.data() + m_entries[i].at, qsizetype(m_entries[i].length)};
+        const size_t end = i + 1 < m_entries.size() ? m_entries[i + 1].at : m_names.size();
+        return {m_names.data() + m_entries[i].at, qsizetype(end - m_entries[i].at)};
     }
     SyncedFile file(size_t i) const;
     size_t lowerBound(QByteArrayView path) const;

@@ -153,9 +153,10 @@ TEST_F(TwoWayState, AStateOfTheFirstFormatIsReadOnceAndEveryNumberSavedKept) {
                           {7, 1ull << 40, 1ll << 40, {-(1ll << 40), 5}, {1600000000, 4}},
                           true};
     now.destinationDevice = 77;
-    now.add("z", kept);
+    now.add("B", kept); // before the others: saved in its place
     ASSERT_TRUE(now.save(src(), dst()).ok());
-    EXPECT_TRUE(state().destinationDevice == 77 && *state().find("z") == kept);
+    EXPECT_TRUE(state().destinationDevice == 77 && *state().find("B") == kept &&
+                state().find("sub/d.txt")->source == *FileIdentity::of(src() + "/sub/d.txt"));
 
     // A FIFO at the state's name is no state: its open would wait for a writer.
     const QByteArray at = SyncState::pathFor(src(), dst());
