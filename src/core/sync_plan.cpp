@@ -9,6 +9,9 @@
 #include <QLocale>
 #include <QSet>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 
 std::optional<SyncMode> syncModeFromKey(QStringView key) {
@@ -283,6 +286,11 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     const FolderRows& rows = *plan.rows;
     SyncState state;
     if (mode == SyncMode::TwoWay) {
+        // What the walk freed (its threads' listings, the rows as it found
+        // them) given back before the state takes its room.
+#ifdef __GLIBC__
+        ::malloc_trim(0);
+#endif
         state = SyncState::load(sourceFolder, destinationFolder, plan.note);
         plan.refusal = emptiedSide(plan, state);
         if (!plan.refusal.isEmpty())
