@@ -150,12 +150,13 @@ std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
             pairs.insert(pairs.begin() + at, from, from + count);
         },
         [&](qsizetype at, RowStatus status) { pairs[static_cast<size_t>(at)].status = status; });
+    // Their order taken, the walk's rows go before the list's are given.
+    batch.rows.rows = std::vector<RowPair>();
+    batch.steps = std::vector<FlatFeed::Step>();
     auto out = std::make_shared<FolderRows>();
     out->source = std::move(batch.rows.source);
     out->destination = std::move(batch.rows.destination);
-    out->rows.reserve(pairs.size());
-    for (const RowPair& pair : pairs)
-        out->addRow(pair);
+    out->takeRows(std::move(pairs));
     return out;
 }
 

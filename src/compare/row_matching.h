@@ -50,6 +50,12 @@ public:
         rows.push_back(pair);
         m_counts.add(pair.status);
     }
+    // Rows given whole to a FolderRows that has none yet, their statuses counted.
+    void takeRows(std::vector<RowPair>&& pairs) {
+        rows = std::move(pairs);
+        for (const RowPair& p : rows)
+            m_counts.add(p.status);
+    }
     // Rows put in before row `at` (at count(): after the others), their statuses counted.
     void insertRows(qsizetype at, const std::vector<RowPair>& pairs) {
         rows.insert(rows.begin() + at, pairs.begin(), pairs.end());

@@ -45,7 +45,7 @@ FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& out
         const Side side = p.source >= 0 ? Side::Source : Side::Destination;
         const QByteArrayView path = rows.listing(side).fileName(rows.entry(r, side));
         if (k < 0 || size_t(k) >= outcomes.size() || outcomes[size_t(k)] != SyncOutcome::Done) {
-            if (const SyncedFile* was = before.find(path))
+            if (const std::optional<SyncedFile> was = before.find(path))
                 after.add(path, *was);
             before.forEachBelow(
                 path, [&](QByteArrayView below, const SyncedFile& was) { after.add(below, was); });

@@ -7,6 +7,7 @@
 #include "fs/trash.h"
 #include "fs/unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -48,13 +49,56 @@ void FolderListing::add(QByteArrayView fileName, const FileStat& st, bool link) 
     f.flags = quint8((st.dangling ? Dangling : 0) | (st.folder ? Folder : 0) | (link ? Link : 0));
     m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
     m_names.push_back('\0');
-    if (st.identity || !m_identities.empty()) {
-        m_identities.resize(m_files.size());
-        const FileIdentity id = st.identity.value_or(FileIdentity{});
-        m_identities.push_back({quint64(id.device), quint64(id.inode), qint64(id.changed.tv_sec),
-                                quint32(id.modified.tv_nsec), quint32(id.changed.tv_nsec)});
-    }
     m_files.push_back(f);
+    if (st.identity || !m_identities.empty()) {
+        // Entries added without one read as a zero identity.
+        while (m_identities.size() + 1 < m_files.size())
+            m_identities.push_back(pack(FileIdentity{}, m_identities.size()));
+        m_identities.push_back(pack(st.identity.value_or(FileIdentity{}), m_files.size() - 1));
+    }
+}
+
+FolderListing::Identity FolderListing::pack(const FileIdentity& id, size_t i) {
+    constexpr long nsLimit = 1 << 30;
+    const qint64 modified = m_files[i].modified;
+    auto device =
+        quint32(std::find(m_devices.begin(), m_devices.end(), id.device) - m_devices.begin());
+    if (device == m_devices.size() && device < wideDevice)
+        m_devices.push_back(id.device);
+    qint64 after = 0;
+    if (device >= wideDevice ||
+        __builtin_sub_overflow(qint64(id.changed.tv_sec), modified, &after) ||
+        after != qint32(after) || id.modified.tv_nsec < 0 || id.modified.tv_nsec >= nsLimit ||
+        id.changed.tv_nsec < 0 || id.changed.tv_nsec >= nsLimit) {
+        m_wide.emplace_back(i, id);
+        device = wideDevice;
+        after = 0;
+    }
+    return {quint32(quint64(id.inode)), quint32(quint64(id.inode) >> 32), qint32(after),
+            quint32(id.modified.tv_nsec & (nsLimit - 1)) | (device & 3) << 30,
+            quint32(id.changed.tv_nsec & (nsLimit - 1)) | (device >> 2) << 30};
+}
+
+FileIdentity FolderListing::identity(size_t i) const {
+    const File& f = m_files[i];
+    const Identity& id = m_identities[i];
+    const quint32 device = id.modifiedNs >> 30 | (id.changedNs >> 30) << 2;
+    FileIdentity whole;
+    if (device == wideDevice) {
+        whole = std::lower_bound(m_wide.begin(), m_wide.end(), i, [](const auto& w, size_t at) {
+                    return w.first < at;
+                })->second;
+    } else {
+        whole.device = m_devices[device];
+        whole.inode = ino_t(quint64(id.inodeHigh) << 32 | id.inodeLow);
+        whole.modified.tv_nsec = long(id.modifiedNs & ((1u << 30) - 1));
+        whole.changed = {std::time_t(f.modified + id.changedAfter),
+                         long(id.changedNs & ((1u << 30) - 1))};
+    }
+    // The size and seconds are the entry's own.
+    whole.size = off_t(f.size);
+    whole.modified.tv_sec = std::time_t(f.modified);
+    return whole;
 }
 
 // Reads one folder: the names first, then one stat each, inline on a local

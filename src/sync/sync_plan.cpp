@@ -9,6 +9,9 @@
 #include <QLocale>
 #include <QSet>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 
 std::optional<SyncMode> syncModeFromKey(QStringView key) {
@@ -129,7 +132,7 @@ bool folderAsLeft(const QByteArray& top, const QByteArray& relative, Side side,
                     return false;
                 continue;
             }
-            const SyncedFile* was = state.find(path);
+            const std::optional<SyncedFile> was = state.find(path);
             if (!was || !unchanged(st, side, *was))
                 return false;
         }
@@ -152,7 +155,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
         return both;
     const RowPair& p = rows.rows[size_t(r)];
     if (p.source >= 0 && p.destination >= 0) {
-        const SyncedFile* was = state.find(rows.source.fileName(p.source));
+        const std::optional<SyncedFile> was = state.find(rows.source.fileName(p.source));
         if (!was)
             return both;
         const bool left = !unchanged(rows.source.stat(p.source), Side::Source, *was);
@@ -176,7 +179,7 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
             folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
         return folderAsLeft(top, path.toByteArray(), side, state) ? deletion : SyncAction::Conflict;
     }
-    const SyncedFile* was = state.find(path);
+    const std::optional<SyncedFile> was = state.find(path);
     if (!was)
         return both;
     // Changed where it stays and deleted on the other side: the user decides.
@@ -283,6 +286,11 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
     const FolderRows& rows = *plan.rows;
     SyncState state;
     if (mode == SyncMode::TwoWay) {
+        // What the walk freed (its threads' listings, the rows as it found
+        // them) given back before the state takes its room.
+#ifdef __GLIBC__
+        ::malloc_trim(0);
+#endif
         state = SyncState::load(sourceFolder, destinationFolder, plan.note);
         plan.refusal = emptiedSide(plan, state);
         if (!plan.refusal.isEmpty())

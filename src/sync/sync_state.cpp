@@ -56,7 +56,8 @@ bool readStateFile(const QByteArray& path, QByteArray& bytes) {
     struct stat st {};
     if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    bytes.resize(qsizetype(st.st_size));
+    // At its size exactly: resize() would round the block up to the next power of two.
+    bytes = QByteArray(qsizetype(st.st_size), Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::read(fd.fd, bytes.data() + done, size_t(bytes.size() - done));
@@ -102,6 +103,7 @@ public:
     }
     QByteArrayView bytes() { return bytes(number()); }
     bool atEnd() const { return m_at == m_end; }
+    const char* position() const { return m_at; }
 
 private:
     const char* m_at;
@@ -110,27 +112,63 @@ private:
 };
 
 // One side's identity, its numbers as differences from `near` (the other
-// side's, or the top folder's device and zero times).
+// side's, or the top folder's device and zero times). Differences wrap
+// around 64 bits, so every value comes back as it was.
 void putIdentity(QByteArray& out, const FileIdentity& id, const FileIdentity& near) {
+    const auto from = [](auto a, auto b) { return qint64(quint64(a) - quint64(b)); };
     putNumber(out, quint64(id.size));
-    putSigned(out, qint64(id.device) - qint64(near.device));
+    putSigned(out, from(id.device, near.device));
     putNumber(out, quint64(id.inode));
-    putSigned(out, id.modified.tv_sec - near.modified.tv_sec);
+    putSigned(out, from(id.modified.tv_sec, near.modified.tv_sec));
     putNumber(out, quint64(id.modified.tv_nsec));
-    putSigned(out, id.changed.tv_sec - id.modified.tv_sec);
+    putSigned(out, from(id.changed.tv_sec, id.modified.tv_sec));
     putNumber(out, quint64(id.changed.tv_nsec));
 }
 
 FileIdentity readIdentity(Reader& in, const FileIdentity& near) {
+    const auto plus = [&in](auto base) {
+        return decltype(base)(quint64(base) + quint64(in.signedNumber()));
+    };
     FileIdentity id;
     id.size = off_t(in.number());
-    id.device = dev_t(qint64(near.device) + in.signedNumber());
+    id.device = plus(near.device);
     id.inode = ino_t(in.number());
-    id.modified.tv_sec = near.modified.tv_sec + in.signedNumber();
+    id.modified.tv_sec = plus(near.modified.tv_sec);
     id.modified.tv_nsec = long(in.number());
-    id.changed.tv_sec = id.modified.tv_sec + in.signedNumber();
+    id.changed.tv_sec = plus(id.modified.tv_sec);
     id.changed.tv_nsec = long(in.number());
     return id;
+}
+
+// An entry's record: a byte of flags, then Source's identity (its device
+// from the top folder's) and Destination's (from Source's).
+void putRecord(QByteArray& out, const SyncedFile& f, dev_t top) {
+    FileIdentity near;
+    near.device = top;
+    putNumber(out, f.sizeAndSeconds ? sizeAndSecondsFlag : 0);
+    putIdentity(out, f.source, near);
+    putIdentity(out, f.destination, f.source);
+}
+
+SyncedFile readRecord(Reader& in, dev_t top) {
+    SyncedFile f;
+    FileIdentity near;
+    near.device = top;
+    f.sizeAndSeconds = in.number() & sizeAndSecondsFlag;
+    f.source = readIdentity(in, near);
+    f.destination = readIdentity(in, f.source);
+    return f;
+}
+
+// A record of the first format: each side's size and whole seconds.
+SyncedFile readFirstFormatRecord(Reader& in) {
+    SyncedFile f;
+    f.sizeAndSeconds = true;
+    f.source.size = off_t(in.number());
+    f.source.modified.tv_sec = in.signedNumber();
+    f.destination.size = off_t(in.number());
+    f.destination.modified.tv_sec = f.source.modified.tv_sec + in.signedNumber();
+    return f;
 }
 
 // A folder as the state names it: its real path, so other spellings of it
@@ -214,33 +252,65 @@ SyncState SyncState::load(const QByteArray& source, const QByteArray& destinatio
     // Each entry takes a few bytes of the file at least: a count beyond that
     // is a damaged one, found below, not a reason to reserve it.
     state.m_entries.reserve(size_t(std::min<quint64>(count, quint64(body))));
-    QByteArray name;
+    // Where each entry and its record lie in the file first, each checked,
+    // so that the paths are then made whole at their size known.
+    quint64 names = 0, length = 0;
     for (quint64 i = 0; in.ok() && i < count; ++i) {
+        const char* entry = in.position();
         const quint64 shared = in.number();
-        const QByteArrayView rest = in.bytes();
-        if (shared > quint64(name.size()))
+        const quint64 rest = quint64(in.bytes().size());
+        if (shared > length)
             break;
-        name.truncate(qsizetype(shared));
-        name += rest;
-        SyncedFile f;
-        if (state.upgraded) {
-            f.sizeAndSeconds = true;
-            f.source.size = off_t(in.number());
-            f.source.modified.tv_sec = in.signedNumber();
-            f.destination.size = off_t(in.number());
-            f.destination.modified.tv_sec = f.source.modified.tv_sec + in.signedNumber();
-        } else {
-            f.sizeAndSeconds = in.number() & sizeAndSecondsFlag;
-            FileIdentity top;
-            top.device = state.sourceDevice;
-            f.source = readIdentity(in, top);
-            f.destination = readIdentity(in, f.source);
-        }
-        state.add(name, f);
+        length = shared + rest;
+        names += length;
+        const char* record = in.position();
+        if (state.upgraded)
+            readFirstFormatRecord(in);
+        else
+            readRecord(in, state.sourceDevice);
+        state.m_entries.push_back(
+            {quint32(entry - bytes.constData()), quint32(record - bytes.constData())});
     }
-    if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count)) {
+    if (!in.ok() || !in.atEnd() || state.count() != qsizetype(count) ||
+        quint64(bytes.size()) > UINT32_MAX || names > UINT32_MAX) {
         why = ignored(path, QStringLiteral("is damaged or cut short"));
         return {};
+    }
+    // The paths made whole, and the records moved up over what is not
+    // theirs (the header, the paths, the sum), in the file's order.
+    state.m_names.resize(size_t(names));
+    size_t at = 0, before = 0;
+    qsizetype kept = 0;
+    for (size_t k = 0; k < state.m_entries.size(); ++k) {
+        Entry& e = state.m_entries[k];
+        Reader piece(QByteArrayView(bytes).sliced(e.at));
+        const size_t shared = size_t(piece.number());
+        const QByteArrayView rest = piece.bytes();
+        char* name = state.m_names.data() + at;
+        std::memcpy(name, state.m_names.data() + before, shared);
+        std::memcpy(name + shared, rest.data(), size_t(rest.size()));
+        before = at;
+        e.at = quint32(at);
+        at += shared + size_t(rest.size());
+        const qsizetype end = k + 1 < state.m_entries.size() ? state.m_entries[k + 1].at : body;
+        const qsizetype record = e.record;
+        if (state.upgraded) {
+            // Kept as this format's records, as any added later are.
+            Reader old(QByteArrayView(bytes).first(end).sliced(record));
+            const SyncedFile f = readFirstFormatRecord(old);
+            e.record = quint32(state.m_records.size());
+            putRecord(state.m_records, f, 0);
+        } else {
+            std::memmove(bytes.data() + kept, bytes.constData() + record, size_t(end - record));
+            e.record = quint32(kept);
+            kept += end - record;
+        }
+    }
+    if (!state.upgraded) {
+        bytes.truncate(kept);
+        bytes.squeeze();
+        state.m_records = std::move(bytes);
+        state.m_recordsTop = state.sourceDevice;
     }
     state.sort();
     return state;
@@ -254,27 +324,49 @@ bool SyncedFile::unchanged(Side side, const FileIdentity& now) const {
 }
 
 void SyncState::add(QByteArrayView path, const SyncedFile& file) {
-    m_entries.push_back({quint32(m_names.size()), quint32(path.size()), file});
+    m_entries.push_back({quint32(m_names.size()), quint32(m_records.size())});
     m_names.insert(m_names.end(), path.begin(), path.end());
+    putRecord(m_records, file, m_recordsTop);
+}
+
+SyncedFile SyncState::file(size_t i) const {
+    Reader in(QByteArrayView(m_records).sliced(m_entries[i].record));
+    return readRecord(in, m_recordsTop);
 }
 
 void SyncState::sort() {
-    std::sort(m_entries.begin(), m_entries.end(), [this](const Entry& a, const Entry& b) {
-        return QByteArrayView(m_names.data() + a.at, a.length) <
-               QByteArrayView(m_names.data() + b.at, b.length);
-    });
+    std::vector<size_t> order(m_entries.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    const auto byName = [this](size_t a, size_t b) { return name(a) < name(b); };
+    if (std::is_sorted(order.begin(), order.end(), byName))
+        return;
+    std::sort(order.begin(), order.end(), byName);
+    // The paths laid out again in the entries' new order.
+    std::vector<Entry> entries;
+    std::vector<char> names;
+    entries.reserve(m_entries.size());
+    names.reserve(m_names.size());
+    for (const size_t i : order) {
+        const QByteArrayView path = name(i);
+        entries.push_back({quint32(names.size()), m_entries[i].record});
+        names.insert(names.end(), path.begin(), path.end());
+    }
+    m_entries = std::move(entries);
+    m_names = std::move(names);
 }
 
 size_t SyncState::lowerBound(QByteArrayView path) const {
     const auto it = std::partition_point(m_entries.begin(), m_entries.end(), [&](const Entry& e) {
-        return QByteArrayView(m_names.data() + e.at, e.length) < path;
+        return name(size_t(&e - m_entries.data())) < path;
     });
     return size_t(it - m_entries.begin());
 }
 
-const SyncedFile* SyncState::find(QByteArrayView path) const {
+std::optional<SyncedFile> SyncState::find(QByteArrayView path) const {
     const size_t i = lowerBound(path);
-    return i < m_entries.size() && name(i) == path ? &m_entries[i].file : nullptr;
+    if (i < m_entries.size() && name(i) == path)
+        return file(i);
+    return std::nullopt;
 }
 
 bool SyncState::anyBelow(QByteArrayView path) const {
@@ -285,24 +377,22 @@ bool SyncState::anyBelow(QByteArrayView path) const {
 
 FsResult SyncState::save(const QByteArray& source, const QByteArray& destination) {
     sort();
-    QByteArray out(magic, sizeof magic);
+    QByteArray out;
+    // About the size it takes, so that it does not grow by doubling.
+    out.reserve(qsizetype(sizeof magic + 64) + m_records.size() + qsizetype(m_names.size()));
+    out.append(magic, sizeof magic);
     out += pairKey(source, destination);
     putNumber(out, quint64(sourceDevice));
     putNumber(out, quint64(destinationDevice));
     putNumber(out, m_entries.size());
     QByteArrayView before;
-    FileIdentity top;
-    top.device = sourceDevice;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const QByteArrayView path = name(i);
         const auto differ = std::mismatch(path.begin(), path.end(), before.begin(), before.end());
         const qsizetype shared = differ.first - path.begin();
         putNumber(out, quint64(shared));
         putBytes(out, path.sliced(shared));
-        const SyncedFile& f = m_entries[i].file;
-        putNumber(out, f.sizeAndSeconds ? sizeAndSecondsFlag : 0);
-        putIdentity(out, f.source, top);
-        putIdentity(out, f.destination, f.source);
+        putRecord(out, file(i), sourceDevice);
         before = path;
     }
     const quint64 sum = XXH3_64bits(out.constData(), size_t(out.size()));

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 #include <vector>
 
 // A file as it stood on both sides when a synchronisation left it the same
@@ -46,14 +47,14 @@ public:
     bool upgraded = false;
     qsizetype count() const { return qsizetype(m_entries.size()); }
     // The file at that path, if the last run left it the same.
-    const SyncedFile* find(QByteArrayView path) const;
+    std::optional<SyncedFile> find(QByteArrayView path) const;
     // Whether any file below the folder `path` ("a/b", no trailing "/") was left the same.
     bool anyBelow(QByteArrayView path) const;
     // Calls `each` with every file below the folder `path`.
     template <typename Each> void forEachBelow(QByteArrayView path, Each each) const {
         const QByteArray prefix = path.toByteArray() + '/';
         for (size_t i = lowerBound(prefix); i < m_entries.size() && name(i).startsWith(prefix); ++i)
-            each(name(i), m_entries[i].file);
+            each(name(i), file(i));
     }
 
     // Adds a file (in any order, once each).
@@ -63,16 +64,23 @@ public:
     FsResult save(const QByteArray& source, const QByteArray& destination);
 
 private:
+    // Each file's identities stay encoded as the file holds them (a loaded
+    // state's records are the file's own bytes), decoded when asked for:
+    // about a third of their size unpacked.
     struct Entry {
-        quint32 at = 0, length = 0; // of its path in m_names
-        SyncedFile file;
+        quint32 at = 0;     // of its path in m_names, where the paths lie in the entries' order
+        quint32 record = 0; // of its identities in m_records
     };
     QByteArrayView name(size_t i) const {
-        return {m_names.data() + m_entries[i].at, qsizetype(m_entries[i].length)};
+        const size_t end = i + 1 < m_entries.size() ? m_entries[i + 1].at : m_names.size();
+        return {m_names.data() + m_entries[i].at, qsizetype(end - m_entries[i].at)};
     }
+    SyncedFile file(size_t i) const;
     size_t lowerBound(QByteArrayView path) const;
     void sort();
 
     std::vector<Entry> m_entries; // sorted by path, byte by byte, once loaded or saved
     std::vector<char> m_names;
+    QByteArray m_records;
+    dev_t m_recordsTop = 0; // the Source device m_records' devices are differences from
 };

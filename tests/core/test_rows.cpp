@@ -7,6 +7,7 @@
 #include <QFile>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +89,26 @@ TEST(Rows, KeysOrderAsTheFoldedShownTextsDo) {
             << a.toStdString() << " before " << b.toStdString();
         EXPECT_EQ(a == b, sorted.key(p - 1) == sorted.key(p));
     }
+}
+
+// A listing packs identities and gives each back whole: a device beyond 32
+// bits and more devices than its table holds, times before 1970, the last
+// nanosecond, a change time further from the modification time than 32
+// bits of seconds hold (or 64), nanoseconds out of range.
+TEST(Rows, AListingGivesEveryIdentityBackWhole) {
+    const time_t far = time_t(1) << 40, least = std::numeric_limits<time_t>::min();
+    std::vector<FileIdentity> ids = {
+        {(dev_t(1) << 40) + 3, ino_t(-1), 7, {-far, 999999999}, {far, 999999999}},
+        {0, 0, 0, {-1, 0}, {-1, 999999999}},
+        {5, ino_t(1) << 33, 1, {least, 0}, {std::numeric_limits<time_t>::max(), 1}},
+        {5, 2, 3, {0, -1}, {least, 1000000000}}};
+    for (long d = 0; d < 20; ++d)
+        ids.push_back({dev_t(100 + d), ino_t(d), 9, {1600000000, d}, {1600000000 - d, d}});
+    FolderListing listing;
+    for (const FileIdentity& id : ids)
+        listing.add("x", {id.size, id.modified.tv_sec, false, false, id});
+    for (size_t i = 0; i < ids.size(); ++i)
+        EXPECT_TRUE(listing.stat(qsizetype(i)).identity == ids[i]) << i;
 }
 
 TEST(Rows, ScanStatsEachFileOnceAndLeavesOutFilesGoneSinceTheListing) {

@@ -147,14 +147,16 @@ TEST_F(TwoWayState, AStateOfTheFirstFormatIsReadOnceAndEveryNumberSavedKept) {
     EXPECT_EQ(now.find("b.txt")->source, *FileIdentity::of(src() + "/b.txt"));
 
     // Destination older than Source to the nanosecond, a change time before
-    // the modification time, other devices than the tops'.
-    const SyncedFile kept{{9, 12, 10, {1700000000, 999999999}, {-6, 0}},
-                          {7, 1ull << 40, 1ll << 40, {1600000000, 5}, {1600000000, 4}},
+    // the modification time and 1970, other devices than the tops', one
+    // beyond what a signed difference from them holds.
+    const SyncedFile kept{{(1ull << 63) + 9, 12, 10, {1700000000, 999999999}, {-6, 0}},
+                          {7, 1ull << 40, 1ll << 40, {-(1ll << 40), 5}, {1600000000, 4}},
                           true};
     now.destinationDevice = 77;
-    now.add("z", kept);
+    now.add("B", kept); // before the others: saved in its place
     ASSERT_TRUE(now.save(src(), dst()).ok());
-    EXPECT_TRUE(state().destinationDevice == 77 && *state().find("z") == kept);
+    EXPECT_TRUE(state().destinationDevice == 77 && *state().find("B") == kept &&
+                state().find("sub/d.txt")->source == *FileIdentity::of(src() + "/sub/d.txt"));
 
     // A FIFO at the state's name is no state: its open would wait for a writer.
     const QByteArray at = SyncState::pathFor(src(), dst());
