@@ -24,4 +24,4 @@ QString syncModeName(SyncMode mode);
 
 // The plan in one line above the panes: its mode, its summary (sync_plan.h)
 // and its note: "Update Both: 3 → 9 bytes · 1 conflict".
-QString syncPreviewText(const SyncPlan& plan, bool toTrash);
+QString syncPreviewText(const SyncPlan& plan, bool toTrash = true);
