@@ -17,15 +17,17 @@ protected:
         SyncTrees::SetUp();
         QObject::connect(&preview, &SyncPreview::actionsChanged, [this] { ++signalled; });
     }
-    // `stop`: the cancel flag set as Escape does.
-    SyncPreview::Outcome plan(SyncMode mode, bool stop = false) {
+    // `stop`: the cancel flag set as Escape does, before the walk or as it ends.
+    enum Stop { Never, Before, After };
+    SyncPreview::Outcome plan(SyncMode mode, Stop stop = Never) {
         std::atomic<bool> cancel{false};
         TreeOptions treeOptions = options();
         treeOptions.cancel = &cancel;
         preview.setMode(mode);
         return preview.plan(src, dst, treeOptions, [&](const std::function<void()>& work) {
-            cancel = stop;
+            cancel = stop == Before;
             work();
+            cancel = cancel || stop == After;
         });
     }
     // The shared row of the entry at `path`.
@@ -67,7 +69,8 @@ TEST_F(Preview, ShowsAViewOfTheWholePlanChangedByRowAndKeptWhenAPlanIsStopped) {
     }
     EXPECT_EQ(signalled, 4);
     // A plan stopped leaves the one previewed as it was.
-    EXPECT_EQ(plan(SyncMode::Mirror, true).planned, SyncPreview::Planned::Stopped);
+    for (const Stop stop : {Before, After})
+        EXPECT_EQ(plan(SyncMode::Mirror, stop).planned, SyncPreview::Planned::Stopped) << stop;
     EXPECT_TRUE(preview.previewed() && preview.previewed()->mode == SyncMode::UpdateBoth);
 }
 
