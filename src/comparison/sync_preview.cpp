@@ -27,7 +27,7 @@ SyncPreview::Outcome SyncPreview::plan(const QByteArray& source, const QByteArra
     if (!plan || (options.cancel && *options.cancel))
         return {};
     if (!plan->refusal.isEmpty())
-        return {Planned::Refused, plan->refusal};
+        return {Planned::Refused, plan->refusal, true};
     if (plan->entries.empty()) {
         // Nothing to run, but what the pair holds the same is its state all the same.
         const FsResult saved = saveSyncState(*plan);

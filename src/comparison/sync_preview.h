@@ -24,8 +24,8 @@ public:
     SyncMode mode() const { return m_mode; }
     void setMode(SyncMode mode) { m_mode = mode; }
 
-    // What planning came to, and what the user is told of it (a refusal or
-    // nothing to do; `failed` when the state could not be saved).
+    // What planning came to, and what the user is told of it: a refusal,
+    // or nothing to do; `failed` for a refusal or a state not saved.
     enum class Planned { Stopped, Refused, NothingToDo, Previewed };
     struct Outcome {
         Planned planned = Planned::Stopped;
@@ -63,6 +63,7 @@ public:
     // record in `journal`. The files left alone as changed since the
     // preview, by name.
     QStringList run(CommandHost& host, DeleteWay way, UndoJournal* journal);
+    // No plan previewed any more.
     void end();
 
 Q_SIGNALS:

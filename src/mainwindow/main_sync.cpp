@@ -114,21 +114,11 @@ void Main::mnuEditSynchronize_Click() {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
         return;
     }
-    switch (planned.planned) {
-    case SyncPreview::Planned::Stopped:
-        return; // the panes stay as they were
-    case SyncPreview::Planned::Refused:
-    case SyncPreview::Planned::NothingToDo:
-        m_platform.messageBox(this, planned.message,
-                              planned.planned == SyncPreview::Planned::NothingToDo &&
-                                      !planned.failed
-                                  ? MsgStyle::Information
-                                  : MsgStyle::Critical);
-        return;
-    case SyncPreview::Planned::Previewed:
+    if (planned.planned == SyncPreview::Planned::Previewed)
         showSyncPreview();
-        return;
-    }
+    else if (!planned.message.isEmpty()) // stopped: the panes stay as they were
+        m_platform.messageBox(this, planned.message,
+                              planned.failed ? MsgStyle::Critical : MsgStyle::Information);
 }
 
 void Main::showSyncPreview() {
