@@ -13,10 +13,6 @@ using A = SyncAction;
 
 class Preview : public SyncTrees {
 protected:
-    void SetUp() override {
-        SyncTrees::SetUp();
-        QObject::connect(&preview, &SyncPreview::actionsChanged, [this] { ++signalled; });
-    }
     // `stop`: the cancel flag set as Escape does, before the walk or as it ends.
     enum Stop { Never, Before, After };
     SyncPreview::Outcome plan(SyncMode mode, Stop stop = Never) {
@@ -40,16 +36,15 @@ protected:
         return -1;
     }
     A action(const char* path) const { return preview.entryAt(row(path))->action; }
-    qsizetype stateCount() const {
-        QString why;
-        return SyncState::load(src, dst, why).count();
-    }
+    qsizetype stateCount() const { return SyncState::load(src, dst, why).count(); }
 
     SyncPreview preview;
-    int signalled = 0;
+    mutable QString why;
 };
 
 TEST_F(Preview, ShowsAViewOfTheWholePlanChangedByRowAndKeptWhenAPlanIsStopped) {
+    int signalled = 0;
+    QObject::connect(&preview, &SyncPreview::actionsChanged, [&] { ++signalled; });
     ASSERT_EQ(plan(SyncMode::UpdateBoth).planned, SyncPreview::Planned::Previewed);
     const SyncPlan* p = preview.previewed();
     // Every row of both trees kept (same.txt, same_contents.txt); only the entries' shown.

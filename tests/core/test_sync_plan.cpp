@@ -127,13 +127,12 @@ TEST_F(Sync, ActionsChangeWhereTheEntryAllowsSkipAgainGivesBackThePlansOwnTheSum
         A action;
         const char *after, *text;
     } steps[] = {
-        // Nothing in Destination to copy back, nor to delete.
+        // Nothing in Destination to copy back.
         {"alone_left.txt", A::CopyLeft, "copy-right", "3 → 9 bytes · 3 ← 6 bytes · 3 conflicts"},
-        {"alone_left.txt", A::DeleteRight, "copy-right", "3 → 9 bytes · 3 ← 6 bytes · 3 conflicts"},
         // A conflict settled toward Source, and a copy turned round.
         {"differs.txt sub/newer_right.txt", A::CopyRight, "copy-right copy-right",
          "5 → 14 bytes · 2 ← 1 bytes · 2 conflicts"},
-        // Where only one of them can: that one.
+        // Where only one of them can (nothing to delete there): that one.
         {"alone_right.txt alone_left.txt", A::DeleteRight, "delete-right copy-right",
          "5 → 14 bytes · 1 ← 0 bytes · 1 deleted · 2 conflicts"},
         // Skip on entries not all skipped skips them all; again, each gets
