@@ -57,12 +57,7 @@ void Main::buildSyncPreview() {
     m_syncSkip = new QShortcut(Qt::Key_Space, this);
     connect(m_syncSkip, &QShortcut::activated, this,
             [this] { changeSyncActions(SyncAction::Skip); });
-    connect(&m_syncPreview, &SyncPreview::actionsChanged, this, [this] {
-        const bool toTrash = m_settings.useTrash != 0;
-        m_statusSummary->setText(m_syncPreview.summary(toTrash));
-        m_syncText->setText(m_syncPreview.text(toTrash));
-        m_syncColumn->update();
-    });
+    connect(&m_syncPreview, &SyncPreview::actionsChanged, this, &Main::showSyncSummary);
     // Rows other than the plan's in the panes (a refresh, after a file
     // command or a new folder): the preview is over.
     connect(m_visibleRows, &VisibleRows::reset, this, [this] {
@@ -133,10 +128,18 @@ void Main::showSyncPreview() {
     m_syncColumn->show();
     m_syncSkip->setEnabled(true);
     Form_Resize();
+    showSyncSummary();
     ListPane* pane = activeList();
     pane->setCurrentRow(0);
     pane->setRowSelected(0, true);
     pane->setFocus();
+}
+
+void Main::showSyncSummary() {
+    const bool toTrash = m_settings.useTrash != 0;
+    m_statusSummary->setText(m_syncPreview.summary(toTrash));
+    m_syncText->setText(m_syncPreview.text(toTrash));
+    m_syncColumn->update();
 }
 
 void Main::endSyncPreview() {

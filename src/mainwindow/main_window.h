@@ -363,6 +363,7 @@ private:
     void afterLabelEdit(ListPane* pane, int& cancel, const QString& newText);
     void buildSyncPreview();
     void showSyncPreview();
+    void showSyncSummary();
     void endSyncPreview();
 
     Platform& m_platform;
