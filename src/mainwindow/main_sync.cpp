@@ -4,8 +4,8 @@
 #include "mainwindow/main_window.h"
 
 #include "base/message_style.h"
+#include "base/name_text.h"
 #include "dialogs/sync_mode_dialog.h"
-#include "fileops/file_texts.h"
 #include "fileops/sync_guards.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/file_command_run.h"
