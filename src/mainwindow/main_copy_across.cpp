@@ -25,7 +25,7 @@ void Main::mnuEditCopyToLeft_Click() {
 void Main::copyAcross(Side from) {
     if (m_fileCommandRunning)
         return;
-    if (m_syncPlan) { // the preview's rows take the copy as their action
+    if (m_syncPreview.previewed()) { // the preview's rows take the copy as their action
         changeSyncActions(from == Side::Source ? SyncAction::CopyRight : SyncAction::CopyLeft);
         return;
     }

@@ -10,7 +10,8 @@
 #include <QProgressBar>
 
 void Main::mnuDelete_Click() {
-    if (m_syncPlan) { // the preview's rows take the deletion, on the pane's side, as their action
+    // The preview's rows take the deletion, on the pane's side, as their action.
+    if (m_syncPreview.previewed()) {
         changeSyncActions(ActivePane == 0 ? SyncAction::DeleteLeft : SyncAction::DeleteRight);
         return;
     }

@@ -101,7 +101,7 @@ void Main::Form_Resize() {
     // The panes are children of the band, whose top is the toolbar's edge.
     QRect source = toPixels(this, panes.source.translated(0, -toolbarHeight));
     QRect dest = toPixels(this, panes.destination.translated(0, -toolbarHeight));
-    if (m_syncPlan) {
+    if (m_syncPreview.previewed()) {
         // A synchronisation's preview: its bar above the panes, and its
         // column of actions between them, each pane giving up half.
         const int bar = m_syncBar->sizeHint().height();

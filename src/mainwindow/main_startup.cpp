@@ -171,8 +171,8 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     menuEntry(QStringLiteral("mnuViewOnlyDifferences"))
         ->setChecked(readFlag(store, "OnlyDifferences", 0) != 0);
     mnuViewOnlyDifferences_Click();
-    m_syncMode = syncModeFromKey(store.read(QStringLiteral("SyncMode"), QString()))
-                     .value_or(SyncMode::UpdateDestination);
+    m_syncPreview.setMode(syncModeFromKey(store.read(QStringLiteral("SyncMode"), QString()))
+                              .value_or(SyncMode::UpdateDestination));
 
     InitProgramFolder();
     InitTempFolder();
@@ -271,7 +271,7 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("CompareContents"),
                 QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
     store.write(QStringLiteral("ShowSubfolders"), QString::number(m_settings.showSubfolders));
-    store.write(QStringLiteral("SyncMode"), SyncModeDialog::key(m_syncMode));
+    store.write(QStringLiteral("SyncMode"), SyncModeDialog::key(m_syncPreview.mode()));
     store.write(QStringLiteral("Flatten"), QString::number(flattened() ? 1 : 0));
     store.write(QStringLiteral("TimeTolerance"), QString::number(m_settings.times.tolerance));
     store.write(QStringLiteral("IgnoreHourShift"),

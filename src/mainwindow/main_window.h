@@ -3,6 +3,7 @@
 #include "compare/content_check.h"
 #include "compare/row_matching.h"
 #include "compare/tree_compare.h"
+#include "comparison/sync_preview.h"
 #include "comparison/visible_rows.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
@@ -261,7 +262,7 @@ public:
     // Any refresh leaves it too.
     void mnuEditSynchronize_Click();
     // The plan the panes preview (entry k on row k), or null.
-    const SyncPlan* syncPreview() const { return m_syncPlan ? &*m_syncPlan : nullptr; }
+    const SyncPlan* syncPreview() const { return m_syncPreview.previewed(); }
     SyncColumn* syncColumn() const { return m_syncColumn; }
     // The selected rows' actions (the current row's when none is selected)
     // set to `action` where the row allows it; Skip on rows all skipped
@@ -361,13 +362,9 @@ private:
     void beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel);
     void afterLabelEdit(ListPane* pane, int& cancel, const QString& newText);
     void buildSyncPreview();
-    // The plan for the folders shown, or nothing when stopped.
-    std::optional<SyncPlan> planInBackground(SyncMode mode);
-    void showSyncPreview(SyncPlan plan);
-    // The plan's entry on a row in view, if any.
-    SyncEntry* syncEntryAt(int row);
-    void endSyncPreview();
+    void showSyncPreview();
     void showSyncSummary();
+    void endSyncPreview();
 
     Platform& m_platform;
     FilterSettings m_settings;
@@ -440,11 +437,9 @@ private:
     };
     ReadRows m_shownRead, m_keptRead;
     bool m_flatToggled = false; // the refresh under way is Flatten's
-    // Synchronize: the mode chosen last, the plan previewed and the actions it
-    // came with, the bar above the panes and the column between them.
-    SyncMode m_syncMode = SyncMode::UpdateDestination;
-    std::optional<SyncPlan> m_syncPlan;
-    std::vector<SyncAction> m_syncPlanned; // each entry's action as planned
+    // Synchronize: the mode, plan and actions previewed, the bar above the
+    // panes and the column between them.
+    SyncPreview m_syncPreview;
     QWidget* m_syncBar = nullptr;
     QLabel* m_syncText = nullptr;
     SyncColumn* m_syncColumn = nullptr;

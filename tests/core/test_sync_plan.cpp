@@ -3,7 +3,8 @@
 #include "fileops/sync_run.h"
 #include "fileops/undo_journal.h"
 #include "support/scripted_host.h"
-#include "support/temp_tree.h"
+#include "support/sync_trees.h"
+#include "sync/row_actions.h"
 #include "sync/sync_plan.h"
 #include "sync/sync_state.h"
 
@@ -25,69 +26,9 @@
 
 namespace {
 
-// Two trees holding every kind of row, at fixed times.
-class Sync : public ::testing::Test {
+// The trees of every kind of row, planned, run and run from the command line.
+class Sync : public SyncTrees {
 protected:
-    void SetUp() override {
-        const QDateTime t(QDate(2024, 3, 9), QTime(14, 5, 0), Qt::UTC), later = t.addSecs(60);
-        source.write(QStringLiteral("alone_left.txt"), "12345", t);
-        dest.write(QStringLiteral("alone_right.txt"), "1", t);
-        source.write(QStringLiteral("sub/newer_left.txt"), "new!", later);
-        dest.write(QStringLiteral("sub/newer_left.txt"), "old", t);
-        source.write(QStringLiteral("sub/newer_right.txt"), "old", t);
-        dest.write(QStringLiteral("sub/newer_right.txt"), "newer", later);
-        source.write(QStringLiteral("sub/same_contents.txt"), "abc", t);
-        dest.write(QStringLiteral("sub/same_contents.txt"), "abc", later);
-        source.write(QStringLiteral("differs.txt"), "aa", t);
-        dest.write(QStringLiteral("differs.txt"), "bbb", t);
-        source.write(QStringLiteral("same.txt"), "same", t);
-        dest.write(QStringLiteral("same.txt"), "same", t);
-        source.write(QStringLiteral("build.o"), "excluded", later);
-        source.write(QStringLiteral("lonedir/inner.txt"), "in", t);
-        dest.write(QStringLiteral("rightdir/x.txt"), "x", t);
-        source.write(QStringLiteral("clash/in.txt"), "folder here", t); // a file of that name there
-        dest.write(QStringLiteral("clash"), "file", t);
-        // Folders too: a time of today's would print wider or narrower on
-        // other days and hours, moving the report's columns.
-        for (const TempTree* tree : {&source, &dest}) {
-            QDirIterator it(tree->path(), QDir::Dirs | QDir::NoDotAndDotDot,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext())
-                setTime(it.next(), t);
-        }
-    }
-
-    static void setTime(const QString& path, const QDateTime& when) {
-        const struct timespec times[2] = {{when.toSecsSinceEpoch(), 0},
-                                          {when.toSecsSinceEpoch(), 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    }
-
-    SyncPlan plan(SyncMode mode) const {
-        TreeOptions options;
-        options.filters.excludeNames = QStringLiteral("*.o");
-        options.contents = true;
-        return planSync(QFile::encodeName(source.path()), QFile::encodeName(dest.path()), mode,
-                        options);
-    }
-
-    // An entry's path on the side that has it (Source's when both), a folder's with "/".
-    static QString pathOf(const SyncPlan& p, const SyncEntry& e) {
-        const Side side = p.path(e, Side::Source).isEmpty() ? Side::Destination : Side::Source;
-        const qint32 i = p.rows->entry(e.row, side);
-        return QString::fromUtf8(p.path(e, side)) +
-               (p.rows->listing(side).isFolder(i) ? QStringLiteral("/") : QString());
-    }
-
-    // "path=action" for every entry.
-    static std::map<QString, QString> actions(const SyncPlan& p) {
-        std::map<QString, QString> out;
-        for (const SyncEntry& e : p.entries)
-            EXPECT_TRUE(out.emplace(pathOf(p, e), syncActionKey(e.action)).second)
-                << pathOf(p, e).toStdString();
-        return out;
-    }
-
     struct Run {
         int code;
         QString out, err;
@@ -137,7 +78,6 @@ protected:
         return all;
     }
 
-    TempTree source, dest;
     mutable int maximum = 0, value = 0;
 };
 
@@ -174,17 +114,57 @@ TEST_F(Sync, EachModeActsOnEachKindOfRow) {
         << twoWay.note.toStdString();
 }
 
-TEST_F(Sync, SummaryCountsEachActionAndTheBytesCopied) {
-    EXPECT_EQ(syncSummary(plan(SyncMode::Mirror)),
-              QStringLiteral("6 → 14 bytes · 3 to the Trash")); // 5 + 4 + 3 + 2, folders 0
-    EXPECT_EQ(syncSummary(plan(SyncMode::UpdateBoth), false),
-              QStringLiteral("3 → 9 bytes · 3 ← 6 bytes · 3 conflicts"));
-    SyncPlan skipped = plan(SyncMode::UpdateSource);
-    for (SyncEntry& e : skipped.entries)
-        e.action = e.action == SyncAction::Conflict ? SyncAction::Skip : SyncAction::DeleteLeft;
-    EXPECT_EQ(syncSummary(skipped, false), QStringLiteral("3 deleted · 2 skipped"));
-    skipped.entries.clear();
-    EXPECT_EQ(syncSummary(skipped), QStringLiteral("nothing to do"));
+TEST_F(Sync, ActionsChangeWhereTheEntryAllowsSkipAgainGivesBackThePlansOwnTheSummaryFollows) {
+    SyncPlan p = plan(SyncMode::UpdateBoth);
+    std::vector<SyncAction> planned;
+    for (const SyncEntry& e : p.entries)
+        planned.push_back(e.action);
+    using A = SyncAction;
+    // The entries chosen, the action asked for, each one's action then (none
+    // changed: none could take it), and the preview's text with the Trash off.
+    const struct {
+        const char* paths;
+        A action;
+        const char *after, *text;
+    } steps[] = {
+        // Nothing in Destination to copy back.
+        {"alone_left.txt", A::CopyLeft, "copy-right", "3 → 9 bytes · 3 ← 6 bytes · 3 conflicts"},
+        // A conflict settled toward Source, and a copy turned round.
+        {"differs.txt sub/newer_right.txt", A::CopyRight, "copy-right copy-right",
+         "5 → 14 bytes · 2 ← 1 bytes · 2 conflicts"},
+        // Where only one of them can (nothing to delete there): that one.
+        {"alone_right.txt alone_left.txt", A::DeleteRight, "delete-right copy-right",
+         "5 → 14 bytes · 1 ← 0 bytes · 1 deleted · 2 conflicts"},
+        // Skip on entries not all skipped skips them all; again, each gets
+        // back its action as planned, not as changed since.
+        {"lonedir/ differs.txt", A::Skip, "skip skip",
+         "3 → 12 bytes · 1 ← 0 bytes · 1 deleted · 2 conflicts · 2 skipped"},
+        {"lonedir/ differs.txt", A::Skip, "copy-right conflict",
+         "4 → 12 bytes · 1 ← 0 bytes · 1 deleted · 3 conflicts"},
+    };
+    for (const auto& step : steps) {
+        const QStringList paths = QString::fromLatin1(step.paths).split(QLatin1Char(' '));
+        std::vector<size_t> chosen;
+        for (size_t k = 0; k < p.entries.size(); ++k) {
+            if (paths.contains(pathOf(p, p.entries[k])))
+                chosen.push_back(k);
+        }
+        const auto was = actions(p);
+        const std::string what = step.paths + (" " + syncActionKey(step.action).toStdString());
+        const bool taken = changeActions(p, chosen, step.action, planned);
+        EXPECT_EQ(taken, actions(p) != was) << what;
+        QStringList after;
+        for (const QString& path : paths)
+            after << actions(p)[path];
+        EXPECT_EQ(after.join(QLatin1Char(' ')), QLatin1String(step.after)) << what;
+        EXPECT_EQ(syncPreviewText(p, false), "Update Both: " + QString::fromUtf8(step.text))
+            << what;
+    }
+    // What could not be read takes nothing.
+    p.entries[0].action = A::Unreadable;
+    EXPECT_FALSE(changeActions(p, {0}, A::Skip, planned));
+    p.entries.clear();
+    EXPECT_EQ(syncSummary(p), QStringLiteral("nothing to do"));
 }
 
 TEST_F(Sync, DryRunPrintsThePlanAsTheReportsRowsWithTheAction) {
@@ -338,7 +318,6 @@ TEST_F(Sync, TwoWayTakesAcrossWhatChangedOrWasDeletedOnOneSideSinceTheLastRun) {
 TEST_F(Sync, TwoWayIgnoresAStateDamagedCutShortOrOfOtherFoldersAndSaysSo) {
     runPlan(plan(SyncMode::UpdateBoth));
     QFile::remove(dest.filePath(QStringLiteral("same.txt"))); // with the state: delete-left
-    const QByteArray src = QFile::encodeName(source.path()), dst = QFile::encodeName(dest.path());
     const QByteArray path = SyncState::pathFor(src, dst);
     QFile file(QString::fromUtf8(path));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -369,29 +348,6 @@ TEST_F(Sync, TwoWayIgnoresAStateDamagedCutShortOrOfOtherFoldersAndSaysSo) {
             << says;
         EXPECT_TRUE(!*says || actions(p) == both) << says;
     }
-}
-
-TEST_F(Sync, RunDoesTheActionsTheUserChose) {
-    SyncPlan p = plan(SyncMode::UpdateBoth);
-    const std::map<QString, SyncAction> chosen = {
-        {"sub/newer_left.txt", SyncAction::CopyLeft}, // the older one wins
-        {"differs.txt", SyncAction::CopyRight},       // a conflict settled
-        {"alone_right.txt", SyncAction::DeleteRight}, // not copied: deleted
-        {"lonedir/", SyncAction::Skip},               // not copied
-        {"sub/newer_right.txt", SyncAction::Skip},
-    };
-    for (SyncEntry& e : p.entries) {
-        if (chosen.count(pathOf(p, e)))
-            e.action = chosen.at(pathOf(p, e));
-    }
-    runPlan(p);
-    EXPECT_EQ(source.read(QStringLiteral("sub/newer_left.txt")), "old");
-    EXPECT_EQ(dest.read(QStringLiteral("differs.txt")), "aa");
-    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("alone_right.txt"))));
-    EXPECT_FALSE(QFileInfo::exists(source.filePath(QStringLiteral("alone_right.txt"))));
-    EXPECT_FALSE(QFileInfo::exists(dest.filePath(QStringLiteral("lonedir"))));
-    EXPECT_EQ(source.read(QStringLiteral("sub/newer_right.txt")), "old");
-    EXPECT_EQ(dest.read(QStringLiteral("alone_left.txt")), "12345"); // as planned
 }
 
 TEST_F(Sync, EscapeStopsTheRunBetweenFilesAndOneUndoTakesItAllBack) {
