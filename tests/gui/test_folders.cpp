@@ -256,7 +256,7 @@ TEST_F(Folders, TheFlattenedViewFillsWhileTheTreesAreWalkedAndEscapeStopsIt) {
     }
     dest.write(QStringLiteral("b/new.txt"));
     std::atomic<bool> held{false}, go{false};
-    window.treeOptions.beforeEntering = [&](const QByteArray& s, const QByteArray&) {
+    window.comparison().treeOptions.beforeEntering = [&](const QByteArray& s, const QByteArray&) {
         held = s.endsWith("/c/");
         if (held)
             go.wait(false);

@@ -91,7 +91,7 @@ TEST_F(Refresh, UnreadableFolderReportsAndLeavesEmptyVisiblePanes) {
 TEST_F(Refresh, TheWindowAnswersWhileFoldersAreReadAndEscapeOrANewRefreshStopsIt) {
     source.write(QStringLiteral("a"));
     std::atomic<bool> go{false};
-    window.scanOptions.afterNames = [&] { // each folder waits here until told
+    window.comparison().scanOptions.afterNames = [&] { // each folder waits here until told
         while (!go)
             QThread::msleep(1);
     };
