@@ -1,0 +1,234 @@
+#include "comparison/comparison.h"
+#include "support/temp_tree.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+class Compared : public ::testing::Test {
+protected:
+    static QByteArray folder(const TempTree& tree) { return QFile::encodeName(tree.path()) + '/'; }
+    // One refresh as the window runs it: the rows shown, null when stopped.
+    std::shared_ptr<FolderRows> refresh() {
+        const std::shared_ptr<FolderRows> kept = c.beginRead(folder(source), folder(dest));
+        const std::shared_ptr<FolderRows> read = kept ? kept : c.read();
+        if (read) {
+            c.showRows(read);
+            c.readShown(kept != nullptr);
+        }
+        return read;
+    }
+    // "source|destination" per row in view, "-" for a placeholder.
+    QStringList rows() {
+        QStringList out;
+        const VisibleRows& shown = c.visibleRows();
+        for (int row = 0; row < shown.count(); ++row) {
+            const auto cell = [&](Side side) {
+                const qint32 i = shown.folderRows()->entry(shown.sharedRow(row), side);
+                return i < 0 ? QStringLiteral("-")
+                             : QString::fromUtf8(shown.folderRows()->listing(side).fileName(i));
+            };
+            out << cell(Side::Source) + QLatin1Char('|') + cell(Side::Destination);
+        }
+        return out;
+    }
+    bool checked() {
+        return QTest::qWaitFor([&] { return !c.contentCheckRunning(); }, 60000);
+    }
+    // While a read is held by the test: `when` is asked at each tick of the
+    // read and, once true (or after a minute), the read is let go, stopped
+    // first when `stop` says so.
+    void holdRead(std::atomic<bool>& go, const std::function<bool()>& when, const bool& stop) {
+        QObject::connect(&c, &Comparison::reading, &c,
+                         [&go, when, &stop, this, ticks = 0]() mutable {
+                             if (go || !(when() || ++ticks > 1500))
+                                 return;
+                             if (stop)
+                                 c.cancelRead();
+                             go = true;
+                             go.notify_all();
+                         });
+    }
+
+    TempTree source, dest;
+    Comparison c;
+};
+
+TEST_F(Compared, ReadsRowAgainstRowAndAStopOrAFailureLeavesNoRows) {
+    for (const auto& [tree, name] : {std::pair(&source, "a.txt"),
+                                     {&source, "A.txt"},
+                                     {&dest, "A.txt"},
+                                     {&source, "x.txt"},
+                                     {&dest, "y.txt"},
+                                     {&source, "z.txt"},
+                                     {&dest, "Z.TXT"}})
+        tree->write(QLatin1String(name));
+    ASSERT_NE(refresh(), nullptr);
+    EXPECT_EQ(rows(), QStringList({"A.txt|A.txt", "a.txt|-", "x.txt|-", "-|y.txt", "z.txt|Z.TXT"}));
+
+    // Escape or a new refresh while each folder is listed.
+    std::atomic<bool> go{false};
+    const bool stop = true;
+    c.scanOptions.afterNames = [&] { go.wait(false); };
+    holdRead(
+        go, [] { return true; }, stop);
+    EXPECT_EQ(refresh(), nullptr);
+    EXPECT_EQ(c.rows(), nullptr);
+
+    c.scanOptions.afterNames = {};
+    const QByteArray loop = folder(source) + "loop";
+    ASSERT_EQ(::symlink("loop", loop.constData()), 0);
+    c.beginRead(loop + '/', folder(dest));
+    try {
+        c.read();
+        ADD_FAILURE() << "a folder that cannot be read";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.number(), ELOOP);
+    }
+    EXPECT_EQ(c.rows(), nullptr);
+}
+
+// The walk held before it enters "c": the rows of "a" and "b" are there, each
+// facing its partner.
+TEST_F(Compared, FlattenedRowsComeAsTheTreesAreWalkedAndAStopEndsWithNone) {
+    for (TempTree* side : {&source, &dest}) {
+        for (const char* name : {"a/1.txt", "b/2.txt", "c/3.txt"})
+            side->write(QLatin1String(name), "x");
+    }
+    dest.write(QStringLiteral("b/new.txt"));
+    std::atomic<bool> held{false}, go{false};
+    c.treeOptions.beforeEntering = [&](const QByteArray& s, const QByteArray&) {
+        held = s.endsWith("/c/");
+        if (held)
+            go.wait(false);
+    };
+    QStringList whileHeld;
+    std::pair<qint64, qint64> progress;
+    QObject::connect(&c, &Comparison::reading, &c, [&](qint64 folders, qint64 entries) {
+        if (held && !go)
+            progress = {folders, entries};
+    });
+    bool stop = false;
+    holdRead(
+        go,
+        [&] {
+            whileHeld = rows();
+            return held && whileHeld.size() == 3;
+        },
+        stop);
+    c.setFlattened(true);
+    ASSERT_NE(refresh(), nullptr);
+    EXPECT_EQ(whileHeld, QStringList({"a/1.txt|a/1.txt", "b/2.txt|b/2.txt", "-|b/new.txt"}));
+    // The top, "a" and "b" read: all their entries, "." and ".." too, counted
+    // however few a folder holds.
+    EXPECT_EQ(progress, (std::pair<qint64, qint64>(3, 23)));
+    EXPECT_EQ(rows(), QStringList({"a/1.txt|a/1.txt", "b/2.txt|b/2.txt", "-|b/new.txt",
+                                   "c/3.txt|c/3.txt"}));
+
+    go = held = false;
+    stop = true;
+    EXPECT_EQ(refresh(), nullptr);
+    EXPECT_EQ(c.rows(), nullptr);
+}
+
+TEST_F(Compared, FlattenToggledBackShowsTheOtherViewUnreadUntilAnythingIsRead) {
+    for (TempTree* side : {&source, &dest})
+        side->write(QStringLiteral("a/x.txt"), "x");
+    source.write(QStringLiteral("top.txt"));
+    const auto toggle = [&] {
+        EXPECT_TRUE(checked()) << "rows are kept once their checks have ended";
+        c.setFlattened(!c.flattened());
+        c.flattenToggled();
+        return refresh();
+    };
+    c.setFlattened(true);
+    const std::shared_ptr<FolderRows> flat = refresh();
+    const std::shared_ptr<FolderRows> level = toggle();
+    EXPECT_EQ(rows(), QStringList({"a|a", "top.txt|-"}));
+    EXPECT_EQ(toggle(), flat);
+    EXPECT_EQ(toggle(), level);
+    EXPECT_EQ(toggle(), flat);
+
+    dest.write(QStringLiteral("a/late.txt"));
+    refresh(); // F5: neither view is kept
+    EXPECT_NE(toggle(), level);
+    EXPECT_EQ(rows(), QStringList({"a|a", "top.txt|-"}));
+    EXPECT_NE(toggle(), flat);
+    EXPECT_TRUE(rows().contains(QStringLiteral("-|a/late.txt")));
+}
+
+TEST_F(Compared, TheContentCheckSettlesEachPairAndARefreshDropsWhatACancelledRunSays) {
+    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
+    // Pairs moved (same bytes, later), new (other bytes, later), same, size.
+    for (const char* name : {"moved", "new", "same", "size"})
+        source.write(name, name[1] == 'e' ? "2" : "1", t.addSecs(name[0] == 's' ? 0 : 60));
+    for (const char* name : {"moved", "new", "same", "size"})
+        dest.write(name, name[1] == 'i' ? "12" : "1", t);
+    refresh();
+    EXPECT_EQ(c.summary(), QString::fromUtf8("Comparing contents: 0 of 3 \u00b7 1 same \u00b7 2 "
+                                             "newer in Source \u00b7 1 differ"));
+    ASSERT_TRUE(checked());
+    EXPECT_EQ(c.summary(),
+              QString::fromUtf8("1 same \u00b7 1 same contents, other time \u00b7 1 newer in "
+                                "Source \u00b7 1 differ"));
+
+    // A difference in the last byte of one pair out of many.
+    for (const char* name : {"moved", "new", "same", "size"}) {
+        QFile::remove(source.filePath(QLatin1String(name)));
+        QFile::remove(dest.filePath(QLatin1String(name)));
+    }
+    const QByteArray body(70000, 'b');
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QString::number(1000 + i);
+        source.write(name, body, t);
+        dest.write(name, i == 0 ? body.left(69999) + 'c' : body, t);
+    }
+    c.setOnlyDifferences(true);
+    refresh();
+    EXPECT_TRUE(c.summary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
+    ASSERT_TRUE(checked());
+    EXPECT_EQ(c.summary(), QString::fromUtf8("299 same \u00b7 1 differ"));
+    EXPECT_EQ(rows(), QStringList({"1000|1000"})) << "the pair found to differ, alone in view";
+    EXPECT_EQ(c.visibleRows().status(0), RowStatus::Differs);
+
+    // Now every pair differs; a refresh mid-way drops what the cancelled run had to say.
+    for (int i = 1; i < 300; ++i)
+        dest.write(QString::number(1000 + i), body.left(69999) + 'c', t);
+    refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.summary().contains(QStringLiteral(" differ")); }));
+    c.setCompareContents(false);
+    refresh();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(c.summary(), QStringLiteral("300 same"));
+    EXPECT_EQ(c.visibleRows().count(), 0);
+}
+
+TEST_F(Compared, OnlyDifferencesAndNextDifferenceGoByTheSameRule) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    for (const char* name : {"a", "c", "d", "e", "g"})
+        source.write(QLatin1String(name), "x", t);
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        dest.write(QLatin1String(name), name[0] == 'd' ? "xy" : "x", t);
+    c.setCompareContents(false);
+    refresh();
+    ASSERT_TRUE(checked());
+    const auto visit = [&](int step) {
+        QStringList names;
+        for (int row = c.nextDifference(-1, step); row >= 0; row = c.nextDifference(row, step))
+            names << rows()[row];
+        return names;
+    };
+    const QStringList differences{"-|b", "d|d", "-|f", "g|-"};
+    EXPECT_EQ(visit(1), differences);
+    EXPECT_EQ(visit(-1), QStringList(differences.rbegin(), differences.rend()));
+    c.setOnlyDifferences(true);
+    EXPECT_EQ(rows(), differences);
+    EXPECT_EQ(visit(1), differences);
+    EXPECT_EQ(c.summary(), QString::fromUtf8("3 same \u00b7 1 differ \u00b7 1 only in Source "
+                                             "\u00b7 2 only in Destination"))
+        << "counts every row";
+}
+
+} // namespace
