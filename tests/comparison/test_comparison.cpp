@@ -74,8 +74,8 @@ TEST_F(Compared, ReadsRowAgainstRowAndAStopOrAFailureLeavesNoRows) {
     c.scanOptions.afterNames = [&] { go.wait(false); };
     holdRead(
         go, [] { return true; }, stop);
-    EXPECT_EQ(refresh(), nullptr);
-    EXPECT_EQ(c.rows(), nullptr);
+    EXPECT_FALSE(refresh());
+    EXPECT_FALSE(c.rows());
 
     c.scanOptions.afterNames = {};
     const QByteArray loop = folder(source) + "loop";
@@ -87,7 +87,7 @@ TEST_F(Compared, ReadsRowAgainstRowAndAStopOrAFailureLeavesNoRows) {
     } catch (const FsError& e) {
         EXPECT_EQ(e.number(), ELOOP);
     }
-    EXPECT_EQ(c.rows(), nullptr);
+    EXPECT_FALSE(c.rows());
 }
 
 // The walk held before it enters "c": the rows of "a" and "b" are there, each
@@ -129,8 +129,8 @@ TEST_F(Compared, FlattenedRowsComeAsTheTreesAreWalkedAndAStopEndsWithNone) {
 
     go = held = false;
     stop = true;
-    EXPECT_EQ(refresh(), nullptr);
-    EXPECT_EQ(c.rows(), nullptr);
+    EXPECT_FALSE(refresh());
+    EXPECT_FALSE(c.rows());
 }
 
 TEST_F(Compared, FlattenToggledBackShowsTheOtherViewUnreadUntilAnythingIsRead) {
@@ -147,15 +147,15 @@ TEST_F(Compared, FlattenToggledBackShowsTheOtherViewUnreadUntilAnythingIsRead) {
     const std::shared_ptr<FolderRows> flat = refresh();
     const std::shared_ptr<FolderRows> level = toggle();
     EXPECT_EQ(rows(), QStringList({"a|a", "top.txt|-"}));
-    EXPECT_EQ(toggle(), flat);
-    EXPECT_EQ(toggle(), level);
-    EXPECT_EQ(toggle(), flat);
+    EXPECT_EQ(toggle().get(), flat.get());
+    EXPECT_EQ(toggle().get(), level.get());
+    EXPECT_EQ(toggle().get(), flat.get());
 
     dest.write(QStringLiteral("a/late.txt"));
     refresh(); // F5: neither view is kept
-    EXPECT_NE(toggle(), level);
+    EXPECT_NE(toggle().get(), level.get());
     EXPECT_EQ(rows(), QStringList({"a|a", "top.txt|-"}));
-    EXPECT_NE(toggle(), flat);
+    EXPECT_NE(toggle().get(), flat.get());
     EXPECT_TRUE(rows().contains(QStringLiteral("-|a/late.txt")));
 }
 
