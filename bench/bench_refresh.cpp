@@ -139,9 +139,9 @@ void run(int n) {
     const double listing = median(listings), refresh = median(refreshes);
     const int rows = window.lvSource()->count();
     // The stats sent out several at once, as on a network file system.
-    window.scanOptions.statsInFlight = 16;
+    window.comparison().scanOptions.statsInFlight = 16;
     const double concurrent = medianMs(runs, refreshed);
-    window.scanOptions.statsInFlight = 0;
+    window.comparison().scanOptions.statsInFlight = 0;
     std::printf("%8d %12.1f %12.1f %8.2f %12.2f %14.1f\n", n, listing, refresh, refresh / listing,
                 refresh / rows * 1000.0, peakKiB() / 1024.0);
     std::printf("  with 16 stats in flight %.1f ms\n", concurrent);

@@ -60,7 +60,7 @@ void Main::mnuViewOnlyDifferences_Click() {
     if (m_fileCommandRunning && !m_refreshing) {
         // Rows must not change under a command that walks them; a refresh
         // under way applies the choice to the rows it brings.
-        entry->setChecked(m_visibleRows->onlyDifferences());
+        entry->setChecked(m_comparison->onlyDifferences());
     } else {
         showOnlyDifferences(entry->isChecked());
     }
@@ -68,13 +68,13 @@ void Main::mnuViewOnlyDifferences_Click() {
 }
 
 void Main::showOnlyDifferences(bool only) {
-    if (only == m_visibleRows->onlyDifferences())
+    if (only == m_comparison->onlyDifferences())
         return;
     ListPane* active = activeList();
     ListPane* other = active == m_lvSource ? m_lvDest : m_lvSource;
     const PanePlace activePlace(*active, *m_visibleRows);
     const PanePlace otherPlace(*other, *m_visibleRows);
-    m_visibleRows->setOnlyDifferences(only);
+    m_comparison->setOnlyDifferences(only);
     // The other pane first, so the current file ends on the active one.
     otherPlace.restore(*other, *m_visibleRows);
     activePlace.restore(*active, *m_visibleRows);
@@ -93,7 +93,7 @@ void Main::mnuEditPreviousDifference_Click() {
 
 void Main::goToDifference(int step) {
     ListPane* pane = activeList();
-    const int row = m_visibleRows->nextDifference(pane->currentRow(), step);
+    const int row = m_comparison->nextDifference(pane->currentRow(), step);
     if (row < 0) {
         m_platform.beep(); // none further: the row stays where it is
         return;

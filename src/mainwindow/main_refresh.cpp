@@ -5,14 +5,11 @@
 
 #include "base/message_style.h"
 #include "base/name_text.h"
-#include "compare/flat_rows.h"
 #include "compare/row_matching.h"
 #include "fs/file_system.h"
-#include "fs/folder_scan.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
-#include "mainwindow/off_thread.h"
 #include "shell/platform.h"
 
 #include <QApplication>
@@ -40,7 +37,7 @@ void Main::mnuRefresh_Click() {
     // one stops and a new one starts when it has.
     if (m_refreshing) {
         m_refreshAgain = true;
-        m_refreshCancel = true;
+        m_comparison->cancelRead();
         return;
     }
     // Hiding the panes while they fill moves the focus away; it comes back to
@@ -96,58 +93,13 @@ void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName
         pane->setRowSelected(pane->currentRow(), true);
 }
 
-std::shared_ptr<FolderRows> Main::readFolders(const QByteArray& sourceFolder,
-                                              const QByteArray& destFolder) {
-    std::atomic<qint64> progress{0};
-    ScanOptions options = scanOptions;
-    options.cancel = &m_refreshCancel;
-    options.progress = &progress;
-    const FilterSettings settings = m_settings;
-    const bool flat = flattened();
-    std::atomic<qint64> folders{0};
-    TreeOptions walk = treeOptions;
-    walk.filters = settings;
-    walk.cancel = &m_refreshCancel;
-    walk.foldersWalked = &folders;
-    walk.entriesRead = &progress;
-    // The flattened view shows the rows as the walk finds them.
-    FlatFeed feed;
-    std::shared_ptr<FolderRows> rows;
-    const bool read = runOffThread(
-        this, m_refreshCancel,
-        [&] {
-            try {
-                rows = flat ? readFlatRows(sourceFolder, destFolder, walk, feed)
-                            : compareFolders(sourceFolder, destFolder, settings, options);
-            } catch (const ScanCancelled&) {
-            }
-        },
-        // The progress bar moves at the pace of the eye, not once per file.
-        [&] {
-            const qint64 seen = progress.load(std::memory_order_relaxed);
-            m_pbrMain->setValue(static_cast<int>(std::min<qint64>(seen, m_pbrMain->maximum())));
-            if (flat) {
-                showFlatProgress(folders.load(std::memory_order_relaxed), seen);
-                showFlatRows(feed);
-            }
-        });
-    if (!read)
-        return nullptr;
-    if (flat && !rows) {
-        showFlatRows(feed);
-        rows = m_visibleRows->folderRows();
-    }
-    return rows;
-}
-
 void Main::refreshPanes() {
-    const QByteArray sourceFolder = FileSystem::encode(folderPath(m_txtSource->text()));
-    const QByteArray destFolder = FileSystem::encode(folderPath(m_txtDest->text()));
+    m_comparison->setFlattened(flattened());
+    m_comparison->setCompareContents(m_mnuCompareContents->isChecked());
     // Flatten toggled back with nothing read since: the rows come back as they were.
-    const std::shared_ptr<FolderRows> kept = rowsShownAgain(sourceFolder, destFolder);
-    m_lvSource->clear();
-    m_lvDest->clear();
-    stopContentCheck();
+    const std::shared_ptr<FolderRows> kept =
+        m_comparison->beginRead(FileSystem::encode(folderPath(m_txtSource->text())),
+                                FileSystem::encode(folderPath(m_txtDest->text())));
     m_statusSummary->clear();
     // No row points at the previous refresh's images any more.
     m_ilIcons.clear();
@@ -155,21 +107,10 @@ void Main::refreshPanes() {
     m_lookFailed = false;
     m_statusPanel1->setText(readingText);
 
-    // The flattened view fills as the trees are walked, from no rows.
-    if (flattened() && !kept)
-        m_visibleRows->setFolderRows(std::make_shared<FolderRows>());
-    std::shared_ptr<FolderRows> rows = kept;
-    try {
-        if (!kept)
-            rows = readFolders(sourceFolder, destFolder);
-    } catch (...) {
-        m_visibleRows->setFolderRows(nullptr);
-        throw;
-    }
+    const std::shared_ptr<FolderRows> rows = kept ? kept : m_comparison->read();
     m_pbrMain->setValue(0);
     if (!rows) {
-        // Stopped: the panes stay empty, whatever the walk had shown.
-        m_visibleRows->setFolderRows(nullptr);
+        // Stopped: the panes stay empty.
         m_statusPanel1->setText(QString());
         return;
     }
@@ -181,10 +122,10 @@ void Main::refreshPanes() {
         m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
     // The first screens' icons go through the scratch file now: a failure
     // there ends the refresh through its error path.
-    if (rows != m_visibleRows->folderRows()) {
+    if (rows != m_comparison->rows()) {
         m_lvSource->hide();
         m_lvDest->hide();
-        m_visibleRows->setFolderRows(rows);
+        m_comparison->showRows(rows);
     }
     try {
         for (int row = 0; row < std::min(m_visibleRows->count(), int(rowsLookedUpAhead)); ++row) {
@@ -195,7 +136,7 @@ void Main::refreshPanes() {
             }
         }
     } catch (const FsError&) {
-        m_visibleRows->setFolderRows(nullptr); // the panes stay empty
+        m_comparison->showRows(nullptr); // the panes stay empty
         throw;
     }
     m_statusPanel1->setText(QString());
@@ -203,9 +144,7 @@ void Main::refreshPanes() {
     showStatusSummary();
     m_lvSource->show();
     m_lvDest->show();
-    m_shownRead = {rows, sourceFolder, destFolder, flattened()};
-    if (!kept) // kept rows were checked to the end
-        startContentCheck(sourceFolder, destFolder);
+    m_comparison->readShown(kept != nullptr);
 }
 
 PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {

@@ -1,9 +1,9 @@
 #include "mainwindow/main_window.h"
 
-#include "compare/content_check.h"
 #include "mainwindow/folder_entry.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/off_thread.h"
 #include "mainwindow/twips.h"
 
 #include <QAction>
@@ -31,6 +31,17 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Duoscope"));
     buildControls();
+    // The reads wait as the window's commands do: answering, Escape stopping them.
+    m_comparison->setRunner([this](std::atomic<bool>& cancel, const std::function<void()>& work,
+                                   const std::function<void()>& tick) {
+        return runOffThread(this, cancel, work, tick);
+    });
+    connect(m_comparison, &Comparison::reading, this, [this](qint64 folders, qint64 entries) {
+        m_pbrMain->setValue(static_cast<int>(std::min<qint64>(entries, m_pbrMain->maximum())));
+        if (flattened())
+            showFlatProgress(folders, entries);
+    });
+    connect(m_comparison, &Comparison::summaryChanged, this, &Main::showStatusSummary);
     m_iconLookup = std::make_unique<IconLookup>(devicePixelRatioF());
     const auto icons = [this](int position) -> QVariant { return m_ilIcons.icon(position); };
     const auto looks = [this](const FolderRows& rows, qsizetype row, Side side) {
@@ -100,7 +111,6 @@ void Main::buildControls() {
     central->setObjectName(QStringLiteral("picBand"));
     setCentralWidget(central);
     central->installEventFilter(this);
-    m_visibleRows = new VisibleRows(this);
     buildPane(m_picSource, m_txtSource, m_cmdSource, m_lvSource, QStringLiteral("Source"),
               QStringLiteral("Select source folder"));
     buildPane(m_picDest, m_txtDest, m_cmdDest, m_lvDest, QStringLiteral("Dest"),

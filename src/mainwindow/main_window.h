@@ -1,17 +1,11 @@
 #pragma once
 
-#include "compare/content_check.h"
-#include "compare/row_matching.h"
-#include "compare/tree_compare.h"
+#include "comparison/comparison.h"
 #include "comparison/sync_preview.h"
-#include "comparison/visible_rows.h"
 #include "fileops/clipboard.h"
 #include "fileops/file_copy.h"
 #include "fileops/file_steps.h"
-#include "fileops/undo_journal.h"
 #include "fs/file_system.h"
-#include "fs/filter_settings.h"
-#include "fs/folder_scan.h"
 #include "mainwindow/image_list.h"
 #include "mainwindow/pane_model.h"
 #include "sync/sync_plan.h"
@@ -20,13 +14,9 @@
 #include <QMainWindow>
 #include <QScopeGuard>
 #include <QString>
-#include <atomic>
 #include <memory>
 #include <optional>
 
-class ContentChecker;
-class FlatFeed;
-class QTimer;
 class IconLookup;
 class ListPane;
 class Platform;
@@ -73,7 +63,7 @@ public:
     // time are compared byte for byte in the background.
     void mnuCompareContents_Click();
     // A content check is under way.
-    bool contentCheckRunning() const { return m_contentPending > 0; }
+    bool contentCheckRunning() const { return m_comparison->contentCheckRunning(); }
     // Panel 2 of the status bar, which the progress bar covers.
     QLabel* statusPanel2() const { return m_statusPanel2; }
     QToolBar* tbrMain() const { return m_tbrMain; }
@@ -94,12 +84,10 @@ public:
     QByteArray CurrentFileName;
     QString CurrentFolder;
 
+    // The folders shown: their rows, checks and Undo journal.
+    Comparison& comparison() const { return *m_comparison; }
     // The in-memory filter and icon settings.
-    FilterSettings& settings() { return m_settings; }
-    // How the refresh reads the folders (benchmarks set the stats in flight).
-    ScanOptions scanOptions;
-    // How the flattened view walks the trees (tests hold the walk on its way).
-    TreeOptions treeOptions;
+    FilterSettings& settings() { return m_comparison->settings(); }
 
     // The image list of both panes' small icons, and the icon lookup that fills it.
     const ImageList& ilIcons() const { return m_ilIcons; }
@@ -252,7 +240,7 @@ public:
 
     // Takes back the last file command not yet undone.
     void mnuEditUndo_Click();
-    const UndoJournal& undoJournal() const { return m_undo; }
+    const UndoJournal& undoJournal() const { return m_comparison->undoJournal(); }
 
     // Edit > Synchronize: the mode asked for, the plan made on a thread of
     // its own (Escape stops it) and previewed in the panes, flattened, one
@@ -287,31 +275,14 @@ private:
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
     void refreshPanes();
-    // Both folders read and laid out on other threads while the window goes
-    // on answering; null when the reading was stopped.
-    std::shared_ptr<FolderRows> readFolders(const QByteArray& sourceFolder,
-                                            const QByteArray& destFolder);
     // A file row's type and image; throws FsError from the scratch file.
     PaneModel::Look lookUp(const FolderRows& rows, qsizetype row, Side side);
     // The same for a row being painted: a failure is reported after the paint.
     PaneModel::Look paintedLook(const FolderRows& rows, qsizetype row, Side side);
     void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
-    // Both trees walked into `feed` (on the reader's thread): null, or when a
-    // folder is not there, what the usual view lists.
-    std::shared_ptr<FolderRows> readFlatRows(const QByteArray& sourceFolder,
-                                             const QByteArray& destFolder,
-                                             const TreeOptions& options, FlatFeed& feed);
-    // The rows the walk found since the last time, into both panes.
-    void showFlatRows(FlatFeed& feed);
-    // On the refresh Flatten asks for: the rows of the other view of these
-    // folders when nothing was read since they were shown, else null.
-    std::shared_ptr<FolderRows> rowsShownAgain(const QByteArray& sourceFolder,
-                                               const QByteArray& destFolder);
     // The reading's progress in the status bar while the flattened view fills.
     void showFlatProgress(qint64 folders, qint64 entries);
-    void stopContentCheck();
-    void startContentCheck(const QByteArray& sourceFolder, const QByteArray& destFolder);
-    void contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qsizetype done);
+    void stopContentCheck() { m_comparison->stopContentCheck(); }
     void showStatusSummary();
     void noteMissingFolders();
     void buildMenus();
@@ -367,8 +338,11 @@ private:
     void endSyncPreview();
 
     Platform& m_platform;
-    FilterSettings m_settings;
-    UndoJournal m_undo;
+    // The comparison shown, and its parts the handlers reach often.
+    Comparison* m_comparison = new Comparison(this);
+    FilterSettings& m_settings = m_comparison->settings();
+    UndoJournal& m_undo = m_comparison->undoJournal();
+    VisibleRows* m_visibleRows = &m_comparison->visibleRows();
     // The file a rename began on, its row's text then, and its pane.
     struct Renaming {
         ListPane* pane = nullptr;
@@ -400,8 +374,6 @@ private:
     QList<QByteArray> m_startFiles;
     // Stored folders that were gone at start-up, as their boxes show them.
     QStringList m_goneAtStart;
-    // The rows both panes show: all, or only the differences.
-    VisibleRows* m_visibleRows = nullptr;
     QStatusBar* m_sbrMain = nullptr;
     QLabel* m_statusPanel1 = nullptr;
     QLabel* m_statusPanel2 = nullptr;
@@ -409,11 +381,6 @@ private:
     QAction* m_mnuCompareContents = nullptr;
     QAction* m_mnuShowSubfolders = nullptr;
     QAction* m_mnuFlatten = nullptr;
-    std::unique_ptr<ContentChecker> m_contentChecker;
-    quint64 m_contentRun = 0; // results of earlier runs are dropped
-    qsizetype m_contentPending = 0;
-    qsizetype m_contentPairs = 0;
-    QTimer* m_walkTick = nullptr; // the count of folders walked, while a check runs
     QProgressBar* m_pbrMain = nullptr;
     QAction* m_mnuRefresh = nullptr;
     QToolBar* m_tbrMain = nullptr;
@@ -424,19 +391,8 @@ private:
     bool m_fileCommandRunning = false;
     bool m_refreshing = false;
     bool m_refreshAgain = false; // a refresh was asked for while one ran
-    std::atomic<bool> m_refreshCancel{false};
-    bool m_lookFailed = false; // a painted row's icon failed in this refresh
-    bool m_levelling = false;  // one pane is being brought level with the other
-    // The rows shown and the folders they were read from, flattened or not;
-    // the other view's rows, kept while nothing is read but Flatten's
-    // toggles, which show them again without reading.
-    struct ReadRows {
-        std::shared_ptr<FolderRows> rows;
-        QByteArray source, destination;
-        bool flat = false;
-    };
-    ReadRows m_shownRead, m_keptRead;
-    bool m_flatToggled = false; // the refresh under way is Flatten's
+    bool m_lookFailed = false;   // a painted row's icon failed in this refresh
+    bool m_levelling = false;    // one pane is being brought level with the other
     // Synchronize: the mode, plan and actions previewed, the bar above the
     // panes and the column between them.
     SyncPreview m_syncPreview;

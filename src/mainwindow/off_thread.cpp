@@ -1,12 +1,9 @@
 #include "mainwindow/off_thread.h"
 
+#include "comparison/background_run.h"
 #include "mainwindow/window_keys.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <exception>
-#include <thread>
 
 namespace {
 
@@ -14,8 +11,7 @@ namespace {
 // the window stop it.
 class WorkStopper : public QObject {
 public:
-    WorkStopper(QWidget* window, std::atomic<bool>& cancel, QEventLoop& loop)
-        : m_window(window), m_cancel(cancel), m_loop(loop) {
+    WorkStopper(QWidget* window, std::atomic<bool>& cancel) : m_window(window), m_cancel(cancel) {
         qApp->installEventFilter(this);
     }
     ~WorkStopper() override { qApp->removeEventFilter(this); }
@@ -24,7 +20,6 @@ public:
         const bool escape = escapeForWindow(event);
         if (escape || (watched == m_window && event->type() == QEvent::Close)) {
             m_cancel = true;
-            m_loop.quit();
             return escape;
         }
         return false;
@@ -33,38 +28,12 @@ public:
 private:
     QWidget* m_window;
     std::atomic<bool>& m_cancel;
-    QEventLoop& m_loop;
 };
 
 } // namespace
 
 bool runOffThread(QWidget* window, std::atomic<bool>& cancel, const std::function<void()>& work,
                   const std::function<void()>& tick) {
-    cancel = false;
-    std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    {
-        QTimer ticks;
-        QObject::connect(&ticks, &QTimer::timeout, window, tick);
-        ticks.start(40);
-        const WorkStopper stopper(window, cancel, loop);
-        if (!done)
-            loop.exec();
-    }
-    if (!done)
-        cancel = true; // the loop was ended from outside (the program is quitting)
-    worker.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    return !cancel;
+    const WorkStopper stopper(window, cancel);
+    return runInBackground(cancel, work, tick);
 }

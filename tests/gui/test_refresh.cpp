@@ -91,7 +91,7 @@ TEST_F(Refresh, UnreadableFolderReportsAndLeavesEmptyVisiblePanes) {
 TEST_F(Refresh, TheWindowAnswersWhileFoldersAreReadAndEscapeOrANewRefreshStopsIt) {
     source.write(QStringLiteral("a"));
     std::atomic<bool> go{false};
-    window.scanOptions.afterNames = [&] { // each folder waits here until told
+    window.comparison().scanOptions.afterNames = [&] { // each folder waits here until told
         while (!go)
             QThread::msleep(1);
     };
@@ -301,38 +301,6 @@ TEST(StatusLooks, EveryStatusReadsOnLightAndDarkAndDiffersWithoutColour) {
                 << "alone or newer, older, equal times, case, unreadable, the pane's own";
         }
     }
-}
-
-TEST_F(Refresh, ContentCheckMarksALastByteDifferenceAndARefreshCancelsIt) {
-    const QDateTime t(QDate(2023, 3, 3), QTime(3, 3, 3), Qt::UTC);
-    const QByteArray body(70000, 'b');
-    for (int i = 0; i < 300; ++i) {
-        const QString name = QString::number(1000 + i);
-        source.write(name, body, t);
-        dest.write(name, i == 0 ? body.left(69999) + 'c' : body, t);
-    }
-    QAction* check = window.menuEntry(QStringLiteral("mnuCompareContents"));
-    ASSERT_TRUE(check->isChecked()) << "on by default";
-    window.menuEntry(QStringLiteral("mnuViewOnlyDifferences"))->trigger();
-    window.mnuRefresh_Click();
-    EXPECT_TRUE(window.statusSummary().startsWith(QStringLiteral("Comparing contents: 0 of 300")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.contentCheckRunning(); }, 60000));
-    EXPECT_TRUE(window.statusSummary() == QString::fromUtf8("299 same \u00b7 1 differ") &&
-                window.lvDest()->rows().status(0) == RowStatus::Differs)
-        << "the pair found to differ, alone in view";
-    EXPECT_TRUE(window.lvSource()->count() == 1 && window.lvDest()->count() == 1);
-
-    // Now every pair differs; a refresh mid-way drops what the cancelled run had to say.
-    for (int i = 1; i < 300; ++i)
-        dest.write(QString::number(1000 + i), body.left(69999) + 'c', t);
-    window.mnuRefresh_Click();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return window.statusSummary().contains(QStringLiteral(" differ")); }));
-    check->setChecked(false);
-    window.mnuRefresh_Click();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(window.statusSummary(), QStringLiteral("300 same"));
-    EXPECT_EQ(window.lvDest()->count(), 0);
 }
 
 } // namespace
