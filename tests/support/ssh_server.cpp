@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
@@ -51,13 +52,20 @@ int spawn(const std::vector<QByteArray>& args, bool group = false) {
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
         posix_spawnattr_setpgroup(&attributes, 0);
     }
+    // Nothing of the test's output is held: a session that outlives the
+    // server would keep the test runner waiting for its end.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (const int fd : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
     std::vector<char*> argv;
     for (const QByteArray& a : args)
         argv.push_back(const_cast<char*>(a.constData()));
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
     return spawned == 0 ? pid : -1;
 }
 
