@@ -3,6 +3,7 @@
 #include "compare/content_check.h"
 #include "compare/row_matching.h"
 #include "compare/tree_compare.h"
+#include "comparison/sync_preview.h"
 #include "comparison/visible_rows.h"
 #include "fileops/undo_journal.h"
 #include "fs/filter_settings.h"
@@ -41,6 +42,8 @@ public:
     // How the flattened view walks the trees (tests hold the walk on its way).
     TreeOptions treeOptions;
     UndoJournal& undoJournal() { return m_undo; }
+    // Synchronize's preview of this pair: its mode, plan and changed actions.
+    SyncPreview& syncPreview() { return m_syncPreview; }
     VisibleRows& visibleRows() { return *m_visible; }
     const std::shared_ptr<FolderRows>& rows() const { return m_visible->folderRows(); }
 
@@ -103,6 +106,7 @@ private:
     Runner m_runner;
     FilterSettings m_settings;
     UndoJournal m_undo;
+    SyncPreview m_syncPreview;
     VisibleRows* m_visible = nullptr;
     QByteArray m_source, m_destination; // the folders of the read under way or last
     bool m_flat = false;

@@ -15,12 +15,13 @@ void Main::mnuEditCut_Click() {
         return;
     const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
     {
-        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning,
+                           m_ui.pbrMain);
         QList<ClipboardEntry> chosen = chosenFiles(*activeList(), folder);
         noteIdentities(chosen, run);
         ClipboardFiles = {ClipboardEntry{}};
         ClipboardFiles.append(chosen);
-        m_pbrMain->setValue(0);
+        m_ui.pbrMain->setValue(0);
     }
     ClipboardMode = 1;
     // No timer watches the mode: Paste follows it now, once the run has
@@ -45,6 +46,9 @@ void Main::mnuEditInvertSelection_Click() {
         invertRowSelection(*activeList());
 }
 
+// Selects the active pane's rows whose file is missing on the other side
+// or newer there: a Copy and Paste into the other pane then updates it.
+// Says how many in the status bar and brings the first into view.
 void Main::mnuEditSelectNewer_Click() {
     if (m_fileCommandRunning)
         return;
@@ -74,7 +78,7 @@ void Main::mnuEditSelectNewer_Click() {
     if (equalTimes > 0)
         text += QStringLiteral(" \u00b7 %1 differ at equal times, not selected")
                     .arg(formats.countText(equalTimes));
-    m_statusPanel1->setText(text);
+    m_ui.statusPanel1->setText(text);
 }
 
 void Main::mnuPopupCut_Click() {

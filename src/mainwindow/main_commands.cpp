@@ -44,7 +44,7 @@ void Main::tbrMain_ButtonClick(const QString& key) {
     else if (key == QLatin1String("Synchronize"))
         mnuEditSynchronize_Click();
     else if (key == QLatin1String("Flatten"))
-        m_mnuFlatten->trigger();
+        m_ui.mnuFlatten->trigger();
     else if (key == QLatin1String("NextDifference"))
         mnuEditNextDifference_Click();
     else if (key == QLatin1String("PreviousDifference"))
@@ -52,11 +52,11 @@ void Main::tbrMain_ButtonClick(const QString& key) {
 }
 
 void Main::cmdSource_Click() {
-    chooseFolder(m_txtSource, QStringLiteral("Select source Folder:"));
+    chooseFolder(m_ui.txtSource, QStringLiteral("Select source Folder:"));
 }
 
 void Main::cmdDest_Click() {
-    chooseFolder(m_txtDest, QStringLiteral("Select destination Folder:"));
+    chooseFolder(m_ui.txtDest, QStringLiteral("Select destination Folder:"));
 }
 
 void Main::chooseFolder(QLineEdit* folderBox, const QString& title) {
@@ -80,11 +80,12 @@ void Main::folderTyped(QLineEdit* box, const QString& text) {
     if (!isFolder(folder)) {
         // The editor stays open on the text for a correction; Escape gives up.
         const bool there = FileSystem::attributes(folder) >= 0;
-        m_statusPanel1->setText(
+        m_ui.statusPanel1->setText(
             QStringLiteral("%1 %2: the %3 folder stays %4")
                 .arg(nameText(folder),
                      there ? QStringLiteral("is not a folder") : QStringLiteral("does not exist"),
-                     box == m_txtSource ? QStringLiteral("Source") : QStringLiteral("Destination"),
+                     box == m_ui.txtSource ? QStringLiteral("Source")
+                                           : QStringLiteral("Destination"),
                      box->text()));
         return;
     }
@@ -102,9 +103,9 @@ void Main::mnu_File_Folder_Change_Destination_Click() {
 }
 
 void Main::mnu_File_Folder_Swap_Click() {
-    const QString dest = m_txtDest->text();
-    m_txtDest->setText(m_txtSource->text());
-    m_txtSource->setText(dest);
+    const QString dest = m_ui.txtDest->text();
+    m_ui.txtDest->setText(m_ui.txtSource->text());
+    m_ui.txtSource->setText(dest);
     mnuRefresh_Click();
 }
 
@@ -113,7 +114,7 @@ void Main::mnu_File_Folder_View_Info_Click() {
     // take part; an empty box shows no sheet.
     const QString remembered = CurrentFile;
     const QByteArray rememberedName = CurrentFileName;
-    for (const QLineEdit* box : {m_txtSource, m_txtDest}) {
+    for (const QLineEdit* box : {m_ui.txtSource, m_ui.txtDest}) {
         CurrentFile = box->text();
         CurrentFileName = FileSystem::encode(CurrentFile);
         ExecuteShellVerb(QStringLiteral("Properties"));

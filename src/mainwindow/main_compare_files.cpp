@@ -39,10 +39,10 @@ QList<QByteArray> Main::filesToCompare() const {
     // Else the current row, when it holds a file on both sides.
     const int row = pane->currentRow();
     // Folders are compared by the walk and stepped into, never shown as files.
-    if (row < 0 || m_lvSource->rowText(row).isEmpty() || row >= m_lvDest->count() ||
-        m_lvDest->rowText(row).isEmpty() || m_lvSource->rows().isFolder(row))
+    if (row < 0 || m_ui.lvSource->rowText(row).isEmpty() || row >= m_ui.lvDest->count() ||
+        m_ui.lvDest->rowText(row).isEmpty() || m_ui.lvSource->rows().isFolder(row))
         return {};
-    return {pathOf(m_lvSource, m_txtSource, row), pathOf(m_lvDest, m_txtDest, row)};
+    return {pathOf(m_ui.lvSource, m_ui.txtSource, row), pathOf(m_ui.lvDest, m_ui.txtDest, row)};
 }
 
 void Main::updateCompareCommand() {
@@ -52,15 +52,20 @@ void Main::updateCompareCommand() {
     toolbarButton(QStringLiteral("CompareFiles"))->setEnabled(enabled);
 }
 
+// File > Compare Files: the current row's two files, or the two files
+// selected in the pane last pointed at, in the user's diff program when
+// one is set, else in the program's own view.
 void Main::mnuCompareFiles_Click() {
     const QList<QByteArray> paths = filesToCompare();
     if (paths.size() == 2)
         compareFiles(paths[0], paths[1]);
 }
 
+// Shows two files side by side as Compare Files does: in the user's diff
+// program when one is set, else in the program's own view.
 void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
     const QList<QByteArray> paths = {left, right};
-    if (!m_settings.diffProgram.trimmed().isEmpty()) {
+    if (!m_comparison->settings().diffProgram.trimmed().isEmpty()) {
         startDiffProgram(paths);
         return;
     }
@@ -77,19 +82,20 @@ void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
             MsgStyle::Information);
         return;
     }
-    auto* view = new FileDiffView(left, right, platform(), this, m_settings.diffIgnore);
-    view->setKeepInTrash(m_settings.useTrash != 0);
+    auto* view =
+        new FileDiffView(left, right, platform(), this, m_comparison->settings().diffIgnore);
+    view->setKeepInTrash(m_comparison->settings().useTrash != 0);
     connect(view, &FileDiffView::ignoreChanged, this,
-            [this](int ignore) { m_settings.diffIgnore = qint16(ignore); });
+            [this](int ignore) { m_comparison->settings().diffIgnore = qint16(ignore); });
     connect(view, &FileDiffView::saved, this, [this](const UndoStep& step) {
-        m_undo.begin(QStringLiteral("Save"));
-        m_undo.record(step);
-        m_undo.end();
+        m_comparison->undoJournal().begin(QStringLiteral("Save"));
+        m_comparison->undoJournal().record(step);
+        m_comparison->undoJournal().end();
         updateUndoCommand();
         mnuRefresh_Click();
     });
     connect(view, &FileDiffView::replacedForGood, this, [this](const QString& why) {
-        m_undo.endHistory(why);
+        m_comparison->undoJournal().endHistory(why);
         updateUndoCommand();
         mnuRefresh_Click();
     });
@@ -99,12 +105,12 @@ void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
 
 void Main::startDiffProgram(const QList<QByteArray>& paths) {
     const QList<QByteArray> arguments =
-        diffCommandArguments(m_settings.diffProgram, paths[0], paths[1]);
+        diffCommandArguments(m_comparison->settings().diffProgram, paths[0], paths[1]);
     const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
                                               : platform().startCommand(arguments);
     if (!error.isEmpty())
         platform().messageBox(this,
                               QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
-                                  .arg(m_settings.diffProgram, error),
+                                  .arg(m_comparison->settings().diffProgram, error),
                               MsgStyle::Critical);
 }

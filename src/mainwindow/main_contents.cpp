@@ -3,11 +3,13 @@
 
 #include <QLabel>
 
+// View > Compare Contents: after each refresh, the pairs of equal size and
+// time are compared byte for byte in the background.
 void Main::mnuCompareContents_Click() {
     // The panes show the check's findings only from a refresh that ran it.
     mnuRefresh_Click();
 }
 
 void Main::showStatusSummary() {
-    m_statusSummary->setText(m_comparison->summary());
+    m_ui.statusSummary->setText(m_comparison->summary());
 }

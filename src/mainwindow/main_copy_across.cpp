@@ -14,6 +14,10 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+// The selected rows' files or folders (whichever pane they were selected
+// in) copied from the Source side to the same relative place on the
+// Destination side (Right), or back (Left), with the folders above them
+// made as needed; one Undo entry.
 void Main::mnuEditCopyToRight_Click() {
     copyAcross(Side::Source);
 }
@@ -25,15 +29,16 @@ void Main::mnuEditCopyToLeft_Click() {
 void Main::copyAcross(Side from) {
     if (m_fileCommandRunning)
         return;
-    if (m_syncPreview.previewed()) { // the preview's rows take the copy as their action
+    if (m_comparison->syncPreview()
+            .previewed()) { // the preview's rows take the copy as their action
         changeSyncActions(from == Side::Source ? SyncAction::CopyRight : SyncAction::CopyLeft);
         return;
     }
-    ListPane* fromPane = from == Side::Source ? m_lvSource : m_lvDest;
+    ListPane* fromPane = from == Side::Source ? m_ui.lvSource : m_ui.lvDest;
     const QByteArray fromTop =
-        FileSystem::encode((from == Side::Source ? m_txtSource : m_txtDest)->text());
+        FileSystem::encode((from == Side::Source ? m_ui.txtSource : m_ui.txtDest)->text());
     const QByteArray toTop =
-        FileSystem::encode((from == Side::Source ? m_txtDest : m_txtSource)->text());
+        FileSystem::encode((from == Side::Source ? m_ui.txtDest : m_ui.txtSource)->text());
     // The rows chosen in the pane last pointed at; the panes' rows face each other.
     const std::vector<char> selected = selectedRowFlags(*activeList());
     std::vector<int> rows;
@@ -48,7 +53,8 @@ void Main::copyAcross(Side from) {
     const auto recorded = recordForUndo(from == Side::Source ? QStringLiteral("Copy to Right")
                                                              : QStringLiteral("Copy to Left"));
     {
-        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning,
+                           m_ui.pbrMain);
         // The files chosen now, by name and identity, whatever the rows do meanwhile.
         QList<ClipboardEntry> chosen;
         for (const int row : rows)
@@ -71,18 +77,18 @@ void Main::copyAcross(Side from) {
                 UndoStep step;
                 step.kind = UndoStep::Kind::FolderMade;
                 step.path = path;
-                m_undo.record(std::move(step));
+                m_comparison->undoJournal().record(std::move(step));
             }
             Transfer t{chosen[k].file, chosen[k].folder,
                        folder.isEmpty() ? toTop : FileLocation{toTop, folder.toByteArray()}.path()};
-            t.keepReplaced = m_settings.useTrash != 0;
-            t.journal = &m_undo;
+            t.keepReplaced = m_comparison->settings().useTrash != 0;
+            t.journal = &m_comparison->undoJournal();
             t.chosen = chosen[k].identity();
             transfers.push_back(std::move(t));
         }
         runTransfers(run, std::move(transfers), options);
         parents.finish();
     }
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     mnuRefresh_Click();
 }

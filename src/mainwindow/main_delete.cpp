@@ -11,11 +11,12 @@
 
 void Main::mnuDelete_Click() {
     // The preview's rows take the deletion, on the pane's side, as their action.
-    if (m_syncPreview.previewed()) {
+    if (m_comparison->syncPreview().previewed()) {
         changeSyncActions(ActivePane == 0 ? SyncAction::DeleteLeft : SyncAction::DeleteRight);
         return;
     }
-    deleteSelected(m_settings.useTrash != 0 ? DeleteWay::ToTrash : DeleteWay::Permanently);
+    deleteSelected(m_comparison->settings().useTrash != 0 ? DeleteWay::ToTrash
+                                                          : DeleteWay::Permanently);
 }
 
 void Main::mnuEditDeletePermanently_Click() {
@@ -28,7 +29,7 @@ void Main::deleteSelected(DeleteWay way) {
     const auto recorded = recordForUndo(QStringLiteral("Delete"));
     ListPane* pane = activeList();
     QLineEdit* folderBox = activeFolderBox();
-    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_ui.pbrMain);
     const QByteArray folder = FileSystem::encode(folderBox->text());
     // The files chosen now, by name and identity: rows that hide or appear
     // while a question waits change nothing of what is deleted.
@@ -37,11 +38,11 @@ void Main::deleteSelected(DeleteWay way) {
     run.setMaximum(int(chosen.size()));
     for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
         if (chosen[i].id) // gone already when chosen: nothing to ask about
-            (void)deleteFileAsked(run, chosen[i].file, way, &m_undo, chosen[i].folder,
-                                  &*chosen[i].id);
+            (void)deleteFileAsked(run, chosen[i].file, way, &m_comparison->undoJournal(),
+                                  chosen[i].folder, &*chosen[i].id);
         run.setValue(int(i) + 1);
     }
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     mnuRefresh_Click();
 }
 

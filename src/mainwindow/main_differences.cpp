@@ -55,6 +55,8 @@ struct PanePlace {
 
 } // namespace
 
+// View > Show Only Differences: hides the pairs that are the same in both
+// panes, or shows every pair again.
 void Main::mnuViewOnlyDifferences_Click() {
     QAction* entry = menuEntry(QStringLiteral("mnuViewOnlyDifferences"));
     if (m_fileCommandRunning && !m_refreshing) {
@@ -71,18 +73,20 @@ void Main::showOnlyDifferences(bool only) {
     if (only == m_comparison->onlyDifferences())
         return;
     ListPane* active = activeList();
-    ListPane* other = active == m_lvSource ? m_lvDest : m_lvSource;
-    const PanePlace activePlace(*active, *m_visibleRows);
-    const PanePlace otherPlace(*other, *m_visibleRows);
+    ListPane* other = active == m_ui.lvSource ? m_ui.lvDest : m_ui.lvSource;
+    const PanePlace activePlace(*active, m_comparison->visibleRows());
+    const PanePlace otherPlace(*other, m_comparison->visibleRows());
     m_comparison->setOnlyDifferences(only);
     // The other pane first, so the current file ends on the active one.
-    otherPlace.restore(*other, *m_visibleRows);
-    activePlace.restore(*active, *m_visibleRows);
+    otherPlace.restore(*other, m_comparison->visibleRows());
+    activePlace.restore(*active, m_comparison->visibleRows());
     // The row the user was on stays in sight; the other pane follows it.
     if (const int row = active->currentRow(); row >= 0)
         active->scrollTo(active->rows().index(row, 0));
 }
 
+// Moves the active pane's current row to the next (previous) pair that
+// differs and selects it alone; beeps when there is none that way.
 void Main::mnuEditNextDifference_Click() {
     goToDifference(1);
 }

@@ -11,18 +11,18 @@
 #include <utility>
 
 void Main::lvDest_DragDrop(const QString& draggedName, float, float) {
-    dropRows(m_lvSource, m_txtDest, draggedName == QLatin1String("lvSource"));
+    dropRows(m_ui.lvSource, m_ui.txtDest, draggedName == QLatin1String("lvSource"));
 }
 
 void Main::lvSource_DragDrop(const QString& draggedName, float, float) {
-    dropRows(m_lvDest, m_txtSource, draggedName == QLatin1String("lvDest"));
+    dropRows(m_ui.lvDest, m_ui.txtSource, draggedName == QLatin1String("lvDest"));
 }
 
 void Main::dropRows(ListPane* dragged, QLineEdit* receivingBox, bool accepted) {
     if (m_fileCommandRunning)
         return;
     const auto recorded = recordForUndo(QStringLiteral("Drop"));
-    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_ui.pbrMain);
     if (accepted) {
         CopyOptions options = copyOptions;
         options.folders = std::make_shared<HeldFolders>();
@@ -34,13 +34,13 @@ void Main::dropRows(ListPane* dragged, QLineEdit* receivingBox, bool accepted) {
         std::vector<Transfer> transfers;
         for (const ClipboardEntry& e : chosen) {
             Transfer t{e.file, e.folder, to};
-            t.keepReplaced = m_settings.useTrash != 0;
-            t.journal = &m_undo;
+            t.keepReplaced = m_comparison->settings().useTrash != 0;
+            t.journal = &m_comparison->undoJournal();
             t.chosen = e.identity();
             transfers.push_back(std::move(t));
         }
         runTransfers(run, std::move(transfers), options);
     }
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     mnuRefresh_Click();
 }

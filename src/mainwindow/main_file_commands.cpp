@@ -67,12 +67,12 @@ void Main::connectFileCommands() {
     };
     for (const auto& [name, handler] : handlers)
         connect(menuEntry(QString::fromLatin1(name)), &QAction::triggered, this, handler);
-    connect(m_lvSource, &ListPane::dragDrop, this, &Main::lvSource_DragDrop);
-    connect(m_lvDest, &ListPane::dragDrop, this, &Main::lvDest_DragDrop);
-    connect(m_lvSource, &ListPane::beforeLabelEdit, this, &Main::lvSource_BeforeLabelEdit);
-    connect(m_lvDest, &ListPane::beforeLabelEdit, this, &Main::lvDest_BeforeLabelEdit);
-    connect(m_lvSource, &ListPane::afterLabelEdit, this, &Main::lvSource_AfterLabelEdit);
-    connect(m_lvDest, &ListPane::afterLabelEdit, this, &Main::lvDest_AfterLabelEdit);
+    connect(m_ui.lvSource, &ListPane::dragDrop, this, &Main::lvSource_DragDrop);
+    connect(m_ui.lvDest, &ListPane::dragDrop, this, &Main::lvDest_DragDrop);
+    connect(m_ui.lvSource, &ListPane::beforeLabelEdit, this, &Main::lvSource_BeforeLabelEdit);
+    connect(m_ui.lvDest, &ListPane::beforeLabelEdit, this, &Main::lvDest_BeforeLabelEdit);
+    connect(m_ui.lvSource, &ListPane::afterLabelEdit, this, &Main::lvSource_AfterLabelEdit);
+    connect(m_ui.lvDest, &ListPane::afterLabelEdit, this, &Main::lvDest_AfterLabelEdit);
 }
 
 QList<QAction*> Main::fileCommandActions() const {
@@ -86,11 +86,11 @@ QList<QAction*> Main::fileCommandActions() const {
 }
 
 ListPane* Main::activeList() const {
-    return ActivePane == 0 ? m_lvSource : m_lvDest;
+    return ActivePane == 0 ? m_ui.lvSource : m_ui.lvDest;
 }
 
 QLineEdit* Main::activeFolderBox() const {
-    return ActivePane == 0 ? m_txtSource : m_txtDest;
+    return ActivePane == 0 ? m_ui.txtSource : m_ui.txtDest;
 }
 
 void Main::updatePasteCommands() {

@@ -9,16 +9,18 @@
 #include <QLabel>
 
 bool Main::flattened() const {
-    return m_mnuFlatten->isChecked();
+    return m_ui.mnuFlatten->isChecked();
 }
 
 void Main::showFlattened() {
     const bool flat = flattened();
     toolbarButton(QStringLiteral("Flatten"))->setChecked(flat);
-    m_lvSource->setFlat(flat);
-    m_lvDest->setFlat(flat);
+    m_ui.lvSource->setFlat(flat);
+    m_ui.lvDest->setFlat(flat);
 }
 
+// View > Flatten Subfolders: both panes list every file of both trees,
+// each row with its folder relative to the pane's folder.
 void Main::mnuFlatten_Click() {
     showFlattened();
     m_comparison->flattenToggled();
@@ -27,7 +29,7 @@ void Main::mnuFlatten_Click() {
 
 void Main::showFlatProgress(qint64 folders, qint64 entries) {
     const TextFormats formats;
-    m_statusPanel1->setText(
+    m_ui.statusPanel1->setText(
         QStringLiteral("Reading folders: %1 folders, %2 entries read. Esc stops.")
             .arg(formats.countText(folders), formats.countText(entries)));
 }

@@ -32,21 +32,26 @@ QString boxText(const QByteArray& folder) {
 
 } // namespace
 
+// Folder rows: View > Show Subfolders lists them; Enter or a double
+// click on one opens it in both panes, Backspace or View > Up One Level
+// goes back to the parent in both, the folder left current again.
 void Main::mnuShowSubfolders_Click() {
-    m_settings.showSubfolders = m_mnuShowSubfolders->isChecked() ? 1 : 0;
+    m_comparison->settings().showSubfolders = m_ui.mnuShowSubfolders->isChecked() ? 1 : 0;
     mnuRefresh_Click();
 }
 
+// Opens the folder of the pane's current row in both panes; false when
+// that row holds no folder.
 bool Main::openFolderRow(ListPane* pane) {
     const int row = pane->currentRow();
     if (row < 0 || !pane->rows().isFolder(row))
         return false;
     const QByteArray name = pane->rowFileName(row);
-    for (QLineEdit* box : {m_txtSource, m_txtDest})
+    for (QLineEdit* box : {m_ui.txtSource, m_ui.txtDest})
         box->setText(boxText(FileSystem::encode(folderPath(box->text())) + name));
     mnuRefresh_Click();
     // A folder just entered starts at its top in both panes.
-    for (ListPane* list : {m_lvSource, m_lvDest}) {
+    for (ListPane* list : {m_ui.lvSource, m_ui.lvDest}) {
         if (list->count() > 0) {
             list->clearSelection();
             list->setCurrentRow(0);
@@ -59,22 +64,22 @@ bool Main::openFolderRow(ListPane* pane) {
 }
 
 void Main::mnuUpOneLevel_Click() {
-    const auto source = parentOf(FileSystem::encode(folderPath(m_txtSource->text())));
-    const auto dest = parentOf(FileSystem::encode(folderPath(m_txtDest->text())));
+    const auto source = parentOf(FileSystem::encode(folderPath(m_ui.txtSource->text())));
+    const auto dest = parentOf(FileSystem::encode(folderPath(m_ui.txtDest->text())));
     if (!source || !dest) {
         m_platform.beep(); // one side is at the top already
         return;
     }
-    m_txtSource->setText(boxText(source->folder));
-    m_txtDest->setText(boxText(dest->folder));
+    m_ui.txtSource->setText(boxText(source->folder));
+    m_ui.txtDest->setText(boxText(dest->folder));
     mnuRefresh_Click();
     // The folder just left is the current row again, in the pane the user was in.
     ListPane* pane = activeList();
-    const QByteArray left = pane == m_lvSource ? source->name : dest->name;
+    const QByteArray left = pane == m_ui.lvSource ? source->name : dest->name;
     const int row = pane->rows().findFile(left);
     if (row < 0)
         return;
-    for (ListPane* list : {m_lvSource, m_lvDest}) {
+    for (ListPane* list : {m_ui.lvSource, m_ui.lvDest}) {
         list->clearSelection();
         list->setCurrentRow(row);
     }
@@ -88,8 +93,8 @@ void Main::noteMissingFolders() {
     // session, or, after a step into a folder, not on that side.
     QStringList notes;
     for (auto [box, pane, side] :
-         {std::tuple{m_txtSource, m_lvSource, QStringLiteral("Source")},
-          std::tuple{m_txtDest, m_lvDest, QStringLiteral("Destination")}}) {
+         {std::tuple{m_ui.txtSource, m_ui.lvSource, QStringLiteral("Source")},
+          std::tuple{m_ui.txtDest, m_ui.lvDest, QStringLiteral("Destination")}}) {
         const QByteArray folder = FileSystem::encode(folderPath(box->text()));
         const bool missing = !isFolder(folder);
         const bool gone = missing && m_goneAtStart.contains(box->text());
@@ -106,5 +111,5 @@ void Main::noteMissingFolders() {
             notes << note;
     }
     if (!notes.isEmpty())
-        m_statusPanel1->setText(notes.join(QStringLiteral(" \u00b7 ")));
+        m_ui.statusPanel1->setText(notes.join(QStringLiteral(" \u00b7 ")));
 }

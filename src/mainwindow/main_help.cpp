@@ -14,7 +14,7 @@
 
 void Main::mnu_View_Options_Click() {
     Tag.clear();
-    Options options(m_settings, Tag, this);
+    Options options(m_comparison->settings(), Tag, this);
     platform().showModal(options);
     if (Tag == QLatin1String("Refresh"))
         mnuRefresh_Click();

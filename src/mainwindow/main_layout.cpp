@@ -68,18 +68,18 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Resize) {
         // The band between toolbar and status bar also changes when either
         // changes height, not only when the window is sized.
-        if (watched == centralWidget() || watched == m_sbrMain) {
+        if (watched == centralWidget() || watched == m_ui.sbrMain) {
             Form_Resize();
             trmPaste_Timer();
-        } else if (watched == m_picSource) {
+        } else if (watched == m_ui.picSource) {
             picSource_Resize();
-        } else if (watched == m_picDest) {
+        } else if (watched == m_ui.picDest) {
             picDest_Resize();
         }
     }
     // The status bar lays out its panels after it is sized: the progress bar
     // follows the second panel wherever it goes.
-    if (watched == m_statusPanel2 &&
+    if (watched == m_ui.statusPanel2 &&
         (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         trmPaste_Timer();
     return QMainWindow::eventFilter(watched, event);
@@ -87,7 +87,7 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
 
 void Main::Form_Resize() {
     QWidget* band = centralWidget();
-    if (!band || !m_sbrMain || !m_pbrMain)
+    if (!band || !m_ui.sbrMain || !m_ui.pbrMain)
         return; // still being built
     // The inner area lies below the menu bar; the band is what the toolbar and
     // the status bar leave of it.
@@ -101,36 +101,36 @@ void Main::Form_Resize() {
     // The panes are children of the band, whose top is the toolbar's edge.
     QRect source = toPixels(this, panes.source.translated(0, -toolbarHeight));
     QRect dest = toPixels(this, panes.destination.translated(0, -toolbarHeight));
-    if (m_syncPreview.previewed()) {
+    if (m_comparison->syncPreview().previewed()) {
         // A synchronisation's preview: its bar above the panes, and its
         // column of actions between them, each pane giving up half.
-        const int bar = m_syncBar->sizeHint().height();
-        const int column = m_syncColumn->sizeHint().width();
-        m_syncBar->setGeometry(0, 0, band->width(), bar);
+        const int bar = m_ui.syncBar->sizeHint().height();
+        const int column = m_ui.syncColumn->sizeHint().width();
+        m_ui.syncBar->setGeometry(0, 0, band->width(), bar);
         source.adjust(0, bar, -column / 2, 0);
         dest.adjust(column - column / 2, bar, 0, 0);
-        m_syncColumn->setGeometry(source.right() + 1, source.top(),
-                                  dest.left() - source.right() - 1, source.height());
+        m_ui.syncColumn->setGeometry(source.right() + 1, source.top(),
+                                     dest.left() - source.right() - 1, source.height());
     }
-    m_picSource->setGeometry(source);
-    m_picDest->setGeometry(dest);
+    m_ui.picSource->setGeometry(source);
+    m_ui.picDest->setGeometry(dest);
     placeProgressBar(resizeProgressInset);
 }
 
 void Main::placeProgressBar(float heightInset) {
-    const QRect panel(m_statusPanel2->mapTo(this, QPoint(0, 0)), m_statusPanel2->size());
+    const QRect panel(m_ui.statusPanel2->mapTo(this, QPoint(0, 0)), m_ui.statusPanel2->size());
     const QRectF bar =
-        progressBarRect(toTwips(this, m_sbrMain->geometry()), toTwips(this, panel), heightInset);
+        progressBarRect(toTwips(this, m_ui.sbrMain->geometry()), toTwips(this, panel), heightInset);
     if (bar.height() >= 0)
-        m_pbrMain->setGeometry(toPixels(this, bar));
+        m_ui.pbrMain->setGeometry(toPixels(this, bar));
 }
 
 void Main::picSource_Resize() {
-    layoutPaneControls(m_picSource, m_cmdSource, m_txtSource, m_lvSource);
+    layoutPaneControls(m_ui.picSource, m_ui.cmdSource, m_ui.txtSource, m_ui.lvSource);
 }
 
 void Main::picDest_Resize() {
-    layoutPaneControls(m_picDest, m_cmdDest, m_txtDest, m_lvDest);
+    layoutPaneControls(m_ui.picDest, m_ui.cmdDest, m_ui.txtDest, m_ui.lvDest);
 }
 
 void Main::layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,

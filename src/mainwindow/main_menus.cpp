@@ -136,20 +136,20 @@ void Main::buildMenus() {
 
     QMenu* view = addMenu(bar, "mnuView", "&View");
     bar->addMenu(view);
-    view->addAction(m_mnuRefresh);
-    m_mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents",
-                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    m_mnuCompareContents->setCheckable(true);
-    m_mnuCompareContents->setChecked(true);
+    view->addAction(m_ui.mnuRefresh);
+    m_ui.mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents",
+                                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    m_ui.mnuCompareContents->setCheckable(true);
+    m_ui.mnuCompareContents->setChecked(true);
     addEntry(view, "mnuViewOnlyDifferences", "Show Only &Differences",
              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D))
         ->setCheckable(true);
-    m_mnuFlatten = addEntry(view, "mnuFlatten", "&Flatten Subfolders",
-                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
-    m_mnuFlatten->setCheckable(true);
-    m_mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
-    m_mnuShowSubfolders->setCheckable(true);
-    m_mnuShowSubfolders->setChecked(true);
+    m_ui.mnuFlatten = addEntry(view, "mnuFlatten", "&Flatten Subfolders",
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    m_ui.mnuFlatten->setCheckable(true);
+    m_ui.mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
+    m_ui.mnuShowSubfolders->setCheckable(true);
+    m_ui.mnuShowSubfolders->setChecked(true);
     addEntry(view, "mnuUpOneLevel", "&Up One Level", Qt::Key_Backspace);
     addSeparator(view, "Sep10");
     // "t": C is Compare Contents'.
@@ -171,20 +171,20 @@ void Main::buildMenus() {
     addEntry(help, "mnuHelpAbout", "&About...");
 
     // Popped up over the panes only, never part of the menu bar.
-    m_mnuContext = addMenu(this, "mnuContext", "");
-    addEntry(m_mnuContext, "mnuPopupOpen", "&Open", {}, disabled);
-    addEntry(m_mnuContext, "mnuPopupCompareFiles", "Compare &Files", {}, disabled);
-    addSeparator(m_mnuContext, "Sep3");
-    addEntry(m_mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
-    addEntry(m_mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
-    addEntry(m_mnuContext, "mnuPopupPaste", "&Paste", {}, disabled);
-    addEntry(m_mnuContext, "mnuPopupCopyToRight", "Copy to &Right");
-    addEntry(m_mnuContext, "mnuPopupCopyToLeft", "Copy to &Left");
-    addSeparator(m_mnuContext, "Sep9");
-    addEntry(m_mnuContext, "mnuPopupDelete", "&Delete", {}, disabled);
-    addEntry(m_mnuContext, "mnuPopupRename", "&Rename", {}, disabled);
-    addSeparator(m_mnuContext, "Sep1");
-    addEntry(m_mnuContext, "mnuPopupProperties", "&Properties", {}, disabled);
+    m_ui.mnuContext = addMenu(this, "mnuContext", "");
+    addEntry(m_ui.mnuContext, "mnuPopupOpen", "&Open", {}, disabled);
+    addEntry(m_ui.mnuContext, "mnuPopupCompareFiles", "Compare &Files", {}, disabled);
+    addSeparator(m_ui.mnuContext, "Sep3");
+    addEntry(m_ui.mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
+    addEntry(m_ui.mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
+    addEntry(m_ui.mnuContext, "mnuPopupPaste", "&Paste", {}, disabled);
+    addEntry(m_ui.mnuContext, "mnuPopupCopyToRight", "Copy to &Right");
+    addEntry(m_ui.mnuContext, "mnuPopupCopyToLeft", "Copy to &Left");
+    addSeparator(m_ui.mnuContext, "Sep9");
+    addEntry(m_ui.mnuContext, "mnuPopupDelete", "&Delete", {}, disabled);
+    addEntry(m_ui.mnuContext, "mnuPopupRename", "&Rename", {}, disabled);
+    addSeparator(m_ui.mnuContext, "Sep1");
+    addEntry(m_ui.mnuContext, "mnuPopupProperties", "&Properties", {}, disabled);
 
     using Handler = void (Main::*)();
     const std::pair<const char*, Handler> handlers[] = {
@@ -228,10 +228,10 @@ void Main::buildMenus() {
 void Main::buildToolbar() {
     // Without any icon theme, the style's own images serve.
     ensureIconTheme();
-    m_tbrMain = addToolBar(QStringLiteral("Toolbar"));
-    m_tbrMain->setObjectName(QStringLiteral("tbrMain"));
-    m_tbrMain->setMovable(false);
-    m_tbrMain->setFloatable(false);
+    m_ui.tbrMain = addToolBar(QStringLiteral("Toolbar"));
+    m_ui.tbrMain->setObjectName(QStringLiteral("tbrMain"));
+    m_ui.tbrMain->setMovable(false);
+    m_ui.tbrMain->setFloatable(false);
     for (const ToolbarButton& b : toolbarButtons) {
         if (!b.key)
             continue;
@@ -259,16 +259,16 @@ QStringList Main::defaultToolbarArrangement() {
 }
 
 void Main::applyToolbarArrangement(const QStringList& keys) {
-    for (QAction* a : m_tbrMain->actions()) {
-        m_tbrMain->removeAction(a);
+    for (QAction* a : m_ui.tbrMain->actions()) {
+        m_ui.tbrMain->removeAction(a);
         if (a->isSeparator())
             delete a;
     }
     for (const QString& key : keys) {
         if (key.isEmpty())
-            m_tbrMain->addSeparator();
+            m_ui.tbrMain->addSeparator();
         else if (QAction* button = toolbarButton(key))
-            m_tbrMain->addAction(button);
+            m_ui.tbrMain->addAction(button);
     }
 }
 
@@ -282,7 +282,7 @@ QAction* Main::toolbarButton(const QString& key) const {
 
 QStringList Main::toolbarArrangement() const {
     QStringList keys;
-    for (const QAction* a : m_tbrMain->actions())
+    for (const QAction* a : m_ui.tbrMain->actions())
         keys << (a->isSeparator() ? QString() : a->data().toString());
     return keys;
 }

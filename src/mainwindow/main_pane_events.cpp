@@ -34,62 +34,66 @@ bool currentRowIsFile(const ListPane* pane) {
 } // namespace
 
 void Main::connectPaneEvents() {
-    connect(m_lvSource, &ListPane::gotFocus, this, &Main::lvSource_GotFocus);
-    connect(m_lvDest, &ListPane::gotFocus, this, &Main::lvDest_GotFocus);
-    connect(m_lvSource, &ListPane::itemClick, this, &Main::lvSource_ItemClick);
-    connect(m_lvDest, &ListPane::itemClick, this, &Main::lvDest_ItemClick);
-    connect(m_lvSource, &ListPane::mouseUp, this, &Main::lvSource_MouseUp);
-    connect(m_lvDest, &ListPane::mouseUp, this, &Main::lvDest_MouseUp);
-    connect(m_lvSource, &ListPane::mouseMove, this, &Main::lvSource_MouseMove);
-    connect(m_lvDest, &ListPane::mouseMove, this, &Main::lvDest_MouseMove);
-    connect(m_lvSource, &ListPane::dblClick, this, &Main::lvSource_DblClick);
-    connect(m_lvDest, &ListPane::dblClick, this, &Main::lvDest_DblClick);
+    connect(m_ui.lvSource, &ListPane::gotFocus, this, &Main::lvSource_GotFocus);
+    connect(m_ui.lvDest, &ListPane::gotFocus, this, &Main::lvDest_GotFocus);
+    connect(m_ui.lvSource, &ListPane::itemClick, this, &Main::lvSource_ItemClick);
+    connect(m_ui.lvDest, &ListPane::itemClick, this, &Main::lvDest_ItemClick);
+    connect(m_ui.lvSource, &ListPane::mouseUp, this, &Main::lvSource_MouseUp);
+    connect(m_ui.lvDest, &ListPane::mouseUp, this, &Main::lvDest_MouseUp);
+    connect(m_ui.lvSource, &ListPane::mouseMove, this, &Main::lvSource_MouseMove);
+    connect(m_ui.lvDest, &ListPane::mouseMove, this, &Main::lvDest_MouseMove);
+    connect(m_ui.lvSource, &ListPane::dblClick, this, &Main::lvSource_DblClick);
+    connect(m_ui.lvDest, &ListPane::dblClick, this, &Main::lvDest_DblClick);
 
-    connect(m_lvSource->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(m_ui.lvSource->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
                     lvSource_ItemClick(current.row());
             });
-    connect(m_lvDest->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(m_ui.lvDest->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
                     lvDest_ItemClick(current.row());
             });
-    for (ListPane* pane : {m_lvSource, m_lvDest})
+    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest})
         connect(pane->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &Main::updateCompareCommand);
 
     // Whatever moves either pane, by wheel, scroll bar or keys, moves the
     // other with it; whatever changes how far they can move levels them again.
-    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest}) {
         for (QScrollBar* bar : {pane->verticalScrollBar(), pane->horizontalScrollBar()}) {
             connect(bar, &QScrollBar::valueChanged, this, [this, pane] { levelWith(pane); });
             connect(bar, &QScrollBar::rangeChanged, this, &Main::tmrSource_Timer);
         }
     }
-    connect(m_cmdSource, &QToolButton::clicked, this, &Main::cmdSource_Click);
-    connect(m_cmdDest, &QToolButton::clicked, this, &Main::cmdDest_Click);
+    connect(m_ui.cmdSource, &QToolButton::clicked, this, &Main::cmdSource_Click);
+    connect(m_ui.cmdDest, &QToolButton::clicked, this, &Main::cmdDest_Click);
 }
 
+// Pane events, and the synchronisation that keeps the two panes level
+// (whichever one moves, the other follows) and the progress bar over the
+// status bar: both run on the events that change what they watch, never
+// on a clock.
 void Main::lvSource_GotFocus() {
     ActivePane = 0;
     // The highlighted row of the pane the user turns to is the one commands act on.
-    if (m_lvSource->currentRow() >= 0)
-        lvSource_ItemClick(m_lvSource->currentRow());
+    if (m_ui.lvSource->currentRow() >= 0)
+        lvSource_ItemClick(m_ui.lvSource->currentRow());
 }
 
 void Main::lvDest_GotFocus() {
     ActivePane = 1;
-    if (m_lvDest->currentRow() >= 0)
-        lvDest_ItemClick(m_lvDest->currentRow());
+    if (m_ui.lvDest->currentRow() >= 0)
+        lvDest_ItemClick(m_ui.lvDest->currentRow());
 }
 
 void Main::lvSource_ItemClick(int row) {
-    rowClicked(m_lvSource, m_txtSource, row);
+    rowClicked(m_ui.lvSource, m_ui.txtSource, row);
 }
 
 void Main::lvDest_ItemClick(int row) {
-    rowClicked(m_lvDest, m_txtDest, row);
+    rowClicked(m_ui.lvDest, m_ui.txtDest, row);
 }
 
 void Main::rowClicked(ListPane* pane, QLineEdit* folderBox, int row) {
@@ -105,26 +109,26 @@ void Main::rowClicked(ListPane* pane, QLineEdit* folderBox, int row) {
 }
 
 void Main::lvSource_MouseUp(int button, int, float x, float y) {
-    paneMouseUp(m_lvSource, button, x, y);
+    paneMouseUp(m_ui.lvSource, button, x, y);
 }
 
 void Main::lvDest_MouseUp(int button, int, float x, float y) {
-    paneMouseUp(m_lvDest, button, x, y);
+    paneMouseUp(m_ui.lvDest, button, x, y);
 }
 
 void Main::paneMouseUp(ListPane* pane, int button, float x, float y) {
     if (pane->count() >= 2 && currentRowIsFile(pane) && button == 2) {
         const QPoint at(qRound(x / twipsPerPixelX(pane)), qRound(y / twipsPerPixelY(pane)));
-        m_mnuContext->popup(pane->mapToGlobal(at));
+        m_ui.mnuContext->popup(pane->mapToGlobal(at));
     }
 }
 
 void Main::lvSource_MouseMove(int button, int, float, float) {
-    paneMouseMove(m_lvSource, 1, button);
+    paneMouseMove(m_ui.lvSource, 1, button);
 }
 
 void Main::lvDest_MouseMove(int button, int, float, float) {
-    paneMouseMove(m_lvDest, 2, button);
+    paneMouseMove(m_ui.lvDest, 2, button);
 }
 
 void Main::paneMouseMove(ListPane* pane, int minimumRows, int button) {
@@ -132,28 +136,29 @@ void Main::paneMouseMove(ListPane* pane, int minimumRows, int button) {
         pane->noteDragBegun();
         m_dragPane = pane;
         m_dragged = chosenFiles(
-            *pane, FileSystem::encode((pane == m_lvSource ? m_txtSource : m_txtDest)->text()));
+            *pane,
+            FileSystem::encode((pane == m_ui.lvSource ? m_ui.txtSource : m_ui.txtDest)->text()));
         platform().startDrag(pane, pane->objectName());
     }
 }
 
 void Main::lvSource_DblClick() {
-    if (!openFolderRow(m_lvSource))
+    if (!openFolderRow(m_ui.lvSource))
         ExecuteShellVerb(QStringLiteral("Open"));
 }
 
 void Main::lvDest_DblClick() {
-    if (!openFolderRow(m_lvDest))
+    if (!openFolderRow(m_ui.lvDest))
         ExecuteShellVerb(QStringLiteral("Open"));
 }
 
 void Main::tmrSource_Timer() {
     // Both panes show a horizontal scroll bar when either needs one: their
     // rows then have the same room, and Destination can go as far as Source.
-    const bool wide = m_lvSource->horizontalScrollBar()->maximum() > 0 ||
-                      m_lvDest->horizontalScrollBar()->maximum() > 0;
+    const bool wide = m_ui.lvSource->horizontalScrollBar()->maximum() > 0 ||
+                      m_ui.lvDest->horizontalScrollBar()->maximum() > 0;
     const Qt::ScrollBarPolicy policy = wide ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
-    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest}) {
         if (pane->horizontalScrollBarPolicy() != policy)
             pane->setHorizontalScrollBarPolicy(policy);
     }
@@ -167,7 +172,7 @@ void Main::levelWith(ListPane* pane) {
     if (m_levelling)
         return;
     const QScopedValueRollback levelling(m_levelling, true);
-    ListPane* other = pane == m_lvSource ? m_lvDest : m_lvSource;
+    ListPane* other = pane == m_ui.lvSource ? m_ui.lvDest : m_ui.lvSource;
     // Rows of one height, the same number of them in the same room: the same
     // scroll position puts every row on the same pixel line in both panes.
     other->verticalScrollBar()->setValue(pane->verticalScrollBar()->value());

@@ -11,7 +11,7 @@ void Main::mnuEditPaste_Click() {
     if (m_fileCommandRunning)
         return;
     const auto recorded = recordForUndo(QStringLiteral("Paste"));
-    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_ui.pbrMain);
     CopyOptions options = copyOptions;
     options.folders = std::make_shared<HeldFolders>();
     // A copy: the list stays as it is while the window repaints between files.
@@ -21,13 +21,13 @@ void Main::mnuEditPaste_Click() {
     std::vector<Transfer> transfers;
     for (qsizetype i = 1; i < entries.size(); ++i) {
         Transfer t{entries[i].file, entries[i].folder, targetFolder, true, ClipboardMode == 1};
-        t.keepReplaced = m_settings.useTrash != 0;
-        t.journal = &m_undo;
+        t.keepReplaced = m_comparison->settings().useTrash != 0;
+        t.journal = &m_comparison->undoJournal();
         t.chosen = entries[i].identity();
         transfers.push_back(std::move(t));
     }
     runTransfers(run, std::move(transfers), options);
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     mnuRefresh_Click();
 }
 

@@ -46,8 +46,8 @@ void Main::mnuRefresh_Click() {
     // The highlighted row comes back too: without it the view would make its
     // first row current unseen, and F2 or Delete would act on a row the user
     // never pointed at.
-    ListPane* active = ActivePane == 0 ? m_lvSource : m_lvDest;
-    ListPane* other = active == m_lvSource ? m_lvDest : m_lvSource;
+    ListPane* active = ActivePane == 0 ? m_ui.lvSource : m_ui.lvDest;
+    ListPane* other = active == m_ui.lvSource ? m_ui.lvDest : m_ui.lvSource;
     const int activeRow = active->currentRow();
     const QByteArray activeName = active->rowFileName(activeRow);
     const int otherRow = other->currentRow();
@@ -95,23 +95,23 @@ void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName
 
 void Main::refreshPanes() {
     m_comparison->setFlattened(flattened());
-    m_comparison->setCompareContents(m_mnuCompareContents->isChecked());
+    m_comparison->setCompareContents(m_ui.mnuCompareContents->isChecked());
     // Flatten toggled back with nothing read since: the rows come back as they were.
     const std::shared_ptr<FolderRows> kept =
-        m_comparison->beginRead(FileSystem::encode(folderPath(m_txtSource->text())),
-                                FileSystem::encode(folderPath(m_txtDest->text())));
-    m_statusSummary->clear();
+        m_comparison->beginRead(FileSystem::encode(folderPath(m_ui.txtSource->text())),
+                                FileSystem::encode(folderPath(m_ui.txtDest->text())));
+    m_ui.statusSummary->clear();
     // No row points at the previous refresh's images any more.
     m_ilIcons.clear();
     m_iconLookup->beginRefresh();
     m_lookFailed = false;
-    m_statusPanel1->setText(readingText);
+    m_ui.statusPanel1->setText(readingText);
 
     const std::shared_ptr<FolderRows> rows = kept ? kept : m_comparison->read();
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     if (!rows) {
         // Stopped: the panes stay empty.
-        m_statusPanel1->setText(QString());
+        m_ui.statusPanel1->setText(QString());
         return;
     }
     if (!kept)
@@ -119,17 +119,18 @@ void Main::refreshPanes() {
 
     const qsizetype n = rows->source.count() + rows->destination.count();
     if (n - 1 >= 1)
-        m_pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
+        m_ui.pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
     // The first screens' icons go through the scratch file now: a failure
     // there ends the refresh through its error path.
     if (rows != m_comparison->rows()) {
-        m_lvSource->hide();
-        m_lvDest->hide();
+        m_ui.lvSource->hide();
+        m_ui.lvDest->hide();
         m_comparison->showRows(rows);
     }
     try {
-        for (int row = 0; row < std::min(m_visibleRows->count(), int(rowsLookedUpAhead)); ++row) {
-            const qsizetype shared = m_visibleRows->sharedRow(row);
+        for (int row = 0;
+             row < std::min(m_comparison->visibleRows().count(), int(rowsLookedUpAhead)); ++row) {
+            const qsizetype shared = m_comparison->visibleRows().sharedRow(row);
             for (const Side side : {Side::Source, Side::Destination}) {
                 if (rows->entry(shared, side) >= 0)
                     lookUp(*rows, shared, side);
@@ -139,11 +140,11 @@ void Main::refreshPanes() {
         m_comparison->showRows(nullptr); // the panes stay empty
         throw;
     }
-    m_statusPanel1->setText(QString());
+    m_ui.statusPanel1->setText(QString());
     noteMissingFolders();
     showStatusSummary();
-    m_lvSource->show();
-    m_lvDest->show();
+    m_ui.lvSource->show();
+    m_ui.lvDest->show();
     m_comparison->readShown(kept != nullptr);
 }
 

@@ -19,11 +19,11 @@ void Main::mnuPopupRename_Click() {
 }
 
 void Main::lvSource_BeforeLabelEdit(int& cancel) {
-    beforeLabelEdit(m_lvSource, m_txtSource, cancel);
+    beforeLabelEdit(m_ui.lvSource, m_ui.txtSource, cancel);
 }
 
 void Main::lvDest_BeforeLabelEdit(int& cancel) {
-    beforeLabelEdit(m_lvDest, m_txtDest, cancel);
+    beforeLabelEdit(m_ui.lvDest, m_ui.txtDest, cancel);
 }
 
 void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
@@ -39,11 +39,11 @@ void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
 }
 
 void Main::lvSource_AfterLabelEdit(int& cancel, const QString& newText) {
-    afterLabelEdit(m_lvSource, cancel, newText);
+    afterLabelEdit(m_ui.lvSource, cancel, newText);
 }
 
 void Main::lvDest_AfterLabelEdit(int& cancel, const QString& newText) {
-    afterLabelEdit(m_lvDest, cancel, newText);
+    afterLabelEdit(m_ui.lvDest, cancel, newText);
 }
 
 void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
@@ -51,7 +51,8 @@ void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
     if (began && began->pane == pane && newText != began->text) {
         const auto recorded = recordForUndo(QStringLiteral("Rename"), false);
         const FileIdentity chosen = began->file.identity();
-        const FsResult renamed = renameInFolder(began->file.file, newText, &m_undo, &chosen);
+        const FsResult renamed =
+            renameInFolder(began->file.file, newText, &m_comparison->undoJournal(), &chosen);
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

@@ -91,6 +91,16 @@ void Main::readColumns(const SettingsStore& store, ListPane* pane, const char* c
     }
 }
 
+// Start-up: reads the stored settings into the window. `arguments` are
+// the command line's folders or files (name texts), relative ones taken
+// from `startFolder` (default: the folder the program was started
+// from). None: the stored folders. One folder: the Source, and the
+// folder to match it with is asked for. Two folders: Source and
+// Destination. Two files: their folders, and once the window is shown
+// they are compared as Compare Files does. A folder that is not there is
+// named in a message and asked for. False when a folder question was
+// cancelled: the program must then end without showing the window or
+// saving anything.
 bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     const SettingsStore store;
     const double tx = twipsPerPixelX(this);
@@ -144,35 +154,38 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
                           store.read(QStringLiteral("Destination"), home)))
         return false;
 
-    readColumns(store, m_lvSource, sourceColumnKeys);
-    readColumns(store, m_lvDest, destColumnKeys);
+    readColumns(store, m_ui.lvSource, sourceColumnKeys);
+    readColumns(store, m_ui.lvDest, destColumnKeys);
 
-    m_settings.loadIcons = readFlag(store, "LoadIcons", 1);
-    m_settings.fileTypes = store.read(QStringLiteral("FileTypes"), QStringLiteral("*.*"));
-    m_settings.diffProgram = store.read(QStringLiteral("DiffProgram"), QString());
-    m_settings.excludeNames =
+    m_comparison->settings().loadIcons = readFlag(store, "LoadIcons", 1);
+    m_comparison->settings().fileTypes =
+        store.read(QStringLiteral("FileTypes"), QStringLiteral("*.*"));
+    m_comparison->settings().diffProgram = store.read(QStringLiteral("DiffProgram"), QString());
+    m_comparison->settings().excludeNames =
         store.read(QStringLiteral("ExcludeNames"), QString::fromLatin1(defaultExclusions));
-    m_settings.diffIgnore = qint16(readFlag(store, "DiffIgnore", 0) & 15);
-    m_settings.useTrash = readFlag(store, "UseTrash", 1);
-    m_settings.showArchive = readFlag(store, "ShowArchive", 1);
-    m_settings.showReadOnly = readFlag(store, "ShowReadOnly", 1);
-    m_settings.showHidden = readFlag(store, "ShowHidden", 0);
-    m_settings.showSystem = readFlag(store, "ShowSystem", 0);
-    m_mnuCompareContents->setChecked(readFlag(store, "CompareContents", 1) != 0);
+    m_comparison->settings().diffIgnore = qint16(readFlag(store, "DiffIgnore", 0) & 15);
+    m_comparison->settings().useTrash = readFlag(store, "UseTrash", 1);
+    m_comparison->settings().showArchive = readFlag(store, "ShowArchive", 1);
+    m_comparison->settings().showReadOnly = readFlag(store, "ShowReadOnly", 1);
+    m_comparison->settings().showHidden = readFlag(store, "ShowHidden", 0);
+    m_comparison->settings().showSystem = readFlag(store, "ShowSystem", 0);
+    m_ui.mnuCompareContents->setChecked(readFlag(store, "CompareContents", 1) != 0);
     // Seconds, 0 to an hour; anything else stored keeps the default.
     bool numeric = false;
     const int tolerance = store.read(QStringLiteral("TimeTolerance"), QString()).toInt(&numeric);
-    m_settings.times.tolerance = numeric && tolerance >= 0 && tolerance <= 3600 ? tolerance : 2;
-    m_settings.times.ignoreHourShift = readFlag(store, "IgnoreHourShift", 0) != 0;
-    m_settings.showSubfolders = readFlag(store, "ShowSubfolders", 1);
-    m_mnuShowSubfolders->setChecked(m_settings.showSubfolders != 0);
-    m_mnuFlatten->setChecked(readFlag(store, "Flatten", 0) != 0);
+    m_comparison->settings().times.tolerance =
+        numeric && tolerance >= 0 && tolerance <= 3600 ? tolerance : 2;
+    m_comparison->settings().times.ignoreHourShift = readFlag(store, "IgnoreHourShift", 0) != 0;
+    m_comparison->settings().showSubfolders = readFlag(store, "ShowSubfolders", 1);
+    m_ui.mnuShowSubfolders->setChecked(m_comparison->settings().showSubfolders != 0);
+    m_ui.mnuFlatten->setChecked(readFlag(store, "Flatten", 0) != 0);
     showFlattened();
     menuEntry(QStringLiteral("mnuViewOnlyDifferences"))
         ->setChecked(readFlag(store, "OnlyDifferences", 0) != 0);
     mnuViewOnlyDifferences_Click();
-    m_syncPreview.setMode(syncModeFromKey(store.read(QStringLiteral("SyncMode"), QString()))
-                              .value_or(SyncMode::UpdateDestination));
+    m_comparison->syncPreview().setMode(
+        syncModeFromKey(store.read(QStringLiteral("SyncMode"), QString()))
+            .value_or(SyncMode::UpdateDestination));
 
     InitProgramFolder();
     InitTempFolder();
@@ -183,10 +196,10 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
 
 bool Main::takeStartFolders(const QStringList& arguments, const QString& startFolder,
                             const QString& storedSource, const QString& storedDest) {
-    QLineEdit* boxes[] = {m_txtSource, m_txtDest};
+    QLineEdit* boxes[] = {m_ui.txtSource, m_ui.txtDest};
     if (arguments.isEmpty()) {
-        m_txtSource->setText(storedSource);
-        m_txtDest->setText(storedDest);
+        m_ui.txtSource->setText(storedSource);
+        m_ui.txtDest->setText(storedDest);
         // A stored folder that has gone since is said so in its pane.
         for (const QLineEdit* box : boxes) {
             if (!isFolder(FileSystem::encode(box->text())))
@@ -230,12 +243,12 @@ bool Main::takeStartFolders(const QStringList& arguments, const QString& startFo
         boxes[i]->setText(folder);
     }
     if (paths.size() == 1) {
-        const QString chosen =
-            BrowseForFolder(m_platform, this, nameText(base),
-                            QStringLiteral("Select folder to match with ") + m_txtSource->text());
+        const QString chosen = BrowseForFolder(m_platform, this, nameText(base),
+                                               QStringLiteral("Select folder to match with ") +
+                                                   m_ui.txtSource->text());
         if (chosen.isEmpty())
             return false;
-        m_txtDest->setText(chosen);
+        m_ui.txtDest->setText(chosen);
     }
     return true;
 }
@@ -252,32 +265,37 @@ void Main::Form_Unload() {
     writeTwips(store, QStringLiteral("Top"), y(), ty);
     writeTwips(store, QStringLiteral("Width"), width(), tx);
     writeTwips(store, QStringLiteral("Height"), height(), ty);
-    store.write(QStringLiteral("Source"), m_txtSource->text());
-    store.write(QStringLiteral("Destination"), m_txtDest->text());
+    store.write(QStringLiteral("Source"), m_ui.txtSource->text());
+    store.write(QStringLiteral("Destination"), m_ui.txtDest->text());
     for (int c = 0; c < 4; ++c)
-        writeTwips(store, QLatin1String(sourceColumnKeys[c]), m_lvSource->columnWidth(c), tx);
+        writeTwips(store, QLatin1String(sourceColumnKeys[c]), m_ui.lvSource->columnWidth(c), tx);
     for (int c = 0; c < 4; ++c)
-        writeTwips(store, QLatin1String(destColumnKeys[c]), m_lvDest->columnWidth(c), tx);
-    store.write(QStringLiteral("LoadIcons"), QString::number(m_settings.loadIcons));
-    store.write(QStringLiteral("FileTypes"), m_settings.fileTypes);
-    store.write(QStringLiteral("DiffProgram"), m_settings.diffProgram);
-    store.write(QStringLiteral("ExcludeNames"), m_settings.excludeNames);
-    store.write(QStringLiteral("DiffIgnore"), QString::number(m_settings.diffIgnore));
-    store.write(QStringLiteral("UseTrash"), QString::number(m_settings.useTrash));
-    store.write(QStringLiteral("ShowArchive"), QString::number(m_settings.showArchive));
-    store.write(QStringLiteral("ShowReadOnly"), QString::number(m_settings.showReadOnly));
-    store.write(QStringLiteral("ShowHidden"), QString::number(m_settings.showHidden));
-    store.write(QStringLiteral("ShowSystem"), QString::number(m_settings.showSystem));
+        writeTwips(store, QLatin1String(destColumnKeys[c]), m_ui.lvDest->columnWidth(c), tx);
+    store.write(QStringLiteral("LoadIcons"), QString::number(m_comparison->settings().loadIcons));
+    store.write(QStringLiteral("FileTypes"), m_comparison->settings().fileTypes);
+    store.write(QStringLiteral("DiffProgram"), m_comparison->settings().diffProgram);
+    store.write(QStringLiteral("ExcludeNames"), m_comparison->settings().excludeNames);
+    store.write(QStringLiteral("DiffIgnore"), QString::number(m_comparison->settings().diffIgnore));
+    store.write(QStringLiteral("UseTrash"), QString::number(m_comparison->settings().useTrash));
+    store.write(QStringLiteral("ShowArchive"),
+                QString::number(m_comparison->settings().showArchive));
+    store.write(QStringLiteral("ShowReadOnly"),
+                QString::number(m_comparison->settings().showReadOnly));
+    store.write(QStringLiteral("ShowHidden"), QString::number(m_comparison->settings().showHidden));
+    store.write(QStringLiteral("ShowSystem"), QString::number(m_comparison->settings().showSystem));
     store.write(QStringLiteral("CompareContents"),
-                QString::number(m_mnuCompareContents->isChecked() ? 1 : 0));
-    store.write(QStringLiteral("ShowSubfolders"), QString::number(m_settings.showSubfolders));
-    store.write(QStringLiteral("SyncMode"), SyncModeDialog::key(m_syncPreview.mode()));
+                QString::number(m_ui.mnuCompareContents->isChecked() ? 1 : 0));
+    store.write(QStringLiteral("ShowSubfolders"),
+                QString::number(m_comparison->settings().showSubfolders));
+    store.write(QStringLiteral("SyncMode"),
+                SyncModeDialog::key(m_comparison->syncPreview().mode()));
     store.write(QStringLiteral("Flatten"), QString::number(flattened() ? 1 : 0));
-    store.write(QStringLiteral("TimeTolerance"), QString::number(m_settings.times.tolerance));
+    store.write(QStringLiteral("TimeTolerance"),
+                QString::number(m_comparison->settings().times.tolerance));
     store.write(QStringLiteral("IgnoreHourShift"),
-                QString::number(m_settings.times.ignoreHourShift ? 1 : 0));
+                QString::number(m_comparison->settings().times.ignoreHourShift ? 1 : 0));
     store.write(QStringLiteral("OnlyDifferences"),
-                QString::number(m_visibleRows->onlyDifferences() ? 1 : 0));
+                QString::number(m_comparison->visibleRows().onlyDifferences() ? 1 : 0));
     // A store that cannot be written keeps its last contents; closing goes on.
     store.save();
 

@@ -25,86 +25,94 @@
 #include <QShortcut>
 
 void Main::buildSyncPreview() {
-    m_syncBar = new QWidget(centralWidget());
-    m_syncBar->setObjectName(QStringLiteral("picSyncBar"));
-    m_syncBar->setAutoFillBackground(true);
-    m_syncText = new QLabel(m_syncBar);
-    m_syncText->setObjectName(QStringLiteral("lblSync"));
-    m_syncText->setToolTip(QStringLiteral(
+    m_ui.syncBar = new QWidget(centralWidget());
+    m_ui.syncBar->setObjectName(QStringLiteral("picSyncBar"));
+    m_ui.syncBar->setAutoFillBackground(true);
+    m_ui.syncText = new QLabel(m_ui.syncBar);
+    m_ui.syncText->setObjectName(QStringLiteral("lblSync"));
+    m_ui.syncText->setToolTip(QStringLiteral(
         "Alt+Right copies right, Alt+Left copies left, Delete deletes on the side of the "
         "pane you are in, Space skips (again: back to the plan's action)."));
-    auto* run = new QPushButton(QStringLiteral("&Synchronize"), m_syncBar);
+    auto* run = new QPushButton(QStringLiteral("&Synchronize"), m_ui.syncBar);
     run->setObjectName(QStringLiteral("cmdSyncRun"));
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), m_syncBar);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), m_ui.syncBar);
     cancel->setObjectName(QStringLiteral("cmdSyncCancel"));
     cancel->setShortcut(Qt::Key_Escape);
-    auto* layout = new QHBoxLayout(m_syncBar);
+    auto* layout = new QHBoxLayout(m_ui.syncBar);
     layout->setContentsMargins(6, 2, 6, 2);
-    layout->addWidget(m_syncText, 1);
+    layout->addWidget(m_ui.syncText, 1);
     layout->addWidget(run);
     layout->addWidget(cancel);
     connect(run, &QPushButton::clicked, this, &Main::cmdSyncRun_Click);
     connect(cancel, &QPushButton::clicked, this, &Main::cmdSyncCancel_Click);
-    m_syncColumn = new SyncColumn(
-        m_lvSource, m_lvDest,
+    m_ui.syncColumn = new SyncColumn(
+        m_ui.lvSource, m_ui.lvDest,
         [this](int row) -> std::optional<SyncAction> {
-            const SyncEntry* e = row >= 0 && row < m_visibleRows->count()
-                                     ? m_syncPreview.entryAt(m_visibleRows->sharedRow(row))
+            const SyncEntry* e = row >= 0 && row < m_comparison->visibleRows().count()
+                                     ? m_comparison->syncPreview().entryAt(
+                                           m_comparison->visibleRows().sharedRow(row))
                                      : nullptr;
             return e ? std::optional(e->action) : std::nullopt;
         },
         centralWidget());
-    m_syncSkip = new QShortcut(Qt::Key_Space, this);
-    connect(m_syncSkip, &QShortcut::activated, this,
+    m_ui.syncSkip = new QShortcut(Qt::Key_Space, this);
+    connect(m_ui.syncSkip, &QShortcut::activated, this,
             [this] { changeSyncActions(SyncAction::Skip); });
-    connect(&m_syncPreview, &SyncPreview::actionsChanged, this, &Main::showSyncSummary);
+    connect(&m_comparison->syncPreview(), &SyncPreview::actionsChanged, this,
+            &Main::showSyncSummary);
     // Rows other than the plan's in the panes (a refresh, after a file
     // command or a new folder): the preview is over.
-    connect(m_visibleRows, &VisibleRows::reset, this, [this] {
-        const SyncPlan* plan = m_syncPreview.previewed();
-        if (plan && m_visibleRows->folderRows() != plan->rows)
+    connect((&m_comparison->visibleRows()), &VisibleRows::reset, this, [this] {
+        const SyncPlan* plan = m_comparison->syncPreview().previewed();
+        if (plan && m_comparison->visibleRows().folderRows() != plan->rows)
             endSyncPreview();
     });
-    m_syncBar->hide();
-    m_syncColumn->hide();
-    m_syncSkip->setEnabled(false);
+    m_ui.syncBar->hide();
+    m_ui.syncColumn->hide();
+    m_ui.syncSkip->setEnabled(false);
 }
 
+// Edit > Synchronize: the mode asked for, the plan made on a thread of
+// its own (Escape stops it) and previewed in the panes, flattened, one
+// row per entry with its action in a column between them. Alt+Right,
+// Alt+Left, Delete and Space change the selected rows' actions;
+// Synchronize runs the plan as one command, Cancel or Escape leaves it.
+// Any refresh leaves it too.
 void Main::mnuEditSynchronize_Click() {
     if (m_fileCommandRunning)
         return;
-    if (const FsResult apart = checkSyncFolders(FileSystem::encode(m_txtSource->text()),
-                                                FileSystem::encode(m_txtDest->text()));
+    if (const FsResult apart = checkSyncFolders(FileSystem::encode(m_ui.txtSource->text()),
+                                                FileSystem::encode(m_ui.txtDest->text()));
         !apart) {
         m_platform.messageBox(this, apart.error().description(), MsgStyle::Critical);
         return;
     }
-    SyncModeDialog dialog(this, m_syncPreview.mode());
+    SyncModeDialog dialog(this, m_comparison->syncPreview().mode());
     if (m_platform.showModal(dialog) != QDialog::Accepted)
         return;
-    m_syncPreview.setMode(dialog.chosen());
+    m_comparison->syncPreview().setMode(dialog.chosen());
     // The same filters and exclusions as the panes; Escape stops the walk.
     std::atomic<bool> cancel{false};
     std::atomic<qint64> folders{0}, entries{0};
     TreeOptions options;
-    options.filters = m_settings;
-    options.contents = m_mnuCompareContents->isChecked();
+    options.filters = m_comparison->settings();
+    options.contents = m_ui.mnuCompareContents->isChecked();
     options.cancel = &cancel;
     options.foldersWalked = &folders;
     options.entriesRead = &entries;
     SyncPreview::Outcome planned;
     try {
         // The walk's count goes from the status bar however the walk ends.
-        const auto counted = qScopeGuard([this] { m_statusPanel1->setText(QString()); });
+        const auto counted = qScopeGuard([this] { m_ui.statusPanel1->setText(QString()); });
         // No other command meanwhile.
         FileCommandRun busy(m_platform, this, fileCommandActions(), m_fileCommandRunning,
-                            m_pbrMain);
-        planned = m_syncPreview.plan(FileSystem::encode(folderPath(m_txtSource->text())),
-                                     FileSystem::encode(folderPath(m_txtDest->text())), options,
-                                     [&](const std::function<void()>& work) {
-                                         runOffThread(this, cancel, work,
-                                                      [&] { showFlatProgress(folders, entries); });
-                                     });
+                            m_ui.pbrMain);
+        planned = m_comparison->syncPreview().plan(
+            FileSystem::encode(folderPath(m_ui.txtSource->text())),
+            FileSystem::encode(folderPath(m_ui.txtDest->text())), options,
+            [&](const std::function<void()>& work) {
+                runOffThread(this, cancel, work, [&] { showFlatProgress(folders, entries); });
+            });
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
         return;
@@ -119,14 +127,15 @@ void Main::mnuEditSynchronize_Click() {
 void Main::showSyncPreview() {
     // The check's findings are for the rows going.
     stopContentCheck();
-    for (ListPane* pane : {m_lvSource, m_lvDest})
+    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest})
         pane->setFlat(true);
     // Only the plan's rows in view: a view of the plan, which keeps every
     // row for the state the run saves.
-    m_visibleRows->setFolderRows(m_syncPreview.previewed()->rows, m_syncPreview.shownRows());
-    m_syncBar->show();
-    m_syncColumn->show();
-    m_syncSkip->setEnabled(true);
+    m_comparison->visibleRows().setFolderRows(m_comparison->syncPreview().previewed()->rows,
+                                              m_comparison->syncPreview().shownRows());
+    m_ui.syncBar->show();
+    m_ui.syncColumn->show();
+    m_ui.syncSkip->setEnabled(true);
     Form_Resize();
     showSyncSummary();
     ListPane* pane = activeList();
@@ -136,19 +145,19 @@ void Main::showSyncPreview() {
 }
 
 void Main::showSyncSummary() {
-    const bool toTrash = m_settings.useTrash != 0;
-    m_statusSummary->setText(m_syncPreview.summary(toTrash));
-    m_syncText->setText(m_syncPreview.text(toTrash));
-    m_syncColumn->update();
+    const bool toTrash = m_comparison->settings().useTrash != 0;
+    m_ui.statusSummary->setText(m_comparison->syncPreview().summary(toTrash));
+    m_ui.syncText->setText(m_comparison->syncPreview().text(toTrash));
+    m_ui.syncColumn->update();
 }
 
 void Main::endSyncPreview() {
-    if (!m_syncPreview.previewed())
+    if (!m_comparison->syncPreview().previewed())
         return;
-    m_syncPreview.end();
-    m_syncBar->hide();
-    m_syncColumn->hide();
-    m_syncSkip->setEnabled(false);
+    m_comparison->syncPreview().end();
+    m_ui.syncBar->hide();
+    m_ui.syncColumn->hide();
+    m_ui.syncSkip->setEnabled(false);
     showFlattened();
     Form_Resize();
 }
@@ -158,40 +167,45 @@ void Main::cmdSyncCancel_Click() {
     mnuRefresh_Click();
 }
 
+// The selected rows' actions (the current row's when none is selected)
+// set to `action` where the row allows it; Skip on rows all skipped
+// gives them back the plan's own.
 void Main::changeSyncActions(SyncAction action) {
-    if (!m_syncPreview.previewed() || m_fileCommandRunning)
+    if (!m_comparison->syncPreview().previewed() || m_fileCommandRunning)
         return;
     ListPane* pane = activeList();
     std::vector<qsizetype> rows;
     const std::vector<char> selected = selectedRowFlags(*pane);
     for (int row = 0; row < int(selected.size()); ++row) {
         if (selected[size_t(row)])
-            rows.push_back(m_visibleRows->sharedRow(row));
+            rows.push_back(m_comparison->visibleRows().sharedRow(row));
     }
     if (rows.empty() && pane->currentRow() >= 0)
-        rows.push_back(m_visibleRows->sharedRow(pane->currentRow()));
-    if (!m_syncPreview.change(rows, action))
+        rows.push_back(m_comparison->visibleRows().sharedRow(pane->currentRow()));
+    if (!m_comparison->syncPreview().change(rows, action))
         m_platform.beep(); // no row chosen can do that
 }
 
 void Main::cmdSyncRun_Click() {
-    if (!m_syncPreview.previewed() || m_fileCommandRunning)
+    if (!m_comparison->syncPreview().previewed() || m_fileCommandRunning)
         return;
-    const bool toTrash = m_settings.useTrash != 0;
-    for (const QString& question : m_syncPreview.questionsBeforeRun(toTrash)) {
+    const bool toTrash = m_comparison->settings().useTrash != 0;
+    for (const QString& question : m_comparison->syncPreview().questionsBeforeRun(toTrash)) {
         if (m_platform.messageBox(this, question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
             return; // the preview stays, for other actions
     }
     QStringList changed;
     {
-        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning,
+                           m_ui.pbrMain);
         // The engine asks nothing per file (the preview was the question);
         // a file about to go for good where the Trash was wanted, and every
         // failure, still reach the user through the run.
-        changed =
-            m_syncPreview.run(run, toTrash ? DeleteWay::ToTrash : DeleteWay::Permanently, &m_undo);
+        changed = m_comparison->syncPreview().run(
+            run, toTrash ? DeleteWay::ToTrash : DeleteWay::Permanently,
+            &m_comparison->undoJournal());
     }
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     updateUndoCommand();
     // Files changed since the preview were left alone: said once, by name.
     endSyncPreview();

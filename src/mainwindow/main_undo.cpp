@@ -9,13 +9,22 @@
 #include <QLocale>
 #include <QProgressBar>
 
+QScopeGuard<std::function<void()>> Main::recordForUndo(const QString& command, bool counted) {
+    m_comparison->undoJournal().begin(command, counted);
+    return QScopeGuard<std::function<void()>>([this] {
+        m_comparison->undoJournal().end();
+        updateUndoCommand();
+    });
+}
+
 void Main::mnuEditUndo_Click() {
-    if (!m_undo.canUndo() || m_fileCommandRunning)
+    if (!m_comparison->undoJournal().canUndo() || m_fileCommandRunning)
         return;
-    const UndoRecord record = m_undo.takeLast();
+    const UndoRecord record = m_comparison->undoJournal().takeLast();
     QStringList notUndone;
     {
-        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_pbrMain);
+        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning,
+                           m_ui.pbrMain);
         const int steps = static_cast<int>(record.steps.size());
         run.setMaximum(steps);
         int done = 0;
@@ -24,12 +33,12 @@ void Main::mnuEditUndo_Click() {
             if (!run.cancelled())
                 return true;
             UndoRecord rest{record.title, {record.steps.begin(), record.steps.begin() + i + 1}};
-            m_undo.putBack(std::move(rest));
+            m_comparison->undoJournal().putBack(std::move(rest));
             return false;
         });
         run.setValue(steps);
     }
-    m_pbrMain->setValue(0);
+    m_ui.pbrMain->setValue(0);
     updateUndoCommand();
     if (!notUndone.isEmpty()) {
         m_platform.beep();
@@ -46,9 +55,11 @@ void Main::mnuEditUndo_Click() {
 
 void Main::updateUndoCommand() {
     QAction* undo = menuEntry(QStringLiteral("mnuEditUndo"));
-    undo->setText(m_undo.canUndo() ? QStringLiteral("&Undo ") + m_undo.undoTitle()
-                                   : QStringLiteral("&Undo"));
-    undo->setEnabled(m_undo.canUndo() && !m_fileCommandRunning);
-    undo->setToolTip(m_undo.canUndo() ? undo->text().remove(QLatin1Char('&'))
-                                      : m_undo.endedBecause());
+    undo->setText(m_comparison->undoJournal().canUndo()
+                      ? QStringLiteral("&Undo ") + m_comparison->undoJournal().undoTitle()
+                      : QStringLiteral("&Undo"));
+    undo->setEnabled(m_comparison->undoJournal().canUndo() && !m_fileCommandRunning);
+    undo->setToolTip(m_comparison->undoJournal().canUndo()
+                         ? undo->text().remove(QLatin1Char('&'))
+                         : m_comparison->undoJournal().endedBecause());
 }

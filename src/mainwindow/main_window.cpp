@@ -37,7 +37,8 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
         return runOffThread(this, cancel, work, tick);
     });
     connect(m_comparison, &Comparison::reading, this, [this](qint64 folders, qint64 entries) {
-        m_pbrMain->setValue(static_cast<int>(std::min<qint64>(entries, m_pbrMain->maximum())));
+        m_ui.pbrMain->setValue(
+            static_cast<int>(std::min<qint64>(entries, m_ui.pbrMain->maximum())));
         if (flattened())
             showFlatProgress(folders, entries);
     });
@@ -47,7 +48,7 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
     const auto looks = [this](const FolderRows& rows, qsizetype row, Side side) {
         return paintedLook(rows, row, side);
     };
-    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest}) {
         pane->rows().setIconSource(icons);
         pane->rows().setLookSource(looks);
     }
@@ -64,9 +65,9 @@ Main::~Main() {
     stopContentCheck();
     // Nor may the panes, hidden as the window's base closes it, ask for rows
     // whose icons and types lived in members already gone by then.
-    m_visibleRows->setFolderRows(nullptr);
+    m_comparison->visibleRows().setFolderRows(nullptr);
     // Nor a signal of the panes, which the window's base hides after this.
-    for (ListPane* pane : {m_lvSource, m_lvDest}) {
+    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest}) {
         for (QObject* sender :
              std::initializer_list<QObject*>{pane, pane->verticalScrollBar(),
                                              pane->horizontalScrollBar(), pane->selectionModel()})
@@ -100,7 +101,7 @@ QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton
     folderButton->setToolTip(tooltip);
     folderButton->setFixedSize(qRound(folderButtonTwips / twipsPerPixelX(this)),
                                qRound(folderButtonTwips / twipsPerPixelY(this)));
-    list = new ListPane(*m_visibleRows, container);
+    list = new ListPane(m_comparison->visibleRows(), container);
     list->setObjectName(QStringLiteral("lv") + side);
     container->installEventFilter(this);
     return container;
@@ -111,36 +112,36 @@ void Main::buildControls() {
     central->setObjectName(QStringLiteral("picBand"));
     setCentralWidget(central);
     central->installEventFilter(this);
-    buildPane(m_picSource, m_txtSource, m_cmdSource, m_lvSource, QStringLiteral("Source"),
-              QStringLiteral("Select source folder"));
-    buildPane(m_picDest, m_txtDest, m_cmdDest, m_lvDest, QStringLiteral("Dest"),
+    buildPane(m_ui.picSource, m_ui.txtSource, m_ui.cmdSource, m_ui.lvSource,
+              QStringLiteral("Source"), QStringLiteral("Select source folder"));
+    buildPane(m_ui.picDest, m_ui.txtDest, m_ui.cmdDest, m_ui.lvDest, QStringLiteral("Dest"),
               QStringLiteral("Select destination folder"));
-    m_lvDest->setSide(Side::Destination);
+    m_ui.lvDest->setSide(Side::Destination);
 
-    m_sbrMain = new QStatusBar(this);
-    m_sbrMain->setObjectName(QStringLiteral("sbrMain"));
-    m_statusPanel1 = new QLabel(m_sbrMain);
-    m_statusPanel2 = new QLabel(m_sbrMain);
-    m_sbrMain->addWidget(m_statusPanel1, 1);
+    m_ui.sbrMain = new QStatusBar(this);
+    m_ui.sbrMain->setObjectName(QStringLiteral("sbrMain"));
+    m_ui.statusPanel1 = new QLabel(m_ui.sbrMain);
+    m_ui.statusPanel2 = new QLabel(m_ui.sbrMain);
+    m_ui.sbrMain->addWidget(m_ui.statusPanel1, 1);
     // How the rows compare, in a panel of its own beside the refresh's.
-    m_statusSummary = new QLabel(m_sbrMain);
-    m_statusSummary->setObjectName(QStringLiteral("sbrSummary"));
-    m_sbrMain->addWidget(m_statusSummary);
-    m_sbrMain->addPermanentWidget(m_statusPanel2, 1);
-    setStatusBar(m_sbrMain);
+    m_ui.statusSummary = new QLabel(m_ui.sbrMain);
+    m_ui.statusSummary->setObjectName(QStringLiteral("sbrSummary"));
+    m_ui.sbrMain->addWidget(m_ui.statusSummary);
+    m_ui.sbrMain->addPermanentWidget(m_ui.statusPanel2, 1);
+    setStatusBar(m_ui.sbrMain);
     // A control of the window itself, laid over the status bar's second panel.
-    m_pbrMain = new QProgressBar(this);
-    m_pbrMain->setObjectName(QStringLiteral("pbrMain"));
-    m_pbrMain->setTextVisible(false);
-    m_pbrMain->setRange(0, 100);
-    m_pbrMain->setValue(0);
-    m_sbrMain->installEventFilter(this);
-    m_statusPanel2->installEventFilter(this);
+    m_ui.pbrMain = new QProgressBar(this);
+    m_ui.pbrMain->setObjectName(QStringLiteral("pbrMain"));
+    m_ui.pbrMain->setTextVisible(false);
+    m_ui.pbrMain->setRange(0, 100);
+    m_ui.pbrMain->setValue(0);
+    m_ui.sbrMain->installEventFilter(this);
+    m_ui.statusPanel2->installEventFilter(this);
 
-    m_mnuRefresh = new QAction(QStringLiteral("&Refresh"), this);
-    m_mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
-    m_mnuRefresh->setShortcut(Qt::Key_F5);
-    connect(m_mnuRefresh, &QAction::triggered, this, &Main::mnuRefresh_Click);
+    m_ui.mnuRefresh = new QAction(QStringLiteral("&Refresh"), this);
+    m_ui.mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+    m_ui.mnuRefresh->setShortcut(Qt::Key_F5);
+    connect(m_ui.mnuRefresh, &QAction::triggered, this, &Main::mnuRefresh_Click);
     // As in a file manager: type a folder from the keyboard, into the box of
     // the pane last in use.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
@@ -153,11 +154,11 @@ void Main::buildControls() {
 }
 
 QString Main::statusText() const {
-    return m_statusPanel1->text();
+    return m_ui.statusPanel1->text();
 }
 
 QString Main::statusSummary() const {
-    return m_statusSummary->text();
+    return m_ui.statusSummary->text();
 }
 
 void Main::changeEvent(QEvent* event) {
@@ -183,8 +184,8 @@ void Main::Form_Activate() {
     m_activated = true;
     mnuRefresh_Click();
     // After a refresh that ended early the panes are hidden and take no focus.
-    if (m_lvSource->isVisible())
-        m_lvSource->setFocus();
+    if (m_ui.lvSource->isVisible())
+        m_ui.lvSource->setFocus();
     if (m_startFiles.size() == 2)
         compareFiles(m_startFiles[0], m_startFiles[1]);
     m_startFiles.clear();
