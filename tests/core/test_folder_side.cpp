@@ -1,0 +1,149 @@
+#include "compare/content_check.h"
+#include "fs/local_side.h"
+#include "support/temp_tree.h"
+
+#include <QFile>
+#include <algorithm>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A side whose files this machine does not read: a remote host's, as far as
+// the content check can tell, so its contents are known by digest.
+class ElsewhereSide final : public FolderSide {
+public:
+    std::unique_ptr<SideWalk> walk(size_t held) override { return m_local.walk(held); }
+    SidePlace root() const override { return m_local.root(); }
+    std::optional<int> localFolder(const SidePlace&) const override { return std::nullopt; }
+    FolderListing list(const SidePlace& p, const QByteArray& path, const FilterSettings& f,
+                       const ScanOptions& o) override {
+        return m_local.list(p, path, f, o);
+    }
+    bool stat(const SidePlace& p, const char* name, struct stat& st, bool follow) override {
+        return m_local.stat(p, name, st, follow);
+    }
+    std::optional<QByteArray> linkTarget(const SidePlace& p, const char* name) override {
+        return m_local.linkTarget(p, name);
+    }
+    std::optional<QByteArray> digest(const SidePlace& p, const char* name,
+                                     const std::atomic<bool>* cancel) override {
+        return m_local.digest(p, name, cancel);
+    }
+    FsResult remove(const SidePlace& p, const QByteArray& n, const QByteArray& path) override {
+        return m_local.remove(p, n, path);
+    }
+    FsResult trash(const SidePlace& p, const QByteArray& n, const QByteArray& path,
+                   TrashEntry& e) override {
+        return m_local.trash(p, n, path, e);
+    }
+    FsResult restore(const TrashEntry& e, bool replace) override {
+        return m_local.restore(e, replace);
+    }
+
+private:
+    LocalSide m_local;
+};
+
+class FolderSideTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree.write(QStringLiteral("a.txt"), "same bytes");
+        tree.write(QStringLiteral("b.txt"), "same bytes");
+        tree.write(QStringLiteral("c.txt"), "other byte");
+        tree.write(QStringLiteral("d.txt"), "longer bytes");
+        tree.write(QStringLiteral("sub/inner.txt"), "inner");
+        tree.mkdir(QStringLiteral("empty"));
+        ASSERT_EQ(::symlink("a.txt", path("link").constData()), 0);
+        ASSERT_TRUE(walk->openTop(top, false));
+    }
+    QByteArray path(const char* name) const { return top + '/' + name; }
+    bool present(const char* name) const {
+        struct stat st {};
+        return side.stat(walk->place(), name, st);
+    }
+
+    TempTree tree;
+    const QByteArray top = QFile::encodeName(tree.path());
+    mutable LocalSide side;
+    std::unique_ptr<SideWalk> walk = side.walk();
+};
+
+TEST_F(FolderSideTest, ListsStatsAndNeverFollowsALinkPlantedForAFolder) {
+    FilterSettings all;
+    all.showSubfolders = 1;
+    ScanOptions identities;
+    identities.identities = true;
+    const FolderListing level = side.list(walk->place(), top + '/', all, identities);
+    QByteArrayList names;
+    qsizetype a = -1;
+    for (qsizetype i = 0; i < level.count(); ++i) {
+        names << level.fileName(i).toByteArray();
+        if (names.back() == "a.txt")
+            a = i;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, QByteArrayList({"a.txt", "b.txt", "c.txt", "d.txt", "empty", "link", "sub"}));
+    struct stat st {};
+    ASSERT_TRUE(side.stat(walk->place(), "a.txt", st));
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(level.stat(a).identity, FileIdentity::of(st));
+    ASSERT_TRUE(side.stat(walk->place(), "link", st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(side.linkTarget(walk->place(), "link"), QByteArray("a.txt"));
+
+    // A link put where a folder was is refused, not walked through.
+    ASSERT_TRUE(side.remove(walk->place(), "empty", path("empty")).ok());
+    ASSERT_EQ(::symlink("sub", path("empty").constData()), 0);
+    EXPECT_FALSE(walk->enter("empty"));
+    EXPECT_TRUE(errno == ELOOP || errno == ENOTDIR) << errno;
+    ASSERT_TRUE(walk->enter("sub"));
+    EXPECT_TRUE(present("inner.txt"));
+    EXPECT_TRUE(walk->leave());
+    EXPECT_FALSE(side.digest(walk->place(), "link")) << "a link's digest is not its file's";
+}
+
+TEST_F(FolderSideTest, ComparesContentsReadHereOrByDigest) {
+    ElsewhereSide elsewhere;
+    const struct {
+        const char *a, *b;
+        ContentVerdict verdict;
+    } cases[] = {
+        {"a.txt", "b.txt", ContentVerdict::Equal},
+        {"a.txt", "c.txt", ContentVerdict::Differ},
+        {"a.txt", "d.txt", ContentVerdict::Differ},
+        {"a.txt", "link", ContentVerdict::Unreadable},
+        {"a.txt", "missing", ContentVerdict::Unreadable},
+    };
+    const std::atomic<bool> never{false};
+    for (FolderSide* other :
+         {static_cast<FolderSide*>(&side), static_cast<FolderSide*>(&elsewhere)})
+        for (const auto& c : cases)
+            EXPECT_EQ(
+                compareSideFiles({side, walk->place()}, c.a, {*other, walk->place()}, c.b, never),
+                c.verdict)
+                << c.a << " " << c.b << (other == &side ? " here" : " by digest");
+}
+
+TEST_F(FolderSideTest, DeletesAndTrashesAndTakesBack) {
+    const SidePlace here = walk->place();
+    EXPECT_TRUE(side.remove(here, "c.txt", path("c.txt")).ok());
+    EXPECT_TRUE(side.remove(here, "link", path("link")).ok());
+    EXPECT_TRUE(side.remove(here, "empty", path("empty")).ok());
+    EXPECT_FALSE(side.remove(here, "sub", path("sub")).ok()) << "a folder that holds files stays";
+    EXPECT_FALSE(present("c.txt") || present("link") || present("empty"));
+    EXPECT_TRUE(present("a.txt"));
+
+    TrashEntry file, folder;
+    ASSERT_TRUE(side.trash(here, "a.txt", path("a.txt"), file).ok());
+    ASSERT_TRUE(side.trash(here, "sub", path("sub"), folder).ok());
+    EXPECT_FALSE(present("a.txt") || present("sub"));
+    EXPECT_TRUE(side.restore(file).ok());
+    EXPECT_TRUE(side.restore(folder).ok());
+    EXPECT_EQ(tree.read(QStringLiteral("a.txt")), "same bytes");
+    EXPECT_EQ(tree.read(QStringLiteral("sub/inner.txt")), "inner");
+}
+
+} // namespace
