@@ -9,6 +9,7 @@
 #include "fileops/sync_times.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "fs/local_side.h"
 #include "fs/trash.h"
 #include "sync/sync_state.h"
 
@@ -68,10 +69,17 @@ bool madeByCopy(const std::optional<struct stat>& made, const std::optional<stru
 
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal) {
+    LocalSide source, destination;
+    return runSyncPlan(host, plan, way, journal, source, destination);
+}
+
+std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
+                                     UndoJournal* journal, FolderSide& sourceSide,
+                                     FolderSide& destinationSide) {
     std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
     if (journal)
         journal->begin(QStringLiteral("Synchronize"));
-    SyncSides sides(plan);
+    SyncSides sides(plan, &sourceSide, &destinationSide);
     // The names the deletions free on each side, which a copy may then take.
     std::vector<size_t> deletions;
     QSet<QByteArrayView> freed[2];
