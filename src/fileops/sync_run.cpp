@@ -4,6 +4,7 @@
 #include "compare/flat_rows.h"
 #include "fileops/command_host.h"
 #include "fileops/shown_deletion.h"
+#include "fileops/side_copy.h"
 #include "fileops/sync_sides.h"
 #include "fileops/sync_state_save.h"
 #include "fileops/sync_times.h"
@@ -149,11 +150,10 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
             (before[c] && plan.path(e, to).isEmpty() && !freed[int(to)].contains(relative)))
             return false;
         outcomes[k] = SyncOutcome::Failed;
-        begun[c] = true;
-        options.folders = std::make_shared<HeldFolders>();
-        options.folders->lend(folderPath(planned.transfers[c].source.folder), sides[from].fd());
-        options.folders->lend(folderPath(planned.transfers[c].targetFolder), sides[to].fd());
-        return true;
+        const Transfer& t = planned.transfers[c];
+        begun[c] = lendPlaces(options, {sides[from].side(), sides[from].place(), t.source.folder},
+                              {sides[to].side(), sides[to].place(), t.targetFolder});
+        return bool(begun[c]);
     };
     runPlanned(host, planned, CopyOptions(), progress);
     // What each copy begun left: at the target, what it made.

@@ -1,4 +1,5 @@
 #include "compare/content_check.h"
+#include "fileops/side_copy.h"
 #include "fs/local_side.h"
 #include "support/temp_tree.h"
 
@@ -144,6 +145,19 @@ TEST_F(FolderSideTest, DeletesAndTrashesAndTakesBack) {
     EXPECT_TRUE(side.restore(folder).ok());
     EXPECT_EQ(tree.read(QStringLiteral("a.txt")), "same bytes");
     EXPECT_EQ(tree.read(QStringLiteral("sub/inner.txt")), "inner");
+}
+
+TEST_F(FolderSideTest, CopiesAtThePlacesHeldNotAtTheirPaths) {
+    const std::unique_ptr<SideWalk> in = side.walk();
+    ASSERT_TRUE(in->openTop(top, false) && in->enter("sub"));
+    // Another folder put at the name once the walk stands in it.
+    ASSERT_EQ(::rename(path("sub").constData(), path("moved").constData()), 0);
+    tree.write(QStringLiteral("sub/inner.txt"), "planted");
+
+    CopyOptions options;
+    ASSERT_TRUE(lendPlaces(options, {side, in->place(), path("sub")}, {side, walk->place(), top}));
+    ASSERT_TRUE(copyFile({path("sub"), "inner.txt"}, {top, "copy.txt"}, Existing::Keep, options));
+    EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "inner");
 }
 
 } // namespace
