@@ -5,7 +5,7 @@
 // A folder on this machine: its places are open descriptors, each folder
 // entered from its parent's without following a link (FolderChain), each
 // entry reached from its folder's descriptor with the *at calls.
-class LocalSide final : public FolderSide {
+class LocalSide : public FolderSide {
 public:
     std::unique_ptr<SideWalk> walk(size_t held = 24) override;
     SidePlace root() const override;

@@ -14,38 +14,9 @@ namespace {
 
 // A side whose files this machine does not read: a remote host's, as far as
 // the content check can tell, so its contents are known by digest.
-class ElsewhereSide final : public FolderSide {
+class ElsewhereSide final : public LocalSide {
 public:
-    std::unique_ptr<SideWalk> walk(size_t held) override { return m_local.walk(held); }
-    SidePlace root() const override { return m_local.root(); }
     std::optional<int> localFolder(const SidePlace&) const override { return std::nullopt; }
-    FolderListing list(const SidePlace& p, const QByteArray& path, const FilterSettings& f,
-                       const ScanOptions& o) override {
-        return m_local.list(p, path, f, o);
-    }
-    bool stat(const SidePlace& p, const char* name, struct stat& st, bool follow) override {
-        return m_local.stat(p, name, st, follow);
-    }
-    std::optional<QByteArray> linkTarget(const SidePlace& p, const char* name) override {
-        return m_local.linkTarget(p, name);
-    }
-    std::optional<QByteArray> digest(const SidePlace& p, const char* name,
-                                     const std::atomic<bool>* cancel) override {
-        return m_local.digest(p, name, cancel);
-    }
-    FsResult remove(const SidePlace& p, const QByteArray& n, const QByteArray& path) override {
-        return m_local.remove(p, n, path);
-    }
-    FsResult trash(const SidePlace& p, const QByteArray& n, const QByteArray& path,
-                   TrashEntry& e) override {
-        return m_local.trash(p, n, path, e);
-    }
-    FsResult restore(const TrashEntry& e, bool replace) override {
-        return m_local.restore(e, replace);
-    }
-
-private:
-    LocalSide m_local;
 };
 
 class FolderSideTest : public ::testing::Test {
