@@ -7,11 +7,8 @@
 #include "fs/local_side.h"
 
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -7,7 +7,6 @@
 
 #include <QStringList>
 #include <cerrno>
-#include <fcntl.h>
 
 SyncSides::SyncSides(const SyncPlan& plan, FolderSide* source, FolderSide* destination)
     : m_source(folderPath(plan.sourceFolder), plan.folders[0], source),

@@ -1,12 +1,12 @@
 #pragma once
 
-// A side is where one of the two folders lies, and the one way everything
-// below the window reaches it: listing a level, walking down and up its
-// tree, statting an entry, reading a file's digest, deleting, sending to the
-// Trash and taking back, each at a place the side holds (SidePlace), never
-// at a path re-resolved from the root. LocalSide (local_side.h) is a folder
-// on this machine, its places open descriptors reached as FolderChain
-// reaches them; copying between two sides goes through the command engine
+// A side is where one of the two folders lies, and the commands that reach
+// it: listing a level, walking down and up its tree, statting an entry,
+// reading a file's digest, giving it a time, deleting, sending to the Trash
+// and taking back, each at a place the side holds (SidePlace), never at a
+// path re-resolved from the root. LocalSide (local_side.h) is a folder on
+// this machine, its places open descriptors reached as FolderChain reaches
+// them; copying between two sides goes through the command engine
 // (fileops/side_copy.h), which reads and writes the places localFolder()
 // gives.
 //
@@ -15,9 +15,9 @@
 // host checked against the identities first seen (FolderId), a level or a
 // tree at a time rather than an entry at a time: a listing from the host's
 // `find -printf` (name, type, size, device, inode, modification and change
-// times to the nanosecond), a digest from its `sha256sum`, and copies in
-// and out by rsync; it gives no localFolder(), so its files' contents are
-// compared by digest.
+// times to the nanosecond), a digest from its `sha256sum`, times given by
+// `touch -h -d`, and copies in and out by rsync; it gives no localFolder(),
+// so its files' contents are compared by digest.
 
 #include "fs/file_system.h"
 #include "fs/folder_chain.h"
@@ -88,7 +88,8 @@ public:
     virtual FolderListing list(const SidePlace& place, const QByteArray& path,
                                const FilterSettings& settings, const ScanOptions& options) = 0;
     // The status of the entry `name` at `place` (a link itself unless
-    // `followLink`); false with errno when there is none.
+    // `followLink`; "" for the place's own folder); false with errno when
+    // there is none.
     virtual bool stat(const SidePlace& place, const char* name, struct stat& st,
                       bool followLink = false) = 0;
     // Where the link `name` leads; nothing, with errno, for no link.
@@ -99,6 +100,10 @@ public:
     virtual std::optional<QByteArray> digest(const SidePlace& place, const char* name,
                                              const std::atomic<bool>* cancel = nullptr) = 0;
 
+    // Gives the entry `name` (a link itself; "" for the place's own folder)
+    // the modification time `modified`, its access time left; false with errno.
+    virtual bool setModified(const SidePlace& place, const char* name,
+                             const struct timespec& modified) = 0;
     // Removes the file, link or empty folder `name` (`path` names it in messages).
     virtual FsResult remove(const SidePlace& place, const QByteArray& name,
                             const QByteArray& path) = 0;

@@ -46,7 +46,8 @@ FolderListing LocalSide::list(const SidePlace& place, const QByteArray& path,
 }
 
 bool LocalSide::stat(const SidePlace& place, const char* name, struct stat& st, bool followLink) {
-    return ::fstatat(place.fd(), name, &st, followLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+    return ::fstatat(place.fd(), name, &st,
+                     AT_EMPTY_PATH | (followLink ? 0 : AT_SYMLINK_NOFOLLOW)) == 0;
 }
 
 std::optional<QByteArray> LocalSide::linkTarget(const SidePlace& place, const char* name) {
@@ -85,6 +86,17 @@ std::optional<QByteArray> LocalSide::digest(const SidePlace& place, const char* 
             return hash.result();
         hash.addData(QByteArrayView(block.constData(), n));
     }
+}
+
+bool LocalSide::setModified(const SidePlace& place, const char* name,
+                            const struct timespec& modified) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, modified};
+    if (*name)
+        return ::utimensat(place.fd(), name, times, AT_SYMLINK_NOFOLLOW) == 0;
+    // The folder itself, held perhaps only as a place (O_PATH), through its
+    // descriptor's name.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(place.fd());
+    return ::utimensat(AT_FDCWD, self.constData(), times, 0) == 0;
 }
 
 FsResult LocalSide::remove(const SidePlace& place, const QByteArray& name, const QByteArray& path) {

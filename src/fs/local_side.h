@@ -19,6 +19,8 @@ public:
     std::optional<QByteArray> digest(const SidePlace& place, const char* name,
                                      const std::atomic<bool>* cancel = nullptr) override;
 
+    bool setModified(const SidePlace& place, const char* name,
+                     const struct timespec& modified) override;
     FsResult remove(const SidePlace& place, const QByteArray& name,
                     const QByteArray& path) override;
     FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,

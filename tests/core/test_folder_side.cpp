@@ -71,9 +71,17 @@ TEST_F(FolderSideTest, ListsStatsAndNeverFollowsALinkPlantedForAFolder) {
     ASSERT_EQ(::symlink("sub", path("empty").constData()), 0);
     EXPECT_FALSE(walk->enter("empty"));
     EXPECT_TRUE(errno == ELOOP || errno == ENOTDIR) << errno;
+    // A time given to a link is its own; "" is the folder held itself.
+    const struct timespec when { 1600000000, 5 };
+    ASSERT_TRUE(side.setModified(walk->place(), "link", when));
     ASSERT_TRUE(walk->enter("sub"));
+    ASSERT_TRUE(side.setModified(walk->place(), "", when));
     EXPECT_TRUE(present("inner.txt"));
     EXPECT_TRUE(walk->leave());
+    for (const char* name : {"link", "sub", "a.txt"}) {
+        ASSERT_TRUE(side.stat(walk->place(), name, st));
+        EXPECT_EQ(st.st_mtim.tv_nsec == 5, name != QByteArray("a.txt")) << name;
+    }
     EXPECT_FALSE(side.digest(walk->place(), "link")) << "a link's digest is not its file's";
 }
 
