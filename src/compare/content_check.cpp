@@ -3,6 +3,7 @@
 #include "compare/digest_cache.h"
 #include "compare/tree_compare.h"
 #include "fs/file_system.h"
+#include "fs/local_side.h"
 #include "fs/unique_fd.h"
 
 #include <algorithm>
@@ -213,7 +214,14 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
 }
 
 ContentChecker::ContentChecker(std::unique_ptr<DigestCache> cache)
-    : m_cache(cache ? std::move(cache) : std::make_unique<DigestCache>()) {}
+    : ContentChecker(std::move(cache), nullptr, nullptr) {}
+
+ContentChecker::ContentChecker(std::unique_ptr<DigestCache> cache,
+                               std::unique_ptr<FolderSide> source,
+                               std::unique_ptr<FolderSide> destination)
+    : m_cache(cache ? std::move(cache) : std::make_unique<DigestCache>()),
+      m_source(source ? std::move(source) : std::make_unique<LocalSide>()),
+      m_destination(destination ? std::move(destination) : std::make_unique<LocalSide>()) {}
 
 ContentChecker::~ContentChecker() {
     cancel();
@@ -284,6 +292,30 @@ ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char*
     return compareStatted(a.fd, sa, b.fd, sb, cancel, cache, reads);
 }
 
+ContentVerdict compareSideFiles(const SideFolder& a, const char* nameA, const SideFolder& b,
+                                const char* nameB, const std::atomic<bool>& cancel,
+                                DigestCache* cache, std::atomic<qsizetype>* reads) {
+    const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
+    if (dirA && dirB)
+        return compareFilesAt(*dirA, nameA, *dirB, nameB, cancel, cache, reads);
+    struct stat sa {
+    }, sb{};
+    if (!a.side.stat(a.place, nameA, sa) || !b.side.stat(b.place, nameB, sb) ||
+        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
+        return ContentVerdict::Unreadable;
+    if (sa.st_size != sb.st_size)
+        return ContentVerdict::Differ;
+    const std::optional<QByteArray> da = a.side.digest(a.place, nameA, &cancel);
+    const std::optional<QByteArray> db = da ? b.side.digest(b.place, nameB, &cancel) : da;
+    if (cancel.load(std::memory_order_relaxed))
+        return ContentVerdict::Cancelled;
+    if (!da || !db)
+        return ContentVerdict::Unreadable;
+    if (reads)
+        *reads += 2;
+    return *da == *db ? ContentVerdict::Equal : ContentVerdict::Differ;
+}
+
 bool decidedByContents(const FolderRows& rows, qsizetype row) {
     const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
     const RowStatus s = rows.status(row);
@@ -297,10 +329,19 @@ bool decidedByContents(const FolderRows& rows, qsizetype row) {
 ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
                                 const TimeRule& rule, const std::atomic<bool>& cancel,
                                 DigestCache* cache, std::atomic<qsizetype>* reads) {
+    LocalSide local;
+    return checkRowContents(rows, row, {local, SidePlace::descriptor(dirA)},
+                            {local, SidePlace::descriptor(dirB)}, rule, cancel, cache, reads);
+}
+
+ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, const SideFolder& a,
+                                const SideFolder& b, const TimeRule& rule,
+                                const std::atomic<bool>& cancel, DigestCache* cache,
+                                std::atomic<qsizetype>* reads) {
     const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
     const ContentVerdict v =
-        compareFilesAt(dirA, rows.source.fileName(i).data(), dirB,
-                       rows.destination.fileName(j).data(), cancel, cache, reads);
+        compareSideFiles(a, rows.source.fileName(i).data(), b, rows.destination.fileName(j).data(),
+                         cancel, cache, reads);
     if (v == ContentVerdict::Equal || v == ContentVerdict::Differ)
         rows.setStatus(row, contentStatus(rows.source.stat(i), rows.destination.stat(j),
                                           v == ContentVerdict::Equal, rule));
@@ -310,14 +351,19 @@ ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int d
 ContentVerdict ContentChecker::check(const Pair& pair) {
     if (pair.folders)
         return checkTrees(pair);
+    const SideFolder a{*m_source, m_source->root()}, b{*m_destination, m_destination->root()};
+    const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
+    if (!dirA || !dirB)
+        return compareSideFiles(a, pair.source.constData(), b, pair.destination.constData(),
+                                m_cancel, m_cache.get(), &m_reads);
     // A pane lists a link by what it leads to: so is it compared.
     struct stat sa {
     }, sb{};
-    const UniqueFd a{openRegular(AT_FDCWD, pair.source.constData(), 0, sa)};
-    const UniqueFd b{openRegular(AT_FDCWD, pair.destination.constData(), 0, sb)};
-    if (a.fd < 0 || b.fd < 0)
+    const UniqueFd fa{openRegular(*dirA, pair.source.constData(), 0, sa)};
+    const UniqueFd fb{openRegular(*dirB, pair.destination.constData(), 0, sb)};
+    if (fa.fd < 0 || fb.fd < 0)
         return ContentVerdict::Unreadable;
-    return compareStatted(a.fd, sa, b.fd, sb, m_cancel, m_cache.get(), &m_reads);
+    return compareStatted(fa.fd, sa, fb.fd, sb, m_cancel, m_cache.get(), &m_reads);
 }
 
 std::optional<RowStatus> treeStatus(ContentVerdict verdict) {
@@ -350,7 +396,7 @@ ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     options.cache = m_cache.get();
     options.reads = &m_reads;
     try {
-        switch (compareTrees(pair.source, pair.destination, options)) {
+        switch (compareTrees(*m_source, pair.source, *m_destination, pair.destination, options)) {
         case RowStatus::Same:
             return ContentVerdict::Equal;
         case RowStatus::SameContents:

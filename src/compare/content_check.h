@@ -4,6 +4,7 @@
 #include "compare/row_matching.h"
 #include "compare/row_status.h"
 #include "fs/filter_settings.h"
+#include "fs/folder_side.h"
 
 #include <QByteArray>
 #include <atomic>
@@ -44,6 +45,20 @@ ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char*
                               const std::atomic<bool>& cancel, DigestCache* cache = nullptr,
                               std::atomic<qsizetype>* reads = nullptr);
 
+// A folder at a place its side holds (folder_side.h).
+struct SideFolder {
+    FolderSide& side;
+    SidePlace place;
+};
+
+// compareFilesAt() for two files each at a place on its side. Where both
+// sides' files can be read here, they are, side by side; else the sides'
+// digests tell (after the sizes), each file counted in `reads`.
+ContentVerdict compareSideFiles(const SideFolder& a, const char* nameA, const SideFolder& b,
+                                const char* nameB, const std::atomic<bool>& cancel,
+                                DigestCache* cache = nullptr,
+                                std::atomic<qsizetype>* reads = nullptr);
+
 // Whether a row's contents decide its status: two files (neither a link)
 // of equal size that the stats call same or newer on one side.
 bool decidedByContents(const FolderRows& rows, qsizetype row);
@@ -52,6 +67,10 @@ bool decidedByContents(const FolderRows& rows, qsizetype row);
 ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
                                 const TimeRule& rule, const std::atomic<bool>& cancel,
                                 DigestCache* cache, std::atomic<qsizetype>* reads = nullptr);
+ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, const SideFolder& a,
+                                const SideFolder& b, const TimeRule& rule,
+                                const std::atomic<bool>& cancel, DigestCache* cache,
+                                std::atomic<qsizetype>* reads = nullptr);
 
 // A folder pair's status from the verdict on its trees; nothing when the
 // walk was cancelled (the pair is still checking).
@@ -78,6 +97,9 @@ public:
 
     // `cache` null: the user's own cache file.
     explicit ContentChecker(std::unique_ptr<DigestCache> cache = nullptr);
+    // Pairs' paths lie on these sides (folder_side.h); null: on this machine.
+    ContentChecker(std::unique_ptr<DigestCache> cache, std::unique_ptr<FolderSide> source,
+                   std::unique_ptr<FolderSide> destination);
     ~ContentChecker();
     ContentChecker(const ContentChecker&) = delete;
     ContentChecker& operator=(const ContentChecker&) = delete;
@@ -103,4 +125,5 @@ private:
     FilterSettings m_treeFilters; // set before the thread starts
     // Only the one running thread uses it.
     std::unique_ptr<DigestCache> m_cache;
+    const std::unique_ptr<FolderSide> m_source, m_destination;
 };

@@ -4,13 +4,11 @@
 #include "base/name_text.h"
 #include "compare/content_check.h"
 #include "fs/folder_chain.h"
+#include "fs/local_side.h"
 
 #include <cerrno>
-#include <climits>
-#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,7 +29,10 @@ bool outOfDescriptors(int error) {
 // difference.
 class TreeWalker {
 public:
-    TreeWalker(const TreeOptions& options, TreeRows* out) : m_options(options), m_out(out) {
+    TreeWalker(FolderSide& source, FolderSide& destination, const TreeOptions& options,
+               TreeRows* out)
+        : m_sideA(source), m_sideB(destination), m_a(source.walk()), m_b(destination.walk()),
+          m_options(options), m_out(out) {
         m_filters = options.filters;
         m_filters.showSubfolders = 1;
         m_scan.cancel = options.cancel;
@@ -50,12 +51,12 @@ public:
         try {
             if (a) {
                 m_scan.relativeFolder = m_options.relativeTop + m_pathA.mid(m_topA);
-                rows.source = listFilesAt(m_a.fd(), m_pathA, m_filters, m_scan);
+                rows.source = m_sideA.list(m_a->place(), m_pathA, m_filters, m_scan);
             }
             listing = &m_pathB;
             if (b) {
                 m_scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
-                rows.destination = listFilesAt(m_b.fd(), m_pathB, m_filters, m_scan);
+                rows.destination = m_sideB.list(m_b->place(), m_pathB, m_filters, m_scan);
             }
         } catch (const FsError& e) {
             if (mustList || outOfDescriptors(e.number()))
@@ -144,9 +145,9 @@ public:
     // Unreadable, and told.
     RowStatus checkContents(FolderRows& rows, qsizetype r) {
         errno = 0;
-        const ContentVerdict v =
-            checkRowContents(rows, r, m_a.fd(), m_b.fd(), m_options.filters.times, cancelFlag(),
-                             m_options.cache, m_options.reads);
+        const ContentVerdict v = checkRowContents(rows, r, {m_sideA, m_a->place()},
+                                                  {m_sideB, m_b->place()}, m_options.filters.times,
+                                                  cancelFlag(), m_options.cache, m_options.reads);
         if (v == ContentVerdict::Cancelled)
             throw ScanCancelled{};
         if (v == ContentVerdict::Unreadable) {
@@ -179,24 +180,24 @@ public:
         const bool a = !nameA.isEmpty(), b = !nameB.isEmpty();
         RowStatus status = RowStatus::Unreadable;
         bool itself = true; // the folder itself, not one below it
-        if (a && !m_a.enter(nameA)) {
+        if (a && !m_a->enter(nameA)) {
             status = notEntered(belowA);
-        } else if (b && !m_b.enter(nameB)) {
+        } else if (b && !m_b->enter(nameB)) {
             status = notEntered(belowB);
             if (a)
-                back(m_a, belowA);
+                back(*m_a, belowA);
         } else {
             if (m_options.entered)
-                m_options.entered(m_rel, a ? &m_a.id() : nullptr, b ? &m_b.id() : nullptr);
+                m_options.entered(m_rel, a ? &m_a->id() : nullptr, b ? &m_b->id() : nullptr);
             FolderRows level;
             if (list(level, a, b, false)) {
                 itself = false;
                 status = compare(level);
             }
             if (a)
-                back(m_a, belowA);
+                back(*m_a, belowA);
             if (b)
-                back(m_b, belowB);
+                back(*m_b, belowB);
         }
         m_pathA.truncate(aboveA);
         m_pathB.truncate(aboveB);
@@ -219,7 +220,7 @@ public:
     }
 
     // A folder above that is no longer where the walk left it ends the walk.
-    static void back(FolderChain& chain, const QByteArray& path) {
+    static void back(SideWalk& chain, const QByteArray& path) {
         if (!chain.leave())
             throw FsError(ESTALE, nameText(path),
                           QStringLiteral("the folder above was moved while it was compared"));
@@ -229,15 +230,10 @@ public:
     // whatever their own times (as `rsync -a` sees them); else their times
     // say which is newer, and equal times differ.
     RowStatus linkPair(const FolderRows& rows, qsizetype r) const {
-        const auto target = [](int dir, QByteArrayView name) {
-            QByteArray to(PATH_MAX, Qt::Uninitialized);
-            const ssize_t n =
-                ::readlinkat(dir, name.toByteArray().constData(), to.data(), to.size());
-            return n < 0 ? std::optional<QByteArray>() : std::optional(to.left(n));
-        };
-        const auto a = target(m_a.fd(), rows.source.fileName(rows.entry(r, Side::Source)));
-        const auto b =
-            target(m_b.fd(), rows.destination.fileName(rows.entry(r, Side::Destination)));
+        const auto a = m_sideA.linkTarget(m_a->place(),
+                                          rows.source.fileName(rows.entry(r, Side::Source)).data());
+        const auto b = m_sideB.linkTarget(
+            m_b->place(), rows.destination.fileName(rows.entry(r, Side::Destination)).data());
         if (!a || !b)
             return RowStatus::Unreadable;
         if (*a == *b)
@@ -269,7 +265,8 @@ public:
         m_topB = m_pathB.size();
     }
 
-    FolderChain m_a, m_b; // the folders the walk is in, on each side
+    FolderSide &m_sideA, &m_sideB;
+    const std::unique_ptr<SideWalk> m_a, m_b; // the folders the walk is in, on each side
     // Their paths, each ending with "/", and the path below the two given.
     QByteArray m_pathA, m_pathB, m_rel;
 
@@ -292,19 +289,26 @@ bool walkedBelow(const FolderRows& rows, qsizetype r) {
 
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options) {
+    LocalSide source, destination;
+    return compareTrees(source, sourceFolder, destination, destinationFolder, options);
+}
+
+RowStatus compareTrees(FolderSide& source, const QByteArray& sourceFolder, FolderSide& destination,
+                       const QByteArray& destinationFolder, const TreeOptions& options) {
     // The two given are opened without following a link.
-    TreeWalker walker(options, nullptr);
-    const bool openA = walker.m_a.openTop(sourceFolder, false);
+    TreeWalker walker(source, destination, options, nullptr);
+    const bool openA = walker.m_a->openTop(sourceFolder, false);
     const int errA = errno;
-    const bool openB = walker.m_b.openTop(destinationFolder, false);
+    const bool openB = walker.m_b->openTop(destinationFolder, false);
     const int errB = errno;
     if (!openA || !openB) {
         const QByteArray a = withSlash(sourceFolder).chopped(1),
                          b = withSlash(destinationFolder).chopped(1);
         struct stat sa {
         }, sb{};
-        if (::lstat(a.constData(), &sa) == 0 && ::lstat(b.constData(), &sb) == 0 &&
-            S_ISLNK(sa.st_mode) && S_ISLNK(sb.st_mode)) {
+        if (source.stat(source.root(), a.constData(), sa) &&
+            destination.stat(destination.root(), b.constData(), sb) && S_ISLNK(sa.st_mode) &&
+            S_ISLNK(sb.st_mode)) {
             const FileStat s{qint64(sa.st_size), sa.st_mtime, false, false};
             const FileStat d{qint64(sb.st_size), sb.st_mtime, false, false};
             return rowStatus(&s, &d, false, options.filters.times);
@@ -327,13 +331,19 @@ RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destina
 
 void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                const TreeOptions& options, TreeRows& out) {
-    TreeWalker walker(options, &out);
-    if (!walker.m_a.openTop(sourceFolder, true))
+    LocalSide source, destination;
+    walkTrees(source, sourceFolder, destination, destinationFolder, options, out);
+}
+
+void walkTrees(FolderSide& source, const QByteArray& sourceFolder, FolderSide& destination,
+               const QByteArray& destinationFolder, const TreeOptions& options, TreeRows& out) {
+    TreeWalker walker(source, destination, options, &out);
+    if (!walker.m_a->openTop(sourceFolder, true))
         throw FsError::fromErrno(errno, nameText(sourceFolder));
-    if (!walker.m_b.openTop(destinationFolder, true))
+    if (!walker.m_b->openTop(destinationFolder, true))
         throw FsError::fromErrno(errno, nameText(destinationFolder));
     if (options.entered)
-        options.entered({}, &walker.m_a.id(), &walker.m_b.id());
+        options.entered({}, &walker.m_a->id(), &walker.m_b->id());
     onDeepStack([&] {
         walker.atTops(sourceFolder, destinationFolder);
         FolderRows rows;

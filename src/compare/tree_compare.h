@@ -2,6 +2,7 @@
 
 #include "compare/row_matching.h"
 #include "fs/folder_chain.h"
+#include "fs/folder_side.h"
 
 #include <QByteArray>
 #include <atomic>
@@ -54,6 +55,9 @@ struct TreeOptions {
 // length and time). Throws ScanCancelled.
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                        const TreeOptions& options);
+// The same for two folders each on its side (folder_side.h), at their paths there.
+RowStatus compareTrees(FolderSide& source, const QByteArray& sourceFolder, FolderSide& destination,
+                       const QByteArray& destinationFolder, const TreeOptions& options);
 
 // Both trees in full, for the report, told row by row as the walk goes, so
 // that nothing of a level is kept once the walk has left it.
@@ -88,3 +92,5 @@ bool walkedBelow(const FolderRows& rows, qsizetype r);
 // (no false Unreadable rows then); ScanCancelled.
 void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                const TreeOptions& options, TreeRows& out);
+void walkTrees(FolderSide& source, const QByteArray& sourceFolder, FolderSide& destination,
+               const QByteArray& destinationFolder, const TreeOptions& options, TreeRows& out);

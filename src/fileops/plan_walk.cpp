@@ -1,5 +1,7 @@
 #include "fileops/plan_walk.h"
 
+#include "fs/local_side.h"
+
 #include <cerrno>
 
 namespace {
@@ -17,6 +19,10 @@ qsizetype sharedEnd(QByteArrayView a, QByteArrayView b) {
 }
 
 } // namespace
+
+PlanWalker::PlanWalker(QByteArray top, std::shared_ptr<const SeenFolders> seen, FolderSide* side)
+    : m_top(std::move(top)), m_own(side ? nullptr : std::make_unique<LocalSide>()),
+      m_side(side ? side : m_own.get()), m_chain(m_side->walk()), m_seen(std::move(seen)) {}
 
 std::function<void(const QByteArray&, QByteArrayView)>& PlanWalker::beforeReachForTests() {
     static std::function<void(const QByteArray&, QByteArrayView)> hook;
@@ -39,26 +45,26 @@ const FolderId* PlanWalker::expected(const QByteArray& below) const {
 
 bool PlanWalker::restart() {
     m_at.clear();
-    if (!m_chain.openTop(m_top, true, expected(QByteArray())))
+    if (!m_chain->openTop(m_top, true, expected(QByteArray())))
         return false;
-    m_known.insert(QByteArray(), m_chain.id());
+    m_known.insert(QByteArray(), m_chain->id());
     return true;
 }
 
 bool PlanWalker::reach(QByteArrayView folder) {
-    if (!m_chain.empty() && folder == QByteArrayView(m_at))
+    if (!m_chain->empty() && folder == QByteArrayView(m_at))
         return true;
     if (const auto& hook = beforeReachForTests())
         hook(m_top, folder);
     // Up to the folder both paths share, then down, one name at a time.
-    const qsizetype shared = m_chain.empty() ? 0 : sharedEnd(m_at, folder);
-    while (!m_chain.empty() && m_at.size() > shared) {
-        if (!m_chain.leave())
+    const qsizetype shared = m_chain->empty() ? 0 : sharedEnd(m_at, folder);
+    while (!m_chain->empty() && m_at.size() > shared) {
+        if (!m_chain->leave())
             break;
         m_at.truncate(std::max<qsizetype>(m_at.lastIndexOf('/'), 0));
     }
     m_refused.clear();
-    if (m_chain.empty() && !restart())
+    if (m_chain->empty() && !restart())
         return false;
     while (m_at.size() < folder.size()) {
         const qsizetype from = m_at.isEmpty() ? 0 : m_at.size() + 1;
@@ -66,11 +72,11 @@ bool PlanWalker::reach(QByteArrayView folder) {
         if (end < 0)
             end = folder.size();
         const QByteArray below = folder.first(end).toByteArray();
-        if (!m_chain.enter(folder.sliced(from, end - from).toByteArray(), expected(below))) {
+        if (!m_chain->enter(folder.sliced(from, end - from).toByteArray(), expected(below))) {
             m_refused = below;
             return false;
         }
-        m_known.insert(below, m_chain.id());
+        m_known.insert(below, m_chain->id());
         m_at = below;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/folder_chain.h"
+#include "fs/folder_side.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,18 +11,19 @@
 
 // One side of a command that acts on many entries below a top folder, in
 // the order of their folders (a plan's): stands in the folder of the entry
-// at hand, held open, each folder entered from its parent without following
-// a link, as FolderChain walks, and one entered again only as the folder it
-// was when first entered. Every step then acts at (fd(), name): a folder
-// swapped for a link (or, once entered, for another folder) is never
-// walked through, so nothing outside the tree is reached.
+// at hand, held by its side (folder_side.h), each folder entered from its
+// parent without following a link, as FolderChain walks, and one entered
+// again only as the folder it was when first entered. Every step then acts at (fd(), name): a
+// folder swapped for a link (or, once entered, for another folder) is never walked through, so
+// nothing outside the tree is reached.
 class PlanWalker {
 public:
     // `top` is the folder as the user gave it (a link there is followed);
     // `seen`, when given, the folders as a plan's walk entered them, which
     // must be those entered now.
-    explicit PlanWalker(QByteArray top, std::shared_ptr<const SeenFolders> seen = nullptr)
-        : m_top(std::move(top)), m_seen(std::move(seen)) {}
+    // On `side`, which outlives the walker; a local folder when none is given.
+    explicit PlanWalker(QByteArray top, std::shared_ptr<const SeenFolders> seen = nullptr,
+                        FolderSide* side = nullptr);
     PlanWalker(const PlanWalker&) = delete;
     PlanWalker& operator=(const PlanWalker&) = delete;
 
@@ -30,8 +32,11 @@ public:
     // entered: ELOOP or ENOTDIR for a link or no folder, ESTALE for another
     // folder than the one entered before.
     bool reach(QByteArrayView folder);
-    // The folder reached (valid after reach() succeeded).
-    int fd() const { return m_chain.fd(); }
+    // The folder reached (valid after reach() succeeded), and its side.
+    SidePlace place() const { return m_chain->place(); }
+    FolderSide& side() const { return *m_side; }
+    // Its descriptor, on a side of this machine.
+    int fd() const { return m_chain->place().fd(); }
     const QByteArray& top() const { return m_top; }
     // The path of `relative` (an entry below the top), for messages.
     QByteArray pathOf(QByteArrayView relative) const;
@@ -49,7 +54,9 @@ private:
     bool restart();
 
     QByteArray m_top;
-    FolderChain m_chain;
+    std::unique_ptr<FolderSide> m_own; // the local side, when none was given
+    FolderSide* m_side;
+    std::unique_ptr<SideWalk> m_chain;
     QByteArray m_at; // the folder the chain stands in, below the top
     QByteArray m_refused;
     std::shared_ptr<const SeenFolders> m_seen;

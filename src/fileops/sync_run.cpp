@@ -4,11 +4,13 @@
 #include "compare/flat_rows.h"
 #include "fileops/command_host.h"
 #include "fileops/shown_deletion.h"
+#include "fileops/side_copy.h"
 #include "fileops/sync_sides.h"
 #include "fileops/sync_state_save.h"
 #include "fileops/sync_times.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "fs/local_side.h"
 #include "fs/trash.h"
 #include "sync/sync_state.h"
 
@@ -68,10 +70,17 @@ bool madeByCopy(const std::optional<struct stat>& made, const std::optional<stru
 
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal) {
+    LocalSide source, destination;
+    return runSyncPlan(host, plan, way, journal, source, destination);
+}
+
+std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
+                                     UndoJournal* journal, FolderSide& sourceSide,
+                                     FolderSide& destinationSide) {
     std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
     if (journal)
         journal->begin(QStringLiteral("Synchronize"));
-    SyncSides sides(plan);
+    SyncSides sides(plan, &sourceSide, &destinationSide);
     // The names the deletions free on each side, which a copy may then take.
     std::vector<size_t> deletions;
     QSet<QByteArrayView> freed[2];
@@ -141,11 +150,10 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
             (before[c] && plan.path(e, to).isEmpty() && !freed[int(to)].contains(relative)))
             return false;
         outcomes[k] = SyncOutcome::Failed;
-        begun[c] = true;
-        options.folders = std::make_shared<HeldFolders>();
-        options.folders->lend(folderPath(planned.transfers[c].source.folder), sides[from].fd());
-        options.folders->lend(folderPath(planned.transfers[c].targetFolder), sides[to].fd());
-        return true;
+        const Transfer& t = planned.transfers[c];
+        begun[c] = lendPlaces(options, {sides[from].side(), sides[from].place(), t.source.folder},
+                              {sides[to].side(), sides[to].place(), t.targetFolder});
+        return bool(begun[c]);
     };
     runPlanned(host, planned, CopyOptions(), progress);
     // What each copy begun left: at the target, what it made.

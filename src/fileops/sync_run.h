@@ -6,6 +6,7 @@
 #include <vector>
 
 class CommandHost;
+class FolderSide;
 class UndoJournal;
 
 // What became of one entry of a plan that was run.
@@ -30,3 +31,7 @@ enum class SyncOutcome {
 // also forgets that state. One outcome per entry.
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal = nullptr);
+// The same with the plan's folders each on its side (folder_side.h).
+std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
+                                     UndoJournal* journal, FolderSide& source,
+                                     FolderSide& destination);

@@ -7,11 +7,10 @@
 
 #include <QStringList>
 #include <cerrno>
-#include <fcntl.h>
 
-SyncSides::SyncSides(const SyncPlan& plan)
-    : m_source(folderPath(plan.sourceFolder), plan.folders[0]),
-      m_destination(folderPath(plan.destinationFolder), plan.folders[1]) {}
+SyncSides::SyncSides(const SyncPlan& plan, FolderSide* source, FolderSide* destination)
+    : m_source(folderPath(plan.sourceFolder), plan.folders[0], source),
+      m_destination(folderPath(plan.destinationFolder), plan.folders[1], destination) {}
 
 bool SyncSides::reach(Side side, QByteArrayView relative) {
     return reachFolder(side, folderPart(relative));
@@ -28,9 +27,9 @@ bool SyncSides::reachFolder(Side side, QByteArrayView folder) {
 
 std::optional<struct stat> SyncSides::entry(Side side, QByteArrayView relative) {
     struct stat st {};
+    const PlanWalker& w = (*this)[side];
     if (!reach(side, relative) ||
-        ::fstatat((*this)[side].fd(), namePart(relative).toByteArray().constData(), &st,
-                  AT_SYMLINK_NOFOLLOW) != 0)
+        !w.side().stat(w.place(), namePart(relative).toByteArray().constData(), st))
         return std::nullopt;
     return st;
 }

@@ -37,7 +37,9 @@ inline bool sameTime(const struct timespec& a, const struct timespec& b) {
 // link put at its name) is not walked through but named once, for the end.
 class SyncSides {
 public:
-    explicit SyncSides(const SyncPlan& plan);
+    // Each on its side (folder_side.h), a local folder where none is given.
+    explicit SyncSides(const SyncPlan& plan, FolderSide* source = nullptr,
+                       FolderSide* destination = nullptr);
 
     PlanWalker& operator[](Side side) { return side == Side::Source ? m_source : m_destination; }
 

@@ -5,7 +5,6 @@
 
 #include <QSet>
 #include <cerrno>
-#include <fcntl.h>
 
 namespace {
 
@@ -17,10 +16,8 @@ void takeFolderTime(SyncSides& sides, Side from, const QByteArray& folder) {
     const Side to = otherSide(from);
     const QByteArray name = namePart(folder).toByteArray();
     const auto look = [&](Side side, struct stat& st) {
-        if (folder.isEmpty())
-            return sides.reachFolder(side, {}) && ::fstat(sides[side].fd(), &st) == 0;
-        return sides.reach(side, folder) &&
-               ::fstatat(sides[side].fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        return (folder.isEmpty() ? sides.reachFolder(side, {}) : sides.reach(side, folder)) &&
+               sides[side].side().stat(sides[side].place(), name.constData(), st);
     };
     struct stat a {
     }, b{};
@@ -29,12 +26,7 @@ void takeFolderTime(SyncSides& sides, Side from, const QByteArray& folder) {
     if (!look(from, a) || !look(to, b) || !S_ISDIR(a.st_mode) || !S_ISDIR(b.st_mode) ||
         (seen && !(FolderId::of(b) == *seen)) || sameTime(a.st_mtim, b.st_mtim))
         return;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, a.st_mtim};
-    // The top, held perhaps only as a place (O_PATH), through its descriptor's name.
-    const QByteArray top = "/proc/self/fd/" + QByteArray::number(sides[to].fd());
-    ::utimensat(folder.isEmpty() ? AT_FDCWD : sides[to].fd(),
-                folder.isEmpty() ? top.constData() : name.constData(), times,
-                folder.isEmpty() ? 0 : AT_SYMLINK_NOFOLLOW);
+    (void)sides[to].side().setModified(sides[to].place(), name.constData(), a.st_mtim);
 }
 
 // The folders of the rows (each with those above it, the top first), in the
@@ -85,9 +77,9 @@ void carryTimes(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, 
             const std::optional<struct stat> from = sides.entry(Side::Source, path);
             if (!from || !bothAsPlanned(plan, e, sides))
                 continue;
-            const struct timespec times[2] = {{0, UTIME_OMIT}, from->st_mtim};
-            ::utimensat(sides[Side::Destination].fd(), namePart(path).toByteArray().constData(),
-                        times, AT_SYMLINK_NOFOLLOW);
+            const PlanWalker& to = sides[Side::Destination];
+            (void)to.side().setModified(to.place(), namePart(path).toByteArray().constData(),
+                                        from->st_mtim);
         }
         for (const QByteArray& folder : foldersOf(rows))
             takeFolderTime(sides, Side::Source, folder);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "fileops/file_copy.h"
+#include "fs/folder_side.h"
+
+// A folder at a place its side holds, and the path that names it (as a
+// plan or a folder box gave it) in the copy's locations and messages.
+struct HeldPlace {
+    const FolderSide& side;
+    SidePlace place;
+    QByteArray folder;
+};
+
+// Lends the folders at two places to a copy's options, so the copy engine
+// (file_copy.h) reads and writes there and never at the paths again. False,
+// with EREMOTE, when either side's files lie on another host: such a side
+// copies in and out with its own transfer (rsync), not this engine.
+bool lendPlaces(CopyOptions& options, const HeldPlace& from, const HeldPlace& to);

@@ -1,0 +1,142 @@
+#include "compare/content_check.h"
+#include "fileops/side_copy.h"
+#include "fs/local_side.h"
+#include "support/temp_tree.h"
+
+#include <QFile>
+#include <algorithm>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A side whose files this machine does not read: a remote host's, as far as
+// the content check can tell, so its contents are known by digest.
+class ElsewhereSide final : public LocalSide {
+public:
+    std::optional<int> localFolder(const SidePlace&) const override { return std::nullopt; }
+};
+
+class FolderSideTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree.write(QStringLiteral("a.txt"), "same bytes");
+        tree.write(QStringLiteral("b.txt"), "same bytes");
+        tree.write(QStringLiteral("c.txt"), "other byte");
+        tree.write(QStringLiteral("d.txt"), "longer bytes");
+        tree.write(QStringLiteral("sub/inner.txt"), "inner");
+        tree.mkdir(QStringLiteral("empty"));
+        ASSERT_EQ(::symlink("a.txt", path("link").constData()), 0);
+        ASSERT_TRUE(walk->openTop(top, false));
+    }
+    QByteArray path(const char* name) const { return top + '/' + name; }
+    bool present(const char* name) const {
+        struct stat st {};
+        return side.stat(walk->place(), name, st);
+    }
+
+    TempTree tree;
+    const QByteArray top = QFile::encodeName(tree.path());
+    mutable LocalSide side;
+    std::unique_ptr<SideWalk> walk = side.walk();
+};
+
+TEST_F(FolderSideTest, ListsStatsAndNeverFollowsALinkPlantedForAFolder) {
+    FilterSettings all;
+    all.showSubfolders = 1;
+    ScanOptions identities;
+    identities.identities = true;
+    const FolderListing level = side.list(walk->place(), top + '/', all, identities);
+    QByteArrayList names;
+    qsizetype a = -1;
+    for (qsizetype i = 0; i < level.count(); ++i) {
+        names << level.fileName(i).toByteArray();
+        if (names.back() == "a.txt")
+            a = i;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, QByteArrayList({"a.txt", "b.txt", "c.txt", "d.txt", "empty", "link", "sub"}));
+    struct stat st {};
+    ASSERT_TRUE(side.stat(walk->place(), "a.txt", st));
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(level.stat(a).identity, FileIdentity::of(st));
+    ASSERT_TRUE(side.stat(walk->place(), "link", st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(side.linkTarget(walk->place(), "link"), QByteArray("a.txt"));
+
+    // A link put where a folder was is refused, not walked through.
+    ASSERT_TRUE(side.remove(walk->place(), "empty", path("empty")).ok());
+    ASSERT_EQ(::symlink("sub", path("empty").constData()), 0);
+    EXPECT_FALSE(walk->enter("empty"));
+    EXPECT_TRUE(errno == ELOOP || errno == ENOTDIR) << errno;
+    // A time given to a link is its own; "" is the folder held itself.
+    const struct timespec when { 1600000000, 5 };
+    ASSERT_TRUE(side.setModified(walk->place(), "link", when));
+    ASSERT_TRUE(walk->enter("sub"));
+    ASSERT_TRUE(side.setModified(walk->place(), "", when));
+    EXPECT_TRUE(present("inner.txt"));
+    EXPECT_TRUE(walk->leave());
+    for (const char* name : {"link", "sub", "a.txt"}) {
+        ASSERT_TRUE(side.stat(walk->place(), name, st));
+        EXPECT_EQ(st.st_mtim.tv_nsec == 5, name != QByteArray("a.txt")) << name;
+    }
+    EXPECT_FALSE(side.digest(walk->place(), "link")) << "a link's digest is not its file's";
+}
+
+TEST_F(FolderSideTest, ComparesContentsReadHereOrByDigest) {
+    ElsewhereSide elsewhere;
+    const struct {
+        const char *a, *b;
+        ContentVerdict verdict;
+    } cases[] = {
+        {"a.txt", "b.txt", ContentVerdict::Equal},
+        {"a.txt", "c.txt", ContentVerdict::Differ},
+        {"a.txt", "d.txt", ContentVerdict::Differ},
+        {"a.txt", "link", ContentVerdict::Unreadable},
+        {"a.txt", "missing", ContentVerdict::Unreadable},
+    };
+    const std::atomic<bool> never{false};
+    for (FolderSide* other :
+         {static_cast<FolderSide*>(&side), static_cast<FolderSide*>(&elsewhere)})
+        for (const auto& c : cases)
+            EXPECT_EQ(
+                compareSideFiles({side, walk->place()}, c.a, {*other, walk->place()}, c.b, never),
+                c.verdict)
+                << c.a << " " << c.b << (other == &side ? " here" : " by digest");
+}
+
+TEST_F(FolderSideTest, DeletesAndTrashesAndTakesBack) {
+    const SidePlace here = walk->place();
+    EXPECT_TRUE(side.remove(here, "c.txt", path("c.txt")).ok());
+    EXPECT_TRUE(side.remove(here, "link", path("link")).ok());
+    EXPECT_TRUE(side.remove(here, "empty", path("empty")).ok());
+    EXPECT_FALSE(side.remove(here, "sub", path("sub")).ok()) << "a folder that holds files stays";
+    EXPECT_FALSE(present("c.txt") || present("link") || present("empty"));
+    EXPECT_TRUE(present("a.txt"));
+
+    TrashEntry file, folder;
+    ASSERT_TRUE(side.trash(here, "a.txt", path("a.txt"), file).ok());
+    ASSERT_TRUE(side.trash(here, "sub", path("sub"), folder).ok());
+    EXPECT_FALSE(present("a.txt") || present("sub"));
+    EXPECT_TRUE(side.restore(file).ok());
+    EXPECT_TRUE(side.restore(folder).ok());
+    EXPECT_EQ(tree.read(QStringLiteral("a.txt")), "same bytes");
+    EXPECT_EQ(tree.read(QStringLiteral("sub/inner.txt")), "inner");
+}
+
+TEST_F(FolderSideTest, CopiesAtThePlacesHeldNotAtTheirPaths) {
+    const std::unique_ptr<SideWalk> in = side.walk();
+    ASSERT_TRUE(in->openTop(top, false) && in->enter("sub"));
+    // Another folder put at the name once the walk stands in it.
+    ASSERT_EQ(::rename(path("sub").constData(), path("moved").constData()), 0);
+    tree.write(QStringLiteral("sub/inner.txt"), "planted");
+
+    CopyOptions options;
+    ASSERT_TRUE(lendPlaces(options, {side, in->place(), path("sub")}, {side, walk->place(), top}));
+    ASSERT_TRUE(copyFile({path("sub"), "inner.txt"}, {top, "copy.txt"}, Existing::Keep, options));
+    EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "inner");
+}
+
+} // namespace
