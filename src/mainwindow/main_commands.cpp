@@ -1,6 +1,8 @@
 // The toolbar's dispatch, the folder choice, swap, and the desktop verbs.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/name_text.h"
 #include "fs/file_system.h"
 #include "fs/folder_paths.h"
@@ -52,24 +54,24 @@ void Main::tbrMain_ButtonClick(const QString& key) {
 }
 
 void Main::cmdSource_Click() {
-    chooseFolder(m_ui.txtSource, QStringLiteral("Select source Folder:"));
+    Parts::chooseFolder(*this, m_ui.txtSource, QStringLiteral("Select source Folder:"));
 }
 
 void Main::cmdDest_Click() {
-    chooseFolder(m_ui.txtDest, QStringLiteral("Select destination Folder:"));
+    Parts::chooseFolder(*this, m_ui.txtDest, QStringLiteral("Select destination Folder:"));
 }
 
-void Main::chooseFolder(QLineEdit* folderBox, const QString& title) {
+void Main::Parts::chooseFolder(Main& m, QLineEdit* folderBox, const QString& title) {
     // A folder that has gone: the dialog opens on what is left of its path
     // (an empty box preselects nothing).
     const QByteArray folder = FileSystem::encode(folderBox->text());
     const bool gone = !folder.isEmpty() && !isFolder(folder);
     const QString chosen = BrowseForFolder(
-        platform(), this, gone ? nameText(nearestFolder(folder)) : folderBox->text(), title);
+        m.platform(), &m, gone ? nameText(nearestFolder(folder)) : folderBox->text(), title);
     if (chosen.isEmpty())
         return; // cancelled: nothing changes
     folderBox->setText(chosen);
-    mnuRefresh_Click();
+    m.mnuRefresh_Click();
 }
 
 void Main::folderTyped(QLineEdit* box, const QString& text) {

@@ -1,6 +1,8 @@
 // File > Compare Files: which two files, and where they are shown.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/message_style.h"
 #include "base/name_text.h"
 #include "dialogs/file_diff_view.h"
@@ -66,7 +68,7 @@ void Main::mnuCompareFiles_Click() {
 void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
     const QList<QByteArray> paths = {left, right};
     if (!m_comparison->settings().diffProgram.trimmed().isEmpty()) {
-        startDiffProgram(paths);
+        Parts::startDiffProgram(*this, paths);
         return;
     }
     // Files too large for the view need a diff program of the user's.
@@ -103,14 +105,14 @@ void Main::compareFiles(const QByteArray& left, const QByteArray& right) {
     view->show();
 }
 
-void Main::startDiffProgram(const QList<QByteArray>& paths) {
+void Main::Parts::startDiffProgram(Main& m, const QList<QByteArray>& paths) {
     const QList<QByteArray> arguments =
-        diffCommandArguments(m_comparison->settings().diffProgram, paths[0], paths[1]);
+        diffCommandArguments(m.m_comparison->settings().diffProgram, paths[0], paths[1]);
     const QString error = arguments.isEmpty() ? QStringLiteral("A quote is not closed.")
-                                              : platform().startCommand(arguments);
+                                              : m.platform().startCommand(arguments);
     if (!error.isEmpty())
-        platform().messageBox(this,
-                              QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
-                                  .arg(m_comparison->settings().diffProgram, error),
-                              MsgStyle::Critical);
+        m.platform().messageBox(&m,
+                                QStringLiteral("The diff program could not be started:\r\n%1\r\n%2")
+                                    .arg(m.m_comparison->settings().diffProgram, error),
+                                MsgStyle::Critical);
 }

@@ -2,6 +2,8 @@
 // same relative place in the other pane's folder.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "compare/flat_rows.h"
 #include "fileops/transfer_run.h"
 #include "fs/parent_folders.h"
@@ -19,48 +21,48 @@
 // Destination side (Right), or back (Left), with the folders above them
 // made as needed; one Undo entry.
 void Main::mnuEditCopyToRight_Click() {
-    copyAcross(Side::Source);
+    Parts::copyAcross(*this, Side::Source);
 }
 
 void Main::mnuEditCopyToLeft_Click() {
-    copyAcross(Side::Destination);
+    Parts::copyAcross(*this, Side::Destination);
 }
 
-void Main::copyAcross(Side from) {
-    if (m_fileCommandRunning)
+void Main::Parts::copyAcross(Main& m, Side from) {
+    if (m.m_fileCommandRunning)
         return;
-    if (m_comparison->syncPreview()
+    if (m.m_comparison->syncPreview()
             .previewed()) { // the preview's rows take the copy as their action
-        changeSyncActions(from == Side::Source ? SyncAction::CopyRight : SyncAction::CopyLeft);
+        m.changeSyncActions(from == Side::Source ? SyncAction::CopyRight : SyncAction::CopyLeft);
         return;
     }
-    ListPane* fromPane = from == Side::Source ? m_ui.lvSource : m_ui.lvDest;
+    ListPane* fromPane = from == Side::Source ? m.m_ui.lvSource : m.m_ui.lvDest;
     const QByteArray fromTop =
-        FileSystem::encode((from == Side::Source ? m_ui.txtSource : m_ui.txtDest)->text());
+        FileSystem::encode((from == Side::Source ? m.m_ui.txtSource : m.m_ui.txtDest)->text());
     const QByteArray toTop =
-        FileSystem::encode((from == Side::Source ? m_ui.txtDest : m_ui.txtSource)->text());
+        FileSystem::encode((from == Side::Source ? m.m_ui.txtDest : m.m_ui.txtSource)->text());
     // The rows chosen in the pane last pointed at; the panes' rows face each other.
-    const std::vector<char> selected = selectedRowFlags(*activeList());
+    const std::vector<char> selected = selectedRowFlags(*m.activeList());
     std::vector<int> rows;
     for (int row = 0; row < fromPane->count(); ++row) {
         if (selected[static_cast<size_t>(row)] && !fromPane->rowText(row).isEmpty())
             rows.push_back(row);
     }
     if (rows.empty()) {
-        m_platform.beep(); // nothing on that side to carry across
+        m.m_platform.beep(); // nothing on that side to carry across
         return;
     }
-    const auto recorded = recordForUndo(from == Side::Source ? QStringLiteral("Copy to Right")
+    const auto recorded = m.recordForUndo(from == Side::Source ? QStringLiteral("Copy to Right")
                                                              : QStringLiteral("Copy to Left"));
     {
-        FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning,
-                           m_ui.pbrMain);
+        FileCommandRun run(m.m_platform, &m, m.fileCommandActions(), m.m_fileCommandRunning,
+                           m.m_ui.pbrMain);
         // The files chosen now, by name and identity, whatever the rows do meanwhile.
         QList<ClipboardEntry> chosen;
         for (const int row : rows)
             chosen.append({fromPane->rowLocation(fromTop, row), fromPane->rows().isFolder(row)});
         noteIdentities(chosen, run);
-        CopyOptions options = copyOptions;
+        CopyOptions options = m.copyOptions;
         options.folders = std::make_shared<HeldFolders>();
         ParentFolders parents;
         std::vector<Transfer> transfers;
@@ -69,7 +71,7 @@ void Main::copyAcross(Side from) {
             const QByteArrayView folder = folderPart(relative);
             std::vector<QByteArray> made;
             if (const FsResult ok = parents.make(fromTop, toTop, folder, &made); !ok) {
-                ReportUnexpectedError(m_platform, this, ok.error().number(),
+                ReportUnexpectedError(m.m_platform, &m, ok.error().number(),
                                       ok.error().description());
                 continue;
             }
@@ -77,18 +79,18 @@ void Main::copyAcross(Side from) {
                 UndoStep step;
                 step.kind = UndoStep::Kind::FolderMade;
                 step.path = path;
-                m_comparison->undoJournal().record(std::move(step));
+                m.m_comparison->undoJournal().record(std::move(step));
             }
             Transfer t{chosen[k].file, chosen[k].folder,
                        folder.isEmpty() ? toTop : FileLocation{toTop, folder.toByteArray()}.path()};
-            t.keepReplaced = m_comparison->settings().useTrash != 0;
-            t.journal = &m_comparison->undoJournal();
+            t.keepReplaced = m.m_comparison->settings().useTrash != 0;
+            t.journal = &m.m_comparison->undoJournal();
             t.chosen = chosen[k].identity();
             transfers.push_back(std::move(t));
         }
         runTransfers(run, std::move(transfers), options);
         parents.finish();
     }
-    m_ui.pbrMain->setValue(0);
-    mnuRefresh_Click();
+    m.m_ui.pbrMain->setValue(0);
+    m.mnuRefresh_Click();
 }

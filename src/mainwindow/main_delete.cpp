@@ -1,6 +1,8 @@
 // Delete: the active pane's selected files, each confirmed.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "fileops/file_steps.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
@@ -15,21 +17,22 @@ void Main::mnuDelete_Click() {
         changeSyncActions(ActivePane == 0 ? SyncAction::DeleteLeft : SyncAction::DeleteRight);
         return;
     }
-    deleteSelected(m_comparison->settings().useTrash != 0 ? DeleteWay::ToTrash
-                                                          : DeleteWay::Permanently);
+    Parts::deleteSelected(*this, m_comparison->settings().useTrash != 0 ? DeleteWay::ToTrash
+                                                                        : DeleteWay::Permanently);
 }
 
 void Main::mnuEditDeletePermanently_Click() {
-    deleteSelected(DeleteWay::Permanently);
+    Parts::deleteSelected(*this, DeleteWay::Permanently);
 }
 
-void Main::deleteSelected(DeleteWay way) {
-    if (CurrentFile.isEmpty() || m_fileCommandRunning)
+void Main::Parts::deleteSelected(Main& m, DeleteWay way) {
+    if (m.CurrentFile.isEmpty() || m.m_fileCommandRunning)
         return;
-    const auto recorded = recordForUndo(QStringLiteral("Delete"));
-    ListPane* pane = activeList();
-    QLineEdit* folderBox = activeFolderBox();
-    FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_ui.pbrMain);
+    const auto recorded = m.recordForUndo(QStringLiteral("Delete"));
+    ListPane* pane = m.activeList();
+    QLineEdit* folderBox = m.activeFolderBox();
+    FileCommandRun run(m.m_platform, &m, m.fileCommandActions(), m.m_fileCommandRunning,
+                       m.m_ui.pbrMain);
     const QByteArray folder = FileSystem::encode(folderBox->text());
     // The files chosen now, by name and identity: rows that hide or appear
     // while a question waits change nothing of what is deleted.
@@ -38,12 +41,12 @@ void Main::deleteSelected(DeleteWay way) {
     run.setMaximum(int(chosen.size()));
     for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
         if (chosen[i].id) // gone already when chosen: nothing to ask about
-            (void)deleteFileAsked(run, chosen[i].file, way, &m_comparison->undoJournal(),
-                                  chosen[i].folder, &*chosen[i].id);
+            (void)deleteFileAsked(run, chosen[i].file, way, &m.m_comparison->undoJournal(),
+                                    chosen[i].folder, &*chosen[i].id);
         run.setValue(int(i) + 1);
     }
-    m_ui.pbrMain->setValue(0);
-    mnuRefresh_Click();
+    m.m_ui.pbrMain->setValue(0);
+    m.mnuRefresh_Click();
 }
 
 void Main::mnuPopupDelete_Click() {

@@ -2,6 +2,8 @@
 // and stepping from one difference to the next.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "mainwindow/list_pane.h"
 #include "mainwindow/pane_selection.h"
 #include "shell/platform.h"
@@ -64,22 +66,22 @@ void Main::mnuViewOnlyDifferences_Click() {
         // under way applies the choice to the rows it brings.
         entry->setChecked(m_comparison->onlyDifferences());
     } else {
-        showOnlyDifferences(entry->isChecked());
+        Parts::showOnlyDifferences(*this, entry->isChecked());
     }
     toolbarButton(QStringLiteral("OnlyDifferences"))->setChecked(entry->isChecked());
 }
 
-void Main::showOnlyDifferences(bool only) {
-    if (only == m_comparison->onlyDifferences())
+void Main::Parts::showOnlyDifferences(Main& m, bool only) {
+    if (only == m.m_comparison->onlyDifferences())
         return;
-    ListPane* active = activeList();
-    ListPane* other = active == m_ui.lvSource ? m_ui.lvDest : m_ui.lvSource;
-    const PanePlace activePlace(*active, m_comparison->visibleRows());
-    const PanePlace otherPlace(*other, m_comparison->visibleRows());
-    m_comparison->setOnlyDifferences(only);
+    ListPane* active = m.activeList();
+    ListPane* other = active == m.m_ui.lvSource ? m.m_ui.lvDest : m.m_ui.lvSource;
+    const PanePlace activePlace(*active, m.m_comparison->visibleRows());
+    const PanePlace otherPlace(*other, m.m_comparison->visibleRows());
+    m.m_comparison->setOnlyDifferences(only);
     // The other pane first, so the current file ends on the active one.
-    otherPlace.restore(*other, m_comparison->visibleRows());
-    activePlace.restore(*active, m_comparison->visibleRows());
+    otherPlace.restore(*other, m.m_comparison->visibleRows());
+    activePlace.restore(*active, m.m_comparison->visibleRows());
     // The row the user was on stays in sight; the other pane follows it.
     if (const int row = active->currentRow(); row >= 0)
         active->scrollTo(active->rows().index(row, 0));
@@ -88,18 +90,18 @@ void Main::showOnlyDifferences(bool only) {
 // Moves the active pane's current row to the next (previous) pair that
 // differs and selects it alone; beeps when there is none that way.
 void Main::mnuEditNextDifference_Click() {
-    goToDifference(1);
+    Parts::goToDifference(*this, 1);
 }
 
 void Main::mnuEditPreviousDifference_Click() {
-    goToDifference(-1);
+    Parts::goToDifference(*this, -1);
 }
 
-void Main::goToDifference(int step) {
-    ListPane* pane = activeList();
-    const int row = m_comparison->nextDifference(pane->currentRow(), step);
+void Main::Parts::goToDifference(Main& m, int step) {
+    ListPane* pane = m.activeList();
+    const int row = m.m_comparison->nextDifference(pane->currentRow(), step);
     if (row < 0) {
-        m_platform.beep(); // none further: the row stays where it is
+        m.m_platform.beep(); // none further: the row stays where it is
         return;
     }
     const QModelIndex index = pane->rows().index(row, 0);

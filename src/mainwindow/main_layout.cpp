@@ -1,6 +1,8 @@
 // Where the panes, their controls and the progress bar go at every size.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "mainwindow/list_pane.h"
 #include "mainwindow/sync_column.h"
 #include "mainwindow/twips.h"
@@ -126,20 +128,20 @@ void Main::placeProgressBar(float heightInset) {
 }
 
 void Main::picSource_Resize() {
-    layoutPaneControls(m_ui.picSource, m_ui.cmdSource, m_ui.txtSource, m_ui.lvSource);
+    Parts::layoutPaneControls(*this, m_ui.picSource, m_ui.cmdSource, m_ui.txtSource, m_ui.lvSource);
 }
 
 void Main::picDest_Resize() {
-    layoutPaneControls(m_ui.picDest, m_ui.cmdDest, m_ui.txtDest, m_ui.lvDest);
+    Parts::layoutPaneControls(*this, m_ui.picDest, m_ui.cmdDest, m_ui.txtDest, m_ui.lvDest);
 }
 
-void Main::layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,
-                              ListPane* list) {
-    const PaneControls now{toTwips(this, button->geometry()), toTwips(this, box->geometry()),
-                           toTwips(this, list->geometry())};
-    const PaneControls next = layoutPane(toTwips(this, container->rect()).size(), now);
+void Main::Parts::layoutPaneControls(Main& m, QWidget* container, QToolButton* button,
+                                     QLineEdit* box, ListPane* list) {
+    const PaneControls now{toTwips(&m, button->geometry()), toTwips(&m, box->geometry()),
+                           toTwips(&m, list->geometry())};
+    const PaneControls next = layoutPane(toTwips(&m, container->rect()).size(), now);
     // Controls that cannot take their place keep the one they have.
-    button->setGeometry(toPixels(this, next.button));
-    box->setGeometry(toPixels(this, next.folderBox));
-    list->setGeometry(toPixels(this, next.list));
+    button->setGeometry(toPixels(&m, next.button));
+    box->setGeometry(toPixels(&m, next.folderBox));
+    list->setGeometry(toPixels(&m, next.list));
 }

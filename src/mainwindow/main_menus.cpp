@@ -1,6 +1,8 @@
 // The menu bar, the panes' context menu and the toolbar.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "mainwindow/icon_theme.h"
 #include "shell/platform.h"
 
@@ -248,27 +250,27 @@ void Main::buildToolbar() {
                              key == QLatin1String("Flatten"));
         connect(action, &QAction::triggered, this, [this, key] { tbrMain_ButtonClick(key); });
     }
-    applyToolbarArrangement(defaultToolbarArrangement());
+    Parts::applyToolbarArrangement(*this, Parts::defaultToolbarArrangement());
 }
 
-QStringList Main::defaultToolbarArrangement() {
+QStringList Main::Parts::defaultToolbarArrangement() {
     QStringList keys;
     for (const ToolbarButton& b : toolbarButtons)
         keys << (b.key ? QString::fromLatin1(b.key) : QString());
     return keys;
 }
 
-void Main::applyToolbarArrangement(const QStringList& keys) {
-    for (QAction* a : m_ui.tbrMain->actions()) {
-        m_ui.tbrMain->removeAction(a);
+void Main::Parts::applyToolbarArrangement(Main& m, const QStringList& keys) {
+    for (QAction* a : m.m_ui.tbrMain->actions()) {
+        m.m_ui.tbrMain->removeAction(a);
         if (a->isSeparator())
             delete a;
     }
     for (const QString& key : keys) {
         if (key.isEmpty())
-            m_ui.tbrMain->addSeparator();
-        else if (QAction* button = toolbarButton(key))
-            m_ui.tbrMain->addAction(button);
+            m.m_ui.tbrMain->addSeparator();
+        else if (QAction* button = m.toolbarButton(key))
+            m.m_ui.tbrMain->addAction(button);
     }
 }
 
@@ -289,13 +291,13 @@ QStringList Main::toolbarArrangement() const {
 
 void Main::mnuCustomizeToolbar_Click() {
     QList<ToolbarButtonInfo> available;
-    for (const QString& key : defaultToolbarArrangement()) {
+    for (const QString& key : Parts::defaultToolbarArrangement()) {
         if (const QAction* button = key.isEmpty() ? nullptr : toolbarButton(key))
             available.append({key, button->toolTip(), button->icon()});
     }
     const std::optional<QStringList> chosen = platform().customizeToolbar(
-        this, available, toolbarArrangement(), defaultToolbarArrangement());
+        this, available, toolbarArrangement(), Parts::defaultToolbarArrangement());
     // Kept until the program ends; the arrangement is never saved.
     if (chosen)
-        applyToolbarArrangement(*chosen);
+        Parts::applyToolbarArrangement(*this, *chosen);
 }

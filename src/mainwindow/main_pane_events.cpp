@@ -2,6 +2,8 @@
 // pane keeps level with the other.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "mainwindow/list_pane.h"
 #include "mainwindow/pane_selection.h"
 #include "mainwindow/twips.h"
@@ -63,7 +65,8 @@ void Main::connectPaneEvents() {
     // other with it; whatever changes how far they can move levels them again.
     for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest}) {
         for (QScrollBar* bar : {pane->verticalScrollBar(), pane->horizontalScrollBar()}) {
-            connect(bar, &QScrollBar::valueChanged, this, [this, pane] { levelWith(pane); });
+            connect(bar, &QScrollBar::valueChanged, this,
+                    [this, pane] { Parts::levelWith(*this, pane); });
             connect(bar, &QScrollBar::rangeChanged, this, &Main::tmrSource_Timer);
         }
     }
@@ -89,56 +92,56 @@ void Main::lvDest_GotFocus() {
 }
 
 void Main::lvSource_ItemClick(int row) {
-    rowClicked(m_ui.lvSource, m_ui.txtSource, row);
+    Parts::rowClicked(*this, m_ui.lvSource, m_ui.txtSource, row);
 }
 
 void Main::lvDest_ItemClick(int row) {
-    rowClicked(m_ui.lvDest, m_ui.txtDest, row);
+    Parts::rowClicked(*this, m_ui.lvDest, m_ui.txtDest, row);
 }
 
-void Main::rowClicked(ListPane* pane, QLineEdit* folderBox, int row) {
-    CurrentFile = pane->rowText(row);
-    CurrentFileName = pane->rowFileName(row);
-    CurrentFolder = folderBox->text();
-    const bool isFile = !CurrentFile.isEmpty();
+void Main::Parts::rowClicked(Main& m, ListPane* pane, QLineEdit* folderBox, int row) {
+    m.CurrentFile = pane->rowText(row);
+    m.CurrentFileName = pane->rowFileName(row);
+    m.CurrentFolder = folderBox->text();
+    const bool isFile = !m.CurrentFile.isEmpty();
     for (const char* name : rowCommands)
-        menuEntry(QString::fromLatin1(name))->setEnabled(isFile);
+        m.menuEntry(QString::fromLatin1(name))->setEnabled(isFile);
     for (const char* key : rowButtons)
-        toolbarButton(QString::fromLatin1(key))->setEnabled(isFile);
-    updateCompareCommand();
+        m.toolbarButton(QString::fromLatin1(key))->setEnabled(isFile);
+    m.updateCompareCommand();
 }
 
 void Main::lvSource_MouseUp(int button, int, float x, float y) {
-    paneMouseUp(m_ui.lvSource, button, x, y);
+    Parts::paneMouseUp(*this, m_ui.lvSource, button, x, y);
 }
 
 void Main::lvDest_MouseUp(int button, int, float x, float y) {
-    paneMouseUp(m_ui.lvDest, button, x, y);
+    Parts::paneMouseUp(*this, m_ui.lvDest, button, x, y);
 }
 
-void Main::paneMouseUp(ListPane* pane, int button, float x, float y) {
+void Main::Parts::paneMouseUp(Main& m, ListPane* pane, int button, float x, float y) {
     if (pane->count() >= 2 && currentRowIsFile(pane) && button == 2) {
         const QPoint at(qRound(x / twipsPerPixelX(pane)), qRound(y / twipsPerPixelY(pane)));
-        m_ui.mnuContext->popup(pane->mapToGlobal(at));
+        m.m_ui.mnuContext->popup(pane->mapToGlobal(at));
     }
 }
 
 void Main::lvSource_MouseMove(int button, int, float, float) {
-    paneMouseMove(m_ui.lvSource, 1, button);
+    Parts::paneMouseMove(*this, m_ui.lvSource, 1, button);
 }
 
 void Main::lvDest_MouseMove(int button, int, float, float) {
-    paneMouseMove(m_ui.lvDest, 2, button);
+    Parts::paneMouseMove(*this, m_ui.lvDest, 2, button);
 }
 
-void Main::paneMouseMove(ListPane* pane, int minimumRows, int button) {
+void Main::Parts::paneMouseMove(Main& m, ListPane* pane, int minimumRows, int button) {
     if (pane->count() >= minimumRows && currentRowIsFile(pane) && button == 1) {
         pane->noteDragBegun();
-        m_dragPane = pane;
-        m_dragged = chosenFiles(
-            *pane,
-            FileSystem::encode((pane == m_ui.lvSource ? m_ui.txtSource : m_ui.txtDest)->text()));
-        platform().startDrag(pane, pane->objectName());
+        m.m_dragPane = pane;
+        m.m_dragged = chosenFiles(
+            *pane, FileSystem::encode(
+                       (pane == m.m_ui.lvSource ? m.m_ui.txtSource : m.m_ui.txtDest)->text()));
+        m.platform().startDrag(pane, pane->objectName());
     }
 }
 
@@ -163,16 +166,16 @@ void Main::tmrSource_Timer() {
             pane->setHorizontalScrollBarPolicy(policy);
     }
     // The pane the user works in leads.
-    levelWith(activeList());
+    Parts::levelWith(*this, activeList());
 }
 
-void Main::levelWith(ListPane* pane) {
-    // The other pane's move must not move this one back: with columns of
+void Main::Parts::levelWith(Main& m, ListPane* pane) {
+    // The other pane's move must not move &m one back: with columns of
     // other widths its sideways range differs, and the two would fight.
-    if (m_levelling)
+    if (m.m_levelling)
         return;
-    const QScopedValueRollback levelling(m_levelling, true);
-    ListPane* other = pane == m_ui.lvSource ? m_ui.lvDest : m_ui.lvSource;
+    const QScopedValueRollback levelling(m.m_levelling, true);
+    ListPane* other = pane == m.m_ui.lvSource ? m.m_ui.lvDest : m.m_ui.lvSource;
     // Rows of one height, the same number of them in the same room: the same
     // scroll position puts every row on the same pixel line in both panes.
     other->verticalScrollBar()->setValue(pane->verticalScrollBar()->value());

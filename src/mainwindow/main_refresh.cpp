@@ -3,6 +3,8 @@
 // for the rows as they are painted.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/message_style.h"
 #include "base/name_text.h"
 #include "compare/row_matching.h"
@@ -58,12 +60,12 @@ void Main::mnuRefresh_Click() {
             const QScopedValueRollback busy(m_fileCommandRunning, true);
             do {
                 m_refreshAgain = false;
-                refreshPanes();
+                Parts::refreshPanes(*this);
             } while (m_refreshAgain);
         }
         // The other pane first, so the current file ends on the active one.
-        restoreCurrentRow(other, otherRow, otherName);
-        restoreCurrentRow(active, activeRow, activeName);
+        Parts::restoreCurrentRow(*this, other, otherRow, otherName);
+        Parts::restoreCurrentRow(*this, active, activeRow, activeName);
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
@@ -82,7 +84,7 @@ void Main::mnuRefresh_Click() {
 #endif
 }
 
-void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName) {
+void Main::Parts::restoreCurrentRow(Main& m, ListPane* pane, int row, const QByteArray& fileName) {
     // A row the user chose while the rows came in stays.
     if (row < 0 || pane->count() == 0 || pane->currentRow() >= 0)
         return;
@@ -93,68 +95,68 @@ void Main::restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName
         pane->setRowSelected(pane->currentRow(), true);
 }
 
-void Main::refreshPanes() {
-    m_comparison->setFlattened(flattened());
-    m_comparison->setCompareContents(m_ui.mnuCompareContents->isChecked());
+void Main::Parts::refreshPanes(Main& m) {
+    m.m_comparison->setFlattened(m.flattened());
+    m.m_comparison->setCompareContents(m.m_ui.mnuCompareContents->isChecked());
     // Flatten toggled back with nothing read since: the rows come back as they were.
     const std::shared_ptr<FolderRows> kept =
-        m_comparison->beginRead(FileSystem::encode(folderPath(m_ui.txtSource->text())),
-                                FileSystem::encode(folderPath(m_ui.txtDest->text())));
-    m_ui.statusSummary->clear();
+        m.m_comparison->beginRead(FileSystem::encode(folderPath(m.m_ui.txtSource->text())),
+                                  FileSystem::encode(folderPath(m.m_ui.txtDest->text())));
+    m.m_ui.statusSummary->clear();
     // No row points at the previous refresh's images any more.
-    m_ilIcons.clear();
-    m_iconLookup->beginRefresh();
-    m_lookFailed = false;
-    m_ui.statusPanel1->setText(readingText);
+    m.m_ilIcons.clear();
+    m.m_iconLookup->beginRefresh();
+    m.m_lookFailed = false;
+    m.m_ui.statusPanel1->setText(readingText);
 
-    const std::shared_ptr<FolderRows> rows = kept ? kept : m_comparison->read();
-    m_ui.pbrMain->setValue(0);
+    const std::shared_ptr<FolderRows> rows = kept ? kept : m.m_comparison->read();
+    m.m_ui.pbrMain->setValue(0);
     if (!rows) {
         // Stopped: the panes stay empty.
-        m_ui.statusPanel1->setText(QString());
+        m.m_ui.statusPanel1->setText(QString());
         return;
     }
     if (!kept)
-        Q_EMIT foldersScanned();
+        Q_EMIT m.foldersScanned();
 
     const qsizetype n = rows->source.count() + rows->destination.count();
     if (n - 1 >= 1)
-        m_ui.pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
+        m.m_ui.pbrMain->setMaximum(static_cast<int>(std::min<qsizetype>(n - 1, INT_MAX)));
     // The first screens' icons go through the scratch file now: a failure
     // there ends the refresh through its error path.
-    if (rows != m_comparison->rows()) {
-        m_ui.lvSource->hide();
-        m_ui.lvDest->hide();
-        m_comparison->showRows(rows);
+    if (rows != m.m_comparison->rows()) {
+        m.m_ui.lvSource->hide();
+        m.m_ui.lvDest->hide();
+        m.m_comparison->showRows(rows);
     }
     try {
         for (int row = 0;
-             row < std::min(m_comparison->visibleRows().count(), int(rowsLookedUpAhead)); ++row) {
-            const qsizetype shared = m_comparison->visibleRows().sharedRow(row);
+             row < std::min(m.m_comparison->visibleRows().count(), int(rowsLookedUpAhead)); ++row) {
+            const qsizetype shared = m.m_comparison->visibleRows().sharedRow(row);
             for (const Side side : {Side::Source, Side::Destination}) {
                 if (rows->entry(shared, side) >= 0)
-                    lookUp(*rows, shared, side);
+                    Parts::lookUp(m, *rows, shared, side);
             }
         }
     } catch (const FsError&) {
-        m_comparison->showRows(nullptr); // the panes stay empty
+        m.m_comparison->showRows(nullptr); // the panes stay empty
         throw;
     }
-    m_ui.statusPanel1->setText(QString());
-    noteMissingFolders();
-    showStatusSummary();
-    m_ui.lvSource->show();
-    m_ui.lvDest->show();
-    m_comparison->readShown(kept != nullptr);
+    m.m_ui.statusPanel1->setText(QString());
+    m.noteMissingFolders();
+    m.showStatusSummary();
+    m.m_ui.lvSource->show();
+    m.m_ui.lvDest->show();
+    m.m_comparison->readShown(kept != nullptr);
 }
 
-PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {
+PaneModel::Look Main::Parts::lookUp(Main& m, const FolderRows& rows, qsizetype row, Side side) {
     // A file that cannot be looked up (a link that leads to no file) shows
     // the type and icon of the file before it in the refresh's order, Source
     // before Destination on each row; the generic file's when there is none.
     // Folders have a look of their own, which no file takes.
     if (const qint32 own = rows.entry(row, side); own >= 0 && rows.listing(side).stat(own).folder) {
-        const IconLookup::Found found = m_iconLookup->folder(m_ilIcons);
+        const IconLookup::Found found = m.m_iconLookup->folder(m.m_ilIcons);
         return {found.type, found.icon};
     }
     for (;;) {
@@ -162,7 +164,7 @@ PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {
         const FileStat st = i >= 0 ? rows.listing(side).stat(i) : FileStat{};
         if (i >= 0 && !st.dangling && !st.folder) {
             const IconLookup::Found found =
-                m_iconLookup->lookup(rows.listing(side).name(i), m_ilIcons);
+                m.m_iconLookup->lookup(rows.listing(side).name(i), m.m_ilIcons);
             return {found.type, found.icon};
         }
         if (side == Side::Destination)
@@ -172,13 +174,13 @@ PaneModel::Look Main::lookUp(const FolderRows& rows, qsizetype row, Side side) {
         else
             break;
     }
-    const IconLookup::Found found = m_iconLookup->generic(m_ilIcons);
+    const IconLookup::Found found = m.m_iconLookup->generic(m.m_ilIcons);
     return {found.type, found.icon};
 }
 
 PaneModel::Look Main::paintedLook(const FolderRows& rows, qsizetype row, Side side) {
     try {
-        return lookUp(rows, row, side);
+        return Parts::lookUp(*this, rows, row, side);
     } catch (const FsError& e) {
         // Found while painting: told once, after the paint, and the row goes
         // without its icon.

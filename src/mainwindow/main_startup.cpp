@@ -1,6 +1,8 @@
 // Start-up and shut-down: the stored settings into the window and back.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/message_style.h"
 #include "base/name_text.h"
 #include "base/number_text.h"
@@ -58,24 +60,26 @@ QMargins expectedFrame(const QWidget* w) {
 
 } // namespace
 
-void Main::rememberTwips(const QString& key, double twips, int applied, double twipsPerPixel) {
+void Main::Parts::rememberTwips(Main& m, const QString& key, double twips, int applied,
+                                double twipsPerPixel) {
     // Only a value applied as it was asked for can be given back as it was read.
     if (toPixels(twips, twipsPerPixel) == applied)
-        m_twipsRead.insert(key, {twips, applied});
+        m.m_twipsRead.insert(key, {twips, applied});
 }
 
-void Main::writeTwips(SettingsStore& store, const QString& key, int pixels,
-                      double twipsPerPixel) const {
+void Main::Parts::writeTwips(const Main& m, SettingsStore& store, const QString& key, int pixels,
+                             double twipsPerPixel) {
     // Untouched since start-up: the value as read, with no pixel rounding.
-    const auto read = m_twipsRead.constFind(key);
-    if (read != m_twipsRead.cend() && read->second == pixels)
+    const auto read = m.m_twipsRead.constFind(key);
+    if (read != m.m_twipsRead.cend() && read->second == pixels)
         store.write(key, numberText(read->first));
     else
         store.write(key, numberText(float(pixels * twipsPerPixel)));
 }
 
-void Main::readColumns(const SettingsStore& store, ListPane* pane, const char* const keys[4]) {
-    const double tx = twipsPerPixelX(this);
+void Main::Parts::readColumns(Main& m, const SettingsStore& store, ListPane* pane,
+                              const char* const keys[4]) {
+    const double tx = twipsPerPixelX(&m);
     for (int c = 0; c < 4; ++c) {
         const QString key = QLatin1String(keys[c]);
         const QString text = store.read(key, QString());
@@ -87,7 +91,7 @@ void Main::readColumns(const SettingsStore& store, ListPane* pane, const char* c
         }
         const int pixels = std::max(0, toPixels(*twips, tx));
         pane->setColumnWidth(c, pixels);
-        rememberTwips(key, *twips, pixels, tx);
+        Parts::rememberTwips(m, key, *twips, pixels, tx);
     }
 }
 
@@ -143,19 +147,20 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     resize(fitted.size());
     const int applied[] = {fitted.x(), fitted.y(), fitted.width(), fitted.height()};
     for (int i = 0; i < 4; ++i)
-        rememberTwips(QLatin1String(placement[i].key), placement[i].twips, applied[i],
-                      placement[i].perPixel);
+        Parts::rememberTwips(*this, QLatin1String(placement[i].key), placement[i].twips, applied[i],
+                             placement[i].perPixel);
     // Placing a window takes it out of the maximised state: the placement
     // becomes the bounds it is restored to, and the state stands.
     setWindowState(states[state]);
 
     const QString home = QDir::homePath();
-    if (!takeStartFolders(arguments, startFolder, store.read(QStringLiteral("Source"), home),
-                          store.read(QStringLiteral("Destination"), home)))
+    if (!Parts::takeStartFolders(*this, arguments, startFolder,
+                                 store.read(QStringLiteral("Source"), home),
+                                 store.read(QStringLiteral("Destination"), home)))
         return false;
 
-    readColumns(store, m_ui.lvSource, sourceColumnKeys);
-    readColumns(store, m_ui.lvDest, destColumnKeys);
+    Parts::readColumns(*this, store, m_ui.lvSource, sourceColumnKeys);
+    Parts::readColumns(*this, store, m_ui.lvDest, destColumnKeys);
 
     m_comparison->settings().loadIcons = readFlag(store, "LoadIcons", 1);
     m_comparison->settings().fileTypes =
@@ -194,16 +199,17 @@ bool Main::Form_Load(const QStringList& arguments, const QString& startFolder) {
     return true;
 }
 
-bool Main::takeStartFolders(const QStringList& arguments, const QString& startFolder,
-                            const QString& storedSource, const QString& storedDest) {
-    QLineEdit* boxes[] = {m_ui.txtSource, m_ui.txtDest};
+bool Main::Parts::takeStartFolders(Main& m, const QStringList& arguments,
+                                   const QString& startFolder, const QString& storedSource,
+                                   const QString& storedDest) {
+    QLineEdit* boxes[] = {m.m_ui.txtSource, m.m_ui.txtDest};
     if (arguments.isEmpty()) {
-        m_ui.txtSource->setText(storedSource);
-        m_ui.txtDest->setText(storedDest);
+        m.m_ui.txtSource->setText(storedSource);
+        m.m_ui.txtDest->setText(storedDest);
         // A stored folder that has gone since is said so in its pane.
         for (const QLineEdit* box : boxes) {
             if (!isFolder(FileSystem::encode(box->text())))
-                m_goneAtStart << box->text();
+                m.m_goneAtStart << box->text();
         }
         return true;
     }
@@ -220,7 +226,7 @@ bool Main::takeStartFolders(const QStringList& arguments, const QString& startFo
         return bits >= 0 && !(bits & Attr::Folder);
     };
     if (paths.size() == 2 && isFile(paths[0]) && isFile(paths[1])) {
-        m_startFiles = paths;
+        m.m_startFiles = paths;
         for (int i = 0; i < 2; ++i)
             boxes[i]->setText(nameText(FileSystem::parentFolder(paths[i])));
         return true;
@@ -231,11 +237,11 @@ bool Main::takeStartFolders(const QStringList& arguments, const QString& startFo
         if (!isFolder(paths[i])) {
             // Named, then asked for: never an empty pane with no word why.
             const bool there = FileSystem::attributes(paths[i]) >= 0;
-            m_platform.messageBox(this,
-                                  folder + (there ? QStringLiteral(" is not a folder.")
-                                                  : QStringLiteral(" does not exist.")),
-                                  MsgStyle::Critical);
-            folder = BrowseForFolder(m_platform, this, nameText(nearestFolder(paths[i])),
+            m.m_platform.messageBox(&m,
+                                    folder + (there ? QStringLiteral(" is not a folder.")
+                                                    : QStringLiteral(" does not exist.")),
+                                    MsgStyle::Critical);
+            folder = BrowseForFolder(m.m_platform, &m, nameText(nearestFolder(paths[i])),
                                      QString::fromLatin1(titles[i]));
             if (folder.isEmpty())
                 return false;
@@ -243,12 +249,12 @@ bool Main::takeStartFolders(const QStringList& arguments, const QString& startFo
         boxes[i]->setText(folder);
     }
     if (paths.size() == 1) {
-        const QString chosen = BrowseForFolder(m_platform, this, nameText(base),
+        const QString chosen = BrowseForFolder(m.m_platform, &m, nameText(base),
                                                QStringLiteral("Select folder to match with ") +
-                                                   m_ui.txtSource->text());
+                                                   m.m_ui.txtSource->text());
         if (chosen.isEmpty())
             return false;
-        m_ui.txtDest->setText(chosen);
+        m.m_ui.txtDest->setText(chosen);
     }
     return true;
 }
@@ -261,16 +267,18 @@ void Main::Form_Unload() {
     store.write(QStringLiteral("AppPath"), QCoreApplication::applicationDirPath());
     const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
     store.write(QStringLiteral("WindowState"), QString::number(state));
-    writeTwips(store, QStringLiteral("Left"), x(), tx);
-    writeTwips(store, QStringLiteral("Top"), y(), ty);
-    writeTwips(store, QStringLiteral("Width"), width(), tx);
-    writeTwips(store, QStringLiteral("Height"), height(), ty);
+    Parts::writeTwips(*this, store, QStringLiteral("Left"), x(), tx);
+    Parts::writeTwips(*this, store, QStringLiteral("Top"), y(), ty);
+    Parts::writeTwips(*this, store, QStringLiteral("Width"), width(), tx);
+    Parts::writeTwips(*this, store, QStringLiteral("Height"), height(), ty);
     store.write(QStringLiteral("Source"), m_ui.txtSource->text());
     store.write(QStringLiteral("Destination"), m_ui.txtDest->text());
     for (int c = 0; c < 4; ++c)
-        writeTwips(store, QLatin1String(sourceColumnKeys[c]), m_ui.lvSource->columnWidth(c), tx);
+        Parts::writeTwips(*this, store, QLatin1String(sourceColumnKeys[c]),
+                          m_ui.lvSource->columnWidth(c), tx);
     for (int c = 0; c < 4; ++c)
-        writeTwips(store, QLatin1String(destColumnKeys[c]), m_ui.lvDest->columnWidth(c), tx);
+        Parts::writeTwips(*this, store, QLatin1String(destColumnKeys[c]),
+                          m_ui.lvDest->columnWidth(c), tx);
     store.write(QStringLiteral("LoadIcons"), QString::number(m_comparison->settings().loadIcons));
     store.write(QStringLiteral("FileTypes"), m_comparison->settings().fileTypes);
     store.write(QStringLiteral("DiffProgram"), m_comparison->settings().diffProgram);

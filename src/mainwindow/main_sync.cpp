@@ -3,6 +3,8 @@
 // one command that Undo takes back whole.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/message_style.h"
 #include "base/name_text.h"
 #include "dialogs/sync_mode_dialog.h"
@@ -59,13 +61,13 @@ void Main::buildSyncPreview() {
     connect(m_ui.syncSkip, &QShortcut::activated, this,
             [this] { changeSyncActions(SyncAction::Skip); });
     connect(&m_comparison->syncPreview(), &SyncPreview::actionsChanged, this,
-            &Main::showSyncSummary);
+            [this] { Parts::showSyncSummary(*this); });
     // Rows other than the plan's in the panes (a refresh, after a file
     // command or a new folder): the preview is over.
     connect((&m_comparison->visibleRows()), &VisibleRows::reset, this, [this] {
         const SyncPlan* plan = m_comparison->syncPreview().previewed();
         if (plan && m_comparison->visibleRows().folderRows() != plan->rows)
-            endSyncPreview();
+            Parts::endSyncPreview(*this);
     });
     m_ui.syncBar->hide();
     m_ui.syncColumn->hide();
@@ -118,52 +120,52 @@ void Main::mnuEditSynchronize_Click() {
         return;
     }
     if (planned.planned == SyncPreview::Planned::Previewed)
-        showSyncPreview();
+        Parts::showSyncPreview(*this);
     else if (!planned.message.isEmpty()) // stopped: the panes stay as they were
         m_platform.messageBox(this, planned.message,
                               planned.failed ? MsgStyle::Critical : MsgStyle::Information);
 }
 
-void Main::showSyncPreview() {
+void Main::Parts::showSyncPreview(Main& m) {
     // The check's findings are for the rows going.
-    stopContentCheck();
-    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest})
+    m.stopContentCheck();
+    for (ListPane* pane : {m.m_ui.lvSource, m.m_ui.lvDest})
         pane->setFlat(true);
     // Only the plan's rows in view: a view of the plan, which keeps every
     // row for the state the run saves.
-    m_comparison->visibleRows().setFolderRows(m_comparison->syncPreview().previewed()->rows,
-                                              m_comparison->syncPreview().shownRows());
-    m_ui.syncBar->show();
-    m_ui.syncColumn->show();
-    m_ui.syncSkip->setEnabled(true);
-    Form_Resize();
-    showSyncSummary();
-    ListPane* pane = activeList();
+    m.m_comparison->visibleRows().setFolderRows(m.m_comparison->syncPreview().previewed()->rows,
+                                                m.m_comparison->syncPreview().shownRows());
+    m.m_ui.syncBar->show();
+    m.m_ui.syncColumn->show();
+    m.m_ui.syncSkip->setEnabled(true);
+    m.Form_Resize();
+    Parts::showSyncSummary(m);
+    ListPane* pane = m.activeList();
     pane->setCurrentRow(0);
     pane->setRowSelected(0, true);
     pane->setFocus();
 }
 
-void Main::showSyncSummary() {
-    const bool toTrash = m_comparison->settings().useTrash != 0;
-    m_ui.statusSummary->setText(m_comparison->syncPreview().summary(toTrash));
-    m_ui.syncText->setText(m_comparison->syncPreview().text(toTrash));
-    m_ui.syncColumn->update();
+void Main::Parts::showSyncSummary(Main& m) {
+    const bool toTrash = m.m_comparison->settings().useTrash != 0;
+    m.m_ui.statusSummary->setText(m.m_comparison->syncPreview().summary(toTrash));
+    m.m_ui.syncText->setText(m.m_comparison->syncPreview().text(toTrash));
+    m.m_ui.syncColumn->update();
 }
 
-void Main::endSyncPreview() {
-    if (!m_comparison->syncPreview().previewed())
+void Main::Parts::endSyncPreview(Main& m) {
+    if (!m.m_comparison->syncPreview().previewed())
         return;
-    m_comparison->syncPreview().end();
-    m_ui.syncBar->hide();
-    m_ui.syncColumn->hide();
-    m_ui.syncSkip->setEnabled(false);
-    showFlattened();
-    Form_Resize();
+    m.m_comparison->syncPreview().end();
+    m.m_ui.syncBar->hide();
+    m.m_ui.syncColumn->hide();
+    m.m_ui.syncSkip->setEnabled(false);
+    m.showFlattened();
+    m.Form_Resize();
 }
 
 void Main::cmdSyncCancel_Click() {
-    endSyncPreview();
+    Parts::endSyncPreview(*this);
     mnuRefresh_Click();
 }
 
@@ -208,7 +210,7 @@ void Main::cmdSyncRun_Click() {
     m_ui.pbrMain->setValue(0);
     updateUndoCommand();
     // Files changed since the preview were left alone: said once, by name.
-    endSyncPreview();
+    Parts::endSyncPreview(*this);
     if (!changed.isEmpty())
         m_platform.messageBox(this,
                               QStringLiteral("These changed after the preview and were left "

@@ -200,15 +200,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Helpers of single files, reaching the window's members (main_parts.h).
+    struct Parts;
     void buildControls();
     QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
                        ListPane*& list, const QString& side, const QString& tooltip);
-    void refreshPanes();
-    // A file row's type and image; throws FsError from the scratch file.
-    PaneModel::Look lookUp(const FolderRows& rows, qsizetype row, Side side);
     // The same for a row being painted: a failure is reported after the paint.
     PaneModel::Look paintedLook(const FolderRows& rows, qsizetype row, Side side);
-    void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName);
     // The reading's progress in the status bar while the flattened view fills.
     void showFlatProgress(qint64 folders, qint64 entries);
     void stopContentCheck() { m_comparison->stopContentCheck(); }
@@ -216,28 +214,13 @@ private:
     void noteMissingFolders();
     void buildMenus();
     void buildToolbar();
-    static QStringList defaultToolbarArrangement();
-    void applyToolbarArrangement(const QStringList& keys);
     void connectPaneEvents();
-    void layoutPaneControls(QWidget* container, QToolButton* button, QLineEdit* box,
-                            ListPane* list);
     void placeProgressBar(float heightInset);
     void fitToScreen();
-    void rowClicked(ListPane* pane, QLineEdit* folderBox, int row);
-    void paneMouseUp(ListPane* pane, int button, float x, float y);
-    void paneMouseMove(ListPane* pane, int minimumRows, int button);
-    void chooseFolder(QLineEdit* folderBox, const QString& title);
-    bool takeStartFolders(const QStringList& arguments, const QString& startFolder,
-                          const QString& storedSource, const QString& storedDest);
     // A folder typed into a folder box and Enter: taken when it is a folder.
     void folderTyped(QLineEdit* box, const QString& text);
-    void readColumns(const SettingsStore& store, ListPane* pane, const char* const keys[4]);
-    void rememberTwips(const QString& key, double twips, int applied, double twipsPerPixel);
-    void writeTwips(SettingsStore& store, const QString& key, int pixels,
-                    double twipsPerPixel) const;
     void connectFileCommands();
     void updateCompareCommand();
-    void startDiffProgram(const QList<QByteArray>& paths);
     QList<QAction*> fileCommandActions() const;
     ListPane* activeList() const;
     QLineEdit* activeFolderBox() const;
@@ -246,19 +229,9 @@ private:
     // Begins a command's record for Undo, ended (and Undo's entry updated)
     // when the guard returned goes, after the command's run: declare it first.
     QScopeGuard<std::function<void()>> recordForUndo(const QString& command, bool counted = true);
-    void copyAcross(Side from);
-    void showOnlyDifferences(bool only);
-    void goToDifference(int step);
-    // Brings the other pane to the rows and offset of `pane`.
-    void levelWith(ListPane* pane);
-    void deleteSelected(DeleteWay way);
-    void dropRows(ListPane* dragged, QLineEdit* receivingBox, bool accepted);
     void beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel);
     void afterLabelEdit(ListPane* pane, int& cancel, const QString& newText);
     void buildSyncPreview();
-    void showSyncPreview();
-    void showSyncSummary();
-    void endSyncPreview();
     Platform& m_platform;
     // The pair shown: its rows, checks, plan and Undo.
     Comparison* m_comparison = new Comparison(this);

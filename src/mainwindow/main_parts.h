@@ -1,0 +1,39 @@
+#pragma once
+
+#include "mainwindow/main_window.h"
+
+// The window's helpers that one file uses, kept out of the window's header:
+// each takes the window it works on.
+struct Main::Parts {
+    static void refreshPanes(Main& m);
+    // A file row's type and image; throws FsError from the scratch file.
+    static PaneModel::Look lookUp(Main& m, const FolderRows& rows, qsizetype row, Side side);
+    static void restoreCurrentRow(Main& m, ListPane* pane, int row, const QByteArray& fileName);
+    static QStringList defaultToolbarArrangement();
+    static void applyToolbarArrangement(Main& m, const QStringList& keys);
+    static void layoutPaneControls(Main& m, QWidget* container, QToolButton* button, QLineEdit* box,
+                                   ListPane* list);
+    static void rowClicked(Main& m, ListPane* pane, QLineEdit* folderBox, int row);
+    static void paneMouseUp(Main& m, ListPane* pane, int button, float x, float y);
+    static void paneMouseMove(Main& m, ListPane* pane, int minimumRows, int button);
+    // Brings the other pane to the rows and offset of `pane`.
+    static void levelWith(Main& m, ListPane* pane);
+    static void chooseFolder(Main& m, QLineEdit* folderBox, const QString& title);
+    static bool takeStartFolders(Main& m, const QStringList& arguments, const QString& startFolder,
+                                 const QString& storedSource, const QString& storedDest);
+    static void readColumns(Main& m, const SettingsStore& store, ListPane* pane,
+                            const char* const keys[4]);
+    static void rememberTwips(Main& m, const QString& key, double twips, int applied,
+                              double twipsPerPixel);
+    static void writeTwips(const Main& m, SettingsStore& store, const QString& key, int pixels,
+                           double twipsPerPixel);
+    static void startDiffProgram(Main& m, const QList<QByteArray>& paths);
+    static void copyAcross(Main& m, Side from);
+    static void showOnlyDifferences(Main& m, bool only);
+    static void goToDifference(Main& m, int step);
+    static void deleteSelected(Main& m, DeleteWay way);
+    static void dropRows(Main& m, ListPane* dragged, QLineEdit* receivingBox, bool accepted);
+    static void showSyncPreview(Main& m);
+    static void showSyncSummary(Main& m);
+    static void endSyncPreview(Main& m);
+};
