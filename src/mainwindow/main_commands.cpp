@@ -74,7 +74,7 @@ void Main::Parts::chooseFolder(Main& m, QLineEdit* folderBox, const QString& tit
     m.mnuRefresh_Click();
 }
 
-void Main::folderTyped(QLineEdit* box, const QString& text) {
+void Main::Parts::folderTyped(Main& m, QLineEdit* box, const QString& text) {
     // Relative to the box's folder, as cd would take it.
     const QByteArray folder =
         absolutePath(FileSystem::encode(text), FileSystem::encode(box->text()),
@@ -82,18 +82,18 @@ void Main::folderTyped(QLineEdit* box, const QString& text) {
     if (!isFolder(folder)) {
         // The editor stays open on the text for a correction; Escape gives up.
         const bool there = FileSystem::attributes(folder) >= 0;
-        m_ui.statusPanel1->setText(
+        m.m_ui.statusPanel1->setText(
             QStringLiteral("%1 %2: the %3 folder stays %4")
                 .arg(nameText(folder),
                      there ? QStringLiteral("is not a folder") : QStringLiteral("does not exist"),
-                     box == m_ui.txtSource ? QStringLiteral("Source")
-                                           : QStringLiteral("Destination"),
+                     box == m.m_ui.txtSource ? QStringLiteral("Source")
+                                             : QStringLiteral("Destination"),
                      box->text()));
         return;
     }
     box->findChild<FolderEntry*>()->end();
     box->setText(nameText(folder));
-    mnuRefresh_Click();
+    m.mnuRefresh_Click();
 }
 
 void Main::mnu_File_Folder_Change_Source_Click() {

@@ -47,11 +47,11 @@ QList<QByteArray> Main::filesToCompare() const {
     return {pathOf(m_ui.lvSource, m_ui.txtSource, row), pathOf(m_ui.lvDest, m_ui.txtDest, row)};
 }
 
-void Main::updateCompareCommand() {
-    const bool enabled = !filesToCompare().isEmpty();
-    menuEntry(QStringLiteral("mnuCompareFiles"))->setEnabled(enabled);
-    menuEntry(QStringLiteral("mnuPopupCompareFiles"))->setEnabled(enabled);
-    toolbarButton(QStringLiteral("CompareFiles"))->setEnabled(enabled);
+void Main::Parts::updateCompareCommand(Main& m) {
+    const bool enabled = !m.filesToCompare().isEmpty();
+    m.menuEntry(QStringLiteral("mnuCompareFiles"))->setEnabled(enabled);
+    m.menuEntry(QStringLiteral("mnuPopupCompareFiles"))->setEnabled(enabled);
+    m.toolbarButton(QStringLiteral("CompareFiles"))->setEnabled(enabled);
 }
 
 // File > Compare Files: the current row's two files, or the two files

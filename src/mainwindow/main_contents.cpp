@@ -1,6 +1,8 @@
 // The content check's findings in the status bar: the comparison runs it.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include <QLabel>
 
 // View > Compare Contents: after each refresh, the pairs of equal size and
@@ -10,6 +12,6 @@ void Main::mnuCompareContents_Click() {
     mnuRefresh_Click();
 }
 
-void Main::showStatusSummary() {
-    m_ui.statusSummary->setText(m_comparison->summary());
+void Main::Parts::showStatusSummary(Main& m) {
+    m.m_ui.statusSummary->setText(m.m_comparison->summary());
 }

@@ -53,7 +53,7 @@ void Main::Parts::copyAcross(Main& m, Side from) {
         return;
     }
     const auto recorded = m.recordForUndo(from == Side::Source ? QStringLiteral("Copy to Right")
-                                                             : QStringLiteral("Copy to Left"));
+                                                               : QStringLiteral("Copy to Left"));
     {
         FileCommandRun run(m.m_platform, &m, m.fileCommandActions(), m.m_fileCommandRunning,
                            m.m_ui.pbrMain);

@@ -1,6 +1,8 @@
 // The file commands' wiring: menu entries, pane events, and what they share.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "mainwindow/list_pane.h"
 
 #include <QAction>
@@ -46,7 +48,7 @@ const char* const busyButtons[] = {"Open",        "Cut",        "Copy",       "P
 
 } // namespace
 
-void Main::connectFileCommands() {
+void Main::Parts::connectFileCommands(Main& m) {
     using Handler = void (Main::*)();
     const std::pair<const char*, Handler> handlers[] = {
         {"mnuEditCut", &Main::mnuEditCut_Click},
@@ -66,13 +68,13 @@ void Main::connectFileCommands() {
         {"mnuPopupDelete", &Main::mnuPopupDelete_Click},
     };
     for (const auto& [name, handler] : handlers)
-        connect(menuEntry(QString::fromLatin1(name)), &QAction::triggered, this, handler);
-    connect(m_ui.lvSource, &ListPane::dragDrop, this, &Main::lvSource_DragDrop);
-    connect(m_ui.lvDest, &ListPane::dragDrop, this, &Main::lvDest_DragDrop);
-    connect(m_ui.lvSource, &ListPane::beforeLabelEdit, this, &Main::lvSource_BeforeLabelEdit);
-    connect(m_ui.lvDest, &ListPane::beforeLabelEdit, this, &Main::lvDest_BeforeLabelEdit);
-    connect(m_ui.lvSource, &ListPane::afterLabelEdit, this, &Main::lvSource_AfterLabelEdit);
-    connect(m_ui.lvDest, &ListPane::afterLabelEdit, this, &Main::lvDest_AfterLabelEdit);
+        connect(m.menuEntry(QString::fromLatin1(name)), &QAction::triggered, &m, handler);
+    connect(m.m_ui.lvSource, &ListPane::dragDrop, &m, &Main::lvSource_DragDrop);
+    connect(m.m_ui.lvDest, &ListPane::dragDrop, &m, &Main::lvDest_DragDrop);
+    connect(m.m_ui.lvSource, &ListPane::beforeLabelEdit, &m, &Main::lvSource_BeforeLabelEdit);
+    connect(m.m_ui.lvDest, &ListPane::beforeLabelEdit, &m, &Main::lvDest_BeforeLabelEdit);
+    connect(m.m_ui.lvSource, &ListPane::afterLabelEdit, &m, &Main::lvSource_AfterLabelEdit);
+    connect(m.m_ui.lvDest, &ListPane::afterLabelEdit, &m, &Main::lvDest_AfterLabelEdit);
 }
 
 QList<QAction*> Main::fileCommandActions() const {

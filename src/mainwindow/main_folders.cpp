@@ -2,6 +2,8 @@
 // two trees are walked side by side.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/name_text.h"
 #include "fs/file_system.h"
 #include "fs/folder_paths.h"
@@ -87,17 +89,17 @@ void Main::mnuUpOneLevel_Click() {
     pane->scrollTo(pane->model()->index(row, 0));
 }
 
-void Main::noteMissingFolders() {
+void Main::Parts::noteMissingFolders(Main& m) {
     // A folder that is not there leaves its pane without files, and the
     // pane, its folder box and the status bar say why: gone since the last
     // session, or, after a step into a folder, not on that side.
     QStringList notes;
     for (auto [box, pane, side] :
-         {std::tuple{m_ui.txtSource, m_ui.lvSource, QStringLiteral("Source")},
-          std::tuple{m_ui.txtDest, m_ui.lvDest, QStringLiteral("Destination")}}) {
+         {std::tuple{m.m_ui.txtSource, m.m_ui.lvSource, QStringLiteral("Source")},
+          std::tuple{m.m_ui.txtDest, m.m_ui.lvDest, QStringLiteral("Destination")}}) {
         const QByteArray folder = FileSystem::encode(folderPath(box->text()));
         const bool missing = !isFolder(folder);
-        const bool gone = missing && m_goneAtStart.contains(box->text());
+        const bool gone = missing && m.m_goneAtStart.contains(box->text());
         const QString note = !missing ? QString()
                              : gone   ? box->text() + QStringLiteral(" no longer exists")
                                       : QStringLiteral("not in ") + side;
@@ -111,5 +113,5 @@ void Main::noteMissingFolders() {
             notes << note;
     }
     if (!notes.isEmpty())
-        m_ui.statusPanel1->setText(notes.join(QStringLiteral(" \u00b7 ")));
+        m.m_ui.statusPanel1->setText(notes.join(QStringLiteral(" \u00b7 ")));
 }

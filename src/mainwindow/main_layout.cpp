@@ -44,26 +44,26 @@ void Main::resizeEvent(QResizeEvent* event) {
     // one the window manager restores.
     if (m_fitRestored) {
         m_fitRestored = false;
-        fitToScreen();
+        Parts::fitToScreen(*this);
     }
 }
 
-void Main::fitToScreen() {
+void Main::Parts::fitToScreen(Main& m) {
     // Only a window the window manager has framed can be measured with its frame.
-    if (!isVisible() || windowState() != Qt::WindowNoState || !screen())
+    if (!m.isVisible() || m.windowState() != Qt::WindowNoState || !m.screen())
         return;
-    const QRect frame = frameGeometry();
-    if (frame == geometry())
+    const QRect frame = m.frameGeometry();
+    if (frame == m.geometry())
         return;
-    const QRect area = screen()->availableGeometry();
+    const QRect area = m.screen()->availableGeometry();
     if (area.contains(frame))
         return;
-    const QMargins margins(geometry().left() - frame.left(), geometry().top() - frame.top(),
-                           frame.right() - geometry().right(),
-                           frame.bottom() - geometry().bottom());
-    const QRect fitted = fitWindow(QRect(frame.topLeft(), size()), area, margins);
-    resize(fitted.size());
-    move(fitted.topLeft());
+    const QMargins margins(m.geometry().left() - frame.left(), m.geometry().top() - frame.top(),
+                           frame.right() - m.geometry().right(),
+                           frame.bottom() - m.geometry().bottom());
+    const QRect fitted = fitWindow(QRect(frame.topLeft(), m.size()), area, margins);
+    m.resize(fitted.size());
+    m.move(fitted.topLeft());
 }
 
 bool Main::eventFilter(QObject* watched, QEvent* event) {
@@ -116,15 +116,15 @@ void Main::Form_Resize() {
     }
     m_ui.picSource->setGeometry(source);
     m_ui.picDest->setGeometry(dest);
-    placeProgressBar(resizeProgressInset);
+    Parts::placeProgressBar(*this, resizeProgressInset);
 }
 
-void Main::placeProgressBar(float heightInset) {
-    const QRect panel(m_ui.statusPanel2->mapTo(this, QPoint(0, 0)), m_ui.statusPanel2->size());
+void Main::Parts::placeProgressBar(Main& m, float heightInset) {
+    const QRect panel(m.m_ui.statusPanel2->mapTo(&m, QPoint(0, 0)), m.m_ui.statusPanel2->size());
     const QRectF bar =
-        progressBarRect(toTwips(this, m_ui.sbrMain->geometry()), toTwips(this, panel), heightInset);
+        progressBarRect(toTwips(&m, m.m_ui.sbrMain->geometry()), toTwips(&m, panel), heightInset);
     if (bar.height() >= 0)
-        m_ui.pbrMain->setGeometry(toPixels(this, bar));
+        m.m_ui.pbrMain->setGeometry(toPixels(&m, bar));
 }
 
 void Main::picSource_Resize() {

@@ -85,8 +85,8 @@ QMenu* addSubmenu(QMenu* menu, const char* name, const char* caption) {
 
 } // namespace
 
-void Main::buildMenus() {
-    QMenuBar* bar = menuBar();
+void Main::Parts::buildMenus(Main& m) {
+    QMenuBar* bar = m.menuBar();
     bar->setObjectName(QStringLiteral("mnuMain"));
     constexpr bool disabled = false;
 
@@ -138,20 +138,20 @@ void Main::buildMenus() {
 
     QMenu* view = addMenu(bar, "mnuView", "&View");
     bar->addMenu(view);
-    view->addAction(m_ui.mnuRefresh);
-    m_ui.mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents",
-                                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    m_ui.mnuCompareContents->setCheckable(true);
-    m_ui.mnuCompareContents->setChecked(true);
+    view->addAction(m.m_ui.mnuRefresh);
+    m.m_ui.mnuCompareContents = addEntry(view, "mnuCompareContents", "Compare &Contents",
+                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    m.m_ui.mnuCompareContents->setCheckable(true);
+    m.m_ui.mnuCompareContents->setChecked(true);
     addEntry(view, "mnuViewOnlyDifferences", "Show Only &Differences",
              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D))
         ->setCheckable(true);
-    m_ui.mnuFlatten = addEntry(view, "mnuFlatten", "&Flatten Subfolders",
-                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
-    m_ui.mnuFlatten->setCheckable(true);
-    m_ui.mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
-    m_ui.mnuShowSubfolders->setCheckable(true);
-    m_ui.mnuShowSubfolders->setChecked(true);
+    m.m_ui.mnuFlatten = addEntry(view, "mnuFlatten", "&Flatten Subfolders",
+                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    m.m_ui.mnuFlatten->setCheckable(true);
+    m.m_ui.mnuShowSubfolders = addEntry(view, "mnuShowSubfolders", "Show &Subfolders");
+    m.m_ui.mnuShowSubfolders->setCheckable(true);
+    m.m_ui.mnuShowSubfolders->setChecked(true);
     addEntry(view, "mnuUpOneLevel", "&Up One Level", Qt::Key_Backspace);
     addSeparator(view, "Sep10");
     // "t": C is Compare Contents'.
@@ -173,20 +173,20 @@ void Main::buildMenus() {
     addEntry(help, "mnuHelpAbout", "&About...");
 
     // Popped up over the panes only, never part of the menu bar.
-    m_ui.mnuContext = addMenu(this, "mnuContext", "");
-    addEntry(m_ui.mnuContext, "mnuPopupOpen", "&Open", {}, disabled);
-    addEntry(m_ui.mnuContext, "mnuPopupCompareFiles", "Compare &Files", {}, disabled);
-    addSeparator(m_ui.mnuContext, "Sep3");
-    addEntry(m_ui.mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
-    addEntry(m_ui.mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
-    addEntry(m_ui.mnuContext, "mnuPopupPaste", "&Paste", {}, disabled);
-    addEntry(m_ui.mnuContext, "mnuPopupCopyToRight", "Copy to &Right");
-    addEntry(m_ui.mnuContext, "mnuPopupCopyToLeft", "Copy to &Left");
-    addSeparator(m_ui.mnuContext, "Sep9");
-    addEntry(m_ui.mnuContext, "mnuPopupDelete", "&Delete", {}, disabled);
-    addEntry(m_ui.mnuContext, "mnuPopupRename", "&Rename", {}, disabled);
-    addSeparator(m_ui.mnuContext, "Sep1");
-    addEntry(m_ui.mnuContext, "mnuPopupProperties", "&Properties", {}, disabled);
+    m.m_ui.mnuContext = addMenu(&m, "m.mnuContext", "");
+    addEntry(m.m_ui.mnuContext, "mnuPopupOpen", "&Open", {}, disabled);
+    addEntry(m.m_ui.mnuContext, "mnuPopupCompareFiles", "Compare &Files", {}, disabled);
+    addSeparator(m.m_ui.mnuContext, "Sep3");
+    addEntry(m.m_ui.mnuContext, "mnuPopupCut", "Cu&t", {}, disabled);
+    addEntry(m.m_ui.mnuContext, "mnuPopupCopy", "&Copy", {}, disabled);
+    addEntry(m.m_ui.mnuContext, "mnuPopupPaste", "&Paste", {}, disabled);
+    addEntry(m.m_ui.mnuContext, "mnuPopupCopyToRight", "Copy to &Right");
+    addEntry(m.m_ui.mnuContext, "mnuPopupCopyToLeft", "Copy to &Left");
+    addSeparator(m.m_ui.mnuContext, "Sep9");
+    addEntry(m.m_ui.mnuContext, "mnuPopupDelete", "&Delete", {}, disabled);
+    addEntry(m.m_ui.mnuContext, "mnuPopupRename", "&Rename", {}, disabled);
+    addSeparator(m.m_ui.mnuContext, "Sep1");
+    addEntry(m.m_ui.mnuContext, "mnuPopupProperties", "&Properties", {}, disabled);
 
     using Handler = void (Main::*)();
     const std::pair<const char*, Handler> handlers[] = {
@@ -224,23 +224,23 @@ void Main::buildMenus() {
         {"mnuHelpAbout", &Main::mnuHelpAbout_Click},
     };
     for (const auto& [name, handler] : handlers)
-        connect(menuEntry(QString::fromLatin1(name)), &QAction::triggered, this, handler);
+        connect(m.menuEntry(QString::fromLatin1(name)), &QAction::triggered, &m, handler);
 }
 
-void Main::buildToolbar() {
+void Main::Parts::buildToolbar(Main& m) {
     // Without any icon theme, the style's own images serve.
     ensureIconTheme();
-    m_ui.tbrMain = addToolBar(QStringLiteral("Toolbar"));
-    m_ui.tbrMain->setObjectName(QStringLiteral("tbrMain"));
-    m_ui.tbrMain->setMovable(false);
-    m_ui.tbrMain->setFloatable(false);
+    m.m_ui.tbrMain = m.addToolBar(QStringLiteral("Toolbar"));
+    m.m_ui.tbrMain->setObjectName(QStringLiteral("m.tbrMain"));
+    m.m_ui.tbrMain->setMovable(false);
+    m.m_ui.tbrMain->setFloatable(false);
     for (const ToolbarButton& b : toolbarButtons) {
         if (!b.key)
             continue;
         const QString key = QString::fromLatin1(b.key);
         const QIcon icon =
-            QIcon::fromTheme(QString::fromLatin1(b.themeIcon), style()->standardIcon(b.fallback));
-        auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), this);
+            QIcon::fromTheme(QString::fromLatin1(b.themeIcon), m.style()->standardIcon(b.fallback));
+        auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), &m);
         action->setObjectName(QStringLiteral("tbr_") + key);
         action->setData(key);
         action->setToolTip(QString::fromLatin1(b.tooltip));
@@ -248,9 +248,9 @@ void Main::buildToolbar() {
         // A switch shows whether it is on, as its menu entry does.
         action->setCheckable(key == QLatin1String("OnlyDifferences") ||
                              key == QLatin1String("Flatten"));
-        connect(action, &QAction::triggered, this, [this, key] { tbrMain_ButtonClick(key); });
+        connect(action, &QAction::triggered, &m, [&m, key] { m.tbrMain_ButtonClick(key); });
     }
-    Parts::applyToolbarArrangement(*this, Parts::defaultToolbarArrangement());
+    Parts::applyToolbarArrangement(m, Parts::defaultToolbarArrangement());
 }
 
 QStringList Main::Parts::defaultToolbarArrangement() {

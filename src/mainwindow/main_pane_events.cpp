@@ -35,43 +35,42 @@ bool currentRowIsFile(const ListPane* pane) {
 
 } // namespace
 
-void Main::connectPaneEvents() {
-    connect(m_ui.lvSource, &ListPane::gotFocus, this, &Main::lvSource_GotFocus);
-    connect(m_ui.lvDest, &ListPane::gotFocus, this, &Main::lvDest_GotFocus);
-    connect(m_ui.lvSource, &ListPane::itemClick, this, &Main::lvSource_ItemClick);
-    connect(m_ui.lvDest, &ListPane::itemClick, this, &Main::lvDest_ItemClick);
-    connect(m_ui.lvSource, &ListPane::mouseUp, this, &Main::lvSource_MouseUp);
-    connect(m_ui.lvDest, &ListPane::mouseUp, this, &Main::lvDest_MouseUp);
-    connect(m_ui.lvSource, &ListPane::mouseMove, this, &Main::lvSource_MouseMove);
-    connect(m_ui.lvDest, &ListPane::mouseMove, this, &Main::lvDest_MouseMove);
-    connect(m_ui.lvSource, &ListPane::dblClick, this, &Main::lvSource_DblClick);
-    connect(m_ui.lvDest, &ListPane::dblClick, this, &Main::lvDest_DblClick);
+void Main::Parts::connectPaneEvents(Main& m) {
+    connect(m.m_ui.lvSource, &ListPane::gotFocus, &m, &Main::lvSource_GotFocus);
+    connect(m.m_ui.lvDest, &ListPane::gotFocus, &m, &Main::lvDest_GotFocus);
+    connect(m.m_ui.lvSource, &ListPane::itemClick, &m, &Main::lvSource_ItemClick);
+    connect(m.m_ui.lvDest, &ListPane::itemClick, &m, &Main::lvDest_ItemClick);
+    connect(m.m_ui.lvSource, &ListPane::mouseUp, &m, &Main::lvSource_MouseUp);
+    connect(m.m_ui.lvDest, &ListPane::mouseUp, &m, &Main::lvDest_MouseUp);
+    connect(m.m_ui.lvSource, &ListPane::mouseMove, &m, &Main::lvSource_MouseMove);
+    connect(m.m_ui.lvDest, &ListPane::mouseMove, &m, &Main::lvDest_MouseMove);
+    connect(m.m_ui.lvSource, &ListPane::dblClick, &m, &Main::lvSource_DblClick);
+    connect(m.m_ui.lvDest, &ListPane::dblClick, &m, &Main::lvDest_DblClick);
 
-    connect(m_ui.lvSource->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
+    connect(m.m_ui.lvSource->selectionModel(), &QItemSelectionModel::currentChanged, &m,
+            [&m](const QModelIndex& current) {
                 if (current.isValid())
-                    lvSource_ItemClick(current.row());
+                    m.lvSource_ItemClick(current.row());
             });
-    connect(m_ui.lvDest->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
+    connect(m.m_ui.lvDest->selectionModel(), &QItemSelectionModel::currentChanged, &m,
+            [&m](const QModelIndex& current) {
                 if (current.isValid())
-                    lvDest_ItemClick(current.row());
+                    m.lvDest_ItemClick(current.row());
             });
-    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest})
-        connect(pane->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-                &Main::updateCompareCommand);
+    for (ListPane* pane : {m.m_ui.lvSource, m.m_ui.lvDest})
+        connect(pane->selectionModel(), &QItemSelectionModel::selectionChanged, &m,
+                [&m] { Parts::updateCompareCommand(m); });
 
     // Whatever moves either pane, by wheel, scroll bar or keys, moves the
     // other with it; whatever changes how far they can move levels them again.
-    for (ListPane* pane : {m_ui.lvSource, m_ui.lvDest}) {
+    for (ListPane* pane : {m.m_ui.lvSource, m.m_ui.lvDest}) {
         for (QScrollBar* bar : {pane->verticalScrollBar(), pane->horizontalScrollBar()}) {
-            connect(bar, &QScrollBar::valueChanged, this,
-                    [this, pane] { Parts::levelWith(*this, pane); });
-            connect(bar, &QScrollBar::rangeChanged, this, &Main::tmrSource_Timer);
+            connect(bar, &QScrollBar::valueChanged, &m, [&m, pane] { Parts::levelWith(m, pane); });
+            connect(bar, &QScrollBar::rangeChanged, &m, &Main::tmrSource_Timer);
         }
     }
-    connect(m_ui.cmdSource, &QToolButton::clicked, this, &Main::cmdSource_Click);
-    connect(m_ui.cmdDest, &QToolButton::clicked, this, &Main::cmdDest_Click);
+    connect(m.m_ui.cmdSource, &QToolButton::clicked, &m, &Main::cmdSource_Click);
+    connect(m.m_ui.cmdDest, &QToolButton::clicked, &m, &Main::cmdDest_Click);
 }
 
 // Pane events, and the synchronisation that keeps the two panes level
@@ -108,7 +107,7 @@ void Main::Parts::rowClicked(Main& m, ListPane* pane, QLineEdit* folderBox, int 
         m.menuEntry(QString::fromLatin1(name))->setEnabled(isFile);
     for (const char* key : rowButtons)
         m.toolbarButton(QString::fromLatin1(key))->setEnabled(isFile);
-    m.updateCompareCommand();
+    Parts::updateCompareCommand(m);
 }
 
 void Main::lvSource_MouseUp(int button, int, float x, float y) {
@@ -183,6 +182,6 @@ void Main::Parts::levelWith(Main& m, ListPane* pane) {
 }
 
 void Main::trmPaste_Timer() {
-    placeProgressBar(pasteTimerProgressInset);
+    Parts::placeProgressBar(*this, pasteTimerProgressInset);
     updatePasteCommands();
 }

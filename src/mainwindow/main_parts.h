@@ -8,7 +8,6 @@ struct Main::Parts {
     static void refreshPanes(Main& m);
     // A file row's type and image; throws FsError from the scratch file.
     static PaneModel::Look lookUp(Main& m, const FolderRows& rows, qsizetype row, Side side);
-    static void restoreCurrentRow(Main& m, ListPane* pane, int row, const QByteArray& fileName);
     static QStringList defaultToolbarArrangement();
     static void applyToolbarArrangement(Main& m, const QStringList& keys);
     static void layoutPaneControls(Main& m, QWidget* container, QToolButton* button, QLineEdit* box,
@@ -36,4 +35,20 @@ struct Main::Parts {
     static void showSyncPreview(Main& m);
     static void showSyncSummary(Main& m);
     static void endSyncPreview(Main& m);
+    static void buildControls(Main& m);
+    static QWidget* buildPane(Main& m, QWidget*& container, QLineEdit*& folderBox,
+                              QToolButton*& folderButton, ListPane*& list, const QString& side,
+                              const QString& tooltip);
+    static void buildMenus(Main& m);
+    static void buildToolbar(Main& m);
+    static void connectPaneEvents(Main& m);
+    static void connectFileCommands(Main& m);
+    static void buildSyncPreview(Main& m);
+    static void placeProgressBar(Main& m, float heightInset);
+    static void fitToScreen(Main& m);
+    static void noteMissingFolders(Main& m);
+    static void showStatusSummary(Main& m);
+    static void updateCompareCommand(Main& m);
+    // A folder typed into a folder box and Enter: taken when it is a folder.
+    static void folderTyped(Main& m, QLineEdit* box, const QString& text);
 };

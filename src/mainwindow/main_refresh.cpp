@@ -32,6 +32,17 @@ const QString readingText = QStringLiteral("Reading folder content. Please wait.
 // that fails does so inside the refresh: more than a screenful.
 constexpr qsizetype rowsLookedUpAhead = 64;
 
+void restoreCurrentRow(ListPane* pane, int row, const QByteArray& fileName) {
+    // A row the user chose while the rows came in stays.
+    if (row < 0 || pane->count() == 0 || pane->currentRow() >= 0)
+        return;
+    const int found = pane->rows().findFile(fileName);
+    // A file gone since (deleted, renamed, moved) leaves its place to the next row.
+    pane->setCurrentRow(found >= 0 ? found : std::min(row, pane->count() - 1));
+    if (!pane->rowFileName(pane->currentRow()).isEmpty())
+        pane->setRowSelected(pane->currentRow(), true);
+}
+
 } // namespace
 
 void Main::mnuRefresh_Click() {
@@ -64,8 +75,8 @@ void Main::mnuRefresh_Click() {
             } while (m_refreshAgain);
         }
         // The other pane first, so the current file ends on the active one.
-        Parts::restoreCurrentRow(*this, other, otherRow, otherName);
-        Parts::restoreCurrentRow(*this, active, activeRow, activeName);
+        restoreCurrentRow(other, otherRow, otherName);
+        restoreCurrentRow(active, activeRow, activeName);
     } catch (const FsError& e) {
         ReportUnexpectedError(m_platform, this, e.number(), e.description());
     }
@@ -82,17 +93,6 @@ void Main::mnuRefresh_Click() {
     // the allocator.
     malloc_trim(0);
 #endif
-}
-
-void Main::Parts::restoreCurrentRow(Main& m, ListPane* pane, int row, const QByteArray& fileName) {
-    // A row the user chose while the rows came in stays.
-    if (row < 0 || pane->count() == 0 || pane->currentRow() >= 0)
-        return;
-    const int found = pane->rows().findFile(fileName);
-    // A file gone since (deleted, renamed, moved) leaves its place to the next row.
-    pane->setCurrentRow(found >= 0 ? found : std::min(row, pane->count() - 1));
-    if (!pane->rowFileName(pane->currentRow()).isEmpty())
-        pane->setRowSelected(pane->currentRow(), true);
 }
 
 void Main::Parts::refreshPanes(Main& m) {
@@ -143,8 +143,8 @@ void Main::Parts::refreshPanes(Main& m) {
         throw;
     }
     m.m_ui.statusPanel1->setText(QString());
-    m.noteMissingFolders();
-    m.showStatusSummary();
+    Parts::noteMissingFolders(m);
+    Parts::showStatusSummary(m);
     m.m_ui.lvSource->show();
     m.m_ui.lvDest->show();
     m.m_comparison->readShown(kept != nullptr);

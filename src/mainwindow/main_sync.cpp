@@ -26,52 +26,52 @@
 #include <QScopeGuard>
 #include <QShortcut>
 
-void Main::buildSyncPreview() {
-    m_ui.syncBar = new QWidget(centralWidget());
-    m_ui.syncBar->setObjectName(QStringLiteral("picSyncBar"));
-    m_ui.syncBar->setAutoFillBackground(true);
-    m_ui.syncText = new QLabel(m_ui.syncBar);
-    m_ui.syncText->setObjectName(QStringLiteral("lblSync"));
-    m_ui.syncText->setToolTip(QStringLiteral(
+void Main::Parts::buildSyncPreview(Main& m) {
+    m.m_ui.syncBar = new QWidget(m.centralWidget());
+    m.m_ui.syncBar->setObjectName(QStringLiteral("picSyncBar"));
+    m.m_ui.syncBar->setAutoFillBackground(true);
+    m.m_ui.syncText = new QLabel(m.m_ui.syncBar);
+    m.m_ui.syncText->setObjectName(QStringLiteral("lblSync"));
+    m.m_ui.syncText->setToolTip(QStringLiteral(
         "Alt+Right copies right, Alt+Left copies left, Delete deletes on the side of the "
         "pane you are in, Space skips (again: back to the plan's action)."));
-    auto* run = new QPushButton(QStringLiteral("&Synchronize"), m_ui.syncBar);
+    auto* run = new QPushButton(QStringLiteral("&Synchronize"), m.m_ui.syncBar);
     run->setObjectName(QStringLiteral("cmdSyncRun"));
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), m_ui.syncBar);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), m.m_ui.syncBar);
     cancel->setObjectName(QStringLiteral("cmdSyncCancel"));
     cancel->setShortcut(Qt::Key_Escape);
-    auto* layout = new QHBoxLayout(m_ui.syncBar);
+    auto* layout = new QHBoxLayout(m.m_ui.syncBar);
     layout->setContentsMargins(6, 2, 6, 2);
-    layout->addWidget(m_ui.syncText, 1);
+    layout->addWidget(m.m_ui.syncText, 1);
     layout->addWidget(run);
     layout->addWidget(cancel);
-    connect(run, &QPushButton::clicked, this, &Main::cmdSyncRun_Click);
-    connect(cancel, &QPushButton::clicked, this, &Main::cmdSyncCancel_Click);
-    m_ui.syncColumn = new SyncColumn(
-        m_ui.lvSource, m_ui.lvDest,
-        [this](int row) -> std::optional<SyncAction> {
-            const SyncEntry* e = row >= 0 && row < m_comparison->visibleRows().count()
-                                     ? m_comparison->syncPreview().entryAt(
-                                           m_comparison->visibleRows().sharedRow(row))
+    connect(run, &QPushButton::clicked, &m, &Main::cmdSyncRun_Click);
+    connect(cancel, &QPushButton::clicked, &m, &Main::cmdSyncCancel_Click);
+    m.m_ui.syncColumn = new SyncColumn(
+        m.m_ui.lvSource, m.m_ui.lvDest,
+        [&m](int row) -> std::optional<SyncAction> {
+            const SyncEntry* e = row >= 0 && row < m.m_comparison->visibleRows().count()
+                                     ? m.m_comparison->syncPreview().entryAt(
+                                           m.m_comparison->visibleRows().sharedRow(row))
                                      : nullptr;
             return e ? std::optional(e->action) : std::nullopt;
         },
-        centralWidget());
-    m_ui.syncSkip = new QShortcut(Qt::Key_Space, this);
-    connect(m_ui.syncSkip, &QShortcut::activated, this,
-            [this] { changeSyncActions(SyncAction::Skip); });
-    connect(&m_comparison->syncPreview(), &SyncPreview::actionsChanged, this,
-            [this] { Parts::showSyncSummary(*this); });
+        m.centralWidget());
+    m.m_ui.syncSkip = new QShortcut(Qt::Key_Space, &m);
+    connect(m.m_ui.syncSkip, &QShortcut::activated, &m,
+            [&m] { m.changeSyncActions(SyncAction::Skip); });
+    connect(&m.m_comparison->syncPreview(), &SyncPreview::actionsChanged, &m,
+            [&m] { Parts::showSyncSummary(m); });
     // Rows other than the plan's in the panes (a refresh, after a file
     // command or a new folder): the preview is over.
-    connect((&m_comparison->visibleRows()), &VisibleRows::reset, this, [this] {
-        const SyncPlan* plan = m_comparison->syncPreview().previewed();
-        if (plan && m_comparison->visibleRows().folderRows() != plan->rows)
-            Parts::endSyncPreview(*this);
+    connect((&m.m_comparison->visibleRows()), &VisibleRows::reset, &m, [&m] {
+        const SyncPlan* plan = m.m_comparison->syncPreview().previewed();
+        if (plan && m.m_comparison->visibleRows().folderRows() != plan->rows)
+            Parts::endSyncPreview(m);
     });
-    m_ui.syncBar->hide();
-    m_ui.syncColumn->hide();
-    m_ui.syncSkip->setEnabled(false);
+    m.m_ui.syncBar->hide();
+    m.m_ui.syncColumn->hide();
+    m.m_ui.syncSkip->setEnabled(false);
 }
 
 // Edit > Synchronize: the mode asked for, the plan made on a thread of
@@ -128,7 +128,7 @@ void Main::mnuEditSynchronize_Click() {
 
 void Main::Parts::showSyncPreview(Main& m) {
     // The check's findings are for the rows going.
-    m.stopContentCheck();
+    m.m_comparison->stopContentCheck();
     for (ListPane* pane : {m.m_ui.lvSource, m.m_ui.lvDest})
         pane->setFlat(true);
     // Only the plan's rows in view: a view of the plan, which keeps every

@@ -1,5 +1,7 @@
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "mainwindow/folder_entry.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
@@ -30,7 +32,7 @@ constexpr double designHeightTwips = 4140.0;
 Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platform(platform) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Duoscope"));
-    buildControls();
+    Parts::buildControls(*this);
     // The reads wait as the window's commands do: answering, Escape stopping them.
     m_comparison->setRunner([this](std::atomic<bool>& cancel, const std::function<void()>& work,
                                    const std::function<void()>& tick) {
@@ -42,7 +44,8 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
         if (flattened())
             showFlatProgress(folders, entries);
     });
-    connect(m_comparison, &Comparison::summaryChanged, this, &Main::showStatusSummary);
+    connect(m_comparison, &Comparison::summaryChanged, this,
+            [this] { Parts::showStatusSummary(*this); });
     m_iconLookup = std::make_unique<IconLookup>(devicePixelRatioF());
     const auto icons = [this](int position) -> QVariant { return m_ilIcons.icon(position); };
     const auto looks = [this](const FolderRows& rows, qsizetype row, Side side) {
@@ -62,7 +65,7 @@ Main::Main(Platform& platform, QWidget* parent) : QMainWindow(parent), m_platfor
 
 Main::~Main() {
     // No result may arrive for a window that is going.
-    stopContentCheck();
+    m_comparison->stopContentCheck();
     // Nor may the panes, hidden as the window's base closes it, ask for rows
     // whose icons and types lived in members already gone by then.
     m_comparison->visibleRows().setFolderRows(nullptr);
@@ -75,10 +78,11 @@ Main::~Main() {
     }
 }
 
-QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
-                         ListPane*& list, const QString& side, const QString& tooltip) {
+QWidget* Main::Parts::buildPane(Main& m, QWidget*& container, QLineEdit*& folderBox,
+                                QToolButton*& folderButton, ListPane*& list, const QString& side,
+                                const QString& tooltip) {
     // The controls are placed by the pane's resize handler, not by a layout.
-    container = new QWidget(centralWidget());
+    container = new QWidget(m.centralWidget());
     container->setObjectName(QStringLiteral("pic") + side);
     folderBox = new QLineEdit(container);
     folderBox->setObjectName(QStringLiteral("txt") + side);
@@ -93,64 +97,64 @@ QWidget* Main::buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton
     folderBox->setFocusPolicy(Qt::NoFocus);
     folderBox->setCursor(Qt::IBeamCursor);
     auto* entry = new FolderEntry(folderBox);
-    connect(entry, &FolderEntry::entered, this,
-            [this, folderBox](const QString& text) { folderTyped(folderBox, text); });
+    connect(entry, &FolderEntry::entered, &m,
+            [&m, folderBox](const QString& text) { Parts::folderTyped(m, folderBox, text); });
     folderButton = new QToolButton(container);
     folderButton->setObjectName(QStringLiteral("cmd") + side);
     folderButton->setText(QStringLiteral("..."));
     folderButton->setToolTip(tooltip);
-    folderButton->setFixedSize(qRound(folderButtonTwips / twipsPerPixelX(this)),
-                               qRound(folderButtonTwips / twipsPerPixelY(this)));
-    list = new ListPane(m_comparison->visibleRows(), container);
+    folderButton->setFixedSize(qRound(folderButtonTwips / twipsPerPixelX(&m)),
+                               qRound(folderButtonTwips / twipsPerPixelY(&m)));
+    list = new ListPane(m.m_comparison->visibleRows(), container);
     list->setObjectName(QStringLiteral("lv") + side);
-    container->installEventFilter(this);
+    container->installEventFilter(&m);
     return container;
 }
 
-void Main::buildControls() {
-    auto* central = new QWidget(this);
+void Main::Parts::buildControls(Main& m) {
+    auto* central = new QWidget(&m);
     central->setObjectName(QStringLiteral("picBand"));
-    setCentralWidget(central);
-    central->installEventFilter(this);
-    buildPane(m_ui.picSource, m_ui.txtSource, m_ui.cmdSource, m_ui.lvSource,
-              QStringLiteral("Source"), QStringLiteral("Select source folder"));
-    buildPane(m_ui.picDest, m_ui.txtDest, m_ui.cmdDest, m_ui.lvDest, QStringLiteral("Dest"),
-              QStringLiteral("Select destination folder"));
-    m_ui.lvDest->setSide(Side::Destination);
+    m.setCentralWidget(central);
+    central->installEventFilter(&m);
+    Parts::buildPane(m, m.m_ui.picSource, m.m_ui.txtSource, m.m_ui.cmdSource, m.m_ui.lvSource,
+                     QStringLiteral("Source"), QStringLiteral("Select source folder"));
+    Parts::buildPane(m, m.m_ui.picDest, m.m_ui.txtDest, m.m_ui.cmdDest, m.m_ui.lvDest,
+                     QStringLiteral("Dest"), QStringLiteral("Select destination folder"));
+    m.m_ui.lvDest->setSide(Side::Destination);
 
-    m_ui.sbrMain = new QStatusBar(this);
-    m_ui.sbrMain->setObjectName(QStringLiteral("sbrMain"));
-    m_ui.statusPanel1 = new QLabel(m_ui.sbrMain);
-    m_ui.statusPanel2 = new QLabel(m_ui.sbrMain);
-    m_ui.sbrMain->addWidget(m_ui.statusPanel1, 1);
+    m.m_ui.sbrMain = new QStatusBar(&m);
+    m.m_ui.sbrMain->setObjectName(QStringLiteral("m.sbrMain"));
+    m.m_ui.statusPanel1 = new QLabel(m.m_ui.sbrMain);
+    m.m_ui.statusPanel2 = new QLabel(m.m_ui.sbrMain);
+    m.m_ui.sbrMain->addWidget(m.m_ui.statusPanel1, 1);
     // How the rows compare, in a panel of its own beside the refresh's.
-    m_ui.statusSummary = new QLabel(m_ui.sbrMain);
-    m_ui.statusSummary->setObjectName(QStringLiteral("sbrSummary"));
-    m_ui.sbrMain->addWidget(m_ui.statusSummary);
-    m_ui.sbrMain->addPermanentWidget(m_ui.statusPanel2, 1);
-    setStatusBar(m_ui.sbrMain);
+    m.m_ui.statusSummary = new QLabel(m.m_ui.sbrMain);
+    m.m_ui.statusSummary->setObjectName(QStringLiteral("sbrSummary"));
+    m.m_ui.sbrMain->addWidget(m.m_ui.statusSummary);
+    m.m_ui.sbrMain->addPermanentWidget(m.m_ui.statusPanel2, 1);
+    m.setStatusBar(m.m_ui.sbrMain);
     // A control of the window itself, laid over the status bar's second panel.
-    m_ui.pbrMain = new QProgressBar(this);
-    m_ui.pbrMain->setObjectName(QStringLiteral("pbrMain"));
-    m_ui.pbrMain->setTextVisible(false);
-    m_ui.pbrMain->setRange(0, 100);
-    m_ui.pbrMain->setValue(0);
-    m_ui.sbrMain->installEventFilter(this);
-    m_ui.statusPanel2->installEventFilter(this);
+    m.m_ui.pbrMain = new QProgressBar(&m);
+    m.m_ui.pbrMain->setObjectName(QStringLiteral("m.pbrMain"));
+    m.m_ui.pbrMain->setTextVisible(false);
+    m.m_ui.pbrMain->setRange(0, 100);
+    m.m_ui.pbrMain->setValue(0);
+    m.m_ui.sbrMain->installEventFilter(&m);
+    m.m_ui.statusPanel2->installEventFilter(&m);
 
-    m_ui.mnuRefresh = new QAction(QStringLiteral("&Refresh"), this);
-    m_ui.mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
-    m_ui.mnuRefresh->setShortcut(Qt::Key_F5);
-    connect(m_ui.mnuRefresh, &QAction::triggered, this, &Main::mnuRefresh_Click);
+    m.m_ui.mnuRefresh = new QAction(QStringLiteral("&Refresh"), &m);
+    m.m_ui.mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+    m.m_ui.mnuRefresh->setShortcut(Qt::Key_F5);
+    connect(m.m_ui.mnuRefresh, &QAction::triggered, &m, &Main::mnuRefresh_Click);
     // As in a file manager: type a folder from the keyboard, into the box of
     // the pane last in use.
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
-            [this] { activeFolderBox()->findChild<FolderEntry*>()->begin(); });
-    buildMenus();
-    buildToolbar();
-    connectPaneEvents();
-    connectFileCommands();
-    buildSyncPreview();
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), &m), &QShortcut::activated, &m,
+            [&m] { m.activeFolderBox()->findChild<FolderEntry*>()->begin(); });
+    Parts::buildMenus(m);
+    Parts::buildToolbar(m);
+    Parts::connectPaneEvents(m);
+    Parts::connectFileCommands(m);
+    Parts::buildSyncPreview(m);
 }
 
 QString Main::statusText() const {
@@ -167,7 +171,7 @@ void Main::changeEvent(QEvent* event) {
         Form_Activate();
     if (event->type() == QEvent::WindowStateChange && windowState() == Qt::WindowNoState) {
         m_fitRestored = true;
-        fitToScreen();
+        Parts::fitToScreen(*this);
     }
 }
 

@@ -200,27 +200,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Helpers of single files, reaching the window's members (main_parts.h).
+    // The window's helpers, each taking the window it works on (main_parts.h).
     struct Parts;
-    void buildControls();
-    QWidget* buildPane(QWidget*& container, QLineEdit*& folderBox, QToolButton*& folderButton,
-                       ListPane*& list, const QString& side, const QString& tooltip);
-    // The same for a row being painted: a failure is reported after the paint.
+    // A row's type and image as it is painted: a failure is told after the paint.
     PaneModel::Look paintedLook(const FolderRows& rows, qsizetype row, Side side);
     // The reading's progress in the status bar while the flattened view fills.
     void showFlatProgress(qint64 folders, qint64 entries);
-    void stopContentCheck() { m_comparison->stopContentCheck(); }
-    void showStatusSummary();
-    void noteMissingFolders();
-    void buildMenus();
-    void buildToolbar();
-    void connectPaneEvents();
-    void placeProgressBar(float heightInset);
-    void fitToScreen();
-    // A folder typed into a folder box and Enter: taken when it is a folder.
-    void folderTyped(QLineEdit* box, const QString& text);
-    void connectFileCommands();
-    void updateCompareCommand();
     QList<QAction*> fileCommandActions() const;
     ListPane* activeList() const;
     QLineEdit* activeFolderBox() const;
@@ -231,7 +216,6 @@ private:
     QScopeGuard<std::function<void()>> recordForUndo(const QString& command, bool counted = true);
     void beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel);
     void afterLabelEdit(ListPane* pane, int& cancel, const QString& newText);
-    void buildSyncPreview();
     Platform& m_platform;
     // The pair shown: its rows, checks, plan and Undo.
     Comparison* m_comparison = new Comparison(this);
@@ -247,8 +231,7 @@ private:
     ListPane* m_dragPane = nullptr;
     QList<ClipboardEntry> m_dragged;
     bool m_activated = false;
-    // Left maximised or minimised: the bounds restored are fitted to the screen.
-    bool m_fitRestored = false;
+    bool m_fitRestored = false; // left maximised or minimised: restored bounds to fit
     QString m_programFolder;
     QString m_tempFolder;
     ImageList m_ilIcons;
