@@ -247,9 +247,10 @@ TEST_F(Folders, TheFlattenedViewFillsWhileTheTreesAreWalkedShowingItsProgress) {
     QTimer::singleShot(0, [&] {
         const QString read =
             QStringLiteral("Reading folders: 3 folders, 22 entries read. Esc stops.");
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            return held && left->count() == 2 && window.statusText() == read;
-        })) << window.statusText().toStdString();
+        // Generous: a loaded machine may take seconds to reach the hold.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return held && left->count() == 2 && window.statusText() == read; }, 60000))
+            << window.statusText().toStdString() << " held " << held << " rows " << left->count();
         left->setCurrentRow(1);
         go = true;
         go.notify_all();
