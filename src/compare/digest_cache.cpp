@@ -235,8 +235,8 @@ void DigestCache::spill() {
     }
     const size_t bytes = sorted.size() * sizeof(Stored);
     // Without a side file the digests are read again next time: only time is lost.
-    if (m_spill < 0 || !wholeAt(::pwrite, m_spill, reinterpret_cast<const char*>(sorted.data()),
-                                bytes, off_t(m_spilled * sizeof(Stored))))
+    if (m_spill < 0 || !moveAllAt(::pwrite, m_spill, reinterpret_cast<const char*>(sorted.data()),
+                                  bytes, off_t(m_spilled * sizeof(Stored))))
         return;
     m_runs.emplace_back(m_spilled, sorted.size());
     m_spilled += sorted.size();

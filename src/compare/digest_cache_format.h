@@ -2,10 +2,8 @@
 
 #include "compare/digest_cache.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <tuple>
-#include <unistd.h>
 
 // The cache file: this header, the entries sorted by identity, a checksum
 // (XXH3-64) of each block of entries, then XXH3-64 of the header and the
@@ -30,22 +28,6 @@ inline size_t blocks(std::uint64_t count) {
 inline bool before(const ContentKey& a, const ContentKey& b) {
     return std::tie(a.device, a.inode, a.size, a.modifiedNs, a.changedNs) <
            std::tie(b.device, b.inode, b.size, b.modifiedNs, b.changedNs);
-}
-
-// The whole of `size` bytes at `offset`, however the kernel splits it.
-template <typename Io, typename Bytes>
-bool wholeAt(Io io, int fd, Bytes* bytes, size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = io(fd, bytes, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return true;
 }
 
 } // namespace digest_file

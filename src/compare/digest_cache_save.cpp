@@ -35,8 +35,8 @@ public:
         if (m_memory || m_at < m_buffered || m_left == 0)
             return true;
         const size_t n = std::min(m_left, std::size(m_buffer));
-        if (!wholeAt(::pread, m_fd, reinterpret_cast<char*>(m_buffer), n * sizeof(Stored),
-                     off_t(m_next * sizeof(Stored)))) {
+        if (!moveAllAt(::pread, m_fd, reinterpret_cast<char*>(m_buffer), n * sizeof(Stored),
+                       off_t(m_next * sizeof(Stored)))) {
             m_left = 0;
             return false;
         }
@@ -120,7 +120,7 @@ bool DigestCache::writeMerged(int fd) {
         const size_t bytes = block.size() * sizeof(Stored);
         sums.push_back(XXH3_64bits(block.data(), bytes));
         const bool written =
-            wholeAt(::pwrite, fd, reinterpret_cast<const char*>(block.data()), bytes, at);
+            moveAllAt(::pwrite, fd, reinterpret_cast<const char*>(block.data()), bytes, at);
         at += off_t(bytes);
         block.clear();
         return written;
@@ -162,11 +162,11 @@ bool DigestCache::writeMerged(int fd) {
     XXH3_64bits_update(state, sums.data(), sums.size() * sizeof(std::uint64_t));
     const std::uint64_t sum = XXH3_64bits_digest(state);
     XXH3_freeState(state);
-    return wholeAt(::pwrite, fd, reinterpret_cast<const char*>(sums.data()),
-                   sums.size() * sizeof(std::uint64_t), at) &&
-           wholeAt(::pwrite, fd, reinterpret_cast<const char*>(&sum), sizeof sum,
-                   at + off_t(sums.size() * sizeof(std::uint64_t))) &&
-           wholeAt(::pwrite, fd, reinterpret_cast<const char*>(&header), sizeof header, 0);
+    return moveAllAt(::pwrite, fd, reinterpret_cast<const char*>(sums.data()),
+                     sums.size() * sizeof(std::uint64_t), at) &&
+           moveAllAt(::pwrite, fd, reinterpret_cast<const char*>(&sum), sizeof sum,
+                     at + off_t(sums.size() * sizeof(std::uint64_t))) &&
+           moveAllAt(::pwrite, fd, reinterpret_cast<const char*>(&header), sizeof header, 0);
 }
 
 bool DigestCache::save() {

@@ -33,6 +33,18 @@ template <typename Byte, typename Io> bool moveAll(Io io, int fd, Byte* at, size
     return true;
 }
 
+// The same at `offset` (pread or pwrite), the file's own offset left alone.
+template <typename Byte, typename Io>
+bool moveAllAt(Io io, int fd, Byte* at, size_t size, off_t offset) {
+    return moveAll(
+        [&](int f, Byte* b, size_t n) {
+            const ssize_t moved = io(f, b, n, offset);
+            offset += moved > 0 ? moved : 0;
+            return moved;
+        },
+        fd, at, size);
+}
+
 inline bool readAll(int fd, char* to, size_t size) {
     return moveAll(::read, fd, to, size);
 }
