@@ -208,18 +208,27 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal, bool folder, const FileIdentity* chosen) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
+    // Its folder held from the first look to the deletion: what is checked,
+    // asked about and deleted is one entry, whatever is renamed above it.
+    const UniqueFd dir{::open(file.folder.isEmpty() ? "." : file.folder.constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     const auto notChosen = [&] {
-        const FsResult still = stillChosen(file, chosen);
+        const FsResult still = dir.fd < 0 ? FsResult(FsError::fromErrno(errno, pathText))
+                                          : stillChosen(file, chosen, dir.fd);
         if (!still)
             tellFailure(host, QStringLiteral("%1 was not deleted.").arg(pathText), still.error());
         return !still;
     };
     if (notChosen())
         return false;
-    folder = folder && !isLink(path); // a link to a folder goes alone
+    struct stat st {};
+    // A link to a folder goes alone.
+    folder = folder && !(::fstatat(dir.fd, file.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISLNK(st.st_mode));
     TreePlan plan;
     if (folder) {
-        if (FsResult planned = planTree(path, plan, PlanDetail::Counted); !planned) {
+        if (FsResult planned = planTreeAt(dir.fd, file.name, path, plan, PlanDetail::Counted);
+            !planned) {
             tellFailure(host, QStringLiteral("%1 could not be read.").arg(pathText),
                         planned.error());
             return false;
@@ -229,14 +238,14 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
         folder ? folderDeleteQuestionText(pathText, plan.files) : deleteQuestionText(pathText);
     if (host.ask(question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
         return false;
-    const int bits = FileSystem::attributes(path);
+    const int bits = FileSystem::attributesAt(dir.fd, file.name);
     constexpr int protectedBits = Attr::ReadOnly | Attr::Hidden | Attr::System;
     if (!folder && bits >= 0 && (bits & protectedBits) &&
         host.ask(attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
         return false;
     if (notChosen()) // asked about a while ago
         return false;
-    return deleteChosen(host, file, way, journal, folder);
+    return deleteChosen(host, file, way, journal, folder, dir.fd);
 }
 
 bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, UndoJournal* journal,
@@ -280,8 +289,10 @@ bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, Un
     return true;
 }
 
-FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen) {
-    const auto now = chosen ? FileIdentity::of(file.path()) : std::nullopt;
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, int folderFd) {
+    const auto now = !chosen         ? std::nullopt
+                     : folderFd >= 0 ? FileIdentity::at(folderFd, file.name.constData())
+                                     : FileIdentity::of(file.path());
     // Its data may have changed: it is still the file chosen.
     if (!now || (now->device == chosen->device && now->inode == chosen->inode))
         return {};

@@ -82,8 +82,8 @@ bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way,
 
 // Fails when another file than `chosen` (when given) stands at `file`'s name
 // now: a command acts only on the files it chose. A file gone passes, for
-// the step itself to tell.
-FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen);
+// the step itself to tell. With `folderFd`, the name is looked at there.
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, int folderFd = -1);
 
 // Tells the user of a failure; true when they chose to skip the files still
 // to come (offered when `othersFollow`).

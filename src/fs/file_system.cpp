@@ -304,14 +304,17 @@ QByteArray copyName(const QByteArray& fileName, int k) {
 
 int attributes(const QByteArray& path) {
     const QByteArray parent = parentFolder(path);
-    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
     UniqueFd dirFd{::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dirFd.fd < 0 || name.isEmpty())
+    return dirFd.fd < 0 ? -1 : attributesAt(dirFd.fd, path.mid(path.lastIndexOf('/') + 1));
+}
+
+int attributesAt(int dirFd, const QByteArray& name) {
+    if (name.isEmpty())
         return -1;
     struct stat st {};
-    if (::fstatat(dirFd.fd, name.constData(), &st, 0) == 0 && S_ISDIR(st.st_mode))
+    if (::fstatat(dirFd, name.constData(), &st, 0) == 0 && S_ISDIR(st.st_mode))
         return Attr::Folder | (name.startsWith('.') ? Attr::Hidden : 0);
-    return classify(dirFd.fd, name.constData(), name.startsWith('.'));
+    return classify(dirFd, name.constData(), name.startsWith('.'));
 }
 
 int attributes(const QString& path) {

@@ -151,6 +151,8 @@ QByteArray copyName(const QByteArray& fileName, int k);
 
 // The attribute bits of the entry at `path`, or -1 when there is none.
 int attributes(const QByteArray& path);
+// The same for the entry `name` of the folder open at `dirFd`.
+int attributesAt(int dirFd, const QByteArray& name);
 int attributes(const QString& path);
 
 // True when `path` names a file (not a folder) that the mask admits.

@@ -80,7 +80,8 @@ TEST_F(Preview, TheRunDoesTheActionsChosenOverTheWholePlanWhoseStateHoldsWhatIsT
     for (const auto& [path, a] : chosen)
         ASSERT_TRUE(preview.change({row(path)}, a)) << path;
     // Changed since the plan: left alone, and named.
-    dest.write(QStringLiteral("sub/newer_right.txt"), "edited", QDateTime::currentDateTimeUtc());
+    dest.write(QStringLiteral("sub/newer_right.txt"), "edited",
+               QDateTime(QDate(2024, 3, 9), QTime(15, 0, 0), Qt::UTC));
     ScriptedPlatform platform;
     ScriptedHost host(platform);
     EXPECT_EQ(preview.run(host, DeleteWay::ToTrash, nullptr), QStringList{"sub/newer_right.txt"});

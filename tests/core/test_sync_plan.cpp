@@ -236,7 +236,7 @@ TEST_F(Sync, MirrorRunLeavesDestinationAsSourceWhatItReplacedOrDeletedInTheTrash
 
 TEST_F(Sync, RunLeavesAloneWhatChangedSinceThePlan) {
     const SyncPlan p = plan(SyncMode::Mirror);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now(QDate(2024, 3, 9), QTime(16, 0, 0), Qt::UTC); // after the trees' times
     source.write(QStringLiteral("alone_left.txt"), "edited", now);    // the copy's source
     dest.write(QStringLiteral("sub/newer_right.txt"), "edited", now); // the file it replaces
     dest.write(QStringLiteral("alone_right.txt"), "edited", now);     // the file it deletes

@@ -478,6 +478,24 @@ TEST_F(WindowTest, DeleteActsOnTheFilesChosenWhateverTheRowsDoMeanwhile) {
     window.mnuEditDeletePermanently_Click();
     EXPECT_EQ(styles(), QList<int>({292, 16}));
     EXPECT_EQ(dest.read("e"), "another e");
+
+    // Its folder swapped for a link to another while it is asked about: the
+    // file deleted is the one asked about, nothing through the link.
+    TempTree elsewhere;
+    elsewhere.write("f", "keep");
+    dest.write("sub/f", "f");
+    refresh(source.path(), dest.filePath("sub"));
+    select(window.lvDest(), {0}, 0);
+    platform.shown.clear();
+    platform.whileAsking = [&](int) {
+        ::rename(dest.at("sub").path().constData(), dest.at("sub.real").path().constData());
+        ::symlink(QFile::encodeName(elsewhere.path()).constData(),
+                  dest.at("sub").path().constData());
+    };
+    platform.answers = {Answer::Yes};
+    window.mnuEditDeletePermanently_Click();
+    EXPECT_EQ(elsewhere.read("f"), "keep");
+    EXPECT_FALSE(QFileInfo::exists(dest.filePath("sub.real/f")));
 }
 
 struct stat statOf(const QByteArray& path) {

@@ -197,7 +197,8 @@ TEST_F(SyncWindow, TheRunLeavesChangedFilesAloneNamesThemAndOneUndoRestoresBothT
     EXPECT_TRUE(platform.shown.takeLast().text.contains(QStringLiteral("1 file or folder")));
     window.settings().useTrash = 1;
     // Changed after the preview: never overwritten.
-    dest.write(QStringLiteral("sub/ln.txt"), "edited", QDateTime::currentDateTimeUtc());
+    dest.write(QStringLiteral("sub/ln.txt"), "edited",
+               QDateTime(QDate(2024, 2, 3), QTime(5, 0, 0), Qt::UTC));
     before[1] = tree(dest);
     window.findChild<QPushButton*>(QStringLiteral("cmdSyncRun"))->click();
     ASSERT_FALSE(window.syncPreview());
