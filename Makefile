@@ -5,7 +5,7 @@ BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
             adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
             libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool \
-            libacl1-dev libattr1-dev libdtl-dev libxxhash-dev trash-cli \
+            libacl1-dev libattr1-dev libfontconfig-dev libdtl-dev libxxhash-dev trash-cli \
             openssh-server openssh-client rsync
 # The benchmarks also need sshfs (the sshfs case) and gio (the Trash baseline).
 BENCH_PACKAGES := sshfs openssh-server libglib2.0-bin

@@ -4,8 +4,10 @@
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"
 #include "shell/qt_platform.h"
+#include "shell/start_warmup.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
@@ -29,18 +31,22 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    StartWarmUp warmUp;
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QString::fromUtf8(BuildIdentity::company));
     QApplication::setApplicationName(QString::fromUtf8(BuildIdentity::title));
     // No display name is set: the window system would add it to every caption.
     QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
-    QApplication::setWindowIcon(programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("duoscope"));
 
     QtPlatform platform;
+    warmUp.waitForFonts();
     Main window(platform);
     if (!window.Form_Load(args))
         return 0;
     window.show();
+    // Drawn from seven images: the window manager is given it once the window
+    // is up, not before.
+    QTimer::singleShot(0, [] { QApplication::setWindowIcon(programIcon()); });
     return QApplication::exec();
 }

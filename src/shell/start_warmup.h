@@ -1,0 +1,21 @@
+#pragma once
+
+#include <thread>
+
+// What the first window needs from files the desktop installed, read on
+// threads of their own while Qt connects to the display and loads its
+// plugins: fontconfig's configuration and font caches (a seventh of the time
+// to the first window) and the MIME database (whose type names size the Type
+// columns). waitForFonts() before the first font is used, so that fontconfig
+// is never begun twice at once; the MIME database locks for itself.
+class StartWarmUp {
+public:
+    StartWarmUp();
+    ~StartWarmUp();
+    StartWarmUp(const StartWarmUp&) = delete;
+    StartWarmUp& operator=(const StartWarmUp&) = delete;
+    void waitForFonts();
+
+private:
+    std::thread m_fonts, m_types;
+};
