@@ -33,6 +33,7 @@ int main(int argc, char* argv[]) {
 
     StartWarmUp warmUp;
     QApplication app(argc, argv);
+    warmUp.readTypes();
     QApplication::setOrganizationName(QString::fromUtf8(BuildIdentity::company));
     QApplication::setApplicationName(QString::fromUtf8(BuildIdentity::title));
     // No display name is set: the window system would add it to every caption.

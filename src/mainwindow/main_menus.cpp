@@ -238,8 +238,11 @@ void Main::Parts::buildToolbar(Main& m) {
         if (!b.key)
             continue;
         const QString key = QString::fromLatin1(b.key);
-        const QIcon icon =
-            QIcon::fromTheme(QString::fromLatin1(b.themeIcon), m.style()->standardIcon(b.fallback));
+        // The style's image only where the theme has none: the style looks
+        // for its own images in the theme first, which is as long again.
+        QIcon icon = QIcon::fromTheme(QString::fromLatin1(b.themeIcon));
+        if (icon.isNull())
+            icon = m.style()->standardIcon(b.fallback);
         auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), &m);
         action->setObjectName(QStringLiteral("tbr_") + key);
         action->setData(key);

@@ -3,15 +3,17 @@
 #include <QMimeDatabase>
 #include <fontconfig/fontconfig.h>
 
-StartWarmUp::StartWarmUp()
-    : m_fonts([] { FcInit(); }), m_types([] {
-          (void)QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment();
-      }) {}
+StartWarmUp::StartWarmUp() : m_fonts([] { FcInit(); }) {}
 
 StartWarmUp::~StartWarmUp() {
     waitForFonts();
     if (m_types.joinable())
         m_types.join();
+}
+
+void StartWarmUp::readTypes() {
+    m_types = std::thread(
+        [] { (void)QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment(); });
 }
 
 void StartWarmUp::waitForFonts() {

@@ -6,14 +6,18 @@
 // threads of their own while Qt connects to the display and loads its
 // plugins: fontconfig's configuration and font caches (a seventh of the time
 // to the first window) and the MIME database (whose type names size the Type
-// columns). waitForFonts() before the first font is used, so that fontconfig
-// is never begun twice at once; the MIME database locks for itself.
+// columns). Made before the application object, which is then made while
+// fontconfig reads; readTypes() once it is made, since Qt takes the first
+// thread that uses it for its main one. waitForFonts() before the first font
+// is used, so that fontconfig is never begun twice at once; the MIME database
+// locks for itself.
 class StartWarmUp {
 public:
     StartWarmUp();
     ~StartWarmUp();
     StartWarmUp(const StartWarmUp&) = delete;
     StartWarmUp& operator=(const StartWarmUp&) = delete;
+    void readTypes();
     void waitForFonts();
 
 private:
