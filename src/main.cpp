@@ -4,11 +4,20 @@
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"
 #include "shell/qt_platform.h"
+#include "shell/ssh_askpass.h"
 #include "shell/start_warmup.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+
+static void nameTheProgram() {
+    QApplication::setOrganizationName(QString::fromUtf8(BuildIdentity::company));
+    QApplication::setApplicationName(QString::fromUtf8(BuildIdentity::title));
+    // No display name is set: the window system would add it to every caption.
+    QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("duoscope"));
+}
 
 int main(int argc, char* argv[]) {
     // Taken before Qt sees them: Qt removes the options it knows. Each keeps
@@ -16,6 +25,17 @@ int main(int argc, char* argv[]) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << nameText(QByteArray(argv[i]));
+
+    if (isSshAskPassRun(argc)) {
+        const QString prompt = QString::fromLocal8Bit(argv[1]);
+        QApplication app(argc, argv);
+        nameTheProgram();
+        QtPlatform platform;
+        const AskPassAnswer answer =
+            answerSshPrompt(platform, prompt, qgetenv("SSH_ASKPASS_PROMPT"));
+        std::fwrite(answer.output.constData(), 1, size_t(answer.output.size()), stdout);
+        return answer.exitCode;
+    }
 
     if (isCommandLineInvocation(args)) {
         QCoreApplication app(argc, argv);
@@ -34,11 +54,7 @@ int main(int argc, char* argv[]) {
     StartWarmUp warmUp;
     QApplication app(argc, argv);
     warmUp.readTypes();
-    QApplication::setOrganizationName(QString::fromUtf8(BuildIdentity::company));
-    QApplication::setApplicationName(QString::fromUtf8(BuildIdentity::title));
-    // No display name is set: the window system would add it to every caption.
-    QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("duoscope"));
+    nameTheProgram();
 
     QtPlatform platform;
     warmUp.waitForFonts();

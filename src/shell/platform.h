@@ -77,4 +77,8 @@ public:
     // bytes, or "" when cancelled.
     virtual QByteArray saveFileName(QWidget* owner, const QByteArray& initialPath,
                                     const QString& title) = 0;
+
+    // Asks for a password or passphrase, shown as dots, under `prompt`.
+    // Nothing when cancelled. The answer is never stored.
+    virtual std::optional<QString> askSecret(const QString& prompt) = 0;
 };

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -201,4 +202,13 @@ void QtPlatform::startDrag(QWidget* source, const QString& paneName) {
     auto* drag = new QDrag(source);
     drag->setMimeData(data);
     drag->exec(Qt::CopyAction);
+}
+
+std::optional<QString> QtPlatform::askSecret(const QString& prompt) {
+    bool ok = false;
+    QString secret = QInputDialog::getText(nullptr, QApplication::applicationDisplayName(), prompt,
+                                           QLineEdit::Password, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return secret;
 }

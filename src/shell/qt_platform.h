@@ -24,4 +24,5 @@ public:
     void startDrag(QWidget* source, const QString& paneName) override;
     QByteArray saveFileName(QWidget* owner, const QByteArray& initialPath,
                             const QString& title) override;
+    std::optional<QString> askSecret(const QString& prompt) override;
 };

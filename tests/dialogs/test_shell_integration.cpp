@@ -1,9 +1,11 @@
+#include "base/message_style.h"
 #include "dialogs/about_box.h"
 #include "mainwindow/main_window.h"
 #include "shell/folder_menu.h"
 #include "shell/help_links.h"
 #include "shell/program_icon.h"
 #include "shell/qt_platform.h"
+#include "shell/ssh_askpass.h"
 #include "shell/system_info.h"
 #include "support/scripted_platform.h"
 #include "support/temp_tree.h"
@@ -135,3 +137,47 @@ TEST(HelpLinks, ContentsOpensTheGuideForTheWindowAndTheWebLinksForNoOne) {
 }
 
 } // namespace
+
+TEST(SshAskPass, EachKindOfPromptIsAnsweredAsSshReadsItAndASecretIsNeverShownInTheBox) {
+    struct Case {
+        const char* prompt;
+        QByteArray kind;
+        std::deque<int> answers;
+        std::deque<QString> secrets;
+        int exitCode;
+        QByteArray output;
+        bool asksSecret;
+    };
+    const QString hostKey =
+        QStringLiteral("The authenticity of host '[127.0.0.1]:2222' can't be established.\n"
+                       "Are you sure you want to continue connecting (yes/no/[fingerprint])? ");
+    const Case cases[] = {
+        {"Enter passphrase for key '/k': ",
+         "",
+         {},
+         {QStringLiteral("s3 cr\u00e9t")},
+         0,
+         "s3 cr\xc3\xa9t\n",
+         true},
+        {"user@host's password: ", "", {}, {}, 1, "", true},
+        {nullptr, "", {Answer::Yes}, {}, 0, "yes\n", false},
+        {nullptr, "", {}, {}, 0, "no\n", false},
+        {"Allow use of key /k?", "confirm", {Answer::Yes}, {}, 0, "", false},
+        {"Allow use of key /k?", "confirm", {Answer::No}, {}, 1, "", false},
+        {"Confirm user presence for key ED25519-SK", "none", {}, {}, 0, "", false},
+    };
+    for (const Case& c : cases) {
+        ScriptedPlatform platform;
+        platform.answers = c.answers;
+        platform.secrets = c.secrets;
+        const QString prompt = c.prompt ? QString::fromUtf8(c.prompt) : hostKey;
+        SCOPED_TRACE(prompt.toStdString() + " / " + c.kind.toStdString());
+        const AskPassAnswer a = answerSshPrompt(platform, prompt, c.kind);
+        EXPECT_EQ(a.exitCode, c.exitCode);
+        EXPECT_EQ(a.output, c.output);
+        EXPECT_EQ(platform.secretPrompts.size(), c.asksSecret ? 1 : 0);
+        EXPECT_EQ(platform.shown.size(), c.asksSecret ? 0 : 1);
+        for (const ScriptedPlatform::Shown& s : platform.shown)
+            EXPECT_EQ(s.text, prompt.trimmed());
+    }
+}

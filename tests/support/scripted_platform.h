@@ -102,4 +102,16 @@ public:
         saveNames.pop_front();
         return name;
     }
+
+    // Secrets typed, in turn; cancelled when empty.
+    std::deque<QString> secrets;
+    QStringList secretPrompts;
+    std::optional<QString> askSecret(const QString& prompt) override {
+        secretPrompts << prompt;
+        if (secrets.empty())
+            return std::nullopt;
+        QString secret = secrets.front();
+        secrets.pop_front();
+        return secret;
+    }
 };
