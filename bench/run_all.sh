@@ -35,6 +35,7 @@ for n in 1000 10000 100000; do # a process each: the first refresh and the peak 
 done
 run "$xvfb" --wm "$bin/bench_window" 100000
 run "$xvfb" --wm "$bin/bench_differences" 100000
+run "$xvfb" --wm "$bin/bench_window_check" 100000
 run "$xvfb" --wm "$bin/bench_flatten" 100000
 run "$bin/bench_compare" "$build/src/duoscope" 100000
 run "$bin/bench_trees" "$build/src/duoscope" 100000
