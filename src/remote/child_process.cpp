@@ -2,6 +2,7 @@
 
 #include "fs/unique_fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -38,6 +39,26 @@ struct Pipe {
     }
 };
 
+// The program's environment with `added` over it, for a child.
+std::vector<char*> environmentWith(const std::vector<QByteArray>& added) {
+    std::vector<char*> envp;
+    if (added.empty())
+        return envp;
+    for (char** e = environ; *e; ++e) {
+        const QByteArrayView entry(*e);
+        const qsizetype equals = entry.indexOf('=');
+        const bool replaced = std::any_of(added.begin(), added.end(), [&](const QByteArray& a) {
+            return equals > 0 && a.startsWith(entry.first(equals + 1));
+        });
+        if (!replaced)
+            envp.push_back(*e);
+    }
+    for (const QByteArray& a : added)
+        envp.push_back(const_cast<char*>(a.constData()));
+    envp.push_back(nullptr);
+    return envp;
+}
+
 void closeFd(int& fd) {
     if (fd >= 0)
         ::close(std::exchange(fd, -1));
@@ -61,8 +82,10 @@ ChildResult runChild(const ChildRun& run) {
     for (const QByteArray& a : run.arguments)
         argv.push_back(const_cast<char*>(a.constData()));
     argv.push_back(nullptr);
+    const std::vector<char*> envp = environmentWith(run.environment);
     pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(),
+                                       run.environment.empty() ? environ : envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         result.startError = spawned;

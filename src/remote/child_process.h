@@ -15,6 +15,8 @@ struct ChildRun {
     std::function<void(QByteArrayView)> output;
     // Set from another thread: the child is ended, the run returns.
     const std::atomic<bool>* cancel = nullptr;
+    // "NAME=value" entries over the program's own environment.
+    std::vector<QByteArray> environment = {};
 };
 
 struct ChildResult {

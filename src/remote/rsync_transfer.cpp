@@ -40,7 +40,7 @@ QByteArray rsyncFiles(const SshLink& link, const RsyncTransfer& t) {
                       }
                       pending.remove(0, at);
                   },
-                  t.cancel});
+                  t.cancel, link.environment()});
     if (r.exitCode == 0)
         return {};
     if (r.cancelled)

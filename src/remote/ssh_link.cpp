@@ -17,6 +17,15 @@ QByteArray controlFolder() {
     return folder;
 }
 
+QByteArray& askPassProgram() {
+    static QByteArray program = [] {
+        char path[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
+        return n > 0 ? QByteArray(path, n) : QByteArray("duoscope");
+    }();
+    return program;
+}
+
 } // namespace
 
 std::vector<QByteArray> SshLink::splitCommand(const QByteArray& text) {
@@ -90,7 +99,19 @@ std::vector<QByteArray> SshLink::arguments(const QByteArray& remoteCommand) cons
 ChildResult SshLink::run(const QByteArray& remoteCommand, const QByteArray& input,
                          const std::function<void(QByteArrayView)>& output,
                          const std::atomic<bool>* cancel) const {
-    return runChild({arguments(remoteCommand), input, output, cancel});
+    return runChild({arguments(remoteCommand), input, output, cancel, environment()});
+}
+
+void SshLink::setAskPassProgram(QByteArray program) {
+    askPassProgram() = std::move(program);
+}
+
+std::vector<QByteArray> SshLink::environment() const {
+    if (m_batch)
+        return {};
+    // Asked whether or not a terminal or a display is there: the window has
+    // no terminal, and may be on a display ssh does not look for.
+    return {"SSH_ASKPASS=" + askPassProgram(), "SSH_ASKPASS_REQUIRE=force", "DUOSCOPE_ASKPASS=1"};
 }
 
 QByteArray SshLink::rsyncShell() const {

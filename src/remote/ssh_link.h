@@ -31,6 +31,12 @@ public:
                     const std::atomic<bool>* cancel = nullptr) const;
     // The same ssh with the master's options, as rsync's -e takes it.
     QByteArray rsyncShell() const;
+    // What every ssh of this link (and every rsync that runs one) adds to
+    // its environment: unless `batch`, this program answers ssh's questions
+    // in a dialog (its SSH_ASKPASS; see shell/ssh_askpass.h).
+    std::vector<QByteArray> environment() const;
+    // The program ssh asks through: this one, unless a test sets another.
+    static void setAskPassProgram(QByteArray program);
 
     // DUOSCOPE_SSH split into words, or just "ssh".
     static std::vector<QByteArray> sshCommand();

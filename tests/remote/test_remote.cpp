@@ -179,3 +179,33 @@ TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
 }
 
 } // namespace
+
+// In the window ssh asks through the program (here a script standing in for
+// it); on the command line it never asks, and a key it cannot open fails.
+TEST(SshLink, AsksThroughThisProgramOnlyWhereSomeoneCanAnswer) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    ASSERT_TRUE(server.protectKey("pass phrase"));
+    TempTree t;
+    const QByteArray asked = QFile::encodeName(t.filePath("asked"));
+    t.writeRaw("askpass", "#!/bin/sh\n[ -n \"$DUOSCOPE_ASKPASS\" ] && printf %s \"$1\" >'" + asked +
+                              "'\necho 'pass phrase'\n");
+    const QByteArray askPass = QFile::encodeName(t.filePath("askpass"));
+    ASSERT_EQ(::chmod(askPass.constData(), 0700), 0);
+    SshLink::setAskPassProgram(askPass);
+    const RemoteAddress address{"", "127.0.0.1", 0, "/"};
+    for (const bool batch : {true, false}) {
+        QByteArray out;
+        const ChildResult r =
+            SshLink(address, batch).run("echo reached", {}, [&](QByteArrayView piece) {
+                out.append(piece);
+            });
+        EXPECT_EQ(r.exitCode == 0 && out == "reached\n", !batch) << r.errors.constData();
+        EXPECT_EQ(QFile::exists(QFile::decodeName(asked)), !batch);
+    }
+    QFile prompt(QFile::decodeName(asked));
+    ASSERT_TRUE(prompt.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(prompt.readAll().contains("passphrase"));
+    qunsetenv("DUOSCOPE_SSH");
+}

@@ -151,6 +151,11 @@ QByteArray SshServer::sshCommand() const {
     return "ssh -F " + QFile::encodeName(m_dir.path()) + "/ssh_config";
 }
 
+bool SshServer::protectKey(const QByteArray& passphrase) const {
+    return runToEnd({"ssh-keygen", "-q", "-p", "-P", "", "-N", passphrase, "-f",
+                     QFile::encodeName(m_dir.path()) + "/user_key"});
+}
+
 void SshServer::useForProgram() const {
     qputenv("DUOSCOPE_SSH", sshCommand());
 }
