@@ -1,5 +1,6 @@
 #include "base/name_text.h"
 #include "fileops/command_line.h"
+#include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
 #include "shell/program_icon.h"
@@ -53,7 +54,7 @@ int main(int argc, char* argv[]) {
 
     StartWarmUp warmUp;
     QApplication app(argc, argv);
-    warmUp.readTypes();
+    warmUp.readTypes(ListPane::typeColumnSamples());
     nameTheProgram();
 
     QtPlatform platform;

@@ -87,6 +87,21 @@ void ListPane::measureRowHeight() {
         std::max({styled.height(), fontMetrics().height(), smallIconPixels}));
 }
 
+QStringList ListPane::typeColumnSamples() {
+    return {QStringLiteral("text/plain"),
+            QStringLiteral("application/pdf"),
+            QStringLiteral("image/png"),
+            QStringLiteral("image/jpeg"),
+            QStringLiteral("text/html"),
+            QStringLiteral("text/csv"),
+            QStringLiteral("text/markdown"),
+            QStringLiteral("application/json"),
+            QStringLiteral("application/zip"),
+            QStringLiteral("text/x-c++src"),
+            QStringLiteral("application/x-shellscript"),
+            QStringLiteral("application/vnd.oasis.opendocument.text")};
+}
+
 int ListPane::fittingColumnWidth(int column, int minimum) const {
     QStringList texts{model()->headerData(column, Qt::Horizontal).toString()};
     const TextFormats formats;
@@ -94,11 +109,8 @@ int ListPane::fittingColumnWidth(int column, int minimum) const {
         texts << formats.sizeText(999'999'999);
     } else if (column == PaneModel::Type) {
         const QMimeDatabase mime;
-        for (const char* name :
-             {"text/plain", "application/pdf", "image/png", "image/jpeg", "text/html", "text/csv",
-              "text/markdown", "application/json", "application/zip", "text/x-c++src",
-              "application/x-shellscript", "application/vnd.oasis.opendocument.text"})
-            texts << mime.mimeTypeForName(QLatin1String(name)).comment();
+        for (const QString& name : typeColumnSamples())
+            texts << mime.mimeTypeForName(name).comment();
     } else if (column == PaneModel::Modified) {
         // Wide digits, both halves of the day, two-digit months and days.
         for (const QDateTime& t : {QDateTime(QDate(2026, 12, 28), QTime(22, 58, 58)),

@@ -40,6 +40,8 @@ public:
     // column's usual texts in the pane's font: a size up to 999,999,999
     // bytes, the common type names, a modified date with its time.
     int fittingColumnWidth(int column, int minimum) const;
+    // The file types whose names size the Type column when no width is kept.
+    static QStringList typeColumnSamples();
     // Which folder the pane shows, for the look of the rows' statuses, which
     // follows the pane's palette and font.
     void setSide(Side side);

@@ -11,9 +11,12 @@ StartWarmUp::~StartWarmUp() {
         m_types.join();
 }
 
-void StartWarmUp::readTypes() {
-    m_types = std::thread(
-        [] { (void)QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")).comment(); });
+void StartWarmUp::readTypes(const QStringList& names) {
+    m_types = std::thread([names] {
+        const QMimeDatabase mime;
+        for (const QString& name : names)
+            (void)mime.mimeTypeForName(name).comment();
+    });
 }
 
 void StartWarmUp::waitForFonts() {

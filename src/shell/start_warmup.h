@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <thread>
 
 // What the first window needs from files the desktop installed, read on
@@ -17,7 +18,8 @@ public:
     ~StartWarmUp();
     StartWarmUp(const StartWarmUp&) = delete;
     StartWarmUp& operator=(const StartWarmUp&) = delete;
-    void readTypes();
+    // Reads the descriptions of these MIME types.
+    void readTypes(const QStringList& names);
     void waitForFonts();
 
 private:
