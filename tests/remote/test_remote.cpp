@@ -1,5 +1,6 @@
 #include "remote/remote_address.h"
 #include "remote/remote_digest.h"
+#include "remote/remote_file.h"
 #include "remote/remote_listing.h"
 #include "remote/rsync_transfer.h"
 #include "remote/ssh_link.h"
@@ -207,5 +208,40 @@ TEST(SshLink, AsksThroughThisProgramOnlyWhereSomeoneCanAnswer) {
     QFile prompt(QFile::decodeName(asked));
     ASSERT_TRUE(prompt.open(QIODevice::ReadOnly));
     EXPECT_TRUE(prompt.readAll().contains("passphrase"));
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+// Compare Files on a remote file: brought here, sent back only over the file
+// that was brought unless the user says so, its odd name as data throughout.
+TEST(RemoteFile, BroughtHereAndSentBackOnlyOverTheFileThatWasBrought) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    TempTree host, here;
+    const QByteArray name = "-x 'q' $(touch pwned)\nz";
+    host.writeRaw(name, "one\n");
+    const SshLink link(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
+    RemoteFileCopy copy{QFile::encodeName(host.path()), name, {}, {}};
+    ASSERT_EQ(fetchRemoteFile(link, QFile::encodeName(here.path()), copy), QByteArray());
+    EXPECT_EQ(here.read(QFile::decodeName(name)), "one\n");
+    const auto edit = [&](const QByteArray& text) {
+        QFile f(QFile::decodeName(copy.localPath));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    QByteArray complaint;
+    edit("two\n");
+    ASSERT_EQ(putRemoteFile(link, copy, false, complaint), RemotePut::Written) << complaint.data();
+    EXPECT_EQ(host.read(QFile::decodeName(name)), "two\n");
+    // Written meanwhile on the host: kept, unless the user says to replace it.
+    host.writeRaw(name, "theirs\n");
+    edit("three\n");
+    EXPECT_EQ(putRemoteFile(link, copy, false, complaint), RemotePut::Changed);
+    EXPECT_EQ(host.read(QFile::decodeName(name)), "theirs\n");
+    EXPECT_EQ(putRemoteFile(link, copy, true, complaint), RemotePut::Written) << complaint.data();
+    EXPECT_EQ(host.read(QFile::decodeName(name)), "three\n");
+    EXPECT_EQ(QDir(host.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QFile::decodeName(name)});
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
     qunsetenv("DUOSCOPE_SSH");
 }
