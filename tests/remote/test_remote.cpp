@@ -2,6 +2,7 @@
 #include "remote/remote_digest.h"
 #include "remote/remote_file.h"
 #include "remote/remote_listing.h"
+#include "remote/remote_trash.h"
 #include "remote/rsync_transfer.h"
 #include "remote/ssh_link.h"
 #include "support/ssh_server.h"
@@ -243,5 +244,48 @@ TEST(RemoteFile, BroughtHereAndSentBackOnlyOverTheFileThatWasBrought) {
     EXPECT_EQ(QDir(host.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFile::decodeName(name)});
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+// The host's Trash: an entry goes to the trash of its own file system and
+// comes back only as the entry trashed, never over another unless told.
+TEST(RemoteTrash, EntriesGoToTheirFileSystemsTrashAndComeBackOnlyAsTheyWent) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    const SshLink link(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
+    TempTree home, other(QStringLiteral("/dev/shm"));
+    const QByteArray name = "-a 'b' $(c)\nd";
+    for (TempTree* t : {&home, &other}) {
+        SCOPED_TRACE(t->path().toStdString());
+        t->writeRaw(name, "kept");
+        t->write(QStringLiteral("dir/inner"), "in");
+        const QByteArray folder = QFile::encodeName(t->path());
+        struct stat st {};
+        ASSERT_EQ(::lstat((folder + '/' + name).constData(), &st), 0);
+        TrashEntry entry;
+        EXPECT_EQ(trashRemote(link, folder, name, "1 2 3 4.0 5.0", entry).error().number(), ESTALE);
+        ASSERT_TRUE(trashRemote(link, folder, name, {}, entry)) << entry.folder.data();
+        ASSERT_TRUE(trashRemote(link, folder, "dir", {}, *std::make_unique<TrashEntry>()));
+        EXPECT_FALSE(QFile::exists(t->filePath(QFile::decodeName(name))));
+        const bool atHome = t == &home;
+        EXPECT_EQ(entry.folder, atHome ? server.dataHome() + "/Trash"
+                                       : "/dev/shm/.Trash-" + QByteArray::number(::getuid()));
+        EXPECT_EQ(entry.identity.inode, st.st_ino);
+        QFile info(QFile::decodeName(entry.infoPath()));
+        ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+        const QByteArray shown = atHome ? folder + '/' + name : folder.mid(9) + '/' + name;
+        EXPECT_TRUE(info.readAll().contains("Path=" + shown.toPercentEncoding("/") + '\n'));
+        // Something new under the old name: kept unless the user says.
+        t->writeRaw(name, "new");
+        EXPECT_EQ(restoreRemote(link, entry).error().number(), EEXIST);
+        EXPECT_EQ(t->read(QFile::decodeName(name)), "new");
+        ASSERT_TRUE(restoreRemote(link, entry, true));
+        EXPECT_EQ(t->read(QFile::decodeName(name)), "kept");
+        EXPECT_FALSE(QFile::exists(QFile::decodeName(entry.infoPath())));
+        EXPECT_FALSE(restoreRemote(link, entry)); // gone from the trash
+        if (!atHome)
+            QDir(QFile::decodeName(entry.folder)).removeRecursively();
+    }
     qunsetenv("DUOSCOPE_SSH");
 }

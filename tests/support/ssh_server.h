@@ -21,6 +21,9 @@ public:
     int port() const { return m_port; }
     // Sets DUOSCOPE_SSH for the test's duration.
     void useForProgram() const;
+    // The remote sessions' XDG_DATA_HOME (their home Trash lies there), so
+    // that nothing is written in the user's own.
+    QByteArray dataHome() const;
     // Gives the test's key a passphrase, so that ssh must ask for it.
     bool protectKey(const QByteArray& passphrase) const;
     // Ends the server and every connection it serves (a dropped link).

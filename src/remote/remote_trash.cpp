@@ -1,0 +1,160 @@
+#include "remote/remote_trash.h"
+
+#include "base/name_text.h"
+#include "remote/ssh_link.h"
+
+#include <QDateTime>
+
+namespace {
+
+// What the host tells of an entry before it is trashed, NUL-separated: the
+// folder's own path, the entry's identity, its device, the home trash's
+// folder and device, the entry's mount point, the user's number and the
+// host's local time.
+const QByteArray probeCommand =
+    "xargs -0 -r -n 2 sh -c 'cd -- \"$0\" || exit 1; "
+    "home=${XDG_DATA_HOME:-$HOME/.local/share}; mkdir -p -- \"$home\" || exit 1; "
+    "printf \"%s\\0\" \"$(pwd -P)\" "
+    "\"$(find -P \"./$1\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\")\" "
+    "\"$(find -P \"./$1\" -maxdepth 0 -printf %D)\" \"$home/Trash\" "
+    "\"$(find -P \"$home\" -maxdepth 0 -printf %D)\" \"$(stat -c %m -- \"./$1\")\" "
+    "\"$(id -u)\" \"$(date +%Y-%m-%dT%H:%M:%S)\"'";
+
+// Moves the entry ($1 in folder $0) into the trash $2 as $3, its info text
+// $4 written first and exclusively, only while it is $5 and the trash lies
+// on its file system; the word printed says why not.
+const QByteArray trashCommand =
+    "xargs -0 -r -n 6 sh -c 'cd -- \"$0\" || exit 1; "
+    "[ \"$(find -P \"./$1\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\" 2>/dev/null)\" = \"$5\" ] "
+    "|| [ -z \"$5\" ] || { echo changed; exit 1; }; "
+    "mkdir -p -m 700 -- \"$2/files\" \"$2/info\" || exit 1; "
+    "[ \"$(find -P \"$2/files\" -maxdepth 0 -printf %D)\" = "
+    "\"$(find -P \"./$1\" -maxdepth 0 -printf %D)\" ] || { echo other; exit 1; }; "
+    "(set -C; printf %s \"$4\" >\"$2/info/$3.trashinfo\") 2>/dev/null || { echo taken; exit 1; }; "
+    "mv -T -- \"./$1\" \"$2/files/$3\" || { rm -f -- \"$2/info/$3.trashinfo\"; exit 1; }; "
+    "find -P \"$2/files/$3\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\"'";
+
+// Puts $0/files/$1 back as $3 in folder $2, only while it is $4 (without
+// its change time, which the move into the trash moved); over what stands
+// there only when $5 is 1.
+const QByteArray restoreCommand =
+    "xargs -0 -r -n 6 sh -c '"
+    "[ \"$(find -P \"$0/files/$1\" -maxdepth 0 -printf \"%D %i %s %T@\" 2>/dev/null)\" = \"$4\" ] "
+    "|| { echo changed; exit 1; }; cd -- \"$2\" || exit 1; "
+    "if [ \"$5\" = 1 ]; then mv -f -T -- \"$0/files/$1\" \"./$3\" || exit 1; "
+    "else mv -n -T -- \"$0/files/$1\" \"./$3\" || exit 1; "
+    "if [ -e \"$0/files/$1\" ] || [ -L \"$0/files/$1\" ]; then echo taken; exit 1; fi; fi; "
+    "rm -f -- \"$0/info/$1.trashinfo\"'";
+
+std::vector<QByteArray> fields(const QByteArray& out) {
+    QList<QByteArray> parts = out.split('\0');
+    return {parts.begin(), parts.end()};
+}
+
+timespec findTime(const QByteArray& text) {
+    const qsizetype dot = text.indexOf('.');
+    timespec t{text.left(dot).toLongLong(), 0};
+    QByteArray fraction = dot < 0 ? QByteArray() : text.mid(dot + 1).left(9);
+    fraction = fraction.leftJustified(9, '0');
+    t.tv_nsec = fraction.toLong();
+    return t;
+}
+
+// The identity find printed as "%D %i %s %T@ %C@".
+FileIdentity identityOf(const QByteArray& printed) {
+    const QList<QByteArray> p = printed.trimmed().split(' ');
+    FileIdentity id;
+    if (p.size() == 5) {
+        id.device = p[0].toULongLong();
+        id.inode = p[1].toULongLong();
+        id.size = p[2].toLongLong();
+        id.modified = findTime(p[3]);
+        id.changed = findTime(p[4]);
+    }
+    return id;
+}
+
+FsResult failure(const ChildResult& r, const QByteArray& out, const QByteArray& path) {
+    const QString shown = nameText(path);
+    if (out.contains("changed"))
+        return FsError(ESTALE, shown, QStringLiteral("it changed since it was read"));
+    if (out.contains("taken"))
+        return FsError::fromErrno(EEXIST, shown);
+    if (out.contains("other"))
+        return FsError::fromErrno(ENOTSUP, shown);
+    const QByteArray said = r.errors.trimmed();
+    return FsError(EIO, shown,
+                   said.isEmpty() ? QStringLiteral("the host did not answer")
+                                  : QString::fromLocal8Bit(said));
+}
+
+// Percent-encodes a path for an info file's Path=.
+QByteArray encoded(const QByteArray& path) {
+    return path.toPercentEncoding("/");
+}
+
+} // namespace
+
+FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                     const QByteArray& expected, TrashEntry& entry) {
+    const QByteArray path = folder + '/' + name;
+    QByteArray out;
+    ChildResult r = link.run(probeCommand, folder + '\0' + name + '\0',
+                             [&](QByteArrayView piece) { out.append(piece); });
+    const std::vector<QByteArray> told = fields(out);
+    if (r.exitCode != 0 || told.size() < 8 || told[1].isEmpty())
+        return failure(r, {}, path);
+    const QByteArray &here = told[0], &device = told[2], &homeTrash = told[3],
+                     &homeDevice = told[4], &top = told[5], &uid = told[6], &now = told[7];
+    // The home trash on its own file system; elsewhere the drive's, whose
+    // info files name the entry from the drive's top folder.
+    const bool home = device == homeDevice;
+    const QByteArray trash = home ? homeTrash : (top == "/" ? "" : top) + "/.Trash-" + uid;
+    QByteArray original = here == "/" ? '/' + name : here + '/' + name;
+    QByteArray inInfo = original;
+    if (!home && top != "/")
+        inInfo = original.mid(top.size() + 1);
+    const QByteArray info =
+        "[Trash Info]\nPath=" + encoded(inInfo) + "\nDeletionDate=" + now + '\n';
+    for (int n = 1; n < 1000; ++n) {
+        const QByteArray trashName = n == 1 ? name : name + '.' + QByteArray::number(n);
+        out.clear();
+        r = link.run(trashCommand,
+                     folder + '\0' + name + '\0' + trash + '\0' + trashName + '\0' + info + '\0' +
+                         expected + '\0',
+                     [&](QByteArrayView piece) { out.append(piece); });
+        if (r.exitCode == 0) {
+            entry.folder = trash;
+            entry.name = trashName;
+            entry.originalPath = original;
+            entry.identity = identityOf(out);
+            return {};
+        }
+        if (!out.contains("taken"))
+            return failure(r, out, path);
+    }
+    return FsError::fromErrno(EEXIST, nameText(path));
+}
+
+FsResult restoreRemote(const SshLink& link, const TrashEntry& entry, bool replace) {
+    const qsizetype slash = entry.originalPath.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : entry.originalPath.left(slash);
+    const QByteArray name = entry.originalPath.mid(slash + 1);
+    const FileIdentity& id = entry.identity;
+    // As find prints it: the seconds, a point and ten digits.
+    const auto printed = [](const timespec& t) {
+        return QByteArray::number(qint64(t.tv_sec)) + '.' +
+               QByteArray::number(qint64(t.tv_nsec)).rightJustified(9, '0') + '0';
+    };
+    const QByteArray expected = QByteArray::number(quint64(id.device)) + ' ' +
+                                QByteArray::number(quint64(id.inode)) + ' ' +
+                                QByteArray::number(qint64(id.size)) + ' ' + printed(id.modified);
+    QByteArray out;
+    const ChildResult r = link.run(restoreCommand,
+                                   entry.folder + '\0' + entry.name + '\0' + folder + '\0' + name +
+                                       '\0' + expected + '\0' + (replace ? "1" : "0") + '\0',
+                                   [&](QByteArrayView piece) { out.append(piece); });
+    if (r.exitCode != 0)
+        return failure(r, out, entry.originalPath);
+    return {};
+}
