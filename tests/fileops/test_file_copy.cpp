@@ -1,7 +1,9 @@
 // The per-file steps: what a copy keeps, when a move removes its source, what a failure leaves.
 #include "fileops/file_copy.h"
+#include "fileops/transfer_run.h"
 #include "fs/folder_scan.h"
 #include "support/file_faults.h"
+#include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
@@ -186,6 +188,40 @@ TEST(FileMove, TheSourceGoesOnlyOnceItsCopyAndFolderAreOnDiskAndItIsUnchanged) {
     writes = 2;
     EXPECT_EQ(errorOf(copyFile(t.at("b"), t.at("e"), Existing::Replace, o)), EAGAIN);
     EXPECT_EQ(t.read("e"), data + "more");
+}
+
+// Files replaced for good by one command: all its copies flushed at once, the
+// old files all still there then, and each given up only to its own copy.
+TEST(FileCopy, ACommandGivesUpTheFilesItReplacesOnlyOnceAllTheirCopiesAreOnDisk) {
+    // Cases: the flush fails; Escape after the first file. Meanwhile another
+    // program rewrites "b" just before the flush: it keeps what they wrote.
+    for (const auto& [failing, stop] : {std::pair{0, 0}, {1, 0}, {0, 1}}) {
+        TempTree t;
+        ForAll replace = ForAll::Replace;
+        std::vector<Transfer> files;
+        for (const char* name : {"a", "b", "c"}) {
+            t.write(name, "old");
+            t.write(QStringLiteral("new/") + name, QByteArray("new ") + name);
+            files.push_back({t.at(QByteArray("new/") + name), false, QFile::encodeName(t.path())});
+            files.back().forAll = &replace;
+        }
+        const auto log = std::make_shared<QByteArray>();
+        QByteArray atFlush;
+        ScriptedPlatform platform;
+        ScriptedHost host(platform);
+        host.stopWhen = [&, stop = stop] { return stop && host.value >= 1; };
+        runTransfers(host, files, loggedFlushes(log, failing, [&] {
+                         atFlush = t.read("a") + t.read("b") + t.read("c");
+                         t.write("b", "theirs");
+                     }));
+        EXPECT_EQ(*log, "d") << "one flush of the file system";
+        EXPECT_EQ(atFlush, "oldoldold");
+        EXPECT_EQ(t.read("a") + t.read("b") + t.read("c"), failing ? "oldtheirsold"
+                                                           : stop  ? "new atheirsold"
+                                                                   : "new atheirsnew c");
+        EXPECT_EQ(platform.shown.size(), failing ? 3 : 1 - stop) << "each file not replaced told";
+        EXPECT_EQ(entries(t), QStringList({"a", "b", "c", "new"})) << "no temporary left";
+    }
 }
 
 } // namespace
