@@ -300,7 +300,7 @@ FsResult writeCopy(Step& s, bool durable, bool later = false) {
     // The lock lasts while any descriptor of the temporary is open: this one
     // keeps it until the copy has its name, while the close is checked.
     auto lock = std::make_shared<UniqueFd>(::dup(out.fd));
-    if (::close(std::exchange(out.fd, -1)) != 0)
+    if (lock->fd < 0 || ::close(std::exchange(out.fd, -1)) != 0)
         return fail(errorAt(errno, s.target));
     if (later) {
         s.options.removals->addReplacement(s.target, temp, std::move(lock), s.replaced,
