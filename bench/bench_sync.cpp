@@ -9,9 +9,12 @@
 //   against `rsync -au` each way, the changed files put back between runs;
 // - Undo of the mirror against its run, both in this process;
 // - the plan's memory a row: the peak of `--sync mirror --dry-run` (and of
-//   `two-way` with the state of a run) less that of two empty folders.
+//   `two-way` with the state of a run) less that of two empty folders;
+// - `--sync mirror --permanently` replacing 1,000 of 2 × 10,000 files against
+//   `rsync -a --delete --fsync` and `rsync -a --delete`, quiet and under
+//   other disk writes (that measure alone: `replacing` after N).
 //
-//   build/bench/bench_sync build/src/duoscope [N]
+//   build/bench/bench_sync build/src/duoscope [N [replacing [EARLIER_PROGRAM]]]
 #include "bench_process.h"
 
 #include "base/message_style.h"
@@ -20,20 +23,22 @@
 #include "fileops/undo_journal.h"
 #include "sync/sync_plan.h"
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
 
 constexpr int filesPerFolder = 20;
 
-// Every file its own bytes; one in 100 from `offset` on gets other bytes of
-// the same length and a later time. With `only`, just the files of those two
-// offsets are written again, as they were made.
-void makeTree(const std::string& root, int files, int offset, const int* only = nullptr) {
+// Every file its own bytes; one in `every` from `offset` on gets other bytes
+// of the same length and a later time. With `only`, just the files of those
+// two offsets are written again, as they were made.
+void makeTree(const std::string& root, int files, int offset, const int* only = nullptr,
+              int every = 100) {
     ::mkdir(root.c_str(), 0755);
     std::string data(1024, 'x');
     for (int f = 0; f < files; ++f) {
-        if (only && f % 100 != only[0] && f % 100 != only[1])
+        if (only && f % every != only[0] && f % every != only[1])
             continue;
         char path[64];
         std::snprintf(path, sizeof path, "/d%03d", f / filesPerFolder / 100);
@@ -44,7 +49,7 @@ void makeTree(const std::string& root, int files, int offset, const int* only = 
         dir += path;
         if (f % filesPerFolder == 0)
             ::mkdir(dir.c_str(), 0755);
-        const bool changed = f % 100 == offset;
+        const bool changed = f % every == offset;
         std::snprintf(data.data(), 17, changed ? "changed%09d" : "%016d", f);
         std::snprintf(path, sizeof path, "/f%06d.txt", f);
         const int fd =
@@ -62,6 +67,79 @@ void restore(const std::string& a, const std::string& b, int files) {
     const int changed[2] = {0, 50};
     makeTree(a, files, 0, changed);
     makeTree(b, files, 50, changed);
+}
+
+// Writes 64 MiB and waits for them to reach the disk, again and again, as
+// `dd conv=fdatasync` in a loop would, until killed: other disk writes.
+pid_t otherWrites(const std::string& file) {
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    const std::string block(1 << 20, 'w');
+    for (;;) {
+        const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        for (int i = 0; i < 64; ++i)
+            if (::write(fd, block.data(), block.size()) < 0)
+                ::_exit(1);
+        ::fdatasync(fd);
+        ::close(fd);
+    }
+}
+
+// `--sync mirror --permanently` replacing one file in ten of 2 × N against
+// rsync's own durable run (`--fsync`) and its usual one, each from the same
+// change (the replaced files written back and synced between runs), taking
+// turns, medians of 5; then the same while another program writes to the
+// same disk. With `before`, an earlier build's program takes its turn too.
+void replacingMirror(const TreeBench& bench, int files, const std::string& before) {
+    const std::string a = bench.a + "-replaced", b = bench.b + "-replaced";
+    makeTree(a, files, 0, nullptr, 10);
+    makeTree(b, files, -1, nullptr, 10);
+    const int changed[2] = {0, 0};
+    const auto restore = [&] {
+        makeTree(b, files, -1, changed, 10);
+        ::sync();
+    };
+    const auto mirror = [&](const std::string& program) {
+        return std::vector<std::string>{program, "--sync",        "mirror",  a,
+                                        b,       "--permanently", "--hidden"};
+    };
+    const std::vector<std::string> rsync = {"rsync", "-a", "--delete", a + '/', b + '/'};
+    std::vector<std::string> rsyncFsync = rsync;
+    rsyncFsync.insert(rsyncFsync.begin() + 3, "--fsync");
+    const std::string label = "Run `--sync mirror --permanently`, 2 × " + grouped(files) +
+                              " files, " + grouped(files / 10) + " replaced";
+    for (const bool loaded : {false, true}) {
+        const pid_t writer = loaded ? otherWrites(bench.dir.filePath("load").toStdString()) : 0;
+        std::vector<double> ours, earlier, durable, plain;
+        restore();
+        for (int i = 0; i < 5; ++i) {
+            durable.push_back(run(rsyncFsync).ms);
+            restore();
+            plain.push_back(run(rsync).ms);
+            restore();
+            ours.push_back(run(mirror(bench.program)).ms);
+            restore();
+            if (!before.empty()) {
+                earlier.push_back(run(mirror(before)).ms);
+                restore();
+            }
+        }
+        if (writer) {
+            ::kill(writer, SIGKILL);
+            ::waitpid(writer, nullptr, 0);
+        }
+        const std::string load = loaded ? ", under other disk writes" : "";
+        std::printf("%s%s: %.1f ms, rsync -a --delete --fsync %.1f ms, rsync -a --delete %.1f ms",
+                    label.c_str(), load.c_str(), median(ours), median(durable), median(plain));
+        if (!before.empty())
+            std::printf(", %s %.1f ms", before.c_str(), median(earlier));
+        std::printf("\n");
+        result(label + load, median(ours), "ms", median(durable),
+               "`rsync -a --delete --fsync` of the same change");
+        result(label + load, median(ours), "ms", median(plain),
+               "`rsync -a --delete` of the same change");
+    }
 }
 
 // A run with no one to ask: yes to everything.
@@ -83,6 +161,11 @@ int main(int argc, char* argv[]) {
     const TreeBench bench(argc, argv);
     const std::string &a = bench.a, &b = bench.b;
     const int files = bench.files;
+    // `bench_sync PROGRAM N replacing [EARLIER_PROGRAM]`: that measure alone.
+    if (argc > 3 && std::string(argv[3]) == "replacing") {
+        replacingMirror(bench, files, argc > 4 ? argv[4] : "");
+        return 0;
+    }
     // The Trash and the synchronisations' state in the benchmark's own folder.
     ::setenv("XDG_DATA_HOME", bench.dir.filePath(QStringLiteral("data")).toLocal8Bit(), 1);
     ::setenv("XDG_STATE_HOME", bench.dir.filePath(QStringLiteral("state")).toLocal8Bit(), 1);
@@ -194,5 +277,6 @@ int main(int argc, char* argv[]) {
     std::printf("mirror run %.1f ms, its Undo %.1f ms\n", median(runs), median(undos));
     result("Undo of the mirror run, " + label, median(undos), "ms", median(runs),
            "the run itself (in the same process, plan apart)");
+    replacingMirror(bench, 10000, "");
     return 0;
 }

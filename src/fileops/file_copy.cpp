@@ -61,6 +61,7 @@ struct Step {
     struct stat data {};                 // the file copied, as it stood when its copy began
     UniqueFd in;
     bool replacing = false;
+    struct stat replaced {}; // the target's entry as the copy found it
 
     int flush(int fd) const { return options.fsync ? options.fsync(fd) : ::fsync(fd); }
 };
@@ -220,7 +221,7 @@ FsResult prepare(Step& s, Existing existing) {
     if (!S_ISREG(s.data.st_mode))
         return refusal(EINVAL, s.source, "only regular files can be copied");
 
-    struct stat dst {};
+    struct stat& dst = s.replaced;
     const char* targetName = s.target.name.constData();
     s.replacing = ::fstatat(s.targetDir, targetName, &dst, AT_SYMLINK_NOFOLLOW) == 0;
     if (!s.replacing && errno != ENOENT)
@@ -258,8 +259,10 @@ FsResult openSource(Step& s) {
 
 // Writes the copy to a temporary and gives it the target's name. `durable`:
 // the copy and then the folder are flushed to disk before that name is given
-// up to it, a replaced file's data given up or the source removed.
-FsResult writeCopy(Step& s, bool durable) {
+// up to it, a replaced file's data given up or the source removed. `later`:
+// the rename over the replaced file goes with the command's batch, which
+// flushes the copies of many files at once.
+FsResult writeCopy(Step& s, bool durable, bool later = false) {
     const int dir = s.targetDir;
     QByteArray temp;
     struct stat made {};
@@ -291,18 +294,27 @@ FsResult writeCopy(Step& s, bool durable) {
             keepAttributes(s.source.path(), s.in.fd, s.data, s.target.path(), out.fd, made);
         err != 0)
         return fail(errorAt(err, s.target));
-    if (durable && s.flush(out.fd) != 0)
+    later = later && durable && s.replacing && s.options.removals->hold(dir, dir);
+    if (durable && !later && s.flush(out.fd) != 0)
         return fail(errorAt(errno, s.target));
     // The lock lasts while any descriptor of the temporary is open: this one
     // keeps it until the copy has its name, while the close is checked.
-    const UniqueFd lock{::dup(out.fd)};
-    if (::close(std::exchange(out.fd, -1)) != 0)
+    auto lock = std::make_shared<UniqueFd>(::dup(out.fd));
+    if (lock->fd < 0 || ::close(std::exchange(out.fd, -1)) != 0)
         return fail(errorAt(errno, s.target));
+    if (later) {
+        s.options.removals->addReplacement(s.target, temp, std::move(lock), s.replaced,
+                                           s.data.st_size);
+        return {};
+    }
     const char* name = s.target.name.constData();
     // rename replaces a link itself, not the file it leads to.
-    if ((s.replacing ? ::renameat(dir, temp.constData(), dir, name)
-                     : FileSystem::renameNoReplace(dir, temp.constData(), dir, name)) != 0)
+    if (s.replacing) {
+        if (FsResult taken = replaceWithCopy(dir, temp, s.target, s.replaced); !taken)
+            return taken;
+    } else if (FileSystem::renameNoReplace(dir, temp.constData(), dir, name) != 0) {
         return fail(errorAt(errno, s.target));
+    }
     // Under its name, but perhaps not on disk yet: a move keeps its source.
     if (durable && s.targetDirFlushable && s.flush(dir) != 0)
         return errorAt(errno, s.target);
@@ -398,7 +410,22 @@ FsResult copyFile(const FileLocation& source, const FileLocation& target, Existi
         return ready;
     if (FsResult opened = openSource(s); !opened)
         return opened;
-    return writeCopy(s, s.replacing && !options.replacedKept);
+    const bool durable = s.replacing && !options.replacedKept;
+    return writeCopy(s, durable, options.removals != nullptr);
+}
+
+FsResult replaceWithCopy(int dir, const QByteArray& temp, const FileLocation& target,
+                         const struct stat& replaced) {
+    struct stat now {};
+    FsResult done;
+    if (::fstatat(dir, target.name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !unchanged(now, replaced))
+        done = refusal(EAGAIN, target, "it changed while its copy was being made: it is kept");
+    else if (::renameat(dir, temp.constData(), dir, target.name.constData()) != 0)
+        done = errorAt(errno, target);
+    if (!done)
+        ::unlinkat(dir, temp.constData(), 0);
+    return done;
 }
 
 FsResult moveFile(const FileLocation& source, const FileLocation& target, Existing existing,

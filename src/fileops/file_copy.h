@@ -52,9 +52,10 @@ struct CopyOptions {
     std::function<void()> onChunk;
     // A command's folders, when it holds them; otherwise each step opens its own.
     std::shared_ptr<HeldFolders> folders;
-    // Where a move across file systems leaves its source's removal, for the
-    // command to flush the copies once for many files; null: each move
-    // flushes its copy and removes its source itself.
+    // Where a move across file systems leaves its source's removal, and a
+    // copy its rename over a file it replaces for good, for the command to
+    // flush the copies once for many files; null: each move or copy flushes
+    // its own and takes its step at once.
     std::shared_ptr<SourceRemovals> removals;
     // The file a copy replaces is kept by another name (in the Trash): its
     // data is not given up, so the copy takes the name without a flush.
@@ -79,7 +80,10 @@ enum class Existing {
 // - The data goes to a locked temporary beside the target that takes the
 //   target's name only when complete. A replaced target's old data is given
 //   up only once the new data and then the folder are on disk (unless it is
-//   kept elsewhere: replacedKept).
+//   kept elsewhere: replacedKept); with `options.removals` the copy takes
+//   the name once its batch is on disk, and the result tells only whether
+//   the copy was written. The name is taken only while it holds the file
+//   found there when the copy began, unchanged.
 // - A source written to while it is copied is copied again, once; when it
 //   changes again the copy fails.
 // - A target that is the source itself (the same folder under another path,
@@ -95,6 +99,13 @@ FsResult copyFile(const FileLocation& source, const FileLocation& target, Existi
 FsResult removeMovedSource(int sourceDir, const FileLocation& source, const FileLocation& target,
                            const struct stat& entry, const struct stat& data,
                            const CopyOptions& options);
+
+// The last step of a copy that replaces a file: the temporary `temp` in
+// `dir` takes `target`'s name when that is still the file `replaced`
+// (identity, size, modification and change time); else, or when the rename
+// fails, the temporary is removed and the replaced file stays.
+FsResult replaceWithCopy(int dir, const QByteArray& temp, const FileLocation& target,
+                         const struct stat& replaced);
 
 // moveFile: within one file system one rename, so the file stands under one
 // of its two names at every moment. Otherwise (or for a link, or when

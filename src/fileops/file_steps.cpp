@@ -179,17 +179,21 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
             done = step(Existing::Replace);
         }
         if (copied && options.removals && options.removals->size() > pending) {
-            // Its source goes with the command's batch, once the copy is on disk.
-            options.removals->thenForLast(
-                [&host, t, target, replaced, kept, sourceText](const FsResult& removed, bool tell) {
+            // Its source goes (or the copy takes the replaced file's name)
+            // with the command's batch, once the copy is on disk.
+            options.removals->thenForLast([&host, t, target, replaced, kept,
+                                           sourceText](const FsResult& removed, bool tell) {
+                if (t.move || removed)
                     noteTransfer(t, target, replaced, kept, removed.ok());
-                    const QString what = QStringLiteral("%1 was copied but could not be removed.");
-                    return !removed && tell &&
-                                   tellFailure(host, what.arg(sourceText), removed.error(),
-                                               t.othersFollow)
-                               ? SourceRemovals::After::Stop
-                               : SourceRemovals::After::GoOn;
-                });
+                const QString what = t.move
+                                         ? QStringLiteral("%1 was copied but could not be removed.")
+                                         : QStringLiteral("%1 could not be copied.");
+                return !removed && tell &&
+                               tellFailure(host, what.arg(sourceText), removed.error(),
+                                           t.othersFollow)
+                           ? SourceRemovals::After::Stop
+                           : SourceRemovals::After::GoOn;
+            });
             return AfterFile::GoOn;
         }
         if (copied)

@@ -26,6 +26,13 @@ constexpr off_t bytesAtMost = off_t(256) << 20;
 
 } // namespace
 
+SourceRemovals::~SourceRemovals() {
+    for (const Pending& p : m_pending) {
+        if (p.kind == Pending::Kind::Replacement)
+            ::unlinkat(p.dir->fd, p.name.constData(), 0);
+    }
+}
+
 bool SourceRemovals::holdSource(int dir) {
     if (dir == AT_FDCWD)
         return true;
@@ -76,6 +83,21 @@ void SourceRemovals::addFile(const FileLocation& source, const FileLocation& tar
     m_pending.push_back(std::move(p));
 }
 
+void SourceRemovals::addReplacement(const FileLocation& target, const QByteArray& temp,
+                                    std::shared_ptr<UniqueFd> lock, const struct stat& replaced,
+                                    off_t written) {
+    Pending p;
+    p.dir = m_lastSource;
+    p.name = temp;
+    p.kind = Pending::Kind::Replacement;
+    p.target = target;
+    p.entry = replaced;
+    p.lock = std::move(lock);
+    m_bytes += written;
+    ++m_locks;
+    m_pending.push_back(std::move(p));
+}
+
 bool SourceRemovals::addName(int dir, const QByteArray& name, dev_t device, ino_t inode,
                              bool folder, Then then) {
     if (!holdSource(dir))
@@ -93,7 +115,7 @@ bool SourceRemovals::addName(int dir, const QByteArray& name, dev_t device, ino_
 }
 
 bool SourceRemovals::full() const {
-    return m_sources.size() >= heldAtMost() || m_pending.size() >= filesAtMost ||
+    return m_sources.size() + m_locks >= heldAtMost() || m_pending.size() >= filesAtMost ||
            m_bytes >= bytesAtMost;
 }
 
@@ -110,7 +132,11 @@ SourceRemovals::After SourceRemovals::flush(const CopyOptions& options) {
         const int dir = p.dir ? p.dir->fd : AT_FDCWD;
         FsResult removed;
         if (flushed != 0) {
+            if (p.kind == Pending::Kind::Replacement)
+                ::unlinkat(dir, p.name.constData(), 0);
             removed = FsError::fromErrno(flushed, p.target.text());
+        } else if (p.kind == Pending::Kind::Replacement) {
+            removed = replaceWithCopy(dir, p.name, p.target, p.entry);
         } else if (p.kind == Pending::Kind::File) {
             removed = removeMovedSource(dir, p.source, p.target, p.entry, p.data, options);
         } else {
@@ -130,5 +156,6 @@ SourceRemovals::After SourceRemovals::flush(const CopyOptions& options) {
     m_lastSource.reset();
     m_targets.clear();
     m_bytes = 0;
+    m_locks = 0;
     return after;
 }

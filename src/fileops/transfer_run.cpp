@@ -1,6 +1,7 @@
 #include "fileops/transfer_run.h"
 
 #include "fileops/command_host.h"
+#include "fileops/source_removals.h"
 #include "fileops/tree_transfer.h"
 
 #include <algorithm>
@@ -51,6 +52,9 @@ PlannedTransfers planTransfers(std::vector<Transfer> transfers) {
 void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions& given,
                 TransferProgress& progress) {
     CopyOptions options = given;
+    // Files moved or replaced for good are given up a batch at a time, once on disk.
+    if (!options.removals)
+        options.removals = std::make_shared<SourceRemovals>();
     if (!options.onChunk)
         options.onChunk = [&host] { host.keepPainted(); };
     TreeRun tree;
@@ -82,9 +86,12 @@ void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions&
         } else {
             after = transferFolder(host, t, planned.trees[i], options, tree);
         }
-        if (after == AfterFile::Stop)
+        if (after == AfterFile::Stop ||
+            (options.removals->full() &&
+             options.removals->flush(options) == SourceRemovals::After::Stop))
             break;
     }
+    options.removals->flush(options);
     tellSkipped(host, tree);
 }
 

@@ -37,7 +37,10 @@ PlannedTransfers planTransfers(std::vector<Transfer> transfers);
 // `progress`, with one standing answer to the overwrite question (a
 // transfer's own, when given), all shown and asked through `host`. It stops
 // before the next file once the host is cancelled; special files skipped
-// inside folders are told once at the end.
+// inside folders are told once at the end. Files moved across file systems
+// or replaced for good are given up a batch at a time, once their copies
+// are on disk (`options.removals`, or a batch of the command's own), the
+// last batch before it returns.
 void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions& options,
                 TransferProgress& progress);
 

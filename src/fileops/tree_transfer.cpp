@@ -147,7 +147,9 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
     // the file steps while they are copied. A move's sources go a batch at a
     // time, once the batch's copies are on disk.
     CopyOptions fileOptions = options;
-    const auto removals = t.move ? std::make_shared<SourceRemovals>() : nullptr;
+    const auto removals = options.removals ? options.removals
+                          : t.move         ? std::make_shared<SourceRemovals>()
+                                           : nullptr;
     fileOptions.removals = removals;
     const auto flushRemovals = [&] {
         if (removals && removals->flush(fileOptions) == SourceRemovals::After::Stop)

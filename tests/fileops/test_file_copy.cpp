@@ -1,7 +1,9 @@
 // The per-file steps: what a copy keeps, when a move removes its source, what a failure leaves.
 #include "fileops/file_copy.h"
+#include "fileops/transfer_run.h"
 #include "fs/folder_scan.h"
 #include "support/file_faults.h"
+#include "support/scripted_host.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
@@ -186,6 +188,39 @@ TEST(FileMove, TheSourceGoesOnlyOnceItsCopyAndFolderAreOnDiskAndItIsUnchanged) {
     writes = 2;
     EXPECT_EQ(errorOf(copyFile(t.at("b"), t.at("e"), Existing::Replace, o)), EAGAIN);
     EXPECT_EQ(t.read("e"), data + "more");
+}
+
+// Files replaced for good by one command: all flushed at once, each given up
+// only to its own copy. Another program rewrites "b" just before the flush.
+TEST(FileCopy, ACommandGivesUpTheFilesItReplacesOnlyOnceAllTheirCopiesAreOnDisk) {
+    // Cases: the flush fails; Escape after the first file.
+    const std::tuple<int, int, const char*> cases[] = {
+        {0, 0, "new atheirsnew c"}, {1, 0, "oldtheirsold"}, {0, 1, "new atheirsold"}};
+    for (const auto& [failing, stop, after] : cases) {
+        TempTree t;
+        ForAll replace = ForAll::Replace;
+        std::vector<Transfer> files;
+        for (const char* name : {"a", "b", "c"}) {
+            t.write(name, "old");
+            t.write(QStringLiteral("new/") + name, QByteArray("new ") + name);
+            files.push_back({t.at(QByteArray("new/") + name), false, QFile::encodeName(t.path())});
+            files.back().forAll = &replace;
+        }
+        const auto log = std::make_shared<QByteArray>();
+        QByteArray atFlush;
+        ScriptedPlatform platform;
+        ScriptedHost host(platform);
+        host.stopWhen = [&, stop = stop] { return stop && host.value >= 1; };
+        runTransfers(host, files, loggedFlushes(log, failing, [&] {
+                         atFlush = t.read("a") + t.read("b") + t.read("c");
+                         t.write("b", "theirs");
+                     }));
+        EXPECT_EQ(*log, "d") << "one flush of the file system";
+        EXPECT_EQ(atFlush, "oldoldold");
+        EXPECT_EQ(t.read("a") + t.read("b") + t.read("c"), after);
+        EXPECT_EQ(platform.shown.size(), failing ? 3 : 1 - stop) << "each file not replaced told";
+        EXPECT_EQ(entries(t), QStringList({"a", "b", "c", "new"})) << "no temporary left";
+    }
 }
 
 } // namespace
