@@ -1,4 +1,5 @@
 #include "remote/remote_address.h"
+#include "remote/remote_changes.h"
 #include "remote/remote_digest.h"
 #include "remote/remote_file.h"
 #include "remote/remote_listing.h"
@@ -287,5 +288,60 @@ TEST(RemoteTrash, EntriesGoToTheirFileSystemsTrashAndComeBackOnlyAsTheyWent) {
         if (!atHome)
             QDir(QFile::decodeName(entry.folder)).removeRecursively();
     }
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+// Folders made and removed, renames and removals on the host, each failing
+// as the local call would, the names passed as data.
+TEST(RemoteChanges, EachChangeOnTheHostFailsAsTheLocalCallWould) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    const SshLink link(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
+    TempTree t, other(QStringLiteral("/dev/shm"));
+    const QByteArray top = QFile::encodeName(t.path()), away = QFile::encodeName(other.path());
+    const QByteArray odd = "-n $(touch pwned)\n'";
+    t.writeRaw(odd, "data");
+    t.write(QStringLiteral("full/inner"), "x");
+    ASSERT_EQ(::link((top + '/' + odd).constData(), (top + "/second").constData()), 0);
+    const auto errnoOf = [](bool ok) { return ok ? 0 : errno; };
+    struct Case {
+        const char* what;
+        std::function<int()> change;
+        int err;
+    };
+    const Case cases[] = {
+        {"mkdir", [&] { return errnoOf(makeFolderOnHost(link, top, "new dir", 0750)); }, 0},
+        {"mkdir taken", [&] { return errnoOf(makeFolderOnHost(link, top, odd, 0700)); }, EEXIST},
+        {"rmdir full", [&] { return errnoOf(removeFolderOnHost(link, top, "full")); }, ENOTEMPTY},
+        {"rmdir file", [&] { return errnoOf(removeFolderOnHost(link, top, odd)); }, ENOTDIR},
+        {"rename over", [&] { return errnoOf(renameOnHost(link, top, odd, top, "full")); }, EEXIST},
+        {"rename away", [&] { return errnoOf(renameOnHost(link, top, odd, away, "x")); }, EXDEV},
+        {"rename", [&] { return errnoOf(renameOnHost(link, top, odd, top + "/new dir", odd)); }, 0},
+        {"rm folder",
+         [&] { return removeFileOnHost(link, top, "full", "full", nullptr).error().number(); },
+         EISDIR},
+        {"rm tree file",
+         [&] { return removeTreeOnHost(link, top, "second", "s").error().number(); }, ENOTDIR},
+        {"rm tree", [&] { return removeTreeOnHost(link, top, "full", "full").error().number(); },
+         0},
+        {"rmdir gone", [&] { return errnoOf(removeFolderOnHost(link, top, "full")); }, ENOENT},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.change(), c.err) << c.what;
+    struct stat made {};
+    ASSERT_EQ(::lstat((top + "/new dir").constData(), &made), 0);
+    EXPECT_EQ(made.st_mode & 0777, 0750u & ~0022u);
+    EXPECT_EQ(t.read(QStringLiteral("new dir/") + QFile::decodeName(odd)), "data");
+    // A name of data that has another: the other's count told, then none.
+    struct stat left {};
+    ASSERT_TRUE(removeFileOnHost(link, top, "second", "second", &left));
+    EXPECT_EQ(left.st_nlink, 1u);
+    EXPECT_EQ(left.st_size, 4);
+    ASSERT_TRUE(removeFileOnHost(link, top + "/new dir", odd, "odd", &left));
+    EXPECT_EQ(left.st_nlink, 0u);
+    EXPECT_EQ(QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("new dir")});
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
     qunsetenv("DUOSCOPE_SSH");
 }
