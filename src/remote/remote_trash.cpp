@@ -20,18 +20,20 @@ const QByteArray probeCommand =
     "\"$(find -P \"$home\" -maxdepth 0 -printf %D)\" \"$(stat -c %m -- \"./$1\")\" "
     "\"$(id -u)\" \"$(date +%Y-%m-%dT%H:%M:%S)\"'";
 
-// Moves the entry ($1 in folder $0) into the trash $2 as $3, its info text
-// $4 written first and exclusively, only while it is $5 and the trash lies
-// on its file system; the word printed says why not.
+// Moves the entry ($1 in folder $0) into the trash $2 as $3, or with $6
+// "link" gives it that second name there, its info text $4 written first and
+// exclusively, only while it is $5 and the trash lies on its file system;
+// the word printed says why not.
 const QByteArray trashCommand =
-    "xargs -0 -r -n 6 sh -c 'cd -- \"$0\" || exit 1; "
+    "xargs -0 -r -n 7 sh -c 'cd -- \"$0\" || exit 1; "
     "[ \"$(find -P \"./$1\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\" 2>/dev/null)\" = \"$5\" ] "
     "|| [ -z \"$5\" ] || { echo changed; exit 1; }; "
     "mkdir -p -m 700 -- \"$2/files\" \"$2/info\" || exit 1; "
     "[ \"$(find -P \"$2/files\" -maxdepth 0 -printf %D)\" = "
     "\"$(find -P \"./$1\" -maxdepth 0 -printf %D)\" ] || { echo other; exit 1; }; "
     "(set -C; printf %s \"$4\" >\"$2/info/$3.trashinfo\") 2>/dev/null || { echo taken; exit 1; }; "
-    "mv -T -- \"./$1\" \"$2/files/$3\" || { rm -f -- \"$2/info/$3.trashinfo\"; exit 1; }; "
+    "if [ \"$6\" = link ]; then ln -T -- \"./$1\" \"$2/files/$3\"; "
+    "else mv -T -- \"./$1\" \"$2/files/$3\"; fi || { rm -f -- \"$2/info/$3.trashinfo\"; exit 1; }; "
     "find -P \"$2/files/$3\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\"'";
 
 // Puts $0/files/$1 back as $3 in folder $2, only while it is $4 (without
@@ -95,8 +97,10 @@ QByteArray encoded(const QByteArray& path) {
 
 } // namespace
 
-FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
-                     const QByteArray& expected, TrashEntry& entry) {
+namespace {
+
+FsResult intoTrash(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                   const QByteArray& expected, TrashEntry& entry, const QByteArray& how) {
     const QByteArray path = folder + '/' + name;
     QByteArray out;
     ChildResult r = link.run(probeCommand, folder + '\0' + name + '\0',
@@ -121,7 +125,7 @@ FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteA
         out.clear();
         r = link.run(trashCommand,
                      folder + '\0' + name + '\0' + trash + '\0' + trashName + '\0' + info + '\0' +
-                         expected + '\0',
+                         expected + '\0' + how + '\0',
                      [&](QByteArrayView piece) { out.append(piece); });
         if (r.exitCode == 0) {
             entry.folder = trash;
@@ -134,6 +138,22 @@ FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteA
             return failure(r, out, path);
     }
     return FsError::fromErrno(EEXIST, nameText(path));
+}
+
+} // namespace
+
+FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                     const QByteArray& expected, TrashEntry& entry) {
+    return intoTrash(link, folder, name, expected, entry, "move");
+}
+
+FsResult linkIntoTrashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                             TrashEntry& entry) {
+    return intoTrash(link, folder, name, {}, entry, "link");
+}
+
+void discardRemote(const SshLink& link, const TrashEntry& entry) {
+    link.run("xargs -0 -r rm -rf --", entry.filePath() + '\0' + entry.infoPath() + '\0', {});
 }
 
 FsResult restoreRemote(const SshLink& link, const TrashEntry& entry, bool replace) {

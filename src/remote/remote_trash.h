@@ -18,6 +18,13 @@ class SshLink;
 FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
                      const QByteArray& expected, TrashEntry& entry);
 
+// Gives the file `name` of `folder` a second name in the trash, where it
+// stays too (a hard link), as trashRemote tells it; discardRemote() takes
+// a trash entry away for good.
+FsResult linkIntoTrashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                             TrashEntry& entry);
+void discardRemote(const SshLink& link, const TrashEntry& entry);
+
 // Puts a trashed entry back at its original path, only while it is the
 // entry trashed; over what stands there now only with `replace`, else
 // EEXIST.

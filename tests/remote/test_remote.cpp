@@ -285,6 +285,14 @@ TEST(RemoteTrash, EntriesGoToTheirFileSystemsTrashAndComeBackOnlyAsTheyWent) {
         EXPECT_EQ(t->read(QFile::decodeName(name)), "kept");
         EXPECT_FALSE(QFile::exists(QFile::decodeName(entry.infoPath())));
         EXPECT_FALSE(restoreRemote(link, entry)); // gone from the trash
+        // A second name in the trash, the file staying, then taken away.
+        TrashEntry kept;
+        ASSERT_TRUE(linkIntoTrashRemote(link, folder, name, kept));
+        EXPECT_EQ(QFile(QFile::decodeName(kept.filePath())).size(), 4);
+        discardRemote(link, kept);
+        EXPECT_FALSE(QFile::exists(QFile::decodeName(kept.filePath())));
+        EXPECT_FALSE(QFile::exists(QFile::decodeName(kept.infoPath())));
+        EXPECT_EQ(t->read(QFile::decodeName(name)), "kept");
         if (!atHome)
             QDir(QFile::decodeName(entry.folder)).removeRecursively();
     }
