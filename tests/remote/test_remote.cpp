@@ -1,7 +1,9 @@
+#include "compare/compare_report.h"
 #include "remote/remote_address.h"
 #include "remote/remote_digest.h"
 #include "remote/remote_listing.h"
 #include "remote/rsync_transfer.h"
+#include "remote/side_for.h"
 #include "remote/ssh_link.h"
 #include "support/ssh_server.h"
 #include "support/temp_tree.h"
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QTextStream>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -63,8 +66,8 @@ TEST(RemoteListing, RecordsParseInAnyPiecesAndABrokenOneEndsTheListing) {
         return QByteArray(fields) + '\0' + path + '\0' + target + '\0';
     };
     const QByteArray records =
-        record("f\t5\t1700000000.1234567890\t-5.5000000000\t644\t2049\t77\t", "a\nb", "") +
-        record("l\t3\t0.0000000000\t1.0000000010\t777\t1\t2\t", "-x", "tar\tget");
+        record("f\tf\t5\t1700000000.1234567890\t-5.5000000000\t644\t2049\t77\t", "a\nb", "") +
+        record("l\tN\t3\t0.0000000000\t1.0000000010\t777\t1\t2\t", "-x", "tar\tget");
     std::vector<RemoteEntry> entries;
     RemoteListingReader reader([&](const RemoteEntry& e) { entries.push_back(e); });
     for (const char c : records)
@@ -77,9 +80,9 @@ TEST(RemoteListing, RecordsParseInAnyPiecesAndABrokenOneEndsTheListing) {
     EXPECT_TRUE(f.modified.tv_sec == 1700000000 && f.modified.tv_nsec == 123456789);
     EXPECT_TRUE(f.changed.tv_sec == -6 && f.changed.tv_nsec == 500000000);
     EXPECT_TRUE(entries[1].path == "-x" && entries[1].linkTarget == "tar\tget" &&
-                entries[1].changed.tv_nsec == 1);
+                entries[1].target == 'N' && entries[1].changed.tv_nsec == 1);
     RemoteListingReader broken([](const RemoteEntry&) {});
-    broken.feed(record("f\t5\tnoon\t1\t644\t1\t2\t", "a", ""));
+    broken.feed(record("f\tf\t5\tnoon\t1\t644\t1\t2\t", "a", ""));
     EXPECT_FALSE(broken.complete());
 }
 
@@ -103,7 +106,8 @@ TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
         const QByteArray failure =
             listRemote(*link, top, oneLevel, [&](const RemoteEntry& e) { seen[e.path] = e; });
         ASSERT_TRUE(failure.isEmpty()) << failure.constData();
-        EXPECT_EQ(seen.size(), oneLevel ? 9u : 10u);
+        EXPECT_EQ(seen.size(), oneLevel ? 10u : 11u); // the folder itself too, as ""
+        EXPECT_EQ(seen[""].type, 'd');
         EXPECT_EQ(seen.count("sub/inner.txt"), oneLevel ? 0u : 1u);
         EXPECT_EQ(seen["link"].type, 'l');
         EXPECT_EQ(seen["link"].linkTarget, "/etc/passwd");
@@ -175,6 +179,106 @@ TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
             << name.constData();
     }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+struct Report {
+    int code;
+    QString out, err;
+};
+
+Report report(QStringList args) {
+    Report r;
+    QTextStream out(&r.out), err(&r.err);
+    args.prepend(QStringLiteral("--compare"));
+    r.code = runCompareReport(args, out, err,
+                              [](const QByteArray& given) { return sideFor(given, true); });
+    out.flush();
+    err.flush();
+    return r;
+}
+
+// The same two trees on this machine, one on a host, both on one: the same
+// report, row for row, whatever the names hold and however links lead.
+TEST(RemoteReport, ATreeOnAHostReportsAsTheSameTreeHere) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    TempTree a, b;
+    const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+    for (TempTree* t : {&a, &b}) {
+        t->mkdir(QStringLiteral("sub/deep"));
+        t->write(QStringLiteral("same.txt"), "same", old);
+        t->write(QStringLiteral("sub/deep/same"), "x", old);
+        t->write(QStringLiteral(".hidden"), "h", old);
+        for (const QByteArray name : {"new\nline", "it's \"q\"", "$(touch pwned)", "-dash"})
+            t->writeRaw(name, name);
+    }
+    a.write(QStringLiteral("newer"), "1234", old.addSecs(60));
+    b.write(QStringLiteral("newer"), "4321", old);
+    a.write(QStringLiteral("sub/only-a"), "a");
+    b.write(QStringLiteral("sub/deep/other"), "abcd", old); // same size, other bytes
+    a.write(QStringLiteral("sub/deep/other"), "abce", old);
+    const auto link = [](const TempTree& t, const char* to, const char* name) {
+        ASSERT_EQ(::symlink(to, QFile::encodeName(t.filePath(name)).constData()), 0);
+    };
+    link(a, "same.txt", "to-file");
+    link(b, "same.txt", "to-file");
+    link(a, "sub", "to-folder");
+    link(b, "nowhere", "to-folder");
+    link(a, "gone", "dangling");
+    const QString host = QStringLiteral("127.0.0.1:");
+    const QStringList options[] = {
+        {}, {"--hidden", "--system", "--json"}, {"-r"}, {"-r", "-c", "--json", "--system"}, {"-c"}};
+    for (const QStringList& o : options) {
+        const Report here = report(o + QStringList{a.path(), b.path()});
+        ASSERT_TRUE(here.out.contains(QLatin1String("newer")) &&
+                    here.out.contains(QLatin1String("-dash")) &&
+                    here.out.contains(QLatin1String("x0Aline")))
+            << here.out.toStdString();
+        for (const QStringList& folders : {QStringList{a.path(), host + b.path()},
+                                           QStringList{host + a.path(), host + b.path()}}) {
+            const Report there = report(o + folders);
+            EXPECT_EQ(there.code, here.code) << there.err.toStdString();
+            EXPECT_EQ(there.out, here.out) << o.join(' ').toStdString() << folders[0].toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+// Two large files that differ in their last byte are told apart by their
+// digests on the host: a few hundred bytes cross the connection, not the
+// files. A host key that is not the one known ends with ssh's own words.
+TEST(RemoteReport, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    TempTree a, b, tools;
+    const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+    QByteArray big(4 << 20, 'x');
+    a.write(QStringLiteral("big"), big, old);
+    big.back() = 'y';
+    b.write(QStringLiteral("big"), big, old);
+    // An ssh whose every byte of output is counted.
+    const QString counted = tools.filePath(QStringLiteral("carried"));
+    tools.write(QStringLiteral("ssh"), "#!/bin/bash\nset -o pipefail\n" + server.sshCommand() +
+                                           " \"$@\" | tee -a '" + QFile::encodeName(counted) +
+                                           "'\n");
+    ASSERT_TRUE(QFile::setPermissions(tools.filePath(QStringLiteral("ssh")),
+                                      QFile::ReadOwner | QFile::ExeOwner));
+    qputenv("DUOSCOPE_SSH", QFile::encodeName(tools.filePath(QStringLiteral("ssh"))));
+    const Report r = report({"-c", a.path(), QStringLiteral("127.0.0.1:") + b.path()});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QLatin1String(" | differs | "))) << r.out.toStdString();
+    EXPECT_LT(QFileInfo(counted).size(), 4096);
+
+    qputenv("DUOSCOPE_SSH", server.sshCommand() + " -o UserKnownHostsFile=/dev/null");
+    const Report refused = report({a.path(), QStringLiteral("localhost:") + b.path()});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_EQ(refused.err.count('\n'), 1);
+    EXPECT_TRUE(refused.err.contains(QLatin1String("Host key verification failed")))
+        << refused.err.toStdString();
     qunsetenv("DUOSCOPE_SSH");
 }
 
