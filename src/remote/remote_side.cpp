@@ -120,7 +120,11 @@ public:
 
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected) override {
         const QByteArray top = RemoteSide::hostPath(path);
-        const std::vector<RemoteEntry> found = m_side.entries({top}, followLink);
+        std::vector<RemoteEntry> found;
+        if (followLink && m_side.m_top && m_side.m_top->path == top)
+            found.push_back(*std::exchange(m_side.m_top, std::nullopt));
+        else
+            found = m_side.entries({top}, followLink);
         if (found.empty())
             return false;
         return push(top, found.front().type,
@@ -180,12 +184,17 @@ RemoteSide::RemoteSide(std::shared_ptr<const SshLink> link) : m_link(std::move(l
 
 RemoteSide::~RemoteSide() = default;
 
-FsResult RemoteSide::connect(const QByteArray& given) {
-    QByteArray answer;
-    const ChildResult r = m_link->run("env LC_ALL=C find --version", {},
-                                      [&](QByteArrayView piece) { answer.append(piece); });
-    if (r.exitCode == 0 && answer.contains("GNU findutils"))
+FsResult RemoteSide::connect(const QByteArray& given, const QByteArray& top) {
+    std::vector<RemoteEntry> found;
+    RemoteListingReader reader([&](const RemoteEntry& e) { found.push_back(e); });
+    const ChildResult r = m_link->run(remoteStatCommand(true), top + '\0',
+                                      [&](QByteArrayView piece) { reader.feed(piece); });
+    if (found.size() == 1 && reader.complete()) {
+        m_top = found.front();
         return {};
+    }
+    if (r.exitCode != 255 && reader.complete() && errorOf(r.errors) != EIO)
+        return {}; // GNU find's own words on the folder: the walk tells them
     const QByteArray why = r.startError
                                ? "ssh could not start: " + QByteArray(std::strerror(r.startError))
                            : r.exitCode == 255 ? lastLine(r.errors)

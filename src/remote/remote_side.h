@@ -20,9 +20,11 @@ public:
     explicit RemoteSide(std::shared_ptr<const SshLink> link);
     ~RemoteSide() override;
 
-    // Reaches the host once: ssh's own words (an unknown host, a refused
-    // key) or a host without GNU find are an error naming `given`.
-    FsResult connect(const QByteArray& given);
+    // Reaches the host, telling the folder `top` (a host path) there, which
+    // the first walk to open it takes as told: ssh's own words (an unknown
+    // host, a refused key) or a host without GNU find are an error naming
+    // `given`; a folder that is not there is left to the walk to tell.
+    FsResult connect(const QByteArray& given, const QByteArray& top);
     // A path as the user gave it as the host path the side's commands take:
     // "." for the user's home, a relative one after "./".
     static QByteArray hostPath(const QByteArray& given);
@@ -80,4 +82,5 @@ private:
     QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
     QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
     QHash<QByteArray, Ahead> m_ahead;                  // by path
+    std::optional<RemoteEntry> m_top;                  // told by connect(), until a walk opens it
 };

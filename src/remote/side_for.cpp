@@ -32,7 +32,8 @@ ChosenSide sideFor(const QByteArray& folderAsGiven, bool batch) {
     if (!address)
         return {std::make_unique<LocalSide>(), folderAsGiven, false};
     auto side = std::make_unique<RemoteSide>(linkTo(*address, batch));
-    if (const FsResult reached = side->connect(folderAsGiven); !reached)
+    const QByteArray path = RemoteSide::hostPath(address->path);
+    if (const FsResult reached = side->connect(folderAsGiven, path); !reached)
         throw reached.error();
-    return {std::move(side), RemoteSide::hostPath(address->path), true};
+    return {std::move(side), path, true};
 }
