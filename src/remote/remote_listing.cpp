@@ -11,11 +11,14 @@ namespace {
 // target, each ended by a NUL, the only byte no name holds.
 constexpr int fieldCount = 8;
 
-// find's -printf text for a record, `path` its directive for the path.
-QByteArray recordFormat(const char* path) {
+} // namespace
+
+QByteArray remoteRecordFormat(const char* path) {
     return QByteArray("-printf \"%y\\t%Y\\t%s\\t%T@\\t%C@\\t%m\\t%D\\t%i\\t\\0") + path +
            "\\0%l\\0\"";
 }
+
+namespace {
 
 // "1700000000.1234567890" (or "-5.5000000000") as seconds and nanoseconds.
 bool parseTime(QByteArrayView text, struct timespec& t) {
@@ -54,13 +57,13 @@ QByteArray remoteListingCommand(bool oneLevel, bool follow) {
     // The folder is sh's $0, an argument: never read as shell text. `env`
     // sets the messages' language whatever the user's shell.
     return QByteArray("env LC_ALL=C xargs -0 -r -n 1 sh -c 'cd -- \"$0\" && exec find ") +
-           (follow ? "-L" : "-P") + " . " + (oneLevel ? "-maxdepth 1 " : "") + recordFormat("%P") +
-           "'";
+           (follow ? "-L" : "-P") + " . " + (oneLevel ? "-maxdepth 1 " : "") +
+           remoteRecordFormat("%P") + "'";
 }
 
 QByteArray remoteStatCommand(bool follow) {
     return QByteArray("env LC_ALL=C xargs -0 -r sh -c 'exec find ") + (follow ? "-H" : "-P") +
-           " \"$@\" -maxdepth 0 " + recordFormat("%p") + "' sh";
+           " \"$@\" -maxdepth 0 " + remoteRecordFormat("%p") + "' sh";
 }
 
 bool RemoteListingReader::parse(QByteArrayView record, RemoteEntry& e) const {

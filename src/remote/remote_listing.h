@@ -41,6 +41,10 @@ private:
     bool m_failed = false;
 };
 
+// find's -printf argument (in double quotes) for one record, `path` the
+// directive of its path (%p as given, %P below the folder listed).
+QByteArray remoteRecordFormat(const char* path);
+
 // The remote command that lists each folder named on its standard input
 // (NUL-separated): the folder, then every entry below it, or with
 // `oneLevel` only its own; with `follow`, a link as what it leads to (its

@@ -4,6 +4,8 @@
 #include "remote/remote_digest.h"
 #include "remote/ssh_link.h"
 
+#include <QDateTime>
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -76,10 +78,16 @@ QByteArray lastLine(const QByteArray& complaint) {
 // The error a complaint in the C locale's words tells; EIO for any other.
 int errorOf(const QByteArray& complaint) {
     static const std::pair<const char*, int> words[] = {
-        {"No such file or directory", ENOENT}, {"Not a directory", ENOTDIR},
-        {"Permission denied", EACCES},         {"Too many levels of symbolic links", ELOOP},
-        {"Directory not empty", ENOTEMPTY},    {"Is a directory", EISDIR},
-        {"Operation not permitted", EPERM},    {"Read-only file system", EROFS}};
+        {"No such file or directory", ENOENT},
+        {"Not a directory", ENOTDIR},
+        {"Permission denied", EACCES},
+        {"Too many levels of symbolic links", ELOOP},
+        {"Directory not empty", ENOTEMPTY},
+        {"Is a directory", EISDIR},
+        {"Operation not permitted", EPERM},
+        {"Read-only file system", EROFS},
+        {"File exists", EEXIST},
+        {"Invalid cross-device link", EXDEV}};
     for (const auto& [text, number] : words) {
         if (complaint.contains(text))
             return number;
@@ -389,11 +397,74 @@ FsResult RemoteSide::remove(const SidePlace& place, const QByteArray& name,
     return FsError::fromErrno(errno, nameText(path));
 }
 
-FsResult RemoteSide::trash(const SidePlace&, const QByteArray&, const QByteArray& path,
-                           TrashEntry&) {
-    return FsError::fromErrno(ENOTSUP, nameText(path));
+QByteArray RemoteSide::home() {
+    if (m_home.isEmpty()) {
+        QByteArray answer;
+        const ChildResult r = m_link->run("env sh -c 'printf %s \"$HOME\"'", {},
+                                          [&](QByteArrayView piece) { answer.append(piece); });
+        if (r.exitCode == 0 && answer.startsWith('/'))
+            m_home = answer;
+    }
+    return m_home;
 }
 
-FsResult RemoteSide::restore(const TrashEntry& entry, bool) {
-    return FsError::fromErrno(ENOTSUP, nameText(entry.originalPath));
+FsResult RemoteSide::trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                           TrashEntry& entry) {
+    QByteArray original = at(place, name);
+    if (original.startsWith("./") || original == ".") {
+        const QByteArray base = home();
+        if (base.isEmpty())
+            return FsError(EIO, nameText(path), QStringLiteral("the host did not tell its home"));
+        original = base + original.mid(1);
+    }
+    // Its name in the Trash is reserved by its .trashinfo, made only where
+    // none is (noclobber), then it is renamed in, never copied: another file
+    // system is EXDEV. The Trash's folder, the name and the entry come back.
+    const QByteArray script =
+        "t=${XDG_DATA_HOME:-$HOME/.local/share}/Trash; mkdir -p \"$t/files\" \"$t/info\" || exit "
+        "1; "
+        "[ \"$(stat -c %d -- \"$t/files\")\" = \"$(stat -c %d -- \"$1\")\" ] || "
+        "{ echo Invalid cross-device link >&2; exit 1; }; n=$2; i=1; set -C; "
+        "until printf %s \"$3\" 2>/dev/null >\"$t/info/$n.trashinfo\"; do i=$((i+1)); n=$2.$i; "
+        "[ $i -lt 1000 ] || exit 1; done; "
+        "mv -T -- \"$1\" \"$t/files/$n\" || { rm -f -- \"$t/info/$n.trashinfo\"; exit 1; }; "
+        "printf \"%s\\0%s\\0\" \"$t\" \"$n\"; exec find -P \"$t/files/$n\" -maxdepth 0 " +
+        remoteRecordFormat("%p");
+    const QByteArray base = name.mid(name.lastIndexOf('/') + 1);
+    QByteArray answer;
+    const ChildResult r =
+        m_link->run("env LC_ALL=C xargs -0 sh -c '" + script + "' sh",
+                    original + '\0' + base + '\0' +
+                        Trash::infoText(original, QDateTime::currentDateTime()) + '\0',
+                    [&](QByteArrayView piece) { answer.append(piece); });
+    const qsizetype end1 = answer.indexOf('\0'), end2 = answer.indexOf('\0', end1 + 1);
+    std::optional<RemoteEntry> moved;
+    RemoteListingReader reader([&](const RemoteEntry& e) { moved = e; });
+    if (end2 > 0)
+        reader.feed(QByteArrayView(answer).sliced(end2 + 1));
+    if (r.exitCode != 0 || !moved || !reader.complete())
+        return complaintError(
+            r.errors.isEmpty() ? QByteArray("the host's Trash did not answer") : r.errors, path);
+    entry = {answer.left(end1), answer.mid(end1 + 1, end2 - end1 - 1), original,
+             identityOf(*moved)};
+    return {};
+}
+
+FsResult RemoteSide::restore(const TrashEntry& entry, bool replace) {
+    const QByteArray shown = entry.originalPath;
+    // Only the entry that was trashed, unchanged since, goes back.
+    const std::vector<RemoteEntry> now = entries({entry.filePath()}, false);
+    if (now.empty() || !(identityOf(now.front()) == entry.identity))
+        return FsError(ESTALE, nameText(shown),
+                       QStringLiteral("the Trash no longer holds the entry that was deleted"));
+    const QByteArray script = "[ \"$4\" = k ] && { [ -e \"$3\" ] || [ -L \"$3\" ]; } && { echo "
+                              "File exists >&2; exit 1; }; "
+                              "mv -T -- \"$1\" \"$3\" && rm -f -- \"$2\"";
+    const ChildResult r = m_link->run("env LC_ALL=C xargs -0 sh -c '" + script + "' sh",
+                                      entry.filePath() + '\0' + entry.infoPath() + '\0' +
+                                          entry.originalPath + '\0' + (replace ? "r" : "k") + '\0',
+                                      {});
+    if (r.exitCode == 0)
+        return {};
+    return complaintError(r.errors, shown);
 }

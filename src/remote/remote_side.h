@@ -52,7 +52,8 @@ public:
                      const struct timespec& modified) override;
     FsResult remove(const SidePlace& place, const QByteArray& name,
                     const QByteArray& path) override;
-    // Not yet offered on another host: ENOTSUP.
+    // The host's Trash is the user's home Trash there (as the desktops
+    // share it), on the entry's file system or not at all (EXDEV).
     FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                    TrashEntry& entry) override;
     FsResult restore(const TrashEntry& entry, bool replace = false) override;
@@ -82,5 +83,8 @@ private:
     QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
     QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
     QHash<QByteArray, Ahead> m_ahead;                  // by path
-    std::optional<RemoteEntry> m_top;                  // told by connect(), until a walk opens it
+    // The user's home folder on the host, once asked.
+    QByteArray home();
+    QByteArray m_home;
+    std::optional<RemoteEntry> m_top; // told by connect(), until a walk opens it
 };

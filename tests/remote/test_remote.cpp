@@ -2,6 +2,7 @@
 #include "remote/remote_address.h"
 #include "remote/remote_digest.h"
 #include "remote/remote_listing.h"
+#include "remote/remote_side.h"
 #include "remote/rsync_transfer.h"
 #include "remote/side_for.h"
 #include "remote/ssh_link.h"
@@ -279,6 +280,40 @@ TEST(RemoteReport, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused)
     EXPECT_EQ(refused.err.count('\n'), 1);
     EXPECT_TRUE(refused.err.contains(QLatin1String("Host key verification failed")))
         << refused.err.toStdString();
+    qunsetenv("DUOSCOPE_SSH");
+}
+
+// The host's Trash: an entry goes in under a name of its own beside one of
+// the same name, with its .trashinfo, and back; only once.
+TEST(RemoteSide, TrashAndRestoreOnTheHostKeepEveryName) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    TempTree t;
+    const QByteArray name = "$(touch pwned)\n-x";
+    t.writeRaw(name, "first");
+    const QByteArray top = QFile::encodeName(t.path());
+    ChosenSide side = sideFor("127.0.0.1:" + top);
+    const std::unique_ptr<SideWalk> walk = side.side->walk();
+    ASSERT_TRUE(walk->openTop(side.path, true, nullptr));
+    TrashEntry first, second;
+    ASSERT_TRUE(side.side->trash(walk->place(), name, name, first));
+    t.writeRaw(name, "second");
+    ASSERT_TRUE(side.side->trash(walk->place(), name, name, second));
+    EXPECT_EQ(first.folder, server.dataHome() + "/Trash");
+    EXPECT_TRUE(first.name == name && second.name == name + ".2") << second.name.constData();
+    QFile info(QFile::decodeName(second.infoPath()));
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(info.readAll().contains("Path=" + (top + '/' + name).toPercentEncoding("/")));
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(top + '/' + name)));
+    ASSERT_TRUE(side.side->restore(first));
+    EXPECT_EQ(t.read(QFile::decodeName(name)), "first");
+    EXPECT_EQ(side.side->restore(second).error().number(), EEXIST);
+    ASSERT_TRUE(side.side->restore(second, true));
+    EXPECT_EQ(t.read(QFile::decodeName(name)), "second");
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(second.infoPath())));
+    EXPECT_EQ(side.side->restore(second).error().number(), ESTALE);
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
     qunsetenv("DUOSCOPE_SSH");
 }
 

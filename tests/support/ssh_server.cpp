@@ -110,7 +110,9 @@ SshServer::SshServer() {
                       "/host_key\nAuthorizedKeysFile " + dir +
                       "/authorized_keys\nPasswordAuthentication no\n"
                       "KbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\nPidFile none\n"
-                      "PermitRootLogin prohibit-password\nMaxStartups 100\nMaxSessions 100\n") &&
+                      "PermitRootLogin prohibit-password\nMaxStartups 100\nMaxSessions 100\n"
+                      "SetEnv XDG_DATA_HOME=" +
+                      dir + "/data\n") &&
         writeFile(m_dir.filePath(QStringLiteral("known_hosts")),
                   "[127.0.0.1]:" + port + ' ' + hostKey + '\n') &&
         writeFile(m_dir.filePath(QStringLiteral("ssh_config")),
@@ -149,6 +151,10 @@ void SshServer::kill() {
 
 QByteArray SshServer::sshCommand() const {
     return "ssh -F " + QFile::encodeName(m_dir.path()) + "/ssh_config";
+}
+
+QByteArray SshServer::dataHome() const {
+    return QFile::encodeName(m_dir.path()) + "/data";
 }
 
 void SshServer::useForProgram() const {

@@ -19,6 +19,8 @@ public:
     const QByteArray& failure() const { return m_failure; }
     QByteArray sshCommand() const;
     int port() const { return m_port; }
+    // Where the sessions' XDG_DATA_HOME is (their Trash below it).
+    QByteArray dataHome() const;
     // Sets DUOSCOPE_SSH for the test's duration.
     void useForProgram() const;
     // Ends the server and every connection it serves (a dropped link).
