@@ -317,4 +317,48 @@ TEST(RemoteSide, TrashAndRestoreOnTheHostKeepEveryName) {
     qunsetenv("DUOSCOPE_SSH");
 }
 
+// Times to the nanosecond, before 1970 too, and removals as unlinkat does
+// them, each at the path the walk stands in; a folder put in the place of
+// the one entered is not listed as if it were that one.
+TEST(RemoteSide, TimesRemovalsAndAFolderSwappedUnderTheWalk) {
+    SshServer server;
+    ASSERT_TRUE(server.running()) << server.failure().constData();
+    server.useForProgram();
+    TempTree t;
+    t.mkdir(QStringLiteral("sub/full"));
+    t.mkdir(QStringLiteral("sub/empty"));
+    t.writeRaw("sub/full/f", "x");
+    t.writeRaw("sub/-file\n", "x");
+    const QByteArray top = QFile::encodeName(t.path());
+    ChosenSide side = sideFor("127.0.0.1:" + top);
+    const std::unique_ptr<SideWalk> walk = side.side->walk();
+    ASSERT_TRUE(walk->openTop(side.path, true, nullptr) && walk->enter("sub", nullptr));
+    for (const struct timespec time : {timespec{1700000000, 123456789}, timespec{-6, 500000000}}) {
+        for (const char* name : {"-file\n", ""}) {
+            ASSERT_TRUE(side.side->setModified(walk->place(), name, time)) << name;
+            struct stat st {};
+            ASSERT_EQ(::lstat((top + "/sub/" + name).constData(), &st), 0);
+            EXPECT_TRUE(st.st_mtim.tv_sec == time.tv_sec && st.st_mtim.tv_nsec == time.tv_nsec)
+                << name << ' ' << st.st_mtim.tv_sec;
+        }
+    }
+    const std::pair<QByteArray, int> removals[] = {
+        {"full", ENOTEMPTY}, {"gone", ENOENT}, {"empty", 0}, {"-file\n", 0}};
+    for (const auto& [name, error] : removals) {
+        const FsResult removed = side.side->remove(walk->place(), name, name);
+        EXPECT_EQ(removed.ok() ? 0 : removed.error().number(), error) << name.constData();
+    }
+    const FolderListing left = side.side->list(walk->place(), "sub/", {}, {});
+    EXPECT_TRUE(left.count() == 1 && left.fileName(0) == "full" && left.isFolder(0));
+    ASSERT_TRUE(QDir(t.path()).rename(QStringLiteral("sub"), QStringLiteral("was")));
+    ASSERT_TRUE(QDir(t.path()).mkdir(QStringLiteral("sub")));
+    try {
+        side.side->list(walk->place(), "sub/", {}, {});
+        ADD_FAILURE() << "another folder listed as the one entered";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.number(), ESTALE);
+    }
+    qunsetenv("DUOSCOPE_SSH");
+}
+
 } // namespace
