@@ -87,12 +87,20 @@ TEST(RemoteListing, RecordsParseInAnyPiecesAndABrokenOneEndsTheListing) {
     EXPECT_FALSE(broken.complete());
 }
 
+// A private sshd that the program's ssh reaches, for one test.
+class OnHost : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.running()) << server.failure().constData();
+        server.useForProgram();
+    }
+    void TearDown() override { qunsetenv("DUOSCOPE_SSH"); }
+    SshServer server;
+};
+
 // Through a private sshd: every name as bytes, whatever it holds, with the
 // identity the local file system gives the same files.
-TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
     TempTree t;
     t.mkdir(QStringLiteral("sub"));
     const QByteArray names[] = {"plain.txt",     "new\nline", "it's \"quoted\"", "$(touch pwned)",
@@ -134,15 +142,11 @@ TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
     const SshLink stranger(RemoteAddress{"", "localhost", 0, top}, true);
     const QByteArray refused = listRemote(stranger, top, true, [](const RemoteEntry&) {});
     EXPECT_TRUE(refused.contains("Host key verification failed")) << refused.constData();
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 // Digests read where the files lie, and files carried both ways by rsync
 // over the same connection, every name as bytes.
-TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
     TempTree here, there, back;
     const std::vector<QByteArray> names = {"new\nline", "-dash",   "$(touch pwned)",
                                            "q'\"uote",  "bin\xff", "sub/inner"};
@@ -180,7 +184,6 @@ TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
             << name.constData();
     }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 struct Report {
@@ -201,10 +204,7 @@ Report report(QStringList args) {
 
 // The same two trees on this machine, one on a host, both on one: the same
 // report, row for row, whatever the names hold and however links lead.
-TEST(RemoteReport, ATreeOnAHostReportsAsTheSameTreeHere) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
     TempTree a, b;
     const QDateTime old = QDateTime::currentDateTime().addDays(-3);
     for (TempTree* t : {&a, &b}) {
@@ -245,15 +245,12 @@ TEST(RemoteReport, ATreeOnAHostReportsAsTheSameTreeHere) {
         }
     }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 // Two large files that differ in their last byte are told apart by their
 // digests on the host: a few hundred bytes cross the connection, not the
 // files. A host key that is not the one known ends with ssh's own words.
-TEST(RemoteReport, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
+TEST_F(OnHost, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused) {
     TempTree a, b, tools;
     const QDateTime old = QDateTime::currentDateTime().addDays(-1);
     QByteArray big(4 << 20, 'x');
@@ -280,15 +277,11 @@ TEST(RemoteReport, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused)
     EXPECT_EQ(refused.err.count('\n'), 1);
     EXPECT_TRUE(refused.err.contains(QLatin1String("Host key verification failed")))
         << refused.err.toStdString();
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 // The host's Trash: an entry goes in under a name of its own beside one of
 // the same name, with its .trashinfo, and back; only once.
-TEST(RemoteSide, TrashAndRestoreOnTheHostKeepEveryName) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, TrashAndRestoreOnTheHostKeepEveryName) {
     TempTree t;
     const QByteArray name = "$(touch pwned)\n-x";
     t.writeRaw(name, "first");
@@ -314,16 +307,12 @@ TEST(RemoteSide, TrashAndRestoreOnTheHostKeepEveryName) {
     EXPECT_FALSE(QFile::exists(QFile::decodeName(second.infoPath())));
     EXPECT_EQ(side.side->restore(second).error().number(), ESTALE);
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 // Times to the nanosecond, before 1970 too, and removals as unlinkat does
 // them, each at the path the walk stands in; a folder put in the place of
 // the one entered is not listed as if it were that one.
-TEST(RemoteSide, TimesRemovalsAndAFolderSwappedUnderTheWalk) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, TimesRemovalsAndAFolderSwappedUnderTheWalk) {
     TempTree t;
     t.mkdir(QStringLiteral("sub/full"));
     t.mkdir(QStringLiteral("sub/empty"));
@@ -358,7 +347,6 @@ TEST(RemoteSide, TimesRemovalsAndAFolderSwappedUnderTheWalk) {
     } catch (const FsError& e) {
         EXPECT_EQ(e.number(), ESTALE);
     }
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 } // namespace
