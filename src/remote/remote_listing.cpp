@@ -53,11 +53,12 @@ template <typename Number> bool parseNumber(QByteArrayView text, Number& n, int 
 
 } // namespace
 
-QByteArray remoteListingCommand(bool oneLevel, bool follow) {
+QByteArray remoteListingCommand(int levels, bool follow) {
     // The folder is sh's $0, an argument: never read as shell text. `env`
     // sets the messages' language whatever the user's shell.
     return QByteArray("env LC_ALL=C xargs -0 -r -n 1 sh -c 'cd -- \"$0\" && exec find ") +
-           (follow ? "-L" : "-P") + " . " + (oneLevel ? "-maxdepth 1 " : "") +
+           (follow ? "-L" : "-P") + " . " +
+           (levels > 0 ? "-maxdepth " + QByteArray::number(levels) + ' ' : QByteArray()) +
            remoteRecordFormat("%P") + "'";
 }
 
@@ -109,13 +110,12 @@ void RemoteListingReader::feed(QByteArrayView bytes) {
     m_pending.remove(0, at);
 }
 
-QByteArray listRemote(const SshLink& link, const QByteArray& folder, bool oneLevel,
+QByteArray listRemote(const SshLink& link, const QByteArray& folder, int levels,
                       const std::function<void(const RemoteEntry&)>& entry,
                       const std::atomic<bool>* cancel, bool follow) {
     RemoteListingReader reader(entry);
     const ChildResult r = link.run(
-        remoteListingCommand(oneLevel, follow),
-        (folder.isEmpty() ? QByteArray(".") : folder) + '\0',
+        remoteListingCommand(levels, follow), (folder.isEmpty() ? QByteArray(".") : folder) + '\0',
         [&](QByteArrayView piece) { reader.feed(piece); }, cancel);
     if (r.exitCode == 0 && reader.complete())
         return {};

@@ -46,10 +46,10 @@ private:
 QByteArray remoteRecordFormat(const char* path);
 
 // The remote command that lists each folder named on its standard input
-// (NUL-separated): the folder, then every entry below it, or with
-// `oneLevel` only its own; with `follow`, a link as what it leads to (its
+// (NUL-separated): the folder, then every entry below it, or only those
+// `levels` deep (1: its own); with `follow`, a link as what it leads to (its
 // own stats where it leads nowhere).
-QByteArray remoteListingCommand(bool oneLevel, bool follow = false);
+QByteArray remoteListingCommand(int levels, bool follow = false);
 // The remote command that tells the entries named on its standard input
 // (paths starting with "/" or "./"), each record's path as given; with
 // `follow`, a link named is followed.
@@ -57,6 +57,6 @@ QByteArray remoteStatCommand(bool follow);
 
 // Lists `folder` on the link's host into `entry`, as the entries arrive.
 // Returns ssh's or find's complaint, empty when the listing is whole.
-QByteArray listRemote(const SshLink& link, const QByteArray& folder, bool oneLevel,
+QByteArray listRemote(const SshLink& link, const QByteArray& folder, int levels,
                       const std::function<void(const RemoteEntry&)>& entry,
                       const std::atomic<bool>* cancel = nullptr, bool follow = false);

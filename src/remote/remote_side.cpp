@@ -16,6 +16,8 @@ namespace {
 // Levels whose folders and links are kept at most: a walk leaves each
 // behind as it goes up, other callers' are dropped past this.
 constexpr qsizetype keptLevels = 64;
+// Entries of the levels below the one listed held at most, until entered.
+constexpr qsizetype heldBelow = 20000;
 
 mode_t typeBits(char type) {
     switch (type) {
@@ -159,6 +161,7 @@ public:
         m_levels.pop_back();
         m_side.m_walked.remove(path);
         m_side.m_kept.remove(path);
+        m_side.m_below.remove(path);
         return true;
     }
     bool empty() const override { return m_levels.empty(); }
@@ -243,34 +246,61 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
     FolderListing listing;
     QHash<QByteArray, Kept> kept;
     bool replaced = false;
-    const QByteArray complaint = listRemote(
-        *m_link, folder, true,
-        [&](const RemoteEntry& e) {
-            if (e.path.isEmpty()) { // the folder itself: the one the walk entered
-                replaced = walked != m_walked.cend() &&
-                           !(*walked == FolderId{dev_t(e.device), ino_t(e.inode)});
-                return;
-            }
-            if (options.progress)
-                options.progress->fetch_add(1, std::memory_order_relaxed);
-            if (e.type == 'd' || e.type == 'l')
-                kept.insert(e.path, {e.type, {dev_t(e.device), ino_t(e.inode)}, e.linkTarget});
-            const int want = rules.wanted(e.path.constData(), direntType(e.type), driveTop);
-            if (want == 0)
-                return;
-            const bool link = e.type == 'l';
-            // Followed, only a link that leads nowhere is still one.
-            const bool nowhere = link && (follow || leadsNowhere(e.target));
-            const char is = follow || !link ? e.type : e.target;
-            if (nowhere ? !rules.admitsLeadingNowhere(want, e.path.constData())
-                        : !rules.admits(typeBits(is), want, e.path.constData()))
-                return;
-            FileStat st{e.size, e.modified.tv_sec, !nowhere && is == 'd', nowhere};
-            if (options.identities)
-                st.identity = identityOf(e);
-            listing.add(e.path, st, link && !follow);
-        },
-        options.cancel, follow);
+    const auto entry = [&](const RemoteEntry& e) {
+        if (e.path.isEmpty()) { // the folder itself: the one the walk entered
+            replaced = walked != m_walked.cend() &&
+                       !(*walked == FolderId{dev_t(e.device), ino_t(e.inode)});
+            return;
+        }
+        if (options.progress)
+            options.progress->fetch_add(1, std::memory_order_relaxed);
+        if (e.type == 'd' || e.type == 'l')
+            kept.insert(e.path, {e.type, {dev_t(e.device), ino_t(e.inode)}, e.linkTarget});
+        const int want = rules.wanted(e.path.constData(), direntType(e.type), driveTop);
+        if (want == 0)
+            return;
+        const bool link = e.type == 'l';
+        // Followed, only a link that leads nowhere is still one.
+        const bool nowhere = link && (follow || leadsNowhere(e.target));
+        const char is = follow || !link ? e.type : e.target;
+        if (nowhere ? !rules.admitsLeadingNowhere(want, e.path.constData())
+                    : !rules.admits(typeBits(is), want, e.path.constData()))
+            return;
+        FileStat st{e.size, e.modified.tv_sec, !nowhere && is == 'd', nowhere};
+        if (options.identities)
+            st.identity = identityOf(e);
+        listing.add(e.path, st, link && !follow);
+    };
+    QByteArray complaint;
+    if (std::optional<std::vector<RemoteEntry>> early = listedEarly(folder)) {
+        for (const RemoteEntry& e : *early)
+            entry(e);
+    } else if (follow) {
+        complaint = listRemote(*m_link, folder, 1, entry, options.cancel, true);
+    } else {
+        // A walk's level and the levels of its subfolders in one command:
+        // the walk enters them next, without a round trip each.
+        Below& below = m_below[folder];
+        below.clear();
+        qsizetype held = 0;
+        QByteArray filling;
+        complaint = listRemote(
+            *m_link, folder, 2,
+            [&](const RemoteEntry& e) {
+                const qsizetype slash = e.path.indexOf('/');
+                if (slash < 0) {
+                    entry(e);
+                    filling = e.type == 'd' && held < heldBelow ? e.path : QByteArray();
+                    if (!filling.isEmpty()) // the subfolder itself first, as its own listing has it
+                        below[filling].emplace_back(e).path.clear();
+                } else if (!filling.isEmpty() && e.path.startsWith(filling + '/')) {
+                    below[filling].emplace_back(e).path.remove(0, slash + 1);
+                    if (++held == heldBelow) // past the bound: listed when entered
+                        below.remove(std::exchange(filling, {}));
+                }
+            },
+            options.cancel, false);
+    }
     if (options.cancel && options.cancel->load())
         throw ScanCancelled{};
     if (!complaint.isEmpty())
@@ -282,6 +312,19 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
         m_kept.clear();
     m_kept.insert(folder, std::move(kept));
     return listing;
+}
+
+std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray& folder) {
+    const qsizetype slash = folder.lastIndexOf('/');
+    const auto parent = m_below.find(slash == 0 ? QByteArray("/") : folder.left(slash));
+    if (slash < 0 || parent == m_below.end())
+        return std::nullopt;
+    const auto level = parent->find(folder.mid(slash + 1));
+    if (level == parent->end())
+        return std::nullopt;
+    std::vector<RemoteEntry> entries = std::move(*level);
+    parent->erase(level);
+    return entries;
 }
 
 std::vector<RemoteEntry> RemoteSide::entries(const std::vector<QByteArray>& paths,

@@ -73,6 +73,9 @@ private:
         QByteArray digest;
     };
     static QByteArray at(const SidePlace& place, QByteArrayView name);
+    // The level `folder` as its parent's listing found it, taken; nothing
+    // when it was not listed then.
+    std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder);
     // The entries at `paths`, as given, in one command; nothing, with errno,
     // for a single path that could not be told.
     std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
@@ -82,7 +85,10 @@ private:
     std::shared_ptr<const SshLink> m_link;
     QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
     QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
-    QHash<QByteArray, Ahead> m_ahead;                  // by path
+    // The levels of the subfolders of a listed folder, by its path and their names.
+    using Below = QHash<QByteArray, std::vector<RemoteEntry>>;
+    QHash<QByteArray, Below> m_below;
+    QHash<QByteArray, Ahead> m_ahead; // by path
     // The user's home folder on the host, once asked.
     QByteArray home();
     QByteArray m_home;

@@ -249,19 +249,21 @@ TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
 
 // Two large files that differ in their last byte are told apart by their
 // digests on the host: a few hundred bytes cross the connection, not the
-// files. A host key that is not the one known ends with ssh's own words.
-TEST_F(OnHost, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused) {
+// files; a tree's subfolders take no command each. A host key that is not
+// the one known ends with ssh's own words.
+TEST_F(OnHost, ContentsAndSubfoldersCostNoDownloadNorCommandEachAndAStrangerIsRefused) {
     TempTree a, b, tools;
     const QDateTime old = QDateTime::currentDateTime().addDays(-1);
     QByteArray big(4 << 20, 'x');
     a.write(QStringLiteral("big"), big, old);
     big.back() = 'y';
     b.write(QStringLiteral("big"), big, old);
-    // An ssh whose every byte of output is counted.
+    // An ssh whose every run, and every byte of its output, is counted.
     const QString counted = tools.filePath(QStringLiteral("carried"));
-    tools.write(QStringLiteral("ssh"), "#!/bin/bash\nset -o pipefail\n" + server.sshCommand() +
-                                           " \"$@\" | tee -a '" + QFile::encodeName(counted) +
-                                           "'\n");
+    const QByteArray runs = QFile::encodeName(tools.filePath(QStringLiteral("runs")));
+    tools.write(QStringLiteral("ssh"), "#!/bin/bash\nset -o pipefail\necho >>'" + runs + "'\n" +
+                                           server.sshCommand() + " \"$@\" | tee -a '" +
+                                           QFile::encodeName(counted) + "'\n");
     ASSERT_TRUE(QFile::setPermissions(tools.filePath(QStringLiteral("ssh")),
                                       QFile::ReadOwner | QFile::ExeOwner));
     qputenv("DUOSCOPE_SSH", QFile::encodeName(tools.filePath(QStringLiteral("ssh"))));
@@ -269,6 +271,12 @@ TEST_F(OnHost, ContentsAreComparedWithoutADownloadAndAStrangerHostIsRefused) {
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QLatin1String(" | differs | "))) << r.out.toStdString();
     EXPECT_LT(QFileInfo(counted).size(), 4096);
+    // A level's subfolders are listed with it: a dozen of them cost no command each.
+    for (int i = 0; i < 12; ++i)
+        b.write(QStringLiteral("sub%1/f").arg(i));
+    ASSERT_TRUE(QFile::resize(QString::fromLocal8Bit(runs), 0));
+    EXPECT_EQ(report({"-r", a.path(), QStringLiteral("127.0.0.1:") + b.path()}).code, 0);
+    EXPECT_LE(QFileInfo(QString::fromLocal8Bit(runs)).size(), 4); // reached, listed, closed
 
     qputenv("DUOSCOPE_SSH", server.sshCommand() + " -o UserKnownHostsFile=/dev/null");
     const Report refused = report({a.path(), QStringLiteral("localhost:") + b.path()});
