@@ -1,7 +1,8 @@
 // The report with one folder on another host, over ssh to a private sshd on
 // 127.0.0.1, against `rsync -an --delete` over the same ssh command, which
 // lists both folders and tells what it would change: taking turns, medians
-// of 5, each run making its own connection.
+// of 5, each run making its own connection. Then the same for two trees of
+// the same files, 100 to a folder, compared with --recursive.
 //
 //   build/bench/bench_remote build/src/duoscope N        two new folders of N files
 #include "bench_files.h"
@@ -32,16 +33,34 @@ int main(int argc, char* argv[]) {
     makeFolder(source, n, 0);
     makeFolder(dest, n, n / 2);
     const std::string ssh = server.sshCommand().toStdString();
-    const std::vector<std::string> rsync = {
-        "rsync", "-an", "--delete", "-e", ssh, source + "/", "127.0.0.1:" + dest + "/"};
-    const std::vector<std::string> report = {program, "--compare", source, "127.0.0.1:" + dest};
-    run(rsync); // each folder read once, the host key known, before the timing
-    std::vector<double> rsyncs, reports;
-    for (int i = 0; i < 5; ++i) {
-        reports.push_back(run(report).ms);
-        rsyncs.push_back(run(rsync).ms);
+    const auto compare = [&](const std::string& a, const std::string& b, const char* recursive,
+                             const std::string& measure) {
+        const std::vector<std::string> rsync = {
+            "rsync", "-an", "--delete", "-e", ssh, a + "/", "127.0.0.1:" + b + "/"};
+        std::vector<std::string> report = {program, "--compare", a, "127.0.0.1:" + b};
+        if (*recursive)
+            report.insert(report.begin() + 2, recursive);
+        run(rsync); // each folder read once, the host key known, before the timing
+        std::vector<double> rsyncs, reports;
+        for (int i = 0; i < 5; ++i) {
+            reports.push_back(run(report).ms);
+            rsyncs.push_back(run(rsync).ms);
+        }
+        result(measure, median(reports), "ms", median(rsyncs),
+               "rsync -an --delete over the same ssh");
+    };
+    compare(source, dest, "",
+            "Report with one folder on a host over ssh, 2 × " + grouped(n) + " files");
+    const std::string treeA = dir.filePath(QStringLiteral("treeA")).toStdString();
+    const std::string treeB = dir.filePath(QStringLiteral("treeB")).toStdString();
+    ::mkdir(treeA.c_str(), 0700);
+    ::mkdir(treeB.c_str(), 0700);
+    for (int f = 0; f < n / 100; ++f) {
+        makeFolder(treeA + "/folder" + std::to_string(f), 100, 0);
+        makeFolder(treeB + "/folder" + std::to_string(f), 100, f % 2 ? 0 : 50);
     }
-    result("Report with one folder on a host over ssh, 2 × " + grouped(n) + " files",
-           median(reports), "ms", median(rsyncs), "rsync -an --delete over the same ssh");
+    compare(treeA, treeB, "-r",
+            "Recursive report with one tree on a host over ssh, 2 × " + grouped(n) +
+                " files, 100 a folder");
     return 0;
 }
