@@ -113,9 +113,19 @@ void RemoteListingReader::feed(QByteArrayView bytes) {
 QByteArray listRemote(const SshLink& link, const QByteArray& folder, int levels,
                       const std::function<void(const RemoteEntry&)>& entry,
                       const std::atomic<bool>* cancel, bool follow) {
+    return listRemote(link, std::vector<QByteArray>{folder.isEmpty() ? QByteArray(".") : folder},
+                      levels, entry, cancel, follow);
+}
+
+QByteArray listRemote(const SshLink& link, const std::vector<QByteArray>& folders, int levels,
+                      const std::function<void(const RemoteEntry&)>& entry,
+                      const std::atomic<bool>* cancel, bool follow) {
+    QByteArray input;
+    for (const QByteArray& folder : folders)
+        input += folder + '\0';
     RemoteListingReader reader(entry);
     const ChildResult r = link.run(
-        remoteListingCommand(levels, follow), (folder.isEmpty() ? QByteArray(".") : folder) + '\0',
+        remoteListingCommand(levels, follow), input,
         [&](QByteArrayView piece) { reader.feed(piece); }, cancel);
     if (r.exitCode == 0 && reader.complete())
         return {};

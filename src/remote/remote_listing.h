@@ -5,6 +5,7 @@
 #include <atomic>
 #include <ctime>
 #include <functional>
+#include <vector>
 
 class SshLink;
 
@@ -58,5 +59,10 @@ QByteArray remoteStatCommand(bool follow);
 // Lists `folder` on the link's host into `entry`, as the entries arrive.
 // Returns ssh's or find's complaint, empty when the listing is whole.
 QByteArray listRemote(const SshLink& link, const QByteArray& folder, int levels,
+                      const std::function<void(const RemoteEntry&)>& entry,
+                      const std::atomic<bool>* cancel = nullptr, bool follow = false);
+// The same for several folders in one command, one after the other, each
+// begun by its own record (path "").
+QByteArray listRemote(const SshLink& link, const std::vector<QByteArray>& folders, int levels,
                       const std::function<void(const RemoteEntry&)>& entry,
                       const std::atomic<bool>* cancel = nullptr, bool follow = false);

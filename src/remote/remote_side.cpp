@@ -16,8 +16,12 @@ namespace {
 // Levels whose folders and links are kept at most: a walk leaves each
 // behind as it goes up, other callers' are dropped past this.
 constexpr qsizetype keptLevels = 64;
-// Entries of the levels below the one listed held at most, until entered.
+// Subfolders listed in one command at most, and their entries held at most
+// until the walk enters them.
+constexpr size_t listedTogether = 64;
 constexpr qsizetype heldBelow = 20000;
+
+using FolderIdKey = std::pair<quint64, quint64>; // device, inode
 
 mode_t typeBits(char type) {
     switch (type) {
@@ -254,7 +258,7 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
         }
         if (options.progress)
             options.progress->fetch_add(1, std::memory_order_relaxed);
-        if (e.type == 'd' || e.type == 'l')
+        if (!follow && (e.type == 'd' || e.type == 'l')) // followed, a link is not told apart
             kept.insert(e.path, {e.type, {dev_t(e.device), ino_t(e.inode)}, e.linkTarget});
         const int want = rules.wanted(e.path.constData(), direntType(e.type), driveTop);
         if (want == 0)
@@ -272,34 +276,12 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
         listing.add(e.path, st, link && !follow);
     };
     QByteArray complaint;
-    if (std::optional<std::vector<RemoteEntry>> early = listedEarly(folder)) {
+    if (std::optional<std::vector<RemoteEntry>> early =
+            follow ? std::nullopt : listedEarly(folder, options.cancel)) {
         for (const RemoteEntry& e : *early)
             entry(e);
-    } else if (follow) {
-        complaint = listRemote(*m_link, folder, 1, entry, options.cancel, true);
     } else {
-        // A walk's level and the levels of its subfolders in one command:
-        // the walk enters them next, without a round trip each.
-        Below& below = m_below[folder];
-        below.clear();
-        qsizetype held = 0;
-        QByteArray filling;
-        complaint = listRemote(
-            *m_link, folder, 2,
-            [&](const RemoteEntry& e) {
-                const qsizetype slash = e.path.indexOf('/');
-                if (slash < 0) {
-                    entry(e);
-                    filling = e.type == 'd' && held < heldBelow ? e.path : QByteArray();
-                    if (!filling.isEmpty()) // the subfolder itself first, as its own listing has it
-                        below[filling].emplace_back(e).path.clear();
-                } else if (!filling.isEmpty() && e.path.startsWith(filling + '/')) {
-                    below[filling].emplace_back(e).path.remove(0, slash + 1);
-                    if (++held == heldBelow) // past the bound: listed when entered
-                        below.remove(std::exchange(filling, {}));
-                }
-            },
-            options.cancel, false);
+        complaint = listRemote(*m_link, folder, 1, entry, options.cancel, follow);
     }
     if (options.cancel && options.cancel->load())
         throw ScanCancelled{};
@@ -310,20 +292,75 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
                       QStringLiteral("another folder was put in its place while it was compared"));
     if (m_kept.size() >= keptLevels)
         m_kept.clear();
+    // A walk enters the subfolders next: the first it enters is listed
+    // with its siblings, without a round trip each.
+    if (!follow) {
+        Below& below = m_below[folder];
+        below = {};
+        for (auto k = kept.cbegin(); k != kept.cend(); ++k) {
+            if (k->type == 'd')
+                below.unlisted.push_back(k.key());
+        }
+    }
     m_kept.insert(folder, std::move(kept));
     return listing;
 }
 
-std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray& folder) {
+std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray& folder,
+                                                                const std::atomic<bool>* cancel) {
     const qsizetype slash = folder.lastIndexOf('/');
-    const auto parent = m_below.find(slash == 0 ? QByteArray("/") : folder.left(slash));
-    if (slash < 0 || parent == m_below.end())
+    const QByteArray parentPath = slash == 0 ? QByteArray("/") : folder.left(slash);
+    const auto parent = m_below.find(parentPath);
+    const auto kept = m_kept.constFind(parentPath);
+    if (slash < 0 || parent == m_below.end() || kept == m_kept.cend())
         return std::nullopt;
-    const auto level = parent->find(folder.mid(slash + 1));
-    if (level == parent->end())
+    const QByteArray name = folder.mid(slash + 1);
+    Below& below = *parent;
+    if (!below.levels.contains(name)) {
+        const auto it = std::find(below.unlisted.begin(), below.unlisted.end(), name);
+        if (it == below.unlisted.end())
+            return std::nullopt;
+        // This one and the next of its siblings, each told by its identity.
+        std::iter_swap(it, below.unlisted.end() - 1);
+        std::vector<QByteArray> batch, paths;
+        QHash<FolderIdKey, QByteArray> byId;
+        while (!below.unlisted.empty() && batch.size() < listedTogether) {
+            batch.push_back(below.unlisted.back());
+            below.unlisted.pop_back();
+            paths.push_back(at(SidePlace::onHost(parentPath), batch.back()));
+            const FolderId id = kept->value(batch.back()).id;
+            byId.insert({quint64(id.device), quint64(id.inode)}, batch.back());
+        }
+        QHash<QByteArray, std::vector<RemoteEntry>> levels;
+        std::vector<RemoteEntry>* filling = nullptr;
+        qsizetype held = 0;
+        const QByteArray complaint = listRemote(
+            *m_link, paths, 1,
+            [&](const RemoteEntry& e) {
+                if (e.path.isEmpty()) {
+                    const auto n = byId.constFind({quint64(e.device), quint64(e.inode)});
+                    filling = n == byId.cend() || held >= heldBelow ? nullptr : &levels[*n];
+                }
+                if (filling) {
+                    filling->push_back(e);
+                    ++held;
+                }
+            },
+            cancel);
+        // Any complaint may have cut a level short: each is then listed alone.
+        if (!complaint.isEmpty())
+            return std::nullopt;
+        for (const QByteArray& n : batch) {
+            if (!levels.contains(n)) // past the bound: in a later command
+                below.unlisted.push_back(n);
+        }
+        below.levels = std::move(levels);
+    }
+    const auto level = below.levels.find(name);
+    if (level == below.levels.end())
         return std::nullopt;
     std::vector<RemoteEntry> entries = std::move(*level);
-    parent->erase(level);
+    below.levels.erase(level);
     return entries;
 }
 

@@ -73,9 +73,10 @@ private:
         QByteArray digest;
     };
     static QByteArray at(const SidePlace& place, QByteArrayView name);
-    // The level `folder` as its parent's listing found it, taken; nothing
-    // when it was not listed then.
-    std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder);
+    // The level `folder` listed with those of other subfolders of its
+    // parent, taken; nothing when it could not be listed so.
+    std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder,
+                                                        const std::atomic<bool>* cancel);
     // The entries at `paths`, as given, in one command; nothing, with errno,
     // for a single path that could not be told.
     std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
@@ -85,8 +86,12 @@ private:
     std::shared_ptr<const SshLink> m_link;
     QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
     QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
-    // The levels of the subfolders of a listed folder, by its path and their names.
-    using Below = QHash<QByteArray, std::vector<RemoteEntry>>;
+    // The subfolders of a listed folder (by its path) not listed yet, and
+    // the levels of those listed together, by name, until entered.
+    struct Below {
+        std::vector<QByteArray> unlisted;
+        QHash<QByteArray, std::vector<RemoteEntry>> levels;
+    };
     QHash<QByteArray, Below> m_below;
     QHash<QByteArray, Ahead> m_ahead; // by path
     // The user's home folder on the host, once asked.
