@@ -332,21 +332,28 @@ std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray
             byId.insert({quint64(id.device), quint64(id.inode)}, batch.back());
         }
         QHash<QByteArray, std::vector<RemoteEntry>> levels;
-        std::vector<RemoteEntry>* filling = nullptr;
+        QByteArray filling; // the subfolder whose level the records are, if kept
+        std::vector<RemoteEntry> level;
         qsizetype held = 0;
+        const auto keep = [&] {
+            if (!filling.isEmpty())
+                levels.insert(std::exchange(filling, {}), std::exchange(level, {}));
+        };
         const QByteArray complaint = listRemote(
             *m_link, paths, 1,
             [&](const RemoteEntry& e) {
                 if (e.path.isEmpty()) {
-                    const auto n = byId.constFind({quint64(e.device), quint64(e.inode)});
-                    filling = n == byId.cend() || held >= heldBelow ? nullptr : &levels[*n];
+                    keep();
+                    if (held < heldBelow)
+                        filling = byId.value({quint64(e.device), quint64(e.inode)});
                 }
-                if (filling) {
-                    filling->push_back(e);
+                if (!filling.isEmpty()) {
+                    level.push_back(e);
                     ++held;
                 }
             },
             cancel);
+        keep();
         // Any complaint may have cut a level short: each is then listed alone.
         if (!complaint.isEmpty())
             return std::nullopt;
@@ -354,7 +361,8 @@ std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray
             if (!levels.contains(n)) // past the bound: in a later command
                 below.unlisted.push_back(n);
         }
-        below.levels = std::move(levels);
+        for (auto l = levels.begin(); l != levels.end(); ++l)
+            below.levels.insert(l.key(), std::move(l.value()));
     }
     const auto level = below.levels.find(name);
     if (level == below.levels.end())
