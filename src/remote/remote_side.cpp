@@ -18,8 +18,8 @@ namespace {
 constexpr qsizetype keptLevels = 64;
 // Subfolders listed in one command at most, and their entries held at most
 // until the walk enters them.
-constexpr size_t listedTogether = 64;
-constexpr qsizetype heldBelow = 20000;
+constexpr size_t listedTogether = 256;
+constexpr qsizetype heldBelow = 50000;
 
 using FolderIdKey = std::pair<quint64, quint64>; // device, inode
 
