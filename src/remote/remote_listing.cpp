@@ -54,12 +54,15 @@ template <typename Number> bool parseNumber(QByteArrayView text, Number& n, int 
 } // namespace
 
 QByteArray remoteListingCommand(int levels, bool follow) {
-    // The folder is sh's $0, an argument: never read as shell text. `env`
-    // sets the messages' language whatever the user's shell.
-    return QByteArray("env LC_ALL=C xargs -0 -r -n 1 sh -c 'cd -- \"$0\" && exec find ") +
-           (follow ? "-L" : "-P") + " . " +
+    // The folders are sh's arguments, never read as shell text, each
+    // starting with "/" or "./" (never an option to find), listed one after
+    // the other by one find, each followed if it is a link (as cd would),
+    // nothing below them unless `follow`. `env` sets the messages' language whatever the
+    // user's shell.
+    return QByteArray("env LC_ALL=C xargs -0 -r sh -c 'exec find ") + (follow ? "-L" : "-H") +
+           " \"$@\" " +
            (levels > 0 ? "-maxdepth " + QByteArray::number(levels) + ' ' : QByteArray()) +
-           remoteRecordFormat("%P") + "'";
+           remoteRecordFormat("%P") + "' sh";
 }
 
 QByteArray remoteStatCommand(bool follow) {
@@ -122,7 +125,8 @@ QByteArray listRemote(const SshLink& link, const std::vector<QByteArray>& folder
                       const std::atomic<bool>* cancel, bool follow) {
     QByteArray input;
     for (const QByteArray& folder : folders)
-        input += folder + '\0';
+        input +=
+            (folder.startsWith('/') || folder.startsWith("./") ? folder : "./" + folder) + '\0';
     RemoteListingReader reader(entry);
     const ChildResult r = link.run(
         remoteListingCommand(levels, follow), input,

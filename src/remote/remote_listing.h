@@ -47,7 +47,8 @@ private:
 QByteArray remoteRecordFormat(const char* path);
 
 // The remote command that lists each folder named on its standard input
-// (NUL-separated): the folder, then every entry below it, or only those
+// (NUL-separated, each starting with "/" or "./"): the folder, then every
+// entry below it, or only those
 // `levels` deep (1: its own); with `follow`, a link as what it leads to (its
 // own stats where it leads nowhere).
 QByteArray remoteListingCommand(int levels, bool follow = false);

@@ -229,6 +229,9 @@ TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
     link(b, "nowhere", "to-folder");
     link(a, "gone", "dangling");
     const QString host = QStringLiteral("127.0.0.1:");
+    TempTree elsewhere;
+    const QString linkToB = elsewhere.filePath(QStringLiteral("b"));
+    ASSERT_EQ(::symlink(QFile::encodeName(b.path()), QFile::encodeName(linkToB)), 0);
     const QStringList options[] = {
         {}, {"--hidden", "--system", "--json"}, {"-r"}, {"-r", "-c", "--json", "--system"}, {"-c"}};
     for (const QStringList& o : options) {
@@ -237,8 +240,9 @@ TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
                     here.out.contains(QLatin1String("-dash")) &&
                     here.out.contains(QLatin1String("x0Aline")))
             << here.out.toStdString();
+        // The folder given may be a link to it, as here.
         for (const QStringList& folders : {QStringList{a.path(), host + b.path()},
-                                           QStringList{host + a.path(), host + b.path()}}) {
+                                           QStringList{host + a.path(), host + linkToB}}) {
             const Report there = report(o + folders);
             EXPECT_EQ(there.code, here.code) << there.err.toStdString();
             EXPECT_EQ(there.out, here.out) << o.join(' ').toStdString() << folders[0].toStdString();
