@@ -4,6 +4,7 @@
 //
 //   build/bench/bench_compare build/src/duoscope N              two new folders of N files
 //   build/bench/bench_compare build/src/duoscope --folders A B LABEL
+#include "bench_files.h"
 #include "bench_process.h"
 
 #include <QByteArray>
@@ -12,21 +13,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-void makeFolder(const std::string& path, int n, int offset) {
-    ::mkdir(path.c_str(), 0700);
-    for (int i = 0; i < n; ++i) {
-        const std::string name = path + "/file" + std::to_string(1000000 + i + offset) + ".txt";
-        const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY, 0644);
-        if (::write(fd, "0123456789", size_t((i + offset) % 11)) < 0)
-            std::abort();
-        ::close(fd);
-    }
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     if (argc < 3)

@@ -180,8 +180,51 @@ private:
     bool m_started = false; // the JSON array's first row is written
 };
 
+// The same where a folder lies on another host: each side's top entered
+// and listed through its side.
+void compareSides(const ReportOptions& o, DigestCache* cache, ReportRows& out, ChosenSide& a,
+                  ChosenSide& b) {
+    TreeOptions tree;
+    tree.filters = o.filters;
+    tree.contents = o.contents;
+    tree.cache = cache;
+    if (o.recursive)
+        return walkTrees(*a.side, a.path, *b.side, b.path, tree, out);
+    const std::unique_ptr<SideWalk> walkA = a.side->walk(), walkB = b.side->walk();
+    if (!walkA->openTop(a.path, true))
+        throw FsError::fromErrno(errno, nameText(o.source));
+    if (!walkB->openTop(b.path, true))
+        throw FsError::fromErrno(errno, nameText(o.destination));
+    FolderRows rows;
+    rows.source = a.side->list(walkA->place(), folderPath(o.source), o.filters, {});
+    rows.destination = b.side->list(walkB->place(), folderPath(o.destination), o.filters, {});
+    rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
+                          SortedNames(rows.destination));
+    rows.computeStatuses(o.filters.times);
+    const SideFolder inA{*a.side, walkA->place()}, inB{*b.side, walkB->place()};
+    const std::atomic<bool> never{false};
+    if (o.contents)
+        readContentsAhead(rows, inA, inB, &never);
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        if (o.contents && decidedByContents(rows, r) &&
+            checkRowContents(rows, r, inA, inB, o.filters.times, never, cache) ==
+                ContentVerdict::Unreadable) {
+            rows.setStatus(r, RowStatus::Unreadable);
+            out.unreadable(folderPath(o.source) + rowName(rows, r), errno ? errno : EIO);
+        }
+    }
+    for (qsizetype r = 0; r < rows.count(); ++r)
+        out.row(rows, r, {}, false);
+}
+
 // Both folders' rows, and with --recursive the levels below them, told to `out`.
-void compare(const ReportOptions& o, DigestCache* cache, ReportRows& out) {
+void compare(const ReportOptions& o, DigestCache* cache, ReportRows& out,
+             const SideChooser& choose) {
+    if (choose) {
+        ChosenSide a = choose(o.source), b = choose(o.destination);
+        if (a.remote || b.remote)
+            return compareSides(o, cache, out, a, b);
+    }
     checkFolder(o.source);
     checkFolder(o.destination);
     if (o.recursive) {
@@ -228,7 +271,8 @@ bool isReportInvocation(const QStringList& args) {
     return options.contains(args.first());
 }
 
-int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err) {
+int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err,
+                     const SideChooser& choose) {
     if (args.contains(QLatin1String("--help"))) {
         out << reportUsage();
         return 0;
@@ -251,7 +295,7 @@ int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err
                 cache = std::make_unique<DigestCache>();
             ReportWriter writer(out);
             ReportRows rows(*options, err, writer);
-            compare(*options, cache.get(), rows);
+            compare(*options, cache.get(), rows, choose);
             if (cache)
                 cache->save();
             rows.finish();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "fs/folder_side.h"
+
 #include <QStringList>
+#include <functional>
 
 class QTextStream;
 
@@ -16,5 +19,8 @@ bool isReportInvocation(const QStringList& args);
 // 0 done, 1 bad arguments, 2 a folder could not be read (one of the two
 // given: no report; one below them, or a file's contents: the report is
 // written all the same, those rows "unreadable"), 3 the report could not be
-// written.
-int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err);
+// written. `choose` gives the side each folder argument lies on (none: both
+// on this machine); one that cannot be reached throws FsError (exit 2).
+using SideChooser = std::function<ChosenSide(const QByteArray& given)>;
+int runCompareReport(const QStringList& args, QTextStream& out, QTextStream& err,
+                     const SideChooser& choose = {});

@@ -104,6 +104,9 @@ public:
                 return RowStatus::Differs;
         }
         auto contentsDiffer = [&] {
+            if (m_options.contents)
+                readContentsAhead(rows, {m_sideA, m_a->place()}, {m_sideB, m_b->place()},
+                                  m_options.cancel);
             for (qsizetype r = 0; m_options.contents && r < rows.count(); ++r) {
                 if (byContents(r) && note(checkContents(rows, r)))
                     return true;
@@ -285,6 +288,23 @@ bool walkedBelow(const FolderRows& rows, qsizetype r) {
     const bool folder =
         (i >= 0 && rows.source.isFolder(i)) || (j >= 0 && rows.destination.isFolder(j));
     return folder && !TreeWalker::linked(rows, r);
+}
+
+void readContentsAhead(const FolderRows& rows, const SideFolder& source,
+                       const SideFolder& destination, const std::atomic<bool>* cancel) {
+    if (source.side.localFolder(source.place) && destination.side.localFolder(destination.place))
+        return;
+    std::vector<QByteArray> a, b;
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        if (!decidedByContents(rows, r))
+            continue;
+        a.push_back(rows.source.fileName(rows.entry(r, Side::Source)).toByteArray());
+        b.push_back(rows.destination.fileName(rows.entry(r, Side::Destination)).toByteArray());
+    }
+    if (a.empty())
+        return;
+    source.side.readAhead(source.place, a, cancel);
+    destination.side.readAhead(destination.place, b, cancel);
 }
 
 RowStatus compareTrees(const QByteArray& sourceFolder, const QByteArray& destinationFolder,

@@ -10,6 +10,7 @@
 #include <vector>
 
 class DigestCache;
+struct SideFolder;
 
 // How two folder trees are compared: at every level, what a pane would show
 // on stepping in there.
@@ -94,3 +95,9 @@ void walkTrees(const QByteArray& sourceFolder, const QByteArray& destinationFold
                const TreeOptions& options, TreeRows& out);
 void walkTrees(FolderSide& source, const QByteArray& sourceFolder, FolderSide& destination,
                const QByteArray& destinationFolder, const TreeOptions& options, TreeRows& out);
+
+// Tells each side the files of `rows` whose contents are about to be
+// compared (decidedByContents), so that a side on another host reads them
+// in one go (FolderSide::readAhead).
+void readContentsAhead(const FolderRows& rows, const SideFolder& source,
+                       const SideFolder& destination, const std::atomic<bool>* cancel);

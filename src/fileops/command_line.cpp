@@ -2,6 +2,7 @@
 
 #include "compare/compare_report.h"
 #include "fileops/sync_command.h"
+#include "remote/side_for.h"
 
 #include <QTextStream>
 #include <csignal>
@@ -18,8 +19,10 @@ int runCommandLine(const QStringList& args) {
     {
         QTextStream out(stdout);
         QTextStream err(stderr);
-        code = isSyncInvocation(args) ? runSyncCommand(args, out, err)
-                                      : runCompareReport(args, out, err);
+        code = isSyncInvocation(args)
+                   ? runSyncCommand(args, out, err)
+                   : runCompareReport(args, out, err,
+                                      [](const QByteArray& given) { return sideFor(given, true); });
         out.flush(); // the help and version texts too, so a failed write is seen
     }
     // Flushed and closed, each checked: the last bytes may be refused only then.

@@ -101,16 +101,60 @@ FileIdentity FolderListing::identity(size_t i) const {
     return whole;
 }
 
+EntryRules::EntryRules(const FilterSettings& settings, const ScanOptions& options)
+    : m_options(options), m_mask(attributeMask(settings)), m_pattern(settings.fileTypes),
+      m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")),
+      m_folders(settings.showSubfolders != 0), m_exclusions(settings.excludeNames) {}
+
+int EntryRules::wanted(const char* raw, unsigned char type,
+                       const std::function<bool()>& driveTop) const {
+    if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+        return 0;
+    if (raw[0] == '.' && !(m_mask & Attr::Hidden))
+        return 0;
+    if (!m_exclusions.isEmpty() &&
+        m_exclusions.excludes(QByteArrayView(raw), m_options.relativeFolder))
+        return 0;
+    // The trash of a drive compared from its top is the program's, never data.
+    if (raw[0] == '.' && m_options.relativeFolder.isEmpty() && Trash::isTopTrashName(raw) &&
+        driveTop())
+        return 0;
+    if (type == DT_DIR)
+        return m_folders ? 1 : 0;
+    if ((type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK) &&
+        !(m_mask & Attr::System))
+        return 0;
+    // What a link or an entry of unknown type is decides whether the
+    // pattern applies: the stat looks.
+    if (m_folders && (type == DT_LNK || type == DT_UNKNOWN))
+        return 2;
+    return matches(raw) ? 1 : 0;
+}
+
+bool EntryRules::matches(const char* raw) const {
+    return m_everyName || wildcardMatch(m_pattern, nameText(QByteArray(raw)));
+}
+
+bool EntryRules::admits(mode_t mode, int want, const char* raw) const {
+    if (S_ISDIR(mode))
+        return m_folders; // without folders, a link to one is no file either
+    if (!S_ISREG(mode) && !(m_mask & Attr::System))
+        return false;
+    return want != 2 || matches(raw);
+}
+
+bool EntryRules::admitsLeadingNowhere(int want, const char* raw) const {
+    return (m_mask & Attr::System) && (want != 2 || matches(raw));
+}
+
 // Reads one folder: the names first, then one stat each, inline on a local
 // disk or from several threads where every stat waits on a server.
 class FolderReader {
 public:
     FolderReader(const QByteArray& folder, const FilterSettings& settings,
                  const ScanOptions& options)
-        : m_folder(folder), m_options(options), m_mask(attributeMask(settings)),
-          m_pattern(settings.fileTypes),
-          m_everyName(m_pattern == QLatin1String("*.*") || m_pattern == QLatin1String("*")),
-          m_folders(settings.showSubfolders != 0), m_exclusions(settings.excludeNames) {}
+        : m_folder(folder), m_options(options), m_rules(settings, options),
+          m_driveTop([this] { return driveTop(); }) {}
 
     // A file set aside by an unfinished move got its name back during the
     // reading: read again, so it is listed once.
@@ -154,7 +198,7 @@ public:
             const char* raw = entry->d_name;
             if (FileSystem::ownTemporary(m_fd, m_folder, raw, m_nameGivenBack))
                 continue;
-            const int want = wanted(raw, entry->d_type);
+            const int want = m_rules.wanted(raw, entry->d_type, m_driveTop);
             if (want == 0)
                 continue;
             if (inFlight > 1) {
@@ -206,43 +250,9 @@ private:
             throw ScanCancelled{};
     }
 
-    // What the name and the entry's type alone can tell, before any stat:
-    // 0 left out, 1 wanted, 2 wanted if the pattern applies and admits it.
-    int wanted(const char* raw, unsigned char type) const {
-        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
-            return false;
-        if (raw[0] == '.' && !(m_mask & Attr::Hidden))
-            return false;
-        if (!m_exclusions.isEmpty() &&
-            m_exclusions.excludes(QByteArrayView(raw), m_options.relativeFolder))
-            return false;
-        // The trash of a drive compared from its top is the program's, never data.
-        if (raw[0] == '.' && m_options.relativeFolder.isEmpty() && Trash::isTopTrashName(raw) &&
-            driveTop())
-            return false;
-        if (type == DT_DIR)
-            return m_folders ? 1 : 0;
-        if ((type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK) &&
-            !(m_mask & Attr::System))
-            return false;
-        // What a link or an entry of unknown type is decides whether the
-        // pattern applies: the stat looks.
-        if (m_folders && (type == DT_LNK || type == DT_UNKNOWN))
-            return 2;
-        return matches(raw) ? 1 : 0;
-    }
-
-    bool matches(const char* raw) const {
-        return m_everyName || wildcardMatch(m_pattern, nameText(QByteArray(raw)));
-    }
-
     // Whether an entry, its stat taken, is listed.
     int outcomeFor(const Candidate& c, const struct stat& st) const {
-        if (S_ISDIR(st.st_mode))
-            return m_folders ? 1 : 0; // without folders, a link to one is no file either
-        if (!S_ISREG(st.st_mode) && !(m_mask & Attr::System))
-            return 0;
-        return !c.patternDue || matches(c.name.constData()) ? 1 : 0;
+        return m_rules.admits(st.st_mode, c.patternDue ? 2 : 1, c.name.constData()) ? 1 : 0;
     }
 
     // One stat, following links (unless linksAsLinks asks for the link's
@@ -292,8 +302,7 @@ private:
 
     // A link that leads to no file: a system entry, with its own stats.
     void leadsNowhere(Candidate& c, const struct stat& own) const {
-        c.outcome =
-            (m_mask & Attr::System) && (!c.patternDue || matches(c.name.constData())) ? 1 : 0;
+        c.outcome = m_rules.admitsLeadingNowhere(c.patternDue ? 2 : 1, c.name.constData()) ? 1 : 0;
         c.st = {static_cast<qint64>(own.st_size), own.st_mtime, false, true};
         if (m_options.identities)
             c.st.identity = FileIdentity::of(own);
@@ -333,11 +342,8 @@ private:
 
     const QByteArray& m_folder;
     const ScanOptions& m_options;
-    const int m_mask;
-    const QString m_pattern;
-    const bool m_everyName;
-    const bool m_folders;
-    const Exclusions m_exclusions;
+    const EntryRules m_rules;
+    const std::function<bool()> m_driveTop;
     int m_fd = -1;
     FolderListing m_listing;
     bool m_nameGivenBack = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/exclusions.h"
 #include "fs/file_system.h"
 #include "fs/filter_settings.h"
 
@@ -93,6 +94,30 @@ struct ScanOptions {
 };
 
 struct ScanCancelled {};
+
+// Which entries a listing admits, whatever side it lists (listFiles below):
+// first by name and type alone, then, for what needs one, by a stat.
+class EntryRules {
+public:
+    EntryRules(const FilterSettings& settings, const ScanOptions& options);
+    // What the name and the entry's type (a d_type) tell before any stat: 0
+    // left out, 1 wanted, 2 wanted if the pattern applies and admits it.
+    // `driveTop` is asked only for a name that is a drive's Trash.
+    int wanted(const char* raw, unsigned char type, const std::function<bool()>& driveTop) const;
+    // Whether an entry so wanted, whose stat (a link followed) gave `mode`, is listed.
+    bool admits(mode_t mode, int want, const char* raw) const;
+    // The same for a link that leads to no file: a system entry.
+    bool admitsLeadingNowhere(int want, const char* raw) const;
+
+private:
+    bool matches(const char* raw) const;
+    const ScanOptions& m_options;
+    const int m_mask;
+    const QString m_pattern;
+    const bool m_everyName;
+    const bool m_folders;
+    const Exclusions m_exclusions;
+};
 
 // Lists the files of `folderPath` (bytes, ending with "/") whose names match
 // the pattern (letter case ignored) and that the filters admit (hidden: a

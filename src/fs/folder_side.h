@@ -28,6 +28,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct stat;
 
@@ -99,6 +100,15 @@ public:
     // cannot be read or `cancel` was set meanwhile.
     virtual std::optional<QByteArray> digest(const SidePlace& place, const char* name,
                                              const std::atomic<bool>* cancel = nullptr) = 0;
+    // Tells the side that stat() and digest() are about to be asked for
+    // the files `names` at `place`: a side that pays a round trip a command
+    // reads them all at once. Nothing to do where files are read here.
+    virtual void readAhead(const SidePlace& place, const std::vector<QByteArray>& names,
+                           const std::atomic<bool>* cancel = nullptr) {
+        Q_UNUSED(place);
+        Q_UNUSED(names);
+        Q_UNUSED(cancel);
+    }
 
     // Gives the entry `name` (a link itself; "" for the place's own folder)
     // the modification time `modified`, its access time left; false with errno.
@@ -112,4 +122,11 @@ public:
     virtual FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                            TrashEntry& entry) = 0;
     virtual FsResult restore(const TrashEntry& entry, bool replace = false) = 0;
+};
+
+// The side a folder the user gave lies on, and its path there.
+struct ChosenSide {
+    std::unique_ptr<FolderSide> side;
+    QByteArray path;
+    bool remote = false; // on another host
 };

@@ -7,9 +7,18 @@
 
 namespace {
 
-// Each record: seven fields, tab-separated, then the path and the link's
+// Each record: eight fields, tab-separated, then the path and the link's
 // target, each ended by a NUL, the only byte no name holds.
-constexpr int fieldCount = 7;
+constexpr int fieldCount = 8;
+
+} // namespace
+
+QByteArray remoteRecordFormat(const char* path) {
+    return QByteArray("-printf \"%y\\t%Y\\t%s\\t%T@\\t%C@\\t%m\\t%D\\t%i\\t\\0") + path +
+           "\\0%l\\0\"";
+}
+
+namespace {
 
 // "1700000000.1234567890" (or "-5.5000000000") as seconds and nanoseconds.
 bool parseTime(QByteArrayView text, struct timespec& t) {
@@ -44,11 +53,21 @@ template <typename Number> bool parseNumber(QByteArrayView text, Number& n, int 
 
 } // namespace
 
-QByteArray remoteListingCommand(bool oneLevel) {
-    // The folder is sh's $0, an argument: never read as shell text.
-    return QByteArray("xargs -0 -r -n 1 sh -c 'cd -- \"$0\" && exec find -P . -mindepth 1 ") +
-           (oneLevel ? "-maxdepth 1 " : "") +
-           "-printf \"%y\\t%s\\t%T@\\t%C@\\t%m\\t%D\\t%i\\t\\0%P\\0%l\\0\"'";
+QByteArray remoteListingCommand(int levels, bool follow) {
+    // The folders are sh's arguments, never read as shell text, each
+    // starting with "/" or "./" (never an option to find), listed one after
+    // the other by one find, each followed if it is a link (as cd would),
+    // nothing below them unless `follow`. `env` sets the messages' language whatever the
+    // user's shell.
+    return QByteArray("env LC_ALL=C xargs -0 -r sh -c 'exec find ") + (follow ? "-L" : "-H") +
+           " \"$@\" " +
+           (levels > 0 ? "-maxdepth " + QByteArray::number(levels) + ' ' : QByteArray()) +
+           remoteRecordFormat("%P") + "' sh";
+}
+
+QByteArray remoteStatCommand(bool follow) {
+    return QByteArray("env LC_ALL=C xargs -0 -r sh -c 'exec find ") + (follow ? "-H" : "-P") +
+           " \"$@\" -maxdepth 0 " + remoteRecordFormat("%p") + "' sh";
 }
 
 bool RemoteListingReader::parse(QByteArrayView record, RemoteEntry& e) const {
@@ -60,12 +79,13 @@ bool RemoteListingReader::parse(QByteArrayView record, RemoteEntry& e) const {
         fields[i] = record.first(tab);
         record = record.sliced(tab + 1);
     }
-    if (!record.isEmpty() || fields[0].size() != 1)
+    if (!record.isEmpty() || fields[0].size() != 1 || fields[1].size() != 1)
         return false;
     e.type = fields[0][0];
-    return parseNumber(fields[1], e.size) && parseTime(fields[2], e.modified) &&
-           parseTime(fields[3], e.changed) && parseNumber(fields[4], e.mode, 8) &&
-           parseNumber(fields[5], e.device) && parseNumber(fields[6], e.inode);
+    e.target = fields[1][0];
+    return parseNumber(fields[2], e.size) && parseTime(fields[3], e.modified) &&
+           parseTime(fields[4], e.changed) && parseNumber(fields[5], e.mode, 8) &&
+           parseNumber(fields[6], e.device) && parseNumber(fields[7], e.inode);
 }
 
 void RemoteListingReader::feed(QByteArrayView bytes) {
@@ -93,12 +113,23 @@ void RemoteListingReader::feed(QByteArrayView bytes) {
     m_pending.remove(0, at);
 }
 
-QByteArray listRemote(const SshLink& link, const QByteArray& folder, bool oneLevel,
+QByteArray listRemote(const SshLink& link, const QByteArray& folder, int levels,
                       const std::function<void(const RemoteEntry&)>& entry,
-                      const std::atomic<bool>* cancel) {
+                      const std::atomic<bool>* cancel, bool follow) {
+    return listRemote(link, std::vector<QByteArray>{folder.isEmpty() ? QByteArray(".") : folder},
+                      levels, entry, cancel, follow);
+}
+
+QByteArray listRemote(const SshLink& link, const std::vector<QByteArray>& folders, int levels,
+                      const std::function<void(const RemoteEntry&)>& entry,
+                      const std::atomic<bool>* cancel, bool follow) {
+    QByteArray input;
+    for (const QByteArray& folder : folders)
+        input +=
+            (folder.startsWith('/') || folder.startsWith("./") ? folder : "./" + folder) + '\0';
     RemoteListingReader reader(entry);
     const ChildResult r = link.run(
-        remoteListingCommand(oneLevel), (folder.isEmpty() ? QByteArray(".") : folder) + '\0',
+        remoteListingCommand(levels, follow), input,
         [&](QByteArrayView piece) { reader.feed(piece); }, cancel);
     if (r.exitCode == 0 && reader.complete())
         return {};

@@ -1,10 +1,13 @@
+#include "compare/compare_report.h"
 #include "remote/remote_address.h"
 #include "remote/remote_changes.h"
 #include "remote/remote_digest.h"
 #include "remote/remote_file.h"
 #include "remote/remote_listing.h"
+#include "remote/remote_side.h"
 #include "remote/remote_trash.h"
 #include "remote/rsync_transfer.h"
+#include "remote/side_for.h"
 #include "remote/ssh_link.h"
 #include "support/ssh_server.h"
 #include "support/temp_tree.h"
@@ -13,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QTextStream>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -66,8 +70,8 @@ TEST(RemoteListing, RecordsParseInAnyPiecesAndABrokenOneEndsTheListing) {
         return QByteArray(fields) + '\0' + path + '\0' + target + '\0';
     };
     const QByteArray records =
-        record("f\t5\t1700000000.1234567890\t-5.5000000000\t644\t2049\t77\t", "a\nb", "") +
-        record("l\t3\t0.0000000000\t1.0000000010\t777\t1\t2\t", "-x", "tar\tget");
+        record("f\tf\t5\t1700000000.1234567890\t-5.5000000000\t644\t2049\t77\t", "a\nb", "") +
+        record("l\tN\t3\t0.0000000000\t1.0000000010\t777\t1\t2\t", "-x", "tar\tget");
     std::vector<RemoteEntry> entries;
     RemoteListingReader reader([&](const RemoteEntry& e) { entries.push_back(e); });
     for (const char c : records)
@@ -80,18 +84,26 @@ TEST(RemoteListing, RecordsParseInAnyPiecesAndABrokenOneEndsTheListing) {
     EXPECT_TRUE(f.modified.tv_sec == 1700000000 && f.modified.tv_nsec == 123456789);
     EXPECT_TRUE(f.changed.tv_sec == -6 && f.changed.tv_nsec == 500000000);
     EXPECT_TRUE(entries[1].path == "-x" && entries[1].linkTarget == "tar\tget" &&
-                entries[1].changed.tv_nsec == 1);
+                entries[1].target == 'N' && entries[1].changed.tv_nsec == 1);
     RemoteListingReader broken([](const RemoteEntry&) {});
-    broken.feed(record("f\t5\tnoon\t1\t644\t1\t2\t", "a", ""));
+    broken.feed(record("f\tf\t5\tnoon\t1\t644\t1\t2\t", "a", ""));
     EXPECT_FALSE(broken.complete());
 }
 
+// A private sshd that the program's ssh reaches, for one test.
+class OnHost : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.running()) << server.failure().constData();
+        server.useForProgram();
+    }
+    void TearDown() override { qunsetenv("DUOSCOPE_SSH"); }
+    SshServer server;
+};
+
 // Through a private sshd: every name as bytes, whatever it holds, with the
 // identity the local file system gives the same files.
-TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
     TempTree t;
     t.mkdir(QStringLiteral("sub"));
     const QByteArray names[] = {"plain.txt",     "new\nline", "it's \"quoted\"", "$(touch pwned)",
@@ -106,7 +118,8 @@ TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
         const QByteArray failure =
             listRemote(*link, top, oneLevel, [&](const RemoteEntry& e) { seen[e.path] = e; });
         ASSERT_TRUE(failure.isEmpty()) << failure.constData();
-        EXPECT_EQ(seen.size(), oneLevel ? 9u : 10u);
+        EXPECT_EQ(seen.size(), oneLevel ? 10u : 11u); // the folder itself too, as ""
+        EXPECT_EQ(seen[""].type, 'd');
         EXPECT_EQ(seen.count("sub/inner.txt"), oneLevel ? 0u : 1u);
         EXPECT_EQ(seen["link"].type, 'l');
         EXPECT_EQ(seen["link"].linkTarget, "/etc/passwd");
@@ -132,15 +145,11 @@ TEST(RemoteListing, ATreeThroughSshHasEveryNameAsBytesAndEachFilesIdentity) {
     const SshLink stranger(RemoteAddress{"", "localhost", 0, top}, true);
     const QByteArray refused = listRemote(stranger, top, true, [](const RemoteEntry&) {});
     EXPECT_TRUE(refused.contains("Host key verification failed")) << refused.constData();
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 // Digests read where the files lie, and files carried both ways by rsync
 // over the same connection, every name as bytes.
-TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
     TempTree here, there, back;
     const std::vector<QByteArray> names = {"new\nline", "-dash",   "$(touch pwned)",
                                            "q'\"uote",  "bin\xff", "sub/inner"};
@@ -178,17 +187,188 @@ TEST(RemoteFiles, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
             << name.constData();
     }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
-    qunsetenv("DUOSCOPE_SSH");
+}
+
+struct Report {
+    int code;
+    QString out, err;
+};
+
+Report report(QStringList args) {
+    Report r;
+    QTextStream out(&r.out), err(&r.err);
+    args.prepend(QStringLiteral("--compare"));
+    r.code = runCompareReport(args, out, err,
+                              [](const QByteArray& given) { return sideFor(given, true); });
+    out.flush();
+    err.flush();
+    return r;
+}
+
+// The same two trees on this machine, one on a host, both on one: the same
+// report, row for row, whatever the names hold and however links lead.
+TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
+    TempTree a, b;
+    const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+    for (TempTree* t : {&a, &b}) {
+        t->mkdir(QStringLiteral("sub/deep"));
+        t->write(QStringLiteral("same.txt"), "same", old);
+        t->write(QStringLiteral("sub/deep/same"), "x", old);
+        t->write(QStringLiteral(".hidden"), "h", old);
+        for (const QByteArray name : {"new\nline", "it's \"q\"", "$(touch pwned)", "-dash"})
+            t->writeRaw(name, name);
+    }
+    a.write(QStringLiteral("newer"), "1234", old.addSecs(60));
+    b.write(QStringLiteral("newer"), "4321", old);
+    a.write(QStringLiteral("sub/only-a"), "a");
+    b.write(QStringLiteral("sub/deep/other"), "abcd", old); // same size, other bytes
+    a.write(QStringLiteral("sub/deep/other"), "abce", old);
+    const auto link = [](const TempTree& t, const char* to, const char* name) {
+        ASSERT_EQ(::symlink(to, QFile::encodeName(t.filePath(name)).constData()), 0);
+    };
+    link(a, "same.txt", "to-file");
+    link(b, "same.txt", "to-file");
+    link(a, "sub", "to-folder");
+    link(b, "nowhere", "to-folder");
+    link(a, "gone", "dangling");
+    const QString host = QStringLiteral("127.0.0.1:");
+    TempTree elsewhere;
+    const QString linkToB = elsewhere.filePath(QStringLiteral("b"));
+    ASSERT_EQ(::symlink(QFile::encodeName(b.path()), QFile::encodeName(linkToB)), 0);
+    const QStringList options[] = {
+        {}, {"--hidden", "--system", "--json"}, {"-r"}, {"-r", "-c", "--json", "--system"}, {"-c"}};
+    for (const QStringList& o : options) {
+        const Report here = report(o + QStringList{a.path(), b.path()});
+        ASSERT_TRUE(here.out.contains(QLatin1String("newer")) &&
+                    here.out.contains(QLatin1String("-dash")) &&
+                    here.out.contains(QLatin1String("x0Aline")))
+            << here.out.toStdString();
+        // The folder given may be a link to it, as here.
+        for (const QStringList& folders : {QStringList{a.path(), host + b.path()},
+                                           QStringList{host + a.path(), host + linkToB}}) {
+            const Report there = report(o + folders);
+            EXPECT_EQ(there.code, here.code) << there.err.toStdString();
+            EXPECT_EQ(there.out, here.out) << o.join(' ').toStdString() << folders[0].toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+}
+
+// Two large files that differ in their last byte are told apart by their
+// digests on the host: a few hundred bytes cross the connection, not the
+// files; a tree's subfolders take no command each. A host key that is not
+// the one known ends with ssh's own words.
+TEST_F(OnHost, ContentsAndSubfoldersCostNoDownloadNorCommandEachAndAStrangerIsRefused) {
+    TempTree a, b, tools;
+    const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+    QByteArray big(4 << 20, 'x');
+    a.write(QStringLiteral("big"), big, old);
+    big.back() = 'y';
+    b.write(QStringLiteral("big"), big, old);
+    // An ssh whose every run, and every byte of its output, is counted.
+    const QString counted = tools.filePath(QStringLiteral("carried"));
+    const QByteArray runs = QFile::encodeName(tools.filePath(QStringLiteral("runs")));
+    tools.write(QStringLiteral("ssh"), "#!/bin/bash\nset -o pipefail\necho >>'" + runs + "'\n" +
+                                           server.sshCommand() + " \"$@\" | tee -a '" +
+                                           QFile::encodeName(counted) + "'\n");
+    ASSERT_TRUE(QFile::setPermissions(tools.filePath(QStringLiteral("ssh")),
+                                      QFile::ReadOwner | QFile::ExeOwner));
+    qputenv("DUOSCOPE_SSH", QFile::encodeName(tools.filePath(QStringLiteral("ssh"))));
+    const Report r = report({"-c", a.path(), QStringLiteral("127.0.0.1:") + b.path()});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QLatin1String(" | differs | "))) << r.out.toStdString();
+    EXPECT_LT(QFileInfo(counted).size(), 4096);
+    // A level's subfolders are listed with it: a dozen of them cost no command each.
+    for (int i = 0; i < 12; ++i)
+        b.write(QStringLiteral("sub%1/f").arg(i));
+    ASSERT_TRUE(QFile::resize(QString::fromLocal8Bit(runs), 0));
+    EXPECT_EQ(report({"-r", a.path(), QStringLiteral("127.0.0.1:") + b.path()}).code, 0);
+    EXPECT_LE(QFileInfo(QString::fromLocal8Bit(runs)).size(), 4); // reached, listed, closed
+
+    qputenv("DUOSCOPE_SSH", server.sshCommand() + " -o UserKnownHostsFile=/dev/null");
+    const Report refused = report({a.path(), QStringLiteral("localhost:") + b.path()});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_EQ(refused.err.count('\n'), 1);
+    EXPECT_TRUE(refused.err.contains(QLatin1String("Host key verification failed")))
+        << refused.err.toStdString();
+}
+
+// The host's Trash: an entry goes in under a name of its own beside one of
+// the same name, with its .trashinfo, and back; only once.
+TEST_F(OnHost, TrashAndRestoreOnTheHostKeepEveryName) {
+    TempTree t;
+    const QByteArray name = "$(touch pwned)\n-x";
+    t.writeRaw(name, "first");
+    const QByteArray top = QFile::encodeName(t.path());
+    ChosenSide side = sideFor("127.0.0.1:" + top);
+    const std::unique_ptr<SideWalk> walk = side.side->walk();
+    ASSERT_TRUE(walk->openTop(side.path, true, nullptr));
+    TrashEntry first, second;
+    ASSERT_TRUE(side.side->trash(walk->place(), name, name, first));
+    t.writeRaw(name, "second");
+    ASSERT_TRUE(side.side->trash(walk->place(), name, name, second));
+    EXPECT_EQ(first.folder, server.dataHome() + "/Trash");
+    EXPECT_TRUE(first.name == name && second.name == name + ".2") << second.name.constData();
+    QFile info(QFile::decodeName(second.infoPath()));
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(info.readAll().contains("Path=" + (top + '/' + name).toPercentEncoding("/")));
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(top + '/' + name)));
+    ASSERT_TRUE(side.side->restore(first));
+    EXPECT_EQ(t.read(QFile::decodeName(name)), "first");
+    EXPECT_EQ(side.side->restore(second).error().number(), EEXIST);
+    ASSERT_TRUE(side.side->restore(second, true));
+    EXPECT_EQ(t.read(QFile::decodeName(name)), "second");
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(second.infoPath())));
+    EXPECT_EQ(side.side->restore(second).error().number(), ESTALE);
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+}
+
+// Times to the nanosecond, before 1970 too, and removals as unlinkat does
+// them, each at the path the walk stands in; a folder put in the place of
+// the one entered is not listed as if it were that one.
+TEST_F(OnHost, TimesRemovalsAndAFolderSwappedUnderTheWalk) {
+    TempTree t;
+    t.mkdir(QStringLiteral("sub/full"));
+    t.mkdir(QStringLiteral("sub/empty"));
+    t.writeRaw("sub/full/f", "x");
+    t.writeRaw("sub/-file\n", "x");
+    const QByteArray top = QFile::encodeName(t.path());
+    ChosenSide side = sideFor("127.0.0.1:" + top);
+    const std::unique_ptr<SideWalk> walk = side.side->walk();
+    ASSERT_TRUE(walk->openTop(side.path, true, nullptr) && walk->enter("sub", nullptr));
+    for (const struct timespec time : {timespec{1700000000, 123456789}, timespec{-6, 500000000}}) {
+        for (const char* name : {"-file\n", ""}) {
+            ASSERT_TRUE(side.side->setModified(walk->place(), name, time)) << name;
+            struct stat st {};
+            ASSERT_EQ(::lstat((top + "/sub/" + name).constData(), &st), 0);
+            EXPECT_TRUE(st.st_mtim.tv_sec == time.tv_sec && st.st_mtim.tv_nsec == time.tv_nsec)
+                << name << ' ' << st.st_mtim.tv_sec;
+        }
+    }
+    const std::pair<QByteArray, int> removals[] = {
+        {"full", ENOTEMPTY}, {"gone", ENOENT}, {"empty", 0}, {"-file\n", 0}};
+    for (const auto& [name, error] : removals) {
+        const FsResult removed = side.side->remove(walk->place(), name, name);
+        EXPECT_EQ(removed.ok() ? 0 : removed.error().number(), error) << name.constData();
+    }
+    const FolderListing left = side.side->list(walk->place(), "sub/", {}, {});
+    EXPECT_TRUE(left.count() == 1 && left.fileName(0) == "full" && left.isFolder(0));
+    ASSERT_TRUE(QDir(t.path()).rename(QStringLiteral("sub"), QStringLiteral("was")));
+    ASSERT_TRUE(QDir(t.path()).mkdir(QStringLiteral("sub")));
+    try {
+        side.side->list(walk->place(), "sub/", {}, {});
+        ADD_FAILURE() << "another folder listed as the one entered";
+    } catch (const FsError& e) {
+        EXPECT_EQ(e.number(), ESTALE);
+    }
 }
 
 } // namespace
 
 // In the window ssh asks through the program (here a script standing in for
 // it); on the command line it never asks, and a key it cannot open fails.
-TEST(SshLink, AsksThroughThisProgramOnlyWhereSomeoneCanAnswer) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, AsksThroughThisProgramOnlyWhereSomeoneCanAnswer) {
     ASSERT_TRUE(server.protectKey("pass phrase"));
     TempTree t;
     const QByteArray asked = QFile::encodeName(t.filePath("asked"));
@@ -210,15 +390,11 @@ TEST(SshLink, AsksThroughThisProgramOnlyWhereSomeoneCanAnswer) {
     QFile prompt(QFile::decodeName(asked));
     ASSERT_TRUE(prompt.open(QIODevice::ReadOnly));
     EXPECT_TRUE(prompt.readAll().contains("passphrase"));
-    qunsetenv("DUOSCOPE_SSH");
 }
 
 // Compare Files on a remote file: brought here, sent back only over the file
 // that was brought unless the user says so, its odd name as data throughout.
-TEST(RemoteFile, BroughtHereAndSentBackOnlyOverTheFileThatWasBrought) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, BroughtHereAndSentBackOnlyOverTheFileThatWasBrought) {
     TempTree host, here;
     const QByteArray name = "-x 'q' $(touch pwned)\nz";
     host.writeRaw(name, "one\n");
@@ -245,66 +421,36 @@ TEST(RemoteFile, BroughtHereAndSentBackOnlyOverTheFileThatWasBrought) {
     EXPECT_EQ(QDir(host.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QFile::decodeName(name)});
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
-    qunsetenv("DUOSCOPE_SSH");
 }
 
-// The host's Trash: an entry goes to the trash of its own file system and
-// comes back only as the entry trashed, never over another unless told.
-TEST(RemoteTrash, EntriesGoToTheirFileSystemsTrashAndComeBackOnlyAsTheyWent) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+// On another file system than the home, an entry goes to the trash at that
+// drive's top, named from there; a file may get a second name there too.
+TEST_F(OnHost, AnEntryGoesToTheTrashOfItsOwnFileSystem) {
     const SshLink link(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
-    TempTree home, other(QStringLiteral("/dev/shm"));
-    const QByteArray name = "-a 'b' $(c)\nd";
-    for (TempTree* t : {&home, &other}) {
-        SCOPED_TRACE(t->path().toStdString());
-        t->writeRaw(name, "kept");
-        t->write(QStringLiteral("dir/inner"), "in");
-        const QByteArray folder = QFile::encodeName(t->path());
-        struct stat st {};
-        ASSERT_EQ(::lstat((folder + '/' + name).constData(), &st), 0);
-        TrashEntry entry;
-        EXPECT_EQ(trashRemote(link, folder, name, "1 2 3 4.0 5.0", entry).error().number(), ESTALE);
-        ASSERT_TRUE(trashRemote(link, folder, name, {}, entry)) << entry.folder.data();
-        ASSERT_TRUE(trashRemote(link, folder, "dir", {}, *std::make_unique<TrashEntry>()));
-        EXPECT_FALSE(QFile::exists(t->filePath(QFile::decodeName(name))));
-        const bool atHome = t == &home;
-        EXPECT_EQ(entry.folder, atHome ? server.dataHome() + "/Trash"
-                                       : "/dev/shm/.Trash-" + QByteArray::number(::getuid()));
-        EXPECT_EQ(entry.identity.inode, st.st_ino);
-        QFile info(QFile::decodeName(entry.infoPath()));
-        ASSERT_TRUE(info.open(QIODevice::ReadOnly));
-        const QByteArray shown = atHome ? folder + '/' + name : folder.mid(9) + '/' + name;
-        EXPECT_TRUE(info.readAll().contains("Path=" + shown.toPercentEncoding("/") + '\n'));
-        // Something new under the old name: kept unless the user says.
-        t->writeRaw(name, "new");
-        EXPECT_EQ(restoreRemote(link, entry).error().number(), EEXIST);
-        EXPECT_EQ(t->read(QFile::decodeName(name)), "new");
-        ASSERT_TRUE(restoreRemote(link, entry, true));
-        EXPECT_EQ(t->read(QFile::decodeName(name)), "kept");
-        EXPECT_FALSE(QFile::exists(QFile::decodeName(entry.infoPath())));
-        EXPECT_FALSE(restoreRemote(link, entry)); // gone from the trash
-        // A second name in the trash, the file staying, then taken away.
-        TrashEntry kept;
-        ASSERT_TRUE(linkIntoTrashRemote(link, folder, name, kept));
-        EXPECT_EQ(QFile(QFile::decodeName(kept.filePath())).size(), 4);
-        discardRemote(link, kept);
-        EXPECT_FALSE(QFile::exists(QFile::decodeName(kept.filePath())));
-        EXPECT_FALSE(QFile::exists(QFile::decodeName(kept.infoPath())));
-        EXPECT_EQ(t->read(QFile::decodeName(name)), "kept");
-        if (!atHome)
-            QDir(QFile::decodeName(entry.folder)).removeRecursively();
-    }
-    qunsetenv("DUOSCOPE_SSH");
+    TempTree t(QStringLiteral("/dev/shm"));
+    const QByteArray name = "-a 'b' $(c)\nd", folder = QFile::encodeName(t.path());
+    t.writeRaw(name, "kept");
+    TrashEntry entry, kept;
+    EXPECT_EQ(trashRemote(link, folder, name, "1 2 3 4.0 5.0", entry).error().number(), ESTALE);
+    ASSERT_TRUE(linkIntoTrashRemote(link, folder, name, kept));
+    ASSERT_TRUE(trashRemote(link, folder, name, {}, entry)) << entry.folder.data();
+    const auto cleanUp =
+        qScopeGuard([&] { QDir(QFile::decodeName(entry.folder)).removeRecursively(); });
+    EXPECT_EQ(entry.folder, "/dev/shm/.Trash-" + QByteArray::number(::getuid()));
+    EXPECT_EQ(entry.name, name + ".2");
+    QFile info(QFile::decodeName(entry.infoPath()));
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    const QByteArray inTop = folder.mid(9) + '/' + name;
+    EXPECT_TRUE(info.readAll().contains("Path=" + inTop.toPercentEncoding("/") + '\n'));
+    discardRemote(link, kept);
+    EXPECT_FALSE(QFile::exists(QFile::decodeName(kept.filePath())));
+    ASSERT_TRUE(restoreRemote(link, entry));
+    EXPECT_EQ(t.read(QFile::decodeName(name)), "kept");
 }
 
 // Folders made and removed, renames and removals on the host, each failing
 // as the local call would, the names passed as data.
-TEST(RemoteChanges, EachChangeOnTheHostFailsAsTheLocalCallWould) {
-    SshServer server;
-    ASSERT_TRUE(server.running()) << server.failure().constData();
-    server.useForProgram();
+TEST_F(OnHost, EachChangeOnTheHostFailsAsTheLocalCallWould) {
     const SshLink link(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
     TempTree t, other(QStringLiteral("/dev/shm"));
     const QByteArray top = QFile::encodeName(t.path()), away = QFile::encodeName(other.path());
@@ -351,5 +497,4 @@ TEST(RemoteChanges, EachChangeOnTheHostFailsAsTheLocalCallWould) {
     EXPECT_EQ(QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("new dir")});
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
-    qunsetenv("DUOSCOPE_SSH");
 }

@@ -19,11 +19,10 @@ public:
     const QByteArray& failure() const { return m_failure; }
     QByteArray sshCommand() const;
     int port() const { return m_port; }
+    // Where the sessions' XDG_DATA_HOME is (their Trash below it).
+    QByteArray dataHome() const;
     // Sets DUOSCOPE_SSH for the test's duration.
     void useForProgram() const;
-    // The remote sessions' XDG_DATA_HOME (their home Trash lies there), so
-    // that nothing is written in the user's own.
-    QByteArray dataHome() const;
     // Gives the test's key a passphrase, so that ssh must ask for it.
     bool protectKey(const QByteArray& passphrase) const;
     // Ends the server and every connection it serves (a dropped link).

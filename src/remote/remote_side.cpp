@@ -1,0 +1,501 @@
+#include "remote/remote_side.h"
+
+#include "base/name_text.h"
+#include "remote/remote_digest.h"
+#include "remote/remote_trash.h"
+#include "remote/ssh_link.h"
+
+#include <QDateTime>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Levels whose folders and links are kept at most: a walk leaves each
+// behind as it goes up, other callers' are dropped past this.
+constexpr qsizetype keptLevels = 64;
+// Subfolders listed in one command at most, and their entries held at most
+// until the walk enters them.
+constexpr size_t listedTogether = 256;
+constexpr qsizetype heldBelow = 50000;
+
+using FolderIdKey = std::pair<quint64, quint64>; // device, inode
+
+mode_t typeBits(char type) {
+    switch (type) {
+    case 'f':
+        return S_IFREG;
+    case 'd':
+        return S_IFDIR;
+    case 'l':
+        return S_IFLNK;
+    case 'p':
+        return S_IFIFO;
+    case 's':
+        return S_IFSOCK;
+    case 'c':
+        return S_IFCHR;
+    case 'b':
+        return S_IFBLK;
+    default:
+        return 0;
+    }
+}
+
+unsigned char direntType(char type) {
+    return type == 'f'   ? DT_REG
+           : type == 'd' ? DT_DIR
+           : type == 'l' ? DT_LNK
+           : type == 'p' ? DT_FIFO
+           : type == 's' ? DT_SOCK
+           : type == 'c' ? DT_CHR
+           : type == 'b' ? DT_BLK
+                         : DT_UNKNOWN;
+}
+
+void toStat(const RemoteEntry& e, struct stat& st) {
+    st = {};
+    st.st_mode = typeBits(e.type) | (e.mode & 07777);
+    st.st_size = off_t(e.size);
+    st.st_mtim = e.modified;
+    st.st_ctim = e.changed;
+    st.st_dev = dev_t(e.device);
+    st.st_ino = ino_t(e.inode);
+    st.st_nlink = 1;
+}
+
+FileIdentity identityOf(const RemoteEntry& e) {
+    return {dev_t(e.device), ino_t(e.inode), off_t(e.size), e.modified, e.changed};
+}
+
+// A link that leads nowhere, round in a loop, or where find could not look.
+bool leadsNowhere(char target) {
+    return target == 'N' || target == 'L' || target == '?';
+}
+
+// The last line of a complaint: ssh's and the host's tools' decisive words.
+QByteArray lastLine(const QByteArray& complaint) {
+    const QByteArray text = complaint.trimmed();
+    return text.mid(text.lastIndexOf('\n') + 1).trimmed();
+}
+
+// The error a complaint in the C locale's words tells; EIO for any other.
+int errorOf(const QByteArray& complaint) {
+    static const std::pair<const char*, int> words[] = {
+        {"No such file or directory", ENOENT},
+        {"Not a directory", ENOTDIR},
+        {"Permission denied", EACCES},
+        {"Too many levels of symbolic links", ELOOP},
+        {"Directory not empty", ENOTEMPTY},
+        {"Is a directory", EISDIR},
+        {"Operation not permitted", EPERM},
+        {"Read-only file system", EROFS},
+        {"File exists", EEXIST},
+        {"Invalid cross-device link", EXDEV}};
+    for (const auto& [text, number] : words) {
+        if (complaint.contains(text))
+            return number;
+    }
+    return EIO;
+}
+
+FsError complaintError(const QByteArray& complaint, const QByteArray& path) {
+    const int number = errorOf(complaint);
+    return number == EIO ? FsError(EIO, nameText(path), QString::fromLocal8Bit(lastLine(complaint)))
+                         : FsError::fromErrno(number, nameText(path));
+}
+
+// "@seconds.nanoseconds" as touch -d takes it, before 1970 too.
+QByteArray touchTime(const struct timespec& t) {
+    const bool negative = t.tv_sec < 0;
+    qint64 seconds = negative ? -qint64(t.tv_sec) : qint64(t.tv_sec);
+    long nanoseconds = t.tv_nsec;
+    if (negative && nanoseconds > 0) { // -6 s + 0.5 s is -5.5 s
+        seconds -= 1;
+        nanoseconds = 1000000000 - nanoseconds;
+    }
+    return (negative ? "@-" : "@") + QByteArray::number(seconds) + '.' +
+           QByteArray::number(qint64(nanoseconds)).rightJustified(9, '0');
+}
+
+} // namespace
+
+// The folders from a top down to the one the walk is in, each a path on
+// the host whose identity the side checks at every listing of it.
+class RemoteWalk final : public SideWalk {
+public:
+    explicit RemoteWalk(RemoteSide& side) : m_side(side) {}
+    ~RemoteWalk() override {
+        while (!m_levels.empty())
+            leave();
+    }
+
+    bool openTop(const QByteArray& path, bool followLink, const FolderId* expected) override {
+        const QByteArray top = RemoteSide::hostPath(path);
+        std::vector<RemoteEntry> found;
+        if (followLink && m_side.m_top && m_side.m_top->path == top)
+            found.push_back(*std::exchange(m_side.m_top, std::nullopt));
+        else
+            found = m_side.entries({top}, followLink);
+        if (found.empty())
+            return false;
+        return push(top, found.front().type,
+                    {dev_t(found.front().device), ino_t(found.front().inode)}, expected);
+    }
+    bool enter(const QByteArray& name, const FolderId* expected) override {
+        const QByteArray path = RemoteSide::at(place(), name);
+        const auto level = m_side.m_kept.constFind(m_levels.back().path);
+        if (level != m_side.m_kept.cend()) {
+            const auto kept = level->constFind(name);
+            if (kept == level->cend()) {
+                errno = ENOENT;
+                return false;
+            }
+            return push(path, kept->type, kept->id, expected);
+        }
+        const std::vector<RemoteEntry> found = m_side.entries({path}, false);
+        return !found.empty() &&
+               push(path, found.front().type,
+                    {dev_t(found.front().device), ino_t(found.front().inode)}, expected);
+    }
+    bool leave() override {
+        const QByteArray path = m_levels.back().path;
+        m_levels.pop_back();
+        m_side.m_walked.remove(path);
+        m_side.m_kept.remove(path);
+        m_side.m_below.remove(path);
+        return true;
+    }
+    bool empty() const override { return m_levels.empty(); }
+    SidePlace place() const override { return SidePlace::onHost(m_levels.back().path); }
+    const FolderId& id() const override { return m_levels.back().id; }
+
+private:
+    bool push(const QByteArray& path, char type, const FolderId& id, const FolderId* expected) {
+        if (type != 'd') {
+            errno = type == 'l' ? ELOOP : ENOTDIR;
+            return false;
+        }
+        if (expected && !(*expected == id)) {
+            errno = ESTALE;
+            return false;
+        }
+        m_levels.push_back({path, id});
+        m_side.m_walked.insert(path, id);
+        return true;
+    }
+
+    struct Level {
+        QByteArray path;
+        FolderId id;
+    };
+    RemoteSide& m_side;
+    std::vector<Level> m_levels;
+};
+
+RemoteSide::RemoteSide(std::shared_ptr<const SshLink> link) : m_link(std::move(link)) {}
+
+RemoteSide::~RemoteSide() = default;
+
+FsResult RemoteSide::connect(const QByteArray& given, const QByteArray& top) {
+    std::vector<RemoteEntry> found;
+    RemoteListingReader reader([&](const RemoteEntry& e) { found.push_back(e); });
+    const ChildResult r = m_link->run(remoteStatCommand(true), top + '\0',
+                                      [&](QByteArrayView piece) { reader.feed(piece); });
+    if (found.size() == 1 && reader.complete()) {
+        m_top = found.front();
+        return {};
+    }
+    if (r.exitCode != 255 && reader.complete() && errorOf(r.errors) != EIO)
+        return {}; // GNU find's own words on the folder: the walk tells them
+    const QByteArray why = r.startError
+                               ? "ssh could not start: " + QByteArray(std::strerror(r.startError))
+                           : r.exitCode == 255 ? lastLine(r.errors)
+                                               : QByteArray("the host has no GNU find");
+    return FsError(EHOSTUNREACH, nameText(given), QString::fromLocal8Bit(why));
+}
+
+QByteArray RemoteSide::hostPath(const QByteArray& given) {
+    QByteArray path = given;
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    if (path.isEmpty() || path == ".")
+        return ".";
+    return path.startsWith('/') || path.startsWith("./") ? path : "./" + path;
+}
+
+QByteArray RemoteSide::at(const SidePlace& place, QByteArrayView name) {
+    const QByteArray& folder = place.hostPath();
+    if (folder.isEmpty())
+        return hostPath(name.toByteArray());
+    if (name.isEmpty())
+        return folder;
+    return (folder.endsWith('/') ? folder : folder + '/') + name.toByteArray();
+}
+
+std::unique_ptr<SideWalk> RemoteSide::walk(size_t) {
+    return std::make_unique<RemoteWalk>(*this);
+}
+
+FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
+                               const FilterSettings& settings, const ScanOptions& options) {
+    const QByteArray folder = at(place, {});
+    const EntryRules rules(settings, options);
+    // The host's Trash folders are listed as data: no drive's top is told from here.
+    const std::function<bool()> driveTop = [] { return false; };
+    const bool follow = !options.linksAsLinks;
+    const auto walked = m_walked.constFind(folder);
+    FolderListing listing;
+    QHash<QByteArray, Kept> kept;
+    bool replaced = false;
+    const auto entry = [&](const RemoteEntry& e) {
+        if (e.path.isEmpty()) { // the folder itself: the one the walk entered
+            replaced = walked != m_walked.cend() &&
+                       !(*walked == FolderId{dev_t(e.device), ino_t(e.inode)});
+            return;
+        }
+        if (options.progress)
+            options.progress->fetch_add(1, std::memory_order_relaxed);
+        if (!follow && (e.type == 'd' || e.type == 'l')) // followed, a link is not told apart
+            kept.insert(e.path, {e.type, {dev_t(e.device), ino_t(e.inode)}, e.linkTarget});
+        const int want = rules.wanted(e.path.constData(), direntType(e.type), driveTop);
+        if (want == 0)
+            return;
+        const bool link = e.type == 'l';
+        // Followed, only a link that leads nowhere is still one.
+        const bool nowhere = link && (follow || leadsNowhere(e.target));
+        const char is = follow || !link ? e.type : e.target;
+        if (nowhere ? !rules.admitsLeadingNowhere(want, e.path.constData())
+                    : !rules.admits(typeBits(is), want, e.path.constData()))
+            return;
+        FileStat st{e.size, e.modified.tv_sec, !nowhere && is == 'd', nowhere};
+        if (options.identities)
+            st.identity = identityOf(e);
+        listing.add(e.path, st, link && !follow);
+    };
+    QByteArray complaint;
+    if (std::optional<std::vector<RemoteEntry>> early =
+            follow ? std::nullopt : listedEarly(folder, options.cancel)) {
+        for (const RemoteEntry& e : *early)
+            entry(e);
+    } else {
+        complaint = listRemote(*m_link, folder, 1, entry, options.cancel, follow);
+    }
+    if (options.cancel && options.cancel->load())
+        throw ScanCancelled{};
+    if (!complaint.isEmpty())
+        throw complaintError(complaint, path);
+    if (replaced)
+        throw FsError(ESTALE, nameText(path),
+                      QStringLiteral("another folder was put in its place while it was compared"));
+    if (m_kept.size() >= keptLevels)
+        m_kept.clear();
+    // A walk enters the subfolders next: the first it enters is listed
+    // with its siblings, without a round trip each.
+    if (!follow) {
+        Below& below = m_below[folder];
+        below = {};
+        for (auto k = kept.cbegin(); k != kept.cend(); ++k) {
+            if (k->type == 'd')
+                below.unlisted.push_back(k.key());
+        }
+    }
+    m_kept.insert(folder, std::move(kept));
+    return listing;
+}
+
+std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray& folder,
+                                                                const std::atomic<bool>* cancel) {
+    const qsizetype slash = folder.lastIndexOf('/');
+    const QByteArray parentPath = slash == 0 ? QByteArray("/") : folder.left(slash);
+    const auto parent = m_below.find(parentPath);
+    const auto kept = m_kept.constFind(parentPath);
+    if (slash < 0 || parent == m_below.end() || kept == m_kept.cend())
+        return std::nullopt;
+    const QByteArray name = folder.mid(slash + 1);
+    Below& below = *parent;
+    if (!below.levels.contains(name)) {
+        const auto it = std::find(below.unlisted.begin(), below.unlisted.end(), name);
+        if (it == below.unlisted.end())
+            return std::nullopt;
+        // This one and the next of its siblings, each told by its identity.
+        std::iter_swap(it, below.unlisted.end() - 1);
+        std::vector<QByteArray> batch, paths;
+        QHash<FolderIdKey, QByteArray> byId;
+        while (!below.unlisted.empty() && batch.size() < listedTogether) {
+            batch.push_back(below.unlisted.back());
+            below.unlisted.pop_back();
+            paths.push_back(at(SidePlace::onHost(parentPath), batch.back()));
+            const FolderId id = kept->value(batch.back()).id;
+            byId.insert({quint64(id.device), quint64(id.inode)}, batch.back());
+        }
+        QHash<QByteArray, std::vector<RemoteEntry>> levels;
+        QByteArray filling; // the subfolder whose level the records are, if kept
+        std::vector<RemoteEntry> level;
+        qsizetype held = 0;
+        const auto keep = [&] {
+            if (!filling.isEmpty())
+                levels.insert(std::exchange(filling, {}), std::exchange(level, {}));
+        };
+        const QByteArray complaint = listRemote(
+            *m_link, paths, 1,
+            [&](const RemoteEntry& e) {
+                if (e.path.isEmpty()) {
+                    keep();
+                    if (held < heldBelow)
+                        filling = byId.value({quint64(e.device), quint64(e.inode)});
+                }
+                if (!filling.isEmpty()) {
+                    level.push_back(e);
+                    ++held;
+                }
+            },
+            cancel);
+        keep();
+        // Any complaint may have cut a level short: each is then listed alone.
+        if (!complaint.isEmpty())
+            return std::nullopt;
+        for (const QByteArray& n : batch) {
+            if (!levels.contains(n)) // past the bound: in a later command
+                below.unlisted.push_back(n);
+        }
+        for (auto l = levels.begin(); l != levels.end(); ++l)
+            below.levels.insert(l.key(), std::move(l.value()));
+    }
+    const auto level = below.levels.find(name);
+    if (level == below.levels.end())
+        return std::nullopt;
+    std::vector<RemoteEntry> entries = std::move(*level);
+    below.levels.erase(level);
+    return entries;
+}
+
+std::vector<RemoteEntry> RemoteSide::entries(const std::vector<QByteArray>& paths,
+                                             bool follow) const {
+    QByteArray input;
+    for (const QByteArray& p : paths)
+        input += p + '\0';
+    std::vector<RemoteEntry> found;
+    RemoteListingReader reader([&](const RemoteEntry& e) { found.push_back(e); });
+    const ChildResult r = m_link->run(remoteStatCommand(follow), input,
+                                      [&](QByteArrayView piece) { reader.feed(piece); });
+    if (found.empty())
+        errno = r.exitCode == 0 ? EIO : errorOf(r.errors);
+    return found;
+}
+
+bool RemoteSide::stat(const SidePlace& place, const char* name, struct stat& st, bool followLink) {
+    const QByteArray path = at(place, name);
+    if (const auto ahead = m_ahead.constFind(path); !followLink && ahead != m_ahead.cend()) {
+        toStat(ahead->entry, st);
+        return true;
+    }
+    const std::vector<RemoteEntry> found = entries({path}, followLink);
+    if (found.empty())
+        return false;
+    toStat(found.front(), st);
+    return true;
+}
+
+std::optional<QByteArray> RemoteSide::linkTarget(const SidePlace& place, const char* name) {
+    const auto level = m_kept.constFind(at(place, {}));
+    if (level != m_kept.cend()) {
+        if (const auto kept = level->constFind(name); kept != level->cend() && kept->type == 'l')
+            return kept->linkTarget;
+    }
+    const std::vector<RemoteEntry> found = entries({at(place, name)}, false);
+    if (found.empty())
+        return std::nullopt;
+    if (found.front().type != 'l') {
+        errno = EINVAL;
+        return std::nullopt;
+    }
+    return found.front().linkTarget;
+}
+
+QHash<QByteArray, QByteArray> RemoteSide::digests(const SidePlace& place,
+                                                  const std::vector<QByteArray>& names,
+                                                  const std::atomic<bool>* cancel) {
+    QHash<QByteArray, QByteArray> found;
+    const QByteArray complaint = remoteDigests(*m_link, at(place, {}), names, found, cancel);
+    errno = complaint.isEmpty() ? 0 : errorOf(complaint);
+    return found;
+}
+
+void RemoteSide::readAhead(const SidePlace& place, const std::vector<QByteArray>& names,
+                           const std::atomic<bool>* cancel) {
+    m_ahead.clear();
+    if (names.empty())
+        return;
+    std::vector<QByteArray> paths;
+    for (const QByteArray& name : names)
+        paths.push_back(at(place, name));
+    const std::vector<RemoteEntry> found = entries(paths, false);
+    const QHash<QByteArray, QByteArray> sums = digests(place, names, cancel);
+    const QByteArray folder = at(place, {});
+    for (const RemoteEntry& e : found) {
+        // Each record names its path as given: the folder's, a "/", the name.
+        const QByteArray name = e.path.mid(folder.size() + (folder.endsWith('/') ? 0 : 1));
+        if (const auto sum = sums.constFind(name); e.type == 'f' && sum != sums.cend())
+            m_ahead.insert(e.path, {e, *sum});
+    }
+}
+
+std::optional<QByteArray> RemoteSide::digest(const SidePlace& place, const char* name,
+                                             const std::atomic<bool>* cancel) {
+    if (const auto ahead = m_ahead.find(at(place, name)); ahead != m_ahead.end()) {
+        const QByteArray sum = ahead->digest;
+        m_ahead.erase(ahead);
+        return sum;
+    }
+    const QHash<QByteArray, QByteArray> found = digests(place, {name}, cancel);
+    if (cancel && cancel->load()) {
+        errno = ECANCELED;
+        return std::nullopt;
+    }
+    if (found.isEmpty()) {
+        errno = errno ? errno : EIO;
+        return std::nullopt;
+    }
+    return found.begin().value();
+}
+
+bool RemoteSide::runOn(const QByteArray& command, const QByteArray& path) const {
+    const ChildResult r = m_link->run(command, path + '\0', {});
+    if (r.exitCode == 0)
+        return true;
+    errno = errorOf(r.errors);
+    return false;
+}
+
+bool RemoteSide::setModified(const SidePlace& place, const char* name,
+                             const struct timespec& modified) {
+    // The time is the program's own digits; the path travels as data.
+    return runOn("env LC_ALL=C xargs -0 -r touch -h -c -d " + touchTime(modified) + " --",
+                 at(place, name));
+}
+
+FsResult RemoteSide::remove(const SidePlace& place, const QByteArray& name,
+                            const QByteArray& path) {
+    // rm -d: a file, a link itself or an empty folder, as unlinkat does.
+    if (runOn("env LC_ALL=C xargs -0 -r rm -d --", at(place, name)))
+        return {};
+    return FsError::fromErrno(errno, nameText(path));
+}
+
+FsResult RemoteSide::trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                           TrashEntry& entry) {
+    const QByteArray full = at(place, name);
+    const qsizetype slash = full.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? "/" : full.left(slash);
+    if (FsResult trashed = trashRemote(*m_link, folder, full.mid(slash + 1), {}, entry); !trashed)
+        return FsError(trashed.error().number(), nameText(path), trashed.error().reason());
+    return {};
+}
+
+FsResult RemoteSide::restore(const TrashEntry& entry, bool replace) {
+    return restoreRemote(*m_link, entry, replace);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "fs/folder_side.h"
+#include "remote/remote_listing.h"
+
+#include <QHash>
+#include <memory>
+#include <vector>
+
+class SshLink;
+
+// A folder on another host behind one ssh connection (SshLink). Its places
+// are paths on that host, each walked folder checked against the identity
+// first seen there (device and inode) whenever it is listed; a level is one
+// `find` there, a file's digest its `sha256sum`, so nothing of a file's
+// contents crosses the connection. One thread at a time uses a side; several
+// sides may share one link.
+class RemoteSide : public FolderSide {
+public:
+    explicit RemoteSide(std::shared_ptr<const SshLink> link);
+    ~RemoteSide() override;
+
+    // Reaches the host, telling the folder `top` (a host path) there, which
+    // the first walk to open it takes as told: ssh's own words (an unknown
+    // host, a refused key) or a host without GNU find are an error naming
+    // `given`; a folder that is not there is left to the walk to tell.
+    FsResult connect(const QByteArray& given, const QByteArray& top);
+    // A path as the user gave it as the host path the side's commands take:
+    // "." for the user's home, a relative one after "./".
+    static QByteArray hostPath(const QByteArray& given);
+
+    std::unique_ptr<SideWalk> walk(size_t held = 24) override;
+    SidePlace root() const override { return SidePlace::onHost({}); }
+    std::optional<int> localFolder(const SidePlace&) const override { return std::nullopt; }
+
+    FolderListing list(const SidePlace& place, const QByteArray& path,
+                       const FilterSettings& settings, const ScanOptions& options) override;
+    bool stat(const SidePlace& place, const char* name, struct stat& st,
+              bool followLink = false) override;
+    std::optional<QByteArray> linkTarget(const SidePlace& place, const char* name) override;
+    std::optional<QByteArray> digest(const SidePlace& place, const char* name,
+                                     const std::atomic<bool>* cancel = nullptr) override;
+    void readAhead(const SidePlace& place, const std::vector<QByteArray>& names,
+                   const std::atomic<bool>* cancel = nullptr) override;
+    // The digests of many files at `place` in one command, by name; a file
+    // that could not be read has none.
+    QHash<QByteArray, QByteArray> digests(const SidePlace& place,
+                                          const std::vector<QByteArray>& names,
+                                          const std::atomic<bool>* cancel = nullptr);
+
+    bool setModified(const SidePlace& place, const char* name,
+                     const struct timespec& modified) override;
+    FsResult remove(const SidePlace& place, const QByteArray& name,
+                    const QByteArray& path) override;
+    // The host's Trash as the desktops share it there (remote_trash.h).
+    FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                   TrashEntry& entry) override;
+    FsResult restore(const TrashEntry& entry, bool replace = false) override;
+
+private:
+    friend class RemoteWalk;
+    // What a listing saw of the folders and links at a place, for entering
+    // them and comparing links without asking again.
+    struct Kept {
+        char type = 0;
+        FolderId id;
+        QByteArray linkTarget;
+    };
+    // What readAhead() found of a file, until digest() takes it.
+    struct Ahead {
+        RemoteEntry entry;
+        QByteArray digest;
+    };
+    static QByteArray at(const SidePlace& place, QByteArrayView name);
+    // The level `folder` listed with those of other subfolders of its
+    // parent, taken; nothing when it could not be listed so.
+    std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder,
+                                                        const std::atomic<bool>* cancel);
+    // The entries at `paths`, as given, in one command; nothing, with errno,
+    // for a single path that could not be told.
+    std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
+    // Runs `command` over the NUL-separated `paths`: false, with errno, on a complaint.
+    bool runOn(const QByteArray& command, const QByteArray& path) const;
+
+    std::shared_ptr<const SshLink> m_link;
+    QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
+    QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
+    // The subfolders of a listed folder (by its path) not listed yet, and
+    // the levels of those listed together, by name, until entered.
+    struct Below {
+        std::vector<QByteArray> unlisted;
+        QHash<QByteArray, std::vector<RemoteEntry>> levels;
+    };
+    QHash<QByteArray, Below> m_below;
+    QHash<QByteArray, Ahead> m_ahead; // by path
+    std::optional<RemoteEntry> m_top; // told by connect(), until a walk opens it
+};
