@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileops/file_copy.h"
+#include "fs/folder_side.h"
 #include "fs/trash.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 #include <vector>
@@ -35,6 +37,9 @@ struct UndoStep {
     FileIdentity left;
     TrashEntry trashed;
     mode_t mode = 0;
+    // The side the step was done on, through which it is taken back; none:
+    // a folder of this machine.
+    std::shared_ptr<FolderSide> side = nullptr;
 };
 
 // One command, named for the Undo entry ("Paste of 12 Files").
