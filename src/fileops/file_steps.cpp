@@ -74,13 +74,14 @@ void noteTransfer(const Transfer& t, const FileLocation& target, bool replaced,
                            target.path(),
                            {},
                            {},
-                           kept.value_or(TrashEntry{})});
+                           kept.value_or(TrashEntry{})},
+                          t.sides[1]);
         return;
     }
     // Undone last first: the file goes home, then the replaced one comes back.
     if (kept)
-        t.journal->record({Kind::Trashed, {}, target.path(), {}, *kept});
-    t.journal->record({Kind::Moved, target.path(), t.source.path(), {}, {}});
+        t.journal->record({Kind::Trashed, {}, target.path(), {}, *kept}, t.sides[1]);
+    t.journal->record({Kind::Moved, target.path(), t.source.path(), {}, {}}, t.sides[1]);
 }
 
 // A replaced file keeps a second name in the Trash while the copy takes its
@@ -270,11 +271,8 @@ bool deleteChosenAt(CommandHost& host, const FileLocation& file, DeleteWay way,
         TrashEntry entry;
         const FsResult trashed = side->trash(place, name, path, entry);
         if (trashed) {
-            if (journal) {
-                UndoStep step{UndoStep::Kind::Trashed, {}, path, {}, entry};
-                step.side = side;
-                journal->record(std::move(step));
-            }
+            if (journal)
+                journal->record({UndoStep::Kind::Trashed, {}, path, {}, entry}, side);
             return true;
         }
         if (trashed.error().number() != ENOTSUP) {

@@ -45,9 +45,9 @@ struct Transfer {
     // The source as the command chose it: another file put at its name
     // since is not touched.
     std::optional<FileIdentity> chosen = std::nullopt;
-    // The sides its source and its target folder lie on (folder_side.h);
-    // none: this machine's.
-    FolderSide* sides[2] = {nullptr, nullptr};
+    // The sides its source and its target folder lie on (folder_side.h),
+    // where Undo takes its steps back; none: this machine's.
+    std::shared_ptr<FolderSide> sides[2] = {nullptr, nullptr};
 };
 
 // What the rest of a command does after one file.

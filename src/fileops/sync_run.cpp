@@ -110,8 +110,8 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         Transfer t{source, listing.isFolder(i) && !listing.isLink(i),
                    sides.location(otherSide(from), relative).folder};
         t.linkItself = listing.isLink(i); // a link is copied as the link it is
-        t.sides[0] = &sides[from].side();
-        t.sides[1] = &sides[otherSide(from)].side();
+        t.sides[0] = owners[int(from)];
+        t.sides[1] = owners[int(otherSide(from))];
         t.keepReplaced = way == DeleteWay::ToTrash;
         t.forAll = &replace;
         t.journal = journal;

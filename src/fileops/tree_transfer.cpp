@@ -133,7 +133,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         const SidePlace root = fromSide.root();
         if (&fromSide == &toSide && fromSide.rename(root, from, root, top)) {
             if (t.journal)
-                t.journal->record({UndoStep::Kind::Moved, top, from, {}, {}});
+                t.journal->record({UndoStep::Kind::Moved, top, from, {}, {}}, t.sides[1]);
             run.advanced(plan.files, plan.bytes);
             return AfterFile::GoOn;
         }
@@ -203,7 +203,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
             if (removed && t.journal) {
                 UndoStep step{UndoStep::Kind::FolderRemoved, {}, source, {}, {}};
                 step.mode = mode;
-                t.journal->record(step);
+                t.journal->record(step, t.sides[0]);
             }
             return SourceRemovals::After::GoOn;
         });
@@ -215,9 +215,9 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         const QByteArray target = at(at(top, e.folder), e.name);
         const auto note = [&t, target, source](bool moved) {
             if (t.journal && moved)
-                t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}});
+                t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}}, t.sides[1]);
             else if (t.journal)
-                t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}});
+                t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}}, t.sides[1]);
         };
         if (!t.move)
             return note(false);
@@ -266,7 +266,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
                 continue;
             }
             if (f.made && t.journal)
-                t.journal->record({UndoStep::Kind::FolderMade, target, {}, {}, {}});
+                t.journal->record({UndoStep::Kind::FolderMade, target, {}, {}, {}}, t.sides[1]);
             open.push_back(f);
             if (!lendPlaces(fileOptions, {fromSide, in->place(), source},
                             {toSide, out->place(), target})) {

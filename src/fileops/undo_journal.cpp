@@ -121,9 +121,11 @@ void UndoJournal::begin(const QString& command, bool counted) {
     m_counted = counted;
 }
 
-void UndoJournal::record(UndoStep step) {
+void UndoJournal::record(UndoStep step, std::shared_ptr<FolderSide> on) {
     if (!m_open)
         return;
+    if (on)
+        step.side = std::move(on);
     // The paths of a side elsewhere are not this machine's to resolve.
     if (step.side && !step.side->localFolder(step.side->root())) {
         m_open->steps.push_back(std::move(step));

@@ -56,9 +56,9 @@ public:
     // `command` names it ("Paste"); one over files is titled with their
     // number when it ends ("Paste of 12 Files").
     void begin(const QString& command, bool counted = true);
-    // Notes a step of the command begun last; what stands at `path` now is
-    // what Undo will expect there.
-    void record(UndoStep step);
+    // Notes a step of the command begun last, done on the side `on` when
+    // given; what stands at `path` now is what Undo will expect there.
+    void record(UndoStep step, std::shared_ptr<FolderSide> on = nullptr);
     void end();
     void endHistory(const QString& why);
 
