@@ -2,8 +2,9 @@
 
 // A side is where one of the two folders lies, and the commands that reach
 // it: listing a level, walking down and up its tree, statting an entry,
-// reading a file's digest, giving it a time, deleting, sending to the Trash
-// and taking back, each at a place the side holds (SidePlace), never at a
+// reading a file's digest, giving it a time, making a folder, renaming
+// without replacing, deleting (a whole tree too), sending to the Trash and
+// taking back, each at a place the side holds (SidePlace), never at a
 // path re-resolved from the root. LocalSide (local_side.h) is a folder on
 // this machine, its places open descriptors reached as FolderChain reaches
 // them; copying between two sides goes through the command engine
@@ -16,8 +17,10 @@
 // tree at a time rather than an entry at a time: a listing from the host's
 // `find -printf` (name, type, size, device, inode, modification and change
 // times to the nanosecond), a digest from its `sha256sum`, times given by
-// `touch -h -d`, and copies in and out by rsync; it gives no localFolder(),
-// so its files' contents are compared by digest.
+// `touch -h -d`, folders made and removed by `mkdir`, `rmdir` and `rm -r`,
+// entries renamed never over another, and copies in and out by rsync; it gives no
+// localFolder(), so its files' contents are compared by digest and the
+// local copy engine refuses it (EREMOTE), where its own transfer goes.
 
 #include "fs/file_system.h"
 #include "fs/folder_chain.h"
