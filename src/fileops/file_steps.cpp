@@ -9,6 +9,7 @@
 #include "fileops/folder_tree.h"
 #include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
+#include "fs/local_side.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -73,13 +74,14 @@ void noteTransfer(const Transfer& t, const FileLocation& target, bool replaced,
                            target.path(),
                            {},
                            {},
-                           kept.value_or(TrashEntry{})});
+                           kept.value_or(TrashEntry{})},
+                          t.sides[1]);
         return;
     }
     // Undone last first: the file goes home, then the replaced one comes back.
     if (kept)
-        t.journal->record({Kind::Trashed, {}, target.path(), {}, *kept});
-    t.journal->record({Kind::Moved, target.path(), t.source.path(), {}, {}});
+        t.journal->record({Kind::Trashed, {}, target.path(), {}, *kept}, t.sides[1]);
+    t.journal->record({Kind::Moved, target.path(), t.source.path(), {}, {}}, t.sides[1]);
 }
 
 // A replaced file keeps a second name in the Trash while the copy takes its
@@ -254,19 +256,27 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
 
 bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, UndoJournal* journal,
                   bool folder, int folderFd) {
+    const std::shared_ptr<FolderSide>& local = localSide();
+    return folderFd < 0
+               ? deleteChosenAt(host, file, way, journal, folder, local, local->root(), file.path())
+               : deleteChosenAt(host, file, way, journal, folder, local,
+                                SidePlace::descriptor(folderFd), file.name);
+}
+
+bool deleteChosenAt(CommandHost& host, const FileLocation& file, DeleteWay way,
+                    UndoJournal* journal, bool folder, const std::shared_ptr<FolderSide>& side,
+                    const SidePlace& place, const QByteArray& name) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
-    const int dir = folderFd < 0 ? AT_FDCWD : folderFd;
-    const QByteArray name = folderFd < 0 ? path : file.name;
     struct stat st {};
-    folder = folder && ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    folder = folder && side->stat(place, name.constData(), st) &&
              S_ISDIR(st.st_mode); // a link to a folder goes alone
     if (way == DeleteWay::ToTrash) {
         TrashEntry entry;
-        const FsResult trashed = Trash::moveToTrashAt(dir, name, path, entry);
+        const FsResult trashed = side->trash(place, name, path, entry);
         if (trashed) {
             if (journal)
-                journal->record({UndoStep::Kind::Trashed, {}, path, {}, entry});
+                journal->record({UndoStep::Kind::Trashed, {}, path, {}, entry}, side);
             return true;
         }
         if (trashed.error().number() != ENOTSUP) {
@@ -278,10 +288,8 @@ bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, Un
                      MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
             return false;
     }
-    const FsResult removed = folder ? removeTreeAt(dir, name, path)
-                             : ::unlinkat(dir, name.constData(), 0) == 0
-                                 ? FsResult()
-                                 : FsResult(FsError::fromErrno(errno, pathText));
+    const FsResult removed =
+        folder ? side->removeTree(place, name, path) : side->removeFile(place, name, path, nullptr);
     if (!removed) {
         tellFailure(host, QStringLiteral("%1 could not be deleted.").arg(pathText),
                     removed.error());

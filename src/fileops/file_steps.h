@@ -2,10 +2,12 @@
 
 #include "fileops/file_copy.h"
 #include "fs/file_system.h"
+#include "fs/folder_side.h"
 #include "fs/trash.h"
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 
 class CommandHost;
@@ -43,6 +45,9 @@ struct Transfer {
     // The source as the command chose it: another file put at its name
     // since is not touched.
     std::optional<FileIdentity> chosen = std::nullopt;
+    // The sides its source and its target folder lie on (folder_side.h),
+    // where Undo takes its steps back; none: this machine's.
+    std::shared_ptr<FolderSide> sides[2] = {nullptr, nullptr};
 };
 
 // What the rest of a command does after one file.
@@ -79,6 +84,11 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
 // by the caller, never through `file`'s path (which names it in messages).
 bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way,
                   UndoJournal* journal = nullptr, bool folder = false, int folderFd = -1);
+// The same for the entry `name` at `place` on `side`, through which its
+// Undo takes it back too (`file` names it in messages).
+bool deleteChosenAt(CommandHost& host, const FileLocation& file, DeleteWay way,
+                    UndoJournal* journal, bool folder, const std::shared_ptr<FolderSide>& side,
+                    const SidePlace& place, const QByteArray& name);
 
 // Fails when another file than `chosen` (when given) stands at `file`'s name
 // now: a command acts only on the files it chose. A file gone passes, for

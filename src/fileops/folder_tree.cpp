@@ -24,38 +24,6 @@ QByteArray joined(const QByteArray& folder, const QByteArray& name) {
     return name.isEmpty() ? folder : folder + '/' + name;
 }
 
-// The names of a folder's entries but "." and "..", read in one pass so
-// that no descriptor stays open below it; the program's own temporaries are
-// left out (and cleared away when nothing holds them), as in a listing.
-// Each with its type as the listing gives it (DT_UNKNOWN where it does not).
-struct Listed {
-    QByteArray name;
-    unsigned char type;
-};
-
-bool readNames(int dir, const QByteArray& path, std::vector<Listed>& names) {
-    // Opened anew, so a folder held only as a place (O_PATH) fails as unreadable.
-    const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (!d) {
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
-        errno = err;
-        return false;
-    }
-    while (const dirent* e = ::readdir(d)) {
-        const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        bool givenBack = false;
-        if (!FileSystem::ownTemporary(dir, path, n, givenBack))
-            names.push_back({n, e->d_type});
-    }
-    ::closedir(d);
-    return true;
-}
-
 // Lists the folder the chain is in into the plan, then each subfolder,
 // entered from it. False when the walk lost its way back up.
 bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan, PlanDetail detail) {
@@ -103,44 +71,6 @@ bool walk(FolderChain& chain, size_t folderAt, TreePlan& plan, PlanDetail detail
         }
         if (!walk(chain, at, plan, detail) || !chain.leave())
             return false;
-    }
-    return true;
-}
-
-// Empties the folder the chain is in. False when the walk lost its way back up.
-bool removeBelow(FolderChain& chain, const std::function<void(FsResult)>& note) {
-    std::vector<Listed> names;
-    if (!readNames(chain.fd(), chain.path(), names)) {
-        note(errorAt(errno, chain.path()));
-        return true;
-    }
-    for (const auto& [name, type] : names) {
-        // As `rm -r`: what the listing says is no folder goes without a look;
-        // a folder put at its name since is refused (EISDIR) and entered.
-        if (type != DT_DIR && type != DT_UNKNOWN &&
-            (::unlinkat(chain.fd(), name.constData(), 0) == 0 || errno == ENOENT))
-            continue;
-        if (type != DT_DIR && type != DT_UNKNOWN && errno != EISDIR) {
-            note(errorAt(errno, chain.path() + '/' + name));
-            continue;
-        }
-        struct stat st {};
-        if (::fstatat(chain.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (!S_ISDIR(st.st_mode)) {
-            if (::unlinkat(chain.fd(), name.constData(), 0) != 0)
-                note(errorAt(errno, chain.path() + '/' + name));
-            continue;
-        }
-        const FolderId id = FolderId::of(st);
-        if (!chain.enter(name, &id)) {
-            note(errorAt(errno, chain.path() + '/' + name));
-            continue;
-        }
-        if (!removeBelow(chain, note) || !chain.leave())
-            return false;
-        if (::unlinkat(chain.fd(), name.constData(), AT_REMOVEDIR) != 0)
-            note(errorAt(errno, chain.path() + '/' + name));
     }
     return true;
 }
@@ -225,31 +155,4 @@ FsResult finishFolder(int in, const QByteArray& source, int out, const QByteArra
     if (const int err = keepAttributes(source, in, st, path, out, made); err != 0)
         return errorAt(err, path);
     return {};
-}
-
-FsResult removeTree(const QByteArray& path) {
-    return removeTreeAt(AT_FDCWD, path, path);
-}
-
-FsResult removeTreeAt(int dir, const QByteArray& name, const QByteArray& path) {
-    FsResult first;
-    const auto note = [&first](FsResult r) {
-        if (first && !r)
-            first = std::move(r);
-    };
-    FolderChain chain;
-    if (!chain.openTopAt(dir, name, path))
-        return errorAt(errno, path);
-    if (!removeBelow(chain, note))
-        return errorAt(errno, path);
-    // The top goes from its folder, as it was chosen: only while it is the folder emptied.
-    struct stat st {};
-    const FolderId top = chain.id();
-    chain.clear();
-    if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !(FolderId::of(st) == top))
-        note(errorAt(ESTALE, path));
-    else if (::unlinkat(dir, name.constData(), AT_REMOVEDIR) != 0)
-        note(errorAt(errno, path));
-    return first;
 }

@@ -2,6 +2,7 @@
 
 #include "fs/file_system.h"
 #include "fs/folder_chain.h"
+#include "fs/tree_removal.h"
 
 #include <QByteArray>
 #include <sys/types.h>
@@ -61,10 +62,3 @@ FsResult checkNotInside(const QByteArray& folder, const QByteArray& targetFolder
 // user may set them, extended attributes, ACL, mode and times; after its
 // entries, which change its time. The paths are for messages.
 FsResult finishFolder(int in, const QByteArray& source, int out, const QByteArray& path);
-
-// Removes the folder at `path` with everything in it, never following a
-// link nor leaving the folders it entered. On a failure what could not be
-// removed stays, with its folders.
-FsResult removeTree(const QByteArray& path);
-// The same for the entry `name` of the folder `dir`, held by the caller.
-FsResult removeTreeAt(int dir, const QByteArray& name, const QByteArray& path);

@@ -13,7 +13,7 @@
 // the order of their folders (a plan's): stands in the folder of the entry
 // at hand, held by its side (folder_side.h), each folder entered from its
 // parent without following a link, as FolderChain walks, and one entered
-// again only as the folder it was when first entered. Every step then acts at (fd(), name): a
+// again only as the folder it was when first entered. Every step then acts at (place(), name): a
 // folder swapped for a link (or, once entered, for another folder) is never walked through, so
 // nothing outside the tree is reached.
 class PlanWalker {
@@ -35,8 +35,6 @@ public:
     // The folder reached (valid after reach() succeeded), and its side.
     SidePlace place() const { return m_chain->place(); }
     FolderSide& side() const { return *m_side; }
-    // Its descriptor, on a side of this machine.
-    int fd() const { return m_chain->place().fd(); }
     const QByteArray& top() const { return m_top; }
     // The path of `relative` (an entry below the top), for messages.
     QByteArray pathOf(QByteArrayView relative) const;

@@ -16,3 +16,11 @@ bool lendPlaces(CopyOptions& options, const HeldPlace& from, const HeldPlace& to
     options.folders->lend(folderPath(to.folder), *out);
     return true;
 }
+
+FsResult planTreeOn(const FolderSide& side, const SidePlace& place, const FileLocation& folder,
+                    TreePlan& plan) {
+    const std::optional<int> dir = side.localFolder(place);
+    if (!dir)
+        return FsError::fromErrno(EREMOTE, folder.text());
+    return planTreeAt(*dir, folder.name, folder.path(), plan);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileops/file_copy.h"
+#include "fileops/folder_tree.h"
 #include "fs/folder_side.h"
 
 // A folder at a place its side holds, and the path that names it (as a
@@ -16,3 +17,9 @@ struct HeldPlace {
 // with EREMOTE, when either side's files lie on another host: such a side
 // copies in and out with its own transfer (rsync), not this engine.
 bool lendPlaces(CopyOptions& options, const HeldPlace& from, const HeldPlace& to);
+
+// Plans the copy of the folder `folder.name` at `place` on `side` (planTreeAt),
+// read on this machine for the copy engine; EREMOTE on a side whose files lie
+// elsewhere, which copies a tree with its own transfer.
+FsResult planTreeOn(const FolderSide& side, const SidePlace& place, const FileLocation& folder,
+                    TreePlan& plan);

@@ -23,7 +23,8 @@
 namespace {
 
 SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry& e, DeleteWay way,
-                        UndoJournal* journal, SyncSides& sides) {
+                        UndoJournal* journal, SyncSides& sides,
+                        const std::shared_ptr<FolderSide> (&owners)[2]) {
     if (!bothAsPlanned(plan, e, sides))
         return SyncOutcome::Changed;
     if (host.cancelled())
@@ -35,18 +36,19 @@ SyncOutcome deleteEntry(CommandHost& host, const SyncPlan& plan, const SyncEntry
     const qint32 i = plan.rows->entry(e.row, side);
     const bool folder = plan.rows->listing(side).isFolder(i);
     const FileLocation entry = sides.location(side, relative);
-    const int dir = sides[side].fd();
+    const std::shared_ptr<FolderSide>& owner = owners[int(side)];
+    const SidePlace dir = sides[side].place();
     const QByteArray below = plan.relativeTop + relative.toByteArray() + '/';
     bool done = false;
     // A folder goes whole only while it holds nothing the plan did not show.
     if (folder && !plan.rows->listing(side).isLink(i) &&
-        filtersHideBelow(dir, entry.name, entry.path(), plan.filters, below)) {
+        filtersHideBelow(*owner, dir, entry.name, entry.path(), plan.filters, below)) {
         if (plan.mode == SyncMode::TwoWay) // the plan saw only what the state knew
             return SyncOutcome::Changed;
         sides.kept(entry.path());
-        done = deleteShown(host, dir, entry, plan.filters, below, way, journal);
+        done = deleteShown(host, owner, dir, entry, plan.filters, below, way, journal);
     } else {
-        done = deleteChosen(host, entry, way, journal, folder, dir);
+        done = deleteChosenAt(host, entry, way, journal, folder, owner, dir, entry.name);
     }
     return done ? SyncOutcome::Done : SyncOutcome::Failed;
 }
@@ -70,17 +72,17 @@ bool madeByCopy(const std::optional<struct stat>& made, const std::optional<stru
 
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal) {
-    LocalSide source, destination;
-    return runSyncPlan(host, plan, way, journal, source, destination);
+    return runSyncPlan(host, plan, way, journal, localSide(), localSide());
 }
 
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
-                                     UndoJournal* journal, FolderSide& sourceSide,
-                                     FolderSide& destinationSide) {
+                                     UndoJournal* journal, std::shared_ptr<FolderSide> sourceSide,
+                                     std::shared_ptr<FolderSide> destinationSide) {
     std::vector<SyncOutcome> outcomes(plan.entries.size(), SyncOutcome::NotActed);
     if (journal)
         journal->begin(QStringLiteral("Synchronize"));
-    SyncSides sides(plan, &sourceSide, &destinationSide);
+    SyncSides sides(plan, sourceSide.get(), destinationSide.get());
+    const std::shared_ptr<FolderSide> owners[2] = {sourceSide, destinationSide};
     // The names the deletions free on each side, which a copy may then take.
     std::vector<size_t> deletions;
     QSet<QByteArrayView> freed[2];
@@ -108,6 +110,8 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         Transfer t{source, listing.isFolder(i) && !listing.isLink(i),
                    sides.location(otherSide(from), relative).folder};
         t.linkItself = listing.isLink(i); // a link is copied as the link it is
+        t.sides[0] = owners[int(from)];
+        t.sides[1] = owners[int(otherSide(from))];
         t.keepReplaced = way == DeleteWay::ToTrash;
         t.forAll = &replace;
         t.journal = journal;
@@ -115,7 +119,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         FsResult ready;
         if (t.folder)
             ready = sides.reach(from, relative)
-                        ? planTreeAt(sides[from].fd(), source.name, source.path(), tree)
+                        ? planTreeOn(sides[from].side(), sides[from].place(), source, tree)
                         : FsResult(FsError(ESTALE, source.text(), QString()));
         planned.files += t.folder ? tree.files : 1;
         planned.bytes += tree.bytes;
@@ -127,7 +131,7 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     TransferProgress progress(host, planned.files + qint64(deletions.size()), planned.bytes);
     // Deletions first: a folder copied may take the name of a file deleted.
     for (const size_t k : deletions) {
-        outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal, sides);
+        outcomes[k] = deleteEntry(host, plan, plan.entries[k], way, journal, sides, owners);
         progress.advance(1, 0);
     }
     // Each copy begins only with both its entries as the plan saw them, its

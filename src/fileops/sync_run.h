@@ -3,6 +3,7 @@
 #include "fileops/file_steps.h"
 #include "sync/sync_plan.h"
 
+#include <memory>
 #include <vector>
 
 class CommandHost;
@@ -31,7 +32,8 @@ enum class SyncOutcome {
 // also forgets that state. One outcome per entry.
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
                                      UndoJournal* journal = nullptr);
-// The same with the plan's folders each on its side (folder_side.h).
+// The same with the plan's folders each on its side (folder_side.h), kept
+// by the run's Undo record to take its steps back there.
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
-                                     UndoJournal* journal, FolderSide& source,
-                                     FolderSide& destination);
+                                     UndoJournal* journal, std::shared_ptr<FolderSide> source,
+                                     std::shared_ptr<FolderSide> destination);

@@ -3,9 +3,10 @@
 #include "base/message_style.h"
 #include "base/name_text.h"
 #include "fileops/command_host.h"
+#include "fileops/side_copy.h"
 #include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
-#include "fs/folder_chain.h"
+#include "fs/local_side.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -35,15 +36,15 @@ struct OpenFolder {
     bool made = false; // made by the copy, not merged into one that was there
 };
 
-// The target folder `name` in the folder `dir`: made open to the user alone
+// The target folder `name` at `place` on `side`: made open to the user alone
 // while the copy fills it (`made`), or one that is there, merged into.
 // Entered in `chain` (without following a link), as its `top`.
-FsResult enterTarget(FolderChain& chain, int dir, const QByteArray& name, const QByteArray& path,
-                     bool top, bool& made) {
-    made = ::mkdirat(dir, name.constData(), 0700) == 0;
+FsResult enterTarget(FolderSide& side, SideWalk& chain, const SidePlace& place,
+                     const QByteArray& name, const QByteArray& path, bool top, bool& made) {
+    made = side.makeFolder(place, name, 0700);
     if (!made && errno != EEXIST)
         return FsError::fromErrno(errno, nameText(path));
-    const bool entered = top ? chain.openTopAt(dir, name, path) : chain.enter(name);
+    const bool entered = top ? chain.openTopAt(place, name, path) : chain.enter(name);
     if (!entered) // something else than a folder stands where the folder goes
         return FsError::fromErrno(errno == ELOOP ? ENOTDIR : errno, nameText(path));
     return {};
@@ -106,27 +107,37 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
     const QByteArray top = topTarget.path();
     // The two tops from the folders the command holds, when it lends them;
     // else by their paths, as chosen.
+    FolderSide& fromSide = t.sides[0] ? *t.sides[0] : *localSide();
+    FolderSide& toSide = t.sides[1] ? *t.sides[1] : *localSide();
     const int fromDir =
         options.folders ? options.folders->lent(folderPath(t.source.folder)) : AT_FDCWD;
     const int topDir =
         options.folders ? options.folders->lent(folderPath(t.targetFolder)) : AT_FDCWD;
+    const SidePlace fromPlace = SidePlace::descriptor(fromDir),
+                    topPlace = SidePlace::descriptor(topDir);
     const auto tell = [&](const QString& what, const FsError& error) {
         return tellFailure(host, what, error, t.othersFollow);
     };
     const QString notCopied = QStringLiteral("%1 could not be copied.");
+    // The copy engine reads and writes the folders here: a side elsewhere
+    // copies a tree with its own transfer.
+    if (!fromSide.localFolder(fromPlace) || !toSide.localFolder(topPlace))
+        return tell(notCopied.arg(t.source.text()), FsError::fromErrno(EREMOTE, nameText(from)))
+                   ? AfterFile::Stop
+                   : AfterFile::GoOn;
     if (FsResult inside = checkNotInside(from, t.targetFolder, plan); !inside)
         return tell(notCopied.arg(t.source.text()), inside.error()) ? AfterFile::Stop
                                                                     : AfterFile::GoOn;
     if (t.move) {
         // Within one file system the whole tree moves in one rename.
-        if (FileSystem::renameNoReplace(AT_FDCWD, from.constData(), AT_FDCWD, top.constData()) ==
-            0) {
+        const SidePlace root = fromSide.root();
+        if (&fromSide == &toSide && fromSide.rename(root, from, root, top)) {
             if (t.journal)
-                t.journal->record({UndoStep::Kind::Moved, top, from, {}, {}});
+                t.journal->record({UndoStep::Kind::Moved, top, from, {}, {}}, t.sides[1]);
             run.advanced(plan.files, plan.bytes);
             return AfterFile::GoOn;
         }
-        if (errno != EXDEV && errno != EEXIST && errno != ENOTEMPTY)
+        if (&fromSide == &toSide && errno != EXDEV && errno != EEXIST && errno != ENOTEMPTY)
             return tell(notCopied.arg(t.source.text()), FsError::fromErrno(errno, nameText(from)))
                        ? AfterFile::Stop
                        : AfterFile::GoOn;
@@ -139,7 +150,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
     // The folders are entered from their parents, each source folder only
     // as the plan found it: no one writing in either tree meanwhile can
     // send the copy, or a move's removals, elsewhere.
-    FolderChain in, out;
+    const std::unique_ptr<SideWalk> in = fromSide.walk(), out = toSide.walk();
     std::vector<OpenFolder> open;
     AfterFile after = AfterFile::GoOn;
     bool lost = false; // a folder above moved away: the copy cannot go on
@@ -173,27 +184,28 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         open.pop_back();
         const QByteArray source = at(from, f.below), target = at(top, f.below);
         if (f.made) {
-            if (FsResult kept = finishFolder(in.fd(), source, out.fd(), target); !kept)
+            if (FsResult kept = finishFolder(in->place().fd(), source, out->place().fd(), target);
+                !kept)
                 tellFailure(host, notCopied.arg(nameText(source)), kept.error());
         }
-        const FolderId id = in.id();
-        if (!in.leave() || !out.leave()) {
+        const FolderId id = in->id();
+        if (!in->leave() || !out->leave()) {
             lost = true;
             tell(notCopied.arg(nameText(source)), changedError(ESTALE, source));
             return;
         }
         struct stat st {};
-        const int dir = in.empty() ? AT_FDCWD : in.fd();
-        const QByteArray name = in.empty() ? from : f.name;
-        if (!t.move || ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !(FolderId::of(st) == id))
+        const SidePlace at = in->empty() ? fromSide.root() : in->place();
+        const QByteArray name = in->empty() ? from : f.name;
+        if (!t.move || !fromSide.stat(at, name.constData(), st) || !(FolderId::of(st) == id))
             return;
+        const int dir = *fromSide.localFolder(at); // a move's batch is the copy engine's
         const mode_t mode = st.st_mode & 07777;
         removeLater(dir, name, id, true, [&t, source, mode](const FsResult& removed, bool) {
             if (removed && t.journal) {
                 UndoStep step{UndoStep::Kind::FolderRemoved, {}, source, {}, {}};
                 step.mode = mode;
-                t.journal->record(step);
+                t.journal->record(step, t.sides[0]);
             }
             return SourceRemovals::After::GoOn;
         });
@@ -205,13 +217,13 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         const QByteArray target = at(at(top, e.folder), e.name);
         const auto note = [&t, target, source](bool moved) {
             if (t.journal && moved)
-                t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}});
+                t.journal->record({UndoStep::Kind::Moved, target, source, {}, {}}, t.sides[1]);
             else if (t.journal)
-                t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}});
+                t.journal->record({UndoStep::Kind::Copied, target, {}, {}, {}}, t.sides[1]);
         };
         if (!t.move)
             return note(false);
-        removeLater(in.fd(), e.name, e.id, false, [note](const FsResult& removed, bool) {
+        removeLater(in->place().fd(), e.name, e.id, false, [note](const FsResult& removed, bool) {
             note(removed.ok());
             return SourceRemovals::After::GoOn;
         });
@@ -233,16 +245,17 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
             const QByteArray target = entryPath(top, e);
             OpenFolder f{below, e.name, e.id, false};
             FsResult entered;
-            if (!(i == 0 ? in.openTopAt(fromDir, fromDir == AT_FDCWD ? from : t.source.name, from,
-                                        &e.id)
-                         : in.enter(e.name, &e.id)))
+            if (!(i == 0 ? in->openTopAt(fromPlace, fromDir == AT_FDCWD ? from : t.source.name,
+                                         from, &e.id)
+                         : in->enter(e.name, &e.id)))
                 entered = changedError(errno, source);
-            else if (entered = i == 0 ? enterTarget(out, topDir,
+            else if (entered = i == 0 ? enterTarget(toSide, *out, topPlace,
                                                     topDir == AT_FDCWD ? top : topTarget.name,
                                                     target, true, f.made)
-                                      : enterTarget(out, out.fd(), e.name, target, false, f.made);
+                                      : enterTarget(toSide, *out, out->place(), e.name, target,
+                                                    false, f.made);
                      !entered)
-                (void)in.leave(); // back where the target's parent is
+                (void)in->leave(); // back where the target's parent is
             if (!entered) {
                 // Nothing below it is copied.
                 const bool skipRest = tell(notCopied.arg(nameText(source)), entered.error());
@@ -255,11 +268,14 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
                 continue;
             }
             if (f.made && t.journal)
-                t.journal->record({UndoStep::Kind::FolderMade, target, {}, {}, {}});
+                t.journal->record({UndoStep::Kind::FolderMade, target, {}, {}, {}}, t.sides[1]);
             open.push_back(f);
-            fileOptions.folders = std::make_shared<HeldFolders>();
-            fileOptions.folders->lend(folderPath(source), in.fd());
-            fileOptions.folders->lend(folderPath(target), out.fd());
+            if (!lendPlaces(fileOptions, {fromSide, in->place(), source},
+                            {toSide, out->place(), target})) {
+                lost = true; // no file of it can be copied here
+                tell(notCopied.arg(nameText(source)), FsError::fromErrno(errno, nameText(source)));
+                continue;
+            }
             if (e.unreadable != 0)
                 run.unreadable << FsError::fromErrno(e.unreadable, nameText(source)).description();
             continue;
@@ -267,11 +283,11 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         if (!(passing && holds(passedOver, e.folder))) {
             if (e.kind == TreeEntry::Kind::Special) {
                 run.skipped << nameText(source);
-            } else if (e.links > 1 && FirstCopies::isFree(out.fd(), e.name) &&
-                       firstCopies.link(e, out.fd(), e.name)) {
+            } else if (e.links > 1 && FirstCopies::isFree(out->place().fd(), e.name) &&
+                       firstCopies.link(e, out->place().fd(), e.name)) {
                 linkedAgain(e, source);
             } else {
-                const bool free = e.links > 1 && FirstCopies::isFree(out.fd(), e.name);
+                const bool free = e.links > 1 && FirstCopies::isFree(out->place().fd(), e.name);
                 Transfer file = t;
                 file.source = {at(from, e.folder), e.name};
                 file.folder = false;
@@ -280,7 +296,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
                 file.othersFollow = t.othersFollow || i < lastFile;
                 after = transferFile(host, file, fileOptions);
                 if (free)
-                    firstCopies.note(e, out.fd(), e.name);
+                    firstCopies.note(e, out->place().fd(), e.name);
                 if (removals && removals->full())
                     flushRemovals();
             }

@@ -1,7 +1,9 @@
 #include "fileops/undo_journal.h"
 
 #include "base/name_text.h"
+#include "fileops/side_copy.h"
 #include "fs/folder_chain.h"
+#include "fs/local_side.h"
 #include "fs/unique_fd.h"
 
 #include <QLocale>
@@ -119,9 +121,24 @@ void UndoJournal::begin(const QString& command, bool counted) {
     m_counted = counted;
 }
 
-void UndoJournal::record(UndoStep step) {
+void UndoJournal::record(UndoStep step, std::shared_ptr<FolderSide> on) {
     if (!m_open)
         return;
+    if (on)
+        step.side = std::move(on);
+    // The paths of a side elsewhere are not this machine's to resolve: what
+    // stands there is as that side tells it, reached from its root.
+    if (step.side && !step.side->localFolder(step.side->root())) {
+        const std::unique_ptr<SideWalk> walk = step.side->walk();
+        const QByteArray name = FileLocation::of(step.path).name;
+        struct stat st {};
+        if (!step.path.isEmpty() &&
+            reachFolder(*walk, FileSystem::parentFolder(step.path), step.path) &&
+            step.side->stat(walk->place(), name.constData(), st))
+            step.left = FileIdentity::of(st);
+        m_open->steps.push_back(std::move(step));
+        return;
+    }
     int fd = -1;
     step.oldPath = resolvedFolders().resolve(step.oldPath, fd);
     step.path = resolvedFolders().resolve(step.path, fd);
@@ -186,18 +203,20 @@ FsResult failed(int err, const QByteArray& path, const QString& reason = {}) {
 // cannot reach from where it stands.
 class Reacher {
 public:
-    FsResult reach(const QByteArray& folder, const QByteArray& told) {
+    // The folder `folder` on `side`.
+    FsResult reach(FolderSide& side, const QByteArray& folder, const QByteArray& told) {
         const std::optional<QByteArray> plain = plainPath(folder);
-        if (plain && m_path && !m_chain.empty() && climb(*plain))
+        if (plain && m_path && m_side == &side && !m_chain->empty() && climb(*plain))
             return {};
-        m_chain.clear();
-        FsResult reached = reachFolder(m_chain, folder, told);
+        m_side = &side;
+        m_chain = side.walk();
+        FsResult reached = reachFolder(*m_chain, folder, told);
         m_path = reached ? plain : std::nullopt;
         if (!reached)
-            m_chain.clear();
+            m_chain.reset();
         return reached;
     }
-    int fd() const { return m_chain.fd(); }
+    SidePlace place() const { return m_chain->place(); }
 
 private:
     // An absolute path of names alone, without its trailing "/" ("" for the
@@ -223,21 +242,22 @@ private:
             (n == now.size() || now[n] == '/') && (n == folder.size() || folder[n] == '/');
         const qsizetype shared = whole ? n : now.lastIndexOf('/', n - 1);
         for (qsizetype up = now.sliced(shared).count('/'); up > 0; --up) {
-            if (!m_chain.leave())
+            if (!m_chain->leave())
                 return false;
         }
         m_path = now.first(shared);
         for (const QByteArray& name : folder.sliced(shared).split('/')) {
             if (name.isEmpty())
                 continue;
-            if (!m_chain.enter(name))
+            if (!m_chain->enter(name))
                 return false;
             *m_path += '/' + name;
         }
         return true;
     }
 
-    FolderChain m_chain;
+    FolderSide* m_side = nullptr;
+    std::unique_ptr<SideWalk> m_chain;
     std::optional<QByteArray> m_path; // where the chain stands, as plainPath gives it
 };
 
@@ -245,16 +265,15 @@ private:
 // entry in it: nothing is done through a folder swapped for a link since the
 // command.
 struct Place {
+    FolderSide& side;
     Reacher& folder;
     QByteArray name;
     FsResult reached;
-    Place(Reacher& reacher, const QByteArray& path)
-        : folder(reacher), name(FileLocation::of(path).name),
-          reached(reacher.reach(FileSystem::parentFolder(path), path)) {}
-    int fd() const { return folder.fd(); }
-    bool look(struct stat& st) const {
-        return ::fstatat(fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    }
+    Place(FolderSide& on, Reacher& reacher, const QByteArray& path)
+        : side(on), folder(reacher), name(FileLocation::of(path).name),
+          reached(reacher.reach(on, FileSystem::parentFolder(path), path)) {}
+    SidePlace where() const { return folder.place(); }
+    bool look(struct stat& st) const { return side.stat(where(), name.constData(), st); }
 };
 
 // What one Undo carries from step to step: the chains that reach the steps'
@@ -299,15 +318,17 @@ FsResult takeBackCopy(const UndoStep& step, const Place& at, UndoWalk& walk) {
     if (now == step.left || (other != walk.linksRemoved.end() && now == other->second)) {
         // A copy with another name in the tree, which Undo takes too: the
         // name it loses moves the change time of the one left.
-        UniqueFd held{::openat(at.fd(), at.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
-        if (::unlinkat(at.fd(), at.name.constData(), 0) != 0)
-            return failed(errno, step.path);
-        if (struct stat left{}; st.st_nlink > 1 && ::fstat(held.fd, &left) == 0)
+        struct stat left {};
+        if (FsResult removed = at.side.removeFile(at.where(), at.name, step.path,
+                                                  st.st_nlink > 1 ? &left : nullptr);
+            !removed)
+            return removed;
+        if (left.st_nlink > 0)
             walk.linksRemoved[{now.device, now.inode}] = FileIdentity::of(left);
         return {};
     }
     TrashEntry entry;
-    return Trash::moveToTrash(step.path, entry);
+    return at.side.trash(at.where(), at.name, step.path, entry);
 }
 
 // A file moved or renamed goes back from `at` to `home`, within one file
@@ -316,52 +337,49 @@ FsResult moveBack(const UndoStep& step, const Place& at, const Place& home,
                   const CopyOptions& options) {
     if (FsResult free = placeFree(step.path, step.oldPath, home); !free)
         return free;
-    if (::renameat2(at.fd(), at.name.constData(), home.fd(), home.name.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (at.side.rename(at.where(), at.name, home.where(), home.name))
         return {};
     if (errno != EXDEV)
         return failed(errno, step.path);
     const FileLocation from = FileLocation::of(step.path), to = FileLocation::of(step.oldPath);
     CopyOptions held = options;
-    held.folders = std::make_shared<HeldFolders>();
-    held.folders->lend(folderPath(from.folder), at.fd());
-    held.folders->lend(folderPath(to.folder), home.fd());
+    if (!lendPlaces(held, {at.side, at.where(), from.folder}, {home.side, home.where(), to.folder}))
+        return failed(errno, step.path);
     bool copied = false;
     return moveFile(from, to, Existing::Keep, held, copied);
 }
 
 FsResult undoStep(const UndoStep& step, const CopyOptions& options, UndoWalk& walk) {
     Reacher(&reachers)[2] = walk.reachers;
+    FolderSide& side = step.side ? *step.side : *localSide();
     using Kind = UndoStep::Kind;
     if (step.kind == Kind::Trashed) {
-        const Place home(reachers[1], step.trashed.originalPath);
+        const Place home(side, reachers[1], step.trashed.originalPath);
         if (!home.reached)
             return home.reached;
         if (FsResult free = placeFree(step.trashed.originalPath, step.trashed.originalPath, home);
             !free)
             return free;
-        return Trash::restore(step.trashed);
+        return side.restore(step.trashed);
     }
-    const Place at(reachers[0], step.kind == Kind::FolderRemoved ? step.oldPath : step.path);
+    const Place at(side, reachers[0], step.kind == Kind::FolderRemoved ? step.oldPath : step.path);
     if (!at.reached)
         return at.reached;
     if (step.kind == Kind::FolderRemoved)
-        return ::mkdirat(at.fd(), at.name.constData(), step.mode) == 0
-                   ? FsResult()
-                   : failed(errno, step.oldPath);
+        return side.makeFolder(at.where(), at.name, step.mode) ? FsResult()
+                                                               : failed(errno, step.oldPath);
     if (step.kind == Kind::FolderMade) {
         // What is left in it now was put there by someone else: it stays.
-        if (::unlinkat(at.fd(), at.name.constData(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY &&
-            errno != EEXIST)
+        if (!side.removeFolder(at.where(), at.name) && errno != ENOTEMPTY && errno != EEXIST)
             return failed(errno, step.path);
         return {};
     }
     if (step.kind == Kind::Copied)
         return takeBackCopy(step, at, walk);
-    if (step.kind == Kind::Noted)
-        return ::unlinkat(at.fd(), at.name.constData(), 0) == 0 || errno == ENOENT
-                   ? FsResult()
-                   : failed(errno, step.path);
+    if (step.kind == Kind::Noted) {
+        FsResult removed = side.removeFile(at.where(), at.name, step.path, nullptr);
+        return removed || removed.error().number() == ENOENT ? FsResult() : removed;
+    }
     if (FsResult same = stillLeft(step, at); !same)
         return same;
     switch (step.kind) {
@@ -369,16 +387,16 @@ FsResult undoStep(const UndoStep& step, const CopyOptions& options, UndoWalk& wa
         // The copy goes to the Trash by a second name first, so the old file
         // takes its place in one rename and the name is never empty.
         TrashEntry copy;
-        if (FsResult kept = Trash::linkIntoTrash(step.path, copy); !kept)
+        if (FsResult kept = side.keepInTrash(at.where(), at.name, step.path, copy); !kept)
             return kept;
-        FsResult back = Trash::restore(step.trashed, true);
+        FsResult back = side.restore(step.trashed, true);
         if (!back)
-            Trash::discard(copy);
+            side.discard(copy);
         return back;
     }
     case Kind::Moved:
     case Kind::Renamed: {
-        const Place home(reachers[1], step.oldPath);
+        const Place home(side, reachers[1], step.oldPath);
         return home.reached ? moveBack(step, at, home, options) : home.reached;
     }
     case Kind::Copied:

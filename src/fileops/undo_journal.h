@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileops/file_copy.h"
+#include "fs/folder_side.h"
 #include "fs/trash.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 #include <vector>
@@ -35,6 +37,9 @@ struct UndoStep {
     FileIdentity left;
     TrashEntry trashed;
     mode_t mode = 0;
+    // The side the step was done on, through which it is taken back; none:
+    // a folder of this machine.
+    std::shared_ptr<FolderSide> side = nullptr;
 };
 
 // One command, named for the Undo entry ("Paste of 12 Files").
@@ -51,9 +56,9 @@ public:
     // `command` names it ("Paste"); one over files is titled with their
     // number when it ends ("Paste of 12 Files").
     void begin(const QString& command, bool counted = true);
-    // Notes a step of the command begun last; what stands at `path` now is
-    // what Undo will expect there.
-    void record(UndoStep step);
+    // Notes a step of the command begun last, done on the side `on` when
+    // given; what stands at `path` now is what Undo will expect there.
+    void record(UndoStep step, std::shared_ptr<FolderSide> on = nullptr);
     void end();
     void endHistory(const QString& why);
 

@@ -152,18 +152,3 @@ QByteArray FolderChain::path() const {
     }
     return p;
 }
-
-FsResult reachFolder(FolderChain& chain, const QByteArray& folder, const QByteArray& told) {
-    bool reached = chain.openTop(folder.startsWith('/') ? "/" : ".", false);
-    for (const QByteArray& name : folder.split('/')) {
-        if (reached && !name.isEmpty() && name != ".")
-            reached = chain.enter(name);
-    }
-    if (reached)
-        return {};
-    if (errno == ELOOP || errno == ENOTDIR)
-        return FsError(errno, nameText(told),
-                       QStringLiteral("a folder on its way is now a link or no folder: nothing "
-                                      "was done through it"));
-    return FsError::fromErrno(errno, nameText(told));
-}

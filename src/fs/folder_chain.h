@@ -93,9 +93,3 @@ private:
     size_t m_open = 0;
     size_t m_oldestOpen = 0; // levels below this index hold no descriptor
 };
-
-// Opens the folder `folder` (a full path) into `chain` from the root, one
-// name at a time with no link followed: a link or something other than a
-// folder put on the way is told as such, naming `told` (what was to be
-// reached through it).
-FsResult reachFolder(FolderChain& chain, const QByteArray& folder, const QByteArray& told);

@@ -2,8 +2,9 @@
 
 // A side is where one of the two folders lies, and the commands that reach
 // it: listing a level, walking down and up its tree, statting an entry,
-// reading a file's digest, giving it a time, deleting, sending to the Trash
-// and taking back, each at a place the side holds (SidePlace), never at a
+// reading a file's digest, giving it a time, making a folder, renaming
+// without replacing, deleting (a whole tree too), sending to the Trash and
+// taking back, each at a place the side holds (SidePlace), never at a
 // path re-resolved from the root. LocalSide (local_side.h) is a folder on
 // this machine, its places open descriptors reached as FolderChain reaches
 // them; copying between two sides goes through the command engine
@@ -16,8 +17,10 @@
 // tree at a time rather than an entry at a time: a listing from the host's
 // `find -printf` (name, type, size, device, inode, modification and change
 // times to the nanosecond), a digest from its `sha256sum`, times given by
-// `touch -h -d`, and copies in and out by rsync; it gives no localFolder(),
-// so its files' contents are compared by digest.
+// `touch -h -d`, folders made and removed by `mkdir`, `rmdir` and `rm -r`,
+// entries renamed never over another, and copies in and out by rsync; it gives no
+// localFolder(), so its files' contents are compared by digest and the
+// local copy engine refuses it (EREMOTE), where its own transfer goes.
 
 #include "fs/file_system.h"
 #include "fs/folder_chain.h"
@@ -64,6 +67,10 @@ public:
     // As FolderChain::openTop, enter and leave: false with errno.
     virtual bool openTop(const QByteArray& path, bool followLink,
                          const FolderId* expected = nullptr) = 0;
+    // As FolderChain::openTopAt: the top is the folder `name` at `place`,
+    // held by the caller, never followed through a link (`path` names it).
+    virtual bool openTopAt(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                           const FolderId* expected = nullptr) = 0;
     virtual bool enter(const QByteArray& name, const FolderId* expected = nullptr) = 0;
     virtual bool leave() = 0;
     virtual bool empty() const = 0;
@@ -122,6 +129,37 @@ public:
     virtual FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                            TrashEntry& entry) = 0;
     virtual FsResult restore(const TrashEntry& entry, bool replace = false) = 0;
+
+    // Makes the folder `name` at `place` with `mode` (as the umask leaves
+    // it); false with errno, EEXIST when the name is taken.
+    virtual bool makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) = 0;
+    // Removes the folder `name` at `place` only while it is empty; false
+    // with errno: ENOTEMPTY (or EEXIST) when it holds anything, ENOTDIR
+    // when no folder stands there.
+    virtual bool removeFolder(const SidePlace& place, const QByteArray& name) = 0;
+    // Renames the entry `from` at `fromPlace` to `to` at `toPlace`, both on
+    // this side, in one step and never over an existing entry; false with
+    // errno: EEXIST (or ENOTEMPTY) when `to` is taken, EXDEV when the two
+    // lie on different file systems (the caller then copies).
+    virtual bool rename(const SidePlace& fromPlace, const QByteArray& from,
+                        const SidePlace& toPlace, const QByteArray& to) = 0;
+    // Removes the folder `name` at `place` with everything in it, as `rm -r`
+    // does: no link followed, each folder entered only as the one listed.
+    // What could not be removed stays with the folders that hold it; the
+    // first failure is returned, `path` naming the folder in it.
+    virtual FsResult removeTree(const SidePlace& place, const QByteArray& name,
+                                const QByteArray& path) = 0;
+    // Removes the file or link `name` at `place` (never a folder) and, with
+    // `left`, gives there the status its data keeps under its other names
+    // (its change time moved by this removal; st_nlink 0 when it had none).
+    virtual FsResult removeFile(const SidePlace& place, const QByteArray& name,
+                                const QByteArray& path, struct stat* left) = 0;
+    // Gives the entry `name` at `place` a second name in the Trash of its
+    // file system (told in `entry`), where it stays too; discard() takes
+    // such a name away again, restore() with `replace` puts it back.
+    virtual FsResult keepInTrash(const SidePlace& place, const QByteArray& name,
+                                 const QByteArray& path, TrashEntry& entry) = 0;
+    virtual void discard(const TrashEntry& entry) = 0;
 };
 
 // The side a folder the user gave lies on, and its path there.
@@ -130,3 +168,9 @@ struct ChosenSide {
     QByteArray path;
     bool remote = false; // on another host
 };
+
+// Opens the folder `folder` (a full path) into `walk` from the root, one
+// name at a time with no link followed: a link or something other than a
+// folder put on the way is told as such, naming `told` (what was to be
+// reached through it).
+FsResult reachFolder(SideWalk& walk, const QByteArray& folder, const QByteArray& told);

@@ -1,6 +1,7 @@
 #include "fs/local_side.h"
 
 #include "base/name_text.h"
+#include "fs/tree_removal.h"
 #include "fs/unique_fd.h"
 
 #include <QCryptographicHash>
@@ -18,6 +19,10 @@ public:
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected) override {
         return m_chain.openTop(path, followLink, expected);
     }
+    bool openTopAt(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                   const FolderId* expected) override {
+        return m_chain.openTopAt(place.fd(), name, path, expected);
+    }
     bool enter(const QByteArray& name, const FolderId* expected) override {
         return m_chain.enter(name, expected);
     }
@@ -31,6 +36,11 @@ private:
 };
 
 } // namespace
+
+const std::shared_ptr<FolderSide>& localSide() {
+    static const std::shared_ptr<FolderSide> side = std::make_shared<LocalSide>();
+    return side;
+}
 
 std::unique_ptr<SideWalk> LocalSide::walk(size_t held) {
     return std::make_unique<LocalWalk>(held);
@@ -115,4 +125,44 @@ FsResult LocalSide::trash(const SidePlace& place, const QByteArray& name, const 
 
 FsResult LocalSide::restore(const TrashEntry& entry, bool replace) {
     return Trash::restore(entry, replace);
+}
+
+bool LocalSide::makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) {
+    return ::mkdirat(place.fd(), name.constData(), mode) == 0;
+}
+
+bool LocalSide::removeFolder(const SidePlace& place, const QByteArray& name) {
+    return ::unlinkat(place.fd(), name.constData(), AT_REMOVEDIR) == 0;
+}
+
+bool LocalSide::rename(const SidePlace& fromPlace, const QByteArray& from, const SidePlace& toPlace,
+                       const QByteArray& to) {
+    return FileSystem::renameNoReplace(fromPlace.fd(), from.constData(), toPlace.fd(),
+                                       to.constData()) == 0;
+}
+
+FsResult LocalSide::removeTree(const SidePlace& place, const QByteArray& name,
+                               const QByteArray& path) {
+    return removeTreeAt(place.fd(), name, path);
+}
+
+FsResult LocalSide::removeFile(const SidePlace& place, const QByteArray& name,
+                               const QByteArray& path, struct stat* left) {
+    // Held by a descriptor, its data is still seen once its name is gone.
+    const UniqueFd held{
+        left ? ::openat(place.fd(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC) : -1};
+    if (::unlinkat(place.fd(), name.constData(), 0) != 0)
+        return FsError::fromErrno(errno, nameText(path));
+    if (left && (held.fd < 0 || ::fstat(held.fd, left) != 0))
+        *left = {};
+    return {};
+}
+
+FsResult LocalSide::keepInTrash(const SidePlace& place, const QByteArray& name,
+                                const QByteArray& path, TrashEntry& entry) {
+    return Trash::linkIntoTrashAt(place.fd(), name, path, entry);
+}
+
+void LocalSide::discard(const TrashEntry& entry) {
+    Trash::discard(entry);
 }

@@ -26,4 +26,19 @@ public:
     FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                    TrashEntry& entry) override;
     FsResult restore(const TrashEntry& entry, bool replace = false) override;
+
+    bool makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) override;
+    bool removeFolder(const SidePlace& place, const QByteArray& name) override;
+    bool rename(const SidePlace& fromPlace, const QByteArray& from, const SidePlace& toPlace,
+                const QByteArray& to) override;
+    FsResult removeTree(const SidePlace& place, const QByteArray& name,
+                        const QByteArray& path) override;
+    FsResult removeFile(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                        struct stat* left) override;
+    FsResult keepInTrash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                         TrashEntry& entry) override;
+    void discard(const TrashEntry& entry) override;
 };
+
+// This machine's side, shared by whoever needs one: it holds nothing.
+const std::shared_ptr<FolderSide>& localSide();

@@ -2,6 +2,7 @@
 
 #include "base/name_text.h"
 #include "fs/folder_chain.h"
+#include "fs/local_side.h"
 #include "fs/unique_fd.h"
 
 #include <QDir>
@@ -419,11 +420,11 @@ FsResult restore(const TrashEntry& entry, bool replace) {
     // The folder it goes back into, reached from the root one name at a
     // time: a link put in its way since is never followed.
     const QByteArray& to = entry.originalPath;
-    FolderChain home;
-    if (FsResult reached = reachFolder(home, FileSystem::parentFolder(to), to); !reached)
+    const std::unique_ptr<SideWalk> home = LocalSide().walk();
+    if (FsResult reached = reachFolder(*home, FileSystem::parentFolder(to), to); !reached)
         return reached;
-    if (::renameat2(dirs.files.fd, entry.name.constData(), home.fd(), baseName(to).constData(),
-                    replace ? 0 : RENAME_NOREPLACE) != 0)
+    if (::renameat2(dirs.files.fd, entry.name.constData(), home->place().fd(),
+                    baseName(to).constData(), replace ? 0 : RENAME_NOREPLACE) != 0)
         return errorAt(errno, to);
     ::unlinkat(dirs.info.fd, (entry.name + ".trashinfo").constData(), 0);
     return {};

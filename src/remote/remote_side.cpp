@@ -1,6 +1,7 @@
 #include "remote/remote_side.h"
 
 #include "base/name_text.h"
+#include "remote/remote_changes.h"
 #include "remote/remote_digest.h"
 #include "remote/remote_trash.h"
 #include "remote/ssh_link.h"
@@ -143,6 +144,14 @@ public:
         if (found.empty())
             return false;
         return push(top, found.front().type,
+                    {dev_t(found.front().device), ino_t(found.front().inode)}, expected);
+    }
+    bool openTopAt(const SidePlace& place, const QByteArray& name, const QByteArray&,
+                   const FolderId* expected) override {
+        const QByteArray top = RemoteSide::at(place, name);
+        const std::vector<RemoteEntry> found = m_side.entries({top}, false);
+        return !found.empty() &&
+               push(top, found.front().type,
                     {dev_t(found.front().device), ino_t(found.front().inode)}, expected);
     }
     bool enter(const QByteArray& name, const FolderId* expected) override {
@@ -486,14 +495,69 @@ FsResult RemoteSide::remove(const SidePlace& place, const QByteArray& name,
     return FsError::fromErrno(errno, nameText(path));
 }
 
-FsResult RemoteSide::trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
-                           TrashEntry& entry) {
+std::pair<QByteArray, QByteArray> RemoteSide::split(const SidePlace& place, QByteArrayView name) {
     const QByteArray full = at(place, name);
     const qsizetype slash = full.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? "/" : full.left(slash);
-    if (FsResult trashed = trashRemote(*m_link, folder, full.mid(slash + 1), {}, entry); !trashed)
-        return FsError(trashed.error().number(), nameText(path), trashed.error().reason());
-    return {};
+    return {slash < 0    ? QByteArray(".")
+            : slash == 0 ? QByteArray("/")
+                         : full.left(slash),
+            full.mid(slash + 1)};
+}
+
+namespace {
+
+// What went wrong, named by the path the caller gave.
+FsResult namedBy(FsResult result, const QByteArray& path) {
+    if (result)
+        return result;
+    return FsError(result.error().number(), nameText(path), result.error().reason());
+}
+
+} // namespace
+
+FsResult RemoteSide::trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                           TrashEntry& entry) {
+    const auto [folder, base] = split(place, name);
+    return namedBy(trashRemote(*m_link, folder, base, {}, entry), path);
+}
+
+FsResult RemoteSide::keepInTrash(const SidePlace& place, const QByteArray& name,
+                                 const QByteArray& path, TrashEntry& entry) {
+    const auto [folder, base] = split(place, name);
+    return namedBy(linkIntoTrashRemote(*m_link, folder, base, entry), path);
+}
+
+void RemoteSide::discard(const TrashEntry& entry) {
+    discardRemote(*m_link, entry);
+}
+
+bool RemoteSide::makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) {
+    const auto [folder, base] = split(place, name);
+    return makeFolderOnHost(*m_link, folder, base, mode);
+}
+
+bool RemoteSide::removeFolder(const SidePlace& place, const QByteArray& name) {
+    const auto [folder, base] = split(place, name);
+    return removeFolderOnHost(*m_link, folder, base);
+}
+
+bool RemoteSide::rename(const SidePlace& fromPlace, const QByteArray& from,
+                        const SidePlace& toPlace, const QByteArray& to) {
+    const auto [fromFolder, fromName] = split(fromPlace, from);
+    const auto [toFolder, toName] = split(toPlace, to);
+    return renameOnHost(*m_link, fromFolder, fromName, toFolder, toName);
+}
+
+FsResult RemoteSide::removeTree(const SidePlace& place, const QByteArray& name,
+                                const QByteArray& path) {
+    const auto [folder, base] = split(place, name);
+    return removeTreeOnHost(*m_link, folder, base, path);
+}
+
+FsResult RemoteSide::removeFile(const SidePlace& place, const QByteArray& name,
+                                const QByteArray& path, struct stat* left) {
+    const auto [folder, base] = split(place, name);
+    return removeFileOnHost(*m_link, folder, base, path, left);
 }
 
 FsResult RemoteSide::restore(const TrashEntry& entry, bool replace) {

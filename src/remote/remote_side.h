@@ -56,6 +56,18 @@ public:
     FsResult trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                    TrashEntry& entry) override;
     FsResult restore(const TrashEntry& entry, bool replace = false) override;
+    // Each one command on the host (remote_changes.h, remote_trash.h).
+    bool makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) override;
+    bool removeFolder(const SidePlace& place, const QByteArray& name) override;
+    bool rename(const SidePlace& fromPlace, const QByteArray& from, const SidePlace& toPlace,
+                const QByteArray& to) override;
+    FsResult removeTree(const SidePlace& place, const QByteArray& name,
+                        const QByteArray& path) override;
+    FsResult removeFile(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                        struct stat* left) override;
+    FsResult keepInTrash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
+                         TrashEntry& entry) override;
+    void discard(const TrashEntry& entry) override;
 
 private:
     friend class RemoteWalk;
@@ -72,6 +84,8 @@ private:
         QByteArray digest;
     };
     static QByteArray at(const SidePlace& place, QByteArrayView name);
+    // The host folder and the name in it of the entry `name` at `place`.
+    static std::pair<QByteArray, QByteArray> split(const SidePlace& place, QByteArrayView name);
     // The level `folder` listed with those of other subfolders of its
     // parent, taken; nothing when it could not be listed so.
     std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder,

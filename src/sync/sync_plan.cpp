@@ -4,6 +4,7 @@
 #include "compare/flat_rows.h"
 #include "fs/folder_chain.h"
 #include "fs/folder_scan.h"
+#include "fs/local_side.h"
 #include "sync/sync_state.h"
 
 #include <QLocale>
@@ -223,36 +224,37 @@ QString emptiedSide(const SyncPlan& plan, const SyncState& state) {
 
 } // namespace
 
-FolderListing listShown(int fd, const QByteArray& path, const FilterSettings& filters,
-                        const QByteArray& relative) {
+FolderListing listShown(FolderSide& side, const SidePlace& place, const QByteArray& path,
+                        const FilterSettings& filters, const QByteArray& relative) {
     FilterSettings shown = filters;
     shown.showSubfolders = 1;
     ScanOptions scan;
     scan.linksAsLinks = true;
     scan.relativeFolder = relative;
-    return listFilesAt(fd, path + '/', shown, scan);
+    return side.list(place, path + '/', shown, scan);
 }
 
-bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
-                      const FilterSettings& filters, const QByteArray& relative) {
-    FolderChain chain;
+bool filtersHideBelow(FolderSide& side, const SidePlace& place, const QByteArray& name,
+                      const QByteArray& path, const FilterSettings& filters,
+                      const QByteArray& relative) {
+    const std::unique_ptr<SideWalk> chain = side.walk();
     const auto walk = [&](const auto& self, const QByteArray& at, const QByteArray& below) -> bool {
-        const FolderListing listing = listShown(chain.fd(), at, filters, below);
+        const FolderListing listing = listShown(side, chain->place(), at, filters, below);
         // The filters only leave entries out: any more unfiltered is one hidden.
-        if (listShown(chain.fd(), at, unfiltered(), below).count() != listing.count())
+        if (listShown(side, chain->place(), at, unfiltered(), below).count() != listing.count())
             return true;
         for (qsizetype i = 0; i < listing.count(); ++i) {
             if (!listing.isFolder(i) || listing.isLink(i))
                 continue;
             const QByteArray sub = listing.fileName(i).toByteArray();
-            if (!chain.enter(sub) || self(self, at + '/' + sub, below + sub + '/') ||
-                !chain.leave())
+            if (!chain->enter(sub) || self(self, at + '/' + sub, below + sub + '/') ||
+                !chain->leave())
                 return true;
         }
         return false;
     };
     try {
-        return !chain.openTopAt(dir, name, path) || walk(walk, path, relative);
+        return !chain->openTopAt(place, name, path) || walk(walk, path, relative);
     } catch (const FsError&) {
         return true;
     }
@@ -306,13 +308,14 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
         // A folder deleted holding what the filters hide loses only what they show.
         QStringList kept;
         const QByteArray top = folderPath(destinationFolder);
+        LocalSide local;
         for (const SyncEntry& e : plan.entries) {
             const qint32 i = rows.entry(e.row, Side::Destination);
             if (e.action != SyncAction::DeleteRight || !rows.destination.isFolder(i) ||
                 rows.destination.isLink(i))
                 continue;
             const QByteArray path = plan.path(e, Side::Destination).toByteArray();
-            if (filtersHideBelow(AT_FDCWD, top + path, top + path, options.filters,
+            if (filtersHideBelow(local, local.root(), top + path, top + path, options.filters,
                                  options.relativeTop + path + '/'))
                 kept << nameText(path) + QLatin1Char('/');
         }

@@ -3,6 +3,7 @@
 #include "compare/row_matching.h"
 #include "compare/tree_compare.h"
 #include "fs/folder_scan.h"
+#include "fs/folder_side.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -101,20 +102,21 @@ public:
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options);
 
-// The entries of the folder open at `fd` (at `path`, and `relative` below
+// The entries of the folder at `place` on `side` (at `path`, and `relative` below
 // the folders compared, ending with "/", for the exclusions) that `filters`
 // show, folders included, links as links: what a plan sees there.
-FolderListing listShown(int fd, const QByteArray& path, const FilterSettings& filters,
-                        const QByteArray& relative);
+FolderListing listShown(FolderSide& side, const SidePlace& place, const QByteArray& path,
+                        const FilterSettings& filters, const QByteArray& relative);
 
-// True when the folder `name` of the folder `dir` (AT_FDCWD: `name` is its
+// True when the folder `name` at `place` on `side` (its root: `name` is its
 // path) holds, at any depth, an entry that `filters` leave out of the plan:
 // hidden, excluded, left out by the pattern, not a regular file. Also when
 // it cannot be read: what is not seen is nobody's to delete. `relative` is
 // its place below the folders compared, ending with "/", for the
 // exclusions; `path` names it in messages.
-bool filtersHideBelow(int dir, const QByteArray& name, const QByteArray& path,
-                      const FilterSettings& filters, const QByteArray& relative);
+bool filtersHideBelow(FolderSide& side, const SidePlace& place, const QByteArray& name,
+                      const QByteArray& path, const FilterSettings& filters,
+                      const QByteArray& relative);
 
 // The plan in one line, for a status bar: "120 → 4.1 MB · 3 ← 12 kB · 2 to
 // the Trash · 1 conflict" (deletions "deleted" when `toTrash` is off), a

@@ -1,6 +1,10 @@
 #include "compare/content_check.h"
 #include "fileops/side_copy.h"
+#include "fileops/sync_run.h"
+#include "fileops/undo_journal.h"
 #include "fs/local_side.h"
+#include "support/scripted_host.h"
+#include "support/sync_trees.h"
 #include "support/temp_tree.h"
 
 #include <QFile>
@@ -137,6 +141,80 @@ TEST_F(FolderSideTest, CopiesAtThePlacesHeldNotAtTheirPaths) {
     ASSERT_TRUE(lendPlaces(options, {side, in->place(), path("sub")}, {side, walk->place(), top}));
     ASSERT_TRUE(copyFile({path("sub"), "inner.txt"}, {top, "copy.txt"}, Existing::Keep, options));
     EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "inner");
+}
+
+TEST_F(FolderSideTest, UndoTakesACopyBackAsTheSideElsewhereToldIt) {
+    UndoJournal journal;
+    journal.begin(QStringLiteral("Paste"));
+    journal.record({UndoStep::Kind::Copied, path("a.txt"), {}, {}, {}},
+                   std::make_shared<ElsewhereSide>());
+    journal.end();
+    EXPECT_EQ(undoRecord(journal.takeLast(), {}), QStringList());
+    EXPECT_FALSE(present("a.txt"));
+    EXPECT_EQ(tree.trashed(), QByteArrayList()) << "the copy as it was made goes for good";
+}
+
+// This machine's side, noting the commands that change its folders.
+class RecordingSide final : public LocalSide {
+public:
+    QByteArrayList calls;
+    FsResult trash(const SidePlace& p, const QByteArray& name, const QByteArray& path,
+                   TrashEntry& entry) override {
+        calls << "trash " + name;
+        return LocalSide::trash(p, name, path, entry);
+    }
+    FsResult restore(const TrashEntry& entry, bool replace) override {
+        calls << "restore " + FileLocation::of(entry.originalPath).name;
+        return LocalSide::restore(entry, replace);
+    }
+    FsResult removeFile(const SidePlace& p, const QByteArray& name, const QByteArray& path,
+                        struct stat* left) override {
+        calls << "removeFile " + name;
+        return LocalSide::removeFile(p, name, path, left);
+    }
+    bool makeFolder(const SidePlace& p, const QByteArray& name, mode_t mode) override {
+        calls << "makeFolder " + name;
+        return LocalSide::makeFolder(p, name, mode);
+    }
+};
+
+using SideSync = SyncTrees;
+
+TEST_F(SideSync, DeletesCopiesAndUndoesThroughTheSidesOfTheRun) {
+    const struct {
+        DeleteWay way;
+        QByteArrayList calls; // on the destination, the run's then its Undo's
+    } cases[] = {
+        {DeleteWay::ToTrash,
+         {"trash x.txt", "trash alone_right.txt", "makeFolder lonedir", "restore differs.txt",
+          "removeFile alone_left.txt", "restore alone_right.txt", "restore x.txt"}},
+        {DeleteWay::Permanently,
+         {"removeFile x.txt", "removeFile alone_right.txt", "makeFolder lonedir"}},
+    };
+    for (const auto& c : cases) {
+        dest.write(QStringLiteral("rightdir/hidden.o"), "kept by the filters");
+        const SyncPlan p = plan(SyncMode::Mirror);
+        const auto left = std::make_shared<RecordingSide>(),
+                   right = std::make_shared<RecordingSide>();
+        ScriptedPlatform platform;
+        ScriptedHost host(platform);
+        UndoJournal journal;
+        runSyncPlan(host, p, c.way, &journal, left, right);
+        EXPECT_EQ(dest.read(QStringLiteral("rightdir/hidden.o")), "kept by the filters");
+        if (journal.canUndo()) {
+            EXPECT_EQ(undoRecord(journal.takeLast(), {}), QStringList());
+        }
+        right->calls.removeIf([](const QByteArray& call) {
+            return !QByteArrayList{"x.txt", "alone_left.txt", "alone_right.txt", "differs.txt",
+                                   "lonedir"}
+                        .contains(call.split(' ').last());
+        });
+        EXPECT_EQ(right->calls, c.calls);
+        EXPECT_EQ(left->calls, QByteArrayList());
+        for (const TempTree* t : {&source, &dest}) // the trees as they were, for the next way
+            ASSERT_TRUE(QDir(t->path()).removeRecursively() && QDir().mkpath(t->path()));
+        SetUp();
+    }
 }
 
 } // namespace
