@@ -12,11 +12,13 @@
 #include "compare/tree_compare.h"
 #include "fs/file_system.h"
 #include "fs/folder_scan.h"
+#include "fs/local_side.h"
 #include "fs/unique_fd.h"
 
 #include <QFileDevice>
 #include <QIODevice>
 #include <QTextStream>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -192,21 +194,30 @@ void compare(const ReportOptions& o, DigestCache* cache, ReportRows& out) {
         walkTrees(folderPath(o.source), folderPath(o.destination), tree, out);
         return;
     }
+    ScanOptions scan;
+    scan.identities = o.contents; // the one look at each file the content check goes by
     const std::shared_ptr<FolderRows> shared =
-        compareFolders(folderPath(o.source), folderPath(o.destination), o.filters);
+        compareFolders(folderPath(o.source), folderPath(o.destination), o.filters, scan);
     FolderRows& rows = *shared;
     if (o.contents) {
         const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        const std::atomic<bool> never{false};
+        std::vector<qsizetype> which;
         for (qsizetype r = 0; r < rows.count(); ++r) {
-            if (!decidedByContents(rows, r))
-                continue;
-            errno = 0;
-            if (checkRowContents(rows, r, a.fd, b.fd, o.filters.times, never, cache) ==
-                ContentVerdict::Unreadable) {
-                rows.setStatus(r, RowStatus::Unreadable);
-                out.unreadable(folderPath(o.source) + rowName(rows, r), errno ? errno : EIO);
+            if (decidedByContents(rows, r))
+                which.push_back(r);
+        }
+        const std::atomic<bool> never{false};
+        LocalSide local;
+        ReadingPool readers(std::min(readersFor(a.fd), readersFor(b.fd)));
+        const std::vector<RowVerdict> verdicts = checkRowsContents(
+            rows, which, {local, SidePlace::descriptor(a.fd)}, {local, SidePlace::descriptor(b.fd)},
+            o.filters.times, never, cache, nullptr, &readers);
+        for (size_t k = 0; k < which.size(); ++k) {
+            if (verdicts[k].verdict == ContentVerdict::Unreadable) {
+                rows.setStatus(which[k], RowStatus::Unreadable);
+                out.unreadable(folderPath(o.source) + rowName(rows, which[k]),
+                               verdicts[k].error ? verdicts[k].error : EIO);
             }
         }
     }
