@@ -435,6 +435,7 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
     // What the listings and the cache tell first, on this thread, which
     // alone uses the cache; the rest is left to the readers.
     std::vector<ListedPair> pending;
+    std::atomic<bool> differs{false};
     for (size_t k = 0; k < which.size(); ++k) {
         const FileStat sa = rows.source.stat(rows.entry(which[k], Side::Source));
         const FileStat sb = rows.destination.stat(rows.entry(which[k], Side::Destination));
@@ -452,12 +453,14 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
         p.seen[1] = statOf(*sb.identity);
         p.cache = trusted(cache, p.seen[0], *dirA, p.seen[1], *dirB);
         if (const std::optional<ContentVerdict> known =
-                knownVerdict(p.seen[0], p.seen[1], p.cache, p.known))
+                knownVerdict(p.seen[0], p.seen[1], p.cache, p.known)) {
             out[k] = {*known, 0, true};
-        else
+            if (*known == ContentVerdict::Differ)
+                differs = true;
+        } else {
             pending.push_back(std::move(p));
+        }
     }
-    std::atomic<bool> differs{false};
     const std::function<void(size_t)> readOne = [&](size_t n) {
         if (toFirstDifference && differs.load(std::memory_order_relaxed))
             return;

@@ -63,6 +63,7 @@ ContentVerdict compareSideFiles(const SideFolder& a, const char* nameA, const Si
 // Whether a row's contents decide its status: two files (neither a link)
 // of equal size that the stats call same or newer on one side.
 bool decidedByContents(const FolderRows& rows, qsizetype row);
+
 // A row's verdict, the errno of a file that could not be read, and whether
 // it was checked at all (not after a difference, when the first is enough).
 struct RowVerdict {
