@@ -170,7 +170,7 @@ public:
     }
 
     // The readers of the files compared by contents, chosen by the disks
-    // the two tops lie on, once they are open.
+    // of the first two folders whose files are compared.
     ReadingPool* readers() {
         if (!m_readers) {
             const std::optional<int> a = m_sideA.localFolder(m_a->place()),
