@@ -6,7 +6,10 @@
 //   against `diff -rq`;
 // - the same after a restart, the digests kept: against the plain refresh
 //   (the same walk by size and time), with the count of files read;
-// - the report `--compare -r -c`, against `diff -rq` and `rsync -rcn`;
+// - the report `--compare -r -c --json`, no digests kept yet and all of
+//   them kept, against `diff -rq` and `rsync -rcn`; `--compare -r --json`
+//   against `find -printf` of the same fields; the report's peak memory
+//   gained a file over a run on 2 × 1,000 files;
 // - two 1 GiB files of equal bytes, against `cmp`.
 //
 //   build/bench/bench_verdicts build/src/duoscope [N] [MiB of the big pair]
@@ -18,6 +21,7 @@
 #include <filesystem>
 #include <future>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -56,6 +60,31 @@ void evict(const std::string& root) {
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
         ::close(fd);
     }
+}
+
+// Drops every cached page, dentry and inode (root only), as after a
+// reboot; false where that is not allowed.
+bool dropCaches() {
+    ::sync();
+    const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
+    const bool dropped = fd >= 0 && ::write(fd, "3", 1) == 1;
+    if (fd >= 0)
+        ::close(fd);
+    return dropped;
+}
+
+// The peak memory of a run in MiB, through `time`: the rusage of a child of
+// this process would count the pages it had from this one, big by now.
+double peakMiB(const std::vector<std::string>& command, const std::string& note) {
+    std::vector<std::string> timed = {"/usr/bin/time", "-f", "%M", "-o", note};
+    timed.insert(timed.end(), command.begin(), command.end());
+    run(timed);
+    FILE* f = std::fopen(note.c_str(), "r");
+    double kiB = 0;
+    if (!f || std::fscanf(f, "%lf", &kiB) != 1)
+        std::abort();
+    std::fclose(f);
+    return kiB / 1024;
 }
 
 // The window's way: the top level, then each folder pair's tree on the
@@ -106,9 +135,23 @@ int main(int argc, char* argv[]) {
     const std::vector<std::string> diff = {"diff", "-rq", a, b};
     const std::vector<std::string> rsync = {"rsync", "-rcn", a + '/', b + '/'};
     const std::vector<std::string> report = {program, "--compare", a, b, "-r", "-c", "--json"};
+    const std::vector<std::string> byStats = {program, "--compare", a, b, "-r", "--json"};
+    const std::vector<std::string> find = {"find", a, b, "-printf", "%s %T@ %p\n"};
+    // The peak of a small run, against which the big run's is gained.
+    const std::string smallA = dir.filePath(QStringLiteral("small-a")).toStdString(),
+                      smallB = dir.filePath(QStringLiteral("small-b")).toStdString();
+    constexpr int smallFiles = 1000;
+    makeTree(smallA, smallFiles);
+    makeTree(smallB, smallFiles);
+    const std::vector<std::string> smallReport = {program, "--compare", smallA,  smallB,
+                                                  "-r",    "-c",        "--json"};
+    // Digests are kept only of files unchanged for a second before their
+    // read: the trees are left that long before the first check.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     run(diff); // both trees read once before the timing
 
-    std::vector<double> diffs, rsyncs, checks, restarts, plains, reports, coldDiffs, coldChecks;
+    std::vector<double> diffs, rsyncs, checks, restarts, plains, reports, coldDiffs, coldChecks,
+        cachedReports, statReports, finds, peaks, smallPeaks;
     qsizetype firstReads = 0, restartReads = -1;
     for (int i = 0; i < 5; ++i) {
         const QByteArray cache =
@@ -126,6 +169,31 @@ int main(int argc, char* argv[]) {
         plains.push_back(msSince(start));
         ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cli%1").arg(i)).toLocal8Bit(), 1);
         reports.push_back(run(report).ms);
+        const std::string note = dir.filePath(QStringLiteral("peak")).toStdString();
+        ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("peak%1").arg(i)).toLocal8Bit(), 1);
+        peaks.push_back(peakMiB(report, note));
+        cachedReports.push_back(run(report).ms);
+        statReports.push_back(run(byStats).ms);
+        finds.push_back(run(find).ms);
+        // A cache of its own: the big run's digests would be read and merged.
+        ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("small%1").arg(i)).toLocal8Bit(), 1);
+        smallPeaks.push_back(peakMiB(smallReport, note));
+    }
+    // The report with all caches dropped, where they can be, else the
+    // trees' pages alone.
+    std::vector<double> coldReportDiffs, coldReports;
+    bool dropped = true;
+    for (int i = 0; i < 3; ++i) {
+        for (const bool ours : {false, true}) {
+            ::setenv("XDG_CACHE_HOME",
+                     dir.filePath(QStringLiteral("cold-cli%1").arg(i)).toLocal8Bit(), 1);
+            if (!dropCaches()) {
+                dropped = false;
+                evict(a);
+                evict(b);
+            }
+            (ours ? coldReports : coldReportDiffs).push_back(run(ours ? report : diff).ms);
+        }
     }
     for (int i = 0; i < 3; ++i) {
         evict(a);
@@ -184,6 +252,16 @@ int main(int argc, char* argv[]) {
            "`diff -rq` of the same trees");
     result("Report `--compare -r -c`, " + label, median(reports), "ms", median(rsyncs),
            "`rsync -rcn` of the same trees");
+    result("Report `--compare -r -c --json`, all digests kept, " + label, median(cachedReports),
+           "ms", median(diffs), "`diff -rq` of the same trees");
+    const std::string cold = dropped ? "all caches dropped" : "the trees' pages dropped";
+    result("Report `--compare -r -c --json`, " + label + ", " + cold, median(coldReports), "ms",
+           median(coldReportDiffs), ("`diff -rq`, " + cold).c_str());
+    result("Report `--compare -r --json`, " + label, median(statReports), "ms", median(finds),
+           "`find -printf` of both trees (size, time, path)");
+    result("Peak memory of `--compare -r -c --json` gained a file over 2 × 1,000 files, " + label,
+           (median(peaks) - median(smallPeaks)) * 1048576 / (2.0 * (files - smallFiles)), "bytes",
+           0, "none");
     result("Content check of 2 × " + grouped(bigMiB) + " MiB", median(bigChecks), "ms",
            median(cmps), "`cmp` of the same files");
     return 0;

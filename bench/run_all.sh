@@ -48,6 +48,7 @@ run "$xvfb" --wm "$bin/bench_startup" "$build/src/duoscope" "$bin/bare_window" 7
 run env QT_QPA_PLATFORM=offscreen "$bin/bench_fileops" 1000 100000
 run "$bin/bench_pairing" 30000
 run "$bin/bench_contents" 1000 64
+run "$bin/bench_verdicts" "$build/src/duoscope" 10000 64
 run "$bin/bench_verdicts" "$build/src/duoscope" 100000
 run "$bin/bench_sync" "$build/src/duoscope" 100000
 run env QT_QPA_PLATFORM=offscreen "$bin/bench_diff" 100000 1000

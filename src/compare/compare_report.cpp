@@ -12,11 +12,13 @@
 #include "compare/tree_compare.h"
 #include "fs/file_system.h"
 #include "fs/folder_scan.h"
+#include "fs/local_side.h"
 #include "fs/unique_fd.h"
 
 #include <QFileDevice>
 #include <QIODevice>
 #include <QTextStream>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -180,6 +182,27 @@ private:
     bool m_started = false; // the JSON array's first row is written
 };
 
+// The contents of one level's pairs of equal size compared, each that
+// could not be read told to `out`.
+void checkContents(const ReportOptions& o, FolderRows& rows, const SideFolder& a,
+                   const SideFolder& b, DigestCache* cache, ReadingPool* readers, ReportRows& out) {
+    std::vector<qsizetype> which;
+    for (qsizetype r = 0; r < rows.count(); ++r) {
+        if (decidedByContents(rows, r))
+            which.push_back(r);
+    }
+    const std::atomic<bool> never{false};
+    const std::vector<RowVerdict> verdicts =
+        checkRowsContents(rows, which, a, b, o.filters.times, never, cache, nullptr, readers);
+    for (size_t k = 0; k < which.size(); ++k) {
+        if (verdicts[k].verdict == ContentVerdict::Unreadable) {
+            rows.setStatus(which[k], RowStatus::Unreadable);
+            out.unreadable(folderPath(o.source) + rowName(rows, which[k]),
+                           verdicts[k].error ? verdicts[k].error : EIO);
+        }
+    }
+}
+
 // The same where a folder lies on another host: each side's top entered
 // and listed through its side.
 void compareSides(const ReportOptions& o, DigestCache* cache, ReportRows& out, ChosenSide& a,
@@ -202,16 +225,10 @@ void compareSides(const ReportOptions& o, DigestCache* cache, ReportRows& out, C
                           SortedNames(rows.destination));
     rows.computeStatuses(o.filters.times);
     const SideFolder inA{*a.side, walkA->place()}, inB{*b.side, walkB->place()};
-    const std::atomic<bool> never{false};
-    if (o.contents)
+    if (o.contents) {
+        const std::atomic<bool> never{false};
         readContentsAhead(rows, inA, inB, &never);
-    for (qsizetype r = 0; r < rows.count(); ++r) {
-        if (o.contents && decidedByContents(rows, r) &&
-            checkRowContents(rows, r, inA, inB, o.filters.times, never, cache) ==
-                ContentVerdict::Unreadable) {
-            rows.setStatus(r, RowStatus::Unreadable);
-            out.unreadable(folderPath(o.source) + rowName(rows, r), errno ? errno : EIO);
-        }
+        checkContents(o, rows, inA, inB, cache, nullptr, out);
     }
     for (qsizetype r = 0; r < rows.count(); ++r)
         out.row(rows, r, {}, false);
@@ -235,23 +252,18 @@ void compare(const ReportOptions& o, DigestCache* cache, ReportRows& out,
         walkTrees(folderPath(o.source), folderPath(o.destination), tree, out);
         return;
     }
+    ScanOptions scan;
+    scan.identities = o.contents; // the one look at each file the content check goes by
     const std::shared_ptr<FolderRows> shared =
-        compareFolders(folderPath(o.source), folderPath(o.destination), o.filters);
+        compareFolders(folderPath(o.source), folderPath(o.destination), o.filters, scan);
     FolderRows& rows = *shared;
     if (o.contents) {
         const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        const std::atomic<bool> never{false};
-        for (qsizetype r = 0; r < rows.count(); ++r) {
-            if (!decidedByContents(rows, r))
-                continue;
-            errno = 0;
-            if (checkRowContents(rows, r, a.fd, b.fd, o.filters.times, never, cache) ==
-                ContentVerdict::Unreadable) {
-                rows.setStatus(r, RowStatus::Unreadable);
-                out.unreadable(folderPath(o.source) + rowName(rows, r), errno ? errno : EIO);
-            }
-        }
+        LocalSide local;
+        ReadingPool readers(std::min(readersFor(a.fd), readersFor(b.fd)));
+        checkContents(o, rows, {local, SidePlace::descriptor(a.fd)},
+                      {local, SidePlace::descriptor(b.fd)}, cache, &readers, out);
     }
     for (qsizetype r = 0; r < rows.count(); ++r)
         out.row(rows, r, {}, false);

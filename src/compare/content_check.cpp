@@ -149,6 +149,96 @@ std::optional<ContentVerdict> knownVerdict(const struct stat& sa, const struct s
 
 } // namespace
 
+namespace {
+
+// What reading a pair gave, for the thread that keeps the digests.
+struct PairRead {
+    ContentVerdict verdict = ContentVerdict::Unreadable;
+    int error = 0; // the errno of a file that could not be read
+    int filesRead = 0;
+    std::int64_t readAt = 0;
+    std::optional<ContentDigest> digests[2]; // to keep, each for its file
+};
+
+// Reads a pair of regular files of `size` bytes open at `fd` (-1 for one
+// whose digest is `known`), side by side where neither is known, to the
+// first difference unless the pair is small; digests only with `keep`.
+PairRead readPair(const int fd[2], qint64 size, const std::optional<ContentDigest> known[2],
+                  bool keep, const std::atomic<bool>& cancel) {
+    PairRead r;
+    if (cancel.load(std::memory_order_relaxed)) {
+        r.verdict = ContentVerdict::Cancelled;
+        return r;
+    }
+    r.readAt = realTimeNs();
+    char* const a = buffers();
+    char* const b = a + blockSize;
+    auto failed = [&] {
+        r.error = errno;
+        r.verdict = cancel.load() ? ContentVerdict::Cancelled : ContentVerdict::Unreadable;
+        return r;
+    };
+    // One side known: the other is read whole for its digest.
+    if (known[0] || known[1]) {
+        const int side = known[0] ? 1 : 0;
+        r.filesRead = 1;
+        HashState h;
+        if (!finishDigest(fd[side], h.state, a, cancel))
+            return failed();
+        r.digests[side] = digestOf(XXH3_128bits_digest(h.state));
+        r.verdict =
+            r.digests[side] == known[1 - side] ? ContentVerdict::Equal : ContentVerdict::Differ;
+        return r;
+    }
+    r.filesRead = 2;
+    if (size <= qint64(blockSize)) {
+        // A small pair: the bytes the stats tell of, one read each, no state
+        // to set up. A file changed meanwhile has a new change time, and its
+        // digest is not kept for the old one (DigestCache's settling time).
+        const size_t want = size_t(size);
+        const ssize_t na = readBlock(fd[0], a, want), nb = readBlock(fd[1], b, want);
+        if (na < 0 || nb < 0)
+            return failed();
+        r.verdict = ContentVerdict::Differ;
+        if (na != nb || size_t(na) != want) // cut short since its stat
+            return r;
+        if (keep) {
+            r.digests[0] = digestOf(XXH3_128bits(a, want));
+            r.digests[1] = digestOf(XXH3_128bits(b, want));
+        }
+        if (std::memcmp(a, b, want) == 0)
+            r.verdict = ContentVerdict::Equal;
+        return r;
+    }
+    HashState ha, hb;
+    r.verdict = sideBySide(fd[0], fd[1], cancel, nullptr, keep ? ha.state : nullptr,
+                           keep ? hb.state : nullptr);
+    r.error = r.verdict == ContentVerdict::Unreadable ? errno : 0;
+    if (!keep)
+        return r;
+    if (r.verdict == ContentVerdict::Differ && size <= digestWhenDiffering &&
+        finishDigest(fd[0], ha.state, a, cancel) && finishDigest(fd[1], hb.state, b, cancel)) {
+        r.digests[0] = digestOf(XXH3_128bits_digest(ha.state));
+        r.digests[1] = digestOf(XXH3_128bits_digest(hb.state));
+    } else if (r.verdict == ContentVerdict::Equal) {
+        r.digests[0] = r.digests[1] = digestOf(XXH3_128bits_digest(ha.state));
+    }
+    return r;
+}
+
+// Keeps what a read gave in the cache it was read for, and counts the files read.
+void keep(const PairRead& r, DigestCache* cache, const struct stat& sa, const struct stat& sb,
+          std::atomic<qsizetype>* reads) {
+    if (reads)
+        *reads += r.filesRead;
+    for (const int side : {0, 1}) {
+        if (cache && r.digests[side])
+            cache->insert(contentKey(side ? sb : sa), *r.digests[side], r.readAt);
+    }
+}
+
+} // namespace
+
 ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const struct stat& sb,
                               const std::atomic<bool>& cancel, DigestCache* cache,
                               std::atomic<qsizetype>* reads) {
@@ -156,61 +246,10 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
     std::optional<ContentDigest> digests[2];
     if (const std::optional<ContentVerdict> known = knownVerdict(sa, sb, cache, digests))
         return *known;
-    const ContentKey ia = contentKey(sa), ib = contentKey(sb);
-    const std::optional<ContentDigest>&da = digests[0], &db = digests[1];
-    if (cancel.load(std::memory_order_relaxed))
-        return ContentVerdict::Cancelled;
-    const std::int64_t readAt = realTimeNs();
-    char* const a = buffers();
-    char* const b = a + blockSize;
-    auto store = [&](const ContentKey& id, const ContentDigest& d) {
-        if (cache)
-            cache->insert(id, d, readAt);
-    };
-    // One side known: the other is read whole for its digest.
-    if (da || db) {
-        if (reads)
-            ++*reads;
-        HashState h;
-        if (!finishDigest(da ? fdB : fdA, h.state, a, cancel))
-            return cancel.load() ? ContentVerdict::Cancelled : ContentVerdict::Unreadable;
-        const ContentDigest read = digestOf(XXH3_128bits_digest(h.state));
-        store(da ? ib : ia, read);
-        return read == (da ? *da : *db) ? ContentVerdict::Equal : ContentVerdict::Differ;
-    }
-    if (reads)
-        *reads += 2;
-    if (sa.st_size <= qint64(blockSize)) {
-        // A small pair: the bytes the stats tell of, one read each, no state
-        // to set up. A file changed meanwhile has a new change time, and its
-        // digest is not kept for the old one (DigestCache's settling time).
-        const size_t size = size_t(sa.st_size);
-        const ssize_t na = readBlock(fdA, a, size), nb = readBlock(fdB, b, size);
-        if (na < 0 || nb < 0)
-            return ContentVerdict::Unreadable;
-        if (na != nb || size_t(na) != size) // cut short since its stat
-            return ContentVerdict::Differ;
-        if (cache) {
-            store(ia, digestOf(XXH3_128bits(a, size_t(na))));
-            store(ib, digestOf(XXH3_128bits(b, size_t(nb))));
-        }
-        return std::memcmp(a, b, size_t(na)) == 0 ? ContentVerdict::Equal : ContentVerdict::Differ;
-    }
-    HashState ha, hb;
-    const ContentVerdict v = sideBySide(fdA, fdB, cancel, nullptr, cache ? ha.state : nullptr,
-                                        cache ? hb.state : nullptr);
-    if (!cache)
-        return v;
-    if (v == ContentVerdict::Differ && sa.st_size <= digestWhenDiffering &&
-        finishDigest(fdA, ha.state, a, cancel) && finishDigest(fdB, hb.state, b, cancel)) {
-        store(ia, digestOf(XXH3_128bits_digest(ha.state)));
-        store(ib, digestOf(XXH3_128bits_digest(hb.state)));
-    } else if (v == ContentVerdict::Equal) {
-        const ContentDigest digest = digestOf(XXH3_128bits_digest(ha.state));
-        store(ia, digest);
-        store(ib, digest);
-    }
-    return v;
+    const int fd[2] = {fdA, fdB};
+    const PairRead r = readPair(fd, sa.st_size, digests, cache != nullptr, cancel);
+    keep(r, cache, sa, sb, reads);
+    return r.verdict;
 }
 
 ContentChecker::ContentChecker(std::unique_ptr<DigestCache> cache)
@@ -326,26 +365,133 @@ bool decidedByContents(const FolderRows& rows, qsizetype row) {
            rows.source.stat(i).size == rows.destination.stat(j).size;
 }
 
-ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
-                                const TimeRule& rule, const std::atomic<bool>& cancel,
-                                DigestCache* cache, std::atomic<qsizetype>* reads) {
-    LocalSide local;
-    return checkRowContents(rows, row, {local, SidePlace::descriptor(dirA)},
-                            {local, SidePlace::descriptor(dirB)}, rule, cancel, cache, reads);
+namespace {
+
+// A listing's identity of a file as its stat, for the cache's key and the checks.
+struct stat statOf(const FileIdentity& id) {
+    struct stat st {};
+    st.st_mode = S_IFREG;
+    st.st_dev = id.device;
+    st.st_ino = id.inode;
+    st.st_size = id.size;
+    st.st_mtim = id.modified;
+    st.st_ctim = id.changed;
+    return st;
 }
 
-ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, const SideFolder& a,
-                                const SideFolder& b, const TimeRule& rule,
-                                const std::atomic<bool>& cancel, DigestCache* cache,
-                                std::atomic<qsizetype>* reads) {
-    const qint32 i = rows.entry(row, Side::Source), j = rows.entry(row, Side::Destination);
-    const ContentVerdict v =
-        compareSideFiles(a, rows.source.fileName(i).data(), b, rows.destination.fileName(j).data(),
-                         cancel, cache, reads);
-    if (v == ContentVerdict::Equal || v == ContentVerdict::Differ)
-        rows.setStatus(row, contentStatus(rows.source.stat(i), rows.destination.stat(j),
-                                          v == ContentVerdict::Equal, rule));
-    return v;
+// A pair of files as their listings saw them, whose contents are to be read.
+struct ListedPair {
+    size_t at = 0; // in the rows asked about
+    struct stat seen[2]{};
+    std::optional<ContentDigest> known[2];
+    DigestCache* cache = nullptr; // trusted for the pair, or null
+    bool checked = false;
+    PairRead read;
+};
+
+// Opens the files of a pair not known by their digests, each at its folder
+// and never through a link, and reads them. A file that is no longer the
+// one its listing saw (another inode, or another change time: written since)
+// makes the pair differ unread: what was listed is not what is there.
+PairRead readListed(const int folder[2], const char* const name[2], ListedPair& p,
+                    const std::atomic<bool>& cancel) {
+    PairRead r;
+    UniqueFd files[2];
+    int fd[2] = {-1, -1};
+    for (const int side : {0, 1}) {
+        if (p.known[side])
+            continue;
+        struct stat now {};
+        files[side].fd = ::openat(folder[side], name[side],
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (files[side].fd < 0 || ::fstat(files[side].fd, &now) != 0) {
+            r.error = errno;
+            return r;
+        }
+        if (!(contentKey(now) == contentKey(p.seen[side]))) {
+            r.verdict = ContentVerdict::Differ;
+            return r;
+        }
+        if (!S_ISREG(now.st_mode))
+            return r;
+        fd[side] = files[side].fd;
+    }
+    return readPair(fd, p.seen[0].st_size, p.known, p.cache != nullptr, cancel);
+}
+
+} // namespace
+
+std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
+                                          const SideFolder& a, const SideFolder& b,
+                                          const TimeRule& rule, const std::atomic<bool>& cancel,
+                                          DigestCache* cache, std::atomic<qsizetype>* reads,
+                                          ReadingPool* pool, bool toFirstDifference) {
+    std::vector<RowVerdict> out(which.size());
+    const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
+    auto names = [&](qsizetype row) {
+        return std::pair(rows.source.fileName(rows.entry(row, Side::Source)).data(),
+                         rows.destination.fileName(rows.entry(row, Side::Destination)).data());
+    };
+    // What the listings and the cache tell first, on this thread, which
+    // alone uses the cache; the rest is left to the readers.
+    std::vector<ListedPair> pending;
+    std::atomic<bool> differs{false};
+    for (size_t k = 0; k < which.size(); ++k) {
+        const FileStat sa = rows.source.stat(rows.entry(which[k], Side::Source));
+        const FileStat sb = rows.destination.stat(rows.entry(which[k], Side::Destination));
+        if (!dirA || !dirB || !sa.identity || !sb.identity) {
+            const auto [nameA, nameB] = names(which[k]);
+            errno = 0;
+            out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads), errno, true};
+            if (toFirstDifference && out[k].verdict == ContentVerdict::Differ)
+                break;
+            continue;
+        }
+        ListedPair p;
+        p.at = k;
+        p.seen[0] = statOf(*sa.identity);
+        p.seen[1] = statOf(*sb.identity);
+        p.cache = trusted(cache, p.seen[0], *dirA, p.seen[1], *dirB);
+        if (const std::optional<ContentVerdict> known =
+                knownVerdict(p.seen[0], p.seen[1], p.cache, p.known)) {
+            out[k] = {*known, 0, true};
+            if (*known == ContentVerdict::Differ)
+                differs = true;
+        } else {
+            pending.push_back(std::move(p));
+        }
+    }
+    const std::function<void(size_t)> readOne = [&](size_t n) {
+        if (toFirstDifference && differs.load(std::memory_order_relaxed))
+            return;
+        ListedPair& p = pending[n];
+        const auto [nameA, nameB] = names(which[p.at]);
+        const int folder[2] = {*dirA, *dirB};
+        const char* const name[2] = {nameA, nameB};
+        p.read = readListed(folder, name, p, cancel);
+        p.checked = true;
+        if (p.read.verdict == ContentVerdict::Differ)
+            differs = true;
+    };
+    ReadingPool alone;
+    (pool ? *pool : alone).forEach(pending.size(), readOne);
+    for (const ListedPair& p : pending) {
+        if (!p.checked)
+            continue;
+        keep(p.read, p.cache, p.seen[0], p.seen[1], reads);
+        out[p.at] = {p.read.verdict, p.read.error, true};
+    }
+    for (size_t k = 0; k < which.size(); ++k) {
+        const ContentVerdict v = out[k].verdict;
+        if (out[k].checked && (v == ContentVerdict::Equal || v == ContentVerdict::Differ)) {
+            const qsizetype row = which[k];
+            rows.setStatus(row,
+                           contentStatus(rows.source.stat(rows.entry(row, Side::Source)),
+                                         rows.destination.stat(rows.entry(row, Side::Destination)),
+                                         v == ContentVerdict::Equal, rule));
+        }
+    }
+    return out;
 }
 
 ContentVerdict ContentChecker::check(const Pair& pair) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compare/digest_cache.h"
+#include "compare/reading_pool.h"
 #include "compare/row_matching.h"
 #include "compare/row_status.h"
 #include "fs/filter_settings.h"
@@ -62,15 +63,29 @@ ContentVerdict compareSideFiles(const SideFolder& a, const char* nameA, const Si
 // Whether a row's contents decide its status: two files (neither a link)
 // of equal size that the stats call same or newer on one side.
 bool decidedByContents(const FolderRows& rows, qsizetype row);
-// Compares that row's files in the folders open at `dirA` and `dirB` and
-// sets its status from the verdict (contentStatus()); returns the verdict.
-ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, int dirA, int dirB,
-                                const TimeRule& rule, const std::atomic<bool>& cancel,
-                                DigestCache* cache, std::atomic<qsizetype>* reads = nullptr);
-ContentVerdict checkRowContents(FolderRows& rows, qsizetype row, const SideFolder& a,
-                                const SideFolder& b, const TimeRule& rule,
-                                const std::atomic<bool>& cancel, DigestCache* cache,
-                                std::atomic<qsizetype>* reads = nullptr);
+
+// A row's verdict, the errno of a file that could not be read, and whether
+// it was checked at all (not after a difference, when the first is enough).
+struct RowVerdict {
+    ContentVerdict verdict = ContentVerdict::Unreadable;
+    int error = 0;
+    bool checked = false;
+};
+
+// Compares the files of the rows `which` (each decidedByContents) of one
+// level, listed in the folders `a` and `b`, and sets their statuses from
+// the verdicts (contentStatus()); gives the verdicts in the same order.
+// Where the listings kept the files' identities (ScanOptions::identities)
+// and both sides' files can be read here, those identities are the files'
+// for the cache, with no other look at them: a pair the cache knows is not
+// opened, and a file that is no longer what its listing saw makes its pair
+// differ. The pairs left to read are read by `pool`'s readers (null: this
+// thread alone); with `toFirstDifference`, none is begun after a difference.
+std::vector<RowVerdict>
+checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which, const SideFolder& a,
+                  const SideFolder& b, const TimeRule& rule, const std::atomic<bool>& cancel,
+                  DigestCache* cache, std::atomic<qsizetype>* reads = nullptr,
+                  ReadingPool* pool = nullptr, bool toFirstDifference = false);
 
 // A folder pair's status from the verdict on its trees; nothing when the
 // walk was cancelled (the pair is still checking).

@@ -6,6 +6,7 @@
 #include "fs/folder_chain.h"
 #include "fs/local_side.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <sys/stat.h>
@@ -38,7 +39,8 @@ public:
         m_scan.cancel = options.cancel;
         m_scan.progress = options.entriesRead;
         m_scan.linksAsLinks = true;
-        m_scan.identities = options.identities;
+        // The listing's look at a file is the one the content check goes by.
+        m_scan.identities = options.identities || options.contents;
     }
 
     // Lists the two chains' current folders, where `a` and `b` say there is
@@ -107,8 +109,19 @@ public:
             if (m_options.contents)
                 readContentsAhead(rows, {m_sideA, m_a->place()}, {m_sideB, m_b->place()},
                                   m_options.cancel);
+            std::vector<qsizetype> which;
             for (qsizetype r = 0; m_options.contents && r < rows.count(); ++r) {
-                if (byContents(r) && note(checkContents(rows, r)))
+                if (decidedByContents(rows, r))
+                    which.push_back(r);
+            }
+            if (which.empty())
+                return false;
+            const std::vector<RowVerdict> verdicts =
+                checkRowsContents(rows, which, {m_sideA, m_a->place()}, {m_sideB, m_b->place()},
+                                  m_options.filters.times, cancelFlag(), m_options.cache,
+                                  m_options.reads, readers(), !m_out);
+            for (size_t k = 0; k < which.size(); ++k) {
+                if (verdicts[k].checked && note(checkedContents(rows, which[k], verdicts[k])))
                     return true;
             }
             return false;
@@ -144,23 +157,31 @@ public:
         return (i >= 0 && rows.source.isLink(i)) || (j >= 0 && rows.destination.isLink(j));
     }
 
-    // Compares a row's two files by contents; a pair that cannot be read is
-    // Unreadable, and told.
-    RowStatus checkContents(FolderRows& rows, qsizetype r) {
-        errno = 0;
-        const ContentVerdict v = checkRowContents(rows, r, {m_sideA, m_a->place()},
-                                                  {m_sideB, m_b->place()}, m_options.filters.times,
-                                                  cancelFlag(), m_options.cache, m_options.reads);
-        if (v == ContentVerdict::Cancelled)
+    // A row's status once its files are compared by contents; a pair that
+    // cannot be read is Unreadable, and told.
+    RowStatus checkedContents(FolderRows& rows, qsizetype r, const RowVerdict& v) {
+        if (v.verdict == ContentVerdict::Cancelled)
             throw ScanCancelled{};
-        if (v == ContentVerdict::Unreadable) {
+        if (v.verdict == ContentVerdict::Unreadable) {
             rows.setStatus(r, RowStatus::Unreadable);
             if (m_out)
                 m_out->unreadable(
                     m_pathA + rows.source.fileName(rows.entry(r, Side::Source)).toByteArray(),
-                    errno ? errno : EIO);
+                    v.error ? v.error : EIO);
         }
         return rows.status(r);
+    }
+
+    // The readers of the files compared by contents, chosen by the disks
+    // of the first two folders whose files are compared.
+    ReadingPool* readers() {
+        if (!m_readers) {
+            const std::optional<int> a = m_sideA.localFolder(m_a->place()),
+                                     b = m_sideB.localFolder(m_b->place());
+            m_readers = std::make_unique<ReadingPool>(
+                a && b ? std::min(readersFor(*a), readersFor(*b)) : 1);
+        }
+        return m_readers.get();
     }
 
     // Enters the folder of row `r` in both chains, never through a link,
@@ -278,6 +299,7 @@ private:
     TreeRows* m_out;
     FilterSettings m_filters;
     ScanOptions m_scan;
+    std::unique_ptr<ReadingPool> m_readers;
     qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
 };
 

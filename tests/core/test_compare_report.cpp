@@ -8,7 +8,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTextStream>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -333,6 +335,64 @@ TEST_F(Report, WhatCannotBeReadBelowIsUnreadableAndExitsTwo) {
                     out.err.contains(QStringLiteral("Too many open files")))
             << more << ": " << out.code << out.err.toStdString();
     }
+}
+
+// Two trees of `files` files each, in folders of 100, every pair of equal
+// size and bytes: all of them read by a report by contents.
+void makeTrees(const QByteArray& top, int files) {
+    for (const char* side : {"/a", "/b"}) {
+        ::mkdir(top + side, 0700);
+        for (int f = 0; f < files; ++f) {
+            const QByteArray folder = top + side + '/' + QByteArray::number(f / 100);
+            if (f % 100 == 0)
+                ::mkdir(folder.constData(), 0700);
+            const QByteArray name = folder + "/f" + QByteArray::number(f);
+            const int fd = ::open(name.constData(), O_CREAT | O_WRONLY, 0600);
+            const QByteArray bytes = QByteArray::number(1000000 + f);
+            ASSERT_TRUE(fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) > 0);
+            ::close(fd);
+        }
+    }
+}
+
+// The peak memory of a report by contents grows by a few bytes a file at
+// most, however many there are: a level is let go once walked, and the
+// digests read wait in a buffer of bounded size. Each run is a child of
+// its own, measured against a smaller run's that fills that buffer too: the
+// small trees are made first, so that the big ones' making lets their files
+// settle (digests are kept only of files a second old).
+TEST_F(Report, ByContentsItsPeakMemoryIsAFewBytesAFile) {
+    QTemporaryDir memory(QStringLiteral("/dev/shm/duoscope-test-XXXXXX"));
+    ASSERT_TRUE(memory.isValid());
+    auto top = [&](int files) {
+        return QFile::encodeName(memory.filePath(QString::number(files)));
+    };
+    constexpr int few = 40000, many = 100000;
+    for (const int files : {few, many}) {
+        ::mkdir(top(files).constData(), 0700);
+        makeTrees(top(files), files);
+    }
+    auto peakKiB = [&](int files) -> long {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("XDG_CACHE_HOME", top(files) + "/cache", 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::_exit(
+                runCommandLine({QStringLiteral("--compare"), QFile::decodeName(top(files) + "/a"),
+                                QFile::decodeName(top(files) + "/b"), QStringLiteral("-r"),
+                                QStringLiteral("-c"), QStringLiteral("--json")}));
+        }
+        int status = -1;
+        rusage usage{};
+        ::wait4(child, &status, 0, &usage);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << files << " files";
+        return usage.ru_maxrss;
+    };
+    const long small = peakKiB(few), large = peakKiB(many);
+    const double bytesAFile = double(large - small) * 1024 / (2 * (many - few));
+    EXPECT_LT(bytesAFile, 16) << small << " KiB for 2 × " << few << " files, " << large
+                              << " KiB for 2 × " << many;
 }
 
 } // namespace

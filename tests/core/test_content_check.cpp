@@ -1,5 +1,7 @@
 #include "compare/content_check.h"
 #include "fs/file_system_kind.h"
+#include "fs/local_side.h"
+#include "fs/unique_fd.h"
 #include "support/temp_tree.h"
 
 #include <QDir>
@@ -245,6 +247,60 @@ TEST(ContentCheck, DigestsOnlyFromARegularCacheFileForFilesWhoseChangeTimesTell)
         ::lstat(cache.constData(), &after);
         EXPECT_TRUE(!hung && after.st_mode == before.st_mode) << what << ": hung or not left alone";
         EXPECT_EQ(good.read(QStringLiteral("digests")), goodBytes) << what;
+    }
+}
+
+// A file written, or replaced, between its listing and its read is never
+// the same as the other side's, even holding its bytes now; the level's
+// other pairs get the same verdicts from one reader as from several.
+TEST(ContentCheck, AFileChangedSinceItsListingIsNeverSameWhateverTheReaders) {
+    const QDateTime when(QDate(2021, 1, 1), QTime(1, 1, 1), Qt::UTC);
+    for (const int readers : {1, 4}) {
+        TempTree a, b;
+        std::map<QByteArray, ContentVerdict> expected;
+        for (int i = 0; i < 9; ++i) {
+            const QString name = QStringLiteral("f%1.txt").arg(i);
+            a.write(name, "same" + QByteArray::number(i), when);
+            b.write(name, (i % 3 ? "same" : "diff") + QByteArray::number(i), when);
+            expected[name.toUtf8()] = i % 3 ? ContentVerdict::Equal : ContentVerdict::Differ;
+        }
+        for (const char* name : {"written.txt", "replaced.txt"}) {
+            a.write(QString::fromLatin1(name), "ours", when);
+            b.write(QString::fromLatin1(name), "old!", when);
+            expected[name] = ContentVerdict::Differ;
+        }
+        ScanOptions scan;
+        scan.identities = true;
+        const auto rows = compareFolders(QFile::encodeName(a.path() + '/'),
+                                         QFile::encodeName(b.path() + '/'), {}, scan);
+        const QByteArray written = QFile::encodeName(b.filePath("written.txt"));
+        const struct stat listed = statOf(written);
+        do
+            b.write("written.txt", "ours", when);
+        while (statOf(written).st_ctim.tv_nsec == listed.st_ctim.tv_nsec &&
+               statOf(written).st_ctim.tv_sec == listed.st_ctim.tv_sec);
+        b.write("new.txt", "ours", when);
+        ASSERT_EQ(::rename(QFile::encodeName(b.filePath("new.txt")).constData(),
+                           QFile::encodeName(b.filePath("replaced.txt")).constData()),
+                  0);
+        std::vector<qsizetype> which;
+        for (qsizetype r = 0; r < rows->count(); ++r) {
+            if (decidedByContents(*rows, r))
+                which.push_back(r);
+        }
+        const UniqueFd da{::open(QFile::encodeName(a.path()).constData(), O_RDONLY)};
+        const UniqueFd db{::open(QFile::encodeName(b.path()).constData(), O_RDONLY)};
+        LocalSide local;
+        ReadingPool pool(readers);
+        const std::atomic<bool> never{false};
+        const std::vector<RowVerdict> verdicts = checkRowsContents(
+            *rows, which, {local, SidePlace::descriptor(da.fd)},
+            {local, SidePlace::descriptor(db.fd)}, {}, never, nullptr, nullptr, &pool);
+        std::map<QByteArray, ContentVerdict> got;
+        for (size_t k = 0; k < which.size(); ++k)
+            got[rows->source.fileName(rows->entry(which[k], Side::Source)).toByteArray()] =
+                verdicts[k].verdict;
+        EXPECT_EQ(got, expected) << readers << " readers";
     }
 }
 
