@@ -209,7 +209,7 @@ Report report(QStringList args) {
 // report, row for row, whatever the names hold and however links lead.
 TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
     TempTree a, b;
-    const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+    const QDateTime old(QDate(2024, 3, 9), QTime(14, 5, 0));
     for (TempTree* t : {&a, &b}) {
         t->mkdir(QStringLiteral("sub/deep"));
         t->write(QStringLiteral("same.txt"), "same", old);
@@ -262,7 +262,7 @@ TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
 // the one known ends with ssh's own words.
 TEST_F(OnHost, ContentsAndSubfoldersCostNoDownloadNorCommandEachAndAStrangerIsRefused) {
     TempTree a, b, tools;
-    const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+    const QDateTime old(QDate(2024, 3, 8), QTime(9, 30, 0));
     QByteArray big(4 << 20, 'x');
     a.write(QStringLiteral("big"), big, old);
     big.back() = 'y';
