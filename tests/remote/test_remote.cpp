@@ -1,4 +1,5 @@
 #include "compare/compare_report.h"
+#include "fileops/sync_command.h"
 #include "remote/remote_address.h"
 #include "remote/remote_changes.h"
 #include "remote/remote_digest.h"
@@ -14,6 +15,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTextStream>
@@ -498,5 +500,105 @@ TEST_F(OnHost, EachChangeOnTheHostFailsAsTheLocalCallWould) {
     EXPECT_EQ(left.st_nlink, 0u);
     EXPECT_EQ(QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("new dir")});
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+}
+
+// Every file below `top` (links as where they lead), by its path below it.
+std::map<QByteArray, QByteArray> filesIn(const QString& top) {
+    std::map<QByteArray, QByteArray> files;
+    QDirIterator it(top, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << it.filePath().toStdString();
+        files[QFile::encodeName(QDir(top).relativeFilePath(it.filePath()))] = f.readAll();
+    }
+    return files;
+}
+
+Report syncRun(QStringList args) {
+    Report r;
+    QTextStream out(&r.out), err(&r.err);
+    args.prepend(QStringLiteral("--sync"));
+    r.code = runSyncCommand(args, out, err);
+    out.flush();
+    err.flush();
+    return r;
+}
+
+// Two trees of every kind of row, with names of every kind alone on each side.
+struct HostPair {
+    TempTree source, destination;
+    const QDateTime t{QDate(2024, 3, 9), QTime(14, 5, 0), Qt::UTC};
+    std::map<QByteArray, QByteArray> files[2];
+    HostPair() {
+        const auto put = [&](TempTree& tree, const QString& name, const QByteArray& data, int at) {
+            tree.write(name, data, t.addSecs(at));
+        };
+        put(source, QStringLiteral("newer_left"), "new!", 60);
+        put(destination, QStringLiteral("newer_left"), "old", 0);
+        put(source, QStringLiteral("newer_right"), "old", 0);
+        put(destination, QStringLiteral("newer_right"), "newer", 60);
+        put(source, QStringLiteral("same"), "same", 0);
+        put(destination, QStringLiteral("same"), "same", 0);
+        put(source, QStringLiteral("lonedir/inner"), "in", 0);
+        put(source, QStringLiteral("new\nline"), "1", 0);
+        put(source, QStringLiteral("$(touch pwned)"), "2", 0);
+        put(destination, QStringLiteral("it's \"quoted\""), "3", 0);
+        put(destination, QStringLiteral("-dash"), "4", 0);
+        files[0] = filesIn(source.path());
+        files[1] = filesIn(destination.path());
+    }
+    QString given(bool onHost, const TempTree& tree) const {
+        return (onHost ? QStringLiteral("127.0.0.1:") : QString()) + tree.path();
+    }
+};
+
+// Every mode with the host on either side: each copy made by rsync there or
+// here, names of every kind both ways, and what the host's side loses
+// (replaced or deleted) kept in its Trash.
+TEST_F(OnHost, EveryModeCopiesByRsyncWithTheHostOnEitherSide) {
+    const std::map<QByteArray, QByteArray> toRight = {{"newer_left", "new!"},
+                                                      {"lonedir/inner", "in"},
+                                                      {"new\nline", "1"},
+                                                      {"$(touch pwned)", "2"}};
+    const std::map<QByteArray, QByteArray> toLeft = {
+        {"newer_right", "newer"}, {"it's \"quoted\"", "3"}, {"-dash", "4"}};
+    struct Case {
+        const char* mode;
+        bool hostIsSource;
+        bool right, left;                // what goes across
+        std::vector<QByteArray> trashed; // on the host, of what it held
+    };
+    const Case cases[] = {
+        {"update", false, true, false, {"old"}},
+        {"update-source", false, false, true, {}},
+        {"both", true, true, true, {"old"}},
+        {"mirror", false, true, false, {"3", "4", "newer", "old"}},
+        {"two-way", true, true, true, {"old"}},
+    };
+    for (const Case& c : cases) {
+        HostPair pair;
+        const Report r = syncRun({c.mode, pair.given(c.hostIsSource, pair.source),
+                                  pair.given(!c.hostIsSource, pair.destination)});
+        EXPECT_EQ(r.code, 0) << c.mode << r.err.toStdString();
+        std::map<QByteArray, QByteArray> want[2] = {pair.files[0], pair.files[1]};
+        if (c.right)
+            for (const auto& [name, data] : toRight)
+                want[1][name] = data;
+        if (c.left)
+            for (const auto& [name, data] : toLeft)
+                want[0][name] = data;
+        if (QByteArray(c.mode) == "mirror")
+            want[1] = pair.files[0];
+        EXPECT_EQ(filesIn(pair.source.path()), want[0]) << c.mode;
+        EXPECT_EQ(filesIn(pair.destination.path()), want[1]) << c.mode;
+        std::vector<QByteArray> trashed;
+        for (const auto& [name, data] :
+             filesIn(QFile::decodeName(server.dataHome() + "/Trash/files")))
+            trashed.push_back(data);
+        std::sort(trashed.begin(), trashed.end());
+        EXPECT_EQ(trashed, c.trashed) << c.mode;
+        QDir(QFile::decodeName(server.dataHome() + "/Trash")).removeRecursively();
+    }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
 }
