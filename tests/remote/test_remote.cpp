@@ -1,5 +1,8 @@
+#include "base/name_text.h"
 #include "compare/compare_report.h"
 #include "fileops/sync_command.h"
+#include "fileops/sync_run.h"
+#include "fileops/undo_journal.h"
 #include "remote/remote_address.h"
 #include "remote/remote_changes.h"
 #include "remote/remote_digest.h"
@@ -10,6 +13,7 @@
 #include "remote/rsync_transfer.h"
 #include "remote/side_for.h"
 #include "remote/ssh_link.h"
+#include "support/scripted_host.h"
 #include "support/ssh_server.h"
 #include "support/temp_tree.h"
 
@@ -601,4 +605,30 @@ TEST_F(OnHost, EveryModeCopiesByRsyncWithTheHostOnEitherSide) {
         QDir(QFile::decodeName(server.dataHome() + "/Trash")).removeRecursively();
     }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+}
+
+// The Undo of a run into the host's folder takes back there every copy, a
+// folder copied whole, each file replaced and each deleted.
+TEST_F(OnHost, TheUndoOfAMirrorOntoTheHostPutsItsFolderBack) {
+    HostPair pair;
+    const QByteArray host = "127.0.0.1:";
+    ChosenSide chosen[2] = {sideFor(QFile::encodeName(pair.source.path())),
+                            sideFor(host + QFile::encodeName(pair.destination.path()))};
+    const std::shared_ptr<FolderSide> sides[2] = {std::move(chosen[0].side),
+                                                  std::move(chosen[1].side)};
+    const SyncPlan plan =
+        planSync({*sides[0], folderPath(chosen[0].path), {}},
+                 {*sides[1], folderPath(chosen[1].path), host}, SyncMode::Mirror, TreeOptions());
+    ScriptedPlatform platform;
+    ScriptedHost run(platform);
+    UndoJournal journal;
+    const std::vector<SyncOutcome> outcomes =
+        runSyncPlan(run, plan, DeleteWay::ToTrash, &journal, sides[0], sides[1]);
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done), 7);
+    EXPECT_EQ(filesIn(pair.destination.path()), pair.files[0]);
+    ASSERT_TRUE(journal.canUndo());
+    EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions()), QStringList());
+    EXPECT_EQ(filesIn(pair.source.path()), pair.files[0]);
+    EXPECT_EQ(filesIn(pair.destination.path()), pair.files[1]);
+    EXPECT_FALSE(QFile::exists(pair.destination.filePath(QStringLiteral("lonedir"))));
 }
