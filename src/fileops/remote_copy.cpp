@@ -142,7 +142,9 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
                 TransferProgress& progress) {
     const AcrossEnd& here = from.onHost() ? to : from;
     const AcrossEnd& there = from.onHost() ? from : to;
-    const QString where = nameText(to.top);
+    RemoteAddress address = hostOf(from, to).link().address();
+    address.path = to.onHost() ? to.top : QByteArray();
+    const QString where = nameText(to.onHost() ? address.written() : to.top);
     const auto tell = [&](const QString& text) { host.ask(text, MsgStyle::Critical); };
     if (files.empty())
         return true;

@@ -23,10 +23,12 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTextStream>
+#include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -631,4 +633,62 @@ TEST_F(OnHost, TheUndoOfAMirrorOntoTheHostPutsItsFolderBack) {
     EXPECT_EQ(filesIn(pair.source.path()), pair.files[0]);
     EXPECT_EQ(filesIn(pair.destination.path()), pair.files[1]);
     EXPECT_FALSE(QFile::exists(pair.destination.filePath(QStringLiteral("lonedir"))));
+}
+
+// rsync's temporaries in `folder` (".NAME.XXXXXX").
+QStringList temporariesIn(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".*.??????")}, QDir::Files | QDir::Hidden);
+}
+
+// Kills the rsync that the host runs to write into `folder`, as a host
+// going down would: it never gets to remove its temporary.
+void killWriterIn(const QString& folder) {
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains("--server") ||
+            QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)) != folder)
+            continue;
+        ::kill(pid.toInt(), SIGKILL);
+    }
+}
+
+// A connection dropped while a big file crosses (its master closed, or the
+// host's rsync gone): the run says what was not done and exits 2, the file
+// it was to replace is still there whole, no temporary stays, and the next
+// run reaches the host again.
+TEST_F(OnHost, AConnectionDroppedMidMirrorLosesNothingAndTheNextRunReconnects) {
+    TempTree source, destination;
+    source.write(QStringLiteral("small"), "new");
+    source.write(QStringLiteral("big"));
+    destination.write(QStringLiteral("big"), "old");
+    const QByteArray big = QFile::encodeName(source.filePath(QStringLiteral("big")));
+    ASSERT_EQ(::truncate(big.constData(), qint64(2) << 30), 0);
+    const QStringList args = {QStringLiteral("mirror"), source.path(),
+                              QStringLiteral("127.0.0.1:") + destination.path()};
+    const std::function<void()> faults[] = {
+        [] {
+            SshLink(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
+        }, // its end closes the master
+        [&] { killWriterIn(destination.path()); }};
+    for (const auto& fault : faults) {
+        Report r;
+        std::thread running([&] { r = syncRun(args); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (temporariesIn(destination.path()).isEmpty() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        EXPECT_FALSE(temporariesIn(destination.path()).isEmpty()) << "no copy began";
+        fault();
+        running.join();
+        EXPECT_EQ(r.code, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Copying to 127.0.0.1:") + destination.path()) &&
+                    r.err.contains(QStringLiteral("0 of 2 copied")))
+            << r.err.toStdString();
+        EXPECT_EQ(destination.read(QStringLiteral("big")), "old");
+        EXPECT_EQ(temporariesIn(destination.path()), QStringList());
+        EXPECT_FALSE(QFile::exists(destination.filePath(QStringLiteral("small"))));
+    }
+    ASSERT_EQ(::truncate(big.constData(), 5), 0);
+    EXPECT_EQ(syncRun(args).code, 0);
+    EXPECT_EQ(destination.read(QStringLiteral("big")), QByteArray(5, '\0'));
 }
