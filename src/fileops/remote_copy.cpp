@@ -2,11 +2,15 @@
 
 #include "base/message_style.h"
 #include "base/name_text.h"
+#include "base/text_formats.h"
 #include "compare/flat_rows.h"
 #include "fileops/command_host.h"
 #include "fileops/file_steps.h"
+#include "fileops/file_texts.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "fs/folder_chain.h"
+#include "fs/local_side.h"
 #include "fs/unique_fd.h"
 #include "remote/remote_side.h"
 #include "remote/rsync_transfer.h"
@@ -86,6 +90,17 @@ std::vector<std::optional<struct stat>> statMade(const AcrossEnd& to,
                 : std::nullopt);
     }
     return made;
+}
+
+// rsync's words on why it stopped: what it could not do rather than its
+// exit code's line, which follows.
+QByteArray decisive(const QByteArray& complaint) {
+    const QList<QByteArray> lines = complaint.trimmed().split('\n');
+    for (const QByteArray& line : lines) {
+        if (!line.startsWith("rsync error:"))
+            return line;
+    }
+    return lines.last();
 }
 
 // Notes for Undo what the run made, parents before what they hold: each file
@@ -237,9 +252,105 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
     const qsizetype copied = qsizetype(files.size() - unsent.size());
     tell(QStringLiteral("Copying to %1 stopped: %2\r\n\r\n%3 of %4 copied; %5 not copied, left "
                         "as they were.")
-             .arg(where, QString::fromLocal8Bit(complaint.trimmed().split('\n').last()))
+             .arg(where, QString::fromLocal8Bit(decisive(complaint)))
              .arg(copied)
              .arg(files.size())
              .arg(unsent.size()));
     return false;
+}
+
+namespace {
+
+bool sideOnHost(const std::shared_ptr<FolderSide>& side) {
+    return side && !side->localFolder(side->root());
+}
+
+FileStat listed(const struct stat& st) {
+    return {qint64(st.st_size), st.st_mtim.tv_sec, S_ISDIR(st.st_mode), false};
+}
+
+// Yes or No for replacing `target` (Cancel: the rest skipped too), from the
+// command's standing answer when the user gave one for all files.
+int askReplace(CommandHost& host, const Transfer& t, const struct stat& source,
+               const struct stat& target) {
+    if (t.forAll && *t.forAll != ForAll::Ask)
+        return *t.forAll == ForAll::Replace ? Answer::Yes : Answer::No;
+    const FileLocation at{t.targetFolder, t.source.name};
+    const bool forOthers = t.forAll && t.othersFollow;
+    const int answer = host.ask(
+        overwritePromptText(nameText(t.targetFolder), nameText(t.source.name), t.source.text(),
+                            listed(source), at.text(), listed(target), TextFormats()),
+        forOthers ? MsgStyle::QuestionYesNoToAll : MsgStyle::QuestionYesNo);
+    if (answer == Answer::YesToAll || answer == Answer::NoToAll)
+        *t.forAll = answer == Answer::YesToAll ? ForAll::Replace : ForAll::Skip;
+    return answer == Answer::YesToAll  ? Answer::Yes
+           : answer == Answer::NoToAll ? Answer::No
+                                       : answer;
+}
+
+} // namespace
+
+bool acrossHosts(const Transfer& t) {
+    return sideOnHost(t.sides[0]) || sideOnHost(t.sides[1]);
+}
+
+AfterFile transferAcross(CommandHost& host, const Transfer& t, TransferProgress& progress) {
+    const auto failed = [&](const FsError& error) {
+        return tellFailure(host, QStringLiteral("%1 could not be copied.").arg(t.source.text()),
+                           error, t.othersFollow)
+                   ? AfterFile::Stop
+                   : AfterFile::GoOn;
+    };
+    if (sideOnHost(t.sides[0]) && sideOnHost(t.sides[1]))
+        return failed(FsError(EREMOTE, t.source.text(),
+                              QStringLiteral("nothing is copied between two hosts")));
+    AcrossEnd ends[2];
+    FolderChain chain;
+    const QByteArray folders[2] = {t.source.folder, t.targetFolder};
+    for (int i = 0; i < 2; ++i) {
+        ends[i].side = t.sides[i] ? t.sides[i] : localSide();
+        if (sideOnHost(t.sides[i])) {
+            ends[i].top = RemoteSide::hostPath(folders[i]);
+            continue;
+        }
+        // The folder here as the command gave it, held for the run.
+        if (!chain.openTop(folderPath(folders[i]), true))
+            return failed(FsError::fromErrno(errno, nameText(folders[i])));
+        ends[i].top = folders[i];
+        ends[i].fd = chain.fd();
+        ends[i].reach = [fd = chain.fd()](QByteArrayView) {
+            return std::optional(SidePlace::descriptor(fd));
+        };
+    }
+    const auto look = [&](const AcrossEnd& end) -> std::optional<struct stat> {
+        if (end.onHost())
+            return statOnHost(static_cast<const RemoteSide&>(*end.side), end.top, {t.source.name})
+                .front();
+        struct stat st {};
+        if (!end.side->stat(*end.reach({}), t.source.name.constData(), st))
+            return std::nullopt;
+        return st;
+    };
+    const std::optional<struct stat> source = look(ends[0]), target = look(ends[1]);
+    if (!source || (t.chosen && !(FileIdentity::of(*source) == *t.chosen)))
+        return failed(FsError::fromErrno(source ? ESTALE : ENOENT, t.source.text()));
+    if (target && (S_ISDIR(target->st_mode) || t.folder))
+        return failed(
+            FsError::fromErrno(EEXIST, FileLocation{t.targetFolder, t.source.name}.text()));
+    if (target) {
+        const int answer = askReplace(host, t, *source, *target);
+        if (answer != Answer::Yes)
+            return answer == Answer::Cancel ? AfterFile::Stop : AfterFile::GoOn;
+    }
+    std::vector<AcrossFile> files = {
+        {t.source.name, t.folder, qint64(source->st_size), target, std::nullopt}};
+    if (!copyAcross(host, ends[0], ends[1], files, t.keepReplaced, t.journal, progress))
+        return host.cancelled() ? AfterFile::Stop : AfterFile::GoOn;
+    if (!t.move)
+        return AfterFile::GoOn;
+    // Moved: the source goes to its Trash, whence Undo takes it back.
+    const SidePlace place = ends[0].onHost() ? SidePlace::onHost(ends[0].top) : *ends[0].reach({});
+    deleteChosenAt(host, t.source, DeleteWay::ToTrash, t.journal, t.folder, ends[0].side, place,
+                   t.source.name);
+    return AfterFile::GoOn;
 }

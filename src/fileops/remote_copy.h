@@ -13,6 +13,8 @@ class CommandHost;
 class RemoteSide;
 class TransferProgress;
 class UndoJournal;
+struct Transfer;
+enum class AfterFile;
 
 // One end of copies between a folder here and a folder on another host.
 struct AcrossEnd {
@@ -61,3 +63,12 @@ std::vector<std::optional<struct stat>> statOnHost(const RemoteSide& side, const
 
 // The path of `relative` below `top`, on either kind of side.
 QByteArray below(const QByteArray& top, QByteArrayView relative);
+
+// Whether one side of a paste's or drop's file lies on another host.
+bool acrossHosts(const Transfer& t);
+// Copies (or moves) that file as copyAcross() does, each folder as the
+// command gave it: a file at the target's name replaced only as the user
+// answers (the command's standing answer first), a file moved put in the
+// Trash of its side once copied, so that Undo brings it back there. Stop
+// when the user chose to skip the files still to come.
+AfterFile transferAcross(CommandHost& host, const Transfer& t, TransferProgress& progress);

@@ -1,6 +1,7 @@
 #include "fileops/transfer_run.h"
 
 #include "fileops/command_host.h"
+#include "fileops/remote_copy.h"
 #include "fileops/source_removals.h"
 #include "fileops/tree_transfer.h"
 
@@ -35,6 +36,10 @@ PlannedTransfers planTransfers(std::vector<Transfer> transfers) {
     p.planned.resize(transfers.size());
     for (size_t i = 0; i < transfers.size(); ++i) {
         Transfer& t = transfers[i];
+        if (acrossHosts(t)) { // copied by rsync, which reads no tree here
+            p.files += 1;
+            continue;
+        }
         // A link to a folder lists as a folder, and is copied as the link it is.
         if (t.folder && isLink(t.source.path())) {
             t.folder = false;
@@ -69,6 +74,11 @@ void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions&
             t.forAll = &forAll;
         if (planned.reach && !planned.reach(i, options)) {
             tree.advanced(t.folder ? planned.trees[i].files : 1, planned.trees[i].bytes);
+            continue;
+        }
+        if (acrossHosts(t)) { // a side on another host: not this engine's
+            if (transferAcross(host, t, progress) == AfterFile::Stop)
+                break;
             continue;
         }
         // Not begun: the source is not the file chosen, or its folder could not be read.

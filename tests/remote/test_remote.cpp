@@ -1,7 +1,9 @@
+#include "base/message_style.h"
 #include "base/name_text.h"
 #include "compare/compare_report.h"
 #include "fileops/sync_command.h"
 #include "fileops/sync_run.h"
+#include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 #include "remote/remote_address.h"
 #include "remote/remote_changes.h"
@@ -27,6 +29,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -691,4 +694,44 @@ TEST_F(OnHost, AConnectionDroppedMidMirrorLosesNothingAndTheNextRunReconnects) {
     ASSERT_EQ(::truncate(big.constData(), 5), 0);
     EXPECT_EQ(syncRun(args).code, 0);
     EXPECT_EQ(destination.read(QStringLiteral("big")), QByteArray(5, '\0'));
+}
+
+// A paste onto the host, replacing a file there once the user agrees, and a
+// move from it, both taken back by one Undo.
+TEST_F(OnHost, APasteOntoTheHostAndAMoveFromItAreUndoneThere) {
+    // There in the host's home, named as below it: nothing here has that name.
+    const QString home = QFile::decodeName(::getpwuid(::getuid())->pw_dir);
+    TempTree here, there(home);
+    const QByteArray odd = "-a 'b' $(c)\nd";
+    here.writeRaw(odd, "here");
+    there.writeRaw(odd, "old");
+    there.write(QStringLiteral("x"), "from host");
+    const QByteArray herePath = QFile::encodeName(here.path()),
+                     therePath = QFile::encodeName(QDir(home).relativeFilePath(there.path()));
+    const std::shared_ptr<FolderSide> remote = sideFor("127.0.0.1:" + therePath).side;
+    ScriptedPlatform platform;
+    platform.answers = {Answer::Yes};
+    ScriptedHost run(platform);
+    UndoJournal journal;
+    journal.begin(QStringLiteral("Paste"));
+    Transfer onto{{herePath, odd}, false, therePath};
+    onto.sides[1] = remote;
+    Transfer from{{therePath, "x"}, false, herePath};
+    from.move = true;
+    from.sides[0] = remote;
+    for (Transfer* t : {&onto, &from}) {
+        t->keepReplaced = true;
+        t->journal = &journal;
+    }
+    runTransfers(run, {onto, from}, CopyOptions());
+    journal.end();
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("$(c)")));
+    EXPECT_EQ(filesIn(here.path()),
+              (std::map<QByteArray, QByteArray>{{odd, "here"}, {"x", "from host"}}));
+    EXPECT_EQ(filesIn(there.path()), (std::map<QByteArray, QByteArray>{{odd, "here"}}));
+    EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions()), QStringList());
+    EXPECT_EQ(filesIn(here.path()), (std::map<QByteArray, QByteArray>{{odd, "here"}}));
+    EXPECT_EQ(filesIn(there.path()),
+              (std::map<QByteArray, QByteArray>{{odd, "old"}, {"x", "from host"}}));
 }
