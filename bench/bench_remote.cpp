@@ -2,7 +2,11 @@
 // 127.0.0.1, against `rsync -an --delete` over the same ssh command, which
 // lists both folders and tells what it would change: taking turns, medians
 // of 5, each run making its own connection. Then the same for two trees of
-// the same files, 100 to a folder, compared with --recursive.
+// the same files, 100 to a folder, compared with --recursive. Then two
+// trees of N files of 4 KB, 100 to a folder, at one time, every tenth file
+// differing at equal size: `--compare -r -c` against `rsync -anc`; and
+// `--sync mirror` of 1 % of the files changed (new bytes, a newer time)
+// against `rsync -a --delete`, each run with a 1 % of its own, medians of 3.
 //
 //   build/bench/bench_remote build/src/duoscope N        two new folders of N files
 #include "bench_files.h"
@@ -12,6 +16,7 @@
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,5 +67,65 @@ int main(int argc, char* argv[]) {
     compare(treeA, treeB, "-r",
             "Recursive report with one tree on a host over ssh, 2 × " + grouped(n) +
                 " files, 100 a folder");
+    // Two trees at one time, `differ(i)` telling which files hold other bytes.
+    const auto files = [&](const std::string& top, int round, const auto& differ) {
+        for (int i = 0; i < n; ++i) {
+            const std::string folder = top + "/folder" + std::to_string(i / 100);
+            ::mkdir(folder.c_str(), 0700);
+            const std::string name = folder + "/file" + std::to_string(i) + ".dat";
+            if (round > 0 && !differ(i))
+                continue;
+            std::string data(4096, 'a');
+            data.replace(0, std::to_string(i).size(), std::to_string(i));
+            if (differ(i))
+                data[4000] = char('b' + round % 20);
+            const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+            if (fd < 0 || ::write(fd, data.data(), data.size()) != ssize_t(data.size()))
+                std::abort();
+            const struct timespec at[2] = {{1700000000 + 100 * round, 0},
+                                           {1700000000 + 100 * round, 0}};
+            ::futimens(fd, at);
+            ::close(fd);
+        }
+    };
+    const std::string treeC = dir.filePath(QStringLiteral("treeC")).toStdString();
+    const std::string treeD = dir.filePath(QStringLiteral("treeD")).toStdString();
+    ::mkdir(treeC.c_str(), 0700);
+    ::mkdir(treeD.c_str(), 0700);
+    files(treeC, 0, [](int) { return false; });
+    files(treeD, 0, [](int i) { return i % 10 == 0; });
+    const std::vector<std::string> rsyncC = {"rsync", "-anc",      "-e",
+                                             ssh,     treeC + "/", "127.0.0.1:" + treeD + "/"};
+    const std::vector<std::string> reportC = {program, "--compare", "-r",
+                                              "-c",    treeC,       "127.0.0.1:" + treeD};
+    run(rsyncC);
+    std::vector<double> rsyncs, reports;
+    for (int i = 0; i < 3; ++i) {
+        reports.push_back(run(reportC).ms);
+        rsyncs.push_back(run(rsyncC).ms);
+    }
+    result("Report -r -c with one tree on a host, 2 × " + grouped(n) +
+               " files of 4 KB, a tenth differing at equal size",
+           median(reports), "ms", median(rsyncs), "rsync -anc over the same ssh");
+    // Mirror: Destination on the host, equal to Source but for each run's 1 %.
+    const std::string treeE = dir.filePath(QStringLiteral("treeE")).toStdString();
+    const std::string treeF = dir.filePath(QStringLiteral("treeF")).toStdString();
+    ::mkdir(treeE.c_str(), 0700);
+    ::mkdir(treeF.c_str(), 0700);
+    files(treeE, 0, [](int) { return false; });
+    files(treeF, 0, [](int) { return false; });
+    const std::vector<std::string> rsyncE = {
+        "rsync", "-a", "--delete", "-e", ssh, treeE + "/", "127.0.0.1:" + treeF + "/"};
+    const std::vector<std::string> syncE = {program, "--sync", "mirror", treeE,
+                                            "127.0.0.1:" + treeF};
+    run(rsyncE);
+    std::vector<double> syncs;
+    rsyncs.clear();
+    for (int round = 1; round <= 6; ++round) {
+        files(treeE, round, [&](int i) { return i % 100 == round; });
+        (round % 2 ? syncs : rsyncs).push_back(run(round % 2 ? syncE : rsyncE).ms);
+    }
+    result("Sync mirror onto a host, 2 × " + grouped(n) + " files of 4 KB, 1 % changed",
+           median(syncs), "ms", median(rsyncs), "rsync -a --delete over the same ssh");
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "fs/local_side.h"
 #include "fs/unique_fd.h"
 #include "remote/remote_side.h"
+#include "remote/remote_trash.h"
 #include "remote/rsync_transfer.h"
 #include "remote/ssh_link.h"
 
@@ -49,10 +50,8 @@ void removeLeftovers(const AcrossEnd& to, const std::vector<const AcrossFile*>& 
                      namePart(f->relative).toByteArray() + '\0';
         const QByteArray x = "[A-Za-z0-9]";
         static_cast<const RemoteSide&>(*to.side).link().run(
-            "env LC_ALL=C xargs -0 -r -n 2 sh -c 'for t in \"$0\"/.\"$1\".\"" + x + x + x + x + x +
-                x +
-                "; do [ -f \"$t\" ] && ! [ -L \"$t\" ] && rm -f -- \"$t\"; "
-                "done; exit 0'",
+            "env LC_ALL=C xargs -0 -r -n 2 sh -c 'for t in \"$0\"/.\"$1\"." + x + x + x + x + x +
+                x + "; do [ -f \"$t\" ] && ! [ -L \"$t\" ] && rm -f -- \"$t\"; done; exit 0'",
             input, {});
         return;
     }
@@ -90,6 +89,53 @@ std::vector<std::optional<struct stat>> statMade(const AcrossEnd& to,
                 : std::nullopt);
     }
     return made;
+}
+
+// Gives each file to be replaced a second name in the Trash of the
+// target's side (on a host, all in two commands), telling each failure.
+std::vector<std::optional<TrashEntry>> keepAll(CommandHost& host, const AcrossEnd& to,
+                                               const std::vector<AcrossFile>& files) {
+    std::vector<FsResult> results(files.size());
+    std::vector<TrashEntry> entries(files.size());
+    std::vector<TrashedName> names;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const AcrossFile& f = files[i];
+        if (!f.replaced)
+            continue;
+        const QByteArray folder = below(to.top, folderPart(f.relative));
+        if (to.onHost()) {
+            names.push_back({folder, namePart(f.relative).toByteArray()});
+            continue;
+        }
+        const std::optional<SidePlace> place = to.reach(folderPart(f.relative));
+        results[i] = place ? to.side->keepInTrash(*place, namePart(f.relative).toByteArray(),
+                                                  below(to.top, f.relative), entries[i])
+                           : FsResult(FsError::fromErrno(ESTALE, nameText(folder)));
+    }
+    if (to.onHost()) {
+        std::vector<TrashEntry> told;
+        const std::vector<FsResult> linked =
+            linkIntoTrashRemote(static_cast<const RemoteSide&>(*to.side).link(), names, told);
+        for (size_t i = 0, k = 0; i < files.size(); ++i) {
+            if (files[i].replaced) {
+                results[i] = linked[k];
+                entries[i] = told[k++];
+            }
+        }
+    }
+    std::vector<std::optional<TrashEntry>> kept(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].replaced)
+            continue;
+        if (results[i])
+            kept[i] = entries[i];
+        else
+            tellFailure(host,
+                        QStringLiteral("%1 was not replaced.")
+                            .arg(nameText(below(to.top, files[i].relative))),
+                        results[i].error());
+    }
+    return kept;
 }
 
 // rsync's words on why it stopped: what it could not do rather than its
@@ -180,27 +226,18 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
     t.aclsAndAttributes = ends.aclsAndAttributes;
     t.stop = [&host] { return host.cancelled(); };
     QHash<QByteArray, AcrossFile*> byName;
+    const std::vector<std::optional<TrashEntry>> keeping =
+        keepReplaced ? keepAll(host, to, files)
+                     : std::vector<std::optional<TrashEntry>>(files.size());
     bool keptAll = true;
-    for (AcrossFile& f : files) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        AcrossFile& f = files[i];
         if (f.replaced && keepReplaced) {
-            TrashEntry entry;
-            const std::optional<SidePlace> place =
-                to.onHost()
-                    ? std::optional(SidePlace::onHost(below(to.top, folderPart(f.relative))))
-                    : to.reach(folderPart(f.relative));
-            const FsResult linked =
-                place ? to.side->keepInTrash(*place, namePart(f.relative).toByteArray(),
-                                             below(to.top, f.relative), entry)
-                      : FsResult(FsError::fromErrno(ESTALE, nameText(below(to.top, f.relative))));
-            if (!linked) {
+            if (!keeping[i]) {
                 keptAll = false;
-                tellFailure(
-                    host,
-                    QStringLiteral("%1 was not replaced.").arg(nameText(below(to.top, f.relative))),
-                    linked.error());
-                continue;
+                continue; // told, not replaced
             }
-            kept.insert(f.relative, entry);
+            kept.insert(f.relative, *keeping[i]);
         } else if (f.replaced && journal) {
             journal->endHistory(QStringLiteral(
                 "A file was replaced without the Trash: it cannot be brought back."));

@@ -300,9 +300,25 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         if (madeByCopy(sides.entry(otherSide(from), relative), source, before[c]))
             outcomes[k] = SyncOutcome::Done;
     }
+    if (across) {
+        // The folders whose times are carried, told by the host in one command.
+        for (const Side side : {Side::Source, Side::Destination}) {
+            if (!onHost(*owners[int(side)]))
+                continue;
+            auto& remote = static_cast<RemoteSide&>(*owners[int(side)]);
+            std::vector<QByteArray> paths;
+            for (const QByteArray& folder : foldersOf(*plan.rows))
+                paths.push_back(below(sides[side].top(), folder));
+            remote.tell(remote.entries(paths, false));
+        }
+    }
     if (!host.cancelled())
         carryTimes(plan, outcomes, sides);
     sides.tell(host);
+    for (const std::shared_ptr<FolderSide>& owner : owners) {
+        if (onHost(*owner))
+            static_cast<RemoteSide&>(*owner).tell({});
+    }
     const bool saved = saveSyncState(host, plan, outcomes, [&](Side side, QByteArrayView relative) {
         const auto told = known[int(side)].constFind(relative.toByteArray());
         const std::optional<struct stat> st =

@@ -29,8 +29,8 @@ void takeFolderTime(SyncSides& sides, Side from, const QByteArray& folder) {
     (void)sides[to].side().setModified(sides[to].place(), name.constData(), a.st_mtim);
 }
 
-// The folders of the rows (each with those above it, the top first), in the
-// rows' order: the folders both trees hold.
+} // namespace
+
 std::vector<QByteArray> foldersOf(const FolderRows& rows) {
     std::vector<QByteArray> folders{QByteArray()};
     QSet<QByteArrayView> seen{QByteArrayView("")};
@@ -52,8 +52,6 @@ std::vector<QByteArray> foldersOf(const FolderRows& rows) {
     }
     return folders;
 }
-
-} // namespace
 
 bool sameListedTime(const FileStat& a, const FileStat& b) {
     // To the nanosecond where the listing kept it: a second's fraction apart

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+class FolderRows;
 class SyncSides;
 struct FileStat;
 
@@ -17,3 +18,7 @@ bool sameListedTime(const FileStat& a, const FileStat& b);
 // modes give the folders they copied into the time of the folder copied
 // from. Each set at the entry's folder, held by `sides`.
 void carryTimes(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes, SyncSides& sides);
+
+// The folders of the rows (each with those above it, the top first), in the
+// rows' order: the folders both trees hold.
+std::vector<QByteArray> foldersOf(const FolderRows& rows);

@@ -169,6 +169,8 @@ public:
             }
             return push(path, kept->type, kept->id, expected);
         }
+        if (const auto told = m_side.m_told.constFind(path); told != m_side.m_told.cend())
+            return push(path, told->type, {dev_t(told->device), ino_t(told->inode)}, expected);
         const std::vector<RemoteEntry> found = m_side.entries({path}, false);
         return !found.empty() &&
                push(path, found.front().type,
@@ -406,6 +408,10 @@ bool RemoteSide::stat(const SidePlace& place, const char* name, struct stat& st,
         toStat(ahead->entry, st);
         return true;
     }
+    if (const auto told = m_told.constFind(path); !followLink && told != m_told.cend()) {
+        toStat(*told, st);
+        return true;
+    }
     const std::vector<RemoteEntry> found = entries({path}, followLink);
     if (found.empty())
         return false;
@@ -486,6 +492,7 @@ bool RemoteSide::runOn(const QByteArray& command, const QByteArray& path) const 
 
 bool RemoteSide::setModified(const SidePlace& place, const char* name,
                              const struct timespec& modified) {
+    m_told.remove(at(place, name));
     // The time is the program's own digits; the path travels as data.
     return runOn("env LC_ALL=C xargs -0 -r touch -h -c -d " + touchTime(modified) + " --",
                  at(place, name));
@@ -493,6 +500,7 @@ bool RemoteSide::setModified(const SidePlace& place, const char* name,
 
 FsResult RemoteSide::remove(const SidePlace& place, const QByteArray& name,
                             const QByteArray& path) {
+    m_told.clear();
     // rm -d: a file, a link itself or an empty folder, as unlinkat does.
     if (runOn("env LC_ALL=C xargs -0 -r rm -d --", at(place, name)))
         return {};
@@ -521,32 +529,38 @@ FsResult namedBy(FsResult result, const QByteArray& path) {
 
 FsResult RemoteSide::trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                            TrashEntry& entry) {
+    m_told.clear();
     const auto [folder, base] = split(place, name);
     return namedBy(trashRemote(*m_link, folder, base, {}, entry), path);
 }
 
 FsResult RemoteSide::keepInTrash(const SidePlace& place, const QByteArray& name,
                                  const QByteArray& path, TrashEntry& entry) {
+    m_told.clear();
     const auto [folder, base] = split(place, name);
     return namedBy(linkIntoTrashRemote(*m_link, folder, base, entry), path);
 }
 
 void RemoteSide::discard(const TrashEntry& entry) {
+    m_told.clear();
     discardRemote(*m_link, entry);
 }
 
 bool RemoteSide::makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) {
+    m_told.clear();
     const auto [folder, base] = split(place, name);
     return makeFolderOnHost(*m_link, folder, base, mode);
 }
 
 bool RemoteSide::removeFolder(const SidePlace& place, const QByteArray& name) {
+    m_told.clear();
     const auto [folder, base] = split(place, name);
     return removeFolderOnHost(*m_link, folder, base);
 }
 
 bool RemoteSide::rename(const SidePlace& fromPlace, const QByteArray& from,
                         const SidePlace& toPlace, const QByteArray& to) {
+    m_told.clear();
     const auto [fromFolder, fromName] = split(fromPlace, from);
     const auto [toFolder, toName] = split(toPlace, to);
     return renameOnHost(*m_link, fromFolder, fromName, toFolder, toName);
@@ -554,16 +568,25 @@ bool RemoteSide::rename(const SidePlace& fromPlace, const QByteArray& from,
 
 FsResult RemoteSide::removeTree(const SidePlace& place, const QByteArray& name,
                                 const QByteArray& path) {
+    m_told.clear();
     const auto [folder, base] = split(place, name);
     return removeTreeOnHost(*m_link, folder, base, path);
 }
 
 FsResult RemoteSide::removeFile(const SidePlace& place, const QByteArray& name,
                                 const QByteArray& path, struct stat* left) {
+    m_told.clear();
     const auto [folder, base] = split(place, name);
     return removeFileOnHost(*m_link, folder, base, path, left);
 }
 
 FsResult RemoteSide::restore(const TrashEntry& entry, bool replace) {
+    m_told.clear();
     return restoreRemote(*m_link, entry, replace);
+}
+
+void RemoteSide::tell(const std::vector<RemoteEntry>& entries) {
+    m_told.clear();
+    for (const RemoteEntry& e : entries)
+        m_told.insert(hostPath(e.path), e);
 }

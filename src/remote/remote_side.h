@@ -72,6 +72,10 @@ public:
     // The entries at `paths` (host paths), as given, in one command: one
     // not there has none; nothing, with errno, when none could be told.
     std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
+    // Entries (as entries() tells them) that stat() and a walk's steps
+    // take as they are until this side changes anything (a time given
+    // changes only that entry's), or the next tell().
+    void tell(const std::vector<RemoteEntry>& entries);
     // The entry's status as stat() gives it.
     static void toStat(const RemoteEntry& entry, struct stat& st);
     const SshLink& link() const { return *m_link; }
@@ -110,6 +114,7 @@ private:
         QHash<QByteArray, std::vector<RemoteEntry>> levels;
     };
     QHash<QByteArray, Below> m_below;
-    QHash<QByteArray, Ahead> m_ahead; // by path
-    std::optional<RemoteEntry> m_top; // told by connect(), until a walk opens it
+    QHash<QByteArray, Ahead> m_ahead;      // by path
+    QHash<QByteArray, RemoteEntry> m_told; // by path, from tell()
+    std::optional<RemoteEntry> m_top;      // told by connect(), until a walk opens it
 };

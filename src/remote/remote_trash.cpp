@@ -7,13 +7,14 @@
 
 namespace {
 
-// What the host tells of an entry before it is trashed, NUL-separated: the
-// folder's own path, the entry's identity, its device, the home trash's
-// folder and device, the entry's mount point, the user's number and the
-// host's local time.
+// What the host tells of each entry before it is trashed, eight fields
+// each NUL-ended (all empty where it cannot tell): the folder's own path,
+// the entry's identity, its device, the home trash's folder and device, the
+// entry's mount point, the user's number and the host's local time.
 const QByteArray probeCommand =
-    "xargs -0 -r -n 2 sh -c 'cd -- \"$0\" || exit 1; "
-    "home=${XDG_DATA_HOME:-$HOME/.local/share}; mkdir -p -- \"$home\" || exit 1; "
+    "xargs -0 -r -n 2 sh -c 'none() { printf \"\\0\\0\\0\\0\\0\\0\\0\\0\"; exit 0; }; "
+    "cd -- \"$0\" || none; "
+    "home=${XDG_DATA_HOME:-$HOME/.local/share}; mkdir -p -- \"$home\" || none; "
     "printf \"%s\\0\" \"$(pwd -P)\" "
     "\"$(find -P \"./$1\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\")\" "
     "\"$(find -P \"./$1\" -maxdepth 0 -printf %D)\" \"$home/Trash\" "
@@ -23,18 +24,20 @@ const QByteArray probeCommand =
 // Moves the entry ($1 in folder $0) into the trash $2 as $3, or with $6
 // "link" gives it that second name there, its info text $4 written first and
 // exclusively, only while it is $5 and the trash lies on its file system;
-// the word printed says why not.
+// it prints, NUL-ended, the identity of what it put there, or the word that
+// says why not.
 const QByteArray trashCommand =
-    "xargs -0 -r -n 7 sh -c 'cd -- \"$0\" || exit 1; "
+    "xargs -0 -r -n 7 sh -c 'no() { printf \"%s\\0\" \"$1\"; exit 0; }; cd -- \"$0\" || no failed; "
     "[ \"$(find -P \"./$1\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\" 2>/dev/null)\" = \"$5\" ] "
-    "|| [ -z \"$5\" ] || { echo changed; exit 1; }; "
-    "mkdir -p -m 700 -- \"$2/files\" \"$2/info\" || exit 1; "
+    "|| [ -z \"$5\" ] || no changed; "
+    "mkdir -p -m 700 -- \"$2/files\" \"$2/info\" || no failed; "
     "[ \"$(find -P \"$2/files\" -maxdepth 0 -printf %D)\" = "
-    "\"$(find -P \"./$1\" -maxdepth 0 -printf %D)\" ] || { echo other; exit 1; }; "
-    "(set -C; printf %s \"$4\" >\"$2/info/$3.trashinfo\") 2>/dev/null || { echo taken; exit 1; }; "
+    "\"$(find -P \"./$1\" -maxdepth 0 -printf %D)\" ] || no other; "
+    "(set -C; printf %s \"$4\" >\"$2/info/$3.trashinfo\") 2>/dev/null || no taken; "
     "if [ \"$6\" = link ]; then ln -T -- \"./$1\" \"$2/files/$3\"; "
-    "else mv -T -- \"./$1\" \"$2/files/$3\"; fi || { rm -f -- \"$2/info/$3.trashinfo\"; exit 1; }; "
-    "find -P \"$2/files/$3\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\"'";
+    "else mv -T -- \"./$1\" \"$2/files/$3\"; fi || { rm -f -- \"$2/info/$3.trashinfo\"; no failed; "
+    "}; "
+    "find -P \"$2/files/$3\" -maxdepth 0 -printf \"%D %i %s %T@ %C@\\0\"'";
 
 // Puts $0/files/$1 back as $3 in folder $2, only while it is $4 (without
 // its change time, which the move into the trash moved); over what stands
@@ -99,45 +102,87 @@ QByteArray encoded(const QByteArray& path) {
 
 namespace {
 
+// Puts each entry (its folder, its name) into the trash as `how` says
+// ("move" or "link"), while it is `expected` ("" for any), two commands for
+// all of them: one that tells where each goes, then one that puts each
+// there (again for those whose name is taken there, with the next number).
+std::vector<FsResult> intoTrash(const SshLink& link, const std::vector<TrashedName>& names,
+                                const QByteArray& expected, std::vector<TrashEntry>& entries,
+                                const QByteArray& how) {
+    std::vector<FsResult> results(names.size());
+    entries.assign(names.size(), TrashEntry());
+    QByteArray input;
+    for (const auto& [folder, name] : names)
+        input += folder + '\0' + name + '\0';
+    QByteArray out;
+    ChildResult r = link.run(probeCommand, input, [&](QByteArrayView piece) { out.append(piece); });
+    const std::vector<QByteArray> told = fields(out);
+    // Each still to put there, with the info text and the trash it goes to.
+    struct Pending {
+        size_t index;
+        QByteArray trash, info;
+    };
+    std::vector<Pending> pending;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const auto& [folder, name] = names[i];
+        const size_t at = 8 * i;
+        if (told.size() < at + 8 || told[at + 1].isEmpty()) {
+            results[i] = failure(r, {}, folder + '/' + name);
+            continue;
+        }
+        const QByteArray &here = told[at], &device = told[at + 2], &homeTrash = told[at + 3],
+                         &homeDevice = told[at + 4], &top = told[at + 5], &uid = told[at + 6],
+                         &now = told[at + 7];
+        // The home trash on its own file system; elsewhere the drive's, whose
+        // info files name the entry from the drive's top folder.
+        const bool home = device == homeDevice;
+        const QByteArray trash = home ? homeTrash : (top == "/" ? "" : top) + "/.Trash-" + uid;
+        const QByteArray original = here == "/" ? '/' + name : here + '/' + name;
+        QByteArray inInfo = original;
+        if (!home && top != "/")
+            inInfo = original.mid(top.size() + 1);
+        entries[i].originalPath = original;
+        entries[i].folder = trash;
+        pending.push_back(
+            {i, trash, "[Trash Info]\nPath=" + encoded(inInfo) + "\nDeletionDate=" + now + '\n'});
+    }
+    for (int n = 1; n < 1000 && !pending.empty(); ++n) {
+        input.clear();
+        for (const Pending& p : pending) {
+            const auto& [folder, name] = names[p.index];
+            entries[p.index].name = n == 1 ? name : name + '.' + QByteArray::number(n);
+            input += folder + '\0' + name + '\0' + p.trash + '\0' + entries[p.index].name + '\0' +
+                     p.info + '\0' + expected + '\0' + how + '\0';
+        }
+        out.clear();
+        r = link.run(trashCommand, input, [&](QByteArrayView piece) { out.append(piece); });
+        const std::vector<QByteArray> said = fields(out);
+        std::vector<Pending> taken;
+        for (size_t k = 0; k < pending.size(); ++k) {
+            const size_t i = pending[k].index;
+            const QByteArray word = k < said.size() ? said[k] : QByteArray();
+            if (word == "taken")
+                taken.push_back(pending[k]);
+            else if (word.isEmpty() || !word[0] || !QChar::isDigit(uchar(word[0])))
+                results[i] = failure(r, word, names[i].first + '/' + names[i].second);
+            else
+                entries[i].identity = identityOf(word);
+        }
+        pending = std::move(taken);
+    }
+    for (const Pending& p : pending)
+        results[p.index] = FsError::fromErrno(
+            EEXIST, nameText(names[p.index].first + '/' + names[p.index].second));
+    return results;
+}
+
 FsResult intoTrash(const SshLink& link, const QByteArray& folder, const QByteArray& name,
                    const QByteArray& expected, TrashEntry& entry, const QByteArray& how) {
-    const QByteArray path = folder + '/' + name;
-    QByteArray out;
-    ChildResult r = link.run(probeCommand, folder + '\0' + name + '\0',
-                             [&](QByteArrayView piece) { out.append(piece); });
-    const std::vector<QByteArray> told = fields(out);
-    if (r.exitCode != 0 || told.size() < 8 || told[1].isEmpty())
-        return failure(r, {}, path);
-    const QByteArray &here = told[0], &device = told[2], &homeTrash = told[3],
-                     &homeDevice = told[4], &top = told[5], &uid = told[6], &now = told[7];
-    // The home trash on its own file system; elsewhere the drive's, whose
-    // info files name the entry from the drive's top folder.
-    const bool home = device == homeDevice;
-    const QByteArray trash = home ? homeTrash : (top == "/" ? "" : top) + "/.Trash-" + uid;
-    QByteArray original = here == "/" ? '/' + name : here + '/' + name;
-    QByteArray inInfo = original;
-    if (!home && top != "/")
-        inInfo = original.mid(top.size() + 1);
-    const QByteArray info =
-        "[Trash Info]\nPath=" + encoded(inInfo) + "\nDeletionDate=" + now + '\n';
-    for (int n = 1; n < 1000; ++n) {
-        const QByteArray trashName = n == 1 ? name : name + '.' + QByteArray::number(n);
-        out.clear();
-        r = link.run(trashCommand,
-                     folder + '\0' + name + '\0' + trash + '\0' + trashName + '\0' + info + '\0' +
-                         expected + '\0' + how + '\0',
-                     [&](QByteArrayView piece) { out.append(piece); });
-        if (r.exitCode == 0) {
-            entry.folder = trash;
-            entry.name = trashName;
-            entry.originalPath = original;
-            entry.identity = identityOf(out);
-            return {};
-        }
-        if (!out.contains("taken"))
-            return failure(r, out, path);
-    }
-    return FsError::fromErrno(EEXIST, nameText(path));
+    std::vector<TrashEntry> entries;
+    const FsResult result = intoTrash(link, {{folder, name}}, expected, entries, how).front();
+    if (result)
+        entry = entries.front();
+    return result;
 }
 
 } // namespace
@@ -150,6 +195,12 @@ FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteA
 FsResult linkIntoTrashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
                              TrashEntry& entry) {
     return intoTrash(link, folder, name, {}, entry, "link");
+}
+
+std::vector<FsResult> linkIntoTrashRemote(const SshLink& link,
+                                          const std::vector<TrashedName>& names,
+                                          std::vector<TrashEntry>& entries) {
+    return intoTrash(link, names, {}, entries, "link");
 }
 
 void discardRemote(const SshLink& link, const TrashEntry& entry) {

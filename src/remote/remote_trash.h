@@ -3,6 +3,9 @@
 #include "fs/file_system.h"
 #include "fs/trash.h"
 
+#include <utility>
+#include <vector>
+
 class SshLink;
 
 // The Trash of the link's host, as desktops share it there: the remote
@@ -24,6 +27,12 @@ FsResult trashRemote(const SshLink& link, const QByteArray& folder, const QByteA
 FsResult linkIntoTrashRemote(const SshLink& link, const QByteArray& folder, const QByteArray& name,
                              TrashEntry& entry);
 void discardRemote(const SshLink& link, const TrashEntry& entry);
+// The same for many files, each its folder and its name, in two commands:
+// each one's result, and its place in `entries`.
+using TrashedName = std::pair<QByteArray, QByteArray>;
+std::vector<FsResult> linkIntoTrashRemote(const SshLink& link,
+                                          const std::vector<TrashedName>& names,
+                                          std::vector<TrashEntry>& entries);
 
 // Puts a trashed entry back at its original path, only while it is the
 // entry trashed; over what stands there now only with `replace`, else

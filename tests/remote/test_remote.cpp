@@ -643,15 +643,20 @@ QStringList temporariesIn(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral(".*.??????")}, QDir::Files | QDir::Hidden);
 }
 
-// Kills the rsync that the host runs to write into `folder`, as a host
-// going down would: it never gets to remove its temporary.
+// Kills the processes that hold a temporary of `folder` open, as a host
+// going down would: rsync never gets to remove it.
 void killWriterIn(const QString& folder) {
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains("--server") ||
-            QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)) != folder)
-            continue;
-        ::kill(pid.toInt(), SIGKILL);
+    for (bool found = true; found;) {
+        found = false;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+            for (const QString& fd :
+                 fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+                if (QFile::symLinkTarget(fds.filePath(fd))
+                        .startsWith(folder + QStringLiteral("/.")))
+                    found = ::kill(pid.toInt(), SIGKILL) == 0;
+            }
+        }
     }
 }
 
@@ -688,7 +693,7 @@ TEST_F(OnHost, AConnectionDroppedMidMirrorLosesNothingAndTheNextRunReconnects) {
                     r.err.contains(QStringLiteral("0 of 2 copied")))
             << r.err.toStdString();
         EXPECT_EQ(destination.read(QStringLiteral("big")), "old");
-        EXPECT_EQ(temporariesIn(destination.path()), QStringList());
+        EXPECT_EQ(temporariesIn(destination.path()), QStringList()) << &fault - faults;
         EXPECT_FALSE(QFile::exists(destination.filePath(QStringLiteral("small"))));
     }
     ASSERT_EQ(::truncate(big.constData(), 5), 0);
