@@ -286,6 +286,8 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
     if (complaint.isEmpty())
         return keptAll;
     removeLeftovers(to, unsent);
+    if (host.cancelled())
+        return false; // the user stopped it: nothing to tell
     const qsizetype copied = qsizetype(files.size() - unsent.size());
     tell(QStringLiteral("Copying to %1 stopped: %2\r\n\r\n%3 of %4 copied; %5 not copied, left "
                         "as they were.")

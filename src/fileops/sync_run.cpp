@@ -310,14 +310,17 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
             for (const QByteArray& folder : foldersOf(*plan.rows))
                 paths.push_back(below(sides[side].top(), folder));
             remote.tell(remote.entries(paths, false));
+            remote.holdTimes(); // and given in one command
         }
     }
     if (!host.cancelled())
         carryTimes(plan, outcomes, sides);
     sides.tell(host);
     for (const std::shared_ptr<FolderSide>& owner : owners) {
-        if (onHost(*owner))
+        if (onHost(*owner)) {
+            static_cast<RemoteSide&>(*owner).giveHeldTimes();
             static_cast<RemoteSide&>(*owner).tell({});
+        }
     }
     const bool saved = saveSyncState(host, plan, outcomes, [&](Side side, QByteArrayView relative) {
         const auto told = known[int(side)].constFind(relative.toByteArray());

@@ -493,6 +493,10 @@ bool RemoteSide::runOn(const QByteArray& command, const QByteArray& path) const 
 bool RemoteSide::setModified(const SidePlace& place, const char* name,
                              const struct timespec& modified) {
     m_told.remove(at(place, name));
+    if (m_heldTimes) {
+        m_heldTimes->push_back({at(place, name), touchTime(modified)});
+        return true;
+    }
     // The time is the program's own digits; the path travels as data.
     return runOn("env LC_ALL=C xargs -0 -r touch -h -c -d " + touchTime(modified) + " --",
                  at(place, name));
@@ -589,4 +593,21 @@ void RemoteSide::tell(const std::vector<RemoteEntry>& entries) {
     m_told.clear();
     for (const RemoteEntry& e : entries)
         m_told.insert(hostPath(e.path), e);
+}
+
+void RemoteSide::holdTimes() {
+    m_heldTimes.emplace();
+}
+
+bool RemoteSide::giveHeldTimes() {
+    const std::optional<std::vector<std::pair<QByteArray, QByteArray>>> held =
+        std::exchange(m_heldTimes, std::nullopt);
+    if (!held || held->empty())
+        return true;
+    QByteArray input;
+    for (const auto& [path, time] : *held)
+        input += path + '\0' + time + '\0';
+    const ChildResult r = m_link->run(
+        "env LC_ALL=C xargs -0 -r -n 2 sh -c 'exec touch -h -c -d \"$1\" -- \"$0\"'", input, {});
+    return r.exitCode == 0;
 }

@@ -76,6 +76,10 @@ public:
     // take as they are until this side changes anything (a time given
     // changes only that entry's), or the next tell().
     void tell(const std::vector<RemoteEntry>& entries);
+    // From holdTimes() on, setModified() only notes each time, and
+    // giveHeldTimes() gives them all in one command: false when any failed.
+    void holdTimes();
+    bool giveHeldTimes();
     // The entry's status as stat() gives it.
     static void toStat(const RemoteEntry& entry, struct stat& st);
     const SshLink& link() const { return *m_link; }
@@ -116,5 +120,6 @@ private:
     QHash<QByteArray, Below> m_below;
     QHash<QByteArray, Ahead> m_ahead;      // by path
     QHash<QByteArray, RemoteEntry> m_told; // by path, from tell()
-    std::optional<RemoteEntry> m_top;      // told by connect(), until a walk opens it
+    std::optional<std::vector<std::pair<QByteArray, QByteArray>>> m_heldTimes; // path, time
+    std::optional<RemoteEntry> m_top; // told by connect(), until a walk opens it
 };

@@ -597,8 +597,16 @@ TEST_F(OnHost, EveryModeCopiesByRsyncWithTheHostOnEitherSide) {
         if (c.left)
             for (const auto& [name, data] : toLeft)
                 want[0][name] = data;
-        if (QByteArray(c.mode) == "mirror")
+        if (QByteArray(c.mode) == "mirror") {
             want[1] = pair.files[0];
+            // The folder takes Source's time once its files are done.
+            struct stat a {
+            }, b{};
+            ASSERT_EQ(::stat(QFile::encodeName(pair.source.path()).constData(), &a), 0);
+            ASSERT_EQ(::stat(QFile::encodeName(pair.destination.path()).constData(), &b), 0);
+            EXPECT_TRUE(a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+                        a.st_mtim.tv_nsec == b.st_mtim.tv_nsec);
+        }
         EXPECT_EQ(filesIn(pair.source.path()), want[0]) << c.mode;
         EXPECT_EQ(filesIn(pair.destination.path()), want[1]) << c.mode;
         std::vector<QByteArray> trashed;
