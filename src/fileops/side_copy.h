@@ -15,7 +15,8 @@ struct HeldPlace {
 // Lends the folders at two places to a copy's options, so the copy engine
 // (file_copy.h) reads and writes there and never at the paths again. False,
 // with EREMOTE, when either side's files lie on another host: such a side
-// copies in and out with its own transfer (rsync), not this engine.
+// copies in and out with its own transfer (rsync, remote_copy.h), not this
+// engine.
 bool lendPlaces(CopyOptions& options, const HeldPlace& from, const HeldPlace& to);
 
 // Plans the copy of the folder `folder.name` at `place` on `side` (planTreeAt),
