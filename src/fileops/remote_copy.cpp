@@ -66,7 +66,10 @@ void removeLeftovers(const AcrossEnd& to, const std::vector<const AcrossFile*>& 
         fd.fd = -1; // the stream owns it
         const QByteArrayView name = namePart(f->relative);
         while (const dirent* e = ::readdir(dir)) {
-            if (e->d_type == DT_REG && rsyncTemporaryOf(e->d_name, name))
+            struct stat st {};
+            if (rsyncTemporaryOf(e->d_name, name) &&
+                ::fstatat(place->fd(), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISREG(st.st_mode))
                 ::unlinkat(place->fd(), e->d_name, 0);
         }
         ::closedir(dir);
