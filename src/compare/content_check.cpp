@@ -384,15 +384,17 @@ struct ListedPair {
     size_t at = 0; // in the rows asked about
     struct stat seen[2]{};
     std::optional<ContentDigest> known[2];
+    bool followed[2]{};           // listed by what a link there leads to
     DigestCache* cache = nullptr; // trusted for the pair, or null
     bool checked = false;
     PairRead read;
 };
 
-// Opens the files of a pair not known by their digests, each at its folder
-// and never through a link, and reads them. A file that is no longer the
-// one its listing saw (another inode, or another change time: written since)
-// makes the pair differ unread: what was listed is not what is there.
+// Opens the files of a pair not known by their digests, each at its folder,
+// through a link only where its listing followed one, and reads them. A
+// file that is no longer the one its listing saw (another inode, or another
+// change time: written since) makes the pair differ unread: what was listed
+// is not what is there.
 PairRead readListed(const int folder[2], const char* const name[2], ListedPair& p,
                     const std::atomic<bool>& cancel) {
     PairRead r;
@@ -403,7 +405,8 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
             continue;
         struct stat now {};
         files[side].fd = ::openat(folder[side], name[side],
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+                                  O_RDONLY | (p.followed[side] ? 0 : O_NOFOLLOW) | O_NONBLOCK |
+                                      O_NOCTTY | O_CLOEXEC);
         if (files[side].fd < 0 || ::fstat(files[side].fd, &now) != 0) {
             r.error = errno;
             return r;
@@ -449,6 +452,8 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
         }
         ListedPair p;
         p.at = k;
+        p.followed[0] = rows.source.isFollowed(rows.entry(which[k], Side::Source));
+        p.followed[1] = rows.destination.isFollowed(rows.entry(which[k], Side::Destination));
         p.seen[0] = statOf(*sa.identity);
         p.seen[1] = statOf(*sb.identity);
         p.cache = trusted(cache, p.seen[0], *dirA, p.seen[1], *dirB);

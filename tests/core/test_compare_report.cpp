@@ -237,6 +237,26 @@ TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) 
         << lines[4].toStdString();
 }
 
+// One level lists a link by what it leads to, and so compares it by contents.
+TEST_F(Report, ByContentsALinkAtTheTopIsComparedByWhatItLeadsTo) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(1, 0, 0), Qt::UTC);
+    TempTree targets;
+    for (const auto& [name, left, right] : {std::tuple{"la", "abc", "abc"}, {"lb", "abc", "abd"}}) {
+        for (const auto& [tree, bytes] : {std::pair{&source, left}, {&dest, right}}) {
+            const QString target = QString::fromLatin1(name) + (tree == &source ? "-s" : "-d");
+            targets.write(target, bytes, t);
+            ASSERT_EQ(::symlink(QFile::encodeName(targets.filePath(target)).constData(),
+                                QFile::encodeName(tree->filePath(QString::fromLatin1(name)))),
+                      0);
+        }
+    }
+    const ReportRun r = report(args(QStringLiteral("--pattern l? -c")));
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("| same ")) &&
+                r.out.contains(QStringLiteral("| differs ")))
+        << r.out.toStdString();
+}
+
 TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) {
     const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
     for (TempTree* side : {&source, &dest})
