@@ -53,7 +53,7 @@ public:
 
     void row(const FolderRows& rows, qsizetype r, const QByteArray& path, bool below) override {
         const RowPair& p = rows.rows[size_t(r)];
-        m_bytes.clear();
+        m_bytes.resize(0); // keeps its capacity
         ColumnWidths widths;
         if (m_options.json) {
             appendJsonCell(m_bytes, "destination", rows.destination, p.destination);

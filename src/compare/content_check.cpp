@@ -13,6 +13,11 @@
 #include <unistd.h>
 #include <utility>
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The widest vector unit the processor has (AVX2, AVX-512) rather than the
+// library's build-time SSE2: the same digests, in about half the time.
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace {
 
