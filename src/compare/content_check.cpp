@@ -429,11 +429,11 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
 
 } // namespace
 
-std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
-                                          const SideFolder& a, const SideFolder& b,
-                                          const TimeRule& rule, const std::atomic<bool>& cancel,
-                                          DigestCache* cache, std::atomic<qsizetype>* reads,
-                                          ReadingPool* pool, bool toFirstDifference) {
+std::vector<RowVerdict> readRowsContents(const FolderRows& rows,
+                                         const std::vector<qsizetype>& which, const SideFolder& a,
+                                         const SideFolder& b, const std::atomic<bool>& cancel,
+                                         DigestCache* cache, std::atomic<qsizetype>* reads,
+                                         ReadingPool* pool, bool toFirstDifference) {
     std::vector<RowVerdict> out(which.size());
     const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
     auto names = [&](qsizetype row) {
@@ -491,6 +491,11 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
         keep(p.read, p.cache, p.seen[0], p.seen[1], reads);
         out[p.at] = {p.read.verdict, p.read.error, true};
     }
+    return out;
+}
+
+void setContentStatuses(FolderRows& rows, const std::vector<qsizetype>& which,
+                        const std::vector<RowVerdict>& out, const TimeRule& rule) {
     for (size_t k = 0; k < which.size(); ++k) {
         const ContentVerdict v = out[k].verdict;
         if (out[k].checked && (v == ContentVerdict::Equal || v == ContentVerdict::Differ)) {
@@ -501,6 +506,16 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
                                          v == ContentVerdict::Equal, rule));
         }
     }
+}
+
+std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
+                                          const SideFolder& a, const SideFolder& b,
+                                          const TimeRule& rule, const std::atomic<bool>& cancel,
+                                          DigestCache* cache, std::atomic<qsizetype>* reads,
+                                          ReadingPool* pool, bool toFirstDifference) {
+    std::vector<RowVerdict> out =
+        readRowsContents(rows, which, a, b, cancel, cache, reads, pool, toFirstDifference);
+    setContentStatuses(rows, which, out, rule);
     return out;
 }
 

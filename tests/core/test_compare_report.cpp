@@ -304,6 +304,40 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
         << text.toStdString();
 }
 
+// Below the top, a folder's files may still be being read while the walk
+// lists the next folders: each row still gets its own verdict, in order.
+TEST_F(Report, ByContentsEveryRowGetsItsVerdictWhileTheWalkGoesOn) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    QStringList expected{QStringLiteral("k=differs")}, changed{QStringLiteral("k/")};
+    for (int f = 0; f < 40; ++f) { // more folders than are left unsettled at once
+        const QString folder = QStringLiteral("k/s%1").arg(f, 2, 10, QLatin1Char('0'));
+        const bool differs = f % 13 == 3;
+        expected << folder + (differs ? "=differs" : "=same");
+        for (const char* name : {"/a", "/b"}) {
+            const QString path = folder + QLatin1String(name);
+            const bool here = differs && name[1] == 'b';
+            source.write(path, "12", t);
+            dest.write(path, here ? "13" : "12", t);
+            expected << path + (here ? "=differs" : "=same");
+            if (here)
+                changed << folder + '/' << path;
+        }
+    }
+    QStringList got;
+    for (const QJsonValue row :
+         QJsonDocument::fromJson(
+             report(args(QStringLiteral("-r -c --json --pattern ?"))).out.toUtf8())
+             .array())
+        got << row[QStringLiteral("path")].toString() + QLatin1Char('=') +
+                   row[QStringLiteral("status")].toString();
+    EXPECT_EQ(got, expected);
+    got.clear();
+    for (const QString& line : report(args(QStringLiteral("-r -c --changed --pattern ?")))
+                                   .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        got << line.left(line.indexOf(QLatin1Char(' ')));
+    EXPECT_EQ(got, changed);
+}
+
 // What cannot be read below the two folders is its own row, named on the
 // error output, and the report, written all the same, exits 2 as `diff -r`
 // does; a walk out of descriptors fails as a whole, with no report.
