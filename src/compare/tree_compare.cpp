@@ -70,6 +70,20 @@ struct Unsettled {
 // Pairs read for levels the walk has left, at most: each holds its two folders open.
 constexpr size_t mostUnsettled = 64, mostUnsettledALevel = 16;
 
+// A listing made on another thread, waited for before it goes.
+struct Aside {
+    ReadingQueue* queue = nullptr;
+    ReadingQueue::Ticket ticket = 0;
+    ScanOptions scan;
+    SortedNames order;
+    std::exception_ptr failure;
+    void wait() {
+        if (queue)
+            queue->wait(std::exchange(ticket, 0));
+    }
+    ~Aside() { wait(); }
+};
+
 // One walk over two trees. Each level is listed as a pane would list it,
 // laid out and given its statuses by the same code as the panes; only the
 // folder pairs are left to the level below. With `out`, every row is told
@@ -97,15 +111,35 @@ public:
         if (m_options.foldersWalked)
             m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
         const QByteArray* listing = &m_pathA;
+        Aside aside; // waits for the thread beside on the way out, a throw's too
         try {
+            if (b && m_lister) {
+                // Destination's folder listed and sorted beside Source's.
+                aside.scan = m_scan;
+                aside.scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
+                aside.queue = m_lister.get();
+                aside.ticket = m_lister->add([&, place = m_b->place()] {
+                    try {
+                        rows.destination = m_sideB.list(place, m_pathB, m_filters, aside.scan);
+                        aside.order = SortedNames(rows.destination);
+                    } catch (...) {
+                        aside.failure = std::current_exception();
+                    }
+                });
+            }
             if (a) {
                 m_scan.relativeFolder = m_options.relativeTop + m_pathA.mid(m_topA);
                 rows.source = m_sideA.list(m_a->place(), m_pathA, m_filters, m_scan);
             }
             listing = &m_pathB;
-            if (b) {
+            if (aside.queue) {
+                aside.wait();
+                if (aside.failure)
+                    std::rethrow_exception(aside.failure);
+            } else if (b) {
                 m_scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
                 rows.destination = m_sideB.list(m_b->place(), m_pathB, m_filters, m_scan);
+                aside.order = SortedNames(rows.destination);
             }
         } catch (const FsError& e) {
             if (mustList || outOfDescriptors(e.number()))
@@ -114,8 +148,7 @@ public:
                 m_out->unreadable(*listing, e.number());
             return false;
         }
-        rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
-                              SortedNames(rows.destination));
+        rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination, aside.order);
         rows.computeStatuses(m_options.filters.times);
         return true;
     }
@@ -441,9 +474,14 @@ public:
     // Starts the thread that reads the files of the levels told while the
     // walk goes on, where the rows told take late statuses and both trees
     // lie here.
+    // The same for the listings of Destination's folders, each beside
+    // Source's.
     void readAlongside() {
-        if (m_out && m_out->takesLateStatuses() && m_options.contents &&
-            m_sideA.localFolder(m_a->place()) && m_sideB.localFolder(m_b->place()))
+        if (!m_out || !m_out->takesLateStatuses() || !m_sideA.localFolder(m_a->place()) ||
+            !m_sideB.localFolder(m_b->place()))
+            return;
+        m_lister = std::make_unique<ReadingQueue>();
+        if (m_options.contents)
             m_queue = std::make_unique<ReadingQueue>();
     }
 
@@ -460,7 +498,7 @@ private:
     std::unique_ptr<ReadingPool> m_readers;
     qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
     // Last: its thread ends, and its jobs are done, before the rest goes.
-    std::unique_ptr<ReadingQueue> m_queue;
+    std::unique_ptr<ReadingQueue> m_queue, m_lister;
     size_t m_unsettled = 0; // levels whose pairs are given to it and not yet settled
 };
 
