@@ -429,69 +429,105 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
 
 } // namespace
 
-std::vector<RowVerdict> readRowsContents(const FolderRows& rows,
-                                         const std::vector<qsizetype>& which, const SideFolder& a,
-                                         const SideFolder& b, const std::atomic<bool>& cancel,
-                                         DigestCache* cache, std::atomic<qsizetype>* reads,
-                                         ReadingPool* pool, bool toFirstDifference) {
-    std::vector<RowVerdict> out(which.size());
-    const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
-    auto names = [&](qsizetype row) {
-        return std::pair(rows.source.fileName(rows.entry(row, Side::Source)).data(),
-                         rows.destination.fileName(rows.entry(row, Side::Destination)).data());
-    };
-    // What the listings and the cache tell first, on this thread, which
-    // alone uses the cache; the rest is left to the readers.
+struct LevelCheck::Pairs {
+    const FolderRows& rows;
+    std::vector<qsizetype> which;
+    std::optional<int> dirA, dirB;
+    const std::atomic<bool>& cancel;
+    std::atomic<qsizetype>* reads;
+    bool toFirstDifference;
+    std::vector<RowVerdict> out;
     std::vector<ListedPair> pending;
     std::atomic<bool> differs{false};
-    for (size_t k = 0; k < which.size(); ++k) {
-        const FileStat sa = rows.source.stat(rows.entry(which[k], Side::Source));
-        const FileStat sb = rows.destination.stat(rows.entry(which[k], Side::Destination));
-        if (!dirA || !dirB || !sa.identity || !sb.identity) {
-            const auto [nameA, nameB] = names(which[k]);
+
+    std::pair<const char*, const char*> names(qsizetype row) const {
+        return {rows.source.fileName(rows.entry(row, Side::Source)).data(),
+                rows.destination.fileName(rows.entry(row, Side::Destination)).data()};
+    }
+};
+
+LevelCheck::LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, const SideFolder& a,
+                       const SideFolder& b, const std::atomic<bool>& cancel, DigestCache* cache,
+                       std::atomic<qsizetype>* reads, bool toFirstDifference)
+    : m(new Pairs{rows,
+                  std::move(which),
+                  a.side.localFolder(a.place),
+                  b.side.localFolder(b.place),
+                  cancel,
+                  reads,
+                  toFirstDifference,
+                  {},
+                  {}}) {
+    m->out.resize(m->which.size());
+    // What the listings and the cache tell first, on this thread, which
+    // alone uses the cache; the rest is left to the readers.
+    for (size_t k = 0; k < m->which.size(); ++k) {
+        const qsizetype row = m->which[k];
+        const FileStat sa = rows.source.stat(rows.entry(row, Side::Source));
+        const FileStat sb = rows.destination.stat(rows.entry(row, Side::Destination));
+        if (!m->dirA || !m->dirB || !sa.identity || !sb.identity) {
+            const auto [nameA, nameB] = m->names(row);
             errno = 0;
-            out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads), errno, true};
-            if (toFirstDifference && out[k].verdict == ContentVerdict::Differ)
+            m->out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads), errno, true};
+            if (toFirstDifference && m->out[k].verdict == ContentVerdict::Differ)
                 break;
             continue;
         }
         ListedPair p;
         p.at = k;
-        p.followed[0] = rows.source.isFollowed(rows.entry(which[k], Side::Source));
-        p.followed[1] = rows.destination.isFollowed(rows.entry(which[k], Side::Destination));
+        p.followed[0] = rows.source.isFollowed(rows.entry(row, Side::Source));
+        p.followed[1] = rows.destination.isFollowed(rows.entry(row, Side::Destination));
         p.seen[0] = statOf(*sa.identity);
         p.seen[1] = statOf(*sb.identity);
-        p.cache = trusted(cache, p.seen[0], *dirA, p.seen[1], *dirB);
+        p.cache = trusted(cache, p.seen[0], *m->dirA, p.seen[1], *m->dirB);
         if (const std::optional<ContentVerdict> known =
                 knownVerdict(p.seen[0], p.seen[1], p.cache, p.known)) {
-            out[k] = {*known, 0, true};
+            m->out[k] = {*known, 0, true};
             if (*known == ContentVerdict::Differ)
-                differs = true;
+                m->differs = true;
         } else {
-            pending.push_back(std::move(p));
+            m->pending.push_back(std::move(p));
         }
     }
+}
+
+LevelCheck::~LevelCheck() = default;
+
+bool LevelCheck::leftToRead() const {
+    return !m->pending.empty();
+}
+
+const std::vector<qsizetype>& LevelCheck::which() const {
+    return m->which;
+}
+
+void LevelCheck::read(ReadingPool* pool, int folderA, int folderB) {
+    const int folder[2] = {folderA < 0 ? m->dirA.value_or(-1) : folderA,
+                           folderB < 0 ? m->dirB.value_or(-1) : folderB};
     const std::function<void(size_t)> readOne = [&](size_t n) {
-        if (toFirstDifference && differs.load(std::memory_order_relaxed))
+        if (m->toFirstDifference && m->differs.load(std::memory_order_relaxed))
             return;
-        ListedPair& p = pending[n];
-        const auto [nameA, nameB] = names(which[p.at]);
-        const int folder[2] = {*dirA, *dirB};
+        ListedPair& p = m->pending[n];
+        const auto [nameA, nameB] = m->names(m->which[p.at]);
         const char* const name[2] = {nameA, nameB};
-        p.read = readListed(folder, name, p, cancel);
+        p.read = readListed(folder, name, p, m->cancel);
         p.checked = true;
         if (p.read.verdict == ContentVerdict::Differ)
-            differs = true;
+            m->differs = true;
     };
     ReadingPool alone;
-    (pool ? *pool : alone).forEach(pending.size(), readOne);
-    for (const ListedPair& p : pending) {
+    (pool ? *pool : alone).forEach(m->pending.size(), readOne);
+}
+
+std::vector<RowVerdict> LevelCheck::finish() {
+    for (const ListedPair& p : m->pending) {
         if (!p.checked)
             continue;
-        keep(p.read, p.cache, p.seen[0], p.seen[1], reads);
-        out[p.at] = {p.read.verdict, p.read.error, true};
+        keep(p.read, p.cache, p.seen[0], p.seen[1], m->reads);
+        m->out[p.at] = {p.read.verdict, p.read.error, true};
     }
-    return out;
+    m->pending.clear();
+    return std::move(m->out);
 }
 
 void setContentStatuses(FolderRows& rows, const std::vector<qsizetype>& which,
@@ -513,8 +549,9 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
                                           const TimeRule& rule, const std::atomic<bool>& cancel,
                                           DigestCache* cache, std::atomic<qsizetype>* reads,
                                           ReadingPool* pool, bool toFirstDifference) {
-    std::vector<RowVerdict> out =
-        readRowsContents(rows, which, a, b, cancel, cache, reads, pool, toFirstDifference);
+    LevelCheck check(rows, which, a, b, cancel, cache, reads, toFirstDifference);
+    check.read(pool);
+    std::vector<RowVerdict> out = check.finish();
     setContentStatuses(rows, which, out, rule);
     return out;
 }

@@ -46,15 +46,14 @@ struct Tally {
     }
 };
 
-// A level's file pairs given to the reading queue: their verdicts come back
-// on its thread, read from the level's own folders, open for it.
+// A level's file pairs, those not known by their digests given to the
+// reading queue, which reads them from the level's own folders, open for it.
 struct LevelRead {
-    std::vector<qsizetype> which;
-    std::vector<RowVerdict> verdicts;
+    std::optional<LevelCheck> check;
     UniqueFd folderA, folderB;
     QByteArray pathA; // the level's Source folder, for messages
     std::exception_ptr failure;
-    ReadingQueue::Ticket ticket = 0;
+    ReadingQueue::Ticket ticket = 0; // 0: nothing to read
 };
 
 // A level left while its pairs are read, settled once they are.
@@ -208,7 +207,7 @@ public:
         // unless the rows may take their statuses late.
         std::shared_ptr<LevelRead> read;
         if (m_queue && m_options.contents)
-            read = startReading(rows);
+            read = startReading(rows, later ? later->level : nullptr);
         if (read && !later) {
             Unsettled now{{}, nullptr, 0, false, {}, read};
             settleFiles(rows, now);
@@ -253,56 +252,63 @@ public:
     }
 
     // Gives the level's pairs to compare by contents to the reading queue,
-    // marking their rows Checking; none, none given.
-    std::shared_ptr<LevelRead> startReading(FolderRows& rows) {
+    // marking their rows Checking; none, none given. The job keeps `owner`,
+    // which holds `rows` where the walk may leave them before it has run.
+    std::shared_ptr<LevelRead> startReading(FolderRows& rows,
+                                            std::shared_ptr<const FolderRows> owner) {
         const std::optional<int> a = m_sideA.localFolder(m_a->place()),
                                  b = m_sideB.localFolder(m_b->place());
-        auto read = std::make_shared<LevelRead>();
+        std::vector<qsizetype> which;
         for (qsizetype r = 0; r < rows.count(); ++r) {
             if (decidedByContents(rows, r))
-                read->which.push_back(r);
+                which.push_back(r);
         }
-        if (read->which.empty() || !a || !b)
+        if (which.empty() || !a || !b)
             return nullptr;
+        auto read = std::make_shared<LevelRead>();
+        read->check.emplace(rows, std::move(which), SideFolder{m_sideA, m_a->place()},
+                            SideFolder{m_sideB, m_b->place()}, cancelFlag(), m_options.cache,
+                            m_options.reads);
+        read->pathA = m_pathA;
+        for (const qsizetype r : read->check->which())
+            rows.setStatus(r, RowStatus::Checking);
+        ++m_unsettled;
+        if (!read->check->leftToRead())
+            return read;
         read->folderA.fd = ::fcntl(*a, F_DUPFD_CLOEXEC, 0);
         read->folderB.fd = ::fcntl(*b, F_DUPFD_CLOEXEC, 0);
         if (read->folderA.fd < 0 || read->folderB.fd < 0)
             throw FsError::fromErrno(errno, nameText(m_pathA));
-        read->pathA = m_pathA;
         ReadingPool* pool = readers();
-        for (const qsizetype r : read->which)
-            rows.setStatus(r, RowStatus::Checking);
-        read->ticket = m_queue->add([this, read, rows = &rows, pool] {
+        read->ticket = m_queue->add([read, owner, pool] {
             try {
-                LocalSide local;
-                read->verdicts = readRowsContents(
-                    *rows, read->which, {local, SidePlace::descriptor(read->folderA.fd)},
-                    {local, SidePlace::descriptor(read->folderB.fd)}, cancelFlag(), m_options.cache,
-                    m_options.reads, pool);
+                read->check->read(pool, read->folderA.fd, read->folderB.fd);
             } catch (...) {
                 read->failure = std::current_exception();
             }
             ::close(std::exchange(read->folderA.fd, -1));
             ::close(std::exchange(read->folderB.fd, -1));
         });
-        ++m_unsettled;
         return read;
     }
 
     // Waits for the verdicts on a level's pairs and gives their rows their statuses.
     void settleFiles(FolderRows& rows, Unsettled& u) {
         LevelRead& read = *u.read;
-        m_queue->wait(read.ticket);
+        if (read.ticket)
+            m_queue->wait(read.ticket);
         --m_unsettled;
         if (read.failure)
             std::rethrow_exception(read.failure);
-        setContentStatuses(rows, read.which, read.verdicts, m_options.filters.times);
+        const std::vector<qsizetype>& which = read.check->which();
+        const std::vector<RowVerdict> verdicts = read.check->finish();
+        setContentStatuses(rows, which, verdicts, m_options.filters.times);
         const QByteArray pathA = std::exchange(m_pathA, read.pathA);
-        for (size_t k = 0; k < read.which.size(); ++k)
-            u.tally.note(checkedContents(rows, read.which[k], read.verdicts[k]));
+        for (size_t k = 0; k < which.size(); ++k)
+            u.tally.note(checkedContents(rows, which[k], verdicts[k]));
         m_pathA = pathA;
         if (m_out)
-            m_out->decided(rows, read.which);
+            m_out->decided(rows, which);
     }
 
     // Settles a level left while its pairs were read, and the folder row above it.
@@ -381,12 +387,13 @@ public:
         } else {
             if (m_options.entered)
                 m_options.entered(m_rel, a ? &m_a->id() : nullptr, b ? &m_b->id() : nullptr);
-            auto level = std::make_shared<FolderRows>();
+            unsettled.level = std::make_shared<FolderRows>();
+            FolderRows& level = *unsettled.level;
             const bool mayWait = later && m_unsettled < mostUnsettled;
-            if (list(*level, a, b, false)) {
+            if (list(level, a, b, false)) {
                 itself = false;
                 if (const std::optional<RowStatus> s =
-                        compare(*level, mayWait ? &unsettled : nullptr))
+                        compare(level, mayWait ? &unsettled : nullptr))
                     status = *s;
             }
             if (a)
@@ -394,7 +401,6 @@ public:
             if (b)
                 back(*m_b, belowB);
             if (unsettled.read) {
-                unsettled.level = std::move(level);
                 unsettled.above = &rows;
                 unsettled.row = r;
                 unsettled.checking = rows.status(r) == RowStatus::Checking;
@@ -471,11 +477,9 @@ public:
         m_topB = m_pathB.size();
     }
 
-    // Starts the thread that reads the files of the levels told while the
-    // walk goes on, where the rows told take late statuses and both trees
-    // lie here.
-    // The same for the listings of Destination's folders, each beside
-    // Source's.
+    // Starts the threads that read the files of the levels told while the
+    // walk goes on, and that list Destination's folders beside Source's,
+    // where the rows told take late statuses and both trees lie here.
     void readAlongside() {
         if (!m_out || !m_out->takesLateStatuses() || !m_sideA.localFolder(m_a->place()) ||
             !m_sideB.localFolder(m_b->place()))
