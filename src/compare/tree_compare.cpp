@@ -149,6 +149,7 @@ public:
         }
         rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination, aside.order);
         rows.computeStatuses(m_options.filters.times);
+        rowsMet(rows.count());
         return true;
     }
 
@@ -220,8 +221,8 @@ public:
         // Below the top, a folder is left with its files still being read
         // while the walk goes on to the next, a few at a time.
         std::deque<Unsettled> children;
-        const bool deferChildren = m_queue && !m_rel.isEmpty();
         for (qsizetype r = 0; r < rows.count(); ++r) {
+            const bool deferChildren = m_queue && !m_rel.isEmpty();
             const bool checking = rows.status(r) == RowStatus::Checking;
             const bool below = walkedBelow(rows, r) && (checking || m_out);
             if (m_out)
@@ -477,12 +478,19 @@ public:
         m_topB = m_pathB.size();
     }
 
-    // Starts the threads that read the files of the levels told while the
-    // walk goes on, and that list Destination's folders beside Source's,
-    // where the rows told take late statuses and both trees lie here.
+    // Lets the walk start the threads that read the files of the levels
+    // told while it goes on, and that list Destination's folders beside
+    // Source's, where the rows told take late statuses and both trees lie
+    // here: once it has met enough rows for them to gain more than their
+    // handing over costs (a small tree is walked on this thread alone).
     void readAlongside() {
-        if (!m_out || !m_out->takesLateStatuses() || !m_sideA.localFolder(m_a->place()) ||
-            !m_sideB.localFolder(m_b->place()))
+        m_mayReadAlongside = m_out && m_out->takesLateStatuses() &&
+                             m_sideA.localFolder(m_a->place()) && m_sideB.localFolder(m_b->place());
+    }
+    void rowsMet(qsizetype rows) {
+        constexpr qsizetype alone = 4096;
+        m_rowsMet += rows;
+        if (!m_mayReadAlongside || m_lister || m_rowsMet < alone)
             return;
         m_lister = std::make_unique<ReadingQueue>();
         if (m_options.contents)
@@ -504,6 +512,8 @@ private:
     // Last: its thread ends, and its jobs are done, before the rest goes.
     std::unique_ptr<ReadingQueue> m_queue, m_lister;
     size_t m_unsettled = 0; // levels whose pairs are given to it and not yet settled
+    bool m_mayReadAlongside = false;
+    qsizetype m_rowsMet = 0;
 };
 
 } // namespace
