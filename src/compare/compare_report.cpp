@@ -57,15 +57,15 @@ public:
         ColumnWidths widths;
         if (m_options.json) {
             appendJsonCell(m_bytes, "destination", rows.destination, p.destination);
-            m_bytes += ",\n";
+            appendBytes(m_bytes, ",\n");
             if (m_options.recursive) {
                 const QByteArray full = path + rowName(rows, r);
-                m_bytes += "        \"path\": ";
+                appendBytes(m_bytes, "        \"path\": ");
                 appendJsonName(m_bytes, full, [&] { return nameText(full); });
-                m_bytes += ",\n";
+                appendBytes(m_bytes, ",\n");
             }
             appendJsonCell(m_bytes, "source", rows.source, p.source);
-            m_bytes += ",\n        \"status\": ";
+            appendBytes(m_bytes, ",\n        \"status\": ");
         } else {
             // The folder's path once, each side's name after it.
             if (path != m_path) {
@@ -160,11 +160,14 @@ private:
         if (!shown(m_options, status))
             return;
         QByteArray& out = m_writer.buffer();
-        out += m_started ? ",\n    {\n" : "[\n    {\n";
+        appendBytes(out, m_started ? ",\n    {\n" : "[\n    {\n");
         m_started = true;
-        out += bytes;
-        appendJsonString(out, rowStatusKey(status));
-        out += "\n    }";
+        appendBytes(out, bytes);
+        QByteArray& key = m_statusKeys[int(status)];
+        if (key.isEmpty())
+            appendJsonString(key, rowStatusKey(status));
+        appendBytes(out, key);
+        appendBytes(out, "\n    }");
         m_writer.maybeFlush();
     }
     void appendField(const QString& text) {
@@ -202,7 +205,8 @@ private:
     ColumnWidths m_widths;
     qsizetype m_status = 0;
     bool m_unreadable = false;
-    bool m_started = false; // the JSON array's first row is written
+    bool m_started = false;                  // the JSON array's first row is written
+    QByteArray m_statusKeys[rowStatusCount]; // each as a JSON string, once met
 };
 
 // The contents of one level's pairs of equal size compared, each that

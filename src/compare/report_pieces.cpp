@@ -189,17 +189,18 @@ void ReportWriter::finish() {
         m_failed = true;
 }
 
+void appendBytes(QByteArray& out, QByteArrayView bytes) {
+    const qsizetype at = out.size(), n = bytes.size();
+    if (out.capacity() < at + n)
+        out.reserve(std::max(2 * out.capacity(), at + n));
+    out.resize(at + n);
+    std::memcpy(out.data() + at, bytes.data(), size_t(n));
+}
+
 namespace {
 
-// Bytes put at the end, with no more than a copy: QByteArray's append goes
-// through its general insert, which cost as much as the reading of the
-// files in a report of a million rows.
 void put(QByteArray& out, const char* bytes, size_t n) {
-    const qsizetype at = out.size();
-    if (out.capacity() < at + qsizetype(n))
-        out.reserve(std::max(2 * out.capacity(), at + qsizetype(n)));
-    out.resize(at + qsizetype(n));
-    std::memcpy(out.data() + at, bytes, n);
+    appendBytes(out, QByteArrayView(bytes, qsizetype(n)));
 }
 
 template <size_t N> void put(QByteArray& out, const char (&text)[N]) {
