@@ -13,6 +13,11 @@
 #include <unistd.h>
 #include <utility>
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The widest vector unit the processor has (AVX2, AVX-512) rather than the
+// library's build-time SSE2: the same digests, in about half the time.
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace {
 
@@ -384,15 +389,17 @@ struct ListedPair {
     size_t at = 0; // in the rows asked about
     struct stat seen[2]{};
     std::optional<ContentDigest> known[2];
+    bool followed[2]{};           // listed by what a link there leads to
     DigestCache* cache = nullptr; // trusted for the pair, or null
     bool checked = false;
     PairRead read;
 };
 
-// Opens the files of a pair not known by their digests, each at its folder
-// and never through a link, and reads them. A file that is no longer the
-// one its listing saw (another inode, or another change time: written since)
-// makes the pair differ unread: what was listed is not what is there.
+// Opens the files of a pair not known by their digests, each at its folder,
+// through a link only where its listing followed one, and reads them. A
+// file that is no longer the one its listing saw (another inode, or another
+// change time: written since) makes the pair differ unread: what was listed
+// is not what is there.
 PairRead readListed(const int folder[2], const char* const name[2], ListedPair& p,
                     const std::atomic<bool>& cancel) {
     PairRead r;
@@ -403,7 +410,8 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
             continue;
         struct stat now {};
         files[side].fd = ::openat(folder[side], name[side],
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+                                  O_RDONLY | (p.followed[side] ? 0 : O_NOFOLLOW) | O_NONBLOCK |
+                                      O_NOCTTY | O_CLOEXEC);
         if (files[side].fd < 0 || ::fstat(files[side].fd, &now) != 0) {
             r.error = errno;
             return r;
@@ -421,66 +429,109 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
 
 } // namespace
 
-std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
-                                          const SideFolder& a, const SideFolder& b,
-                                          const TimeRule& rule, const std::atomic<bool>& cancel,
-                                          DigestCache* cache, std::atomic<qsizetype>* reads,
-                                          ReadingPool* pool, bool toFirstDifference) {
-    std::vector<RowVerdict> out(which.size());
-    const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
-    auto names = [&](qsizetype row) {
-        return std::pair(rows.source.fileName(rows.entry(row, Side::Source)).data(),
-                         rows.destination.fileName(rows.entry(row, Side::Destination)).data());
-    };
-    // What the listings and the cache tell first, on this thread, which
-    // alone uses the cache; the rest is left to the readers.
+struct LevelCheck::Pairs {
+    const FolderRows& rows;
+    std::vector<qsizetype> which;
+    std::optional<int> dirA, dirB;
+    const std::atomic<bool>& cancel;
+    std::atomic<qsizetype>* reads;
+    bool toFirstDifference;
+    std::vector<RowVerdict> out;
     std::vector<ListedPair> pending;
     std::atomic<bool> differs{false};
-    for (size_t k = 0; k < which.size(); ++k) {
-        const FileStat sa = rows.source.stat(rows.entry(which[k], Side::Source));
-        const FileStat sb = rows.destination.stat(rows.entry(which[k], Side::Destination));
-        if (!dirA || !dirB || !sa.identity || !sb.identity) {
-            const auto [nameA, nameB] = names(which[k]);
+
+    std::pair<const char*, const char*> names(qsizetype row) const {
+        return {rows.source.fileName(rows.entry(row, Side::Source)).data(),
+                rows.destination.fileName(rows.entry(row, Side::Destination)).data()};
+    }
+};
+
+LevelCheck::LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, const SideFolder& a,
+                       const SideFolder& b, const std::atomic<bool>& cancel, DigestCache* cache,
+                       std::atomic<qsizetype>* reads, bool toFirstDifference)
+    : m(new Pairs{rows,
+                  std::move(which),
+                  a.side.localFolder(a.place),
+                  b.side.localFolder(b.place),
+                  cancel,
+                  reads,
+                  toFirstDifference,
+                  {},
+                  {}}) {
+    m->out.resize(m->which.size());
+    // What the listings and the cache tell first, on this thread, which
+    // alone uses the cache; the rest is left to the readers.
+    for (size_t k = 0; k < m->which.size(); ++k) {
+        const qsizetype row = m->which[k];
+        const FileStat sa = rows.source.stat(rows.entry(row, Side::Source));
+        const FileStat sb = rows.destination.stat(rows.entry(row, Side::Destination));
+        if (!m->dirA || !m->dirB || !sa.identity || !sb.identity) {
+            const auto [nameA, nameB] = m->names(row);
             errno = 0;
-            out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads), errno, true};
-            if (toFirstDifference && out[k].verdict == ContentVerdict::Differ)
+            m->out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads), errno, true};
+            if (toFirstDifference && m->out[k].verdict == ContentVerdict::Differ)
                 break;
             continue;
         }
         ListedPair p;
         p.at = k;
+        p.followed[0] = rows.source.isFollowed(rows.entry(row, Side::Source));
+        p.followed[1] = rows.destination.isFollowed(rows.entry(row, Side::Destination));
         p.seen[0] = statOf(*sa.identity);
         p.seen[1] = statOf(*sb.identity);
-        p.cache = trusted(cache, p.seen[0], *dirA, p.seen[1], *dirB);
+        p.cache = trusted(cache, p.seen[0], *m->dirA, p.seen[1], *m->dirB);
         if (const std::optional<ContentVerdict> known =
                 knownVerdict(p.seen[0], p.seen[1], p.cache, p.known)) {
-            out[k] = {*known, 0, true};
+            m->out[k] = {*known, 0, true};
             if (*known == ContentVerdict::Differ)
-                differs = true;
+                m->differs = true;
         } else {
-            pending.push_back(std::move(p));
+            m->pending.push_back(std::move(p));
         }
     }
+}
+
+LevelCheck::~LevelCheck() = default;
+
+bool LevelCheck::leftToRead() const {
+    return !m->pending.empty();
+}
+
+const std::vector<qsizetype>& LevelCheck::which() const {
+    return m->which;
+}
+
+void LevelCheck::read(ReadingPool* pool, int folderA, int folderB) {
+    const int folder[2] = {folderA < 0 ? m->dirA.value_or(-1) : folderA,
+                           folderB < 0 ? m->dirB.value_or(-1) : folderB};
     const std::function<void(size_t)> readOne = [&](size_t n) {
-        if (toFirstDifference && differs.load(std::memory_order_relaxed))
+        if (m->toFirstDifference && m->differs.load(std::memory_order_relaxed))
             return;
-        ListedPair& p = pending[n];
-        const auto [nameA, nameB] = names(which[p.at]);
-        const int folder[2] = {*dirA, *dirB};
+        ListedPair& p = m->pending[n];
+        const auto [nameA, nameB] = m->names(m->which[p.at]);
         const char* const name[2] = {nameA, nameB};
-        p.read = readListed(folder, name, p, cancel);
+        p.read = readListed(folder, name, p, m->cancel);
         p.checked = true;
         if (p.read.verdict == ContentVerdict::Differ)
-            differs = true;
+            m->differs = true;
     };
     ReadingPool alone;
-    (pool ? *pool : alone).forEach(pending.size(), readOne);
-    for (const ListedPair& p : pending) {
+    (pool ? *pool : alone).forEach(m->pending.size(), readOne);
+}
+
+std::vector<RowVerdict> LevelCheck::finish() {
+    for (const ListedPair& p : m->pending) {
         if (!p.checked)
             continue;
-        keep(p.read, p.cache, p.seen[0], p.seen[1], reads);
-        out[p.at] = {p.read.verdict, p.read.error, true};
+        keep(p.read, p.cache, p.seen[0], p.seen[1], m->reads);
+        m->out[p.at] = {p.read.verdict, p.read.error, true};
     }
+    m->pending.clear();
+    return std::move(m->out);
+}
+
+void setContentStatuses(FolderRows& rows, const std::vector<qsizetype>& which,
+                        const std::vector<RowVerdict>& out, const TimeRule& rule) {
     for (size_t k = 0; k < which.size(); ++k) {
         const ContentVerdict v = out[k].verdict;
         if (out[k].checked && (v == ContentVerdict::Equal || v == ContentVerdict::Differ)) {
@@ -491,6 +542,17 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
                                          v == ContentVerdict::Equal, rule));
         }
     }
+}
+
+std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
+                                          const SideFolder& a, const SideFolder& b,
+                                          const TimeRule& rule, const std::atomic<bool>& cancel,
+                                          DigestCache* cache, std::atomic<qsizetype>* reads,
+                                          ReadingPool* pool, bool toFirstDifference) {
+    LevelCheck check(rows, which, a, b, cancel, cache, reads, toFirstDifference);
+    check.read(pool);
+    std::vector<RowVerdict> out = check.finish();
+    setContentStatuses(rows, which, out, rule);
     return out;
 }
 

@@ -87,6 +87,33 @@ checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which, const S
                   DigestCache* cache, std::atomic<qsizetype>* reads = nullptr,
                   ReadingPool* pool = nullptr, bool toFirstDifference = false);
 
+// checkRowsContents() in steps, so that the files may be read on another
+// thread while the one that asks alone uses the cache: what the listings
+// and the cache tell (the constructor); the reading (read(), on any thread,
+// which leaves `rows` as they are, from the folders given, else the
+// sides'); the digests read kept and the verdicts (finish(), on the thread
+// that asked); then the rows' statuses (setContentStatuses()).
+class LevelCheck {
+public:
+    LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, const SideFolder& a,
+               const SideFolder& b, const std::atomic<bool>& cancel, DigestCache* cache,
+               std::atomic<qsizetype>* reads = nullptr, bool toFirstDifference = false);
+    ~LevelCheck();
+    LevelCheck(const LevelCheck&) = delete;
+    LevelCheck& operator=(const LevelCheck&) = delete;
+
+    const std::vector<qsizetype>& which() const;
+    bool leftToRead() const;
+    void read(ReadingPool* pool, int folderA = -1, int folderB = -1);
+    std::vector<RowVerdict> finish();
+
+private:
+    struct Pairs;
+    std::unique_ptr<Pairs> m;
+};
+void setContentStatuses(FolderRows& rows, const std::vector<qsizetype>& which,
+                        const std::vector<RowVerdict>& verdicts, const TimeRule& rule);
+
 // A folder pair's status from the verdict on its trees; nothing when the
 // walk was cancelled (the pair is still checking).
 std::optional<RowStatus> treeStatus(ContentVerdict verdict);

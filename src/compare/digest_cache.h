@@ -42,7 +42,7 @@ class DigestCache {
 public:
     // `path` empty: $XDG_CACHE_HOME/duoscope/digests, or ~/.cache/... when unset.
     explicit DigestCache(QByteArray path = {}, qsizetype maxEntries = 500000,
-                         qsizetype bufferEntries = 32768);
+                         qsizetype bufferEntries = 16384);
     ~DigestCache();
     DigestCache(const DigestCache&) = delete;
     DigestCache& operator=(const DigestCache&) = delete;

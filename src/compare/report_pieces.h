@@ -43,6 +43,11 @@ parseReportOptions(const QStringList& args, QTextStream& err, const char* comman
 // report names it.
 void checkFolder(const QByteArray& folder);
 
+// Bytes put at the end with a copy and no more: QByteArray's append goes
+// through its general insert, which cost as much as reading the files in a
+// report by contents.
+void appendBytes(QByteArray& out, QByteArrayView bytes);
+
 // The output in pieces of about 64 KiB, so its memory stays flat whatever
 // the number of rows: written to the stream's device when it has one (as
 // UTF-8, which the stream would write), else into the stream.

@@ -1,5 +1,6 @@
 #include "compare/row_spool.h"
 
+#include "compare/report_pieces.h"
 #include "fs/file_system.h"
 
 #include <QDir>
@@ -29,9 +30,10 @@ RowSpool::~RowSpool() {
 qint64 RowSpool::append(quint8 status, QByteArrayView bytes) {
     const qint64 at = m_spilled + m_tail.size();
     const auto length = quint32(bytes.size());
-    m_tail.append(char(status));
-    m_tail.append(reinterpret_cast<const char*>(&length), sizeof length);
-    m_tail.append(bytes);
+    char header[headerSize] = {char(status)};
+    std::memcpy(header + 1, &length, sizeof length);
+    appendBytes(m_tail, QByteArrayView(header, headerSize));
+    appendBytes(m_tail, bytes);
     if (m_tail.size() >= spillAt)
         spill();
     return at;
