@@ -94,15 +94,20 @@ void Main::Parts::noteMissingFolders(Main& m) {
     // pane, its folder box and the status bar say why: gone since the last
     // session, or, after a step into a folder, not on that side.
     QStringList notes;
-    for (auto [box, pane, side] :
-         {std::tuple{m.m_ui.txtSource, m.m_ui.lvSource, QStringLiteral("Source")},
-          std::tuple{m.m_ui.txtDest, m.m_ui.lvDest, QStringLiteral("Destination")}}) {
+    // A host that could not be reached is told in ssh's words.
+    for (auto [box, pane, side, at] :
+         {std::tuple{m.m_ui.txtSource, m.m_ui.lvSource, QStringLiteral("Source"), Side::Source},
+          std::tuple{m.m_ui.txtDest, m.m_ui.lvDest, QStringLiteral("Destination"),
+                     Side::Destination}}) {
+        const Comparison::PaneFolder& reached = m.m_comparison->folder(at);
         const QByteArray folder = FileSystem::encode(folderPath(box->text()));
-        const bool missing = !isFolder(folder);
-        const bool gone = missing && m.m_goneAtStart.contains(box->text());
-        const QString note = !missing ? QString()
-                             : gone   ? box->text() + QStringLiteral(" no longer exists")
-                                      : QStringLiteral("not in ") + side;
+        const bool missing =
+            reached.remote ? reached.missing || !reached.unreached.isEmpty() : !isFolder(folder);
+        const bool gone = missing && !reached.remote && m.m_goneAtStart.contains(box->text());
+        const QString note = !missing                       ? QString()
+                             : !reached.unreached.isEmpty() ? reached.unreached
+                             : gone ? box->text() + QStringLiteral(" no longer exists")
+                                    : QStringLiteral("not in ") + side;
         // Typing starts from the nearest folder that is left.
         const QString nearest = gone ? folderPath(nameText(nearestFolder(folder))) : QString();
         box->findChild<FolderEntry*>()->setStartText(nearest);

@@ -51,4 +51,8 @@ struct Main::Parts {
     static void updateCompareCommand(Main& m);
     // A folder typed into a folder box and Enter: taken when it is a folder.
     static void folderTyped(Main& m, QLineEdit* box, const QString& text);
+    // Whether `command` is refused because a pane of `sides` lies on another
+    // host, where it cannot act yet: said so, rather than run on a local
+    // path named like the address.
+    static bool refusedOnHost(Main& m, std::initializer_list<Side> sides, const QString& command);
 };
