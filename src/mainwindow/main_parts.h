@@ -2,6 +2,8 @@
 
 #include "mainwindow/main_window.h"
 
+class QTemporaryDir;
+
 // The window's helpers that one file uses, kept out of the window's header:
 // each takes the window it works on.
 struct Main::Parts {
@@ -27,6 +29,11 @@ struct Main::Parts {
     static void writeTwips(const Main& m, SettingsStore& store, const QString& key, int pixels,
                            double twipsPerPixel);
     static void startDiffProgram(Main& m, const QList<QByteArray>& paths);
+    // Brings a file of another host into `copies`; false, told, when it could not.
+    static bool fetch(Main& m, HostFile& file, const QTemporaryDir& copies);
+    // Sends a saved copy back over the file it was brought from, asking when
+    // that file changed since; false, told, when it was not.
+    static bool sendBack(Main& m, QWidget* owner, HostFile& file);
     static void copyAcross(Main& m, Side from);
     static void showOnlyDifferences(Main& m, bool only);
     static void goToDifference(Main& m, int step);
