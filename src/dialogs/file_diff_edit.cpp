@@ -301,7 +301,8 @@ bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expec
             way.sources.push_back(file);
     }
     way.replaceForGood = [&](const QString& why) {
-        return m_platform.messageBox(
+        return elsewhere ||
+               m_platform.messageBox(
                    this,
                    QStringLiteral("%1 cannot be kept in the Trash (%2): replace it anyway?\r\n\r\n"
                                   "The old version will be gone for good.")
@@ -318,8 +319,15 @@ bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expec
                                   MsgStyle::Critical);
         return false;
     }
-    if (elsewhere && !m_sendBack[right]())
-        return false;
+    if (elsewhere) {
+        const bool sent = m_sendBack[right]();
+        // Sending may give the copy a second name for a while: it is still the one written.
+        if (::fstatat(target.folder->fd, target.name.constData(), &target.seen,
+                      AT_SYMLINK_NOFOLLOW) != 0)
+            target.seen = {};
+        if (!sent)
+            return false;
+    }
     m_saved[right] = m_versions[right];
     updateTitle();
     if (elsewhere) // the copy's old version is nothing to keep or undo
