@@ -173,19 +173,56 @@ bool Main::Parts::fetch(Main& m, HostFile& file, const QTemporaryDir& copies) {
 }
 
 bool Main::Parts::sendBack(Main& m, QWidget* owner, HostFile& file) {
-    const QString name = nameText(file.copy.remoteFolder + file.copy.name);
-    const auto put = [&](bool replaceChanged, QByteArray& complaint) {
-        std::atomic<bool> cancel{false};
+    const QByteArray path = file.copy.remoteFolder + file.copy.name;
+    const QString name = nameText(path);
+    const auto side = std::make_shared<RemoteSide>(file.link);
+    const bool keep = m.m_comparison->settings().useTrash != 0;
+    struct Sent {
         RemotePut done = RemotePut::Failed;
-        runOffThread(
-            &m, cancel,
-            [&] { done = putRemoteFile(*file.link, file.copy, replaceChanged, complaint); }, [] {});
-        return done;
+        QByteArray complaint;
+        std::optional<TrashEntry> kept;
     };
-    QByteArray complaint;
-    RemotePut done = put(false, complaint);
+    // The file on the host must still be the one read (any, once asked);
+    // its old version is kept in the host's Trash by a second name, which
+    // moves only its change time, unless the Trash is turned off.
+    const auto put = [&](bool replaceChanged) {
+        Sent s;
+        const auto send = [&] {
+            const QByteArray before =
+                remoteIdentity(*file.link, file.copy.remoteFolder, file.copy.name, s.complaint);
+            if (before.isEmpty() || (!replaceChanged && before != file.copy.identity)) {
+                s.done = before.isEmpty() ? RemotePut::Failed : RemotePut::Changed;
+                return;
+            }
+            TrashEntry entry;
+            if (keep) {
+                if (const FsResult kept = side->keepInTrash(side->root(), path, path, entry);
+                    !kept) {
+                    s.complaint = kept.error().description().toUtf8();
+                    return;
+                }
+                s.kept = entry;
+                const QByteArray after =
+                    remoteIdentity(*file.link, file.copy.remoteFolder, file.copy.name, s.complaint);
+                const bool same = after.split(' ').mid(0, 4) == before.split(' ').mid(0, 4);
+                file.copy.identity = after;
+                s.done = same ? putRemoteFile(*file.link, file.copy, replaceChanged, s.complaint)
+                              : RemotePut::Changed;
+            } else {
+                s.done = putRemoteFile(*file.link, file.copy, replaceChanged, s.complaint);
+            }
+            if (s.done != RemotePut::Written && s.kept) {
+                side->discard(*s.kept);
+                s.kept.reset();
+            }
+        };
+        std::atomic<bool> cancel{false};
+        runOffThread(&m, cancel, send, [] {});
+        return s;
+    };
+    Sent sent = put(false);
     // As a file here changed since it was read: saved over only when asked.
-    if (done == RemotePut::Changed) {
+    if (sent.done == RemotePut::Changed) {
         if (m.platform().messageBox(
                 owner,
                 QStringLiteral("%1 has been changed on its host since it was read.\r\n\r\n"
@@ -193,17 +230,25 @@ bool Main::Parts::sendBack(Main& m, QWidget* owner, HostFile& file) {
                     .arg(name),
                 MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
             return false;
-        done = put(true, complaint);
+        sent = put(true);
     }
-    if (done != RemotePut::Written) {
+    if (sent.done != RemotePut::Written) {
         m.platform().messageBox(
-            owner, QStringLiteral("%1 could not be saved:\r\n%2").arg(name, nameText(complaint)),
+            owner,
+            QStringLiteral("%1 could not be saved:\r\n%2").arg(name, nameText(sent.complaint)),
             MsgStyle::Critical);
         return false;
     }
-    // The host keeps no old version to go back to.
-    m.m_comparison->undoJournal().endHistory(
-        QStringLiteral("The old version of %1 was replaced for good when it was saved.").arg(name));
+    UndoJournal& journal = m.m_comparison->undoJournal();
+    if (sent.kept) {
+        journal.begin(QStringLiteral("Save"));
+        journal.record({UndoStep::Kind::Replaced, path, {}, {}, *sent.kept}, side);
+        journal.end();
+    } else {
+        journal.endHistory(
+            QStringLiteral("The old version of %1 was replaced for good when it was saved.")
+                .arg(name));
+    }
     m.updateUndoCommand();
     m.mnuRefresh_Click();
     return true;

@@ -119,7 +119,7 @@ TEST_F(HostPane, DeleteAndUndoOnAHostPaneAndCopiesRefused) {
 }
 
 // Compare Files shows the host's file by its address; a save goes back only
-// over the file that was read, else after a question.
+// over the file that was read, else after a question, and Undo takes it back.
 TEST_F(HostPane, ASaveGoesBackOnlyOverTheHostsFileAsItWasRead) {
     source.write(QStringLiteral("f.txt"), "here\n");
     dest.write(QStringLiteral("f.txt"), "there\n");
@@ -141,6 +141,9 @@ TEST_F(HostPane, ASaveGoesBackOnlyOverTheHostsFileAsItWasRead) {
     EXPECT_TRUE(view->save(true)) << platform.shown.last().text.toStdString();
     EXPECT_EQ(dest.read(QStringLiteral("f.txt")), "here\n");
     view->close();
+    // The version saved over waits in the host's Trash for Undo.
+    window.mnuEditUndo_Click();
+    EXPECT_EQ(dest.read(QStringLiteral("f.txt")), "changed there\n");
 }
 
 } // namespace
