@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 
 bool deleteOnSide(CommandHost& host, const std::shared_ptr<FolderSide>& side,
-                  const QByteArray& folder, const QByteArray& name, DeleteWay way,
-                  UndoJournal* journal) {
-    const FileLocation file{folder, name};
-    const QByteArray path = file.path();
-    const QString text = file.text();
+                  const QByteArray& folder, const QByteArray& shownFolder, const QByteArray& name,
+                  DeleteWay way, UndoJournal* journal) {
+    const FileLocation shown{shownFolder, name};
+    const QByteArray path = FileLocation{folder, name}.path();
+    const QString text = shown.text();
     const SidePlace root = side->root();
     struct stat chosen {};
     const auto still = [&](const struct stat* was) {
@@ -45,7 +45,7 @@ bool deleteOnSide(CommandHost& host, const std::shared_ptr<FolderSide>& side,
         return false;
     if (!still(&chosen)) // asked about a while ago
         return false;
-    return deleteChosenAt(host, file, way, journal, isFolder, side, root, path);
+    return deleteChosenAt(host, shown, way, journal, isFolder, side, root, path);
 }
 
 FsResult renameOnSide(const std::shared_ptr<FolderSide>& side, const QByteArray& folder,

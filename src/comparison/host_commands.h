@@ -15,10 +15,11 @@
 
 // Asks, then deletes the entry `name` (a folder with all it holds, a link
 // alone) as it was when asked about: another entry put at its name
-// meanwhile is not deleted. A failure is told.
+// meanwhile is not deleted. A failure is told, and questions name the entry
+// in `shownFolder` (the folder as the user gave it).
 bool deleteOnSide(CommandHost& host, const std::shared_ptr<FolderSide>& side,
-                  const QByteArray& folder, const QByteArray& name, DeleteWay way,
-                  UndoJournal* journal);
+                  const QByteArray& folder, const QByteArray& shownFolder, const QByteArray& name,
+                  DeleteWay way, UndoJournal* journal);
 
 // Renames the entry `name` to `newName` (typed: its bytes as nameBytes()
 // gives them), never over another entry.

@@ -45,8 +45,8 @@ void Main::Parts::deleteSelected(Main& m, DeleteWay way) {
     run.setMaximum(int(chosen.size()));
     for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
         if (onHost.side && onHost.remote)
-            (void)deleteOnSide(run, onHost.side, onHost.path, chosen[i].file.name, way,
-                               &m.m_comparison->undoJournal());
+            (void)deleteOnSide(run, onHost.side, onHost.path, onHost.given, chosen[i].file.name,
+                               way, &m.m_comparison->undoJournal());
         else if (!onHost.remote && chosen[i].id) // gone already when chosen: nothing to ask about
             (void)deleteFileAsked(run, chosen[i].file, way, &m.m_comparison->undoJournal(),
                                   chosen[i].folder, &*chosen[i].id);

@@ -103,6 +103,7 @@ TEST_F(HostPane, DeleteAndUndoOnAHostPaneAndCopiesRefused) {
     select(right, QStringLiteral("gone.txt"));
     platform.answers = {Answer::Yes};
     window.mnuDelete_Click();
+    EXPECT_TRUE(platform.shown.last().text.contains(QString::fromUtf8(onHost(dest))));
     EXPECT_FALSE(QFile::exists(dest.filePath(QStringLiteral("gone.txt"))));
     EXPECT_TRUE(QFile::exists(QFile::decodeName(server.dataHome()) + "/Trash/files/gone.txt"));
     EXPECT_EQ(rows(), QStringList({"a.txt|-"}));
