@@ -20,7 +20,8 @@ void reach(Comparison::PaneFolder& f) {
     if (f.side || !f.unreached.isEmpty())
         return;
     try {
-        ChosenSide chosen = sideFor(f.given, false);
+        ChosenSide chosen = sideFor(
+            f.given.endsWith('/') && f.given.size() > 1 ? f.given.chopped(1) : f.given, false);
         f.remote = chosen.remote;
         f.path = chosen.remote && !chosen.path.endsWith('/') ? chosen.path + '/' : f.given;
         f.side = std::move(chosen.side);

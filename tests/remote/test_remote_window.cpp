@@ -91,6 +91,13 @@ TEST_F(HostPane, AHostsFolderGivesTheRowsAndStatusesOfTheSameFolderHere) {
         EXPECT_EQ(checkedRows(remote, here, onHost(dest) + '/'), expected) << "flat " << flat;
         EXPECT_TRUE(remote.folder(Side::Destination).remote);
     }
+    // A host not reached lists nothing, and says why in ssh's words.
+    qputenv("DUOSCOPE_SSH", "ssh -p 1");
+    Comparison unreached;
+    const QStringList rows = checkedRows(unreached, here, "localhost:/nowhere/");
+    EXPECT_TRUE(rows.contains("same.txt|- source-only")) << rows.join('\n').toStdString();
+    EXPECT_TRUE(unreached.folder(Side::Destination).unreached.startsWith("localhost:/nowhere: "))
+        << unreached.folder(Side::Destination).unreached.toStdString();
 }
 
 // Delete goes to the host's Trash and Undo brings it back, through the
