@@ -9,6 +9,7 @@
 #include "fs/folder_paths.h"
 #include "mainwindow/folder_entry.h"
 #include "mainwindow/list_pane.h"
+#include "remote/remote_address.h"
 #include "shell/platform.h"
 
 #include <QAction>
@@ -17,19 +18,28 @@
 
 namespace {
 
+// Whether `folder` is the root of another host ("host:/", "sftp://host/").
+bool hostRoot(const QByteArray& folder) {
+    const std::optional<RemoteAddress> address = remoteAddress(nameText(folder));
+    return address && address->path == "/";
+}
+
 // The folder above `folder` (bytes ending with "/") and the name by which it
-// holds `folder`; nothing above "/".
+// holds `folder`; nothing above "/", here or on a host.
 std::optional<FileLocation> parentOf(const QByteArray& folder) {
+    if (hostRoot(folder))
+        return std::nullopt;
     const QByteArray path = folder.endsWith('/') ? folder.chopped(1) : folder;
     if (!path.contains('/'))
         return std::nullopt;
     return FileLocation::of(path);
 }
 
-// A folder box's text for a folder's bytes: "/" alone for the root, else no
-// trailing "/", as the folder dialog gives it.
+// A folder box's text for a folder's bytes: "/" alone for the root (a host's
+// too), else no trailing "/", as the folder dialog gives it.
 QString boxText(const QByteArray& folder) {
-    return nameText(folder.size() > 1 && folder.endsWith('/') ? folder.chopped(1) : folder);
+    const bool chop = folder.size() > 1 && folder.endsWith('/') && !hostRoot(folder);
+    return nameText(chop ? folder.chopped(1) : folder);
 }
 
 } // namespace
