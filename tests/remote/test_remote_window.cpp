@@ -1,6 +1,7 @@
 #include "base/message_style.h"
 #include "comparison/comparison.h"
 #include "dialogs/file_diff_view.h"
+#include "support/shown_rows.h"
 #include "support/ssh_server.h"
 #include "support/two_folders.h"
 
@@ -48,18 +49,7 @@ QStringList checkedRows(Comparison& c, const QByteArray& source, const QByteArra
     c.readShown(false);
     if (!QTest::qWaitFor([&] { return !c.contentCheckRunning(); }, 120000))
         return {QStringLiteral("still checking")};
-    QStringList out;
-    const VisibleRows& shown = c.visibleRows();
-    for (int row = 0; row < shown.count(); ++row) {
-        const auto cell = [&](Side side) {
-            const qint32 i = shown.folderRows()->entry(shown.sharedRow(row), side);
-            return i < 0 ? QStringLiteral("-")
-                         : QString::fromUtf8(shown.folderRows()->listing(side).fileName(i));
-        };
-        out << cell(Side::Source) + '|' + cell(Side::Destination) + ' ' +
-                   rowStatusKey(shown.status(row));
-    }
-    return out;
+    return shownRows(c.visibleRows(), true);
 }
 
 // Rows, statuses, folder statuses and contents compared, by level and
