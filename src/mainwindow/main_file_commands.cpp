@@ -4,7 +4,6 @@
 #include "mainwindow/main_parts.h"
 
 #include "base/message_style.h"
-#include "base/name_text.h"
 #include "mainwindow/list_pane.h"
 #include "shell/platform.h"
 
@@ -119,7 +118,7 @@ bool Main::Parts::refusedOnHost(Main& m, std::initializer_list<Side> sides,
                 .arg(command,
                      side == Side::Source ? QStringLiteral("Source")
                                           : QStringLiteral("Destination"),
-                     nameText(folder.given)),
+                     (side == Side::Source ? m.m_ui.txtSource : m.m_ui.txtDest)->text()),
             MsgStyle::Information);
         return true;
     }
