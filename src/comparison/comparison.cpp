@@ -1,5 +1,6 @@
 #include "comparison/comparison.h"
 
+#include "base/name_text.h"
 #include "base/text_formats.h"
 #include "compare/flat_rows.h"
 #include "comparison/background_run.h"
@@ -20,14 +21,16 @@ void reach(Comparison::PaneFolder& f) {
     if (f.side || !f.unreached.isEmpty())
         return;
     try {
-        ChosenSide chosen = sideFor(
-            f.given.endsWith('/') && f.given.size() > 1 ? f.given.chopped(1) : f.given, false);
+        ChosenSide chosen = sideFor(f.given, false);
         f.remote = chosen.remote;
         f.path = chosen.remote && !chosen.path.endsWith('/') ? chosen.path + '/' : f.given;
         f.side = std::move(chosen.side);
     } catch (const FsError& e) {
+        // Named as its box shows it: no trailing "/" but a host's root's.
+        const bool chop = f.given.endsWith('/') && !f.given.endsWith(":/") && f.given.size() > 1;
         f.remote = true;
-        f.unreached = e.description();
+        f.unreached =
+            nameText(chop ? f.given.chopped(1) : f.given) + QStringLiteral(": ") + e.reason();
     }
 }
 

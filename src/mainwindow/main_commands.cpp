@@ -80,7 +80,7 @@ void Main::Parts::folderTyped(Main& m, QLineEdit* box, const QString& text) {
     // and its pane tells when it cannot.
     if (remoteAddress(text)) {
         box->findChild<FolderEntry*>()->end();
-        box->setText(text);
+        box->setText(hostBoxText(text));
         m.mnuRefresh_Click();
         return;
     }
@@ -103,6 +103,12 @@ void Main::Parts::folderTyped(Main& m, QLineEdit* box, const QString& text) {
     box->findChild<FolderEntry*>()->end();
     box->setText(nameText(folder));
     m.mnuRefresh_Click();
+}
+
+QString Main::Parts::hostBoxText(const QString& address) {
+    const std::optional<RemoteAddress> host = remoteAddress(address);
+    const bool home = host && host->path.isEmpty() && address.endsWith(QLatin1Char(':'));
+    return home ? address + QLatin1Char('.') : address;
 }
 
 void Main::mnu_File_Folder_Change_Source_Click() {

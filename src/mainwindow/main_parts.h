@@ -61,5 +61,8 @@ struct Main::Parts {
     // Whether `command` is refused because a pane of `sides` lies on another
     // host, where it cannot act yet: said so, rather than run on a local
     // path named like the address.
+    // An address of another host as its box keeps it: "host:", the home
+    // there, as "host:.", which a "/" after it keeps there; others as given.
+    static QString hostBoxText(const QString& address);
     static bool refusedOnHost(Main& m, std::initializer_list<Side> sides, const QString& command);
 };

@@ -224,7 +224,7 @@ bool Main::Parts::takeStartFolders(Main& m, const QStringList& arguments,
     QList<bool> onHost;
     for (const QString& argument : arguments) {
         onHost << remoteAddress(argument).has_value();
-        paths << (onHost.back() ? FileSystem::encode(argument)
+        paths << (onHost.back() ? FileSystem::encode(hostBoxText(argument))
                                 : absolutePath(FileSystem::encode(argument), base));
     }
     const auto isFile = [](const QByteArray& path) {
