@@ -23,7 +23,7 @@ void reach(Comparison::PaneFolder& f) {
     try {
         ChosenSide chosen = sideFor(f.given, false);
         f.remote = chosen.remote;
-        f.path = chosen.remote && !chosen.path.endsWith('/') ? chosen.path + '/' : f.given;
+        f.path = !chosen.remote ? f.given : folderPath(chosen.path);
         f.side = std::move(chosen.side);
     } catch (const FsError& e) {
         // Named as its box shows it: no trailing "/" but a host's root's.

@@ -81,6 +81,10 @@ TEST_F(HostPane, AHostsFolderGivesTheRowsAndStatusesOfTheSameFolderHere) {
         EXPECT_EQ(checkedRows(remote, here, onHost(dest) + '/'), expected) << "flat " << flat;
         EXPECT_TRUE(remote.folder(Side::Destination).remote);
     }
+    // A host's root is its root, not its home.
+    Comparison root;
+    root.settings().showSubfolders = 1;
+    EXPECT_TRUE(checkedRows(root, here, "127.0.0.1:/").contains("-|tmp destination-only"));
     // A host not reached lists nothing, and says why in ssh's words.
     qputenv("DUOSCOPE_SSH", "ssh -p 1");
     Comparison unreached;
