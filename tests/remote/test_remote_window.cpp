@@ -95,8 +95,9 @@ TEST_F(HostPane, AHostsFolderGivesTheRowsAndStatusesOfTheSameFolderHere) {
 }
 
 // Delete goes to the host's Trash and Undo brings it back, through the
-// pane's side; a copy that cannot go there yet is refused, not made here.
-TEST_F(HostPane, DeleteAndUndoOnAHostPaneAndCopiesRefused) {
+// pane's side, as Rename and its Undo go; a copy that cannot go there yet is
+// refused, not made here.
+TEST_F(HostPane, DeleteRenameAndUndoOnAHostPaneAndCopiesRefused) {
     source.write(QStringLiteral("a.txt"), "a");
     dest.write(QStringLiteral("gone.txt"), "kept in the Trash");
     window.mnuRefresh_Click();
@@ -110,6 +111,14 @@ TEST_F(HostPane, DeleteAndUndoOnAHostPaneAndCopiesRefused) {
     EXPECT_EQ(rows(), QStringList({"a.txt|-"}));
     window.mnuEditUndo_Click();
     EXPECT_EQ(dest.read(QStringLiteral("gone.txt")), "kept in the Trash");
+    EXPECT_EQ(rows(), QStringList({"a.txt|-", "-|gone.txt"}));
+    // Rename there, and back by Undo.
+    select(right, QStringLiteral("gone.txt"));
+    int cancel = 0;
+    window.lvDest_BeforeLabelEdit(cancel);
+    window.lvDest_AfterLabelEdit(cancel, QStringLiteral("b.txt"));
+    EXPECT_EQ(dest.read(QStringLiteral("b.txt")), "kept in the Trash");
+    window.mnuEditUndo_Click();
     EXPECT_EQ(rows(), QStringList({"a.txt|-", "-|gone.txt"}));
 
     const qsizetype shown = platform.shown.size();
