@@ -117,8 +117,6 @@ private:
                                              const PaneFolder (&folders)[2]);
     // The rows the walk found since the last time, into the visible rows.
     void showFlatRows(FlatFeed& feed);
-    // Each pane's side, made anew for a folder given otherwise (on the reader's thread).
-    void reachFolders();
     void startContentCheck();
     void contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qsizetype done);
 

@@ -106,10 +106,9 @@ void Main::compareFiles(const QByteArray& leftGiven, const QByteArray& rightGive
     connect(view, &QObject::destroyed, this, [copies] {});
     for (int i : {0, 1}) {
         if (onHost[i])
-            view->setElsewhere(i == 1, nameText(i ? rightGiven : leftGiven),
-                               [this, view, file = *onHost[i]]() mutable {
-                                   return Parts::sendBack(*this, view, file);
-                               });
+            view->setElsewhere(i == 1, onHost[i]->shown, [this, view, file = *onHost[i]]() mutable {
+                return Parts::sendBack(*this, view, file);
+            });
     }
     connect(view, &FileDiffView::ignoreChanged, this,
             [this](int ignore) { m_comparison->settings().diffIgnore = qint16(ignore); });
@@ -146,7 +145,8 @@ std::optional<Main::HostFile> Main::hostFile(const QByteArray& path) const {
         const Comparison::PaneFolder& f = m_comparison->folder(side);
         const auto* host = dynamic_cast<const RemoteSide*>(f.side.get());
         if (host && path.startsWith(f.given) && !path.mid(f.given.size()).contains('/'))
-            return HostFile{{f.path, path.mid(f.given.size()), {}, {}}, host->link()};
+            return HostFile{
+                {f.path, path.mid(f.given.size()), {}, {}}, host->link(), nameText(path)};
     }
     return std::nullopt;
 }
@@ -164,17 +164,16 @@ bool Main::Parts::fetch(Main& m, HostFile& file, const QTemporaryDir& copies) {
             [] {});
     if (complaint.isEmpty())
         return true;
-    m.platform().messageBox(
-        &m,
-        QStringLiteral("%1 could not be brought here to be compared:\r\n%2")
-            .arg(nameText(file.copy.remoteFolder + file.copy.name), nameText(complaint)),
-        MsgStyle::Critical);
+    m.platform().messageBox(&m,
+                            QStringLiteral("%1 could not be brought here to be compared:\r\n%2")
+                                .arg(file.shown, nameText(complaint)),
+                            MsgStyle::Critical);
     return false;
 }
 
 bool Main::Parts::sendBack(Main& m, QWidget* owner, HostFile& file) {
     const QByteArray path = file.copy.remoteFolder + file.copy.name;
-    const QString name = nameText(path);
+    const QString& name = file.shown;
     const auto side = std::make_shared<RemoteSide>(file.link);
     const bool keep = m.m_comparison->settings().useTrash != 0;
     struct Sent {

@@ -127,6 +127,7 @@ public:
     struct HostFile {
         RemoteFileCopy copy;
         std::shared_ptr<const SshLink> link;
+        QString shown; // as its pane names it
     };
     // The file at `path` (a folder box's text and a name) when its pane is on another host.
     std::optional<HostFile> hostFile(const QByteArray& path) const;
