@@ -43,6 +43,7 @@ run "$(dirname "$0")/bench_sshfs.sh" "$build" 10000
 for n in 10000 100000; do
     run "$bin/bench_remote" "$build/src/duoscope" "$n"
 done
+run "$xvfb" --wm "$bin/bench_remote_window" 20000
 run "$xvfb" --wm "$bin/bench_idle" 3000 10
 run "$xvfb" --wm "$bin/bench_startup" "$build/src/duoscope" "$bin/bare_window" 7
 run env QT_QPA_PLATFORM=offscreen "$bin/bench_fileops" 1000 100000
