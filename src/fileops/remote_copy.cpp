@@ -49,7 +49,7 @@ void removeLeftovers(const AcrossEnd& to, const std::vector<const AcrossFile*>& 
             input += below(to.top, folderPart(f->relative)) + '\0' +
                      namePart(f->relative).toByteArray() + '\0';
         const QByteArray x = "[A-Za-z0-9]";
-        static_cast<const RemoteSide&>(*to.side).link().run(
+        static_cast<const RemoteSide&>(*to.side).link()->run(
             "env LC_ALL=C xargs -0 -r -n 2 sh -c 'for t in \"$0\"/.\"$1\"." + x + x + x + x + x +
                 x + "; do [ -f \"$t\" ] && ! [ -L \"$t\" ] && rm -f -- \"$t\"; done; exit 0'",
             input, {});
@@ -118,7 +118,7 @@ std::vector<std::optional<TrashEntry>> keepAll(CommandHost& host, const AcrossEn
     if (to.onHost()) {
         std::vector<TrashEntry> told;
         const std::vector<FsResult> linked =
-            linkIntoTrashRemote(static_cast<const RemoteSide&>(*to.side).link(), names, told);
+            linkIntoTrashRemote(*static_cast<const RemoteSide&>(*to.side).link(), names, told);
         for (size_t i = 0, k = 0; i < files.size(); ++i) {
             if (files[i].replaced) {
                 results[i] = linked[k];
@@ -206,13 +206,13 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
                 TransferProgress& progress) {
     const AcrossEnd& here = from.onHost() ? to : from;
     const AcrossEnd& there = from.onHost() ? from : to;
-    RemoteAddress address = hostOf(from, to).link().address();
+    RemoteAddress address = hostOf(from, to).link()->address();
     address.path = to.onHost() ? to.top : QByteArray();
     const QString where = nameText(to.onHost() ? address.written() : to.top);
     const auto tell = [&](const QString& text) { host.ask(text, MsgStyle::Critical); };
     if (files.empty())
         return true;
-    const RsyncEnds ends = rsyncEnds(hostOf(from, to).link());
+    const RsyncEnds ends = rsyncEnds(*hostOf(from, to).link());
     if (!ends.missing.isEmpty()) {
         tell(QStringLiteral("Nothing was copied to %1: %2.")
                  .arg(where, QString::fromLocal8Bit(ends.missing)));
@@ -261,7 +261,7 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
         made.push_back(std::move(name));
     };
     const QByteArray complaint =
-        t.names.empty() ? QByteArray() : rsyncFiles(hostOf(from, to).link(), t);
+        t.names.empty() ? QByteArray() : rsyncFiles(*hostOf(from, to).link(), t);
     std::vector<std::optional<struct stat>> now = statMade(to, made);
     QHash<QByteArray, size_t> madeAt;
     for (size_t i = 0; i < made.size(); ++i)

@@ -84,7 +84,6 @@ public:
     bool giveHeldTimes();
     // The entry's status as stat() gives it.
     static void toStat(const RemoteEntry& entry, struct stat& st);
-    const SshLink& link() const { return *m_link; }
 
 private:
     friend class RemoteWalk;
