@@ -1,6 +1,7 @@
 #include "compare/content_check.h"
 #include "fileops/side_copy.h"
 #include "fileops/sync_run.h"
+#include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 #include "fs/local_side.h"
 #include "support/scripted_host.h"
@@ -9,6 +10,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -141,6 +143,23 @@ TEST_F(FolderSideTest, CopiesAtThePlacesHeldNotAtTheirPaths) {
     ASSERT_TRUE(lendPlaces(options, {side, in->place(), path("sub")}, {side, walk->place(), top}));
     ASSERT_TRUE(copyFile({path("sub"), "inner.txt"}, {top, "copy.txt"}, Existing::Keep, options));
     EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "inner");
+}
+
+TEST_F(FolderSideTest, APasteWithASideElsewhereTakesNothingFromItsPathsHere) {
+    for (const int elsewhere : {0, 1})
+        for (const bool folder : {false, true}) {
+            ScriptedPlatform platform;
+            ScriptedHost host(platform);
+            Transfer t{{top, folder ? "sub" : "a.txt"}, folder, path("empty"), true, false};
+            t.sides[elsewhere] = std::make_shared<ElsewhereSide>();
+            runTransfers(host, {t}, {});
+            const std::string what =
+                "side " + std::to_string(elsewhere) + (folder ? " folder" : "");
+            EXPECT_FALSE(present(folder ? "empty/sub" : "empty/a.txt")) << what;
+            ASSERT_EQ(platform.shown.size(), 1) << what;
+            EXPECT_TRUE(platform.shown[0].text.contains(QString::fromLocal8Bit(strerror(EREMOTE))))
+                << what << ": " << platform.shown[0].text.toStdString();
+        }
 }
 
 TEST_F(FolderSideTest, UndoTakesACopyBackAsTheSideElsewhereToldIt) {
