@@ -42,7 +42,7 @@ void Main::Parts::deleteSelected(Main& m, DeleteWay way) {
     for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
         if (chosen[i].id) // gone already when chosen: nothing to ask about
             (void)deleteFileAsked(run, chosen[i].file, way, &m.m_comparison->undoJournal(),
-                                  chosen[i].folder, &*chosen[i].id);
+                                  chosen[i].folder, &*chosen[i].id, {nullptr, folder});
         run.setValue(int(i) + 1);
     }
     m.m_ui.pbrMain->setValue(0);
