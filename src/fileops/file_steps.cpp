@@ -135,14 +135,14 @@ FsResult reachRowFolder(SideWalk& walk, const FileLocation& file, const RowPlace
 
 // The read-only, hidden and system bits of the entry `name` at `place`, as
 // a listing gives them (what a link leads to, a link leading nowhere being
-// a system entry); 0 for a folder or nothing.
+// a system entry); 0 for nothing.
 int protectedBits(FolderSide& side, const SidePlace& place, const QByteArray& name) {
     struct stat st {};
-    int bits = name.startsWith('.') ? Attr::Hidden : 0;
+    const int bits = name.startsWith('.') ? Attr::Hidden : 0;
     if (!side.stat(place, name.constData(), st, true))
         return side.stat(place, name.constData(), st) ? bits | Attr::System : 0;
     if (S_ISDIR(st.st_mode))
-        return 0;
+        return bits;
     if (!S_ISREG(st.st_mode))
         return bits | Attr::System;
     return bits | (st.st_mode & S_IWUSR ? 0 : Attr::ReadOnly);
@@ -317,7 +317,7 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
         folder ? folderDeleteQuestionText(pathText, *files) : deleteQuestionText(pathText);
     if (host.ask(question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
         return false;
-    if (!folder && (protectedBits(*side, place, file.name) != 0) &&
+    if (!folder && protectedBits(*side, place, file.name) != 0 &&
         host.ask(attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
         return false;
     if (notChosen()) // asked about a while ago
@@ -415,8 +415,10 @@ FsResult renameInFolder(const FileLocation& file, const QString& newName, UndoJo
         return reached;
     if (FsResult still = stillChosen(file, chosen, *side, walk->place()); !still)
         return still;
-    if (!side->rename(walk->place(), file.name, walk->place(), renamed.name))
-        return FsError::fromErrno(errno, (errno == EEXIST ? renamed : file).text());
+    if (!side->rename(walk->place(), file.name, walk->place(), renamed.name)) {
+        const int err = errno;
+        return FsError::fromErrno(err, (err == EEXIST ? renamed : file).text());
+    }
     if (journal)
         journal->record({UndoStep::Kind::Renamed, renamed.path(), file.path(), {}, {}}, side);
     return {};
