@@ -4,7 +4,10 @@
 // over a large pane against a refresh.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops [files] [rows]
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops tree
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_fileops tree [files folders]
+//
+// `tree` alone gives the trees' figures, for trees of the sizes given (the
+// deletion's ten times the files).
 #include "bench_app.h"
 #include "bench_files.h"
 #include "bench_measure.h"
@@ -339,9 +342,11 @@ void selectionAgainstRefresh(int rows) {
 int main(int argc, char* argv[]) {
     BenchApp app(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "tree") { // the trees' figures alone
-        treePasteAgainstCp(10000, 1000);
-        treeCutAcrossAgainstMv(10000, 1000);
-        treeDeleteAgainstRm(100000, 1000);
+        const int files = argc > 3 ? std::atoi(argv[2]) : 10000,
+                  folders = argc > 3 ? std::atoi(argv[3]) : 1000;
+        treePasteAgainstCp(files, folders);
+        treeCutAcrossAgainstMv(files, folders);
+        treeDeleteAgainstRm(files * 10, folders);
         return 0;
     }
     pastesAgainstCp(argc > 1 ? std::atoi(argv[1]) : 1000);

@@ -7,6 +7,7 @@
 #include "fileops/command_host.h"
 #include "fileops/file_texts.h"
 #include "fileops/folder_tree.h"
+#include "fileops/side_copy.h"
 #include "fileops/source_removals.h"
 #include "fileops/undo_journal.h"
 #include "fs/local_side.h"
@@ -127,6 +128,77 @@ int askOverwrite(CommandHost& host, const Transfer& t, const FileLocation& targe
     return answer == Answer::Yes || (forOthers && answer == Answer::Cancel) ? answer : Answer::No;
 }
 
+// Reaches the folder of a row's file in `walk`, as RowPlace tells.
+FsResult reachRowFolder(SideWalk& walk, const FileLocation& file, const RowPlace& row) {
+    return reachFolder(walk, file.folder, file.path(), row.top.isEmpty() ? file.folder : row.top);
+}
+
+// The read-only, hidden and system bits of the entry `name` at `place`, as
+// a listing gives them (what a link leads to, a link leading nowhere being
+// a system entry); 0 for nothing.
+int protectedBits(FolderSide& side, const SidePlace& place, const QByteArray& name) {
+    struct stat st {};
+    const int bits = name.startsWith('.') ? Attr::Hidden : 0;
+    if (!side.stat(place, name.constData(), st, true))
+        return side.stat(place, name.constData(), st) ? bits | Attr::System : 0;
+    if (S_ISDIR(st.st_mode))
+        return bits;
+    if (!S_ISREG(st.st_mode))
+        return bits | Attr::System;
+    return bits | (st.st_mode & S_IWUSR ? 0 : Attr::ReadOnly);
+}
+
+// The files below the folder `folder.name` at `place`, for the question
+// before it is deleted: counted by the plan's walk where its files are read
+// here, else by the side's listings, links not followed. Nothing, with
+// errno, when it cannot be read.
+std::optional<qint64> filesBelow(FolderSide& side, const SidePlace& place,
+                                 const FileLocation& folder) {
+    TreePlan plan;
+    if (side.localFolder(place)) {
+        if (FsResult planned = planTreeOn(side, place, folder, plan, PlanDetail::Counted);
+            !planned) {
+            errno = planned.error().number();
+            return std::nullopt;
+        }
+        return plan.files;
+    }
+    FilterSettings all;
+    all.showHidden = all.showSystem = 1;
+    ScanOptions asLinks;
+    asLinks.linksAsLinks = true;
+    const std::unique_ptr<SideWalk> walk = side.walk();
+    const auto count = [&](const auto& self, const QByteArray& path) -> std::optional<qint64> {
+        qint64 files = 0;
+        try {
+            const FolderListing level = side.list(walk->place(), path, all, asLinks);
+            for (qsizetype i = 0; i < level.count(); ++i) {
+                const QByteArray name = level.fileName(i).toByteArray();
+                if (!level.isFolder(i) || level.isLink(i)) {
+                    ++files;
+                    continue;
+                }
+                std::optional<qint64> inside;
+                if (walk->enter(name)) {
+                    inside = self(self, FileLocation{path, name}.path());
+                    if (!walk->leave())
+                        return std::nullopt;
+                }
+                if (!inside)
+                    return std::nullopt;
+                files += *inside;
+            }
+        } catch (const FsError& e) {
+            errno = e.number();
+            return std::nullopt;
+        }
+        return files;
+    };
+    if (!walk->openTopAt(place, folder.name, folder.path()))
+        return std::nullopt;
+    return count(count, folder.path());
+}
+
 } // namespace
 
 FileLocation pasteTarget(const Transfer& t) {
@@ -211,47 +283,46 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
 }
 
 bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
-                     UndoJournal* journal, bool folder, const FileIdentity* chosen) {
+                     UndoJournal* journal, bool folder, const FileIdentity* chosen,
+                     const RowPlace& row) {
     const QString pathText = file.text();
     const QByteArray path = file.path();
+    const std::shared_ptr<FolderSide>& side = row.side ? row.side : localSide();
     // Its folder held from the first look to the deletion: what is checked,
     // asked about and deleted is one entry, whatever is renamed above it.
-    const UniqueFd dir{::open(file.folder.isEmpty() ? "." : file.folder.constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    const std::unique_ptr<SideWalk> walk = side->walk();
+    const FsResult reached = reachRowFolder(*walk, file, row);
     const auto notChosen = [&] {
-        const FsResult still = dir.fd < 0 ? FsResult(FsError::fromErrno(errno, pathText))
-                                          : stillChosen(file, chosen, dir.fd);
+        const FsResult still = reached ? stillChosen(file, chosen, *side, walk->place()) : reached;
         if (!still)
             tellFailure(host, QStringLiteral("%1 was not deleted.").arg(pathText), still.error());
         return !still;
     };
     if (notChosen())
         return false;
+    const SidePlace place = walk->place();
     struct stat st {};
     // A link to a folder goes alone.
-    folder = folder && !(::fstatat(dir.fd, file.name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                         S_ISLNK(st.st_mode));
-    TreePlan plan;
+    folder = folder && !(side->stat(place, file.name.constData(), st) && S_ISLNK(st.st_mode));
+    std::optional<qint64> files;
     if (folder) {
-        if (FsResult planned = planTreeAt(dir.fd, file.name, path, plan, PlanDetail::Counted);
-            !planned) {
+        files = filesBelow(*side, place, file);
+        if (!files) {
             tellFailure(host, QStringLiteral("%1 could not be read.").arg(pathText),
-                        planned.error());
+                        FsError::fromErrno(errno, pathText));
             return false;
         }
     }
     const QString question =
-        folder ? folderDeleteQuestionText(pathText, plan.files) : deleteQuestionText(pathText);
+        folder ? folderDeleteQuestionText(pathText, *files) : deleteQuestionText(pathText);
     if (host.ask(question, MsgStyle::QuestionYesNoNoDefault) != Answer::Yes)
         return false;
-    const int bits = FileSystem::attributesAt(dir.fd, file.name);
-    constexpr int protectedBits = Attr::ReadOnly | Attr::Hidden | Attr::System;
-    if (!folder && bits >= 0 && (bits & protectedBits) &&
+    if (!folder && protectedBits(*side, place, file.name) != 0 &&
         host.ask(attributeQuestionText(), MsgStyle::QuestionYesNo) != Answer::Yes)
         return false;
     if (notChosen()) // asked about a while ago
         return false;
-    return deleteChosen(host, file, way, journal, folder, dir.fd);
+    return deleteChosenAt(host, file, way, journal, folder, side, place, file.name);
 }
 
 bool deleteChosen(CommandHost& host, const FileLocation& file, DeleteWay way, UndoJournal* journal,
@@ -301,29 +372,54 @@ bool deleteChosenAt(CommandHost& host, const FileLocation& file, DeleteWay way,
     return true;
 }
 
-FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, int folderFd) {
-    const auto now = !chosen         ? std::nullopt
-                     : folderFd >= 0 ? FileIdentity::at(folderFd, file.name.constData())
-                                     : FileIdentity::of(file.path());
+namespace {
+
+FsResult stillThat(const FileLocation& file, const FileIdentity* chosen,
+                   const std::optional<FileIdentity>& now) {
     // Its data may have changed: it is still the file chosen.
-    if (!now || (now->device == chosen->device && now->inode == chosen->inode))
+    if (!chosen || !now || (now->device == chosen->device && now->inode == chosen->inode))
         return {};
     return FsError(ESTALE, file.text(),
                    QStringLiteral("another file stands at its name since it was chosen"));
 }
 
+} // namespace
+
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, int folderFd) {
+    if (!chosen)
+        return {};
+    return stillThat(file, chosen,
+                     folderFd >= 0 ? FileIdentity::at(folderFd, file.name.constData())
+                                   : FileIdentity::of(file.path()));
+}
+
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, FolderSide& side,
+                     const SidePlace& place) {
+    struct stat st {};
+    if (!chosen || !side.stat(place, file.name.constData(), st))
+        return {};
+    return stillThat(file, chosen, FileIdentity::of(st));
+}
+
 FsResult renameInFolder(const FileLocation& file, const QString& newName, UndoJournal* journal,
-                        const FileIdentity* chosen) {
+                        const FileIdentity* chosen, const RowPlace& row) {
     // The bytes that reach the file system are checked, not the text typed.
     const FileLocation renamed{file.folder, nameBytes(newName)};
     if (FsResult valid = FileSystem::checkName(renamed); !valid)
         return valid;
     if (file.name.isEmpty())
         return FsError(EINVAL, file.text(), QStringLiteral("not a valid file name"));
-    if (FsResult still = stillChosen(file, chosen); !still)
+    const std::shared_ptr<FolderSide>& side = row.side ? row.side : localSide();
+    const std::unique_ptr<SideWalk> walk = side->walk();
+    if (FsResult reached = reachRowFolder(*walk, file, row); !reached)
+        return reached;
+    if (FsResult still = stillChosen(file, chosen, *side, walk->place()); !still)
         return still;
-    FsResult done = FileSystem::renameFile(file.path(), renamed.path());
-    if (done && journal)
-        journal->record({UndoStep::Kind::Renamed, renamed.path(), file.path(), {}, {}});
-    return done;
+    if (!side->rename(walk->place(), file.name, walk->place(), renamed.name)) {
+        const int err = errno;
+        return FsError::fromErrno(err, (err == EEXIST ? renamed : file).text());
+    }
+    if (journal)
+        journal->record({UndoStep::Kind::Renamed, renamed.path(), file.path(), {}, {}}, side);
+    return {};
 }

@@ -63,6 +63,17 @@ AfterFile transferFile(CommandHost& host, const Transfer& transfer, const CopyOp
 
 enum class DeleteWay { ToTrash, Permanently };
 
+// Where a command on a pane's row reaches its file: the side the pane's
+// folder lies on (this machine's when none is given) and that folder, `top`,
+// opened as the user gave it (a link there followed); the folders from it
+// down to a flattened row's own are entered one at a time, never through a
+// link, so a folder swapped for a link since the listing is not followed.
+// Without `top` the file's own folder is opened as given.
+struct RowPlace {
+    std::shared_ptr<FolderSide> side;
+    QByteArray top;
+};
+
 // Asks before deleting a file, and again when it is read-only, hidden or
 // system; a failure is told. Links go, never what they lead to, and the
 // file's attributes are never changed on the way. To the Trash, a file whose
@@ -72,10 +83,11 @@ enum class DeleteWay { ToTrash, Permanently };
 // A folder is asked about once, with the number of files below it, and goes
 // with everything in it (to the Trash as one entry); links are not followed.
 // `chosen`, when given, is the file as the command chose it: another file
-// put at its name since is not deleted.
+// put at its name since is not deleted. The file is reached from `row`, and
+// deleted, trashed and noted for Undo through its side.
 bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal = nullptr, bool folder = false,
-                     const FileIdentity* chosen = nullptr);
+                     const FileIdentity* chosen = nullptr, const RowPlace& row = {});
 
 // Deletes a file, or a folder with everything in it, that the command
 // already asked about, as deleteFileAsked() does after its questions: the
@@ -92,8 +104,11 @@ bool deleteChosenAt(CommandHost& host, const FileLocation& file, DeleteWay way,
 
 // Fails when another file than `chosen` (when given) stands at `file`'s name
 // now: a command acts only on the files it chose. A file gone passes, for
-// the step itself to tell. With `folderFd`, the name is looked at there.
+// the step itself to tell. With `folderFd`, the name is looked at there;
+// with `side`, at `place` on it.
 FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, int folderFd = -1);
+FsResult stillChosen(const FileLocation& file, const FileIdentity* chosen, FolderSide& side,
+                     const SidePlace& place);
 
 // Tells the user of a failure; true when they chose to skip the files still
 // to come (offered when `othersFollow`).
@@ -108,6 +123,7 @@ FileLocation pasteTarget(const Transfer& t);
 // nameBytes(): "\xNN" is the byte NN). Fails when those bytes are not one
 // plain name (empty, ".", "..", holding "/" or NUL, too long) or when the
 // name is taken.
-// A rename done is noted in `journal`. `chosen` as for deleteFileAsked().
+// A rename done is noted in `journal`. `chosen` and `row` as for deleteFileAsked().
 FsResult renameInFolder(const FileLocation& file, const QString& newName,
-                        UndoJournal* journal = nullptr, const FileIdentity* chosen = nullptr);
+                        UndoJournal* journal = nullptr, const FileIdentity* chosen = nullptr,
+                        const RowPlace& row = {});

@@ -18,9 +18,9 @@ bool lendPlaces(CopyOptions& options, const HeldPlace& from, const HeldPlace& to
 }
 
 FsResult planTreeOn(const FolderSide& side, const SidePlace& place, const FileLocation& folder,
-                    TreePlan& plan) {
+                    TreePlan& plan, PlanDetail detail) {
     const std::optional<int> dir = side.localFolder(place);
     if (!dir)
         return FsError::fromErrno(EREMOTE, folder.text());
-    return planTreeAt(*dir, folder.name, folder.path(), plan);
+    return planTreeAt(*dir, folder.name, folder.path(), plan, detail);
 }

@@ -23,4 +23,4 @@ bool lendPlaces(CopyOptions& options, const HeldPlace& from, const HeldPlace& to
 // read on this machine for the copy engine; EREMOTE on a side whose files lie
 // elsewhere, which copies a tree with its own transfer.
 FsResult planTreeOn(const FolderSide& side, const SidePlace& place, const FileLocation& folder,
-                    TreePlan& plan);
+                    TreePlan& plan, PlanDetail detail = PlanDetail::Entries);

@@ -1,12 +1,17 @@
 #include "fileops/transfer_run.h"
 
+#include "base/name_text.h"
 #include "fileops/command_host.h"
 #include "fileops/remote_copy.h"
+#include "fileops/side_copy.h"
 #include "fileops/source_removals.h"
 #include "fileops/tree_transfer.h"
+#include "fs/local_side.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <sys/stat.h>
 
 namespace {
 
@@ -16,6 +21,42 @@ constexpr int bytesPerStep = 1 << 20;
 int steps(qint64 files, qint64 bytes) {
     return static_cast<int>(std::min<qint64>(files + bytes / bytesPerStep, INT_MAX));
 }
+
+// The side a transfer's source (0) or its target folder (1) lies on.
+FolderSide& sideOf(const Transfer& t, int k) {
+    return t.sides[k] ? *t.sides[k] : *localSide();
+}
+
+// The tops of a transfer, its source's folder and its target folder, each
+// held as the user gave it (a link there followed) on its side.
+struct HeldTops {
+    std::unique_ptr<SideWalk> walks[2];
+
+    static const QByteArray& folder(const Transfer& t, int k) {
+        return k == 0 ? t.source.folder : t.targetFolder;
+    }
+    FsResult reach(const Transfer& t, int k) {
+        walks[k] = sideOf(t, k).walk(1);
+        if (walks[k]->openTop(folderPath(folder(t, k)), true))
+            return {};
+        return FsError::fromErrno(errno, nameText(folder(t, k)));
+    }
+    HeldPlace at(const Transfer& t, int k) const {
+        return {sideOf(t, k), walks[k]->place(), folder(t, k)};
+    }
+    // Reaches both and lends them to `options`: the copy engine reads and
+    // writes there, never at the paths again. EREMOTE for a side whose files
+    // lie elsewhere, which copies with its own transfer.
+    FsResult lend(const Transfer& t, CopyOptions& options) {
+        for (int k : {0, 1}) {
+            if (FsResult reached = reach(t, k); !reached)
+                return reached;
+        }
+        if (!lendPlaces(options, at(t, 0), at(t, 1)))
+            return FsError::fromErrno(errno, t.source.text());
+        return {};
+    }
+};
 
 } // namespace
 
@@ -40,13 +81,20 @@ PlannedTransfers planTransfers(std::vector<Transfer> transfers) {
             p.files += 1;
             continue;
         }
+        HeldTops tops;
+        const FsResult reached = t.folder ? tops.reach(t, 0) : FsResult();
         // A link to a folder lists as a folder, and is copied as the link it is.
-        if (t.folder && isLink(t.source.path())) {
+        struct stat st {};
+        if (reached && t.folder &&
+            sideOf(t, 0).stat(tops.walks[0]->place(), t.source.name.constData(), st) &&
+            S_ISLNK(st.st_mode)) {
             t.folder = false;
             t.linkItself = true;
         }
         if (t.folder)
-            p.planned[i] = planTree(t.source.path(), p.trees[i]);
+            p.planned[i] =
+                reached ? planTreeOn(sideOf(t, 0), tops.walks[0]->place(), t.source, p.trees[i])
+                        : reached;
         p.files += t.folder ? p.trees[i].files : 1;
         p.bytes += p.trees[i].bytes;
     }
@@ -81,8 +129,14 @@ void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions&
                 break;
             continue;
         }
-        // Not begun: the source is not the file chosen, or its folder could not be read.
-        FsResult ready = stillChosen(t.source, t.chosen ? &*t.chosen : nullptr);
+        // Not begun: its folders could not be reached, the source is not the
+        // file chosen, or its folder could not be read.
+        HeldTops tops;
+        FsResult ready = planned.reach ? FsResult() : tops.lend(t, options);
+        if (ready)
+            ready = stillChosen(t.source, t.chosen ? &*t.chosen : nullptr,
+                                options.folders ? options.folders->lent(folderPath(t.source.folder))
+                                                : -1);
         if (ready && t.folder)
             ready = planned.planned[i];
         AfterFile after = AfterFile::GoOn;

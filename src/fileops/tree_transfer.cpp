@@ -115,6 +115,9 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
         options.folders ? options.folders->lent(folderPath(t.targetFolder)) : AT_FDCWD;
     const SidePlace fromPlace = SidePlace::descriptor(fromDir),
                     topPlace = SidePlace::descriptor(topDir);
+    // The two tops' names at those places.
+    const QByteArray fromName = fromDir == AT_FDCWD ? from : t.source.name,
+                     topName = topDir == AT_FDCWD ? top : topTarget.name;
     const auto tell = [&](const QString& what, const FsError& error) {
         return tellFailure(host, what, error, t.othersFollow);
     };
@@ -130,8 +133,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
                                                                     : AfterFile::GoOn;
     if (t.move) {
         // Within one file system the whole tree moves in one rename.
-        const SidePlace root = fromSide.root();
-        if (&fromSide == &toSide && fromSide.rename(root, from, root, top)) {
+        if (&fromSide == &toSide && fromSide.rename(fromPlace, fromName, topPlace, topName)) {
             if (t.journal)
                 t.journal->record({UndoStep::Kind::Moved, top, from, {}, {}}, t.sides[1]);
             run.advanced(plan.files, plan.bytes);
@@ -195,8 +197,8 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
             return;
         }
         struct stat st {};
-        const SidePlace at = in->empty() ? fromSide.root() : in->place();
-        const QByteArray name = in->empty() ? from : f.name;
+        const SidePlace at = in->empty() ? fromPlace : in->place();
+        const QByteArray name = in->empty() ? fromName : f.name;
         if (!t.move || !fromSide.stat(at, name.constData(), st) || !(FolderId::of(st) == id))
             return;
         const int dir = *fromSide.localFolder(at); // a move's batch is the copy engine's
@@ -245,15 +247,13 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
             const QByteArray target = entryPath(top, e);
             OpenFolder f{below, e.name, e.id, false};
             FsResult entered;
-            if (!(i == 0 ? in->openTopAt(fromPlace, fromDir == AT_FDCWD ? from : t.source.name,
-                                         from, &e.id)
+            if (!(i == 0 ? in->openTopAt(fromPlace, fromName, from, &e.id)
                          : in->enter(e.name, &e.id)))
                 entered = changedError(errno, source);
-            else if (entered = i == 0 ? enterTarget(toSide, *out, topPlace,
-                                                    topDir == AT_FDCWD ? top : topTarget.name,
-                                                    target, true, f.made)
-                                      : enterTarget(toSide, *out, out->place(), e.name, target,
-                                                    false, f.made);
+            else if (entered =
+                         i == 0 ? enterTarget(toSide, *out, topPlace, topName, target, true, f.made)
+                                : enterTarget(toSide, *out, out->place(), e.name, target, false,
+                                              f.made);
                      !entered)
                 (void)in->leave(); // back where the target's parent is
             if (!entered) {

@@ -4,9 +4,14 @@
 
 #include <cerrno>
 
-FsResult reachFolder(SideWalk& walk, const QByteArray& folder, const QByteArray& told) {
-    bool reached = walk.openTop(folder.startsWith('/') ? "/" : ".", false);
-    for (const QByteArray& name : folder.split('/')) {
+FsResult reachFolder(SideWalk& walk, const QByteArray& folder, const QByteArray& told,
+                     const QByteArray& top) {
+    const QByteArray from = folderPath(top);
+    const bool below = !top.isEmpty() && folderPath(folder).startsWith(from);
+    bool reached =
+        below ? walk.openTop(top, true) : walk.openTop(folder.startsWith('/') ? "/" : ".", false);
+    for (const QByteArray& name :
+         (below ? folderPath(folder).sliced(from.size()) : folder).split('/')) {
         if (reached && !name.isEmpty() && name != ".")
             reached = walk.enter(name);
     }

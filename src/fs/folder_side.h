@@ -172,5 +172,8 @@ struct ChosenSide {
 // Opens the folder `folder` (a full path) into `walk` from the root, one
 // name at a time with no link followed: a link or something other than a
 // folder put on the way is told as such, naming `told` (what was to be
-// reached through it).
-FsResult reachFolder(SideWalk& walk, const QByteArray& folder, const QByteArray& told);
+// reached through it). With `top`, a folder that is `folder` or holds it,
+// that one is opened as the user gave it (a link there followed) and only
+// the names below it are entered so.
+FsResult reachFolder(SideWalk& walk, const QByteArray& folder, const QByteArray& told,
+                     const QByteArray& top = {});

@@ -49,7 +49,7 @@ void Main::Parts::deleteSelected(Main& m, DeleteWay way) {
                                way, &m.m_comparison->undoJournal());
         else if (!onHost.remote && chosen[i].id) // gone already when chosen: nothing to ask about
             (void)deleteFileAsked(run, chosen[i].file, way, &m.m_comparison->undoJournal(),
-                                  chosen[i].folder, &*chosen[i].id);
+                                  chosen[i].folder, &*chosen[i].id, {nullptr, folder});
         run.setValue(int(i) + 1);
     }
     m.m_ui.pbrMain->setValue(0);

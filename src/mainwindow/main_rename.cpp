@@ -35,8 +35,9 @@ void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
     }
     // The file renamed is the one the edit began on, whatever the rows do
     // until it ends.
-    const FileLocation file = pane->rowLocation(FileSystem::encode(folderBox->text()), row);
-    m_renaming = {pane, pane->rowText(row), {file, false, FileIdentity::of(file.path())}};
+    const QByteArray top = FileSystem::encode(folderBox->text());
+    const FileLocation file = pane->rowLocation(top, row);
+    m_renaming = {pane, pane->rowText(row), {file, false, FileIdentity::of(file.path())}, top};
 }
 
 void Main::lvSource_AfterLabelEdit(int& cancel, const QString& newText) {
@@ -58,7 +59,8 @@ void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
             onHost.remote
                 ? renameOnSide(onHost.side, onHost.path, began->file.file.name, newText,
                                &m_comparison->undoJournal())
-                : renameInFolder(began->file.file, newText, &m_comparison->undoJournal(), &chosen);
+                : renameInFolder(began->file.file, newText, &m_comparison->undoJournal(), &chosen,
+                                 {nullptr, began->top});
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

@@ -234,6 +234,7 @@ private:
         ListPane* pane = nullptr;
         QString text;
         ClipboardEntry file;
+        QByteArray top; // the pane's folder, from which the file is reached
     };
     std::optional<Renaming> m_renaming;
     // The files of the last drag begun, and their pane: what its drop copies.

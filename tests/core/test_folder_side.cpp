@@ -1,6 +1,8 @@
+#include "base/message_style.h"
 #include "compare/content_check.h"
 #include "fileops/side_copy.h"
 #include "fileops/sync_run.h"
+#include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
 #include "fs/local_side.h"
 #include "support/scripted_host.h"
@@ -9,6 +11,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -143,6 +146,36 @@ TEST_F(FolderSideTest, CopiesAtThePlacesHeldNotAtTheirPaths) {
     EXPECT_EQ(tree.read(QStringLiteral("copy.txt")), "inner");
 }
 
+TEST_F(FolderSideTest, APasteWithASideElsewhereTakesNothingFromItsPathsHere) {
+    ScriptedPlatform platform;
+    ScriptedHost host(platform);
+    for (const int elsewhere : {0, 1})
+        for (const char* name : {"a.txt", "sub"}) {
+            Transfer t{{top, name}, name[0] == 's', path("empty"), true, false};
+            t.sides[elsewhere] = std::make_shared<ElsewhereSide>();
+            runTransfers(host, {t}, {});
+            EXPECT_FALSE(present(QByteArray("empty/") + name)) << elsewhere << name;
+        }
+    ASSERT_EQ(platform.shown.size(), 4);
+    for (const auto& shown : platform.shown)
+        EXPECT_TRUE(shown.text.contains(QString::fromLocal8Bit(strerror(EREMOTE))));
+}
+
+TEST_F(FolderSideTest, AFolderToDeleteIsCountedAlikeHereAndThroughTheListingsElsewhere) {
+    tree.write(QStringLiteral("sub/deeper/.two"), "two");
+    ASSERT_EQ(::symlink("..", path("sub/deeper/up").constData()), 0);
+    ScriptedPlatform platform; // each question answered No
+    ScriptedHost host(platform);
+    for (const auto& on :
+         {std::shared_ptr<FolderSide>(), std::shared_ptr<FolderSide>(new ElsewhereSide)})
+        EXPECT_FALSE(deleteFileAsked(host, {top, "sub"}, DeleteWay::Permanently, nullptr, true,
+                                     nullptr, {on, top}));
+    ASSERT_EQ(platform.shown.size(), 2);
+    EXPECT_TRUE(platform.shown[0].text.endsWith(" 3 files in it?"))
+        << platform.shown[0].text.toStdString();
+    EXPECT_EQ(platform.shown[1].text, platform.shown[0].text);
+}
+
 TEST_F(FolderSideTest, UndoTakesACopyBackAsTheSideElsewhereToldIt) {
     UndoJournal journal;
     journal.begin(QStringLiteral("Paste"));
@@ -176,7 +209,55 @@ public:
         calls << "makeFolder " + name;
         return LocalSide::makeFolder(p, name, mode);
     }
+    bool rename(const SidePlace& from, const QByteArray& name, const SidePlace& to,
+                const QByteArray& as) override {
+        calls << "rename " + name;
+        return LocalSide::rename(from, name, to, as);
+    }
 };
+
+TEST_F(FolderSideTest, AFlattenedRowIsDeletedOrRenamedThroughItsSideNeverThroughALink) {
+    const struct {
+        int command;          // to the Trash, for good, renamed
+        bool swapped;         // its folder moved away once it was chosen, a link left for it
+        QByteArrayList calls; // the command's, then its Undo's
+    } cases[] = {{0, false, {"trash inner.txt", "restore inner.txt"}},
+                 {1, false, {"removeFile inner.txt"}},
+                 {2, false, {"rename inner.txt", "rename renamed.txt"}},
+                 {0, true, {}},
+                 {1, true, {}},
+                 {2, true, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.command) + (c.swapped ? " swapped" : ""));
+        const FileLocation file{path("sub"), "inner.txt"};
+        const FileIdentity chosen = *FileIdentity::of(file.path());
+        if (c.swapped) {
+            ASSERT_TRUE(::rename(path("sub").constData(), path("moved").constData()) == 0 &&
+                        ::symlink("moved", path("sub").constData()) == 0);
+        }
+        const auto recording = std::make_shared<RecordingSide>();
+        ScriptedPlatform platform;
+        platform.answers = {Answer::Yes};
+        ScriptedHost host(platform);
+        UndoJournal journal;
+        journal.begin(QStringLiteral("Command"));
+        EXPECT_EQ(c.command == 2 ? renameInFolder(file, QStringLiteral("renamed.txt"), &journal,
+                                                  &chosen, {recording, top})
+                                       .ok()
+                                 : deleteFileAsked(host, file, DeleteWay(c.command), &journal,
+                                                   false, &chosen, {recording, top}),
+                  !c.swapped);
+        journal.end();
+        EXPECT_TRUE(!journal.canUndo() || undoRecord(journal.takeLast(), {}).isEmpty());
+        EXPECT_EQ(recording->calls, c.calls);
+        EXPECT_EQ(tree.read(QString::fromLatin1(c.swapped ? "moved/inner.txt" : "sub/inner.txt")),
+                  c.command == 1 && !c.swapped ? QByteArray() : QByteArray("inner"));
+        ::unlink(path("sub").constData()); // the link, where one was put
+        ASSERT_TRUE(!c.swapped ||
+                    ::rename(path("moved").constData(), path("sub").constData()) == 0);
+        tree.write(QStringLiteral("sub/inner.txt"), "inner");
+    }
+}
 
 using SideSync = SyncTrees;
 

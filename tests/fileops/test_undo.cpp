@@ -223,7 +223,8 @@ TEST_F(UndoTest, ADeepTreesCopyIsTakenBackWholeEnteringEachFolderAFewTimes) {
                                 << " left, the first: " << left.value(0).right(100).toStdString();
     EXPECT_FALSE(present("into/top"));
     EXPECT_EQ(tree.trashed(), QByteArrayList()) << "both names of the linked copy go for good";
-    EXPECT_TRUE(copying <= 3 * depth && entered <= 3 * depth) << copying << ", " << entered;
+    // The plan's walk and the copy's two, each entering the top from the folder held above it.
+    EXPECT_TRUE(copying <= 3 * depth + 3 && entered <= 3 * depth) << copying << ", " << entered;
     QProcess::execute(QStringLiteral("rm"),
                       {QStringLiteral("-rf"), QFile::decodeName(from), QFile::decodeName(into)});
 }
