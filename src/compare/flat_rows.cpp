@@ -134,11 +134,9 @@ void insertRows(FolderRows& to, qsizetype at, const FolderRows& from, qsizetype 
     to.insertRows(at, pairs);
 }
 
-std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
-                                         const QByteArray& destinationFolder,
-                                         const TreeOptions& options) {
-    FlatFeed feed;
-    walkTrees(sourceFolder, destinationFolder, options, feed);
+namespace {
+
+std::shared_ptr<FolderRows> flattened(FlatFeed& feed) {
     // Taken once, the rows need only their order: the listings move over
     // whole, so the names are never held twice.
     FlatFeed::Batch batch = feed.take();
@@ -158,6 +156,25 @@ std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
     out->destination = std::move(batch.rows.destination);
     out->takeRows(std::move(pairs));
     return out;
+}
+
+} // namespace
+
+std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
+                                         const QByteArray& destinationFolder,
+                                         const TreeOptions& options) {
+    FlatFeed feed;
+    walkTrees(sourceFolder, destinationFolder, options, feed);
+    return flattened(feed);
+}
+
+std::shared_ptr<FolderRows> flattenTrees(FolderSide& source, const QByteArray& sourceFolder,
+                                         FolderSide& destination,
+                                         const QByteArray& destinationFolder,
+                                         const TreeOptions& options) {
+    FlatFeed feed;
+    walkTrees(source, sourceFolder, destination, destinationFolder, options, feed);
+    return flattened(feed);
 }
 
 QByteArrayView folderPart(QByteArrayView relativePath) {

@@ -19,6 +19,11 @@
 std::shared_ptr<FolderRows> flattenTrees(const QByteArray& sourceFolder,
                                          const QByteArray& destinationFolder,
                                          const TreeOptions& options);
+// The same for two folders each on its side (folder_side.h), at their paths there.
+std::shared_ptr<FolderRows> flattenTrees(FolderSide& source, const QByteArray& sourceFolder,
+                                         FolderSide& destination,
+                                         const QByteArray& destinationFolder,
+                                         const TreeOptions& options);
 
 // The same rows while the walk finds them, for a view that fills as it goes.
 // That order is the walk's own: a folder's rows are known once it is listed,

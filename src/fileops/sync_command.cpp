@@ -12,6 +12,8 @@
 #include "fs/file_system.h"
 #include "fs/folder_chain.h"
 #include "fs/unique_fd.h"
+#include "remote/remote_address.h"
+#include "remote/side_for.h"
 #include "sync/sync_plan.h"
 
 #include <QIODevice>
@@ -151,10 +153,13 @@ void tellUnreadable(const SyncPlan& plan, const SyncEntry& e, QTextStream& err) 
             folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
         if (relative.isEmpty())
             continue;
-        present.push_back(top + relative);
-        if (!readableNow(top, relative,
+        const QByteArray host = plan.hosts[int(side)];
+        present.push_back(host + top + relative);
+        // A host's folder is not read again from here.
+        if (!host.isEmpty() ||
+            !readableNow(top, relative,
                          plan.rows->listing(side).isFolder(plan.rows->entry(e.row, side))))
-            unreadable.push_back(top + relative);
+            unreadable.push_back(host + top + relative);
     }
     for (const QByteArray& path : unreadable.empty() ? present : unreadable)
         err << "duoscope: cannot read " << nameText(path) << ": left as it is\n";
@@ -189,10 +194,26 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         return 1;
     std::unique_ptr<DigestCache> cache;
     SyncPlan plan;
+    std::shared_ptr<FolderSide> sides[2];
+    QByteArray paths[2], hosts[2];
     try {
-        checkFolder(options->source);
-        checkFolder(options->destination);
-        if (FsResult apart = checkSyncFolders(options->source, options->destination); !apart) {
+        const QByteArray given[2] = {options->source, options->destination};
+        for (int i = 0; i < 2; ++i) {
+            ChosenSide side = sideFor(given[i], true);
+            if (side.remote) { // its host, as the pair's state and the messages name it
+                RemoteAddress address = *remoteAddress(nameText(given[i]));
+                address.path.clear();
+                hosts[i] = address.written();
+            } else {
+                checkFolder(given[i]);
+            }
+            sides[i] = std::move(side.side);
+            paths[i] = folderPath(side.path);
+        }
+        if (FsResult apart = hosts[0].isEmpty() && hosts[1].isEmpty()
+                                 ? checkSyncFolders(options->source, options->destination)
+                                 : FsResult();
+            !apart) {
             err << "duoscope: " << apart.error().description() << '\n';
             return 2;
         }
@@ -202,7 +223,8 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         if (options->contents)
             cache = std::make_unique<DigestCache>();
         tree.cache = cache.get();
-        plan = planSync(folderPath(options->source), folderPath(options->destination), *mode, tree);
+        plan =
+            planSync({*sides[0], paths[0], hosts[0]}, {*sides[1], paths[1], hosts[1]}, *mode, tree);
     } catch (const FsError& e) {
         err << "duoscope: cannot read " << e.path() << ": " << e.reason() << '\n';
         return 2;
@@ -225,10 +247,11 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     bool undone = false;
     if (!dryRun) {
         AnsweringHost host(err);
-        undone = markUndone(
-            plan,
-            runSyncPlan(host, plan, permanently ? DeleteWay::Permanently : DeleteWay::ToTrash),
-            err);
+        undone = markUndone(plan,
+                            runSyncPlan(host, plan,
+                                        permanently ? DeleteWay::Permanently : DeleteWay::ToTrash,
+                                        nullptr, sides[0], sides[1]),
+                            err);
         undone |= host.told;
     }
     ReportWriter writer(out);

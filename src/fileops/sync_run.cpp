@@ -1,8 +1,10 @@
 #include "fileops/sync_run.h"
 
+#include "base/message_style.h"
 #include "base/name_text.h"
 #include "compare/flat_rows.h"
 #include "fileops/command_host.h"
+#include "fileops/remote_copy.h"
 #include "fileops/shown_deletion.h"
 #include "fileops/side_copy.h"
 #include "fileops/sync_sides.h"
@@ -12,8 +14,11 @@
 #include "fileops/undo_journal.h"
 #include "fs/local_side.h"
 #include "fs/trash.h"
+#include "fs/unique_fd.h"
+#include "remote/remote_side.h"
 #include "sync/sync_state.h"
 
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
@@ -68,6 +73,111 @@ bool madeByCopy(const std::optional<struct stat>& made, const std::optional<stru
            (made->st_size == from->st_size && sameTime(made->st_mtim, from->st_mtim));
 }
 
+bool onHost(const FolderSide& side) {
+    return !side.localFolder(side.root());
+}
+
+// Each entry's identity as a run with a side on another host saw it last,
+// so that the pair's state asks the host nothing again.
+using Known = QHash<QByteArray, std::optional<struct stat>>;
+
+// The plan's copies of one direction between a folder here and one on
+// another host, by one rsync: each entry begins only with both its sides as
+// the plan saw them (the host's entries and their folders told in one
+// command), and what each left is checked after.
+struct Across {
+    CommandHost& host;
+    const SyncPlan& plan;
+    SyncSides& sides;
+    const std::shared_ptr<FolderSide> (&owners)[2];
+    const QSet<QByteArrayView> (&freed)[2];
+    std::vector<SyncOutcome>& outcomes;
+    Known (&known)[2];
+
+    void run(Side from, const std::vector<size_t>& entries, DeleteWay way, UndoJournal* journal,
+             TransferProgress& progress) {
+        const Side to = otherSide(from);
+        const Side far = onHost(*owners[0]) ? Side::Source : Side::Destination;
+        const Side near = otherSide(far);
+        if (onHost(*owners[int(near)])) {
+            host.ask(QStringLiteral("Nothing is copied between two hosts: copy to a folder here "
+                                    "first, then from it."),
+                     MsgStyle::Critical);
+            return;
+        }
+        const RemoteSide& remote = static_cast<const RemoteSide&>(*owners[int(far)]);
+        const QByteArray farTop = sides[far].top();
+        std::vector<QByteArray> asked;
+        for (const size_t k : entries) {
+            const QByteArrayView relative = plan.path(plan.entries[k], from);
+            asked.push_back(relative.toByteArray());
+            asked.push_back(folderPart(relative).toByteArray());
+        }
+        std::sort(asked.begin(), asked.end());
+        asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+        const std::vector<std::optional<struct stat>> told = statOnHost(remote, farTop, asked);
+        const auto onFar = [&](QByteArrayView relative) {
+            const auto at = std::lower_bound(asked.begin(), asked.end(), relative);
+            return at != asked.end() && *at == relative ? told[size_t(at - asked.begin())]
+                                                        : std::nullopt;
+        };
+        std::vector<AcrossFile> files;
+        std::vector<size_t> of;
+        std::vector<std::optional<struct stat>> source;
+        for (const size_t k : entries) {
+            const SyncEntry& e = plan.entries[k];
+            const QByteArray relative = plan.path(e, from).toByteArray();
+            const QByteArrayView folder = folderPart(relative);
+            const std::optional<struct stat> parent = onFar(folder);
+            const FolderId* seen = plan.folders[int(far)]->find(folder);
+            outcomes[k] = SyncOutcome::Changed;
+            if (!parent || !S_ISDIR(parent->st_mode) ||
+                (seen && !(FolderId::of(*parent) == *seen)) ||
+                !asPlannedNow(plan, e, far, onFar(relative)) || !asPlanned(plan, e, near, sides) ||
+                !sides.reach(near, relative))
+                continue;
+            const std::optional<struct stat> now[2] = {
+                from == far ? onFar(relative) : sides.entry(from, relative),
+                to == far ? onFar(relative) : sides.entry(to, relative)};
+            // A file put where the plan saw none is not the plan's to replace.
+            if (!now[0] ||
+                (now[1] && plan.path(e, to).isEmpty() && !freed[int(to)].contains(relative)) ||
+                (now[1] && S_ISDIR(now[1]->st_mode)))
+                continue;
+            outcomes[k] = SyncOutcome::Failed;
+            const qint32 i = plan.rows->entry(e.row, from);
+            const FolderListing& listing = plan.rows->listing(from);
+            files.push_back({relative, listing.isFolder(i) && !listing.isLink(i),
+                             plan.bytesCopied(e), now[1], std::nullopt});
+            of.push_back(k);
+            source.push_back(now[0]);
+        }
+        if (files.empty())
+            return;
+        // rsync reaches the folder here through the descriptor the run holds.
+        if (!sides.reachFolder(near, {}))
+            return;
+        const UniqueFd top(::fcntl(sides[near].place().fd(), F_DUPFD_CLOEXEC, 0));
+        AcrossEnd ends[2];
+        ends[int(far)] = {owners[int(far)], farTop, -1, {}};
+        ends[int(near)] = {owners[int(near)], sides[near].top(), top.fd,
+                           [&](QByteArrayView folder) -> std::optional<SidePlace> {
+                               if (!sides.reachFolder(near, folder))
+                                   return std::nullopt;
+                               return sides[near].place();
+                           }};
+        copyAcross(host, ends[int(from)], ends[int(to)], files, way == DeleteWay::ToTrash, journal,
+                   progress);
+        for (size_t c = 0; c < files.size(); ++c) {
+            const size_t k = of[c];
+            if (madeByCopy(files[c].made, source[c], files[c].replaced))
+                outcomes[k] = SyncOutcome::Done;
+            known[int(from)].insert(files[c].relative, source[c]);
+            known[int(to)].insert(files[c].relative, files[c].made);
+        }
+    }
+};
+
 } // namespace
 
 std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, DeleteWay way,
@@ -96,13 +206,22 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
     // Every copy planned before any is begun, each folder's tree read from
     // the folder that holds it, for the progress.
     PlannedTransfers planned;
-    std::vector<size_t> copied;       // the entry of each transfer
+    std::vector<size_t> copied; // the entry of each transfer
+    // With a folder on another host, every copy goes by rsync, one a direction.
+    const bool across = onHost(*sourceSide) || onHost(*destinationSide);
+    std::vector<size_t> acrossFrom[2];
     ForAll replace = ForAll::Replace; // the plan replaces what it names
     for (size_t k = 0; k < plan.entries.size(); ++k) {
         const SyncEntry& e = plan.entries[k];
         if (!isCopy(e.action))
             continue;
         const Side from = sideOf(e.action);
+        if (across) {
+            acrossFrom[int(from)].push_back(k);
+            planned.files += 1;
+            planned.bytes += plan.bytesCopied(e);
+            continue;
+        }
         const QByteArrayView relative = plan.path(e, from);
         const qint32 i = plan.rows->entry(e.row, from);
         const FolderListing& listing = plan.rows->listing(from);
@@ -159,7 +278,16 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
                               {sides[to].side(), sides[to].place(), t.targetFolder});
         return bool(begun[c]);
     };
-    runPlanned(host, planned, CopyOptions(), progress);
+    Known known[2];
+    if (across) {
+        Across copies{host, plan, sides, owners, freed, outcomes, known};
+        for (const Side from : {Side::Source, Side::Destination}) {
+            if (!host.cancelled())
+                copies.run(from, acrossFrom[int(from)], way, journal, progress);
+        }
+    } else {
+        runPlanned(host, planned, CopyOptions(), progress);
+    }
     // What each copy begun left: at the target, what it made.
     for (size_t c = 0; c < copied.size(); ++c) {
         const size_t k = copied[c];
@@ -176,14 +304,17 @@ std::vector<SyncOutcome> runSyncPlan(CommandHost& host, const SyncPlan& plan, De
         carryTimes(plan, outcomes, sides);
     sides.tell(host);
     const bool saved = saveSyncState(host, plan, outcomes, [&](Side side, QByteArrayView relative) {
-        const std::optional<struct stat> st = sides.entry(side, relative);
+        const auto told = known[int(side)].constFind(relative.toByteArray());
+        const std::optional<struct stat> st =
+            told != known[int(side)].cend() ? *told : sides.entry(side, relative);
         return st ? std::optional(FileIdentity::of(*st)) : std::nullopt;
     });
     if (journal) {
         // Undone first: once files are put back, the state no longer holds.
         if (saved && std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done))
             journal->record({UndoStep::Kind::Noted,
-                             SyncState::pathFor(plan.sourceFolder, plan.destinationFolder),
+                             SyncState::pathFor(plan.stateFolder(Side::Source),
+                                                plan.stateFolder(Side::Destination)),
                              {},
                              {},
                              {}});

@@ -64,7 +64,14 @@ bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side, SyncSides& s
     const qint32 i = plan.rows->entry(e.row, side);
     if (i < 0)
         return true; // none seen: the copy's own check
-    const std::optional<struct stat> now = sides.entry(side, plan.path(e, side));
+    return asPlannedNow(plan, e, side, sides.entry(side, plan.path(e, side)));
+}
+
+bool asPlannedNow(const SyncPlan& plan, const SyncEntry& e, Side side,
+                  const std::optional<struct stat>& now) {
+    const qint32 i = plan.rows->entry(e.row, side);
+    if (i < 0)
+        return true;
     if (!now)
         return false;
     const FolderListing& listing = plan.rows->listing(side);

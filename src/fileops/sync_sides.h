@@ -69,4 +69,7 @@ private:
 // time. A folder's own time moves with what it holds, so only its being a
 // folder counts.
 bool asPlanned(const SyncPlan& plan, const SyncEntry& e, Side side, SyncSides& sides);
+// The same with the entry as it is `now` (nothing: not there).
+bool asPlannedNow(const SyncPlan& plan, const SyncEntry& e, Side side,
+                  const std::optional<struct stat>& now);
 bool bothAsPlanned(const SyncPlan& plan, const SyncEntry& e, SyncSides& sides);

@@ -18,7 +18,8 @@ bool isCopy(SyncAction a) {
 FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& outcomes,
                        const LookAtEntry& look) {
     QString why;
-    const SyncState before = SyncState::load(plan.sourceFolder, plan.destinationFolder, why);
+    const SyncState before =
+        SyncState::load(plan.stateFolder(Side::Source), plan.stateFolder(Side::Destination), why);
     const FolderRows& rows = *plan.rows;
     std::vector<qint32> entryOf(size_t(rows.count()), -1);
     for (size_t k = 0; k < plan.entries.size(); ++k)
@@ -61,7 +62,7 @@ FsResult saveSyncState(const SyncPlan& plan, const std::vector<SyncOutcome>& out
         if (s && d)
             after.add(relative, {*s, *d});
     }
-    return after.save(plan.sourceFolder, plan.destinationFolder);
+    return after.save(plan.stateFolder(Side::Source), plan.stateFolder(Side::Destination));
 }
 
 QString syncStateNotSavedText(const FsError& error) {

@@ -2,6 +2,7 @@
 
 #include "base/name_text.h"
 #include "fileops/command_host.h"
+#include "fileops/remote_copy.h"
 #include "fileops/side_copy.h"
 #include "fileops/source_removals.h"
 #include "fileops/tree_transfer.h"
@@ -76,6 +77,10 @@ PlannedTransfers planTransfers(std::vector<Transfer> transfers) {
     p.planned.resize(transfers.size());
     for (size_t i = 0; i < transfers.size(); ++i) {
         Transfer& t = transfers[i];
+        if (acrossHosts(t)) { // copied by rsync, which reads no tree here
+            p.files += 1;
+            continue;
+        }
         HeldTops tops;
         const FsResult reached = t.folder ? tops.reach(t, 0) : FsResult();
         // A link to a folder lists as a folder, and is copied as the link it is.
@@ -117,6 +122,11 @@ void runPlanned(CommandHost& host, PlannedTransfers& planned, const CopyOptions&
             t.forAll = &forAll;
         if (planned.reach && !planned.reach(i, options)) {
             tree.advanced(t.folder ? planned.trees[i].files : 1, planned.trees[i].bytes);
+            continue;
+        }
+        if (acrossHosts(t)) { // a side on another host: not this engine's
+            if (transferAcross(host, t, progress) == AfterFile::Stop)
+                break;
             continue;
         }
         // Not begun: its folders could not be reached, the source is not the

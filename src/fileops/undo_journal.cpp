@@ -127,12 +127,13 @@ void UndoJournal::record(UndoStep step, std::shared_ptr<FolderSide> on) {
     if (on)
         step.side = std::move(on);
     // The paths of a side elsewhere are not this machine's to resolve: what
-    // stands there is as that side tells it, reached from its root.
+    // stands there is as that side tells it, reached from its root, unless
+    // the step comes with it (told for many at once).
     if (step.side && !step.side->localFolder(step.side->root())) {
         const std::unique_ptr<SideWalk> walk = step.side->walk();
         const QByteArray name = FileLocation::of(step.path).name;
         struct stat st {};
-        if (!step.path.isEmpty() &&
+        if (!step.path.isEmpty() && step.left.inode == 0 &&
             reachFolder(*walk, FileSystem::parentFolder(step.path), step.path) &&
             step.side->stat(walk->place(), name.constData(), st))
             step.left = FileIdentity::of(st);

@@ -78,6 +78,9 @@ ChildResult runChild(const ChildRun& run) {
     posix_spawn_file_actions_adddup2(&actions, in.read, 0);
     posix_spawn_file_actions_adddup2(&actions, out.write, 1);
     posix_spawn_file_actions_adddup2(&actions, err.write, 2);
+    // Onto itself, a descriptor loses its close-on-exec in the child only.
+    for (const int fd : run.inherited)
+        posix_spawn_file_actions_adddup2(&actions, fd, fd);
     std::vector<char*> argv;
     for (const QByteArray& a : run.arguments)
         argv.push_back(const_cast<char*>(a.constData()));
@@ -101,7 +104,7 @@ ChildResult runChild(const ChildRun& run) {
         closeFd(in.write);
     char buffer[65536];
     while (out.read >= 0 || err.read >= 0) {
-        if (run.cancel && run.cancel->load()) {
+        if ((run.cancel && run.cancel->load()) || (run.stop && run.stop())) {
             ::kill(pid, SIGTERM);
             result.cancelled = true;
             break;

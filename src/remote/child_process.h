@@ -17,6 +17,11 @@ struct ChildRun {
     const std::atomic<bool>* cancel = nullptr;
     // "NAME=value" entries over the program's own environment.
     std::vector<QByteArray> environment = {};
+    // Asked while it runs, from the caller's thread: true ends it as `cancel` does.
+    std::function<bool()> stop = {};
+    // Descriptors of ours the child keeps, at the same numbers (a folder
+    // held here that it reaches as /proc/self/fd/N).
+    std::vector<int> inherited = {};
 };
 
 struct ChildResult {

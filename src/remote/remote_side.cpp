@@ -57,7 +57,9 @@ unsigned char direntType(char type) {
                          : DT_UNKNOWN;
 }
 
-void toStat(const RemoteEntry& e, struct stat& st) {
+} // namespace
+
+void RemoteSide::toStat(const RemoteEntry& e, struct stat& st) {
     st = {};
     st.st_mode = typeBits(e.type) | (e.mode & 07777);
     st.st_size = off_t(e.size);
@@ -67,6 +69,8 @@ void toStat(const RemoteEntry& e, struct stat& st) {
     st.st_ino = ino_t(e.inode);
     st.st_nlink = 1;
 }
+
+namespace {
 
 FileIdentity identityOf(const RemoteEntry& e) {
     return {dev_t(e.device), ino_t(e.inode), off_t(e.size), e.modified, e.changed};

@@ -69,6 +69,13 @@ public:
                          TrashEntry& entry) override;
     void discard(const TrashEntry& entry) override;
 
+    // The entries at `paths` (host paths), as given, in one command: one
+    // not there has none; nothing, with errno, when none could be told.
+    std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
+    // The entry's status as stat() gives it.
+    static void toStat(const RemoteEntry& entry, struct stat& st);
+    const SshLink& link() const { return *m_link; }
+
 private:
     friend class RemoteWalk;
     // What a listing saw of the folders and links at a place, for entering
@@ -90,9 +97,6 @@ private:
     // parent, taken; nothing when it could not be listed so.
     std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder,
                                                         const std::atomic<bool>* cancel);
-    // The entries at `paths`, as given, in one command; nothing, with errno,
-    // for a single path that could not be told.
-    std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
     // Runs `command` over the NUL-separated `paths`: false, with errno, on a complaint.
     bool runOn(const QByteArray& command, const QByteArray& path) const;
 

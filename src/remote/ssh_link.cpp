@@ -127,3 +127,18 @@ QByteArray SshLink::rsyncShell() const {
     }
     return shell;
 }
+
+std::optional<QByteArray> SshLink::rsyncVersion(QByteArray& complaint) const {
+    const std::lock_guard lock(m_probing);
+    if (m_rsyncVersion)
+        return m_rsyncVersion;
+    QByteArray out;
+    const ChildResult r = run("rsync --version", {}, [&](QByteArrayView p) { out.append(p); });
+    if (r.exitCode == 0)
+        return m_rsyncVersion = out;
+    const QByteArray errors = r.errors.trimmed();
+    complaint = r.exitCode != 255  ? QByteArray("the host has no rsync")
+                : errors.isEmpty() ? QByteArray("ssh failed")
+                                   : errors.mid(errors.lastIndexOf('\n') + 1);
+    return std::nullopt;
+}

@@ -4,6 +4,8 @@
 #include "remote/remote_address.h"
 
 #include <QByteArray>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 // The user's own ssh to one host: their config, keys, agent and known
@@ -35,6 +37,10 @@ public:
     // its environment: unless `batch`, this program answers ssh's questions
     // in a dialog (its SSH_ASKPASS; see shell/ssh_askpass.h).
     std::vector<QByteArray> environment() const;
+    // The host's `rsync --version`, asked once for the link's life; nothing
+    // when it could not be run, `complaint` saying why ("the host has no
+    // rsync", or ssh's words, asked again next time).
+    std::optional<QByteArray> rsyncVersion(QByteArray& complaint) const;
     // The program ssh asks through: this one, unless a test sets another.
     static void setAskPassProgram(QByteArray program);
 
@@ -48,4 +54,6 @@ private:
     RemoteAddress m_address;
     bool m_batch;
     QByteArray m_controlPath;
+    mutable std::mutex m_probing;
+    mutable std::optional<QByteArray> m_rsyncVersion;
 };

@@ -176,6 +176,9 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
     if (st.folder) {
         if (!state.anyBelow(path))
             return both;
+        // A folder on another host is not read again here: the user decides.
+        if (!plan.hosts[int(side)].isEmpty())
+            return SyncAction::Conflict;
         const QByteArray top =
             folderPath(side == Side::Source ? plan.sourceFolder : plan.destinationFolder);
         return folderAsLeft(top, path.toByteArray(), side, state) ? deletion : SyncAction::Conflict;
@@ -187,9 +190,9 @@ std::optional<SyncAction> twoWayAction(const SyncPlan& plan, qsizetype r, const 
     return unchanged(st, side, *was) ? deletion : SyncAction::Conflict;
 }
 
-dev_t topDevice(const QByteArray& folder) {
+dev_t topDevice(FolderSide& side, const QByteArray& folder) {
     struct stat st {};
-    return ::stat(folderPath(folder).constData(), &st) == 0 ? st.st_dev : 0;
+    return side.stat(side.root(), folderPath(folder).constData(), st, true) ? st.st_dev : 0;
 }
 
 // Why two-way must not run: a side whose top folder lists nothing, or is on
@@ -260,14 +263,28 @@ bool filtersHideBelow(FolderSide& side, const SidePlace& place, const QByteArray
     }
 }
 
+QByteArray SyncPlan::stateFolder(Side side) const {
+    return hosts[int(side)] + (side == Side::Source ? sourceFolder : destinationFolder);
+}
+
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options) {
+    LocalSide source, destination;
+    return planSync({source, sourceFolder, {}}, {destination, destinationFolder, {}}, mode,
+                    options);
+}
+
+SyncPlan planSync(const PlanFolder& source, const PlanFolder& destination, SyncMode mode,
+                  const TreeOptions& options) {
+    const QByteArray &sourceFolder = source.path, &destinationFolder = destination.path;
     SyncPlan plan;
     plan.mode = mode;
     plan.sourceFolder = sourceFolder;
     plan.destinationFolder = destinationFolder;
-    plan.sourceDevice = topDevice(sourceFolder);
-    plan.destinationDevice = topDevice(destinationFolder);
+    plan.hosts[0] = source.host;
+    plan.hosts[1] = destination.host;
+    plan.sourceDevice = topDevice(source.side, sourceFolder);
+    plan.destinationDevice = topDevice(destination.side, destinationFolder);
     plan.filters = options.filters;
     plan.relativeTop = options.relativeTop;
     auto seen = std::make_shared<SeenFolders>(), seenRight = std::make_shared<SeenFolders>();
@@ -282,7 +299,7 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
         if (options.entered)
             options.entered(relative, a, b);
     };
-    plan.rows = flattenTrees(sourceFolder, destinationFolder, walk);
+    plan.rows = flattenTrees(source.side, sourceFolder, destination.side, destinationFolder, walk);
     plan.folders[0] = std::move(seen);
     plan.folders[1] = std::move(seenRight);
     const FolderRows& rows = *plan.rows;
@@ -293,7 +310,8 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
 #ifdef __GLIBC__
         ::malloc_trim(0);
 #endif
-        state = SyncState::load(sourceFolder, destinationFolder, plan.note);
+        state = SyncState::load(plan.stateFolder(Side::Source), plan.stateFolder(Side::Destination),
+                                plan.note);
         plan.refusal = emptiedSide(plan, state);
         if (!plan.refusal.isEmpty())
             return plan;
@@ -308,14 +326,14 @@ SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationF
         // A folder deleted holding what the filters hide loses only what they show.
         QStringList kept;
         const QByteArray top = folderPath(destinationFolder);
-        LocalSide local;
+        FolderSide& side = destination.side;
         for (const SyncEntry& e : plan.entries) {
             const qint32 i = rows.entry(e.row, Side::Destination);
             if (e.action != SyncAction::DeleteRight || !rows.destination.isFolder(i) ||
                 rows.destination.isLink(i))
                 continue;
             const QByteArray path = plan.path(e, Side::Destination).toByteArray();
-            if (filtersHideBelow(local, local.root(), top + path, top + path, options.filters,
+            if (filtersHideBelow(side, side.root(), top + path, top + path, options.filters,
                                  options.relativeTop + path + '/'))
                 kept << nameText(path) + QLatin1Char('/');
         }

@@ -68,6 +68,9 @@ public:
     std::vector<SyncEntry> entries;
     SyncMode mode = SyncMode::UpdateDestination;
     QByteArray sourceFolder, destinationFolder; // as given to planSync
+    // "[user@]host:" before a folder on another host (its path above is
+    // the host's), "" for one here: with the path, the pair's state's name.
+    QByteArray hosts[2];
     // Why a two-way plan could not use an earlier synchronisation's state
     // and updates both sides instead, and the folders to be deleted that
     // hold what the filters hide; empty otherwise.
@@ -94,6 +97,8 @@ public:
     // The bytes a copy carries: the side copied from, 0 for anything else.
     qint64 bytesCopied(const SyncEntry& entry) const;
     qsizetype count(SyncAction action) const;
+    // A side's folder as the pair's state knows it: its host, its path.
+    QByteArray stateFolder(Side side) const;
 };
 
 // The plan for two folders (their paths, with or without a trailing "/")
@@ -101,6 +106,15 @@ public:
 // flattenTrees does. Two-way reads the pair's state under $XDG_STATE_HOME.
 SyncPlan planSync(const QByteArray& sourceFolder, const QByteArray& destinationFolder,
                   SyncMode mode, const TreeOptions& options);
+// One folder of a pair on its side (folder_side.h): its path there, and the
+// host before it, "" for a folder here.
+struct PlanFolder {
+    FolderSide& side;
+    QByteArray path, host;
+};
+// The same for two folders each on its side.
+SyncPlan planSync(const PlanFolder& source, const PlanFolder& destination, SyncMode mode,
+                  const TreeOptions& options);
 
 // The entries of the folder at `place` on `side` (at `path`, and `relative` below
 // the folders compared, ending with "/", for the exclusions) that `filters`

@@ -1,4 +1,10 @@
+#include "base/message_style.h"
+#include "base/name_text.h"
 #include "compare/compare_report.h"
+#include "fileops/sync_command.h"
+#include "fileops/sync_run.h"
+#include "fileops/transfer_run.h"
+#include "fileops/undo_journal.h"
 #include "remote/remote_address.h"
 #include "remote/remote_changes.h"
 #include "remote/remote_digest.h"
@@ -9,18 +15,23 @@
 #include "remote/rsync_transfer.h"
 #include "remote/side_for.h"
 #include "remote/ssh_link.h"
+#include "support/scripted_host.h"
 #include "support/ssh_server.h"
 #include "support/temp_tree.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTextStream>
+#include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -499,4 +510,228 @@ TEST_F(OnHost, EachChangeOnTheHostFailsAsTheLocalCallWould) {
     EXPECT_EQ(QDir(t.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("new dir")});
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+}
+
+// Every file below `top` (links as where they lead), by its path below it.
+std::map<QByteArray, QByteArray> filesIn(const QString& top) {
+    std::map<QByteArray, QByteArray> files;
+    QDirIterator it(top, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << it.filePath().toStdString();
+        files[QFile::encodeName(QDir(top).relativeFilePath(it.filePath()))] = f.readAll();
+    }
+    return files;
+}
+
+Report syncRun(QStringList args) {
+    Report r;
+    QTextStream out(&r.out), err(&r.err);
+    args.prepend(QStringLiteral("--sync"));
+    r.code = runSyncCommand(args, out, err);
+    out.flush();
+    err.flush();
+    return r;
+}
+
+// Two trees of every kind of row, with names of every kind alone on each side.
+struct HostPair {
+    TempTree source, destination;
+    const QDateTime t{QDate(2024, 3, 9), QTime(14, 5, 0), Qt::UTC};
+    std::map<QByteArray, QByteArray> files[2];
+    HostPair() {
+        const auto put = [&](TempTree& tree, const QString& name, const QByteArray& data, int at) {
+            tree.write(name, data, t.addSecs(at));
+        };
+        put(source, QStringLiteral("newer_left"), "new!", 60);
+        put(destination, QStringLiteral("newer_left"), "old", 0);
+        put(source, QStringLiteral("newer_right"), "old", 0);
+        put(destination, QStringLiteral("newer_right"), "newer", 60);
+        put(source, QStringLiteral("same"), "same", 0);
+        put(destination, QStringLiteral("same"), "same", 0);
+        put(source, QStringLiteral("lonedir/inner"), "in", 0);
+        put(source, QStringLiteral("new\nline"), "1", 0);
+        put(source, QStringLiteral("$(touch pwned)"), "2", 0);
+        put(destination, QStringLiteral("it's \"quoted\""), "3", 0);
+        put(destination, QStringLiteral("-dash"), "4", 0);
+        files[0] = filesIn(source.path());
+        files[1] = filesIn(destination.path());
+    }
+    QString given(bool onHost, const TempTree& tree) const {
+        return (onHost ? QStringLiteral("127.0.0.1:") : QString()) + tree.path();
+    }
+};
+
+// Every mode with the host on either side: each copy made by rsync there or
+// here, names of every kind both ways, and what the host's side loses
+// (replaced or deleted) kept in its Trash.
+TEST_F(OnHost, EveryModeCopiesByRsyncWithTheHostOnEitherSide) {
+    const std::map<QByteArray, QByteArray> toRight = {{"newer_left", "new!"},
+                                                      {"lonedir/inner", "in"},
+                                                      {"new\nline", "1"},
+                                                      {"$(touch pwned)", "2"}};
+    const std::map<QByteArray, QByteArray> toLeft = {
+        {"newer_right", "newer"}, {"it's \"quoted\"", "3"}, {"-dash", "4"}};
+    struct Case {
+        const char* mode;
+        bool hostIsSource;
+        bool right, left;                // what goes across
+        std::vector<QByteArray> trashed; // on the host, of what it held
+    };
+    const Case cases[] = {
+        {"update", false, true, false, {"old"}},
+        {"update-source", false, false, true, {}},
+        {"both", true, true, true, {"old"}},
+        {"mirror", false, true, false, {"3", "4", "newer", "old"}},
+        {"two-way", true, true, true, {"old"}},
+    };
+    for (const Case& c : cases) {
+        HostPair pair;
+        const Report r = syncRun({c.mode, pair.given(c.hostIsSource, pair.source),
+                                  pair.given(!c.hostIsSource, pair.destination)});
+        EXPECT_EQ(r.code, 0) << c.mode << r.err.toStdString();
+        std::map<QByteArray, QByteArray> want[2] = {pair.files[0], pair.files[1]};
+        if (c.right)
+            for (const auto& [name, data] : toRight)
+                want[1][name] = data;
+        if (c.left)
+            for (const auto& [name, data] : toLeft)
+                want[0][name] = data;
+        if (QByteArray(c.mode) == "mirror")
+            want[1] = pair.files[0];
+        EXPECT_EQ(filesIn(pair.source.path()), want[0]) << c.mode;
+        EXPECT_EQ(filesIn(pair.destination.path()), want[1]) << c.mode;
+        std::vector<QByteArray> trashed;
+        for (const auto& [name, data] :
+             filesIn(QFile::decodeName(server.dataHome() + "/Trash/files")))
+            trashed.push_back(data);
+        std::sort(trashed.begin(), trashed.end());
+        EXPECT_EQ(trashed, c.trashed) << c.mode;
+        QDir(QFile::decodeName(server.dataHome() + "/Trash")).removeRecursively();
+    }
+    EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+}
+
+// The Undo of a run into the host's folder takes back there every copy, a
+// folder copied whole, each file replaced and each deleted.
+TEST_F(OnHost, TheUndoOfAMirrorOntoTheHostPutsItsFolderBack) {
+    HostPair pair;
+    const QByteArray host = "127.0.0.1:";
+    ChosenSide chosen[2] = {sideFor(QFile::encodeName(pair.source.path())),
+                            sideFor(host + QFile::encodeName(pair.destination.path()))};
+    const std::shared_ptr<FolderSide> sides[2] = {std::move(chosen[0].side),
+                                                  std::move(chosen[1].side)};
+    const SyncPlan plan =
+        planSync({*sides[0], folderPath(chosen[0].path), {}},
+                 {*sides[1], folderPath(chosen[1].path), host}, SyncMode::Mirror, TreeOptions());
+    ScriptedPlatform platform;
+    ScriptedHost run(platform);
+    UndoJournal journal;
+    const std::vector<SyncOutcome> outcomes =
+        runSyncPlan(run, plan, DeleteWay::ToTrash, &journal, sides[0], sides[1]);
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), SyncOutcome::Done), 7);
+    EXPECT_EQ(filesIn(pair.destination.path()), pair.files[0]);
+    ASSERT_TRUE(journal.canUndo());
+    EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions()), QStringList());
+    EXPECT_EQ(filesIn(pair.source.path()), pair.files[0]);
+    EXPECT_EQ(filesIn(pair.destination.path()), pair.files[1]);
+    EXPECT_FALSE(QFile::exists(pair.destination.filePath(QStringLiteral("lonedir"))));
+}
+
+// rsync's temporaries in `folder` (".NAME.XXXXXX").
+QStringList temporariesIn(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".*.??????")}, QDir::Files | QDir::Hidden);
+}
+
+// Kills the rsync that the host runs to write into `folder`, as a host
+// going down would: it never gets to remove its temporary.
+void killWriterIn(const QString& folder) {
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!command.open(QIODevice::ReadOnly) || !command.readAll().contains("--server") ||
+            QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid)) != folder)
+            continue;
+        ::kill(pid.toInt(), SIGKILL);
+    }
+}
+
+// A connection dropped while a big file crosses (its master closed, or the
+// host's rsync gone): the run says what was not done and exits 2, the file
+// it was to replace is still there whole, no temporary stays, and the next
+// run reaches the host again.
+TEST_F(OnHost, AConnectionDroppedMidMirrorLosesNothingAndTheNextRunReconnects) {
+    TempTree source, destination;
+    source.write(QStringLiteral("small"), "new");
+    source.write(QStringLiteral("big"));
+    destination.write(QStringLiteral("big"), "old");
+    const QByteArray big = QFile::encodeName(source.filePath(QStringLiteral("big")));
+    ASSERT_EQ(::truncate(big.constData(), qint64(2) << 30), 0);
+    const QStringList args = {QStringLiteral("mirror"), source.path(),
+                              QStringLiteral("127.0.0.1:") + destination.path()};
+    const std::function<void()> faults[] = {
+        [] {
+            SshLink(RemoteAddress{"", "127.0.0.1", 0, {}}, true);
+        }, // its end closes the master
+        [&] { killWriterIn(destination.path()); }};
+    for (const auto& fault : faults) {
+        Report r;
+        std::thread running([&] { r = syncRun(args); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (temporariesIn(destination.path()).isEmpty() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        EXPECT_FALSE(temporariesIn(destination.path()).isEmpty()) << "no copy began";
+        fault();
+        running.join();
+        EXPECT_EQ(r.code, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Copying to 127.0.0.1:") + destination.path()) &&
+                    r.err.contains(QStringLiteral("0 of 2 copied")))
+            << r.err.toStdString();
+        EXPECT_EQ(destination.read(QStringLiteral("big")), "old");
+        EXPECT_EQ(temporariesIn(destination.path()), QStringList());
+        EXPECT_FALSE(QFile::exists(destination.filePath(QStringLiteral("small"))));
+    }
+    ASSERT_EQ(::truncate(big.constData(), 5), 0);
+    EXPECT_EQ(syncRun(args).code, 0);
+    EXPECT_EQ(destination.read(QStringLiteral("big")), QByteArray(5, '\0'));
+}
+
+// A paste onto the host, replacing a file there once the user agrees, and a
+// move from it, both taken back by one Undo.
+TEST_F(OnHost, APasteOntoTheHostAndAMoveFromItAreUndoneThere) {
+    // There in the host's home, named as below it: nothing here has that name.
+    const QString home = QFile::decodeName(::getpwuid(::getuid())->pw_dir);
+    TempTree here, there(home);
+    const QByteArray odd = "-a 'b' $(c)\nd";
+    here.writeRaw(odd, "here");
+    there.writeRaw(odd, "old");
+    there.write(QStringLiteral("x"), "from host");
+    const QByteArray herePath = QFile::encodeName(here.path()),
+                     therePath = QFile::encodeName(QDir(home).relativeFilePath(there.path()));
+    const std::shared_ptr<FolderSide> remote = sideFor("127.0.0.1:" + therePath).side;
+    ScriptedPlatform platform;
+    platform.answers = {Answer::Yes};
+    ScriptedHost run(platform);
+    UndoJournal journal;
+    journal.begin(QStringLiteral("Paste"));
+    Transfer onto{{herePath, odd}, false, therePath};
+    onto.sides[1] = remote;
+    Transfer from{{therePath, "x"}, false, herePath};
+    from.move = true;
+    from.sides[0] = remote;
+    for (Transfer* t : {&onto, &from}) {
+        t->keepReplaced = true;
+        t->journal = &journal;
+    }
+    runTransfers(run, {onto, from}, CopyOptions());
+    journal.end();
+    ASSERT_EQ(platform.shown.size(), 1);
+    EXPECT_TRUE(platform.shown[0].text.contains(QStringLiteral("$(c)")));
+    EXPECT_EQ(filesIn(here.path()),
+              (std::map<QByteArray, QByteArray>{{odd, "here"}, {"x", "from host"}}));
+    EXPECT_EQ(filesIn(there.path()), (std::map<QByteArray, QByteArray>{{odd, "here"}}));
+    EXPECT_EQ(undoRecord(journal.takeLast(), CopyOptions()), QStringList());
+    EXPECT_EQ(filesIn(here.path()), (std::map<QByteArray, QByteArray>{{odd, "here"}}));
+    EXPECT_EQ(filesIn(there.path()),
+              (std::map<QByteArray, QByteArray>{{odd, "old"}, {"x", "from host"}}));
 }
