@@ -6,18 +6,27 @@
 //   against `diff -rq`;
 // - the same after a restart, the digests kept: against the plain refresh
 //   (the same walk by size and time), with the count of files read;
-// - the report `--compare -r -c --json`, no digests kept yet and all of
-//   them kept, against `diff -rq` and `rsync -rcn`; `--compare -r --json`
-//   against `find -printf` of the same fields; the report's peak memory
-//   gained a file over a run on 2 × 1,000 files;
+// - the report `--compare -r -c --json` over the same Source and a
+//   Destination whose files differ in one of a hundred (other bytes at the
+//   same size and time), no digests kept yet and all of them kept, against
+//   `diff -rq` and `rsync -rcn`; `--compare -r --json` against `find
+//   -printf` of the same fields; the report's peak memory gained a file
+//   over a run on 2 × 1,000 files; with an earlier build's program given,
+//   its reports take their turns too, against the same runs of the peers;
 // - two 1 GiB files of equal bytes, against `cmp`.
 //
-//   build/bench/bench_verdicts build/src/duoscope [N] [MiB of the big pair]
+//   build/bench/bench_verdicts build/src/duoscope [N] [MiB of the big pair] [EARLIER_PROGRAM]
+//
+// `bench_verdicts PROGRAM memory [LARGEST]` measures only the peak memory
+// of `--compare -r -c --json` over two trees of 256-byte files on
+// /dev/shm, at 2 × 10,000 and 2 × 100,000 files, and at 2 × LARGEST too
+// when given (two trees of a million files take minutes to write).
 #include "bench_process.h"
 #include "compare/content_check.h"
 #include "compare/row_matching.h"
 
 #include <QTemporaryDir>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <sys/stat.h>
@@ -27,9 +36,11 @@ namespace {
 
 constexpr int filesPerFolder = 20, foldersPerTop = 50;
 
-void makeTree(const std::string& root, int files) {
+// Two trees of `files` files of `bytes` bytes in folders of 20, 50 folders
+// to a top one; with `differing`, one file in a hundred holds other bytes.
+void makeTree(const std::string& root, int files, size_t bytes = 4096, bool differing = false) {
     ::mkdir(root.c_str(), 0755);
-    std::string data(4096, 'x');
+    std::string data(bytes, 'x');
     for (int f = 0; f < files; ++f) {
         const int folder = f / filesPerFolder, top = folder / foldersPerTop;
         char path[64];
@@ -43,6 +54,7 @@ void makeTree(const std::string& root, int files) {
             ::mkdir(dir.c_str(), 0755);
         std::snprintf(path, sizeof path, "/f%06d.txt", f);
         std::snprintf(data.data(), 16, "%015d", f); // every file its own bytes
+        data[bytes - 1] = differing && f % 100 == 7 ? 'y' : 'x';
         const int fd = ::open((dir + path).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
         const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
         if (fd < 0 || ::write(fd, data.data(), data.size()) < 0 || ::futimens(fd, times) != 0)
@@ -119,10 +131,41 @@ qsizetype windowCheck(const QByteArray& a, const QByteArray& b, bool contents,
 
 } // namespace
 
+// The peak memory of the report by contents, over trees of small files at
+// growing sizes, each with a cache of its own; per file, and the large
+// runs' against the smallest.
+int memoryOnly(const std::string& program, int largest) {
+    QTemporaryDir dir(QStringLiteral("/dev/shm/bench_verdicts-XXXXXX"));
+    std::vector<int> sizes = {10000, 100000};
+    if (largest > sizes.back())
+        sizes.push_back(largest);
+    std::vector<double> peaks;
+    for (const int files : sizes) {
+        const std::string top = dir.filePath(QString::number(files)).toStdString();
+        ::mkdir(top.c_str(), 0755);
+        makeTree(top + "/a", files, 256);
+        makeTree(top + "/b", files, 256);
+        ::setenv("XDG_CACHE_HOME", (top + "/cache").c_str(), 1);
+        peaks.push_back(peakMiB(
+            {program, "--compare", top + "/a", top + "/b", "-r", "-c", "--json"}, top + "/peak"));
+        const std::string label = "2 × " + grouped(files) + " files of 256 bytes";
+        std::printf("%s: peak %.1f MiB, %.1f bytes a file\n", label.c_str(), peaks.back(),
+                    peaks.back() * 1048576 / (2.0 * files));
+        if (peaks.size() > 1)
+            result("Peak memory of `--compare -r -c --json`, " + label, peaks.back(), "MiB",
+                   peaks.front(), "the same over 2 × 10,000 files");
+        std::filesystem::remove_all(top);
+    }
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
     if (argc < 2)
         return 1;
     const std::string program = argv[1];
+    if (argc > 2 && std::strcmp(argv[2], "memory") == 0)
+        return memoryOnly(program, argc > 3 ? std::atoi(argv[3]) : 0);
+    const std::string earlier = argc > 4 ? argv[4] : "";
     const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
     const int bigMiB = argc > 3 ? std::atoi(argv[3]) : 1024;
     QTemporaryDir dir;
@@ -130,13 +173,20 @@ int main(int argc, char* argv[]) {
     const std::string b = dir.filePath(QStringLiteral("b")).toStdString();
     makeTree(a, files);
     makeTree(b, files);
+    const std::string c = dir.filePath(QStringLiteral("c")).toStdString();
+    makeTree(c, files, 4096, true);
     const QByteArray qa = QByteArray::fromStdString(a + '/'),
                      qb = QByteArray::fromStdString(b + '/');
     const std::vector<std::string> diff = {"diff", "-rq", a, b};
-    const std::vector<std::string> rsync = {"rsync", "-rcn", a + '/', b + '/'};
-    const std::vector<std::string> report = {program, "--compare", a, b, "-r", "-c", "--json"};
-    const std::vector<std::string> byStats = {program, "--compare", a, b, "-r", "--json"};
-    const std::vector<std::string> find = {"find", a, b, "-printf", "%s %T@ %p\n"};
+    const std::vector<std::string> diffC = {"diff", "-rq", a, c};
+    const std::vector<std::string> rsync = {"rsync", "-rcn", a + '/', c + '/'};
+    auto report = [&](const std::string& p) {
+        return std::vector<std::string>{p, "--compare", a, c, "-r", "-c", "--json"};
+    };
+    auto byStats = [&](const std::string& p) {
+        return std::vector<std::string>{p, "--compare", a, c, "-r", "--json"};
+    };
+    const std::vector<std::string> find = {"find", a, c, "-printf", "%s %T@ %p\n"};
     // The peak of a small run, against which the big run's is gained.
     const std::string smallA = dir.filePath(QStringLiteral("small-a")).toStdString(),
                       smallB = dir.filePath(QStringLiteral("small-b")).toStdString();
@@ -148,15 +198,18 @@ int main(int argc, char* argv[]) {
     // Digests are kept only of files unchanged for a second before their
     // read: the trees are left that long before the first check.
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-    run(diff); // both trees read once before the timing
+    run(diff); // the trees read once before the timing
+    run(diffC, 1);
 
-    std::vector<double> diffs, rsyncs, checks, restarts, plains, reports, coldDiffs, coldChecks,
-        cachedReports, statReports, finds, peaks, smallPeaks;
+    std::vector<double> diffs, diffCs, rsyncs, checks, restarts, plains, reports, coldDiffs,
+        coldChecks, cachedReports, statReports, finds, peaks, smallPeaks, earlierReports,
+        earlierCached, earlierStats;
     qsizetype firstReads = 0, restartReads = -1;
     for (int i = 0; i < 5; ++i) {
         const QByteArray cache =
             QFile::encodeName(dir.filePath(QStringLiteral("digests%1").arg(i)));
         diffs.push_back(run(diff).ms);
+        diffCs.push_back(run(diffC, 1).ms);
         rsyncs.push_back(run(rsync).ms);
         auto start = Clock::now();
         firstReads = windowCheck(qa, qb, true, cache);
@@ -167,13 +220,19 @@ int main(int argc, char* argv[]) {
         start = Clock::now();
         windowCheck(qa, qb, false, cache + "-plain");
         plains.push_back(msSince(start));
-        ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cli%1").arg(i)).toLocal8Bit(), 1);
-        reports.push_back(run(report).ms);
+        for (const std::string& p : {program, earlier}) {
+            if (p.empty())
+                continue;
+            ::setenv(
+                "XDG_CACHE_HOME",
+                dir.filePath(QStringLiteral("cli%1-%2").arg(i).arg(p == program)).toLocal8Bit(), 1);
+            (p == program ? reports : earlierReports).push_back(run(report(p)).ms);
+            (p == program ? cachedReports : earlierCached).push_back(run(report(p)).ms);
+            (p == program ? statReports : earlierStats).push_back(run(byStats(p)).ms);
+        }
         const std::string note = dir.filePath(QStringLiteral("peak")).toStdString();
         ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("peak%1").arg(i)).toLocal8Bit(), 1);
-        peaks.push_back(peakMiB(report, note));
-        cachedReports.push_back(run(report).ms);
-        statReports.push_back(run(byStats).ms);
+        peaks.push_back(peakMiB(report(program), note));
         finds.push_back(run(find).ms);
         // A cache of its own: the big run's digests would be read and merged.
         ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("small%1").arg(i)).toLocal8Bit(), 1);
@@ -190,9 +249,10 @@ int main(int argc, char* argv[]) {
             if (!dropCaches()) {
                 dropped = false;
                 evict(a);
-                evict(b);
+                evict(c);
             }
-            (ours ? coldReports : coldReportDiffs).push_back(run(ours ? report : diff).ms);
+            (ours ? coldReports : coldReportDiffs)
+                .push_back(run(ours ? report(program) : diffC, 1).ms);
         }
     }
     for (int i = 0; i < 3; ++i) {
@@ -248,17 +308,26 @@ int main(int argc, char* argv[]) {
            median(coldDiffs), "`diff -rq`, page cache cold");
     result("Content check after a restart (" + grouped(restartReads) + " files read), " + label,
            median(restarts), "ms", median(plains), "the refresh by size and time");
-    result("Report `--compare -r -c`, " + label, median(reports), "ms", median(diffs),
-           "`diff -rq` of the same trees");
-    result("Report `--compare -r -c`, " + label, median(reports), "ms", median(rsyncs),
+    const std::string differing = label + ", 1 % differing at equal size and time";
+    for (const bool ours : {true, false}) {
+        if (!ours && earlier.empty())
+            break;
+        const std::string who = ours ? "" : " (earlier build)";
+        result("Report `--compare -r -c --json`" + who + ", " + differing,
+               median(ours ? reports : earlierReports), "ms", median(diffCs),
+               "`diff -rq` of the same trees");
+        result("Report `--compare -r -c --json`" + who + ", all digests kept, " + differing,
+               median(ours ? cachedReports : earlierCached), "ms", median(diffCs),
+               "`diff -rq` of the same trees");
+        result("Report `--compare -r --json`" + who + ", " + differing,
+               median(ours ? statReports : earlierStats), "ms", median(finds),
+               "`find -printf` of both trees (size, time, path)");
+    }
+    result("Report `--compare -r -c --json`, " + differing, median(reports), "ms", median(rsyncs),
            "`rsync -rcn` of the same trees");
-    result("Report `--compare -r -c --json`, all digests kept, " + label, median(cachedReports),
-           "ms", median(diffs), "`diff -rq` of the same trees");
     const std::string cold = dropped ? "all caches dropped" : "the trees' pages dropped";
-    result("Report `--compare -r -c --json`, " + label + ", " + cold, median(coldReports), "ms",
+    result("Report `--compare -r -c --json`, " + differing + ", " + cold, median(coldReports), "ms",
            median(coldReportDiffs), ("`diff -rq`, " + cold).c_str());
-    result("Report `--compare -r --json`, " + label, median(statReports), "ms", median(finds),
-           "`find -printf` of both trees (size, time, path)");
     result("Peak memory of `--compare -r -c --json` gained a file over 2 × 1,000 files, " + label,
            (median(peaks) - median(smallPeaks)) * 1048576 / (2.0 * (files - smallFiles)), "bytes",
            0, "none");

@@ -53,7 +53,7 @@ public:
 
     void row(const FolderRows& rows, qsizetype r, const QByteArray& path, bool below) override {
         const RowPair& p = rows.rows[size_t(r)];
-        m_bytes.clear();
+        m_bytes.resize(0); // keeps its capacity
         ColumnWidths widths;
         if (m_options.json) {
             appendJsonCell(m_bytes, "destination", rows.destination, p.destination);
@@ -86,14 +86,33 @@ public:
         }
         const qint64 at = m_spool.append(quint8(p.status), m_bytes);
         if (below)
-            m_open.push_back({at, widths});
+            m_open.push_back({&rows, r, at, widths});
+        else if (p.status == RowStatus::Checking) // its contents still being read
+            m_late.push_back({&rows, r, at, widths});
         else
             measure(p.status, widths);
     }
 
+    bool takesLateStatuses() const override { return true; }
+
+    void decided(const FolderRows& rows, const std::vector<qsizetype>&) override {
+        std::erase_if(m_late, [&](const Open& late) {
+            if (late.rows != &rows)
+                return false;
+            m_spool.setStatus(late.record, quint8(rows.status(late.row)));
+            measure(rows.status(late.row), late.widths);
+            return true;
+        });
+    }
+
     void settled(const FolderRows& rows, qsizetype r, const QByteArray&) override {
-        const Open open = m_open.back();
-        m_open.pop_back();
+        // The last one told, unless a folder was left while its files were read.
+        auto it = m_open.end();
+        do
+            --it;
+        while (it != m_open.begin() && !(it->rows == &rows && it->row == r));
+        const Open open = *it;
+        m_open.erase(it);
         m_spool.setStatus(open.record, quint8(rows.status(r)));
         measure(rows.status(r), open.widths);
         if (m_options.json && m_open.empty()) {
@@ -162,7 +181,10 @@ private:
         m_widths.size = std::max(m_widths.size, w.size);
         m_widths.modified = std::max(m_widths.modified, w.modified);
     }
+    // A row told before its status was known, and its record in the spool.
     struct Open {
+        const FolderRows* rows;
+        qsizetype row;
         qint64 record;
         ColumnWidths widths;
     };
@@ -176,6 +198,7 @@ private:
     QByteArray m_path; // the folder of the last row told, and its text
     QString m_pathText;
     std::vector<Open> m_open; // the folder rows whose levels are being told
+    std::vector<Open> m_late; // the file rows whose contents are being read
     ColumnWidths m_widths;
     qsizetype m_status = 0;
     bool m_unreadable = false;

@@ -13,6 +13,11 @@
 #include <unistd.h>
 #include <utility>
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The widest vector unit the processor has (AVX2, AVX-512) rather than the
+// library's build-time SSE2: the same digests, in about half the time.
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace {
 
@@ -384,15 +389,17 @@ struct ListedPair {
     size_t at = 0; // in the rows asked about
     struct stat seen[2]{};
     std::optional<ContentDigest> known[2];
+    bool followed[2]{};           // listed by what a link there leads to
     DigestCache* cache = nullptr; // trusted for the pair, or null
     bool checked = false;
     PairRead read;
 };
 
-// Opens the files of a pair not known by their digests, each at its folder
-// and never through a link, and reads them. A file that is no longer the
-// one its listing saw (another inode, or another change time: written since)
-// makes the pair differ unread: what was listed is not what is there.
+// Opens the files of a pair not known by their digests, each at its folder,
+// through a link only where its listing followed one, and reads them. A
+// file that is no longer the one its listing saw (another inode, or another
+// change time: written since) makes the pair differ unread: what was listed
+// is not what is there.
 PairRead readListed(const int folder[2], const char* const name[2], ListedPair& p,
                     const std::atomic<bool>& cancel) {
     PairRead r;
@@ -403,7 +410,8 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
             continue;
         struct stat now {};
         files[side].fd = ::openat(folder[side], name[side],
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+                                  O_RDONLY | (p.followed[side] ? 0 : O_NOFOLLOW) | O_NONBLOCK |
+                                      O_NOCTTY | O_CLOEXEC);
         if (files[side].fd < 0 || ::fstat(files[side].fd, &now) != 0) {
             r.error = errno;
             return r;
@@ -421,11 +429,11 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
 
 } // namespace
 
-std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
-                                          const SideFolder& a, const SideFolder& b,
-                                          const TimeRule& rule, const std::atomic<bool>& cancel,
-                                          DigestCache* cache, std::atomic<qsizetype>* reads,
-                                          ReadingPool* pool, bool toFirstDifference) {
+std::vector<RowVerdict> readRowsContents(const FolderRows& rows,
+                                         const std::vector<qsizetype>& which, const SideFolder& a,
+                                         const SideFolder& b, const std::atomic<bool>& cancel,
+                                         DigestCache* cache, std::atomic<qsizetype>* reads,
+                                         ReadingPool* pool, bool toFirstDifference) {
     std::vector<RowVerdict> out(which.size());
     const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
     auto names = [&](qsizetype row) {
@@ -449,6 +457,8 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
         }
         ListedPair p;
         p.at = k;
+        p.followed[0] = rows.source.isFollowed(rows.entry(which[k], Side::Source));
+        p.followed[1] = rows.destination.isFollowed(rows.entry(which[k], Side::Destination));
         p.seen[0] = statOf(*sa.identity);
         p.seen[1] = statOf(*sb.identity);
         p.cache = trusted(cache, p.seen[0], *dirA, p.seen[1], *dirB);
@@ -481,6 +491,11 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
         keep(p.read, p.cache, p.seen[0], p.seen[1], reads);
         out[p.at] = {p.read.verdict, p.read.error, true};
     }
+    return out;
+}
+
+void setContentStatuses(FolderRows& rows, const std::vector<qsizetype>& which,
+                        const std::vector<RowVerdict>& out, const TimeRule& rule) {
     for (size_t k = 0; k < which.size(); ++k) {
         const ContentVerdict v = out[k].verdict;
         if (out[k].checked && (v == ContentVerdict::Equal || v == ContentVerdict::Differ)) {
@@ -491,6 +506,16 @@ std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qs
                                          v == ContentVerdict::Equal, rule));
         }
     }
+}
+
+std::vector<RowVerdict> checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which,
+                                          const SideFolder& a, const SideFolder& b,
+                                          const TimeRule& rule, const std::atomic<bool>& cancel,
+                                          DigestCache* cache, std::atomic<qsizetype>* reads,
+                                          ReadingPool* pool, bool toFirstDifference) {
+    std::vector<RowVerdict> out =
+        readRowsContents(rows, which, a, b, cancel, cache, reads, pool, toFirstDifference);
+    setContentStatuses(rows, which, out, rule);
     return out;
 }
 

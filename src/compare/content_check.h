@@ -87,6 +87,16 @@ checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which, const S
                   DigestCache* cache, std::atomic<qsizetype>* reads = nullptr,
                   ReadingPool* pool = nullptr, bool toFirstDifference = false);
 
+// checkRowsContents() in two steps: the verdicts, which leave `rows` as they
+// are (so that another thread may read them meanwhile), then the statuses.
+std::vector<RowVerdict> readRowsContents(const FolderRows& rows,
+                                         const std::vector<qsizetype>& which, const SideFolder& a,
+                                         const SideFolder& b, const std::atomic<bool>& cancel,
+                                         DigestCache* cache, std::atomic<qsizetype>* reads,
+                                         ReadingPool* pool, bool toFirstDifference = false);
+void setContentStatuses(FolderRows& rows, const std::vector<qsizetype>& which,
+                        const std::vector<RowVerdict>& verdicts, const TimeRule& rule);
+
 // A folder pair's status from the verdict on its trees; nothing when the
 // walk was cancelled (the pair is still checking).
 std::optional<RowStatus> treeStatus(ContentVerdict verdict);

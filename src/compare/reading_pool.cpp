@@ -67,6 +67,49 @@ void ReadingPool::work() {
     }
 }
 
+ReadingQueue::ReadingQueue() : m_thread([this] { work(); }) {}
+
+ReadingQueue::~ReadingQueue() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+ReadingQueue::Ticket ReadingQueue::add(std::function<void()> job) {
+    Ticket ticket = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+        ticket = ++m_added;
+    }
+    m_wake.notify_one();
+    return ticket;
+}
+
+void ReadingQueue::wait(Ticket ticket) {
+    std::unique_lock lock(m_mutex);
+    m_done.wait(lock, [&] { return m_finished >= ticket; });
+}
+
+void ReadingQueue::work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+        if (m_jobs.empty())
+            return; // stopped, every job run
+        std::function<void()> job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        lock.unlock();
+        job();
+        lock.lock();
+        ++m_finished;
+        m_done.notify_all();
+    }
+}
+
 namespace {
 
 // The disk's own word, from the block device the file system lies on (a

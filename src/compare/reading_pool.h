@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -39,6 +40,34 @@ private:
     size_t m_busy = 0;         // threads still on the batch
     std::uint64_t m_batch = 0; // batches handed out so far
     bool m_stop = false;
+};
+
+// One thread that runs jobs in the order they are given, beside the thread
+// that gives them: a walk goes on listing folders while the files it found
+// are read.
+class ReadingQueue {
+public:
+    using Ticket = std::uint64_t;
+    ReadingQueue();
+    // Runs the jobs still waiting, then ends the thread.
+    ~ReadingQueue();
+    ReadingQueue(const ReadingQueue&) = delete;
+    ReadingQueue& operator=(const ReadingQueue&) = delete;
+
+    // `job` must not throw.
+    Ticket add(std::function<void()> job);
+    // Returns once the job of `ticket`, and every one before it, has run.
+    void wait(Ticket ticket);
+
+private:
+    void work();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_done;
+    std::deque<std::function<void()>> m_jobs;
+    Ticket m_added = 0, m_finished = 0;
+    bool m_stop = false;
+    std::thread m_thread; // last: it starts once the rest is set up
 };
 
 // How many readers suit the files below the folder open at `folderFd`: one

@@ -5,9 +5,13 @@
 #include "compare/content_check.h"
 #include "fs/folder_chain.h"
 #include "fs/local_side.h"
+#include "fs/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
+#include <exception>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 
@@ -22,6 +26,63 @@ QByteArray withSlash(const QByteArray& path) {
 bool outOfDescriptors(int error) {
     return error == EMFILE || error == ENFILE;
 }
+
+// What a level's rows tell of its own status.
+struct Tally {
+    bool differs = false, unreadable = false, otherTimes = false;
+    void note(RowStatus s) {
+        if (s == RowStatus::Unreadable)
+            unreadable = true;
+        else if (s == RowStatus::SameContents)
+            otherTimes = true;
+        else if (s != RowStatus::Same)
+            differs = true;
+    }
+    RowStatus status() const {
+        return differs      ? RowStatus::Differs
+               : unreadable ? RowStatus::Unreadable
+               : otherTimes ? RowStatus::SameContents
+                            : RowStatus::Same;
+    }
+};
+
+// A level's file pairs given to the reading queue: their verdicts come back
+// on its thread, read from the level's own folders, open for it.
+struct LevelRead {
+    std::vector<qsizetype> which;
+    std::vector<RowVerdict> verdicts;
+    UniqueFd folderA, folderB;
+    QByteArray pathA; // the level's Source folder, for messages
+    std::exception_ptr failure;
+    ReadingQueue::Ticket ticket = 0;
+};
+
+// A level left while its pairs are read, settled once they are.
+struct Unsettled {
+    std::shared_ptr<FolderRows> level;
+    FolderRows* above = nullptr; // the folder's own row, `row` of these
+    qsizetype row = 0;
+    bool checking = false; // its row waits for the tree's status
+    Tally tally;           // what its other rows told
+    std::shared_ptr<LevelRead> read;
+};
+
+// Pairs read for levels the walk has left, at most: each holds its two folders open.
+constexpr size_t mostUnsettled = 64, mostUnsettledALevel = 16;
+
+// A listing made on another thread, waited for before it goes.
+struct Aside {
+    ReadingQueue* queue = nullptr;
+    ReadingQueue::Ticket ticket = 0;
+    ScanOptions scan;
+    SortedNames order;
+    std::exception_ptr failure;
+    void wait() {
+        if (queue)
+            queue->wait(std::exchange(ticket, 0));
+    }
+    ~Aside() { wait(); }
+};
 
 // One walk over two trees. Each level is listed as a pane would list it,
 // laid out and given its statuses by the same code as the panes; only the
@@ -50,15 +111,35 @@ public:
         if (m_options.foldersWalked)
             m_options.foldersWalked->fetch_add(1, std::memory_order_relaxed);
         const QByteArray* listing = &m_pathA;
+        Aside aside; // waits for the thread beside on the way out, a throw's too
         try {
+            if (b && m_lister) {
+                // Destination's folder listed and sorted beside Source's.
+                aside.scan = m_scan;
+                aside.scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
+                aside.queue = m_lister.get();
+                aside.ticket = m_lister->add([&, place = m_b->place()] {
+                    try {
+                        rows.destination = m_sideB.list(place, m_pathB, m_filters, aside.scan);
+                        aside.order = SortedNames(rows.destination);
+                    } catch (...) {
+                        aside.failure = std::current_exception();
+                    }
+                });
+            }
             if (a) {
                 m_scan.relativeFolder = m_options.relativeTop + m_pathA.mid(m_topA);
                 rows.source = m_sideA.list(m_a->place(), m_pathA, m_filters, m_scan);
             }
             listing = &m_pathB;
-            if (b) {
+            if (aside.queue) {
+                aside.wait();
+                if (aside.failure)
+                    std::rethrow_exception(aside.failure);
+            } else if (b) {
                 m_scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
                 rows.destination = m_sideB.list(m_b->place(), m_pathB, m_filters, m_scan);
+                aside.order = SortedNames(rows.destination);
             }
         } catch (const FsError& e) {
             if (mustList || outOfDescriptors(e.number()))
@@ -67,23 +148,20 @@ public:
                 m_out->unreadable(*listing, e.number());
             return false;
         }
-        rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination,
-                              SortedNames(rows.destination));
+        rows.rows = alignRows(rows.source, SortedNames(rows.source), rows.destination, aside.order);
         rows.computeStatuses(m_options.filters.times);
         return true;
     }
 
     // The status of the level listed in `rows`, the one the chains are in.
-    RowStatus compare(FolderRows& rows) {
-        bool differs = false, unreadable = false, otherTimes = false;
+    // With `later`, the level's pairs to compare by contents may be left
+    // to the reading queue: `later` then has them, and the status is not
+    // known yet.
+    std::optional<RowStatus> compare(FolderRows& rows, Unsettled* later = nullptr) {
+        Tally tally;
         auto note = [&](RowStatus s) {
-            if (s == RowStatus::Unreadable)
-                unreadable = true;
-            else if (s == RowStatus::SameContents)
-                otherTimes = true;
-            else if (s != RowStatus::Same)
-                differs = true;
-            return differs && !m_out;
+            tally.note(s);
+            return tally.differs && !m_out;
         };
         // With contents asked, two files of equal size are the same or not
         // by their bytes, whatever their times: left to their own pass.
@@ -126,11 +204,24 @@ public:
             }
             return false;
         };
-        // Told, a level's files are settled before the first row goes out.
-        if (m_out && contentsDiffer())
-            return RowStatus::Differs;
+        // Told, a level's files are settled before the first row goes out,
+        // unless the rows may take their statuses late.
+        std::shared_ptr<LevelRead> read;
+        if (m_queue && m_options.contents)
+            read = startReading(rows);
+        if (read && !later) {
+            Unsettled now{{}, nullptr, 0, false, {}, read};
+            settleFiles(rows, now);
+            tally.note(now.tally.status());
+        } else if (m_out && !read) {
+            contentsDiffer();
+        }
         if (m_out)
             m_out->listed(rows, m_rel);
+        // Below the top, a folder is left with its files still being read
+        // while the walk goes on to the next, a few at a time.
+        std::deque<Unsettled> children;
+        const bool deferChildren = m_queue && !m_rel.isEmpty();
         for (qsizetype r = 0; r < rows.count(); ++r) {
             const bool checking = rows.status(r) == RowStatus::Checking;
             const bool below = walkedBelow(rows, r) && (checking || m_out);
@@ -138,18 +229,92 @@ public:
                 m_out->row(rows, r, m_rel, below);
             if (!below)
                 continue;
-            enter(rows, r);
+            if (deferChildren && children.size() >= mostUnsettledALevel) {
+                settle(children.front(), tally);
+                children.pop_front();
+            }
+            if (enter(rows, r, deferChildren ? &children : nullptr))
+                continue;
             if (m_out)
                 m_out->settled(rows, r, m_rel);
             if (checking && note(rows.status(r)))
                 return RowStatus::Differs;
         }
+        for (Unsettled& child : children)
+            settle(child, tally);
+        if (read && later) {
+            later->tally = tally;
+            later->read = std::move(read);
+            return std::nullopt;
+        }
         if (!m_out && contentsDiffer())
             return RowStatus::Differs;
-        return differs      ? RowStatus::Differs
-               : unreadable ? RowStatus::Unreadable
-               : otherTimes ? RowStatus::SameContents
-                            : RowStatus::Same;
+        return tally.status();
+    }
+
+    // Gives the level's pairs to compare by contents to the reading queue,
+    // marking their rows Checking; none, none given.
+    std::shared_ptr<LevelRead> startReading(FolderRows& rows) {
+        const std::optional<int> a = m_sideA.localFolder(m_a->place()),
+                                 b = m_sideB.localFolder(m_b->place());
+        auto read = std::make_shared<LevelRead>();
+        for (qsizetype r = 0; r < rows.count(); ++r) {
+            if (decidedByContents(rows, r))
+                read->which.push_back(r);
+        }
+        if (read->which.empty() || !a || !b)
+            return nullptr;
+        read->folderA.fd = ::fcntl(*a, F_DUPFD_CLOEXEC, 0);
+        read->folderB.fd = ::fcntl(*b, F_DUPFD_CLOEXEC, 0);
+        if (read->folderA.fd < 0 || read->folderB.fd < 0)
+            throw FsError::fromErrno(errno, nameText(m_pathA));
+        read->pathA = m_pathA;
+        ReadingPool* pool = readers();
+        for (const qsizetype r : read->which)
+            rows.setStatus(r, RowStatus::Checking);
+        read->ticket = m_queue->add([this, read, rows = &rows, pool] {
+            try {
+                LocalSide local;
+                read->verdicts = readRowsContents(
+                    *rows, read->which, {local, SidePlace::descriptor(read->folderA.fd)},
+                    {local, SidePlace::descriptor(read->folderB.fd)}, cancelFlag(), m_options.cache,
+                    m_options.reads, pool);
+            } catch (...) {
+                read->failure = std::current_exception();
+            }
+            ::close(std::exchange(read->folderA.fd, -1));
+            ::close(std::exchange(read->folderB.fd, -1));
+        });
+        ++m_unsettled;
+        return read;
+    }
+
+    // Waits for the verdicts on a level's pairs and gives their rows their statuses.
+    void settleFiles(FolderRows& rows, Unsettled& u) {
+        LevelRead& read = *u.read;
+        m_queue->wait(read.ticket);
+        --m_unsettled;
+        if (read.failure)
+            std::rethrow_exception(read.failure);
+        setContentStatuses(rows, read.which, read.verdicts, m_options.filters.times);
+        const QByteArray pathA = std::exchange(m_pathA, read.pathA);
+        for (size_t k = 0; k < read.which.size(); ++k)
+            u.tally.note(checkedContents(rows, read.which[k], read.verdicts[k]));
+        m_pathA = pathA;
+        if (m_out)
+            m_out->decided(rows, read.which);
+    }
+
+    // Settles a level left while its pairs were read, and the folder row above it.
+    void settle(Unsettled& u, Tally& above) {
+        settleFiles(*u.level, u);
+        const RowStatus status = u.tally.status();
+        if (u.checking)
+            u.above->setStatus(u.row, status);
+        if (m_out)
+            m_out->settled(*u.above, u.row, m_rel);
+        if (u.checking)
+            above.note(status);
     }
 
     static bool linked(const FolderRows& rows, qsizetype r) {
@@ -186,8 +351,10 @@ public:
 
     // Enters the folder of row `r` in both chains, never through a link,
     // walks it and comes back. A pair's status becomes what lies below; a
-    // folder that cannot be listed or entered is Unreadable.
-    void enter(FolderRows& rows, qsizetype r) {
+    // folder that cannot be listed or entered is Unreadable. With `later`,
+    // a level whose files are still being read may go there, unsettled:
+    // then true.
+    bool enter(FolderRows& rows, qsizetype r, std::deque<Unsettled>* later = nullptr) {
         const qint32 i = rows.entry(r, Side::Source), j = rows.entry(r, Side::Destination);
         const QByteArray nameA = i >= 0 ? rows.source.fileName(i).toByteArray() : QByteArray();
         const QByteArray nameB = j >= 0 ? rows.destination.fileName(j).toByteArray() : QByteArray();
@@ -204,6 +371,7 @@ public:
         const bool a = !nameA.isEmpty(), b = !nameB.isEmpty();
         RowStatus status = RowStatus::Unreadable;
         bool itself = true; // the folder itself, not one below it
+        Unsettled unsettled;
         if (a && !m_a->enter(nameA)) {
             status = notEntered(belowA);
         } else if (b && !m_b->enter(nameB)) {
@@ -213,21 +381,35 @@ public:
         } else {
             if (m_options.entered)
                 m_options.entered(m_rel, a ? &m_a->id() : nullptr, b ? &m_b->id() : nullptr);
-            FolderRows level;
-            if (list(level, a, b, false)) {
+            auto level = std::make_shared<FolderRows>();
+            const bool mayWait = later && m_unsettled < mostUnsettled;
+            if (list(*level, a, b, false)) {
                 itself = false;
-                status = compare(level);
+                if (const std::optional<RowStatus> s =
+                        compare(*level, mayWait ? &unsettled : nullptr))
+                    status = *s;
             }
             if (a)
                 back(*m_a, belowA);
             if (b)
                 back(*m_b, belowB);
+            if (unsettled.read) {
+                unsettled.level = std::move(level);
+                unsettled.above = &rows;
+                unsettled.row = r;
+                unsettled.checking = rows.status(r) == RowStatus::Checking;
+            }
         }
         m_pathA.truncate(aboveA);
         m_pathB.truncate(aboveB);
         m_rel.truncate(above);
+        if (unsettled.read) {
+            later->push_back(std::move(unsettled));
+            return true;
+        }
         if (rows.status(r) == RowStatus::Checking || (itself && status == RowStatus::Unreadable))
             rows.setStatus(r, status);
+        return false;
     }
 
     // Gone, or no longer a folder, since the listing: not what was seen. Out
@@ -289,6 +471,20 @@ public:
         m_topB = m_pathB.size();
     }
 
+    // Starts the thread that reads the files of the levels told while the
+    // walk goes on, where the rows told take late statuses and both trees
+    // lie here.
+    // The same for the listings of Destination's folders, each beside
+    // Source's.
+    void readAlongside() {
+        if (!m_out || !m_out->takesLateStatuses() || !m_sideA.localFolder(m_a->place()) ||
+            !m_sideB.localFolder(m_b->place()))
+            return;
+        m_lister = std::make_unique<ReadingQueue>();
+        if (m_options.contents)
+            m_queue = std::make_unique<ReadingQueue>();
+    }
+
     FolderSide &m_sideA, &m_sideB;
     const std::unique_ptr<SideWalk> m_a, m_b; // the folders the walk is in, on each side
     // Their paths, each ending with "/", and the path below the two given.
@@ -301,6 +497,9 @@ private:
     ScanOptions m_scan;
     std::unique_ptr<ReadingPool> m_readers;
     qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
+    // Last: its thread ends, and its jobs are done, before the rest goes.
+    std::unique_ptr<ReadingQueue> m_queue, m_lister;
+    size_t m_unsettled = 0; // levels whose pairs are given to it and not yet settled
 };
 
 } // namespace
@@ -363,7 +562,7 @@ RowStatus compareTrees(FolderSide& source, const QByteArray& sourceFolder, Folde
         return onDeepStack([&] {
             walker.atTops(sourceFolder, destinationFolder);
             FolderRows rows;
-            return walker.list(rows, true, true, false) ? walker.compare(rows)
+            return walker.list(rows, true, true, false) ? *walker.compare(rows)
                                                         : RowStatus::Unreadable;
         });
     } catch (const FsError&) {
@@ -386,10 +585,11 @@ void walkTrees(FolderSide& source, const QByteArray& sourceFolder, FolderSide& d
         throw FsError::fromErrno(errno, nameText(destinationFolder));
     if (options.entered)
         options.entered({}, &walker.m_a->id(), &walker.m_b->id());
+    walker.readAlongside();
     onDeepStack([&] {
         walker.atTops(sourceFolder, destinationFolder);
         FolderRows rows;
         walker.list(rows, true, true, true);
-        return walker.compare(rows);
+        return *walker.compare(rows);
     });
 }

@@ -81,6 +81,15 @@ public:
     // A folder below that could not be listed or entered, or a file pair
     // whose contents could not be read (full path, errno): its row is Unreadable.
     virtual void unreadable(const QByteArray& path, int error) = 0;
+    // Whether a level's file pairs may still be being read when its rows are
+    // told: each such row is told Checking, and decided() gives their
+    // statuses (the rows `which` of `rows`) before the folder above them is
+    // settled(), the walk meanwhile going on to the next folders.
+    virtual bool takesLateStatuses() const { return false; }
+    virtual void decided(const FolderRows& rows, const std::vector<qsizetype>& which) {
+        Q_UNUSED(rows);
+        Q_UNUSED(which);
+    }
 };
 
 // Whether a walk that tells its rows enters the folder of row `r` (told

@@ -40,13 +40,14 @@ QString FolderListing::name(qsizetype i) const {
     return QString::fromLatin1(bytes.data(), bytes.size());
 }
 
-void FolderListing::add(QByteArrayView fileName, const FileStat& st, bool link) {
+void FolderListing::add(QByteArrayView fileName, const FileStat& st, bool link, bool followed) {
     File f;
     f.size = st.size;
     f.modified = st.modified;
     f.nameAt = static_cast<quint32>(m_names.size());
     f.nameLength = static_cast<quint16>(std::min<qsizetype>(fileName.size(), 65535));
-    f.flags = quint8((st.dangling ? Dangling : 0) | (st.folder ? Folder : 0) | (link ? Link : 0));
+    f.flags = quint8((st.dangling ? Dangling : 0) | (st.folder ? Folder : 0) | (link ? Link : 0) |
+                     (followed ? Followed : 0));
     m_names.insert(m_names.end(), fileName.begin(), fileName.begin() + f.nameLength);
     m_names.push_back('\0');
     m_files.push_back(f);
@@ -201,17 +202,24 @@ public:
             const int want = m_rules.wanted(raw, entry->d_type, m_driveTop);
             if (want == 0)
                 continue;
+            // A stat that follows links follows what may be one.
+            const bool followed =
+                !m_options.linksAsLinks && (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN);
             if (inFlight > 1) {
-                later.push_back({QByteArray(raw), {}, 0, false, want == 2});
+                later.push_back({QByteArray(raw), {}, 0, false, want == 2, followed});
                 continue;
             }
-            Candidate c{
-                QByteArray::fromRawData(raw, qsizetype(std::strlen(raw))), {}, 0, false, want == 2};
+            Candidate c{QByteArray::fromRawData(raw, qsizetype(std::strlen(raw))),
+                        {},
+                        0,
+                        false,
+                        want == 2,
+                        followed};
             statOne(c);
             if (c.outcome < 0)
                 throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
             if (c.outcome > 0)
-                m_listing.add(c.name, c.st, c.link);
+                m_listing.add(c.name, c.st, c.link, c.followed);
         }
         if (m_options.afterNames)
             m_options.afterNames();
@@ -227,6 +235,7 @@ private:
         int outcome;             // 1 listed, 0 left out, -errno could not be statted
         bool link;               // with linksAsLinks: the entry is a link, st its own
         bool patternDue = false; // the stat tells whether the pattern applies
+        bool followed = false;   // the stat may be of what a link leads to
     };
 
     static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
@@ -336,7 +345,7 @@ private:
             if (c.outcome < 0)
                 throw FsError::fromErrno(-c.outcome, nameText(m_folder + c.name));
             if (c.outcome > 0)
-                m_listing.add(c.name, c.st, c.link);
+                m_listing.add(c.name, c.st, c.link, c.followed);
         }
     }
 

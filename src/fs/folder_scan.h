@@ -35,11 +35,14 @@ public:
     bool isFolder(qsizetype i) const { return m_files[static_cast<size_t>(i)].flags & Folder; }
     // Set only where links keep their own stats (ScanOptions::linksAsLinks).
     bool isLink(qsizetype i) const { return m_files[static_cast<size_t>(i)].flags & Link; }
+    // Listed by the stats of what a link at its name leads to (or of an
+    // entry whose type its folder did not tell): to be opened following it.
+    bool isFollowed(qsizetype i) const { return m_files[static_cast<size_t>(i)].flags & Followed; }
 
-    void add(QByteArrayView fileName, const FileStat& st, bool link = false);
+    void add(QByteArrayView fileName, const FileStat& st, bool link = false, bool followed = false);
 
 private:
-    enum Flag : quint8 { Dangling = 1, Folder = 2, Link = 4 };
+    enum Flag : quint8 { Dangling = 1, Folder = 2, Link = 4, Followed = 8 };
     struct File {
         qint64 size = 0;
         qint64 modified = 0;

@@ -237,6 +237,26 @@ TEST_F(Report, EachRowGetsItsStatusByStatsOrContentsAndChangedLeavesOutTheSame) 
         << lines[4].toStdString();
 }
 
+// One level lists a link by what it leads to, and so compares it by contents.
+TEST_F(Report, ByContentsALinkAtTheTopIsComparedByWhatItLeadsTo) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(1, 0, 0), Qt::UTC);
+    TempTree targets;
+    for (const auto& [name, left, right] : {std::tuple{"la", "abc", "abc"}, {"lb", "abc", "abd"}}) {
+        for (const auto& [tree, bytes] : {std::pair{&source, left}, {&dest, right}}) {
+            const QString target = QString::fromLatin1(name) + (tree == &source ? "-s" : "-d");
+            targets.write(target, bytes, t);
+            ASSERT_EQ(::symlink(QFile::encodeName(targets.filePath(target)).constData(),
+                                QFile::encodeName(tree->filePath(QString::fromLatin1(name)))),
+                      0);
+        }
+    }
+    const ReportRun r = report(args(QStringLiteral("--pattern l? -c")));
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("| same ")) &&
+                r.out.contains(QStringLiteral("| differs ")))
+        << r.out.toStdString();
+}
+
 TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) {
     const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
     for (TempTree* side : {&source, &dest})
@@ -282,6 +302,40 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
                 text.contains(QStringLiteral("| k/deep/er/x  1 bytes")) &&
                 !text.contains(QStringLiteral("k/same")) && text.count(QLatin1Char('\n')) == 6)
         << text.toStdString();
+}
+
+// Below the top, a folder's files may still be being read while the walk
+// lists the next folders: each row still gets its own verdict, in order.
+TEST_F(Report, ByContentsEveryRowGetsItsVerdictWhileTheWalkGoesOn) {
+    const QDateTime t(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+    QStringList expected{QStringLiteral("k=differs")}, changed{QStringLiteral("k/")};
+    for (int f = 0; f < 40; ++f) { // more folders than are left unsettled at once
+        const QString folder = QStringLiteral("k/s%1").arg(f, 2, 10, QLatin1Char('0'));
+        const bool differs = f % 13 == 3;
+        expected << folder + (differs ? "=differs" : "=same");
+        for (const char* name : {"/a", "/b"}) {
+            const QString path = folder + QLatin1String(name);
+            const bool here = differs && name[1] == 'b';
+            source.write(path, "12", t);
+            dest.write(path, here ? "13" : "12", t);
+            expected << path + (here ? "=differs" : "=same");
+            if (here)
+                changed << folder + '/' << path;
+        }
+    }
+    QStringList got;
+    for (const QJsonValue row :
+         QJsonDocument::fromJson(
+             report(args(QStringLiteral("-r -c --json --pattern ?"))).out.toUtf8())
+             .array())
+        got << row[QStringLiteral("path")].toString() + QLatin1Char('=') +
+                   row[QStringLiteral("status")].toString();
+    EXPECT_EQ(got, expected);
+    got.clear();
+    for (const QString& line : report(args(QStringLiteral("-r -c --changed --pattern ?")))
+                                   .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        got << line.left(line.indexOf(QLatin1Char(' ')));
+    EXPECT_EQ(got, changed);
 }
 
 // What cannot be read below the two folders is its own row, named on the
