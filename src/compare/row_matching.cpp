@@ -1,5 +1,8 @@
 #include "compare/row_matching.h"
 
+#include "base/name_text.h"
+
+#include <cerrno>
 #include <exception>
 #include <thread>
 
@@ -111,21 +114,33 @@ void FolderRows::computeStatuses(const TimeRule& rule) {
 std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
                                            const QByteArray& destinationPath,
                                            const FilterSettings& settings,
-                                           const ScanOptions& options) {
+                                           const ScanOptions& options, FolderSide* sourceSide,
+                                           FolderSide* destinationSide) {
+    // As listFiles, a folder that is not there lists nothing.
+    const auto list = [&](FolderSide* side, const QByteArray& path) {
+        if (!side || side->localFolder(side->root()))
+            return listFiles(path, settings, options);
+        const std::unique_ptr<SideWalk> walk = side->walk();
+        if (walk->openTop(path, true))
+            return side->list(walk->place(), path, settings, options);
+        if (errno != ENOENT && errno != ENOTDIR)
+            throw FsError::fromErrno(errno, nameText(path));
+        return FolderListing();
+    };
     auto out = std::make_shared<FolderRows>();
     SortedNames sourceOrder, destinationOrder;
     std::exception_ptr failure;
     // Each folder listed and sorted on a thread of its own.
     std::thread other([&] {
         try {
-            out->destination = listFiles(destinationPath, settings, options);
+            out->destination = list(destinationSide, destinationPath);
             destinationOrder = SortedNames(out->destination);
         } catch (...) {
             failure = std::current_exception();
         }
     });
     try {
-        out->source = listFiles(sourcePath, settings, options);
+        out->source = list(sourceSide, sourcePath);
         sourceOrder = SortedNames(out->source);
     } catch (...) {
         other.join();

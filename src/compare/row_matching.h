@@ -3,6 +3,7 @@
 #include "compare/row_status.h"
 #include "compare/sorted_name_list.h"
 #include "fs/folder_scan.h"
+#include "fs/folder_side.h"
 
 #include <memory>
 #include <vector>
@@ -80,8 +81,10 @@ private:
 // Lists, sorts and lays out both folders (on two threads, one a folder), and
 // gives every row its status, Checking for two folders: their trees are left
 // to compareTrees (tree_compare.h), which the content checker runs. Throws FsError as listFiles
-// does, and ScanCancelled when `options.cancel` is set meanwhile.
-std::shared_ptr<FolderRows> compareFolders(const QByteArray& sourcePath,
-                                           const QByteArray& destinationPath,
-                                           const FilterSettings& settings,
-                                           const ScanOptions& options = {});
+// does, and ScanCancelled when `options.cancel` is set meanwhile. A folder
+// on a side whose files lie elsewhere (folder_side.h) is listed through it,
+// its path one there; null: on this machine.
+std::shared_ptr<FolderRows>
+compareFolders(const QByteArray& sourcePath, const QByteArray& destinationPath,
+               const FilterSettings& settings, const ScanOptions& options = {},
+               FolderSide* sourceSide = nullptr, FolderSide* destinationSide = nullptr);

@@ -1,11 +1,58 @@
 #include "comparison/comparison.h"
 
+#include "base/name_text.h"
 #include "base/text_formats.h"
 #include "compare/flat_rows.h"
 #include "comparison/background_run.h"
+#include "fs/local_side.h"
+#include "remote/remote_side.h"
+#include "remote/side_for.h"
 
+#include <QScopeGuard>
 #include <QTimer>
 #include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// A pane's side made from its text: ssh asks its questions through the
+// program (not batch), and a host not reached is told in its pane.
+void reach(Comparison::PaneFolder& f) {
+    if (f.side || !f.unreached.isEmpty())
+        return;
+    try {
+        ChosenSide chosen = sideFor(f.given, false);
+        f.remote = chosen.remote;
+        f.path = !chosen.remote ? f.given : folderPath(chosen.path);
+        f.side = std::move(chosen.side);
+    } catch (const FsError& e) {
+        // Named as its box shows it: no trailing "/" but a host's root's.
+        const bool chop = f.given.endsWith('/') && !f.given.endsWith(":/") && f.given.size() > 1;
+        f.remote = true;
+        f.unreached =
+            nameText(chop ? f.given.chopped(1) : f.given) + QStringLiteral(": ") + e.reason();
+    }
+}
+
+// A folder on another host that listed nothing may not be there.
+void noteMissing(Comparison::PaneFolder (&folders)[2], const FolderRows& rows) {
+    for (const Side side : {Side::Source, Side::Destination}) {
+        Comparison::PaneFolder& f = folders[int(side)];
+        struct stat st {};
+        f.missing = f.remote && f.side && rows.listing(side).count() == 0 &&
+                    !f.side->stat(f.side->root(), f.path.constData(), st, true);
+    }
+}
+
+// A side of the content checker's own, which runs on a thread of its own: a
+// host's over the same connection; null on this machine.
+std::unique_ptr<FolderSide> checkerSide(const Comparison::PaneFolder& f) {
+    if (const auto* host = dynamic_cast<const RemoteSide*>(f.side.get()))
+        return std::make_unique<RemoteSide>(host->link());
+    return nullptr;
+}
+
+} // namespace
 
 Comparison::Comparison(QObject* parent)
     : QObject(parent), m_runner(runInBackground), m_visible(new VisibleRows(this)) {}
@@ -20,6 +67,15 @@ std::shared_ptr<FolderRows> Comparison::beginRead(const QByteArray& sourceFolder
     const std::shared_ptr<FolderRows> kept = rowsShownAgain(sourceFolder, destFolder);
     m_source = sourceFolder;
     m_destination = destFolder;
+    // Another folder, or a host not reached before, is reached again.
+    for (const Side side : {Side::Source, Side::Destination}) {
+        PaneFolder& f = m_folders[int(side)];
+        const QByteArray& given = side == Side::Source ? sourceFolder : destFolder;
+        if (f.given != given || !f.unreached.isEmpty()) {
+            f = {given, nullptr, {}, false, {}, false};
+            m_sidesMade = true;
+        }
+    }
     m_visible->setFolderRows(nullptr);
     stopContentCheck();
     return kept;
@@ -59,13 +115,25 @@ std::shared_ptr<FolderRows> Comparison::read() {
     FlatFeed feed;
     std::shared_ptr<FolderRows> rows;
     bool read = false;
+    // The panes' folders as the reader's thread reaches them, kept when it ends.
+    PaneFolder reached[2] = {m_folders[0], m_folders[1]};
+    const auto keepFolders = qScopeGuard([&] {
+        for (int i : {0, 1})
+            m_folders[i] = std::move(reached[i]);
+    });
     try {
         read = m_runner(
             m_readCancel,
             [&] {
                 try {
-                    rows = flat ? readFlatRows(walk, feed)
-                                : compareFolders(m_source, m_destination, settings, options);
+                    reach(reached[0]);
+                    reach(reached[1]);
+                    rows = flat
+                               ? readFlatRows(walk, feed, reached)
+                               : compareFolders(reached[0].path, reached[1].path, settings, options,
+                                                reached[0].side.get(), reached[1].side.get());
+                    if (rows)
+                        noteMissing(reached, *rows);
                 } catch (const ScanCancelled&) {
                 }
             },
@@ -92,10 +160,14 @@ std::shared_ptr<FolderRows> Comparison::read() {
     return rows;
 }
 
-std::shared_ptr<FolderRows> Comparison::readFlatRows(const TreeOptions& options, FlatFeed& feed) {
+std::shared_ptr<FolderRows> Comparison::readFlatRows(const TreeOptions& options, FlatFeed& feed,
+                                                     const PaneFolder (&folders)[2]) {
     // Files of equal size are left to the content check, as in the usual view.
     try {
-        walkTrees(m_source, m_destination, options, feed);
+        LocalSide nowhere; // a host not reached: its folder is not there
+        FolderSide& source = folders[0].side ? *folders[0].side : nowhere;
+        FolderSide& destination = folders[1].side ? *folders[1].side : nowhere;
+        walkTrees(source, folders[0].path, destination, folders[1].path, options, feed);
         return nullptr;
     } catch (const FsError& e) {
         // A folder that is not there lists nothing, as it does unflattened.
@@ -104,7 +176,8 @@ std::shared_ptr<FolderRows> Comparison::readFlatRows(const TreeOptions& options,
     }
     ScanOptions scan;
     scan.cancel = options.cancel;
-    return compareFolders(m_source, m_destination, options.filters, scan);
+    return compareFolders(folders[0].path, folders[1].path, options.filters, scan,
+                          folders[0].side.get(), folders[1].side.get());
 }
 
 void Comparison::showFlatRows(FlatFeed& feed) {
@@ -148,14 +221,16 @@ void Comparison::startContentCheck() {
             const QByteArrayView s = rows->source.fileName(rows->entry(row, Side::Source));
             const QByteArrayView d =
                 rows->destination.fileName(rows->entry(row, Side::Destination));
-            pairs.push_back({row, m_source + s.toByteArray(), m_destination + d.toByteArray(),
-                             folders, m_contents});
+            pairs.push_back({row, folder(Side::Source).path + s.toByteArray(),
+                             folder(Side::Destination).path + d.toByteArray(), folders,
+                             m_contents});
         }
     }
     if (pairs.empty())
         return;
-    if (!m_contentChecker)
-        m_contentChecker = std::make_unique<ContentChecker>();
+    if (!m_contentChecker || std::exchange(m_sidesMade, false))
+        m_contentChecker = std::make_unique<ContentChecker>(
+            nullptr, checkerSide(folder(Side::Source)), checkerSide(folder(Side::Destination)));
     m_contentPairs = m_contentPending = static_cast<qsizetype>(pairs.size());
     Q_EMIT summaryChanged();
     const quint64 run = m_contentRun;

@@ -8,6 +8,7 @@
 #include "fileops/undo_journal.h"
 #include "fs/filter_settings.h"
 #include "fs/folder_scan.h"
+#include "fs/folder_side.h"
 
 #include <QObject>
 #include <atomic>
@@ -46,6 +47,21 @@ public:
     SyncPreview& syncPreview() { return m_syncPreview; }
     VisibleRows& visibleRows() { return *m_visible; }
     const std::shared_ptr<FolderRows>& rows() const { return m_visible->folderRows(); }
+
+    // The folder of a pane: as its box gives it, the side it lies on and its
+    // path there (ending with "/"), the side made by the read that first
+    // sees the text (connecting to a host takes a while). A host that could
+    // not be reached has no side and `unreached` in ssh's words; its pane
+    // lists nothing, as a folder that is not there.
+    struct PaneFolder {
+        QByteArray given;
+        std::shared_ptr<FolderSide> side;
+        QByteArray path;
+        bool remote = false;
+        QString unreached;
+        bool missing = false; // on another host, and not there
+    };
+    const PaneFolder& folder(Side side) const { return m_folders[int(side)]; }
 
     // How the next read lists the folders: every file of both trees in one
     // list, or a level; the check compares contents of pairs of equal size.
@@ -97,7 +113,8 @@ private:
                                                const QByteArray& destFolder);
     // Both trees walked into `feed` (on the reader's thread): null, or when a
     // folder is not there, what the usual view lists.
-    std::shared_ptr<FolderRows> readFlatRows(const TreeOptions& options, FlatFeed& feed);
+    std::shared_ptr<FolderRows> readFlatRows(const TreeOptions& options, FlatFeed& feed,
+                                             const PaneFolder (&folders)[2]);
     // The rows the walk found since the last time, into the visible rows.
     void showFlatRows(FlatFeed& feed);
     void startContentCheck();
@@ -109,6 +126,8 @@ private:
     SyncPreview m_syncPreview;
     VisibleRows* m_visible = nullptr;
     QByteArray m_source, m_destination; // the folders of the read under way or last
+    PaneFolder m_folders[2];
+    bool m_sidesMade = false; // the content checker's sides are to be made again
     bool m_flat = false;
     bool m_contents = true;
     std::atomic<bool> m_readCancel{false};

@@ -162,7 +162,9 @@ void FileDiffView::settle() {
 void FileDiffView::updateTitle() {
     QStringList names;
     for (const bool right : {false, true}) {
-        const QString path = nameText(right ? m_rightPath : m_leftPath);
+        const QString path = m_shownNames[right].isEmpty()
+                                 ? nameText(right ? m_rightPath : m_leftPath)
+                                 : m_shownNames[right];
         const QString shown = modified(right) ? QStringLiteral("*") + path : path;
         m_headers[right]->setText(shown);
         m_headers[right]->setToolTip(path);
@@ -288,15 +290,19 @@ bool FileDiffView::save(bool right) {
 
 bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expected) {
     const QString name = nameText(target.path);
+    // A copy of a file elsewhere is written, then sent back over that file.
+    const bool elsewhere =
+        &target == &(right ? m_result->rightFile : m_result->leftFile) && m_sendBack[right];
     SaveWay way;
-    way.toTrash = m_keepInTrash;
+    way.toTrash = m_keepInTrash && !elsewhere;
     const EditedText& text = right ? m_result->lines.right : m_result->lines.left;
     for (const ReadFile* file : {&m_result->leftFile, &m_result->rightFile}) {
         if (text.drawsFrom(file->text.get()))
             way.sources.push_back(file);
     }
     way.replaceForGood = [&](const QString& why) {
-        return m_platform.messageBox(
+        return elsewhere ||
+               m_platform.messageBox(
                    this,
                    QStringLiteral("%1 cannot be kept in the Trash (%2): replace it anyway?\r\n\r\n"
                                   "The old version will be gone for good.")
@@ -313,8 +319,19 @@ bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expec
                                   MsgStyle::Critical);
         return false;
     }
+    if (elsewhere) {
+        const bool sent = m_sendBack[right]();
+        // Sending may give the copy a second name for a while: it is still the one written.
+        if (::fstatat(target.folder->fd, target.name.constData(), &target.seen,
+                      AT_SYMLINK_NOFOLLOW) != 0)
+            target.seen = {};
+        if (!sent)
+            return false;
+    }
     m_saved[right] = m_versions[right];
     updateTitle();
+    if (elsewhere) // the copy's old version is nothing to keep or undo
+        return true;
     if (old == OldFile::Gone)
         Q_EMIT replacedForGood(
             QStringLiteral("The old version of %1 was replaced for good when it was saved.")
@@ -322,6 +339,13 @@ bool FileDiffView::saveTo(bool right, ReadFile& target, const struct stat* expec
     else
         Q_EMIT saved(step);
     return true;
+}
+
+void FileDiffView::setElsewhere(bool right, const QString& shownName,
+                                std::function<bool()> sendBack) {
+    m_shownNames[right] = shownName;
+    m_sendBack[right] = std::move(sendBack);
+    updateTitle();
 }
 
 bool FileDiffView::saveAs(bool right) {
@@ -350,6 +374,8 @@ bool FileDiffView::saveAs(bool right) {
         return false;
     file = std::move(target);
     (right ? m_rightPath : m_leftPath) = path;
+    m_shownNames[right].clear();
+    m_sendBack[right] = nullptr;
     updateTitle();
     return true;
 }

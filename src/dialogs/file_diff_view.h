@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <vector>
@@ -61,6 +62,10 @@ public:
     bool saveAs(bool right);
     // Whether a replaced file is kept in the Trash (else it goes, after a question).
     void setKeepInTrash(bool keep) { m_keepInTrash = keep; }
+    // For a side read from a copy of a file elsewhere: the name shown for it
+    // (else its path), and what sends a save of it back there, once written
+    // over the copy (false: the side is not saved). Save As writes only here.
+    void setElsewhere(bool right, const QString& shownName, std::function<bool()> sendBack);
     // Whether the comparison holds edits still being compared.
     bool settling() const;
     // Whether the rows shown wait for a comparison: changes are not taken then.
@@ -130,5 +135,7 @@ private:
     // Each side's version: a new number for each edit; the one saved last.
     std::array<int, 2> m_versions{}, m_saved{};
     int m_nextVersion = 1;
+    std::array<QString, 2> m_shownNames;
+    std::array<std::function<bool()>, 2> m_sendBack;
     Caret m_typedUpTo{false, -1, -1}; // where the last typed character left the caret
 };

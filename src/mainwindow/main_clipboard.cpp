@@ -1,6 +1,8 @@
 // Select All, Invert Selection, Select Newer, Cut and Copy on the active pane.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "base/text_formats.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
@@ -11,7 +13,9 @@
 #include <QProgressBar>
 
 void Main::mnuEditCut_Click() {
-    if (m_fileCommandRunning)
+    if (m_fileCommandRunning ||
+        Parts::refusedOnHost(*this, {ActivePane == 0 ? Side::Source : Side::Destination},
+                             QStringLiteral("Cut")))
         return;
     const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
     {
@@ -30,7 +34,9 @@ void Main::mnuEditCut_Click() {
 }
 
 void Main::mnuEditCopy_Click() {
-    if (m_fileCommandRunning)
+    if (m_fileCommandRunning ||
+        Parts::refusedOnHost(*this, {ActivePane == 0 ? Side::Source : Side::Destination},
+                             QStringLiteral("Copy")))
         return;
     mnuEditCut_Click();
     ClipboardMode = 2;

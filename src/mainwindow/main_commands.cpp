@@ -8,6 +8,7 @@
 #include "fs/folder_paths.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/folder_entry.h"
+#include "remote/remote_address.h"
 #include "shell/platform.h"
 #include "shell/shell_verb.h"
 
@@ -65,7 +66,7 @@ void Main::Parts::chooseFolder(Main& m, QLineEdit* folderBox, const QString& tit
     // A folder that has gone: the dialog opens on what is left of its path
     // (an empty box preselects nothing).
     const QByteArray folder = FileSystem::encode(folderBox->text());
-    const bool gone = !folder.isEmpty() && !isFolder(folder);
+    const bool gone = !folder.isEmpty() && !remoteAddress(folderBox->text()) && !isFolder(folder);
     const QString chosen = BrowseForFolder(
         m.platform(), &m, gone ? nameText(nearestFolder(folder)) : folderBox->text(), title);
     if (chosen.isEmpty())
@@ -75,6 +76,14 @@ void Main::Parts::chooseFolder(Main& m, QLineEdit* folderBox, const QString& tit
 }
 
 void Main::Parts::folderTyped(Main& m, QLineEdit* box, const QString& text) {
+    // A folder on another host is taken as written: the refresh reaches it,
+    // and its pane tells when it cannot.
+    if (remoteAddress(text)) {
+        box->findChild<FolderEntry*>()->end();
+        box->setText(hostBoxText(text));
+        m.mnuRefresh_Click();
+        return;
+    }
     // Relative to the box's folder, as cd would take it.
     const QByteArray folder =
         absolutePath(FileSystem::encode(text), FileSystem::encode(box->text()),
@@ -94,6 +103,12 @@ void Main::Parts::folderTyped(Main& m, QLineEdit* box, const QString& text) {
     box->findChild<FolderEntry*>()->end();
     box->setText(nameText(folder));
     m.mnuRefresh_Click();
+}
+
+QString Main::Parts::hostBoxText(const QString& address) {
+    const std::optional<RemoteAddress> host = remoteAddress(address);
+    const bool home = host && host->path.isEmpty() && address.endsWith(QLatin1Char(':'));
+    return home ? address + QLatin1Char('.') : address;
 }
 
 void Main::mnu_File_Folder_Change_Source_Click() {
@@ -117,6 +132,9 @@ void Main::mnu_File_Folder_View_Info_Click() {
     const QString remembered = CurrentFile;
     const QByteArray rememberedName = CurrentFileName;
     for (const QLineEdit* box : {m_ui.txtSource, m_ui.txtDest}) {
+        if (Parts::refusedOnHost(*this, {box == m_ui.txtSource ? Side::Source : Side::Destination},
+                                 QStringLiteral("View info")))
+            continue;
         CurrentFile = box->text();
         CurrentFileName = FileSystem::encode(CurrentFile);
         ExecuteShellVerb(QStringLiteral("Properties"));
@@ -142,7 +160,14 @@ void Main::mnuPopupProperties_Click() {
 }
 
 void Main::ExecuteShellVerb(const QString& verb) {
-    // A placeholder row has no file, whatever bytes went with it.
-    if (!CurrentFile.isEmpty())
-        ::ExecuteShellVerb(platform(), this, verb, CurrentFileName, CurrentFolder);
+    // A placeholder row has no file, whatever bytes went with it. A file on
+    // another host has no path here that a desktop program could open.
+    if (CurrentFile.isEmpty())
+        return;
+    for (const Side side : {Side::Source, Side::Destination}) {
+        if (CurrentFolder == (side == Side::Source ? m_ui.txtSource : m_ui.txtDest)->text() &&
+            Parts::refusedOnHost(*this, {side}, verb))
+            return;
+    }
+    ::ExecuteShellVerb(platform(), this, verb, CurrentFileName, CurrentFolder);
 }

@@ -29,7 +29,10 @@ void Main::mnuEditCopyToLeft_Click() {
 }
 
 void Main::Parts::copyAcross(Main& m, Side from) {
-    if (m.m_fileCommandRunning)
+    if (m.m_fileCommandRunning ||
+        refusedOnHost(m, {Side::Source, Side::Destination},
+                      from == Side::Source ? QStringLiteral("Copy to Right")
+                                           : QStringLiteral("Copy to Left")))
         return;
     if (m.m_comparison->syncPreview()
             .previewed()) { // the preview's rows take the copy as their action

@@ -3,6 +3,7 @@
 
 #include "mainwindow/main_parts.h"
 
+#include "comparison/host_commands.h"
 #include "fileops/file_steps.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
@@ -37,10 +38,16 @@ void Main::Parts::deleteSelected(Main& m, DeleteWay way) {
     // The files chosen now, by name and identity: rows that hide or appear
     // while a question waits change nothing of what is deleted.
     QList<ClipboardEntry> chosen = chosenFiles(*pane, folder);
-    noteIdentities(chosen, run);
+    // On another host, through the pane's side: each entry as it is when asked about.
+    const Comparison::PaneFolder onHost = m.m_comparison->folder(Side(m.ActivePane));
+    if (!onHost.remote)
+        noteIdentities(chosen, run);
     run.setMaximum(int(chosen.size()));
     for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
-        if (chosen[i].id) // gone already when chosen: nothing to ask about
+        if (onHost.side && onHost.remote)
+            (void)deleteOnSide(run, onHost.side, onHost.path, onHost.given, chosen[i].file.name,
+                               way, &m.m_comparison->undoJournal());
+        else if (!onHost.remote && chosen[i].id) // gone already when chosen: nothing to ask about
             (void)deleteFileAsked(run, chosen[i].file, way, &m.m_comparison->undoJournal(),
                                   chosen[i].folder, &*chosen[i].id, {nullptr, folder});
         run.setValue(int(i) + 1);

@@ -23,6 +23,11 @@ void Main::lvSource_DragDrop(const QString& draggedName, float, float) {
 void Main::Parts::dropRows(Main& m, ListPane* dragged, QLineEdit* receivingBox, bool accepted) {
     if (m.m_fileCommandRunning)
         return;
+    if (accepted &&
+        refusedOnHost(m, {Side::Source, Side::Destination}, QStringLiteral("Drag and drop"))) {
+        m.m_dragged.clear();
+        return;
+    }
     const auto recorded = m.recordForUndo(QStringLiteral("Drop"));
     FileCommandRun run(m.m_platform, &m, m.fileCommandActions(), m.m_fileCommandRunning,
                        m.m_ui.pbrMain);

@@ -3,7 +3,9 @@
 
 #include "mainwindow/main_parts.h"
 
+#include "base/message_style.h"
 #include "mainwindow/list_pane.h"
+#include "shell/platform.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -102,4 +104,23 @@ void Main::updatePasteCommands() {
     menuEntry(QStringLiteral("mnuEditPaste"))->setEnabled(enabled);
     menuEntry(QStringLiteral("mnuPopupPaste"))->setEnabled(enabled);
     toolbarButton(QStringLiteral("Paste"))->setEnabled(enabled);
+}
+
+bool Main::Parts::refusedOnHost(Main& m, std::initializer_list<Side> sides,
+                                const QString& command) {
+    for (const Side side : sides) {
+        const Comparison::PaneFolder& folder = m.m_comparison->folder(side);
+        if (!folder.remote)
+            continue;
+        m.m_platform.messageBox(
+            &m,
+            QStringLiteral("%1 does not work on a folder on another host yet: %2 is on %3.")
+                .arg(command,
+                     side == Side::Source ? QStringLiteral("Source")
+                                          : QStringLiteral("Destination"),
+                     (side == Side::Source ? m.m_ui.txtSource : m.m_ui.txtDest)->text()),
+            MsgStyle::Information);
+        return true;
+    }
+    return false;
 }

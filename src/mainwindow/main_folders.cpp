@@ -9,6 +9,7 @@
 #include "fs/folder_paths.h"
 #include "mainwindow/folder_entry.h"
 #include "mainwindow/list_pane.h"
+#include "remote/remote_address.h"
 #include "shell/platform.h"
 
 #include <QAction>
@@ -17,19 +18,28 @@
 
 namespace {
 
+// Whether `folder` is the root of another host ("host:/", "sftp://host/").
+bool hostRoot(const QByteArray& folder) {
+    const std::optional<RemoteAddress> address = remoteAddress(nameText(folder));
+    return address && address->path == "/";
+}
+
 // The folder above `folder` (bytes ending with "/") and the name by which it
-// holds `folder`; nothing above "/".
+// holds `folder`; nothing above "/", here or on a host.
 std::optional<FileLocation> parentOf(const QByteArray& folder) {
+    if (hostRoot(folder))
+        return std::nullopt;
     const QByteArray path = folder.endsWith('/') ? folder.chopped(1) : folder;
     if (!path.contains('/'))
         return std::nullopt;
     return FileLocation::of(path);
 }
 
-// A folder box's text for a folder's bytes: "/" alone for the root, else no
-// trailing "/", as the folder dialog gives it.
+// A folder box's text for a folder's bytes: "/" alone for the root (a host's
+// too), else no trailing "/", as the folder dialog gives it.
 QString boxText(const QByteArray& folder) {
-    return nameText(folder.size() > 1 && folder.endsWith('/') ? folder.chopped(1) : folder);
+    const bool chop = folder.size() > 1 && folder.endsWith('/') && !hostRoot(folder);
+    return nameText(chop ? folder.chopped(1) : folder);
 }
 
 } // namespace
@@ -94,15 +104,20 @@ void Main::Parts::noteMissingFolders(Main& m) {
     // pane, its folder box and the status bar say why: gone since the last
     // session, or, after a step into a folder, not on that side.
     QStringList notes;
-    for (auto [box, pane, side] :
-         {std::tuple{m.m_ui.txtSource, m.m_ui.lvSource, QStringLiteral("Source")},
-          std::tuple{m.m_ui.txtDest, m.m_ui.lvDest, QStringLiteral("Destination")}}) {
+    // A host that could not be reached is told in ssh's words.
+    for (auto [box, pane, side, at] :
+         {std::tuple{m.m_ui.txtSource, m.m_ui.lvSource, QStringLiteral("Source"), Side::Source},
+          std::tuple{m.m_ui.txtDest, m.m_ui.lvDest, QStringLiteral("Destination"),
+                     Side::Destination}}) {
+        const Comparison::PaneFolder& reached = m.m_comparison->folder(at);
         const QByteArray folder = FileSystem::encode(folderPath(box->text()));
-        const bool missing = !isFolder(folder);
-        const bool gone = missing && m.m_goneAtStart.contains(box->text());
-        const QString note = !missing ? QString()
-                             : gone   ? box->text() + QStringLiteral(" no longer exists")
-                                      : QStringLiteral("not in ") + side;
+        const bool missing =
+            reached.remote ? reached.missing || !reached.unreached.isEmpty() : !isFolder(folder);
+        const bool gone = missing && !reached.remote && m.m_goneAtStart.contains(box->text());
+        const QString note = !missing                       ? QString()
+                             : !reached.unreached.isEmpty() ? reached.unreached
+                             : gone ? box->text() + QStringLiteral(" no longer exists")
+                                    : QStringLiteral("not in ") + side;
         // Typing starts from the nearest folder that is left.
         const QString nearest = gone ? folderPath(nameText(nearestFolder(folder))) : QString();
         box->findChild<FolderEntry*>()->setStartText(nearest);

@@ -2,6 +2,8 @@
 
 #include "mainwindow/main_window.h"
 
+class QTemporaryDir;
+
 // The window's helpers that one file uses, kept out of the window's header:
 // each takes the window it works on.
 struct Main::Parts {
@@ -27,6 +29,11 @@ struct Main::Parts {
     static void writeTwips(const Main& m, SettingsStore& store, const QString& key, int pixels,
                            double twipsPerPixel);
     static void startDiffProgram(Main& m, const QList<QByteArray>& paths);
+    // Brings a file of another host into `copies`; false, told, when it could not.
+    static bool fetch(Main& m, HostFile& file, const QTemporaryDir& copies);
+    // Sends a saved copy back over the file it was brought from, asking when
+    // that file changed since; false, told, when it was not.
+    static bool sendBack(Main& m, QWidget* owner, HostFile& file);
     static void copyAcross(Main& m, Side from);
     static void showOnlyDifferences(Main& m, bool only);
     static void goToDifference(Main& m, int step);
@@ -51,4 +58,11 @@ struct Main::Parts {
     static void updateCompareCommand(Main& m);
     // A folder typed into a folder box and Enter: taken when it is a folder.
     static void folderTyped(Main& m, QLineEdit* box, const QString& text);
+    // Whether `command` is refused because a pane of `sides` lies on another
+    // host, where it cannot act yet: said so, rather than run on a local
+    // path named like the address.
+    // An address of another host as its box keeps it: "host:", the home
+    // there, as "host:.", which a "/" after it keeps there; others as given.
+    static QString hostBoxText(const QString& address);
+    static bool refusedOnHost(Main& m, std::initializer_list<Side> sides, const QString& command);
 };

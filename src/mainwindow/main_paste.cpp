@@ -1,6 +1,8 @@
 // Paste: the recorded files copied, or moved after Cut, into the active pane's folder.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/main_parts.h"
+
 #include "fileops/transfer_run.h"
 #include "mainwindow/file_command_run.h"
 
@@ -8,7 +10,9 @@
 #include <QProgressBar>
 
 void Main::mnuEditPaste_Click() {
-    if (m_fileCommandRunning)
+    if (m_fileCommandRunning ||
+        Parts::refusedOnHost(*this, {ActivePane == 0 ? Side::Source : Side::Destination},
+                             QStringLiteral("Paste")))
         return;
     const auto recorded = recordForUndo(QStringLiteral("Paste"));
     FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_ui.pbrMain);

@@ -1,6 +1,7 @@
 // Rename in place: the row's label is edited and the file renamed in its pane's folder.
 #include "mainwindow/main_window.h"
 
+#include "comparison/host_commands.h"
 #include "fileops/file_steps.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/list_pane.h"
@@ -52,9 +53,14 @@ void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
     if (began && began->pane == pane && newText != began->text) {
         const auto recorded = recordForUndo(QStringLiteral("Rename"), false);
         const FileIdentity chosen = began->file.identity();
+        const Comparison::PaneFolder onHost =
+            m_comparison->folder(pane == m_ui.lvSource ? Side::Source : Side::Destination);
         const FsResult renamed =
-            renameInFolder(began->file.file, newText, &m_comparison->undoJournal(), &chosen,
-                           {nullptr, began->top});
+            onHost.remote
+                ? renameOnSide(onHost.side, onHost.path, began->file.file.name, newText,
+                               &m_comparison->undoJournal())
+                : renameInFolder(began->file.file, newText, &m_comparison->undoJournal(), &chosen,
+                                 {nullptr, began->top});
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

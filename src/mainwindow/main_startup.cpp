@@ -15,6 +15,7 @@
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/twips.h"
+#include "remote/remote_address.h"
 #include "shell/platform.h"
 #include "store/settings_store.h"
 #include "store/window_layout.h"
@@ -208,7 +209,7 @@ bool Main::Parts::takeStartFolders(Main& m, const QStringList& arguments,
         m.m_ui.txtDest->setText(storedDest);
         // A stored folder that has gone since is said so in its pane.
         for (const QLineEdit* box : boxes) {
-            if (!isFolder(FileSystem::encode(box->text())))
+            if (!remoteAddress(box->text()) && !isFolder(FileSystem::encode(box->text())))
                 m.m_goneAtStart << box->text();
         }
         return true;
@@ -218,9 +219,14 @@ bool Main::Parts::takeStartFolders(Main& m, const QStringList& arguments,
     const QByteArray base = startFolder.isEmpty()
                                 ? startingFolder()
                                 : absolutePath(FileSystem::encode(startFolder), "/");
+    // A folder on another host is kept as written: its pane tells what is there.
     QList<QByteArray> paths;
-    for (const QString& argument : arguments)
-        paths << absolutePath(FileSystem::encode(argument), base);
+    QList<bool> onHost;
+    for (const QString& argument : arguments) {
+        onHost << remoteAddress(argument).has_value();
+        paths << (onHost.back() ? FileSystem::encode(hostBoxText(argument))
+                                : absolutePath(FileSystem::encode(argument), base));
+    }
     const auto isFile = [](const QByteArray& path) {
         const int bits = FileSystem::attributes(path);
         return bits >= 0 && !(bits & Attr::Folder);
@@ -234,7 +240,7 @@ bool Main::Parts::takeStartFolders(Main& m, const QStringList& arguments,
     static const char* const titles[] = {"Select source Folder:", "Select destination Folder:"};
     for (int i = 0; i < paths.size() && i < 2; ++i) {
         QString folder = nameText(paths[i]);
-        if (!isFolder(paths[i])) {
+        if (!onHost[i] && !isFolder(paths[i])) {
             // Named, then asked for: never an empty pane with no word why.
             const bool there = FileSystem::attributes(paths[i]) >= 0;
             m.m_platform.messageBox(&m,

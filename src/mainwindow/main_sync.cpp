@@ -81,7 +81,8 @@ void Main::Parts::buildSyncPreview(Main& m) {
 // Synchronize runs the plan as one command, Cancel or Escape leaves it.
 // Any refresh leaves it too.
 void Main::mnuEditSynchronize_Click() {
-    if (m_fileCommandRunning)
+    if (m_fileCommandRunning || Parts::refusedOnHost(*this, {Side::Source, Side::Destination},
+                                                     QStringLiteral("Synchronize")))
         return;
     if (const FsResult apart = checkSyncFolders(FileSystem::encode(m_ui.txtSource->text()),
                                                 FileSystem::encode(m_ui.txtDest->text()));

@@ -47,6 +47,11 @@ QByteArray identityOf(const SshLink& link, const QByteArray& folder, const QByte
 
 } // namespace
 
+QByteArray remoteIdentity(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                          QByteArray& complaint) {
+    return identityOf(link, folder, name, complaint);
+}
+
 QByteArray fetchRemoteFile(const SshLink& link, const QByteArray& localFolder,
                            RemoteFileCopy& copy) {
     QByteArray complaint;

@@ -21,6 +21,11 @@ struct RemoteFileCopy {
 QByteArray fetchRemoteFile(const SshLink& link, const QByteArray& localFolder,
                            RemoteFileCopy& copy);
 
+// The identity of the file `name` in `folder` on the host, as `identity`
+// above; empty, with `complaint`, when it cannot be told.
+QByteArray remoteIdentity(const SshLink& link, const QByteArray& folder, const QByteArray& name,
+                          QByteArray& complaint);
+
 enum class RemotePut { Written, Changed, Failed };
 
 // Sends the bytes at `copy.localPath` back over the remote file: to a

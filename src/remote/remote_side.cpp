@@ -464,7 +464,9 @@ std::optional<QByteArray> RemoteSide::digest(const SidePlace& place, const char*
         m_ahead.erase(ahead);
         return sum;
     }
-    const QHash<QByteArray, QByteArray> found = digests(place, {name}, cancel);
+    // A name with folders in it (a path from the root) is read in its own folder.
+    const auto [folder, base] = split(place, name);
+    const QHash<QByteArray, QByteArray> found = digests(SidePlace::onHost(folder), {base}, cancel);
     if (cancel && cancel->load()) {
         errno = ECANCELED;
         return std::nullopt;

@@ -28,6 +28,8 @@ public:
     // A path as the user gave it as the host path the side's commands take:
     // "." for the user's home, a relative one after "./".
     static QByteArray hostPath(const QByteArray& given);
+    // The connection its commands go over, which another side may share.
+    const std::shared_ptr<const SshLink>& link() const { return m_link; }
 
     std::unique_ptr<SideWalk> walk(size_t held = 24) override;
     SidePlace root() const override { return SidePlace::onHost({}); }

@@ -1,4 +1,5 @@
 #include "comparison/comparison.h"
+#include "support/shown_rows.h"
 #include "support/temp_tree.h"
 
 #include <QTest>
@@ -20,20 +21,7 @@ protected:
         }
         return read;
     }
-    // "source|destination" per row in view, "-" for a placeholder.
-    QStringList rows() {
-        QStringList out;
-        const VisibleRows& shown = c.visibleRows();
-        for (int row = 0; row < shown.count(); ++row) {
-            const auto cell = [&](Side side) {
-                const qint32 i = shown.folderRows()->entry(shown.sharedRow(row), side);
-                return i < 0 ? QStringLiteral("-")
-                             : QString::fromUtf8(shown.folderRows()->listing(side).fileName(i));
-            };
-            out << cell(Side::Source) + QLatin1Char('|') + cell(Side::Destination);
-        }
-        return out;
-    }
+    QStringList rows() { return shownRows(c.visibleRows()); }
     bool checked() {
         return QTest::qWaitFor([&] { return !c.contentCheckRunning(); }, 60000);
     }
