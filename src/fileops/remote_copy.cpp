@@ -48,7 +48,7 @@ void removeLeftovers(const AcrossEnd& to, const std::vector<const AcrossFile*>& 
             input += below(to.top, folderPart(f->relative)) + '\0' +
                      namePart(f->relative).toByteArray() + '\0';
         const QByteArray x = "[A-Za-z0-9]";
-        static_cast<const RemoteSide&>(*to.side).link().run(
+        static_cast<const RemoteSide&>(*to.side).link()->run(
             "env LC_ALL=C xargs -0 -r -n 2 sh -c 'for t in \"$0\"/.\"$1\".\"" + x + x + x + x + x +
                 x +
                 "; do [ -f \"$t\" ] && ! [ -L \"$t\" ] && rm -f -- \"$t\"; "
@@ -157,13 +157,13 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
                 TransferProgress& progress) {
     const AcrossEnd& here = from.onHost() ? to : from;
     const AcrossEnd& there = from.onHost() ? from : to;
-    RemoteAddress address = hostOf(from, to).link().address();
+    RemoteAddress address = hostOf(from, to).link()->address();
     address.path = to.onHost() ? to.top : QByteArray();
     const QString where = nameText(to.onHost() ? address.written() : to.top);
     const auto tell = [&](const QString& text) { host.ask(text, MsgStyle::Critical); };
     if (files.empty())
         return true;
-    const RsyncEnds ends = rsyncEnds(hostOf(from, to).link());
+    const RsyncEnds ends = rsyncEnds(*hostOf(from, to).link());
     if (!ends.missing.isEmpty()) {
         tell(QStringLiteral("Nothing was copied to %1: %2.")
                  .arg(where, QString::fromLocal8Bit(ends.missing)));
@@ -221,7 +221,7 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
         made.push_back(std::move(name));
     };
     const QByteArray complaint =
-        t.names.empty() ? QByteArray() : rsyncFiles(hostOf(from, to).link(), t);
+        t.names.empty() ? QByteArray() : rsyncFiles(*hostOf(from, to).link(), t);
     std::vector<std::optional<struct stat>> now = statMade(to, made);
     QHash<QByteArray, size_t> madeAt;
     for (size_t i = 0; i < made.size(); ++i)

@@ -76,7 +76,6 @@ public:
     std::vector<RemoteEntry> entries(const std::vector<QByteArray>& paths, bool follow) const;
     // The entry's status as stat() gives it.
     static void toStat(const RemoteEntry& entry, struct stat& st);
-    const SshLink& link() const { return *m_link; }
 
 private:
     friend class RemoteWalk;
