@@ -4,6 +4,7 @@
 #include "base/text_formats.h"
 #include "compare/flat_rows.h"
 #include "comparison/background_run.h"
+#include "fileops/sync_sides.h"
 #include "fs/local_side.h"
 #include "remote/remote_side.h"
 #include "remote/side_for.h"
@@ -79,6 +80,15 @@ std::shared_ptr<FolderRows> Comparison::beginRead(const QByteArray& sourceFolder
     m_visible->setFolderRows(nullptr);
     stopContentCheck();
     return kept;
+}
+
+std::optional<SyncPreview::Folder> Comparison::syncFolder(Side side) const {
+    const PaneFolder& f = m_folders[int(side)];
+    if (!f.remote)
+        return SyncPreview::Folder{f.side ? f.side : localSide(), f.given, {}};
+    if (!f.side)
+        return std::nullopt;
+    return SyncPreview::Folder{f.side, f.path, hostOfAddress(f.given)};
 }
 
 std::shared_ptr<FolderRows> Comparison::rowsShownAgain(const QByteArray& sourceFolder,
