@@ -138,6 +138,9 @@ std::shared_ptr<FolderRows> Comparison::read() {
                 try {
                     reach(reached[0]);
                     reach(reached[1]);
+                    // A host's listings keep each entry's identity for the
+                    // commands on its rows, which cannot look here.
+                    walk.identities = options.identities = reached[0].remote || reached[1].remote;
                     rows = flat
                                ? readFlatRows(walk, feed, reached)
                                : compareFolders(reached[0].path, reached[1].path, settings, options,

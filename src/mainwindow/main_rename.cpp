@@ -43,13 +43,14 @@ void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
         return;
     }
     const FileLocation file = pane->rowLocation(top->folder, row);
-    // A host's file is not looked at here: its path here is another file's.
-    m_renaming = {pane,
-                  pane->rowText(row),
-                  {file, false,
-                   top->side ? std::nullopt : std::optional(FileIdentity::of(file.path())),
-                   top->side},
-                  top->folder};
+    // A host's file is known by its listing: its path here is another file's.
+    m_renaming = {
+        pane,
+        pane->rowText(row),
+        {file, false,
+         top->side ? pane->rows().identity(row) : std::optional(FileIdentity::of(file.path())),
+         top->side},
+        top->folder};
 }
 
 void Main::lvSource_AfterLabelEdit(int& cancel, const QString& newText) {
@@ -67,7 +68,8 @@ void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
         const FileIdentity chosen = began->file.identity();
         const FsResult renamed =
             renameInFolder(began->file.file, newText, &m_comparison->undoJournal(),
-                           began->file.side ? nullptr : &chosen, {began->file.side, began->top});
+                           began->file.side && !began->file.id ? nullptr : &chosen,
+                           {began->file.side, began->top});
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

@@ -63,8 +63,8 @@ QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder
     const std::vector<char> selected = selectedRowFlags(pane);
     for (int i = 0; i < pane.count(); ++i) {
         if (selected[static_cast<size_t>(i)] && !pane.rowText(i).isEmpty())
-            chosen.append(
-                {pane.rowLocation(folder, i), pane.rows().isFolder(i), std::nullopt, side});
+            chosen.append({pane.rowLocation(folder, i), pane.rows().isFolder(i),
+                           side ? pane.rows().identity(i) : std::nullopt, side});
     }
     return chosen;
 }

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QRadioButton>
 #include <QTest>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -101,9 +102,19 @@ TEST_F(HostPane, AHostsFolderGivesTheRowsAndStatusesOfTheSameFolderHere) {
 // pane's side, as Rename, Copy to Right and their Undo go.
 TEST_F(HostPane, DeleteRenameCopyAndUndoOnAHostPane) {
     source.write(QStringLiteral("a.txt"), "a");
-    dest.write(QStringLiteral("gone.txt"), "kept in the Trash");
+    dest.write(QStringLiteral("gone.txt"), "as listed");
     window.mnuRefresh_Click();
     ASSERT_EQ(rows(), QStringList({"a.txt|-", "-|gone.txt"}));
+    // Another file put at its name since the listing is not deleted.
+    dest.write(QStringLiteral("put.tmp"), "kept in the Trash");
+    ASSERT_EQ(::rename(QFile::encodeName(dest.filePath(QStringLiteral("put.tmp"))).constData(),
+                       QFile::encodeName(dest.filePath(QStringLiteral("gone.txt"))).constData()),
+              0);
+    select(right, QStringLiteral("gone.txt"));
+    window.mnuDelete_Click();
+    EXPECT_TRUE(platform.shown.last().text.contains(QStringLiteral("since it was chosen")))
+        << platform.shown.last().text.toStdString();
+    EXPECT_EQ(dest.read(QStringLiteral("gone.txt")), "kept in the Trash");
     select(right, QStringLiteral("gone.txt"));
     platform.answers = {Answer::Yes};
     window.mnuDelete_Click();
