@@ -90,6 +90,9 @@ void Main::mnuEditSynchronize_Click() {
     if (m_comparison->folder(Side::Source).given != given[0] ||
         m_comparison->folder(Side::Destination).given != given[1])
         mnuRefresh_Click();
+    // Nothing is copied from one host to another.
+    if (!Parts::paneTop(*this, Side::Source, QStringLiteral("Synchronize"), true))
+        return;
     std::optional<SyncPreview::Folder> pair[2];
     for (const Side side : {Side::Source, Side::Destination}) {
         pair[int(side)] = m_comparison->syncFolder(side);

@@ -174,6 +174,13 @@ TEST_F(HostPane, SynchronizeMirrorsOntoTheHostsPaneAndUndoPutsItBack) {
     EXPECT_EQ(dest.read(QStringLiteral("sub/f.txt")), "there");
     EXPECT_EQ(dest.read(QStringLiteral("extra.txt")), "extra");
     EXPECT_EQ(source.read(QStringLiteral("new.txt")), "new");
+    // Nothing is synchronized from one host to another.
+    window.txtSource()->setText(QString::fromUtf8(onHost(source)));
+    window.mnuEditSynchronize_Click();
+    EXPECT_EQ(window.syncPreview(), nullptr);
+    ASSERT_FALSE(platform.shown.isEmpty());
+    EXPECT_TRUE(platform.shown.last().text.contains(QStringLiteral("from one host to another")))
+        << platform.shown.last().text.toStdString();
 }
 
 // Compare Files shows the host's file by its address; a save goes back only
