@@ -4,6 +4,7 @@
 #include "base/text_formats.h"
 #include "compare/flat_rows.h"
 #include "comparison/background_run.h"
+#include "fileops/sync_sides.h"
 #include "fs/local_side.h"
 #include "remote/remote_side.h"
 #include "remote/side_for.h"
@@ -81,6 +82,15 @@ std::shared_ptr<FolderRows> Comparison::beginRead(const QByteArray& sourceFolder
     return kept;
 }
 
+std::optional<SyncPreview::Folder> Comparison::syncFolder(Side side) const {
+    const PaneFolder& f = m_folders[int(side)];
+    if (!f.remote)
+        return SyncPreview::Folder{f.side ? f.side : localSide(), f.given, {}};
+    if (!f.side)
+        return std::nullopt;
+    return SyncPreview::Folder{f.side, f.path, hostOfAddress(f.given)};
+}
+
 std::shared_ptr<FolderRows> Comparison::rowsShownAgain(const QByteArray& sourceFolder,
                                                        const QByteArray& destFolder) {
     // Anything read anew makes both stale: a file command, F5, another folder.
@@ -128,6 +138,9 @@ std::shared_ptr<FolderRows> Comparison::read() {
                 try {
                     reach(reached[0]);
                     reach(reached[1]);
+                    // A host's listings keep each entry's identity for the
+                    // commands on its rows, which cannot look here.
+                    walk.identities = options.identities = reached[0].remote || reached[1].remote;
                     rows = flat
                                ? readFlatRows(walk, feed, reached)
                                : compareFolders(reached[0].path, reached[1].path, settings, options,

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FlatFeed;
 class QTimer;
@@ -62,6 +63,10 @@ public:
         bool missing = false; // on another host, and not there
     };
     const PaneFolder& folder(Side side) const { return m_folders[int(side)]; }
+    // A pane's folder as Synchronize plans and runs it: through the side the
+    // panes read it by (here when not read yet). None for a host not
+    // reached, which `unreached` names.
+    std::optional<SyncPreview::Folder> syncFolder(Side side) const;
 
     // How the next read lists the folders: every file of both trees in one
     // list, or a level; the check compares contents of pairs of equal size.

@@ -6,11 +6,18 @@
 #include "fileops/sync_guards.h"
 #include "fileops/sync_run.h"
 #include "fileops/sync_state_save.h"
+#include "fs/local_side.h"
 #include "sync/row_actions.h"
 
 #include <algorithm>
 
 SyncPreview::Outcome SyncPreview::plan(const QByteArray& source, const QByteArray& destination,
+                                       TreeOptions options, const OffThread& offThread) {
+    return plan(Folder{localSide(), source, {}}, Folder{localSide(), destination, {}},
+                std::move(options), offThread);
+}
+
+SyncPreview::Outcome SyncPreview::plan(const Folder& source, const Folder& destination,
                                        TreeOptions options, const OffThread& offThread) {
     // The same rules as the panes: the contents of pairs of equal size when
     // they compare them, with the digests the content check keeps.
@@ -19,7 +26,9 @@ SyncPreview::Outcome SyncPreview::plan(const QByteArray& source, const QByteArra
     std::optional<SyncPlan> plan;
     offThread([&] {
         try {
-            plan = planSync(source, destination, m_mode, options);
+            plan =
+                planSync({*source.side, source.path, source.host},
+                         {*destination.side, destination.path, destination.host}, m_mode, options);
         } catch (const ScanCancelled&) {
         }
         cache.save();
@@ -42,6 +51,8 @@ SyncPreview::Outcome SyncPreview::plan(const QByteArray& source, const QByteArra
     for (const SyncEntry& e : plan->entries)
         m_planned.push_back(e.action);
     m_plan = std::move(plan);
+    m_sides[0] = source.side;
+    m_sides[1] = destination.side;
     Q_EMIT actionsChanged();
     return {Planned::Previewed, {}};
 }
@@ -109,7 +120,8 @@ QStringList SyncPreview::run(CommandHost& host, DeleteWay way, UndoJournal* jour
     if (!m_plan)
         return changed;
     const SyncPlan& plan = *m_plan;
-    const std::vector<SyncOutcome> outcomes = runSyncPlan(host, plan, way, journal);
+    const std::vector<SyncOutcome> outcomes =
+        runSyncPlan(host, plan, way, journal, m_sides[0], m_sides[1]);
     for (size_t k = 0; k < outcomes.size(); ++k) {
         if (outcomes[k] != SyncOutcome::Changed)
             continue;
@@ -125,4 +137,5 @@ QStringList SyncPreview::run(CommandHost& host, DeleteWay way, UndoJournal* jour
 void SyncPreview::end() {
     m_plan.reset();
     m_planned.clear();
+    m_sides[0] = m_sides[1] = nullptr;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "fileops/file_steps.h"
+#include "fs/folder_side.h"
 #include "sync/sync_plan.h"
 
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -37,11 +39,21 @@ public:
     // be set to stop it.
     using OffThread = std::function<void(const std::function<void()>& work)>;
 
+    // A folder of the pair on its side (folder_side.h): its path there, and
+    // the host before it ("" here), as planSync takes it.
+    struct Folder {
+        std::shared_ptr<FolderSide> side;
+        QByteArray path, host;
+    };
     // The mode chosen last planned for the two folders under `options`
     // (filters, contents, cancel, progress), with the digests the content
-    // check keeps, by `offThread`. Stopped or refused: the preview stays as
-    // it was. Nothing to do: what the pair holds the same is its state all
-    // the same. Else the plan is previewed. Throws FsError as planSync does.
+    // check keeps, by `offThread`; the run goes through the same sides.
+    // Stopped or refused: the preview stays as it was. Nothing to do: what
+    // the pair holds the same is its state all the same. Else the plan is
+    // previewed. Throws FsError as planSync does.
+    Outcome plan(const Folder& source, const Folder& destination, TreeOptions options,
+                 const OffThread& offThread);
+    // The same for two folders here.
     Outcome plan(const QByteArray& source, const QByteArray& destination, TreeOptions options,
                  const OffThread& offThread);
     // The plan previewed, or null.
@@ -73,5 +85,6 @@ Q_SIGNALS:
 private:
     SyncMode m_mode = SyncMode::UpdateDestination;
     std::optional<SyncPlan> m_plan;
-    std::vector<SyncAction> m_planned; // each entry's action as planned
+    std::shared_ptr<FolderSide> m_sides[2]; // the plan's folders' sides
+    std::vector<SyncAction> m_planned;      // each entry's action as planned
 };

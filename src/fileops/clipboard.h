@@ -2,9 +2,11 @@
 
 #include "base/name_text.h"
 #include "fs/file_system.h"
+#include "fs/folder_side.h"
 #include "fs/trash.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 // One file recorded by Cut or Copy (or chosen by a drop or Delete): its
@@ -17,6 +19,8 @@ struct ClipboardEntry {
     // The file itself when it was recorded: another one put at its name
     // since is not acted on. None when it was already gone.
     std::optional<FileIdentity> id = std::nullopt;
+    // The side its folder lies on (folder_side.h) when on another host.
+    std::shared_ptr<FolderSide> side = nullptr;
 
     // What a command expects at the name: for a file already gone when
     // recorded, inode 0, which no file has, so none put there since passes.

@@ -285,8 +285,10 @@ AfterFile transferFile(CommandHost& host, const Transfer& t, const CopyOptions& 
 bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal, bool folder, const FileIdentity* chosen,
                      const RowPlace& row) {
-    const QString pathText = file.text();
     const QByteArray path = file.path();
+    const QString pathText = row.shown.isEmpty() || !path.startsWith(row.top)
+                                 ? file.text()
+                                 : nameText(row.shown + path.mid(row.top.size()));
     const std::shared_ptr<FolderSide>& side = row.side ? row.side : localSide();
     // Its folder held from the first look to the deletion: what is checked,
     // asked about and deleted is one entry, whatever is renamed above it.
@@ -302,6 +304,9 @@ bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
         return false;
     const SidePlace place = walk->place();
     struct stat st {};
+    std::optional<FileIdentity> first;
+    if (!chosen && side->stat(place, file.name.constData(), st))
+        chosen = &first.emplace(FileIdentity::of(st));
     // A link to a folder goes alone.
     folder = folder && !(side->stat(place, file.name.constData(), st) && S_ISLNK(st.st_mode));
     std::optional<qint64> files;

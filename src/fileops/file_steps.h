@@ -72,6 +72,9 @@ enum class DeleteWay { ToTrash, Permanently };
 struct RowPlace {
     std::shared_ptr<FolderSide> side;
     QByteArray top;
+    // `top` as its box shows it (a host's address), naming the entry in
+    // questions and failures; empty: as `top` does.
+    QByteArray shown = {};
 };
 
 // Asks before deleting a file, and again when it is read-only, hidden or
@@ -83,7 +86,8 @@ struct RowPlace {
 // A folder is asked about once, with the number of files below it, and goes
 // with everything in it (to the Trash as one entry); links are not followed.
 // `chosen`, when given, is the file as the command chose it: another file
-// put at its name since is not deleted. The file is reached from `row`, and
+// put at its name since is not deleted (none: the entry first looked at is
+// the one asked about). The file is reached from `row`, and
 // deleted, trashed and noted for Undo through its side.
 bool deleteFileAsked(CommandHost& host, const FileLocation& file, DeleteWay way,
                      UndoJournal* journal = nullptr, bool folder = false,

@@ -303,8 +303,10 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
 
 namespace {
 
+// A host's side, which rsync reaches; another side elsewhere is refused by
+// the copy engine.
 bool sideOnHost(const std::shared_ptr<FolderSide>& side) {
-    return side && !side->localFolder(side->root());
+    return dynamic_cast<const RemoteSide*>(side.get()) != nullptr;
 }
 
 FileStat listed(const struct stat& st) {

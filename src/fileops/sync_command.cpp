@@ -9,10 +9,10 @@
 #include "fileops/file_texts.h"
 #include "fileops/sync_guards.h"
 #include "fileops/sync_run.h"
+#include "fileops/sync_sides.h"
 #include "fs/file_system.h"
 #include "fs/folder_chain.h"
 #include "fs/unique_fd.h"
-#include "remote/remote_address.h"
 #include "remote/side_for.h"
 #include "sync/sync_plan.h"
 
@@ -200,13 +200,10 @@ int runSyncCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
         const QByteArray given[2] = {options->source, options->destination};
         for (int i = 0; i < 2; ++i) {
             ChosenSide side = sideFor(given[i], true);
-            if (side.remote) { // its host, as the pair's state and the messages name it
-                RemoteAddress address = *remoteAddress(nameText(given[i]));
-                address.path.clear();
-                hosts[i] = address.written();
-            } else {
+            if (side.remote)
+                hosts[i] = hostOfAddress(given[i]);
+            else
                 checkFolder(given[i]);
-            }
             sides[i] = std::move(side.side);
             paths[i] = folderPath(side.path);
         }

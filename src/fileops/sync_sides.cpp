@@ -4,9 +4,18 @@
 #include "base/name_text.h"
 #include "compare/flat_rows.h"
 #include "fileops/command_host.h"
+#include "remote/remote_address.h"
 
 #include <QStringList>
 #include <cerrno>
+
+QByteArray hostOfAddress(const QByteArray& given) {
+    std::optional<RemoteAddress> address = remoteAddress(nameText(given));
+    if (!address)
+        return {};
+    address->path.clear();
+    return address->written();
+}
 
 SyncSides::SyncSides(const SyncPlan& plan, FolderSide* source, FolderSide* destination)
     : m_source(folderPath(plan.sourceFolder), plan.folders[0], source),

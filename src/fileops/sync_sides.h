@@ -14,6 +14,10 @@ inline Side otherSide(Side side) {
     return side == Side::Source ? Side::Destination : Side::Source;
 }
 
+// "[user@]host:" before a folder given as an address on another host (as the
+// pair's state and the messages name its host), "" for a folder here.
+QByteArray hostOfAddress(const QByteArray& given);
+
 inline bool isCopy(SyncAction a) {
     return a == SyncAction::CopyRight || a == SyncAction::CopyLeft;
 }

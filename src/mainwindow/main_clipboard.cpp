@@ -13,15 +13,16 @@
 #include <QProgressBar>
 
 void Main::mnuEditCut_Click() {
-    if (m_fileCommandRunning ||
-        Parts::refusedOnHost(*this, {ActivePane == 0 ? Side::Source : Side::Destination},
-                             QStringLiteral("Cut")))
+    if (m_fileCommandRunning)
         return;
-    const QByteArray folder = FileSystem::encode(activeFolderBox()->text());
+    const std::optional<Parts::PaneTop> top = Parts::paneTop(
+        *this, ActivePane == 0 ? Side::Source : Side::Destination, QStringLiteral("Cut"));
+    if (!top)
+        return;
     {
         FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning,
                            m_ui.pbrMain);
-        QList<ClipboardEntry> chosen = chosenFiles(*activeList(), folder);
+        QList<ClipboardEntry> chosen = chosenFiles(*activeList(), top->folder, top->side);
         noteIdentities(chosen, run);
         ClipboardFiles = {ClipboardEntry{}};
         ClipboardFiles.append(chosen);
@@ -34,9 +35,7 @@ void Main::mnuEditCut_Click() {
 }
 
 void Main::mnuEditCopy_Click() {
-    if (m_fileCommandRunning ||
-        Parts::refusedOnHost(*this, {ActivePane == 0 ? Side::Source : Side::Destination},
-                             QStringLiteral("Copy")))
+    if (m_fileCommandRunning)
         return;
     mnuEditCut_Click();
     ClipboardMode = 2;

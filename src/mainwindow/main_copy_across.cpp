@@ -5,6 +5,7 @@
 #include "mainwindow/main_parts.h"
 
 #include "compare/flat_rows.h"
+#include "fileops/sync_sides.h"
 #include "fileops/transfer_run.h"
 #include "fs/parent_folders.h"
 #include "mainwindow/duoscope_mod.h"
@@ -29,21 +30,22 @@ void Main::mnuEditCopyToLeft_Click() {
 }
 
 void Main::Parts::copyAcross(Main& m, Side from) {
-    if (m.m_fileCommandRunning ||
-        refusedOnHost(m, {Side::Source, Side::Destination},
-                      from == Side::Source ? QStringLiteral("Copy to Right")
-                                           : QStringLiteral("Copy to Left")))
+    if (m.m_fileCommandRunning)
         return;
     if (m.m_comparison->syncPreview()
             .previewed()) { // the preview's rows take the copy as their action
         m.changeSyncActions(from == Side::Source ? SyncAction::CopyRight : SyncAction::CopyLeft);
         return;
     }
+    const QString command =
+        from == Side::Source ? QStringLiteral("Copy to Right") : QStringLiteral("Copy to Left");
+    const std::optional<PaneTop> fromTop = paneTop(m, from, command, true);
+    const std::optional<PaneTop> toTop = fromTop ? paneTop(m, otherSide(from), command) : fromTop;
+    if (!toTop)
+        return;
+    // A folder on another host: its folders above a row are not made here.
+    const bool onHost = fromTop->side || toTop->side;
     ListPane* fromPane = from == Side::Source ? m.m_ui.lvSource : m.m_ui.lvDest;
-    const QByteArray fromTop =
-        FileSystem::encode((from == Side::Source ? m.m_ui.txtSource : m.m_ui.txtDest)->text());
-    const QByteArray toTop =
-        FileSystem::encode((from == Side::Source ? m.m_ui.txtDest : m.m_ui.txtSource)->text());
     // The rows chosen in the pane last pointed at; the panes' rows face each other.
     const std::vector<char> selected = selectedRowFlags(*m.activeList());
     std::vector<int> rows;
@@ -55,15 +57,15 @@ void Main::Parts::copyAcross(Main& m, Side from) {
         m.m_platform.beep(); // nothing on that side to carry across
         return;
     }
-    const auto recorded = m.recordForUndo(from == Side::Source ? QStringLiteral("Copy to Right")
-                                                               : QStringLiteral("Copy to Left"));
+    const auto recorded = m.recordForUndo(command);
     {
         FileCommandRun run(m.m_platform, &m, m.fileCommandActions(), m.m_fileCommandRunning,
                            m.m_ui.pbrMain);
         // The files chosen now, by name and identity, whatever the rows do meanwhile.
         QList<ClipboardEntry> chosen;
         for (const int row : rows)
-            chosen.append({fromPane->rowLocation(fromTop, row), fromPane->rows().isFolder(row)});
+            chosen.append({fromPane->rowLocation(fromTop->folder, row),
+                           fromPane->rows().isFolder(row), std::nullopt, fromTop->side});
         noteIdentities(chosen, run);
         CopyOptions options = m.copyOptions;
         options.folders = std::make_shared<HeldFolders>();
@@ -73,7 +75,10 @@ void Main::Parts::copyAcross(Main& m, Side from) {
             const QByteArray relative = fromPane->rowFileName(rows[size_t(k)]);
             const QByteArrayView folder = folderPart(relative);
             std::vector<QByteArray> made;
-            if (const FsResult ok = parents.make(fromTop, toTop, folder, &made); !ok) {
+            if (const FsResult ok =
+                    onHost ? FsResult()
+                           : parents.make(fromTop->folder, toTop->folder, folder, &made);
+                !ok) {
                 ReportUnexpectedError(m.m_platform, &m, ok.error().number(),
                                       ok.error().description());
                 continue;
@@ -84,12 +89,11 @@ void Main::Parts::copyAcross(Main& m, Side from) {
                 step.path = path;
                 m.m_comparison->undoJournal().record(std::move(step));
             }
-            Transfer t{chosen[k].file, chosen[k].folder,
-                       folder.isEmpty() ? toTop : FileLocation{toTop, folder.toByteArray()}.path()};
-            t.keepReplaced = m.m_comparison->settings().useTrash != 0;
-            t.journal = &m.m_comparison->undoJournal();
-            t.chosen = chosen[k].identity();
-            transfers.push_back(std::move(t));
+            transfers.push_back(transferTo(
+                m, chosen[k],
+                folder.isEmpty() ? toTop->folder
+                                 : FileLocation{toTop->folder, folder.toByteArray()}.path(),
+                toTop->side));
         }
         runTransfers(run, std::move(transfers), options);
         parents.finish();

@@ -3,7 +3,6 @@
 
 #include "mainwindow/main_parts.h"
 
-#include "comparison/host_commands.h"
 #include "fileops/file_steps.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
@@ -31,25 +30,28 @@ void Main::Parts::deleteSelected(Main& m, DeleteWay way) {
         return;
     const auto recorded = m.recordForUndo(QStringLiteral("Delete"));
     ListPane* pane = m.activeList();
-    QLineEdit* folderBox = m.activeFolderBox();
+    const std::optional<PaneTop> top =
+        paneTop(m, Side(m.ActivePane),
+                way == DeleteWay::ToTrash ? QStringLiteral("Delete")
+                                          : QStringLiteral("Delete Permanently"));
+    if (!top)
+        return;
     FileCommandRun run(m.m_platform, &m, m.fileCommandActions(), m.m_fileCommandRunning,
                        m.m_ui.pbrMain);
-    const QByteArray folder = FileSystem::encode(folderBox->text());
     // The files chosen now, by name and identity: rows that hide or appear
-    // while a question waits change nothing of what is deleted.
-    QList<ClipboardEntry> chosen = chosenFiles(*pane, folder);
-    // On another host, through the pane's side: each entry as it is when asked about.
-    const Comparison::PaneFolder onHost = m.m_comparison->folder(Side(m.ActivePane));
-    if (!onHost.remote)
-        noteIdentities(chosen, run);
+    // while a question waits change nothing of what is deleted. A host's
+    // are each as they are when first looked at.
+    QList<ClipboardEntry> chosen = chosenFiles(*pane, top->folder, top->side);
+    noteIdentities(chosen, run);
+    const RowPlace place{top->side, top->folder,
+                         top->side ? m.m_comparison->folder(Side(m.ActivePane)).given
+                                   : QByteArray()};
     run.setMaximum(int(chosen.size()));
     for (qsizetype i = 0; i < chosen.size() && !run.cancelled(); ++i) {
-        if (onHost.side && onHost.remote)
-            (void)deleteOnSide(run, onHost.side, onHost.path, onHost.given, chosen[i].file.name,
-                               way, &m.m_comparison->undoJournal());
-        else if (!onHost.remote && chosen[i].id) // gone already when chosen: nothing to ask about
+        // Gone already when chosen here: nothing to ask about.
+        if (chosen[i].side || chosen[i].id)
             (void)deleteFileAsked(run, chosen[i].file, way, &m.m_comparison->undoJournal(),
-                                  chosen[i].folder, &*chosen[i].id, {nullptr, folder});
+                                  chosen[i].folder, chosen[i].id ? &*chosen[i].id : nullptr, place);
         run.setValue(int(i) + 1);
     }
     m.m_ui.pbrMain->setValue(0);

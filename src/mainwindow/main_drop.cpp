@@ -3,6 +3,7 @@
 
 #include "mainwindow/main_parts.h"
 
+#include "fileops/sync_sides.h"
 #include "fileops/transfer_run.h"
 #include "mainwindow/file_command_run.h"
 #include "mainwindow/list_pane.h"
@@ -23,8 +24,12 @@ void Main::lvSource_DragDrop(const QString& draggedName, float, float) {
 void Main::Parts::dropRows(Main& m, ListPane* dragged, QLineEdit* receivingBox, bool accepted) {
     if (m.m_fileCommandRunning)
         return;
-    if (accepted &&
-        refusedOnHost(m, {Side::Source, Side::Destination}, QStringLiteral("Drag and drop"))) {
+    const Side to = receivingBox == m.m_ui.txtSource ? Side::Source : Side::Destination;
+    const std::optional<PaneTop> fromTop =
+        accepted ? paneTop(m, otherSide(to), QStringLiteral("Drag and drop"), true) : std::nullopt;
+    const std::optional<PaneTop> toTop =
+        fromTop ? paneTop(m, to, QStringLiteral("Drag and drop")) : std::nullopt;
+    if (accepted && !toTop) {
         m.m_dragged.clear();
         return;
     }
@@ -34,19 +39,13 @@ void Main::Parts::dropRows(Main& m, ListPane* dragged, QLineEdit* receivingBox, 
     if (accepted) {
         CopyOptions options = m.copyOptions;
         options.folders = std::make_shared<HeldFolders>();
-        const QByteArray to = FileSystem::encode(receivingBox->text());
         // The rows chosen when the drag began, whatever the rows did since.
         QList<ClipboardEntry> chosen =
             m.m_dragPane == dragged ? std::exchange(m.m_dragged, {}) : QList<ClipboardEntry>();
         noteIdentities(chosen, run);
         std::vector<Transfer> transfers;
-        for (const ClipboardEntry& e : chosen) {
-            Transfer t{e.file, e.folder, to};
-            t.keepReplaced = m.m_comparison->settings().useTrash != 0;
-            t.journal = &m.m_comparison->undoJournal();
-            t.chosen = e.identity();
-            transfers.push_back(std::move(t));
-        }
+        for (const ClipboardEntry& e : chosen)
+            transfers.push_back(transferTo(m, e, toTop->folder, toTop->side));
         runTransfers(run, std::move(transfers), options);
     }
     m.m_ui.pbrMain->setValue(0);

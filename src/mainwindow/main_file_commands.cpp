@@ -4,7 +4,10 @@
 #include "mainwindow/main_parts.h"
 
 #include "base/message_style.h"
+#include "base/name_text.h"
+#include "fileops/sync_sides.h"
 #include "mainwindow/list_pane.h"
+#include "remote/remote_address.h"
 #include "shell/platform.h"
 
 #include <QAction>
@@ -123,4 +126,40 @@ bool Main::Parts::refusedOnHost(Main& m, std::initializer_list<Side> sides,
         return true;
     }
     return false;
+}
+
+std::optional<Main::Parts::PaneTop> Main::Parts::paneTop(Main& m, Side side, const QString& command,
+                                                         bool across) {
+    const Comparison::PaneFolder& f = m.m_comparison->folder(side);
+    const QLineEdit* box = side == Side::Source ? m.m_ui.txtSource : m.m_ui.txtDest;
+    const QByteArray given = FileSystem::encode(folderPath(box->text()));
+    QString refusal;
+    if (f.remote && !f.side)
+        refusal = f.unreached;
+    else if (f.given != given && (f.remote || remoteAddress(box->text())))
+        refusal =
+            QStringLiteral("%1 waits for %2 to be read: press F5 first.").arg(command, box->text());
+    else if (across && f.remote && m.m_comparison->folder(otherSide(side)).remote)
+        refusal = QStringLiteral("%1 does not copy from one host to another: both folders lie "
+                                 "on other hosts.")
+                      .arg(command);
+    if (!refusal.isEmpty()) {
+        m.m_platform.messageBox(&m, refusal, MsgStyle::Information);
+        return std::nullopt;
+    }
+    if (f.remote)
+        return PaneTop{f.path, f.side};
+    return PaneTop{FileSystem::encode(box->text()), nullptr};
+}
+
+Transfer Main::Parts::transferTo(Main& m, const ClipboardEntry& e, const QByteArray& target,
+                                 std::shared_ptr<FolderSide> targetSide) {
+    Transfer t{e.file, e.folder, target};
+    t.keepReplaced = m.m_comparison->settings().useTrash != 0;
+    t.journal = &m.m_comparison->undoJournal();
+    // A host's entry is known as its listing knew it, if at all.
+    t.chosen = e.side ? e.id : std::optional(e.identity());
+    t.sides[0] = e.side;
+    t.sides[1] = std::move(targetSide);
+    return t;
 }

@@ -137,9 +137,16 @@ void Main::Parts::paneMouseMove(Main& m, ListPane* pane, int minimumRows, int bu
     if (pane->count() >= minimumRows && currentRowIsFile(pane) && button == 1) {
         pane->noteDragBegun();
         m.m_dragPane = pane;
-        m.m_dragged = chosenFiles(
-            *pane, FileSystem::encode(
-                       (pane == m.m_ui.lvSource ? m.m_ui.txtSource : m.m_ui.txtDest)->text()));
+        // A host's rows by their paths there, through its side.
+        const Comparison::PaneFolder& f =
+            m.m_comparison->folder(pane == m.m_ui.lvSource ? Side::Source : Side::Destination);
+        m.m_dragged =
+            f.remote
+                ? chosenFiles(*pane, f.path, f.side)
+                : chosenFiles(
+                      *pane,
+                      FileSystem::encode(
+                          (pane == m.m_ui.lvSource ? m.m_ui.txtSource : m.m_ui.txtDest)->text()));
         m.platform().startDrag(pane, pane->objectName());
     }
 }

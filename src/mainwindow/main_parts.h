@@ -2,6 +2,13 @@
 
 #include "mainwindow/main_window.h"
 
+#include "fileops/clipboard.h"
+#include "fileops/file_steps.h"
+#include "fs/folder_side.h"
+
+#include <memory>
+#include <optional>
+
 class QTemporaryDir;
 
 // The window's helpers that one file uses, kept out of the window's header:
@@ -65,4 +72,19 @@ struct Main::Parts {
     // there, as "host:.", which a "/" after it keeps there; others as given.
     static QString hostBoxText(const QString& address);
     static bool refusedOnHost(Main& m, std::initializer_list<Side> sides, const QString& command);
+    // A pane's folder as a copy reaches it: its path on its host with the
+    // side there, or its box's bytes here (no side). None, said why, for a
+    // host not reached, for a box that names another folder than the rows
+    // show where either lies on a host, and for `across` when both panes
+    // lie on hosts (nothing is copied from one host to another).
+    struct PaneTop {
+        QByteArray folder;
+        std::shared_ptr<FolderSide> side;
+    };
+    // The transfer of a chosen entry into `target` (on `targetSide`; null:
+    // here), its replaced files kept for Undo as the Trash setting says.
+    static Transfer transferTo(Main& m, const ClipboardEntry& e, const QByteArray& target,
+                               std::shared_ptr<FolderSide> targetSide);
+    static std::optional<PaneTop> paneTop(Main& m, Side side, const QString& command,
+                                          bool across = false);
 };

@@ -10,9 +10,12 @@
 #include <QProgressBar>
 
 void Main::mnuEditPaste_Click() {
-    if (m_fileCommandRunning ||
-        Parts::refusedOnHost(*this, {ActivePane == 0 ? Side::Source : Side::Destination},
-                             QStringLiteral("Paste")))
+    if (m_fileCommandRunning)
+        return;
+    // The target is the pane active when the paste began, though the focus may move meanwhile.
+    const std::optional<Parts::PaneTop> top = Parts::paneTop(
+        *this, ActivePane == 0 ? Side::Source : Side::Destination, QStringLiteral("Paste"));
+    if (!top)
         return;
     const auto recorded = recordForUndo(QStringLiteral("Paste"));
     FileCommandRun run(m_platform, this, fileCommandActions(), m_fileCommandRunning, m_ui.pbrMain);
@@ -20,14 +23,11 @@ void Main::mnuEditPaste_Click() {
     options.folders = std::make_shared<HeldFolders>();
     // A copy: the list stays as it is while the window repaints between files.
     const QList<ClipboardEntry> entries = ClipboardFiles;
-    // The target is the pane active when the paste began, though the focus may move meanwhile.
-    const QByteArray targetFolder = FileSystem::encode(activeFolderBox()->text());
     std::vector<Transfer> transfers;
     for (qsizetype i = 1; i < entries.size(); ++i) {
-        Transfer t{entries[i].file, entries[i].folder, targetFolder, true, ClipboardMode == 1};
-        t.keepReplaced = m_comparison->settings().useTrash != 0;
-        t.journal = &m_comparison->undoJournal();
-        t.chosen = entries[i].identity();
+        Transfer t = Parts::transferTo(*this, entries[i], top->folder, top->side);
+        t.pasting = true;
+        t.move = ClipboardMode == 1;
         transfers.push_back(std::move(t));
     }
     runTransfers(run, std::move(transfers), options);

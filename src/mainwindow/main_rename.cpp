@@ -1,10 +1,10 @@
 // Rename in place: the row's label is edited and the file renamed in its pane's folder.
 #include "mainwindow/main_window.h"
 
-#include "comparison/host_commands.h"
 #include "fileops/file_steps.h"
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/list_pane.h"
+#include "mainwindow/main_parts.h"
 
 #include <QLineEdit>
 #include <utility>
@@ -35,9 +35,22 @@ void Main::beforeLabelEdit(ListPane* pane, QLineEdit* folderBox, int& cancel) {
     }
     // The file renamed is the one the edit began on, whatever the rows do
     // until it ends.
-    const QByteArray top = FileSystem::encode(folderBox->text());
-    const FileLocation file = pane->rowLocation(top, row);
-    m_renaming = {pane, pane->rowText(row), {file, false, FileIdentity::of(file.path())}, top};
+    const std::optional<Parts::PaneTop> top =
+        Parts::paneTop(*this, folderBox == m_ui.txtSource ? Side::Source : Side::Destination,
+                       QStringLiteral("Rename"));
+    if (!top) {
+        cancel = -1;
+        return;
+    }
+    const FileLocation file = pane->rowLocation(top->folder, row);
+    // A host's file is known by its listing: its path here is another file's.
+    m_renaming = {
+        pane,
+        pane->rowText(row),
+        {file, false,
+         top->side ? pane->rows().identity(row) : std::optional(FileIdentity::of(file.path())),
+         top->side},
+        top->folder};
 }
 
 void Main::lvSource_AfterLabelEdit(int& cancel, const QString& newText) {
@@ -53,14 +66,10 @@ void Main::afterLabelEdit(ListPane* pane, int& cancel, const QString& newText) {
     if (began && began->pane == pane && newText != began->text) {
         const auto recorded = recordForUndo(QStringLiteral("Rename"), false);
         const FileIdentity chosen = began->file.identity();
-        const Comparison::PaneFolder onHost =
-            m_comparison->folder(pane == m_ui.lvSource ? Side::Source : Side::Destination);
         const FsResult renamed =
-            onHost.remote
-                ? renameOnSide(onHost.side, onHost.path, began->file.file.name, newText,
-                               &m_comparison->undoJournal())
-                : renameInFolder(began->file.file, newText, &m_comparison->undoJournal(), &chosen,
-                                 {nullptr, began->top});
+            renameInFolder(began->file.file, newText, &m_comparison->undoJournal(),
+                           began->file.side && !began->file.id ? nullptr : &chosen,
+                           {began->file.side, began->top});
         // The pane keeps the old label; the refresh shows the new name.
         cancel = -1;
         if (!renamed) {

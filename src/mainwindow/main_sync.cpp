@@ -81,11 +81,29 @@ void Main::Parts::buildSyncPreview(Main& m) {
 // Synchronize runs the plan as one command, Cancel or Escape leaves it.
 // Any refresh leaves it too.
 void Main::mnuEditSynchronize_Click() {
-    if (m_fileCommandRunning || Parts::refusedOnHost(*this, {Side::Source, Side::Destination},
-                                                     QStringLiteral("Synchronize")))
+    if (m_fileCommandRunning)
         return;
-    if (const FsResult apart = checkSyncFolders(FileSystem::encode(m_ui.txtSource->text()),
-                                                FileSystem::encode(m_ui.txtDest->text()));
+    // The plan goes through the sides the panes read their folders by: a
+    // box changed since is read first.
+    const QByteArray given[2] = {FileSystem::encode(folderPath(m_ui.txtSource->text())),
+                                 FileSystem::encode(folderPath(m_ui.txtDest->text()))};
+    if (m_comparison->folder(Side::Source).given != given[0] ||
+        m_comparison->folder(Side::Destination).given != given[1])
+        mnuRefresh_Click();
+    // Nothing is copied from one host to another.
+    if (!Parts::paneTop(*this, Side::Source, QStringLiteral("Synchronize"), true))
+        return;
+    std::optional<SyncPreview::Folder> pair[2];
+    for (const Side side : {Side::Source, Side::Destination}) {
+        pair[int(side)] = m_comparison->syncFolder(side);
+        if (!pair[int(side)]) {
+            m_platform.messageBox(this, m_comparison->folder(side).unreached, MsgStyle::Critical);
+            return;
+        }
+    }
+    if (const FsResult apart = !pair[0]->host.isEmpty() || !pair[1]->host.isEmpty()
+                                   ? FsResult()
+                                   : checkSyncFolders(given[0], given[1]);
         !apart) {
         m_platform.messageBox(this, apart.error().description(), MsgStyle::Critical);
         return;
@@ -111,9 +129,7 @@ void Main::mnuEditSynchronize_Click() {
         FileCommandRun busy(m_platform, this, fileCommandActions(), m_fileCommandRunning,
                             m_ui.pbrMain);
         planned = m_comparison->syncPreview().plan(
-            FileSystem::encode(folderPath(m_ui.txtSource->text())),
-            FileSystem::encode(folderPath(m_ui.txtDest->text())), options,
-            [&](const std::function<void()>& work) {
+            *pair[0], *pair[1], options, [&](const std::function<void()>& work) {
                 runOffThread(this, cancel, work, [&] { showFlatProgress(folders, entries); });
             });
     } catch (const FsError& e) {

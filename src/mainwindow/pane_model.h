@@ -58,6 +58,11 @@ public:
     bool isFile(int row) const { return entry(row) >= 0; }
     // A row whose entry is a folder (only listed with subfolders shown).
     bool isFolder(int row) const;
+    // The identity the listing kept of a row's file (a host's keep it), or none.
+    std::optional<FileIdentity> identity(int row) const {
+        const qint32 i = entry(row);
+        return i < 0 ? std::nullopt : m_visible.folderRows()->listing(m_side).stat(i).identity;
+    }
     // The name a row shows; its folder relative to the pane's folder ("" but
     // in the flattened view); both together, as type-ahead finds a row.
     QString text(int row) const;

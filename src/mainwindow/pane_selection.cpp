@@ -57,12 +57,14 @@ void selectOnlyRows(ListPane& pane, const std::vector<char>& flags) {
     pane.selectionModel()->select(chosen, QItemSelectionModel::Select);
 }
 
-QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder) {
+QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder,
+                                  const std::shared_ptr<FolderSide>& side) {
     QList<ClipboardEntry> chosen;
     const std::vector<char> selected = selectedRowFlags(pane);
     for (int i = 0; i < pane.count(); ++i) {
         if (selected[static_cast<size_t>(i)] && !pane.rowText(i).isEmpty())
-            chosen.append({pane.rowLocation(folder, i), pane.rows().isFolder(i)});
+            chosen.append({pane.rowLocation(folder, i), pane.rows().isFolder(i),
+                           side ? pane.rows().identity(i) : std::nullopt, side});
     }
     return chosen;
 }
@@ -71,6 +73,8 @@ void noteIdentities(QList<ClipboardEntry>& chosen, CommandHost& run) {
     // The bar is left to the command itself: it counts the files acted on,
     // and one stat each is too quick to be worth a second pass on it.
     for (ClipboardEntry& entry : chosen) {
+        if (entry.side) // on another host: its path here is another file's
+            continue;
         entry.id = FileIdentity::of(entry.file.path());
         run.keepPainted();
     }

@@ -21,6 +21,7 @@ void selectOnlyRows(ListPane& pane, const std::vector<char>& flags);
 // The files of the pane's selected rows (placeholders left out), in `folder`,
 // as a command chooses them when it begins, read in one pass: rows that hide
 // or appear while the command runs change nothing of it.
-QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder);
+QList<ClipboardEntry> chosenFiles(const ListPane& pane, const QByteArray& folder,
+                                  const std::shared_ptr<FolderSide>& side = nullptr);
 // Notes each chosen file's identity, `run` kept painted meanwhile.
 void noteIdentities(QList<ClipboardEntry>& chosen, CommandHost& run);

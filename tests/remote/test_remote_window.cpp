@@ -1,11 +1,15 @@
 #include "base/message_style.h"
 #include "comparison/comparison.h"
 #include "dialogs/file_diff_view.h"
+#include "dialogs/sync_mode_dialog.h"
 #include "support/shown_rows.h"
 #include "support/ssh_server.h"
 #include "support/two_folders.h"
 
+#include <QDir>
+#include <QRadioButton>
 #include <QTest>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -95,13 +99,22 @@ TEST_F(HostPane, AHostsFolderGivesTheRowsAndStatusesOfTheSameFolderHere) {
 }
 
 // Delete goes to the host's Trash and Undo brings it back, through the
-// pane's side, as Rename and its Undo go; a copy that cannot go there yet is
-// refused, not made here.
-TEST_F(HostPane, DeleteRenameAndUndoOnAHostPaneAndCopiesRefused) {
+// pane's side, as Rename, Copy to Right and their Undo go.
+TEST_F(HostPane, DeleteRenameCopyAndUndoOnAHostPane) {
     source.write(QStringLiteral("a.txt"), "a");
-    dest.write(QStringLiteral("gone.txt"), "kept in the Trash");
+    dest.write(QStringLiteral("gone.txt"), "as listed");
     window.mnuRefresh_Click();
     ASSERT_EQ(rows(), QStringList({"a.txt|-", "-|gone.txt"}));
+    // Another file put at its name since the listing is not deleted.
+    dest.write(QStringLiteral("put.tmp"), "kept in the Trash");
+    ASSERT_EQ(::rename(QFile::encodeName(dest.filePath(QStringLiteral("put.tmp"))).constData(),
+                       QFile::encodeName(dest.filePath(QStringLiteral("gone.txt"))).constData()),
+              0);
+    select(right, QStringLiteral("gone.txt"));
+    window.mnuDelete_Click();
+    EXPECT_TRUE(platform.shown.last().text.contains(QStringLiteral("since it was chosen")))
+        << platform.shown.last().text.toStdString();
+    EXPECT_EQ(dest.read(QStringLiteral("gone.txt")), "kept in the Trash");
     select(right, QStringLiteral("gone.txt"));
     platform.answers = {Answer::Yes};
     window.mnuDelete_Click();
@@ -121,12 +134,53 @@ TEST_F(HostPane, DeleteRenameAndUndoOnAHostPaneAndCopiesRefused) {
     window.mnuEditUndo_Click();
     EXPECT_EQ(rows(), QStringList({"a.txt|-", "-|gone.txt"}));
 
-    const qsizetype shown = platform.shown.size();
+    // Copy to Right onto the host, and back by Undo.
     select(left, QStringLiteral("a.txt"));
     window.mnuEditCopyToRight_Click();
-    ASSERT_EQ(platform.shown.size(), shown + 1);
-    EXPECT_TRUE(platform.shown.last().text.contains(QStringLiteral("another host")));
+    EXPECT_EQ(dest.read(QStringLiteral("a.txt")), "a");
+    EXPECT_EQ(rows(), QStringList({"a.txt|a.txt", "-|gone.txt"}));
+    window.mnuEditUndo_Click();
     EXPECT_FALSE(QFile::exists(dest.filePath(QStringLiteral("a.txt"))));
+}
+
+// Synchronize mirrors onto the host's pane through its side: a file
+// replaced or deleted there waits in the host's Trash, and Undo puts both
+// trees back as they were.
+TEST_F(HostPane, SynchronizeMirrorsOntoTheHostsPaneAndUndoPutsItBack) {
+    source.write(QStringLiteral("new.txt"), "new", early);
+    source.write(QStringLiteral("sub/f.txt"), "here", later);
+    dest.write(QStringLiteral("sub/f.txt"), "there", early);
+    dest.write(QStringLiteral("extra.txt"), "extra", early);
+    window.mnuRefresh_Click();
+    platform.dialogActions.push_back([](QDialog& d) {
+        static_cast<SyncModeDialog&>(d).button(SyncMode::Mirror)->click();
+        d.accept();
+    });
+    window.mnuEditSynchronize_Click();
+    ASSERT_NE(window.syncPreview(), nullptr)
+        << (platform.shown.isEmpty() ? "" : platform.shown.last().text.toStdString());
+    EXPECT_EQ(window.syncPreview()->hosts[1], "127.0.0.1:");
+    EXPECT_EQ(window.syncPreview()->entries.size(), 3u);
+    window.cmdSyncRun_Click();
+    EXPECT_EQ(dest.read(QStringLiteral("new.txt")), "new");
+    EXPECT_EQ(dest.read(QStringLiteral("sub/f.txt")), "here");
+    EXPECT_FALSE(QFile::exists(dest.filePath(QStringLiteral("extra.txt"))));
+    const QString trash = QFile::decodeName(server.dataHome()) + "/Trash/files/";
+    EXPECT_TRUE(QFile::exists(trash + "extra.txt"));
+    EXPECT_EQ(QDir(trash).entryList(QDir::Files).size(), 2)
+        << QDir(trash).entryList().join(' ').toStdString();
+    window.mnuEditUndo_Click();
+    EXPECT_FALSE(QFile::exists(dest.filePath(QStringLiteral("new.txt"))));
+    EXPECT_EQ(dest.read(QStringLiteral("sub/f.txt")), "there");
+    EXPECT_EQ(dest.read(QStringLiteral("extra.txt")), "extra");
+    EXPECT_EQ(source.read(QStringLiteral("new.txt")), "new");
+    // Nothing is synchronized from one host to another.
+    window.txtSource()->setText(QString::fromUtf8(onHost(source)));
+    window.mnuEditSynchronize_Click();
+    EXPECT_EQ(window.syncPreview(), nullptr);
+    ASSERT_FALSE(platform.shown.isEmpty());
+    EXPECT_TRUE(platform.shown.last().text.contains(QStringLiteral("from one host to another")))
+        << platform.shown.last().text.toStdString();
 }
 
 // Compare Files shows the host's file by its address; a save goes back only
