@@ -132,10 +132,12 @@ QByteArray touchTime(const struct timespec& t) {
 // the host whose identity the side checks at every listing of it.
 class RemoteWalk final : public SideWalk {
 public:
-    explicit RemoteWalk(RemoteSide& side) : m_side(side) {}
+    explicit RemoteWalk(RemoteSide& side) : m_side(side) { ++m_side.m_walks; }
     ~RemoteWalk() override {
         while (!m_levels.empty())
             leave();
+        if (--m_side.m_walks == 0)
+            m_side.m_digests.reset(); // the run's digests end with its walks
     }
 
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected) override {
@@ -167,7 +169,7 @@ public:
                 errno = ENOENT;
                 return false;
             }
-            return push(path, kept->type, kept->id, expected);
+            return push(path, kept->type, {dev_t(kept->device), ino_t(kept->inode)}, expected);
         }
         if (const auto told = m_side.m_told.constFind(path); told != m_side.m_told.cend())
             return push(path, told->type, {dev_t(told->device), ino_t(told->inode)}, expected);
@@ -274,8 +276,8 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
         }
         if (options.progress)
             options.progress->fetch_add(1, std::memory_order_relaxed);
-        if (!follow && (e.type == 'd' || e.type == 'l')) // followed, a link is not told apart
-            kept.insert(e.path, {e.type, {dev_t(e.device), ino_t(e.inode)}, e.linkTarget});
+        if (!follow) // followed, a link is not told apart
+            kept.insert(e.path, e);
         const int want = rules.wanted(e.path.constData(), direntType(e.type), driveTop);
         if (want == 0)
             return;
@@ -344,8 +346,8 @@ std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray
             batch.push_back(below.unlisted.back());
             below.unlisted.pop_back();
             paths.push_back(at(SidePlace::onHost(parentPath), batch.back()));
-            const FolderId id = kept->value(batch.back()).id;
-            byId.insert({quint64(id.device), quint64(id.inode)}, batch.back());
+            const Kept k = kept->value(batch.back());
+            byId.insert({k.device, k.inode}, batch.back());
         }
         QHash<QByteArray, std::vector<RemoteEntry>> levels;
         QByteArray filling; // the subfolder whose level the records are, if kept
@@ -449,25 +451,46 @@ void RemoteSide::readAhead(const SidePlace& place, const std::vector<QByteArray>
     m_ahead.clear();
     if (names.empty())
         return;
-    std::vector<QByteArray> paths;
-    for (const QByteArray& name : names)
-        paths.push_back(at(place, name));
-    const std::vector<RemoteEntry> found = entries(paths, false);
-    const QHash<QByteArray, QByteArray> sums = digests(place, names, cancel);
+    // The files as their folder's listing saw them; asked only where it did not.
     const QByteArray folder = at(place, {});
-    for (const RemoteEntry& e : found) {
-        // Each record names its path as given: the folder's, a "/", the name.
-        const QByteArray name = e.path.mid(folder.size() + (folder.endsWith('/') ? 0 : 1));
-        if (const auto sum = sums.constFind(name); e.type == 'f' && sum != sums.cend())
-            m_ahead.insert(e.path, {e, *sum});
+    const auto level = m_kept.constFind(folder);
+    std::vector<QByteArray> unseen, paths;
+    for (const QByteArray& name : names) {
+        const auto kept = level == m_kept.cend() ? QHash<QByteArray, Kept>::const_iterator()
+                                                 : level->constFind(name);
+        if (level == m_kept.cend() || kept == level->cend())
+            unseen.push_back(at(place, name));
+        else if (kept->type == 'f')
+            m_ahead.insert(at(place, name), {*kept});
+    }
+    for (const RemoteEntry& e :
+         unseen.empty() ? std::vector<RemoteEntry>() : entries(unseen, false)) {
+        if (e.type == 'f')
+            m_ahead.insert(e.path, {e});
+    }
+    for (auto a = m_ahead.begin(); a != m_ahead.end(); ++a) {
+        a->entry.path = a.key();
+        paths.push_back(a.key());
+    }
+    if (cancel && cancel->load())
+        return;
+    // One command for the run's digests: a new one where the last has ended.
+    for (int tries = 0; tries < 2; ++tries) {
+        if (!m_digests)
+            m_digests = std::make_unique<RemoteDigestStream>(*m_link);
+        if (m_digests->ask(paths))
+            return;
+        m_digests.reset();
     }
 }
 
 std::optional<QByteArray> RemoteSide::digest(const SidePlace& place, const char* name,
                                              const std::atomic<bool>* cancel) {
-    if (const auto ahead = m_ahead.find(at(place, name)); ahead != m_ahead.end()) {
-        const QByteArray sum = ahead->digest;
-        m_ahead.erase(ahead);
+    const QByteArray path = at(place, name);
+    if (m_ahead.remove(path) && m_digests && m_digests->asked(path)) {
+        std::optional<QByteArray> sum = m_digests->take(path, cancel);
+        if (!sum && errno == ECANCELED)
+            m_digests.reset();
         return sum;
     }
     const QHash<QByteArray, QByteArray> found = digests(place, {name}, cancel);

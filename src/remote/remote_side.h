@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/folder_side.h"
+#include "remote/remote_digest.h"
 #include "remote/remote_listing.h"
 
 #include <QHash>
@@ -86,17 +87,14 @@ public:
 
 private:
     friend class RemoteWalk;
-    // What a listing saw of the folders and links at a place, for entering
-    // them and comparing links without asking again.
-    struct Kept {
-        char type = 0;
-        FolderId id;
-        QByteArray linkTarget;
-    };
-    // What readAhead() found of a file, until digest() takes it.
+    // What a listing saw at a place: folders and links for entering them
+    // and comparing links without asking again, files for readAhead().
+    // What a listing saw at a place, by name (the entry's path is its name).
+    using Kept = RemoteEntry;
+    // What readAhead() found of a file, its digest asked of m_digests,
+    // until digest() takes it.
     struct Ahead {
         RemoteEntry entry;
-        QByteArray digest;
     };
     static QByteArray at(const SidePlace& place, QByteArrayView name);
     // The host folder and the name in it of the entry `name` at `place`.
@@ -122,4 +120,7 @@ private:
     QHash<QByteArray, RemoteEntry> m_told; // by path, from tell()
     std::optional<std::vector<std::pair<QByteArray, QByteArray>>> m_heldTimes; // path, time
     std::optional<RemoteEntry> m_top; // told by connect(), until a walk opens it
+    // The run's digests, while a walk is open (m_walks of them).
+    std::unique_ptr<RemoteDigestStream> m_digests;
+    int m_walks = 0;
 };

@@ -180,6 +180,22 @@ TEST_F(OnHost, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
     digests.clear();
     EXPECT_FALSE(remoteDigests(link, herePath, {"gone"}, digests).isEmpty());
     EXPECT_TRUE(digests.isEmpty());
+    // Streamed for a run, asked twice: a file not there, between others and
+    // last, has none and takes no other's.
+    std::vector<QByteArray> paths;
+    for (const QByteArray& name : names)
+        paths.push_back(herePath + '/' + name);
+    paths.insert(paths.begin() + 4, herePath + "/gone1");
+    paths.push_back(herePath + "/gone2");
+    RemoteDigestStream stream(link);
+    ASSERT_TRUE(stream.ask({paths.begin(), paths.begin() + 3}));
+    ASSERT_TRUE(stream.ask({paths.begin() + 3, paths.end()}));
+    EXPECT_FALSE(stream.take(herePath + "/gone2", nullptr));
+    for (const QByteArray& name : names)
+        EXPECT_EQ(stream.take(herePath + '/' + name, nullptr),
+                  QCryptographicHash::hash("contents of " + name, QCryptographicHash::Sha256))
+            << name.constData();
+    EXPECT_FALSE(stream.take(herePath + "/gone1", nullptr));
 
     int told = 0;
     const QByteArray to = rsyncFiles(
