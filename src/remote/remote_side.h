@@ -99,23 +99,32 @@ private:
     static QByteArray at(const SidePlace& place, QByteArrayView name);
     // The host folder and the name in it of the entry `name` at `place`.
     static std::pair<QByteArray, QByteArray> split(const SidePlace& place, QByteArrayView name);
-    // The level `folder` listed with those of other subfolders of its
-    // parent, taken; nothing when it could not be listed so.
+    // The level `folder` listed with the trees of the subfolders of its
+    // parent not listed yet (or earlier so), taken; nothing when it could
+    // not be listed so.
     std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder,
                                                         const std::atomic<bool>* cancel);
+    // Drops the level `folder` listed early and those below it.
+    void dropEarly(const QByteArray& folder);
+    // After a change: nothing kept of what the host held is trusted.
+    void changed();
+    // At the end of the last walk: the run's digests and early levels.
+    void forget();
     // Runs `command` over the NUL-separated `paths`: false, with errno, on a complaint.
     bool runOn(const QByteArray& command, const QByteArray& path) const;
 
     std::shared_ptr<const SshLink> m_link;
     QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
     QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
-    // The subfolders of a listed folder (by its path) not listed yet, and
-    // the levels of those listed together, by name, until entered.
+    // The subfolders of a listed folder (by its path) not listed yet.
     struct Below {
         std::vector<QByteArray> unlisted;
-        QHash<QByteArray, std::vector<RemoteEntry>> levels;
     };
     QHash<QByteArray, Below> m_below;
+    // Levels listed with the tree they lie in, by path, until the walk
+    // lists them (m_earlyHeld entries in all).
+    QHash<QByteArray, std::vector<RemoteEntry>> m_early;
+    qsizetype m_earlyHeld = 0;
     QHash<QByteArray, Ahead> m_ahead;      // by path
     QHash<QByteArray, RemoteEntry> m_told; // by path, from tell()
     std::optional<std::vector<std::pair<QByteArray, QByteArray>>> m_heldTimes; // path, time

@@ -241,6 +241,10 @@ TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
         t->mkdir(QStringLiteral("sub/deep"));
         t->write(QStringLiteral("same.txt"), "same", old);
         t->write(QStringLiteral("sub/deep/same"), "x", old);
+        // Listed with their tree: a level's entries after a deeper level's.
+        t->write(QStringLiteral("sub/deep/deeper/same"), "y", old);
+        for (int i = 0; i < 8; ++i)
+            t->write(QStringLiteral("sub/late%1").arg(i), "z", old);
         t->write(QStringLiteral(".hidden"), "h", old);
         for (const QByteArray name : {"new\nline", "it's \"q\"", "$(touch pwned)", "-dash"})
             t->writeRaw(name, name);
@@ -307,9 +311,10 @@ TEST_F(OnHost, ContentsAndSubfoldersCostNoDownloadNorCommandEachAndAStrangerIsRe
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QLatin1String(" | differs | "))) << r.out.toStdString();
     EXPECT_LT(QFileInfo(counted).size(), 4096);
-    // A level's subfolders are listed with it: a dozen of them cost no command each.
+    // A level's subfolders are listed with their trees: a dozen of them, and
+    // the folders in them, cost no command each.
     for (int i = 0; i < 12; ++i)
-        b.write(QStringLiteral("sub%1/f").arg(i));
+        b.write(QStringLiteral("sub%1/below/f").arg(i));
     ASSERT_TRUE(QFile::resize(QString::fromLocal8Bit(runs), 0));
     EXPECT_EQ(report({"-r", a.path(), QStringLiteral("127.0.0.1:") + b.path()}).code, 0);
     EXPECT_LE(QFileInfo(QString::fromLocal8Bit(runs)).size(), 4); // reached, listed, closed
