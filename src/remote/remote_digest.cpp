@@ -2,6 +2,7 @@
 
 #include "remote/ssh_link.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -192,7 +193,6 @@ std::optional<QByteArray> RemoteDigestStream::take(const QByteArray& path,
     while (!m->done.contains(path) && !m->ended) {
         if (cancel && cancel->load()) {
             hold.unlock();
-            m->stop = true; // ended at once, not once it has answered
             close();
             errno = ECANCELED;
             return std::nullopt;
@@ -209,7 +209,14 @@ std::optional<QByteArray> RemoteDigestStream::take(const QByteArray& path,
 
 void RemoteDigestStream::close() {
     if (m->writeFd >= 0) {
-        // The end of its input ends the command once it has answered.
+        // Ended at once where anything is still asked, not waited for; else
+        // the end of its input ends it, sooner than a signal is seen.
+        {
+            const std::lock_guard hold(m->lock);
+            if (std::any_of(m->waiting.begin(), m->waiting.end(),
+                            [](const auto& w) { return !w.second; }))
+                m->stop = true;
+        }
         ::shutdown(m->writeFd, SHUT_WR);
         if (m->runner.joinable())
             m->runner.join();

@@ -22,7 +22,8 @@ QByteArray remoteDigests(const SshLink& link, const QByteArray& folder,
 // One digest command for a whole run: paths asked go on its input as the
 // run asks them, the digests come back as the host reads them, and each is
 // waited for by its path. A file that could not be read has none. Closed
-// (the command ended) by close(), a cancel, or the end of the object.
+// (the command ended at once, whatever is still asked) by close(), a
+// cancel, or the end of the object.
 class RemoteDigestStream {
 public:
     explicit RemoteDigestStream(const SshLink& link);

@@ -12,10 +12,12 @@ class SshLink;
 
 // A folder on another host behind one ssh connection (SshLink). Its places
 // are paths on that host, each walked folder checked against the identity
-// first seen there (device and inode) whenever it is listed; a level is one
-// `find` there, a file's digest its `sha256sum`, so nothing of a file's
-// contents crosses the connection. One thread at a time uses a side; several
-// sides may share one link.
+// first seen there (device and inode) whenever it is listed. A level alone
+// is one `find` there; once a walk goes down, the trees below are one `find`
+// whose levels it takes as it comes to them. A walk's digests are one
+// `sha256sum` command fed as the check asks, so nothing of a file's contents
+// crosses the connection. One thread at a time uses a side; several sides
+// may share one link.
 class RemoteSide : public FolderSide {
 public:
     explicit RemoteSide(std::shared_ptr<const SshLink> link);
