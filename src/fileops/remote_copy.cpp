@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <dirent.h>
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 namespace {
@@ -212,14 +213,25 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
     const auto tell = [&](const QString& text) { host.ask(text, MsgStyle::Critical); };
     if (files.empty())
         return true;
-    const RsyncEnds ends = rsyncEnds(*hostOf(from, to).link());
+    // The ends' rsync asked while the files replaced are kept: the host's
+    // round trips overlap.
+    std::future<RsyncEnds> asking = std::async(
+        std::launch::async, [&link = *hostOf(from, to).link()] { return rsyncEnds(link); });
+    // Each file replaced keeps a second name in the Trash first: rsync
+    // writes the new one beside it and renames it over the name.
+    const std::vector<std::optional<TrashEntry>> keeping =
+        keepReplaced ? keepAll(host, to, files)
+                     : std::vector<std::optional<TrashEntry>>(files.size());
+    const RsyncEnds ends = asking.get();
     if (!ends.missing.isEmpty()) {
+        for (const std::optional<TrashEntry>& k : keeping) {
+            if (k)
+                to.side->discard(*k); // nothing replaced: the second names go again
+        }
         tell(QStringLiteral("Nothing was copied to %1: %2.")
                  .arg(where, QString::fromLocal8Bit(ends.missing)));
         return false;
     }
-    // Each file replaced keeps a second name in the Trash first: rsync
-    // writes the new one beside it and renames it over the name.
     QHash<QByteArray, TrashEntry> kept;
     RsyncTransfer t;
     t.toHost = to.onHost();
@@ -229,9 +241,6 @@ bool copyAcross(CommandHost& host, const AcrossEnd& from, const AcrossEnd& to,
     t.aclsAndAttributes = ends.aclsAndAttributes;
     t.stop = [&host] { return host.cancelled(); };
     QHash<QByteArray, AcrossFile*> byName;
-    const std::vector<std::optional<TrashEntry>> keeping =
-        keepReplaced ? keepAll(host, to, files)
-                     : std::vector<std::optional<TrashEntry>>(files.size());
     bool keptAll = true;
     for (size_t i = 0; i < files.size(); ++i) {
         AcrossFile& f = files[i];

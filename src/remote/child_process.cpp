@@ -75,7 +75,7 @@ ChildResult runChild(const ChildRun& run) {
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.read, 0);
+    posix_spawn_file_actions_adddup2(&actions, run.inputFd >= 0 ? run.inputFd : in.read, 0);
     posix_spawn_file_actions_adddup2(&actions, out.write, 1);
     posix_spawn_file_actions_adddup2(&actions, err.write, 2);
     // Onto itself, a descriptor loses its close-on-exec in the child only.
@@ -100,7 +100,7 @@ ChildResult runChild(const ChildRun& run) {
     // A child that stops reading must not stop us: its input is written as it takes it.
     ::fcntl(in.write, F_SETFL, O_NONBLOCK);
     qsizetype written = 0;
-    if (run.input.isEmpty())
+    if (run.input.isEmpty() || run.inputFd >= 0)
         closeFd(in.write);
     char buffer[65536];
     while (out.read >= 0 || err.read >= 0) {

@@ -22,6 +22,9 @@ struct ChildRun {
     // Descriptors of ours the child keeps, at the same numbers (a folder
     // held here that it reaches as /proc/self/fd/N).
     std::vector<int> inherited = {};
+    // The child's standard input from this descriptor of the caller's, who
+    // writes it as it goes (`input` unused); -1: `input`.
+    int inputFd = -1;
 };
 
 struct ChildResult {

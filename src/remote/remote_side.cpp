@@ -132,10 +132,12 @@ QByteArray touchTime(const struct timespec& t) {
 // the host whose identity the side checks at every listing of it.
 class RemoteWalk final : public SideWalk {
 public:
-    explicit RemoteWalk(RemoteSide& side) : m_side(side) {}
+    explicit RemoteWalk(RemoteSide& side) : m_side(side) { ++m_side.m_walks; }
     ~RemoteWalk() override {
         while (!m_levels.empty())
             leave();
+        if (--m_side.m_walks == 0)
+            m_side.forget(); // the run's digests and early levels end with its walks
     }
 
     bool openTop(const QByteArray& path, bool followLink, const FolderId* expected) override {
@@ -167,7 +169,7 @@ public:
                 errno = ENOENT;
                 return false;
             }
-            return push(path, kept->type, kept->id, expected);
+            return push(path, kept->type, {dev_t(kept->device), ino_t(kept->inode)}, expected);
         }
         if (const auto told = m_side.m_told.constFind(path); told != m_side.m_told.cend())
             return push(path, told->type, {dev_t(told->device), ino_t(told->inode)}, expected);
@@ -180,6 +182,13 @@ public:
         const QByteArray path = m_levels.back().path;
         m_levels.pop_back();
         m_side.m_walked.remove(path);
+        // Levels listed early that the walk did not enter (filtered) go too.
+        if (const auto level = m_side.m_kept.constFind(path); level != m_side.m_kept.cend()) {
+            for (auto k = level->cbegin(); k != level->cend(); ++k) {
+                if (k->type == 'd')
+                    m_side.dropEarly(RemoteSide::at(SidePlace::onHost(path), k.key()));
+            }
+        }
         m_side.m_kept.remove(path);
         m_side.m_below.remove(path);
         return true;
@@ -274,8 +283,8 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
         }
         if (options.progress)
             options.progress->fetch_add(1, std::memory_order_relaxed);
-        if (!follow && (e.type == 'd' || e.type == 'l')) // followed, a link is not told apart
-            kept.insert(e.path, {e.type, {dev_t(e.device), ino_t(e.inode)}, e.linkTarget});
+        if (!follow) // followed, a link is not told apart
+            kept.insert(e.path, e);
         const int want = rules.wanted(e.path.constData(), direntType(e.type), driveTop);
         if (want == 0)
             return;
@@ -324,68 +333,104 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
 
 std::optional<std::vector<RemoteEntry>> RemoteSide::listedEarly(const QByteArray& folder,
                                                                 const std::atomic<bool>* cancel) {
+    const auto take = [&]() -> std::optional<std::vector<RemoteEntry>> {
+        const auto ready = m_early.find(folder);
+        if (ready == m_early.end())
+            return std::nullopt;
+        std::vector<RemoteEntry> entries = std::move(*ready);
+        m_early.erase(ready);
+        m_earlyHeld -= qsizetype(entries.size());
+        return entries;
+    };
+    if (m_early.contains(folder))
+        return take();
     const qsizetype slash = folder.lastIndexOf('/');
     const QByteArray parentPath = slash == 0 ? QByteArray("/") : folder.left(slash);
     const auto parent = m_below.find(parentPath);
     const auto kept = m_kept.constFind(parentPath);
     if (slash < 0 || parent == m_below.end() || kept == m_kept.cend())
         return std::nullopt;
-    const QByteArray name = folder.mid(slash + 1);
-    Below& below = *parent;
-    if (!below.levels.contains(name)) {
-        const auto it = std::find(below.unlisted.begin(), below.unlisted.end(), name);
-        if (it == below.unlisted.end())
-            return std::nullopt;
-        // This one and the next of its siblings, each told by its identity.
-        std::iter_swap(it, below.unlisted.end() - 1);
-        std::vector<QByteArray> batch, paths;
-        QHash<FolderIdKey, QByteArray> byId;
-        while (!below.unlisted.empty() && batch.size() < listedTogether) {
-            batch.push_back(below.unlisted.back());
-            below.unlisted.pop_back();
-            paths.push_back(at(SidePlace::onHost(parentPath), batch.back()));
-            const FolderId id = kept->value(batch.back()).id;
-            byId.insert({quint64(id.device), quint64(id.inode)}, batch.back());
-        }
-        QHash<QByteArray, std::vector<RemoteEntry>> levels;
-        QByteArray filling; // the subfolder whose level the records are, if kept
-        std::vector<RemoteEntry> level;
-        qsizetype held = 0;
-        const auto keep = [&] {
-            if (!filling.isEmpty())
-                levels.insert(std::exchange(filling, {}), std::exchange(level, {}));
-        };
-        const QByteArray complaint = listRemote(
-            *m_link, paths, 1,
-            [&](const RemoteEntry& e) {
-                if (e.path.isEmpty()) {
-                    keep();
-                    if (held < heldBelow)
-                        filling = byId.value({quint64(e.device), quint64(e.inode)});
-                }
-                if (!filling.isEmpty()) {
-                    level.push_back(e);
-                    ++held;
-                }
-            },
-            cancel);
-        keep();
-        // Any complaint may have cut a level short: each is then listed alone.
-        if (!complaint.isEmpty())
-            return std::nullopt;
-        for (const QByteArray& n : batch) {
-            if (!levels.contains(n)) // past the bound: in a later command
-                below.unlisted.push_back(n);
-        }
-        for (auto l = levels.begin(); l != levels.end(); ++l)
-            below.levels.insert(l.key(), std::move(l.value()));
-    }
-    const auto level = below.levels.find(name);
-    if (level == below.levels.end())
+    std::vector<QByteArray>& unlisted = parent->unlisted;
+    const auto it = std::find(unlisted.begin(), unlisted.end(), folder.mid(slash + 1));
+    if (it == unlisted.end())
         return std::nullopt;
-    std::vector<RemoteEntry> entries = std::move(*level);
-    below.levels.erase(level);
-    return entries;
+    // The walk goes down: this folder and its siblings not listed yet, each
+    // with everything below it, in one find, each told by its identity.
+    std::iter_swap(it, unlisted.end() - 1);
+    std::vector<QByteArray> paths;
+    QHash<FolderIdKey, QByteArray> byId;
+    while (!unlisted.empty() && paths.size() < listedTogether) {
+        const Kept k = kept->value(unlisted.back());
+        paths.push_back(at(SidePlace::onHost(parentPath), unlisted.back()));
+        unlisted.pop_back();
+        byId.insert({k.device, k.inode}, paths.back());
+    }
+    // Each folder's level, begun by its own record (path ""); find leaves
+    // a folder's level whole once it has gone past everything below it.
+    QHash<QByteArray, std::vector<RemoteEntry>> levels;
+    QByteArray start, last; // the folder listed from, the level the last record went to
+    qsizetype held = m_earlyHeld;
+    std::atomic<bool> cut{false};
+    const QByteArray complaint = listRemote(
+        *m_link, paths, 0,
+        [&](const RemoteEntry& e) {
+            if (cut || (cancel && cancel->load())) {
+                cut = true;
+                return;
+            }
+            if (e.path.isEmpty())
+                start = byId.value({e.device, e.inode});
+            if (start.isEmpty())
+                return;
+            const qsizetype at = e.path.lastIndexOf('/');
+            last = at < 0 ? start : start + '/' + e.path.left(at);
+            if (e.type == 'd') {
+                RemoteEntry own = e;
+                own.path.clear();
+                levels[e.path.isEmpty() ? start : start + '/' + e.path] = {own};
+            }
+            if (!e.path.isEmpty()) {
+                RemoteEntry named = e;
+                named.path = e.path.mid(at + 1);
+                levels[last].push_back(std::move(named));
+            }
+            // Past the bound the rest is listed when the walk comes to it.
+            if (++held > heldBelow)
+                cut = true;
+        },
+        &cut);
+    if (cancel && cancel->load())
+        return std::nullopt;
+    // Any other complaint may have cut a level short: each is then listed alone.
+    if (!cut && !complaint.isEmpty())
+        return std::nullopt;
+    if (cut) { // the level last filled and those holding it are not whole
+        for (QByteArray open = last; open.size() > parentPath.size();
+             open = open.left(std::max<qsizetype>(open.lastIndexOf('/'), 0)))
+            levels.remove(open);
+    }
+    for (const QByteArray& p : paths) { // the one asked for is listed now, whatever came
+        if (!levels.contains(p) && p != folder)
+            unlisted.push_back(p.mid(p.lastIndexOf('/') + 1));
+    }
+    for (auto l = levels.begin(); l != levels.end(); ++l) {
+        m_earlyHeld += qsizetype(l->size());
+        m_early.insert(l.key(), std::move(l.value()));
+    }
+    return take();
+}
+
+void RemoteSide::dropEarly(const QByteArray& folder) {
+    const auto level = m_early.find(folder);
+    if (level == m_early.end())
+        return;
+    const std::vector<RemoteEntry> entries = std::move(*level);
+    m_early.erase(level);
+    m_earlyHeld -= qsizetype(entries.size());
+    for (const RemoteEntry& e : entries) {
+        if (e.type == 'd' && !e.path.isEmpty())
+            dropEarly(at(SidePlace::onHost(folder), e.path));
+    }
 }
 
 std::vector<RemoteEntry> RemoteSide::entries(const std::vector<QByteArray>& paths,
@@ -449,25 +494,46 @@ void RemoteSide::readAhead(const SidePlace& place, const std::vector<QByteArray>
     m_ahead.clear();
     if (names.empty())
         return;
-    std::vector<QByteArray> paths;
-    for (const QByteArray& name : names)
-        paths.push_back(at(place, name));
-    const std::vector<RemoteEntry> found = entries(paths, false);
-    const QHash<QByteArray, QByteArray> sums = digests(place, names, cancel);
+    // The files as their folder's listing saw them; asked only where it did not.
     const QByteArray folder = at(place, {});
-    for (const RemoteEntry& e : found) {
-        // Each record names its path as given: the folder's, a "/", the name.
-        const QByteArray name = e.path.mid(folder.size() + (folder.endsWith('/') ? 0 : 1));
-        if (const auto sum = sums.constFind(name); e.type == 'f' && sum != sums.cend())
-            m_ahead.insert(e.path, {e, *sum});
+    const auto level = m_kept.constFind(folder);
+    std::vector<QByteArray> unseen, paths;
+    for (const QByteArray& name : names) {
+        const auto kept = level == m_kept.cend() ? QHash<QByteArray, Kept>::const_iterator()
+                                                 : level->constFind(name);
+        if (level == m_kept.cend() || kept == level->cend())
+            unseen.push_back(at(place, name));
+        else if (kept->type == 'f')
+            m_ahead.insert(at(place, name), {*kept});
+    }
+    for (const RemoteEntry& e :
+         unseen.empty() ? std::vector<RemoteEntry>() : entries(unseen, false)) {
+        if (e.type == 'f')
+            m_ahead.insert(e.path, {e});
+    }
+    for (auto a = m_ahead.begin(); a != m_ahead.end(); ++a) {
+        a->entry.path = a.key();
+        paths.push_back(a.key());
+    }
+    if (cancel && cancel->load())
+        return;
+    // One command for the run's digests: a new one where the last has ended.
+    for (int tries = 0; tries < 2; ++tries) {
+        if (!m_digests)
+            m_digests = std::make_unique<RemoteDigestStream>(*m_link);
+        if (m_digests->ask(paths))
+            return;
+        m_digests.reset();
     }
 }
 
 std::optional<QByteArray> RemoteSide::digest(const SidePlace& place, const char* name,
                                              const std::atomic<bool>* cancel) {
-    if (const auto ahead = m_ahead.find(at(place, name)); ahead != m_ahead.end()) {
-        const QByteArray sum = ahead->digest;
-        m_ahead.erase(ahead);
+    const QByteArray path = at(place, name);
+    if (m_ahead.remove(path) && m_digests && m_digests->asked(path)) {
+        std::optional<QByteArray> sum = m_digests->take(path, cancel);
+        if (!sum && errno == ECANCELED)
+            m_digests.reset();
         return sum;
     }
     // A name with folders in it (a path from the root) is read in its own folder.
@@ -506,7 +572,7 @@ bool RemoteSide::setModified(const SidePlace& place, const char* name,
 
 FsResult RemoteSide::remove(const SidePlace& place, const QByteArray& name,
                             const QByteArray& path) {
-    m_told.clear();
+    changed();
     // rm -d: a file, a link itself or an empty folder, as unlinkat does.
     if (runOn("env LC_ALL=C xargs -0 -r rm -d --", at(place, name)))
         return {};
@@ -535,38 +601,38 @@ FsResult namedBy(FsResult result, const QByteArray& path) {
 
 FsResult RemoteSide::trash(const SidePlace& place, const QByteArray& name, const QByteArray& path,
                            TrashEntry& entry) {
-    m_told.clear();
+    changed();
     const auto [folder, base] = split(place, name);
     return namedBy(trashRemote(*m_link, folder, base, {}, entry), path);
 }
 
 FsResult RemoteSide::keepInTrash(const SidePlace& place, const QByteArray& name,
                                  const QByteArray& path, TrashEntry& entry) {
-    m_told.clear();
+    changed();
     const auto [folder, base] = split(place, name);
     return namedBy(linkIntoTrashRemote(*m_link, folder, base, entry), path);
 }
 
 void RemoteSide::discard(const TrashEntry& entry) {
-    m_told.clear();
+    changed();
     discardRemote(*m_link, entry);
 }
 
 bool RemoteSide::makeFolder(const SidePlace& place, const QByteArray& name, mode_t mode) {
-    m_told.clear();
+    changed();
     const auto [folder, base] = split(place, name);
     return makeFolderOnHost(*m_link, folder, base, mode);
 }
 
 bool RemoteSide::removeFolder(const SidePlace& place, const QByteArray& name) {
-    m_told.clear();
+    changed();
     const auto [folder, base] = split(place, name);
     return removeFolderOnHost(*m_link, folder, base);
 }
 
 bool RemoteSide::rename(const SidePlace& fromPlace, const QByteArray& from,
                         const SidePlace& toPlace, const QByteArray& to) {
-    m_told.clear();
+    changed();
     const auto [fromFolder, fromName] = split(fromPlace, from);
     const auto [toFolder, toName] = split(toPlace, to);
     return renameOnHost(*m_link, fromFolder, fromName, toFolder, toName);
@@ -574,20 +640,20 @@ bool RemoteSide::rename(const SidePlace& fromPlace, const QByteArray& from,
 
 FsResult RemoteSide::removeTree(const SidePlace& place, const QByteArray& name,
                                 const QByteArray& path) {
-    m_told.clear();
+    changed();
     const auto [folder, base] = split(place, name);
     return removeTreeOnHost(*m_link, folder, base, path);
 }
 
 FsResult RemoteSide::removeFile(const SidePlace& place, const QByteArray& name,
                                 const QByteArray& path, struct stat* left) {
-    m_told.clear();
+    changed();
     const auto [folder, base] = split(place, name);
     return removeFileOnHost(*m_link, folder, base, path, left);
 }
 
 FsResult RemoteSide::restore(const TrashEntry& entry, bool replace) {
-    m_told.clear();
+    changed();
     return restoreRemote(*m_link, entry, replace);
 }
 
@@ -612,4 +678,16 @@ bool RemoteSide::giveHeldTimes() {
     const ChildResult r = m_link->run(
         "env LC_ALL=C xargs -0 -r -n 2 sh -c 'exec touch -h -c -d \"$1\" -- \"$0\"'", input, {});
     return r.exitCode == 0;
+}
+
+void RemoteSide::changed() {
+    m_told.clear();
+    m_early.clear();
+    m_earlyHeld = 0;
+}
+
+void RemoteSide::forget() {
+    m_digests.reset();
+    m_early.clear();
+    m_earlyHeld = 0;
 }

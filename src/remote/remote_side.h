@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fs/folder_side.h"
+#include "remote/remote_digest.h"
 #include "remote/remote_listing.h"
 
 #include <QHash>
@@ -11,10 +12,12 @@ class SshLink;
 
 // A folder on another host behind one ssh connection (SshLink). Its places
 // are paths on that host, each walked folder checked against the identity
-// first seen there (device and inode) whenever it is listed; a level is one
-// `find` there, a file's digest its `sha256sum`, so nothing of a file's
-// contents crosses the connection. One thread at a time uses a side; several
-// sides may share one link.
+// first seen there (device and inode) whenever it is listed. A level alone
+// is one `find` there; once a walk goes down, the trees below are one `find`
+// whose levels it takes as it comes to them. A walk's digests are one
+// `sha256sum` command fed as the check asks, so nothing of a file's contents
+// crosses the connection. One thread at a time uses a side; several sides
+// may share one link.
 class RemoteSide : public FolderSide {
 public:
     explicit RemoteSide(std::shared_ptr<const SshLink> link);
@@ -87,40 +90,49 @@ public:
 
 private:
     friend class RemoteWalk;
-    // What a listing saw of the folders and links at a place, for entering
-    // them and comparing links without asking again.
-    struct Kept {
-        char type = 0;
-        FolderId id;
-        QByteArray linkTarget;
-    };
-    // What readAhead() found of a file, until digest() takes it.
+    // What a listing saw at a place: folders and links for entering them
+    // and comparing links without asking again, files for readAhead().
+    // What a listing saw at a place, by name (the entry's path is its name).
+    using Kept = RemoteEntry;
+    // What readAhead() found of a file, its digest asked of m_digests,
+    // until digest() takes it.
     struct Ahead {
         RemoteEntry entry;
-        QByteArray digest;
     };
     static QByteArray at(const SidePlace& place, QByteArrayView name);
     // The host folder and the name in it of the entry `name` at `place`.
     static std::pair<QByteArray, QByteArray> split(const SidePlace& place, QByteArrayView name);
-    // The level `folder` listed with those of other subfolders of its
-    // parent, taken; nothing when it could not be listed so.
+    // The level `folder` listed with the trees of the subfolders of its
+    // parent not listed yet (or earlier so), taken; nothing when it could
+    // not be listed so.
     std::optional<std::vector<RemoteEntry>> listedEarly(const QByteArray& folder,
                                                         const std::atomic<bool>* cancel);
+    // Drops the level `folder` listed early and those below it.
+    void dropEarly(const QByteArray& folder);
+    // After a change: nothing kept of what the host held is trusted.
+    void changed();
+    // At the end of the last walk: the run's digests and early levels.
+    void forget();
     // Runs `command` over the NUL-separated `paths`: false, with errno, on a complaint.
     bool runOn(const QByteArray& command, const QByteArray& path) const;
 
     std::shared_ptr<const SshLink> m_link;
     QHash<QByteArray, FolderId> m_walked;              // folders a walk stands in, by path
     QHash<QByteArray, QHash<QByteArray, Kept>> m_kept; // by place, then name
-    // The subfolders of a listed folder (by its path) not listed yet, and
-    // the levels of those listed together, by name, until entered.
+    // The subfolders of a listed folder (by its path) not listed yet.
     struct Below {
         std::vector<QByteArray> unlisted;
-        QHash<QByteArray, std::vector<RemoteEntry>> levels;
     };
     QHash<QByteArray, Below> m_below;
+    // Levels listed with the tree they lie in, by path, until the walk
+    // lists them (m_earlyHeld entries in all).
+    QHash<QByteArray, std::vector<RemoteEntry>> m_early;
+    qsizetype m_earlyHeld = 0;
     QHash<QByteArray, Ahead> m_ahead;      // by path
     QHash<QByteArray, RemoteEntry> m_told; // by path, from tell()
     std::optional<std::vector<std::pair<QByteArray, QByteArray>>> m_heldTimes; // path, time
     std::optional<RemoteEntry> m_top; // told by connect(), until a walk opens it
+    // The run's digests, while a walk is open (m_walks of them).
+    std::unique_ptr<RemoteDigestStream> m_digests;
+    int m_walks = 0;
 };

@@ -180,6 +180,22 @@ TEST_F(OnHost, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
     digests.clear();
     EXPECT_FALSE(remoteDigests(link, herePath, {"gone"}, digests).isEmpty());
     EXPECT_TRUE(digests.isEmpty());
+    // Streamed for a run, asked twice: a file not there, between others and
+    // last, has none and takes no other's.
+    std::vector<QByteArray> paths;
+    for (const QByteArray& name : names)
+        paths.push_back(herePath + '/' + name);
+    paths.insert(paths.begin() + 4, herePath + "/gone1");
+    paths.push_back(herePath + "/gone2");
+    RemoteDigestStream stream(link);
+    ASSERT_TRUE(stream.ask({paths.begin(), paths.begin() + 3}));
+    ASSERT_TRUE(stream.ask({paths.begin() + 3, paths.end()}));
+    EXPECT_FALSE(stream.take(herePath + "/gone2", nullptr));
+    for (const QByteArray& name : names)
+        EXPECT_EQ(stream.take(herePath + '/' + name, nullptr),
+                  QCryptographicHash::hash("contents of " + name, QCryptographicHash::Sha256))
+            << name.constData();
+    EXPECT_FALSE(stream.take(herePath + "/gone1", nullptr));
 
     int told = 0;
     const QByteArray to = rsyncFiles(
@@ -225,6 +241,10 @@ TEST_F(OnHost, ATreeOnAHostReportsAsTheSameTreeHere) {
         t->mkdir(QStringLiteral("sub/deep"));
         t->write(QStringLiteral("same.txt"), "same", old);
         t->write(QStringLiteral("sub/deep/same"), "x", old);
+        // Listed with their tree: a level's entries after a deeper level's.
+        t->write(QStringLiteral("sub/deep/deeper/same"), "y", old);
+        for (int i = 0; i < 8; ++i)
+            t->write(QStringLiteral("sub/late%1").arg(i), "z", old);
         t->write(QStringLiteral(".hidden"), "h", old);
         for (const QByteArray name : {"new\nline", "it's \"q\"", "$(touch pwned)", "-dash"})
             t->writeRaw(name, name);
@@ -291,9 +311,10 @@ TEST_F(OnHost, ContentsAndSubfoldersCostNoDownloadNorCommandEachAndAStrangerIsRe
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QLatin1String(" | differs | "))) << r.out.toStdString();
     EXPECT_LT(QFileInfo(counted).size(), 4096);
-    // A level's subfolders are listed with it: a dozen of them cost no command each.
+    // A level's subfolders are listed with their trees: a dozen of them, and
+    // the folders in them, cost no command each.
     for (int i = 0; i < 12; ++i)
-        b.write(QStringLiteral("sub%1/f").arg(i));
+        b.write(QStringLiteral("sub%1/below/f").arg(i));
     ASSERT_TRUE(QFile::resize(QString::fromLocal8Bit(runs), 0));
     EXPECT_EQ(report({"-r", a.path(), QStringLiteral("127.0.0.1:") + b.path()}).code, 0);
     EXPECT_LE(QFileInfo(QString::fromLocal8Bit(runs)).size(), 4); // reached, listed, closed
