@@ -338,19 +338,21 @@ ContentVerdict compareFilesAt(int dirA, const char* nameA, int dirB, const char*
 
 ContentVerdict compareSideFiles(const SideFolder& a, const char* nameA, const SideFolder& b,
                                 const char* nameB, const std::atomic<bool>& cancel,
-                                DigestCache* cache, std::atomic<qsizetype>* reads) {
+                                DigestCache* cache, std::atomic<qsizetype>* reads,
+                                const bool (&follow)[2]) {
     const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
     if (dirA && dirB)
         return compareFilesAt(*dirA, nameA, *dirB, nameB, cancel, cache, reads);
     struct stat sa {
     }, sb{};
-    if (!a.side.stat(a.place, nameA, sa) || !b.side.stat(b.place, nameB, sb) ||
-        !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
+    if (!a.side.stat(a.place, nameA, sa, follow[0]) ||
+        !b.side.stat(b.place, nameB, sb, follow[1]) || !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
         return ContentVerdict::Unreadable;
     if (sa.st_size != sb.st_size)
         return ContentVerdict::Differ;
-    const std::optional<QByteArray> da = a.side.digest(a.place, nameA, &cancel);
-    const std::optional<QByteArray> db = da ? b.side.digest(b.place, nameB, &cancel) : da;
+    const std::optional<QByteArray> da = a.side.digest(a.place, nameA, &cancel, follow[0]);
+    const std::optional<QByteArray> db =
+        da ? b.side.digest(b.place, nameB, &cancel, follow[1]) : da;
     if (cancel.load(std::memory_order_relaxed))
         return ContentVerdict::Cancelled;
     if (!da || !db)
@@ -468,7 +470,11 @@ LevelCheck::LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, con
         if (!m->dirA || !m->dirB || !sa.identity || !sb.identity) {
             const auto [nameA, nameB] = m->names(row);
             errno = 0;
-            m->out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads), errno, true};
+            const bool follow[2] = {
+                rows.source.isFollowed(rows.entry(row, Side::Source)),
+                rows.destination.isFollowed(rows.entry(row, Side::Destination))};
+            m->out[k] = {compareSideFiles(a, nameA, b, nameB, cancel, cache, reads, follow), errno,
+                         true};
             if (toFirstDifference && m->out[k].verdict == ContentVerdict::Differ)
                 break;
             continue;
@@ -563,7 +569,7 @@ ContentVerdict ContentChecker::check(const Pair& pair) {
     const std::optional<int> dirA = a.side.localFolder(a.place), dirB = b.side.localFolder(b.place);
     if (!dirA || !dirB)
         return compareSideFiles(a, pair.source.constData(), b, pair.destination.constData(),
-                                m_cancel, m_cache.get(), &m_reads);
+                                m_cancel, m_cache.get(), &m_reads, {true, true});
     // A pane lists a link by what it leads to: so is it compared.
     struct stat sa {
     }, sb{};

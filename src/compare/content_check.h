@@ -55,10 +55,13 @@ struct SideFolder {
 // compareFilesAt() for two files each at a place on its side. Where both
 // sides' files can be read here, they are, side by side; else the sides'
 // digests tell (after the sizes), each file counted in `reads`.
+// A name whose listing told what a link there leads to (`follow`) is
+// statted and read through the link.
 ContentVerdict compareSideFiles(const SideFolder& a, const char* nameA, const SideFolder& b,
                                 const char* nameB, const std::atomic<bool>& cancel,
                                 DigestCache* cache = nullptr,
-                                std::atomic<qsizetype>* reads = nullptr);
+                                std::atomic<qsizetype>* reads = nullptr,
+                                const bool (&follow)[2] = {false, false});
 
 // Whether a row's contents decide its status: two files (neither a link)
 // of equal size that the stats call same or newer on one side.

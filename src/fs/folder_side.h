@@ -102,11 +102,13 @@ public:
                       bool followLink = false) = 0;
     // Where the link `name` leads; nothing, with errno, for no link.
     virtual std::optional<QByteArray> linkTarget(const SidePlace& place, const char* name) = 0;
-    // The SHA-256 of the regular file `name` (a link not followed): the
+    // The SHA-256 of the regular file `name` (a link not followed unless
+    // `followLink`, as where the listing told what it leads to): the
     // digest both kinds of side can give. Nothing, with errno, when it
     // cannot be read or `cancel` was set meanwhile.
     virtual std::optional<QByteArray> digest(const SidePlace& place, const char* name,
-                                             const std::atomic<bool>* cancel = nullptr) = 0;
+                                             const std::atomic<bool>* cancel = nullptr,
+                                             bool followLink = false) = 0;
     // Tells the side that stat() and digest() are about to be asked for
     // the files `names` at `place`: a side that pays a round trip a command
     // reads them all at once. Nothing to do where files are read here.

@@ -70,9 +70,10 @@ std::optional<QByteArray> LocalSide::linkTarget(const SidePlace& place, const ch
 }
 
 std::optional<QByteArray> LocalSide::digest(const SidePlace& place, const char* name,
-                                            const std::atomic<bool>* cancel) {
+                                            const std::atomic<bool>* cancel, bool followLink) {
     const UniqueFd file{
-        ::openat(place.fd(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+        ::openat(place.fd(), name,
+                 O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     struct stat st {};
     if (file.fd < 0 || ::fstat(file.fd, &st) != 0)
         return std::nullopt;

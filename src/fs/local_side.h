@@ -17,7 +17,8 @@ public:
               bool followLink = false) override;
     std::optional<QByteArray> linkTarget(const SidePlace& place, const char* name) override;
     std::optional<QByteArray> digest(const SidePlace& place, const char* name,
-                                     const std::atomic<bool>* cancel = nullptr) override;
+                                     const std::atomic<bool>* cancel = nullptr,
+                                     bool followLink = false) override;
 
     bool setModified(const SidePlace& place, const char* name,
                      const struct timespec& modified) override;

@@ -298,7 +298,8 @@ FolderListing RemoteSide::list(const SidePlace& place, const QByteArray& path,
         FileStat st{e.size, e.modified.tv_sec, !nowhere && is == 'd', nowhere};
         if (options.identities)
             st.identity = identityOf(e);
-        listing.add(e.path, st, link && !follow);
+        // Followed, any entry may have been a link: stated through it.
+        listing.add(e.path, st, link && !follow, follow);
     };
     QByteArray complaint;
     if (std::optional<std::vector<RemoteEntry>> early =
@@ -449,11 +450,14 @@ std::vector<RemoteEntry> RemoteSide::entries(const std::vector<QByteArray>& path
 
 bool RemoteSide::stat(const SidePlace& place, const char* name, struct stat& st, bool followLink) {
     const QByteArray path = at(place, name);
-    if (const auto ahead = m_ahead.constFind(path); !followLink && ahead != m_ahead.cend()) {
+    // Only a link's status depends on following it.
+    if (const auto ahead = m_ahead.constFind(path);
+        ahead != m_ahead.cend() && (!followLink || ahead->entry.type != 'l')) {
         toStat(ahead->entry, st);
         return true;
     }
-    if (const auto told = m_told.constFind(path); !followLink && told != m_told.cend()) {
+    if (const auto told = m_told.constFind(path);
+        told != m_told.cend() && (!followLink || told->type != 'l')) {
         toStat(*told, st);
         return true;
     }
@@ -528,7 +532,10 @@ void RemoteSide::readAhead(const SidePlace& place, const std::vector<QByteArray>
 }
 
 std::optional<QByteArray> RemoteSide::digest(const SidePlace& place, const char* name,
-                                             const std::atomic<bool>* cancel) {
+                                             const std::atomic<bool>* cancel, bool followLink) {
+    // The host's digest tool reads through a link: the listing's type of the
+    // entry, checked before a digest is asked for, keeps a link unread.
+    Q_UNUSED(followLink);
     const QByteArray path = at(place, name);
     if (m_ahead.remove(path) && m_digests && m_digests->asked(path)) {
         std::optional<QByteArray> sum = m_digests->take(path, cancel);

@@ -44,7 +44,8 @@ public:
               bool followLink = false) override;
     std::optional<QByteArray> linkTarget(const SidePlace& place, const char* name) override;
     std::optional<QByteArray> digest(const SidePlace& place, const char* name,
-                                     const std::atomic<bool>* cancel = nullptr) override;
+                                     const std::atomic<bool>* cancel = nullptr,
+                                     bool followLink = false) override;
     void readAhead(const SidePlace& place, const std::vector<QByteArray>& names,
                    const std::atomic<bool>* cancel = nullptr) override;
     // The digests of many files at `place` in one command, by name; a file
