@@ -308,3 +308,14 @@ QString Comparison::summary() const {
     }
     return text;
 }
+
+std::optional<Comparison::HostFile> Comparison::hostFile(const QByteArray& path) const {
+    for (const Side side : {Side::Source, Side::Destination}) {
+        const Comparison::PaneFolder& f = folder(side);
+        const auto* host = dynamic_cast<const RemoteSide*>(f.side.get());
+        if (host && path.startsWith(f.given) && !path.mid(f.given.size()).contains('/'))
+            return HostFile{
+                {f.path, path.mid(f.given.size()), {}, {}}, host->link(), nameText(path)};
+    }
+    return std::nullopt;
+}

@@ -9,6 +9,7 @@
 #include "fs/filter_settings.h"
 #include "fs/folder_scan.h"
 #include "fs/folder_side.h"
+#include "remote/remote_file.h"
 
 #include <QObject>
 #include <atomic>
@@ -63,6 +64,14 @@ public:
         bool missing = false; // on another host, and not there
     };
     const PaneFolder& folder(Side side) const { return m_folders[int(side)]; }
+    // A file of a pane on another host, as Compare Files brings it here.
+    struct HostFile {
+        RemoteFileCopy copy;
+        std::shared_ptr<const SshLink> link;
+        QString shown; // as its pane names it
+    };
+    // The file at `path` (a folder box's text and a name) when its pane is on another host.
+    std::optional<HostFile> hostFile(const QByteArray& path) const;
     // A pane's folder as Synchronize plans and runs it: through the side the
     // panes read it by (here when not read yet). None for a host not
     // reached, which `unreached` names.

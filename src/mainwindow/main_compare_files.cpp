@@ -72,7 +72,8 @@ void Main::mnuCompareFiles_Click() {
 void Main::compareFiles(const QByteArray& leftGiven, const QByteArray& rightGiven) {
     // A file on another host is brought into a folder of scratch copies of
     // its own, which goes with the view (or at once for a diff program).
-    std::array<std::optional<HostFile>, 2> onHost{hostFile(leftGiven), hostFile(rightGiven)};
+    std::array<std::optional<Comparison::HostFile>, 2> onHost{m_comparison->hostFile(leftGiven),
+                                                              m_comparison->hostFile(rightGiven)};
     auto copies = std::make_shared<QTemporaryDir>(m_tempFolder + QStringLiteral("/fetched-XXXXXX"));
     QList<QByteArray> paths = {leftGiven, rightGiven};
     for (int i : {0, 1}) {
@@ -140,18 +141,7 @@ void Main::Parts::startDiffProgram(Main& m, const QList<QByteArray>& paths) {
                                 MsgStyle::Critical);
 }
 
-std::optional<Main::HostFile> Main::hostFile(const QByteArray& path) const {
-    for (const Side side : {Side::Source, Side::Destination}) {
-        const Comparison::PaneFolder& f = m_comparison->folder(side);
-        const auto* host = dynamic_cast<const RemoteSide*>(f.side.get());
-        if (host && path.startsWith(f.given) && !path.mid(f.given.size()).contains('/'))
-            return HostFile{
-                {f.path, path.mid(f.given.size()), {}, {}}, host->link(), nameText(path)};
-    }
-    return std::nullopt;
-}
-
-bool Main::Parts::fetch(Main& m, HostFile& file, const QTemporaryDir& copies) {
+bool Main::Parts::fetch(Main& m, Comparison::HostFile& file, const QTemporaryDir& copies) {
     std::atomic<bool> cancel{false};
     QByteArray complaint = copies.isValid() ? QByteArray() : QByteArray("no scratch folder");
     if (complaint.isEmpty())
@@ -171,7 +161,7 @@ bool Main::Parts::fetch(Main& m, HostFile& file, const QTemporaryDir& copies) {
     return false;
 }
 
-bool Main::Parts::sendBack(Main& m, QWidget* owner, HostFile& file) {
+bool Main::Parts::sendBack(Main& m, QWidget* owner, Comparison::HostFile& file) {
     const QByteArray path = file.copy.remoteFolder + file.copy.name;
     const QString& name = file.shown;
     const auto side = std::make_shared<RemoteSide>(file.link);

@@ -37,10 +37,10 @@ struct Main::Parts {
                            double twipsPerPixel);
     static void startDiffProgram(Main& m, const QList<QByteArray>& paths);
     // Brings a file of another host into `copies`; false, told, when it could not.
-    static bool fetch(Main& m, HostFile& file, const QTemporaryDir& copies);
+    static bool fetch(Main& m, Comparison::HostFile& file, const QTemporaryDir& copies);
     // Sends a saved copy back over the file it was brought from, asking when
     // that file changed since; false, told, when it was not.
-    static bool sendBack(Main& m, QWidget* owner, HostFile& file);
+    static bool sendBack(Main& m, QWidget* owner, Comparison::HostFile& file);
     static void copyAcross(Main& m, Side from);
     static void showOnlyDifferences(Main& m, bool only);
     static void goToDifference(Main& m, int step);

@@ -9,7 +9,6 @@
 #include "mainwindow/image_list.h"
 #include "mainwindow/main_controls.h"
 #include "mainwindow/pane_model.h"
-#include "remote/remote_file.h"
 #include "sync/sync_plan.h"
 
 #include <QHash>
@@ -123,14 +122,6 @@ public:
     void compareFiles(const QByteArray& left, const QByteArray& right);
     // The paths of the two files Compare Files acts on; empty when none.
     QList<QByteArray> filesToCompare() const;
-    // A file of a pane on another host, as Compare Files brings it here.
-    struct HostFile {
-        RemoteFileCopy copy;
-        std::shared_ptr<const SshLink> link;
-        QString shown; // as its pane names it
-    };
-    // The file at `path` (a folder box's text and a name) when its pane is on another host.
-    std::optional<HostFile> hostFile(const QByteArray& path) const;
     // Options, help and the folder context menu.
     // The main window's tag: the Options dialog's answer, "" or "Refresh".
     QString Tag;
@@ -242,8 +233,7 @@ private:
     QList<ClipboardEntry> m_dragged;
     bool m_activated = false;
     bool m_fitRestored = false; // left maximised or minimised: restored bounds to fit
-    QString m_programFolder;
-    QString m_tempFolder;
+    QString m_programFolder, m_tempFolder;
     ImageList m_ilIcons;
     std::unique_ptr<IconLookup> m_iconLookup;
     // Two files given on the command line, compared once the window shows.
