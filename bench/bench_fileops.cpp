@@ -265,7 +265,8 @@ void treeDeleteAgainstRm(int files, int folders) {
         const auto start = Clock::now();
         TreePlan plan;
         if (!planTree(QFile::encodeName(top), plan, PlanDetail::Counted).ok() ||
-            plan.files < files || !removeTree(QFile::encodeName(top)).ok())
+            plan.files < files ||
+            !removeTreeAt(AT_FDCWD, QFile::encodeName(top), QFile::encodeName(top)).ok())
             std::abort();
         r.paste.push_back(msSince(start));
         makeTree(top, folders, files / folders, 0);

@@ -79,10 +79,6 @@ bool readNames(int dir, const QByteArray& path, std::vector<Listed>& names) {
     return true;
 }
 
-FsResult removeTree(const QByteArray& path) {
-    return removeTreeAt(AT_FDCWD, path, path);
-}
-
 FsResult removeTreeAt(int dir, const QByteArray& name, const QByteArray& path) {
     FsResult first;
     const auto note = [&first](FsResult r) {

@@ -16,9 +16,7 @@ struct Listed {
 // The names of the folder `dir` (at `path`); false with errno when it cannot be read.
 bool readNames(int dir, const QByteArray& path, std::vector<Listed>& names);
 
-// Removes the folder at `path` with everything in it, never following a
-// link nor leaving the folders it entered. On a failure what could not be
-// removed stays, with its folders.
-FsResult removeTree(const QByteArray& path);
-// The same for the entry `name` of the folder `dir`, held by the caller.
+// Removes the folder `name` of the folder `dir`, held by the caller, with
+// everything in it, never following a link nor leaving the folders it
+// entered. On a failure what could not be removed stays, with its folders.
 FsResult removeTreeAt(int dir, const QByteArray& name, const QByteArray& path);

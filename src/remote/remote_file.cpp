@@ -1,10 +1,12 @@
 #include "remote/remote_file.h"
 
+#include "fs/unique_fd.h"
 #include "remote/rsync_transfer.h"
 #include "remote/ssh_link.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -68,7 +70,11 @@ QByteArray fetchRemoteFile(const SshLink& link, const QByteArray& localFolder,
     copy.localPath = (localFolder.endsWith('/') ? localFolder : localFolder + '/') + copy.name;
     const QByteArray after = identityOf(link, copy.remoteFolder, copy.name, complaint);
     if (after != before) {
-        ::unlink(copy.localPath.constData());
+        // The copy goes from the scratch folder rsync wrote it into, by name.
+        const UniqueFd folder{
+            ::open(localFolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+        if (folder.fd >= 0)
+            ::unlinkat(folder.fd, copy.name.constData(), 0);
         return complaint.isEmpty() ? QByteArray("the file changed while it was brought")
                                    : complaint;
     }
