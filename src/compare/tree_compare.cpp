@@ -17,11 +17,6 @@
 
 namespace {
 
-// A path as the walk names it: with one trailing "/".
-QByteArray withSlash(const QByteArray& path) {
-    return path.endsWith('/') ? path : path + '/';
-}
-
 // A walk that runs out of descriptors fails as a whole rather than give a false row.
 bool outOfDescriptors(int error) {
     return error == EMFILE || error == ENFILE;
@@ -472,8 +467,8 @@ public:
 
     // Starts at the two tops: their paths, each ending with "/".
     void atTops(const QByteArray& sourceFolder, const QByteArray& destinationFolder) {
-        m_pathA = withSlash(sourceFolder);
-        m_pathB = withSlash(destinationFolder);
+        m_pathA = folderPath(sourceFolder);
+        m_pathB = folderPath(destinationFolder);
         m_topA = m_pathA.size();
         m_topB = m_pathB.size();
     }
@@ -557,8 +552,8 @@ RowStatus compareTrees(FolderSide& source, const QByteArray& sourceFolder, Folde
     const bool openB = walker.m_b->openTop(destinationFolder, false);
     const int errB = errno;
     if (!openA || !openB) {
-        const QByteArray a = withSlash(sourceFolder).chopped(1),
-                         b = withSlash(destinationFolder).chopped(1);
+        const QByteArray a = folderPath(sourceFolder).chopped(1),
+                         b = folderPath(destinationFolder).chopped(1);
         struct stat sa {
         }, sb{};
         if (source.stat(source.root(), a.constData(), sa) &&

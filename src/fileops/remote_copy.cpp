@@ -178,7 +178,7 @@ void noteMade(UndoJournal& journal, const AcrossEnd& to, const std::vector<QByte
 QByteArray below(const QByteArray& top, QByteArrayView relative) {
     if (relative.isEmpty())
         return top;
-    return (top.endsWith('/') ? top : top + '/') + relative.toByteArray();
+    return folderPath(top) + relative.toByteArray();
 }
 
 std::vector<std::optional<struct stat>> statOnHost(const RemoteSide& side, const QByteArray& top,

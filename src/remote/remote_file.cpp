@@ -1,5 +1,6 @@
 #include "remote/remote_file.h"
 
+#include "base/name_text.h"
 #include "fs/unique_fd.h"
 #include "remote/rsync_transfer.h"
 #include "remote/ssh_link.h"
@@ -67,7 +68,7 @@ QByteArray fetchRemoteFile(const SshLink& link, const QByteArray& localFolder,
     t.names = {copy.name};
     if (QByteArray failed = rsyncFiles(link, t); !failed.isEmpty())
         return failed;
-    copy.localPath = (localFolder.endsWith('/') ? localFolder : localFolder + '/') + copy.name;
+    copy.localPath = folderPath(localFolder) + copy.name;
     const QByteArray after = identityOf(link, copy.remoteFolder, copy.name, complaint);
     if (after != before) {
         // The copy goes from the scratch folder rsync wrote it into, by name.

@@ -257,7 +257,7 @@ QByteArray RemoteSide::at(const SidePlace& place, QByteArrayView name) {
         return hostPath(name.toByteArray());
     if (name.isEmpty())
         return folder;
-    return (folder.endsWith('/') ? folder : folder + '/') + name.toByteArray();
+    return folderPath(folder) + name.toByteArray();
 }
 
 std::unique_ptr<SideWalk> RemoteSide::walk(size_t) {
