@@ -2,6 +2,8 @@
 
 #include "remote/ssh_link.h"
 
+#include <QList>
+
 #include <cstring>
 #include <optional>
 
@@ -11,6 +13,18 @@ QByteArray asFolder(const QByteArray& path) {
     if (path.isEmpty())
         return "./";
     return path.endsWith('/') ? path : path + '/';
+}
+
+// The host's folder without its "." steps: rsync drops a ".." that follows
+// one ("./../x" lands in "x"), so "./" before a path that climbs would send
+// the files elsewhere. The other steps, ".." included, stay as given.
+QByteArray withoutDotSteps(const QByteArray& path) {
+    QByteArray kept = path.startsWith('/') ? "/" : "";
+    for (const QByteArray& step : path.split('/')) {
+        if (!step.isEmpty() && step != ".")
+            kept += step + '/';
+    }
+    return kept.isEmpty() ? "./" : kept;
 }
 
 // Whether an `rsync --version` tells it keeps both ACLs and extended attributes.
@@ -30,7 +44,7 @@ QByteArray rsyncFiles(const SshLink& link, const RsyncTransfer& t) {
                                       : asFolder(t.localFolder);
     if (!local.startsWith('/'))
         local = "./" + local;
-    const QByteArray remote = link.address().host + ':' + asFolder(t.remoteFolder);
+    const QByteArray remote = link.address().host + ':' + withoutDotSteps(t.remoteFolder);
     std::vector<QByteArray> args = {
         "rsync",          "-a", "-s", "--from0", "--files-from=-", "--out-format=%n", "-e",
         link.rsyncShell()};

@@ -214,6 +214,16 @@ TEST_F(OnHost, DigestsAndRsyncBothWaysKeepEveryNameAndByte) {
             << name.constData();
     }
     EXPECT_FALSE(QFile::exists(QDir::homePath() + QStringLiteral("/pwned")));
+
+    // A folder written from the home folder up and down again, "./" and
+    // ".." steps as a user may type them, is the folder they lead to.
+    QByteArray climbing = "./";
+    for (const QByteArray& step : QByteArray(::getpwuid(::getuid())->pw_dir).split('/'))
+        climbing += step.isEmpty() ? "" : "./../";
+    const QByteArray into = rsyncFiles(
+        link, {true, herePath, climbing + therePath.mid(1) + "/./sub", {"-dash"}, {}, nullptr});
+    ASSERT_TRUE(into.isEmpty()) << into.constData();
+    EXPECT_TRUE(QFile::exists(there.path() + QStringLiteral("/sub/-dash")));
 }
 
 struct Report {
