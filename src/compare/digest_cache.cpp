@@ -41,7 +41,8 @@ ContentKey contentKey(const struct stat& st) {
 }
 
 size_t qHash(const ContentKey& id, size_t seed) {
-    return size_t(XXH3_64bits_withSeed(&id, sizeof id, seed));
+    // The inode and the change time tell a file apart: mixed, not digested.
+    return qHashMulti(seed, id.inode, id.changedNs);
 }
 
 std::int64_t realTimeNs() {
@@ -236,6 +237,8 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
             return;
         ++m_replaced;
     }
+    if (m_added.isEmpty()) // grown once, not step by step
+        m_added.reserve(m_bufferMax);
     m_added.insert(id, {id, m_run, digest});
     m_changed = true;
     if (m_added.size() >= m_bufferMax)
