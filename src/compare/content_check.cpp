@@ -616,6 +616,12 @@ ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     options.foldersWalked = &m_foldersWalked;
     options.cache = m_cache.get();
     options.reads = &m_reads;
+    if (m_source->localFolder(m_source->root()) &&
+        m_destination->localFolder(m_destination->root())) {
+        if (!m_lister)
+            m_lister = std::make_unique<ReadingQueue>();
+        options.lister = m_lister.get();
+    }
     try {
         switch (compareTrees(*m_source, pair.source, *m_destination, pair.destination, options)) {
         case RowStatus::Same:
