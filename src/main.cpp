@@ -55,6 +55,7 @@ int main(int argc, char* argv[]) {
     StartWarmUp warmUp;
     QApplication app(argc, argv);
     warmUp.readTypes(ListPane::typeColumnSamples());
+    warmUp.readProgramIcon();
     nameTheProgram();
 
     QtPlatform platform;
@@ -63,8 +64,9 @@ int main(int argc, char* argv[]) {
     if (!window.Form_Load(args))
         return 0;
     window.show();
-    // Drawn from seven images: the window manager is given it once the window
-    // is up, not before.
-    QTimer::singleShot(0, [] { QApplication::setWindowIcon(programIcon()); });
+    // Seven images, decoded meanwhile: the window manager is given them once
+    // the window is up, not before.
+    QTimer::singleShot(
+        0, [&warmUp] { QApplication::setWindowIcon(programIcon(warmUp.programIconImages())); });
     return QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #include "shell/start_warmup.h"
 
+#include "shell/program_icon.h"
+
 #include <QMimeDatabase>
 #include <fontconfig/fontconfig.h>
 
@@ -7,8 +9,10 @@ StartWarmUp::StartWarmUp() : m_fonts([] { FcInit(); }) {}
 
 StartWarmUp::~StartWarmUp() {
     waitForFonts();
-    if (m_types.joinable())
-        m_types.join();
+    for (std::thread* t : {&m_types, &m_icon}) {
+        if (t->joinable())
+            t->join();
+    }
 }
 
 void StartWarmUp::readTypes(const QStringList& names) {
@@ -22,4 +26,14 @@ void StartWarmUp::readTypes(const QStringList& names) {
 void StartWarmUp::waitForFonts() {
     if (m_fonts.joinable())
         m_fonts.join();
+}
+
+void StartWarmUp::readProgramIcon() {
+    m_icon = std::thread([this] { m_iconImages = ::programIconImages(); });
+}
+
+QList<QImage> StartWarmUp::programIconImages() {
+    if (m_icon.joinable())
+        m_icon.join();
+    return m_iconImages;
 }

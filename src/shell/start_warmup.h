@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QList>
 #include <QStringList>
 #include <thread>
 
@@ -11,7 +13,8 @@
 // fontconfig reads; readTypes() once it is made, since Qt takes the first
 // thread that uses it for its main one. waitForFonts() before the first font
 // is used, so that fontconfig is never begun twice at once; the MIME database
-// locks for itself.
+// locks for itself. The program's icon, which the window manager is given
+// once the window is up, is decoded on a third.
 class StartWarmUp {
 public:
     StartWarmUp();
@@ -21,7 +24,11 @@ public:
     // Reads the descriptions of these MIME types.
     void readTypes(const QStringList& names);
     void waitForFonts();
+    // Begins decoding the program's icon; programIconImages() waits for it.
+    void readProgramIcon();
+    QList<QImage> programIconImages();
 
 private:
-    std::thread m_fonts, m_types;
+    std::thread m_fonts, m_types, m_icon;
+    QList<QImage> m_iconImages;
 };
