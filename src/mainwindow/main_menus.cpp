@@ -3,6 +3,7 @@
 
 #include "mainwindow/main_parts.h"
 
+#include "mainwindow/icon_cache.h"
 #include "mainwindow/icon_theme.h"
 #include "shell/platform.h"
 
@@ -55,6 +56,17 @@ const ToolbarButton toolbarButtons[] = {
 bool startsEnabled(const QString& key) {
     return !QStringList{"Open", "CompareFiles", "Cut", "Copy", "Paste", "Delete", "Properties"}
                 .contains(key);
+}
+
+// The style's own image: the theme, already asked for this button, is not
+// asked again under the style's names, which would mean reading every index
+// it inherits once more.
+QIcon builtInIcon(const QStyle& style, QStyle::StandardPixmap image) {
+    const bool aware = QGuiApplication::desktopSettingsAware();
+    QGuiApplication::setDesktopSettingsAware(false);
+    QIcon icon = style.standardIcon(image);
+    QGuiApplication::setDesktopSettingsAware(aware);
+    return icon;
 }
 
 QMenu* addMenu(QWidget* parent, const char* name, const char* caption) {
@@ -234,15 +246,19 @@ void Main::Parts::buildToolbar(Main& m) {
     m.m_ui.tbrMain->setObjectName(QStringLiteral("m.tbrMain"));
     m.m_ui.tbrMain->setMovable(false);
     m.m_ui.tbrMain->setFloatable(false);
+    IconThemeCaches themes(QIcon::themeSearchPaths(), scalableIconsDrawn());
     for (const ToolbarButton& b : toolbarButtons) {
         if (!b.key)
             continue;
         const QString key = QString::fromLatin1(b.key);
-        // The style's image only where the theme has none: the style looks
-        // for its own images in the theme first, which is as long again.
-        QIcon icon = QIcon::fromTheme(QString::fromLatin1(b.themeIcon));
+        // Asked of the theme only when its caches do not already say it has
+        // none: finding nothing, Qt reads every index the theme inherits.
+        const QString name = QString::fromLatin1(b.themeIcon);
+        QIcon icon;
+        if (themes.mayHave(QIcon::themeName(), name, QIcon::fallbackThemeName()))
+            icon = QIcon::fromTheme(name);
         if (icon.isNull())
-            icon = m.style()->standardIcon(b.fallback);
+            icon = builtInIcon(*m.style(), b.fallback);
         auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), &m);
         action->setObjectName(QStringLiteral("tbr_") + key);
         action->setData(key);
