@@ -3,6 +3,7 @@
 #include "dialogs/file_diff_view.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "mainwindow/duoscope_mod.h"
+#include "mainwindow/icon_cache.h"
 #include "mainwindow/icon_lookup.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
@@ -17,10 +18,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -79,6 +84,11 @@ TEST_F(Startup, FirstStartWithAnEmptyStore) {
     EXPECT_EQ(w.TempFolder(), temp.path() + '/');
     EXPECT_TRUE(platform.browsed.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(storeFile())) << "start-up writes nothing";
+    // Every toolbar button has an image, the style's own where the theme has
+    // none, and the desktop's settings are obeyed again after.
+    for (const QAction* a : w.findChildren<QAction*>(QRegularExpression("^tbr_")))
+        EXPECT_FALSE(a->icon().isNull()) << qPrintable(a->objectName());
+    EXPECT_TRUE(QGuiApplication::desktopSettingsAware());
 }
 
 TEST_F(Startup, PlacementFitsTheScreenWhateverIsStored) {
@@ -308,6 +318,49 @@ TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
     w.Form_Unload();
     EXPECT_FALSE(QFileInfo::exists(scratch));
     EXPECT_EQ(stored(QStringLiteral("Source")), files.path());
+}
+
+// Themes "own" (inheriting "parent") and "hicolor", each with the cache the
+// desktop's tool writes; asked with and without SVG images being drawn.
+TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenEveryInheritedThemeHasAFreshCacheWithoutIt) {
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("gtk-update-icon-cache"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "gtk-update-icon-cache is not installed";
+    TempTree icons, more;
+    const auto theme = [&](const QString& name, const QByteArray& inherits,
+                           const QStringList& images) {
+        icons.write(name + "/index.theme",
+                    "[Icon Theme]\nName=" + name.toUtf8() + "\n" + inherits +
+                        "Directories=16x16/actions,scalable/actions\n\n[16x16/actions]\nSize=16\n"
+                        "Type=Fixed\n\n[scalable/actions]\nSize=16\nType=Scalable\n");
+        for (const QString& image : images)
+            icons.write(name + '/' + image, "x");
+        ASSERT_EQ(QProcess::execute(tool, {"-q", "-f", icons.filePath(name)}), 0);
+    };
+    theme("own", "Inherits=parent\n", {"16x16/actions/open.png", "scalable/actions/flip.svg"});
+    theme("parent", "", {"16x16/actions/cut.png"});
+    theme("hicolor", "", {"16x16/actions/tool.png"});
+    const struct {
+        const char* name;
+        bool scalable, mayHave;
+    } cases[] = {{"open", false, true},  {"open-recent-file", false, true},
+                 {"cut", false, true},   {"tool", false, true},
+                 {"flip", false, false}, {"flip", true, true},
+                 {"paste", false, false}};
+    for (const auto& c : cases) {
+        IconThemeCaches caches({icons.path()}, c.scalable);
+        EXPECT_EQ(caches.mayHave("own", c.name), c.mayHave) << c.name << ' ' << c.scalable;
+    }
+    EXPECT_TRUE(IconThemeCaches({icons.path()}, false).mayHave("gone", "paste"));
+
+    // A folder of the theme with no cache, or changed after its cache was written.
+    more.mkdir("parent/16x16/actions");
+    EXPECT_TRUE(IconThemeCaches({icons.path(), more.path()}, false).mayHave("own", "paste"));
+    const timespec later[] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() + 60, 0}};
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, QFile::encodeName(icons.filePath("hicolor/16x16/actions")), later, 0),
+        0);
+    EXPECT_TRUE(IconThemeCaches({icons.path()}, false).mayHave("own", "paste"));
 }
 
 } // namespace
