@@ -3,13 +3,11 @@
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
-#include "shell/program_icon.h"
 #include "shell/qt_platform.h"
 #include "shell/ssh_askpass.h"
 #include "shell/start_warmup.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <cstdio>
 
 static void nameTheProgram() {
@@ -55,7 +53,6 @@ int main(int argc, char* argv[]) {
     StartWarmUp warmUp;
     QApplication app(argc, argv);
     warmUp.readTypes(ListPane::typeColumnSamples());
-    warmUp.readProgramIcon();
     nameTheProgram();
 
     QtPlatform platform;
@@ -64,9 +61,10 @@ int main(int argc, char* argv[]) {
     if (!window.Form_Load(args))
         return 0;
     window.show();
-    // Seven images, decoded meanwhile: the window manager is given them once
-    // the window is up, not before.
-    QTimer::singleShot(
-        0, [&warmUp] { QApplication::setWindowIcon(programIcon(warmUp.programIconImages())); });
-    return QApplication::exec();
+    // Seven images: the window manager is given them once the window is up,
+    // decoded meanwhile, not before.
+    warmUp.giveProgramIcon();
+    const int status = QApplication::exec();
+    warmUp.finish();
+    return status;
 }

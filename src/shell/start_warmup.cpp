@@ -2,14 +2,18 @@
 
 #include "shell/program_icon.h"
 
+#include <QApplication>
 #include <QMimeDatabase>
 #include <fontconfig/fontconfig.h>
 
 StartWarmUp::StartWarmUp() : m_fonts([] { FcInit(); }) {}
 
 StartWarmUp::~StartWarmUp() {
-    waitForFonts();
-    for (std::thread* t : {&m_types, &m_icon}) {
+    finish();
+}
+
+void StartWarmUp::finish() {
+    for (std::thread* t : {&m_fonts, &m_types, &m_icon}) {
         if (t->joinable())
             t->join();
     }
@@ -28,12 +32,11 @@ void StartWarmUp::waitForFonts() {
         m_fonts.join();
 }
 
-void StartWarmUp::readProgramIcon() {
-    m_icon = std::thread([this] { m_iconImages = ::programIconImages(); });
-}
-
-QList<QImage> StartWarmUp::programIconImages() {
-    if (m_icon.joinable())
-        m_icon.join();
-    return m_iconImages;
+void StartWarmUp::giveProgramIcon() {
+    m_icon = std::thread([] {
+        const QList<QImage> images = programIconImages();
+        QMetaObject::invokeMethod(
+            qApp, [images] { QApplication::setWindowIcon(programIcon(images)); },
+            Qt::QueuedConnection);
+    });
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QImage>
-#include <QList>
 #include <QStringList>
 #include <thread>
 
@@ -14,7 +12,9 @@
 // thread that uses it for its main one. waitForFonts() before the first font
 // is used, so that fontconfig is never begun twice at once; the MIME database
 // locks for itself. The program's icon, which the window manager is given
-// once the window is up, is decoded on a third.
+// once the window is up, is decoded on a third while the first frame is
+// drawn: giveProgramIcon() after show(), finish() before the application
+// object goes.
 class StartWarmUp {
 public:
     StartWarmUp();
@@ -24,11 +24,12 @@ public:
     // Reads the descriptions of these MIME types.
     void readTypes(const QStringList& names);
     void waitForFonts();
-    // Begins decoding the program's icon; programIconImages() waits for it.
-    void readProgramIcon();
-    QList<QImage> programIconImages();
+    // Decodes the program's icon and hands it, through the event loop, to
+    // the application, which gives it to the window manager.
+    void giveProgramIcon();
+    // Waits for every thread.
+    void finish();
 
 private:
     std::thread m_fonts, m_types, m_icon;
-    QList<QImage> m_iconImages;
 };
