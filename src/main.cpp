@@ -1,5 +1,6 @@
 #include "base/name_text.h"
 #include "fileops/command_line.h"
+#include "mainwindow/icon_theme.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
@@ -56,6 +57,7 @@ int main(int argc, char* argv[]) {
     nameTheProgram();
 
     QtPlatform platform;
+    lookUpToolbarIcons();
     warmUp.waitForFonts();
     Main window(platform);
     if (!window.Form_Load(args))

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QToolBar>
+#include <utility>
 
 namespace {
 
@@ -67,6 +68,31 @@ QIcon builtInIcon(const QStyle& style, QStyle::StandardPixmap image) {
     QIcon icon = style.standardIcon(image);
     QGuiApplication::setDesktopSettingsAware(aware);
     return icon;
+}
+
+// The buttons' images in the table's order, separators left out, once looked
+// up ahead of the window; taken by the first toolbar made.
+QList<QIcon> lookedUpIcons;
+
+QList<QIcon> toolbarIcons() {
+    // Without any icon theme, the style's own images serve.
+    ensureIconTheme();
+    IconThemeCaches themes(QIcon::themeSearchPaths(), scalableIconsDrawn());
+    QList<QIcon> icons;
+    for (const ToolbarButton& b : toolbarButtons) {
+        if (!b.key)
+            continue;
+        // Asked of the theme only when its caches do not already say it has
+        // none: finding nothing, Qt reads every index the theme inherits.
+        const QString name = QString::fromLatin1(b.themeIcon);
+        QIcon icon;
+        if (themes.mayHave(QIcon::themeName(), name, QIcon::fallbackThemeName()))
+            icon = QIcon::fromTheme(name);
+        if (icon.isNull())
+            icon = builtInIcon(*QApplication::style(), b.fallback);
+        icons << icon;
+    }
+    return icons;
 }
 
 QMenu* addMenu(QWidget* parent, const char* name, const char* caption) {
@@ -239,27 +265,24 @@ void Main::Parts::buildMenus(Main& m) {
         connect(m.menuEntry(QString::fromLatin1(name)), &QAction::triggered, &m, handler);
 }
 
+void lookUpToolbarIcons() {
+    lookedUpIcons = toolbarIcons();
+}
+
 void Main::Parts::buildToolbar(Main& m) {
-    // Without any icon theme, the style's own images serve.
-    ensureIconTheme();
+    QList<QIcon> icons = std::exchange(lookedUpIcons, {});
+    if (icons.isEmpty())
+        icons = toolbarIcons();
     m.m_ui.tbrMain = m.addToolBar(QStringLiteral("Toolbar"));
     m.m_ui.tbrMain->setObjectName(QStringLiteral("m.tbrMain"));
     m.m_ui.tbrMain->setMovable(false);
     m.m_ui.tbrMain->setFloatable(false);
-    IconThemeCaches themes(QIcon::themeSearchPaths(), scalableIconsDrawn());
+    qsizetype next = 0;
     for (const ToolbarButton& b : toolbarButtons) {
         if (!b.key)
             continue;
         const QString key = QString::fromLatin1(b.key);
-        // Asked of the theme only when its caches do not already say it has
-        // none: finding nothing, Qt reads every index the theme inherits.
-        const QString name = QString::fromLatin1(b.themeIcon);
-        QIcon icon;
-        if (themes.mayHave(QIcon::themeName(), name, QIcon::fallbackThemeName()))
-            icon = QIcon::fromTheme(name);
-        if (icon.isNull())
-            icon = builtInIcon(*m.style(), b.fallback);
-        auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), &m);
+        auto* action = new QAction(icons.value(next++), QString::fromLatin1(b.tooltip), &m);
         action->setObjectName(QStringLiteral("tbr_") + key);
         action->setData(key);
         action->setToolTip(QString::fromLatin1(b.tooltip));
