@@ -53,6 +53,7 @@ int main(int argc, char* argv[]) {
 
     StartWarmUp warmUp;
     QApplication app(argc, argv);
+    warmUp.connectSessionBus();
     warmUp.readTypes(ListPane::typeColumnSamples());
     nameTheProgram();
 

@@ -3,6 +3,7 @@
 #include "shell/program_icon.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QMimeDatabase>
 #include <fontconfig/fontconfig.h>
 
@@ -13,7 +14,7 @@ StartWarmUp::~StartWarmUp() {
 }
 
 void StartWarmUp::finish() {
-    for (std::thread* t : {&m_fonts, &m_types, &m_icon}) {
+    for (std::thread* t : {&m_fonts, &m_types, &m_icon, &m_bus}) {
         if (t->joinable())
             t->join();
     }
@@ -25,6 +26,10 @@ void StartWarmUp::readTypes(const QStringList& names) {
         for (const QString& name : names)
             (void)mime.mimeTypeForName(name).comment();
     });
+}
+
+void StartWarmUp::connectSessionBus() {
+    m_bus = std::thread([] { (void)QDBusConnection::sessionBus(); });
 }
 
 void StartWarmUp::waitForFonts() {

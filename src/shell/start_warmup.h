@@ -23,6 +23,10 @@ public:
     StartWarmUp& operator=(const StartWarmUp&) = delete;
     // Reads the descriptions of these MIME types.
     void readTypes(const QStringList& names);
+    // Connects to the session bus, which the first widget's accessibility
+    // otherwise waits for on the main thread: finding the bus, or trying to
+    // start one when there is none, takes milliseconds.
+    void connectSessionBus();
     void waitForFonts();
     // Decodes the program's icon and hands it, through the event loop, to
     // the application, which gives it to the window manager.
@@ -31,5 +35,5 @@ public:
     void finish();
 
 private:
-    std::thread m_fonts, m_types, m_icon;
+    std::thread m_fonts, m_types, m_icon, m_bus;
 };
