@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,12 +115,17 @@ bool IconThemeCaches::mayHave(const QString& theme, const QString& name, const Q
         }
     }
     for (const QString& t : themes) {
-        const std::optional<QList<QByteArray>> caches = cachesOf(t);
-        if (!caches)
+        const std::optional<Contents> contents = contentsOf(t);
+        if (!contents)
             return true;
         for (QByteArray tried = name.toUtf8(); !tried.isEmpty();) {
-            for (const QByteArray& cache : *caches) {
+            for (const QByteArray& cache : contents->caches) {
                 if (listsImage(cache, tried))
+                    return true;
+            }
+            for (const char* suffix : {".png", ".xpm", ".svg"}) {
+                if (contents->files.contains(tried + suffix) &&
+                    (m_scalable || qstrcmp(suffix, ".svg") != 0))
                     return true;
             }
             const qsizetype dash = tried.lastIndexOf('-');
@@ -158,16 +164,16 @@ std::optional<QStringList> IconThemeCaches::parentsOf(const QString& theme) {
     return parents; // none when Qt does not find the theme: what it does then is its own
 }
 
-std::optional<QList<QByteArray>> IconThemeCaches::cachesOf(const QString& theme) {
-    if (const auto known = m_caches.constFind(theme); known != m_caches.cend())
+std::optional<IconThemeCaches::Contents> IconThemeCaches::contentsOf(const QString& theme) {
+    if (const auto known = m_contents.constFind(theme); known != m_contents.cend())
         return *known;
-    std::optional<QList<QByteArray>>& caches = m_caches[theme];
-    caches.emplace();
+    std::optional<Contents>& contents = m_contents[theme];
+    contents.emplace();
     for (const QString& path : m_searchPaths) {
         const QString folder = path + QLatin1Char('/') + theme;
         if (path.startsWith(QLatin1Char(':'))) {
             if (QDir(folder).exists())
-                return caches = std::nullopt; // in the program's resources: no cache there
+                return contents = std::nullopt; // in the program's resources: no cache there
             continue;
         }
         const int dir =
@@ -176,11 +182,21 @@ std::optional<QList<QByteArray>> IconThemeCaches::cachesOf(const QString& theme)
             continue;
         const std::optional<QByteArray> data = freshCache(dir);
         ::close(dir);
-        if (!data)
-            return caches = std::nullopt;
-        caches->append(*data);
+        if (data) {
+            contents->caches.append(*data);
+            continue;
+        }
+        // A few files at most, as a rule; a large folder is not walked.
+        constexpr int mostFiles = 2000;
+        QDirIterator files(folder, QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+        while (files.hasNext()) {
+            if (contents->files.size() >= mostFiles)
+                return contents = std::nullopt;
+            contents->files.insert(QFile::encodeName(files.nextFileInfo().fileName()));
+        }
     }
-    return caches;
+    return contents;
 }
 
 bool IconThemeCaches::listsImage(const QByteArray& cache, const QByteArray& name) const {

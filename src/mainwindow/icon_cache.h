@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -17,21 +18,27 @@ public:
     IconThemeCaches(QStringList searchPaths, bool scalable);
 
     // False only when `theme`, the themes it inherits, `fallback` and
-    // "hicolor" each have, in every folder of theirs, a cache no older than
-    // the folders it lists, and none lists an image Qt could load for `name`
-    // or for the shorter names Qt tries after it (cut at a dash).
+    // "hicolor" have no image Qt could load for `name` or for the shorter
+    // names Qt tries after it (cut at a dash): told by the cache of each of
+    // their folders, when no folder it lists is newer, or else by the names
+    // of the files the folder holds.
     bool mayHave(const QString& theme, const QString& name, const QString& fallback = {});
 
 private:
-    // The theme's caches, one for each folder of the theme; nullopt when any
-    // of them is missing or cannot be relied on.
-    std::optional<QList<QByteArray>> cachesOf(const QString& theme);
+    // What the theme's folders hold: the cache of each folder that has a
+    // fresh one, the names of the files of each that has not (as the one the
+    // program puts its own icon in); nullopt when that cannot be told.
+    struct Contents {
+        QList<QByteArray> caches;
+        QSet<QByteArray> files;
+    };
+    std::optional<Contents> contentsOf(const QString& theme);
     std::optional<QStringList> parentsOf(const QString& theme);
     bool listsImage(const QByteArray& cache, const QByteArray& name) const;
 
     QStringList m_searchPaths;
     bool m_scalable;
-    QHash<QString, std::optional<QList<QByteArray>>> m_caches;
+    QHash<QString, std::optional<Contents>> m_contents;
     QHash<QString, std::optional<QStringList>> m_parents;
 };
 

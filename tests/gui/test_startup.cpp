@@ -322,7 +322,7 @@ TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
 
 // Themes "own" (inheriting "parent") and "hicolor", each with the cache the
 // desktop's tool writes; asked with and without SVG images being drawn.
-TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenEveryInheritedThemeHasAFreshCacheWithoutIt) {
+TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenNoInheritedThemeHasIt) {
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("gtk-update-icon-cache"));
     if (tool.isEmpty())
         GTEST_SKIP() << "gtk-update-icon-cache is not installed";
@@ -353,9 +353,13 @@ TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenEveryInheritedThemeHasAFreshCach
     }
     EXPECT_TRUE(IconThemeCaches({icons.path()}, false).mayHave("gone", "paste"));
 
-    // A folder of the theme with no cache, or changed after its cache was written.
-    more.mkdir("parent/16x16/actions");
+    // A folder of the theme with no cache, or changed after its cache was
+    // written, is told by the files it holds.
+    more.write("parent/16x16/actions/cut.png");
+    EXPECT_FALSE(IconThemeCaches({icons.path(), more.path()}, false).mayHave("own", "paste"));
+    more.write("parent/16x16/actions/paste.png");
     EXPECT_TRUE(IconThemeCaches({icons.path(), more.path()}, false).mayHave("own", "paste"));
+    icons.write("hicolor/16x16/actions/paste.xpm");
     const timespec later[] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() + 60, 0}};
     ASSERT_EQ(
         ::utimensat(AT_FDCWD, QFile::encodeName(icons.filePath("hicolor/16x16/actions")), later, 0),
