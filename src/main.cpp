@@ -61,8 +61,10 @@ int main(int argc, char* argv[]) {
     lookUpToolbarIcons();
     warmUp.waitForFonts();
     Main window(platform);
-    if (!window.Form_Load(args))
+    if (!window.Form_Load(args)) {
+        warmUp.finish(); // the bus's thread done with before the application goes
         return 0;
+    }
     window.show();
     // Seven images: the window manager is given them once the window is up,
     // decoded meanwhile, not before.
