@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QIcon>
+#include <QStyle>
+
 // Outside a desktop session Qt knows no icon theme (or only the bare
 // "hicolor") and may not look where the desktop's themes are installed:
 // add those places and use the stock theme the program installs with.
@@ -9,3 +12,10 @@ void ensureIconTheme();
 // the program would otherwise wait for fontconfig: it uses no font. The first
 // toolbar made takes them; one made without them looks them up itself.
 void lookUpToolbarIcons();
+
+// The style's own image, as it gives it with the desktop's settings left
+// aside, decoded only up to the first of its sizes that covers `largest`
+// pixels: the toolbar draws one size, and the largest of the style's images
+// takes longer to decode than the rest of the toolbar's lookup. Drawn larger
+// later, on a denser screen, it is scaled up from there.
+QIcon styleImage(const QStyle& style, QStyle::StandardPixmap image, int largest);

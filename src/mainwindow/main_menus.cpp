@@ -11,8 +11,11 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStyle>
 #include <QToolBar>
+#include <QtMath>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -59,17 +62,6 @@ bool startsEnabled(const QString& key) {
                 .contains(key);
 }
 
-// The style's own image: the theme, already asked for this button, is not
-// asked again under the style's names, which would mean reading every index
-// it inherits once more.
-QIcon builtInIcon(const QStyle& style, QStyle::StandardPixmap image) {
-    const bool aware = QGuiApplication::desktopSettingsAware();
-    QGuiApplication::setDesktopSettingsAware(false);
-    QIcon icon = style.standardIcon(image);
-    QGuiApplication::setDesktopSettingsAware(aware);
-    return icon;
-}
-
 // The buttons' images in the table's order, separators left out, once looked
 // up ahead of the window; taken by the first toolbar made.
 QList<QIcon> lookedUpIcons;
@@ -78,6 +70,11 @@ QList<QIcon> toolbarIcons() {
     // Without any icon theme, the style's own images serve.
     ensureIconTheme();
     IconThemeCaches themes(QIcon::themeSearchPaths(), scalableIconsDrawn());
+    const QStyle& style = *QApplication::style();
+    qreal density = 1;
+    for (const QScreen* screen : QGuiApplication::screens())
+        density = std::max(density, screen->devicePixelRatio());
+    const int drawn = qCeil(style.pixelMetric(QStyle::PM_ToolBarIconSize) * density);
     QList<QIcon> icons;
     for (const ToolbarButton& b : toolbarButtons) {
         if (!b.key)
@@ -89,7 +86,7 @@ QList<QIcon> toolbarIcons() {
         if (themes.mayHave(QIcon::themeName(), name, QIcon::fallbackThemeName()))
             icon = QIcon::fromTheme(name);
         if (icon.isNull())
-            icon = builtInIcon(*QApplication::style(), b.fallback);
+            icon = styleImage(style, b.fallback, drawn);
         icons << icon;
     }
     return icons;

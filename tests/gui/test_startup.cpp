@@ -5,6 +5,7 @@
 #include "mainwindow/duoscope_mod.h"
 #include "mainwindow/icon_cache.h"
 #include "mainwindow/icon_lookup.h"
+#include "mainwindow/icon_theme.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/twips.h"
@@ -13,6 +14,7 @@
 #include "support/temp_tree.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -368,3 +370,26 @@ TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenNoInheritedThemeHasIt) {
 }
 
 } // namespace
+
+// The style's images decoded only as large as drawn are the style's own at
+// every size up to that one, in every mode.
+TEST(StyleImage, IsTheStylesOwnUpToTheSizeDrawn) {
+    const QStyle& style = *QApplication::style();
+    const bool aware = QGuiApplication::desktopSettingsAware();
+    for (int sp = 0; sp <= int(QStyle::SP_RestoreDefaultsButton); ++sp) {
+        const auto image = QStyle::StandardPixmap(sp);
+        const QIcon light = styleImage(style, image, 24);
+        QGuiApplication::setDesktopSettingsAware(false);
+        const QIcon full = style.standardIcon(image);
+        QGuiApplication::setDesktopSettingsAware(aware);
+        for (const int size : {16, 24}) {
+            for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active}) {
+                EXPECT_EQ(light.pixmap(size, mode).toImage(), full.pixmap(size, mode).toImage())
+                    << sp << ' ' << size << ' ' << mode;
+            }
+        }
+    }
+    EXPECT_EQ(QGuiApplication::desktopSettingsAware(), aware);
+    EXPECT_FALSE(
+        styleImage(style, QStyle::SP_ArrowLeft, 24).availableSizes().contains(QSize(128, 128)));
+}
