@@ -68,20 +68,19 @@ QIcon styleImage(const QStyle& style, QStyle::StandardPixmap image, int largest)
     for (const StyleImageFiles& f : styleImageFiles) {
         if (f.image != image || !known || QGuiApplication::isRightToLeft())
             continue;
-        QIcon icon;
-        for (const int size : f.sizes) {
-            const QString file =
-                QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
-                    .arg(QLatin1String(f.name))
-                    .arg(size);
-            if (!QFile::exists(file)) {
-                icon = QIcon();
-                break;
-            }
-            icon.addFile(file, QSize(size, size));
-            if (size >= largest)
+        // The size Qt would scale from: the first that covers the size drawn.
+        int size = 0;
+        for (const int s : f.sizes) {
+            size = s;
+            if (s >= largest)
                 break;
         }
+        const QString file = QStringLiteral(":/qt-project.org/styles/commonstyle/images/%1-%2.png")
+                                 .arg(QLatin1String(f.name))
+                                 .arg(size);
+        QIcon icon;
+        if (QFile::exists(file))
+            icon.addFile(file, QSize(size, size));
         if (!icon.isNull())
             return icon;
     }

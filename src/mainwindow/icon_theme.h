@@ -14,8 +14,8 @@ void ensureIconTheme();
 void lookUpToolbarIcons();
 
 // The style's own image, as it gives it with the desktop's settings left
-// aside, decoded only up to the first of its sizes that covers `largest`
-// pixels: the toolbar draws one size, and the largest of the style's images
-// takes longer to decode than the rest of the toolbar's lookup. Drawn larger
-// later, on a denser screen, it is scaled up from there.
+// aside, decoded in the one of its sizes Qt draws `largest` pixels from: the
+// toolbar draws one size, and the style decodes all of them, which took
+// longer than the rest of the toolbar's lookup. Drawn at another size later
+// (a denser screen), it is scaled from that one.
 QIcon styleImage(const QStyle& style, QStyle::StandardPixmap image, int largest);
