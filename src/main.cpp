@@ -54,6 +54,7 @@ int main(int argc, char* argv[]) {
     StartWarmUp warmUp;
     QApplication app(argc, argv);
     warmUp.connectSessionBus();
+    warmUp.listFonts();
     warmUp.readTypes(ListPane::typeColumnSamples());
     nameTheProgram();
 

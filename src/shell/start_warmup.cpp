@@ -4,16 +4,26 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QFontDatabase>
 #include <QMimeDatabase>
 #include <fontconfig/fontconfig.h>
+#include <utility>
 
-StartWarmUp::StartWarmUp() : m_fonts([] { FcInit(); }) {}
+StartWarmUp::StartWarmUp()
+    : m_fonts([this, list = m_listFonts.get_future()]() mutable {
+          FcInit();
+          m_fontconfigRead.set_value();
+          if (list.get())
+              (void)QFontDatabase::families();
+      }) {}
 
 StartWarmUp::~StartWarmUp() {
     finish();
 }
 
 void StartWarmUp::finish() {
+    if (!std::exchange(m_listFontsSaid, true))
+        m_listFonts.set_value(false);
     for (std::thread* t : {&m_fonts, &m_types, &m_icon, &m_bus}) {
         if (t->joinable())
             t->join();
@@ -32,9 +42,13 @@ void StartWarmUp::connectSessionBus() {
     m_bus = std::thread([] { (void)QDBusConnection::sessionBus(); });
 }
 
+void StartWarmUp::listFonts() {
+    if (!std::exchange(m_listFontsSaid, true))
+        m_listFonts.set_value(true);
+}
+
 void StartWarmUp::waitForFonts() {
-    if (m_fonts.joinable())
-        m_fonts.join();
+    m_fontconfigReadNow.wait();
 }
 
 void StartWarmUp::giveProgramIcon() {
