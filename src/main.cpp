@@ -1,15 +1,14 @@
 #include "base/name_text.h"
 #include "fileops/command_line.h"
+#include "mainwindow/icon_theme.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "shell/build_identity.h"
-#include "shell/program_icon.h"
 #include "shell/qt_platform.h"
 #include "shell/ssh_askpass.h"
 #include "shell/start_warmup.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <cstdio>
 
 static void nameTheProgram() {
@@ -54,17 +53,24 @@ int main(int argc, char* argv[]) {
 
     StartWarmUp warmUp;
     QApplication app(argc, argv);
+    warmUp.connectSessionBus();
+    warmUp.listFonts();
     warmUp.readTypes(ListPane::typeColumnSamples());
     nameTheProgram();
 
     QtPlatform platform;
+    lookUpToolbarIcons();
     warmUp.waitForFonts();
     Main window(platform);
-    if (!window.Form_Load(args))
+    if (!window.Form_Load(args)) {
+        warmUp.finish(); // the bus's thread done with before the application goes
         return 0;
+    }
     window.show();
-    // Drawn from seven images: the window manager is given it once the window
-    // is up, not before.
-    QTimer::singleShot(0, [] { QApplication::setWindowIcon(programIcon()); });
-    return QApplication::exec();
+    // Seven images: the window manager is given them once the window is up,
+    // decoded meanwhile, not before.
+    warmUp.giveProgramIcon();
+    const int status = QApplication::exec();
+    warmUp.finish();
+    return status;
 }

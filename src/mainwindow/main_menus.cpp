@@ -3,6 +3,7 @@
 
 #include "mainwindow/main_parts.h"
 
+#include "mainwindow/icon_cache.h"
 #include "mainwindow/icon_theme.h"
 #include "shell/platform.h"
 
@@ -10,8 +11,12 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStyle>
 #include <QToolBar>
+#include <QtMath>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -55,6 +60,36 @@ const ToolbarButton toolbarButtons[] = {
 bool startsEnabled(const QString& key) {
     return !QStringList{"Open", "CompareFiles", "Cut", "Copy", "Paste", "Delete", "Properties"}
                 .contains(key);
+}
+
+// The buttons' images in the table's order, separators left out, once looked
+// up ahead of the window; taken by the first toolbar made.
+QList<QIcon> lookedUpIcons;
+
+QList<QIcon> toolbarIcons() {
+    // Without any icon theme, the style's own images serve.
+    ensureIconTheme();
+    IconThemeCaches themes(QIcon::themeSearchPaths(), scalableIconsDrawn());
+    const QStyle& style = *QApplication::style();
+    qreal density = 1;
+    for (const QScreen* screen : QGuiApplication::screens())
+        density = std::max(density, screen->devicePixelRatio());
+    const int drawn = qCeil(style.pixelMetric(QStyle::PM_ToolBarIconSize) * density);
+    QList<QIcon> icons;
+    for (const ToolbarButton& b : toolbarButtons) {
+        if (!b.key)
+            continue;
+        // Asked of the theme only when its caches do not already say it has
+        // none: finding nothing, Qt reads every index the theme inherits.
+        const QString name = QString::fromLatin1(b.themeIcon);
+        QIcon icon;
+        if (themes.mayHave(QIcon::themeName(), name, QIcon::fallbackThemeName()))
+            icon = QIcon::fromTheme(name);
+        if (icon.isNull())
+            icon = styleImage(style, b.fallback, drawn);
+        icons << icon;
+    }
+    return icons;
 }
 
 QMenu* addMenu(QWidget* parent, const char* name, const char* caption) {
@@ -227,23 +262,24 @@ void Main::Parts::buildMenus(Main& m) {
         connect(m.menuEntry(QString::fromLatin1(name)), &QAction::triggered, &m, handler);
 }
 
+void lookUpToolbarIcons() {
+    lookedUpIcons = toolbarIcons();
+}
+
 void Main::Parts::buildToolbar(Main& m) {
-    // Without any icon theme, the style's own images serve.
-    ensureIconTheme();
+    QList<QIcon> icons = std::exchange(lookedUpIcons, {});
+    if (icons.isEmpty())
+        icons = toolbarIcons();
     m.m_ui.tbrMain = m.addToolBar(QStringLiteral("Toolbar"));
     m.m_ui.tbrMain->setObjectName(QStringLiteral("m.tbrMain"));
     m.m_ui.tbrMain->setMovable(false);
     m.m_ui.tbrMain->setFloatable(false);
+    qsizetype next = 0;
     for (const ToolbarButton& b : toolbarButtons) {
         if (!b.key)
             continue;
         const QString key = QString::fromLatin1(b.key);
-        // The style's image only where the theme has none: the style looks
-        // for its own images in the theme first, which is as long again.
-        QIcon icon = QIcon::fromTheme(QString::fromLatin1(b.themeIcon));
-        if (icon.isNull())
-            icon = m.style()->standardIcon(b.fallback);
-        auto* action = new QAction(icon, QString::fromLatin1(b.tooltip), &m);
+        auto* action = new QAction(icons.value(next++), QString::fromLatin1(b.tooltip), &m);
         action->setObjectName(QStringLiteral("tbr_") + key);
         action->setData(key);
         action->setToolTip(QString::fromLatin1(b.tooltip));

@@ -93,17 +93,33 @@ QByteArray nautilusScript(const QString& program) {
         .toUtf8();
 }
 
+// True when the file at `path` already holds `content` with `mode`.
+bool alreadyThere(const QString& path, const QByteArray& content, QFileDevice::Permissions mode) {
+    constexpr QFileDevice::Permissions bits =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QFile file(path);
+    return !QFileInfo(path).isSymLink() && (file.permissions() & bits) == mode &&
+           file.size() == content.size() && file.open(QIODevice::ReadOnly) &&
+           file.readAll() == content;
+}
+
 bool writeWhole(const QString& path, const QByteArray& content, bool executable) {
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                     QFileDevice::ReadGroup | QFileDevice::ReadOther;
     // File managers run only executable scripts and service menus.
     if (executable)
         mode |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    // Written again only when changed: each file written is flushed to the
+    // disk, milliseconds of every start before the window shows.
+    if (alreadyThere(path, content, mode))
+        return true;
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
     if (file.write(content) != content.size() || !file.setPermissions(mode))
         return false; // the half-written copy is discarded, the old file stays
     return file.commit();

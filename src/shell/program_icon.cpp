@@ -1,6 +1,7 @@
 #include "shell/program_icon.h"
 
 #include <QFile>
+#include <QPixmap>
 
 // The resources live in a static library: nothing would pull them into the
 // executable unless registered by name.
@@ -12,14 +13,27 @@ static void initResources() {
     (void)done;
 }
 
-QIcon programIcon() {
+QList<QImage> programIconImages() {
     initResources();
-    QIcon icon;
+    QList<QImage> images;
     // Drawn once per size from the scalable drawing (data/duoscope.svg).
-    for (int side : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/duoscope/icons/duoscope-%1.png").arg(side),
-                     QSize(side, side));
+    for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+        const QImage image(QStringLiteral(":/duoscope/icons/duoscope-%1.png").arg(side));
+        if (!image.isNull())
+            images << image;
+    }
+    return images;
+}
+
+QIcon programIcon(const QList<QImage>& images) {
+    QIcon icon;
+    for (const QImage& image : images)
+        icon.addPixmap(QPixmap::fromImage(image));
     return icon;
+}
+
+QIcon programIcon() {
+    return programIcon(programIconImages());
 }
 
 QByteArray programIconSvg() {

@@ -1,14 +1,33 @@
 #include "shell/start_warmup.h"
 
+#include "shell/program_icon.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QFontDatabase>
 #include <QMimeDatabase>
 #include <fontconfig/fontconfig.h>
+#include <utility>
 
-StartWarmUp::StartWarmUp() : m_fonts([] { FcInit(); }) {}
+StartWarmUp::StartWarmUp()
+    : m_fonts([this, list = m_listFonts.get_future()]() mutable {
+          FcInit();
+          m_fontconfigRead.set_value();
+          if (list.get())
+              (void)QFontDatabase::families();
+      }) {}
 
 StartWarmUp::~StartWarmUp() {
-    waitForFonts();
-    if (m_types.joinable())
-        m_types.join();
+    finish();
+}
+
+void StartWarmUp::finish() {
+    if (!std::exchange(m_listFontsSaid, true))
+        m_listFonts.set_value(false);
+    for (std::thread* t : {&m_fonts, &m_types, &m_icon, &m_bus}) {
+        if (t->joinable())
+            t->join();
+    }
 }
 
 void StartWarmUp::readTypes(const QStringList& names) {
@@ -19,7 +38,24 @@ void StartWarmUp::readTypes(const QStringList& names) {
     });
 }
 
+void StartWarmUp::connectSessionBus() {
+    m_bus = std::thread([] { (void)QDBusConnection::sessionBus(); });
+}
+
+void StartWarmUp::listFonts() {
+    if (!std::exchange(m_listFontsSaid, true))
+        m_listFonts.set_value(true);
+}
+
 void StartWarmUp::waitForFonts() {
-    if (m_fonts.joinable())
-        m_fonts.join();
+    m_fontconfigReadNow.wait();
+}
+
+void StartWarmUp::giveProgramIcon() {
+    m_icon = std::thread([] {
+        const QList<QImage> images = programIconImages();
+        QMetaObject::invokeMethod(
+            qApp, [images] { QApplication::setWindowIcon(programIcon(images)); },
+            Qt::QueuedConnection);
+    });
 }

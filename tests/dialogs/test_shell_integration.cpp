@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -40,6 +41,24 @@ TEST(FolderMenu, EveryFileManagerStartsTheProgramThatRanLastWithTheWholeFolder) 
     const QString folder = tree.filePath("the folder");
     writeFolderMenu(tree.filePath("data"), "/elsewhere/duoscope");
     writeFolderMenu(tree.filePath("data"), program); // a later start rewrites every file
+    // A start that finds them as it would write them leaves them be; one
+    // made not executable is written again.
+    const QString script = tree.filePath("data/nautilus/scripts/Match with folder...");
+    const auto inode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const QList<FolderMenuEntry> entries = folderMenuEntries(program);
+    QList<ino_t> before;
+    for (const FolderMenuEntry& e : entries)
+        before << inode(tree.filePath("data/" + e.relativePath));
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner);
+    writeFolderMenu(tree.filePath("data"), program);
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        EXPECT_EQ(inode(tree.filePath("data/" + entries[i].relativePath)) == before[i],
+                  !entries[i].relativePath.startsWith("nautilus"))
+            << qPrintable(entries[i].relativePath);
+    EXPECT_TRUE(QFileInfo(script).isExecutable());
 
     // Each command as its file manager runs it, the folder quoted as it quotes it.
     const QString commands[] = {

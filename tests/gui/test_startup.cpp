@@ -3,7 +3,9 @@
 #include "dialogs/file_diff_view.h"
 #include "dialogs/sync_mode_dialog.h"
 #include "mainwindow/duoscope_mod.h"
+#include "mainwindow/icon_cache.h"
 #include "mainwindow/icon_lookup.h"
+#include "mainwindow/icon_theme.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/twips.h"
@@ -12,15 +14,20 @@
 #include "support/temp_tree.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -79,6 +86,11 @@ TEST_F(Startup, FirstStartWithAnEmptyStore) {
     EXPECT_EQ(w.TempFolder(), temp.path() + '/');
     EXPECT_TRUE(platform.browsed.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(storeFile())) << "start-up writes nothing";
+    // Every toolbar button has an image, the style's own where the theme has
+    // none, and the desktop's settings are obeyed again after.
+    for (const QAction* a : w.findChildren<QAction*>(QRegularExpression("^tbr_")))
+        EXPECT_FALSE(a->icon().isNull()) << qPrintable(a->objectName());
+    EXPECT_TRUE(QGuiApplication::desktopSettingsAware());
 }
 
 TEST_F(Startup, PlacementFitsTheScreenWhateverIsStored) {
@@ -310,4 +322,71 @@ TEST_F(Startup, ShutDownReplacesTheStoreWholeAndRemovesTheScratchFile) {
     EXPECT_EQ(stored(QStringLiteral("Source")), files.path());
 }
 
+// Themes "own" (inheriting "parent") and "hicolor", each with the cache the
+// desktop's tool writes; asked with and without SVG images being drawn.
+TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenNoInheritedThemeHasIt) {
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("gtk-update-icon-cache"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "gtk-update-icon-cache is not installed";
+    TempTree icons, more;
+    const auto theme = [&](const QString& name, const QByteArray& inherits,
+                           const QStringList& images) {
+        icons.write(name + "/index.theme",
+                    "[Icon Theme]\nName=" + name.toUtf8() + "\n" + inherits +
+                        "Directories=16x16/actions,scalable/actions\n\n[16x16/actions]\nSize=16\n"
+                        "Type=Fixed\n\n[scalable/actions]\nSize=16\nType=Scalable\n");
+        for (const QString& image : images)
+            icons.write(name + '/' + image, "x");
+        ASSERT_EQ(QProcess::execute(tool, {"-q", "-f", icons.filePath(name)}), 0);
+    };
+    theme("own", "Inherits=parent\n", {"16x16/actions/open.png", "scalable/actions/flip.svg"});
+    theme("parent", "", {"16x16/actions/cut.png"});
+    theme("hicolor", "", {"16x16/actions/tool.png"});
+    const struct {
+        const char* name;
+        bool scalable, mayHave;
+    } cases[] = {{"open", false, true},  {"open-recent-file", false, true},
+                 {"cut", false, true},   {"tool", false, true},
+                 {"flip", false, false}, {"flip", true, true},
+                 {"paste", false, false}};
+    for (const auto& c : cases) {
+        IconThemeCaches caches({icons.path()}, c.scalable);
+        EXPECT_EQ(caches.mayHave("own", c.name), c.mayHave) << c.name << ' ' << c.scalable;
+    }
+    EXPECT_TRUE(IconThemeCaches({icons.path()}, false).mayHave("gone", "paste"));
+
+    // A folder of the theme with no cache, or changed after its cache was
+    // written, is told by the files it holds.
+    more.write("parent/16x16/actions/cut.png");
+    EXPECT_FALSE(IconThemeCaches({icons.path(), more.path()}, false).mayHave("own", "paste"));
+    more.write("parent/16x16/actions/paste.png");
+    EXPECT_TRUE(IconThemeCaches({icons.path(), more.path()}, false).mayHave("own", "paste"));
+    icons.write("hicolor/16x16/actions/paste.xpm");
+    const timespec later[] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() + 60, 0}};
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, QFile::encodeName(icons.filePath("hicolor/16x16/actions")), later, 0),
+        0);
+    EXPECT_TRUE(IconThemeCaches({icons.path()}, false).mayHave("own", "paste"));
+}
+
 } // namespace
+
+// The style's images decoded in one size are the style's own at the size
+// drawn, in every mode.
+TEST(StyleImage, IsTheStylesOwnUpToTheSizeDrawn) {
+    const QStyle& style = *QApplication::style();
+    const bool aware = QGuiApplication::desktopSettingsAware();
+    for (int sp = 0; sp <= int(QStyle::SP_RestoreDefaultsButton); ++sp) {
+        const auto image = QStyle::StandardPixmap(sp);
+        const QIcon light = styleImage(style, image, 24);
+        QGuiApplication::setDesktopSettingsAware(false);
+        const QIcon full = style.standardIcon(image);
+        QGuiApplication::setDesktopSettingsAware(aware);
+        for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active})
+            EXPECT_EQ(light.pixmap(24, mode).toImage(), full.pixmap(24, mode).toImage())
+                << sp << ' ' << mode;
+    }
+    EXPECT_EQ(QGuiApplication::desktopSettingsAware(), aware);
+    EXPECT_FALSE(
+        styleImage(style, QStyle::SP_ArrowLeft, 24).availableSizes().contains(QSize(128, 128)));
+}
