@@ -1,5 +1,5 @@
 #!/bin/sh
-# The report by contents on two real release pairs of npm packages (each
+# The report by contents on four real release pairs of npm packages (each
 # version's tarball unpacked into a folder of its own): its changed paths
 # must be those `diff -rq` names, path by path, and its time is measured
 # against `diff -rq`'s, taking turns, medians of five.
@@ -57,7 +57,8 @@ ms() {
 }
 median() { tr ' ' '\n' | sed '/^$/d' | sort -n | sed -n 3p; }
 
-for pair in "core-js 3.35.0 3.36.0" "lodash 4.17.20 4.17.21"; do
+for pair in "core-js 3.35.0 3.36.0" "lodash 4.17.20 4.17.21" "rxjs 7.8.0 7.8.1" \
+    "prettier 3.1.0 3.1.1"; do
     set -- $pair
     name=$1
     for version in "$2" "$3"; do

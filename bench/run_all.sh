@@ -51,7 +51,7 @@ run "$bin/bench_pairing" 30000
 run "$bin/bench_contents" 1000 64
 run "$bin/bench_verdicts" "$build/src/duoscope" 10000 64
 run "$bin/bench_verdicts" "$build/src/duoscope" 100000
-run "$bin/bench_verdicts" "$build/src/duoscope" memory
+run "$bin/bench_verdicts" "$build/src/duoscope" memory 1000000
 run "$(dirname "$0")/bench_npm_verdicts.sh" "$build"
 run "$bin/bench_sync" "$build/src/duoscope" 100000
 run env QT_QPA_PLATFORM=offscreen "$bin/bench_diff" 100000 1000
