@@ -86,7 +86,8 @@ struct HashState {
 };
 
 // Reads two files side by side to their first difference, feeding both
-// digests when given.
+// digests when given. Up to there the bytes are the same: B's digest is
+// A's, taken over at the block that differs.
 ContentVerdict sideBySide(int fdA, int fdB, const std::atomic<bool>& cancel,
                           qint64* firstDifference, XXH3_state_t* hashA, XXH3_state_t* hashB) {
     ::posix_fadvise(fdA, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -100,13 +101,16 @@ ContentVerdict sideBySide(int fdA, int fdB, const std::atomic<bool>& cancel,
         const ssize_t nb = readBlock(fdB, b, blockSize);
         if (na < 0 || nb < 0)
             return ContentVerdict::Unreadable;
-        if (hashA) {
-            XXH3_128bits_update(hashA, a, size_t(na));
-            XXH3_128bits_update(hashB, b, size_t(nb));
-        }
         const auto common = static_cast<size_t>(std::min(na, nb));
         const auto at = std::mismatch(a, a + common, b).first - a;
-        if (na != nb || size_t(at) != common) {
+        const bool differ = na != nb || size_t(at) != common;
+        if (hashA && differ) {
+            XXH3_copyState(hashB, hashA);
+            XXH3_128bits_update(hashB, b, size_t(nb));
+        }
+        if (hashA)
+            XXH3_128bits_update(hashA, a, size_t(na));
+        if (differ) {
             if (firstDifference)
                 *firstDifference = offset + at;
             return ContentVerdict::Differ;
@@ -145,8 +149,9 @@ std::optional<ContentVerdict> knownVerdict(const struct stat& sa, const struct s
         return ContentVerdict::Equal;
     if (!cache)
         return std::nullopt;
-    digests[0] = cache->find(contentKey(sa));
-    digests[1] = cache->find(contentKey(sb));
+    // Each side's files with a finger of their own: a tree's in order.
+    digests[0] = cache->find(contentKey(sa), 0);
+    digests[1] = cache->find(contentKey(sb), 1);
     if (digests[0] && digests[1])
         return *digests[0] == *digests[1] ? ContentVerdict::Equal : ContentVerdict::Differ;
     return std::nullopt;
@@ -207,12 +212,14 @@ PairRead readPair(const int fd[2], qint64 size, const std::optional<ContentDiges
         r.verdict = ContentVerdict::Differ;
         if (na != nb || size_t(na) != want) // cut short since its stat
             return r;
-        if (keep) {
-            r.digests[0] = digestOf(XXH3_128bits(a, want));
-            r.digests[1] = digestOf(XXH3_128bits(b, want));
-        }
         if (std::memcmp(a, b, want) == 0)
             r.verdict = ContentVerdict::Equal;
+        // Equal bytes have one digest.
+        if (keep) {
+            r.digests[0] = digestOf(XXH3_128bits(a, want));
+            r.digests[1] =
+                r.verdict == ContentVerdict::Equal ? r.digests[0] : digestOf(XXH3_128bits(b, want));
+        }
         return r;
     }
     HashState ha, hb;
@@ -238,7 +245,7 @@ void keep(const PairRead& r, DigestCache* cache, const struct stat& sa, const st
         *reads += r.filesRead;
     for (const int side : {0, 1}) {
         if (cache && r.digests[side])
-            cache->insert(contentKey(side ? sb : sa), *r.digests[side], r.readAt);
+            cache->insert(contentKey(side ? sb : sa), *r.digests[side], r.readAt, side);
     }
 }
 
@@ -609,6 +616,12 @@ ContentVerdict ContentChecker::checkTrees(const Pair& pair) {
     options.foldersWalked = &m_foldersWalked;
     options.cache = m_cache.get();
     options.reads = &m_reads;
+    if (m_source->localFolder(m_source->root()) &&
+        m_destination->localFolder(m_destination->root())) {
+        if (!m_lister)
+            m_lister = std::make_unique<ReadingQueue>();
+        options.lister = m_lister.get();
+    }
     try {
         switch (compareTrees(*m_source, pair.source, *m_destination, pair.destination, options)) {
         case RowStatus::Same:

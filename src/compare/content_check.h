@@ -171,4 +171,5 @@ private:
     // Only the one running thread uses it.
     std::unique_ptr<DigestCache> m_cache;
     const std::unique_ptr<FolderSide> m_source, m_destination;
+    std::unique_ptr<ReadingQueue> m_lister; // for the trees, once one is walked here
 };

@@ -41,7 +41,8 @@ ContentKey contentKey(const struct stat& st) {
 }
 
 size_t qHash(const ContentKey& id, size_t seed) {
-    return size_t(XXH3_64bits_withSeed(&id, sizeof id, seed));
+    // The inode and the change time tell a file apart: mixed, not digested.
+    return qHashMulti(seed, id.inode, id.changedNs);
 }
 
 std::int64_t realTimeNs() {
@@ -154,17 +155,46 @@ bool DigestCache::blockSound(size_t block) {
     return true;
 }
 
-const DigestCache::Stored* DigestCache::stored(const ContentKey& id, size_t& at) {
+const DigestCache::Stored* DigestCache::stored(const ContentKey& id, size_t& at, int finger) {
+    // The first entry not before `id` lies in [low, high): bracketed from
+    // the finger in steps that double, then halved. A block found unsound
+    // drops every entry, and the search runs out.
+    auto below = [&](size_t i) {
+        return blockSound(i / blockEntries) && m_records && before(m_records[i].id, id);
+    };
+    size_t& from = m_finger[finger];
     size_t low = 0, high = m_recordCount;
+    if (from < m_recordCount) {
+        if (below(from)) {
+            low = from + 1;
+            for (size_t step = 1; low + step - 1 < m_recordCount; step *= 2) {
+                if (!below(low + step - 1)) {
+                    high = low + step - 1;
+                    break;
+                }
+                low += step;
+            }
+        } else {
+            high = from;
+            for (size_t step = 1; step <= high; step *= 2) {
+                if (below(high - step)) {
+                    low = high - step + 1;
+                    break;
+                }
+                high -= step;
+            }
+        }
+    }
     while (low < high) {
         const size_t mid = low + (high - low) / 2;
-        if (!blockSound(mid / blockEntries))
-            return nullptr;
-        if (before(m_records[mid].id, id))
+        if (below(mid))
             low = mid + 1;
         else
             high = mid;
     }
+    if (!m_records)
+        return nullptr;
+    from = low;
     if (low == m_recordCount || !blockSound(low / blockEntries) || !(m_records[low].id == id))
         return nullptr;
     at = low;
@@ -178,13 +208,13 @@ bool DigestCache::trusts(std::uint64_t device, int fd) {
     return *m_trusted.insert(device, !servedFileSystem(fileSystemTypeOf(fd)));
 }
 
-std::optional<ContentDigest> DigestCache::find(const ContentKey& id) {
+std::optional<ContentDigest> DigestCache::find(const ContentKey& id, int finger) {
     if (!m_loaded)
         load();
     if (const auto it = m_added.find(id); it != m_added.end())
         return it->digest;
     size_t at = 0;
-    const Stored* entry = stored(id, at);
+    const Stored* entry = stored(id, at, finger);
     if (!entry)
         return std::nullopt;
     // Kept with the next save; a run that adds nothing leaves the file as it was.
@@ -192,7 +222,8 @@ std::optional<ContentDigest> DigestCache::find(const ContentKey& id) {
     return entry->digest;
 }
 
-void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs) {
+void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs,
+                         int finger) {
     if (!m_loaded)
         load();
     if (readAtNs - std::max(id.modifiedNs, id.changedNs) < m_settleNs)
@@ -200,12 +231,14 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
     // A digest the file holds already is used, not added; another digest of
     // that identity replaces it when saved.
     size_t at = 0;
-    if (const Stored* known = stored(id, at)) {
+    if (const Stored* known = stored(id, at, finger)) {
         m_found[at] = true;
         if (known->digest == digest)
             return;
         ++m_replaced;
     }
+    if (m_added.isEmpty()) // grown once, not step by step
+        m_added.reserve(m_bufferMax);
     m_added.insert(id, {id, m_run, digest});
     m_changed = true;
     if (m_added.size() >= m_bufferMax)

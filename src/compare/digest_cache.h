@@ -59,10 +59,15 @@ public:
     bool trusts(std::uint64_t device, int fd);
 
     // The digest of the file of that identity, if known. A digest spilled
-    // in this run is found again only after the save.
-    std::optional<ContentDigest> find(const ContentKey& id);
+    // in this run is found again only after the save. Each `finger` (below
+    // `fingers`) searches out from where it last found: a caller that looks
+    // up one tree's files with one finger, in listing order, mostly finds
+    // the next entry a step away.
+    static constexpr int fingers = 2;
+    std::optional<ContentDigest> find(const ContentKey& id, int finger = 0);
     // A file's digest, read at `readAtNs` (CLOCK_REALTIME) from a file of that identity.
-    void insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs);
+    void insert(const ContentKey& id, const ContentDigest& digest, std::int64_t readAtNs,
+                int finger = 0);
     // Writes the entries out if any changed (a new file, renamed over the old);
     // the next use reads that file.
     bool save();
@@ -84,7 +89,7 @@ private:
     void load();
     void forget(); // the file's entries, as when none was read
     bool blockSound(size_t block);
-    const Stored* stored(const ContentKey& id, size_t& at);
+    const Stored* stored(const ContentKey& id, size_t& at, int finger);
     void spill();
     std::uint64_t usedOf(size_t at) const;
     bool writeMerged(int fd);
@@ -101,6 +106,7 @@ private:
     std::vector<Stored> m_readWhole;
     const std::uint64_t* m_blockSums = nullptr;
     std::vector<bool> m_blockChecked;
+    size_t m_finger[fingers] = {};     // where each finger last found, or would have
     std::vector<bool> m_found;         // by record: used in this run
     QHash<ContentKey, Stored> m_added; // since the file was read, not yet spilled
     int m_spill = -1;                  // sorted runs of added entries

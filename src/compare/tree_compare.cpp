@@ -107,12 +107,13 @@ public:
         const QByteArray* listing = &m_pathA;
         Aside aside; // waits for the thread beside on the way out, a throw's too
         try {
-            if (b && m_lister) {
+            ReadingQueue* const lister = m_lister ? m_lister.get() : givenLister();
+            if (b && lister) {
                 // Destination's folder listed and sorted beside Source's.
                 aside.scan = m_scan;
                 aside.scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
-                aside.queue = m_lister.get();
-                aside.ticket = m_lister->add([&, place = m_b->place()] {
+                aside.queue = lister;
+                aside.ticket = lister->add([&, place = m_b->place()] {
                     try {
                         rows.destination = m_sideB.list(place, m_pathB, m_filters, aside.scan);
                         aside.order = SortedNames(rows.destination);
@@ -482,6 +483,12 @@ public:
         m_mayReadAlongside = m_out && m_out->takesLateStatuses() &&
                              m_sideA.localFolder(m_a->place()) && m_sideB.localFolder(m_b->place());
     }
+    ReadingQueue* givenLister() {
+        if (m_givenLister < 0)
+            m_givenLister = m_options.lister && m_sideA.localFolder(m_a->place()) &&
+                            m_sideB.localFolder(m_b->place());
+        return m_givenLister ? m_options.lister : nullptr;
+    }
     void rowsMet(qsizetype rows) {
         constexpr qsizetype alone = 4096;
         m_rowsMet += rows;
@@ -508,6 +515,7 @@ private:
     std::unique_ptr<ReadingQueue> m_queue, m_lister;
     size_t m_unsettled = 0; // levels whose pairs are given to it and not yet settled
     bool m_mayReadAlongside = false;
+    int m_givenLister = -1; // options.lister usable: unknown yet
     qsizetype m_rowsMet = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 class DigestCache;
+class ReadingQueue;
 struct SideFolder;
 
 // How two folder trees are compared: at every level, what a pane would show
@@ -34,6 +35,10 @@ struct TreeOptions {
     QByteArray relativeTop;
     // Each entry's whole identity kept in the listings (ScanOptions::identities).
     bool identities = false;
+    // A thread that lists Destination's folders beside Source's, where both
+    // lie here, from the first level on: one that outlives a walk serves
+    // many small ones.
+    ReadingQueue* lister = nullptr;
     // Called with both folders' paths before a pair below the top is opened:
     // lets tests change the tree meanwhile.
     std::function<void(const QByteArray& source, const QByteArray& destination)> beforeEntering;

@@ -247,11 +247,19 @@ void Comparison::startContentCheck() {
     m_contentPairs = m_contentPending = static_cast<qsizetype>(pairs.size());
     Q_EMIT summaryChanged();
     const quint64 run = m_contentRun;
+    // Handed over in batches: a call on this thread takes every verdict
+    // given since the last, and the summary is told once for them all.
+    auto verdicts = std::make_shared<Verdicts>();
     m_contentChecker->start(
         std::move(pairs),
-        [this, run](qsizetype row, ContentVerdict verdict, qsizetype done) {
-            QMetaObject::invokeMethod(
-                this, [=, this] { contentChecked(run, row, verdict, done); }, Qt::QueuedConnection);
+        [this, run, verdicts](qsizetype row, ContentVerdict verdict, qsizetype done) {
+            const std::lock_guard lock(verdicts->mutex);
+            verdicts->rows.emplace_back(row, verdict);
+            verdicts->done = done;
+            if (verdicts->rows.size() == 1)
+                QMetaObject::invokeMethod(
+                    this, [this, run, verdicts] { contentChecked(run, *verdicts); },
+                    Qt::QueuedConnection);
         },
         m_settings);
     // A deep tree can take a while: the count of folders walked moves
@@ -269,22 +277,30 @@ void Comparison::startContentCheck() {
     m_walkTick->start();
 }
 
-void Comparison::contentChecked(quint64 run, qsizetype row, ContentVerdict verdict,
-                                qsizetype done) {
+void Comparison::contentChecked(quint64 run, Verdicts& verdicts) {
     if (run != m_contentRun)
         return; // from a check that a refresh has cancelled
-    // One row of the rows both panes share: its count changes once, and it
-    // comes into view, or goes, in both panes at once.
+    std::vector<std::pair<qsizetype, ContentVerdict>> taken;
+    qsizetype done = 0;
+    {
+        const std::lock_guard lock(verdicts.mutex);
+        taken.swap(verdicts.rows);
+        done = verdicts.done;
+    }
+    // Each a row of the rows both panes share: its count changes once, and
+    // it comes into view, or goes, in both panes at once.
     FolderRows& rows = *this->rows();
-    rows.setChecking(row, false);
-    if (rows.status(row) == RowStatus::Checking) {
-        if (const std::optional<RowStatus> status = treeStatus(verdict))
-            m_visible->setStatus(row, *status);
-    } else if (verdict == ContentVerdict::Equal || verdict == ContentVerdict::Differ) {
-        const FileStat s = rows.source.stat(rows.entry(row, Side::Source));
-        const FileStat d = rows.destination.stat(rows.entry(row, Side::Destination));
-        m_visible->setStatus(
-            row, contentStatus(s, d, verdict == ContentVerdict::Equal, m_settings.times));
+    for (const auto& [row, verdict] : taken) {
+        rows.setChecking(row, false);
+        if (rows.status(row) == RowStatus::Checking) {
+            if (const std::optional<RowStatus> status = treeStatus(verdict))
+                m_visible->setStatus(row, *status);
+        } else if (verdict == ContentVerdict::Equal || verdict == ContentVerdict::Differ) {
+            const FileStat s = rows.source.stat(rows.entry(row, Side::Source));
+            const FileStat d = rows.destination.stat(rows.entry(row, Side::Destination));
+            m_visible->setStatus(
+                row, contentStatus(s, d, verdict == ContentVerdict::Equal, m_settings.times));
+        }
     }
     m_contentPending = m_contentPairs - done;
     Q_EMIT summaryChanged();

@@ -15,7 +15,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 class FlatFeed;
 class QTimer;
@@ -132,7 +134,13 @@ private:
     // The rows the walk found since the last time, into the visible rows.
     void showFlatRows(FlatFeed& feed);
     void startContentCheck();
-    void contentChecked(quint64 run, qsizetype row, ContentVerdict verdict, qsizetype done);
+    // Verdicts the checker's thread has given and this one not yet taken.
+    struct Verdicts {
+        std::mutex mutex;
+        std::vector<std::pair<qsizetype, ContentVerdict>> rows;
+        qsizetype done = 0; // pairs checked so far
+    };
+    void contentChecked(quint64 run, Verdicts& verdicts);
 
     Runner m_runner;
     FilterSettings m_settings;

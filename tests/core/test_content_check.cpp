@@ -69,6 +69,18 @@ TEST(ContentCheck, FindsTheLastByteAndReadsAFileAgainOnlyOnceChangedRestartsIncl
         EXPECT_EQ(run(checker, pairs), expected);
         EXPECT_EQ(checker.filesRead(), 3) << "nothing changed, nothing read";
     }
+    {
+        // Neither known: read side by side to the last byte, each its own digest kept.
+        TempTree other;
+        ContentChecker checker(cacheIn(other));
+        EXPECT_EQ(run(checker, {{0, path("c"), path("a")}})[0], ContentVerdict::Differ);
+        for (const auto& [name, content] : {std::pair{"a", big}, {"c", last}}) {
+            const XXH128_hash_t h = XXH3_128bits(content.constData(), size_t(content.size()));
+            EXPECT_TRUE(cacheIn(other)->find(contentKey(statOf(path(name)))) ==
+                        ContentDigest({h.low64, h.high64}))
+                << name;
+        }
+    }
     const QByteArray file = QFile::encodeName(home.filePath("digests"));
     const ino_t written = statOf(file).st_ino;
     {
