@@ -16,6 +16,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 int attributeMask(const FilterSettings& settings) {
     int mask = 0;
@@ -187,25 +188,31 @@ public:
     // reading: read again, so it is listed once.
     bool nameGivenBack() const { return m_nameGivenBack; }
 
-    // Reads the folder at the path, or the one open at `folderFd`.
-    FolderListing read(int folderFd = -1) {
-        // A description of its own, read from the start; its entries taken
-        // straight from the system, with no stream, whose opening would
-        // cost a stat and two more calls a folder.
-        const UniqueFd dir{folderFd < 0
-                               ? ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                               : ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        if (dir.fd < 0) {
-            if (folderFd < 0 && (errno == ENOENT || errno == ENOTDIR))
-                return {}; // no such folder: nothing to list
-            throw FsError::fromErrno(errno, nameText(m_folder));
+    // Reads the folder at the path, or the one open at `folderFd`, by
+    // `inFlight` stats at once (0: as its file system asks).
+    FolderListing read(int folderFd = -1, int inFlightChosen = 0) {
+        // Its entries taken straight from the system, with no stream, whose
+        // opening would cost a stat and two more calls a folder; a folder
+        // given is read through its own descriptor, rewound, unless it is
+        // held only as a place: then opened again, to read or say why not.
+        UniqueFd own;
+        m_fd = folderFd;
+        if (folderFd < 0 || ::lseek(folderFd, 0, SEEK_SET) != 0) {
+            own.fd = folderFd < 0 ? ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                  : ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (own.fd < 0) {
+                if (folderFd < 0 && (errno == ENOENT || errno == ENOTDIR))
+                    return {}; // no such folder: nothing to list
+                throw FsError::fromErrno(errno, nameText(m_folder));
+            }
+            m_fd = own.fd;
         }
         tick(0);
-        m_fd = dir.fd;
         DirEntries entries(m_fd);
         const int inFlight = m_options.afterNames          ? std::max(2, m_options.statsInFlight)
                              : m_options.statsInFlight > 0 ? m_options.statsInFlight
-                                                           : statsInFlightFor(m_fd);
+                             : inFlightChosen > 0          ? inFlightChosen
+                                                           : statsInFlightOn(m_fd);
         std::vector<Candidate> later; // names waiting for their stat
         for (qint64 seen = 1;; ++seen) {
             const dirent64* entry = entries.next();
@@ -258,8 +265,6 @@ private:
         bool patternDue = false; // the stat tells whether the pattern applies
         bool followed = false;   // the stat may be of what a link leads to
     };
-
-    static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
 
     // Whether the folder read is a drive's top: a mount's root, or "/".
     bool driveTop() const {
@@ -379,12 +384,17 @@ private:
     bool m_nameGivenBack = false;
 };
 
+int statsInFlightOn(int fd) {
+    return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1;
+}
+
 FolderListing listFilesAt(int folderFd, const QByteArray& folderPath,
-                          const FilterSettings& settings, const ScanOptions& options) {
+                          const FilterSettings& settings, const ScanOptions& options,
+                          int statsInFlight) {
     FolderReader reader(folderPath, settings, options);
-    FolderListing listing = reader.read(folderFd);
+    FolderListing listing = reader.read(folderFd, statsInFlight);
     if (reader.nameGivenBack())
-        return FolderReader(folderPath, settings, options).read(folderFd);
+        return FolderReader(folderPath, settings, options).read(folderFd, statsInFlight);
     return listing;
 }
 
