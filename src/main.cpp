@@ -1,12 +1,13 @@
 #include "base/name_text.h"
-#include "fileops/command_line.h"
 #include "mainwindow/icon_theme.h"
 #include "mainwindow/list_pane.h"
 #include "mainwindow/main_window.h"
+#include "remote/ssh_link.h"
 #include "shell/build_identity.h"
 #include "shell/qt_platform.h"
 #include "shell/ssh_askpass.h"
 #include "shell/start_warmup.h"
+#include "window_module.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -19,7 +20,7 @@ static void nameTheProgram() {
     QGuiApplication::setDesktopFileName(QStringLiteral("duoscope"));
 }
 
-int main(int argc, char* argv[]) {
+int duoscopeWindowMain(int argc, char* argv[]) {
     // Taken before Qt sees them: Qt removes the options it knows. Each keeps
     // its bytes through the name text form, so any folder can be given.
     QStringList args;
@@ -35,11 +36,6 @@ int main(int argc, char* argv[]) {
             answerSshPrompt(platform, prompt, qgetenv("SSH_ASKPASS_PROMPT"));
         std::fwrite(answer.output.constData(), 1, size_t(answer.output.size()), stdout);
         return answer.exitCode;
-    }
-
-    if (isCommandLineInvocation(args)) {
-        QCoreApplication app(argc, argv);
-        return runCommandLine(args);
     }
 
     // The window takes two folders or two files at most, none of them "".

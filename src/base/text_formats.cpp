@@ -128,12 +128,11 @@ QString isoLocalText(std::time_t time) {
     return isoLocal(time, text) ? QString::fromLatin1(text, sizeof text) : QString();
 }
 
-void appendIsoLocalJson(QByteArray& out, std::time_t time) {
-    char text[21];
+qsizetype isoLocalJson(std::time_t time, char (&text)[21]) {
     if (!isoLocal(time, text + 1)) {
-        out += "null";
-        return;
+        std::memcpy(text, "null", 4);
+        return 4;
     }
     text[0] = text[20] = '"';
-    out.append(text, sizeof text);
+    return sizeof text;
 }

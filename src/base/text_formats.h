@@ -32,6 +32,7 @@ private:
 
 // Local time as "YYYY-MM-DDTHH:MM:SS"; a null string outside the years 1 to 9999.
 QString isoLocalText(std::time_t time);
-// The same text appended to `out` in quotes, or null outside those years:
-// the report writes two a row, most of a tree's files at a few times.
-void appendIsoLocalJson(QByteArray& out, std::time_t time);
+// The same text in quotes, or null outside those years, written into `text`;
+// gives its length. The report writes two a row, most of a tree's files at
+// a few times.
+qsizetype isoLocalJson(std::time_t time, char (&text)[21]);

@@ -30,11 +30,10 @@ namespace {
 
 // The bytes that name a row: its Source name, or Destination's where Source
 // has none.
-QByteArray rowName(const FolderRows& rows, qsizetype r) {
+QByteArrayView rowName(const FolderRows& rows, qsizetype r) {
     const RowPair& p = rows.rows[size_t(r)];
-    return (p.source >= 0 ? rows.source.fileName(p.source)
-                          : rows.destination.fileName(p.destination))
-        .toByteArray();
+    return p.source >= 0 ? rows.source.fileName(p.source)
+                         : rows.destination.fileName(p.destination);
 }
 
 bool shown(const ReportOptions& o, RowStatus status) {
@@ -56,16 +55,25 @@ public:
         m_bytes.resize(0); // keeps its capacity
         ColumnWidths widths;
         if (m_options.json) {
-            appendJsonCell(m_bytes, "destination", rows.destination, p.destination);
-            appendBytes(m_bytes, ",\n");
+            Gather out(m_bytes);
+            appendJsonCell(out, "destination", rows.destination, p.destination);
+            out.text(",\n");
             if (m_options.recursive) {
-                const QByteArray full = path + rowName(rows, r);
-                appendBytes(m_bytes, "        \"path\": ");
-                appendJsonName(m_bytes, full, [&] { return nameText(full); });
-                appendBytes(m_bytes, ",\n");
+                out.text("        \"path\": ");
+                const QByteArrayView name = rowName(rows, r);
+                if (plainJson(path) && plainJson(name)) {
+                    out.text("\"");
+                    out.put(path);
+                    out.put(name);
+                    out.text("\"");
+                } else {
+                    const QByteArray full = path + name.toByteArray();
+                    appendJsonName(out, full, [&] { return nameText(full); });
+                }
+                out.text(",\n");
             }
-            appendJsonCell(m_bytes, "source", rows.source, p.source);
-            appendBytes(m_bytes, ",\n        \"status\": ");
+            appendJsonCell(out, "source", rows.source, p.source);
+            out.text(",\n        \"status\": ");
         } else {
             // The folder's path once, each side's name after it.
             if (path != m_path) {
@@ -159,15 +167,17 @@ private:
     void writeJson(RowStatus status, QByteArrayView bytes) {
         if (!shown(m_options, status))
             return;
-        QByteArray& out = m_writer.buffer();
-        appendBytes(out, m_started ? ",\n    {\n" : "[\n    {\n");
-        m_started = true;
-        appendBytes(out, bytes);
         QByteArray& key = m_statusKeys[int(status)];
         if (key.isEmpty())
             appendJsonString(key, rowStatusKey(status));
-        appendBytes(out, key);
-        appendBytes(out, "\n    }");
+        {
+            Gather out(m_writer.buffer());
+            out.put(m_started ? QByteArrayView(",\n    {\n") : QByteArrayView("[\n    {\n"));
+            m_started = true;
+            out.put(bytes);
+            out.put(key);
+            out.text("\n    }");
+        }
         m_writer.maybeFlush();
     }
     void appendField(const QString& text) {
@@ -224,7 +234,7 @@ void checkContents(const ReportOptions& o, FolderRows& rows, const SideFolder& a
     for (size_t k = 0; k < which.size(); ++k) {
         if (verdicts[k].verdict == ContentVerdict::Unreadable) {
             rows.setStatus(which[k], RowStatus::Unreadable);
-            out.unreadable(folderPath(o.source) + rowName(rows, which[k]),
+            out.unreadable(folderPath(o.source) + rowName(rows, which[k]).toByteArray(),
                            verdicts[k].error ? verdicts[k].error : EIO);
         }
     }

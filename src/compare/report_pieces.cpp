@@ -197,18 +197,6 @@ void appendBytes(QByteArray& out, QByteArrayView bytes) {
     std::memcpy(out.data() + at, bytes.data(), size_t(n));
 }
 
-namespace {
-
-void put(QByteArray& out, const char* bytes, size_t n) {
-    appendBytes(out, QByteArrayView(bytes, qsizetype(n)));
-}
-
-template <size_t N> void put(QByteArray& out, const char (&text)[N]) {
-    put(out, text, N - 1);
-}
-
-} // namespace
-
 void appendJsonString(QByteArray& out, const QString& text) {
     out += '"';
     for (const char c : text.toUtf8()) {
@@ -238,43 +226,54 @@ void appendJsonString(QByteArray& out, const QString& text) {
     out += '"';
 }
 
-void appendJsonName(QByteArray& out, QByteArrayView bytes, const std::function<QString()>& shown) {
-    for (const char c : bytes) {
-        if (c < 0x20 || c > 0x7e || c == '\\' || c == '"') {
-            appendJsonString(out, shown());
-            return;
-        }
-    }
-    put(out, "\"");
-    put(out, bytes.data(), size_t(bytes.size()));
-    put(out, "\"");
+bool plainJson(QByteArrayView bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return c >= 0x20 && c <= 0x7e && c != '\\' && c != '"'; });
 }
 
-void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listing, qint32 i,
+void appendJsonName(Gather& out, QByteArrayView bytes, const std::function<QString()>& shown) {
+    if (!plainJson(bytes))
+        return appendJsonString(out.flushed(), shown());
+    out.text("\"");
+    out.put(bytes);
+    out.text("\"");
+}
+
+void appendJsonName(QByteArray& out, QByteArrayView bytes, const std::function<QString()>& shown) {
+    Gather gathered(out);
+    appendJsonName(gathered, bytes, shown);
+}
+
+void appendJsonCell(Gather& out, const char* key, const FolderListing& listing, qint32 i,
                     bool lastPart) {
-    put(out, "        \"");
-    put(out, key, std::strlen(key));
-    if (i < 0) {
-        put(out, "\": null");
-        return;
-    }
+    out.text("        \"");
+    out.put(key, qsizetype(std::strlen(key)));
+    if (i < 0)
+        return out.text("\": null");
     const FileStat st = listing.stat(i);
-    put(out, "\": {\n            ");
+    out.text("\": {\n            ");
     if (st.folder)
-        put(out, "\"folder\": true,\n            ");
-    put(out, "\"modified\": ");
-    appendIsoLocalJson(out, st.modified);
-    put(out, ",\n            \"name\": ");
+        out.text("\"folder\": true,\n            ");
+    out.text("\"modified\": ");
+    char time[21];
+    out.put(time, isoLocalJson(st.modified, time));
+    out.text(",\n            \"name\": ");
     const QByteArrayView name = lastPart ? namePart(listing.fileName(i)) : listing.fileName(i);
     appendJsonName(out, name,
                    [&] { return lastPart ? nameText(name.toByteArray()) : listing.name(i); });
     if (!st.folder) {
-        put(out, ",\n            \"size\": ");
+        out.text(",\n            \"size\": ");
         char digits[24];
         const auto end = std::to_chars(digits, digits + sizeof digits, st.size).ptr;
-        put(out, digits, size_t(end - digits));
+        out.put(digits, end - digits);
     }
-    put(out, "\n        }");
+    out.text("\n        }");
+}
+
+void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listing, qint32 i,
+                    bool lastPart) {
+    Gather gathered(out);
+    appendJsonCell(gathered, key, listing, i, lastPart);
 }
 
 SideTexts sideTexts(const TextFormats& formats, const FolderListing& listing, qint32 i) {

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -48,6 +49,43 @@ void checkFolder(const QByteArray& folder);
 // report by contents.
 void appendBytes(QByteArray& out, QByteArrayView bytes);
 
+// Pieces gathered in a block of its own and put at the end of `out` in one
+// copy, when the block is full and when it goes: a row is written in some
+// twenty pieces, and each put into a QByteArray is a call into Qt.
+class Gather {
+public:
+    explicit Gather(QByteArray& out) : m_out(out) {}
+    ~Gather() { flush(); }
+    Gather(const Gather&) = delete;
+    Gather& operator=(const Gather&) = delete;
+    void put(const char* bytes, qsizetype n) {
+        if (m_used + n > qsizetype(sizeof m_block)) {
+            flush();
+            if (n > qsizetype(sizeof m_block))
+                return appendBytes(m_out, QByteArrayView(bytes, n));
+        }
+        std::memcpy(m_block + m_used, bytes, size_t(n));
+        m_used += n;
+    }
+    void put(QByteArrayView bytes) { put(bytes.data(), bytes.size()); }
+    template <size_t N> void text(const char (&literal)[N]) { put(literal, N - 1); }
+    // `out` itself, with everything gathered so far.
+    QByteArray& flushed() {
+        flush();
+        return m_out;
+    }
+
+private:
+    void flush() {
+        if (m_used > 0)
+            appendBytes(m_out, QByteArrayView(m_block, m_used));
+        m_used = 0;
+    }
+    QByteArray& m_out;
+    char m_block[1024];
+    qsizetype m_used = 0;
+};
+
 // The output in pieces of about 64 KiB, so its memory stays flat whatever
 // the number of rows: written to the stream's device when it has one (as
 // UTF-8, which the stream would write), else into the stream.
@@ -70,12 +108,17 @@ private:
 
 // A JSON string as QJsonDocument writes it.
 void appendJsonString(QByteArray& out, const QString& text);
-// A name as a JSON string: printable ASCII without a quote or a backslash
-// (most names) is its bytes, anything else goes through its shown text.
+// Whether bytes are their own JSON string's text: printable ASCII without a
+// quote or a backslash (most names).
+bool plainJson(QByteArrayView bytes);
+// A name as a JSON string: its bytes where they are plain, else its shown text.
+void appendJsonName(Gather& out, QByteArrayView bytes, const std::function<QString()>& shown);
 void appendJsonName(QByteArray& out, QByteArrayView bytes, const std::function<QString()>& shown);
 // One side of a row in QJsonDocument's indented form, keys in its order; a
 // negative `i` is null. With `lastPart`, the name is the part after the last
 // "/" of the listed one (a flattened listing holds relative paths).
+void appendJsonCell(Gather& out, const char* key, const FolderListing& listing, qint32 i,
+                    bool lastPart = false);
 void appendJsonCell(QByteArray& out, const char* key, const FolderListing& listing, qint32 i,
                     bool lastPart = false);
 

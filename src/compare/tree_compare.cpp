@@ -7,6 +7,7 @@
 #include "fs/local_side.h"
 #include "fs/unique_fd.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
 #include <deque>
@@ -78,6 +79,45 @@ struct Aside {
     ~Aside() { wait(); }
 };
 
+// Destination's subfolders of a level, a few dozen at a time, opened from
+// their parent's descriptor and listed ahead on the thread beside in one
+// job, in the order the walk enters them: the threads meet once a batch,
+// and the walk waits only where it catches up.
+struct Ahead {
+    struct Folder {
+        QByteArray name;
+        FolderId id;
+        FolderListing listing;
+        SortedNames order;
+        std::exception_ptr failure;
+        bool opened = false;
+    };
+    std::vector<Folder> folders;
+    std::atomic<size_t> done{0};
+    size_t next = 0;
+    qsizetype endRow = 0; // the rows after the batch's last; -1: none listed ahead
+    UniqueFd parent;
+    ReadingQueue* queue = nullptr;
+    ReadingQueue::Ticket ticket = 0;
+    // Its job done, before the walk leaves the level.
+    void wait() const {
+        if (queue)
+            queue->wait(ticket);
+    }
+    // The folder `name` when the batch holds it, once listed.
+    Folder* take(QByteArrayView name) {
+        for (size_t i = next; i < folders.size(); ++i) {
+            if (folders[i].name != name)
+                continue;
+            next = i + 1;
+            for (size_t d; (d = done.load(std::memory_order_acquire)) <= i;)
+                done.wait(d, std::memory_order_acquire);
+            return &folders[i];
+        }
+        return nullptr;
+    }
+};
+
 // One walk over two trees. Each level is listed as a pane would list it,
 // laid out and given its statuses by the same code as the panes; only the
 // folder pairs are left to the level below. With `out`, every row is told
@@ -108,7 +148,8 @@ public:
         Aside aside; // waits for the thread beside on the way out, a throw's too
         try {
             ReadingQueue* const lister = m_lister ? m_lister.get() : givenLister();
-            if (b && lister) {
+            const bool early = b && m_ahead && m_ahead->endRow >= 0 && lister;
+            if (b && lister && !early) {
                 // Destination's folder listed and sorted beside Source's.
                 aside.scan = m_scan;
                 aside.scan.relativeFolder = m_options.relativeTop + m_pathB.mid(m_topB);
@@ -127,7 +168,15 @@ public:
                 rows.source = m_sideA.list(m_a->place(), m_pathA, m_filters, m_scan);
             }
             listing = &m_pathB;
-            if (aside.queue) {
+            const qsizetype nameAt = m_pathB.lastIndexOf('/', m_pathB.size() - 2) + 1;
+            Ahead::Folder* ahead =
+                early ? m_ahead->take(QByteArrayView(m_pathB).sliced(nameAt).chopped(1)) : nullptr;
+            if (ahead && ahead->opened && ahead->id == m_b->id()) {
+                if (ahead->failure)
+                    std::rethrow_exception(ahead->failure);
+                rows.destination = std::move(ahead->listing);
+                aside.order = std::move(ahead->order);
+            } else if (aside.queue) {
                 aside.wait();
                 if (aside.failure)
                     std::rethrow_exception(aside.failure);
@@ -217,7 +266,16 @@ public:
         // Below the top, a folder is left with its files still being read
         // while the walk goes on to the next, a few at a time.
         std::deque<Unsettled> children;
+        std::shared_ptr<Ahead> ahead;
+        const std::shared_ptr<Ahead> aheadAbove = m_ahead;
+        const auto restore = qScopeGuard([&] {
+            if (ahead)
+                ahead->wait();
+            m_ahead = aheadAbove;
+        });
         for (qsizetype r = 0; r < rows.count(); ++r) {
+            if (m_out && (!ahead || (ahead->endRow >= 0 && r >= ahead->endRow)))
+                m_ahead = ahead = listAhead(rows, r);
             const bool deferChildren = m_queue && !m_rel.isEmpty();
             const bool checking = rows.status(r) == RowStatus::Checking;
             const bool below = walkedBelow(rows, r) && (checking || m_out);
@@ -246,6 +304,52 @@ public:
         if (!m_out && contentsDiffer())
             return RowStatus::Differs;
         return tally.status();
+    }
+
+    // Starts listing the Destination folders the walk enters from row
+    // `from` on, up to a batch of them, on the thread beside.
+    std::shared_ptr<Ahead> listAhead(const FolderRows& rows, qsizetype from) {
+        constexpr size_t batch = 64;
+        auto ahead = std::make_shared<Ahead>();
+        ReadingQueue* const lister = m_lister ? m_lister.get() : givenLister();
+        const std::optional<int> parent = m_sideB.localFolder(m_b->place());
+        ahead->endRow = lister && parent ? from : -1; // -1: none listed ahead
+        for (; ahead->endRow >= 0 && ahead->endRow < rows.count() && ahead->folders.size() < batch;
+             ++ahead->endRow) {
+            const qint32 j = rows.entry(ahead->endRow, Side::Destination);
+            if (j >= 0 && rows.destination.isFolder(j) && !linked(rows, ahead->endRow))
+                ahead->folders.emplace_back().name = rows.destination.fileName(j).toByteArray();
+        }
+        if (ahead->folders.empty())
+            return ahead;
+        ahead->parent.fd = ::fcntl(*parent, F_DUPFD_CLOEXEC, 0);
+        if (ahead->parent.fd < 0)
+            throw FsError::fromErrno(errno, nameText(m_pathB));
+        ahead->queue = lister;
+        ahead->ticket = lister->add([this, ahead, scan = m_scan, path = m_pathB,
+                                     inFlight = m_b->place().statsInFlight()]() mutable {
+            for (Ahead::Folder& f : ahead->folders) {
+                const UniqueFd fd{::openat(ahead->parent.fd, f.name.constData(),
+                                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+                struct stat st {};
+                f.opened = fd.fd >= 0 && ::fstat(fd.fd, &st) == 0;
+                if (f.opened) {
+                    f.id = FolderId::of(st);
+                    const QByteArray below = path + f.name + '/';
+                    scan.relativeFolder = m_options.relativeTop + below.mid(m_topB);
+                    try {
+                        f.listing = m_sideB.list(SidePlace::descriptor(fd.fd, inFlight), below,
+                                                 m_filters, scan);
+                        f.order = SortedNames(f.listing);
+                    } catch (...) {
+                        f.failure = std::current_exception();
+                    }
+                }
+                ahead->done.fetch_add(1, std::memory_order_release);
+                ahead->done.notify_all();
+            }
+        });
+        return ahead;
     }
 
     // Gives the level's pairs to compare by contents to the reading queue,
@@ -513,7 +617,8 @@ private:
     qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
     // Last: its thread ends, and its jobs are done, before the rest goes.
     std::unique_ptr<ReadingQueue> m_queue, m_lister;
-    size_t m_unsettled = 0; // levels whose pairs are given to it and not yet settled
+    size_t m_unsettled = 0;         // levels whose pairs are given to it and not yet settled
+    std::shared_ptr<Ahead> m_ahead; // the level's Destination folders listed ahead
     bool m_mayReadAlongside = false;
     int m_givenLister = -1; // options.lister usable: unknown yet
     qsizetype m_rowsMet = 0;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 int attributeMask(const FilterSettings& settings) {
     int mask = 0;
@@ -148,6 +149,32 @@ bool EntryRules::admitsLeadingNowhere(int want, const char* raw) const {
     return (m_mask & Attr::System) && (want != 2 || matches(raw));
 }
 
+// A folder's entries as the system gives them, a block at a time.
+class DirEntries {
+public:
+    explicit DirEntries(int fd) : m_fd(fd) {}
+    // The next one; none at the end, or on a failure with errno set.
+    const dirent64* next() {
+        if (m_at == m_end) {
+            const ssize_t n = ::getdents64(m_fd, m_block.get(), blockSize);
+            errno = n < 0 ? errno : 0;
+            if (n <= 0)
+                return nullptr;
+            m_at = 0;
+            m_end = size_t(n);
+        }
+        const auto* entry = reinterpret_cast<const dirent64*>(m_block.get() + m_at);
+        m_at += entry->d_reclen;
+        return entry;
+    }
+
+private:
+    static constexpr size_t blockSize = 32768; // as much as a stream reads at once
+    const int m_fd;
+    const std::unique_ptr<char[]> m_block{new char[blockSize]};
+    size_t m_at = 0, m_end = 0;
+};
+
 // Reads one folder: the names first, then one stat each, inline on a local
 // disk or from several threads where every stat waits on a server.
 class FolderReader {
@@ -161,33 +188,34 @@ public:
     // reading: read again, so it is listed once.
     bool nameGivenBack() const { return m_nameGivenBack; }
 
-    // Reads the folder at the path, or the one open at `folderFd`.
-    FolderListing read(int folderFd = -1) {
-        DIR* dir = nullptr;
-        if (folderFd < 0) {
-            dir = ::opendir(m_folder.constData());
-        } else {
-            // A description of its own, read from the start, closed with the stream.
-            const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            dir = fd < 0 ? nullptr : ::fdopendir(fd);
-            if (fd >= 0 && !dir)
-                ::close(fd);
+    // Reads the folder at the path, or the one open at `folderFd`, by
+    // `inFlight` stats at once (0: as its file system asks).
+    FolderListing read(int folderFd = -1, int inFlightChosen = 0) {
+        // Its entries taken straight from the system, with no stream, whose
+        // opening would cost a stat and two more calls a folder; a folder
+        // given is read through its own descriptor, rewound, unless it is
+        // held only as a place: then opened again, to read or say why not.
+        UniqueFd own;
+        m_fd = folderFd;
+        if (folderFd < 0 || ::lseek(folderFd, 0, SEEK_SET) != 0) {
+            own.fd = folderFd < 0 ? ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                  : ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (own.fd < 0) {
+                if (folderFd < 0 && (errno == ENOENT || errno == ENOTDIR))
+                    return {}; // no such folder: nothing to list
+                throw FsError::fromErrno(errno, nameText(m_folder));
+            }
+            m_fd = own.fd;
         }
-        if (!dir) {
-            if (folderFd < 0 && (errno == ENOENT || errno == ENOTDIR))
-                return {}; // no such folder: nothing to list
-            throw FsError::fromErrno(errno, nameText(m_folder));
-        }
-        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
         tick(0);
-        m_fd = ::dirfd(dir);
+        DirEntries entries(m_fd);
         const int inFlight = m_options.afterNames          ? std::max(2, m_options.statsInFlight)
                              : m_options.statsInFlight > 0 ? m_options.statsInFlight
-                                                           : statsInFlightFor(m_fd);
+                             : inFlightChosen > 0          ? inFlightChosen
+                                                           : statsInFlightOn(m_fd);
         std::vector<Candidate> later; // names waiting for their stat
         for (qint64 seen = 1;; ++seen) {
-            errno = 0;
-            const dirent* entry = ::readdir(dir);
+            const dirent64* entry = entries.next();
             if (!entry) {
                 if (errno != 0)
                     throw FsError::fromErrno(errno, nameText(m_folder));
@@ -237,8 +265,6 @@ private:
         bool patternDue = false; // the stat tells whether the pattern applies
         bool followed = false;   // the stat may be of what a link leads to
     };
-
-    static int statsInFlightFor(int fd) { return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1; }
 
     // Whether the folder read is a drive's top: a mount's root, or "/".
     bool driveTop() const {
@@ -358,12 +384,17 @@ private:
     bool m_nameGivenBack = false;
 };
 
+int statsInFlightOn(int fd) {
+    return servedFileSystem(fileSystemTypeOf(fd)) ? 16 : 1;
+}
+
 FolderListing listFilesAt(int folderFd, const QByteArray& folderPath,
-                          const FilterSettings& settings, const ScanOptions& options) {
+                          const FilterSettings& settings, const ScanOptions& options,
+                          int statsInFlight) {
     FolderReader reader(folderPath, settings, options);
-    FolderListing listing = reader.read(folderFd);
+    FolderListing listing = reader.read(folderFd, statsInFlight);
     if (reader.nameGivenBack())
-        return FolderReader(folderPath, settings, options).read(folderFd);
+        return FolderReader(folderPath, settings, options).read(folderFd, statsInFlight);
     return listing;
 }
 

@@ -138,7 +138,14 @@ private:
 FolderListing listFiles(const QByteArray& folderPath, const FilterSettings& settings,
                         const ScanOptions& options = {});
 
-// The same for the folder open at `folderFd` (left open), named
-// `folderPath` in messages.
+// The same for the folder open at `folderFd` (left open, its position
+// moved), named `folderPath` in messages. `statsInFlight`, where the
+// options leave it to the file system, is the caller's choice for it
+// (statsInFlightOn); 0 asks the system.
 FolderListing listFilesAt(int folderFd, const QByteArray& folderPath,
-                          const FilterSettings& settings, const ScanOptions& options = {});
+                          const FilterSettings& settings, const ScanOptions& options = {},
+                          int statsInFlight = 0);
+
+// Stats a listing sends out at once in the folder open at `fd`, by its file
+// system: one on a local disk, several where each waits on a server.
+int statsInFlightOn(int fd);

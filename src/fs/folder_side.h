@@ -40,9 +40,12 @@ struct stat;
 class SidePlace {
 public:
     SidePlace() = default;
-    static SidePlace descriptor(int fd) {
+    // `statsInFlight`: how many stats its listing runs at once, where the
+    // walk holding it has already chosen for its file system (0: not yet).
+    static SidePlace descriptor(int fd, int statsInFlight = 0) {
         SidePlace p;
         p.m_fd = fd;
+        p.m_statsInFlight = statsInFlight;
         return p;
     }
     static SidePlace onHost(QByteArray path) {
@@ -52,9 +55,11 @@ public:
     }
     int fd() const { return m_fd; }
     const QByteArray& hostPath() const { return m_path; }
+    int statsInFlight() const { return m_statsInFlight; }
 
 private:
     int m_fd = -1;
+    int m_statsInFlight = 0;
     QByteArray m_path;
 };
 

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,11 +30,24 @@ public:
     }
     bool leave() override { return m_chain.leave(); }
     bool empty() const override { return m_chain.empty(); }
-    SidePlace place() const override { return SidePlace::descriptor(m_chain.fd()); }
+    SidePlace place() const override {
+        return SidePlace::descriptor(m_chain.fd(), statsInFlightHere());
+    }
     const FolderId& id() const override { return m_chain.id(); }
 
 private:
+    // Chosen once per device the walk meets, not asked of the system at
+    // every folder: a walk of a whole tree meets one or two.
+    int statsInFlightHere() const {
+        const dev_t device = m_chain.id().device;
+        for (const auto& [known, choice] : m_choices) {
+            if (known == device)
+                return choice;
+        }
+        return m_choices.emplace_back(device, statsInFlightOn(m_chain.fd())).second;
+    }
     FolderChain m_chain;
+    mutable std::vector<std::pair<dev_t, int>> m_choices;
 };
 
 } // namespace
@@ -52,7 +67,7 @@ SidePlace LocalSide::root() const {
 
 FolderListing LocalSide::list(const SidePlace& place, const QByteArray& path,
                               const FilterSettings& settings, const ScanOptions& options) {
-    return listFilesAt(place.fd(), path, settings, options);
+    return listFilesAt(place.fd(), path, settings, options, place.statsInFlight());
 }
 
 bool LocalSide::stat(const SidePlace& place, const char* name, struct stat& st, bool followLink) {

@@ -1,6 +1,7 @@
 #include "remote/ssh_link.h"
 
 #include <QDir>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,4 +142,8 @@ std::optional<QByteArray> SshLink::rsyncVersion(QByteArray& complaint) const {
                 : errors.isEmpty() ? QByteArray("ssh failed")
                                    : errors.mid(errors.lastIndexOf('\n') + 1);
     return std::nullopt;
+}
+
+bool isSshAskPassRun(int argc) {
+    return argc == 2 && std::getenv("DUOSCOPE_ASKPASS") != nullptr;
 }

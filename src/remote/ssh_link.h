@@ -57,3 +57,7 @@ private:
     mutable std::mutex m_probing;
     mutable std::optional<QByteArray> m_rsyncVersion;
 };
+
+// True when this run of the program is ssh asking (environment() above):
+// its prompt the one argument, never taken for a folder or a command.
+bool isSshAskPassRun(int argc);

@@ -3,8 +3,6 @@
 #include "base/message_style.h"
 #include "shell/platform.h"
 
-#include <cstdlib>
-
 namespace {
 
 bool askedYes(Platform& platform, const QString& prompt) {
@@ -28,8 +26,4 @@ AskPassAnswer answerSshPrompt(Platform& platform, const QString& prompt, const Q
     if (!secret)
         return {1, {}};
     return {0, secret->toUtf8() + '\n'};
-}
-
-bool isSshAskPassRun(int argc) {
-    return argc == 2 && std::getenv("DUOSCOPE_ASKPASS") != nullptr;
 }

@@ -19,6 +19,3 @@ struct AskPassAnswer {
 // exit code), "none" (only shown), or empty: a secret, or a host key
 // question ssh wants answered "yes" or "no" in words.
 AskPassAnswer answerSshPrompt(Platform& platform, const QString& prompt, const QByteArray& kind);
-
-// True when this run of the program is ssh asking.
-bool isSshAskPassRun(int argc);

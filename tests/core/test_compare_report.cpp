@@ -302,6 +302,20 @@ TEST_F(Report, RecursiveListsEveryPathFolderFirstEachFolderSayingWhatLiesBelow) 
                 text.contains(QStringLiteral("| k/deep/er/x  1 bytes")) &&
                 !text.contains(QStringLiteral("k/same")) && text.count(QLatin1Char('\n')) == 6)
         << text.toStdString();
+    // Rows longer than the block they are gathered in, one path longer on its
+    // own, one below a folder whose name needs escapes.
+    const QString n200 = QString(200, QLatin1Char('n')) + QLatin1Char('/');
+    const QStringList longPaths = {QStringLiteral("p/") + n200.repeated(6) + QLatin1Char('x'),
+                                   QStringLiteral("q\"/") + n200.repeated(5) + QLatin1Char('x')};
+    for (const QString& path : longPaths)
+        source.write(path, "1", t);
+    const QByteArray longJson = report(args(QStringLiteral("-r --json --pattern x"))).out.toUtf8();
+    EXPECT_EQ(longJson, QJsonDocument::fromJson(longJson).toJson());
+    QStringList paths;
+    for (const QJsonValue row : QJsonDocument::fromJson(longJson).array())
+        paths << row[QStringLiteral("path")].toString();
+    for (const QString& path : longPaths)
+        EXPECT_TRUE(paths.contains(path)) << path.toStdString();
 }
 
 // Below the top, a folder's files may still be being read while the walk

@@ -4,6 +4,7 @@
 #include "fileops/sync_run.h"
 #include "fileops/transfer_run.h"
 #include "fileops/undo_journal.h"
+#include "fs/file_system_kind.h"
 #include "fs/local_side.h"
 #include "support/scripted_host.h"
 #include "support/sync_trees.h"
@@ -90,6 +91,27 @@ TEST_F(FolderSideTest, ListsStatsAndNeverFollowsALinkPlantedForAFolder) {
         EXPECT_EQ(st.st_mtim.tv_nsec == 5, name != QByteArray("a.txt")) << name;
     }
     EXPECT_FALSE(side.digest(walk->place(), "link")) << "a link's digest is not its file's";
+}
+
+// A folder held is listed whole each time through its descriptor, and the
+// walk asks which file system it is on once, not at every folder.
+TEST_F(FolderSideTest, ListsAFolderAgainWholeAndAsksItsFileSystemOnce) {
+    static int asked = 0;
+    static unsigned long (*const real)(int) = fileSystemTypeOf;
+    fileSystemTypeOf = [](int fd) { return ++asked, real(fd); };
+    FilterSettings all;
+    all.showSubfolders = 1;
+    for (int round = 0; round < 2; ++round) {
+        for (const char* below : {"sub", "empty", "sub"}) {
+            EXPECT_TRUE(walk->enter(below));
+            EXPECT_EQ(side.list(walk->place(), path(below) + '/', all, {}).count(),
+                      below[0] == 's');
+            EXPECT_TRUE(walk->leave());
+        }
+        EXPECT_EQ(side.list(walk->place(), top + '/', all, {}).count(), 7) << "round " << round;
+    }
+    fileSystemTypeOf = real;
+    EXPECT_EQ(asked, 1);
 }
 
 TEST_F(FolderSideTest, ComparesContentsReadHereOrByDigest) {

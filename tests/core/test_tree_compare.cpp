@@ -1,5 +1,6 @@
 #include "compare/content_check.h"
 #include "compare/flat_rows.h"
+#include "compare/reading_pool.h"
 #include "compare/tree_compare.h"
 #include "support/temp_tree.h"
 
@@ -375,11 +376,18 @@ TEST_F(Trees, FlatRowsTakenAsTheWalkGoesAreTheWholeListInItsOrder) {
     }
     for (const TempTree* t : {&source, &dest})
         ::chmod(path(*t), 0755);
+    // Alone, and with Destination's folders listed ahead on a thread beside.
     const QByteArray told = unprivileged([this] {
-        Streamed streamed;
-        walkTrees(path(source), path(dest), options, streamed);
         const QByteArray whole = lines(*flattenTrees(path(source), path(dest), options));
-        return lines(streamed.rows) == whole ? whole : "taken:\n" + lines(streamed.rows);
+        ReadingQueue lister;
+        for (ReadingQueue* beside : {static_cast<ReadingQueue*>(nullptr), &lister}) {
+            Streamed streamed;
+            options.lister = beside;
+            walkTrees(path(source), path(dest), options, streamed);
+            if (lines(streamed.rows) != whole)
+                return "taken:\n" + lines(streamed.rows);
+        }
+        return whole;
     });
     ::chmod(path(dest, "m/p"), 0700);
     ::chmod(path(dest, "m/q"), 0700);
@@ -393,6 +401,25 @@ TEST_F(Trees, FlatRowsTakenAsTheWalkGoesAreTheWholeListInItsOrder) {
                     "m/q|m/q unreadable\n"
                     "m/solo|- source-only\n"
                     "m/z.txt|m/z.txt same\n");
+}
+
+// A Destination folder listed ahead of the walk and put elsewhere before
+// the walk enters its name is not taken for the folder found there.
+TEST_F(Trees, AFolderListedAheadIsTakenOnlyIfItIsTheOneEntered) {
+    both(QStringLiteral("a/f"));
+    both(QStringLiteral("b/f"));
+    dest.write(QStringLiteral("c/new"), "n", when);
+    ReadingQueue lister;
+    options.lister = &lister;
+    options.beforeEntering = [&](const QByteArray& s, const QByteArray&) {
+        if (s.endsWith("/a/")) {
+            lister.wait(lister.add([] {})); // the level's folders listed
+            ::rename(path(dest, QStringLiteral("b")), path(dest, QStringLiteral("old")));
+            ::rename(path(dest, QStringLiteral("c")), path(dest, QStringLiteral("b")));
+        }
+    };
+    const Told told = walk();
+    EXPECT_EQ(told.status.count("b/new"), 1u) << "b/f: " << int(told.status.at("b/f"));
 }
 
 } // namespace
