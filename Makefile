@@ -3,7 +3,7 @@
 
 BUILD ?= build
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev \
-            adwaita-icon-theme hicolor-icon-theme shared-mime-info dbus-daemon \
+            adwaita-icon-theme hicolor-icon-theme gtk-update-icon-cache shared-mime-info dbus-daemon \
             libxcb1-dev xvfb xauth openbox x11-utils appstream desktop-file-utils dpkg-dev file xdotool \
             libacl1-dev libattr1-dev libfontconfig-dev libdtl-dev libxxhash-dev trash-cli \
             openssh-server openssh-client rsync
