@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,9 +63,16 @@ QByteArray fetchRemoteFile(const SshLink& link, const QByteArray& localFolder,
     const QByteArray before = identityOf(link, copy.remoteFolder, copy.name, complaint);
     if (before.isEmpty())
         return complaint;
+    // The scratch folder held once: rsync writes into it, and a copy that
+    // must go again goes from it by name.
+    const UniqueFd folder{
+        ::open(localFolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (folder.fd < 0)
+        return QByteArray("the scratch folder cannot be opened: ") + std::strerror(errno);
     RsyncTransfer t;
     t.toHost = false;
     t.localFolder = localFolder;
+    t.localFd = folder.fd;
     t.remoteFolder = folderOf(copy.remoteFolder);
     t.names = {copy.name};
     if (QByteArray failed = rsyncFiles(link, t); !failed.isEmpty())
@@ -71,11 +80,7 @@ QByteArray fetchRemoteFile(const SshLink& link, const QByteArray& localFolder,
     copy.localPath = folderPath(localFolder) + copy.name;
     const QByteArray after = identityOf(link, copy.remoteFolder, copy.name, complaint);
     if (after != before) {
-        // The copy goes from the scratch folder rsync wrote it into, by name.
-        const UniqueFd folder{
-            ::open(localFolder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-        if (folder.fd >= 0)
-            ::unlinkat(folder.fd, copy.name.constData(), 0);
+        ::unlinkat(folder.fd, copy.name.constData(), 0);
         return complaint.isEmpty() ? QByteArray("the file changed while it was brought")
                                    : complaint;
     }
