@@ -362,7 +362,10 @@ TEST(IconThemeCaches, SayAnIconIsMissingOnlyWhenNoInheritedThemeHasIt) {
     more.write("parent/16x16/actions/paste.png");
     EXPECT_TRUE(IconThemeCaches({icons.path(), more.path()}, false).mayHave("own", "paste"));
     icons.write("hicolor/16x16/actions/paste.xpm");
-    const timespec later[] = {{0, UTIME_OMIT}, {QDateTime::currentSecsSinceEpoch() + 60, 0}};
+    // A minute after the cache was written, whatever the clock says now.
+    struct stat cache {};
+    ASSERT_EQ(::stat(QFile::encodeName(icons.filePath("hicolor/icon-theme.cache")), &cache), 0);
+    const timespec later[] = {{0, UTIME_OMIT}, {cache.st_mtim.tv_sec + 60, 0}};
     ASSERT_EQ(
         ::utimensat(AT_FDCWD, QFile::encodeName(icons.filePath("hicolor/16x16/actions")), later, 0),
         0);
