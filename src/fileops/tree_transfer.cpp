@@ -105,29 +105,33 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
     const QByteArray from = t.source.path();
     const FileLocation topTarget = pasteTarget(t);
     const QByteArray top = topTarget.path();
-    // The two tops from the folders the command holds, when it lends them;
-    // else by their paths, as chosen.
     FolderSide& fromSide = t.sides[0] ? *t.sides[0] : *localSide();
     FolderSide& toSide = t.sides[1] ? *t.sides[1] : *localSide();
-    const int fromDir =
-        options.folders ? options.folders->lent(folderPath(t.source.folder)) : AT_FDCWD;
-    const int topDir =
-        options.folders ? options.folders->lent(folderPath(t.targetFolder)) : AT_FDCWD;
-    const SidePlace fromPlace = SidePlace::descriptor(fromDir),
-                    topPlace = SidePlace::descriptor(topDir);
-    // The two tops' names at those places.
-    const QByteArray fromName = fromDir == AT_FDCWD ? from : t.source.name,
-                     topName = topDir == AT_FDCWD ? top : topTarget.name;
     const auto tell = [&](const QString& what, const FsError& error) {
         return tellFailure(host, what, error, t.othersFollow);
     };
     const QString notCopied = QStringLiteral("%1 could not be copied.");
     // The copy engine reads and writes the folders here: a side elsewhere
-    // copies a tree with its own transfer.
-    if (!fromSide.localFolder(fromPlace) || !toSide.localFolder(topPlace))
+    // copies a tree with its own transfer, and no local folder of its name is opened.
+    const SidePlace here = SidePlace::descriptor(AT_FDCWD);
+    if (!fromSide.localFolder(here) || !toSide.localFolder(here))
         return tell(notCopied.arg(t.source.text()), FsError::fromErrno(EREMOTE, nameText(from)))
                    ? AfterFile::Stop
                    : AfterFile::GoOn;
+    // The folders holding the two tops, as the command holds them (else
+    // opened here, from the folders chosen): each top is named at its folder.
+    UniqueFd ownFrom, ownTop;
+    const int fromDir = openFolderOf(options, t.source.folder, O_RDONLY, ownFrom);
+    const int topDir = fromDir < 0 ? -1 : openFolderOf(options, t.targetFolder, O_RDONLY, ownTop);
+    if (topDir < 0)
+        return tell(notCopied.arg(t.source.text()),
+                    FsError::fromErrno(errno,
+                                       nameText(fromDir < 0 ? t.source.folder : t.targetFolder)))
+                   ? AfterFile::Stop
+                   : AfterFile::GoOn;
+    const SidePlace fromPlace = SidePlace::descriptor(fromDir),
+                    topPlace = SidePlace::descriptor(topDir);
+    const QByteArray &fromName = t.source.name, &topName = topTarget.name;
     if (FsResult inside = checkNotInside(from, t.targetFolder, plan); !inside)
         return tell(notCopied.arg(t.source.text()), inside.error()) ? AfterFile::Stop
                                                                     : AfterFile::GoOn;
