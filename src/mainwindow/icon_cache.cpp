@@ -1,5 +1,7 @@
 #include "mainwindow/icon_cache.h"
 
+#include "fs/unique_fd.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -52,21 +54,13 @@ private:
 
 // The whole file at `name` below the open folder, if it is a file.
 std::optional<QByteArray> readAt(int dir, const char* name, struct stat* st) {
-    const int fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    const UniqueFd fd{::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+    if (fd.fd < 0 || ::fstat(fd.fd, st) != 0 || !S_ISREG(st->st_mode))
         return std::nullopt;
-    std::optional<QByteArray> bytes;
-    if (::fstat(fd, st) == 0 && S_ISREG(st->st_mode)) {
-        QByteArray data(st->st_size, Qt::Uninitialized);
-        qsizetype got = 0;
-        ssize_t n = 0;
-        while (got < data.size() && (n = ::read(fd, data.data() + got, data.size() - got)) > 0)
-            got += n;
-        if (got == data.size())
-            bytes = data;
-    }
-    ::close(fd);
-    return bytes;
+    QByteArray data(st->st_size, Qt::Uninitialized);
+    if (!readAll(fd.fd, data.data(), size_t(data.size())))
+        return std::nullopt;
+    return data;
 }
 
 // The cache of the theme folder `dir`, empty when it has none or when a
