@@ -298,7 +298,9 @@ void compare(const ReportOptions& o, DigestCache* cache, ReportRows& out,
         const UniqueFd a{::open(o.source.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         const UniqueFd b{::open(o.destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         LocalSide local;
-        ReadingPool readers(std::min(readersFor(a.fd), readersFor(b.fd)));
+        const ReadingPlan plan = readingPlanFor(a.fd, b.fd);
+        DiskTurns turns;
+        ReadingPool readers(plan.readers, plan.takeTurns ? &turns : nullptr);
         checkContents(o, rows, {local, SidePlace::descriptor(a.fd)},
                       {local, SidePlace::descriptor(b.fd)}, cache, &readers, out);
     }

@@ -38,7 +38,7 @@ char* buffers() {
 ssize_t readBlock(int fd, char* buffer, size_t size) {
     size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd, buffer + got, size - got);
+        const ssize_t n = readSome(fd, buffer + got, size - got);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -506,18 +506,25 @@ LevelCheck::LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, con
 
 LevelCheck::~LevelCheck() = default;
 
-bool LevelCheck::leftToRead() const {
-    return !m->pending.empty();
-}
-
 const std::vector<qsizetype>& LevelCheck::which() const {
     return m->which;
 }
 
+size_t LevelCheck::pairsToRead() const {
+    return m->pending.size();
+}
+
 void LevelCheck::read(ReadingPool* pool, int folderA, int folderB) {
+    ReadingPool alone;
+    (pool ? *pool : alone).forEach(m->pending.size(), [&](size_t n) {
+        readPairs(n, n + 1, folderA, folderB);
+    });
+}
+
+void LevelCheck::readPairs(size_t from, size_t to, int folderA, int folderB) {
     const int folder[2] = {folderA < 0 ? m->dirA.value_or(-1) : folderA,
                            folderB < 0 ? m->dirB.value_or(-1) : folderB};
-    const std::function<void(size_t)> readOne = [&](size_t n) {
+    for (size_t n = from; n < to; ++n) {
         if (m->toFirstDifference && m->differs.load(std::memory_order_relaxed))
             return;
         ListedPair& p = m->pending[n];
@@ -527,9 +534,7 @@ void LevelCheck::read(ReadingPool* pool, int folderA, int folderB) {
         p.checked = true;
         if (p.read.verdict == ContentVerdict::Differ)
             m->differs = true;
-    };
-    ReadingPool alone;
-    (pool ? *pool : alone).forEach(m->pending.size(), readOne);
+    }
 }
 
 std::vector<RowVerdict> LevelCheck::finish() {

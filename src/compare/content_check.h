@@ -94,8 +94,10 @@ checkRowsContents(FolderRows& rows, const std::vector<qsizetype>& which, const S
 // thread while the one that asks alone uses the cache: what the listings
 // and the cache tell (the constructor); the reading (read(), on any thread,
 // which leaves `rows` as they are, from the folders given, else the
-// sides'); the digests read kept and the verdicts (finish(), on the thread
-// that asked); then the rows' statuses (setContentStatuses()).
+// sides'; or readPairs() of a part of the pairsToRead(), those of other
+// parts on other threads at once); the digests read kept and the verdicts
+// (finish(), on the thread that asked, once all are read); then the rows'
+// statuses (setContentStatuses()).
 class LevelCheck {
 public:
     LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, const SideFolder& a,
@@ -106,8 +108,9 @@ public:
     LevelCheck& operator=(const LevelCheck&) = delete;
 
     const std::vector<qsizetype>& which() const;
-    bool leftToRead() const;
     void read(ReadingPool* pool, int folderA = -1, int folderB = -1);
+    size_t pairsToRead() const;
+    void readPairs(size_t from, size_t to, int folderA = -1, int folderB = -1);
     std::vector<RowVerdict> finish();
 
 private:

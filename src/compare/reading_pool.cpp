@@ -8,7 +8,33 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <utility>
+
+namespace {
+
+thread_local DiskTurns* t_turns = nullptr;
+
+} // namespace
+
+DiskTurns::Scope::Scope(DiskTurns* turns) : m_was(std::exchange(t_turns, turns)) {}
+
+DiskTurns::Scope::~Scope() {
+    t_turns = m_was;
+}
+
+ssize_t readSome(int fd, char* buffer, size_t size) {
+    if (t_turns) {
+        iovec at{buffer, size};
+        const ssize_t n = ::preadv2(fd, &at, 1, -1, RWF_NOWAIT);
+        if (n >= 0 || (errno != EAGAIN && errno != EOPNOTSUPP))
+            return n;
+        const std::lock_guard turn(t_turns->mutex);
+        return ::read(fd, buffer, size);
+    }
+    return ::read(fd, buffer, size);
+}
 
 ReadingPool::~ReadingPool() {
     {
@@ -44,13 +70,17 @@ void ReadingPool::forEach(size_t n, const std::function<void(size_t)>& job) {
         ++m_batch;
     }
     m_wake.notify_all();
-    drain();
+    {
+        const DiskTurns::Scope scope(m_turns);
+        drain();
+    }
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [this] { return m_busy == 0; });
     m_job = nullptr;
 }
 
 void ReadingPool::work() {
+    const DiskTurns::Scope scope(m_turns);
     std::uint64_t seen = 0;
     for (;;) {
         {
@@ -67,15 +97,19 @@ void ReadingPool::work() {
     }
 }
 
-ReadingQueue::ReadingQueue() : m_thread([this] { work(); }) {}
+ReadingQueue::ReadingQueue(int threads, DiskTurns* turns) : m_turns(turns) {
+    for (int t = 0; t < std::max(threads, 1); ++t)
+        m_threads.emplace_back([this] { work(); });
+}
 
 ReadingQueue::~ReadingQueue() {
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    m_wake.notify_one();
-    m_thread.join();
+    m_wake.notify_all();
+    for (std::thread& t : m_threads)
+        t.join();
 }
 
 ReadingQueue::Ticket ReadingQueue::add(std::function<void()> job) {
@@ -95,6 +129,7 @@ void ReadingQueue::wait(Ticket ticket) {
 }
 
 void ReadingQueue::work() {
+    const DiskTurns::Scope scope(m_turns);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
@@ -102,10 +137,21 @@ void ReadingQueue::work() {
             return; // stopped, every job run
         std::function<void()> job = std::move(m_jobs.front());
         m_jobs.pop_front();
+        const Ticket ticket = ++m_taken;
         lock.unlock();
         job();
+        job = nullptr; // what it holds goes before it counts as run
         lock.lock();
-        ++m_finished;
+        // Jobs end out of order on several threads: a ticket is waited
+        // for until every job up to it has run.
+        const size_t ahead = ticket - m_finished - 1;
+        if (m_ranAhead.size() <= ahead)
+            m_ranAhead.resize(ahead + 1, false);
+        m_ranAhead[ahead] = true;
+        while (!m_ranAhead.empty() && m_ranAhead.front()) {
+            m_ranAhead.pop_front();
+            ++m_finished;
+        }
         m_done.notify_all();
     }
 }
@@ -131,22 +177,28 @@ int rotational(dev_t device) {
 
 } // namespace
 
-int readersFor(int folderFd) {
+ReadingPlan readingPlanFor(int folderFd) {
     constexpr int most = 4;
+    const int processors = int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, most));
     struct stat st {};
     if (::fstat(folderFd, &st) != 0)
-        return 1;
+        return {};
     switch (rotational(st.st_dev)) {
     case 1:
-        return 1;
+        return {processors, true};
     case 0:
-        return most;
+        return {most, false};
     default:
         break;
     }
     constexpr unsigned long tmpfs = 0x01021994, ramfs = 0x858458f6;
     const unsigned long type = fileSystemTypeOf(folderFd);
     if (type == tmpfs || type == ramfs)
-        return int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, most));
-    return most;
+        return {processors, false};
+    return {most, false};
+}
+
+ReadingPlan readingPlanFor(int folderA, int folderB) {
+    const ReadingPlan a = readingPlanFor(folderA), b = readingPlanFor(folderB);
+    return {std::min(a.readers, b.readers), a.takeTurns || b.takeTurns};
 }

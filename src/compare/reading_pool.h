@@ -6,8 +6,39 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
+
+// Reads that must wait for a spinning disk, taken one at a time, while
+// reads the page cache answers go on side by side: the disk sees the
+// requests of one reader, the processors the work of several.
+class DiskTurns {
+public:
+    // While it lives, readSome() on this thread takes turns of `turns` (null: none).
+    class Scope {
+    public:
+        explicit Scope(DiskTurns* turns);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        DiskTurns* m_was;
+    };
+    std::mutex mutex;
+};
+
+// One read(2), but where this thread takes turns (DiskTurns::Scope) the
+// page cache is asked first, and the disk only in turn.
+ssize_t readSome(int fd, char* buffer, size_t size);
+
+// How the files below a pair of folders are best read: by how many readers,
+// and whether those take turns at the disk.
+struct ReadingPlan {
+    int readers = 1;
+    bool takeTurns = false;
+};
 
 // A few threads that read beside the one that asks, so that a disk that
 // gains from it has several reads in its queue at once. The threads start
@@ -15,7 +46,8 @@
 class ReadingPool {
 public:
     // `readers` in all, the caller's thread among them (1: the caller alone).
-    explicit ReadingPool(int readers = 1) : m_readers(readers < 1 ? 1 : readers) {}
+    explicit ReadingPool(int readers = 1, DiskTurns* turns = nullptr)
+        : m_readers(readers < 1 ? 1 : readers), m_turns(turns) {}
     ~ReadingPool();
     ReadingPool(const ReadingPool&) = delete;
     ReadingPool& operator=(const ReadingPool&) = delete;
@@ -31,6 +63,7 @@ private:
     void drain();
 
     const int m_readers;
+    DiskTurns* const m_turns;
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_wake, m_done;
@@ -42,13 +75,13 @@ private:
     bool m_stop = false;
 };
 
-// One thread that runs jobs in the order they are given, beside the thread
-// that gives them: a walk goes on listing folders while the files it found
-// are read.
+// Threads that run jobs, taken in the order they are given, beside the
+// thread that gives them: a walk goes on listing folders while the files it
+// found are read. With one thread, each job runs after the one before.
 class ReadingQueue {
 public:
     using Ticket = std::uint64_t;
-    ReadingQueue();
+    explicit ReadingQueue(int threads = 1, DiskTurns* turns = nullptr);
     // Runs the jobs still waiting, then ends the thread.
     ~ReadingQueue();
     ReadingQueue(const ReadingQueue&) = delete;
@@ -62,18 +95,24 @@ public:
 private:
     void work();
 
+    DiskTurns* const m_turns;
     std::mutex m_mutex;
     std::condition_variable m_wake, m_done;
     std::deque<std::function<void()>> m_jobs;
-    Ticket m_added = 0, m_finished = 0;
+    Ticket m_added = 0, m_taken = 0;
+    Ticket m_finished = 0;       // every job up to this one has run
+    std::deque<bool> m_ranAhead; // the jobs after m_finished that have run
     bool m_stop = false;
-    std::thread m_thread; // last: it starts once the rest is set up
+    std::vector<std::thread> m_threads; // last: they start once the rest is set up
 };
 
-// How many readers suit the files below the folder open at `folderFd`: one
-// on a spinning disk, where a second reader's seeks cost more than its
-// reads gain; four on any other disk, whose queue takes several reads at
-// once, or on a network drive, where each read waits for an answer; no
-// more than the processors on a file system held in memory, where reading
-// is work for the processor alone.
-int readersFor(int folderFd);
+// How the files below the folder open at `folderFd` are best read. On a
+// spinning disk, where a second reader's seeks cost more than its reads
+// gain, the readers take turns at the disk and are as many as the
+// processors, for the files the page cache holds; four on any other disk,
+// whose queue takes several reads at once, or on a network drive, where
+// each read waits for an answer; no more than the processors on a file
+// system held in memory, where reading is work for the processor alone.
+ReadingPlan readingPlanFor(int folderFd);
+// The plan for reading pairs of files, one below each folder.
+ReadingPlan readingPlanFor(int folderA, int folderB);

@@ -9,10 +9,12 @@
 
 #include <QScopeGuard>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 
@@ -43,13 +45,16 @@ struct Tally {
 };
 
 // A level's file pairs, those not known by their digests given to the
-// reading queue, which reads them from the level's own folders, open for it.
+// reading queue in parts, which its threads read from the level's own
+// folders, open for them until the last part is read.
 struct LevelRead {
     std::optional<LevelCheck> check;
     UniqueFd folderA, folderB;
     QByteArray pathA; // the level's Source folder, for messages
+    std::mutex failed;
     std::exception_ptr failure;
-    ReadingQueue::Ticket ticket = 0; // 0: nothing to read
+    std::atomic<size_t> partsLeft{0};
+    ReadingQueue::Ticket ticket = 0; // the last part's; 0: nothing to read
 };
 
 // A level left while its pairs are read, settled once they are.
@@ -374,22 +379,30 @@ public:
         for (const qsizetype r : read->check->which())
             rows.setStatus(r, RowStatus::Checking);
         ++m_unsettled;
-        if (!read->check->leftToRead())
+        const size_t pairs = read->check->pairsToRead();
+        if (pairs == 0)
             return read;
         read->folderA.fd = ::fcntl(*a, F_DUPFD_CLOEXEC, 0);
         read->folderB.fd = ::fcntl(*b, F_DUPFD_CLOEXEC, 0);
         if (read->folderA.fd < 0 || read->folderB.fd < 0)
             throw FsError::fromErrno(errno, nameText(m_pathA));
-        ReadingPool* pool = readers();
-        read->ticket = m_queue->add([read, owner, pool] {
-            try {
-                read->check->read(pool, read->folderA.fd, read->folderB.fd);
-            } catch (...) {
-                read->failure = std::current_exception();
-            }
-            ::close(std::exchange(read->folderA.fd, -1));
-            ::close(std::exchange(read->folderB.fd, -1));
-        });
+        // Parts small enough that a big folder's pairs keep every thread busy.
+        constexpr size_t part = 64;
+        read->partsLeft = (pairs + part - 1) / part;
+        for (size_t from = 0; from < pairs; from += part) {
+            read->ticket = m_queue->add([read, owner, from, to = std::min(pairs, from + part)] {
+                try {
+                    read->check->readPairs(from, to, read->folderA.fd, read->folderB.fd);
+                } catch (...) {
+                    const std::lock_guard lock(read->failed);
+                    read->failure = std::current_exception();
+                }
+                if (read->partsLeft.fetch_sub(1) == 1) {
+                    ::close(std::exchange(read->folderA.fd, -1));
+                    ::close(std::exchange(read->folderB.fd, -1));
+                }
+            });
+        }
         return read;
     }
 
@@ -444,15 +457,20 @@ public:
         return rows.status(r);
     }
 
-    // The readers of the files compared by contents, chosen by the disks
-    // of the first two folders whose files are compared.
-    ReadingPool* readers() {
-        if (!m_readers) {
+    // How the files compared by contents are read, chosen by the disks of
+    // the first two folders whose files are compared.
+    ReadingPlan plan() {
+        if (!m_plan) {
             const std::optional<int> a = m_sideA.localFolder(m_a->place()),
                                      b = m_sideB.localFolder(m_b->place());
-            m_readers = std::make_unique<ReadingPool>(
-                a && b ? std::min(readersFor(*a), readersFor(*b)) : 1);
+            m_plan = a && b ? readingPlanFor(*a, *b) : ReadingPlan{};
         }
+        return *m_plan;
+    }
+    DiskTurns* turns() { return plan().takeTurns ? &m_turns : nullptr; }
+    ReadingPool* readers() {
+        if (!m_readers)
+            m_readers = std::make_unique<ReadingPool>(plan().readers, turns());
         return m_readers.get();
     }
 
@@ -600,7 +618,7 @@ public:
             return;
         m_lister = std::make_unique<ReadingQueue>();
         if (m_options.contents)
-            m_queue = std::make_unique<ReadingQueue>();
+            m_queue = std::make_unique<ReadingQueue>(plan().readers, turns());
     }
 
     FolderSide &m_sideA, &m_sideB;
@@ -613,6 +631,8 @@ private:
     TreeRows* m_out;
     FilterSettings m_filters;
     ScanOptions m_scan;
+    std::optional<ReadingPlan> m_plan;
+    DiskTurns m_turns;
     std::unique_ptr<ReadingPool> m_readers;
     qsizetype m_topA = 0, m_topB = 0; // the length of each top folder's path
     // Last: its thread ends, and its jobs are done, before the rest goes.

@@ -422,4 +422,42 @@ TEST_F(Trees, AFolderListedAheadIsTakenOnlyIfItIsTheOneEntered) {
     EXPECT_EQ(told.status.count("b/new"), 1u) << "b/f: " << int(told.status.at("b/f"));
 }
 
+// A walk that reads its levels' files on threads beside, a few dozen pairs
+// to a part, gives every pair its own verdict, in folders of one part and
+// of several, each with differences in every part.
+TEST_F(Trees, PairsReadInPartsOnThreadsBesideEachTakeTheirOwnVerdict) {
+    // Told by the files' names, each its own in the trees.
+    struct Late : Told {
+        bool takesLateStatuses() const override { return true; }
+        void decided(const FolderRows& rows, const std::vector<qsizetype>& which) override {
+            for (const qsizetype r : which)
+                late[rows.source.fileName(rows.entry(r, Side::Source)).toByteArray()] =
+                    rows.status(r);
+        }
+        std::map<QByteArray, RowStatus> late;
+    };
+    // Enough rows that the walk reads beside itself after the first folders.
+    std::map<QByteArray, RowStatus> expected;
+    for (int folder = 0; folder < 30; ++folder) {
+        for (int f = 0; f < 40 + 9 * folder; ++f) {
+            const QString name = QStringLiteral("%1-%2").arg(folder).arg(f);
+            const bool differs = (7 * f + folder) % 23 == 0;
+            const QString path = QStringLiteral("x/d%1/").arg(folder) + name;
+            source.write(path, "bytes" + QByteArray::number(f), when);
+            dest.write(path, (differs ? "BYTES" : "bytes") + QByteArray::number(f), when);
+            expected[name.toUtf8()] = differs ? RowStatus::Differs : RowStatus::Same;
+        }
+    }
+    options.contents = true;
+    Late told;
+    walkTrees(path(source), path(dest), options, told);
+    std::map<QByteArray, RowStatus> got = told.late;
+    for (const auto& [path, status] : told.status) {
+        if (!path.endsWith('/')) // told with its status, decided before the rows went out
+            got.emplace(path.mid(path.lastIndexOf('/') + 1), status);
+    }
+    EXPECT_GT(told.late.size(), 1000u);
+    EXPECT_EQ(got, expected);
+}
+
 } // namespace
