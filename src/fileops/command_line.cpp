@@ -7,6 +7,7 @@
 #include <QTextStream>
 #include <csignal>
 #include <cstdio>
+#include <malloc.h>
 
 bool isCommandLineInvocation(const QStringList& args) {
     return isReportInvocation(args) || isSyncInvocation(args);
@@ -15,6 +16,11 @@ bool isCommandLineInvocation(const QStringList& args) {
 int runCommandLine(const QStringList& args) {
     // A reader gone (`| head`) is a failed write, told and exited 3, not SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    // A walk frees as much as it takes, level by level, on several threads.
+    // Left to itself the allocator raises its bar for giving memory back
+    // each time a large block goes, and the peak then grows with the tree;
+    // a fixed bar keeps it flat.
+    ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
     int code = 0;
     {
         QTextStream out(stdout);
