@@ -45,7 +45,7 @@ for n in 10000 100000; do
 done
 run "$xvfb" --wm "$bin/bench_remote_window" 20000
 run "$xvfb" --wm "$bin/bench_idle" 3000 10
-run "$xvfb" --wm "$bin/bench_startup" "$build/src/duoscope" "$bin/bare_window" 7
+run "$xvfb" --wm "$bin/bench_startup" "$build/src/duoscope" "$bin/bare_window" 15
 run env QT_QPA_PLATFORM=offscreen "$bin/bench_fileops" 1000 100000
 run "$bin/bench_pairing" 30000
 run "$bin/bench_contents" 1000 64

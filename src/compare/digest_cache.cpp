@@ -252,8 +252,10 @@ qsizetype DigestCache::count() {
 }
 
 void DigestCache::spill() {
-    std::vector<Stored> sorted;
-    sorted.reserve(size_t(m_added.size()));
+    // One block for every spill: the allocator would map and fault in a new one each time.
+    std::vector<Stored>& sorted = m_spilling;
+    sorted.clear();
+    sorted.reserve(size_t(m_bufferMax));
     for (const Stored& entry : std::as_const(m_added))
         sorted.push_back(entry);
     m_added.clear();

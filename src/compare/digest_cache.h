@@ -110,6 +110,7 @@ private:
     std::vector<bool> m_found;         // by record: used in this run
     QHash<ContentKey, Stored> m_added; // since the file was read, not yet spilled
     int m_spill = -1;                  // sorted runs of added entries
+    std::vector<Stored> m_spilling;    // the buffer's entries, sorted to be spilled
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_runs; // first record, count
     std::uint64_t m_spilled = 0;
     std::uint64_t m_replaced = 0;         // added over an identity the file holds

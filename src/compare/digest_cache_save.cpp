@@ -74,7 +74,8 @@ bool DigestCache::writeMerged(int fd) {
         if (!blockSound(b))
             break;
     }
-    std::vector<Stored> added;
+    std::vector<Stored>& added = m_spilling;
+    added.clear();
     added.reserve(size_t(m_added.size()));
     for (const Stored& entry : std::as_const(m_added))
         added.push_back(entry);
@@ -193,6 +194,7 @@ bool DigestCache::save() {
     m_added.clear();
     m_runs.clear();
     m_spilled = m_replaced = 0;
+    std::vector<Stored>().swap(m_spilling);
     if (m_spill >= 0)
         ::close(std::exchange(m_spill, -1));
     m_loaded = m_changed = false;

@@ -77,7 +77,10 @@ void RowSpool::setStatus(qint64 record, quint8 status) {
 }
 
 void RowSpool::replay(const std::function<void(quint8, QByteArrayView)>& record) {
-    QByteArray buffer;
+    // Kept, as the tail is, with its capacity: a block that big allocated
+    // anew each time is mapped and faulted in anew.
+    QByteArray& buffer = m_replayed;
+    buffer.resize(0);
     qsizetype at = 0;  // in buffer
     qint64 fileAt = 0; // next byte of the file to read
     // At least `n` bytes in the buffer from `at`, from the file while it
@@ -104,7 +107,7 @@ void RowSpool::replay(const std::function<void(quint8, QByteArrayView)>& record)
         }
         if (buffer.size() < n && fileAt == m_spilled) {
             buffer.append(m_tail);
-            m_tail.clear();
+            m_tail.resize(0);
             fileAt = m_spilled + 1; // the tail is taken
         }
         return buffer.size() - at >= n;

@@ -31,7 +31,8 @@ public:
 
 private:
     void spill();
-    QByteArray m_tail;    // the records past those in the file
-    qint64 m_spilled = 0; // bytes in the file
+    QByteArray m_tail;     // the records past those in the file
+    QByteArray m_replayed; // the records being given back
+    qint64 m_spilled = 0;  // bytes in the file
     int m_fd = -1;
 };
