@@ -468,6 +468,8 @@ LevelCheck::LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, con
                   {},
                   {}}) {
     m->out.resize(m->which.size());
+    // The pairs are large: grown one by one they would be copied over and over.
+    m->pending.reserve(m->which.size());
     // What the listings and the cache tell first, on this thread, which
     // alone uses the cache; the rest is left to the readers.
     for (size_t k = 0; k < m->which.size(); ++k) {
