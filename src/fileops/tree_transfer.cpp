@@ -113,8 +113,7 @@ AfterFile transferFolder(CommandHost& host, const Transfer& t, const TreePlan& p
     const QString notCopied = QStringLiteral("%1 could not be copied.");
     // The copy engine reads and writes the folders here: a side elsewhere
     // copies a tree with its own transfer, and no local folder of its name is opened.
-    const SidePlace here = SidePlace::descriptor(AT_FDCWD);
-    if (!fromSide.localFolder(here) || !toSide.localFolder(here))
+    if (!fromSide.localFolder(fromSide.root()) || !toSide.localFolder(toSide.root()))
         return tell(notCopied.arg(t.source.text()), FsError::fromErrno(EREMOTE, nameText(from)))
                    ? AfterFile::Stop
                    : AfterFile::GoOn;
