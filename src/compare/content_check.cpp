@@ -239,13 +239,13 @@ PairRead readPair(const int fd[2], qint64 size, const std::optional<ContentDiges
 }
 
 // Keeps what a read gave in the cache it was read for, and counts the files read.
-void keep(const PairRead& r, DigestCache* cache, const struct stat& sa, const struct stat& sb,
+void keep(const PairRead& r, DigestCache* cache, const ContentKey seen[2],
           std::atomic<qsizetype>* reads) {
     if (reads)
         *reads += r.filesRead;
     for (const int side : {0, 1}) {
         if (cache && r.digests[side])
-            cache->insert(contentKey(side ? sb : sa), *r.digests[side], r.readAt, side);
+            cache->insert(seen[side], *r.digests[side], r.readAt, side);
     }
 }
 
@@ -260,7 +260,8 @@ ContentVerdict compareStatted(int fdA, const struct stat& sa, int fdB, const str
         return *known;
     const int fd[2] = {fdA, fdB};
     const PairRead r = readPair(fd, sa.st_size, digests, cache != nullptr, cancel);
-    keep(r, cache, sa, sb, reads);
+    const ContentKey seen[2] = {contentKey(sa), contentKey(sb)};
+    keep(r, cache, seen, reads);
     return r.verdict;
 }
 
@@ -395,8 +396,8 @@ struct stat statOf(const FileIdentity& id) {
 
 // A pair of files as their listings saw them, whose contents are to be read.
 struct ListedPair {
-    size_t at = 0; // in the rows asked about
-    struct stat seen[2]{};
+    size_t at = 0;        // in the rows asked about
+    ContentKey seen[2]{}; // what the listings saw (their whole stats would double a pair)
     std::optional<ContentDigest> known[2];
     bool followed[2]{};           // listed by what a link there leads to
     DigestCache* cache = nullptr; // trusted for the pair, or null
@@ -425,7 +426,7 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
             r.error = errno;
             return r;
         }
-        if (!(contentKey(now) == contentKey(p.seen[side]))) {
+        if (!(contentKey(now) == p.seen[side])) {
             r.verdict = ContentVerdict::Differ;
             return r;
         }
@@ -433,7 +434,7 @@ PairRead readListed(const int folder[2], const char* const name[2], ListedPair& 
             return r;
         fd[side] = files[side].fd;
     }
-    return readPair(fd, p.seen[0].st_size, p.known, p.cache != nullptr, cancel);
+    return readPair(fd, p.seen[0].size, p.known, p.cache != nullptr, cancel);
 }
 
 } // namespace
@@ -492,11 +493,12 @@ LevelCheck::LevelCheck(const FolderRows& rows, std::vector<qsizetype> which, con
         p.at = k;
         p.followed[0] = rows.source.isFollowed(rows.entry(row, Side::Source));
         p.followed[1] = rows.destination.isFollowed(rows.entry(row, Side::Destination));
-        p.seen[0] = statOf(*sa.identity);
-        p.seen[1] = statOf(*sb.identity);
-        p.cache = trusted(cache, p.seen[0], *m->dirA, p.seen[1], *m->dirB);
+        const struct stat seenA = statOf(*sa.identity), seenB = statOf(*sb.identity);
+        p.seen[0] = contentKey(seenA);
+        p.seen[1] = contentKey(seenB);
+        p.cache = trusted(cache, seenA, *m->dirA, seenB, *m->dirB);
         if (const std::optional<ContentVerdict> known =
-                knownVerdict(p.seen[0], p.seen[1], p.cache, p.known)) {
+                knownVerdict(seenA, seenB, p.cache, p.known)) {
             m->out[k] = {*known, 0, true};
             if (*known == ContentVerdict::Differ)
                 m->differs = true;
@@ -543,7 +545,7 @@ std::vector<RowVerdict> LevelCheck::finish() {
     for (const ListedPair& p : m->pending) {
         if (!p.checked)
             continue;
-        keep(p.read, p.cache, p.seen[0], p.seen[1], m->reads);
+        keep(p.read, p.cache, p.seen, m->reads);
         m->out[p.at] = {p.read.verdict, p.read.error, true};
     }
     m->pending.clear();

@@ -211,8 +211,8 @@ bool DigestCache::trusts(std::uint64_t device, int fd) {
 std::optional<ContentDigest> DigestCache::find(const ContentKey& id, int finger) {
     if (!m_loaded)
         load();
-    if (const auto it = m_added.find(id); it != m_added.end())
-        return it->digest;
+    if (const Stored* added = m_added.find(id))
+        return added->digest;
     size_t at = 0;
     const Stored* entry = stored(id, at, finger);
     if (!entry)
@@ -237,30 +237,21 @@ void DigestCache::insert(const ContentKey& id, const ContentDigest& digest, std:
             return;
         ++m_replaced;
     }
-    if (m_added.isEmpty()) // grown once, not step by step
-        m_added.reserve(m_bufferMax);
-    m_added.insert(id, {id, m_run, digest});
+    m_added.put({id, m_run, digest}, size_t(m_bufferMax));
     m_changed = true;
-    if (m_added.size() >= m_bufferMax)
+    if (m_added.size() >= size_t(m_bufferMax))
         spill();
 }
 
 qsizetype DigestCache::count() {
     if (!m_loaded)
         load();
-    return qsizetype(m_recordCount + m_spilled) + m_added.size();
+    return qsizetype(m_recordCount + m_spilled + m_added.size());
 }
 
 void DigestCache::spill() {
-    // One block for every spill: the allocator would map and fault in a new one each time.
-    std::vector<Stored>& sorted = m_spilling;
-    sorted.clear();
-    sorted.reserve(size_t(m_bufferMax));
-    for (const Stored& entry : std::as_const(m_added))
-        sorted.push_back(entry);
-    m_added.clear();
-    std::sort(sorted.begin(), sorted.end(),
-              [](const Stored& x, const Stored& y) { return before(x.id, y.id); });
+    // Sorted where they lie: the block is kept for the next spill.
+    const std::vector<Stored>& sorted = m_added.sorted();
     if (m_spill < 0) {
         // Unnamed beside the cache: nothing to clean up however the run ends.
         const QByteArray folder = m_path.left(m_path.lastIndexOf('/'));
@@ -270,9 +261,10 @@ void DigestCache::spill() {
     }
     const size_t bytes = sorted.size() * sizeof(Stored);
     // Without a side file the digests are read again next time: only time is lost.
-    if (m_spill < 0 || !moveAllAt(::pwrite, m_spill, reinterpret_cast<const char*>(sorted.data()),
-                                  bytes, off_t(m_spilled * sizeof(Stored))))
-        return;
-    m_runs.emplace_back(m_spilled, sorted.size());
-    m_spilled += sorted.size();
+    if (m_spill >= 0 && moveAllAt(::pwrite, m_spill, reinterpret_cast<const char*>(sorted.data()),
+                                  bytes, off_t(m_spilled * sizeof(Stored)))) {
+        m_runs.emplace_back(m_spilled, sorted.size());
+        m_spilled += sorted.size();
+    }
+    m_added.clear();
 }

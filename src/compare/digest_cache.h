@@ -106,11 +106,29 @@ private:
     std::vector<Stored> m_readWhole;
     const std::uint64_t* m_blockSums = nullptr;
     std::vector<bool> m_blockChecked;
-    size_t m_finger[fingers] = {};     // where each finger last found, or would have
-    std::vector<bool> m_found;         // by record: used in this run
-    QHash<ContentKey, Stored> m_added; // since the file was read, not yet spilled
-    int m_spill = -1;                  // sorted runs of added entries
-    std::vector<Stored> m_spilling;    // the buffer's entries, sorted to be spilled
+    size_t m_finger[fingers] = {}; // where each finger last found, or would have
+    std::vector<bool> m_found;     // by record: used in this run
+    // The digests added since the file was read and not yet spilled, in
+    // one block kept for the whole run (sorted in place to be spilled or
+    // merged), found by identity through an index of their positions that
+    // grows with them: a small run touches only the little memory it fills.
+    class Added {
+    public:
+        const Stored* find(const ContentKey& id) const;
+        void put(const Stored& entry, size_t most); // over one of the same identity
+        size_t size() const { return m_entries.size(); }
+        // In identity order; nothing is found again until clear().
+        std::vector<Stored>& sorted();
+        void clear();   // the block is kept
+        void release(); // and given back
+
+    private:
+        void place(std::uint32_t at);
+        std::vector<Stored> m_entries;
+        std::vector<std::uint32_t> m_slots; // an entry's position + 1, or 0
+    };
+    Added m_added;
+    int m_spill = -1;                                            // sorted runs of added entries
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_runs; // first record, count
     std::uint64_t m_spilled = 0;
     std::uint64_t m_replaced = 0;         // added over an identity the file holds

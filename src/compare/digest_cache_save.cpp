@@ -74,13 +74,7 @@ bool DigestCache::writeMerged(int fd) {
         if (!blockSound(b))
             break;
     }
-    std::vector<Stored>& added = m_spilling;
-    added.clear();
-    added.reserve(size_t(m_added.size()));
-    for (const Stored& entry : std::as_const(m_added))
-        added.push_back(entry);
-    std::sort(added.begin(), added.end(),
-              [](const Stored& x, const Stored& y) { return before(x.id, y.id); });
+    const std::vector<Stored>& added = m_added.sorted();
     // Past the limit, the runs that used entries last keep theirs: every
     // entry used at or after `oldest` stays, and `atOldest` of those used then.
     std::uint64_t oldest = 0;
@@ -191,10 +185,9 @@ bool DigestCache::save() {
         ::unlink(temporary.constData());
     // Whatever became of it, the next use starts from the file as it is now.
     forget();
-    m_added.clear();
+    m_added.release();
     m_runs.clear();
     m_spilled = m_replaced = 0;
-    std::vector<Stored>().swap(m_spilling);
     if (m_spill >= 0)
         ::close(std::exchange(m_spill, -1));
     m_loaded = m_changed = false;

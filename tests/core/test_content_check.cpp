@@ -206,6 +206,39 @@ TEST(ContentCheck, TheCacheKeepsWhatItSpillsReplacesByIdentityAndReadsItsFirstFo
     EXPECT_EQ(found(*open(100), 0, 5), std::vector<std::uint64_t>({11, 33})) << "saved anew";
 }
 
+// Digests added in a run are found again before the save, through as many
+// growths of their index as there are, files whose identities hash alike
+// included (only the device tells these apart); a second digest of one
+// identity is the one kept.
+TEST(ContentCheck, NewDigestsAreFoundBeforeTheSaveWhateverTheirHashesTheLastOfAnIdentityKept) {
+    TempTree home;
+    const QByteArray file = QFile::encodeName(home.filePath(QStringLiteral("digests")));
+    const auto key = [](std::uint64_t i) { return ContentKey{i % 7, i / 7, 4, 1, 1}; };
+    constexpr std::uint64_t n = 300;
+    const auto all = [&](DigestCache& cache) {
+        std::vector<std::uint64_t> digests;
+        for (std::uint64_t i = 0; i < n; ++i)
+            digests.push_back(cache.find(key(i)).value_or(ContentDigest{~0ull, 0}).low);
+        return digests;
+    };
+    std::vector<std::uint64_t> expected;
+    for (std::uint64_t i = 0; i < n; ++i)
+        expected.push_back(i == 40 ? 4000 : i);
+    {
+        DigestCache cache(file, 1000, 1000);
+        cache.setSettleTime(0);
+        for (std::uint64_t i = 0; i < n; ++i)
+            cache.insert(key(i), {i, 0}, realTimeNs());
+        cache.insert(key(40), {4000, 0}, realTimeNs());
+        EXPECT_EQ(cache.count(), qsizetype(n));
+        EXPECT_EQ(all(cache), expected);
+        ASSERT_TRUE(cache.save());
+    }
+    DigestCache kept(file);
+    EXPECT_EQ(kept.count(), qsizetype(n));
+    EXPECT_EQ(all(kept), expected);
+}
+
 // Digests are not taken from, nor kept in, a cache that is not a regular
 // file (a FIFO there must not hang the check), nor for files on a drive whose
 // server keeps the change times, nor for files changed within the settling
